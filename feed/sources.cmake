@@ -1,0 +1,3 @@
+set(FM_FEED_SOURCES
+    feed/http_fetch.cpp
+    feed/update_worker.cpp)

@@ -1,0 +1,20 @@
+// Start-up and shut-down of the plug-in: the work behind the exported entry points.
+#pragma once
+#include <windows.h>
+
+// The four exports (C linkage, the C calling convention); exports.def names them for the DLL.
+extern "C" {
+// Starts the plug-in (free-floating unless the settings say inSlit). 0 on success, 1 on failure.
+int beginPlugin(HINSTANCE instance);
+// Starts the plug-in for the slit window slit; returns what beginPlugin returned.
+int beginSlitPlugin(HINSTANCE instance, HWND slit);
+// Shuts down; returns UnregisterClassA's result (non-zero on success).
+int endPlugin(HINSTANCE instance);
+// The metadata text for index (see the table in lifecycle.cpp); static, never null.
+const char* pluginInfo(int index);
+}
+
+// Process attach and detach: start and clean up Winsock 1.1. processAttach returns false when
+// Winsock 1.1 is unavailable (after telling the user), which refuses the load.
+bool processAttach();
+void processDetach();

@@ -1,0 +1,70 @@
+// The plug-in's settings file: the 39 persisted settings and the favourite feeds, read and written
+// through the shell's settings functions.
+#pragma once
+#include <windows.h>
+
+struct PluginSettings {
+    int x, y, width, height;
+    int fontHeight;
+    int alpha;
+    int styleType;
+    int justification;
+    int padding;
+    int title_offset;
+    int desc_offset;
+    int updateInterval; // minutes, key "updateInterval(min)"
+    int encoding;
+    int highlight;
+    int tipWidth;
+    int tipHideDelay; // seconds
+    bool alwaysontop;
+    bool transparency;
+    bool snapWindow;
+    bool pluginToggle;
+    bool inSlit;
+    bool showBorder;
+    bool allowtooltip;
+    bool lockPos;
+    bool autoHide;
+    bool useRefFont;
+    bool showDesc;
+    bool showDate;
+    bool abbreviatedDate;
+    bool datePosHead;
+    bool showItemCounts;
+    bool showUpdateTime;
+    bool wordWrap;
+    bool tipShowTitle;
+    bool hilightBorder;
+    COLORREF fontColor;
+    char font[256];
+    char feedUrl[256];
+    char browserPath[256];
+};
+
+struct FavoriteFeed {
+    char title[256];
+    char url[256];
+    FavoriteFeed* next;
+};
+
+extern PluginSettings settings;
+extern FavoriteFeed* favorites; // index 0 first; owned here
+extern int favoriteCount;
+extern char settingsPath[MAX_PATH]; // empty when no candidate path fits
+
+// Locates the file, loads all settings (defaults for missing keys) and then the favourites;
+// creates the file with the defaults when none exists. Memory only: callers apply the values.
+void readSettings();
+// Writes all 39 settings in table order. Favourites are not written.
+void writeSettings();
+// The number of favourites in the file at settingsPath (0 when it cannot be opened).
+int countFavorites();
+// Writes url and title as favourite number favoriteCount, then writes and re-reads the settings.
+void addFavorite(const char* title, const char* url);
+// Frees the favourites list; favoriteCount becomes 0.
+void releaseFavorites();
+// The favourite at index, or null.
+const FavoriteFeed* favoriteAt(int index);
+// Copies text into a 256-character setting field, cut to 255 characters.
+void copySettingText(char (&field)[256], const char* text);

@@ -1,0 +1,25 @@
+#!/bin/bash
+# Installs what the build and the tests need, once, and prepares the Wine prefix. Idempotent.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+
+need=()
+dpkg --print-foreign-architectures | grep -qx i386 || need_arch=1
+for p in cmake make g++ clang libclang-rt-14-dev g++-mingw-w64-i686-posix wine wine32:i386 wine64 \
+         xvfb x11-utils libexpat1-dev libxml2-dev curl python3 imagemagick; do
+    dpkg -s "$p" >/dev/null 2>&1 || need+=("$p")
+done
+if [ "${need_arch:-0}" = 1 ] || [ ${#need[@]} -gt 0 ]; then
+    SUDO=""
+    [ "$(id -u)" = 0 ] || SUDO=sudo
+    $SUDO dpkg --add-architecture i386
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
+
+. "$here/wine-env.sh"
+# Create the prefix once; wineboot can take a while the first time.
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    wineboot -i >/dev/null 2>&1 </dev/null || true
+    wineserver -w >/dev/null 2>&1 || true
+fi
