@@ -1,0 +1,4 @@
+# Tests of the feed content: lists, text decoding, the parser (table-driven and golden documents).
+add_executable(content_feed_items_test feed_items_test.cpp)
+target_link_libraries(content_feed_items_test fm_content fm_check)
+add_test(NAME content_feed_items COMMAND content_feed_items_test)
