@@ -2,3 +2,7 @@
 add_executable(content_feed_items_test feed_items_test.cpp)
 target_link_libraries(content_feed_items_test fm_content fm_check)
 add_test(NAME content_feed_items COMMAND content_feed_items_test)
+
+add_executable(content_text_decoding_test text_decoding_test.cpp)
+target_link_libraries(content_text_decoding_test fm_content fm_check)
+add_test(NAME content_text_decoding COMMAND content_text_decoding_test)
