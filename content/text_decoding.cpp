@@ -255,16 +255,22 @@ size_t removeTags(const char* source, size_t count, char* destination) {
     const char* p = source;
     const char* end = source + count;
     char* out = destination;
+    bool afterTag = false;
     while (p < end) {
         const char* open =
             static_cast<const char*>(std::memchr(p, '<', static_cast<size_t>(end - p)));
         if (open == nullptr)
             open = end;
+        // After a removed tag, blanks that would double the blank already written go too.
+        if (afterTag && out != destination && isBlank(out[-1]))
+            while (p < open && isBlank(*p))
+                ++p;
         size_t n = static_cast<size_t>(open - p);
         if (out != p && n != 0)
             std::memmove(out, p, n);
         out += n;
         p = open;
+        afterTag = false;
         if (p == end)
             break;
         char next = p + 1 < end ? p[1] : '\0';
@@ -294,6 +300,7 @@ size_t removeTags(const char* source, size_t count, char* destination) {
             !isBlank(out[-1]))
             *out++ = ' ';
         p = close != nullptr ? close + 1 : end;
+        afterTag = true;
     }
     *out = '\0';
     return static_cast<size_t>(out - destination);
