@@ -42,11 +42,11 @@
 #define FM_SANITIZED_ALLOCATOR 1
 #endif
 
+#ifndef FM_SANITIZED_ALLOCATOR
 static bool countingAllocations;
 static long long bytesInUse;
 static long long peakBytesInUse;
 
-#ifndef FM_SANITIZED_ALLOCATOR
 extern "C" {
 void* __libc_malloc(size_t size);
 void* __libc_calloc(size_t count, size_t size);
@@ -93,9 +93,7 @@ void free(void* block) {
     __libc_free(block);
 }
 }
-#endif
 
-#ifndef FM_SANITIZED_ALLOCATOR
 static void startCounting() {
     bytesInUse = 0;
     peakBytesInUse = 0;
