@@ -1,4 +1,4 @@
 // Placeholder until this unit is built; replaced by its real implementation.
 #include "plugin/commands.h"
 
-void handleCommand(const char*) {}
+void handleCommand(HWND, const char*) {}
