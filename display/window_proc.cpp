@@ -241,7 +241,7 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         return 0;
     case BB_BROAM:
         if (lParam)
-            handleCommand(reinterpret_cast<const char*>(lParam));
+            handleCommand(window, reinterpret_cast<const char*>(lParam));
         return 0;
     default:
         return DefWindowProcA(window, message, wParam, lParam);
