@@ -29,6 +29,15 @@ LRESULT CALLBACK recordingProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
+// The plug-in window hands command strings on as the real window procedure does.
+LRESULT CALLBACK pluginProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == 10901) {
+        handleCommand(reinterpret_cast<const char*>(lParam));
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
 void registerClasses() {
     static bool done = false;
     if (done)
@@ -37,7 +46,7 @@ void registerClasses() {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
     WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.lpfnWndProc = pluginProc;
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.lpszClassName = pluginClass;
     RegisterClassA(&windowClass);
