@@ -134,7 +134,8 @@ std::string mouseCommand(std::string rest) {
     } else if (action == "dblclick") {
         send(WM_LBUTTONDBLCLK, WM_NCLBUTTONDBLCLK);
     } else if (action == "rclick") {
-        send(WM_RBUTTONDOWN, WM_NCRBUTTONDOWN);
+        // Only the release: it is what opens menus, and a press on a caption enters the system's
+        // own loop that waits for a real release.
         send(WM_RBUTTONUP, WM_NCRBUTTONUP);
     } else if (action == "ldown") {
         // Posted: a press on a caption enters the system's move loop, which the next "lup" ends.
