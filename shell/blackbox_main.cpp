@@ -173,6 +173,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         complain("cannot create the shell's windows");
         return 1;
     }
+    enableRealMenus(true);
     ensureStyleLoaded();
     if (requests.empty())
         requests = readPluginsFile();

@@ -67,6 +67,10 @@ std::string styleFilePath();
 // destroyShellWindows releases what the slit still holds and destroys both.
 bool createShellWindows(HINSTANCE instance);
 void destroyShellWindows();
+// With real menus on (blackbox.exe turns them on), ShowMenu of a popup tree opens a Win32 popup
+// menu once the GUI thread gets to it; off (the default), the request is only counted and
+// recorded, so unit tests that pump messages never sit in a modal menu.
+void enableRealMenus(bool enable);
 HWND shellSlitWindow();
 std::vector<HWND> slitChildren();
 // Writes the window's client area as a 24-bit BMP file; "" on success, else the reason.

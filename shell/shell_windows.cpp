@@ -15,6 +15,7 @@ const UINT WM_SHELL_OPENMENU = WM_APP + 1; // lParam: the menu to open
 HWND mainWindow = nullptr;
 HWND slitWindow = nullptr;
 HINSTANCE shellInstance = nullptr;
+bool realMenus = false;
 
 struct SlitChild {
     HWND window;
@@ -240,8 +241,12 @@ void destroyShellWindows() {
     }
 }
 
+void enableRealMenus(bool enable) {
+    realMenus = enable;
+}
+
 void requestMenuPopup(Menu* root) {
-    if (mainWindow &&
+    if (realMenus && mainWindow &&
         PostMessageA(mainWindow, WM_SHELL_OPENMENU, 0, reinterpret_cast<LPARAM>(root)))
         notePopupRequested();
 }
