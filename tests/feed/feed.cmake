@@ -6,3 +6,8 @@ add_executable(fetch_test ${CMAKE_CURRENT_LIST_DIR}/fetch_test.cpp)
 target_link_libraries(fetch_test PRIVATE fm_plugin fm_test_server fm_check bb_core)
 add_test(NAME fetch_test COMMAND fetch_test)
 set_tests_properties(fetch_test PROPERTIES TIMEOUT 120)
+
+add_executable(update_worker_test ${CMAKE_CURRENT_LIST_DIR}/update_worker_test.cpp)
+target_link_libraries(update_worker_test PRIVATE fm_plugin fm_test_server fm_check bb_core)
+add_test(NAME update_worker_test COMMAND update_worker_test)
+set_tests_properties(update_worker_test PROPERTIES TIMEOUT 180)
