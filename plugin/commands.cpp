@@ -136,8 +136,7 @@ void addCurrentFavorite() {
 
 void setUpdateInterval(int minutes) {
     settings.updateInterval = minutes;
-    KillTimer(runtime.pluginWindow, 1);
-    armUpdateTimer();
+    armUpdateTimer(); // kills and re-arms timer 1, at least a minute and never overflowing
 }
 
 void setTipWidth(int width) {

@@ -322,15 +322,20 @@ TEST(update_interval_is_stored_as_given_and_rearms_timer_1) {
     handleCommand("@FeedMarqueeUpdateInterval 30");
     CHECK_EQ(settings.updateInterval, 30);
     CHECK(timerArmed(1));
+    CHECK_EQ(timerPeriod(1), UINT(1800000));
+    // A period below a minute would poll the server in a loop: the timer keeps one minute.
     handleCommand("@FeedMarqueeUpdateInterval 0");
     CHECK_EQ(settings.updateInterval, 0);
     CHECK(timerArmed(1));
+    CHECK_EQ(timerPeriod(1), UINT(60000));
     handleCommand("@FeedMarqueeUpdateInterval -5");
     CHECK_EQ(settings.updateInterval, -5);
-    CHECK(timerArmed(1));
+    CHECK_EQ(timerPeriod(1), UINT(60000));
+    // 99999 minutes overflow 32 bits in milliseconds; the timer takes the longest period instead.
     handleCommand("@FeedMarqueeUpdateInterval 99999");
     CHECK_EQ(settings.updateInterval, 99999);
     CHECK(timerArmed(1));
+    CHECK(timerPeriod(1) >= UINT(0x7FFFFFFF) - 0x10000); // the system's maximum, about 24.8 days
     // Written to the file only by a save.
     CHECK_EQ(fileValue("feedmarquee.updateInterval(min):"), "15");
     handleCommand("@FeedMarqueeSaveSettings");
@@ -423,6 +428,7 @@ TEST(in_slit_moves_the_window_into_and_out_of_a_known_slit) {
     CHECK_EQ(windowRect().left, 120);
     CHECK_EQ(windowRect().top, 130);
     CHECK(timerArmed(3));
+    CHECK_EQ(timerPeriod(3), UINT(300));
     stopPlugin();
 
     // Without a slit window nothing happens in either direction.
