@@ -1,9 +1,249 @@
-// Placeholder until this unit is built; replaced by its real implementation.
+// The plug-in window's procedure. The whole window answers as a caption, so every mouse message
+// arrives in its non-client form: a left press moves (or, with Alt, resizes) through the system's
+// own loop, a double-click opens the link under the point, releasing the right button opens the
+// menu. Four timers: 1 the feed refresh, 2 the mouse-leave poll, 3 auto-hide, 4 a repaint.
 #include "display/window_proc.h"
 
-LRESULT CALLBACK windowProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); }
-FeedItem* hitTestItem(POINT) { return nullptr; }
-bool openItemLink(const FeedItem*) { return false; }
-void repaint() {}
-void followUpRepaint() {}
-void armUpdateTimer() {}
+#include <cstring>
+
+#include "display/painting.h"
+#include "display/placement.h"
+#include "feed/update_worker.h"
+#include "plugin/commands.h"
+#include "plugin/menu.h"
+#include "plugin/runtime_state.h"
+#include "plugin/settings.h"
+#include "shell/blackbox_api.h"
+
+namespace {
+
+enum : UINT_PTR { UpdateTimer = 1, MouseLeaveTimer = 2, AutoHideTimer = 3, RepaintTimer = 4 };
+
+const size_t maximumLinkLength = 2048;
+
+bool startsWithIgnoringCase(const char* text, const char* prefix) {
+    for (; *prefix; ++text, ++prefix) {
+        char c = *text;
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != *prefix)
+            return false;
+    }
+    return true;
+}
+
+void trackMouse(HWND window) {
+    if (settings.highlight != 1)
+        return;
+    if (!runtime.mouseInside) {
+        runtime.mouseInside = true;
+        SetTimer(window, MouseLeaveTimer, 80, nullptr);
+    }
+    repaint();
+}
+
+void onTimer(HWND window, WPARAM id) {
+    switch (id) {
+    case UpdateTimer:
+        if (requestUpdate())
+            repaint();
+        break;
+    case MouseLeaveTimer: {
+        POINT cursor;
+        if (GetCursorPos(&cursor) && WindowFromPoint(cursor) == window)
+            break;
+        KillTimer(window, MouseLeaveTimer);
+        PostMessageA(window, WM_MOUSELEAVE, 0, 0);
+        break;
+    }
+    case AutoHideTimer:
+        autoHideCheck();
+        break;
+    case RepaintTimer:
+        repaint();
+        KillTimer(window, RepaintTimer);
+        break;
+    default:
+        break;
+    }
+}
+
+void openLinkAt(HWND window, LPARAM screenPoint) {
+    // Signed halves: a monitor left of or above the primary one has negative coordinates.
+    POINT point = {static_cast<short>(LOWORD(screenPoint)),
+                   static_cast<short>(HIWORD(screenPoint))};
+    ScreenToClient(window, &point);
+    openItemLink(hitTestItem(point));
+}
+
+} // namespace
+
+bool isOpenableLink(const char* link) {
+    if (!link)
+        return false;
+    size_t schemeLength;
+    if (startsWithIgnoringCase(link, "http://"))
+        schemeLength = 7;
+    else if (startsWithIgnoringCase(link, "https://"))
+        schemeLength = 8;
+    else
+        return false;
+    size_t length = std::strlen(link);
+    if (length > maximumLinkLength)
+        return false;
+    for (size_t i = 0; i < length; ++i) {
+        unsigned char c = static_cast<unsigned char>(link[i]);
+        if (c < 0x20 || c == 0x7F || c == ' ' || c == '"')
+            return false;
+    }
+    // The host must be there: the authority ends at the first '/', '?' or '#', and an empty one,
+    // or one that is only user information or a port, names no host.
+    unsigned char first = static_cast<unsigned char>(link[schemeLength]);
+    return first != 0 && first != '/' && first != '?' && first != '#' && first != '@' &&
+           first != ':' && first != '\\';
+}
+
+bool quoteLinkArgument(const char* link, char* argument, size_t size) {
+    size_t length = std::strlen(link);
+    size_t trailing = 0;
+    while (trailing < length && link[length - 1 - trailing] == '\\')
+        ++trailing;
+    // Opening quote, the link, the doubled trailing backslashes, closing quote, terminator.
+    if (length + trailing + 3 > size)
+        return false;
+    char* out = argument;
+    *out++ = '"';
+    std::memcpy(out, link, length);
+    out += length;
+    for (size_t i = 0; i < trailing; ++i)
+        *out++ = '\\';
+    *out++ = '"';
+    *out = 0;
+    return true;
+}
+
+FeedItem* hitTestItem(POINT point) {
+    for (FeedItem* entry = DisplayList.first; entry; entry = entry->next) {
+        const ItemRect& r = entry->itemRect;
+        if (point.x >= r.left && point.x < r.right && point.y >= r.top && point.y < r.bottom)
+            return entry;
+    }
+    return nullptr;
+}
+
+// The link comes from the network: only a plain web address is handed on, and with a browser
+// program it goes as one quoted argument, so it can add nothing of its own to the command line.
+bool openItemLink(const FeedItem* entry) {
+    if (!entry || !entry->link || !isOpenableLink(entry->link))
+        return false;
+    if (settings.browserPath[0]) {
+        char argument[maximumLinkLength * 2 + 3];
+        if (!quoteLinkArgument(entry->link, argument, sizeof argument))
+            return false;
+        BBExecute(GetDesktopWindow(), nullptr, settings.browserPath, argument, nullptr,
+                  SW_SHOWNORMAL, false);
+    } else {
+        BBExecute(GetDesktopWindow(), nullptr, entry->link, nullptr, nullptr, SW_SHOWNORMAL, false);
+    }
+    return true;
+}
+
+void repaint() {
+    if (runtime.pluginWindow)
+        InvalidateRect(runtime.pluginWindow, nullptr, FALSE);
+}
+
+void followUpRepaint() {
+    if (settings.highlight == 2 && runtime.pluginWindow)
+        SetTimer(runtime.pluginWindow, RepaintTimer, 0, nullptr);
+}
+
+UINT updateTimerPeriod(int minutes) {
+    // Below one minute the feed's server would be polled in a tight loop (or, negative, almost
+    // never); above the longest timer period the product would overflow 32 bits.
+    long long period = (minutes < 1 ? 1 : minutes) * 60000LL;
+    return period > USER_TIMER_MAXIMUM ? USER_TIMER_MAXIMUM : static_cast<UINT>(period);
+}
+
+void armUpdateTimer() {
+    if (!runtime.pluginWindow)
+        return;
+    KillTimer(runtime.pluginWindow, UpdateTimer);
+    SetTimer(runtime.pluginWindow, UpdateTimer, updateTimerPeriod(settings.updateInterval),
+             nullptr);
+}
+
+LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_PAINT:
+        paintWindow(window);
+        return 0;
+    case WM_CLOSE:
+        return 0;
+    case WM_WINDOWPOSCHANGING:
+        snapPosition(reinterpret_cast<WINDOWPOS*>(lParam));
+        return 0;
+    case WM_WINDOWPOSCHANGED:
+        trackPosition(reinterpret_cast<const WINDOWPOS*>(lParam));
+        return 0;
+    case WM_DISPLAYCHANGE:
+        displayChanged();
+        return 0;
+    case WM_NCHITTEST:
+        return (GetKeyState(VK_MENU) < 0 && !settings.lockPos) ? HTBOTTOMRIGHT : HTCAPTION;
+    case WM_NCMOUSEMOVE:
+        trackMouse(window);
+        if (runtime.autoHidden)
+            showFromAutoHide();
+        return 0;
+    case WM_NCLBUTTONDOWN:
+        if (settings.inSlit || settings.lockPos)
+            return 0;
+        return DefWindowProcA(window, message, wParam, lParam);
+    case WM_NCLBUTTONDBLCLK:
+        openLinkAt(window, lParam);
+        return 0;
+    case WM_NCRBUTTONDOWN:
+        // On a caption the default would start a modal loop that swallows the release below.
+        return 0;
+    case WM_NCRBUTTONUP:
+        buildMenu(true);
+        return 0;
+    case WM_TIMER:
+        onTimer(window, wParam);
+        return 0;
+    case WM_EXITSIZEMOVE:
+        endMoveOrResize();
+        if (settings.highlight == 2)
+            repaint();
+        return 0;
+    case WM_MOUSELEAVE:
+        runtime.mouseInside = false;
+        repaint();
+        return 0;
+    case WM_FEED_UPDATED:
+        finishUpdate(lParam);
+        repaint();
+        followUpRepaint();
+        return 0;
+    case BB_RECONFIGURE:
+        if (rootMenu) {
+            DelMenu(rootMenu);
+            rootMenu = nullptr;
+        }
+        loadShellStyle();
+        repaint();
+        return 0;
+    case BB_REDRAWGUI:
+        loadShellStyle();
+        repaint();
+        followUpRepaint();
+        return 0;
+    case BB_BROAM:
+        if (lParam)
+            handleCommand(window, reinterpret_cast<const char*>(lParam));
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}

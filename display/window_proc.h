@@ -2,6 +2,7 @@
 // opening links.
 #pragma once
 #include <windows.h>
+#include <cstddef>
 #include "content/feed_items.h"
 
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -9,7 +10,14 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 // The first DisplayList entry whose itemRect contains point (client coordinates), or null.
 FeedItem* hitTestItem(POINT point);
 // Opens entry's link through the shell (directly or with browserPath); true if a program started.
+// Only "http://" and "https://" links with a host, at most 2048 characters, without control
+// characters, blanks or double quotes are opened; any other link opens nothing (false).
 bool openItemLink(const FeedItem* entry);
+// The link test of openItemLink: true when link may be handed to the shell.
+bool isOpenableLink(const char* link);
+// Writes link as one double-quoted command-line argument into argument (size bytes), trailing
+// backslashes doubled so the closing quote stays a quote; false when it does not fit.
+bool quoteLinkArgument(const char* link, char* argument, size_t size);
 
 // Invalidates the whole client area without erasing.
 void repaint();
@@ -17,3 +25,5 @@ void repaint();
 void followUpRepaint();
 // (Re-)arms timer 1 with updateInterval(min) minutes, floored at one minute and capped safely.
 void armUpdateTimer();
+// The period of timer 1 for minutes: at least one minute, at most USER_TIMER_MAXIMUM ms.
+UINT updateTimerPeriod(int minutes);

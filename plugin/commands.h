@@ -5,7 +5,7 @@
 #include <commdlg.h>
 
 // Carries out one command string delivered with message 10901; unknown commands do nothing.
-void handleCommand(const char* command);
+void handleCommand(HWND window, const char* command);
 
 // The three common dialogs the commands open, called through these pointers so that tests can
 // answer them; they start as GetOpenFileNameA, ChooseColorA and ChooseFontA. Each returns

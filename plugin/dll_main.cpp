@@ -1,4 +1,4 @@
-// The DLL's entry point and its four exports. The work is in lifecycle.cpp.
+// The DLL's entry point. The four exports and the work behind them are in lifecycle.cpp.
 #include <windows.h>
 #include "plugin/lifecycle.h"
 

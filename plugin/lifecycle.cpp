@@ -1,13 +1,190 @@
-// Placeholder until this unit is built; replaced by its real implementation.
+// Start-up and shut-down. The order of the steps matters to the shell and to the other units: the
+// window exists before it is registered with the shell, the worker is stopped before any list is
+// freed, and the tooltip is destroyed before the window it watches.
 #include "plugin/lifecycle.h"
+
+#include "content/feed_items.h"
+#include "display/painting.h"
+#include "display/placement.h"
+#include "display/tooltip.h"
+#include "display/window_proc.h"
+#include "feed/update_worker.h"
+#include "plugin/menu.h"
 #include "plugin/runtime_state.h"
+#include "plugin/settings.h"
+#include "shell/blackbox_api.h"
 
 RuntimeState runtime;
-UINT pluginMessages[4] = {10103, 10881, 10901, 0};
+UINT pluginMessages[4] = {BB_RECONFIGURE, BB_REDRAWGUI, BB_BROAM, 0};
 const char* const pluginName = "FeedMarquee";
-int beginPlugin(HINSTANCE) { return 1; }
-int beginSlitPlugin(HINSTANCE, HWND) { return 1; }
-int endPlugin(HINSTANCE) { return 0; }
-const char* pluginInfo(int) { return "FeedMarquee 0.0.1a"; }
-bool processAttach() { return true; }
-void processDetach() {}
+MessageBoxFunction showMessageBox = MessageBoxA;
+
+namespace {
+
+const UINT errorBoxStyle = MB_TOPMOST | MB_ICONERROR;
+
+// Window creation failed after the class was registered and the menu built: undo both, so that
+// nothing of a failed start stays behind and a later start in the same process can succeed.
+int failCreation() {
+    showMessageBox(nullptr, "Error creating window", pluginName, errorBoxStyle);
+    SendMessageA(runtime.shellWindow, BB_UNREGISTERMESSAGE, 0,
+                 reinterpret_cast<LPARAM>(pluginMessages));
+    if (rootMenu) {
+        DelMenu(rootMenu);
+        rootMenu = nullptr;
+    }
+    releaseFavorites();
+    UnregisterClassA(pluginName, runtime.instance);
+    return 1;
+}
+
+int startPlugin(HINSTANCE instance) {
+    // A start after an earlier endPlugin in the same process begins from a clean run.
+    stopRequested = 0;
+    runtime.pluginWindow = nullptr;
+    runtime.tooltipWindow = nullptr;
+    runtime.mouseInside = false;
+    runtime.autoHidden = false;
+
+    runtime.shellWindow = GetBBWnd();
+
+    runtime.instance = instance;
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    GetVersionExA(&version);
+    runtime.layeredSupported =
+        version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion > 4;
+
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = windowProc;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = pluginName;
+    if (!RegisterClassA(&windowClass)) {
+        showMessageBox(runtime.shellWindow, "Error registering window class", pluginName,
+                       errorBoxStyle);
+        return 1;
+    }
+
+    readSettings(); // also replaces the inSlit that beginSlitPlugin stored
+    loadShellStyle();
+
+    runtime.virtualScreenWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    runtime.virtualScreenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+
+    DWORD extendedStyle = WS_EX_TOOLWINDOW | (runtime.layeredSupported ? WS_EX_LAYERED : 0);
+    HWND window =
+        CreateWindowExA(extendedStyle, pluginName, nullptr,
+                        WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, settings.x, settings.y,
+                        settings.width, settings.height, nullptr, nullptr, instance, nullptr);
+    if (!window)
+        return failCreation();
+    runtime.pluginWindow = window;
+
+    SendMessageA(runtime.shellWindow, BB_REGISTERMESSAGE, reinterpret_cast<WPARAM>(window),
+                 reinterpret_cast<LPARAM>(pluginMessages));
+    MakeSticky(window);
+    if (settings.alwaysontop)
+        SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+    applyTransparency();
+    requestUpdate();
+    armUpdateTimer();
+    runtime.autoHidden = autoHideTarget(nullptr);
+    SetTimer(window, 3, 300, nullptr);
+    ShowWindow(window, SW_SHOW);
+    InvalidateRect(window, nullptr, FALSE);
+    createTooltip();
+    return 0;
+}
+
+} // namespace
+
+bool attachWinsock(WinsockStartup startup) {
+    WSADATA data = {};
+    int failed = startup(MAKEWORD(1, 1), &data);
+    if (failed || data.wVersion != MAKEWORD(1, 1)) {
+        // A successful start-up with the wrong version still has to be balanced.
+        if (!failed)
+            WSACleanup();
+        runtime.winsockReady = false;
+        showMessageBox(nullptr, "Couldn't open Winsock!", "Error!", MB_ICONWARNING);
+        return false;
+    }
+    runtime.winsockReady = true;
+    return true;
+}
+
+bool processAttach() {
+    return attachWinsock(WSAStartup);
+}
+
+void processDetach() {
+    if (runtime.winsockReady)
+        WSACleanup();
+    runtime.winsockReady = false;
+}
+
+int beginPlugin(HINSTANCE instance) {
+    runtime.slitWindow = nullptr;
+    return startPlugin(instance);
+}
+
+int beginSlitPlugin(HINSTANCE instance, HWND slit) {
+    settings.inSlit = true;
+    runtime.slitWindow = slit;
+    int result = startPlugin(instance);
+    if (result == 0 && settings.inSlit && runtime.slitWindow)
+        SendMessageA(runtime.slitWindow, SLIT_ADD, 0,
+                     reinterpret_cast<LPARAM>(runtime.pluginWindow));
+    return result;
+}
+
+int endPlugin(HINSTANCE instance) {
+    HWND window = runtime.pluginWindow;
+
+    writeSettings();
+    if (rootMenu) {
+        DelMenu(rootMenu);
+        rootMenu = nullptr;
+    }
+    stopUpdate();
+    // A pass that did not end within the wait still owns the FetchList; it is left to the pass.
+    if (!workerSemaphore)
+        freeFetchList();
+    freeDisplayList();
+    releaseFavorites();
+    KillTimer(window, 1);
+    RemoveSticky(window);
+    SendMessageA(runtime.shellWindow, BB_UNREGISTERMESSAGE, reinterpret_cast<WPARAM>(window),
+                 reinterpret_cast<LPARAM>(pluginMessages));
+    if (settings.inSlit && runtime.slitWindow)
+        SendMessageA(runtime.slitWindow, SLIT_REMOVE, 0, reinterpret_cast<LPARAM>(window));
+    removeAllTools();
+    if (runtime.tooltipWindow)
+        DestroyWindow(runtime.tooltipWindow);
+    runtime.tooltipWindow = nullptr;
+    if (window)
+        DestroyWindow(window);
+    runtime.pluginWindow = nullptr;
+    runtime.mouseInside = false;
+    runtime.autoHidden = false;
+    return UnregisterClassA(pluginName, instance);
+}
+
+const char* pluginInfo(int index) {
+    switch (index) {
+    case 1:
+        return "FeedMarquee";
+    case 2:
+        return "0.0.1a";
+    case 3:
+        return "Mara Lindqvist";
+    case 4:
+        return "2006-02-18";
+    case 5:
+        return "https://feedmarquee.example.org/";
+    case 6:
+        return "feedmarquee@example.org";
+    default:
+        return "FeedMarquee 0.0.1a";
+    }
+}

@@ -1,6 +1,7 @@
 // Start-up and shut-down of the plug-in: the work behind the exported entry points.
 #pragma once
 #include <windows.h>
+#include <winsock.h>
 
 // The four exports (C linkage, the C calling convention); exports.def names them for the DLL.
 extern "C" {
@@ -18,3 +19,12 @@ const char* pluginInfo(int index);
 // Winsock 1.1 is unavailable (after telling the user), which refuses the load.
 bool processAttach();
 void processDetach();
+
+// processAttach with the Winsock start-up function given, so tests can make it fail.
+typedef int(WINAPI* WinsockStartup)(WORD version, WSADATA* data);
+bool attachWinsock(WinsockStartup startup);
+
+// Every message box of the plug-in goes through this pointer (MessageBoxA unless a test answers
+// the boxes itself); its result is the box's answer.
+typedef int(WINAPI* MessageBoxFunction)(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
+extern MessageBoxFunction showMessageBox;

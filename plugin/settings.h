@@ -66,5 +66,9 @@ void addFavorite(const char* title, const char* url);
 void releaseFavorites();
 // The favourite at index, or null.
 const FavoriteFeed* favoriteAt(int index);
-// Copies text into a 256-character setting field, cut to 255 characters.
+// Copies text (null reads as empty) into a 256-character setting field, cut to 255 characters.
 void copySettingText(char (&field)[256], const char* text);
+// The file search of readSettings over the given folders (each ending in a backslash, or null):
+// true with the existing file in path (MAX_PATH), else false with the file to create there (the
+// plug-in folder's "feedmarquee.rc"), or an empty path when that would not fit in MAX_PATH.
+bool locateSettingsFile(const char* pluginFolder, const char* shellFolder, char* path);

@@ -177,7 +177,7 @@ TEST(browser_dialog_is_given_the_current_program_and_its_answer_is_kept_only_on_
     startPlugin("feedmarquee.browserPath: C:\\Old\\browser.exe\n");
     openFileDialog = fakeOpenFile;
     fileAnswer = FALSE;
-    handleCommand("@FeedMarqueeSetBrowser");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeSetBrowser");
     CHECK_EQ(fileRecord.lStructSize, DWORD(88));
     CHECK(fileRecord.hwndOwner == nullptr);
     CHECK_EQ(fileFilter.substr(0, 23), std::string("Programs(*.exe)\0*.exe\0\0", 23));
@@ -186,7 +186,7 @@ TEST(browser_dialog_is_given_the_current_program_and_its_answer_is_kept_only_on_
     CHECK_EQ(fileInitial, "C:\\Old\\browser.exe");
     CHECK_EQ(settings.browserPath, "C:\\Old\\browser.exe");
     fileAnswer = TRUE;
-    handleCommand("@FeedMarqueeSetBrowser");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeSetBrowser");
     CHECK_EQ(settings.browserPath, "C:\\Tools\\browser.exe");
     stopPlugin();
 }
@@ -196,7 +196,7 @@ TEST(colour_dialog_starts_at_the_text_colour_and_stores_the_choice_only_on_ok) {
     COLORREF before = settings.fontColor;
     chooseColorDialog = fakeChooseColor;
     colorAnswer = FALSE;
-    handleCommand("@FeedMarqueeFontColor");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFontColor");
     CHECK_EQ(colorRecord.lStructSize, DWORD(36));
     CHECK(colorRecord.hwndOwner == nullptr);
     CHECK_EQ(colorRecord.rgbResult, before);
@@ -205,7 +205,7 @@ TEST(colour_dialog_starts_at_the_text_colour_and_stores_the_choice_only_on_ok) {
     CHECK_EQ(settings.fontColor, before);
     CHECK(!repaintPending());
     colorAnswer = TRUE;
-    handleCommand("@FeedMarqueeFontColor");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFontColor");
     CHECK_EQ(settings.fontColor, COLORREF(RGB(10, 20, 30)));
     CHECK(repaintPending());
     stopPlugin();
@@ -215,7 +215,7 @@ TEST(font_dialog_starts_at_the_own_font_and_stores_face_and_height_only_on_ok) {
     startPlugin("feedmarquee.font: Arial\nfeedmarquee.fontHeight: 15\n");
     chooseFontDialog = fakeChooseFont;
     fontAnswer = FALSE;
-    handleCommand("@FeedMarqueeSetFont");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeSetFont");
     CHECK_EQ(fontRecord.lStructSize, DWORD(60));
     CHECK(fontRecord.hwndOwner == runtime.pluginWindow);
     CHECK_EQ(fontRecord.Flags, DWORD(CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT));
@@ -226,7 +226,7 @@ TEST(font_dialog_starts_at_the_own_font_and_stores_face_and_height_only_on_ok) {
     CHECK_EQ(settings.font, "Arial");
     CHECK_EQ(settings.fontHeight, 15);
     fontAnswer = TRUE;
-    handleCommand("@FeedMarqueeSetFont");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeSetFont");
     CHECK_EQ(settings.font, "Courier New");
     CHECK_EQ(settings.fontHeight, 17);
     stopPlugin();
@@ -242,7 +242,7 @@ TEST(real_dialogs_cancelled_change_nothing) {
          {"@FeedMarqueeSetBrowser", "@FeedMarqueeFontColor", "@FeedMarqueeSetFont"}) {
         Answerer answerer;
         startAnswering(answerer, cancel);
-        handleCommand(command);
+        handleCommand(runtime.pluginWindow, command);
         finishAnswering(answerer);
         if (!answerer.found)
             check::fail(__FILE__, __LINE__, std::string("no dialog for ") + command);
@@ -260,19 +260,19 @@ TEST(real_dialogs_accepted_store_the_choice) {
     chosenProgram = program;
     Answerer answerer;
     startAnswering(answerer, chooseProgram);
-    handleCommand("@FeedMarqueeSetBrowser");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeSetBrowser");
     finishAnswering(answerer);
     CHECK(answerer.found);
     CHECK_EQ(_stricmp(settings.browserPath, program), 0);
 
     startAnswering(answerer, chooseRed);
-    handleCommand("@FeedMarqueeFontColor");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFontColor");
     finishAnswering(answerer);
     CHECK(answerer.found);
     CHECK_EQ(settings.fontColor, COLORREF(RGB(200, 16, 32)));
 
     startAnswering(answerer, chooseSize20);
-    handleCommand("@FeedMarqueeSetFont");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeSetFont");
     finishAnswering(answerer);
     CHECK(answerer.found);
     CHECK_EQ(settings.font, "Tahoma");
@@ -288,7 +288,7 @@ TEST(about_tells_the_shell_then_shows_the_version) {
     startPlugin();
     Answerer answerer;
     startAnswering(answerer, accept);
-    handleCommand("@FEEDMARQUEEabout");
+    handleCommand(runtime.pluginWindow, "@FEEDMARQUEEabout");
     finishAnswering(answerer);
     CHECK(answerer.found);
     CHECK_EQ(answerer.messagesBefore, LONG(1)); // 10302 reached the shell before the box

@@ -32,7 +32,7 @@ LRESULT CALLBACK recordingProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 // The plug-in window hands command strings on as the real window procedure does.
 LRESULT CALLBACK pluginProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == 10901) {
-        handleCommand(reinterpret_cast<const char*>(lParam));
+        handleCommand(runtime.pluginWindow, reinterpret_cast<const char*>(lParam));
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);

@@ -31,15 +31,15 @@ const char threeFavorites[] = "feedmarquee.fav0.url: http://127.0.0.1/zero.xml\n
 TEST(prefix_and_word_are_matched_in_any_letter_case) {
     startPlugin();
     CHECK(!settings.alwaysontop);
-    handleCommand("@feedmarqueeONTOP");
+    handleCommand(runtime.pluginWindow, "@feedmarqueeONTOP");
     CHECK(settings.alwaysontop);
     CHECK(isTopmost(runtime.pluginWindow));
-    handleCommand("@FEEDMARQUEEontop");
+    handleCommand(runtime.pluginWindow, "@FEEDMARQUEEontop");
     CHECK(!settings.alwaysontop);
     CHECK(!isTopmost(runtime.pluginWindow));
-    handleCommand("@FeedMarqueeshowdate");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeshowdate");
     CHECK(settings.showDate);
-    handleCommand("@fEEDmARQUEEpADDINGsIZE 33");
+    handleCommand(runtime.pluginWindow, "@fEEDmARQUEEpADDINGsIZE 33");
     CHECK_EQ(settings.padding, 33);
     stopPlugin();
 }
@@ -66,13 +66,13 @@ TEST(strings_that_are_no_command_change_nothing) {
     std::memcpy(&before, &settings, sizeof settings);
     std::string fileBefore = settingsFileText();
     for (const char* command : ignored) {
-        handleCommand(command);
+        handleCommand(runtime.pluginWindow, command);
         if (std::memcmp(&before, &settings, sizeof settings) != 0) {
             check::fail(__FILE__, __LINE__, std::string("changed settings: ") + command);
             std::memcpy(&settings, &before, sizeof settings);
         }
     }
-    handleCommand(nullptr);
+    handleCommand(runtime.pluginWindow, nullptr);
     CHECK(IsWindowVisible(runtime.pluginWindow));
     CHECK(!isTopmost(runtime.pluginWindow));
     CHECK(!repaintPending());
@@ -82,21 +82,23 @@ TEST(strings_that_are_no_command_change_nothing) {
 
 TEST(the_separator_is_skipped_whatever_it_is) {
     startPlugin();
-    handleCommand("@FeedMarqueeWidthSizeX150");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeWidthSizeX150");
     CHECK_EQ(settings.width, 150);
     CHECK_EQ(windowRect().right - windowRect().left, 150);
     CHECK(repaintPending());
-    handleCommand("@feedmarqueeWIDTHSIZEX5"); // 5 asks for a width below the minimum
+    handleCommand(runtime.pluginWindow,
+                  "@feedmarqueeWIDTHSIZEX5"); // 5 asks for a width below the minimum
     CHECK_EQ(settings.width, 10);
     CHECK_EQ(windowRect().right - windowRect().left, 10);
-    handleCommand("@FeedMarqueeWidthSize 180");
-    handleCommand("@FeedMarqueeWidthSize"); // no argument reads as 0
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeWidthSize 180");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeWidthSize"); // no argument reads as 0
     CHECK_EQ(settings.width, 10);
-    handleCommand("@FeedMarqueeHeightSize:120");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeHeightSize:120");
     CHECK_EQ(settings.height, 120);
     CHECK_EQ(windowRect().bottom - windowRect().top, 120);
     ValidateRect(runtime.pluginWindow, nullptr);
-    handleCommand("@FeedMarqueeHeightSize 120"); // the same size changes nothing
+    handleCommand(runtime.pluginWindow,
+                  "@FeedMarqueeHeightSize 120"); // the same size changes nothing
     CHECK(!repaintPending());
     stopPlugin();
 }
@@ -126,7 +128,7 @@ TEST(integer_arguments_are_read_as_atoi_reads_them_and_never_clamped) {
         {"@FeedMarqueeStyleType 9", &settings.styleType, 9},
     };
     for (const Row& row : rows) {
-        handleCommand(row.command);
+        handleCommand(runtime.pluginWindow, row.command);
         if (*row.field != row.expected)
             check::fail(__FILE__, __LINE__,
                         std::string(row.command) + " gave " + std::to_string(*row.field));
@@ -151,25 +153,25 @@ TEST(layout_commands_ask_for_a_follow_up_repaint_only_when_everything_is_highlig
         "@FeedMarqueeJustifyType 1", "@FeedMarqueeDatePosHead",   "@FeedMarqueeShowBorder",
         "@FeedMarqueeTipShowTitle",  "@FeedMarqueeHilightBorder",
     };
-    handleCommand("@FeedMarqueeHighlight 2");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeHighlight 2");
     CHECK_EQ(settings.highlight, 2);
     for (const char* command : withFollowUp) {
         timerArmed(4);
-        handleCommand(command);
+        handleCommand(runtime.pluginWindow, command);
         if (!timerArmed(4))
             check::fail(__FILE__, __LINE__, std::string("no follow-up after ") + command);
         if (!repaintPending())
             check::fail(__FILE__, __LINE__, std::string("no repaint after ") + command);
     }
     for (const char* command : withoutFollowUp) {
-        handleCommand(command);
+        handleCommand(runtime.pluginWindow, command);
         if (timerArmed(4))
             check::fail(__FILE__, __LINE__, std::string("follow-up after ") + command);
         if (!repaintPending())
             check::fail(__FILE__, __LINE__, std::string("no repaint after ") + command);
     }
-    handleCommand("@FeedMarqueeHighlight 1");
-    handleCommand("@FeedMarqueeWordWrap");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeHighlight 1");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeWordWrap");
     CHECK(!timerArmed(4));
     stopPlugin();
 }
@@ -200,9 +202,9 @@ TEST(toggles_flip_their_setting_and_back) {
     };
     for (const Row& row : rows) {
         bool before = *row.field;
-        handleCommand(row.command);
+        handleCommand(runtime.pluginWindow, row.command);
         bool once = *row.field;
-        handleCommand(row.command);
+        handleCommand(runtime.pluginWindow, row.command);
         if (once == before || *row.field != before)
             check::fail(__FILE__, __LINE__, std::string(row.command) + " did not toggle");
     }
@@ -211,19 +213,19 @@ TEST(toggles_flip_their_setting_and_back) {
 
 TEST(text_arguments_are_taken_whole_and_cut_to_255_characters) {
     startPlugin();
-    handleCommand("@FeedMarqueeFontFace Courier New");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFontFace Courier New");
     CHECK_EQ(settings.font, "Courier New");
     std::string longFace(400, 'f');
-    handleCommand(("@FeedMarqueeFontFace " + longFace).c_str());
+    handleCommand(runtime.pluginWindow, ("@FeedMarqueeFontFace " + longFace).c_str());
     CHECK_EQ(std::strlen(settings.font), size_t(255));
     CHECK_EQ(std::string(settings.font), longFace.substr(0, 255));
-    handleCommand("@FeedMarqueeFeedUrl http://127.0.0.1/a b.xml");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFeedUrl http://127.0.0.1/a b.xml");
     CHECK_EQ(settings.feedUrl, "http://127.0.0.1/a b.xml");
     waitForPass();
     std::string longUrl = "http://127.0.0.1/" + std::string(300, 'u');
-    handleCommand(("@FeedMarqueeFeedUrl " + longUrl).c_str());
+    handleCommand(runtime.pluginWindow, ("@FeedMarqueeFeedUrl " + longUrl).c_str());
     CHECK_EQ(std::string(settings.feedUrl), longUrl.substr(0, 255));
-    handleCommand("@FeedMarqueeFontFace");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFontFace");
     CHECK_EQ(settings.font, "");
     stopPlugin();
 }
@@ -231,13 +233,13 @@ TEST(text_arguments_are_taken_whole_and_cut_to_255_characters) {
 TEST(feed_address_and_update_now_start_an_update_at_once) {
     startPlugin();
     setDisplayTitle("old headlines");
-    handleCommand("@FeedMarqueeFeedUrl http://127.0.0.1/feed.xml");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFeedUrl http://127.0.0.1/feed.xml");
     CHECK_EQ(settings.feedUrl, "http://127.0.0.1/feed.xml");
     CHECK_EQ(displayTitle(), "Connecting...");
     CHECK(repaintPending());
     waitForPass();
     setDisplayTitle("old headlines");
-    handleCommand("@FeedMarqueeUpdateNow");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeUpdateNow");
     CHECK_EQ(displayTitle(), "Connecting...");
     CHECK(repaintPending());
     // The feed address is written to the file only by a save.
@@ -248,24 +250,24 @@ TEST(feed_address_and_update_now_start_an_update_at_once) {
 TEST(favorites_are_selected_by_index_and_never_past_the_end) {
     startPlugin(threeFavorites);
     REQUIRE(favoriteCount == 3);
-    handleCommand("@FeedMarqueeFavorites 2");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFavorites 2");
     CHECK_EQ(settings.feedUrl, "http://127.0.0.1/two.xml");
     CHECK_EQ(displayTitle(), "Connecting...");
     waitForPass();
-    handleCommand("@FeedMarqueeFavorites 0");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFavorites 0");
     CHECK_EQ(settings.feedUrl, "http://127.0.0.1/zero.xml");
     waitForPass();
-    handleCommand("@FeedMarqueeFavorites 1");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFavorites 1");
     waitForPass();
-    handleCommand("@FeedMarqueeFavorites -3");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFavorites -3");
     CHECK_EQ(settings.feedUrl, "http://127.0.0.1/zero.xml");
     waitForPass();
 
     // At or beyond the count nothing happens: no new address and no update.
     setDisplayTitle("kept");
     ValidateRect(runtime.pluginWindow, nullptr);
-    handleCommand("@FeedMarqueeFavorites 3");
-    handleCommand("@FeedMarqueeFavorites 2147483647");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFavorites 3");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFavorites 2147483647");
     CHECK_EQ(settings.feedUrl, "http://127.0.0.1/zero.xml");
     CHECK_EQ(displayTitle(), "kept");
     CHECK(!repaintPending());
@@ -274,7 +276,7 @@ TEST(favorites_are_selected_by_index_and_never_past_the_end) {
     startPlugin();
     REQUIRE(favoriteCount == 0);
     setDisplayTitle("kept");
-    handleCommand("@FeedMarqueeFavorites 0");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFavorites 0");
     CHECK_EQ(settings.feedUrl, "");
     CHECK_EQ(displayTitle(), "kept");
     stopPlugin();
@@ -287,7 +289,7 @@ TEST(add_favorites_stores_the_feed_under_the_next_index) {
     settings.padding = 33; // unsaved until the favourite is stored
     settings.encoding = 0;
     setDisplayTitle("World News");
-    handleCommand("@FeedMarqueeAddFavorites");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeAddFavorites");
     CHECK_EQ(fileValue("feedmarquee.fav3.url:"), "http://127.0.0.1/news.xml");
     CHECK_EQ(fileValue("feedmarquee.fav3.title:"), "World News");
     CHECK_EQ(fileValue("feedmarquee.fav2.url:"), "http://127.0.0.1/two.xml");
@@ -304,13 +306,13 @@ TEST(add_favorites_stores_the_feed_under_the_next_index) {
     // UTF-8 feed titles are stored in the ANSI code page.
     settings.encoding = 1;
     setDisplayTitle("Caf\xC3\xA9 du Monde");
-    handleCommand("@FeedMarqueeAddFavorites");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeAddFavorites");
     CHECK_EQ(fileValue("feedmarquee.fav4.title:"), "Caf\xE9 du Monde");
     CHECK_EQ(favoriteCount, 5);
 
     // Nothing shown yet: the favourite is stored with an empty title.
     freeDisplayList();
-    handleCommand("@FeedMarqueeAddFavorites");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeAddFavorites");
     CHECK_EQ(fileValue("feedmarquee.fav5.url:"), "http://127.0.0.1/news.xml");
     CHECK_EQ(fileValue("feedmarquee.fav5.title:"), "");
     CHECK_EQ(favoriteCount, 6);
@@ -319,26 +321,26 @@ TEST(add_favorites_stores_the_feed_under_the_next_index) {
 
 TEST(update_interval_is_stored_as_given_and_rearms_timer_1) {
     startPlugin();
-    handleCommand("@FeedMarqueeUpdateInterval 30");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeUpdateInterval 30");
     CHECK_EQ(settings.updateInterval, 30);
     CHECK(timerArmed(1));
     CHECK_EQ(timerPeriod(1), UINT(1800000));
     // A period below a minute would poll the server in a loop: the timer keeps one minute.
-    handleCommand("@FeedMarqueeUpdateInterval 0");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeUpdateInterval 0");
     CHECK_EQ(settings.updateInterval, 0);
     CHECK(timerArmed(1));
     CHECK_EQ(timerPeriod(1), UINT(60000));
-    handleCommand("@FeedMarqueeUpdateInterval -5");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeUpdateInterval -5");
     CHECK_EQ(settings.updateInterval, -5);
     CHECK_EQ(timerPeriod(1), UINT(60000));
     // 99999 minutes overflow 32 bits in milliseconds; the timer takes the longest period instead.
-    handleCommand("@FeedMarqueeUpdateInterval 99999");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeUpdateInterval 99999");
     CHECK_EQ(settings.updateInterval, 99999);
     CHECK(timerArmed(1));
     CHECK(timerPeriod(1) >= UINT(0x7FFFFFFF) - 0x10000); // the system's maximum, about 24.8 days
     // Written to the file only by a save.
     CHECK_EQ(fileValue("feedmarquee.updateInterval(min):"), "15");
-    handleCommand("@FeedMarqueeSaveSettings");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeSaveSettings");
     CHECK_EQ(fileValue("feedmarquee.updateInterval(min):"), "99999");
     stopPlugin();
 }
@@ -347,25 +349,25 @@ TEST(tooltip_commands_reach_the_control) {
     startPlugin();
     HWND tip = runtime.tooltipWindow;
     REQUIRE(tip != nullptr);
-    handleCommand("@FeedMarqueeTipWidth 500");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeTipWidth 500");
     CHECK_EQ(settings.tipWidth, 500);
     CHECK_EQ(SendMessageA(tip, TTM_GETMAXTIPWIDTH, 0, 0), LRESULT(500));
-    handleCommand("@FeedMarqueeTipHideDelay 20");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeTipHideDelay 20");
     CHECK_EQ(settings.tipHideDelay, 20);
     CHECK_EQ(SendMessageA(tip, TTM_GETDELAYTIME, TTDT_AUTOPOP, 0), LRESULT(20000));
     // Delays the control cannot hold are sent as its longest delay; the setting keeps the value.
-    handleCommand("@FeedMarqueeTipHideDelay 300");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeTipHideDelay 300");
     CHECK_EQ(SendMessageA(tip, TTM_GETDELAYTIME, TTDT_AUTOPOP, 0), LRESULT(32767));
-    handleCommand("@FeedMarqueeTipHideDelay 3000000");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeTipHideDelay 3000000");
     CHECK_EQ(settings.tipHideDelay, 3000000);
     CHECK_EQ(SendMessageA(tip, TTM_GETDELAYTIME, TTDT_AUTOPOP, 0), LRESULT(32767));
     CHECK_EQ(SendMessageA(tip, TTM_GETMAXTIPWIDTH, 0, 0), LRESULT(500));
 
     // Without a tooltip the settings still change.
     runtime.tooltipWindow = nullptr;
-    handleCommand("@FeedMarqueeTipWidth 70");
-    handleCommand("@FeedMarqueeTipHideDelay 3");
-    handleCommand("@FeedMarqueeAllowTip");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeTipWidth 70");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeTipHideDelay 3");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeAllowTip");
     CHECK_EQ(settings.tipWidth, 70);
     CHECK_EQ(settings.tipHideDelay, 3);
     CHECK(!settings.allowtooltip);
@@ -376,22 +378,22 @@ TEST(tooltip_commands_reach_the_control) {
 
 TEST(show_and_hide_plugins_follow_the_shell_only_with_plugin_toggle_outside_the_slit) {
     startPlugin("", true);
-    handleCommand("@BBHidePlugins");
+    handleCommand(runtime.pluginWindow, "@BBHidePlugins");
     CHECK(IsWindowVisible(runtime.pluginWindow));
     settings.pluginToggle = true;
-    handleCommand("@bbhideplugins");
+    handleCommand(runtime.pluginWindow, "@bbhideplugins");
     CHECK(!IsWindowVisible(runtime.pluginWindow));
     ValidateRect(runtime.pluginWindow, nullptr);
-    handleCommand("@BBSHOWPLUGINS");
+    handleCommand(runtime.pluginWindow, "@BBSHOWPLUGINS");
     CHECK(IsWindowVisible(runtime.pluginWindow));
     CHECK(repaintPending());
     settings.inSlit = true;
-    handleCommand("@BBHidePlugins");
+    handleCommand(runtime.pluginWindow, "@BBHidePlugins");
     CHECK(IsWindowVisible(runtime.pluginWindow));
     settings.inSlit = false;
     settings.pluginToggle = false;
     ShowWindow(runtime.pluginWindow, SW_HIDE);
-    handleCommand("@BBShowPlugins");
+    handleCommand(runtime.pluginWindow, "@BBShowPlugins");
     CHECK(!IsWindowVisible(runtime.pluginWindow));
     stopPlugin();
 }
@@ -399,12 +401,12 @@ TEST(show_and_hide_plugins_follow_the_shell_only_with_plugin_toggle_outside_the_
 TEST(on_top_in_the_slit_changes_only_the_setting) {
     startPlugin("", true);
     settings.inSlit = true;
-    handleCommand("@FeedMarqueeOnTop");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeOnTop");
     CHECK(settings.alwaysontop);
     CHECK(!isTopmost(runtime.pluginWindow));
     settings.inSlit = false;
-    handleCommand("@FeedMarqueeOnTop");
-    handleCommand("@FeedMarqueeOnTop");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeOnTop");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeOnTop");
     CHECK(settings.alwaysontop);
     CHECK(isTopmost(runtime.pluginWindow));
     stopPlugin();
@@ -413,7 +415,7 @@ TEST(on_top_in_the_slit_changes_only_the_setting) {
 TEST(in_slit_moves_the_window_into_and_out_of_a_known_slit) {
     startPlugin("feedmarquee.x: 120\nfeedmarquee.y: 130\n", true);
     HWND window = runtime.pluginWindow;
-    handleCommand("@FeedMarqueeInSlit");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeInSlit");
     CHECK(settings.inSlit);
     REQUIRE(messagesTo(testSlitWindow, 11001) == 1);
     CHECK_EQ(sentMessages.back().lParam, reinterpret_cast<LPARAM>(window));
@@ -421,7 +423,7 @@ TEST(in_slit_moves_the_window_into_and_out_of_a_known_slit) {
 
     SetWindowPos(window, nullptr, 600, 600, 0, 0, SWP_NOSIZE | SWP_NOZORDER); // as the slit would
     sentMessages.clear();
-    handleCommand("@FeedMarqueeInSlit");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeInSlit");
     CHECK(!settings.inSlit);
     REQUIRE(messagesTo(testSlitWindow, 11002) == 1);
     CHECK_EQ(sentMessages[0].lParam, reinterpret_cast<LPARAM>(window));
@@ -433,10 +435,10 @@ TEST(in_slit_moves_the_window_into_and_out_of_a_known_slit) {
 
     // Without a slit window nothing happens in either direction.
     startPlugin();
-    handleCommand("@FeedMarqueeInSlit");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeInSlit");
     CHECK(!settings.inSlit);
     settings.inSlit = true;
-    handleCommand("@FeedMarqueeInSlit");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeInSlit");
     CHECK(settings.inSlit);
     CHECK(!timerArmed(3));
     stopPlugin();
@@ -445,13 +447,13 @@ TEST(in_slit_moves_the_window_into_and_out_of_a_known_slit) {
 TEST(auto_hide_places_the_window_at_once) {
     startPlugin("feedmarquee.x: 0\nfeedmarquee.y: 100\n");
     runtime.autoHidden = false;
-    handleCommand("@FeedMarqueeAutoHide");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeAutoHide");
     CHECK(settings.autoHide);
     CHECK(runtime.autoHidden);
     CHECK_EQ(windowRect().left, 1 - settings.width); // one column stays on the monitor
     CHECK_EQ(windowRect().top, 100);
     CHECK(!timerArmed(3));
-    handleCommand("@FeedMarqueeAutoHide");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeAutoHide");
     CHECK(!settings.autoHide);
     CHECK(!runtime.autoHidden);
     CHECK_EQ(windowRect().left, 0);
@@ -460,7 +462,7 @@ TEST(auto_hide_places_the_window_at_once) {
 
     // A window away from every edge stays where it is.
     startPlugin("feedmarquee.x: 300\nfeedmarquee.y: 200\n");
-    handleCommand("@FeedMarqueeAutoHide");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeAutoHide");
     CHECK(settings.autoHide);
     CHECK(!runtime.autoHidden);
     CHECK_EQ(windowRect().left, 300);
@@ -470,18 +472,18 @@ TEST(auto_hide_places_the_window_at_once) {
 TEST(default_browser_clears_the_browser_program) {
     startPlugin("feedmarquee.browserPath: C:\\Programs\\browser.exe\n");
     CHECK_EQ(settings.browserPath, "C:\\Programs\\browser.exe");
-    handleCommand("@FeedMarqueeDefaultBrowser");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeDefaultBrowser");
     CHECK_EQ(settings.browserPath, "");
     stopPlugin();
 }
 
 TEST(save_settings_writes_what_changed_in_memory) {
     startPlugin();
-    handleCommand("@FeedMarqueePaddingSize 21");
-    handleCommand("@FeedMarqueeShowDate");
-    handleCommand("@FeedMarqueeFontFace Courier New");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueePaddingSize 21");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeShowDate");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFontFace Courier New");
     CHECK_EQ(fileValue("feedmarquee.padding:"), "<missing>");
-    handleCommand("@FeedMarqueeSaveSettings");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeSaveSettings");
     CHECK_EQ(fileValue("feedmarquee.padding:"), "21");
     CHECK_EQ(fileValue("feedmarquee.showDate:"), "true");
     CHECK_EQ(fileValue("feedmarquee.font:"), "Courier New");
@@ -490,10 +492,10 @@ TEST(save_settings_writes_what_changed_in_memory) {
 
 TEST(reload_settings_restores_the_file_and_tells_the_slit) {
     startPlugin("feedmarquee.padding: 9\nfeedmarquee.showDate: true\n", true);
-    handleCommand("@FeedMarqueePaddingSize 20");
-    handleCommand("@FeedMarqueeShowDate");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueePaddingSize 20");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeShowDate");
     ValidateRect(runtime.pluginWindow, nullptr);
-    handleCommand("@FeedMarqueeReloadSettings");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeReloadSettings");
     CHECK_EQ(settings.padding, 9);
     CHECK(settings.showDate);
     CHECK(repaintPending());
@@ -504,7 +506,7 @@ TEST(reload_settings_restores_the_file_and_tells_the_slit) {
     startPlugin("feedmarquee.inSlit: true\n", true);
     REQUIRE(settings.inSlit);
     sentMessages.clear();
-    handleCommand("@FeedMarqueeReloadSettings");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeReloadSettings");
     CHECK(settings.inSlit);
     CHECK_EQ(messagesTo(testSlitWindow, 11003), 1);
     CHECK_EQ(messagesTo(testSlitWindow, 11002), 0);
@@ -512,7 +514,7 @@ TEST(reload_settings_restores_the_file_and_tells_the_slit) {
     // A reload that puts the window into the slit hands it to the slit.
     settings.inSlit = false;
     sentMessages.clear();
-    handleCommand("@FeedMarqueeReloadSettings");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeReloadSettings");
     CHECK(settings.inSlit);
     REQUIRE(messagesTo(testSlitWindow, 11001) == 1);
     CHECK_EQ(messagesTo(testSlitWindow, 11003), 0);
@@ -520,14 +522,14 @@ TEST(reload_settings_restores_the_file_and_tells_the_slit) {
 
     // Started without a slit, a reload sends nothing anywhere.
     startPlugin("feedmarquee.inSlit: true\n");
-    handleCommand("@FeedMarqueeReloadSettings");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeReloadSettings");
     CHECK(sentMessages.empty());
     stopPlugin();
 }
 
 TEST(style_type_takes_the_chosen_style_record) {
     startPlugin();
-    handleCommand("@FeedMarqueeStyleType 4");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeStyleType 4");
     CHECK_EQ(settings.styleType, 4);
     CHECK(repaintPending());
     void* record = GetSettingPtr(4);

@@ -349,30 +349,30 @@ TEST(two_builds_leave_exactly_one_tree) {
 TEST(commands_that_end_with_a_menu_refresh_show_the_new_state) {
     startPlugin("feedmarquee.fav0.url: http://127.0.0.1/zero.xml\nfeedmarquee.fav0.title: Zero\n");
     buildMenu(false);
-    handleCommand("@FeedMarqueeShowDate");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeShowDate");
     CHECK_EQ(entry("RSS/Show Date"), "command|Show Date|@FeedMarqueeShowDate|checked");
-    handleCommand("@FeedMarqueeEncode 0");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeEncode 0");
     CHECK_EQ(entry("RSS/encoding/None"), "command|None|@FeedMarqueeEncode 0|checked");
     CHECK_EQ(entry("RSS/encoding/UTF-8"), "command|UTF-8|@FeedMarqueeEncode 1|unchecked");
-    handleCommand("@FeedMarqueeJustifyType 1");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeJustifyType 1");
     CHECK_EQ(entry("Justification/Center"), "command|Center|@FeedMarqueeJustifyType 1|checked");
-    handleCommand("@FeedMarqueeFeedUrl http://127.0.0.1/other.xml");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFeedUrl http://127.0.0.1/other.xml");
     CHECK_EQ(entry("RSS/Feed URL"),
              "string|Feed URL|@FeedMarqueeFeedUrl|http://127.0.0.1/other.xml");
     waitForPass();
-    handleCommand("@FeedMarqueeUseRefFont");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeUseRefFont");
     CHECK_EQ(entry("Configuration/Font/Font Size"), "int|Font Size|@FeedMarqueeFontSize|12|1|64");
-    handleCommand("@FeedMarqueeFontFace Courier New");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFontFace Courier New");
     CHECK_EQ(entry("Configuration/Font/Font Face"),
              "string|Font Face|@FeedMarqueeFontFace|Courier New");
-    handleCommand("@FeedMarqueeLockPosition");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeLockPosition");
     CHECK_EQ(entry("Configuration/Lock Position"),
              "command|Lock Position|@FeedMarqueeLockPosition|checked");
-    handleCommand("@FeedMarqueeOnTop");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeOnTop");
     CHECK_EQ(entry("Configuration/Always on Top"),
              "command|Always on Top|@FeedMarqueeOnTop|checked");
     setDisplayTitle("Added Feed");
-    handleCommand("@FeedMarqueeAddFavorites");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeAddFavorites");
     CHECK_EQ(entry("RSS/Favorites/Added Feed"),
              "command|Added Feed|@FeedMarqueeFavorites 1|unchecked");
     stopPlugin();
@@ -416,7 +416,7 @@ TEST(edit_settings_opens_the_settings_file_through_the_shell) {
     std::string log = programFolder() + "execute.log";
     DeleteFileA(log.c_str());
     setExecuteLog(log.c_str());
-    handleCommand("@FeedMarqueeEditRC");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeEditRC");
     setExecuteLog(nullptr);
     clearShellRecord();
     FILE* file = std::fopen(log.c_str(), "rb");

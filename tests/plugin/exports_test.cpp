@@ -1,0 +1,57 @@
+// The export table of the built FeedMarquee.dll: exactly the entry points the shell looks up, by
+// their plain names, with beginPluginEx the same function as beginSlitPlugin.
+#include <windows.h>
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "tests/support/check.h"
+
+namespace {
+// The build gives a host path; under Wine the host's root is drive Z:.
+std::string dllPath() {
+    std::string path = FEEDMARQUEE_DLL;
+    if (!path.empty() && path[0] == '/') {
+        path = "Z:" + path;
+        std::replace(path.begin(), path.end(), '/', '\\');
+    }
+    return path;
+}
+} // namespace
+
+TEST(the_dll_exports_the_four_entry_points_undecorated) {
+    // Mapped without resolving its imports from the shell and without running its entry point.
+    HMODULE dll = LoadLibraryExA(dllPath().c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    REQUIRE(dll);
+    const BYTE* base = reinterpret_cast<const BYTE*>(dll);
+    const IMAGE_DOS_HEADER* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const IMAGE_NT_HEADERS32* nt =
+        reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    REQUIRE(directory.VirtualAddress != 0);
+    const IMAGE_EXPORT_DIRECTORY* exports =
+        reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + directory.VirtualAddress);
+    const DWORD* names = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+    std::vector<std::string> found;
+    for (DWORD i = 0; i < exports->NumberOfNames; ++i)
+        found.push_back(reinterpret_cast<const char*>(base + names[i]));
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> expected = {"beginPlugin", "beginPluginEx", "beginSlitPlugin",
+                                         "endPlugin", "pluginInfo"};
+    CHECK(found == expected);
+    for (const std::string& name : found)
+        std::printf("export %s\n", name.c_str());
+
+    FARPROC slit = GetProcAddress(dll, "beginSlitPlugin");
+    CHECK(slit != nullptr);
+    CHECK(GetProcAddress(dll, "beginPluginEx") == slit);
+    // pluginInfo needs nothing set up: call it as the shell does, the caller removing the argument.
+    typedef const char*(__cdecl * InfoFunction)(int);
+    InfoFunction info =
+        reinterpret_cast<InfoFunction>(reinterpret_cast<void*>(GetProcAddress(dll, "pluginInfo")));
+    REQUIRE(info);
+    CHECK_EQ(info(1), "FeedMarquee");
+    CHECK_EQ(info(7), "FeedMarquee 0.0.1a");
+    FreeLibrary(dll);
+}

@@ -1,0 +1,445 @@
+// The settings file against the real settings functions of the stand-in shell, with the plug-in's
+// folder and the shell's folder as real temporary folders.
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "plugin/runtime_state.h"
+#include "plugin/settings.h"
+#include "shell/blackbox_api.h"
+#include "shell/shell_record.h"
+#include "tests/plugin/plugin_test_support.h"
+#include "tests/support/check.h"
+
+namespace {
+
+const char* const allKeys[39] = {
+    "feedmarquee.x:",
+    "feedmarquee.y:",
+    "feedmarquee.width:",
+    "feedmarquee.height:",
+    "feedmarquee.fontHeight:",
+    "feedmarquee.alpha:",
+    "feedmarquee.styleType:",
+    "feedmarquee.justification:",
+    "feedmarquee.padding:",
+    "feedmarquee.title_offset:",
+    "feedmarquee.desc_offset:",
+    "feedmarquee.updateInterval(min):",
+    "feedmarquee.encoding:",
+    "feedmarquee.highlight:",
+    "feedmarquee.tipWidth:",
+    "feedmarquee.tipHideDelay:",
+    "feedmarquee.alwaysontop:",
+    "feedmarquee.transparency:",
+    "feedmarquee.snapWindow:",
+    "feedmarquee.pluginToggle:",
+    "feedmarquee.inSlit:",
+    "feedmarquee.showBorder:",
+    "feedmarquee.allowtooltip:",
+    "feedmarquee.lockPos:",
+    "feedmarquee.autoHide:",
+    "feedmarquee.useRefFont:",
+    "feedmarquee.showDesc:",
+    "feedmarquee.showDate:",
+    "feedmarquee.abbreviatedDate:",
+    "feedmarquee.datePosHead:",
+    "feedmarquee.showItemCounts:",
+    "feedmarquee.showUpdateTime:",
+    "feedmarquee.wordWrap:",
+    "feedmarquee.tipShowTitle:",
+    "feedmarquee.hilightBorder:",
+    "feedmarquee.fontColor:",
+    "feedmarquee.font:",
+    "feedmarquee.feedUrl:",
+    "feedmarquee.browserPath:",
+};
+
+// A plug-in folder holding the stand-in module, and a shell folder; both empty at first.
+struct Folders {
+    std::string plugin = makeTempFolder("plugin");
+    std::string shell = makeTempFolder("shell");
+    HINSTANCE module = nullptr;
+
+    Folders() {
+        module = loadModuleIn(plugin);
+        runtime.instance = module;
+        setShellFolder(shell.c_str());
+        std::memset(&settings, 0, sizeof settings);
+        settingsPath[0] = 0;
+        releaseFavorites();
+    }
+    ~Folders() {
+        releaseFavorites();
+        settingsPath[0] = 0;
+        runtime.instance = nullptr;
+        if (module)
+            FreeLibrary(module);
+        setShellFolder(nullptr);
+        removeFolder(plugin);
+        removeFolder(shell);
+    }
+};
+
+void checkDefaults() {
+    CHECK_EQ(settings.x, 10);
+    CHECK_EQ(settings.y, 10);
+    CHECK_EQ(settings.width, 200);
+    CHECK_EQ(settings.height, 250);
+    CHECK_EQ(settings.fontHeight, 12);
+    CHECK_EQ(settings.alpha, 160);
+    CHECK_EQ(settings.styleType, 1);
+    CHECK_EQ(settings.justification, 0);
+    CHECK_EQ(settings.padding, 5);
+    CHECK_EQ(settings.title_offset, 5);
+    CHECK_EQ(settings.desc_offset, 15);
+    CHECK_EQ(settings.updateInterval, 15);
+    CHECK_EQ(settings.encoding, 1);
+    CHECK_EQ(settings.highlight, 1);
+    CHECK_EQ(settings.tipWidth, 350);
+    CHECK_EQ(settings.tipHideDelay, 10);
+    CHECK(!settings.alwaysontop && !settings.transparency && settings.snapWindow);
+    CHECK(!settings.pluginToggle && !settings.inSlit && !settings.showBorder);
+    CHECK(settings.allowtooltip && !settings.lockPos && !settings.autoHide);
+    CHECK(settings.useRefFont && !settings.showDesc && !settings.showDate);
+    CHECK(settings.abbreviatedDate && !settings.datePosHead && !settings.showItemCounts);
+    CHECK(!settings.showUpdateTime && !settings.wordWrap && settings.tipShowTitle);
+    CHECK(!settings.hilightBorder);
+    CHECK_EQ(settings.font, "Tahoma");
+}
+
+} // namespace
+
+TEST(no_file_anywhere_creates_one_with_the_defaults_in_the_plugin_folder) {
+    Folders folders;
+    REQUIRE(folders.module);
+    // These three survive from memory into the new file; everything else takes its default.
+    settings.fontColor = RGB(1, 2, 3);
+    copySettingText(settings.feedUrl, "http://kept.example/feed");
+    copySettingText(settings.browserPath, "C:\\kept\\browser.exe");
+    settings.x = 999;
+    settings.snapWindow = false;
+
+    readSettings();
+
+    CHECK_EQ(std::string(settingsPath), folders.plugin + "feedmarquee.rc");
+    checkDefaults();
+    CHECK_EQ(settings.fontColor, RGB(1, 2, 3));
+    CHECK_EQ(settings.feedUrl, "http://kept.example/feed");
+    CHECK_EQ(settings.browserPath, "C:\\kept\\browser.exe");
+    CHECK_EQ(favoriteCount, 0);
+
+    std::vector<std::string> keys = fileKeys(settingsPath);
+    CHECK_EQ(keys.size(), size_t(39));
+    for (const char* key : allKeys)
+        CHECK_EQ(std::count(keys.begin(), keys.end(), std::string(key)), 1);
+    CHECK_EQ(ReadString(settingsPath, "feedmarquee.feedUrl:", ""), "http://kept.example/feed");
+    CHECK_EQ(ReadColor(settingsPath, "feedmarquee.fontColor:", "#ffffff"), RGB(1, 2, 3));
+    CHECK(!fileExists(folders.shell + "feedmarquee.rc"));
+    CHECK(!fileExists(folders.shell + "feedmarqueerc"));
+}
+
+TEST(the_plugin_folder_wins_and_the_dotted_name_wins_within_a_folder) {
+    {
+        Folders folders;
+        writeFile(folders.plugin + "feedmarquee.rc", "feedmarquee.width: 301\n");
+        writeFile(folders.plugin + "feedmarqueerc", "feedmarquee.width: 302\n");
+        writeFile(folders.shell + "feedmarquee.rc", "feedmarquee.width: 303\n");
+        readSettings();
+        CHECK_EQ(std::string(settingsPath), folders.plugin + "feedmarquee.rc");
+        CHECK_EQ(settings.width, 301);
+    }
+    {
+        Folders folders;
+        writeFile(folders.plugin + "feedmarqueerc", "feedmarquee.width: 302\n");
+        writeFile(folders.shell + "feedmarquee.rc", "feedmarquee.width: 303\n");
+        readSettings();
+        CHECK_EQ(std::string(settingsPath), folders.plugin + "feedmarqueerc");
+        CHECK_EQ(settings.width, 302);
+    }
+    {
+        Folders folders;
+        writeFile(folders.shell + "feedmarqueerc", "feedmarquee.width: 304\n");
+        writeFile(folders.shell + "feedmarquee.rc", "feedmarquee.width: 303\n");
+        readSettings();
+        CHECK_EQ(std::string(settingsPath), folders.shell + "feedmarquee.rc");
+        CHECK_EQ(settings.width, 303);
+        // A file found in the shell's folder is used where it is; nothing appears beside the
+        // module.
+        CHECK(!fileExists(folders.plugin + "feedmarquee.rc"));
+    }
+}
+
+TEST(all_39_settings_survive_a_write_and_a_read) {
+    Folders folders;
+    writeFile(folders.plugin + "feedmarquee.rc", "");
+    readSettings();
+    PluginSettings written = {};
+    written.x = -37;
+    written.y = 123;
+    written.width = 321;
+    written.height = 77;
+    written.fontHeight = 19;
+    written.alpha = 33;
+    written.styleType = 6;
+    written.justification = 2;
+    written.padding = 0;
+    written.title_offset = 44;
+    written.desc_offset = 0;
+    written.updateInterval = 300;
+    written.encoding = 0;
+    written.highlight = 2;
+    written.tipWidth = 999;
+    written.tipHideDelay = 299;
+    written.alwaysontop = written.transparency = written.pluginToggle = written.inSlit = true;
+    written.showBorder = written.lockPos = written.autoHide = written.showDesc = true;
+    written.showDate = written.datePosHead = written.showItemCounts = true;
+    written.showUpdateTime = written.wordWrap = written.hilightBorder = true;
+    written.snapWindow = written.allowtooltip = written.useRefFont = false;
+    written.abbreviatedDate = written.tipShowTitle = false;
+    written.fontColor = RGB(0x12, 0x34, 0x56);
+    copySettingText(written.font, "Courier New");
+    copySettingText(written.feedUrl, "http://example.com/rss?a=1&b=2");
+    copySettingText(written.browserPath, "C:\\Program Files\\Browser\\browser.exe");
+    settings = written;
+    writeSettings();
+
+    std::vector<std::string> keys = fileKeys(settingsPath);
+    CHECK_EQ(keys.size(), size_t(39));
+    for (const char* key : allKeys)
+        CHECK_EQ(std::count(keys.begin(), keys.end(), std::string(key)), 1);
+
+    std::memset(&settings, 0, sizeof settings);
+    readSettings();
+#define SAME(field) CHECK_EQ(settings.field, written.field)
+    SAME(x);
+    SAME(y);
+    SAME(width);
+    SAME(height);
+    SAME(fontHeight);
+    SAME(alpha);
+    SAME(styleType);
+    SAME(justification);
+    SAME(padding);
+    SAME(title_offset);
+    SAME(desc_offset);
+    SAME(updateInterval);
+    SAME(encoding);
+    SAME(highlight);
+    SAME(tipWidth);
+    SAME(tipHideDelay);
+    SAME(alwaysontop);
+    SAME(transparency);
+    SAME(snapWindow);
+    SAME(pluginToggle);
+    SAME(inSlit);
+    SAME(showBorder);
+    SAME(allowtooltip);
+    SAME(lockPos);
+    SAME(autoHide);
+    SAME(useRefFont);
+    SAME(showDesc);
+    SAME(showDate);
+    SAME(abbreviatedDate);
+    SAME(datePosHead);
+    SAME(showItemCounts);
+    SAME(showUpdateTime);
+    SAME(wordWrap);
+    SAME(tipShowTitle);
+    SAME(hilightBorder);
+    SAME(fontColor);
+    SAME(font);
+    SAME(feedUrl);
+    SAME(browserPath);
+#undef SAME
+    // snapWindow is written in mixed case and found again by the case-blind lookup.
+    CHECK(readFile(settingsPath).find("feedmarquee.snapWindow:") != std::string::npos);
+    CHECK(readFile(settingsPath).find("feedmarquee.snapwindow:") == std::string::npos);
+}
+
+TEST(only_x_and_y_beyond_the_virtual_screen_are_clamped) {
+    Folders folders;
+    int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    int height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    std::string path = folders.plugin + "feedmarquee.rc";
+    struct Row {
+        int x, y, expectedX, expectedY;
+    } rows[] = {
+        {width, height, 10, 10},
+        {width - 1, height - 1, width - 1, height - 1},
+        {-50, -3000, -50, -3000},
+        {width + 5000, 0, 10, 0},
+    };
+    for (const Row& row : rows) {
+        writeFile(path, "feedmarquee.x: " + std::to_string(row.x) +
+                            "\nfeedmarquee.y: " + std::to_string(row.y) +
+                            "\nfeedmarquee.alpha: 999\nfeedmarquee.styleType: 0\n"
+                            "feedmarquee.padding: -4\nfeedmarquee.updateInterval(min): 0\n");
+        readSettings();
+        CHECK_EQ(settings.x, row.expectedX);
+        CHECK_EQ(settings.y, row.expectedY);
+        // Everything else is stored as read, out of range or not.
+        CHECK_EQ(settings.alpha, 999);
+        CHECK_EQ(settings.styleType, 0);
+        CHECK_EQ(settings.padding, -4);
+        CHECK_EQ(settings.updateInterval, 0);
+    }
+}
+
+TEST(an_empty_file_gives_the_defaults_and_is_not_written) {
+    Folders folders;
+    std::string path = folders.plugin + "feedmarquee.rc";
+    writeFile(path, "");
+    settings.fontColor = RGB(200, 100, 50);
+    copySettingText(settings.feedUrl, "http://stale.example/");
+    readSettings();
+    checkDefaults();
+    CHECK_EQ(settings.fontColor, RGB(0, 0, 0));
+    CHECK_EQ(settings.feedUrl, "");
+    CHECK_EQ(settings.browserPath, "");
+    CHECK_EQ(readFile(path), "");
+}
+
+TEST(favourites_are_the_unbroken_run_of_url_keys_from_index_0) {
+    Folders folders;
+    std::string path = folders.plugin + "feedmarquee.rc";
+    struct Row {
+        const char* label;
+        const char* file;
+        int count;
+    } rows[] = {
+        {"0, 1 and 3",
+         "feedmarquee.fav0.url: http://a/\nfeedmarquee.fav1.url: http://b/\n"
+         "feedmarquee.fav3.url: http://d/\n",
+         2},
+        {"1 before 0", "feedmarquee.fav1.url: http://b/\nfeedmarquee.fav0.url: http://a/\n", 2},
+        {"leading blank", " feedmarquee.fav0.url: http://a/\n", 0},
+        {"capital F", "feedmarquee.Fav0.url: http://a/\n", 0},
+        {"titles only", "feedmarquee.fav0.title: A\n", 0},
+        {"none", "feedmarquee.width: 5\n", 0},
+        {"10 after 9",
+         "feedmarquee.fav0.url: 0\nfeedmarquee.fav1.url: 1\nfeedmarquee.fav2.url: 2\n"
+         "feedmarquee.fav3.url: 3\nfeedmarquee.fav4.url: 4\nfeedmarquee.fav5.url: 5\n"
+         "feedmarquee.fav6.url: 6\nfeedmarquee.fav7.url: 7\nfeedmarquee.fav8.url: 8\n"
+         "feedmarquee.fav10.url: 10\nfeedmarquee.fav9.url: 9\n",
+         11},
+    };
+    for (const Row& row : rows) {
+        writeFile(path, row.file);
+        readSettings();
+        if (favoriteCount != row.count)
+            std::printf("case %s\n", row.label);
+        CHECK_EQ(favoriteCount, row.count);
+        CHECK_EQ(countFavorites(), row.count);
+        int listed = 0;
+        for (const FavoriteFeed* feed = favorites; feed; feed = feed->next)
+            ++listed;
+        CHECK_EQ(listed, row.count);
+    }
+
+    writeFile(path, "feedmarquee.fav1.url: http://b.example/\nfeedmarquee.fav0.title: First\n"
+                    "feedmarquee.fav0.url: http://a.example/\n");
+    readSettings();
+    REQUIRE(favoriteAt(0) && favoriteAt(1));
+    CHECK_EQ(favoriteAt(0)->url, "http://a.example/");
+    CHECK_EQ(favoriteAt(0)->title, "First");
+    CHECK_EQ(favoriteAt(1)->url, "http://b.example/");
+    CHECK_EQ(favoriteAt(1)->title, ""); // no title key: an empty label
+    CHECK(favoriteAt(2) == nullptr);
+    CHECK(favoriteAt(-1) == nullptr);
+}
+
+TEST(adding_a_favourite_writes_the_next_index_and_reloads) {
+    Folders folders;
+    std::string path = folders.plugin + "feedmarquee.rc";
+    writeFile(path, "feedmarquee.fav0.url: http://a/\nfeedmarquee.fav0.title: A\n"
+                    "feedmarquee.fav1.url: http://b/\nfeedmarquee.fav1.title: B\n");
+    readSettings();
+    REQUIRE(favoriteCount == 2);
+    settings.width = 444; // an unsaved change goes to the file along with the favourite
+
+    addFavorite("Third feed", "http://c.example/rss");
+
+    CHECK_EQ(favoriteCount, 3);
+    REQUIRE(favoriteAt(2));
+    CHECK_EQ(favoriteAt(2)->url, "http://c.example/rss");
+    CHECK_EQ(favoriteAt(2)->title, "Third feed");
+    CHECK_EQ(ReadString(path.c_str(), "feedmarquee.fav2.url:", ""), "http://c.example/rss");
+    CHECK_EQ(ReadString(path.c_str(), "feedmarquee.fav2.title:", ""), "Third feed");
+    CHECK_EQ(ReadInt(path.c_str(), "feedmarquee.width:", 0), 444);
+    CHECK_EQ(settings.width, 444);
+    CHECK_EQ(favoriteAt(0)->title, "A");
+}
+
+TEST(text_longer_than_a_field_is_cut_to_255_characters) {
+    Folders folders;
+    std::string path = folders.plugin + "feedmarquee.rc";
+    std::string longUrl = "http://example.com/" + std::string(400, 'u');
+    std::string exact(255, 'f');
+    writeFile(path, "feedmarquee.feedUrl: " + longUrl + "\nfeedmarquee.font: " + exact +
+                        "\nfeedmarquee.fav0.url: " + longUrl + "\nfeedmarquee.fav0.title: " +
+                        std::string(300, 't') + "\nfeedmarquee.height: 99\n");
+    readSettings();
+    CHECK_EQ(std::string(settings.feedUrl), longUrl.substr(0, 255));
+    CHECK_EQ(std::string(settings.font), exact);
+    CHECK_EQ(settings.height, 99); // the fields after the long texts are intact
+    REQUIRE(favoriteAt(0));
+    CHECK_EQ(std::string(favoriteAt(0)->url), longUrl.substr(0, 255));
+    CHECK_EQ(std::string(favoriteAt(0)->title), std::string(255, 't'));
+
+    char field[256];
+    copySettingText(field, nullptr);
+    CHECK_EQ(field, "");
+}
+
+TEST(a_folder_too_long_for_a_path_is_skipped_as_a_candidate) {
+    Folders folders;
+    char path[MAX_PATH];
+    // 245 + strlen("feedmarquee.rc") = 259 characters: the longest path that fits.
+    std::string fits = "C:\\" + std::string(241, 'a') + "\\";
+    std::string tooLong = "C:\\" + std::string(242, 'a') + "\\";
+    CHECK(!locateSettingsFile(fits.c_str(), nullptr, path));
+    CHECK_EQ(std::string(path), fits + "feedmarquee.rc");
+    CHECK(!locateSettingsFile(tooLong.c_str(), nullptr, path));
+    CHECK_EQ(path, "");
+    CHECK(!locateSettingsFile(nullptr, nullptr, path));
+    CHECK_EQ(path, "");
+
+    // A plug-in folder that does not fit still lets the shell's file be found, but a new file is
+    // never made in the shell's folder.
+    CHECK(!locateSettingsFile(tooLong.c_str(), folders.shell.c_str(), path));
+    CHECK_EQ(path, "");
+    writeFile(folders.shell + "feedmarqueerc", "feedmarquee.width: 7\n");
+    CHECK(locateSettingsFile(tooLong.c_str(), folders.shell.c_str(), path));
+    CHECK_EQ(std::string(path), folders.shell + "feedmarqueerc");
+
+    // Without a path nothing is written or counted.
+    settingsPath[0] = 0;
+    writeSettings();
+    addFavorite("t", "http://u/");
+    CHECK_EQ(countFavorites(), 0);
+    CHECK_EQ(favoriteCount, 0);
+}
+
+TEST(a_reload_whose_file_vanished_recreates_it_keeping_the_feed_and_the_favourites) {
+    Folders folders;
+    std::string path = folders.plugin + "feedmarquee.rc";
+    writeFile(path,
+              "feedmarquee.fav0.url: http://a/\nfeedmarquee.width: 333\n"
+              "feedmarquee.feedUrl: http://running.example/\nfeedmarquee.fontColor: #102030\n");
+    readSettings();
+    REQUIRE(favoriteCount == 1);
+    DeleteFileA(path.c_str());
+
+    readSettings();
+
+    CHECK(fileExists(path));
+    CHECK_EQ(settings.width, 200);
+    CHECK_EQ(settings.feedUrl, "http://running.example/");
+    CHECK_EQ(settings.fontColor, RGB(0x10, 0x20, 0x30));
+    CHECK_EQ(favoriteCount, 1); // left as it was: the new file is not scanned
+    REQUIRE(favoriteAt(0));
+    CHECK_EQ(favoriteAt(0)->url, "http://a/");
+    CHECK_EQ(ReadString(path.c_str(), "feedmarquee.feedUrl:", ""), "http://running.example/");
+}

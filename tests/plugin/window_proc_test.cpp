@@ -1,0 +1,379 @@
+// The window procedure on the real plug-in window: the mouse model, the timers, the shell's
+// messages, hit-testing, and which links are opened and how they reach the shell.
+#include <cstdlib>
+#include <cstring>
+#include <shellapi.h>
+#include <string>
+#include <vector>
+
+#include "content/feed_items.h"
+#include "display/window_proc.h"
+#include "feed/update_worker.h"
+#include "plugin/lifecycle.h"
+#include "plugin/menu.h"
+#include "plugin/runtime_state.h"
+#include "plugin/settings.h"
+#include "shell/blackbox_api.h"
+#include "shell/shell_record.h"
+#include "tests/plugin/plugin_test_support.h"
+#include "tests/support/check.h"
+
+namespace {
+
+char* copyOf(const char* text) {
+    return text ? _strdup(text) : nullptr;
+}
+
+// Replaces the DisplayList with entries at the given client rectangles (as painting would lay
+// them out); freed again by clearEntries.
+struct EntrySpec {
+    const char* title;
+    const char* link;
+    RECT rect;
+};
+void setEntries(const std::vector<EntrySpec>& specs) {
+    freeDisplayList();
+    DisplayList.first = DisplayList.last = nullptr;
+    for (const EntrySpec& spec : specs) {
+        FeedItem* entry = static_cast<FeedItem*>(std::calloc(1, sizeof(FeedItem)));
+        entry->title = copyOf(spec.title);
+        entry->link = copyOf(spec.link);
+        entry->itemRect = {spec.rect.left, spec.rect.top, spec.rect.right, spec.rect.bottom};
+        if (DisplayList.last)
+            DisplayList.last->next = entry;
+        else
+            DisplayList.first = entry;
+        DisplayList.last = entry;
+    }
+}
+void clearEntries() {
+    freeDisplayList();
+    while (DisplayList.first) {
+        FeedItem* next = DisplayList.first->next;
+        std::free(DisplayList.first->title);
+        std::free(DisplayList.first->link);
+        std::free(DisplayList.first->description);
+        std::free(DisplayList.first);
+        DisplayList.first = next;
+    }
+    DisplayList.last = nullptr;
+}
+
+// A running plug-in whose first pass has ended (no feed address: it fails at once).
+struct Started {
+    PluginRun run;
+    HWND window = nullptr;
+    explicit Started(const char* rc = "feedmarquee.x: 300\nfeedmarquee.y: 300\n") {
+        run.settingsFile(rc);
+        if (run.begin() == 0)
+            window = runtime.pluginWindow;
+        pumpMessages(300);
+        clearShellRecord();
+    }
+    ~Started() {
+        clearEntries();
+        if (run.running)
+            run.end();
+    }
+};
+
+LPARAM screenPoint(HWND window, int x, int y) {
+    POINT point = {x, y};
+    ClientToScreen(window, &point);
+    return MAKELPARAM(static_cast<short>(point.x), static_cast<short>(point.y));
+}
+
+std::vector<ShellRecordEntry> executions() {
+    std::vector<ShellRecordEntry> found;
+    for (const ShellRecordEntry& entry : shellRecord())
+        if (entry.name == "BBExecute")
+            found.push_back(entry);
+    return found;
+}
+
+bool invalidated(HWND window) {
+    return GetUpdateRect(window, nullptr, FALSE) != 0;
+}
+
+// The program and arguments the system would see for program started with arguments.
+std::vector<std::wstring> parseCommandLine(const std::string& program,
+                                           const std::string& arguments) {
+    std::string line = "\"" + program + "\" " + arguments;
+    std::wstring wide(line.begin(), line.end());
+    int count = 0;
+    LPWSTR* parts = CommandLineToArgvW(wide.c_str(), &count);
+    std::vector<std::wstring> result(parts, parts + count);
+    LocalFree(parts);
+    return result;
+}
+
+std::wstring widen(const std::string& text) {
+    return std::wstring(text.begin(), text.end());
+}
+
+} // namespace
+
+TEST(only_plain_web_links_are_openable) {
+    struct Row {
+        const char* link;
+        bool openable;
+    } rows[] = {
+        {"http://example.com/a", true},
+        {"HTTPS://Example.COM", true},
+        {"Http://host", true},
+        {"https://host/path?q=1&r=2#frag", true},
+        {"http://192.168.0.1:8080/x", true},
+        {"http://host/dir\\", true},
+        {"file:///C:/Windows/notepad.exe", false},
+        {"javascript:alert(1)", false},
+        {"ms-settings:display", false},
+        {"C:\\Windows\\system32\\calc.exe", false},
+        {"\\\\server\\share\\run.exe", false},
+        {"/relative/path", false},
+        {"ftp://host/file", false},
+        {"http:/host", false},
+        {"http://", false},
+        {"https://", false},
+        {"http:///path", false},
+        {"http://?q", false},
+        {"http://\\\\server\\share", false},
+        {"http://host/a b", false},
+        {"http://host/a\"b", false},
+        {"http://host/\" --new-window file:///c:/", false},
+        {"http://host/a\tb", false},
+        {"http://host/a\r\nb", false},
+        {"http://host/\x7f", false},
+        {"", false},
+        {nullptr, false},
+    };
+    for (const Row& row : rows) {
+        if (isOpenableLink(row.link) != row.openable)
+            std::printf("link %s\n", row.link ? row.link : "(null)");
+        CHECK_EQ(isOpenableLink(row.link), row.openable);
+    }
+    std::string longest = "http://host/" + std::string(2048 - 12, 'a');
+    CHECK(isOpenableLink(longest.c_str()));
+    CHECK(!isOpenableLink((longest + "a").c_str()));
+}
+
+TEST(a_quoted_link_is_exactly_one_argument_of_the_browser) {
+    const char* links[] = {
+        "http://host/plain",
+        "http://host/dir\\",
+        "http://host/two\\\\",
+        "http://host/in\\side",
+        "https://host/q?a=1&b=%22x%22",
+    };
+    for (const char* link : links) {
+        char argument[64];
+        REQUIRE(quoteLinkArgument(link, argument, sizeof argument));
+        std::vector<std::wstring> parts = parseCommandLine("C:\\Browser\\browser.exe", argument);
+        REQUIRE(parts.size() == 2);
+        CHECK(parts[0] == L"C:\\Browser\\browser.exe");
+        CHECK(parts[1] == widen(link));
+    }
+    char small[8];
+    CHECK(!quoteLinkArgument("http://h", small, sizeof small));
+    CHECK(quoteLinkArgument("http", small, 7)); // quote, 4 characters, quote, terminator
+    CHECK_EQ(small, "\"http\"");
+}
+
+TEST(hit_testing_takes_the_first_entry_containing_the_point) {
+    setEntries({{"header", nullptr, {0, 0, 100, 20}},
+                {"first", "http://a/", {0, 20, 100, 40}},
+                {"overlapping", "http://b/", {50, 30, 150, 60}},
+                {"negative", "http://c/", {-80, -40, -10, -5}}});
+    struct Row {
+        int x, y;
+        const char* title;
+    } rows[] = {
+        {0, 0, "header"},         {99, 19, "header"}, {100, 10, nullptr},
+        {10, 20, "first"},        {60, 35, "first"},  {60, 40, "overlapping"},
+        {149, 59, "overlapping"}, {150, 59, nullptr}, {-80, -40, "negative"},
+        {-11, -6, "negative"},    {-10, -6, nullptr}, {500, 500, nullptr},
+    };
+    for (const Row& row : rows) {
+        FeedItem* hit = hitTestItem(POINT{row.x, row.y});
+        CHECK_EQ(hit ? static_cast<const char*>(hit->title) : nullptr, row.title);
+    }
+    clearEntries();
+    CHECK(hitTestItem(POINT{0, 0}) == nullptr);
+}
+
+TEST(a_double_click_opens_the_link_under_the_point_and_nothing_else) {
+    Started started;
+    REQUIRE(started.window);
+    HWND window = started.window;
+    setEntries({{"header", nullptr, {0, 0, 200, 20}},
+                {"web", "http://example.com/story?id=7", {0, 20, 200, 40}},
+                {"no link", nullptr, {0, 40, 200, 60}},
+                {"program", "C:\\Windows\\notepad.exe", {0, 60, 200, 80}},
+                {"script", "javascript:alert(1)", {0, 80, 200, 100}}});
+
+    SendMessageA(window, WM_NCLBUTTONDBLCLK, HTCAPTION, screenPoint(window, 10, 25));
+    std::vector<ShellRecordEntry> calls = executions();
+    REQUIRE(calls.size() == 1);
+    REQUIRE(calls[0].args.size() >= 7);
+    CHECK_EQ(calls[0].args[0], handleText(GetDesktopWindow()));
+    CHECK_EQ(calls[0].args[1], "(null)");
+    CHECK_EQ(calls[0].args[2], "http://example.com/story?id=7");
+    CHECK_EQ(calls[0].args[3], "(null)");
+    CHECK_EQ(calls[0].args[4], "(null)");
+    CHECK_EQ(calls[0].args[5], "1");
+
+    clearShellRecord();
+    for (int y : {5, 45, 65, 85, 150})
+        SendMessageA(window, WM_NCLBUTTONDBLCLK, HTCAPTION, screenPoint(window, 10, y));
+    CHECK_EQ(executions().size(), size_t(0));
+
+    // With a browser the link is its one quoted argument.
+    copySettingText(settings.browserPath, "C:\\Program Files\\Browser\\browser.exe");
+    setEntries({{"web", "http://example.com/dir\\", {0, 0, 200, 20}}});
+    SendMessageA(window, WM_NCLBUTTONDBLCLK, HTCAPTION, screenPoint(window, 10, 5));
+    calls = executions();
+    REQUIRE(calls.size() == 1);
+    CHECK_EQ(calls[0].args[2], "C:\\Program Files\\Browser\\browser.exe");
+    std::vector<std::wstring> parts = parseCommandLine(calls[0].args[2], calls[0].args[3]);
+    REQUIRE(parts.size() == 2);
+    CHECK(parts[1] == L"http://example.com/dir\\");
+    settings.browserPath[0] = 0;
+
+    // Locked or in the slit, a double-click still opens.
+    clearShellRecord();
+    settings.lockPos = true;
+    SendMessageA(window, WM_NCLBUTTONDBLCLK, HTCAPTION, screenPoint(window, 10, 5));
+    settings.lockPos = false;
+    CHECK_EQ(executions().size(), size_t(1));
+    CHECK(!openItemLink(nullptr));
+}
+
+TEST(the_whole_window_is_a_caption_and_alt_makes_it_a_sizing_corner) {
+    Started started;
+    REQUIRE(started.window);
+    HWND window = started.window;
+    LPARAM middle = screenPoint(window, 20, 20);
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_MENU] = 0;
+    SetKeyboardState(keys);
+    CHECK_EQ(SendMessageA(window, WM_NCHITTEST, 0, middle), LRESULT(HTCAPTION));
+    keys[VK_MENU] = 0x80;
+    SetKeyboardState(keys);
+    CHECK_EQ(SendMessageA(window, WM_NCHITTEST, 0, middle), LRESULT(HTBOTTOMRIGHT));
+    settings.lockPos = true;
+    CHECK_EQ(SendMessageA(window, WM_NCHITTEST, 0, middle), LRESULT(HTCAPTION));
+    settings.lockPos = false;
+    keys[VK_MENU] = 0;
+    SetKeyboardState(keys);
+}
+
+TEST(a_left_drag_moves_the_window_unless_it_is_locked) {
+    Started started;
+    REQUIRE(started.window);
+    HWND window = started.window;
+    RECT before, after;
+    GetWindowRect(window, &before);
+    dragWindow(window, 40, 30, false);
+    GetWindowRect(window, &after);
+    CHECK_EQ(after.left - before.left, 40);
+    CHECK_EQ(after.top - before.top, 30);
+    CHECK_EQ(settings.x, int(after.left));
+    CHECK_EQ(settings.y, int(after.top));
+
+    settings.lockPos = true;
+    GetWindowRect(window, &before);
+    dragWindow(window, 40, 30, false);
+    dragWindow(window, 40, 30, true);
+    GetWindowRect(window, &after);
+    CHECK(EqualRect(&before, &after));
+    settings.lockPos = false;
+}
+
+TEST(the_close_message_and_unknown_timers_change_nothing) {
+    Started started;
+    REQUIRE(started.window);
+    HWND window = started.window;
+    CHECK_EQ(SendMessageA(window, WM_CLOSE, 0, 0), 0);
+    CHECK(IsWindow(window));
+    CHECK(IsWindowVisible(window));
+    ValidateRect(window, nullptr);
+    for (WPARAM id : {0u, 5u, 99u, 0xFFFFu})
+        CHECK_EQ(SendMessageA(window, WM_TIMER, id, 0), 0);
+    CHECK(!invalidated(window));
+    CHECK(executions().empty());
+    // Timer 4 repaints once and ends itself.
+    CHECK_EQ(SendMessageA(window, WM_TIMER, 4, 0), 0);
+    CHECK(invalidated(window));
+}
+
+TEST(mouse_moves_repaint_only_in_highlight_mode_1) {
+    Started started;
+    REQUIRE(started.window);
+    HWND window = started.window;
+    LPARAM point = screenPoint(window, 10, 10);
+    for (int mode : {0, 2}) {
+        settings.highlight = mode;
+        ValidateRect(window, nullptr);
+        SendMessageA(window, WM_NCMOUSEMOVE, HTCAPTION, point);
+        SendMessageA(window, WM_NCMOUSEMOVE, HTCAPTION, point);
+        CHECK(!invalidated(window));
+        CHECK(!runtime.mouseInside);
+        CHECK(!KillTimer(window, 2)); // the leave poll was never armed
+    }
+    settings.highlight = 1;
+    ValidateRect(window, nullptr);
+    SendMessageA(window, WM_NCMOUSEMOVE, HTCAPTION, point);
+    CHECK(invalidated(window));
+    CHECK(runtime.mouseInside);
+    ValidateRect(window, nullptr);
+    SendMessageA(window, WM_NCMOUSEMOVE, HTCAPTION, point);
+    CHECK(invalidated(window)); // every move, so the highlight follows the cursor
+    // The cursor is not over the window: the poll reports the leave.
+    SetCursorPos(0, 0);
+    pumpMessages(300);
+    CHECK(!runtime.mouseInside);
+    CHECK(!KillTimer(window, 2));
+}
+
+TEST(a_finished_pass_without_a_list_keeps_the_entries_and_repaints) {
+    Started started;
+    REQUIRE(started.window);
+    HWND window = started.window;
+    setEntries({{"kept", "http://a/", {0, 0, 10, 10}}});
+    FeedItem* first = DisplayList.first;
+    ValidateRect(window, nullptr);
+    SendMessageA(window, WM_FEED_UPDATED, 0, 0);
+    CHECK(DisplayList.first == first);
+    CHECK_EQ(DisplayList.first->title, "kept");
+    CHECK(invalidated(window));
+}
+
+TEST(the_shell_reconfigure_message_drops_the_menu_and_repaints) {
+    Started started;
+    REQUIRE(started.window);
+    HWND window = started.window;
+    if (rootMenu)
+        DelMenu(rootMenu);
+    Menu* old = MakeNamedMenu("FeedMarquee", "FDMQ_Main", false);
+    rootMenu = old;
+    ValidateRect(window, nullptr);
+    SendMessageA(window, BB_RECONFIGURE, 0, 0);
+    CHECK(rootMenu != old);
+    bool oldAlive = false;
+    for (Menu* menu : liveRootMenus())
+        oldAlive = oldAlive || menu == old;
+    CHECK(!oldAlive);
+    CHECK(invalidated(window));
+
+    ValidateRect(window, nullptr);
+    SendMessageA(window, BB_REDRAWGUI, 0, 0);
+    CHECK(invalidated(window));
+}
+
+TEST(a_right_click_opens_the_menu) {
+    Started started;
+    REQUIRE(started.window);
+    int before = menuOpenRequests();
+    rightClickWindow(started.window);
+    CHECK_EQ(menuOpenRequests(), before + 1);
+}

@@ -1,0 +1,77 @@
+#!/usr/bin/env python3
+"""A sample RSS 2.0 feed on 127.0.0.1 for the demo: a small newsroom that publishes a new headline
+every minute, so the plug-in's periodic updates can be watched. Stops by itself after --lifetime
+seconds (default: one hour) so that a forgotten demo does not keep a port open forever."""
+import argparse
+import email.utils
+import http.server
+import sys
+import threading
+import time
+
+HEADLINES = [
+    ("City council approves the riverside cycle path", "The vote was 7 to 2 after a three-hour session; work starts in March."),
+    ("Q&A: what the new recycling rules mean for you", "Glass goes in the green bin from next month &mdash; here is the rest."),
+    ("Library extends weekend opening hours", "Saturday and Sunday opening now runs until 8 p.m. at the central branch."),
+    ("Local bakery wins national sourdough prize", "Judges praised the \u201ccrackling crust\u201d of the three-generation family bakery."),
+    ("Storm warning lifted as winds ease overnight", "Ferries resume their normal timetable from 6 a.m.; some delays remain."),
+    ("School robotics team heads to the finals", "Twelve students built a rover that sorts litter by material."),
+    ("Market square to go car-free on Sundays", "A six-month trial begins on the first Sunday of the new year."),
+    ("Hospital opens a new children's ward", "Forty beds, a playroom and a rooftop garden for young patients."),
+    ("Tram line 4 reopens after track renewal", "Services run every 7 minutes again between the station and the harbour."),
+    ("Winter festival programme announced", "Ice rink, lantern walk and 60 stalls from 12 to 23 December."),
+    ("Museum returns a 300-year-old map to the archive", "The map shows the town < 2 km across, before the walls came down."),
+    ("Football: late goal sends United top of the table", "A header in the 89th minute settled a tense derby 2&ndash;1."),
+]
+
+def build_feed(started, port):
+    now = time.time()
+    published = int((now - started) // 60) + 5  # five headlines at start, one more each minute
+    items = []
+    for n in range(published, max(published - 20, 0), -1):
+        title, desc = HEADLINES[(n - 1) % len(HEADLINES)]
+        stamp = started + (n - 5) * 60 if n > 5 else started - (5 - n) * 3600
+        items.append(
+            "  <item>\n"
+            f"    <title>{escape(title)}</title>\n"
+            f"    <link>http://127.0.0.1:{port}/news/{n}</link>\n"
+            f"    <guid isPermaLink=\"false\">tag:demo.feedmarquee,2026:{n}</guid>\n"
+            f"    <pubDate>{email.utils.formatdate(stamp, localtime=False)}</pubDate>\n"
+            f"    <description><![CDATA[<p><b>Story {n}.</b> {desc}</p>]]></description>\n"
+            "  </item>\n")
+    return ('<?xml version="1.0" encoding="UTF-8"?>\n'
+            '<rss version="2.0">\n<channel>\n'
+            '  <title>Harbour Town Daily</title>\n'
+            f'  <link>http://127.0.0.1:{port}/</link>\n'
+            '  <description>News from Harbour Town, updated every minute</description>\n'
+            + "".join(items) + "</channel>\n</rss>\n").encode("utf-8")
+
+def escape(text):
+    return text.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__)
+    ap.add_argument("--port", type=int, default=0, help="port on 127.0.0.1 (0: any free port)")
+    ap.add_argument("--lifetime", type=float, default=3600, help="seconds before the server stops")
+    args = ap.parse_args()
+    started = time.time()
+
+    class Handler(http.server.BaseHTTPRequestHandler):
+        protocol_version = "HTTP/1.0"
+        def do_GET(self):
+            body = build_feed(started, self.server.server_address[1])
+            self.send_response(200)
+            self.send_header("Content-Type", "application/rss+xml; charset=utf-8")
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+        def log_message(self, *a):
+            pass
+
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
+    print(server.server_address[1], flush=True)  # the caller reads the port from the first line
+    threading.Timer(args.lifetime, server.shutdown).start()
+    server.serve_forever()
+
+if __name__ == "__main__":
+    sys.exit(main())
