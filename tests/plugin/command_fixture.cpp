@@ -145,8 +145,8 @@ void startPlugin(const char* rcText, bool withSlit) {
     ShowWindow(runtime.pluginWindow, SW_SHOWNOACTIVATE);
     runtime.tooltipWindow =
         CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                        runtime.pluginWindow, nullptr, GetModuleHandleA(nullptr), nullptr);
+                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
+                        nullptr, GetModuleHandleA(nullptr), nullptr);
     ValidateRect(runtime.pluginWindow, nullptr);
 }
 
