@@ -176,18 +176,6 @@ void moveToOrFromSlit(HWND window) {
     }
 }
 
-// After "AutoHide" changed: a window flush with a monitor edge hides at once, any other window
-// is shown at its stored place.
-void placeAfterAutoHideToggle(HWND window) {
-    runtime.autoHidden = autoHideTarget(nullptr);
-    POINT position = {settings.x, settings.y};
-    autoHideTarget(&position);
-    UINT flags = SWP_NOSENDCHANGING | SWP_NOACTIVATE | SWP_NOZORDER;
-    if (settings.inSlit)
-        flags |= SWP_NOMOVE;
-    SetWindowPos(window, nullptr, position.x, position.y, settings.width, settings.height, flags);
-}
-
 // The dialog works on its own buffer: a cancelled or failed dialog may still write into it (a
 // too small buffer gets the needed size in its first bytes), and browserPath must not change then.
 void chooseBrowser() {
@@ -423,9 +411,10 @@ const CommandWord commandWords[] = {
          refreshMenu();
      }},
     {"AutoHide", exactMatch,
-     [](HWND w, const char*) {
+     [](HWND, const char*) {
          toggle(settings.autoHide);
-         placeAfterAutoHideToggle(w);
+         // A window flush with a monitor edge hides at once, any other is shown at its place.
+         placeAfterAutoHideChange();
          refreshMenu();
      }},
     {"ShowDescription", exactMatch,
