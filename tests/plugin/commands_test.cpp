@@ -231,7 +231,7 @@ TEST(text_arguments_are_taken_whole_and_cut_to_255_characters) {
 }
 
 TEST(feed_address_and_update_now_start_an_update_at_once) {
-    startPlugin();
+    startPlugin("feedmarquee.feedUrl: http://127.0.0.1/old.xml\n");
     setDisplayTitle("old headlines");
     handleCommand(runtime.pluginWindow, "@FeedMarqueeFeedUrl http://127.0.0.1/feed.xml");
     CHECK_EQ(settings.feedUrl, "http://127.0.0.1/feed.xml");
@@ -243,7 +243,7 @@ TEST(feed_address_and_update_now_start_an_update_at_once) {
     CHECK_EQ(displayTitle(), "Connecting...");
     CHECK(repaintPending());
     // The feed address is written to the file only by a save.
-    CHECK_EQ(fileValue("feedmarquee.feedUrl:"), "");
+    CHECK_EQ(fileValue("feedmarquee.feedUrl:"), "http://127.0.0.1/old.xml");
     stopPlugin();
 }
 
@@ -320,7 +320,7 @@ TEST(add_favorites_stores_the_feed_under_the_next_index) {
 }
 
 TEST(update_interval_is_stored_as_given_and_rearms_timer_1) {
-    startPlugin();
+    startPlugin("feedmarquee.updateInterval(min): 15\n");
     handleCommand(runtime.pluginWindow, "@FeedMarqueeUpdateInterval 30");
     CHECK_EQ(settings.updateInterval, 30);
     CHECK(timerArmed(1));
