@@ -182,3 +182,22 @@ TEST(theSlitPluginsFileAndScreenshots) {
     CHECK(readFileText(folder.file("test_plugin.rc")).find("test.ended: true") !=
           std::string::npos);
 }
+
+TEST(quittingWithAMenuOrAnInputBoxOpenStillEndsCleanly) {
+    TempFolder folder;
+    preparePlugin(folder);
+    for (int round = 0; round < 2; ++round) {
+        ShellSession shell;
+        REQUIRE(startShell(shell, folder.path, "--exec-log exec.log test_plugin.dll"));
+        CHECK(shellCommand(shell, "mouse rclick 20 20").ok);
+        if (round == 0) {
+            CHECK(waitState(shell, "popup open"));
+        } else {
+            CHECK(shellCommand(shell, "popup-pick 1.4").ok);
+            CHECK(waitState(shell, "inputbox open"));
+        }
+        CHECK_EQ(stopShell(shell), 0);
+        CHECK(readFileText(folder.file("test_plugin.rc")).find("test.ended: true") !=
+              std::string::npos);
+    }
+}
