@@ -13,7 +13,7 @@ add_library(bb_control_driver STATIC ${CMAKE_CURRENT_LIST_DIR}/shell_driver.cpp)
 # A small plug-in the shell's own end-to-end tests load.
 add_library(shell_test_plugin SHARED ${CMAKE_CURRENT_LIST_DIR}/test_plugin.cpp)
 set_target_properties(shell_test_plugin PROPERTIES PREFIX "")
-target_link_libraries(shell_test_plugin PRIVATE blackbox_import user32 gdi32)
+target_link_libraries(shell_test_plugin PRIVATE blackbox_import comdlg32 user32 gdi32)
 
 add_executable(shell_e2e ${CMAKE_CURRENT_LIST_DIR}/shell_e2e_test.cpp)
 target_link_libraries(shell_e2e PRIVATE bb_control_driver fm_check)
