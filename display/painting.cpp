@@ -17,6 +17,7 @@
 #include "display/tooltip.h"
 #include "display/window_proc.h"
 #include "feed/update_worker.h"
+#include "plugin/gdi_count.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
@@ -104,11 +105,14 @@ char* formatText(const char* format, ...) {
     return text;
 }
 
-// Feed text as drawn: converted from UTF-8 when encoding is 1. A new text, or null.
-char* displayText(const char* text) {
-    if (text == nullptr)
-        return nullptr;
-    return settings.encoding == 1 ? utf8ToAnsi(text) : duplicateText(text, 0);
+// Feed text as drawn: converted from UTF-8 when encoding is 1, else the entry's own text. Any
+// conversion lands in converted, which the caller frees.
+const char* displayText(const char* text, char** converted) {
+    *converted = nullptr;
+    if (text == nullptr || settings.encoding != 1)
+        return text;
+    *converted = utf8ToAnsi(text);
+    return *converted;
 }
 
 char* composeHeaderLine(const char* title) {
@@ -160,8 +164,8 @@ struct OffscreenCanvas {
     HBITMAP bitmap = nullptr;
     HGDIOBJ keptBitmap = nullptr;
     OffscreenCanvas(HDC target, int width, int height) {
-        dc = CreateCompatibleDC(nullptr);
-        bitmap = CreateCompatibleBitmap(target, width, height);
+        dc = countGdiCreated(CreateCompatibleDC(nullptr));
+        bitmap = countGdiCreated(CreateCompatibleBitmap(target, width, height));
         if (dc != nullptr && bitmap != nullptr)
             keptBitmap = SelectObject(dc, bitmap);
     }
@@ -169,9 +173,9 @@ struct OffscreenCanvas {
         if (keptBitmap != nullptr)
             SelectObject(dc, keptBitmap);
         if (bitmap != nullptr)
-            DeleteObject(bitmap);
+            countGdiDeleted(DeleteObject(bitmap));
         if (dc != nullptr)
-            DeleteDC(dc);
+            countGdiDeleted(DeleteDC(dc));
     }
     bool ready() const { return keptBitmap != nullptr; }
     OffscreenCanvas(const OffscreenCanvas&) = delete;
@@ -184,8 +188,8 @@ struct SelectedFont {
     HFONT font = nullptr;
     HGDIOBJ keptFont = nullptr;
     SelectedFont(HDC target, int height, const char* face) : dc(target) {
-        font = CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
-                           0, 0, face);
+        font = countGdiCreated(CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                           DEFAULT_CHARSET, 0, 0, 0, 0, face));
         if (font != nullptr)
             keptFont = SelectObject(dc, font);
     }
@@ -193,7 +197,7 @@ struct SelectedFont {
         if (keptFont != nullptr)
             SelectObject(dc, keptFont);
         if (font != nullptr)
-            DeleteObject(font);
+            countGdiDeleted(DeleteObject(font));
     }
     SelectedFont(const SelectedFont&) = delete;
     SelectedFont& operator=(const SelectedFont&) = delete;
@@ -232,7 +236,8 @@ int paintEntry(HDC dc, FeedItem* entry, bool head, const RECT& content, int inse
         if (!IsRectEmpty(&previous))
             drawHighlight(dc, previous, settings.hilightBorder);
     }
-    char* title = displayText(entry->title);
+    char* convertedTitle;
+    const char* title = displayText(entry->title, &convertedTitle);
     const char* titleText = title != nullptr ? title : "";
     char* line = head ? composeHeaderLine(titleText) : composeItemLine(titleText, entry->date);
     const char* lineText = line != nullptr ? line : titleText;
@@ -253,7 +258,8 @@ int paintEntry(HDC dc, FeedItem* entry, bool head, const RECT& content, int inse
         if (settings.tipShowTitle)
             registerTool(item, line);
     } else {
-        char* description = displayText(entry->description);
+        char* convertedDescription;
+        const char* description = displayText(entry->description, &convertedDescription);
         if (description != nullptr && settings.showDesc) {
             int descLeft =
                 saturate(static_cast<long long>(item.left) + settings.desc_offset + inset);
@@ -272,11 +278,11 @@ int paintEntry(HDC dc, FeedItem* entry, bool head, const RECT& content, int inse
         } else if (settings.tipShowTitle) {
             registerTool(item, line);
         }
-        free(description);
+        free(convertedDescription);
     }
     entry->itemRect = toItemRect(item);
     free(line);
-    free(title);
+    free(convertedTitle);
     return layoutY;
 }
 

@@ -398,3 +398,35 @@ TEST(highlight_modes_in_pixels) {
     CHECK(!framed(second));
     closeWindow(window);
 }
+
+TEST(feed_text_converts_from_utf8_only_with_encoding_1) {
+    freshState();
+    settings.showItemCounts = false;
+    addEntry("Feed");
+    addEntry("Caf\xC3\xA9", "na\xC3\xAFve", "Sun, 06 Dec 2026 18:42:00 GMT");
+    settings.showDate = false;
+    HWND window = openPaintedWindow();
+    settings.encoding = 1;
+    paintNow(window);
+    CHECK_EQ(toolTextFor(entryAt(1)), std::string("Caf\xE9\n\nna\xEFve"));
+    settings.encoding = 0;
+    paintNow(window);
+    CHECK_EQ(toolTextFor(entryAt(1)), std::string("Caf\xC3\xA9\n\nna\xC3\xAFve"));
+    closeWindow(window);
+}
+
+TEST(every_paint_releases_what_it_creates) {
+    freshState();
+    addEntry("Feed");
+    addEntry("One", "first");
+    addEntry("Two", "second");
+    HWND window = openPaintedWindow();
+    LONG before = gdiObjectsAlive;
+    for (int i = 0; i < 4; ++i) {
+        settings.useRefFont = (i % 2) == 0;
+        settings.highlight = i % 3;
+        paintNow(window);
+    }
+    CHECK_EQ(gdiObjectsAlive, before);
+    closeWindow(window);
+}
