@@ -430,3 +430,24 @@ TEST(every_paint_releases_what_it_creates) {
     CHECK_EQ(gdiObjectsAlive, before);
     closeWindow(window);
 }
+
+TEST(word_wrap_grows_a_block_to_the_lines_it_needs) {
+    freshState();
+    settings.padding = 0;
+    settings.showDesc = true;
+    addEntry("Feed");
+    addEntry("Short", "A description long enough to need several lines in a window that is only "
+                      "three hundred pixels wide, so that wrapping shows.");
+    addEntry("Next");
+    HWND window = openPaintedWindow();
+    settings.wordWrap = false;
+    paintNow(window);
+    int line = entryAt(0)->itemRect.bottom - entryAt(0)->itemRect.top;
+    CHECK_EQ(entryAt(1)->itemRect.bottom - entryAt(1)->itemRect.top, 2 * line);
+    settings.wordWrap = true;
+    paintNow(window);
+    CHECK(entryAt(1)->itemRect.bottom - entryAt(1)->itemRect.top >= 4 * line);
+    CHECK_EQ(entryAt(2)->itemRect.top, entryAt(1)->itemRect.bottom);
+    CHECK_EQ(entryAt(2)->itemRect.bottom - entryAt(2)->itemRect.top, line);
+    closeWindow(window);
+}
