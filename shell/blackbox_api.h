@@ -64,8 +64,7 @@ MenuItem* MakeSubmenu(Menu* parent, Menu* child, const char* title);
 MenuItem* MakeMenuItem(Menu* menu, const char* label, const char* command, bool checked);
 MenuItem* MakeMenuItemInt(Menu* menu, const char* label, const char* command, int value,
                           int minimum, int maximum);
-MenuItem* MakeMenuItemString(Menu* menu, const char* label, const char* command,
-                             const char* text);
+MenuItem* MakeMenuItemString(Menu* menu, const char* label, const char* command, const char* text);
 MenuItem* MakeMenuNOP(Menu* menu, const char* label);
 void ShowMenu(Menu* menu);
 void DelMenu(Menu* menu);
