@@ -344,8 +344,13 @@ bool handleControlMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam, LRES
         WriteFile(controlOutput, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
         FlushFileBuffers(controlOutput);
     }
-    if (quit)
+    if (quit) {
+        // Close what a user could have open, so that no modal loop outlives the shell's.
+        closeOpenPopup();
+        if (inputBoxOpen())
+            answerInputBox("", true);
         PostQuitMessage(0);
+    }
     result = 0;
     return true;
 }

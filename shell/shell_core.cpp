@@ -175,7 +175,12 @@ int broadcastMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             receivers.push_back(r.window);
     int delivered = 0;
     for (HWND window : receivers) {
-        if (!IsWindow(window) || !isRegistered(window, message))
+        if (!IsWindow(window)) {
+            // Destroyed without unregistering: drop it before its handle is given to another.
+            forgetWindow(window);
+            continue;
+        }
+        if (!isRegistered(window, message))
             continue;
         SendMessageA(window, message, wParam, lParam);
         ++delivered;

@@ -170,7 +170,14 @@ bool runInputBox(const std::string& title, const std::string& prompt, const std:
         }
     }
     MSG message;
-    while (!box.done && GetMessageA(&message, nullptr, 0, 0) > 0) {
+    while (!box.done) {
+        BOOL got = GetMessageA(&message, nullptr, 0, 0);
+        if (got <= 0) {
+            // The shell is quitting: give the quit back to the loop that ends the program.
+            if (got == 0)
+                PostQuitMessage(static_cast<int>(message.wParam));
+            break;
+        }
         if (!IsDialogMessageA(box.window, &message)) {
             TranslateMessage(&message);
             DispatchMessageA(&message);

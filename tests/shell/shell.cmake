@@ -8,14 +8,14 @@ add_test(NAME shell_tests COMMAND shell_tests)
 
 # The driver other end-to-end tests can use too: it starts blackbox.exe and scripts its control
 # channel.
-add_library(fm_shell_driver STATIC ${CMAKE_CURRENT_LIST_DIR}/shell_driver.cpp)
+add_library(bb_control_driver STATIC ${CMAKE_CURRENT_LIST_DIR}/shell_driver.cpp)
 
 # A small plug-in the shell's own end-to-end tests load.
 add_library(shell_test_plugin SHARED ${CMAKE_CURRENT_LIST_DIR}/test_plugin.cpp)
 set_target_properties(shell_test_plugin PROPERTIES PREFIX "")
-target_link_libraries(shell_test_plugin PRIVATE blackbox_import user32 gdi32)
+target_link_libraries(shell_test_plugin PRIVATE blackbox_import comdlg32 user32 gdi32)
 
 add_executable(shell_e2e ${CMAKE_CURRENT_LIST_DIR}/shell_e2e_test.cpp)
-target_link_libraries(shell_e2e PRIVATE fm_shell_driver fm_check)
+target_link_libraries(shell_e2e PRIVATE bb_control_driver fm_check)
 add_dependencies(shell_e2e blackbox shell_test_plugin)
 add_test(NAME shell_e2e COMMAND shell_e2e)

@@ -182,3 +182,54 @@ TEST(theSlitPluginsFileAndScreenshots) {
     CHECK(readFileText(folder.file("test_plugin.rc")).find("test.ended: true") !=
           std::string::npos);
 }
+
+TEST(quittingWithAMenuOrAnInputBoxOpenStillEndsCleanly) {
+    TempFolder folder;
+    preparePlugin(folder);
+    for (int round = 0; round < 2; ++round) {
+        ShellSession shell;
+        REQUIRE(startShell(shell, folder.path, "--exec-log exec.log test_plugin.dll"));
+        CHECK(shellCommand(shell, "mouse rclick 20 20").ok);
+        if (round == 0) {
+            CHECK(waitState(shell, "popup open"));
+        } else {
+            CHECK(shellCommand(shell, "popup-pick 1.4").ok);
+            CHECK(waitState(shell, "inputbox open"));
+        }
+        CHECK_EQ(stopShell(shell), 0);
+        CHECK(readFileText(folder.file("test_plugin.rc")).find("test.ended: true") !=
+              std::string::npos);
+    }
+}
+
+TEST(commonDialogsOfPluginsAreAnsweredThroughTheChannel) {
+    TempFolder folder;
+    preparePlugin(folder);
+    std::string chosen = folder.file("chosen file.txt");
+    writeFileText(chosen, "x");
+    ShellSession shell;
+    REQUIRE(startShell(shell, folder.path, "--exec-log exec.log test_plugin.dll"));
+
+    int open = sendLine(shell, "broadcast @TestOpenFile");
+    REQUIRE(waitState(shell, "dialog 0x", 10000));
+    CHECK(contains(shellCommand(shell, "dialog list").lines, "\tEdit\t"));
+    CHECK(shellCommand(shell, "dialog set 1148 " + chosen).ok);
+    CHECK(shellCommand(shell, "dialog ok").ok);
+    ShellReply reply;
+    CHECK(waitReply(shell, open, reply));
+    CHECK(logShows(shell, "\tfile-chosen\t" + chosen + "\t"));
+
+    open = sendLine(shell, "broadcast @TestOpenFile");
+    REQUIRE(waitState(shell, "dialog 0x", 10000));
+    CHECK(shellCommand(shell, "dialog cancel").ok);
+    CHECK(waitReply(shell, open, reply));
+    CHECK(logShows(shell, "\tfile-cancelled\t"));
+
+    int colour = sendLine(shell, "broadcast @TestColor");
+    REQUIRE(waitState(shell, "dialog 0x", 10000));
+    CHECK(shellCommand(shell, "dialog set 706 200").ok); // red, of the red/green/blue fields
+    CHECK(shellCommand(shell, "dialog ok").ok);
+    CHECK(waitReply(shell, colour, reply));
+    CHECK(logShows(shell, "\tcolor-chosen\t" + std::to_string(RGB(200, 2, 3)) + "\t"));
+    CHECK_EQ(stopShell(shell), 0);
+}

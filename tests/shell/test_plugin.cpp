@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 #include "shell/blackbox_api.h"
+#include <commdlg.h>
 
 namespace {
 
@@ -63,6 +64,33 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     case BB_BROAM: {
         const char* command = reinterpret_cast<const char*>(lParam);
         BBExecute(GetDesktopWindow(), nullptr, "command", command, nullptr, SW_SHOWNORMAL, false);
+        if (std::string(command) == "@TestOpenFile") {
+            char file[MAX_PATH] = "";
+            OPENFILENAMEA dialog = {};
+            dialog.lStructSize = sizeof dialog;
+            dialog.hwndOwner = hwnd;
+            dialog.lpstrFilter = "All files\0*.*\0";
+            dialog.lpstrFile = file;
+            dialog.nMaxFile = sizeof file;
+            dialog.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER;
+            BOOL chosen = GetOpenFileNameA(&dialog);
+            BBExecute(GetDesktopWindow(), nullptr, chosen ? "file-chosen" : "file-cancelled", file,
+                      nullptr, 1, false);
+        }
+        if (std::string(command) == "@TestColor") {
+            static COLORREF custom[16];
+            CHOOSECOLORA dialog = {};
+            dialog.lStructSize = sizeof dialog;
+            dialog.hwndOwner = hwnd;
+            dialog.rgbResult = RGB(1, 2, 3);
+            dialog.lpCustColors = custom;
+            dialog.Flags = CC_FULLOPEN | CC_RGBINIT;
+            BOOL chosen = ChooseColorA(&dialog);
+            char text[16];
+            std::snprintf(text, sizeof text, "%lu", static_cast<unsigned long>(dialog.rgbResult));
+            BBExecute(GetDesktopWindow(), nullptr, chosen ? "color-chosen" : "color-cancelled",
+                      text, nullptr, 1, false);
+        }
         if (std::string(command) == "@TestAbout") {
             SendMessageA(shell, BB_ABOUTPLUGIN, 0, 0);
             MessageBoxA(shell, "Test plug-in", "About", MB_OK | MB_TOPMOST);
