@@ -333,7 +333,7 @@ std::string number(int value) {
 TEST(first_start_creates_the_settings_and_shows_the_feed_then_the_failure) {
     FeedServer server;
     REQUIRE(startFeedServer(server));
-    setFeedResponse(server, answerFeed, feedDocument, 1500);
+    setFeedResponse(server, answerFeed, feedDocument, 2500);
     SystemRun run;
     REQUIRE(run.started);
 
@@ -398,7 +398,7 @@ TEST(first_start_creates_the_settings_and_shows_the_feed_then_the_failure) {
     // An address: the placeholder while the server makes the pass wait, then the headlines.
     time_t before = std::time(nullptr);
     REQUIRE(broadcast(run, "@FeedMarqueeFeedUrl " + feedServerUrl(server, "/feed.xml")));
-    CHECK(waitHeader(run, "Connecting...", 1200));
+    CHECK(waitHeader(run, "Connecting...", 2000));
     CHECK(waitHeader(run, feedTitle, 10000));
     CHECK(waitPainted(run, view, showsHeadlines, 2000));
     time_t after = std::time(nullptr);
@@ -481,9 +481,13 @@ TEST(hover_shows_the_description_and_a_double_click_opens_only_web_links) {
     REQUIRE(command(run, "mouse dblclick " + at(middle(first))));
     ShellReply log = shellCommand(run.shell, "exec-log");
     CHECK_EQ(log.lines.size(), static_cast<size_t>(1));
+    // Owner the desktop, no verb, the link as the file, no arguments or folder, shown normally.
+    char desktop[16];
+    std::snprintf(desktop, sizeof desktop, "0x%08lx",
+                  static_cast<unsigned long>(reinterpret_cast<uintptr_t>(GetDesktopWindow())));
     if (!log.lines.empty())
-        CHECK(log.lines[0].find(std::string("\t(null)\t") + firstLink +
-                                "\t(null)\t(null)\t1\tfalse") != std::string::npos);
+        CHECK_EQ(log.lines[0], std::string("BBExecute\t") + desktop + "\t(null)\t" + firstLink +
+                                   "\t(null)\t(null)\t1\tfalse");
     REQUIRE(command(run, "mouse dblclick " + at(middle(file))));
     REQUIRE(command(run, "mouse dblclick " + std::to_string(middle(file).x) + " " +
                              std::to_string(file.bottom + 20)));
@@ -666,22 +670,31 @@ TEST(quitting_during_a_stalled_download_is_prompt_and_keeps_the_window_place) {
     SystemRun run;
     REQUIRE(run.started);
 
-    // The user makes the window wider and moves it.
+    // The user makes the window wider and drags it (from 10, 10) by 127 and 201 pixels.
     REQUIRE(broadcast(run, "@FeedMarqueeWidthSize 321"));
-    ShellReply place = shellCommand(run.shell, "window plugin");
-    REQUIRE(place.ok && !place.lines.empty());
-    HWND window = reinterpret_cast<HWND>(
-        static_cast<uintptr_t>(std::strtoul(place.lines[0].c_str(), nullptr, 16)));
-    REQUIRE(IsWindow(window));
-    CHECK(
-        SetWindowPos(window, nullptr, 137, 211, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE));
-    place = shellCommand(run.shell, "window plugin");
-    REQUIRE(!place.lines.empty());
-    CHECK(place.lines[0].find(" 137 211 321 250 ") != std::string::npos);
+    REQUIRE(command(run, "mouse ldown 20 20"));
+    Sleep(150);
+    REQUIRE(command(run, "cursor 90 120"));
+    Sleep(150);
+    REQUIRE(command(run, "cursor 157 231"));
+    Sleep(150);
+    REQUIRE(command(run, "mouse lup 20 20"));
+    std::string placed;
+    DWORD waited = GetTickCount();
+    do {
+        ShellReply place = shellCommand(run.shell, "window plugin");
+        placed = place.lines.empty() ? "" : place.lines[0];
+        if (placed.find(" 137 211 321 250 ") != std::string::npos)
+            break;
+        Sleep(50);
+    } while (GetTickCount() - waited < 3000);
+    CHECK(placed.find(" 137 211 321 250 ") != std::string::npos);
+    CHECK(shellCommand(run.shell, "state").lines ==
+          std::vector<std::string>({"popup closed", "inputbox closed", "dialog none"}));
 
     // A download that stalls after the response's head.
     REQUIRE(broadcast(run, "@FeedMarqueeFeedUrl " + feedServerUrl(server, "/slow.xml")));
-    DWORD waited = GetTickCount();
+    waited = GetTickCount();
     while (feedRequests(server) < 1 && GetTickCount() - waited < 5000)
         Sleep(20);
     REQUIRE(feedRequests(server) == 1);
