@@ -43,28 +43,43 @@ const char feedDocument[] =
 
 // ---- the shell with the plug-in and the observer, in a folder of its own ----------------------
 
+// The shell's folder holds blackbox.exe and the observer; FeedMarquee.dll sits in a folder of its
+// own below it, as plug-ins are usually installed, so that the settings file shows which of the
+// two folders the plug-in chose.
 struct SystemRun {
     TempFolder folder;
+    std::string pluginFolder;
     ShellSession shell;
     bool started = false;
 
-    SystemRun() {
+    SystemRun() : pluginFolder(folder.path + "FeedMarquee\\") {
         std::string built = testProgramFolder();
-        CopyFileA((built + "..\\..\\FeedMarquee.dll").c_str(),
-                  folder.file("FeedMarquee.dll").c_str(), FALSE);
+        CreateDirectoryA(pluginFolder.c_str(), nullptr);
+        std::string plugin = pluginFolder + "FeedMarquee.dll";
+        CopyFileA((built + "..\\..\\FeedMarquee.dll").c_str(), plugin.c_str(), FALSE);
         CopyFileA((built + "system_probe.dll").c_str(), folder.file("system_probe.dll").c_str(),
                   FALSE);
         // FeedMarquee first: its window is then the shell's "plugin" window.
-        started =
-            startShell(shell, folder.path,
-                       "--exec-log " + folder.file("exec.log") + " " +
-                           folder.file("FeedMarquee.dll") + " " + folder.file("system_probe.dll"));
+        started = startShell(shell, folder.path,
+                             "--exec-log " + folder.file("exec.log") + " " + plugin + " " +
+                                 folder.file("system_probe.dll"));
     }
     ~SystemRun() {
         if (shell.process.hProcess)
             stopShell(shell);
+        // The plug-in's folder goes before the shell's (which removes only files).
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((pluginFolder + "*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                    DeleteFileA((pluginFolder + found.cFileName).c_str());
+            } while (FindNextFileA(search, &found));
+            FindClose(search);
+        }
+        RemoveDirectoryA(pluginFolder.c_str());
     }
-    std::string settingsFile() const { return folder.file("feedmarquee.rc"); }
+    std::string settingsFile() const { return pluginFolder + "feedmarquee.rc"; }
 };
 
 bool command(SystemRun& run, const std::string& line) {
@@ -337,8 +352,8 @@ TEST(first_start_creates_the_settings_and_shows_the_feed_then_the_failure) {
     SystemRun run;
     REQUIRE(run.started);
 
-    // No settings file existed: one is made in the plug-in's folder with every setting, in order,
-    // at its default.
+    // No settings file existed: one is made in the plug-in's folder (not the shell's) with every
+    // setting, in order, at its default.
     const Setting defaults[] = {
         {"feedmarquee.x:", "10"},
         {"feedmarquee.y:", "10"},
@@ -380,6 +395,7 @@ TEST(first_start_creates_the_settings_and_shows_the_feed_then_the_failure) {
         {"feedmarquee.feedUrl:", ""},
         {"feedmarquee.browserPath:", ""},
     };
+    CHECK(GetFileAttributesA(run.folder.file("feedmarquee.rc").c_str()) == INVALID_FILE_ATTRIBUTES);
     std::vector<Setting> written = settingLines(run.settingsFile());
     CHECK_EQ(written.size(), static_cast<size_t>(39));
     for (size_t i = 0; i < 39 && i < written.size(); ++i) {
