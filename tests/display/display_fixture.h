@@ -16,6 +16,7 @@
 #include "display/painting.h"
 #include "display/placement.h"
 #include "display/tooltip.h"
+#include "plugin/gdi_count.h"
 #include "feed/update_worker.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"

@@ -398,3 +398,56 @@ TEST(highlight_modes_in_pixels) {
     CHECK(!framed(second));
     closeWindow(window);
 }
+
+TEST(feed_text_converts_from_utf8_only_with_encoding_1) {
+    freshState();
+    settings.showItemCounts = false;
+    addEntry("Feed");
+    addEntry("Caf\xC3\xA9", "na\xC3\xAFve", "Sun, 06 Dec 2026 18:42:00 GMT");
+    settings.showDate = false;
+    HWND window = openPaintedWindow();
+    settings.encoding = 1;
+    paintNow(window);
+    CHECK_EQ(toolTextFor(entryAt(1)), std::string("Caf\xE9\n\nna\xEFve"));
+    settings.encoding = 0;
+    paintNow(window);
+    CHECK_EQ(toolTextFor(entryAt(1)), std::string("Caf\xC3\xA9\n\nna\xC3\xAFve"));
+    closeWindow(window);
+}
+
+TEST(every_paint_releases_what_it_creates) {
+    freshState();
+    addEntry("Feed");
+    addEntry("One", "first");
+    addEntry("Two", "second");
+    HWND window = openPaintedWindow();
+    LONG before = gdiObjectsAlive;
+    for (int i = 0; i < 4; ++i) {
+        settings.useRefFont = (i % 2) == 0;
+        settings.highlight = i % 3;
+        paintNow(window);
+    }
+    CHECK_EQ(gdiObjectsAlive, before);
+    closeWindow(window);
+}
+
+TEST(word_wrap_grows_a_block_to_the_lines_it_needs) {
+    freshState();
+    settings.padding = 0;
+    settings.showDesc = true;
+    addEntry("Feed");
+    addEntry("Short", "A description long enough to need several lines in a window that is only "
+                      "three hundred pixels wide, so that wrapping shows.");
+    addEntry("Next");
+    HWND window = openPaintedWindow();
+    settings.wordWrap = false;
+    paintNow(window);
+    int line = entryAt(0)->itemRect.bottom - entryAt(0)->itemRect.top;
+    CHECK_EQ(entryAt(1)->itemRect.bottom - entryAt(1)->itemRect.top, 2 * line);
+    settings.wordWrap = true;
+    paintNow(window);
+    CHECK(entryAt(1)->itemRect.bottom - entryAt(1)->itemRect.top >= 4 * line);
+    CHECK_EQ(entryAt(2)->itemRect.top, entryAt(1)->itemRect.bottom);
+    CHECK_EQ(entryAt(2)->itemRect.bottom - entryAt(2)->itemRect.top, line);
+    closeWindow(window);
+}
