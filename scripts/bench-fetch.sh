@@ -45,6 +45,7 @@ PY
 server=$!
 trap 'kill $server 2>/dev/null || true; rm -f "$portfile"' EXIT
 for _ in $(seq 100); do [ -s "$portfile" ] && break; sleep 0.1; done
+[ -s "$portfile" ] || { echo "the loopback server did not start" >&2; exit 1; }
 port=$(cat "$portfile")
 
 # The best of three curl runs per size, in seconds.
