@@ -17,6 +17,7 @@
 #include "display/tooltip.h"
 #include "display/window_proc.h"
 #include "feed/update_worker.h"
+#include "plugin/gdi_count.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
@@ -104,11 +105,14 @@ char* formatText(const char* format, ...) {
     return text;
 }
 
-// Feed text as drawn: converted from UTF-8 when encoding is 1. A new text, or null.
-char* displayText(const char* text) {
-    if (text == nullptr)
-        return nullptr;
-    return settings.encoding == 1 ? utf8ToAnsi(text) : duplicateText(text, 0);
+// Feed text as drawn: converted from UTF-8 when encoding is 1, else the entry's own text. Any
+// conversion lands in converted, which the caller frees.
+const char* displayText(const char* text, char** converted) {
+    *converted = nullptr;
+    if (text == nullptr || settings.encoding != 1)
+        return text;
+    *converted = utf8ToAnsi(text);
+    return *converted;
 }
 
 char* composeHeaderLine(const char* title) {
@@ -147,11 +151,36 @@ void registerTool(const RECT& rect, char* text) {
     addOrUpdateTool(rect, text);
 }
 
+// What one paint works with: its memory context, the content rectangle, the inset, the height of
+// the bitmap, and the one-line height once measured.
+struct PaintContext {
+    HDC dc;
+    RECT content;
+    int inset;
+    int bitmapHeight;
+    int singleLineHeight; // -1 until measured
+};
+
 // The height DrawTextA gives text between left and right; an empty text counts as one line.
-int measureHeight(HDC dc, const char* text, int left, int top, int right) {
+// Without word wrap every block is one line of the same font, so the first measure serves the
+// whole paint.
+int measureHeight(PaintContext& paint, const char* text, int left, int top, int right) {
+    if (!settings.wordWrap && paint.singleLineHeight >= 0)
+        return paint.singleLineHeight;
     RECT measured = {left, top, right, top};
-    DrawTextA(dc, text[0] != '\0' ? text : " ", -1, &measured, measuringFlags());
-    return measured.bottom - top;
+    DrawTextA(paint.dc, text[0] != '\0' ? text : " ", -1, &measured, measuringFlags());
+    int height = measured.bottom - top;
+    if (!settings.wordWrap)
+        paint.singleLineHeight = height;
+    return height;
+}
+
+// Draws text into rect unless rect lies wholly outside the bitmap (entries below the bottom edge
+// are laid out but would only be cut off).
+void drawBlock(const PaintContext& paint, const char* text, RECT rect) {
+    if (rect.top >= paint.bitmapHeight || rect.bottom <= 0)
+        return;
+    DrawTextA(paint.dc, text, -1, &rect, drawingFlags());
 }
 
 // The memory device context and its bitmap, released in reverse order when the paint ends.
@@ -160,8 +189,8 @@ struct OffscreenCanvas {
     HBITMAP bitmap = nullptr;
     HGDIOBJ keptBitmap = nullptr;
     OffscreenCanvas(HDC target, int width, int height) {
-        dc = CreateCompatibleDC(nullptr);
-        bitmap = CreateCompatibleBitmap(target, width, height);
+        dc = countGdiCreated(CreateCompatibleDC(nullptr));
+        bitmap = countGdiCreated(CreateCompatibleBitmap(target, width, height));
         if (dc != nullptr && bitmap != nullptr)
             keptBitmap = SelectObject(dc, bitmap);
     }
@@ -169,9 +198,9 @@ struct OffscreenCanvas {
         if (keptBitmap != nullptr)
             SelectObject(dc, keptBitmap);
         if (bitmap != nullptr)
-            DeleteObject(bitmap);
+            countGdiDeleted(DeleteObject(bitmap));
         if (dc != nullptr)
-            DeleteDC(dc);
+            countGdiDeleted(DeleteDC(dc));
     }
     bool ready() const { return keptBitmap != nullptr; }
     OffscreenCanvas(const OffscreenCanvas&) = delete;
@@ -184,8 +213,8 @@ struct SelectedFont {
     HFONT font = nullptr;
     HGDIOBJ keptFont = nullptr;
     SelectedFont(HDC target, int height, const char* face) : dc(target) {
-        font = CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0,
-                           0, 0, face);
+        font = countGdiCreated(CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                           DEFAULT_CHARSET, 0, 0, 0, 0, face));
         if (font != nullptr)
             keptFont = SelectObject(dc, font);
     }
@@ -193,7 +222,7 @@ struct SelectedFont {
         if (keptFont != nullptr)
             SelectObject(dc, keptFont);
         if (font != nullptr)
-            DeleteObject(font);
+            countGdiDeleted(DeleteObject(font));
     }
     SelectedFont(const SelectedFont&) = delete;
     SelectedFont& operator=(const SelectedFont&) = delete;
@@ -226,13 +255,16 @@ TextLook chooseTextLook() {
 }
 
 // Lays out and draws one entry at layoutY; returns the new layoutY.
-int paintEntry(HDC dc, FeedItem* entry, bool head, const RECT& content, int inset, int layoutY) {
+int paintEntry(PaintContext& paint, FeedItem* entry, bool head, int layoutY) {
+    const RECT& content = paint.content;
+    const int inset = paint.inset;
     if (settings.highlight == 2) {
         RECT previous = toRect(entry->itemRect);
         if (!IsRectEmpty(&previous))
-            drawHighlight(dc, previous, settings.hilightBorder);
+            drawHighlight(paint.dc, previous, settings.hilightBorder);
     }
-    char* title = displayText(entry->title);
+    char* convertedTitle;
+    const char* title = displayText(entry->title, &convertedTitle);
     const char* titleText = title != nullptr ? title : "";
     char* line = head ? composeHeaderLine(titleText) : composeItemLine(titleText, entry->date);
     const char* lineText = line != nullptr ? line : titleText;
@@ -241,26 +273,27 @@ int paintEntry(HDC dc, FeedItem* entry, bool head, const RECT& content, int inse
     RECT item = {content.left, layoutY, content.right, layoutY};
     int textLeft = saturate(static_cast<long long>(item.left) + indent);
     int textRight = saturate(static_cast<long long>(item.right) - inset);
-    int height = measureHeight(dc, lineText, textLeft, layoutY, textRight);
+    int height = measureHeight(paint, lineText, textLeft, layoutY, textRight);
     item.bottom = saturate(static_cast<long long>(layoutY) + height + settings.padding);
     int shift = saturate((static_cast<long long>(item.bottom) - item.top - height) / 2);
     RECT textRect = {textLeft, saturate(static_cast<long long>(item.top) + shift), textRight,
                      saturate(static_cast<long long>(item.bottom) + shift)};
-    DrawTextA(dc, lineText, -1, &textRect, drawingFlags());
+    drawBlock(paint, lineText, textRect);
     layoutY = item.bottom;
 
     if (head) {
         if (settings.tipShowTitle)
             registerTool(item, line);
     } else {
-        char* description = displayText(entry->description);
+        char* convertedDescription;
+        const char* description = displayText(entry->description, &convertedDescription);
         if (description != nullptr && settings.showDesc) {
             int descLeft =
                 saturate(static_cast<long long>(item.left) + settings.desc_offset + inset);
-            int descHeight = measureHeight(dc, description, descLeft, layoutY, textRight);
+            int descHeight = measureHeight(paint, description, descLeft, layoutY, textRight);
             item.bottom = saturate(static_cast<long long>(layoutY) + descHeight + settings.padding);
             RECT descRect = {descLeft, layoutY, textRight, item.bottom};
-            DrawTextA(dc, description, -1, &descRect, drawingFlags());
+            drawBlock(paint, description, descRect);
             layoutY = item.bottom;
         }
         if (entry->description != nullptr) {
@@ -272,11 +305,11 @@ int paintEntry(HDC dc, FeedItem* entry, bool head, const RECT& content, int inse
         } else if (settings.tipShowTitle) {
             registerTool(item, line);
         }
-        free(description);
+        free(convertedDescription);
     }
     entry->itemRect = toItemRect(item);
     free(line);
-    free(title);
+    free(convertedTitle);
     return layoutY;
 }
 
@@ -318,10 +351,10 @@ void paintWindow(HWND window) {
                         drawHighlight(canvas.dc, toRect(under->itemRect), settings.hilightBorder);
                 }
             }
+            PaintContext context = {canvas.dc, content, inset, client.bottom, -1};
             int layoutY = content.top;
             for (FeedItem* entry = DisplayList.first; entry != nullptr; entry = entry->next)
-                layoutY = paintEntry(canvas.dc, entry, entry == DisplayList.first, content, inset,
-                                     layoutY);
+                layoutY = paintEntry(context, entry, entry == DisplayList.first, layoutY);
             BitBlt(paintDC, 0, 0, settings.width, settings.height, canvas.dc, 0, 0, SRCCOPY);
         }
     }

@@ -99,7 +99,7 @@ bool toggle(bool& setting) {
 
 void showAbout() {
     SendMessageA(runtime.shellWindow, BB_ABOUTPLUGIN, 0, 0);
-    MessageBoxA(runtime.shellWindow, pluginInfo(0), pluginName, MB_TOPMOST);
+    showMessageBox(runtime.shellWindow, pluginInfo(0), pluginName, MB_TOPMOST);
 }
 
 // Indices of 0 or less select the first favourite; an index past the end selects none.
@@ -136,8 +136,7 @@ void addCurrentFavorite() {
 
 void setUpdateInterval(int minutes) {
     settings.updateInterval = minutes;
-    KillTimer(runtime.pluginWindow, 1);
-    armUpdateTimer();
+    armUpdateTimer(); // kills and re-arms timer 1, at least a minute and never overflowing
 }
 
 void setTipWidth(int width) {
@@ -151,19 +150,18 @@ void setTipHideDelay(int seconds) {
     applyTooltipSettings(); // sends seconds x 1000, computed and capped without overflow
 }
 
-void toggleOnTop() {
+void toggleOnTop(HWND window) {
     bool onTop = toggle(settings.alwaysontop);
     // The slit decides the z-order of the windows it holds.
     if (!settings.inSlit)
-        SetWindowPos(runtime.pluginWindow, onTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+        SetWindowPos(window, onTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
                      SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
     refreshMenu();
 }
 
-void moveToOrFromSlit() {
+void moveToOrFromSlit(HWND window) {
     if (!runtime.slitWindow)
         return;
-    HWND window = runtime.pluginWindow;
     if (settings.inSlit) {
         SendMessageA(runtime.slitWindow, SLIT_REMOVE, 0, reinterpret_cast<LPARAM>(window));
         SetWindowPos(window, nullptr, settings.x, settings.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
@@ -176,19 +174,6 @@ void moveToOrFromSlit() {
         applyTransparency(); // drops the layered style, which the slit cannot host
         SendMessageA(runtime.slitWindow, SLIT_ADD, 0, reinterpret_cast<LPARAM>(window));
     }
-}
-
-// After "AutoHide" changed: a window flush with a monitor edge hides at once, any other window
-// is shown at its stored place.
-void placeAfterAutoHideToggle() {
-    runtime.autoHidden = autoHideTarget(nullptr);
-    POINT position = {settings.x, settings.y};
-    autoHideTarget(&position);
-    UINT flags = SWP_NOSENDCHANGING | SWP_NOACTIVATE | SWP_NOZORDER;
-    if (settings.inSlit)
-        flags |= SWP_NOMOVE;
-    SetWindowPos(runtime.pluginWindow, nullptr, position.x, position.y, settings.width,
-                 settings.height, flags);
 }
 
 // The dialog works on its own buffer: a cancelled or failed dialog may still write into it (a
@@ -225,7 +210,7 @@ void chooseFontColor() {
     repaint();
 }
 
-void chooseFont() {
+void chooseFont(HWND window) {
     LOGFONTA logFont;
     ZeroMemory(&logFont, sizeof logFont);
     HFONT font = CreateFontA(settings.fontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
@@ -242,7 +227,7 @@ void chooseFont() {
     CHOOSEFONTA dialog;
     ZeroMemory(&dialog, sizeof dialog);
     dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = runtime.pluginWindow;
+    dialog.hwndOwner = window;
     dialog.lpLogFont = &logFont;
     dialog.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT;
     dialog.nFontType = SCREEN_FONTTYPE;
@@ -261,7 +246,7 @@ void editSettingsFile() {
     BBExecute(GetDesktopWindow(), nullptr, settingsPath, nullptr, nullptr, SW_SHOWNORMAL, false);
 }
 
-void reloadSettings() {
+void reloadSettings(HWND window) {
     bool wasInSlit = settings.inSlit && runtime.slitWindow;
     readSettings();
     loadShellStyle();
@@ -272,9 +257,9 @@ void reloadSettings() {
         if (wasInSlit)
             SendMessageA(slit, SLIT_UPDATE, 0, 0);
         else
-            SendMessageA(slit, SLIT_ADD, 0, reinterpret_cast<LPARAM>(runtime.pluginWindow));
+            SendMessageA(slit, SLIT_ADD, 0, reinterpret_cast<LPARAM>(window));
     } else if (slit) {
-        SendMessageA(slit, SLIT_REMOVE, 0, reinterpret_cast<LPARAM>(runtime.pluginWindow));
+        SendMessageA(slit, SLIT_REMOVE, 0, reinterpret_cast<LPARAM>(window));
     }
     repaint();
 }
@@ -283,8 +268,9 @@ void reloadSettings() {
 
 enum MatchKind { exactMatch, wordPrefixMatch };
 
-// argument: for word-prefix commands the text after the separator (never null), else null.
-typedef void (*CommandAction)(const char* argument);
+// window: the plug-in window the command acts on; argument: for word-prefix commands the text
+// after the separator (never null), else null.
+typedef void (*CommandAction)(HWND window, const char* argument);
 
 struct CommandWord {
     const char* word;
@@ -294,207 +280,210 @@ struct CommandWord {
 
 // Tried in this order; the first match is carried out.
 const CommandWord commandWords[] = {
-    {"About", exactMatch, [](const char*) { showAbout(); }},
+    {"About", exactMatch, [](HWND, const char*) { showAbout(); }},
     {"feedUrl", wordPrefixMatch,
-     [](const char* a) {
+     [](HWND, const char* a) {
          copySettingText(settings.feedUrl, a);
          update();
          refreshMenu();
      }},
     {"UpdateNow", exactMatch,
-     [](const char*) {
+     [](HWND, const char*) {
          update();
          refreshMenu();
      }},
-    {"Favorites", wordPrefixMatch, [](const char* a) { selectFavorite(parseInteger(a)); }},
-    {"AddFavorites", exactMatch, [](const char*) { addCurrentFavorite(); }},
-    {"UpdateInterval", wordPrefixMatch, [](const char* a) { setUpdateInterval(parseInteger(a)); }},
+    {"Favorites", wordPrefixMatch, [](HWND, const char* a) { selectFavorite(parseInteger(a)); }},
+    {"AddFavorites", exactMatch, [](HWND, const char*) { addCurrentFavorite(); }},
+    {"UpdateInterval", wordPrefixMatch,
+     [](HWND, const char* a) { setUpdateInterval(parseInteger(a)); }},
     {"StyleType", wordPrefixMatch,
-     [](const char* a) {
+     [](HWND, const char* a) {
          settings.styleType = parseInteger(a);
          loadShellStyle(); // rebuilds the menu too
          repaint();
      }},
     {"Encode", wordPrefixMatch,
-     [](const char* a) {
+     [](HWND, const char* a) {
          settings.encoding = parseInteger(a);
          repaint();
          followUpRepaint();
          refreshMenu();
      }},
     {"Highlight", wordPrefixMatch,
-     [](const char* a) {
+     [](HWND, const char* a) {
          settings.highlight = parseInteger(a);
          repaint();
          refreshMenu();
      }},
     {"JustifyType", wordPrefixMatch,
-     [](const char* a) {
+     [](HWND, const char* a) {
          settings.justification = parseInteger(a);
          repaint();
          refreshMenu();
      }},
     {"WidthSize", wordPrefixMatch,
-     [](const char* a) {
+     [](HWND, const char* a) {
          if (applySize(parseInteger(a), settings.height))
              repaint();
      }},
     {"HeightSize", wordPrefixMatch,
-     [](const char* a) {
+     [](HWND, const char* a) {
          if (applySize(settings.width, parseInteger(a)))
              repaint();
      }},
     {"PaddingSize", wordPrefixMatch,
-     [](const char* a) {
+     [](HWND, const char* a) {
          settings.padding = parseInteger(a);
          repaint();
          followUpRepaint();
      }},
     {"TitleOffsetSize", wordPrefixMatch,
-     [](const char* a) {
+     [](HWND, const char* a) {
          settings.title_offset = parseInteger(a);
          repaint();
          followUpRepaint();
      }},
     {"DescOffsetSize", wordPrefixMatch,
-     [](const char* a) {
+     [](HWND, const char* a) {
          settings.desc_offset = parseInteger(a);
          repaint();
          followUpRepaint();
      }},
-    {"TipWidth", wordPrefixMatch, [](const char* a) { setTipWidth(parseInteger(a)); }},
-    {"TipHideDelay", wordPrefixMatch, [](const char* a) { setTipHideDelay(parseInteger(a)); }},
+    {"TipWidth", wordPrefixMatch, [](HWND, const char* a) { setTipWidth(parseInteger(a)); }},
+    {"TipHideDelay", wordPrefixMatch,
+     [](HWND, const char* a) { setTipHideDelay(parseInteger(a)); }},
     {"FontSize", wordPrefixMatch,
-     [](const char* a) {
+     [](HWND, const char* a) {
          settings.fontHeight = parseInteger(a);
          repaint();
          followUpRepaint();
      }},
     {"FontFace", wordPrefixMatch,
-     [](const char* a) {
+     [](HWND, const char* a) {
          copySettingText(settings.font, a);
          repaint();
          followUpRepaint();
          refreshMenu();
      }},
     {"UseRefFont", exactMatch,
-     [](const char*) {
+     [](HWND, const char*) {
          toggle(settings.useRefFont);
          repaint();
          followUpRepaint();
          refreshMenu();
      }},
     {"pluginToggle", exactMatch,
-     [](const char*) {
+     [](HWND, const char*) {
          toggle(settings.pluginToggle);
          applyTransparency(); // repaints and rebuilds the menu
      }},
-    {"OnTop", exactMatch, [](const char*) { toggleOnTop(); }},
-    {"InSlit", exactMatch, [](const char*) { moveToOrFromSlit(); }},
+    {"OnTop", exactMatch, [](HWND w, const char*) { toggleOnTop(w); }},
+    {"InSlit", exactMatch, [](HWND w, const char*) { moveToOrFromSlit(w); }},
     {"Transparent", exactMatch,
-     [](const char*) {
+     [](HWND, const char*) {
          toggle(settings.transparency);
          applyTransparency();
      }},
     {"AlphaValue", wordPrefixMatch,
-     [](const char* a) {
+     [](HWND, const char* a) {
          settings.alpha = parseInteger(a);
          applyTransparency();
      }},
     {"SnapToEdge", exactMatch,
-     [](const char*) {
+     [](HWND, const char*) {
          toggle(settings.snapWindow);
          refreshMenu();
      }},
     {"ShowBorder", exactMatch,
-     [](const char*) {
+     [](HWND, const char*) {
          toggle(settings.showBorder);
          repaint();
          refreshMenu();
      }},
     {"AllowTip", exactMatch,
-     [](const char*) {
+     [](HWND, const char*) {
          activateTooltip(toggle(settings.allowtooltip));
          refreshMenu();
      }},
     {"LockPosition", exactMatch,
-     [](const char*) {
+     [](HWND, const char*) {
          toggle(settings.lockPos);
          refreshMenu();
      }},
     {"AutoHide", exactMatch,
-     [](const char*) {
+     [](HWND, const char*) {
          toggle(settings.autoHide);
-         placeAfterAutoHideToggle();
+         // A window flush with a monitor edge hides at once, any other is shown at its place.
+         placeAfterAutoHideChange();
          refreshMenu();
      }},
     {"ShowDescription", exactMatch,
-     [](const char*) {
+     [](HWND, const char*) {
          toggle(settings.showDesc);
          repaint();
          followUpRepaint();
          refreshMenu();
      }},
     {"ShowDate", exactMatch,
-     [](const char*) {
+     [](HWND, const char*) {
          toggle(settings.showDate);
          repaint();
          followUpRepaint();
          refreshMenu();
      }},
     {"AbbreviatedDate", exactMatch,
-     [](const char*) {
+     [](HWND, const char*) {
          toggle(settings.abbreviatedDate);
          repaint();
          followUpRepaint();
          refreshMenu();
      }},
     {"DatePosHead", exactMatch,
-     [](const char*) {
+     [](HWND, const char*) {
          toggle(settings.datePosHead);
          repaint();
          refreshMenu();
      }},
     {"ShowItemCounts", exactMatch,
-     [](const char*) {
+     [](HWND, const char*) {
          toggle(settings.showItemCounts);
          repaint();
          followUpRepaint();
          refreshMenu();
      }},
     {"ShowUpdateTime", exactMatch,
-     [](const char*) {
+     [](HWND, const char*) {
          toggle(settings.showUpdateTime);
          repaint();
          followUpRepaint();
          refreshMenu();
      }},
     {"WordWrap", exactMatch,
-     [](const char*) {
+     [](HWND, const char*) {
          toggle(settings.wordWrap);
          repaint();
          followUpRepaint();
          refreshMenu();
      }},
     {"TipShowTitle", exactMatch,
-     [](const char*) {
+     [](HWND, const char*) {
          toggle(settings.tipShowTitle);
          repaint();
          refreshMenu();
      }},
     {"HilightBorder", exactMatch,
-     [](const char*) {
+     [](HWND, const char*) {
          toggle(settings.hilightBorder);
          repaint();
          refreshMenu();
      }},
-    {"SetBrowser", exactMatch, [](const char*) { chooseBrowser(); }},
-    {"DefaultBrowser", exactMatch, [](const char*) { settings.browserPath[0] = '\0'; }},
-    {"FontColor", exactMatch, [](const char*) { chooseFontColor(); }},
-    {"SetFont", exactMatch, [](const char*) { chooseFont(); }},
-    {"EditRC", exactMatch, [](const char*) { editSettingsFile(); }},
-    {"ReloadSettings", exactMatch, [](const char*) { reloadSettings(); }},
-    {"SaveSettings", exactMatch, [](const char*) { writeSettings(); }},
+    {"SetBrowser", exactMatch, [](HWND, const char*) { chooseBrowser(); }},
+    {"DefaultBrowser", exactMatch, [](HWND, const char*) { settings.browserPath[0] = '\0'; }},
+    {"FontColor", exactMatch, [](HWND, const char*) { chooseFontColor(); }},
+    {"SetFont", exactMatch, [](HWND w, const char*) { chooseFont(w); }},
+    {"EditRC", exactMatch, [](HWND, const char*) { editSettingsFile(); }},
+    {"ReloadSettings", exactMatch, [](HWND w, const char*) { reloadSettings(w); }},
+    {"SaveSettings", exactMatch, [](HWND, const char*) { writeSettings(); }},
 };
 static_assert(sizeof commandWords / sizeof commandWords[0] == 46, "46 command words");
 
@@ -520,7 +509,7 @@ void handleCommand(HWND window, const char* command) {
         if (entry.match == exactMatch) {
             if (!equalsNoCase(rest, entry.word))
                 continue;
-            entry.action(nullptr);
+            entry.action(window, nullptr);
             return;
         }
         size_t length = std::strlen(entry.word);
@@ -530,7 +519,7 @@ void handleCommand(HWND window, const char* command) {
         const char* argument = rest + length;
         if (*argument)
             ++argument;
-        entry.action(argument);
+        entry.action(window, argument);
         return;
     }
 }

@@ -127,8 +127,35 @@ void chooseRed(HWND dialog) {
     accept(dialog);
 }
 
-void chooseSize20(HWND dialog) {
-    SetDlgItemTextA(dialog, 0x472, "20"); // the size box
+char chosenFace[LF_FACESIZE];
+
+// Picks an entry of a combo box the way a click would: select it, then notify the dialog.
+void pickComboEntry(HWND dialog, int id, int index) {
+    HWND box = GetDlgItem(dialog, id);
+    SendMessageA(box, CB_SETCURSEL, index, 0);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(box));
+}
+
+// Chooses the first horizontal face the dialog lists, then 20 points.
+void chooseFaceAndSize20(HWND dialog) {
+    const int faceBox = 0x470, sizeBox = 0x472;
+    int faces = static_cast<int>(SendDlgItemMessageA(dialog, faceBox, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < faces; ++i) {
+        char face[256] = {};
+        if (SendDlgItemMessageA(dialog, faceBox, CB_GETLBTEXTLEN, i, 0) >= LF_FACESIZE)
+            continue;
+        SendDlgItemMessageA(dialog, faceBox, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(face));
+        if (face[0] != '@') {
+            std::strcpy(chosenFace, face);
+            pickComboEntry(dialog, faceBox, i);
+            break;
+        }
+    }
+    int size = static_cast<int>(SendDlgItemMessageA(dialog, sizeBox, CB_FINDSTRINGEXACT,
+                                                    static_cast<WPARAM>(-1),
+                                                    reinterpret_cast<LPARAM>("20")));
+    if (size >= 0)
+        pickComboEntry(dialog, sizeBox, size);
     Sleep(100);
     accept(dialog);
 }
@@ -271,11 +298,13 @@ TEST(real_dialogs_accepted_store_the_choice) {
     CHECK(answerer.found);
     CHECK_EQ(settings.fontColor, COLORREF(RGB(200, 16, 32)));
 
-    startAnswering(answerer, chooseSize20);
+    chosenFace[0] = '\0';
+    startAnswering(answerer, chooseFaceAndSize20);
     handleCommand(runtime.pluginWindow, "@FeedMarqueeSetFont");
     finishAnswering(answerer);
     CHECK(answerer.found);
-    CHECK_EQ(settings.font, "Tahoma");
+    REQUIRE(chosenFace[0] != '\0');
+    CHECK_EQ(settings.font, chosenFace);
     // 20 points at the screen's resolution, as a character height.
     HDC screen = GetDC(nullptr);
     int expected = MulDiv(20, GetDeviceCaps(screen, LOGPIXELSY), 72);

@@ -38,11 +38,50 @@ LRESULT CALLBACK pluginProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
+// ---- Watching SetTimer
+// ---------------------------------------------------------------------------
+
+typedef UINT_PTR(WINAPI* SetTimerFunction)(HWND, UINT_PTR, UINT, TIMERPROC);
+SetTimerFunction realSetTimer;
+UINT timerPeriods[8];
+
+UINT_PTR WINAPI watchedSetTimer(HWND window, UINT_PTR id, UINT period, TIMERPROC procedure) {
+    if (window && window == runtime.pluginWindow && id < 8)
+        timerPeriods[id] = period;
+    return realSetTimer(window, id, period, procedure);
+}
+
+// Points the program's import of user32's SetTimer at watchedSetTimer.
+void watchSetTimer() {
+    HMODULE user32 = GetModuleHandleA("user32.dll");
+    realSetTimer = reinterpret_cast<SetTimerFunction>(
+        reinterpret_cast<void*>(GetProcAddress(user32, "SetTimer")));
+    BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+    auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+    auto* headers = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports =
+        headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    auto* library = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+    for (; library->Name; ++library) {
+        auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + library->FirstThunk);
+        for (; slot->u1.Function; ++slot) {
+            if (slot->u1.Function != reinterpret_cast<DWORD_PTR>(realSetTimer))
+                continue;
+            DWORD protection;
+            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE,
+                           &protection);
+            slot->u1.Function = reinterpret_cast<DWORD_PTR>(watchedSetTimer);
+            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, protection, &protection);
+        }
+    }
+}
+
 void registerClasses() {
     static bool done = false;
     if (done)
         return;
     done = true;
+    watchSetTimer();
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
     WNDCLASSA windowClass = {};
@@ -76,6 +115,7 @@ void startPlugin(const char* rcText, bool withSlit) {
     runtime.instance = GetModuleHandleA(nullptr);
     runtime.layeredSupported = true;
     stopRequested = 0;
+    std::memset(timerPeriods, 0, sizeof timerPeriods);
     sentMessages.clear();
     InterlockedExchange(&sentMessageCount, 0);
 
@@ -105,8 +145,8 @@ void startPlugin(const char* rcText, bool withSlit) {
     ShowWindow(runtime.pluginWindow, SW_SHOWNOACTIVATE);
     runtime.tooltipWindow =
         CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                        runtime.pluginWindow, nullptr, GetModuleHandleA(nullptr), nullptr);
+                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
+                        nullptr, GetModuleHandleA(nullptr), nullptr);
     ValidateRect(runtime.pluginWindow, nullptr);
 }
 
@@ -174,6 +214,10 @@ bool repaintPending() {
     bool pending = GetUpdateRect(runtime.pluginWindow, &area, FALSE) != 0;
     ValidateRect(runtime.pluginWindow, nullptr);
     return pending;
+}
+
+UINT timerPeriod(UINT id) {
+    return id < 8 ? timerPeriods[id] : 0;
 }
 
 bool timerArmed(UINT id) {

@@ -35,6 +35,10 @@ std::string fileValue(const char* key);
 bool repaintPending();    // the window has an invalid area; validates it afterwards
 bool timerArmed(UINT id); // the window has timer id (which this kills)
 bool isTopmost(HWND window);
+// The period of the latest SetTimer call for timer id on the plug-in window since startPlugin, or
+// 0 without one. SetTimer is watched through the program's import table, so the plug-in's own
+// calls are seen without changing them.
+UINT timerPeriod(UINT id);
 RECT windowRect();                         // the plug-in window's screen rectangle
 void setDisplayTitle(const char* title);   // the DisplayList becomes one header entry with title
 const char* displayTitle();                // its first entry's title, or null

@@ -86,7 +86,8 @@ TEST(the_separator_is_skipped_whatever_it_is) {
     CHECK_EQ(settings.width, 150);
     CHECK_EQ(windowRect().right - windowRect().left, 150);
     CHECK(repaintPending());
-    handleCommand(runtime.pluginWindow, "@feedmarqueeWIDTHSIZEX5"); // 5 asks for a width below the minimum
+    handleCommand(runtime.pluginWindow,
+                  "@feedmarqueeWIDTHSIZEX5"); // 5 asks for a width below the minimum
     CHECK_EQ(settings.width, 10);
     CHECK_EQ(windowRect().right - windowRect().left, 10);
     handleCommand(runtime.pluginWindow, "@FeedMarqueeWidthSize 180");
@@ -96,7 +97,8 @@ TEST(the_separator_is_skipped_whatever_it_is) {
     CHECK_EQ(settings.height, 120);
     CHECK_EQ(windowRect().bottom - windowRect().top, 120);
     ValidateRect(runtime.pluginWindow, nullptr);
-    handleCommand(runtime.pluginWindow, "@FeedMarqueeHeightSize 120"); // the same size changes nothing
+    handleCommand(runtime.pluginWindow,
+                  "@FeedMarqueeHeightSize 120"); // the same size changes nothing
     CHECK(!repaintPending());
     stopPlugin();
 }
@@ -229,7 +231,7 @@ TEST(text_arguments_are_taken_whole_and_cut_to_255_characters) {
 }
 
 TEST(feed_address_and_update_now_start_an_update_at_once) {
-    startPlugin();
+    startPlugin("feedmarquee.feedUrl: http://127.0.0.1/old.xml\n");
     setDisplayTitle("old headlines");
     handleCommand(runtime.pluginWindow, "@FeedMarqueeFeedUrl http://127.0.0.1/feed.xml");
     CHECK_EQ(settings.feedUrl, "http://127.0.0.1/feed.xml");
@@ -241,7 +243,7 @@ TEST(feed_address_and_update_now_start_an_update_at_once) {
     CHECK_EQ(displayTitle(), "Connecting...");
     CHECK(repaintPending());
     // The feed address is written to the file only by a save.
-    CHECK_EQ(fileValue("feedmarquee.feedUrl:"), "");
+    CHECK_EQ(fileValue("feedmarquee.feedUrl:"), "http://127.0.0.1/old.xml");
     stopPlugin();
 }
 
@@ -318,19 +320,24 @@ TEST(add_favorites_stores_the_feed_under_the_next_index) {
 }
 
 TEST(update_interval_is_stored_as_given_and_rearms_timer_1) {
-    startPlugin();
+    startPlugin("feedmarquee.updateInterval(min): 15\n");
     handleCommand(runtime.pluginWindow, "@FeedMarqueeUpdateInterval 30");
     CHECK_EQ(settings.updateInterval, 30);
     CHECK(timerArmed(1));
+    CHECK_EQ(timerPeriod(1), UINT(1800000));
+    // A period below a minute would poll the server in a loop: the timer keeps one minute.
     handleCommand(runtime.pluginWindow, "@FeedMarqueeUpdateInterval 0");
     CHECK_EQ(settings.updateInterval, 0);
     CHECK(timerArmed(1));
+    CHECK_EQ(timerPeriod(1), UINT(60000));
     handleCommand(runtime.pluginWindow, "@FeedMarqueeUpdateInterval -5");
     CHECK_EQ(settings.updateInterval, -5);
-    CHECK(timerArmed(1));
+    CHECK_EQ(timerPeriod(1), UINT(60000));
+    // 99999 minutes overflow 32 bits in milliseconds; the timer takes the longest period instead.
     handleCommand(runtime.pluginWindow, "@FeedMarqueeUpdateInterval 99999");
     CHECK_EQ(settings.updateInterval, 99999);
     CHECK(timerArmed(1));
+    CHECK(timerPeriod(1) >= UINT(0x7FFFFFFF) - 0x10000); // the system's maximum, about 24.8 days
     // Written to the file only by a save.
     CHECK_EQ(fileValue("feedmarquee.updateInterval(min):"), "15");
     handleCommand(runtime.pluginWindow, "@FeedMarqueeSaveSettings");
@@ -423,6 +430,7 @@ TEST(in_slit_moves_the_window_into_and_out_of_a_known_slit) {
     CHECK_EQ(windowRect().left, 120);
     CHECK_EQ(windowRect().top, 130);
     CHECK(timerArmed(3));
+    CHECK_EQ(timerPeriod(3), UINT(300));
     stopPlugin();
 
     // Without a slit window nothing happens in either direction.
