@@ -1,4 +1,325 @@
-// Placeholder until this unit is built; replaced by its real implementation.
+// The RSS item parser. It is no XML parser: it finds the markup between '<' and '>', looks at the
+// start of each piece of markup, and keeps the feed's title and, per item, the title, link (or
+// guid), description and date; RSS 2.0 and RSS 1.0 alike. One pass over the document: the scans
+// for '<' use memchr, text is decoded straight from the document into the entries' own copies,
+// and nothing is allocated but the entries and their texts.
 #include "content/rss_parser.h"
 
-void parseFeed(char*) {}
+#include "content/feed_items.h"
+#include "content/text_decoding.h"
+
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+inline char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+inline bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Compares the n characters at p with the lower-case word, without regard to case; false when fewer
+// than n characters remain before end.
+inline bool matchNoCase(const char* p, const char* end, const char* word, size_t n) {
+    if (static_cast<size_t>(end - p) < n)
+        return false;
+    for (size_t i = 0; i < n; ++i)
+        if (lowerAscii(p[i]) != word[i])
+            return false;
+    return true;
+}
+
+inline const char* findByte(const char* p, const char* end, char c) {
+    const void* found = std::memchr(p, c, static_cast<size_t>(end - p));
+    return found != nullptr ? static_cast<const char*>(found) : end;
+}
+
+// The end of the markup that starts at p: its '>', or the '<' that cuts it short, or end.
+inline const char* markupEnd(const char* p, const char* end) {
+    while (p < end && *p != '>' && *p != '<')
+        ++p;
+    return p;
+}
+
+// The position of the closing marker ("]]>" or "-->": twice c and then '>') at or after p, or end.
+const char* findClose(const char* p, const char* end, char c) {
+    const char* start = p;
+    for (;;) {
+        p = findByte(p, end, '>');
+        if (p == end || (p - start >= 2 && p[-1] == c && p[-2] == c))
+            return p == end ? end : p - 2;
+        ++p;
+    }
+}
+
+// The value of a keyword element: where its text stands and where the scan goes on afterwards.
+struct ElementText {
+    const char* text; // null: the element has no text (its value is absent)
+    size_t length;    // bytes of the text, without a CDATA section's wrapper
+    bool fromCdata;   // the text is the inside of a CDATA section
+    const char* next; // where the scan for markup goes on
+};
+
+// The text of the element whose start tag ends with the '>' at tagEnd (or is cut short by a '<' or
+// the document's end there). Text runs to the next '<': a '>' inside it is text. A CDATA section
+// (possibly after layout blanks) is the text whole, up to its "]]>" or the document's end.
+ElementText elementText(const char* tagStart, const char* tagEnd, const char* end) {
+    ElementText value{nullptr, 0, false, tagEnd};
+    if (tagEnd == end || *tagEnd == '<')
+        return value; // no text follows: the next markup is examined on its own
+    if (tagEnd > tagStart && tagEnd[-1] == '/') {
+        value.next = tagEnd + 1; // an empty element written as one tag
+        return value;
+    }
+    const char* text = tagEnd + 1;
+    const char* nextMarkup = findByte(text, end, '<');
+    if (nextMarkup != end && matchNoCase(nextMarkup + 1, end, "![cdata[", 8)) {
+        const char* p = text;
+        while (p < nextMarkup && isBlank(*p))
+            ++p;
+        if (p == nextMarkup) {
+            const char* inside = nextMarkup + 9;
+            const char* close = findClose(inside, end, ']');
+            value.length = static_cast<size_t>(close - inside);
+            value.text = value.length != 0 ? inside : nullptr;
+            value.fromCdata = true;
+            value.next = close == end ? end : close + 3;
+            return value;
+        }
+    }
+    value.length = static_cast<size_t>(nextMarkup - text);
+    value.text = value.length != 0 ? text : nullptr;
+    value.next = nextMarkup;
+    return value;
+}
+
+// Whether a guid's attributes (the markup between its name and its '>') say isPermaLink="false":
+// such a guid names an identifier, not an address.
+bool isPermaLinkFalse(const char* p, const char* end) {
+    for (; p < end; ++p) {
+        if (lowerAscii(*p) != 'i' || !matchNoCase(p, end, "ispermalink", 11))
+            continue;
+        const char* q = p + 11;
+        while (q < end && isBlank(*q))
+            ++q;
+        if (q == end || *q != '=')
+            continue;
+        ++q;
+        while (q < end && isBlank(*q))
+            ++q;
+        if (q == end || (*q != '"' && *q != '\''))
+            continue;
+        char quote = *q++;
+        if (matchNoCase(q, end, "false", 5) && q + 5 < end && q[5] == quote)
+            return true;
+    }
+    return false;
+}
+
+char* decodedCopy(const char* text, size_t length) {
+    char* copy = static_cast<char*>(std::malloc(length + 1));
+    if (copy != nullptr)
+        decodeEntities(text, length, copy);
+    return copy;
+}
+
+char* descriptionCopy(const char* text, size_t length, bool fromCdata) {
+    char* copy = static_cast<char*>(std::malloc(length + 1));
+    if (copy == nullptr)
+        return nullptr;
+    size_t plainLength = descriptionToText(text, length, copy, fromCdata);
+    // Escaped HTML shrinks a lot once its tags are gone; give the unused part back.
+    if (plainLength + 64 < length - length / 4) {
+        if (char* smaller = static_cast<char*>(std::realloc(copy, plainLength + 1)))
+            copy = smaller;
+    }
+    return copy;
+}
+
+struct ParseState {
+    bool inItem;
+    FeedItem* current;
+    char* link; // the pending values of the item (or channel) being read
+    char* description;
+    char* date;
+    int32_t created;
+};
+
+inline void replaceText(char*& field, char*& pending) {
+    if (pending != nullptr) {
+        std::free(field);
+        field = pending;
+        pending = nullptr;
+    }
+}
+
+inline void releasePending(ParseState& state) {
+    std::free(state.link);
+    std::free(state.description);
+    std::free(state.date);
+    state.link = state.description = state.date = nullptr;
+}
+
+void startItem(ParseState& state) {
+    // Values read before the first item belong to the channel: its link goes to the header entry.
+    if (state.current != nullptr && state.current == FetchList.first) {
+        replaceText(state.current->link, state.link);
+        replaceText(state.current->description, state.description);
+        replaceText(state.current->date, state.date);
+    }
+    releasePending(state);
+    state.inItem = true;
+    state.current = nullptr;
+}
+
+void endItem(ParseState& state) {
+    state.inItem = false;
+    if (state.current != nullptr) {
+        replaceText(state.current->link, state.link);
+        replaceText(state.current->description, state.description);
+        replaceText(state.current->date, state.date);
+    }
+    releasePending(state);
+}
+
+void addTitle(ParseState& state, const ElementText& value) {
+    FeedItem* entry = appendEntry(&FetchList);
+    if (entry == nullptr)
+        return;
+    entry->entryIndex = state.created++;
+    if (state.current == nullptr)
+        state.current = entry;
+    if (value.text != nullptr)
+        entry->title = decodedCopy(value.text, value.length);
+    entry->titleLength = value.length > INT32_MAX ? INT32_MAX : static_cast<int32_t>(value.length);
+}
+
+inline void setPending(char*& pending, char* value) {
+    std::free(pending);
+    pending = value;
+}
+
+enum Keyword { NoKeyword, TitleKeyword, LinkKeyword, DescriptionKeyword, DateKeyword };
+
+// Looks at the markup that starts at m (right after its '<') and returns where the scan for the
+// next '<' goes on.
+const char* examineMarkup(ParseState& state, const char* m, const char* end) {
+    Keyword keyword = NoKeyword;
+    size_t nameLength = 0;
+    switch (lowerAscii(*m)) {
+    case 'i':
+        if (matchNoCase(m, end, "item", 4)) {
+            startItem(state);
+            return m + 4;
+        }
+        break;
+    case '/':
+        if (matchNoCase(m, end, "/item", 5)) {
+            endItem(state);
+            return m + 5;
+        }
+        break;
+    case 'l':
+        if (matchNoCase(m, end, "link", 4))
+            keyword = LinkKeyword, nameLength = 4;
+        break;
+    case 'g':
+        if (matchNoCase(m, end, "guid", 4)) {
+            const char* tagEnd = markupEnd(m + 4, end);
+            if (isPermaLinkFalse(m + 4, tagEnd))
+                return tagEnd;
+            keyword = LinkKeyword, nameLength = 4;
+        }
+        break;
+    case 'd':
+        if (state.inItem && matchNoCase(m, end, "description", 11))
+            keyword = DescriptionKeyword, nameLength = 11;
+        else if (state.inItem && state.date == nullptr && matchNoCase(m, end, "dc:date", 7))
+            keyword = DateKeyword, nameLength = 7;
+        break;
+    case 't':
+        if ((state.created == 0 || state.inItem) && matchNoCase(m, end, "title", 5))
+            keyword = TitleKeyword, nameLength = 5;
+        break;
+    case 'p':
+        if (state.inItem && state.date == nullptr && matchNoCase(m, end, "pubdate", 7))
+            keyword = DateKeyword, nameLength = 7;
+        break;
+    case '!':
+        // CDATA sections and comments are whole: markup inside them is not the feed's.
+        if (matchNoCase(m, end, "![cdata[", 8)) {
+            const char* close = findClose(m + 8, end, ']');
+            return close == end ? end : close + 3;
+        }
+        if (matchNoCase(m, end, "!--", 3)) {
+            const char* close = findClose(m + 3, end, '-');
+            return close == end ? end : close + 3;
+        }
+        break;
+    default:
+        break;
+    }
+    if (keyword == NoKeyword)
+        return m;
+
+    const char* tagEnd = markupEnd(m + nameLength, end);
+    ElementText value = elementText(m, tagEnd, end);
+    switch (keyword) {
+    case TitleKeyword:
+        addTitle(state, value);
+        break;
+    case LinkKeyword:
+        setPending(state.link, value.text ? decodedCopy(value.text, value.length) : nullptr);
+        break;
+    case DescriptionKeyword:
+        setPending(state.description,
+                   value.text ? descriptionCopy(value.text, value.length, value.fromCdata)
+                              : nullptr);
+        break;
+    case DateKeyword:
+        setPending(state.date, value.text ? decodedCopy(value.text, value.length) : nullptr);
+        break;
+    case NoKeyword:
+        break;
+    }
+    return value.next;
+}
+
+} // namespace
+
+void parseFeed(char* document) {
+    ParseState state{};
+    const char* p = document;
+    const char* end = document != nullptr ? document + std::strlen(document) : nullptr;
+
+    // The first token goes unexamined: the status line and headers of an HTTP response, or whatever
+    // else stands before the first '<' or '>'.
+    while (p < end && (*p == '<' || *p == '>'))
+        ++p;
+    if (p < end) {
+        const char* lt = findByte(p, end, '<');
+        const char* gt = findByte(p, lt, '>');
+        p = gt;
+    }
+
+    // Only markup, the text after a '<', is examined; text between '>' and '<' is never taken for a
+    // tag. A keyword's own text is read by examineMarkup.
+    while (p < end) {
+        const char* lt = findByte(p, end, '<');
+        const char* m = lt + 1;
+        if (m >= end)
+            break;
+        if (*m == '<') {
+            p = m;
+            continue;
+        }
+        p = examineMarkup(state, m, end);
+    }
+
+    releasePending(state); // values after the last item end belong to no entry
+    entryCount = state.created;
+}

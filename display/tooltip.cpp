@@ -1,9 +1,272 @@
-// Placeholder until this unit is built; replaced by its real implementation.
+// The tooltip control and its registry of tools. Each painted entry owns one tool covering its
+// itemRect; a tool is known by its rectangle, so a repaint that lays the entries out as before
+// finds every tool again and sends nothing to the control. The paint marks the tools it touches
+// and the sweep at the start of the next paint removes the rest.
+//
+// Besides the registration-ordered list, a small open-addressing hash table finds a tool by its
+// rectangle, so a paint of n entries costs O(n) instead of O(n^2) list walks.
 #include "display/tooltip.h"
 
-void createTooltip() {}
-void addOrUpdateTool(const RECT&, const char*) {}
-void sweepTools() {}
-void removeAllTools() {}
-void activateTooltip(bool) {}
-void applyTooltipSettings() {}
+#include <commctrl.h>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "plugin/runtime_state.h"
+#include "plugin/settings.h"
+
+static_assert(sizeof(TOOLINFOA) == 48, "the tool record includes lParam and the reserved pointer");
+
+namespace {
+
+// Allocated zero-filled; the fields in this order.
+struct ToolEntry {
+    ToolEntry* next;
+    bool refreshed;                  // touched by addOrUpdateTool since the last sweep
+    char text[toolTextCapacity + 1]; // the tool's current text
+    TOOLINFOA toolInfo;              // filled once at registration
+};
+
+ToolEntry* toolEntries = nullptr; // registration order; new records at the tail
+ToolEntry* lastToolEntry = nullptr;
+UINT_PTR largestToolId = 0; // the largest uId in the list, 0 when empty
+
+// The rectangle index: slots hold records or null; capacity is a power of two kept at least
+// twice the number of records. When it cannot grow (no memory) lookups fall back to the list.
+ToolEntry** indexSlots = nullptr;
+size_t indexCapacity = 0;
+size_t indexCount = 0;
+bool indexUsable = true;
+
+bool sameRect(const RECT& a, const RECT& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+size_t rectHash(const RECT& r) {
+    uint32_t h = 2166136261u;
+    const int32_t parts[4] = {static_cast<int32_t>(r.left), static_cast<int32_t>(r.top),
+                              static_cast<int32_t>(r.right), static_cast<int32_t>(r.bottom)};
+    for (int32_t part : parts) {
+        h ^= static_cast<uint32_t>(part);
+        h *= 16777619u;
+        h ^= h >> 15;
+    }
+    return h;
+}
+
+void indexInsert(ToolEntry* entry) {
+    size_t mask = indexCapacity - 1;
+    size_t i = rectHash(entry->toolInfo.rect) & mask;
+    while (indexSlots[i] != nullptr)
+        i = (i + 1) & mask;
+    indexSlots[i] = entry;
+    ++indexCount;
+}
+
+void releaseIndex() {
+    free(indexSlots);
+    indexSlots = nullptr;
+    indexCapacity = 0;
+    indexCount = 0;
+}
+
+// Rebuilds the index from the list with room for at least wanted records.
+void rebuildIndex(size_t wanted) {
+    size_t capacity = 16;
+    while (capacity < wanted * 2)
+        capacity *= 2;
+    if (capacity != indexCapacity) {
+        ToolEntry** slots = static_cast<ToolEntry**>(calloc(capacity, sizeof(ToolEntry*)));
+        if (slots == nullptr) {
+            releaseIndex();
+            indexUsable = false;
+            return;
+        }
+        free(indexSlots);
+        indexSlots = slots;
+        indexCapacity = capacity;
+    } else {
+        memset(indexSlots, 0, capacity * sizeof(ToolEntry*));
+    }
+    indexCount = 0;
+    indexUsable = true;
+    for (ToolEntry* entry = toolEntries; entry != nullptr; entry = entry->next)
+        indexInsert(entry);
+}
+
+ToolEntry* findTool(const RECT& rect) {
+    if (indexUsable && indexSlots != nullptr) {
+        size_t mask = indexCapacity - 1;
+        for (size_t i = rectHash(rect) & mask; indexSlots[i] != nullptr; i = (i + 1) & mask) {
+            if (sameRect(indexSlots[i]->toolInfo.rect, rect))
+                return indexSlots[i];
+        }
+        return nullptr;
+    }
+    for (ToolEntry* entry = toolEntries; entry != nullptr; entry = entry->next) {
+        if (sameRect(entry->toolInfo.rect, rect))
+            return entry;
+    }
+    return nullptr;
+}
+
+// Adds a new record to the index, growing it first when it would be more than half full.
+void indexAdd(ToolEntry* entry, size_t recordCount) {
+    if (!indexUsable || indexSlots == nullptr || (indexCount + 1) * 2 > indexCapacity) {
+        rebuildIndex(recordCount); // the list already holds entry
+        return;
+    }
+    indexInsert(entry);
+}
+
+size_t textLength(const char* text) {
+    return strnlen(text, toolTextCapacity);
+}
+
+size_t recordCount = 0;
+
+} // namespace
+
+void createTooltip() {
+    INITCOMMONCONTROLSEX controls;
+    controls.dwSize = sizeof controls;
+    controls.dwICC = ICC_BAR_CLASSES;
+    if (!InitCommonControlsEx(&controls))
+        return;
+    runtime.tooltipWindow =
+        CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
+                        WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, runtime.instance, nullptr);
+    if (runtime.tooltipWindow == nullptr)
+        return;
+    applyTooltipSettings();
+    SendMessageA(runtime.tooltipWindow, TTM_SETDELAYTIME, TTDT_INITIAL, 120);
+    SendMessageA(runtime.tooltipWindow, TTM_SETDELAYTIME, TTDT_RESHOW, 60);
+    activateTooltip(settings.allowtooltip);
+}
+
+void applyTooltipSettings() {
+    if (runtime.tooltipWindow == nullptr)
+        return;
+    SendMessageA(runtime.tooltipWindow, TTM_SETMAXTIPWIDTH, 0, settings.tipWidth);
+    // The control reads the delay as a signed 16-bit count of milliseconds: anything longer than
+    // 32,767 ms would wrap to a short delay, and a negative one means the control's default.
+    long long delay = static_cast<long long>(settings.tipHideDelay) * 1000;
+    if (delay > 32767)
+        delay = 32767;
+    if (delay < 0)
+        delay = -1;
+    SendMessageA(runtime.tooltipWindow, TTM_SETDELAYTIME, TTDT_AUTOPOP, static_cast<LPARAM>(delay));
+}
+
+void addOrUpdateTool(const RECT& rect, const char* text) {
+    if (runtime.tooltipWindow == nullptr)
+        return;
+    const char* source = text ? text : "";
+    size_t length = textLength(source);
+    ToolEntry* entry = findTool(rect);
+    if (entry != nullptr) {
+        entry->refreshed = true;
+        if (memcmp(entry->text, source, length) == 0 && entry->text[length] == '\0')
+            return;
+        memcpy(entry->text, source, length);
+        entry->text[length] = '\0';
+        SendMessageA(runtime.tooltipWindow, TTM_UPDATETIPTEXTA, 0,
+                     reinterpret_cast<LPARAM>(&entry->toolInfo));
+        return;
+    }
+    entry = static_cast<ToolEntry*>(calloc(1, sizeof(ToolEntry)));
+    if (entry == nullptr)
+        return;
+    entry->refreshed = true;
+    memcpy(entry->text, source, length);
+    if (lastToolEntry != nullptr)
+        lastToolEntry->next = entry;
+    else
+        toolEntries = entry;
+    lastToolEntry = entry;
+    ++recordCount;
+
+    TOOLINFOA& info = entry->toolInfo;
+    info.cbSize = sizeof(TOOLINFOA);
+    info.uFlags = TTF_SUBCLASS;
+    info.hwnd = runtime.pluginWindow;
+    info.uId = ++largestToolId;
+    info.rect = rect;
+    info.hinst = nullptr;
+    info.lpszText = entry->text;
+    info.lParam = 0;
+    indexAdd(entry, recordCount);
+    SendMessageA(runtime.tooltipWindow, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info));
+}
+
+void sweepTools() {
+    ToolEntry* previous = nullptr;
+    ToolEntry* entry = toolEntries;
+    bool removed = false;
+    largestToolId = 0;
+    while (entry != nullptr) {
+        ToolEntry* following = entry->next;
+        if (entry->refreshed) {
+            entry->refreshed = false;
+            if (entry->toolInfo.uId > largestToolId)
+                largestToolId = entry->toolInfo.uId;
+            previous = entry;
+        } else {
+            if (runtime.tooltipWindow != nullptr)
+                SendMessageA(runtime.tooltipWindow, TTM_DELTOOLA, 0,
+                             reinterpret_cast<LPARAM>(&entry->toolInfo));
+            if (previous != nullptr)
+                previous->next = following;
+            else
+                toolEntries = following;
+            free(entry);
+            --recordCount;
+            removed = true;
+        }
+        entry = following;
+    }
+    lastToolEntry = previous;
+    if (recordCount == 0)
+        releaseIndex();
+    else if (removed || !indexUsable)
+        rebuildIndex(recordCount);
+}
+
+void removeAllTools() {
+    ToolEntry* entry = toolEntries;
+    while (entry != nullptr) {
+        ToolEntry* following = entry->next;
+        if (runtime.tooltipWindow != nullptr)
+            SendMessageA(runtime.tooltipWindow, TTM_DELTOOLA, 0,
+                         reinterpret_cast<LPARAM>(&entry->toolInfo));
+        free(entry);
+        entry = following;
+    }
+    toolEntries = nullptr;
+    lastToolEntry = nullptr;
+    largestToolId = 0;
+    recordCount = 0;
+    releaseIndex();
+    indexUsable = true;
+}
+
+void activateTooltip(bool on) {
+    if (runtime.tooltipWindow != nullptr)
+        SendMessageA(runtime.tooltipWindow, TTM_ACTIVATE, on ? 1 : 0, 0);
+}
+
+void relayMouseToTooltip(HWND window, POINT screenPoint) {
+    if (runtime.tooltipWindow == nullptr || window == nullptr)
+        return;
+    POINT client = screenPoint;
+    ScreenToClient(window, &client);
+    MSG message = {};
+    message.hwnd = window;
+    message.message = WM_MOUSEMOVE;
+    message.wParam = 0;
+    message.lParam = MAKELPARAM(static_cast<WORD>(client.x), static_cast<WORD>(client.y));
+    message.time = static_cast<DWORD>(GetMessageTime());
+    message.pt = screenPoint;
+    SendMessageA(runtime.tooltipWindow, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&message));
+}

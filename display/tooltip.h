@@ -2,10 +2,15 @@
 #pragma once
 #include <windows.h>
 
+// The most characters a tool's text holds; longer texts are cut by their callers (painting).
+const int toolTextCapacity = 1024;
+
 // Creates tooltipWindow and hands it tipWidth, tipHideDelay and allowtooltip; leaves it null on
 // failure.
 void createTooltip();
-// Registers a tool for rect with text, or refreshes the text of the tool already at rect.
+// Registers a tool for rect with text, or refreshes the text of the tool already at rect. Sends
+// nothing when the tool exists with that text already; without a tooltip window it does nothing.
+// A text longer than toolTextCapacity is stored cut to that length.
 void addOrUpdateTool(const RECT& rect, const char* text);
 // Removes the tools not refreshed since the previous sweep and clears the marks.
 void sweepTools();
@@ -13,5 +18,9 @@ void sweepTools();
 void removeAllTools();
 // TTM_ACTIVATE with on; nothing without a tooltip window.
 void activateTooltip(bool on);
-// Sends the current tipWidth and tipHideDelay (capped) to the control.
+// Sends the current tipWidth and tipHideDelay (capped at the 32,767 ms the control takes).
 void applyTooltipSettings();
+// Hands a mouse move over window (screenPoint in screen coordinates) to the tooltip as a client
+// WM_MOUSEMOVE. The window answers every point as a caption, so the control's own watching never
+// sees client mouse messages and would never show a tip without this relay.
+void relayMouseToTooltip(HWND window, POINT screenPoint);

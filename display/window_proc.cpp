@@ -8,6 +8,7 @@
 
 #include "display/painting.h"
 #include "display/placement.h"
+#include "display/tooltip.h"
 #include "feed/update_worker.h"
 #include "plugin/commands.h"
 #include "plugin/menu.h"
@@ -192,6 +193,8 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_NCHITTEST:
         return (GetKeyState(VK_MENU) < 0 && !settings.lockPos) ? HTBOTTOMRIGHT : HTCAPTION;
     case WM_NCMOUSEMOVE:
+        relayMouseToTooltip(
+            window, POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))});
         trackMouse(window);
         if (runtime.autoHidden)
             showFromAutoHide();

@@ -1,4 +1,525 @@
-// Placeholder until this unit is built; replaced by its real implementation.
+// The command strings that the context menu (and anything else in the shell) sends back to the
+// plug-in window: "@FeedMarquee", a command word, and for most words one separator character and
+// an argument. Every change is made in memory; the settings file sees it at the next save.
 #include "plugin/commands.h"
 
-void handleCommand(HWND, const char*) {}
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <commctrl.h>
+
+#include "content/feed_items.h"
+#include "content/utf8_ansi.h"
+#include "display/painting.h"
+#include "display/placement.h"
+#include "display/tooltip.h"
+#include "display/window_proc.h"
+#include "feed/update_worker.h"
+#include "plugin/lifecycle.h"
+#include "plugin/menu.h"
+#include "plugin/runtime_state.h"
+#include "plugin/settings.h"
+#include "shell/blackbox_api.h"
+
+static_assert(sizeof(OPENFILENAMEA) == 88, "the file dialog is given the 88-byte record");
+static_assert(sizeof(CHOOSECOLORA) == 36, "the colour dialog is given the 36-byte record");
+static_assert(sizeof(CHOOSEFONTA) == 60, "the font dialog is given the 60-byte record");
+static_assert(sizeof(LOGFONTA) == 60, "the font dialog works on the 60-byte LOGFONTA");
+
+BOOL(WINAPI* openFileDialog)(OPENFILENAMEA*) = GetOpenFileNameA;
+BOOL(WINAPI* chooseColorDialog)(CHOOSECOLORA*) = ChooseColorA;
+BOOL(WINAPI* chooseFontDialog)(CHOOSEFONTA*) = ChooseFontA;
+
+namespace {
+
+const char commandPrefix[] = "@FeedMarquee";
+const size_t commandPrefixLength = sizeof commandPrefix - 1;
+
+// ---- Matching and arguments (plain text work, no window involved) ----------------------------
+
+char foldCase(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// True when the first length characters of text equal word, ignoring ASCII letter case. text
+// may be shorter than word: its terminator then differs from the word's next character.
+bool startsWithNoCase(const char* text, const char* word, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+        if (foldCase(text[i]) != foldCase(word[i]))
+            return false;
+        if (text[i] == '\0')
+            return false;
+    }
+    return true;
+}
+
+bool equalsNoCase(const char* text, const char* word) {
+    size_t length = std::strlen(word);
+    return startsWithNoCase(text, word, length) && text[length] == '\0';
+}
+
+// The integer argument as the C library's atoi reads it: white space, an optional sign, then
+// decimal digits up to the first other character; 0 without digits. Unlike atoi, a number too
+// large for an int stops at INT_MAX (INT_MIN) instead of being undefined.
+int parseInteger(const char* text) {
+    while (*text == ' ' || (*text >= '\t' && *text <= '\r'))
+        ++text;
+    bool negative = false;
+    if (*text == '+' || *text == '-')
+        negative = *text++ == '-';
+    long long value = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        value = value * 10 + (*text - '0');
+        if (value > static_cast<long long>(INT_MAX) + 1)
+            value = static_cast<long long>(INT_MAX) + 1;
+    }
+    if (negative)
+        return static_cast<int>(-value);
+    return value > INT_MAX ? INT_MAX : static_cast<int>(value);
+}
+
+// ---- The three short steps ---------------------------------------------------------------------
+
+void update() {
+    if (requestUpdate())
+        repaint();
+}
+
+void refreshMenu() {
+    buildMenu(false);
+}
+
+bool toggle(bool& setting) {
+    setting = !setting;
+    return setting;
+}
+
+// ---- Longer commands ---------------------------------------------------------------------------
+
+void showAbout() {
+    SendMessageA(runtime.shellWindow, BB_ABOUTPLUGIN, 0, 0);
+    showMessageBox(runtime.shellWindow, pluginInfo(0), pluginName, MB_TOPMOST);
+}
+
+// Indices of 0 or less select the first favourite; an index past the end selects none.
+void selectFavorite(int index) {
+    const FavoriteFeed* favorite = favorites;
+    for (int i = 0; favorite && i < index; ++i)
+        favorite = favorite->next;
+    if (!favorite)
+        return;
+    copySettingText(settings.feedUrl, favorite->url);
+    update();
+    refreshMenu();
+}
+
+// Stores the current feed as the next favourite, titled with the feed's own title (the header
+// entry of the DisplayList), or an empty title when there is none yet.
+void addCurrentFavorite() {
+    const char* title = "";
+    char* converted = nullptr;
+    if (DisplayList.first && DisplayList.first->title) {
+        title = DisplayList.first->title;
+        if (settings.encoding == 1) {
+            converted = utf8ToAnsi(title);
+            title = converted ? converted : "";
+        }
+    }
+    // readSettings rewrites feedUrl while the favourite is stored, so hand over a copy.
+    char url[256];
+    std::snprintf(url, sizeof url, "%s", settings.feedUrl);
+    addFavorite(title, url);
+    free(converted);
+    refreshMenu();
+}
+
+void setUpdateInterval(int minutes) {
+    settings.updateInterval = minutes;
+    armUpdateTimer(); // kills and re-arms timer 1, at least a minute and never overflowing
+}
+
+void setTipWidth(int width) {
+    settings.tipWidth = width;
+    if (runtime.tooltipWindow)
+        SendMessageA(runtime.tooltipWindow, TTM_SETMAXTIPWIDTH, 0, width);
+}
+
+void setTipHideDelay(int seconds) {
+    settings.tipHideDelay = seconds;
+    applyTooltipSettings(); // sends seconds x 1000, computed and capped without overflow
+}
+
+void toggleOnTop(HWND window) {
+    bool onTop = toggle(settings.alwaysontop);
+    // The slit decides the z-order of the windows it holds.
+    if (!settings.inSlit)
+        SetWindowPos(window, onTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                     SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+    refreshMenu();
+}
+
+void moveToOrFromSlit(HWND window) {
+    if (!runtime.slitWindow)
+        return;
+    if (settings.inSlit) {
+        SendMessageA(runtime.slitWindow, SLIT_REMOVE, 0, reinterpret_cast<LPARAM>(window));
+        SetWindowPos(window, nullptr, settings.x, settings.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        settings.inSlit = false;
+        applyTransparency();
+        runtime.autoHidden = autoHideTarget(nullptr);
+        SetTimer(window, 3, 300, nullptr);
+    } else {
+        settings.inSlit = true;
+        applyTransparency(); // drops the layered style, which the slit cannot host
+        SendMessageA(runtime.slitWindow, SLIT_ADD, 0, reinterpret_cast<LPARAM>(window));
+    }
+}
+
+// The dialog works on its own buffer: a cancelled or failed dialog may still write into it (a
+// too small buffer gets the needed size in its first bytes), and browserPath must not change then.
+void chooseBrowser() {
+    char path[256];
+    std::snprintf(path, sizeof path, "%s", settings.browserPath);
+    OPENFILENAMEA dialog;
+    ZeroMemory(&dialog, sizeof dialog);
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = nullptr;
+    dialog.lpstrFilter = "Programs(*.exe)\0*.exe\0";
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = sizeof path;
+    dialog.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+    if (openFileDialog(&dialog))
+        copySettingText(settings.browserPath, path);
+}
+
+void chooseFontColor() {
+    COLORREF customColors[16];
+    for (COLORREF& c : customColors)
+        c = RGB(255, 255, 255);
+    CHOOSECOLORA dialog;
+    ZeroMemory(&dialog, sizeof dialog);
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = nullptr;
+    dialog.rgbResult = settings.fontColor;
+    dialog.lpCustColors = customColors;
+    dialog.Flags = CC_RGBINIT;
+    if (!chooseColorDialog(&dialog))
+        return;
+    settings.fontColor = dialog.rgbResult;
+    repaint();
+}
+
+void chooseFont(HWND window) {
+    LOGFONTA logFont;
+    ZeroMemory(&logFont, sizeof logFont);
+    HFONT font = CreateFontA(settings.fontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                             DEFAULT_CHARSET, 0, 0, 0, 0, settings.font);
+    if (font) {
+        GetObjectA(font, sizeof logFont, &logFont);
+        DeleteObject(font);
+    } else {
+        logFont.lfHeight = settings.fontHeight;
+        logFont.lfWeight = FW_NORMAL;
+        logFont.lfCharSet = DEFAULT_CHARSET;
+        std::snprintf(logFont.lfFaceName, sizeof logFont.lfFaceName, "%s", settings.font);
+    }
+    CHOOSEFONTA dialog;
+    ZeroMemory(&dialog, sizeof dialog);
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = window;
+    dialog.lpLogFont = &logFont;
+    dialog.Flags = CF_SCREENFONTS | CF_INITTOLOGFONTSTRUCT;
+    dialog.nFontType = SCREEN_FONTTYPE;
+    if (!chooseFontDialog(&dialog))
+        return;
+    logFont.lfFaceName[sizeof logFont.lfFaceName - 1] = '\0';
+    copySettingText(settings.font, logFont.lfFaceName);
+    // The dialog reports a character height (negative); the setting holds it positive.
+    settings.fontHeight = logFont.lfHeight == INT_MIN ? INT_MAX : -logFont.lfHeight;
+    repaint();
+    followUpRepaint();
+    refreshMenu();
+}
+
+void editSettingsFile() {
+    BBExecute(GetDesktopWindow(), nullptr, settingsPath, nullptr, nullptr, SW_SHOWNORMAL, false);
+}
+
+void reloadSettings(HWND window) {
+    bool wasInSlit = settings.inSlit && runtime.slitWindow;
+    readSettings();
+    loadShellStyle();
+    HWND slit = runtime.slitWindow;
+    if (settings.inSlit && slit) {
+        applyTransparency();
+        // A window that the reload puts into the slit must be handed to it, not just announced.
+        if (wasInSlit)
+            SendMessageA(slit, SLIT_UPDATE, 0, 0);
+        else
+            SendMessageA(slit, SLIT_ADD, 0, reinterpret_cast<LPARAM>(window));
+    } else if (slit) {
+        SendMessageA(slit, SLIT_REMOVE, 0, reinterpret_cast<LPARAM>(window));
+    }
+    repaint();
+}
+
+// ---- The command table -------------------------------------------------------------------------
+
+enum MatchKind { exactMatch, wordPrefixMatch };
+
+// window: the plug-in window the command acts on; argument: for word-prefix commands the text
+// after the separator (never null), else null.
+typedef void (*CommandAction)(HWND window, const char* argument);
+
+struct CommandWord {
+    const char* word;
+    MatchKind match;
+    CommandAction action;
+};
+
+// Tried in this order; the first match is carried out.
+const CommandWord commandWords[] = {
+    {"About", exactMatch, [](HWND, const char*) { showAbout(); }},
+    {"feedUrl", wordPrefixMatch,
+     [](HWND, const char* a) {
+         copySettingText(settings.feedUrl, a);
+         update();
+         refreshMenu();
+     }},
+    {"UpdateNow", exactMatch,
+     [](HWND, const char*) {
+         update();
+         refreshMenu();
+     }},
+    {"Favorites", wordPrefixMatch, [](HWND, const char* a) { selectFavorite(parseInteger(a)); }},
+    {"AddFavorites", exactMatch, [](HWND, const char*) { addCurrentFavorite(); }},
+    {"UpdateInterval", wordPrefixMatch,
+     [](HWND, const char* a) { setUpdateInterval(parseInteger(a)); }},
+    {"StyleType", wordPrefixMatch,
+     [](HWND, const char* a) {
+         settings.styleType = parseInteger(a);
+         loadShellStyle(); // rebuilds the menu too
+         repaint();
+     }},
+    {"Encode", wordPrefixMatch,
+     [](HWND, const char* a) {
+         settings.encoding = parseInteger(a);
+         repaint();
+         followUpRepaint();
+         refreshMenu();
+     }},
+    {"Highlight", wordPrefixMatch,
+     [](HWND, const char* a) {
+         settings.highlight = parseInteger(a);
+         repaint();
+         refreshMenu();
+     }},
+    {"JustifyType", wordPrefixMatch,
+     [](HWND, const char* a) {
+         settings.justification = parseInteger(a);
+         repaint();
+         refreshMenu();
+     }},
+    {"WidthSize", wordPrefixMatch,
+     [](HWND, const char* a) {
+         if (applySize(parseInteger(a), settings.height))
+             repaint();
+     }},
+    {"HeightSize", wordPrefixMatch,
+     [](HWND, const char* a) {
+         if (applySize(settings.width, parseInteger(a)))
+             repaint();
+     }},
+    {"PaddingSize", wordPrefixMatch,
+     [](HWND, const char* a) {
+         settings.padding = parseInteger(a);
+         repaint();
+         followUpRepaint();
+     }},
+    {"TitleOffsetSize", wordPrefixMatch,
+     [](HWND, const char* a) {
+         settings.title_offset = parseInteger(a);
+         repaint();
+         followUpRepaint();
+     }},
+    {"DescOffsetSize", wordPrefixMatch,
+     [](HWND, const char* a) {
+         settings.desc_offset = parseInteger(a);
+         repaint();
+         followUpRepaint();
+     }},
+    {"TipWidth", wordPrefixMatch, [](HWND, const char* a) { setTipWidth(parseInteger(a)); }},
+    {"TipHideDelay", wordPrefixMatch,
+     [](HWND, const char* a) { setTipHideDelay(parseInteger(a)); }},
+    {"FontSize", wordPrefixMatch,
+     [](HWND, const char* a) {
+         settings.fontHeight = parseInteger(a);
+         repaint();
+         followUpRepaint();
+     }},
+    {"FontFace", wordPrefixMatch,
+     [](HWND, const char* a) {
+         copySettingText(settings.font, a);
+         repaint();
+         followUpRepaint();
+         refreshMenu();
+     }},
+    {"UseRefFont", exactMatch,
+     [](HWND, const char*) {
+         toggle(settings.useRefFont);
+         repaint();
+         followUpRepaint();
+         refreshMenu();
+     }},
+    {"pluginToggle", exactMatch,
+     [](HWND, const char*) {
+         toggle(settings.pluginToggle);
+         applyTransparency(); // repaints and rebuilds the menu
+     }},
+    {"OnTop", exactMatch, [](HWND w, const char*) { toggleOnTop(w); }},
+    {"InSlit", exactMatch, [](HWND w, const char*) { moveToOrFromSlit(w); }},
+    {"Transparent", exactMatch,
+     [](HWND, const char*) {
+         toggle(settings.transparency);
+         applyTransparency();
+     }},
+    {"AlphaValue", wordPrefixMatch,
+     [](HWND, const char* a) {
+         settings.alpha = parseInteger(a);
+         applyTransparency();
+     }},
+    {"SnapToEdge", exactMatch,
+     [](HWND, const char*) {
+         toggle(settings.snapWindow);
+         refreshMenu();
+     }},
+    {"ShowBorder", exactMatch,
+     [](HWND, const char*) {
+         toggle(settings.showBorder);
+         repaint();
+         refreshMenu();
+     }},
+    {"AllowTip", exactMatch,
+     [](HWND, const char*) {
+         activateTooltip(toggle(settings.allowtooltip));
+         refreshMenu();
+     }},
+    {"LockPosition", exactMatch,
+     [](HWND, const char*) {
+         toggle(settings.lockPos);
+         refreshMenu();
+     }},
+    {"AutoHide", exactMatch,
+     [](HWND, const char*) {
+         toggle(settings.autoHide);
+         // A window flush with a monitor edge hides at once, any other is shown at its place.
+         placeAfterAutoHideChange();
+         refreshMenu();
+     }},
+    {"ShowDescription", exactMatch,
+     [](HWND, const char*) {
+         toggle(settings.showDesc);
+         repaint();
+         followUpRepaint();
+         refreshMenu();
+     }},
+    {"ShowDate", exactMatch,
+     [](HWND, const char*) {
+         toggle(settings.showDate);
+         repaint();
+         followUpRepaint();
+         refreshMenu();
+     }},
+    {"AbbreviatedDate", exactMatch,
+     [](HWND, const char*) {
+         toggle(settings.abbreviatedDate);
+         repaint();
+         followUpRepaint();
+         refreshMenu();
+     }},
+    {"DatePosHead", exactMatch,
+     [](HWND, const char*) {
+         toggle(settings.datePosHead);
+         repaint();
+         refreshMenu();
+     }},
+    {"ShowItemCounts", exactMatch,
+     [](HWND, const char*) {
+         toggle(settings.showItemCounts);
+         repaint();
+         followUpRepaint();
+         refreshMenu();
+     }},
+    {"ShowUpdateTime", exactMatch,
+     [](HWND, const char*) {
+         toggle(settings.showUpdateTime);
+         repaint();
+         followUpRepaint();
+         refreshMenu();
+     }},
+    {"WordWrap", exactMatch,
+     [](HWND, const char*) {
+         toggle(settings.wordWrap);
+         repaint();
+         followUpRepaint();
+         refreshMenu();
+     }},
+    {"TipShowTitle", exactMatch,
+     [](HWND, const char*) {
+         toggle(settings.tipShowTitle);
+         repaint();
+         refreshMenu();
+     }},
+    {"HilightBorder", exactMatch,
+     [](HWND, const char*) {
+         toggle(settings.hilightBorder);
+         repaint();
+         refreshMenu();
+     }},
+    {"SetBrowser", exactMatch, [](HWND, const char*) { chooseBrowser(); }},
+    {"DefaultBrowser", exactMatch, [](HWND, const char*) { settings.browserPath[0] = '\0'; }},
+    {"FontColor", exactMatch, [](HWND, const char*) { chooseFontColor(); }},
+    {"SetFont", exactMatch, [](HWND w, const char*) { chooseFont(w); }},
+    {"EditRC", exactMatch, [](HWND, const char*) { editSettingsFile(); }},
+    {"ReloadSettings", exactMatch, [](HWND w, const char*) { reloadSettings(w); }},
+    {"SaveSettings", exactMatch, [](HWND, const char*) { writeSettings(); }},
+};
+static_assert(sizeof commandWords / sizeof commandWords[0] == 46, "46 command words");
+
+} // namespace
+
+void handleCommand(HWND window, const char* command) {
+    if (!command)
+        return;
+    bool standalone = !settings.inSlit && settings.pluginToggle;
+    if (equalsNoCase(command, "@BBShowPlugins")) {
+        if (standalone) {
+            ShowWindow(window, SW_SHOW);
+            repaint();
+        }
+    } else if (equalsNoCase(command, "@BBHidePlugins")) {
+        if (standalone)
+            ShowWindow(window, SW_HIDE);
+    }
+    if (!startsWithNoCase(command, commandPrefix, commandPrefixLength))
+        return;
+    const char* rest = command + commandPrefixLength;
+    for (const CommandWord& entry : commandWords) {
+        if (entry.match == exactMatch) {
+            if (!equalsNoCase(rest, entry.word))
+                continue;
+            entry.action(window, nullptr);
+            return;
+        }
+        size_t length = std::strlen(entry.word);
+        if (!startsWithNoCase(rest, entry.word, length))
+            continue;
+        // One separator character is skipped whatever it is; the argument is the rest.
+        const char* argument = rest + length;
+        if (*argument)
+            ++argument;
+        entry.action(window, argument);
+        return;
+    }
+}

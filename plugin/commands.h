@@ -2,6 +2,14 @@
 // shell's "@BBShowPlugins" / "@BBHidePlugins".
 #pragma once
 #include <windows.h>
+#include <commdlg.h>
 
 // Carries out one command string delivered with message 10901; unknown commands do nothing.
 void handleCommand(HWND window, const char* command);
+
+// The three common dialogs the commands open, called through these pointers so that tests can
+// answer them; they start as GetOpenFileNameA, ChooseColorA and ChooseFontA. Each returns
+// non-zero when the user accepted the dialog.
+extern BOOL(WINAPI* openFileDialog)(OPENFILENAMEA* dialog);
+extern BOOL(WINAPI* chooseColorDialog)(CHOOSECOLORA* dialog);
+extern BOOL(WINAPI* chooseFontDialog)(CHOOSEFONTA* dialog);

@@ -1,5 +1,209 @@
-// Placeholder until this unit is built; replaced by its real implementation.
+// The context menu: one tree of thirteen named menus, built fresh from the settings and the
+// favourites after every change and never edited in place. The shell owns the menu objects; the
+// plug-in keeps only the top menu's handle and deletes the whole tree through it.
 #include "plugin/menu.h"
 
+#include <cstdio>
+
+#include "plugin/runtime_state.h"
+#include "plugin/settings.h"
+
 Menu* rootMenu;
-void buildMenu(bool) {}
+
+namespace {
+
+// Every MakeNamedMenu call of one build gets the same popup flag.
+bool buildPopup;
+
+Menu* namedMenu(const char* title, const char* id) {
+    return MakeNamedMenu(title, id, buildPopup);
+}
+
+void addCommand(Menu* menu, const char* label, const char* command) {
+    MakeMenuItem(menu, label, command, false);
+}
+
+void addCheck(Menu* menu, const char* label, const char* command, bool checked) {
+    MakeMenuItem(menu, label, command, checked);
+}
+
+struct Choice {
+    const char* label;
+    int number;
+};
+
+// One entry per choice, commanding "<command> <number>", checked where current equals number.
+template <size_t count>
+void addChoices(Menu* menu, const char* command, const Choice (&choices)[count], int current) {
+    for (const Choice& choice : choices) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%s %d", command, choice.number);
+        MakeMenuItem(menu, choice.label, text, current == choice.number);
+    }
+}
+
+void addSeparator(Menu* menu) {
+    MakeMenuNOP(menu, nullptr);
+}
+
+Menu* buildFavoritesMenu() {
+    Menu* menu = namedMenu("Favorites", "FDMQ_Favorites");
+    int index = 0;
+    for (const FavoriteFeed* favorite = favorites; favorite; favorite = favorite->next, ++index) {
+        char command[256];
+        std::snprintf(command, sizeof command, "@FeedMarqueeFavorites %d", index);
+        addCommand(menu, favorite->title, command);
+    }
+    return menu;
+}
+
+Menu* buildEncodingMenu() {
+    static const Choice choices[] = {{"None", 0}, {"UTF-8", 1}};
+    Menu* menu = namedMenu("encoding", "FDMQ_encoding");
+    addChoices(menu, "@FeedMarqueeEncode", choices, settings.encoding);
+    return menu;
+}
+
+Menu* buildHighlightMenu() {
+    static const Choice choices[] = {{"None", 0}, {"MouseOver", 1}, {"ALL", 2}};
+    Menu* menu = namedMenu("highlight", "FDMQ_highlight");
+    addChoices(menu, "@FeedMarqueeHighlight", choices, settings.highlight);
+    addSeparator(menu);
+    addCheck(menu, "Show Border", "@FeedMarqueeHilightBorder", settings.hilightBorder);
+    return menu;
+}
+
+Menu* buildBrowserMenu() {
+    Menu* menu = namedMenu("browser", "FDMQ_browser");
+    addCommand(menu, "Browse...", "@FeedMarqueeSetBrowser");
+    addCommand(menu, "Default", "@FeedMarqueeDefaultBrowser");
+    return menu;
+}
+
+Menu* buildTooltipMenu() {
+    Menu* menu = namedMenu("tooltip", "FDMQ_tooltip");
+    addCheck(menu, "Allow Tooltip", "@FeedMarqueeAllowTip", settings.allowtooltip);
+    addCheck(menu, "Show Title", "@FeedMarqueeTipShowTitle", settings.tipShowTitle);
+    addSeparator(menu);
+    MakeMenuItemInt(menu, "Tooltip Width", "@FeedMarqueeTipWidth", settings.tipWidth, 1, 1000);
+    MakeMenuItemInt(menu, "Hide Delay (sec)", "@FeedMarqueeTipHideDelay", settings.tipHideDelay, 1,
+                    300);
+    return menu;
+}
+
+Menu* buildOffsetMenu() {
+    Menu* menu = namedMenu("Offset Size", "FDMQ_offset");
+    MakeMenuItemInt(menu, "title", "@FeedMarqueeTitleOffsetSize", settings.title_offset, 0, 50);
+    MakeMenuItemInt(menu, "description", "@FeedMarqueeDescOffsetSize", settings.desc_offset, 0, 50);
+    return menu;
+}
+
+Menu* buildRssMenu() {
+    Menu* menu = namedMenu("RSS", "FDMQ_RSS");
+    MakeSubmenu(menu, buildFavoritesMenu(), "Favorites");
+    MakeMenuItemString(menu, "Feed URL", "@FeedMarqueeFeedUrl", settings.feedUrl);
+    addCommand(menu, "Add Favorites", "@FeedMarqueeAddFavorites");
+    addCommand(menu, "Update Now", "@FeedMarqueeUpdateNow");
+    // This one command ends with the blank that separates it from the value.
+    MakeMenuItemInt(menu, "Update Interval (min)", "@FeedMarqueeUpdateInterval ",
+                    settings.updateInterval, 1, 300);
+    addSeparator(menu);
+    MakeSubmenu(menu, buildEncodingMenu(), "encoding");
+    MakeSubmenu(menu, buildHighlightMenu(), "highlight");
+    MakeSubmenu(menu, buildBrowserMenu(), "browser");
+    MakeSubmenu(menu, buildTooltipMenu(), "tooltip");
+    addSeparator(menu);
+    MakeMenuItemInt(menu, "Padding Size", "@FeedMarqueePaddingSize", settings.padding, 0, 50);
+    MakeSubmenu(menu, buildOffsetMenu(), "Offset Size");
+    addSeparator(menu);
+    addCheck(menu, "Show Description", "@FeedMarqueeShowDescription", settings.showDesc);
+    addCheck(menu, "Show Date", "@FeedMarqueeShowDate", settings.showDate);
+    addCheck(menu, "Abbreviated Date", "@FeedMarqueeAbbreviatedDate", settings.abbreviatedDate);
+    addCheck(menu, "Date Position Head", "@FeedMarqueeDatePosHead", settings.datePosHead);
+    addCheck(menu, "Show Item Counts", "@FeedMarqueeShowItemCounts", settings.showItemCounts);
+    addCheck(menu, "Show Update Time", "@FeedMarqueeShowUpdateTime", settings.showUpdateTime);
+    addCheck(menu, "Word Wrap", "@FeedMarqueeWordWrap", settings.wordWrap);
+    return menu;
+}
+
+Menu* buildFontMenu() {
+    Menu* menu = namedMenu("Font", "FDMQ_Font");
+    addCheck(menu, "Use Ref Font", "@FeedMarqueeUseRefFont", settings.useRefFont);
+    // The plug-in's own font is only worth offering while the style's font is not used.
+    if (!settings.useRefFont) {
+        MakeMenuItemInt(menu, "Font Size", "@FeedMarqueeFontSize", settings.fontHeight, 1, 64);
+        MakeMenuItemString(menu, "Font Face", "@FeedMarqueeFontFace", settings.font);
+        addCommand(menu, "Font Color", "@FeedMarqueeFontColor");
+        addCommand(menu, "Browse...", "@FeedMarqueeSetFont");
+    }
+    return menu;
+}
+
+Menu* buildConfigurationMenu() {
+    Menu* menu = namedMenu("Configuration", "FDMQ_Config");
+    // The maxima follow the virtual screen as it is now.
+    MakeMenuItemInt(menu, "Width Size", "@FeedMarqueeWidthSize", settings.width, 1,
+                    GetSystemMetrics(SM_CXVIRTUALSCREEN));
+    MakeMenuItemInt(menu, "Height Size", "@FeedMarqueeHeightSize", settings.height, 1,
+                    GetSystemMetrics(SM_CYVIRTUALSCREEN));
+    MakeSubmenu(menu, buildFontMenu(), "Font");
+    addSeparator(menu);
+    if (runtime.slitWindow)
+        addCheck(menu, "In Slit", "@FeedMarqueeInSlit", settings.inSlit);
+    addCheck(menu, "Plugin Toggle", "@FeedMarqueePluginToggle", settings.pluginToggle);
+    addCheck(menu, "Always on Top", "@FeedMarqueeOnTop", settings.alwaysontop);
+    addCheck(menu, "Transparency", "@FeedMarqueeTransparent", settings.transparency);
+    MakeMenuItemInt(menu, "Alpha Value", "@FeedMarqueeAlphaValue", settings.alpha, 0, 255);
+    addCheck(menu, "Snap To Edge", "@FeedMarqueeSnapToEdge", settings.snapWindow);
+    addCheck(menu, "Show Border", "@FeedMarqueeShowBorder", settings.showBorder);
+    addCheck(menu, "Lock Position", "@FeedMarqueeLockPosition", settings.lockPos);
+    addCheck(menu, "Auto Hide", "@FeedMarqueeAutoHide", settings.autoHide);
+    return menu;
+}
+
+Menu* buildStyleTypeMenu() {
+    static const Choice choices[] = {{"Toolbar", 1}, {"Button", 2},   {"ButtonP", 3},
+                                     {"Label", 4},   {"WinLabel", 5}, {"Clock", 6}};
+    Menu* menu = namedMenu("Style Type", "FDMQ_StyleType");
+    addChoices(menu, "@FeedMarqueeStyleType", choices, settings.styleType);
+    return menu;
+}
+
+Menu* buildJustificationMenu() {
+    static const Choice choices[] = {{"Left", 0}, {"Center", 1}, {"Right", 2}};
+    Menu* menu = namedMenu("Justification", "FDMQ_JustifyType");
+    addChoices(menu, "@FeedMarqueeJustifyType", choices, settings.justification);
+    return menu;
+}
+
+Menu* buildSettingsMenu() {
+    Menu* menu = namedMenu("Settings", "FDMQ_Settings");
+    addCommand(menu, "Edit Settings", "@FeedMarqueeEditRC");
+    addCommand(menu, "Reload Settings", "@FeedMarqueeReloadSettings");
+    addCommand(menu, "Save Settings", "@FeedMarqueeSaveSettings");
+    return menu;
+}
+
+} // namespace
+
+void buildMenu(bool popup) {
+    if (rootMenu) {
+        DelMenu(rootMenu);
+        rootMenu = nullptr;
+    }
+    buildPopup = popup;
+    Menu* rss = buildRssMenu();
+    Menu* configuration = buildConfigurationMenu();
+    Menu* styleType = buildStyleTypeMenu();
+    Menu* justification = buildJustificationMenu();
+    Menu* settingsMenu = buildSettingsMenu();
+
+    rootMenu = namedMenu("FeedMarquee", "FDMQ_Main");
+    MakeSubmenu(rootMenu, rss, "RSS");
+    MakeSubmenu(rootMenu, configuration, "Configuration");
+    MakeSubmenu(rootMenu, styleType, "Style Type");
+    MakeSubmenu(rootMenu, justification, "Justification");
+    MakeSubmenu(rootMenu, settingsMenu, "Settings");
+    addCommand(rootMenu, "About", "@FeedMarqueeAbout");
+    ShowMenu(rootMenu);
+}

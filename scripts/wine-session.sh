@@ -9,6 +9,10 @@ if [ -z "${FM_KEEP_DISPLAY:-}" ] && ! xdpyinfo -display "$DISPLAY" >/dev/null 2>
     for _ in $(seq 50); do xdpyinfo -display "$DISPLAY" >/dev/null 2>&1 && break; sleep 0.1; done
 fi
 wineserver -p </dev/null >/dev/null 2>&1
+# The first Wine program of a session starts Wine's background services (services.exe,
+# explorer.exe, ...), which inherit its standard streams; start them here on /dev/null so that
+# they never hold a test's output pipe open after the test has ended.
+wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 fm_wine_session_end() {
     wineserver -k >/dev/null 2>&1 || true
     [ -n "$fm_started_xvfb" ] && kill "$fm_started_xvfb" 2>/dev/null || true

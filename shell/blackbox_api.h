@@ -64,13 +64,14 @@ MenuItem* MakeSubmenu(Menu* parent, Menu* child, const char* title);
 MenuItem* MakeMenuItem(Menu* menu, const char* label, const char* command, bool checked);
 MenuItem* MakeMenuItemInt(Menu* menu, const char* label, const char* command, int value,
                           int minimum, int maximum);
-MenuItem* MakeMenuItemString(Menu* menu, const char* label, const char* command,
-                             const char* text);
+MenuItem* MakeMenuItemString(Menu* menu, const char* label, const char* command, const char* text);
 MenuItem* MakeMenuNOP(Menu* menu, const char* label);
 void ShowMenu(Menu* menu);
 void DelMenu(Menu* menu);
 
-// Index 1 to 6: a HostStyleItem; 12 and 14: an int; any other index: null.
+// Index 1 to 6: a HostStyleItem (toolbar, button, pressed button, label, window label, clock);
+// 12: the bevel width and 14: the border width, each an int; any other index: null. The pointers
+// stay valid while the shell runs; a style reload changes the values in place.
 void* GetSettingPtr(int index);
 void MakeStyleGradient(HDC dc, RECT* rect, HostStyleItem* style, bool withBorder);
 void SnapWindowToEdge(WINDOWPOS* position, LPARAM distance, UINT flags);

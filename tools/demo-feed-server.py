@@ -53,6 +53,7 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__)
     ap.add_argument("--port", type=int, default=0, help="port on 127.0.0.1 (0: any free port)")
     ap.add_argument("--lifetime", type=float, default=3600, help="seconds before the server stops")
+    ap.add_argument("--served-log", help="file to which one line is appended per answered request")
     args = ap.parse_args()
     started = time.time()
 
@@ -65,6 +66,9 @@ def main():
             self.send_header("Content-Length", str(len(body)))
             self.end_headers()
             self.wfile.write(body)
+            if args.served_log:
+                with open(args.served_log, "a") as log:
+                    log.write(f"{time.strftime('%H:%M:%S')} GET {self.path} {len(body)} bytes\n")
         def log_message(self, *a):
             pass
 

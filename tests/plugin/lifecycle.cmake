@@ -22,10 +22,10 @@ add_test(NAME plugin_exports COMMAND plugin_exports_test)
 # helper plug-in starts and stops FeedMarquee.dll on command inside the shell, and a test build of
 # the DLL exports its GDI object accounting for the leak count.
 if(EXISTS ${CMAKE_SOURCE_DIR}/shell/shell_record.h)
-    add_library(fm_shell_driver SHARED ${CMAKE_CURRENT_LIST_DIR}/shell_driver.cpp
+    add_library(fm_plugin_driver SHARED ${CMAKE_CURRENT_LIST_DIR}/shell_driver.cpp
                 ${CMAKE_CURRENT_LIST_DIR}/shell_driver.def)
-    set_target_properties(fm_shell_driver PROPERTIES PREFIX "")
-    target_link_libraries(fm_shell_driver PRIVATE blackbox_import)
+    set_target_properties(fm_plugin_driver PROPERTIES PREFIX "")
+    target_link_libraries(fm_plugin_driver PRIVATE blackbox_import)
 
     add_library(fm_counting_plugin SHARED ${CMAKE_SOURCE_DIR}/plugin/dll_main.cpp
                 ${CMAKE_CURRENT_LIST_DIR}/gdi_count_export.cpp
@@ -40,12 +40,12 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/shell/shell_record.h)
                    ${CMAKE_CURRENT_LIST_DIR}/shell_session.cpp)
     target_link_libraries(plugin_shell_e2e_test PRIVATE fm_plugin_test_files fm_check ws2_32
                           shell32)
-    add_dependencies(plugin_shell_e2e_test blackbox FeedMarquee fm_shell_driver fm_counting_plugin)
+    add_dependencies(plugin_shell_e2e_test blackbox FeedMarquee fm_plugin_driver fm_counting_plugin)
     target_compile_definitions(plugin_shell_e2e_test PRIVATE
         BLACKBOX_EXE="$<TARGET_FILE:blackbox>"
         FEEDMARQUEE_DLL="$<TARGET_FILE:FeedMarquee>"
         COUNTING_DLL="$<TARGET_FILE:fm_counting_plugin>"
-        SHELL_DRIVER_DLL="$<TARGET_FILE:fm_shell_driver>")
+        SHELL_DRIVER_DLL="$<TARGET_FILE:fm_plugin_driver>")
     add_test(NAME plugin_shell_e2e COMMAND plugin_shell_e2e_test)
     set_tests_properties(plugin_shell_e2e PROPERTIES TIMEOUT 300)
 endif()

@@ -33,7 +33,7 @@ struct PluginFolder {
 
 // The shell with the driver plug-in loaded for the slit.
 struct DrivenShell {
-    PluginFolder driver{SHELL_DRIVER_DLL, "fm_shell_driver.dll", nullptr};
+    PluginFolder driver{SHELL_DRIVER_DLL, "fm_plugin_driver.dll", nullptr};
     ShellSession shell;
     std::string log = driver.folder + "driver.log";
     bool started = false;

@@ -1,0 +1,80 @@
+// Fuzzes parseFeed as an update pass uses it: the received text, cut in place, becomes the
+// FetchList, which the window copies into its DisplayList and paints (short dates included);
+// then both lists are freed, so anything the parse leaks is reported.
+//
+// The fetched response is a zero-terminated text, so a zero byte ends the document just as it
+// would for a real response: the input is copied up to its first zero into a heap buffer of
+// exactly that length plus the terminator, and any read past the terminator crashes.
+#include "content/feed_items.h"
+#include "content/rss_parser.h"
+#include "content/text_decoding.h"
+#include "fuzz/fuzz_check.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+static bool hasLineBreak(const char* text) {
+    return text && std::strpbrk(text, "\r\n") != nullptr;
+}
+
+static void checkFetchList(size_t documentLength) {
+    int32_t count = 0;
+    const FeedItem* last = nullptr;
+    for (const FeedItem* entry = FetchList.first; entry; entry = entry->next) {
+        FUZZ_CHECK(entry->entryIndex == count);
+        FUZZ_CHECK(entry->titleLength >= 0 && size_t(entry->titleLength) <= documentLength);
+        // Decoding never lengthens a text, so the title fits in its source's length.
+        FUZZ_CHECK(!entry->title || std::strlen(entry->title) <= size_t(entry->titleLength));
+        // Every kept text went through decodeEntities, which drops line breaks.
+        FUZZ_CHECK(!hasLineBreak(entry->title));
+        FUZZ_CHECK(!hasLineBreak(entry->link));
+        FUZZ_CHECK(!hasLineBreak(entry->description));
+        FUZZ_CHECK(!hasLineBreak(entry->date));
+        FUZZ_CHECK(entry->itemRect.left == 0 && entry->itemRect.top == 0 &&
+                   entry->itemRect.right == 0 && entry->itemRect.bottom == 0);
+        if (entry->date) {
+            char* shortDate = abbreviateDate(entry->date);
+            std::free(shortDate);
+        }
+        last = entry;
+        ++count;
+    }
+    FUZZ_CHECK(FetchList.last == last);
+    FUZZ_CHECK(entryCount == count);
+}
+
+static void checkDisplayCopy() {
+    copyToDisplayList(FetchList.first);
+    const FeedItem* source = FetchList.first;
+    const FeedItem* copy = DisplayList.first;
+    for (; source && copy; source = source->next, copy = copy->next) {
+        FUZZ_CHECK(copy->date == source->date);
+        FUZZ_CHECK((copy->title == nullptr) == (source->title == nullptr));
+        FUZZ_CHECK(!copy->title || std::strcmp(copy->title, source->title) == 0);
+        FUZZ_CHECK(!copy->link || std::strcmp(copy->link, source->link) == 0);
+        FUZZ_CHECK(!copy->description || std::strcmp(copy->description, source->description) == 0);
+    }
+    FUZZ_CHECK(source == nullptr && copy == nullptr);
+    freeDisplayList();
+    FUZZ_CHECK(DisplayList.first == nullptr && DisplayList.last == nullptr);
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const void* zero = std::memchr(data, 0, size);
+    size_t length = zero ? size_t(static_cast<const uint8_t*>(zero) - data) : size;
+    char* document = static_cast<char*>(std::malloc(length + 1));
+    if (!document)
+        return 0;
+    std::memcpy(document, data, length);
+    document[length] = 0;
+
+    parseFeed(document);
+    checkFetchList(length);
+    // The texts are copies: the document can go before the lists are used.
+    std::free(document);
+    checkDisplayCopy();
+    freeFetchList();
+    FUZZ_CHECK(FetchList.first == nullptr && FetchList.last == nullptr);
+    return 0;
+}

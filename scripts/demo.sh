@@ -1,0 +1,114 @@
+#!/bin/bash
+# The main job: builds FeedMarquee.dll and the stand-in shell, serves a sample feed on 127.0.0.1
+# (a new headline every minute), starts the shell with the plug-in under Wine, waits until the
+# headlines are painted and writes a PNG screenshot of the plug-in window.
+#   scripts/demo.sh [--feed URL] [--out DIR]
+# With a display (DISPLAY set and reachable) the window stays up for you to use until you press
+# Enter; without one the demo runs on Xvfb and exits after the screenshot.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+feed=""
+out="$root/out/demo"
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --feed) feed="$2"; shift 2 ;;
+        --out) out="$2"; shift 2 ;;
+        -h|--help) sed -n 2,7p "$0"; exit 0 ;;
+        *) echo "demo: unknown option $1" >&2; exit 2 ;;
+    esac
+done
+case "$feed" in ""|http://*|HTTP://*) ;; *) echo "demo: only http:// feeds can be fetched" >&2; exit 2 ;; esac
+
+"$root/scripts/setup.sh"
+cmake -S "$root" -B "$root/build/win32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+      -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$root/build/win32" -j2 --target FeedMarquee blackbox >/dev/null
+
+interactive=""
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+    interactive=1
+    export FM_KEEP_DISPLAY=1
+else
+    export DISPLAY=:96
+fi
+
+# The shell's folder: the shell, the plug-in, its settings file and the execute log.
+rm -rf "$out"
+mkdir -p "$out"
+cp "$root/build/win32/shell/blackbox.exe" "$root/build/win32/FeedMarquee.dll" "$out/"
+
+server_pid=""
+cleanup() {
+    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
+    [ -n "${shell_pid:-}" ] && kill "$shell_pid" 2>/dev/null || true
+    rm -f "$out/control"
+}
+trap cleanup EXIT
+if [ -z "$feed" ]; then
+    python3 "$root/tools/demo-feed-server.py" --served-log "$out/served.log" > "$out/server.port" &
+    server_pid=$!
+    for _ in $(seq 50); do [ -s "$out/server.port" ] && break; sleep 0.1; done
+    feed="http://127.0.0.1:$(head -1 "$out/server.port")/harbour-town.xml"
+fi
+
+cat > "$out/feedmarquee.rc" <<RC
+feedmarquee.x: 40
+feedmarquee.y: 40
+feedmarquee.width: 360
+feedmarquee.height: 300
+feedmarquee.styleType: 1
+feedmarquee.updateInterval(min): 1
+feedmarquee.highlight: 1
+feedmarquee.showDate: true
+feedmarquee.datePosHead: true
+feedmarquee.showItemCounts: true
+feedmarquee.showUpdateTime: true
+feedmarquee.showDesc: false
+feedmarquee.showBorder: true
+feedmarquee.feedUrl: $feed
+RC
+
+. "$root/scripts/wine-session.sh"
+trap 'cleanup; fm_wine_session_end' EXIT
+
+mkfifo "$out/control"
+(cd "$out" && exec wine blackbox.exe --control --exec-log execute.log FeedMarquee.dll \
+    < "$out/control" > "$out/shell.out" 2> "$out/shell.err") &
+shell_pid=$!
+exec 3> "$out/control"
+n=0
+ask() { # sends one control line and waits for its terminator
+    n=$((n + 1))
+    echo "$1" >&3
+    for _ in $(seq 300); do
+        grep -qE "^(ok|error) $n( |\$)" "$out/shell.out" 2>/dev/null && break
+        sleep 0.1
+    done
+    sed -n "/^\(ok\|error\) $((n - 1))\( \|\$\)/,\$p" "$out/shell.out" | grep -E "^- " || true
+}
+for _ in $(seq 300); do grep -q '^ready' "$out/shell.out" 2>/dev/null && break; sleep 0.1; done
+grep -q '^ready' "$out/shell.out" || { echo "demo: the shell did not start" >&2; cat "$out/shell.err" >&2; exit 1; }
+
+# Wait for the first answered request, then for the paint that follows it.
+if [ -n "$server_pid" ]; then
+    for _ in $(seq 150); do [ -s "$out/served.log" ] && break; sleep 0.1; done
+fi
+sleep 2
+ask "mouse move 30 60" >/dev/null
+sleep 0.5
+ask "screenshot plugin $(winepath -w "$out/feedmarquee.bmp")" >/dev/null
+python3 "$root/tools/bmp-to-png.py" "$out/feedmarquee.bmp" "$out/feedmarquee.png"
+echo "FeedMarquee is showing $feed"
+echo "screenshot: $out/feedmarquee.png"
+
+if [ -n "$interactive" ]; then
+    echo "The window is up: hover for the tooltip, double-click a headline (links go to"
+    echo "$out/execute.log), right-click for the menu. Press Enter to quit."
+    read -r _ || true
+fi
+ask "quit" >/dev/null
+exec 3>&-
+wait "$shell_pid" 2>/dev/null || true
+shell_pid=""
+[ -s "$out/execute.log" ] && { echo "links opened:"; cat "$out/execute.log"; }
+exit 0

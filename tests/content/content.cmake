@@ -1,0 +1,35 @@
+# Tests of the feed content: lists, text decoding, the parser (table-driven and golden documents).
+add_executable(content_feed_items_test feed_items_test.cpp)
+target_link_libraries(content_feed_items_test fm_content fm_check)
+add_test(NAME content_feed_items COMMAND content_feed_items_test)
+
+add_executable(content_text_decoding_test text_decoding_test.cpp)
+target_link_libraries(content_text_decoding_test fm_content fm_check)
+add_test(NAME content_text_decoding COMMAND content_text_decoding_test)
+
+if(WIN32)
+    add_executable(content_utf8_ansi_test utf8_ansi_test.cpp)
+    target_link_libraries(content_utf8_ansi_test fm_content_win32 fm_check)
+    add_test(NAME content_utf8_ansi COMMAND content_utf8_ansi_test)
+endif()
+
+# Whole documents through the inspector, compared with the expected JSON lines (golden files).
+set(content_data ${CMAKE_CURRENT_SOURCE_DIR}/data)
+set(content_inspect -DINSPECT=$<TARGET_FILE:feedmarquee-inspect>
+                    "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}")
+file(GLOB content_documents ${content_data}/*.http ${content_data}/*.xml)
+foreach(document ${content_documents})
+    get_filename_component(name ${document} NAME_WE)
+    add_test(NAME content_document_${name}
+             COMMAND ${CMAKE_COMMAND} ${content_inspect} -DDOCUMENT=${document}
+                     -DEXPECTED=${document}.jsonl -P ${content_data}/check_inspector.cmake)
+endforeach()
+add_test(NAME content_inspect_standard_input
+         COMMAND ${CMAKE_COMMAND} ${content_inspect} -DSTDIN=1
+                 -DDOCUMENT=${content_data}/news_cdata.http
+                 -DEXPECTED=${content_data}/news_cdata.http.jsonl
+                 -P ${content_data}/check_inspector.cmake)
+add_test(NAME content_inspect_missing_file
+         COMMAND ${CMAKE_COMMAND} ${content_inspect} -DEXPECT_FAILURE=1
+                 -DDOCUMENT=${content_data}/no-such-feed.xml
+                 -P ${content_data}/check_inspector.cmake)

@@ -1,0 +1,288 @@
+// Shared set-up for the display tests: a plug-in-like window that answers WM_PAINT with
+// paintWindow and the placement messages with the placement operations, a stand-in for the shell's
+// style records and gradients whose drawing is easy to recognise in pixels, DisplayList entries
+// built by hand, and the tooltip control's own view of its tools.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "content/feed_items.h"
+#include "display/painting.h"
+#include "display/placement.h"
+#include "display/tooltip.h"
+#include "plugin/gdi_count.h"
+#include "feed/update_worker.h"
+#include "plugin/runtime_state.h"
+#include "plugin/settings.h"
+
+namespace fixture {
+
+// ---- the shell's style, as the tests want it ----------------------------------------------------
+
+// Style items 1 to 6 and the two border values behind indices 14 and 12.
+inline HostStyleItem styleItems[7];
+inline int shellValue14 = 3;
+inline int shellValue12 = 1;
+inline bool shellGivesNothing = false; // GetSettingPtr answering null for every index
+
+inline void* fakeGetSettingPtr(int index) {
+    if (shellGivesNothing)
+        return nullptr;
+    if (index >= 1 && index <= 6)
+        return &styleItems[index];
+    if (index == 14)
+        return &shellValue14;
+    if (index == 12)
+        return &shellValue12;
+    return nullptr;
+}
+
+struct GradientCall {
+    RECT rect;
+    bool border;
+};
+inline std::vector<GradientCall> gradientCalls;
+
+// A flat fill in colorFrom and, on request, a one-pixel frame in borderColor.
+inline void fakeMakeStyleGradient(HDC dc, RECT* rect, HostStyleItem* style, bool withBorder) {
+    gradientCalls.push_back({*rect, withBorder});
+    HBRUSH fill = CreateSolidBrush(style->colorFrom);
+    FillRect(dc, rect, fill);
+    DeleteObject(fill);
+    if (withBorder) {
+        HBRUSH frame = CreateSolidBrush(style->borderColor);
+        FrameRect(dc, rect, frame);
+        DeleteObject(frame);
+    }
+}
+
+const COLORREF backgroundColour = RGB(20, 40, 160);
+const COLORREF borderColour = RGB(250, 200, 0);
+const COLORREF textColour = RGB(255, 255, 255);
+
+inline void useFakeStyle() {
+    styleFunctions.getSettingPtr = fakeGetSettingPtr;
+    styleFunctions.makeStyleGradient = fakeMakeStyleGradient;
+    shellGivesNothing = false;
+    shellValue14 = 3;
+    shellValue12 = 1;
+    for (int i = 1; i <= 6; ++i) {
+        HostStyleItem& item = styleItems[i];
+        memset(&item, 0, sizeof item);
+        item.colorFrom = item.colorTo = backgroundColour;
+        item.borderColor = borderColour;
+        item.borderWidth = 1;
+        item.textColor = textColour;
+        item.fontHeight = 13;
+        strcpy(item.faceName, "Tahoma");
+    }
+    gradientCalls.clear();
+}
+
+// ---- settings as a fresh install has them, with a plain font ----------------------------------
+
+inline void defaultSettings() {
+    PluginSettings s = {};
+    s.x = 100;
+    s.y = 100;
+    s.width = 300;
+    s.height = 200;
+    s.fontHeight = 13;
+    s.alpha = 200;
+    s.styleType = 1;
+    s.padding = 2;
+    s.title_offset = 0;
+    s.desc_offset = 10;
+    s.updateInterval = 30;
+    s.tipWidth = 350;
+    s.tipHideDelay = 10;
+    s.allowtooltip = true;
+    s.showDate = true;
+    s.abbreviatedDate = false;
+    s.datePosHead = true;
+    s.showItemCounts = true;
+    s.showUpdateTime = false;
+    s.wordWrap = false;
+    s.tipShowTitle = true;
+    s.hilightBorder = true;
+    s.fontColor = textColour;
+    strcpy(s.font, "Tahoma");
+    settings = s;
+}
+
+// ---- the DisplayList, built by hand ----------------------------------------------------------
+
+inline char* copyOf(const char* text) {
+    if (text == nullptr)
+        return nullptr;
+    size_t n = strlen(text) + 1;
+    char* copy = static_cast<char*>(malloc(n));
+    memcpy(copy, text, n);
+    return copy;
+}
+
+inline void clearList() {
+    FeedItem* entry = DisplayList.first;
+    while (entry != nullptr) {
+        FeedItem* next = entry->next;
+        free(entry->title);
+        free(entry->link);
+        free(entry->description);
+        free(entry->date);
+        free(entry);
+        entry = next;
+    }
+    DisplayList.first = DisplayList.last = nullptr;
+}
+
+inline FeedItem* addEntry(const char* title, const char* description = nullptr,
+                          const char* date = nullptr) {
+    FeedItem* entry = static_cast<FeedItem*>(calloc(1, sizeof(FeedItem)));
+    entry->title = copyOf(title);
+    entry->description = copyOf(description);
+    entry->date = copyOf(date);
+    if (DisplayList.last != nullptr) {
+        entry->entryIndex = DisplayList.last->entryIndex + 1;
+        DisplayList.last->next = entry;
+    } else {
+        DisplayList.first = entry;
+    }
+    DisplayList.last = entry;
+    return entry;
+}
+
+inline FeedItem* entryAt(int index) {
+    FeedItem* entry = DisplayList.first;
+    while (entry != nullptr && index-- > 0)
+        entry = entry->next;
+    return entry;
+}
+
+// ---- the window --------------------------------------------------------------------------------
+
+inline LRESULT CALLBACK testWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_PAINT:
+        paintWindow(window);
+        return 0;
+    case WM_NCHITTEST:
+        return HTCAPTION;
+    case WM_WINDOWPOSCHANGING:
+        snapPosition(reinterpret_cast<WINDOWPOS*>(lParam));
+        return 0;
+    case WM_WINDOWPOSCHANGED:
+        trackPosition(reinterpret_cast<WINDOWPOS*>(lParam));
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+inline void pumpMessages(int milliseconds) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    do {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        Sleep(5);
+    } while (std::chrono::steady_clock::now() < end);
+}
+
+// A topmost borderless window at the stored place and size, as runtime.pluginWindow.
+inline HWND openWindow(DWORD exStyle = 0) {
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = testWindowProc;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = "FeedMarqueeDisplayTest";
+        RegisterClassA(&windowClass);
+        registered = true;
+    }
+    runtime.instance = GetModuleHandleA(nullptr);
+    HWND window =
+        CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_TOPMOST | exStyle, "FeedMarqueeDisplayTest",
+                        nullptr, WS_POPUP, settings.x, settings.y, settings.width, settings.height,
+                        nullptr, nullptr, runtime.instance, nullptr);
+    runtime.pluginWindow = window;
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    pumpMessages(30);
+    return window;
+}
+
+inline void closeWindow(HWND window) {
+    removeAllTools();
+    if (runtime.tooltipWindow != nullptr)
+        DestroyWindow(runtime.tooltipWindow);
+    runtime.tooltipWindow = nullptr;
+    DestroyWindow(window);
+    runtime.pluginWindow = nullptr;
+    pumpMessages(10);
+}
+
+// One synchronous paint of the whole window.
+inline void paintNow(HWND window) {
+    InvalidateRect(window, nullptr, FALSE);
+    UpdateWindow(window);
+}
+
+inline COLORREF pixelAt(HWND window, int x, int y) {
+    HDC dc = GetDC(window);
+    COLORREF colour = GetPixel(dc, x, y);
+    ReleaseDC(window, dc);
+    return colour;
+}
+
+// ---- the tooltip control's own view ----------------------------------------------------------
+
+struct ToolView {
+    UINT_PTR id;
+    RECT rect;
+    std::string text;
+};
+
+inline int toolCount() {
+    return static_cast<int>(SendMessageA(runtime.tooltipWindow, TTM_GETTOOLCOUNT, 0, 0));
+}
+
+inline std::vector<ToolView> toolsOfControl() {
+    std::vector<ToolView> tools;
+    int count = toolCount();
+    for (int i = 0; i < count; ++i) {
+        TOOLINFOA info = {};
+        info.cbSize = sizeof info;
+        if (!SendMessageA(runtime.tooltipWindow, TTM_ENUMTOOLSA, i,
+                          reinterpret_cast<LPARAM>(&info)))
+            break;
+        // The wide query: the narrow one answers with at most 79 characters under some
+        // versions of the control.
+        static WCHAR wide[4096];
+        wide[0] = 0;
+        TOOLINFOW query = {};
+        query.cbSize = sizeof query;
+        query.hwnd = info.hwnd;
+        query.uId = info.uId;
+        query.lpszText = wide;
+        SendMessageW(runtime.tooltipWindow, TTM_GETTEXTW, sizeof wide / sizeof wide[0],
+                     reinterpret_cast<LPARAM>(&query));
+        static char buffer[4096];
+        buffer[0] = '\0';
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, buffer, sizeof buffer, nullptr, nullptr);
+        tools.push_back({info.uId, info.rect, buffer});
+    }
+    return tools;
+}
+
+inline bool sameRect(const RECT& a, const ItemRect& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+} // namespace fixture

@@ -1,0 +1,453 @@
+// Painting and layout under Wine with the real GDI: the itemRect chain, the padding shift, the
+// horizontal geometry, the texts of header and item lines, and the pixels of the painted window.
+#include "tests/display/display_fixture.h"
+#include "tests/support/check.h"
+
+#include <algorithm>
+#include <climits>
+
+using namespace fixture;
+
+namespace {
+
+void freshState() {
+    clearList();
+    defaultSettings();
+    runtime = RuntimeState{};
+    useFakeStyle();
+    loadShellStyle();
+    entryCount = 0;
+    lastUpdateTime[0] = '\0';
+}
+
+// Window with a tooltip, so that the texts the paint composes can be read back from the tools.
+HWND openPaintedWindow() {
+    HWND window = openWindow();
+    createTooltip();
+    return window;
+}
+
+bool isInk(COLORREF colour) {
+    return colour != backgroundColour && colour != borderColour;
+}
+
+struct InkBox {
+    int left = INT_MAX, top = INT_MAX, right = -1, bottom = -1; // right/bottom inclusive
+    bool empty() const { return right < 0; }
+};
+
+// The extent of text pixels inside rect (client coordinates), read from the window.
+InkBox inkWithin(HWND window, RECT rect) {
+    InkBox box;
+    HDC dc = GetDC(window);
+    for (int y = rect.top; y < rect.bottom; ++y) {
+        for (int x = rect.left; x < rect.right; ++x) {
+            if (isInk(GetPixel(dc, x, y))) {
+                box.left = std::min(box.left, x);
+                box.right = std::max(box.right, x);
+                box.top = std::min(box.top, y);
+                box.bottom = std::max(box.bottom, y);
+            }
+        }
+    }
+    ReleaseDC(window, dc);
+    return box;
+}
+
+RECT rectOf(const FeedItem* entry) {
+    return RECT{entry->itemRect.left, entry->itemRect.top, entry->itemRect.right,
+                entry->itemRect.bottom};
+}
+
+// The text of the tool whose rectangle is entry's itemRect, or "<none>".
+std::string toolTextFor(const FeedItem* entry) {
+    for (const ToolView& tool : toolsOfControl()) {
+        if (sameRect(tool.rect, entry->itemRect))
+            return tool.text;
+    }
+    return "<none>";
+}
+
+} // namespace
+
+TEST(item_rectangles_chain_without_gaps_and_padding_shifts_the_text) {
+    freshState();
+    settings.highlight = 0;
+    addEntry("FEED TITLE");
+    addEntry("HEADLINE ONE");
+    addEntry("HEADLINE TWO");
+    addEntry("HEADLINE THREE");
+    HWND window = openPaintedWindow();
+    const int inset = 4; // 3 + 1 from the shell
+
+    // Ink top of the second entry relative to its block, for padding 0, 5 and -3.
+    int inkOffset[3] = {0, 0, 0};
+    int blockHeight[3] = {0, 0, 0};
+    const int paddings[3] = {0, 5, -3};
+    for (int i = 0; i < 3; ++i) {
+        settings.padding = paddings[i];
+        paintNow(window);
+        const FeedItem* previous = nullptr;
+        for (const FeedItem* entry = DisplayList.first; entry; entry = entry->next) {
+            CHECK_EQ(entry->itemRect.left, inset);
+            CHECK_EQ(entry->itemRect.right, 300 - inset);
+            CHECK_EQ(entry->itemRect.top, previous ? previous->itemRect.bottom : inset);
+            previous = entry;
+        }
+        const FeedItem* second = entryAt(1);
+        blockHeight[i] = second->itemRect.bottom - second->itemRect.top;
+        RECT band = rectOf(second);
+        band.right = 150;
+        InkBox ink = inkWithin(window, band);
+        REQUIRE(!ink.empty());
+        inkOffset[i] = ink.top - second->itemRect.top;
+    }
+    int lineHeight = blockHeight[0];
+    CHECK(lineHeight >= 10);
+    CHECK_EQ(blockHeight[1], lineHeight + 5);
+    CHECK_EQ(blockHeight[2], lineHeight - 3);
+    CHECK_EQ(inkOffset[1] - inkOffset[0], 2);  // 5 / 2
+    CHECK_EQ(inkOffset[2] - inkOffset[0], -1); // -3 / 2, toward zero
+    closeWindow(window);
+}
+
+TEST(horizontal_geometry_of_header_titles_and_descriptions) {
+    freshState();
+    settings.highlight = 0;
+    settings.padding = 0;
+    settings.showDesc = true;
+    settings.title_offset = 30;
+    settings.desc_offset = 60;
+    addEntry("HEADER");
+    addEntry("ITEM", "DESCRIPTION");
+    const char* longTitle = "A headline far too long to fit into the width of this small window";
+    addEntry(longTitle);
+    HWND window = openPaintedWindow();
+    paintNow(window);
+    const int inset = 4;
+
+    const FeedItem* head = entryAt(0);
+    const FeedItem* item = entryAt(1);
+    InkBox headInk = inkWithin(window, rectOf(head));
+    REQUIRE(!headInk.empty());
+    CHECK(headInk.left >= 2 * inset && headInk.left <= 2 * inset + 3);
+
+    // The item spans title and description; the title block is one line high.
+    int lineHeight = head->itemRect.bottom - head->itemRect.top;
+    RECT titleBand = rectOf(item);
+    titleBand.bottom = titleBand.top + lineHeight;
+    RECT descBand = rectOf(item);
+    descBand.top += lineHeight;
+    CHECK_EQ(item->itemRect.bottom - item->itemRect.top, 2 * lineHeight);
+    InkBox titleInk = inkWithin(window, titleBand);
+    InkBox descInk = inkWithin(window, descBand);
+    REQUIRE(!titleInk.empty());
+    REQUIRE(!descInk.empty());
+    CHECK(titleInk.left >= 2 * inset + 30 && titleInk.left <= 2 * inset + 33);
+    CHECK(descInk.left >= 2 * inset + 60 && descInk.left <= 2 * inset + 63);
+
+    // Right alignment ends the text at W - 2 * inset.
+    settings.justification = 2;
+    paintNow(window);
+    titleInk = inkWithin(window, titleBand);
+    CHECK(titleInk.right <= 300 - 2 * inset - 1 && titleInk.right >= 300 - 2 * inset - 4);
+
+    // A justification value other than 0, 1 or 2 draws left-aligned and leaves the text alone.
+    settings.justification = 65536;
+    paintNow(window);
+    titleInk = inkWithin(window, titleBand);
+    CHECK(titleInk.left >= 2 * inset + 30 && titleInk.left <= 2 * inset + 33);
+    CHECK_EQ(toolTextFor(item), std::string("ITEM\n\nDESCRIPTION"));
+    CHECK_EQ(toolTextFor(entryAt(2)), std::string(longTitle)); // drawn with an ellipsis only
+    closeWindow(window);
+}
+
+TEST(descriptions_show_only_with_showDesc_but_always_reach_the_tip) {
+    freshState();
+    settings.padding = 0;
+    addEntry("Feed");
+    addEntry("Plain title");
+    addEntry("Described", "What happened");
+    HWND window = openPaintedWindow();
+
+    settings.showDesc = false;
+    paintNow(window);
+    const FeedItem* plain = entryAt(1);
+    const FeedItem* described = entryAt(2);
+    int lineHeight = plain->itemRect.bottom - plain->itemRect.top;
+    CHECK_EQ(described->itemRect.bottom - described->itemRect.top, lineHeight);
+    CHECK_EQ(toolTextFor(described), std::string("Described\n\nWhat happened"));
+    CHECK_EQ(toolTextFor(plain), std::string("Plain title"));
+
+    settings.showDesc = true;
+    paintNow(window);
+    CHECK_EQ(described->itemRect.bottom - described->itemRect.top, 2 * lineHeight);
+
+    // Without the title in tips: the description alone, and no tool for an undescribed item.
+    settings.tipShowTitle = false;
+    paintNow(window);
+    paintNow(window); // the tools no longer refreshed go at the start of the next paint
+    CHECK_EQ(toolTextFor(described), std::string("What happened"));
+    CHECK_EQ(toolTextFor(plain), std::string("<none>"));
+    CHECK_EQ(toolTextFor(entryAt(0)), std::string("<none>"));
+    CHECK_EQ(toolCount(), 1);
+    closeWindow(window);
+}
+
+TEST(dates_go_before_or_after_the_title) {
+    freshState();
+    const char* date = "Sun, 06 Dec 2026 18:42:00 GMT";
+    addEntry("Feed");
+    addEntry("Dated", nullptr, date);
+    addEntry("Undated");
+    HWND window = openPaintedWindow();
+    const FeedItem* dated = entryAt(1);
+
+    settings.datePosHead = true;
+    paintNow(window);
+    CHECK_EQ(toolTextFor(dated), std::string("(") + date + ")  Dated");
+    CHECK_EQ(toolTextFor(entryAt(2)), std::string("Undated"));
+
+    settings.datePosHead = false;
+    paintNow(window);
+    CHECK_EQ(toolTextFor(dated), std::string("Dated  (") + date + ")");
+
+    settings.showDate = false;
+    paintNow(window);
+    CHECK_EQ(toolTextFor(dated), std::string("Dated"));
+
+    // The short form of the date, in the tip's title line as well.
+    settings.showDate = true;
+    settings.abbreviatedDate = true;
+    settings.datePosHead = true;
+    entryAt(1)->description = copyOf("Body");
+    paintNow(window);
+    CHECK_EQ(toolTextFor(dated), std::string("(12/06 18:42)  Dated\n\nBody"));
+    closeWindow(window);
+}
+
+TEST(header_line_for_each_combination_of_count_and_time) {
+    freshState();
+    addEntry("World News");
+    addEntry("One");
+    addEntry("Two");
+    addEntry("Three");
+    entryCount = 4;
+    strcpy(lastUpdateTime, "12/06 18:42");
+    HWND window = openPaintedWindow();
+
+    struct Row {
+        bool counts, time;
+        const char* header;
+    } rows[] = {
+        {false, false, "World News"},
+        {true, false, "World News  (3)"},
+        {false, true, "World News  (12/06 18:42)"},
+        {true, true, "World News  (3) (12/06 18:42)"},
+    };
+    for (const Row& row : rows) {
+        settings.showItemCounts = row.counts;
+        settings.showUpdateTime = row.time;
+        paintNow(window);
+        CHECK_EQ(toolTextFor(entryAt(0)), std::string(row.header));
+    }
+
+    // Before the first update: the placeholder with the last parse's count (none yet) and an
+    // empty time.
+    clearList();
+    addEntry("Connecting...");
+    entryCount = 0;
+    lastUpdateTime[0] = '\0';
+    paintNow(window);
+    CHECK_EQ(toolTextFor(entryAt(0)), std::string("Connecting...  (-1) ()"));
+    closeWindow(window);
+}
+
+TEST(entries_below_the_bottom_are_laid_out_and_get_tools) {
+    freshState();
+    settings.height = 60;
+    addEntry("Feed");
+    for (int i = 0; i < 12; ++i)
+        addEntry(("Headline " + std::to_string(i)).c_str(), "text");
+    HWND window = openPaintedWindow();
+    paintNow(window);
+    const FeedItem* last = DisplayList.last;
+    CHECK(last->itemRect.top > 60);
+    CHECK(last->itemRect.bottom > last->itemRect.top);
+    CHECK_EQ(toolCount(), 13);
+    CHECK_EQ(toolTextFor(last), std::string("Headline 11\n\ntext"));
+    closeWindow(window);
+}
+
+TEST(odd_entries_and_an_odd_shell_do_not_break_the_paint) {
+    freshState();
+    settings.padding = 2;
+    addEntry("Feed");
+    addEntry(nullptr, nullptr, nullptr); // a feed item with an empty title
+    addEntry("After");
+    HWND window = openPaintedWindow();
+    paintNow(window);
+    const FeedItem* untitled = entryAt(1);
+    const FeedItem* head = entryAt(0);
+    // The untitled entry keeps a full line's block and its tool.
+    CHECK_EQ(untitled->itemRect.bottom - untitled->itemRect.top,
+             head->itemRect.bottom - head->itemRect.top);
+    CHECK_EQ(toolCount(), 3);
+    CHECK_EQ(toolTextFor(untitled), std::string(""));
+
+    // An ampersand is a character, not an underline for the next one.
+    clearList();
+    settings.showItemCounts = false;
+    addEntry("QA");
+    addEntry("Q&A");
+    paintNow(window);
+    InkBox plain = inkWithin(window, rectOf(entryAt(0)));
+    InkBox withAmpersand = inkWithin(window, rectOf(entryAt(1)));
+    REQUIRE(!plain.empty() && !withAmpersand.empty());
+    CHECK(withAmpersand.right - withAmpersand.left >= plain.right - plain.left + 4);
+
+    // A style number beyond the six style items paints with the first, not with whatever the
+    // shell keeps under that number.
+    styleItems[1].colorFrom = RGB(0, 120, 0);
+    settings.styleType = 9;
+    loadShellStyle();
+    paintNow(window);
+    CHECK_EQ(pixelAt(window, 290, 190), RGB(0, 120, 0));
+
+    // A shell that gives no style at all: no inset, the plug-in's own font, nothing breaks.
+    shellGivesNothing = true;
+    loadShellStyle();
+    paintNow(window);
+    CHECK_EQ(entryAt(0)->itemRect.left, 0);
+    CHECK_EQ(entryAt(0)->itemRect.right, 300);
+    CHECK(entryAt(1)->itemRect.bottom > entryAt(1)->itemRect.top);
+    closeWindow(window);
+}
+
+TEST(background_and_border_pixels) {
+    freshState();
+    settings.highlight = 0;
+    HWND window = openPaintedWindow();
+
+    // An empty list: the background only, no tool, no highlight.
+    settings.showBorder = true;
+    gradientCalls.clear();
+    paintNow(window);
+    CHECK_EQ(gradientCalls.size(), size_t(1));
+    CHECK_EQ(pixelAt(window, 0, 0), borderColour);
+    CHECK_EQ(pixelAt(window, 299, 199), borderColour);
+    CHECK_EQ(pixelAt(window, 150, 100), backgroundColour);
+    CHECK_EQ(toolCount(), 0);
+
+    settings.showBorder = false;
+    paintNow(window);
+    CHECK_EQ(pixelAt(window, 0, 0), backgroundColour);
+    CHECK_EQ(pixelAt(window, 299, 199), backgroundColour);
+    closeWindow(window);
+}
+
+TEST(highlight_modes_in_pixels) {
+    freshState();
+    settings.padding = 4;
+    settings.showBorder = false;
+    addEntry("Feed");
+    addEntry("First");
+    addEntry("Second");
+    addEntry("Third");
+    HWND window = openPaintedWindow();
+    const int inset = 4;
+    auto framed = [&](const FeedItem* entry) {
+        int middle = (entry->itemRect.top + entry->itemRect.bottom) / 2;
+        return pixelAt(window, inset, middle) == borderColour;
+    };
+
+    settings.highlight = 0;
+    paintNow(window);
+    paintNow(window);
+    for (const FeedItem* entry = DisplayList.first; entry; entry = entry->next)
+        CHECK(!framed(entry));
+
+    // Mode 2: the first paint of a new list has no rectangles to highlight, the next one has.
+    settings.highlight = 2;
+    clearList();
+    addEntry("Feed");
+    addEntry("First");
+    addEntry("Second");
+    paintNow(window);
+    for (const FeedItem* entry = DisplayList.first; entry; entry = entry->next)
+        CHECK(!framed(entry));
+    paintNow(window);
+    for (const FeedItem* entry = DisplayList.first; entry; entry = entry->next)
+        CHECK(framed(entry));
+
+    // Mode 1: only the entry under the cursor, and only while the mouse is inside.
+    settings.highlight = 1;
+    paintNow(window);
+    const FeedItem* second = entryAt(2);
+    RECT screen;
+    GetWindowRect(window, &screen);
+    SetCursorPos(screen.left + 100,
+                 screen.top + (second->itemRect.top + second->itemRect.bottom) / 2);
+    runtime.mouseInside = true;
+    paintNow(window);
+    CHECK(framed(second));
+    CHECK(!framed(entryAt(1)));
+    CHECK(!framed(entryAt(0)));
+    runtime.mouseInside = false;
+    paintNow(window);
+    CHECK(!framed(second));
+    closeWindow(window);
+}
+
+TEST(feed_text_converts_from_utf8_only_with_encoding_1) {
+    freshState();
+    settings.showItemCounts = false;
+    addEntry("Feed");
+    addEntry("Caf\xC3\xA9", "na\xC3\xAFve", "Sun, 06 Dec 2026 18:42:00 GMT");
+    settings.showDate = false;
+    HWND window = openPaintedWindow();
+    settings.encoding = 1;
+    paintNow(window);
+    CHECK_EQ(toolTextFor(entryAt(1)), std::string("Caf\xE9\n\nna\xEFve"));
+    settings.encoding = 0;
+    paintNow(window);
+    CHECK_EQ(toolTextFor(entryAt(1)), std::string("Caf\xC3\xA9\n\nna\xC3\xAFve"));
+    closeWindow(window);
+}
+
+TEST(every_paint_releases_what_it_creates) {
+    freshState();
+    addEntry("Feed");
+    addEntry("One", "first");
+    addEntry("Two", "second");
+    HWND window = openPaintedWindow();
+    LONG before = gdiObjectsAlive;
+    for (int i = 0; i < 4; ++i) {
+        settings.useRefFont = (i % 2) == 0;
+        settings.highlight = i % 3;
+        paintNow(window);
+    }
+    CHECK_EQ(gdiObjectsAlive, before);
+    closeWindow(window);
+}
+
+TEST(word_wrap_grows_a_block_to_the_lines_it_needs) {
+    freshState();
+    settings.padding = 0;
+    settings.showDesc = true;
+    addEntry("Feed");
+    addEntry("Short", "A description long enough to need several lines in a window that is only "
+                      "three hundred pixels wide, so that wrapping shows.");
+    addEntry("Next");
+    HWND window = openPaintedWindow();
+    settings.wordWrap = false;
+    paintNow(window);
+    int line = entryAt(0)->itemRect.bottom - entryAt(0)->itemRect.top;
+    CHECK_EQ(entryAt(1)->itemRect.bottom - entryAt(1)->itemRect.top, 2 * line);
+    settings.wordWrap = true;
+    paintNow(window);
+    CHECK(entryAt(1)->itemRect.bottom - entryAt(1)->itemRect.top >= 4 * line);
+    CHECK_EQ(entryAt(2)->itemRect.top, entryAt(1)->itemRect.bottom);
+    CHECK_EQ(entryAt(2)->itemRect.bottom - entryAt(2)->itemRect.top, line);
+    closeWindow(window);
+}
