@@ -673,6 +673,13 @@ TEST(the_menu_matches_its_tables_and_settings_are_saved_and_reloaded) {
     CHECK(hasLine(menuLines(shellCommand(run.shell, "menu").lines, "item"),
                   "1.12\tint\tPadding Size\t@FeedMarqueePaddingSize\t19\t0\t50"));
 
+    // Menus are rebuilt after every change and on every right-click, never piled up: one tree of
+    // thirteen menus stays.
+    REQUIRE(command(run, "mouse rclick 30 8"));
+    REQUIRE(command(run, "popup-close"));
+    CHECK(shellCommand(run.shell, "menus").lines ==
+          std::vector<std::string>({"trees 1 menus 13 opened 2"}));
+
     CHECK_EQ(stopShell(run.shell), 0);
     stopFeedServer(server);
 }
