@@ -7,7 +7,7 @@ target_link_libraries(system_probe PRIVATE blackbox_import user32 comctl32)
 add_executable(system_tests
     ${CMAKE_CURRENT_LIST_DIR}/system_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/feed_server.cpp)
-target_link_libraries(system_tests PRIVATE fm_shell_driver fm_check ws2_32)
+target_link_libraries(system_tests PRIVATE bb_control_driver fm_check ws2_32)
 add_dependencies(system_tests blackbox FeedMarquee system_probe)
 
 # One ctest entry per scenario, so each reports on its own.
