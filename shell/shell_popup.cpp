@@ -372,6 +372,11 @@ void openPopupMenu(Menu* root) {
     popupWanted = false;
     if (!isLiveMenu(root) || !root->popup) // deleted or rebuilt for refreshing meanwhile
         return;
+    if (openBox) {
+        // A value is being asked for: a menu on top of the box would leave two answers pending.
+        recordEvent("popup-refused", {root->id});
+        return;
+    }
     if (popupIsOpen) {
         // A second right-click while a menu is open: close it and open the new tree after.
         reopenAfterClose = root;
