@@ -188,13 +188,10 @@ void sendRequest(SOCKET socket, const UrlParts& parts) {
     setBlocking(socket, false);
 }
 
-// The whole response's length when its headers announce one ("Content-Length"), so that the
-// buffer can be sized once instead of growing step by step; 0 when there is none or the headers
-// have not all arrived. Only a hint: the download still runs until the server closes.
-size_t announcedLength(const char* response) {
-    const char* headerEnd = std::strstr(response, "\r\n\r\n");
-    if (headerEnd == nullptr)
-        return 0;
+// The whole response's length when its headers (which end at headerEnd, the blank line) announce
+// one ("Content-Length"), so that the buffer can be sized once instead of growing step by step; 0
+// when there is none. Only a hint: the download still runs until the server closes.
+size_t announcedLength(const char* response, const char* headerEnd) {
     const char* key = "content-length:";
     const size_t keyLength = std::strlen(key);
     for (const char* line = response; line && line < headerEnd;) {
@@ -254,7 +251,8 @@ char* receiveAll(SOCKET socket) {
     if (buffer == nullptr)
         return nullptr;
     buffer[0] = '\0';
-    bool sized = false; // the announced length was looked for
+    bool sized = false;  // the announced length was looked for
+    size_t searched = 0; // bytes already searched for the end of the headers
     unsigned long idleSince = GetTickCount();
     while (!stopRequested) {
         // One byte of the free room stays for the terminator.
@@ -281,8 +279,12 @@ char* receiveAll(SOCKET socket) {
         buffer[received] = '\0';
         idleSince = GetTickCount();
         if (!sized) {
-            size_t announced = announcedLength(buffer);
-            sized = announced > 0 || received >= headerSearchLimit;
+            // Each search goes on where the last one stopped, so slow servers cost no rescans.
+            const char* headerEnd =
+                std::strstr(buffer + (searched > 3 ? searched - 3 : 0), "\r\n\r\n");
+            searched = received;
+            sized = headerEnd != nullptr || received >= headerSearchLimit;
+            size_t announced = headerEnd ? announcedLength(buffer, headerEnd) : 0;
             // Sizing by the hint is optional: without the memory the buffer grows as usual.
             if (announced > received)
                 growBuffer(&buffer, &capacity, announced + minimumFreeRoom);

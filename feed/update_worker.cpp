@@ -124,8 +124,13 @@ void runUpdatePass(UpdatePass* pass) {
 
 void startUpdate() {
     if (currentPass) {
-        // A pass whose message could not be posted has finished all the same.
-        if (currentPass->state != passUndelivered)
+        // A pass whose message could not be posted, or went to a window that is gone or no longer
+        // the plug-in's, has finished all the same; otherwise the pass still runs.
+        LONG state = currentPass->state;
+        bool lost = state == passUndelivered ||
+                    (state == passDelivered && (currentPass->window != runtime.pluginWindow ||
+                                                !IsWindow(currentPass->window)));
+        if (!lost)
             return;
         completePass(currentPass);
     }
