@@ -310,12 +310,16 @@ TEST(add_favorites_stores_the_feed_under_the_next_index) {
     CHECK_EQ(fileValue("feedmarquee.fav4.title:"), "Caf\xE9 du Monde");
     CHECK_EQ(favoriteCount, 5);
 
-    // Nothing shown yet: the favourite is stored with an empty title.
+    // Nothing shown yet, or only a placeholder: the favourite is stored with an empty title.
     freeDisplayList();
     handleCommand(runtime.pluginWindow, "@FeedMarqueeAddFavorites");
     CHECK_EQ(fileValue("feedmarquee.fav5.url:"), "http://127.0.0.1/news.xml");
     CHECK_EQ(fileValue("feedmarquee.fav5.title:"), "");
     CHECK_EQ(favoriteCount, 6);
+    setDisplayTitle("Couldn't connect!");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeAddFavorites");
+    CHECK_EQ(fileValue("feedmarquee.fav6.title:"), "");
+    CHECK_EQ(favoriteCount, 7);
     stopPlugin();
 }
 
