@@ -473,6 +473,25 @@ TEST(auto_hide_places_the_window_at_once) {
     stopPlugin();
 }
 
+TEST(transparency_commands_reach_the_window) {
+    startPlugin();
+    BYTE alpha = 0;
+    DWORD flags = 0;
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeTransparent");
+    CHECK(settings.transparency);
+    REQUIRE(GetLayeredWindowAttributes(runtime.pluginWindow, nullptr, &alpha, &flags));
+    CHECK_EQ(int(alpha), 160);
+    // Stored as given; the window takes the low eight bits.
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeAlphaValue 300");
+    CHECK_EQ(settings.alpha, 300);
+    GetLayeredWindowAttributes(runtime.pluginWindow, nullptr, &alpha, &flags);
+    CHECK_EQ(int(alpha), 300 & 0xff);
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeTransparent");
+    GetLayeredWindowAttributes(runtime.pluginWindow, nullptr, &alpha, &flags);
+    CHECK_EQ(int(alpha), 255);
+    stopPlugin();
+}
+
 TEST(default_browser_clears_the_browser_program) {
     startPlugin("feedmarquee.browserPath: C:\\Programs\\browser.exe\n");
     CHECK_EQ(settings.browserPath, "C:\\Programs\\browser.exe");
