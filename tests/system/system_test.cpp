@@ -43,28 +43,43 @@ const char feedDocument[] =
 
 // ---- the shell with the plug-in and the observer, in a folder of its own ----------------------
 
+// The shell's folder holds blackbox.exe and the observer; FeedMarquee.dll sits in a folder of its
+// own below it, as plug-ins are usually installed, so that the settings file shows which of the
+// two folders the plug-in chose.
 struct SystemRun {
     TempFolder folder;
+    std::string pluginFolder;
     ShellSession shell;
     bool started = false;
 
-    SystemRun() {
+    SystemRun() : pluginFolder(folder.path + "FeedMarquee\\") {
         std::string built = testProgramFolder();
-        CopyFileA((built + "..\\..\\FeedMarquee.dll").c_str(),
-                  folder.file("FeedMarquee.dll").c_str(), FALSE);
+        CreateDirectoryA(pluginFolder.c_str(), nullptr);
+        std::string plugin = pluginFolder + "FeedMarquee.dll";
+        CopyFileA((built + "..\\..\\FeedMarquee.dll").c_str(), plugin.c_str(), FALSE);
         CopyFileA((built + "system_probe.dll").c_str(), folder.file("system_probe.dll").c_str(),
                   FALSE);
         // FeedMarquee first: its window is then the shell's "plugin" window.
-        started =
-            startShell(shell, folder.path,
-                       "--exec-log " + folder.file("exec.log") + " " +
-                           folder.file("FeedMarquee.dll") + " " + folder.file("system_probe.dll"));
+        started = startShell(shell, folder.path,
+                             "--exec-log " + folder.file("exec.log") + " " + plugin + " " +
+                                 folder.file("system_probe.dll"));
     }
     ~SystemRun() {
         if (shell.process.hProcess)
             stopShell(shell);
+        // The plug-in's folder goes before the shell's (which removes only files).
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((pluginFolder + "*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                    DeleteFileA((pluginFolder + found.cFileName).c_str());
+            } while (FindNextFileA(search, &found));
+            FindClose(search);
+        }
+        RemoveDirectoryA(pluginFolder.c_str());
     }
-    std::string settingsFile() const { return folder.file("feedmarquee.rc"); }
+    std::string settingsFile() const { return pluginFolder + "feedmarquee.rc"; }
 };
 
 bool command(SystemRun& run, const std::string& line) {
@@ -333,12 +348,12 @@ std::string number(int value) {
 TEST(first_start_creates_the_settings_and_shows_the_feed_then_the_failure) {
     FeedServer server;
     REQUIRE(startFeedServer(server));
-    setFeedResponse(server, answerFeed, feedDocument, 1500);
+    setFeedResponse(server, answerFeed, feedDocument, 2500);
     SystemRun run;
     REQUIRE(run.started);
 
-    // No settings file existed: one is made in the plug-in's folder with every setting, in order,
-    // at its default.
+    // No settings file existed: one is made in the plug-in's folder (not the shell's) with every
+    // setting, in order, at its default.
     const Setting defaults[] = {
         {"feedmarquee.x:", "10"},
         {"feedmarquee.y:", "10"},
@@ -380,6 +395,7 @@ TEST(first_start_creates_the_settings_and_shows_the_feed_then_the_failure) {
         {"feedmarquee.feedUrl:", ""},
         {"feedmarquee.browserPath:", ""},
     };
+    CHECK(GetFileAttributesA(run.folder.file("feedmarquee.rc").c_str()) == INVALID_FILE_ATTRIBUTES);
     std::vector<Setting> written = settingLines(run.settingsFile());
     CHECK_EQ(written.size(), static_cast<size_t>(39));
     for (size_t i = 0; i < 39 && i < written.size(); ++i) {
@@ -398,7 +414,7 @@ TEST(first_start_creates_the_settings_and_shows_the_feed_then_the_failure) {
     // An address: the placeholder while the server makes the pass wait, then the headlines.
     time_t before = std::time(nullptr);
     REQUIRE(broadcast(run, "@FeedMarqueeFeedUrl " + feedServerUrl(server, "/feed.xml")));
-    CHECK(waitHeader(run, "Connecting...", 1200));
+    CHECK(waitHeader(run, "Connecting...", 2000));
     CHECK(waitHeader(run, feedTitle, 10000));
     CHECK(waitPainted(run, view, showsHeadlines, 2000));
     time_t after = std::time(nullptr);
@@ -430,7 +446,11 @@ TEST(first_start_creates_the_settings_and_shows_the_feed_then_the_failure) {
     CHECK(waitHeader(run, "Couldn't connect!  (3) (" + updated + ")", 8000));
     CHECK(waitPainted(run, view, onlyHeader("Couldn't connect!  (3) (" + updated + ")"), 2000));
 
+    // For comparison with a quit during a download: a quit with no pass running.
+    DWORD start = GetTickCount();
     CHECK_EQ(stopShell(run.shell), 0);
+    std::printf("  quit with no download running: %lu ms\n",
+                static_cast<unsigned long>(GetTickCount() - start));
 }
 
 // ---- tooltip and links ------------------------------------------------------------------------
@@ -477,9 +497,13 @@ TEST(hover_shows_the_description_and_a_double_click_opens_only_web_links) {
     REQUIRE(command(run, "mouse dblclick " + at(middle(first))));
     ShellReply log = shellCommand(run.shell, "exec-log");
     CHECK_EQ(log.lines.size(), static_cast<size_t>(1));
+    // Owner the desktop, no verb, the link as the file, no arguments or folder, shown normally.
+    char desktop[16];
+    std::snprintf(desktop, sizeof desktop, "0x%08lx",
+                  static_cast<unsigned long>(reinterpret_cast<uintptr_t>(GetDesktopWindow())));
     if (!log.lines.empty())
-        CHECK(log.lines[0].find(std::string("\t(null)\t") + firstLink +
-                                "\t(null)\t(null)\t1\tfalse") != std::string::npos);
+        CHECK_EQ(log.lines[0], std::string("BBExecute\t") + desktop + "\t(null)\t" + firstLink +
+                                   "\t(null)\t(null)\t1\tfalse");
     REQUIRE(command(run, "mouse dblclick " + at(middle(file))));
     REQUIRE(command(run, "mouse dblclick " + std::to_string(middle(file).x) + " " +
                              std::to_string(file.bottom + 20)));
@@ -649,6 +673,13 @@ TEST(the_menu_matches_its_tables_and_settings_are_saved_and_reloaded) {
     CHECK(hasLine(menuLines(shellCommand(run.shell, "menu").lines, "item"),
                   "1.12\tint\tPadding Size\t@FeedMarqueePaddingSize\t19\t0\t50"));
 
+    // Menus are rebuilt after every change and on every right-click, never piled up: one tree of
+    // thirteen menus stays.
+    REQUIRE(command(run, "mouse rclick 30 8"));
+    REQUIRE(command(run, "popup-close"));
+    CHECK(shellCommand(run.shell, "menus").lines ==
+          std::vector<std::string>({"trees 1 menus 13 opened 2"}));
+
     CHECK_EQ(stopShell(run.shell), 0);
     stopFeedServer(server);
 }
@@ -662,22 +693,31 @@ TEST(quitting_during_a_stalled_download_is_prompt_and_keeps_the_window_place) {
     SystemRun run;
     REQUIRE(run.started);
 
-    // The user makes the window wider and moves it.
+    // The user makes the window wider and drags it (from 10, 10) by 127 and 201 pixels.
     REQUIRE(broadcast(run, "@FeedMarqueeWidthSize 321"));
-    ShellReply place = shellCommand(run.shell, "window plugin");
-    REQUIRE(place.ok && !place.lines.empty());
-    HWND window = reinterpret_cast<HWND>(
-        static_cast<uintptr_t>(std::strtoul(place.lines[0].c_str(), nullptr, 16)));
-    REQUIRE(IsWindow(window));
-    CHECK(
-        SetWindowPos(window, nullptr, 137, 211, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE));
-    place = shellCommand(run.shell, "window plugin");
-    REQUIRE(!place.lines.empty());
-    CHECK(place.lines[0].find(" 137 211 321 250 ") != std::string::npos);
+    REQUIRE(command(run, "mouse ldown 20 20"));
+    Sleep(150);
+    REQUIRE(command(run, "cursor 90 120"));
+    Sleep(150);
+    REQUIRE(command(run, "cursor 157 231"));
+    Sleep(150);
+    REQUIRE(command(run, "mouse lup 20 20"));
+    std::string placed;
+    DWORD waited = GetTickCount();
+    do {
+        ShellReply place = shellCommand(run.shell, "window plugin");
+        placed = place.lines.empty() ? "" : place.lines[0];
+        if (placed.find(" 137 211 321 250 ") != std::string::npos)
+            break;
+        Sleep(50);
+    } while (GetTickCount() - waited < 3000);
+    CHECK(placed.find(" 137 211 321 250 ") != std::string::npos);
+    CHECK(shellCommand(run.shell, "state").lines ==
+          std::vector<std::string>({"popup closed", "inputbox closed", "dialog none"}));
 
     // A download that stalls after the response's head.
     REQUIRE(broadcast(run, "@FeedMarqueeFeedUrl " + feedServerUrl(server, "/slow.xml")));
-    DWORD waited = GetTickCount();
+    waited = GetTickCount();
     while (feedRequests(server) < 1 && GetTickCount() - waited < 5000)
         Sleep(20);
     REQUIRE(feedRequests(server) == 1);
