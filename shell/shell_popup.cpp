@@ -235,7 +235,8 @@ std::string shortened(const std::string& text) {
 HMENU buildPopup(const PopupNode& node) {
     HMENU menu = CreatePopupMenu();
     for (const PopupNode& item : node.items) {
-        std::string label = menuLabel(item.label);
+        // An entry without a label is shown with a blank, so that it keeps a line's height.
+        std::string label = item.label.empty() ? std::string(" ") : menuLabel(item.label);
         switch (item.kind) {
         case ITEM_NOP:
             AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);

@@ -122,6 +122,10 @@ TEST(menusArePickedByPathAndInTheRealPopup) {
     CHECK(shellCommand(shell, "mouse rclick 20 20").ok);
     CHECK(shellCommand(shell, "popup-pick 2").ok);
     CHECK(logShows(shell, "\tcommand\t@TestEcho menu\t"));
+    // An entry without a label is still there to pick.
+    CHECK(shellCommand(shell, "mouse rclick 20 20").ok);
+    CHECK(shellCommand(shell, "popup-pick 3").ok);
+    CHECK(logShows(shell, "\tcommand\t@TestUntitled\t"));
     CHECK(shellCommand(shell, "mouse rclick 20 20").ok);
     CHECK(shellCommand(shell, "answer-cancel").ok);
     CHECK(shellCommand(shell, "popup-pick 1.3").ok);

@@ -28,6 +28,7 @@ void buildMenu(bool popup) {
     root = MakeNamedMenu("Test Plugin", "TP_Main", popup);
     MakeSubmenu(root, options, "Options");
     MakeMenuItem(root, "Echo", "@TestEcho menu", false);
+    MakeMenuItem(root, "", "@TestUntitled", false);
     ShowMenu(root);
 }
 
