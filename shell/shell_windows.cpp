@@ -125,6 +125,7 @@ LRESULT CALLBACK slitProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
                 std::remove_if(slitChildList.begin(), slitChildList.end(),
                                [&](const SlitChild& c) { return c.window == gone; }),
                 slitChildList.end());
+            layoutSlit(); // the window still exists now, but no longer counts
         }
         return 0;
     case WM_PAINT: {

@@ -237,3 +237,17 @@ TEST(commonDialogsOfPluginsAreAnsweredThroughTheChannel) {
     CHECK(logShows(shell, "\tcolor-chosen\t" + std::to_string(RGB(200, 2, 3)) + "\t"));
     CHECK_EQ(stopShell(shell), 0);
 }
+
+TEST(aPluginThatDoesNotStartIsFreedAndNeverShutDown) {
+    TempFolder folder;
+    preparePlugin(folder);
+    writeFileText(folder.file("test_plugin.rc"), "test.fail: true\r\n");
+    ShellSession shell;
+    REQUIRE(startShell(shell, folder.path, "test_plugin.dll missing.dll"));
+    std::vector<std::string> record = shellCommand(shell, "record").lines;
+    CHECK(contains(record, "plugin-failed\ttest_plugin.dll\t1"));
+    CHECK(contains(record, "plugin-failed\tmissing.dll\tload"));
+    CHECK(shellCommand(shell, "windows").lines.empty());
+    CHECK_EQ(stopShell(shell), 0);
+    CHECK_EQ(readFileText(folder.file("test_plugin.rc")), std::string("test.fail: true\r\n"));
+}

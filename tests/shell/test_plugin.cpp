@@ -116,6 +116,8 @@ __declspec(dllexport) int beginPlugin(HINSTANCE instance) {
     shell = GetBBWnd();
     GetBlackboxPath(rcPath, sizeof rcPath);
     lstrcatA(rcPath, "test_plugin.rc");
+    if (ReadBool(rcPath, "test.fail:", false))
+        return 1; // a start that fails before it has taken anything
     int starts = ReadInt(rcPath, "test.starts:", 0);
     WriteInt(rcPath, "test.starts:", starts + 1);
     WriteBool(rcPath, "test.ended:", false);
