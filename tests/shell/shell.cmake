@@ -20,6 +20,6 @@ target_link_libraries(shell_e2e PRIVATE bb_control_driver fm_check)
 add_dependencies(shell_e2e blackbox shell_test_plugin)
 # One test per case, so that ctest can run the cases side by side.
 foreach(case theShellLoads menusArePicked modalBoxes theSlitPluginsFile quittingWith
-        commonDialogs aPluginThatDoesNotStart)
+        commonDialogs aPluginThatDoesNotStart aRefreshWhileTheMenu)
     add_test(NAME shell_e2e_${case} COMMAND shell_e2e ${case})
 endforeach()

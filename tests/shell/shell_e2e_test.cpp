@@ -251,3 +251,24 @@ TEST(aPluginThatDoesNotStartIsFreedAndNeverShutDown) {
     CHECK_EQ(stopShell(shell), 0);
     CHECK_EQ(readFileText(folder.file("test_plugin.rc")), std::string("test.fail: true\r\n"));
 }
+
+TEST(aRefreshWhileTheMenuIsOpenIsWhatAPickSees) {
+    TempFolder folder;
+    preparePlugin(folder);
+    ShellSession shell;
+    REQUIRE(startShell(shell, folder.path, "--exec-log exec.log test_plugin.dll"));
+    CHECK(shellCommand(shell, "mouse rclick 20 20").ok);
+    REQUIRE(waitState(shell, "popup open"));
+    // The plug-in rebuilds its tree for refreshing while the popup shows the old one.
+    CHECK(shellCommand(shell, "broadcast @TestSetNumber 12").ok);
+    ShellReply menus = shellCommand(shell, "menus");
+    CHECK(contains(menus.lines, "trees 1 menus 2 opened 1"));
+    CHECK(shellCommand(shell, "popup-pick 1.3").ok);
+    REQUIRE(waitState(shell, "inputbox open"));
+    CHECK(contains(shellCommand(shell, "record").lines, "inputbox\tNumber\t12"));
+    CHECK(shellCommand(shell, "answer-cancel").ok);
+    CHECK(waitState(shell, "inputbox closed"));
+    CHECK(contains(shellCommand(shell, "menu").lines,
+                   "item\t1.3\tint\tNumber\t@TestNumber\t12\t1\t50"));
+    CHECK_EQ(stopShell(shell), 0);
+}
