@@ -371,11 +371,14 @@ void postKeys(const std::vector<WPARAM>& keys) {
 
 void openPopupMenu(Menu* root) {
     popupWanted = false;
-    if (!isLiveMenu(root) || !root->popup) // deleted or rebuilt for refreshing meanwhile
+    if (!isLiveMenu(root) || !root->popup) { // deleted or rebuilt for refreshing meanwhile
+        pendingKeys.clear(); // they were meant for this menu, never for a later one
         return;
+    }
     if (openBox) {
         // A value is being asked for: a menu on top of the box would leave two answers pending.
         recordEvent("popup-refused", {root->id});
+        pendingKeys.clear();
         return;
     }
     if (popupIsOpen) {
