@@ -372,7 +372,7 @@ void postKeys(const std::vector<WPARAM>& keys) {
 void openPopupMenu(Menu* root) {
     popupWanted = false;
     if (!isLiveMenu(root) || !root->popup) { // deleted or rebuilt for refreshing meanwhile
-        pendingKeys.clear(); // they were meant for this menu, never for a later one
+        pendingKeys.clear();                 // they were meant for this menu, never for a later one
         return;
     }
     if (openBox) {
