@@ -112,7 +112,9 @@ void runUpdatePass(UpdatePass* pass) {
         pass->first = FetchList.first;
         // From here on the FetchList belongs to the window thread again.
         InterlockedExchange(&pass->state, passDelivered);
-        if (!PostMessageA(pass->window, WM_FEED_UPDATED, 0, reinterpret_cast<LPARAM>(pass->first)))
+        // Without a window the message would go to this thread's own queue and be lost.
+        if (pass->window == nullptr ||
+            !PostMessageA(pass->window, WM_FEED_UPDATED, 0, reinterpret_cast<LPARAM>(pass->first)))
             InterlockedExchange(&pass->state, passUndelivered);
     }
     std::free(response);
