@@ -127,13 +127,11 @@ void showShellMenu(HWND owner) {
 LRESULT CALLBACK slitProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case SLIT_ADD:
-        recordMessage(message, handleText(reinterpret_cast<void*>(wParam)),
-                      handleText(reinterpret_cast<void*>(lParam)));
+        recordMessage(message, intArg(wParam), handleText(reinterpret_cast<void*>(lParam)));
         slitAdd(reinterpret_cast<HWND>(lParam));
         return 0;
     case SLIT_REMOVE:
-        recordMessage(message, handleText(reinterpret_cast<void*>(wParam)),
-                      handleText(reinterpret_cast<void*>(lParam)));
+        recordMessage(message, intArg(wParam), handleText(reinterpret_cast<void*>(lParam)));
         slitRemove(reinterpret_cast<HWND>(lParam));
         return 0;
     case SLIT_UPDATE:
