@@ -140,37 +140,46 @@ char* descriptionCopy(const char* text, size_t length, bool fromCdata) {
     return copy;
 }
 
+// A value read but not yet kept: where its text stands in the document. It is decoded only when
+// it reaches an entry, so values that are replaced or dropped cost nothing.
+struct PendingText {
+    bool present;
+    ElementText value;
+};
+
 struct ParseState {
     bool inItem;
     FeedItem* current;
-    char* link; // the pending values of the item (or channel) being read
-    char* description;
-    char* date;
+    PendingText link; // the pending values of the item (or channel) being read
+    PendingText description;
+    PendingText date;
     int32_t created;
 };
 
-inline void replaceText(char*& field, char*& pending) {
-    if (pending != nullptr) {
-        std::free(field);
-        field = pending;
-        pending = nullptr;
-    }
+// Decodes a present pending text into field, replacing what it held.
+void keepText(char*& field, const PendingText& pending, bool isDescription) {
+    if (!pending.present)
+        return;
+    const ElementText& v = pending.value;
+    std::free(field);
+    field = isDescription ? descriptionCopy(v.text, v.length, v.fromCdata)
+                          : decodedCopy(v.text, v.length);
+}
+
+void keepPending(ParseState& state, FeedItem* entry) {
+    keepText(entry->link, state.link, false);
+    keepText(entry->description, state.description, true);
+    keepText(entry->date, state.date, false);
 }
 
 inline void releasePending(ParseState& state) {
-    std::free(state.link);
-    std::free(state.description);
-    std::free(state.date);
-    state.link = state.description = state.date = nullptr;
+    state.link.present = state.description.present = state.date.present = false;
 }
 
 void startItem(ParseState& state) {
     // Values read before the first item belong to the channel: its link goes to the header entry.
-    if (state.current != nullptr && state.current == FetchList.first) {
-        replaceText(state.current->link, state.link);
-        replaceText(state.current->description, state.description);
-        replaceText(state.current->date, state.date);
-    }
+    if (state.current != nullptr && state.current == FetchList.first)
+        keepPending(state, state.current);
     releasePending(state);
     state.inItem = true;
     state.current = nullptr;
@@ -178,11 +187,8 @@ void startItem(ParseState& state) {
 
 void endItem(ParseState& state) {
     state.inItem = false;
-    if (state.current != nullptr) {
-        replaceText(state.current->link, state.link);
-        replaceText(state.current->description, state.description);
-        replaceText(state.current->date, state.date);
-    }
+    if (state.current != nullptr)
+        keepPending(state, state.current);
     releasePending(state);
 }
 
@@ -198,9 +204,15 @@ void addTitle(ParseState& state, const ElementText& value) {
     entry->titleLength = value.length > INT32_MAX ? INT32_MAX : static_cast<int32_t>(value.length);
 }
 
-inline void setPending(char*& pending, char* value) {
-    std::free(pending);
-    pending = value;
+// A value replaces the one pending; an element without text leaves the value absent.
+inline void setPending(PendingText& pending, const ElementText& value) {
+    pending.present = value.text != nullptr;
+    pending.value = value;
+}
+
+// Only the first date of an item counts; an empty date element gives none.
+inline bool hasDate(const ParseState& state) {
+    return state.date.present;
 }
 
 enum Keyword { NoKeyword, TitleKeyword, LinkKeyword, DescriptionKeyword, DateKeyword };
@@ -238,7 +250,7 @@ const char* examineMarkup(ParseState& state, const char* m, const char* end) {
     case 'd':
         if (state.inItem && matchNoCase(m, end, "description", 11))
             keyword = DescriptionKeyword, nameLength = 11;
-        else if (state.inItem && state.date == nullptr && matchNoCase(m, end, "dc:date", 7))
+        else if (state.inItem && !hasDate(state) && matchNoCase(m, end, "dc:date", 7))
             keyword = DateKeyword, nameLength = 7;
         break;
     case 't':
@@ -246,7 +258,7 @@ const char* examineMarkup(ParseState& state, const char* m, const char* end) {
             keyword = TitleKeyword, nameLength = 5;
         break;
     case 'p':
-        if (state.inItem && state.date == nullptr && matchNoCase(m, end, "pubdate", 7))
+        if (state.inItem && !hasDate(state) && matchNoCase(m, end, "pubdate", 7))
             keyword = DateKeyword, nameLength = 7;
         break;
     case '!':
@@ -273,15 +285,13 @@ const char* examineMarkup(ParseState& state, const char* m, const char* end) {
         addTitle(state, value);
         break;
     case LinkKeyword:
-        setPending(state.link, value.text ? decodedCopy(value.text, value.length) : nullptr);
+        setPending(state.link, value);
         break;
     case DescriptionKeyword:
-        setPending(state.description,
-                   value.text ? descriptionCopy(value.text, value.length, value.fromCdata)
-                              : nullptr);
+        setPending(state.description, value);
         break;
     case DateKeyword:
-        setPending(state.date, value.text ? decodedCopy(value.text, value.length) : nullptr);
+        setPending(state.date, value);
         break;
     case NoKeyword:
         break;
@@ -320,6 +330,6 @@ void parseFeed(char* document) {
         p = examineMarkup(state, m, end);
     }
 
-    releasePending(state); // values after the last item end belong to no entry
+    // Values read after the last item end belong to no entry and are dropped.
     entryCount = state.created;
 }
