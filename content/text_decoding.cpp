@@ -91,6 +91,22 @@ inline const char* copyRun(const char* p, const char* end, char*& out, const Spe
     return p;
 }
 
+// The first c at or after p, or end. Markup and the text between it are mostly short, so the first
+// bytes are searched inline a block at a time and only a longer search goes to memchr.
+inline const char* findByte(const char* p, const char* end, char c) {
+#if defined(__SSE2__)
+    const __m128i wanted = _mm_set1_epi8(c);
+    for (int block = 0; block < 4 && end - p >= 16; ++block, p += 16) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, wanted)));
+        if (mask != 0)
+            return p + __builtin_ctz(mask);
+    }
+#endif
+    const void* found = std::memchr(p, c, static_cast<size_t>(end - p));
+    return found != nullptr ? static_cast<const char*>(found) : end;
+}
+
 // Writes the character as UTF-8 and returns the bytes written (1 to 4).
 inline size_t writeUtf8(char* out, uint32_t c) {
     if (c < 0x80) {
@@ -370,17 +386,34 @@ inline const char* skipTag(const char* p, const char* end, char* destination, ch
     if (matchNoCase(p, end, "<!--", 4)) {
         close = p + 4;
         for (;;) {
-            close =
-                static_cast<const char*>(std::memchr(close, '>', static_cast<size_t>(end - close)));
-            if (close == nullptr || (close - p >= 6 && close[-1] == '-' && close[-2] == '-'))
+            close = findByte(close, end, '>');
+            if (close == end || (close - p >= 6 && close[-1] == '-' && close[-2] == '-'))
                 break;
             ++close;
         }
     } else {
-        close = static_cast<const char*>(std::memchr(p, '>', static_cast<size_t>(end - p)));
+        close = findByte(p, end, '>');
         breaking = startsBreakingTag(p + 1, end);
     }
-    return endTag(close != nullptr ? close + 1 : end, end, destination, out, breaking);
+    return endTag(close != end ? close + 1 : end, end, destination, out, breaking);
+}
+
+// The first '&' or '>' at or after p, or end.
+inline const char* findAmpersandOrGreater(const char* p, const char* end) {
+#if defined(__SSE2__)
+    const __m128i amp = _mm_set1_epi8('&'), gt = _mm_set1_epi8('>');
+    while (end - p >= 16) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        unsigned mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(x, amp), _mm_cmpeq_epi8(x, gt))));
+        if (mask != 0)
+            return p + __builtin_ctz(mask);
+        p += 16;
+    }
+#endif
+    while (p < end && *p != '&' && *p != '>')
+        ++p;
+    return p;
 }
 
 // Skips a tag of entity-escaped HTML whose '<' was a reference that ended right before p: the tag
@@ -389,8 +422,12 @@ inline const char* skipEscapedTag(const char* p, const char* end, char* destinat
     bool comment = matchNoCase(p, end, "!--", 3);
     bool breaking = !comment && startsBreakingTag(p, end);
     const char* q = comment ? p + 3 : p;
-    char last = '\0', beforeLast = '\0'; // the two characters before, as decoded
+    char last = '\0', beforeLast = '\0'; // for a comment, the two characters before, as decoded
     while (q < end) {
+        if (!comment)
+            q = findAmpersandOrGreater(q, end);
+        if (q == end)
+            break;
         char c = *q;
         const char* next = q + 1;
         if (c == '&') {
