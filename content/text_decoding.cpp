@@ -69,10 +69,12 @@ inline const char* copyRun(const char* p, const char* end, char*& out, const Spe
         unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
         size_t n = mask != 0 ? static_cast<size_t>(__builtin_ctz(mask)) : 16;
         if (out != p) {
-            if (separate || p - out >= 16)
+            if (separate || p - out >= 16) {
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(out), x);
-            else
-                std::memmove(out, p, n);
+            } else {
+                for (size_t i = 0; i < n; ++i) // forward: out stands before p
+                    out[i] = p[i];
+            }
         }
         out += n;
         p += n;
@@ -82,12 +84,8 @@ inline const char* copyRun(const char* p, const char* end, char*& out, const Spe
 #else
     (void)separate;
 #endif
-    const char* start = p;
     while (p < end && !isSpecial(*p, s))
-        ++p;
-    if (out != start)
-        std::memmove(out, start, static_cast<size_t>(p - start));
-    out += p - start;
+        *out++ = *p++;
     return p;
 }
 
@@ -186,7 +184,7 @@ inline const char* decodeReference(const char* p, const char* end, char*& out,
     ampersandWritten = false;
     switch (left > 1 ? lowerAscii(p[1]) : '\0') {
     case 'a':
-        if (matchNoCase(p, end, "&amp;", 5)) {
+        if (left >= 5 && (p[2] | 0x20) == 'm' && (p[3] | 0x20) == 'p' && p[4] == ';') {
             const char* after = p + 5;
             size_t rest = left - 5;
             if (rest >= 1) {
@@ -383,7 +381,7 @@ inline bool startsBreakingTag(const char* name, const char* end) {
 inline const char* skipTag(const char* p, const char* end, char* destination, char*& out) {
     const char* close;
     bool breaking = false;
-    if (matchNoCase(p, end, "<!--", 4)) {
+    if (p + 1 < end && p[1] == '!' && matchNoCase(p, end, "<!--", 4)) {
         close = p + 4;
         for (;;) {
             close = findByte(close, end, '>');
@@ -431,11 +429,16 @@ inline const char* skipEscapedTag(const char* p, const char* end, char* destinat
         char c = *q;
         const char* next = q + 1;
         if (c == '&') {
-            char decoded[8];
-            char* d = decoded;
-            bool ampersand;
-            next = decodeReference(q, end, d, ampersand);
-            c = d == decoded + 1 ? decoded[0] : '\0';
+            if (end - q >= 4 && q[1] == 'g' && q[2] == 't' && q[3] == ';') {
+                c = '>'; // the usual end of an escaped tag, read without the general decoder
+                next = q + 4;
+            } else {
+                char decoded[8];
+                char* d = decoded;
+                bool ampersand;
+                next = decodeReference(q, end, d, ampersand);
+                c = d == decoded + 1 ? decoded[0] : '\0';
+            }
         }
         if (c == '>' && (!comment || (last == '-' && beforeLast == '-')))
             return endTag(next, end, destination, out, breaking);
