@@ -13,6 +13,8 @@ namespace {
 
 const size_t minimumFreeRoom = 4096; // the buffer always keeps this much room beyond the data
 const unsigned long waitSliceMs = 250;
+const size_t lengthHintLimit = 256u << 20;  // larger announced lengths are not trusted for sizing
+const size_t headerSearchLimit = 64u << 10; // headers are looked for in this many first bytes
 
 // The pieces of an address, pointing into the caller's text except where noted.
 struct UrlParts {
@@ -186,9 +188,62 @@ void sendRequest(SOCKET socket, const UrlParts& parts) {
     setBlocking(socket, false);
 }
 
+// The whole response's length when its headers (which end at headerEnd, the blank line) announce
+// one ("Content-Length"), so that the buffer can be sized once instead of growing step by step; 0
+// when there is none. Only a hint: the download still runs until the server closes.
+size_t announcedLength(const char* response, const char* headerEnd) {
+    const char* key = "content-length:";
+    const size_t keyLength = std::strlen(key);
+    for (const char* line = response; line && line < headerEnd;) {
+        const char* next = std::strstr(line, "\r\n");
+        size_t i = 0;
+        while (i < keyLength && line + i < headerEnd) {
+            char c = line[i];
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
+            if (c != key[i])
+                break;
+            ++i;
+        }
+        if (i == keyLength) {
+            const char* digit = line + keyLength;
+            while (*digit == ' ' || *digit == '\t')
+                ++digit;
+            size_t length = 0;
+            for (; *digit >= '0' && *digit <= '9'; ++digit) {
+                length = length * 10 + static_cast<size_t>(*digit - '0');
+                if (length > lengthHintLimit)
+                    return 0;
+            }
+            return static_cast<size_t>(headerEnd + 4 - response) + length;
+        }
+        line = next ? next + 2 : nullptr;
+    }
+    return 0;
+}
+
+// Writes one byte into every page of the area about to be received into. A fresh page that the
+// receive itself has to map costs several times more under Wine than one mapped by this write.
+void touchPages(char* area, size_t size) {
+    for (size_t offset = 0; offset < size; offset += 4096)
+        static_cast<volatile char*>(area)[offset] = 0;
+}
+
+// Makes the capacity at least wanted; false when memory runs out (the buffer stays as it was).
+bool growBuffer(char** buffer, size_t* capacity, size_t wanted) {
+    if (wanted <= *capacity)
+        return true;
+    char* larger = static_cast<char*>(std::realloc(*buffer, wanted));
+    if (larger == nullptr)
+        return false;
+    *buffer = larger;
+    *capacity = wanted;
+    return true;
+}
+
 // Reads until the peer closes (or the connection breaks, a stop is requested, or the stall limit
-// passes) into a buffer that grows geometrically. Null when memory runs out, or when the stall
-// limit ended a download in which nothing arrived.
+// passes) into a buffer that grows geometrically, so that receiving n bytes costs O(n). Null when
+// memory runs out, or when the stall limit ended a download in which nothing arrived.
 char* receiveAll(SOCKET socket) {
     size_t capacity = minimumFreeRoom;
     size_t received = 0;
@@ -196,12 +251,15 @@ char* receiveAll(SOCKET socket) {
     if (buffer == nullptr)
         return nullptr;
     buffer[0] = '\0';
+    bool sized = false;  // the announced length was looked for
+    size_t searched = 0; // bytes already searched for the end of the headers
     unsigned long idleSince = GetTickCount();
     while (!stopRequested) {
         // One byte of the free room stays for the terminator.
         size_t ask = capacity - received - 1;
         if (ask > static_cast<size_t>(fetchReadLimit))
             ask = static_cast<size_t>(fetchReadLimit);
+        touchPages(buffer + received, ask);
         int count = recv(socket, buffer + received, static_cast<int>(ask), 0);
         if (count == 0)
             break;
@@ -220,19 +278,23 @@ char* receiveAll(SOCKET socket) {
         received += static_cast<size_t>(count);
         buffer[received] = '\0';
         idleSince = GetTickCount();
+        if (!sized) {
+            // Each search goes on where the last one stopped, so slow servers cost no rescans.
+            const char* headerEnd =
+                std::strstr(buffer + (searched > 3 ? searched - 3 : 0), "\r\n\r\n");
+            searched = received;
+            sized = headerEnd != nullptr || received >= headerSearchLimit;
+            size_t announced = headerEnd ? announcedLength(buffer, headerEnd) : 0;
+            // Sizing by the hint is optional: without the memory the buffer grows as usual.
+            if (announced > received)
+                growBuffer(&buffer, &capacity, announced + minimumFreeRoom);
+        }
         if (capacity - received < minimumFreeRoom) {
             size_t grown = capacity * 2;
-            if (grown < capacity || grown - received < minimumFreeRoom) {
+            if (grown < capacity || !growBuffer(&buffer, &capacity, grown)) {
                 std::free(buffer);
                 return nullptr;
             }
-            char* larger = static_cast<char*>(std::realloc(buffer, grown));
-            if (larger == nullptr) {
-                std::free(buffer);
-                return nullptr;
-            }
-            buffer = larger;
-            capacity = grown;
         }
     }
     return buffer;

@@ -12,7 +12,7 @@ char* fetchUrl(const char* url);
 int sendText(SOCKET socket, const char* text);
 
 // Most bytes one recv asks for (fewer when the receive buffer's free room is smaller).
-const int fetchReadLimit = 256 * 1024;
+const int fetchReadLimit = 1024 * 1024;
 // A connection attempt or a download that makes no progress for this many milliseconds ends the
 // fetch (30000; tests shorten it).
 extern unsigned long fetchStallLimitMs;

@@ -112,7 +112,9 @@ void runUpdatePass(UpdatePass* pass) {
         pass->first = FetchList.first;
         // From here on the FetchList belongs to the window thread again.
         InterlockedExchange(&pass->state, passDelivered);
-        if (!PostMessageA(pass->window, WM_FEED_UPDATED, 0, reinterpret_cast<LPARAM>(pass->first)))
+        // Without a window the message would go to this thread's own queue and be lost.
+        if (pass->window == nullptr ||
+            !PostMessageA(pass->window, WM_FEED_UPDATED, 0, reinterpret_cast<LPARAM>(pass->first)))
             InterlockedExchange(&pass->state, passUndelivered);
     }
     std::free(response);
@@ -122,8 +124,13 @@ void runUpdatePass(UpdatePass* pass) {
 
 void startUpdate() {
     if (currentPass) {
-        // A pass whose message could not be posted has finished all the same.
-        if (currentPass->state != passUndelivered)
+        // A pass whose message could not be posted, or went to a window that is gone or no longer
+        // the plug-in's, has finished all the same; otherwise the pass still runs.
+        LONG state = currentPass->state;
+        bool lost = state == passUndelivered ||
+                    (state == passDelivered && (currentPass->window != runtime.pluginWindow ||
+                                                !IsWindow(currentPass->window)));
+        if (!lost)
             return;
         completePass(currentPass);
     }

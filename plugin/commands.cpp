@@ -114,12 +114,21 @@ void selectFavorite(int index) {
     refreshMenu();
 }
 
+// True while the DisplayList holds only the placeholder of a running or failed fetch.
+bool showsPlaceholder() {
+    const FeedItem* first = DisplayList.first;
+    return first && !first->next && first->title &&
+           (std::strcmp(first->title, connectingText) == 0 ||
+            std::strcmp(first->title, failedText) == 0);
+}
+
 // Stores the current feed as the next favourite, titled with the feed's own title (the header
-// entry of the DisplayList), or an empty title when there is none yet.
+// entry of the DisplayList), or an empty title when there is none yet: a placeholder such as
+// "Couldn't connect!" is no name for a feed.
 void addCurrentFavorite() {
     const char* title = "";
     char* converted = nullptr;
-    if (DisplayList.first && DisplayList.first->title) {
+    if (DisplayList.first && DisplayList.first->title && !showsPlaceholder()) {
         title = DisplayList.first->title;
         if (settings.encoding == 1) {
             converted = utf8ToAnsi(title);

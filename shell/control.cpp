@@ -98,6 +98,30 @@ BOOL CALLBACK listControl(HWND child, LPARAM data) {
     return TRUE;
 }
 
+struct ControlSearch {
+    int id;
+    HWND found;
+};
+
+BOOL CALLBACK findControlWindow(HWND child, LPARAM data) {
+    ControlSearch* search = reinterpret_cast<ControlSearch*>(data);
+    if (GetDlgCtrlID(child) == search->id) {
+        search->found = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The dialog's control with that id: a direct child first, else the first descendant (common
+// dialogs nest some of their fields in other controls).
+HWND findControl(HWND dialog, int id) {
+    if (HWND direct = GetDlgItem(dialog, id))
+        return direct;
+    ControlSearch search = {id, nullptr};
+    EnumChildWindows(dialog, findControlWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 void listDialog(HWND dialog, std::vector<std::string>& out) {
     char title[256];
     GetWindowTextA(dialog, title, sizeof title);
@@ -284,8 +308,11 @@ std::vector<std::string> runControlLine(const std::string& line, bool& quit) {
                          reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
         } else if (action == "set") {
             int id = static_cast<int>(numberArg(firstWord(rest)));
-            if (!SetDlgItemTextA(dialog, id, rest.c_str()))
+            HWND control = findControl(dialog, id);
+            if (!control)
                 error = "no control " + std::to_string(id);
+            else
+                SendMessageA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(rest.c_str()));
         } else {
             error = "unknown dialog action " + action;
         }

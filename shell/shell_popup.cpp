@@ -235,7 +235,8 @@ std::string shortened(const std::string& text) {
 HMENU buildPopup(const PopupNode& node) {
     HMENU menu = CreatePopupMenu();
     for (const PopupNode& item : node.items) {
-        std::string label = menuLabel(item.label);
+        // An entry without a label is shown with a blank, so that it keeps a line's height.
+        std::string label = item.label.empty() ? std::string(" ") : menuLabel(item.label);
         switch (item.kind) {
         case ITEM_NOP:
             AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
@@ -370,8 +371,16 @@ void postKeys(const std::vector<WPARAM>& keys) {
 
 void openPopupMenu(Menu* root) {
     popupWanted = false;
-    if (!isLiveMenu(root) || !root->popup) // deleted or rebuilt for refreshing meanwhile
+    if (!isLiveMenu(root) || !root->popup) { // deleted or rebuilt for refreshing meanwhile
+        pendingKeys.clear();                 // they were meant for this menu, never for a later one
         return;
+    }
+    if (openBox) {
+        // A value is being asked for: a menu on top of the box would leave two answers pending.
+        recordEvent("popup-refused", {root->id});
+        pendingKeys.clear();
+        return;
+    }
     if (popupIsOpen) {
         // A second right-click while a menu is open: close it and open the new tree after.
         reopenAfterClose = root;

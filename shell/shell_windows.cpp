@@ -102,6 +102,28 @@ void slitRemove(HWND window) {
     layoutSlit();
 }
 
+// The shell's own small menu, on a right-click on the slit: reload the style, or quit.
+void showShellMenu(HWND owner) {
+    enum { RELOAD_STYLE = 1, QUIT_SHELL = 2 };
+    HMENU menu = CreatePopupMenu();
+    AppendMenuA(menu, MF_STRING, RELOAD_STYLE, "Reload Style");
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(menu, MF_STRING, QUIT_SHELL, "Quit");
+    POINT cursor;
+    GetCursorPos(&cursor);
+    SetForegroundWindow(owner);
+    int chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, cursor.x,
+                                cursor.y, 0, owner, nullptr);
+    PostMessageA(owner, WM_NULL, 0, 0);
+    DestroyMenu(menu);
+    if (chosen == RELOAD_STYLE) {
+        reloadStyle(true);
+        InvalidateRect(owner, nullptr, TRUE);
+    } else if (chosen == QUIT_SHELL) {
+        PostQuitMessage(0);
+    }
+}
+
 LRESULT CALLBACK slitProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case SLIT_ADD:
@@ -123,6 +145,7 @@ LRESULT CALLBACK slitProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
                 std::remove_if(slitChildList.begin(), slitChildList.end(),
                                [&](const SlitChild& c) { return c.window == gone; }),
                 slitChildList.end());
+            layoutSlit(); // the window still exists now, but no longer counts
         }
         return 0;
     case WM_PAINT: {
@@ -136,6 +159,9 @@ LRESULT CALLBACK slitProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     }
     case WM_ERASEBKGND:
         return 1;
+    case WM_RBUTTONUP:
+        showShellMenu(window);
+        return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -176,6 +202,9 @@ LRESULT CALLBACK mainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         return 0;
     case WM_SHELL_OPENMENU:
         openPopupMenu(reinterpret_cast<Menu*>(lParam));
+        return 0;
+    case WM_CLOSE: // asked to close (the system, a task list): end like "quit" does
+        PostQuitMessage(0);
         return 0;
     }
     LRESULT handled = 0;

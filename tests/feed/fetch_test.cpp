@@ -234,3 +234,24 @@ TEST(hostNamesAreResolved) {
     CHECK(requests[0].find("\r\nHost: localhost:" + std::to_string(server.port) + "\r\n") !=
           std::string::npos);
 }
+
+TEST(announcedLengthDoesNotLimitTheDownload) {
+    // A Content-Length line only sizes the buffer: the download still runs until the server
+    // closes, whether the line understates, overstates or is absurd.
+    std::string body = patterned(70000);
+    const std::string headers[] = {
+        "HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\n",
+        "HTTP/1.0 200 OK\r\ncontent-LENGTH:   20000000\r\n\r\n",
+        "HTTP/1.0 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\n",
+        "HTTP/1.0 200 OK\r\nX-Content-Length: 5\r\nContent-Length: -3\r\n\r\n",
+    };
+    for (const std::string& header : headers) {
+        TestServer server{};
+        REQUIRE(startServer(server, serveSmallWrites, header + body, 4000));
+        Fetched got = fetch(serverUrl(server, "/sized"));
+        stopServer(server);
+        CHECK(got.present);
+        CHECK_EQ(got.text.size(), header.size() + body.size());
+        CHECK(got.text == header + body);
+    }
+}

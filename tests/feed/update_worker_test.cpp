@@ -429,3 +429,27 @@ TEST(staleMessagesAreIgnored) {
     stopServer(fast);
     stopServer(held);
 }
+
+TEST(aResultThatCouldNotBePostedDoesNotBlockLaterPasses) {
+    TestServer server{};
+    server.responses = {feedResponse("Unseen", {"lost"}), feedResponse("Seen", {"shown"})};
+    REQUIRE(startServer(server, serveWhole, ""));
+    PluginWindow plugin;
+    setFeedUrl(serverUrl(server, "/"));
+    // The window is gone while the pass runs: its message cannot be posted.
+    runtime.pluginWindow = nullptr;
+    requestUpdate();
+    HANDLE semaphore = workerSemaphore;
+    REQUIRE(semaphore != nullptr);
+    REQUIRE(WaitForSingleObject(semaphore, 10000) == WAIT_OBJECT_0);
+    ReleaseSemaphore(semaphore, 1, nullptr);
+    runtime.pluginWindow = plugin.window;
+    // The next request starts a new pass all the same.
+    requestUpdate();
+    CHECK_EQ(joined(titles(DisplayList)), connecting);
+    REQUIRE(pumpUntilHandled(1, 10000));
+    CHECK_EQ(joined(titles(DisplayList)), std::string("[Seen][shown]"));
+    CHECK(workerSemaphore == nullptr);
+    stopServer(server);
+    CHECK_EQ(server.connections, 2L);
+}

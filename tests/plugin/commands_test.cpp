@@ -310,12 +310,16 @@ TEST(add_favorites_stores_the_feed_under_the_next_index) {
     CHECK_EQ(fileValue("feedmarquee.fav4.title:"), "Caf\xE9 du Monde");
     CHECK_EQ(favoriteCount, 5);
 
-    // Nothing shown yet: the favourite is stored with an empty title.
+    // Nothing shown yet, or only a placeholder: the favourite is stored with an empty title.
     freeDisplayList();
     handleCommand(runtime.pluginWindow, "@FeedMarqueeAddFavorites");
     CHECK_EQ(fileValue("feedmarquee.fav5.url:"), "http://127.0.0.1/news.xml");
     CHECK_EQ(fileValue("feedmarquee.fav5.title:"), "");
     CHECK_EQ(favoriteCount, 6);
+    setDisplayTitle("Couldn't connect!");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeAddFavorites");
+    CHECK_EQ(fileValue("feedmarquee.fav6.title:"), "");
+    CHECK_EQ(favoriteCount, 7);
     stopPlugin();
 }
 
@@ -466,6 +470,25 @@ TEST(auto_hide_places_the_window_at_once) {
     CHECK(settings.autoHide);
     CHECK(!runtime.autoHidden);
     CHECK_EQ(windowRect().left, 300);
+    stopPlugin();
+}
+
+TEST(transparency_commands_reach_the_window) {
+    startPlugin();
+    BYTE alpha = 0;
+    DWORD flags = 0;
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeTransparent");
+    CHECK(settings.transparency);
+    REQUIRE(GetLayeredWindowAttributes(runtime.pluginWindow, nullptr, &alpha, &flags));
+    CHECK_EQ(int(alpha), 160);
+    // Stored as given; the window takes the low eight bits.
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeAlphaValue 300");
+    CHECK_EQ(settings.alpha, 300);
+    GetLayeredWindowAttributes(runtime.pluginWindow, nullptr, &alpha, &flags);
+    CHECK_EQ(int(alpha), 300 & 0xff);
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeTransparent");
+    GetLayeredWindowAttributes(runtime.pluginWindow, nullptr, &alpha, &flags);
+    CHECK_EQ(int(alpha), 255);
     stopPlugin();
 }
 

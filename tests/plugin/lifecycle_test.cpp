@@ -86,10 +86,7 @@ TEST(plugin_info_answers_every_index) {
 
 TEST(winsock_1_1_is_required_at_load) {
     messageBoxes.clear();
-    showMessageBox = [](HWND owner, LPCSTR text, LPCSTR caption, UINT style) -> int {
-        messageBoxes.push_back({owner, text, caption, style});
-        return IDOK;
-    };
+    showMessageBox = recordMessageBox;
     CHECK(!attachWinsock(failingStartup));
     CHECK(!runtime.winsockReady);
     CHECK(!attachWinsock(wrongVersionStartup));
@@ -229,11 +226,11 @@ TEST(a_slit_start_follows_the_stored_inSlit) {
         REQUIRE(run.beginSlit() == 0);
         HWND window = runtime.pluginWindow;
         CHECK(settings.inSlit);
-        CHECK(findRecord("message\t11001\t" + handle(nullptr) + "\t" + handle(window)) >= 0);
+        CHECK(findRecord("message\t11001\t0\t" + handle(window)) >= 0);
         CHECK(findRecord("message\t11001") > findRecord(registration(window, 10001)));
         clearShellRecord();
         run.end();
-        int released = findRecord("message\t11002\t" + handle(nullptr) + "\t" + handle(window));
+        int released = findRecord("message\t11002\t0\t" + handle(window));
         CHECK(released > findRecord(registration(window, 10002)));
     }
 }

@@ -8,12 +8,10 @@
 
 std::vector<MessageBoxCall> messageBoxes;
 
-namespace {
 int WINAPI recordMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
     messageBoxes.push_back({owner, text ? text : "", caption ? caption : "", style});
     return IDOK;
 }
-} // namespace
 
 PluginRun::PluginRun() {
     static bool shellReady = createShellWindows(GetModuleHandleA(nullptr));

@@ -32,6 +32,8 @@ struct MessageBoxCall {
 };
 // Every box the plug-in showed since the last clear (answered at once, never on screen).
 extern std::vector<MessageBoxCall> messageBoxes;
+// Records a box in messageBoxes and answers it with IDOK; PluginRun installs it.
+int WINAPI recordMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
 
 struct PluginRun {
     std::string pluginFolder, shellFolder, executeLog;

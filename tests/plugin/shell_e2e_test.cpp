@@ -57,13 +57,16 @@ struct DrivenShell {
     }
 };
 
-// The plug-in window's handle text from the record's registration line, or "".
+// The plug-in window's handle text from the record's registration line (the one with the plug-in's
+// message list; the driver registers a window of its own), or "".
 std::string registeredWindow(const std::vector<std::string>& record) {
-    std::string line = findLine(record, "message\t10001\t");
-    if (line.empty())
-        return "";
-    size_t start = std::string("message\t10001\t").size();
-    return line.substr(start, line.find('\t', start) - start);
+    for (const std::string& line : record) {
+        size_t start = std::string("message\t10001\t").size();
+        if (line.compare(0, start, "message\t10001\t") == 0 && line.size() > 18 &&
+            line.compare(line.size() - 18, 18, registrationList) == 0)
+            return line.substr(start, line.find('\t', start) - start);
+    }
+    return "";
 }
 
 HWND handleOf(const std::string& text) {
@@ -245,14 +248,14 @@ TEST(the_shell_sees_the_shut_down_in_order_and_the_slit_placement) {
     record = shell.command("record");
     window = registeredWindow(record);
     REQUIRE(!window.empty());
-    int takenIn = lineIndex(record, "message\t11001\t0x00000000\t" + window);
+    int takenIn = lineIndex(record, "message\t11001\t0\t" + window);
     CHECK(takenIn > lineIndex(record, "message\t10001\t" + window));
     CHECK_EQ(findLine(shell.command("slit"), "child"), "child " + window);
     CHECK(contains(findLine(shell.command("window " + window), window), "layered=0"));
     shell.command("record-clear");
     driven.run("end");
     record = shell.command("record");
-    int released = lineIndex(record, "message\t11002\t0x00000000\t" + window);
+    int released = lineIndex(record, "message\t11002\t0\t" + window);
     CHECK(released > lineIndex(record, "message\t10002\t" + window));
 
     // For the slit, but the settings say free-floating: no 11001, a free layered window.

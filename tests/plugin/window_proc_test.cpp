@@ -1,8 +1,11 @@
 // The window procedure on the real plug-in window: the mouse model, the timers, the shell's
 // messages, hit-testing, and which links are opened and how they reach the shell.
+#include <windows.h>
+
+#include <shellapi.h>
+
 #include <cstdlib>
 #include <cstring>
-#include <shellapi.h>
 #include <string>
 #include <vector>
 

@@ -18,4 +18,8 @@ target_link_libraries(shell_test_plugin PRIVATE blackbox_import comdlg32 user32 
 add_executable(shell_e2e ${CMAKE_CURRENT_LIST_DIR}/shell_e2e_test.cpp)
 target_link_libraries(shell_e2e PRIVATE bb_control_driver fm_check)
 add_dependencies(shell_e2e blackbox shell_test_plugin)
-add_test(NAME shell_e2e COMMAND shell_e2e)
+# One test per case, so that ctest can run the cases side by side.
+foreach(case theShellLoads menusArePicked modalBoxes theSlitPluginsFile quittingWith
+        commonDialogs aPluginThatDoesNotStart aRefreshWhileTheMenu)
+    add_test(NAME shell_e2e_${case} COMMAND shell_e2e ${case})
+endforeach()

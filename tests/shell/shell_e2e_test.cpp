@@ -122,6 +122,10 @@ TEST(menusArePickedByPathAndInTheRealPopup) {
     CHECK(shellCommand(shell, "mouse rclick 20 20").ok);
     CHECK(shellCommand(shell, "popup-pick 2").ok);
     CHECK(logShows(shell, "\tcommand\t@TestEcho menu\t"));
+    // An entry without a label is still there to pick.
+    CHECK(shellCommand(shell, "mouse rclick 20 20").ok);
+    CHECK(shellCommand(shell, "popup-pick 3").ok);
+    CHECK(logShows(shell, "\tcommand\t@TestUntitled\t"));
     CHECK(shellCommand(shell, "mouse rclick 20 20").ok);
     CHECK(shellCommand(shell, "answer-cancel").ok);
     CHECK(shellCommand(shell, "popup-pick 1.3").ok);
@@ -186,13 +190,19 @@ TEST(theSlitPluginsFileAndScreenshots) {
 TEST(quittingWithAMenuOrAnInputBoxOpenStillEndsCleanly) {
     TempFolder folder;
     preparePlugin(folder);
-    for (int round = 0; round < 2; ++round) {
+    for (int round = 0; round < 3; ++round) {
         ShellSession shell;
         REQUIRE(startShell(shell, folder.path, "--exec-log exec.log test_plugin.dll"));
-        CHECK(shellCommand(shell, "mouse rclick 20 20").ok);
+        if (round == 2) {
+            // Closing the shell's window, as the system would, ends it the same way.
+            CHECK(shellCommand(shell, "send shell 16 0 0").ok);
+            CHECK(WaitForSingleObject(shell.process.hProcess, 10000) == WAIT_OBJECT_0);
+        } else {
+            CHECK(shellCommand(shell, "mouse rclick 20 20").ok);
+        }
         if (round == 0) {
             CHECK(waitState(shell, "popup open"));
-        } else {
+        } else if (round == 1) {
             CHECK(shellCommand(shell, "popup-pick 1.4").ok);
             CHECK(waitState(shell, "inputbox open"));
         }
@@ -231,5 +241,40 @@ TEST(commonDialogsOfPluginsAreAnsweredThroughTheChannel) {
     CHECK(shellCommand(shell, "dialog ok").ok);
     CHECK(waitReply(shell, colour, reply));
     CHECK(logShows(shell, "\tcolor-chosen\t" + std::to_string(RGB(200, 2, 3)) + "\t"));
+    CHECK_EQ(stopShell(shell), 0);
+}
+
+TEST(aPluginThatDoesNotStartIsFreedAndNeverShutDown) {
+    TempFolder folder;
+    preparePlugin(folder);
+    writeFileText(folder.file("test_plugin.rc"), "test.fail: true\r\n");
+    ShellSession shell;
+    REQUIRE(startShell(shell, folder.path, "test_plugin.dll missing.dll"));
+    std::vector<std::string> record = shellCommand(shell, "record").lines;
+    CHECK(contains(record, "plugin-failed\ttest_plugin.dll\t1"));
+    CHECK(contains(record, "plugin-failed\tmissing.dll\tload"));
+    CHECK(shellCommand(shell, "windows").lines.empty());
+    CHECK_EQ(stopShell(shell), 0);
+    CHECK_EQ(readFileText(folder.file("test_plugin.rc")), std::string("test.fail: true\r\n"));
+}
+
+TEST(aRefreshWhileTheMenuIsOpenIsWhatAPickSees) {
+    TempFolder folder;
+    preparePlugin(folder);
+    ShellSession shell;
+    REQUIRE(startShell(shell, folder.path, "--exec-log exec.log test_plugin.dll"));
+    CHECK(shellCommand(shell, "mouse rclick 20 20").ok);
+    REQUIRE(waitState(shell, "popup open"));
+    // The plug-in rebuilds its tree for refreshing while the popup shows the old one.
+    CHECK(shellCommand(shell, "broadcast @TestSetNumber 12").ok);
+    ShellReply menus = shellCommand(shell, "menus");
+    CHECK(contains(menus.lines, "trees 1 menus 2 opened 1"));
+    CHECK(shellCommand(shell, "popup-pick 1.3").ok);
+    REQUIRE(waitState(shell, "inputbox open"));
+    CHECK(contains(shellCommand(shell, "record").lines, "inputbox\tNumber\t12"));
+    CHECK(shellCommand(shell, "answer-cancel").ok);
+    CHECK(waitState(shell, "inputbox closed"));
+    CHECK(contains(shellCommand(shell, "menu").lines,
+                   "item\t1.3\tint\tNumber\t@TestNumber\t12\t1\t50"));
     CHECK_EQ(stopShell(shell), 0);
 }

@@ -3,6 +3,8 @@
 // receives through BBExecute (which the shell under test writes to its execute log), opens its
 // menu on a right-click and shuts down cleanly, writing "ended" to its settings file.
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include "shell/blackbox_api.h"
 #include <commdlg.h>
@@ -16,6 +18,7 @@ bool inSlit = false;
 Menu* root = nullptr;
 char rcPath[MAX_PATH];
 HostStyleItem style;
+int number = 7; // the value the menu's integer entry shows
 
 void buildMenu(bool popup) {
     if (root)
@@ -23,11 +26,12 @@ void buildMenu(bool popup) {
     Menu* options = MakeNamedMenu("Options", "TP_Options", popup);
     MakeMenuItem(options, "Checked & on", "@TestCheck", true);
     MakeMenuNOP(options, nullptr);
-    MakeMenuItemInt(options, "Number", "@TestNumber", 7, 1, 50);
+    MakeMenuItemInt(options, "Number", "@TestNumber", number, 1, 50);
     MakeMenuItemString(options, "Text", "@TestText", "old text");
     root = MakeNamedMenu("Test Plugin", "TP_Main", popup);
     MakeSubmenu(root, options, "Options");
     MakeMenuItem(root, "Echo", "@TestEcho menu", false);
+    MakeMenuItem(root, "", "@TestUntitled", false);
     ShowMenu(root);
 }
 
@@ -64,6 +68,10 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     case BB_BROAM: {
         const char* command = reinterpret_cast<const char*>(lParam);
         BBExecute(GetDesktopWindow(), nullptr, "command", command, nullptr, SW_SHOWNORMAL, false);
+        if (std::strncmp(command, "@TestSetNumber ", 15) == 0) {
+            number = std::atoi(command + 15);
+            buildMenu(false); // a refresh, as after any change the menu shows
+        }
         if (std::string(command) == "@TestOpenFile") {
             char file[MAX_PATH] = "";
             OPENFILENAMEA dialog = {};
@@ -115,6 +123,8 @@ __declspec(dllexport) int beginPlugin(HINSTANCE instance) {
     shell = GetBBWnd();
     GetBlackboxPath(rcPath, sizeof rcPath);
     lstrcatA(rcPath, "test_plugin.rc");
+    if (ReadBool(rcPath, "test.fail:", false))
+        return 1; // a start that fails before it has taken anything
     int starts = ReadInt(rcPath, "test.starts:", 0);
     WriteInt(rcPath, "test.starts:", starts + 1);
     WriteBool(rcPath, "test.ended:", false);

@@ -1,0 +1,741 @@
+// The whole plug-in at work: blackbox.exe loads the real FeedMarquee.dll from a fresh folder and is
+// driven through its control channel, as a user would drive it, against a feed server on
+// 127.0.0.1 in this program. What the window shows is read back through the tooltip tools the
+// paint registers (one per painted entry, carrying the text it drew and the rectangle it drew it
+// in), which the observer plug-in system_probe.dll reports from inside the shell's process.
+#include "tests/support/check.h"
+#include "tests/shell/shell_driver.h"
+#include "tests/shell/temp_folder.h"
+#include "tests/system/feed_server.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <set>
+
+namespace {
+
+const char feedTitle[] = "System Test Feed";
+const char firstLink[] = "http://news.example.com/first-story";
+const char secondLink[] = "https://news.example.com/second?id=2&view=full";
+const char firstTip[] = "First headline\n\nThe first story in full.";
+const char secondTip[] = "Second headline\n\nThe second story, with an & ampersand.";
+const char fileTip[] = "Local file\n\nA link to a file on this machine.";
+
+const char feedDocument[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<rss version=\"2.0\">\n<channel>\n"
+    "<title>System Test Feed</title>\n"
+    "<link>http://news.example.com/</link>\n"
+    "<description>Headlines for the system tests</description>\n"
+    "<item>\n<title>First headline</title>\n"
+    "<link>http://news.example.com/first-story</link>\n"
+    "<description>The first story in full.</description>\n"
+    "<pubDate>Mon, 07 Dec 2026 09:30:00 GMT</pubDate>\n</item>\n"
+    "<item>\n<title>Second headline</title>\n"
+    "<link>https://news.example.com/second?id=2&amp;view=full</link>\n"
+    "<description>The second story, with an &amp; ampersand.</description>\n</item>\n"
+    "<item>\n<title>Local file</title>\n"
+    "<link>file:///C:/windows/win.ini</link>\n"
+    "<description>A link to a file on this machine.</description>\n</item>\n"
+    "</channel>\n</rss>\n";
+
+// ---- the shell with the plug-in and the observer, in a folder of its own ----------------------
+
+// The shell's folder holds blackbox.exe and the observer; FeedMarquee.dll sits in a folder of its
+// own below it, as plug-ins are usually installed, so that the settings file shows which of the
+// two folders the plug-in chose.
+struct SystemRun {
+    TempFolder folder;
+    std::string pluginFolder;
+    ShellSession shell;
+    bool started = false;
+
+    SystemRun() : pluginFolder(folder.path + "FeedMarquee\\") {
+        std::string built = testProgramFolder();
+        CreateDirectoryA(pluginFolder.c_str(), nullptr);
+        std::string plugin = pluginFolder + "FeedMarquee.dll";
+        CopyFileA((built + "..\\..\\FeedMarquee.dll").c_str(), plugin.c_str(), FALSE);
+        CopyFileA((built + "system_probe.dll").c_str(), folder.file("system_probe.dll").c_str(),
+                  FALSE);
+        // FeedMarquee first: its window is then the shell's "plugin" window.
+        started = startShell(shell, folder.path,
+                             "--exec-log " + folder.file("exec.log") + " " + plugin + " " +
+                                 folder.file("system_probe.dll"));
+    }
+    ~SystemRun() {
+        if (shell.process.hProcess)
+            stopShell(shell);
+        // The plug-in's folder goes before the shell's (which removes only files).
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((pluginFolder + "*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                    DeleteFileA((pluginFolder + found.cFileName).c_str());
+            } while (FindNextFileA(search, &found));
+            FindClose(search);
+        }
+        RemoveDirectoryA(pluginFolder.c_str());
+    }
+    std::string settingsFile() const { return pluginFolder + "feedmarquee.rc"; }
+};
+
+bool command(SystemRun& run, const std::string& line) {
+    ShellReply reply = shellCommand(run.shell, line);
+    if (!reply.ok)
+        std::fprintf(stderr, "  control line \"%s\" failed: %s\n", line.c_str(),
+                     reply.error.c_str());
+    return reply.ok;
+}
+
+bool broadcast(SystemRun& run, const std::string& text) {
+    return command(run, "broadcast " + text);
+}
+
+// ---- what the window shows, through the observer ----------------------------------------------
+
+struct Tool {
+    RECT rect;
+    std::string text;
+};
+
+struct View {
+    bool read = false;
+    bool tipShowing = false;
+    std::string tipText;     // the text of the tool whose tip is showing
+    std::vector<Tool> tools; // top to bottom
+
+    // In a repainted view: the header line, then the items' tip texts.
+    std::string header() const { return tools.empty() ? "" : tools[0].text; }
+    std::vector<std::string> itemTexts() const {
+        std::vector<std::string> texts;
+        for (size_t i = 1; i < tools.size(); ++i)
+            texts.push_back(tools[i].text);
+        return texts;
+    }
+    // In any view: a header tool (at the top of the content) with that text.
+    bool hasHeader(const std::string& text) const {
+        for (const Tool& tool : tools)
+            if (tool.rect.top == tools[0].rect.top && tool.text == text)
+                return true;
+        return false;
+    }
+    // In any view: a tool with that text and a rectangle height (bottom - top) of height.
+    bool hasTool(const std::string& text, long height) const {
+        for (const Tool& tool : tools)
+            if (tool.text == text && tool.rect.bottom - tool.rect.top == height)
+                return true;
+        return false;
+    }
+};
+
+std::string unescaped(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            char c = text[++i];
+            out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// What the tooltip control holds now; with repaint, after one more paint of the window, so that
+// the tools are exactly the entries as painted (without it, tools of entries that moved in the
+// last paint are still there).
+View look(SystemRun& run, bool repaint = false) {
+    View view;
+    std::string path = run.folder.file("probe.txt");
+    DeleteFileA(path.c_str());
+    if (!broadcast(run, repaint ? "@SystemProbe tools repainted" : "@SystemProbe tools"))
+        return view;
+    std::string report = readFileText(path);
+    size_t start = 0;
+    while (start < report.size()) {
+        size_t end = report.find('\n', start);
+        if (end == std::string::npos)
+            end = report.size();
+        std::string line = report.substr(start, end - start);
+        start = end + 1;
+        if (line.compare(0, 8, "tooltip ") == 0) {
+            view.tipShowing = line.find("visible=1") != std::string::npos;
+        } else if (line.compare(0, 8, "current ") == 0) {
+            view.tipText = unescaped(line.substr(8));
+        } else if (line.compare(0, 5, "tool ") == 0) {
+            Tool tool = {};
+            int used = 0;
+            if (std::sscanf(line.c_str() + 5, "%ld %ld %ld %ld %n", &tool.rect.left, &tool.rect.top,
+                            &tool.rect.right, &tool.rect.bottom, &used) >= 4) {
+                tool.text = unescaped(line.substr(5 + used));
+                view.tools.push_back(tool);
+            }
+        } else if (line == "end") {
+            view.read = true;
+        }
+    }
+    std::stable_sort(view.tools.begin(), view.tools.end(),
+                     [](const Tool& a, const Tool& b) { return a.rect.top < b.rect.top; });
+    return view;
+}
+
+void printView(const char* what, const View& view) {
+    std::fprintf(stderr, "  %s: %s, tip %s \"%s\"\n", what, view.read ? "read" : "not read",
+                 view.tipShowing ? "showing" : "hidden", view.tipText.c_str());
+    for (const Tool& tool : view.tools)
+        std::fprintf(stderr, "    tool %ld %ld %ld %ld \"%s\"\n", tool.rect.left, tool.rect.top,
+                     tool.rect.right, tool.rect.bottom, tool.text.c_str());
+}
+
+// Looks until the view satisfies wanted (bounded); the last view is left in view.
+template <typename Wanted>
+bool waitView(SystemRun& run, View& view, Wanted wanted, DWORD timeoutMs, bool repaint = false) {
+    DWORD start = GetTickCount();
+    while (true) {
+        view = look(run, repaint);
+        if (view.read && wanted(view))
+            return true;
+        if (GetTickCount() - start >= timeoutMs) {
+            printView("last view", view);
+            return false;
+        }
+        Sleep(40);
+    }
+}
+
+// Waits until the plug-in has painted header (by itself: no repaint is asked for).
+bool waitHeader(SystemRun& run, const std::string& header, DWORD timeoutMs) {
+    View view;
+    return waitView(
+        run, view, [&](const View& v) { return v.hasHeader(header); }, timeoutMs);
+}
+
+// Waits until the window, painted once more, shows exactly what wanted wants.
+template <typename Wanted>
+bool waitPainted(SystemRun& run, View& view, Wanted wanted, DWORD timeoutMs) {
+    return waitView(run, view, wanted, timeoutMs, true);
+}
+
+// Exactly the feed's title and its three items, in order.
+bool showsHeadlines(const View& view) {
+    std::vector<std::string> items = view.itemTexts();
+    return view.header() == feedTitle && items.size() == 3 && items[0] == firstTip &&
+           items[1] == secondTip && items[2] == fileTip;
+}
+
+POINT middle(const RECT& rect) {
+    return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+std::string at(POINT point) {
+    return std::to_string(point.x) + " " + std::to_string(point.y);
+}
+
+// ---- the settings file ------------------------------------------------------------------------
+
+struct Setting {
+    std::string key;
+    std::string value;
+};
+
+// The file's "key: value" lines in order (values trimmed).
+std::vector<Setting> settingLines(const std::string& path) {
+    std::vector<Setting> lines;
+    std::string text = readFileText(path);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        size_t colon = line.find(':');
+        if (colon == std::string::npos)
+            continue;
+        std::string value = line.substr(colon + 1);
+        value.erase(0, value.find_first_not_of(" \t"));
+        value.erase(value.find_last_not_of(" \t") + 1);
+        lines.push_back({line.substr(0, colon + 1), value});
+    }
+    return lines;
+}
+
+std::string settingValue(const std::string& path, const std::string& key) {
+    for (const Setting& line : settingLines(path))
+        if (line.key == key)
+            return line.value;
+    return "(missing)";
+}
+
+// Replaces the value of key's line in the file (the line must exist).
+bool editSetting(const std::string& path, const std::string& key, const std::string& value) {
+    std::string text = readFileText(path);
+    size_t at = text.find(key);
+    if (at == std::string::npos || (at > 0 && text[at - 1] != '\n'))
+        return false;
+    size_t end = text.find_first_of("\r\n", at);
+    text.replace(at, (end == std::string::npos ? text.size() : end) - at, key + " " + value);
+    writeFileText(path, text);
+    return true;
+}
+
+// "%m/%d %H:%M" of the local time, as the header shows the time of the last update.
+std::string stamp(time_t when) {
+    char text[20];
+    std::strftime(text, sizeof text, "%m/%d %H:%M", std::localtime(&when));
+    return text;
+}
+
+// Every text the update time can have when it was taken between from and to.
+std::set<std::string> stampsBetween(time_t from, time_t to) {
+    std::set<std::string> stamps;
+    for (time_t when = from; when <= to + 1; when += 30)
+        stamps.insert(stamp(when));
+    stamps.insert(stamp(to));
+    return stamps;
+}
+
+// ---- the menu dump ----------------------------------------------------------------------------
+
+// Each expected line is the dump line after "item\t": path, kind, label, command and the state.
+std::vector<std::string> menuLines(const std::vector<std::string>& dump, const char* kind) {
+    std::vector<std::string> lines;
+    std::string prefix = std::string(kind) + "\t";
+    for (const std::string& line : dump)
+        if (line.compare(0, prefix.size(), prefix) == 0)
+            lines.push_back(line.substr(prefix.size()));
+    return lines;
+}
+
+bool hasLine(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// The lines of the menu at path (its direct entries only), in order.
+std::vector<std::string> entriesOf(const std::vector<std::string>& items, const std::string& path) {
+    std::vector<std::string> entries;
+    std::string prefix = path.empty() ? "" : path + ".";
+    for (const std::string& line : items) {
+        std::string entryPath = line.substr(0, line.find('\t'));
+        if (entryPath.compare(0, prefix.size(), prefix) == 0 &&
+            entryPath.find('.', prefix.size()) == std::string::npos)
+            entries.push_back(line);
+    }
+    return entries;
+}
+
+void checkMenu(const std::vector<std::string>& dump, const std::string& path,
+               const std::vector<std::string>& expected) {
+    std::vector<std::string> entries = entriesOf(menuLines(dump, "item"), path);
+    CHECK_EQ(entries.size(), expected.size());
+    for (size_t i = 0; i < expected.size() && i < entries.size(); ++i)
+        CHECK_EQ(entries[i], expected[i]);
+}
+
+std::string number(int value) {
+    return std::to_string(value);
+}
+
+} // namespace
+
+// ---- first start, the feed, and a failed update ---------------------------------------------
+
+TEST(first_start_creates_the_settings_and_shows_the_feed_then_the_failure) {
+    FeedServer server;
+    REQUIRE(startFeedServer(server));
+    setFeedResponse(server, answerFeed, feedDocument, 2500);
+    SystemRun run;
+    REQUIRE(run.started);
+
+    // No settings file existed: one is made in the plug-in's folder (not the shell's) with every
+    // setting, in order, at its default.
+    const Setting defaults[] = {
+        {"feedmarquee.x:", "10"},
+        {"feedmarquee.y:", "10"},
+        {"feedmarquee.width:", "200"},
+        {"feedmarquee.height:", "250"},
+        {"feedmarquee.fontHeight:", "12"},
+        {"feedmarquee.alpha:", "160"},
+        {"feedmarquee.styleType:", "1"},
+        {"feedmarquee.justification:", "0"},
+        {"feedmarquee.padding:", "5"},
+        {"feedmarquee.title_offset:", "5"},
+        {"feedmarquee.desc_offset:", "15"},
+        {"feedmarquee.updateInterval(min):", "15"},
+        {"feedmarquee.encoding:", "1"},
+        {"feedmarquee.highlight:", "1"},
+        {"feedmarquee.tipWidth:", "350"},
+        {"feedmarquee.tipHideDelay:", "10"},
+        {"feedmarquee.alwaysontop:", "false"},
+        {"feedmarquee.transparency:", "false"},
+        {"feedmarquee.snapWindow:", "true"},
+        {"feedmarquee.pluginToggle:", "false"},
+        {"feedmarquee.inSlit:", "false"},
+        {"feedmarquee.showBorder:", "false"},
+        {"feedmarquee.allowtooltip:", "true"},
+        {"feedmarquee.lockPos:", "false"},
+        {"feedmarquee.autoHide:", "false"},
+        {"feedmarquee.useRefFont:", "true"},
+        {"feedmarquee.showDesc:", "false"},
+        {"feedmarquee.showDate:", "false"},
+        {"feedmarquee.abbreviatedDate:", "true"},
+        {"feedmarquee.datePosHead:", "false"},
+        {"feedmarquee.showItemCounts:", "false"},
+        {"feedmarquee.showUpdateTime:", "false"},
+        {"feedmarquee.wordWrap:", "false"},
+        {"feedmarquee.tipShowTitle:", "true"},
+        {"feedmarquee.hilightBorder:", "false"},
+        {"feedmarquee.fontColor:", "#000000"},
+        {"feedmarquee.font:", "Tahoma"},
+        {"feedmarquee.feedUrl:", ""},
+        {"feedmarquee.browserPath:", ""},
+    };
+    CHECK(GetFileAttributesA(run.folder.file("feedmarquee.rc").c_str()) == INVALID_FILE_ATTRIBUTES);
+    std::vector<Setting> written = settingLines(run.settingsFile());
+    CHECK_EQ(written.size(), static_cast<size_t>(39));
+    for (size_t i = 0; i < 39 && i < written.size(); ++i) {
+        CHECK_EQ(written[i].key, defaults[i].key);
+        CHECK_EQ(written[i].value, defaults[i].value);
+    }
+
+    // No address yet: the first pass fails.
+    View view;
+    CHECK(waitHeader(run, "Couldn't connect!", 5000));
+    auto onlyHeader = [](const std::string& header) {
+        return [header](const View& v) { return v.tools.size() == 1 && v.header() == header; };
+    };
+    CHECK(waitPainted(run, view, onlyHeader("Couldn't connect!"), 2000));
+
+    // An address: the placeholder while the server makes the pass wait, then the headlines.
+    time_t before = std::time(nullptr);
+    REQUIRE(broadcast(run, "@FeedMarqueeFeedUrl " + feedServerUrl(server, "/feed.xml")));
+    CHECK(waitHeader(run, "Connecting...", 2000));
+    CHECK(waitHeader(run, feedTitle, 10000));
+    CHECK(waitPainted(run, view, showsHeadlines, 2000));
+    time_t after = std::time(nullptr);
+    CHECK_EQ(feedRequests(server), 1L);
+
+    // The count and the time of the update join the header when they are switched on.
+    REQUIRE(broadcast(run, "@FeedMarqueeShowItemCounts"));
+    CHECK(waitHeader(run, std::string(feedTitle) + "  (3)", 2000));
+    REQUIRE(broadcast(run, "@FeedMarqueeShowUpdateTime"));
+    std::set<std::string> times = stampsBetween(before, after);
+    std::string updated;
+    waitView(
+        run, view,
+        [&](const View& v) {
+            for (const std::string& time : times)
+                if (v.hasHeader(std::string(feedTitle) + "  (3) (" + time + ")"))
+                    updated = time;
+            return !updated.empty();
+        },
+        2000);
+    CHECK(!updated.empty());
+    if (updated.empty())
+        std::fprintf(stderr, "  header with count and time: \"%s\"\n", view.header().c_str());
+
+    // The server goes away: the next update fails, and the header keeps the count and the time
+    // of the last update that worked.
+    stopFeedServer(server);
+    REQUIRE(broadcast(run, "@FeedMarqueeUpdateNow"));
+    CHECK(waitHeader(run, "Couldn't connect!  (3) (" + updated + ")", 8000));
+    CHECK(waitPainted(run, view, onlyHeader("Couldn't connect!  (3) (" + updated + ")"), 2000));
+
+    // For comparison with a quit during a download: a quit with no pass running.
+    DWORD start = GetTickCount();
+    CHECK_EQ(stopShell(run.shell), 0);
+    std::printf("  quit with no download running: %lu ms\n",
+                static_cast<unsigned long>(GetTickCount() - start));
+}
+
+// ---- tooltip and links ------------------------------------------------------------------------
+
+TEST(hover_shows_the_description_and_a_double_click_opens_only_web_links) {
+    FeedServer server;
+    REQUIRE(startFeedServer(server));
+    setFeedResponse(server, answerFeed, feedDocument);
+    SystemRun run;
+    REQUIRE(run.started);
+    REQUIRE(broadcast(run, "@FeedMarqueeFeedUrl " + feedServerUrl(server, "/feed.xml")));
+    View view;
+    REQUIRE(waitPainted(run, view, showsHeadlines, 10000));
+    RECT first = view.tools[1].rect, second = view.tools[2].rect, file = view.tools[3].rect;
+
+    // Resting the mouse on an entry shows its title and description; on the next entry, that
+    // entry's.
+    auto hoverShows = [&](const RECT& rect, const char* tip) {
+        POINT point = middle(rect);
+        DWORD start = GetTickCount();
+        int nudge = 0;
+        View seen;
+        do {
+            // A resting mouse still reports small moves; one move is enough for the control.
+            command(run, "mouse move " + std::to_string(point.x + (nudge++ % 2)) + " " +
+                             std::to_string(point.y));
+            DWORD moved = GetTickCount();
+            do {
+                seen = look(run);
+                if (seen.tipShowing && seen.tipText == tip)
+                    return true;
+                Sleep(40);
+            } while (GetTickCount() - moved < 400);
+        } while (GetTickCount() - start < 4000);
+        printView("no tip; last view", seen);
+        return false;
+    };
+    CHECK(hoverShows(first, firstTip));
+    CHECK(hoverShows(second, secondTip));
+    command(run, "mouse leave");
+
+    // A double-click opens the entry's link through the shell, once; the file link, a point
+    // below the entries and the point between nothing open anything.
+    REQUIRE(command(run, "mouse dblclick " + at(middle(first))));
+    ShellReply log = shellCommand(run.shell, "exec-log");
+    CHECK_EQ(log.lines.size(), static_cast<size_t>(1));
+    // Owner the desktop, no verb, the link as the file, no arguments or folder, shown normally.
+    char desktop[16];
+    std::snprintf(desktop, sizeof desktop, "0x%08lx",
+                  static_cast<unsigned long>(reinterpret_cast<uintptr_t>(GetDesktopWindow())));
+    if (!log.lines.empty())
+        CHECK_EQ(log.lines[0], std::string("BBExecute\t") + desktop + "\t(null)\t" + firstLink +
+                                   "\t(null)\t(null)\t1\tfalse");
+    REQUIRE(command(run, "mouse dblclick " + at(middle(file))));
+    REQUIRE(command(run, "mouse dblclick " + std::to_string(middle(file).x) + " " +
+                             std::to_string(file.bottom + 20)));
+    CHECK_EQ(shellCommand(run.shell, "exec-log").lines.size(), static_cast<size_t>(1));
+    REQUIRE(command(run, "mouse dblclick " + at(middle(second))));
+    log = shellCommand(run.shell, "exec-log");
+    CHECK_EQ(log.lines.size(), static_cast<size_t>(2));
+    if (log.lines.size() == 2)
+        CHECK(log.lines[1].find(std::string("\t") + secondLink + "\t") != std::string::npos);
+
+    CHECK_EQ(stopShell(run.shell), 0);
+    stopFeedServer(server);
+}
+
+// ---- the menu, and settings saved and reloaded ------------------------------------------------
+
+TEST(the_menu_matches_its_tables_and_settings_are_saved_and_reloaded) {
+    FeedServer server;
+    REQUIRE(startFeedServer(server));
+    setFeedResponse(server, answerFeed, feedDocument);
+    SystemRun run;
+    REQUIRE(run.started);
+    std::string url = feedServerUrl(server, "/feed.xml");
+    REQUIRE(broadcast(run, "@FeedMarqueeFeedUrl " + url));
+    View plain;
+    REQUIRE(waitPainted(run, plain, showsHeadlines, 10000));
+
+    // A right-click opens the whole tree, built from the current settings.
+    REQUIRE(command(run, "mouse rclick 30 8"));
+    std::vector<std::string> dump = shellCommand(run.shell, "menu").lines;
+    std::vector<std::string> menus = menuLines(dump, "menu");
+    REQUIRE(!menus.empty());
+    CHECK_EQ(menus[0], std::string("-\tFeedMarquee\tFDMQ_Main\tpopup"));
+    checkMenu(dump, "",
+              {"1\tsubmenu\tRSS\t\tFDMQ_RSS", "2\tsubmenu\tConfiguration\t\tFDMQ_Config",
+               "3\tsubmenu\tStyle Type\t\tFDMQ_StyleType",
+               "4\tsubmenu\tJustification\t\tFDMQ_JustifyType",
+               "5\tsubmenu\tSettings\t\tFDMQ_Settings",
+               "6\tcommand\tAbout\t@FeedMarqueeAbout\tunchecked"});
+    checkMenu(dump, "1",
+              {"1.1\tsubmenu\tFavorites\t\tFDMQ_Favorites",
+               "1.2\tstring\tFeed URL\t@FeedMarqueeFeedUrl\t" + url,
+               "1.3\tcommand\tAdd Favorites\t@FeedMarqueeAddFavorites\tunchecked",
+               "1.4\tcommand\tUpdate Now\t@FeedMarqueeUpdateNow\tunchecked",
+               "1.5\tint\tUpdate Interval (min)\t@FeedMarqueeUpdateInterval \t15\t1\t300",
+               "1.6\tseparator\t\t",
+               "1.7\tsubmenu\tencoding\t\tFDMQ_encoding",
+               "1.8\tsubmenu\thighlight\t\tFDMQ_highlight",
+               "1.9\tsubmenu\tbrowser\t\tFDMQ_browser",
+               "1.10\tsubmenu\ttooltip\t\tFDMQ_tooltip",
+               "1.11\tseparator\t\t",
+               "1.12\tint\tPadding Size\t@FeedMarqueePaddingSize\t5\t0\t50",
+               "1.13\tsubmenu\tOffset Size\t\tFDMQ_offset",
+               "1.14\tseparator\t\t",
+               "1.15\tcommand\tShow Description\t@FeedMarqueeShowDescription\tunchecked",
+               "1.16\tcommand\tShow Date\t@FeedMarqueeShowDate\tunchecked",
+               "1.17\tcommand\tAbbreviated Date\t@FeedMarqueeAbbreviatedDate\tchecked",
+               "1.18\tcommand\tDate Position Head\t@FeedMarqueeDatePosHead\tunchecked",
+               "1.19\tcommand\tShow Item Counts\t@FeedMarqueeShowItemCounts\tunchecked",
+               "1.20\tcommand\tShow Update Time\t@FeedMarqueeShowUpdateTime\tunchecked",
+               "1.21\tcommand\tWord Wrap\t@FeedMarqueeWordWrap\tunchecked"});
+    checkMenu(dump, "1.1", {});
+    checkMenu(dump, "1.7",
+              {"1.7.1\tcommand\tNone\t@FeedMarqueeEncode 0\tunchecked",
+               "1.7.2\tcommand\tUTF-8\t@FeedMarqueeEncode 1\tchecked"});
+    checkMenu(dump, "1.8",
+              {"1.8.1\tcommand\tNone\t@FeedMarqueeHighlight 0\tunchecked",
+               "1.8.2\tcommand\tMouseOver\t@FeedMarqueeHighlight 1\tchecked",
+               "1.8.3\tcommand\tALL\t@FeedMarqueeHighlight 2\tunchecked", "1.8.4\tseparator\t\t",
+               "1.8.5\tcommand\tShow Border\t@FeedMarqueeHilightBorder\tunchecked"});
+    checkMenu(dump, "1.9",
+              {"1.9.1\tcommand\tBrowse...\t@FeedMarqueeSetBrowser\tunchecked",
+               "1.9.2\tcommand\tDefault\t@FeedMarqueeDefaultBrowser\tunchecked"});
+    checkMenu(dump, "1.10",
+              {"1.10.1\tcommand\tAllow Tooltip\t@FeedMarqueeAllowTip\tchecked",
+               "1.10.2\tcommand\tShow Title\t@FeedMarqueeTipShowTitle\tchecked",
+               "1.10.3\tseparator\t\t",
+               "1.10.4\tint\tTooltip Width\t@FeedMarqueeTipWidth\t350\t1\t1000",
+               "1.10.5\tint\tHide Delay (sec)\t@FeedMarqueeTipHideDelay\t10\t1\t300"});
+    checkMenu(dump, "1.13",
+              {"1.13.1\tint\ttitle\t@FeedMarqueeTitleOffsetSize\t5\t0\t50",
+               "1.13.2\tint\tdescription\t@FeedMarqueeDescOffsetSize\t15\t0\t50"});
+    int screenWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    int screenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    checkMenu(dump, "2",
+              {"2.1\tint\tWidth Size\t@FeedMarqueeWidthSize\t200\t1\t" + number(screenWidth),
+               "2.2\tint\tHeight Size\t@FeedMarqueeHeightSize\t250\t1\t" + number(screenHeight),
+               "2.3\tsubmenu\tFont\t\tFDMQ_Font", "2.4\tseparator\t\t",
+               "2.5\tcommand\tPlugin Toggle\t@FeedMarqueePluginToggle\tunchecked",
+               "2.6\tcommand\tAlways on Top\t@FeedMarqueeOnTop\tunchecked",
+               "2.7\tcommand\tTransparency\t@FeedMarqueeTransparent\tunchecked",
+               "2.8\tint\tAlpha Value\t@FeedMarqueeAlphaValue\t160\t0\t255",
+               "2.9\tcommand\tSnap To Edge\t@FeedMarqueeSnapToEdge\tchecked",
+               "2.10\tcommand\tShow Border\t@FeedMarqueeShowBorder\tunchecked",
+               "2.11\tcommand\tLock Position\t@FeedMarqueeLockPosition\tunchecked",
+               "2.12\tcommand\tAuto Hide\t@FeedMarqueeAutoHide\tunchecked"});
+    checkMenu(dump, "2.3", {"2.3.1\tcommand\tUse Ref Font\t@FeedMarqueeUseRefFont\tchecked"});
+    checkMenu(dump, "3",
+              {"3.1\tcommand\tToolbar\t@FeedMarqueeStyleType 1\tchecked",
+               "3.2\tcommand\tButton\t@FeedMarqueeStyleType 2\tunchecked",
+               "3.3\tcommand\tButtonP\t@FeedMarqueeStyleType 3\tunchecked",
+               "3.4\tcommand\tLabel\t@FeedMarqueeStyleType 4\tunchecked",
+               "3.5\tcommand\tWinLabel\t@FeedMarqueeStyleType 5\tunchecked",
+               "3.6\tcommand\tClock\t@FeedMarqueeStyleType 6\tunchecked"});
+    checkMenu(dump, "4",
+              {"4.1\tcommand\tLeft\t@FeedMarqueeJustifyType 0\tchecked",
+               "4.2\tcommand\tCenter\t@FeedMarqueeJustifyType 1\tunchecked",
+               "4.3\tcommand\tRight\t@FeedMarqueeJustifyType 2\tunchecked"});
+    checkMenu(dump, "5",
+              {"5.1\tcommand\tEdit Settings\t@FeedMarqueeEditRC\tunchecked",
+               "5.2\tcommand\tReload Settings\t@FeedMarqueeReloadSettings\tunchecked",
+               "5.3\tcommand\tSave Settings\t@FeedMarqueeSaveSettings\tunchecked"});
+    // Thirteen menus, each under its own id.
+    std::set<std::string> ids;
+    for (const std::string& line : menus) {
+        size_t idStart = line.find('\t', line.find('\t') + 1) + 1;
+        ids.insert(line.substr(idStart, line.find('\t', idStart) - idStart));
+    }
+    CHECK_EQ(menus.size(), static_cast<size_t>(13));
+    CHECK_EQ(ids.size(), static_cast<size_t>(13));
+
+    // "Show Description" picked in the open menu paints each description under its title: every
+    // item's block becomes two one-line blocks, each with its padding.
+    const char* tips[] = {firstTip, secondTip, fileTip};
+    long line = plain.tools[1].rect.bottom - plain.tools[1].rect.top;
+    auto itemsAre = [&](const View& v, long height, bool exactly) {
+        if (exactly && !showsHeadlines(v))
+            return false;
+        for (const char* tip : tips)
+            if (!v.hasTool(tip, height))
+                return false;
+        return true;
+    };
+    REQUIRE(command(run, "popup-pick RSS/Show Description"));
+    View described;
+    CHECK(waitView(
+        run, described, [&](const View& v) { return itemsAre(v, 2 * line, false); }, 3000));
+    CHECK(waitPainted(
+        run, described, [&](const View& v) { return itemsAre(v, 2 * line, true); }, 2000));
+    CHECK(hasLine(menuLines(shellCommand(run.shell, "menu").lines, "item"),
+                  "1.15\tcommand\tShow Description\t@FeedMarqueeShowDescription\tchecked"));
+
+    // The change is in memory only until "SaveSettings" writes it.
+    CHECK_EQ(settingValue(run.settingsFile(), "feedmarquee.showDesc:"), std::string("false"));
+    REQUIRE(broadcast(run, "@FeedMarqueeSaveSettings"));
+    CHECK_EQ(settingValue(run.settingsFile(), "feedmarquee.showDesc:"), std::string("true"));
+    CHECK_EQ(settingValue(run.settingsFile(), "feedmarquee.feedUrl:"), url);
+
+    // The file edited by hand and reloaded: titles only again, 14 more pixels of padding per
+    // block, and the item count in the header.
+    REQUIRE(editSetting(run.settingsFile(), "feedmarquee.showDesc:", "false"));
+    REQUIRE(editSetting(run.settingsFile(), "feedmarquee.padding:", "19"));
+    REQUIRE(editSetting(run.settingsFile(), "feedmarquee.showItemCounts:", "true"));
+    REQUIRE(broadcast(run, "@FeedMarqueeReloadSettings"));
+    View reloaded;
+    std::string counted = std::string(feedTitle) + "  (3)";
+    CHECK(waitView(
+        run, reloaded,
+        [&](const View& v) { return v.hasHeader(counted) && itemsAre(v, line + 14, false); },
+        3000));
+    CHECK(waitPainted(
+        run, reloaded,
+        [&](const View& v) {
+            return v.tools.size() == 4 && v.header() == counted && itemsAre(v, line + 14, false);
+        },
+        2000));
+    CHECK(hasLine(menuLines(shellCommand(run.shell, "menu").lines, "item"),
+                  "1.12\tint\tPadding Size\t@FeedMarqueePaddingSize\t19\t0\t50"));
+
+    // Menus are rebuilt after every change and on every right-click, never piled up: one tree of
+    // thirteen menus stays.
+    REQUIRE(command(run, "mouse rclick 30 8"));
+    REQUIRE(command(run, "popup-close"));
+    CHECK(shellCommand(run.shell, "menus").lines ==
+          std::vector<std::string>({"trees 1 menus 13 opened 2"}));
+
+    CHECK_EQ(stopShell(run.shell), 0);
+    stopFeedServer(server);
+}
+
+// ---- quitting while a download stalls ---------------------------------------------------------
+
+TEST(quitting_during_a_stalled_download_is_prompt_and_keeps_the_window_place) {
+    FeedServer server;
+    REQUIRE(startFeedServer(server));
+    setFeedResponse(server, stallAfterHead, "");
+    SystemRun run;
+    REQUIRE(run.started);
+
+    // The user makes the window wider and drags it (from 10, 10) by 127 and 201 pixels.
+    REQUIRE(broadcast(run, "@FeedMarqueeWidthSize 321"));
+    REQUIRE(command(run, "mouse ldown 20 20"));
+    Sleep(150);
+    REQUIRE(command(run, "cursor 90 120"));
+    Sleep(150);
+    REQUIRE(command(run, "cursor 157 231"));
+    Sleep(150);
+    REQUIRE(command(run, "mouse lup 20 20"));
+    std::string placed;
+    DWORD waited = GetTickCount();
+    do {
+        ShellReply place = shellCommand(run.shell, "window plugin");
+        placed = place.lines.empty() ? "" : place.lines[0];
+        if (placed.find(" 137 211 321 250 ") != std::string::npos)
+            break;
+        Sleep(50);
+    } while (GetTickCount() - waited < 3000);
+    CHECK(placed.find(" 137 211 321 250 ") != std::string::npos);
+    CHECK(shellCommand(run.shell, "state").lines ==
+          std::vector<std::string>({"popup closed", "inputbox closed", "dialog none"}));
+
+    // A download that stalls after the response's head.
+    REQUIRE(broadcast(run, "@FeedMarqueeFeedUrl " + feedServerUrl(server, "/slow.xml")));
+    waited = GetTickCount();
+    while (feedRequests(server) < 1 && GetTickCount() - waited < 5000)
+        Sleep(20);
+    REQUIRE(feedRequests(server) == 1);
+    Sleep(300); // the head has arrived; the pass now waits for more
+    CHECK(waitHeader(run, "Connecting...", 1000));
+
+    DWORD start = GetTickCount();
+    int status = stopShell(run.shell, 15000);
+    DWORD elapsed = GetTickCount() - start;
+    std::printf("  quit during a stalled download: %lu ms\n", static_cast<unsigned long>(elapsed));
+    CHECK_EQ(status, 0);
+    CHECK(elapsed < 5000);
+
+    CHECK_EQ(settingValue(run.settingsFile(), "feedmarquee.x:"), std::string("137"));
+    CHECK_EQ(settingValue(run.settingsFile(), "feedmarquee.y:"), std::string("211"));
+    CHECK_EQ(settingValue(run.settingsFile(), "feedmarquee.width:"), std::string("321"));
+    CHECK_EQ(settingValue(run.settingsFile(), "feedmarquee.height:"), std::string("250"));
+    CHECK_EQ(settingValue(run.settingsFile(), "feedmarquee.feedUrl:"),
+             feedServerUrl(server, "/slow.xml"));
+    stopFeedServer(server);
+}
