@@ -1,8 +1,8 @@
 // The RSS item parser. It is no XML parser: it finds the markup between '<' and '>', looks at the
 // start of each piece of markup, and keeps the feed's title and, per item, the title, link (or
 // guid), description and date; RSS 2.0 and RSS 1.0 alike. One pass over the document: the scans
-// for '<' use memchr, text is decoded straight from the document into the entries' own copies,
-// and nothing is allocated but the entries and their texts.
+// for '<' go a block at a time, text is decoded straight from the document into the entries' own
+// copies, and nothing is allocated but the entries and their texts.
 #include "content/rss_parser.h"
 
 #include "content/feed_items.h"
@@ -12,6 +12,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -33,7 +37,18 @@ inline bool matchNoCase(const char* p, const char* end, const char* word, size_t
     return true;
 }
 
+// The first c at or after p, or end. Markup and the text between it are mostly short, so the first
+// bytes are searched inline a block at a time and only a longer search goes to memchr.
 inline const char* findByte(const char* p, const char* end, char c) {
+#if defined(__SSE2__)
+    const __m128i wanted = _mm_set1_epi8(c);
+    for (int block = 0; block < 4 && end - p >= 16; ++block, p += 16) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, wanted)));
+        if (mask != 0)
+            return p + __builtin_ctz(mask);
+    }
+#endif
     const void* found = std::memchr(p, c, static_cast<size_t>(end - p));
     return found != nullptr ? static_cast<const char*>(found) : end;
 }
@@ -45,13 +60,28 @@ inline const char* markupEnd(const char* p, const char* end) {
     return p;
 }
 
-// The position of the closing marker ("]]>" or "-->": twice c and then '>') at or after p, or end.
-const char* findClose(const char* p, const char* end, char c) {
+// The position of the "]]>" that closes a CDATA section whose inside starts at p, or end. Found
+// through its ']', which HTML inside the section seldom holds.
+const char* findCdataClose(const char* p, const char* end) {
+    for (;;) {
+        p = findByte(p, end, ']');
+        if (end - p < 3)
+            return end;
+        if (p[1] == ']' && p[2] == '>')
+            return p;
+        ++p;
+    }
+}
+
+// The position of the "-->" that closes a comment whose inside starts at p, or end.
+const char* findCommentClose(const char* p, const char* end) {
     const char* start = p;
     for (;;) {
         p = findByte(p, end, '>');
-        if (p == end || (p - start >= 2 && p[-1] == c && p[-2] == c))
-            return p == end ? end : p - 2;
+        if (p == end)
+            return end;
+        if (p - start >= 2 && p[-1] == '-' && p[-2] == '-')
+            return p - 2;
         ++p;
     }
 }
@@ -83,7 +113,7 @@ ElementText elementText(const char* tagStart, const char* tagEnd, const char* en
             ++p;
         if (p == nextMarkup) {
             const char* inside = nextMarkup + 9;
-            const char* close = findClose(inside, end, ']');
+            const char* close = findCdataClose(inside, end);
             value.length = static_cast<size_t>(close - inside);
             value.text = value.length != 0 ? inside : nullptr;
             value.fromCdata = true;
@@ -140,37 +170,46 @@ char* descriptionCopy(const char* text, size_t length, bool fromCdata) {
     return copy;
 }
 
+// A value read but not yet kept: where its text stands in the document. It is decoded only when
+// it reaches an entry, so values that are replaced or dropped cost nothing.
+struct PendingText {
+    bool present;
+    ElementText value;
+};
+
 struct ParseState {
     bool inItem;
     FeedItem* current;
-    char* link; // the pending values of the item (or channel) being read
-    char* description;
-    char* date;
+    PendingText link; // the pending values of the item (or channel) being read
+    PendingText description;
+    PendingText date;
     int32_t created;
 };
 
-inline void replaceText(char*& field, char*& pending) {
-    if (pending != nullptr) {
-        std::free(field);
-        field = pending;
-        pending = nullptr;
-    }
+// Decodes a present pending text into field, replacing what it held.
+void keepText(char*& field, const PendingText& pending, bool isDescription) {
+    if (!pending.present)
+        return;
+    const ElementText& v = pending.value;
+    std::free(field);
+    field = isDescription ? descriptionCopy(v.text, v.length, v.fromCdata)
+                          : decodedCopy(v.text, v.length);
+}
+
+void keepPending(ParseState& state, FeedItem* entry) {
+    keepText(entry->link, state.link, false);
+    keepText(entry->description, state.description, true);
+    keepText(entry->date, state.date, false);
 }
 
 inline void releasePending(ParseState& state) {
-    std::free(state.link);
-    std::free(state.description);
-    std::free(state.date);
-    state.link = state.description = state.date = nullptr;
+    state.link.present = state.description.present = state.date.present = false;
 }
 
 void startItem(ParseState& state) {
     // Values read before the first item belong to the channel: its link goes to the header entry.
-    if (state.current != nullptr && state.current == FetchList.first) {
-        replaceText(state.current->link, state.link);
-        replaceText(state.current->description, state.description);
-        replaceText(state.current->date, state.date);
-    }
+    if (state.current != nullptr && state.current == FetchList.first)
+        keepPending(state, state.current);
     releasePending(state);
     state.inItem = true;
     state.current = nullptr;
@@ -178,11 +217,8 @@ void startItem(ParseState& state) {
 
 void endItem(ParseState& state) {
     state.inItem = false;
-    if (state.current != nullptr) {
-        replaceText(state.current->link, state.link);
-        replaceText(state.current->description, state.description);
-        replaceText(state.current->date, state.date);
-    }
+    if (state.current != nullptr)
+        keepPending(state, state.current);
     releasePending(state);
 }
 
@@ -198,9 +234,15 @@ void addTitle(ParseState& state, const ElementText& value) {
     entry->titleLength = value.length > INT32_MAX ? INT32_MAX : static_cast<int32_t>(value.length);
 }
 
-inline void setPending(char*& pending, char* value) {
-    std::free(pending);
-    pending = value;
+// A value replaces the one pending; an element without text leaves the value absent.
+inline void setPending(PendingText& pending, const ElementText& value) {
+    pending.present = value.text != nullptr;
+    pending.value = value;
+}
+
+// Only the first date of an item counts; an empty date element gives none.
+inline bool hasDate(const ParseState& state) {
+    return state.date.present;
 }
 
 enum Keyword { NoKeyword, TitleKeyword, LinkKeyword, DescriptionKeyword, DateKeyword };
@@ -238,7 +280,7 @@ const char* examineMarkup(ParseState& state, const char* m, const char* end) {
     case 'd':
         if (state.inItem && matchNoCase(m, end, "description", 11))
             keyword = DescriptionKeyword, nameLength = 11;
-        else if (state.inItem && state.date == nullptr && matchNoCase(m, end, "dc:date", 7))
+        else if (state.inItem && !hasDate(state) && matchNoCase(m, end, "dc:date", 7))
             keyword = DateKeyword, nameLength = 7;
         break;
     case 't':
@@ -246,17 +288,17 @@ const char* examineMarkup(ParseState& state, const char* m, const char* end) {
             keyword = TitleKeyword, nameLength = 5;
         break;
     case 'p':
-        if (state.inItem && state.date == nullptr && matchNoCase(m, end, "pubdate", 7))
+        if (state.inItem && !hasDate(state) && matchNoCase(m, end, "pubdate", 7))
             keyword = DateKeyword, nameLength = 7;
         break;
     case '!':
         // CDATA sections and comments are whole: markup inside them is not the feed's.
         if (matchNoCase(m, end, "![cdata[", 8)) {
-            const char* close = findClose(m + 8, end, ']');
+            const char* close = findCdataClose(m + 8, end);
             return close == end ? end : close + 3;
         }
         if (matchNoCase(m, end, "!--", 3)) {
-            const char* close = findClose(m + 3, end, '-');
+            const char* close = findCommentClose(m + 3, end);
             return close == end ? end : close + 3;
         }
         break;
@@ -273,15 +315,13 @@ const char* examineMarkup(ParseState& state, const char* m, const char* end) {
         addTitle(state, value);
         break;
     case LinkKeyword:
-        setPending(state.link, value.text ? decodedCopy(value.text, value.length) : nullptr);
+        setPending(state.link, value);
         break;
     case DescriptionKeyword:
-        setPending(state.description,
-                   value.text ? descriptionCopy(value.text, value.length, value.fromCdata)
-                              : nullptr);
+        setPending(state.description, value);
         break;
     case DateKeyword:
-        setPending(state.date, value.text ? decodedCopy(value.text, value.length) : nullptr);
+        setPending(state.date, value);
         break;
     case NoKeyword:
         break;
@@ -320,6 +360,6 @@ void parseFeed(char* document) {
         p = examineMarkup(state, m, end);
     }
 
-    releasePending(state); // values after the last item end belong to no entry
+    // Values read after the last item end belong to no entry and are dropped.
     entryCount = state.created;
 }

@@ -1,6 +1,8 @@
 // Character references, HTML descriptions to plain text, and short dates. Every function here works
 // on pointer and length (or a zero-terminated text), never reads outside it, and writes at most as
-// many bytes as it reads, so decoding can happen in place.
+// many bytes as it reads, so decoding can happen in place. The parser runs every text it keeps
+// through this code, so the loops copy runs of ordinary bytes a block at a time and handle each
+// special byte with direct comparisons, without calls per byte.
 #include "content/text_decoding.h"
 
 #include <cstdint>
@@ -38,45 +40,73 @@ inline bool matchNoCase(const char* p, const char* end, const char* word, size_t
     return true;
 }
 
-// First position at or after p holding '&', CR, LF or tab, or end. The text between is copied
-// unchanged by the decoder, so this scan is where decoding spends its time.
-inline const char* findSpecial(const char* p, const char* end) {
+// The bytes that end a run of plain text: '&', the white space that HTML folds, and '<' where tags
+// are removed (otherwise '&' stands in for it).
+struct Specials {
+    char c[5];
+};
+const Specials referenceSpecials = {{'&', '\r', '\n', '\t', '&'}};
+const Specials htmlSpecials = {{'&', '\r', '\n', '\t', '<'}};
+
+inline bool isSpecial(char c, const Specials& s) {
+    return c == s.c[0] || c == s.c[1] || c == s.c[2] || c == s.c[3] || c == s.c[4];
+}
+
+// Copies the bytes from p up to the first special one (or end) to out and returns that position;
+// out moves on by as many bytes. out never stands after p; a block store is used where it cannot
+// overwrite source bytes not yet read (out is in another buffer, or at least a block behind p).
+inline const char* copyRun(const char* p, const char* end, char*& out, const Specials& s,
+                           bool separate) {
 #if defined(__SSE2__)
-    const __m128i amp = _mm_set1_epi8('&');
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i tab = _mm_set1_epi8('\t');
+    const __m128i s0 = _mm_set1_epi8(s.c[0]), s1 = _mm_set1_epi8(s.c[1]),
+                  s2 = _mm_set1_epi8(s.c[2]), s3 = _mm_set1_epi8(s.c[3]),
+                  s4 = _mm_set1_epi8(s.c[4]);
     while (end - p >= 16) {
         __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, amp), _mm_cmpeq_epi8(x, cr)),
-                                   _mm_or_si128(_mm_cmpeq_epi8(x, lf), _mm_cmpeq_epi8(x, tab)));
-        int mask = _mm_movemask_epi8(hit);
+        __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, s0), _mm_cmpeq_epi8(x, s1)),
+                                   _mm_or_si128(_mm_cmpeq_epi8(x, s2), _mm_cmpeq_epi8(x, s3)));
+        hit = _mm_or_si128(hit, _mm_cmpeq_epi8(x, s4));
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+        size_t n = mask != 0 ? static_cast<size_t>(__builtin_ctz(mask)) : 16;
+        if (out != p) {
+            if (separate || p - out >= 16) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out), x);
+            } else {
+                for (size_t i = 0; i < n; ++i) // forward: out stands before p
+                    out[i] = p[i];
+            }
+        }
+        out += n;
+        p += n;
         if (mask != 0)
-            return p + __builtin_ctz(static_cast<unsigned>(mask));
-        p += 16;
+            return p;
     }
 #else
-    const uint64_t ones = 0x0101010101010101ull;
-    const uint64_t highs = 0x8080808080808080ull;
-    while (end - p >= 8) {
-        uint64_t x;
-        std::memcpy(&x, p, 8);
-        uint64_t a = x ^ (ones * '&'), b = x ^ (ones * '\r'), c = x ^ (ones * '\n'),
-                 d = x ^ (ones * '\t');
-        uint64_t zero =
-            ((a - ones) & ~a) | ((b - ones) & ~b) | ((c - ones) & ~c) | ((d - ones) & ~d);
-        if ((zero & highs) != 0)
-            break;
-        p += 8;
-    }
+    (void)separate;
 #endif
-    while (p < end && *p != '&' && *p != '\r' && *p != '\n' && *p != '\t')
-        ++p;
+    while (p < end && !isSpecial(*p, s))
+        *out++ = *p++;
     return p;
 }
 
+// The first c at or after p, or end. Markup and the text between it are mostly short, so the first
+// bytes are searched inline a block at a time and only a longer search goes to memchr.
+inline const char* findByte(const char* p, const char* end, char c) {
+#if defined(__SSE2__)
+    const __m128i wanted = _mm_set1_epi8(c);
+    for (int block = 0; block < 4 && end - p >= 16; ++block, p += 16) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, wanted)));
+        if (mask != 0)
+            return p + __builtin_ctz(mask);
+    }
+#endif
+    const void* found = std::memchr(p, c, static_cast<size_t>(end - p));
+    return found != nullptr ? static_cast<const char*>(found) : end;
+}
+
 // Writes the character as UTF-8 and returns the bytes written (1 to 4).
-size_t writeUtf8(char* out, uint32_t c) {
+inline size_t writeUtf8(char* out, uint32_t c) {
     if (c < 0x80) {
         out[0] = static_cast<char>(c);
         return 1;
@@ -111,7 +141,7 @@ inline int hexValue(char c) {
 // A numeric reference whose digits (or 'x' and hexadecimal digits) begin at p. Returns where
 // scanning goes on, or null when there are no digits (then it is no reference at all). Characters
 // below 20, surrogates and values beyond the Unicode range write nothing.
-const char* decodeNumeric(const char* p, const char* end, char*& out) {
+inline const char* decodeNumeric(const char* p, const char* end, char*& out) {
     const uint32_t tooLarge = 0x110000;
     uint32_t value = 0;
     const char* digits = p;
@@ -145,165 +175,72 @@ const char* decodeNumeric(const char* p, const char* end, char*& out) {
     return q;
 }
 
-// Decodes the reference that starts with the '&' at p and returns where scanning goes on.
-const char* decodeReference(const char* p, const char* end, char*& out) {
-    auto advance = [end](const char* q, size_t n) {
-        return static_cast<size_t>(end - q) < n ? end : q + n;
-    };
-    if (matchNoCase(p, end, "&amp;", 5)) {
-        const char* after = p + 5;
-        if (matchNoCase(after, end, "quot;", 5)) {
+// Decodes the reference that starts with the '&' at p and returns where scanning goes on. When
+// what it wrote is a plain '&' (an "&amp;" or an '&' that starts no known reference),
+// ampersandWritten is set, so that a caller may read a named reference after it.
+inline const char* decodeReference(const char* p, const char* end, char*& out,
+                                   bool& ampersandWritten) {
+    size_t left = static_cast<size_t>(end - p);
+    ampersandWritten = false;
+    switch (left > 1 ? lowerAscii(p[1]) : '\0') {
+    case 'a':
+        if (left >= 5 && (p[2] | 0x20) == 'm' && (p[3] | 0x20) == 'p' && p[4] == ';') {
+            const char* after = p + 5;
+            size_t rest = left - 5;
+            if (rest >= 1) {
+                char c = lowerAscii(after[0]);
+                if (c == 'q' && matchNoCase(after, end, "quot;", 5)) {
+                    *out++ = '"';
+                    return after + 5;
+                }
+                // The double-escaped '<' and '>': the character after the name (normally ';') is
+                // consumed unexamined.
+                if ((c == 'l' || c == 'g') && rest >= 2 && lowerAscii(after[1]) == 't') {
+                    *out++ = c == 'l' ? '<' : '>';
+                    return rest >= 3 ? p + 8 : end;
+                }
+                if (c == '#') {
+                    if (const char* next = decodeNumeric(after + 1, end, out))
+                        return next;
+                }
+            }
+            *out++ = '&';
+            ampersandWritten = true;
+            return after;
+        }
+        if (matchNoCase(p, end, "&apos;", 6)) {
+            *out++ = '\'';
+            return p + 6;
+        }
+        break;
+    case 'q':
+        if (matchNoCase(p, end, "&quot", 5)) {
             *out++ = '"';
-            return after + 5;
+            return left >= 6 ? p + 6 : end;
         }
-        // The double-escaped '<' and '>': the character after the name (normally ';') is consumed.
-        if (matchNoCase(after, end, "lt", 2)) {
-            *out++ = '<';
-            return advance(p, 8);
-        }
-        if (matchNoCase(after, end, "gt", 2)) {
-            *out++ = '>';
-            return advance(p, 8);
-        }
-        if (after < end && *after == '#') {
-            if (const char* next = decodeNumeric(after + 1, end, out))
-                return next;
-        }
-        *out++ = '&';
-        return after;
-    }
-    if (matchNoCase(p, end, "&quot", 5)) {
-        *out++ = '"';
-        return advance(p, 6);
-    }
-    if (matchNoCase(p, end, "&#", 2)) {
+        break;
+    case '#':
         if (const char* next = decodeNumeric(p + 2, end, out))
             return next;
-    } else if (matchNoCase(p, end, "&lt;", 4)) {
-        *out++ = '<';
-        return p + 4;
-    } else if (matchNoCase(p, end, "&gt;", 4)) {
-        *out++ = '>';
-        return p + 4;
-    } else if (matchNoCase(p, end, "&apos;", 6)) {
-        *out++ = '\'';
-        return p + 6;
+        break;
+    case 'l':
+        if (matchNoCase(p, end, "&lt;", 4)) {
+            *out++ = '<';
+            return p + 4;
+        }
+        break;
+    case 'g':
+        if (matchNoCase(p, end, "&gt;", 4)) {
+            *out++ = '>';
+            return p + 4;
+        }
+        break;
+    default:
+        break;
     }
     *out++ = '&';
+    ampersandWritten = true;
     return p + 1;
-}
-
-// The decoder behind decodeEntities. With asHtml, line breaks and tabs count as white space between
-// words: a run of them (and of the blanks after them) becomes one blank, and none at the start.
-// Returns the decoded length; sets ampersandLeft when an '&' stands in the result.
-size_t decodeText(const char* source, size_t count, char* destination, bool asHtml,
-                  bool* ampersandLeft) {
-    const char* p = source;
-    const char* end = source + count;
-    char* out = destination;
-    bool ampersand = false;
-    while (p < end) {
-        const char* special = findSpecial(p, end);
-        if (special != p) {
-            size_t n = static_cast<size_t>(special - p);
-            if (out != p)
-                std::memmove(out, p, n);
-            out += n;
-            p = special;
-            if (p == end)
-                break;
-        }
-        char c = *p;
-        if (c == '&') {
-            char* before = out;
-            p = decodeReference(p, end, out);
-            if (out != before && out[-1] == '&')
-                ampersand = true;
-        } else if (!asHtml) {
-            if (c == '\t')
-                *out++ = c;
-            ++p;
-        } else {
-            if (out != destination && out[-1] != ' ' && out[-1] != '\t')
-                *out++ = ' ';
-            ++p;
-            while (p < end && isBlank(*p))
-                ++p;
-        }
-    }
-    *out = '\0';
-    if (ampersandLeft != nullptr)
-        *ampersandLeft = ampersand;
-    return static_cast<size_t>(out - destination);
-}
-
-// Tags after which a browser starts a new line or cell: removing them leaves a blank.
-bool isBreakingTag(const char* name, size_t n) {
-    static const char* const names[] = {"br", "p",  "div", "li", "h1",  "h2",    "h3",
-                                        "h4", "h5", "h6",  "hr", "tr",  "td",    "th",
-                                        "ul", "ol", "dd",  "dt", "pre", "table", "blockquote"};
-    for (const char* candidate : names)
-        if (std::strlen(candidate) == n && matchNoCase(name, name + n, candidate, n))
-            return true;
-    return false;
-}
-
-// Removes HTML tags and comments: a '<' followed by a letter, '/', '!' or '?' up to the next '>'
-// (a comment up to its "-->"); an unterminated one runs to the end. Any other '<' is text.
-// destination may be source itself. Returns the new length.
-size_t removeTags(const char* source, size_t count, char* destination) {
-    const char* p = source;
-    const char* end = source + count;
-    char* out = destination;
-    bool afterTag = false;
-    while (p < end) {
-        const char* open =
-            static_cast<const char*>(std::memchr(p, '<', static_cast<size_t>(end - p)));
-        if (open == nullptr)
-            open = end;
-        // After a removed tag, blanks that would double the blank already written go too.
-        if (afterTag && out != destination && isBlank(out[-1]))
-            while (p < open && isBlank(*p))
-                ++p;
-        size_t n = static_cast<size_t>(open - p);
-        if (out != p && n != 0)
-            std::memmove(out, p, n);
-        out += n;
-        p = open;
-        afterTag = false;
-        if (p == end)
-            break;
-        char next = p + 1 < end ? p[1] : '\0';
-        if (!(isLetter(next) || next == '/' || next == '!' || next == '?')) {
-            *out++ = '<';
-            ++p;
-            continue;
-        }
-        const char* close;
-        if (matchNoCase(p, end, "<!--", 4)) {
-            close = p + 4;
-            for (;;) {
-                close = static_cast<const char*>(
-                    std::memchr(close, '>', static_cast<size_t>(end - close)));
-                if (close == nullptr || (close - p >= 6 && close[-1] == '-' && close[-2] == '-'))
-                    break;
-                ++close;
-            }
-        } else {
-            close = static_cast<const char*>(std::memchr(p, '>', static_cast<size_t>(end - p)));
-        }
-        const char* name = p + (next == '/' ? 2 : 1);
-        const char* nameEnd = name;
-        while (nameEnd < end && (isLetter(*nameEnd) || isDigit(*nameEnd)))
-            ++nameEnd;
-        if (isBreakingTag(name, static_cast<size_t>(nameEnd - name)) && out != destination &&
-            !isBlank(out[-1]))
-            *out++ = ' ';
-        p = close != nullptr ? close + 1 : end;
-        afterTag = true;
-    }
-    *out = '\0';
-    return static_cast<size_t>(out - destination);
 }
 
 struct NamedReference {
@@ -311,7 +248,8 @@ struct NamedReference {
     uint32_t character;
 };
 
-// The named references that descriptions commonly carry (names are case-sensitive in HTML).
+// The named references that descriptions commonly carry (names are case-sensitive in HTML). Every
+// name with its '&' and ';' is longer than the character's UTF-8 form.
 const NamedReference namedReferences[] = {
     {"amp", '&'},      {"quot", '"'},     {"lt", '<'},        {"gt", '>'},
     {"apos", '\''},    {"nbsp", 0xA0},    {"hellip", 0x2026}, {"mdash", 0x2014},
@@ -339,85 +277,247 @@ const NamedReference namedReferences[] = {
     {"Uuml", 0xDC},
 };
 
-// Replaces the named references left in text (in place) by their characters; every name is longer
-// than its UTF-8 form, so the text never grows. Returns the new length.
-size_t decodeNamedReferences(char* text, size_t count) {
-    const char* p = text;
-    const char* end = text + count;
-    char* out = text;
+// Reads a named reference whose name starts at p (right after an '&' already written at out[-1])
+// and, when it is a known one, puts its character in place of that '&'. Returns where scanning
+// goes on: after the ';', or p when there is no known reference.
+inline const char* decodeNamed(const char* p, const char* end, char*& out) {
+    const char* nameEnd = p;
+    while (nameEnd < end && nameEnd - p <= 6 && (isLetter(*nameEnd) || isDigit(*nameEnd)))
+        ++nameEnd;
+    size_t length = static_cast<size_t>(nameEnd - p);
+    if (length == 0 || nameEnd == end || *nameEnd != ';')
+        return p;
+    for (const NamedReference& r : namedReferences) {
+        if (r.name[0] == p[0] && std::strncmp(r.name, p, length) == 0 && r.name[length] == '\0') {
+            out += writeUtf8(out - 1, r.character) - 1;
+            return nameEnd + 1;
+        }
+    }
+    return p;
+}
+
+// Folds a run of white space (at least the byte at p) into one blank, none at the start of the
+// text or after a blank; returns the position after the run.
+inline const char* foldWhiteSpace(const char* p, const char* end, char* destination, char*& out) {
+    if (out != destination && out[-1] != ' ')
+        *out++ = ' ';
+    ++p;
+    while (p < end && isBlank(*p))
+        ++p;
+    return p;
+}
+
+// The decoder behind decodeEntities: references decoded, CR and LF dropped.
+size_t decodeText(const char* source, size_t count, char* destination) {
+    const char* p = source;
+    const char* end = source + count;
+    char* out = destination;
+    bool separate = destination + count <= source || source + count <= destination;
+    bool ampersand;
     while (p < end) {
-        const char* amp =
-            static_cast<const char*>(std::memchr(p, '&', static_cast<size_t>(end - p)));
-        if (amp == nullptr)
-            amp = end;
-        size_t n = static_cast<size_t>(amp - p);
-        if (out != p && n != 0)
-            std::memmove(out, p, n);
-        out += n;
-        p = amp;
+        p = copyRun(p, end, out, referenceSpecials, separate);
         if (p == end)
             break;
-        const char* name = p + 1;
-        const char* nameEnd = name;
-        while (nameEnd < end && nameEnd - name <= 6 && (isLetter(*nameEnd) || isDigit(*nameEnd)))
-            ++nameEnd;
-        size_t length = static_cast<size_t>(nameEnd - name);
-        const NamedReference* found = nullptr;
-        if (nameEnd < end && *nameEnd == ';' && length != 0) {
-            for (const NamedReference& r : namedReferences)
-                if (std::strncmp(r.name, name, length) == 0 && r.name[length] == '\0') {
-                    found = &r;
-                    break;
-                }
-        }
-        if (found == nullptr) {
-            *out++ = '&';
-            ++p;
+        char c = *p;
+        if (c == '&') {
+            p = decodeReference(p, end, out, ampersand);
         } else {
-            out += writeUtf8(out, found->character);
-            p = nameEnd + 1;
+            if (c == '\t')
+                *out++ = c;
+            ++p;
         }
     }
     *out = '\0';
-    return static_cast<size_t>(out - text);
+    return static_cast<size_t>(out - destination);
 }
 
-// Drops blanks and tabs from both ends of text (length count), in place; returns the new length.
-size_t trimBlanks(char* text, size_t count) {
+// Tags after which a browser starts a new line or cell: removing them leaves a blank.
+bool isBreakingTag(const char* name, size_t n) {
+    char a = n > 0 ? lowerAscii(name[0]) : '\0';
+    char b = n > 1 ? lowerAscii(name[1]) : '\0';
+    switch (n) {
+    case 1:
+        return a == 'p';
+    case 2:
+        if (a == 'h')
+            return (b >= '1' && b <= '6') || b == 'r';
+        return (a == 'b' && b == 'r') || (a == 'l' && b == 'i') || (a == 't' && b == 'r') ||
+               (a == 't' && b == 'd') || (a == 't' && b == 'h') || (a == 'u' && b == 'l') ||
+               (a == 'o' && b == 'l') || (a == 'd' && b == 'd') || (a == 'd' && b == 't');
+    case 3:
+        return matchNoCase(name, name + n, "div", 3) || matchNoCase(name, name + n, "pre", 3);
+    case 5:
+        return matchNoCase(name, name + n, "table", 5);
+    case 10:
+        return matchNoCase(name, name + n, "blockquote", 10);
+    default:
+        return false;
+    }
+}
+
+// After a removed tag: a tag that breaks the line leaves a blank, and blanks that would double the
+// blank already written are skipped. Returns where scanning goes on.
+inline const char* endTag(const char* p, const char* end, char* destination, char*& out,
+                          bool breaking) {
+    if (breaking && out != destination && out[-1] != ' ')
+        *out++ = ' ';
+    if (out == destination || out[-1] == ' ')
+        while (p < end && isBlank(*p))
+            ++p;
+    return p;
+}
+
+inline bool startsBreakingTag(const char* name, const char* end) {
+    if (name < end && *name == '/')
+        ++name;
+    const char* nameEnd = name;
+    while (nameEnd < end && (isLetter(*nameEnd) || isDigit(*nameEnd)))
+        ++nameEnd;
+    return isBreakingTag(name, static_cast<size_t>(nameEnd - name));
+}
+
+// Skips the tag or comment whose '<' is at p: a comment up to its "-->", anything else up to the
+// next '>'; an unterminated one runs to the end.
+inline const char* skipTag(const char* p, const char* end, char* destination, char*& out) {
+    const char* close;
+    bool breaking = false;
+    if (p + 1 < end && p[1] == '!' && matchNoCase(p, end, "<!--", 4)) {
+        close = p + 4;
+        for (;;) {
+            close = findByte(close, end, '>');
+            if (close == end || (close - p >= 6 && close[-1] == '-' && close[-2] == '-'))
+                break;
+            ++close;
+        }
+    } else {
+        close = findByte(p, end, '>');
+        breaking = startsBreakingTag(p + 1, end);
+    }
+    return endTag(close != end ? close + 1 : end, end, destination, out, breaking);
+}
+
+// The first '&' or '>' at or after p, or end.
+inline const char* findAmpersandOrGreater(const char* p, const char* end) {
+#if defined(__SSE2__)
+    const __m128i amp = _mm_set1_epi8('&'), gt = _mm_set1_epi8('>');
+    while (end - p >= 16) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        unsigned mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(x, amp), _mm_cmpeq_epi8(x, gt))));
+        if (mask != 0)
+            return p + __builtin_ctz(mask);
+        p += 16;
+    }
+#endif
+    while (p < end && *p != '&' && *p != '>')
+        ++p;
+    return p;
+}
+
+// Skips a tag of entity-escaped HTML whose '<' was a reference that ended right before p: the tag
+// ends at the first '>' that the text decodes to (a comment at the first one after "--").
+inline const char* skipEscapedTag(const char* p, const char* end, char* destination, char*& out) {
+    bool comment = matchNoCase(p, end, "!--", 3);
+    bool breaking = !comment && startsBreakingTag(p, end);
+    const char* q = comment ? p + 3 : p;
+    char last = '\0', beforeLast = '\0'; // for a comment, the two characters before, as decoded
+    while (q < end) {
+        if (!comment)
+            q = findAmpersandOrGreater(q, end);
+        if (q == end)
+            break;
+        char c = *q;
+        const char* next = q + 1;
+        if (c == '&') {
+            if (end - q >= 4 && q[1] == 'g' && q[2] == 't' && q[3] == ';') {
+                c = '>'; // the usual end of an escaped tag, read without the general decoder
+                next = q + 4;
+            } else {
+                char decoded[8];
+                char* d = decoded;
+                bool ampersand;
+                next = decodeReference(q, end, d, ampersand);
+                c = d == decoded + 1 ? decoded[0] : '\0';
+            }
+        }
+        if (c == '>' && (!comment || (last == '-' && beforeLast == '-')))
+            return endTag(next, end, destination, out, breaking);
+        beforeLast = last;
+        last = c;
+        q = next;
+    }
+    return end;
+}
+
+// The forms in which a description carries its HTML.
+enum HtmlForm {
+    CdataHtml,   // as it stands: tags literal, references still to decode
+    EscapedHtml, // entity-escaped: tags written with references, which decoding reveals
+};
+
+// One pass that makes plain text of HTML: tags and comments go (a '<' followed by a letter, '/',
+// '!' or '?' starts one; any other '<' is text), white space folds to single blanks, references
+// are decoded by the rules of decodeEntities, and an '&' that those leave may start a named HTML
+// reference. destination may be source itself.
+size_t htmlToText(const char* source, size_t count, char* destination, HtmlForm form) {
+    const char* p = source;
+    const char* end = source + count;
+    char* out = destination;
+    bool separate = destination + count <= source || source + count <= destination;
+    const Specials& specials = form == CdataHtml ? htmlSpecials : referenceSpecials;
+    while (p < end) {
+        p = copyRun(p, end, out, specials, separate);
+        if (p == end)
+            break;
+        char c = *p;
+        if (c == '<') {
+            char next = p + 1 < end ? p[1] : '\0';
+            if (isLetter(next) || next == '/' || next == '!' || next == '?') {
+                p = skipTag(p, end, destination, out);
+            } else {
+                *out++ = '<';
+                ++p;
+            }
+        } else if (c == '&') {
+            char* before = out;
+            bool ampersand;
+            p = decodeReference(p, end, out, ampersand);
+            if (form == EscapedHtml && out == before + 1 && *before == '<' && p < end &&
+                (isLetter(*p) || *p == '/' || *p == '!' || *p == '?')) {
+                out = before;
+                p = skipEscapedTag(p, end, destination, out);
+            } else if (ampersand) {
+                p = decodeNamed(p, end, out);
+            }
+        } else {
+            p = foldWhiteSpace(p, end, destination, out);
+        }
+    }
+    // No blank at either end (a reference may still have written one at the start).
+    while (out != destination && out[-1] == ' ')
+        --out;
+    size_t length = static_cast<size_t>(out - destination);
     size_t start = 0;
-    while (start < count && (text[start] == ' ' || text[start] == '\t'))
+    while (start < length && destination[start] == ' ')
         ++start;
-    while (count > start && (text[count - 1] == ' ' || text[count - 1] == '\t'))
-        --count;
-    count -= start;
-    if (start != 0)
-        std::memmove(text, text + start, count);
-    text[count] = '\0';
-    return count;
+    if (start != 0) {
+        length -= start;
+        std::memmove(destination, destination + start, length);
+    }
+    destination[length] = '\0';
+    return length;
 }
 
 } // namespace
 
 void decodeEntities(const char* source, size_t count, char* destination) {
-    decodeText(source, count, destination, false, nullptr);
+    decodeText(source, count, destination);
 }
 
 size_t descriptionToText(const char* source, size_t count, char* destination, bool fromCdata) {
-    size_t length;
-    bool ampersandLeft;
-    if (fromCdata) {
-        // The section holds HTML as it stands: its tags go first, then its references.
-        length = removeTags(source, count, destination);
-        length = decodeText(destination, length, destination, true, &ampersandLeft);
-    } else {
-        // Entity-escaped HTML: decoding reveals the tags, which then go.
-        length = decodeText(source, count, destination, true, &ampersandLeft);
-        if (std::memchr(destination, '<', length) != nullptr)
-            length = removeTags(destination, length, destination);
-    }
-    if (ampersandLeft)
-        length = decodeNamedReferences(destination, length);
-    return trimBlanks(destination, length);
+    // A CDATA section holds HTML as it stands: its tags go before its references are read. In
+    // entity-escaped HTML the references are read first, revealing the tags, which then go.
+    return htmlToText(source, count, destination, fromCdata ? CdataHtml : EscapedHtml);
 }
 
 void descriptionToText(char* text, bool fromCdata) {

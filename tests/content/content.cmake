@@ -33,3 +33,12 @@ add_test(NAME content_inspect_missing_file
          COMMAND ${CMAKE_COMMAND} ${content_inspect} -DEXPECT_FAILURE=1
                  -DDOCUMENT=${content_data}/no-such-feed.xml
                  -P ${content_data}/check_inspector.cmake)
+
+add_executable(content_rss_parser_test rss_parser_test.cpp)
+target_link_libraries(content_rss_parser_test fm_content fm_check)
+add_test(NAME content_rss_parser COMMAND content_rss_parser_test)
+add_test(NAME content_inspect_bundled_sample
+         COMMAND ${CMAKE_COMMAND} ${content_inspect}
+                 -DDOCUMENT=${CMAKE_SOURCE_DIR}/tools/samples/example-news.xml
+                 -DEXPECTED=${content_data}/sample_example_news.jsonl
+                 -P ${content_data}/check_inspector.cmake)
