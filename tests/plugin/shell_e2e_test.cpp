@@ -301,10 +301,10 @@ TEST(a_double_click_in_the_shell_opens_only_the_web_link_under_it) {
         Sleep(1500);
         shell.command("ping");
 
-        // Every 3 pixels down the window: each double-click opens at most one program, and only
-        // ever the web link.
+        // Every 3 pixels down the header and the four items (about 21 pixels each) and below them:
+        // each double-click opens at most one program, and only ever the web link.
         int opened = 0, openingY = -1;
-        for (int y = 1; y < 300; y += 3) {
+        for (int y = 1; y < 160; y += 3) {
             shell.command("record-clear");
             shell.command("mouse dblclick 20 " + std::to_string(y) + " plugin");
             std::vector<std::string> calls = executions(shell);
@@ -332,7 +332,7 @@ TEST(a_double_click_in_the_shell_opens_only_the_web_link_under_it) {
             }
         }
         CHECK(opened > 0);
-        std::printf("%s: %d of 100 double-clicks opened the link, first at y=%d\n",
+        std::printf("%s: %d of 53 double-clicks opened the link, first at y=%d\n",
                     withBrowser ? "browser" : "direct", opened, openingY);
         CHECK_EQ(shell.quit(), 0);
     }

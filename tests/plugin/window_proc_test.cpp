@@ -29,19 +29,20 @@ char* copyOf(const char* text) {
 
 // Replaces the DisplayList with entries at the given client rectangles (as painting would lay
 // them out); freed again by clearEntries.
-struct EntrySpec {
+struct EntryLayout {
     const char* title;
     const char* link;
     RECT rect;
 };
-void setEntries(const std::vector<EntrySpec>& specs) {
+void setEntries(const std::vector<EntryLayout>& layouts) {
     freeDisplayList();
     DisplayList.first = DisplayList.last = nullptr;
-    for (const EntrySpec& spec : specs) {
+    for (const EntryLayout& layout : layouts) {
         FeedItem* entry = static_cast<FeedItem*>(std::calloc(1, sizeof(FeedItem)));
-        entry->title = copyOf(spec.title);
-        entry->link = copyOf(spec.link);
-        entry->itemRect = {spec.rect.left, spec.rect.top, spec.rect.right, spec.rect.bottom};
+        entry->title = copyOf(layout.title);
+        entry->link = copyOf(layout.link);
+        entry->itemRect = {layout.rect.left, layout.rect.top, layout.rect.right,
+                           layout.rect.bottom};
         if (DisplayList.last)
             DisplayList.last->next = entry;
         else
