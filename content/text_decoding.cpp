@@ -224,13 +224,13 @@ inline const char* decodeReference(const char* p, const char* end, char*& out,
             return next;
         break;
     case 'l':
-        if (matchNoCase(p, end, "&lt;", 4)) {
+        if (left >= 4 && (p[2] | 0x20) == 't' && p[3] == ';') {
             *out++ = '<';
             return p + 4;
         }
         break;
     case 'g':
-        if (matchNoCase(p, end, "&gt;", 4)) {
+        if (left >= 4 && (p[2] | 0x20) == 't' && p[3] == ';') {
             *out++ = '>';
             return p + 4;
         }
