@@ -8,12 +8,15 @@
 #pragma once
 #include <windows.h>
 
-inline volatile LONG gdiObjectsAlive = 0; // created minus deleted
+inline volatile LONG gdiObjectsAlive = 0;   // created minus deleted
+inline volatile LONG gdiObjectsCreated = 0; // every create counted so far
 
 // Counts a successful create (object not null) and returns object unchanged.
 template <typename Handle> inline Handle countGdiCreated(Handle object) {
-    if (object)
+    if (object) {
         InterlockedIncrement(&gdiObjectsAlive);
+        InterlockedIncrement(&gdiObjectsCreated);
+    }
     return object;
 }
 // Counts a successful delete (DeleteObject or DeleteDC returned non-zero); returns its result.

@@ -54,8 +54,8 @@ fi
 cat > "$out/feedmarquee.rc" <<RC
 feedmarquee.x: 40
 feedmarquee.y: 40
-feedmarquee.width: 360
-feedmarquee.height: 300
+feedmarquee.width: 380
+feedmarquee.height: 330
 feedmarquee.styleType: 1
 feedmarquee.updateInterval(min): 1
 feedmarquee.highlight: 1
@@ -63,7 +63,8 @@ feedmarquee.showDate: true
 feedmarquee.datePosHead: true
 feedmarquee.showItemCounts: true
 feedmarquee.showUpdateTime: true
-feedmarquee.showDesc: false
+feedmarquee.showDesc: true
+feedmarquee.wordWrap: true
 feedmarquee.showBorder: true
 feedmarquee.feedUrl: $feed
 RC

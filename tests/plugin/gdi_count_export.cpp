@@ -5,3 +5,6 @@
 extern "C" LONG countedGdiObjects() {
     return gdiObjectsAlive;
 }
+extern "C" LONG countedGdiCreations() {
+    return gdiObjectsCreated;
+}

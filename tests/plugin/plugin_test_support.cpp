@@ -144,6 +144,12 @@ void dragWindow(HWND window, int dx, int dy, bool alt) {
     pumpMessages(300);
 }
 
+void moveMouseTo(int x, int y) {
+    INPUT input = mouseInput(x, y, 0);
+    SendInput(1, &input, sizeof(INPUT));
+    pumpMessages(200);
+}
+
 void rightClickWindow(HWND window) {
     RECT rect;
     GetWindowRect(window, &rect);

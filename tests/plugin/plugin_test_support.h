@@ -59,5 +59,7 @@ int countRecord(const std::string& prefix);
 // Presses the left button in the middle of window, moves the mouse by (dx, dy) in steps and
 // releases it, as real input (with Alt held when alt); then lets the window handle it all.
 void dragWindow(HWND window, int dx, int dy, bool alt);
+// Moves the mouse to the screen point (x, y) as real input and lets the windows react.
+void moveMouseTo(int x, int y);
 // Clicks the right button in the middle of window as real input.
 void rightClickWindow(HWND window);

@@ -124,16 +124,20 @@ int threadCount() {
 }
 
 std::string counts(const char* label) {
-    long gdi = -1;
+    long gdi = -1, created = -1;
     if (plugin) {
-        CountFunction count = reinterpret_cast<CountFunction>(
+        CountFunction alive = reinterpret_cast<CountFunction>(
             reinterpret_cast<void*>(GetProcAddress(plugin, "countedGdiObjects")));
-        if (count)
-            gdi = count();
+        CountFunction creations = reinterpret_cast<CountFunction>(
+            reinterpret_cast<void*>(GetProcAddress(plugin, "countedGdiCreations")));
+        if (alive)
+            gdi = alive();
+        if (creations)
+            created = creations();
     }
-    char line[160];
-    std::snprintf(line, sizeof line, "%s windows=%d handles=%d threads=%d gdi=%ld", label,
-                  windowCount(), handleCount(), threadCount(), gdi);
+    char line[200];
+    std::snprintf(line, sizeof line, "%s windows=%d handles=%d threads=%d gdi=%ld created=%ld",
+                  label, windowCount(), handleCount(), threadCount(), gdi, created);
     return line;
 }
 
@@ -181,6 +185,7 @@ void run(const std::string& command) {
         // helpers, the shell's style) is not counted as a leak.
         begin(false);
         pump(300);
+        logLine(counts("running"));
         end();
         pump(100);
         logLine(counts("before"));

@@ -344,10 +344,14 @@ TEST(fifty_starts_and_stops_in_one_shell_leave_nothing_behind) {
     REQUIRE(driven.started);
     REQUIRE(findLine(driven.run("load " + plugin.dll), "loaded") == "loaded");
     std::vector<std::string> lines = driven.run("cycles 50", 120000);
+    std::string running = findLine(lines, "running");
     std::string before = findLine(lines, "before");
     std::string after = findLine(lines, "after");
-    std::printf("%s\n%s\n", before.c_str(), after.c_str());
-    REQUIRE(!before.empty() && !after.empty());
+    std::printf("%s\n%s\n%s\n", running.c_str(), before.c_str(), after.c_str());
+    REQUIRE(!running.empty() && !before.empty() && !after.empty());
+    // The counts see the plug-in: its window and tooltip while it runs, its paints' objects.
+    CHECK(countOf(running, "windows") >= countOf(before, "windows") + 2);
+    CHECK(countOf(after, "created") - countOf(before, "created") >= 50 * 3);
     CHECK_EQ(findLine(lines, "failures"), "failures 0");
     for (const char* name : {"windows", "handles", "threads", "gdi"}) {
         CHECK(countOf(before, name) >= 0);

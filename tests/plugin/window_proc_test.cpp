@@ -314,6 +314,7 @@ TEST(mouse_moves_repaint_only_in_highlight_mode_1) {
     REQUIRE(started.window);
     HWND window = started.window;
     LPARAM point = screenPoint(window, 10, 10);
+    moveMouseTo(5, 5); // away from the window, so that only the messages below move over it
     for (int mode : {0, 2}) {
         settings.highlight = mode;
         ValidateRect(window, nullptr);
@@ -332,8 +333,8 @@ TEST(mouse_moves_repaint_only_in_highlight_mode_1) {
     SendMessageA(window, WM_NCMOUSEMOVE, HTCAPTION, point);
     CHECK(invalidated(window)); // every move, so the highlight follows the cursor
     // The cursor is not over the window: the poll reports the leave.
-    SetCursorPos(0, 0);
-    pumpMessages(300);
+    moveMouseTo(5, 5);
+    pumpMessages(200);
     CHECK(!runtime.mouseInside);
     CHECK(!KillTimer(window, 2));
 }
