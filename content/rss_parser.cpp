@@ -157,13 +157,25 @@ char* decodedCopy(const char* text, size_t length) {
     return copy;
 }
 
+// Descriptions shrink once their tags are gone. One of up to this many bytes is made plain on the
+// stack and then copied into an allocation of its exact size; a longer one is made plain in its own
+// allocation, which then gives back what it does not need.
+const size_t stackDescriptionSize = 4096;
+
 char* descriptionCopy(const char* text, size_t length, bool fromCdata) {
+    if (length < stackDescriptionSize) {
+        char plain[stackDescriptionSize];
+        size_t plainLength = descriptionToText(text, length, plain, fromCdata);
+        char* copy = static_cast<char*>(std::malloc(plainLength + 1));
+        if (copy != nullptr)
+            std::memcpy(copy, plain, plainLength + 1);
+        return copy;
+    }
     char* copy = static_cast<char*>(std::malloc(length + 1));
     if (copy == nullptr)
         return nullptr;
     size_t plainLength = descriptionToText(text, length, copy, fromCdata);
-    // Escaped HTML shrinks a lot once its tags are gone; give the unused part back.
-    if (plainLength + 64 < length - length / 4) {
+    if (plainLength < length - length / 4) {
         if (char* smaller = static_cast<char*>(std::realloc(copy, plainLength + 1)))
             copy = smaller;
     }
