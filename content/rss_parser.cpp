@@ -186,7 +186,8 @@ void keepText(char*& field, const PendingText& pending, bool isDescription) {
     if (!pending.present)
         return;
     const ElementText& v = pending.value;
-    std::free(field);
+    if (field != nullptr)
+        std::free(field);
     field = isDescription ? descriptionCopy(v.text, v.length, v.fromCdata)
                           : decodedCopy(v.text, v.length);
 }
