@@ -377,6 +377,21 @@ inline const char* endTag(const char* p, const char* end, char* destination, cha
 inline bool startsBreakingTag(const char* name, const char* end) {
     if (name < end && *name == '/')
         ++name;
+    if (name == end)
+        return false;
+    switch (lowerAscii(*name)) { // the first letters of the tags that break the line
+    case 'b':
+    case 'd':
+    case 'h':
+    case 'l':
+    case 'o':
+    case 'p':
+    case 't':
+    case 'u':
+        break;
+    default:
+        return false;
+    }
     const char* nameEnd = name;
     while (nameEnd < end && (isLetter(*nameEnd) || isDigit(*nameEnd)))
         ++nameEnd;
