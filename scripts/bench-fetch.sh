@@ -62,5 +62,7 @@ curl100=$(curl_best 100)
 
 export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-feedmarquee}"
 . "$root/scripts/wine-session.sh"
+# The Wine session replaces the exit trap; stop the loopback server there too.
+trap 'kill $server 2>/dev/null || true; rm -f "$portfile"; fm_wine_session_end' EXIT
 cd "$(dirname "$bench")"
 "$root/scripts/wine-run.sh" "$bench" "$port" "$curl10" "$curl100" </dev/null
