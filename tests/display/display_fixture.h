@@ -196,6 +196,18 @@ inline void pumpMessages(int milliseconds) {
     } while (std::chrono::steady_clock::now() < end);
 }
 
+// Every record the paint and the tooltip read, back at the start: no entries, default settings, a
+// fresh runtime, the stand-in style loaded, no update time.
+inline void resetDisplayState() {
+    clearList();
+    defaultSettings();
+    runtime = RuntimeState{};
+    useFakeStyle();
+    loadShellStyle();
+    entryCount = 0;
+    lastUpdateTime[0] = '\0';
+}
+
 // A topmost borderless window at the stored place and size, as runtime.pluginWindow.
 inline HWND openWindow(DWORD exStyle = 0) {
     static bool registered = false;
@@ -215,6 +227,14 @@ inline HWND openWindow(DWORD exStyle = 0) {
     runtime.pluginWindow = window;
     ShowWindow(window, SW_SHOWNOACTIVATE);
     pumpMessages(30);
+    return window;
+}
+
+// openWindow with the tooltip control created, so that the texts and rectangles the paint composes
+// can be read back from the tools.
+inline HWND openWithTooltip() {
+    HWND window = openWindow();
+    createTooltip();
     return window;
 }
 

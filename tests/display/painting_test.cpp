@@ -10,23 +10,6 @@ using namespace fixture;
 
 namespace {
 
-void freshState() {
-    clearList();
-    defaultSettings();
-    runtime = RuntimeState{};
-    useFakeStyle();
-    loadShellStyle();
-    entryCount = 0;
-    lastUpdateTime[0] = '\0';
-}
-
-// Window with a tooltip, so that the texts the paint composes can be read back from the tools.
-HWND openPaintedWindow() {
-    HWND window = openWindow();
-    createTooltip();
-    return window;
-}
-
 bool isInk(COLORREF colour) {
     return colour != backgroundColour && colour != borderColour;
 }
@@ -71,13 +54,13 @@ std::string toolTextFor(const FeedItem* entry) {
 } // namespace
 
 TEST(item_rectangles_chain_without_gaps_and_padding_shifts_the_text) {
-    freshState();
+    resetDisplayState();
     settings.highlight = 0;
     addEntry("FEED TITLE");
     addEntry("HEADLINE ONE");
     addEntry("HEADLINE TWO");
     addEntry("HEADLINE THREE");
-    HWND window = openPaintedWindow();
+    HWND window = openWithTooltip();
     const int inset = 4; // 3 + 1 from the shell
 
     // Ink top of the second entry relative to its block, for padding 0, 5 and -3.
@@ -112,7 +95,7 @@ TEST(item_rectangles_chain_without_gaps_and_padding_shifts_the_text) {
 }
 
 TEST(horizontal_geometry_of_header_titles_and_descriptions) {
-    freshState();
+    resetDisplayState();
     settings.highlight = 0;
     settings.padding = 0;
     settings.showDesc = true;
@@ -122,7 +105,7 @@ TEST(horizontal_geometry_of_header_titles_and_descriptions) {
     addEntry("ITEM", "DESCRIPTION");
     const char* longTitle = "A headline far too long to fit into the width of this small window";
     addEntry(longTitle);
-    HWND window = openPaintedWindow();
+    HWND window = openWithTooltip();
     paintNow(window);
     const int inset = 4;
 
@@ -163,12 +146,12 @@ TEST(horizontal_geometry_of_header_titles_and_descriptions) {
 }
 
 TEST(descriptions_show_only_with_showDesc_but_always_reach_the_tip) {
-    freshState();
+    resetDisplayState();
     settings.padding = 0;
     addEntry("Feed");
     addEntry("Plain title");
     addEntry("Described", "What happened");
-    HWND window = openPaintedWindow();
+    HWND window = openWithTooltip();
 
     settings.showDesc = false;
     paintNow(window);
@@ -195,12 +178,12 @@ TEST(descriptions_show_only_with_showDesc_but_always_reach_the_tip) {
 }
 
 TEST(dates_go_before_or_after_the_title) {
-    freshState();
+    resetDisplayState();
     const char* date = "Sun, 06 Dec 2026 18:42:00 GMT";
     addEntry("Feed");
     addEntry("Dated", nullptr, date);
     addEntry("Undated");
-    HWND window = openPaintedWindow();
+    HWND window = openWithTooltip();
     const FeedItem* dated = entryAt(1);
 
     settings.datePosHead = true;
@@ -227,14 +210,14 @@ TEST(dates_go_before_or_after_the_title) {
 }
 
 TEST(header_line_for_each_combination_of_count_and_time) {
-    freshState();
+    resetDisplayState();
     addEntry("World News");
     addEntry("One");
     addEntry("Two");
     addEntry("Three");
     entryCount = 4;
     strcpy(lastUpdateTime, "12/06 18:42");
-    HWND window = openPaintedWindow();
+    HWND window = openWithTooltip();
 
     struct Row {
         bool counts, time;
@@ -264,12 +247,12 @@ TEST(header_line_for_each_combination_of_count_and_time) {
 }
 
 TEST(entries_below_the_bottom_are_laid_out_and_get_tools) {
-    freshState();
+    resetDisplayState();
     settings.height = 60;
     addEntry("Feed");
     for (int i = 0; i < 12; ++i)
         addEntry(("Headline " + std::to_string(i)).c_str(), "text");
-    HWND window = openPaintedWindow();
+    HWND window = openWithTooltip();
     paintNow(window);
     const FeedItem* last = DisplayList.last;
     CHECK(last->itemRect.top > 60);
@@ -280,12 +263,12 @@ TEST(entries_below_the_bottom_are_laid_out_and_get_tools) {
 }
 
 TEST(odd_entries_and_an_odd_shell_do_not_break_the_paint) {
-    freshState();
+    resetDisplayState();
     settings.padding = 2;
     addEntry("Feed");
     addEntry(nullptr, nullptr, nullptr); // a feed item with an empty title
     addEntry("After");
-    HWND window = openPaintedWindow();
+    HWND window = openWithTooltip();
     paintNow(window);
     const FeedItem* untitled = entryAt(1);
     const FeedItem* head = entryAt(0);
@@ -325,9 +308,9 @@ TEST(odd_entries_and_an_odd_shell_do_not_break_the_paint) {
 }
 
 TEST(background_and_border_pixels) {
-    freshState();
+    resetDisplayState();
     settings.highlight = 0;
-    HWND window = openPaintedWindow();
+    HWND window = openWithTooltip();
 
     // An empty list: the background only, no tool, no highlight.
     settings.showBorder = true;
@@ -347,14 +330,14 @@ TEST(background_and_border_pixels) {
 }
 
 TEST(highlight_modes_in_pixels) {
-    freshState();
+    resetDisplayState();
     settings.padding = 4;
     settings.showBorder = false;
     addEntry("Feed");
     addEntry("First");
     addEntry("Second");
     addEntry("Third");
-    HWND window = openPaintedWindow();
+    HWND window = openWithTooltip();
     const int inset = 4;
     auto framed = [&](const FeedItem* entry) {
         int middle = (entry->itemRect.top + entry->itemRect.bottom) / 2;
@@ -400,12 +383,12 @@ TEST(highlight_modes_in_pixels) {
 }
 
 TEST(feed_text_converts_from_utf8_only_with_encoding_1) {
-    freshState();
+    resetDisplayState();
     settings.showItemCounts = false;
     addEntry("Feed");
     addEntry("Caf\xC3\xA9", "na\xC3\xAFve", "Sun, 06 Dec 2026 18:42:00 GMT");
     settings.showDate = false;
-    HWND window = openPaintedWindow();
+    HWND window = openWithTooltip();
     settings.encoding = 1;
     paintNow(window);
     CHECK_EQ(toolTextFor(entryAt(1)), std::string("Caf\xE9\n\nna\xEFve"));
@@ -416,11 +399,11 @@ TEST(feed_text_converts_from_utf8_only_with_encoding_1) {
 }
 
 TEST(every_paint_releases_what_it_creates) {
-    freshState();
+    resetDisplayState();
     addEntry("Feed");
     addEntry("One", "first");
     addEntry("Two", "second");
-    HWND window = openPaintedWindow();
+    HWND window = openWithTooltip();
     LONG before = gdiObjectsAlive;
     for (int i = 0; i < 4; ++i) {
         settings.useRefFont = (i % 2) == 0;
@@ -432,14 +415,14 @@ TEST(every_paint_releases_what_it_creates) {
 }
 
 TEST(word_wrap_grows_a_block_to_the_lines_it_needs) {
-    freshState();
+    resetDisplayState();
     settings.padding = 0;
     settings.showDesc = true;
     addEntry("Feed");
     addEntry("Short", "A description long enough to need several lines in a window that is only "
                       "three hundred pixels wide, so that wrapping shows.");
     addEntry("Next");
-    HWND window = openPaintedWindow();
+    HWND window = openWithTooltip();
     settings.wordWrap = false;
     paintNow(window);
     int line = entryAt(0)->itemRect.bottom - entryAt(0)->itemRect.top;

@@ -8,22 +8,6 @@ using namespace fixture;
 
 namespace {
 
-void freshState() {
-    clearList();
-    defaultSettings();
-    runtime = RuntimeState{};
-    useFakeStyle();
-    loadShellStyle();
-    entryCount = 0;
-    lastUpdateTime[0] = '\0';
-}
-
-HWND openWithTooltip() {
-    HWND window = openWindow();
-    createTooltip();
-    return window;
-}
-
 // Counts the tooltip messages (TTM_*) the control receives.
 WNDPROC controlProc = nullptr;
 int controlMessages = 0;
@@ -63,7 +47,7 @@ POINT middleOf(const FeedItem* entry) {
 } // namespace
 
 TEST(one_tool_per_painted_entry_with_its_rectangle_and_text) {
-    freshState();
+    resetDisplayState();
     settings.showItemCounts = false;
     addEntry("Feed");
     addEntry("First", "about the first");
@@ -87,7 +71,7 @@ TEST(one_tool_per_painted_entry_with_its_rectangle_and_text) {
 }
 
 TEST(a_tip_holds_at_most_1024_characters) {
-    freshState();
+    resetDisplayState();
     addEntry("Feed");
     // "T\n\n" and a description: 3 + 1022 = 1025 characters in all.
     std::string description(1022, 'd');
@@ -107,7 +91,7 @@ TEST(a_tip_holds_at_most_1024_characters) {
 }
 
 TEST(tools_of_vanished_entries_are_swept_and_numbers_reused) {
-    freshState();
+    resetDisplayState();
     addEntry("Feed");
     addEntry("One", "1");
     addEntry("Two", "2");
@@ -153,7 +137,7 @@ TEST(tools_of_vanished_entries_are_swept_and_numbers_reused) {
 }
 
 TEST(an_unchanged_repaint_sends_nothing_to_the_control) {
-    freshState();
+    resetDisplayState();
     addEntry("Feed");
     for (int i = 0; i < 50; ++i)
         addEntry(("Headline " + std::to_string(i)).c_str(), "body");
@@ -180,7 +164,7 @@ TEST(an_unchanged_repaint_sends_nothing_to_the_control) {
 }
 
 TEST(the_control_gets_the_tip_settings) {
-    freshState();
+    resetDisplayState();
     settings.tipWidth = 280;
     settings.tipHideDelay = 7;
     HWND window = openWithTooltip();
@@ -204,7 +188,7 @@ TEST(the_control_gets_the_tip_settings) {
 }
 
 TEST(a_tip_shows_on_a_relayed_move_and_activation_needs_no_repaint) {
-    freshState();
+    resetDisplayState();
     settings.showItemCounts = false;
     addEntry("Feed");
     addEntry("Hover me", "the description");
