@@ -95,19 +95,10 @@ void registerClasses() {
 }
 
 std::string settingsFileName() {
-    return programFolder() + "feedmarquee.rc";
+    return testProgramFolder() + "feedmarquee.rc";
 }
 
 } // namespace
-
-std::string programFolder() {
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    char* slash = std::strrchr(path, '\\');
-    if (slash)
-        slash[1] = '\0';
-    return path;
-}
 
 void startPlugin(const char* rcText, bool withSlit) {
     registerClasses();
@@ -119,12 +110,8 @@ void startPlugin(const char* rcText, bool withSlit) {
     sentMessages.clear();
     InterlockedExchange(&sentMessageCount, 0);
 
-    DeleteFileA((programFolder() + "feedmarqueerc").c_str());
-    FILE* file = std::fopen(settingsFileName().c_str(), "wb");
-    if (file) {
-        std::fputs(rcText, file);
-        std::fclose(file);
-    }
+    DeleteFileA((testProgramFolder() + "feedmarqueerc").c_str());
+    writeFileText(settingsFileName(), rcText);
     settings.fontColor = 0;
     settings.feedUrl[0] = '\0';
     settings.browserPath[0] = '\0';
@@ -177,16 +164,7 @@ void stopPlugin() {
 }
 
 std::string settingsFileText() {
-    std::string text;
-    FILE* file = std::fopen(settingsFileName().c_str(), "rb");
-    if (!file)
-        return text;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        text.append(buffer, n);
-    std::fclose(file);
-    return text;
+    return readFileText(settingsFileName());
 }
 
 std::string fileValue(const char* key) {

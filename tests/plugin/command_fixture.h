@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_folder.h"
+
 struct SentMessage {
     HWND window;
     UINT message;
@@ -26,8 +28,7 @@ void startPlugin(const char* rcText = "", bool withSlit = false);
 // favourites, and puts the real dialogs back.
 void stopPlugin();
 
-std::string programFolder();    // ends in a backslash
-std::string settingsFileText(); // the whole settings file
+std::string settingsFileText(); // the whole settings file (beside the test program)
 // The value on the first line of the settings file that begins with key (letter case ignored),
 // blanks around it removed; "<missing>" when no line has the key.
 std::string fileValue(const char* key);

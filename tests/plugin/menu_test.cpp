@@ -413,7 +413,7 @@ TEST(picking_entries_in_the_shell_sends_their_commands_with_the_value) {
 
 TEST(edit_settings_opens_the_settings_file_through_the_shell) {
     startPlugin();
-    std::string log = programFolder() + "execute.log";
+    std::string log = testProgramFolder() + "execute.log";
     DeleteFileA(log.c_str());
     setExecuteLog(log.c_str());
     handleCommand(runtime.pluginWindow, "@FeedMarqueeEditRC");

@@ -41,7 +41,7 @@ PluginRun::~PluginRun() {
 
 void PluginRun::settingsFile(const char* rcText) {
     if (rcText)
-        writeFile(pluginFolder + "feedmarquee.rc", rcText);
+        writeFileText(pluginFolder + "feedmarquee.rc", rcText);
     else
         DeleteFileA((pluginFolder + "feedmarquee.rc").c_str());
 }

@@ -2,74 +2,17 @@
 
 #include <cstdio>
 
-std::string makeTempFolder(const char* tag) {
-    static int serial = 0;
-    char base[MAX_PATH];
-    GetTempPathA(MAX_PATH, base);
-    for (;;) {
-        char name[MAX_PATH + 64];
-        std::snprintf(name, sizeof name, "%sfm-%s-%lu-%d\\", base, tag, GetCurrentProcessId(),
-                      ++serial);
-        if (CreateDirectoryA(name, nullptr))
-            return name;
-        if (GetLastError() != ERROR_ALREADY_EXISTS)
-            return "";
-    }
-}
-
-void removeFolder(const std::string& folder) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name != "." && name != "..")
-                DeleteFileA((folder + name).c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(folder.c_str());
-}
-
 HINSTANCE loadModuleIn(const std::string& folder) {
-    char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string source = self;
-    source = source.substr(0, source.rfind('\\') + 1) + "fm_module_stub.dll";
+    std::string source = testProgramFolder() + "fm_module_stub.dll";
     std::string target = folder + "fm_module_stub.dll";
     if (!CopyFileA(source.c_str(), target.c_str(), FALSE))
         return nullptr;
     return LoadLibraryA(target.c_str());
 }
 
-bool fileExists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::string readFile(const std::string& path) {
-    std::string text;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return text;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        text.append(buffer, n);
-    std::fclose(file);
-    return text;
-}
-
-void writeFile(const std::string& path, const std::string& text) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file)
-        return;
-    std::fwrite(text.data(), 1, text.size(), file);
-    std::fclose(file);
-}
-
 std::vector<std::string> fileLines(const std::string& path) {
     std::vector<std::string> lines;
-    std::string text = readFile(path);
+    std::string text = readFileText(path);
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);

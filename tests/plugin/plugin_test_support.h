@@ -6,17 +6,11 @@
 #include <string>
 #include <vector>
 
-// A new empty folder under the temporary folder, its path ending in a backslash; removed with
-// every file in it by removeFolder.
-std::string makeTempFolder(const char* tag);
-void removeFolder(const std::string& folder);
+#include "tests/support/temp_folder.h"
 
 // Copies the stub module into folder and loads it; its instance stands for the plug-in's module.
 HINSTANCE loadModuleIn(const std::string& folder);
 
-bool fileExists(const std::string& path);
-std::string readFile(const std::string& path);
-void writeFile(const std::string& path, const std::string& text);
 std::vector<std::string> fileLines(const std::string& path);
 // The keys of the file's lines: each line up to and including its first colon.
 std::vector<std::string> fileKeys(const std::string& path);

@@ -143,25 +143,25 @@ TEST(no_file_anywhere_creates_one_with_the_defaults_in_the_plugin_folder) {
 TEST(the_plugin_folder_wins_and_the_dotted_name_wins_within_a_folder) {
     {
         Folders folders;
-        writeFile(folders.plugin + "feedmarquee.rc", "feedmarquee.width: 301\n");
-        writeFile(folders.plugin + "feedmarqueerc", "feedmarquee.width: 302\n");
-        writeFile(folders.shell + "feedmarquee.rc", "feedmarquee.width: 303\n");
+        writeFileText(folders.plugin + "feedmarquee.rc", "feedmarquee.width: 301\n");
+        writeFileText(folders.plugin + "feedmarqueerc", "feedmarquee.width: 302\n");
+        writeFileText(folders.shell + "feedmarquee.rc", "feedmarquee.width: 303\n");
         readSettings();
         CHECK_EQ(std::string(settingsPath), folders.plugin + "feedmarquee.rc");
         CHECK_EQ(settings.width, 301);
     }
     {
         Folders folders;
-        writeFile(folders.plugin + "feedmarqueerc", "feedmarquee.width: 302\n");
-        writeFile(folders.shell + "feedmarquee.rc", "feedmarquee.width: 303\n");
+        writeFileText(folders.plugin + "feedmarqueerc", "feedmarquee.width: 302\n");
+        writeFileText(folders.shell + "feedmarquee.rc", "feedmarquee.width: 303\n");
         readSettings();
         CHECK_EQ(std::string(settingsPath), folders.plugin + "feedmarqueerc");
         CHECK_EQ(settings.width, 302);
     }
     {
         Folders folders;
-        writeFile(folders.shell + "feedmarqueerc", "feedmarquee.width: 304\n");
-        writeFile(folders.shell + "feedmarquee.rc", "feedmarquee.width: 303\n");
+        writeFileText(folders.shell + "feedmarqueerc", "feedmarquee.width: 304\n");
+        writeFileText(folders.shell + "feedmarquee.rc", "feedmarquee.width: 303\n");
         readSettings();
         CHECK_EQ(std::string(settingsPath), folders.shell + "feedmarquee.rc");
         CHECK_EQ(settings.width, 303);
@@ -173,7 +173,7 @@ TEST(the_plugin_folder_wins_and_the_dotted_name_wins_within_a_folder) {
 
 TEST(all_39_settings_survive_a_write_and_a_read) {
     Folders folders;
-    writeFile(folders.plugin + "feedmarquee.rc", "");
+    writeFileText(folders.plugin + "feedmarquee.rc", "");
     readSettings();
     PluginSettings written = {};
     written.x = -37;
@@ -254,8 +254,8 @@ TEST(all_39_settings_survive_a_write_and_a_read) {
     SAME(browserPath);
 #undef SAME
     // snapWindow is written in mixed case and found again by the case-blind lookup.
-    CHECK(readFile(settingsPath).find("feedmarquee.snapWindow:") != std::string::npos);
-    CHECK(readFile(settingsPath).find("feedmarquee.snapwindow:") == std::string::npos);
+    CHECK(readFileText(settingsPath).find("feedmarquee.snapWindow:") != std::string::npos);
+    CHECK(readFileText(settingsPath).find("feedmarquee.snapwindow:") == std::string::npos);
 }
 
 TEST(only_x_and_y_beyond_the_virtual_screen_are_clamped) {
@@ -272,10 +272,10 @@ TEST(only_x_and_y_beyond_the_virtual_screen_are_clamped) {
         {width + 5000, 0, 10, 0},
     };
     for (const Row& row : rows) {
-        writeFile(path, "feedmarquee.x: " + std::to_string(row.x) +
-                            "\nfeedmarquee.y: " + std::to_string(row.y) +
-                            "\nfeedmarquee.alpha: 999\nfeedmarquee.styleType: 0\n"
-                            "feedmarquee.padding: -4\nfeedmarquee.updateInterval(min): 0\n");
+        writeFileText(path, "feedmarquee.x: " + std::to_string(row.x) +
+                                "\nfeedmarquee.y: " + std::to_string(row.y) +
+                                "\nfeedmarquee.alpha: 999\nfeedmarquee.styleType: 0\n"
+                                "feedmarquee.padding: -4\nfeedmarquee.updateInterval(min): 0\n");
         readSettings();
         CHECK_EQ(settings.x, row.expectedX);
         CHECK_EQ(settings.y, row.expectedY);
@@ -290,7 +290,7 @@ TEST(only_x_and_y_beyond_the_virtual_screen_are_clamped) {
 TEST(an_empty_file_gives_the_defaults_and_is_not_written) {
     Folders folders;
     std::string path = folders.plugin + "feedmarquee.rc";
-    writeFile(path, "");
+    writeFileText(path, "");
     settings.fontColor = RGB(200, 100, 50);
     copySettingText(settings.feedUrl, "http://stale.example/");
     readSettings();
@@ -298,7 +298,7 @@ TEST(an_empty_file_gives_the_defaults_and_is_not_written) {
     CHECK_EQ(settings.fontColor, RGB(0, 0, 0));
     CHECK_EQ(settings.feedUrl, "");
     CHECK_EQ(settings.browserPath, "");
-    CHECK_EQ(readFile(path), "");
+    CHECK_EQ(readFileText(path), "");
 }
 
 TEST(favourites_are_the_unbroken_run_of_url_keys_from_index_0) {
@@ -326,7 +326,7 @@ TEST(favourites_are_the_unbroken_run_of_url_keys_from_index_0) {
          11},
     };
     for (const Row& row : rows) {
-        writeFile(path, row.file);
+        writeFileText(path, row.file);
         readSettings();
         if (favoriteCount != row.count)
             std::printf("case %s\n", row.label);
@@ -338,8 +338,8 @@ TEST(favourites_are_the_unbroken_run_of_url_keys_from_index_0) {
         CHECK_EQ(listed, row.count);
     }
 
-    writeFile(path, "feedmarquee.fav1.url: http://b.example/\nfeedmarquee.fav0.title: First\n"
-                    "feedmarquee.fav0.url: http://a.example/\n");
+    writeFileText(path, "feedmarquee.fav1.url: http://b.example/\nfeedmarquee.fav0.title: First\n"
+                        "feedmarquee.fav0.url: http://a.example/\n");
     readSettings();
     REQUIRE(favoriteAt(0) && favoriteAt(1));
     CHECK_EQ(favoriteAt(0)->url, "http://a.example/");
@@ -353,8 +353,8 @@ TEST(favourites_are_the_unbroken_run_of_url_keys_from_index_0) {
 TEST(adding_a_favourite_writes_the_next_index_and_reloads) {
     Folders folders;
     std::string path = folders.plugin + "feedmarquee.rc";
-    writeFile(path, "feedmarquee.fav0.url: http://a/\nfeedmarquee.fav0.title: A\n"
-                    "feedmarquee.fav1.url: http://b/\nfeedmarquee.fav1.title: B\n");
+    writeFileText(path, "feedmarquee.fav0.url: http://a/\nfeedmarquee.fav0.title: A\n"
+                        "feedmarquee.fav1.url: http://b/\nfeedmarquee.fav1.title: B\n");
     readSettings();
     REQUIRE(favoriteCount == 2);
     settings.width = 444; // an unsaved change goes to the file along with the favourite
@@ -377,9 +377,9 @@ TEST(text_longer_than_a_field_is_cut_to_255_characters) {
     std::string path = folders.plugin + "feedmarquee.rc";
     std::string longUrl = "http://example.com/" + std::string(400, 'u');
     std::string exact(255, 'f');
-    writeFile(path, "feedmarquee.feedUrl: " + longUrl + "\nfeedmarquee.font: " + exact +
-                        "\nfeedmarquee.fav0.url: " + longUrl + "\nfeedmarquee.fav0.title: " +
-                        std::string(300, 't') + "\nfeedmarquee.height: 99\n");
+    writeFileText(path, "feedmarquee.feedUrl: " + longUrl + "\nfeedmarquee.font: " + exact +
+                            "\nfeedmarquee.fav0.url: " + longUrl + "\nfeedmarquee.fav0.title: " +
+                            std::string(300, 't') + "\nfeedmarquee.height: 99\n");
     readSettings();
     CHECK_EQ(std::string(settings.feedUrl), longUrl.substr(0, 255));
     CHECK_EQ(std::string(settings.font), exact);
@@ -410,7 +410,7 @@ TEST(a_folder_too_long_for_a_path_is_skipped_as_a_candidate) {
     // never made in the shell's folder.
     CHECK(!locateSettingsFile(tooLong.c_str(), folders.shell.c_str(), path));
     CHECK_EQ(path, "");
-    writeFile(folders.shell + "feedmarqueerc", "feedmarquee.width: 7\n");
+    writeFileText(folders.shell + "feedmarqueerc", "feedmarquee.width: 7\n");
     CHECK(locateSettingsFile(tooLong.c_str(), folders.shell.c_str(), path));
     CHECK_EQ(std::string(path), folders.shell + "feedmarqueerc");
 
@@ -425,9 +425,9 @@ TEST(a_folder_too_long_for_a_path_is_skipped_as_a_candidate) {
 TEST(a_reload_whose_file_vanished_recreates_it_keeping_the_feed_and_the_favourites) {
     Folders folders;
     std::string path = folders.plugin + "feedmarquee.rc";
-    writeFile(path,
-              "feedmarquee.fav0.url: http://a/\nfeedmarquee.width: 333\n"
-              "feedmarquee.feedUrl: http://running.example/\nfeedmarquee.fontColor: #102030\n");
+    writeFileText(path,
+                  "feedmarquee.fav0.url: http://a/\nfeedmarquee.width: 333\n"
+                  "feedmarquee.feedUrl: http://running.example/\nfeedmarquee.fontColor: #102030\n");
     readSettings();
     REQUIRE(favoriteCount == 1);
     DeleteFileA(path.c_str());

@@ -25,9 +25,9 @@ struct PluginFolder {
         dll = folder + name;
         CopyFileA(windowsPath(hostDll).c_str(), dll.c_str(), FALSE);
         if (rcText)
-            writeFile(folder + "feedmarquee.rc", rcText);
+            writeFileText(folder + "feedmarquee.rc", rcText);
     }
-    void settings(const std::string& rcText) { writeFile(folder + "feedmarquee.rc", rcText); }
+    void settings(const std::string& rcText) { writeFileText(folder + "feedmarquee.rc", rcText); }
     ~PluginFolder() { removeFolder(folder); }
 };
 

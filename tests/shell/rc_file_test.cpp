@@ -1,6 +1,6 @@
 // The shell's settings-file functions against real files in a temporary folder.
 #include "tests/support/check.h"
-#include "tests/shell/temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "shell/shell_record.h"
 
 TEST(writeCreatesTheFileAndReadsComeBack) {

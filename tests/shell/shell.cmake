@@ -3,12 +3,13 @@ add_executable(shell_tests
     ${CMAKE_CURRENT_LIST_DIR}/rc_file_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/menus_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/shell_core_test.cpp)
-target_link_libraries(shell_tests PRIVATE bb_core fm_check)
+target_link_libraries(shell_tests PRIVATE bb_core fm_temp_folder fm_check)
 add_test(NAME shell_tests COMMAND shell_tests)
 
 # The driver other end-to-end tests can use too: it starts blackbox.exe and scripts its control
 # channel.
 add_library(bb_control_driver STATIC ${CMAKE_CURRENT_LIST_DIR}/shell_driver.cpp)
+target_link_libraries(bb_control_driver PUBLIC fm_temp_folder)
 
 # A small plug-in the shell's own end-to-end tests load.
 add_library(shell_test_plugin SHARED ${CMAKE_CURRENT_LIST_DIR}/test_plugin.cpp)

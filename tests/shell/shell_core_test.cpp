@@ -1,7 +1,7 @@
 // The shell's style records, gradients, snapping, registration and record, in-process.
 #include <cstddef>
 #include "tests/support/check.h"
-#include "tests/shell/temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "shell/shell_record.h"
 
 namespace {

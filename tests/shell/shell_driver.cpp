@@ -45,13 +45,6 @@ bool readAvailable(ShellSession& session) {
 
 } // namespace
 
-std::string testProgramFolder() {
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string folder(path, length);
-    return folder.substr(0, folder.find_last_of("\\/") + 1);
-}
-
 std::string builtShellPath() {
     // Test programs live in <build>\tests\<unit>\; the shell in <build>\shell\.
     return testProgramFolder() + "..\\..\\shell\\blackbox.exe";

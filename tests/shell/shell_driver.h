@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_folder.h"
+
 struct ShellReply {
     bool ok = false;
     std::string error;              // the reason after "error N", when not ok
@@ -24,8 +26,6 @@ struct ShellSession {
 
 // The path of blackbox.exe in the build (next to the test programs' folders).
 std::string builtShellPath();
-// The folder of the running test program, ending in a backslash.
-std::string testProgramFolder();
 // Copies blackbox.exe into folder and starts it there as "blackbox.exe --control arguments";
 // true once it said "ready" within timeoutMs.
 bool startShell(ShellSession& session, const std::string& folder, const std::string& arguments,

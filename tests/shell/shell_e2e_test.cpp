@@ -3,7 +3,7 @@
 // screenshots, and quits with status 0 after shutting the plug-in down.
 #include "tests/support/check.h"
 #include "tests/shell/shell_driver.h"
-#include "tests/shell/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 // in), which the observer plug-in system_probe.dll reports from inside the shell's process.
 #include "tests/support/check.h"
 #include "tests/shell/shell_driver.h"
-#include "tests/shell/temp_folder.h"
+#include "tests/support/temp_folder.h"
 #include "tests/system/feed_server.h"
 
 #include <algorithm>
@@ -68,16 +68,7 @@ struct SystemRun {
         if (shell.process.hProcess)
             stopShell(shell);
         // The plug-in's folder goes before the shell's (which removes only files).
-        WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA((pluginFolder + "*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                    DeleteFileA((pluginFolder + found.cFileName).c_str());
-            } while (FindNextFileA(search, &found));
-            FindClose(search);
-        }
-        RemoveDirectoryA(pluginFolder.c_str());
+        removeFolder(pluginFolder);
     }
     std::string settingsFile() const { return pluginFolder + "feedmarquee.rc"; }
 };
