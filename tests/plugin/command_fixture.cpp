@@ -168,21 +168,14 @@ std::string settingsFileText() {
 }
 
 std::string fileValue(const char* key) {
-    std::string text = settingsFileText();
     size_t keyLength = std::strlen(key);
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
+    for (const std::string& line : textLines(settingsFileText())) {
         if (line.size() >= keyLength && _strnicmp(line.c_str(), key, keyLength) == 0) {
             std::string value = line.substr(keyLength);
             size_t first = value.find_first_not_of(" \t");
-            size_t last = value.find_last_not_of(" \t\r");
+            size_t last = value.find_last_not_of(" \t");
             return first == std::string::npos ? "" : value.substr(first, last - first + 1);
         }
-        start = end + 1;
     }
     return "<missing>";
 }

@@ -12,19 +12,9 @@ HINSTANCE loadModuleIn(const std::string& folder) {
 
 std::vector<std::string> fileLines(const std::string& path) {
     std::vector<std::string> lines;
-    std::string text = readFileText(path);
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+    for (const std::string& line : textLines(readFileText(path)))
         if (!line.empty())
             lines.push_back(line);
-        start = end + 1;
-    }
     return lines;
 }
 

@@ -67,3 +67,19 @@ bool writeFileText(const std::string& path, const std::string& content) {
     bool written = std::fwrite(content.data(), 1, content.size(), file) == content.size();
     return std::fclose(file) == 0 && written;
 }
+
+std::vector<std::string> textLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
+}

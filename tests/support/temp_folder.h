@@ -2,6 +2,7 @@
 // program's own folder, and whole-file reads and writes.
 #pragma once
 #include <string>
+#include <vector>
 
 // A new empty folder under the system's temporary folder, its path ending in a backslash, with tag
 // in its name; empty when none could be made.
@@ -29,3 +30,6 @@ bool fileExists(const std::string& path);
 std::string readFileText(const std::string& path);
 // Replaces the file with exactly content; false when it cannot be written.
 bool writeFileText(const std::string& path, const std::string& content);
+// The lines of text, split at each '\n' and without a '\r' before it; empty lines are kept, and a
+// last '\n' does not begin another line.
+std::vector<std::string> textLines(const std::string& text);

@@ -144,14 +144,7 @@ View look(SystemRun& run, bool repaint = false) {
     DeleteFileA(path.c_str());
     if (!broadcast(run, repaint ? "@SystemProbe tools repainted" : "@SystemProbe tools"))
         return view;
-    std::string report = readFileText(path);
-    size_t start = 0;
-    while (start < report.size()) {
-        size_t end = report.find('\n', start);
-        if (end == std::string::npos)
-            end = report.size();
-        std::string line = report.substr(start, end - start);
-        start = end + 1;
+    for (const std::string& line : textLines(readFileText(path))) {
         if (line.compare(0, 8, "tooltip ") == 0) {
             view.tipShowing = line.find("visible=1") != std::string::npos;
         } else if (line.compare(0, 8, "current ") == 0) {
@@ -235,16 +228,7 @@ struct Setting {
 // The file's "key: value" lines in order (values trimmed).
 std::vector<Setting> settingLines(const std::string& path) {
     std::vector<Setting> lines;
-    std::string text = readFileText(path);
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+    for (const std::string& line : textLines(readFileText(path))) {
         size_t colon = line.find(':');
         if (colon == std::string::npos)
             continue;
