@@ -23,9 +23,3 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineboot -i >/dev/null 2>&1 </dev/null || true
     wineserver -w >/dev/null 2>&1 || true
 fi
-# Xvfb runs no window manager; with windows managed Wine waits up to two seconds for one at every
-# window destruction. Plug-in windows are unmanaged popups on a real desktop too.
-if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null || true
-    wineserver -w >/dev/null 2>&1 || true
-fi
