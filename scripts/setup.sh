@@ -14,7 +14,7 @@ if [ "${need_arch:-0}" = 1 ] || [ ${#need[@]} -gt 0 ]; then
     [ "$(id -u)" = 0 ] || SUDO=sudo
     $SUDO dpkg --add-architecture i386
     $SUDO apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${need[@]}" >/dev/null
 fi
 
 . "$here/wine-env.sh"
