@@ -257,7 +257,7 @@ struct NamedReference {
 
 // The named references that descriptions commonly carry (names are case-sensitive in HTML). Every
 // name with its '&' and ';' is longer than the character's UTF-8 form.
-const NamedReference namedReferences[] = {
+constexpr NamedReference namedReferences[] = {
     {"amp", '&'},      {"quot", '"'},     {"lt", '<'},        {"gt", '>'},
     {"apos", '\''},    {"nbsp", 0xA0},    {"hellip", 0x2026}, {"mdash", 0x2014},
     {"ndash", 0x2013}, {"lsquo", 0x2018}, {"rsquo", 0x2019},  {"ldquo", 0x201C},
@@ -284,6 +284,31 @@ const NamedReference namedReferences[] = {
     {"Uuml", 0xDC},
 };
 
+constexpr size_t namedReferenceCount = sizeof(namedReferences) / sizeof(namedReferences[0]);
+static_assert(namedReferenceCount < 255, "chain indices are bytes");
+
+// The named references chained by the first letter of their names, so that a name is compared
+// only with those that start as it does: first[c] is the first entry starting with c, next[i] the
+// entry after i with the same letter; namedReferenceCount ends a chain.
+struct NamedChains {
+    unsigned char first[128];
+    unsigned char next[namedReferenceCount];
+};
+
+constexpr NamedChains makeNamedChains() {
+    NamedChains chains{};
+    for (size_t c = 0; c < 128; ++c)
+        chains.first[c] = namedReferenceCount;
+    for (size_t i = namedReferenceCount; i-- > 0;) {
+        unsigned char c = static_cast<unsigned char>(namedReferences[i].name[0]);
+        chains.next[i] = chains.first[c];
+        chains.first[c] = static_cast<unsigned char>(i);
+    }
+    return chains;
+}
+
+constexpr NamedChains namedChains = makeNamedChains();
+
 // Reads a named reference whose name starts at p (right after an '&' already written at out[-1])
 // and, when it is a known one, puts its character in place of that '&'. Returns where scanning
 // goes on: after the ';', or p when there is no known reference.
@@ -294,8 +319,11 @@ inline const char* decodeNamed(const char* p, const char* end, char*& out) {
     size_t length = static_cast<size_t>(nameEnd - p);
     if (length == 0 || nameEnd == end || *nameEnd != ';')
         return p;
-    for (const NamedReference& r : namedReferences) {
-        if (r.name[0] == p[0] && std::strncmp(r.name, p, length) == 0 && r.name[length] == '\0') {
+    // The name's first byte is a letter or digit, so below 128.
+    for (size_t i = namedChains.first[static_cast<unsigned char>(p[0])]; i < namedReferenceCount;
+         i = namedChains.next[i]) {
+        const NamedReference& r = namedReferences[i];
+        if (std::strncmp(r.name, p, length) == 0 && r.name[length] == '\0') {
             out += writeUtf8(out - 1, r.character) - 1;
             return nameEnd + 1;
         }
@@ -439,7 +467,7 @@ inline const char* findAmpersandOrGreater(const char* p, const char* end) {
 // Skips a tag of entity-escaped HTML whose '<' was a reference that ended right before p: the tag
 // ends at the first '>' that the text decodes to (a comment at the first one after "--").
 inline const char* skipEscapedTag(const char* p, const char* end, char* destination, char*& out) {
-    bool comment = matchNoCase(p, end, "!--", 3);
+    bool comment = p < end && *p == '!' && matchNoCase(p, end, "!--", 3);
     bool breaking = !comment && startsBreakingTag(p, end);
     const char* q = comment ? p + 3 : p;
     char last = '\0', beforeLast = '\0'; // for a comment, the two characters before, as decoded
@@ -481,7 +509,12 @@ enum HtmlForm {
 // '!' or '?' starts one; any other '<' is text), white space folds to single blanks, references
 // are decoded by the rules of decodeEntities, and an '&' that those leave may start a named HTML
 // reference. destination may be source itself.
-size_t htmlToText(const char* source, size_t count, char* destination, HtmlForm form) {
+inline bool startsTag(char c) {
+    return isLetter(c) || c == '/' || c == '!' || c == '?';
+}
+
+// Each form has its own loop, so that the choices that depend on it are made once.
+template <HtmlForm form> size_t htmlToText(const char* source, size_t count, char* destination) {
     const char* p = source;
     const char* end = source + count;
     char* out = destination;
@@ -492,20 +525,53 @@ size_t htmlToText(const char* source, size_t count, char* destination, HtmlForm 
         if (p == end)
             break;
         char c = *p;
-        if (c == '<') {
-            char next = p + 1 < end ? p[1] : '\0';
-            if (isLetter(next) || next == '/' || next == '!' || next == '?') {
+        if (form == CdataHtml && c == '<') {
+            if (p + 1 < end && startsTag(p[1])) {
                 p = skipTag(p, end, destination, out);
             } else {
                 *out++ = '<';
                 ++p;
             }
         } else if (c == '&') {
+            size_t left = static_cast<size_t>(end - p);
+            // The commonest references go straight to their own code; the result is the same as
+            // through the general decoder. First an escaped tag's "&lt;".
+            if (form == EscapedHtml && left >= 5 && p[1] == 'l' && p[2] == 't' && p[3] == ';' &&
+                startsTag(p[4])) {
+                p = skipEscapedTag(p + 4, end, destination, out);
+                continue;
+            }
+            // "&nbsp;" and four-digit character references, also double-escaped (after an
+            // "&amp;"), are read here; everything else goes to the general decoder.
+            const char* r = p + 1;
+            if (left >= 5 && p[1] == 'a' && p[2] == 'm' && p[3] == 'p' && p[4] == ';')
+                r = p + 5;
+            size_t rest = static_cast<size_t>(end - r);
+            if (rest >= 5 && std::memcmp(r, "nbsp;", 5) == 0) {
+                *out++ = '\xC2'; // U+00A0 in UTF-8
+                *out++ = '\xA0';
+                p = r + 5;
+                continue;
+            }
             char* before = out;
-            bool ampersand;
-            p = decodeReference(p, end, out, ampersand);
+            bool ampersand = false;
+            if (rest >= 6 && r[0] == '#' && isDigit(r[1]) && isDigit(r[2]) && isDigit(r[3]) &&
+                isDigit(r[4]) && r[5] == ';') {
+                // At most 9999: no range or surrogate checks, only that below 20 writes nothing.
+                uint32_t value = static_cast<uint32_t>((r[1] - '0') * 1000 + (r[2] - '0') * 100 +
+                                                       (r[3] - '0') * 10 + (r[4] - '0'));
+                if (value >= 0x80)
+                    out += writeUtf8(out, value);
+                else if (value >= 20)
+                    *out++ = static_cast<char>(value);
+                p = r + 6;
+            } else if (left >= 3 && p[1] == '#' && isDigit(p[2])) {
+                p = decodeNumeric(p + 2, end, out);
+            } else {
+                p = decodeReference(p, end, out, ampersand);
+            }
             if (form == EscapedHtml && out == before + 1 && *before == '<' && p < end &&
-                (isLetter(*p) || *p == '/' || *p == '!' || *p == '?')) {
+                startsTag(*p)) {
                 out = before;
                 p = skipEscapedTag(p, end, destination, out);
             } else if (ampersand) {
@@ -539,7 +605,8 @@ void decodeEntities(const char* source, size_t count, char* destination) {
 size_t descriptionToText(const char* source, size_t count, char* destination, bool fromCdata) {
     // A CDATA section holds HTML as it stands: its tags go before its references are read. In
     // entity-escaped HTML the references are read first, revealing the tags, which then go.
-    return htmlToText(source, count, destination, fromCdata ? CdataHtml : EscapedHtml);
+    return fromCdata ? htmlToText<CdataHtml>(source, count, destination)
+                     : htmlToText<EscapedHtml>(source, count, destination);
 }
 
 void descriptionToText(char* text, bool fromCdata) {
