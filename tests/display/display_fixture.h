@@ -6,7 +6,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -20,6 +19,7 @@
 #include "feed/update_worker.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
+#include "tests/support/message_pump.h"
 
 namespace fixture {
 
@@ -185,15 +185,7 @@ inline LRESULT CALLBACK testWindowProc(HWND window, UINT message, WPARAM wParam,
 }
 
 inline void pumpMessages(int milliseconds) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    do {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        Sleep(5);
-    } while (std::chrono::steady_clock::now() < end);
+    pumpMessagesFor(static_cast<DWORD>(milliseconds));
 }
 
 // Every record the paint and the tooltip read, back at the start: no entries, default settings, a

@@ -1,6 +1,7 @@
 #include "tests/plugin/plugin_test_support.h"
 
 #include <cstdio>
+#include "tests/support/message_pump.h"
 
 HINSTANCE loadModuleIn(const std::string& folder) {
     std::string source = testProgramFolder() + "fm_module_stub.dll";
@@ -26,16 +27,7 @@ std::vector<std::string> fileKeys(const std::string& path) {
 }
 
 void pumpMessages(DWORD ms) {
-    DWORD start = GetTickCount();
-    do {
-        MSG message;
-        // Bounded also inside: a window that never validates would otherwise be painted forever.
-        while (GetTickCount() - start < ms && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        Sleep(5);
-    } while (GetTickCount() - start < ms);
+    pumpMessagesFor(ms);
 }
 
 namespace {

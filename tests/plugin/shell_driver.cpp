@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "shell/blackbox_api.h"
+#include "tests/support/message_pump.h"
 
 namespace {
 
@@ -43,15 +44,7 @@ void logLine(const std::string& line) {
 }
 
 void pump(DWORD ms) {
-    DWORD start = GetTickCount();
-    do {
-        MSG message;
-        while (GetTickCount() - start < ms && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        Sleep(5);
-    } while (GetTickCount() - start < ms);
+    pumpMessagesFor(ms);
 }
 
 BOOL CALLBACK countChild(HWND, LPARAM count) {
