@@ -1,0 +1,49 @@
+// The response stage shared by both HTTP clients: it reads the status line and headers, removes a
+// chunked transfer coding, inflates gzip and deflate bodies, stops at Content-Length, and keeps the
+// decoded body within a size cap. Portable: no Win32 headers, built natively too.
+#pragma once
+#include <cstddef>
+
+// The decoded body is never larger than this (32 MiB); a larger one fails with "feed too large".
+const size_t responseBodyCap = 32u << 20;
+// A header line (or a chunk-size line) longer than this fails the response (64 KiB).
+const size_t responseLineCap = 64u << 10;
+
+enum ResponseProgress {
+    responseNeedMore, // give it more bytes (or call finishResponse when the peer closed)
+    responseComplete, // the body is whole (Content-Length reached, last chunk read); stop reading
+    responseFailed,   // the response cannot be used; failureReason says why
+};
+
+struct HttpResponse {
+    int status;            // 0 until the status line is read
+    char statusText[64];   // "Not Found": the reason phrase as sent, cut to fit
+    char contentType[256]; // the headers the caller keeps, as sent (cut to fit); empty when absent
+    char etag[256];
+    char lastModified[64];
+    char retryAfter[64];
+    char location[2048];
+    char failureReason[128]; // why responseFailed came ("feed too large", "broken compressed data")
+    char* body;              // the decoded body, zero-terminated (terminator not counted); owned
+    size_t bodyLength;
+    // The rest is the stage's own state.
+    struct ResponseState* state;
+};
+
+// Prepares response for a new response. rawTransfer: the bytes fed start with the status line and
+// may carry a chunked coding (a plain socket); false: the headers come through
+// setResponseHeaders and the bytes fed are the body with any transfer coding already removed (a
+// client such as WinHTTP that de-chunks itself). Content codings (gzip, deflate) are always
+// decoded here. False when memory runs out.
+bool beginResponse(HttpResponse* response, bool rawTransfer);
+// For a non-raw response: the status line and headers as one CRLF-separated block.
+ResponseProgress setResponseHeaders(HttpResponse* response, const char* headers, size_t length);
+// Feeds bytes as they arrive.
+ResponseProgress feedResponse(HttpResponse* response, const char* data, size_t length);
+// The peer closed the connection: complete when what arrived is a whole response (a body without
+// Content-Length ends with the connection), failed when it was cut short.
+ResponseProgress finishResponse(HttpResponse* response);
+// Releases the body and the state; the record can be begun again.
+void endResponse(HttpResponse* response);
+// Takes the body out of the record (the caller frees it with free()); the record keeps none.
+char* takeResponseBody(HttpResponse* response, size_t* length);
