@@ -382,7 +382,7 @@ struct Document {
 // Each run copies the document, handles it and returns a count that keeps the work observable.
 static size_t runParseFeed(Document& document) {
     std::memcpy(document.work.data(), document.text.c_str(), document.text.size() + 1);
-    parseFeed(document.work.data());
+    parseFeed(document.work.data(), nullptr);
     size_t count = static_cast<size_t>(entryCount);
     freeFetchList();
     return count;
@@ -496,7 +496,7 @@ static void compareWithExpat(Document& document, size_t* agreeing, size_t* items
     collectWithExpat(document, collector);
 
     std::memcpy(document.work.data(), document.text.c_str(), document.text.size() + 1);
-    parseFeed(document.work.data());
+    parseFeed(document.work.data(), nullptr);
     auto same = [](const char* a, const char* b) {
         return std::strcmp(a ? a : "", b ? b : "") == 0;
     };

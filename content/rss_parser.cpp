@@ -327,7 +327,11 @@ const char* examineMarkup(ParseState& state, const char* m) {
 
 } // namespace
 
-void parseFeed(char* document) {
+int32_t feedTtlMinutes;
+
+void parseFeed(char* document, const char* baseUrl) {
+    (void)baseUrl;
+    feedTtlMinutes = 0;
     ParseState state{};
     if (document == nullptr) {
         entryCount = 0;

@@ -99,7 +99,7 @@ void runUpdatePass(UpdatePass* pass) {
     if (claimed && !stopRequested) {
         freeFetchList();
         if (response) {
-            parseFeed(response);
+            parseFeed(response, pass->url);
             time_t now = time(nullptr);
             const tm* local = localtime(&now);
             if (local == nullptr ||

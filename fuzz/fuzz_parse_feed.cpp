@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memcpy(document, data, length);
     document[length] = 0;
 
-    parseFeed(document);
+    parseFeed(document, nullptr);
     checkFetchList(length);
     // The texts are copies: the document can go before the lists are used.
     std::free(document);

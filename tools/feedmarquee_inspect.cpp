@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
 
     // As an update pass: empty the FetchList, then parse the received text in place.
     freeFetchList();
-    parseFeed(&data[0]);
+    parseFeed(&data[0], nullptr);
 
     std::string out = "{\"entryCount\": " + std::to_string(entryCount) + "}\n";
     for (const FeedItem* e = FetchList.first; e != nullptr; e = e->next) {

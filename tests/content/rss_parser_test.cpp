@@ -31,7 +31,7 @@ void parse(const std::string& text, Parsed& out) {
     std::memcpy(document, text.c_str(), text.size() + 1);
     freeFetchList();
     entryCount = -1;
-    parseFeed(document);
+    parseFeed(document, nullptr);
     std::free(document);
     out.count = entryCount;
     size_t n = 0;
@@ -102,7 +102,7 @@ TEST(documentsWithoutEntries) {
         if (p.count != 0 || !p.entries.empty())
             check::fail(__FILE__, __LINE__, std::string("entries from ") + check::show(text));
     }
-    parseFeed(nullptr);
+    parseFeed(nullptr, nullptr);
     CHECK(FetchList.first == nullptr);
 }
 
