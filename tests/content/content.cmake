@@ -42,3 +42,7 @@ add_test(NAME content_inspect_bundled_sample
                  -DDOCUMENT=${CMAKE_SOURCE_DIR}/tools/samples/example-news.xml
                  -DEXPECTED=${content_data}/sample_example_news.jsonl
                  -P ${content_data}/check_inspector.cmake)
+
+add_executable(content_url_resolve_test url_resolve_test.cpp)
+target_link_libraries(content_url_resolve_test fm_content fm_check)
+add_test(NAME content_url_resolve COMMAND content_url_resolve_test)
