@@ -35,9 +35,9 @@ struct EntryTexts {
     const wchar_t* description; // null when none
     const wchar_t* date;        // as shown: shortened when abbreviatedDate is on; null when none
 };
-// The wide texts of entry, laid out at position (0 the header entry), converted as settings.encoding
-// and settings.abbreviatedDate say. They stay valid until the next call for that position or
-// until forgetTextsFrom drops it.
+// The wide texts of entry, laid out at position (0 the header entry), converted as
+// settings.encoding and settings.abbreviatedDate say. They stay valid until the next call for that
+// position or until forgetTextsFrom drops it.
 EntryTexts textsAt(size_t position, const FeedItem* entry);
 // Frees the texts kept for the positions from first on.
 void forgetTextsFrom(size_t first);
