@@ -10,12 +10,6 @@
 
 namespace {
 
-// The bytes of text before its terminator, counting at most limit.
-size_t boundedLength(const char* text, size_t limit) {
-    const void* end = std::memchr(text, '\0', limit);
-    return end != nullptr ? static_cast<size_t>(static_cast<const char*>(end) - text) : limit;
-}
-
 // Steps back over a UTF-8 sequence that the byte limit cut short, so that it is left out whole.
 size_t wholeUtf8Characters(const char* text, size_t length) {
     size_t start = length;
@@ -58,7 +52,7 @@ wchar_t* utf8ToWide(const char* text) {
 wchar_t* bytesToWide(const char* text, size_t length, bool utf8) {
     if (text == nullptr)
         return nullptr;
-    size_t bytes = boundedLength(text, length);
+    size_t bytes = strnlen(text, length);
     if (utf8 && bytes == length)
         bytes = wholeUtf8Characters(text, bytes);
     return convertToWide(utf8 ? CP_UTF8 : CP_ACP, text, bytes);
