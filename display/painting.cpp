@@ -11,7 +11,9 @@
 
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 #include "content/feed_items.h"
 #include "display/entry_text.h"
@@ -97,6 +99,7 @@ struct PaintContext {
     int inset;
     int clientHeight;
     int singleLineHeight; // -1 until measured
+    int fontHeight;       // the height of one line of the paint's font
 };
 
 // The texts a paint composes lines and tips into; their memory is kept from paint to paint.
@@ -194,26 +197,51 @@ void registerTool(const RECT& rect, WideText& text) {
     addOrUpdateTool(rect, textOf(text));
 }
 
-// The height the draw-text function gives text between left and right; an empty text counts as
-// one line. Without word wrap every block is one line of the same font, so the first measure
-// serves the whole paint.
-int measureHeight(PaintContext& paint, const wchar_t* text, int left, int top, int right) {
+// A text block as measured: its height and how much of the text is measured and drawn.
+struct TextBlock {
+    const wchar_t* text;
+    int length; // -1: the whole text
+    int height;
+};
+
+// The units of a wrapped text measured first; each further try doubles them.
+const size_t firstWrappedPart = 1024;
+
+// Measures text between left and right with its top at top; an empty text counts as one line.
+// Without word wrap every block is one line of the same font, so the first measure serves the
+// whole paint. With word wrap only the first part of a long text is measured and drawn once that
+// part reaches a whole line below the window's bottom edge: the lines above do not depend on the
+// rest, and nobody sees the rest, so a long description costs no more than what shows.
+TextBlock measureBlock(PaintContext& paint, const wchar_t* text, int left, int top, int right) {
+    if (text[0] == L'\0')
+        text = L" ";
     if (!settings.wordWrap && paint.singleLineHeight >= 0)
-        return paint.singleLineHeight;
-    RECT measured = {left, top, right, top};
-    textFunctions.drawText(paint.dc, text[0] != L'\0' ? text : L" ", -1, &measured,
-                           measuringFlags());
-    int height = measured.bottom - top;
-    if (!settings.wordWrap)
-        paint.singleLineHeight = height;
-    return height;
+        return TextBlock{text, -1, paint.singleLineHeight};
+    size_t total = settings.wordWrap ? wcslen(text) : 0;
+    // A whole line below the bottom edge, and further by the padding by which a title line may be
+    // drawn above its block.
+    long long enough = static_cast<long long>(paint.clientHeight) - top + paint.fontHeight +
+                       llabs(static_cast<long long>(settings.padding));
+    for (size_t part = firstWrappedPart;; part *= 2) {
+        bool whole = part >= total;
+        if (!whole && text[part - 1] >= 0xD800 && text[part - 1] <= 0xDBFF)
+            --part; // never half of a surrogate pair
+        int length = whole ? -1 : static_cast<int>(part);
+        RECT measured = {left, top, right, top};
+        textFunctions.drawText(paint.dc, text, length, &measured, measuringFlags());
+        int height = measured.bottom - top;
+        if (!settings.wordWrap)
+            paint.singleLineHeight = height;
+        if (whole || height >= enough)
+            return TextBlock{text, length, height};
+    }
 }
 
-// Draws text into rect unless rect lies wholly outside the client area.
-void drawBlock(const PaintContext& paint, const wchar_t* text, RECT rect) {
+// Draws the block into rect unless rect lies wholly outside the client area.
+void drawBlock(const PaintContext& paint, const TextBlock& block, RECT rect) {
     if (rect.top >= paint.clientHeight || rect.bottom <= 0)
         return;
-    textFunctions.drawText(paint.dc, text, -1, &rect, drawingFlags());
+    textFunctions.drawText(paint.dc, block.text, block.length, &rect, drawingFlags());
 }
 
 // The bottom of a block of height at top, at least one pixel below top: padding can be negative,
@@ -319,21 +347,22 @@ int paintEntry(PaintContext& paint, FeedItem* entry, size_t position, int layout
     RECT item = {content.left, layoutY, content.right, layoutY};
     int textLeft = saturate(static_cast<long long>(item.left) + indent);
     int textRight = saturate(static_cast<long long>(item.right) - inset);
-    int height = measureHeight(paint, line, textLeft, layoutY, textRight);
+    TextBlock lineBlock = measureBlock(paint, line, textLeft, layoutY, textRight);
+    int height = lineBlock.height;
     item.bottom = blockBottom(layoutY, height);
     int shift = saturate((static_cast<long long>(item.bottom) - item.top - height) / 2);
     RECT textRect = {textLeft, saturate(static_cast<long long>(item.top) + shift), textRight,
                      saturate(static_cast<long long>(item.bottom) + shift)};
-    drawBlock(paint, line, textRect);
+    drawBlock(paint, lineBlock, textRect);
     layoutY = item.bottom;
 
     const wchar_t* description = head ? nullptr : texts.description;
     if (description != nullptr && settings.showDesc) {
         int descLeft = saturate(static_cast<long long>(item.left) + settings.desc_offset + inset);
-        int descHeight = measureHeight(paint, description, descLeft, layoutY, textRight);
-        item.bottom = blockBottom(layoutY, descHeight);
+        TextBlock descBlock = measureBlock(paint, description, descLeft, layoutY, textRight);
+        item.bottom = blockBottom(layoutY, descBlock.height);
         RECT descRect = {descLeft, layoutY, textRight, item.bottom};
-        drawBlock(paint, description, descRect);
+        drawBlock(paint, descBlock, descRect);
         layoutY = item.bottom;
     }
 
@@ -412,7 +441,9 @@ void paintWindow(HWND window) {
                         drawHighlight(canvas.dc, toRect(under->itemRect), settings.hilightBorder);
                 }
             }
-            PaintContext context = {canvas.dc, content, inset, client.bottom, -1};
+            TEXTMETRICW metrics;
+            int fontHeight = GetTextMetricsW(canvas.dc, &metrics) ? metrics.tmHeight : 0;
+            PaintContext context = {canvas.dc, content, inset, client.bottom, -1, fontHeight};
             laidOutEntries = layOutEntries(context);
             forgetTextsFrom(laidOutEntries);
             // The whole client area, whatever the settings say the size is: a smaller stored size

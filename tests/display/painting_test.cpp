@@ -560,6 +560,31 @@ TEST(any_script_reaches_drawing_and_tips_as_utf16_and_encoding_0_keeps_the_bytes
     closeWindow(window);
 }
 
+TEST(a_long_wrapped_description_is_drawn_only_as_far_as_it_shows) {
+    resetDisplayState();
+    textFunctions.drawText = recordingDrawText;
+    settings.showDesc = true;
+    settings.wordWrap = true;
+    std::string description;
+    for (int i = 0; description.size() < 1000000; ++i)
+        description += "word" + std::to_string(i) + " ";
+    addEntry("Feed");
+    addEntry("Long", description.c_str());
+    addEntry("After", "short");
+    HWND window = openWithTooltip();
+    paintNow(window);
+    size_t longest = 0;
+    for (const TextCall& call : textCalls)
+        longest = std::max(longest, call.text.size());
+    CHECK(longest > 0 && longest < 65536);
+    CHECK(entryAt(1)->itemRect.bottom >= 200); // the description fills the window
+    CHECK(entryAt(2)->itemRect.bottom == 0);
+    CHECK_EQ(toolTextFor(entryAt(1)).substr(0, 17), std::string("Long\n\nword0 word1"));
+    CHECK_EQ(toolCount(), 2);
+    textFunctions.drawText = DrawTextW;
+    closeWindow(window);
+}
+
 TEST(every_paint_releases_what_it_creates) {
     resetDisplayState();
     addEntry("Feed");
