@@ -556,6 +556,25 @@ bool inLinePhase(Phase phase) {
            phase == phaseChunkEnd || phase == phaseTrailers;
 }
 
+// A raw stream must begin with "HTTP/" (after stray CRs): anything else is known to be wrong from
+// its first bytes, without waiting for a line break that may never come. Looks at the line so far
+// followed by the next bytes.
+bool statusPrefixPossible(const char* line, size_t lineLength, const char* data, size_t length) {
+    static const char prefix[] = "HTTP/";
+    size_t matched = 0;
+    bool started = false;
+    for (size_t i = 0; i < lineLength + length && matched < 5; ++i) {
+        char c = i < lineLength ? line[i] : data[i - lineLength];
+        if (!started && c == '\r')
+            continue;
+        started = true;
+        if (c != prefix[matched])
+            return false;
+        ++matched;
+    }
+    return true;
+}
+
 // Takes bytes up to and including the next LF into the line buffer; returns how many it took and
 // sets *lineDone when the line is whole.
 size_t collectLine(HttpResponse* response, const char* data, size_t length, bool* lineDone) {
@@ -563,15 +582,19 @@ size_t collectLine(HttpResponse* response, const char* data, size_t length, bool
     const char* newline = static_cast<const char*>(std::memchr(data, '\n', length));
     size_t take = newline ? size_t(newline - data) : length;
     *lineDone = newline != nullptr;
-    size_t limit = lineBufferLimit - state->lineLength;
-    if (take > limit) {
+    if (state->phase == phaseStatusLine &&
+        !statusPrefixPossible(state->line, state->lineLength, data, take)) {
+        fail(response, "not an HTTP response");
+        return length;
+    }
+    if (take > lineBufferLimit - state->lineLength) {
         fail(response, "header line too long");
         return length;
     }
     bool header = state->phase == phaseStatusLine || state->phase == phaseHeaders ||
                   state->phase == phaseTrailers;
-    if (header) {
-        state->headerBytes += take + (newline ? 1 : 0);
+    if (header && newline) {
+        state->headerBytes += state->lineLength + take + 1;
         if (state->headerBytes > headerTotalCap) {
             fail(response, "headers too large");
             return length;
@@ -597,19 +620,6 @@ size_t collectLine(HttpResponse* response, const char* data, size_t length, bool
         std::memcpy(state->line + state->lineLength, data, take);
     state->lineLength += take;
     return take + (newline ? 1 : 0);
-}
-
-// A raw stream must begin with "HTTP/"; anything else is known to be wrong from its first bytes,
-// without waiting for a line break that may never come.
-bool statusPrefixPossible(const ResponseState* state) {
-    static const char prefix[] = "HTTP/";
-    size_t start = 0;
-    while (start < state->lineLength && state->line[start] == '\r')
-        ++start;
-    size_t compared = state->lineLength - start;
-    if (compared > 5)
-        compared = 5;
-    return std::memcmp(state->line + start, prefix, compared) == 0;
 }
 
 // Body bytes of the transfer (in raw mode after the headers; otherwise everything fed).
@@ -710,8 +720,6 @@ ResponseProgress feedResponse(HttpResponse* response, const char* data, size_t l
             used = collectLine(response, data, length, &lineDone);
             if (state->phase == phaseFailed)
                 break;
-            if (phase == phaseStatusLine && !statusPrefixPossible(state))
-                return fail(response, "not an HTTP response");
             if (lineDone) {
                 size_t lineLength = state->lineLength;
                 state->lineLength = 0;
