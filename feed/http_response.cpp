@@ -36,8 +36,7 @@ const size_t lineBufferLimit = responseLineCap + 1;
 const size_t headerTotalCap = 1u << 20;
 // The body buffer starts this small and doubles.
 const size_t initialBodyCapacity = 4096;
-// Identity bodies never hold more room than this beyond what arrived, unless Content-Length says
-// more is coming.
+// Inflating asks for at least this much free room in the body at a time.
 const size_t minimumGrowth = 16384;
 
 } // namespace
@@ -109,9 +108,12 @@ void zlibFree(voidpf opaque, voidpf address) {
     std::free(block);
 }
 
+// Ends the response as failed with the first reason given; an outcome already reached stays.
 ResponseProgress fail(HttpResponse* response, const char* reason) {
     ResponseState* state = response->state;
-    if (state && state->phase != phaseFailed && state->phase != phaseComplete)
+    if (state && state->phase == phaseComplete)
+        return responseComplete;
+    if (state)
         state->phase = phaseFailed;
     if (response->failureReason[0] == 0) {
         std::strncpy(response->failureReason, reason, sizeof response->failureReason - 1);
