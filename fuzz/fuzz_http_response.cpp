@@ -50,7 +50,10 @@ Outcome run(const char* data, size_t size, bool raw, bool receiveArea, uint32_t 
     size_t at = 0;
     if (!raw) {
         at = headerBlockEnd(data, size);
-        progress = setResponseHeaders(&r, data, at);
+        char* headers = static_cast<char*>(std::malloc(at ? at : 1));
+        std::memcpy(headers, data, at);
+        progress = setResponseHeaders(&r, headers, at);
+        std::free(headers);
         checkRecord(r);
     }
     while (at < size && progress == responseNeedMore) {
