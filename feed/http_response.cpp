@@ -589,7 +589,14 @@ size_t collectLine(HttpResponse* response, const char* data, size_t length, bool
         fail(response, "not an HTTP response");
         return length;
     }
-    if (take > lineBufferLimit - state->lineLength) {
+    // A whole line may exceed the cap only by the CR before its LF.
+    size_t whole = state->lineLength + take;
+    bool tooLong = whole > lineBufferLimit;
+    if (newline && whole == lineBufferLimit) {
+        char last = take > 0 ? data[take - 1] : state->line[state->lineLength - 1];
+        tooLong = last != '\r';
+    }
+    if (tooLong) {
         fail(response, "header line too long");
         return length;
     }
@@ -680,7 +687,8 @@ ResponseProgress setResponseHeaders(HttpResponse* response, const char* headers,
         const char* newline = static_cast<const char*>(std::memchr(line, '\n', length - at));
         size_t lineLength = newline ? size_t(newline - line) : length - at;
         at += lineLength + (newline ? 1 : 0);
-        if (lineLength > lineBufferLimit)
+        if (lineLength > responseLineCap &&
+            (lineLength - 1 > responseLineCap || line[lineLength - 1] != '\r'))
             return fail(response, "header line too long");
         bool empty = lineLength == 0 || (lineLength == 1 && line[0] == '\r');
         if (!sawStatus) {

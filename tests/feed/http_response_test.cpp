@@ -233,6 +233,20 @@ TEST(kept_headers_are_found_without_regard_to_case_and_trimmed) {
     o = feedRaw("HTTP/1.1 302 Found\r\nLocation: http://" + location + "\r\n\r\n", {});
     CHECK_EQ(o.location.size(), sizeof(HttpResponse::location) - 1);
     CHECK_EQ(o.location.substr(0, 10), "http://xxx");
+
+    // A header line of exactly the line cap is read (in either mode, with CRLF or LF); one byte
+    // more fails.
+    for (size_t extra : {size_t(0), size_t(1)}) {
+        std::string line = "X-Padding: " + std::string(responseLineCap + extra - 11, 'p');
+        for (const char* eol : {"\r\n", "\n"}) {
+            std::string response = "HTTP/1.1 200 OK" + std::string(eol) + line + eol + eol + "body";
+            Outcome raw = feedRaw(response, {});
+            CHECK_EQ(raw.failure, extra ? "header line too long" : "");
+            CHECK(feedRaw(response, {4096}) == raw);
+            if (*eol == '\r')
+                CHECK(feedHeaderBlock(response, {}) == raw);
+        }
+    }
 }
 
 TEST(status_lines_and_framing_table) {
