@@ -311,7 +311,21 @@ void trim(const char** text, size_t* length) {
         --*length;
 }
 
+bool isControl(char c) {
+    unsigned char u = static_cast<unsigned char>(c);
+    return (u < 0x20 && c != '\t') || u == 0x7f;
+}
+
+// Keeps a header value, cut to fit. The kept values go back out in requests (ETag,
+// Last-Modified) and into addresses (Location), so a value with a control character (a bare CR,
+// a NUL) is not kept at all: it could otherwise start a header line of its own.
 void keepValue(char* field, size_t size, const char* value, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+        if (isControl(value[i])) {
+            field[0] = 0;
+            return;
+        }
+    }
     if (length > size - 1)
         length = size - 1;
     std::memcpy(field, value, length);
@@ -446,7 +460,12 @@ bool readStatusLine(HttpResponse* response, const char* line, size_t length) {
     size_t reasonLength = length - at;
     trim(&reason, &reasonLength);
     response->status = status;
-    keepValue(response->statusText, sizeof response->statusText, reason, reasonLength);
+    // The reason phrase is only shown: control characters in it become blanks.
+    if (reasonLength > sizeof response->statusText - 1)
+        reasonLength = sizeof response->statusText - 1;
+    for (size_t i = 0; i < reasonLength; ++i)
+        response->statusText[i] = isControl(reason[i]) ? ' ' : reason[i];
+    response->statusText[reasonLength] = 0;
     return true;
 }
 
