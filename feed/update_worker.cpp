@@ -11,7 +11,7 @@
 #include "content/feed_items.h"
 #include "content/rss_parser.h"
 #include "display/tooltip.h"
-#include "feed/http_fetch.h"
+#include "feed/fetch.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
 
@@ -93,13 +93,15 @@ void showPlaceholder(const char* text) {
 } // namespace
 
 void runUpdatePass(UpdatePass* pass) {
-    char* response = fetchUrl(pass->url);
+    FetchRequest request = {pass->url, nullptr, nullptr, &stopRequested};
+    FetchResult fetched;
+    fetchFeed(&request, &fetched);
     bool claimed =
         InterlockedCompareExchange(&pass->state, passWriting, passFetching) == passFetching;
     if (claimed && !stopRequested) {
         freeFetchList();
-        if (response) {
-            parseFeed(response, pass->url);
+        if (fetched.ok && fetched.body) {
+            parseFeed(fetched.body, fetched.finalUrl);
             time_t now = time(nullptr);
             const tm* local = localtime(&now);
             if (local == nullptr ||
@@ -117,7 +119,7 @@ void runUpdatePass(UpdatePass* pass) {
             !PostMessageA(pass->window, WM_FEED_UPDATED, 0, reinterpret_cast<LPARAM>(pass->first)))
             InterlockedExchange(&pass->state, passUndelivered);
     }
-    std::free(response);
+    freeFetchResult(&fetched);
     ReleaseSemaphore(pass->semaphore, 1, nullptr);
     releasePass(pass);
 }
