@@ -115,19 +115,29 @@ const char* displayText(const char* text, char** converted) {
     return *converted;
 }
 
+// True while the DisplayList is only the placeholder of a running or failed update.
+bool showsPlaceholder() {
+    const FeedItem* first = DisplayList.first;
+    return first != nullptr && first->next == nullptr && first->title != nullptr &&
+           (strcmp(first->title, connectingText) == 0 || strcmp(first->title, failedText) == 0);
+}
+
 char* composeHeaderLine(const char* title) {
     // A private copy, so that the paint never shows a time the worker is writing half-way.
     char updated[sizeof lastUpdateTime];
     memcpy(updated, lastUpdateTime, sizeof updated);
     updated[sizeof updated - 1] = '\0';
     int count = entryCount - 1;
-    if (settings.showItemCounts && settings.showUpdateTime)
-        return formatText("%s  (%d) (%s)", title, count, updated);
-    if (settings.showItemCounts)
-        return formatText("%s  (%d)", title, count);
+    // A placeholder has no items to count; stale headlines carry the time of the last success.
+    bool counted = settings.showItemCounts && count >= 0 && !showsPlaceholder();
+    char counts[24] = "";
+    if (counted)
+        snprintf(counts, sizeof counts, "  (%d)", count);
+    if (headlinesStale())
+        return formatText("%s%s  [stale since %s]", title, counts, updated);
     if (settings.showUpdateTime)
-        return formatText("%s  (%s)", title, updated);
-    return formatText("%s", title);
+        return formatText("%s%s%s(%s)", title, counts, counted ? " " : "  ", updated);
+    return formatText("%s%s", title, counts);
 }
 
 char* composeItemLine(const char* title, const char* date) {
@@ -282,8 +292,16 @@ int paintEntry(PaintContext& paint, FeedItem* entry, bool head, int layoutY) {
     layoutY = item.bottom;
 
     if (head) {
-        if (settings.tipShowTitle)
+        // The header's tip ends with the health line.
+        const char* health = feedHealthLine();
+        char* tip = !health[0]              ? nullptr
+                    : settings.tipShowTitle ? formatText("%s\n%s", lineText, health)
+                                            : formatText("%s", health);
+        if (tip != nullptr)
+            registerTool(item, tip);
+        else if (settings.tipShowTitle)
             registerTool(item, line);
+        free(tip);
     } else {
         char* convertedDescription;
         const char* description = displayText(entry->description, &convertedDescription);

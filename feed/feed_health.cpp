@@ -15,9 +15,9 @@ size_t composeHealthLine(const HealthFacts* facts, char* out, size_t size) {
     int length = 0;
     bool succeeded = facts->kind == healthUpdated || facts->kind == healthNotModified;
     if (succeeded && facts->movedTo[0]) {
-        length = std::snprintf(out, size,
-                               "Moved permanently to %s (update the feed address to keep it)",
-                               facts->movedTo);
+        length =
+            std::snprintf(out, size, "Moved permanently to %s (update the feed address to keep it)",
+                          facts->movedTo);
     } else {
         switch (facts->kind) {
         case healthUnknown:
@@ -35,9 +35,9 @@ size_t composeHealthLine(const HealthFacts* facts, char* out, size_t size) {
             break;
         case healthFailed:
             if (facts->nextTry[0])
-                length = std::snprintf(out, size, "Failed %s: %s. Next try %s", facts->when,
-                                       facts->reason[0] ? facts->reason : "no answer",
-                                       facts->nextTry);
+                length =
+                    std::snprintf(out, size, "Failed %s: %s. Next try %s", facts->when,
+                                  facts->reason[0] ? facts->reason : "no answer", facts->nextTry);
             else
                 length = std::snprintf(out, size, "Failed %s: %s", facts->when,
                                        facts->reason[0] ? facts->reason : "no answer");

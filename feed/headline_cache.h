@@ -14,12 +14,12 @@
 #include <cstdint>
 
 struct CachedFeed {
-    char url[256];          // the feed address the response was fetched for (feedUrl)
-    char finalUrl[2048];    // the address that answered, after redirects
-    char etag[256];         // the response's validators, empty when absent
+    char url[256];       // the feed address the response was fetched for (feedUrl)
+    char finalUrl[2048]; // the address that answered, after redirects
+    char etag[256];      // the response's validators, empty when absent
     char lastModified[64];
-    int64_t savedAt;        // seconds since 1970 (UTC) of the response
-    char* body;             // the decoded body, zero-terminated; free() it (freeCachedFeed)
+    int64_t savedAt; // seconds since 1970 (UTC) of the response
+    char* body;      // the decoded body, zero-terminated; free() it (freeCachedFeed)
     size_t bodyLength;
 };
 

@@ -48,8 +48,8 @@ bool writeCacheTemporary(const char* path, const CachedFeed* feed, const char* b
     if (file == INVALID_HANDLE_VALUE)
         return false;
     unsigned long crc = crc32(0L, nullptr, 0);
-    bool ok = writeAll(file, header, headerLength, &crc) && writeAll(file, body, bodyLength, &crc) &&
-              writeAll(file, "\n", 1, &crc);
+    bool ok = writeAll(file, header, headerLength, &crc) &&
+              writeAll(file, body, bodyLength, &crc) && writeAll(file, "\n", 1, &crc);
     char crcLine[16];
     std::snprintf(crcLine, sizeof crcLine, "crc %08lx\n", crc & 0xFFFFFFFFul);
     unsigned long ignored = 0;
