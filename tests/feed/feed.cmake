@@ -8,6 +8,6 @@ add_test(NAME fetch_test COMMAND fetch_test)
 set_tests_properties(fetch_test PROPERTIES TIMEOUT 120)
 
 add_executable(update_worker_test ${CMAKE_CURRENT_LIST_DIR}/update_worker_test.cpp)
-target_link_libraries(update_worker_test PRIVATE fm_plugin fm_test_server fm_check bb_core)
+target_link_libraries(update_worker_test PRIVATE fm_plugin fm_test_server fm_temp_folder fm_check bb_core)
 add_test(NAME update_worker_test COMMAND update_worker_test)
 set_tests_properties(update_worker_test PROPERTIES TIMEOUT 180)
