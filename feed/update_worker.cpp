@@ -529,6 +529,10 @@ bool headlinesBelongTo(const char* url) {
     return url != nullptr && feed.shownUrl[0] && std::strcmp(feed.shownUrl, url) == 0;
 }
 
+bool headlinesOfAnotherAddress(const char* url) {
+    return feed.shownUrl[0] && (url == nullptr || std::strcmp(feed.shownUrl, url) != 0);
+}
+
 bool headlinesStale() {
     return feed.stale && feed.shownUrl[0];
 }

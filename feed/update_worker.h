@@ -50,6 +50,9 @@ extern unsigned long updateStopWaitMs;
 // Window thread. True when the lists hold headlines parsed for url (not a placeholder, and not a
 // feed shown before the address changed).
 bool headlinesBelongTo(const char* url);
+// Window thread. True when the lists hold headlines parsed for an address other than url (the
+// address changed while a pass ran).
+bool headlinesOfAnotherAddress(const char* url);
 // Window thread. True when the last pass failed and the lists still show the headlines before it.
 bool headlinesStale();
 // Window thread. The health line ("Updated 12/08 14:21, 25 items (every 15 min)"); empty before

@@ -130,7 +130,7 @@ void addCurrentFavorite() {
     const char* title = "";
     char* converted = nullptr;
     if (DisplayList.first && DisplayList.first->title && !showsPlaceholder() &&
-        headlinesBelongTo(settings.feedUrl)) {
+        !headlinesOfAnotherAddress(settings.feedUrl)) {
         title = DisplayList.first->title;
         if (settings.encoding == 1) {
             converted = utf8ToAnsi(title);

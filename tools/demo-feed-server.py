@@ -4,6 +4,7 @@ every minute, so the plug-in's periodic updates can be watched. Stops by itself 
 seconds (default: one hour) so that a forgotten demo does not keep a port open forever."""
 import argparse
 import email.utils
+import hashlib
 import http.server
 import sys
 import threading
@@ -46,6 +47,19 @@ def build_feed(started, port):
             '  <description>News from Harbour Town, updated every minute</description>\n'
             + "".join(items) + "</channel>\n</rss>\n").encode("utf-8")
 
+def entity_tag(body):
+    return '"' + hashlib.sha1(body).hexdigest()[:16] + '"'
+
+def etag_matches(header, etag):
+    """If-None-Match: a list of tags (weak ones compare by their opaque part) or "*"."""
+    if not header:
+        return False
+    for tag in header.split(","):
+        tag = tag.strip()
+        if tag == "*" or tag.removeprefix("W/") == etag:
+            return True
+    return False
+
 def escape(text):
     return text.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
 
@@ -61,14 +75,25 @@ def main():
         protocol_version = "HTTP/1.0"
         def do_GET(self):
             body = build_feed(started, self.server.server_address[1])
-            self.send_response(200)
-            self.send_header("Content-Type", "application/rss+xml; charset=utf-8")
-            self.send_header("Content-Length", str(len(body)))
-            self.end_headers()
-            self.wfile.write(body)
+            # The feed changes once a minute; its ETag names the content, so a client that sends
+            # it back with If-None-Match gets a bodyless 304 until the next headline appears.
+            etag = entity_tag(body)
+            if etag_matches(self.headers.get("If-None-Match"), etag):
+                self.send_response(304)
+                self.send_header("ETag", etag)
+                self.end_headers()
+                status, body = 304, b""
+            else:
+                self.send_response(200)
+                self.send_header("Content-Type", "application/rss+xml; charset=utf-8")
+                self.send_header("Content-Length", str(len(body)))
+                self.send_header("ETag", etag)
+                self.end_headers()
+                self.wfile.write(body)
+                status = 200
             if args.served_log:
                 with open(args.served_log, "a") as log:
-                    log.write(f"{time.strftime('%H:%M:%S')} GET {self.path} {len(body)} bytes\n")
+                    log.write(f"{time.strftime('%H:%M:%S')} GET {self.path} {status} {len(body)} bytes\n")
         def log_message(self, *a):
             pass
 
