@@ -229,7 +229,7 @@ void showSavedHeadlines() {
 // (stale), else "Couldn't connect!". The schedule stretches and the health line says why.
 void recordFailure(const char* reason, int status, const char* retryAfter, int64_t now) {
     bool keep = settings.keepHeadlines && feed.keptList.first != nullptr &&
-                std::strcmp(feed.shownUrl, settings.feedUrl) == 0;
+                headlinesBelongTo(settings.feedUrl);
     if (keep) {
         freeFetchList();
         FetchList = feed.keptList;

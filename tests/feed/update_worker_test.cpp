@@ -365,13 +365,16 @@ TEST(whatEachServerLeavesInTheLists) {
 }
 
 TEST(wrongAddressesShowCouldntConnectWithoutTraffic) {
+    // Nothing was ever shown, so nothing is kept, also with keepHeadlines.
+    PoliteSettings polite;
     PluginWindow plugin;
     TestServer server{};
     REQUIRE(startServer(server, serveWhole, feedResponse("Never", {"seen"})));
     std::string hostPort = "127.0.0.1:" + std::to_string(server.port);
     entryCount = 5;
     lastUpdateTime[0] = '\0';
-    const std::string addresses[] = {"http:" + hostPort + "/", "http:///feed", "ftp://" + hostPort,
+    const std::string addresses[] = {"", "http:" + hostPort + "/", "http:///feed",
+                                     "ftp://" + hostPort,
                                      "http://127.0.0.1:" + std::to_string(unusedPort()) + "/"};
     int handled = 0;
     for (const std::string& url : addresses) {
