@@ -8,17 +8,17 @@
 const size_t fetchUrlSize = 2048;
 
 struct FetchRequest {
-    const char* url;          // "http://..." or "https://..."
-    const char* etag;         // sent as If-None-Match when not null or empty
-    const char* lastModified; // sent as If-Modified-Since when not null or empty
-    volatile LONG* stop;      // the pass's own stop flag: non-zero ends the fetch promptly
+    const char* url;            // "http://..." or "https://..."
+    const char* etag;           // sent as If-None-Match when not null or empty
+    const char* lastModified;   // sent as If-Modified-Since when not null or empty
+    volatile LONG* stop;        // the pass's own stop flag: non-zero ends the fetch promptly
 };
 
 struct FetchResult {
-    bool ok;          // a 2xx body arrived, or 304 (notModified)
-    bool notModified; // the server answered 304: body is null
-    int status;       // the last HTTP status, 0 when none arrived
-    char* body;       // the decoded body, zero-terminated; free() it; null unless 2xx
+    bool ok;                     // a 2xx body arrived, or 304 (notModified)
+    bool notModified;            // the server answered 304: body is null
+    int status;                  // the last HTTP status, 0 when none arrived
+    char* body;                  // the decoded body, zero-terminated; free() it; null unless 2xx
     size_t bodyLength;
     char finalUrl[fetchUrlSize]; // the address that answered last (after redirects)
     bool movedPermanently;       // every redirect followed was 301 or 308
