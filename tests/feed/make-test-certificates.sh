@@ -10,7 +10,11 @@ set -euo pipefail
 dir=$1
 mkdir -p "$dir"
 cd "$dir"
-[ -f https.pem ] && [ -f ca.der ] && exit 0
+# Made once per folder, and again when the day-old set is about to run out.
+if [ -f ca.der ] && [ -f https.pem ] && openssl x509 -checkend 86400 -noout -in https.pem \
+    >/dev/null 2>&1; then
+    exit 0
+fi
 
 authority() { # NAME SUBJECT
     openssl req -x509 -newkey rsa:2048 -nodes -keyout "$1.key" -out "$1.pem" -days 30 \
