@@ -267,8 +267,12 @@ void receiveResponse(SOCKET socket, const FetchRequest* request, unsigned long p
                 break;
             }
         }
-        // The peer closed, or the connection broke: the stage decides whether what arrived is a
-        // whole response.
+        if (count == SOCKET_ERROR) {
+            // A broken connection never passes for the end of a body without a length.
+            setReason(outcome, "connection reset");
+            break;
+        }
+        // The peer closed: the stage decides whether what arrived is a whole response.
         progress = finishResponse(response);
         if (progress == responseNeedMore) {
             setReason(outcome, "connection closed early");

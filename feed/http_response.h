@@ -23,18 +23,21 @@ struct HttpResponse {
     char lastModified[64];
     char retryAfter[64];
     char location[2048];
-    char failureReason[128]; // why responseFailed came ("feed too large", "broken compressed data")
-    char* body;              // the decoded body, zero-terminated (terminator not counted); owned
+    // Why responseFailed came: "not an HTTP response", "header line too long", "headers too
+    // large", "bad Content-Length", "unsupported content encoding", "broken chunked encoding",
+    // "broken compressed data", "connection closed early", "feed too large", "out of memory".
+    char failureReason[128];
+    char* body; // the decoded body, zero-terminated (terminator not counted); owned
     size_t bodyLength;
     // The rest is the stage's own state.
     struct ResponseState* state;
 };
 
-// Prepares response for a new response. rawTransfer: the bytes fed start with the status line and
-// may carry a chunked coding (a plain socket); false: the headers come through
-// setResponseHeaders and the bytes fed are the body with any transfer coding already removed (a
-// client such as WinHTTP that de-chunks itself). Content codings (gzip, deflate) are always
-// decoded here. False when memory runs out.
+// Prepares response for a new response (a record in use is ended with endResponse first).
+// rawTransfer: the bytes fed start with the status line and may carry a chunked coding (a plain
+// socket); false: the headers come through setResponseHeaders and the bytes fed are the body with
+// any transfer coding already removed (a client such as WinHTTP that de-chunks itself). Content
+// codings (gzip, deflate) are always decoded here. False when memory runs out.
 bool beginResponse(HttpResponse* response, bool rawTransfer);
 // For a non-raw response: the status line and headers as one CRLF-separated block.
 ResponseProgress setResponseHeaders(HttpResponse* response, const char* headers, size_t length);
@@ -47,3 +50,18 @@ ResponseProgress finishResponse(HttpResponse* response);
 void endResponse(HttpResponse* response);
 // Takes the body out of the record (the caller frees it with free()); the record keeps none.
 char* takeResponseBody(HttpResponse* response, size_t* length);
+
+// Receiving straight into the body, without a copy, while the body is plain (after the headers,
+// not chunked, not compressed): a writable area at the end of the body of *room bytes (about
+// `wanted`, never past Content-Length); nullptr with *room 0 when the bytes must go through
+// feedResponse instead. The area stays valid until the next call on the record. After receiving
+// n bytes into it (0 is allowed), commitResponseReceive counts them as fed.
+//   char* area = responseReceiveArea(&r, 1 << 20, &room);
+//   if (area) { n = recv(s, area, room, 0); progress = commitResponseReceive(&r, n); }
+//   else      { n = recv(s, buffer, size, 0); progress = feedResponse(&r, buffer, n); }
+char* responseReceiveArea(HttpResponse* response, size_t wanted, size_t* room);
+ResponseProgress commitResponseReceive(HttpResponse* response, size_t length);
+
+// The most memory the stage held for this response at any time (body buffer, line buffer, zlib's
+// state), in bytes.
+size_t responseMemoryPeak(const HttpResponse* response);

@@ -7,3 +7,6 @@ set(FM_FEED_SOURCES
     feed/update_schedule.cpp
     feed/update_worker.cpp
     feed/winhttp_fetch.cpp)
+# The portable response stage (status line, headers, chunks, gzip/deflate), built natively too.
+set(FM_HTTP_SOURCES
+    feed/http_response.cpp)

@@ -22,8 +22,8 @@ struct HopCall {
     HANDLE completed;         // set when the step in flight has completed or failed
     volatile DWORD error;     // the failed step's error, 0 when it succeeded
     volatile DWORD certificateFlags;
-    volatile DWORD bytesRead;
-    char buffer[readSize]; // the read in flight writes here, so it lives as long as the record
+    volatile DWORD bytesRead; // of the last read, or what the last query found available
+    char buffer[readSize];    // the read in flight writes here, so it lives as long as the record
 };
 
 void releaseCall(HopCall* call) {
@@ -46,6 +46,12 @@ void CALLBACK statusCallback(HINTERNET, DWORD_PTR context, DWORD status, void* i
     case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
     case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE:
         call->error = 0;
+        SetEvent(call->completed);
+        break;
+    case WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE:
+        call->error = 0;
+        call->bytesRead =
+            information && length >= sizeof(DWORD) ? *static_cast<DWORD*>(information) : 0;
         SetEvent(call->completed);
         break;
     case WINHTTP_CALLBACK_STATUS_READ_COMPLETE:
@@ -212,9 +218,17 @@ void exchange(HINTERNET request, HopCall* call, const FetchRequest* fetch,
         return;
     ResponseProgress progress = passHeaders(request, response);
     while (progress == responseNeedMore) {
+        // Asking what is there first, and then reading no more than that, keeps every wait for
+        // the server in a step the worker can walk away from: a read for more than has arrived
+        // may block the calling thread until the receive time-out.
         call->bytesRead = 0;
-        if (!runStep(WinHttpReadData(request, call->buffer, readSize, nullptr), call, fetch,
-                     passStarted, outcome))
+        if (!runStep(WinHttpQueryDataAvailable(request, nullptr), call, fetch, passStarted,
+                     outcome))
+            return;
+        DWORD available = call->bytesRead < readSize ? call->bytesRead : readSize;
+        call->bytesRead = 0;
+        if (available > 0 && !runStep(WinHttpReadData(request, call->buffer, available, nullptr),
+                                      call, fetch, passStarted, outcome))
             return;
         DWORD count = call->bytesRead;
         progress =
@@ -344,7 +358,7 @@ void fetchHttpsHop(const char* url, const FetchRequest* request, unsigned long p
         DWORD_PTR context = reinterpret_cast<DWORD_PTR>(call);
         InterlockedIncrement(&call->references);
         if (WinHttpSetOption(handle, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context)) {
-            DWORD disabled = WINHTTP_DISABLE_REDIRECTS;
+            DWORD disabled = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_KEEP_ALIVE;
             WinHttpSetOption(handle, WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof disabled);
             applyProxy(handle, wideUrl);
             exchange(handle, call, request, passStarted, response, outcome);

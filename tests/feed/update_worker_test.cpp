@@ -326,6 +326,7 @@ TEST(whatEachServerLeavesInTheLists) {
         {"closes at once", serveCloseAtOnce, "", failed, ""},
         {"headers then silence", serveThenSilence, "HTTP/1.0 200 OK\r\n\r\n", failed, ""},
         {"never accepts", serveNeverAccept, "", failed, ""},
+        {"resets mid-way", serveThenReset, cut, "[Partial][Whole item]", nullptr},
         {"garbage", serveWhole, garbage, failed, ""},
         {"404 page", serveWhole, notFound, failed, ": HTTP 404 Not Found"},
         {"HTML page", serveWhole, page, failed, ": no items in the response"},
@@ -373,8 +374,11 @@ TEST(wrongAddressesShowCouldntConnectWithoutTraffic) {
     std::string hostPort = "127.0.0.1:" + std::to_string(server.port);
     entryCount = 5;
     lastUpdateTime[0] = '\0';
-    const std::string addresses[] = {"", "http:" + hostPort + "/", "http:///feed",
-                                     "ftp://" + hostPort,
+    const std::string addresses[] = {"",
+                                     "http://" + hostPort + "/fe ed",
+                                     "ftp://" + hostPort + "/",
+                                     "http:" + hostPort + "/",
+                                     "http:///feed",
                                      "http://127.0.0.1:" + std::to_string(unusedPort()) + "/"};
     int handled = 0;
     for (const std::string& url : addresses) {

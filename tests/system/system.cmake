@@ -23,3 +23,17 @@ foreach(scenario
     add_test(NAME system_${scenario} COMMAND system_tests ${scenario})
     set_tests_properties(system_${scenario} PROPERTIES TIMEOUT 120 RUN_SERIAL TRUE)
 endforeach()
+
+# The plug-in over https, beside the TLS feed servers of tests/feed/feed_test_server.py.
+add_executable(https_system_tests ${CMAKE_CURRENT_LIST_DIR}/https_system_test.cpp)
+target_link_libraries(https_system_tests PRIVATE bb_control_driver fm_check)
+add_dependencies(https_system_tests blackbox FeedMarquee system_probe trust_root)
+foreach(scenario
+        an_https_feed_reached_through_an_http_redirect_is_shown
+        quitting_during_a_stalled_https_download_is_prompt)
+    add_test(NAME system_${scenario}
+        COMMAND ${CMAKE_SOURCE_DIR}/tests/feed/run-with-feed-servers.sh
+                ${CMAKE_BINARY_DIR}/test-certificates $<TARGET_FILE:trust_root>
+                $<TARGET_FILE:https_system_tests> ${scenario})
+    set_tests_properties(system_${scenario} PROPERTIES TIMEOUT 180 RUN_SERIAL TRUE)
+endforeach()
