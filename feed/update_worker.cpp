@@ -263,6 +263,7 @@ bool completePass(UpdatePass* pass) {
         feed.keptList.first = feed.keptList.last = nullptr;
         entryCount = pass->keptEntryCount;
     } else if (pass->outcome == outcomeParsed) {
+        entryCount = pass->entries;
         freeList(&feed.keptList);
         sweepTools();
         freeDisplayList();
@@ -362,7 +363,9 @@ void runUpdatePass(UpdatePass* pass) {
             parseFeed(fetched->body, fetched->finalUrl);
             pass->entries = entryCount;
             pass->ttlMinutes = feedTtlMinutes;
-            if (entryCount >= 2) {
+            // The header keeps counting the headlines on show until the window takes the result.
+            entryCount = pass->keptEntryCount;
+            if (pass->entries >= 2) {
                 pass->outcome = outcomeParsed;
                 if (saved)
                     commitCacheTemporary(pass->cachePath);
