@@ -9,7 +9,7 @@ add_executable(system_tests
     ${CMAKE_CURRENT_LIST_DIR}/feed_server.cpp
     ${CMAKE_SOURCE_DIR}/feed/headline_cache.cpp
     ${CMAKE_SOURCE_DIR}/feed/headline_cache_win32.cpp)
-target_link_libraries(system_tests PRIVATE bb_control_driver fm_check ws2_32 z)
+target_link_libraries(system_tests PRIVATE bb_control_driver fm_check fm_http ws2_32)
 add_dependencies(system_tests blackbox FeedMarquee system_probe)
 
 # One ctest entry per scenario, so each reports on its own. They move the mouse and rely on what
