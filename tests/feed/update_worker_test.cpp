@@ -575,6 +575,11 @@ TEST(conditionalRequestsAndNotModifiedKeepTheListsAsTheyAre) {
     REQUIRE(pumpUntilHandled(3, 10000));
     CHECK(requestNumber(server, 2).find("If-None-Match: \"v1\"") != std::string::npos);
     CHECK_EQ(joined(titles(DisplayList)), std::string("[Validated][A][B]"));
+    // Once the address changes, the headlines on show are another feed's (so "Add Favorites"
+    // stores no title for the new address).
+    CHECK(!headlinesOfAnotherAddress(settings.feedUrl));
+    setFeedUrl(serverUrl(server, "/elsewhere"));
+    CHECK(headlinesOfAnotherAddress(settings.feedUrl));
     stopServer(server);
 }
 
