@@ -15,7 +15,7 @@
 namespace {
 
 const DWORD waitSliceMs = 100;
-const DWORD readSize = 64 * 1024;
+const DWORD readSize = 256 * 1024;
 
 // One request's meeting point with WinHTTP's callbacks.
 struct HopCall {
@@ -246,18 +246,24 @@ void exchange(HINTERNET request, HopCall* call, const FetchRequest* fetch,
         !runStep(WinHttpReceiveResponse(request, nullptr), call, fetch, passStarted, outcome))
         return;
     ResponseProgress progress = passHeaders(request, response);
+    // A read asks for no more than has arrived, or is made when nothing has arrived: then every
+    // wait for the server happens in a step the worker can walk away from. (A read for more than
+    // is at hand, with some at hand, may block the calling thread until the receive time-out.)
+    // Right after the bytes at hand were taken nothing is left, so a full-sized read follows.
+    bool drained = false;
     while (progress == responseNeedMore) {
-        // Asking what is there first, and then reading no more than that, keeps every wait for
-        // the server in a step the worker can walk away from: a read for more than has arrived
-        // may block the calling thread until the receive time-out.
+        DWORD wanted = readSize;
+        if (!drained) {
+            call->bytesRead = 0;
+            if (!runStep(WinHttpQueryDataAvailable(request, nullptr), call, fetch, passStarted,
+                         outcome))
+                return;
+            wanted = call->bytesRead < readSize ? call->bytesRead : readSize;
+        }
+        drained = !drained && wanted > 0;
         call->bytesRead = 0;
-        if (!runStep(WinHttpQueryDataAvailable(request, nullptr), call, fetch, passStarted,
-                     outcome))
-            return;
-        DWORD available = call->bytesRead < readSize ? call->bytesRead : readSize;
-        call->bytesRead = 0;
-        if (available > 0 && !runStep(WinHttpReadData(request, call->buffer, available, nullptr),
-                                      call, fetch, passStarted, outcome))
+        if (wanted > 0 && !runStep(WinHttpReadData(request, call->buffer, wanted, nullptr), call,
+                                   fetch, passStarted, outcome))
             return;
         DWORD count = call->bytesRead;
         progress =
