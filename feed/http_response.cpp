@@ -36,8 +36,7 @@ const size_t lineBufferLimit = responseLineCap + 1;
 const size_t headerTotalCap = 1u << 20;
 // The body buffer starts this small and doubles.
 const size_t initialBodyCapacity = 4096;
-// Identity bodies never hold more room than this beyond what arrived, unless Content-Length says
-// more is coming.
+// Inflating asks for at least this much free room in the body at a time.
 const size_t minimumGrowth = 16384;
 
 } // namespace
@@ -109,9 +108,12 @@ void zlibFree(voidpf opaque, voidpf address) {
     std::free(block);
 }
 
+// Ends the response as failed with the first reason given; an outcome already reached stays.
 ResponseProgress fail(HttpResponse* response, const char* reason) {
     ResponseState* state = response->state;
-    if (state && state->phase != phaseFailed && state->phase != phaseComplete)
+    if (state && state->phase == phaseComplete)
+        return responseComplete;
+    if (state)
         state->phase = phaseFailed;
     if (response->failureReason[0] == 0) {
         std::strncpy(response->failureReason, reason, sizeof response->failureReason - 1);
@@ -556,6 +558,25 @@ bool inLinePhase(Phase phase) {
            phase == phaseChunkEnd || phase == phaseTrailers;
 }
 
+// A raw stream must begin with "HTTP/" (after stray CRs): anything else is known to be wrong from
+// its first bytes, without waiting for a line break that may never come. Looks at the line so far
+// followed by the next bytes.
+bool statusPrefixPossible(const char* line, size_t lineLength, const char* data, size_t length) {
+    static const char prefix[] = "HTTP/";
+    size_t matched = 0;
+    bool started = false;
+    for (size_t i = 0; i < lineLength + length && matched < 5; ++i) {
+        char c = i < lineLength ? line[i] : data[i - lineLength];
+        if (!started && c == '\r')
+            continue;
+        started = true;
+        if (c != prefix[matched])
+            return false;
+        ++matched;
+    }
+    return true;
+}
+
 // Takes bytes up to and including the next LF into the line buffer; returns how many it took and
 // sets *lineDone when the line is whole.
 size_t collectLine(HttpResponse* response, const char* data, size_t length, bool* lineDone) {
@@ -563,15 +584,26 @@ size_t collectLine(HttpResponse* response, const char* data, size_t length, bool
     const char* newline = static_cast<const char*>(std::memchr(data, '\n', length));
     size_t take = newline ? size_t(newline - data) : length;
     *lineDone = newline != nullptr;
-    size_t limit = lineBufferLimit - state->lineLength;
-    if (take > limit) {
+    if (state->phase == phaseStatusLine &&
+        !statusPrefixPossible(state->line, state->lineLength, data, take)) {
+        fail(response, "not an HTTP response");
+        return length;
+    }
+    // A whole line may exceed the cap only by the CR before its LF.
+    size_t whole = state->lineLength + take;
+    bool tooLong = whole > lineBufferLimit;
+    if (newline && whole == lineBufferLimit) {
+        char last = take > 0 ? data[take - 1] : state->line[state->lineLength - 1];
+        tooLong = last != '\r';
+    }
+    if (tooLong) {
         fail(response, "header line too long");
         return length;
     }
     bool header = state->phase == phaseStatusLine || state->phase == phaseHeaders ||
                   state->phase == phaseTrailers;
-    if (header) {
-        state->headerBytes += take + (newline ? 1 : 0);
+    if (header && newline) {
+        state->headerBytes += state->lineLength + take + 1;
         if (state->headerBytes > headerTotalCap) {
             fail(response, "headers too large");
             return length;
@@ -597,19 +629,6 @@ size_t collectLine(HttpResponse* response, const char* data, size_t length, bool
         std::memcpy(state->line + state->lineLength, data, take);
     state->lineLength += take;
     return take + (newline ? 1 : 0);
-}
-
-// A raw stream must begin with "HTTP/"; anything else is known to be wrong from its first bytes,
-// without waiting for a line break that may never come.
-bool statusPrefixPossible(const ResponseState* state) {
-    static const char prefix[] = "HTTP/";
-    size_t start = 0;
-    while (start < state->lineLength && state->line[start] == '\r')
-        ++start;
-    size_t compared = state->lineLength - start;
-    if (compared > 5)
-        compared = 5;
-    return std::memcmp(state->line + start, prefix, compared) == 0;
 }
 
 // Body bytes of the transfer (in raw mode after the headers; otherwise everything fed).
@@ -668,7 +687,8 @@ ResponseProgress setResponseHeaders(HttpResponse* response, const char* headers,
         const char* newline = static_cast<const char*>(std::memchr(line, '\n', length - at));
         size_t lineLength = newline ? size_t(newline - line) : length - at;
         at += lineLength + (newline ? 1 : 0);
-        if (lineLength > lineBufferLimit)
+        if (lineLength > responseLineCap &&
+            (lineLength - 1 > responseLineCap || line[lineLength - 1] != '\r'))
             return fail(response, "header line too long");
         bool empty = lineLength == 0 || (lineLength == 1 && line[0] == '\r');
         if (!sawStatus) {
@@ -710,8 +730,6 @@ ResponseProgress feedResponse(HttpResponse* response, const char* data, size_t l
             used = collectLine(response, data, length, &lineDone);
             if (state->phase == phaseFailed)
                 break;
-            if (phase == phaseStatusLine && !statusPrefixPossible(state))
-                return fail(response, "not an HTTP response");
             if (lineDone) {
                 size_t lineLength = state->lineLength;
                 state->lineLength = 0;

@@ -11,12 +11,13 @@ const size_t responseLineCap = 64u << 10;
 
 enum ResponseProgress {
     responseNeedMore, // give it more bytes (or call finishResponse when the peer closed)
-    responseComplete, // the body is whole (Content-Length reached, last chunk read); stop reading
+    responseComplete, // the body is whole (Content-Length reached, last chunk read, or a 204 or
+                      // 304 at the end of its headers); stop reading
     responseFailed,   // the response cannot be used; failureReason says why
 };
 
 struct HttpResponse {
-    int status;            // 0 until the status line is read
+    int status;            // 0 until the status line is read; interim 1xx responses are skipped
     char statusText[64];   // "Not Found": the reason phrase as sent, cut to fit
     char contentType[256]; // the headers the caller keeps, as sent (cut to fit); empty when absent
     char etag[256];
@@ -27,7 +28,9 @@ struct HttpResponse {
     // large", "bad Content-Length", "unsupported content encoding", "broken chunked encoding",
     // "broken compressed data", "connection closed early", "feed too large", "out of memory".
     char failureReason[128];
-    char* body; // the decoded body, zero-terminated (terminator not counted); owned
+    // The decoded body, zero-terminated (terminator not counted); owned. Never null from
+    // beginResponse until takeResponseBody or endResponse; a failed response keeps what arrived.
+    char* body;
     size_t bodyLength;
     // The rest is the stage's own state.
     struct ResponseState* state;
@@ -39,9 +42,12 @@ struct HttpResponse {
 // any transfer coding already removed (a client such as WinHTTP that de-chunks itself). Content
 // codings (gzip, deflate) are always decoded here. False when memory runs out.
 bool beginResponse(HttpResponse* response, bool rawTransfer);
-// For a non-raw response: the status line and headers as one CRLF-separated block.
+// For a non-raw response: the status line and headers as one block (lines end in CRLF or LF).
+// Decides the framing: complete at once for 204 and 304, else body bytes follow through
+// feedResponse (ending at Content-Length when given, else at finishResponse).
 ResponseProgress setResponseHeaders(HttpResponse* response, const char* headers, size_t length);
-// Feeds bytes as they arrive.
+// Feeds bytes as they arrive, in pieces of any size. Once complete or failed, further bytes change
+// nothing and the same outcome is returned (bytes past Content-Length are ignored).
 ResponseProgress feedResponse(HttpResponse* response, const char* data, size_t length);
 // The peer closed the connection: complete when what arrived is a whole response (a body without
 // Content-Length ends with the connection), failed when it was cut short.

@@ -10,11 +10,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 namespace {
 
 const DWORD waitSliceMs = 100;
-const DWORD readSize = 64 * 1024;
+const DWORD readSize = 256 * 1024;
 
 // One request's meeting point with WinHTTP's callbacks.
 struct HopCall {
@@ -24,13 +25,36 @@ struct HopCall {
     volatile DWORD certificateFlags;
     volatile DWORD bytesRead; // of the last read, or what the last query found available
     char buffer[readSize];    // the read in flight writes here, so it lives as long as the record
+    // A reference to this module while WinHTTP may still call statusCallback: after a stop the
+    // request can report closing long after the pass ended and the plug-in was unloaded.
+    HMODULE module;
 };
 
-void releaseCall(HopCall* call) {
-    if (InterlockedDecrement(&call->references) == 0) {
-        CloseHandle(call->completed);
-        std::free(call);
+void CALLBACK statusCallback(HINTERNET, DWORD_PTR context, DWORD status, void* information,
+                             DWORD length);
+
+// Drops one reference; the last frees the record and lets go of the module. On WinHTTP's thread
+// the module is let go of by a thread of its own that runs FreeLibrary itself, so that no code of
+// this module has to run once the module may be gone.
+void releaseCall(HopCall* call, bool onCallbackThread) {
+    if (InterlockedDecrement(&call->references) != 0)
+        return;
+    HMODULE module = call->module;
+    CloseHandle(call->completed);
+    std::free(call);
+    if (module == nullptr)
+        return;
+    if (!onCallbackThread) {
+        FreeLibrary(module);
+        return;
     }
+    // FreeLibrary takes one pointer-sized argument and returns a 32-bit value with the same
+    // calling convention as a thread routine. Should the thread not start, the module stays.
+    HANDLE thread = CreateThread(
+        nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void*>(&FreeLibrary)),
+        module, 0, nullptr);
+    if (thread)
+        CloseHandle(thread);
 }
 
 void CALLBACK statusCallback(HINTERNET, DWORD_PTR context, DWORD status, void* information,
@@ -66,7 +90,7 @@ void CALLBACK statusCallback(HINTERNET, DWORD_PTR context, DWORD status, void* i
         break;
     }
     case WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING:
-        releaseCall(call);
+        releaseCall(call, true);
         break;
     default:
         break;
@@ -134,6 +158,11 @@ void applyProxy(HINTERNET request, const wchar_t* url) {
     for (wchar_t* text : owned)
         if (text)
             GlobalFree(text);
+}
+
+bool isLoopback(const wchar_t* host) {
+    return lstrcmpiW(host, L"localhost") == 0 || std::wcsncmp(host, L"127.", 4) == 0 ||
+           lstrcmpiW(host, L"[::1]") == 0;
 }
 
 enum WaitEnd { stepDone, stepStopped, stepPassOver };
@@ -217,18 +246,24 @@ void exchange(HINTERNET request, HopCall* call, const FetchRequest* fetch,
         !runStep(WinHttpReceiveResponse(request, nullptr), call, fetch, passStarted, outcome))
         return;
     ResponseProgress progress = passHeaders(request, response);
+    // A read asks for no more than has arrived, or is made when nothing has arrived: then every
+    // wait for the server happens in a step the worker can walk away from. (A read for more than
+    // is at hand, with some at hand, may block the calling thread until the receive time-out.)
+    // Right after the bytes at hand were taken nothing is left, so a full-sized read follows.
+    bool drained = false;
     while (progress == responseNeedMore) {
-        // Asking what is there first, and then reading no more than that, keeps every wait for
-        // the server in a step the worker can walk away from: a read for more than has arrived
-        // may block the calling thread until the receive time-out.
+        DWORD wanted = readSize;
+        if (!drained) {
+            call->bytesRead = 0;
+            if (!runStep(WinHttpQueryDataAvailable(request, nullptr), call, fetch, passStarted,
+                         outcome))
+                return;
+            wanted = call->bytesRead < readSize ? call->bytesRead : readSize;
+        }
+        drained = !drained && wanted > 0;
         call->bytesRead = 0;
-        if (!runStep(WinHttpQueryDataAvailable(request, nullptr), call, fetch, passStarted,
-                     outcome))
-            return;
-        DWORD available = call->bytesRead < readSize ? call->bytesRead : readSize;
-        call->bytesRead = 0;
-        if (available > 0 && !runStep(WinHttpReadData(request, call->buffer, available, nullptr),
-                                      call, fetch, passStarted, outcome))
+        if (wanted > 0 && !runStep(WinHttpReadData(request, call->buffer, wanted, nullptr), call,
+                                   fetch, passStarted, outcome))
             return;
         DWORD count = call->bytesRead;
         progress =
@@ -334,6 +369,8 @@ void fetchHttpsHop(const char* url, const FetchRequest* request, unsigned long p
     std::memcpy(object + at, path, pathLength * sizeof(wchar_t));
     object[at + pathLength] = L'\0';
     call->references = 1;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                       reinterpret_cast<LPCSTR>(&statusCallback), &call->module);
 
     // WinHTTP's own User-Agent line is replaced by the one in the shared headers.
     HINTERNET session =
@@ -346,9 +383,11 @@ void fetchHttpsHop(const char* url, const FetchRequest* request, unsigned long p
         WinHttpSetTimeouts(session, stall, stall, stall, stall);
         DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
         WinHttpSetOption(session, WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof never);
-        WinHttpSetStatusCallback(session, statusCallback, WINHTTP_CALLBACK_FLAG_ALL_NOTIFICATIONS,
-                                 0);
-        connection = WinHttpConnect(session, host, parts.nPort, 0);
+        // Without the callback no step would ever report back.
+        if (WinHttpSetStatusCallback(session, statusCallback,
+                                     WINHTTP_CALLBACK_FLAG_ALL_NOTIFICATIONS,
+                                     0) != WINHTTP_INVALID_STATUS_CALLBACK)
+            connection = WinHttpConnect(session, host, parts.nPort, 0);
     }
     if (connection)
         handle = WinHttpOpenRequest(connection, L"GET", object, nullptr, WINHTTP_NO_REFERER,
@@ -360,7 +399,9 @@ void fetchHttpsHop(const char* url, const FetchRequest* request, unsigned long p
         if (WinHttpSetOption(handle, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context)) {
             DWORD disabled = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_KEEP_ALIVE;
             WinHttpSetOption(handle, WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof disabled);
-            applyProxy(handle, wideUrl);
+            // The machine itself is never reached through a proxy.
+            if (!isLoopback(host))
+                applyProxy(handle, wideUrl);
             exchange(handle, call, request, passStarted, response, outcome);
         } else {
             // No callback could find the record: nothing was sent.
@@ -375,7 +416,7 @@ void fetchHttpsHop(const char* url, const FetchRequest* request, unsigned long p
         WinHttpCloseHandle(connection);
     if (session)
         WinHttpCloseHandle(session);
-    releaseCall(call);
+    releaseCall(call, false);
     std::free(object);
     std::free(wideUrl);
 }

@@ -71,7 +71,7 @@ def listen(context):
     return listener.getsockname()[1]
 context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
 context.load_cert_chain(sys.argv[1] + "/https.pem", sys.argv[1] + "/https.key")
-ports = "%d %d" % (listen(None), listen(context))
+ports = "%d %d\n" % (listen(None), listen(context))
 with open(sys.argv[2] + ".tmp", "w") as f:
     f.write(ports)
 import os
