@@ -19,7 +19,8 @@ foreach(scenario
         hover_shows_the_description_and_a_double_click_opens_only_web_links
         the_menu_matches_its_tables_and_settings_are_saved_and_reloaded
         quitting_during_a_stalled_download_is_prompt_and_keeps_the_window_place
-        saved_headlines_show_at_once_and_updates_are_conditional_and_kept_on_failure)
+        saved_headlines_show_at_once_and_updates_are_conditional_and_kept_on_failure
+        a_feed_chosen_during_an_update_is_fetched_after_it_and_stored_without_the_old_title)
     add_test(NAME system_${scenario} COMMAND system_tests ${scenario})
     set_tests_properties(system_${scenario} PROPERTIES TIMEOUT 120 RUN_SERIAL TRUE)
 endforeach()

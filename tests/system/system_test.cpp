@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <set>
 
@@ -839,6 +840,54 @@ TEST(saved_headlines_show_at_once_and_updates_are_conditional_and_kept_on_failur
     CHECK(announced);
     if (!announced)
         std::fprintf(stderr, "  health: %s\n", health.c_str());
+
+    CHECK_EQ(stopShell(run.shell), 0);
+    stopFeedServer(server);
+}
+
+TEST(a_feed_chosen_during_an_update_is_fetched_after_it_and_stored_without_the_old_title) {
+    FeedServer server;
+    REQUIRE(startFeedServer(server));
+    setFeedResponse(server, answerFeed, feedDocument);
+    std::string first = feedServerUrl(server, "/feed.xml");
+    SystemRun run({{"feedmarquee.rc", "feedmarquee.feedUrl: " + first + "\r\n"}});
+    REQUIRE(run.started);
+    View view;
+    REQUIRE(waitPainted(run, view, showsHeadlines, 8000));
+
+    // An update of the first feed that takes three seconds; meanwhile the user picks another
+    // address and adds it to the favourites.
+    setFeedResponse(server, answerFeed, feedDocument, 3000);
+    long before = feedRequests(server);
+    REQUIRE(broadcast(run, "@FeedMarqueeUpdateNow"));
+    DWORD waited = GetTickCount();
+    while (feedRequests(server) == before && GetTickCount() - waited < 5000)
+        Sleep(20);
+    REQUIRE(feedRequests(server) == before + 1);
+    std::string secondFeed(feedDocument);
+    secondFeed.replace(secondFeed.find(feedTitle), std::strlen(feedTitle), "Second Feed");
+    setFeedResponse(server, answerFeed, secondFeed);
+    std::string second = feedServerUrl(server, "/second.xml");
+    REQUIRE(broadcast(run, "@FeedMarqueeFeedUrl " + second));
+    REQUIRE(broadcast(run, "@FeedMarqueeAddFavorites"));
+    // The headlines on show are the first feed's: their title is no name for the second.
+    CHECK_EQ(settingValue(run.settingsFile(), "feedmarquee.fav0.url:"), second);
+    CHECK_EQ(settingValue(run.settingsFile(), "feedmarquee.fav0.title:"), std::string(""));
+
+    // When the first feed's update ends, the second address is fetched, and only its headlines
+    // show.
+    CHECK(waitPainted(
+        run, view, [](const View& v) { return v.header() == "Second Feed" && showsItems(v); },
+        10000));
+    CHECK(contains(lastFeedRequest(server), "GET /second.xml "));
+
+    // A settings file reloaded with another address fetches that address at once.
+    setFeedResponse(server, answerFeed, feedDocument);
+    REQUIRE(editSetting(run.settingsFile(),
+                        "feedmarquee.feedUrl:", feedServerUrl(server, "/third.xml")));
+    REQUIRE(broadcast(run, "@FeedMarqueeReloadSettings"));
+    CHECK(waitPainted(run, view, showsHeadlines, 8000));
+    CHECK(contains(lastFeedRequest(server), "GET /third.xml "));
 
     CHECK_EQ(stopShell(run.shell), 0);
     stopFeedServer(server);
