@@ -170,8 +170,7 @@ void armUpdateTimer() {
     if (!runtime.pluginWindow)
         return;
     KillTimer(runtime.pluginWindow, UpdateTimer);
-    SetTimer(runtime.pluginWindow, UpdateTimer, updateTimerPeriod(settings.updateInterval),
-             nullptr);
+    SetTimer(runtime.pluginWindow, UpdateTimer, updateTimerDelayMs(), nullptr);
 }
 
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

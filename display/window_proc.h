@@ -23,7 +23,8 @@ bool quoteLinkArgument(const char* link, char* argument, size_t size);
 void repaint();
 // In highlight mode 2, one more repaint shortly after (timer 4).
 void followUpRepaint();
-// (Re-)arms timer 1 with updateInterval(min) minutes, floored at one minute and capped safely.
+// (Re-)arms timer 1 with the delay in force (updateTimerDelayMs): the interval in force, floored at
+// one minute and capped safely, or the longer wait after failures.
 void armUpdateTimer();
 // The period of timer 1 for minutes: at least one minute, at most USER_TIMER_MAXIMUM ms.
 UINT updateTimerPeriod(int minutes);

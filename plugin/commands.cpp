@@ -124,11 +124,13 @@ bool showsPlaceholder() {
 
 // Stores the current feed as the next favourite, titled with the feed's own title (the header
 // entry of the DisplayList), or an empty title when there is none yet: a placeholder such as
-// "Couldn't connect!" is no name for a feed.
+// "Couldn't connect!" is no name for a feed, nor is the title of the feed shown before the
+// address changed.
 void addCurrentFavorite() {
     const char* title = "";
     char* converted = nullptr;
-    if (DisplayList.first && DisplayList.first->title && !showsPlaceholder()) {
+    if (DisplayList.first && DisplayList.first->title && !showsPlaceholder() &&
+        !headlinesOfAnotherAddress(settings.feedUrl)) {
         title = DisplayList.first->title;
         if (settings.encoding == 1) {
             converted = utf8ToAnsi(title);
@@ -255,9 +257,23 @@ void editSettingsFile() {
     BBExecute(GetDesktopWindow(), nullptr, settingsPath, nullptr, nullptr, SW_SHOWNORMAL, false);
 }
 
+// Answers the health line to the shell as the command string "@FeedMarqueeHealthReport TEXT", which
+// the shell hands on to every window registered for commands (and records), so scripts and tests
+// can read the state of the feed.
+void reportHealth() {
+    char report[2600];
+    std::snprintf(report, sizeof report, "@FeedMarqueeHealthReport %s", feedHealthLine());
+    SendMessageA(runtime.shellWindow, BB_BROAM, 0, reinterpret_cast<LPARAM>(report));
+}
+
 void reloadSettings(HWND window) {
     bool wasInSlit = settings.inSlit && runtime.slitWindow;
+    char previousUrl[sizeof settings.feedUrl];
+    std::memcpy(previousUrl, settings.feedUrl, sizeof previousUrl);
     readSettings();
+    // A file that names another feed is fetched at once, as choosing it from the menu would be.
+    if (std::strcmp(previousUrl, settings.feedUrl) != 0)
+        requestUpdate();
     loadShellStyle();
     HWND slit = runtime.slitWindow;
     if (settings.inSlit && slit) {
@@ -493,8 +509,9 @@ const CommandWord commandWords[] = {
     {"EditRC", exactMatch, [](HWND, const char*) { editSettingsFile(); }},
     {"ReloadSettings", exactMatch, [](HWND w, const char*) { reloadSettings(w); }},
     {"SaveSettings", exactMatch, [](HWND, const char*) { writeSettings(); }},
+    {"Health", exactMatch, [](HWND, const char*) { reportHealth(); }},
 };
-static_assert(sizeof commandWords / sizeof commandWords[0] == 46, "46 command words");
+static_assert(sizeof commandWords / sizeof commandWords[0] == 47, "47 command words");
 
 } // namespace
 

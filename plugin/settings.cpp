@@ -1,4 +1,4 @@
-// The settings file: one table of the 39 persisted settings drives reading, writing and the
+// The settings file: one table of the 40 persisted settings drives reading, writing and the
 // defaults, so that the three can never disagree about a key, a type or an order. All values go
 // through the shell's settings functions; the file is opened here only to count the favourites.
 #include "plugin/settings.h"
@@ -81,8 +81,9 @@ const SettingRow settingRows[] = {
      0, ""},
     {"feedmarquee.browserPath:", "feedmarquee.browserPath:", TextSetting,
      offsetof(PluginSettings, browserPath), 0, ""},
+    ROW_BOOL(keepHeadlines, "feedmarquee.keepHeadlines:", true),
 };
-static_assert(sizeof settingRows / sizeof settingRows[0] == 39, "39 persisted settings");
+static_assert(sizeof settingRows / sizeof settingRows[0] == 40, "40 persisted settings");
 
 #undef ROW_INT
 #undef ROW_BOOL

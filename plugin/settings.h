@@ -1,4 +1,4 @@
-// The plug-in's settings file: the 39 persisted settings and the favourite feeds, read and written
+// The plug-in's settings file: the 40 persisted settings and the favourite feeds, read and written
 // through the shell's settings functions.
 #pragma once
 #include <windows.h>
@@ -40,6 +40,7 @@ struct PluginSettings {
     char font[256];
     char feedUrl[256];
     char browserPath[256];
+    bool keepHeadlines; // a failed update keeps the last good headlines, saved across starts
 };
 
 struct FavoriteFeed {
@@ -56,7 +57,7 @@ extern char settingsPath[MAX_PATH]; // empty when no candidate path fits
 // Locates the file, loads all settings (defaults for missing keys) and then the favourites;
 // creates the file with the defaults when none exists. Memory only: callers apply the values.
 void readSettings();
-// Writes all 39 settings in table order. Favourites are not written.
+// Writes all 40 settings in table order. Favourites are not written.
 void writeSettings();
 // The number of favourites in the file at settingsPath (0 when it cannot be opened).
 int countFavorites();

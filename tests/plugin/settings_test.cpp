@@ -14,7 +14,7 @@
 
 namespace {
 
-const char* const allKeys[39] = {
+const char* const allKeys[40] = {
     "feedmarquee.x:",
     "feedmarquee.y:",
     "feedmarquee.width:",
@@ -54,6 +54,7 @@ const char* const allKeys[39] = {
     "feedmarquee.font:",
     "feedmarquee.feedUrl:",
     "feedmarquee.browserPath:",
+    "feedmarquee.keepHeadlines:",
 };
 
 // A plug-in folder holding the stand-in module, and a shell folder; both empty at first.
@@ -131,7 +132,7 @@ TEST(no_file_anywhere_creates_one_with_the_defaults_in_the_plugin_folder) {
     CHECK_EQ(favoriteCount, 0);
 
     std::vector<std::string> keys = fileKeys(settingsPath);
-    CHECK_EQ(keys.size(), size_t(39));
+    CHECK_EQ(keys.size(), size_t(40));
     for (const char* key : allKeys)
         CHECK_EQ(std::count(keys.begin(), keys.end(), std::string(key)), 1);
     CHECK_EQ(ReadString(settingsPath, "feedmarquee.feedUrl:", ""), "http://kept.example/feed");
@@ -171,7 +172,7 @@ TEST(the_plugin_folder_wins_and_the_dotted_name_wins_within_a_folder) {
     }
 }
 
-TEST(all_39_settings_survive_a_write_and_a_read) {
+TEST(all_40_settings_survive_a_write_and_a_read) {
     Folders folders;
     writeFileText(folders.plugin + "feedmarquee.rc", "");
     readSettings();
@@ -197,7 +198,7 @@ TEST(all_39_settings_survive_a_write_and_a_read) {
     written.showDate = written.datePosHead = written.showItemCounts = true;
     written.showUpdateTime = written.wordWrap = written.hilightBorder = true;
     written.snapWindow = written.allowtooltip = written.useRefFont = false;
-    written.abbreviatedDate = written.tipShowTitle = false;
+    written.abbreviatedDate = written.tipShowTitle = written.keepHeadlines = false;
     written.fontColor = RGB(0x12, 0x34, 0x56);
     copySettingText(written.font, "Courier New");
     copySettingText(written.feedUrl, "http://example.com/rss?a=1&b=2");
@@ -206,7 +207,7 @@ TEST(all_39_settings_survive_a_write_and_a_read) {
     writeSettings();
 
     std::vector<std::string> keys = fileKeys(settingsPath);
-    CHECK_EQ(keys.size(), size_t(39));
+    CHECK_EQ(keys.size(), size_t(40));
     for (const char* key : allKeys)
         CHECK_EQ(std::count(keys.begin(), keys.end(), std::string(key)), 1);
 
@@ -252,6 +253,7 @@ TEST(all_39_settings_survive_a_write_and_a_read) {
     SAME(font);
     SAME(feedUrl);
     SAME(browserPath);
+    SAME(keepHeadlines);
 #undef SAME
     // snapWindow is written in mixed case and found again by the case-blind lookup.
     CHECK(readFileText(settingsPath).find("feedmarquee.snapWindow:") != std::string::npos);
