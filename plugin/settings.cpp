@@ -178,6 +178,10 @@ void loadFavorites() {
 bool settingsFileWritable() {
     if (!settingsPath[0])
         return false;
+    // Checked apart from the opening below, which an administrator's rights would let through.
+    DWORD attributes = GetFileAttributesA(settingsPath);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return false;
     HANDLE file = CreateFileA(settingsPath, GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
