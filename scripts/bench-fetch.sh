@@ -8,7 +8,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 bench="$root/build/win32/fetch_bench.exe"
 [ -f "$bench" ] || { echo "build the Windows build first: $bench is missing" >&2; exit 1; }
 
+# The Wine session first: its exit trap is in place before anything is started.
+. "$root/scripts/wine-session.sh"
 portfile=$(mktemp)
+trap 'rm -f "$portfile"; fm_wine_session_end' EXIT
 python3 - "$portfile" <<'PY' &
 import socket, sys, threading
 header = "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: %d\r\n\r\n"
@@ -43,7 +46,7 @@ while True:
     threading.Thread(target=serve, args=(client,), daemon=True).start()
 PY
 server=$!
-trap 'kill $server 2>/dev/null || true; rm -f "$portfile"' EXIT
+trap 'kill $server 2>/dev/null || true; rm -f "$portfile"; fm_wine_session_end' EXIT
 for _ in $(seq 100); do [ -s "$portfile" ] && break; sleep 0.1; done
 [ -s "$portfile" ] || { echo "the loopback server did not start" >&2; exit 1; }
 port=$(cat "$portfile")
@@ -60,9 +63,5 @@ curl_best() {
 curl10=$(curl_best 10)
 curl100=$(curl_best 100)
 
-export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-feedmarquee}"
-. "$root/scripts/wine-session.sh"
-# The Wine session replaces the exit trap; stop the loopback server there too.
-trap 'kill $server 2>/dev/null || true; rm -f "$portfile"; fm_wine_session_end' EXIT
 cd "$(dirname "$bench")"
 "$root/scripts/wine-run.sh" "$bench" "$port" "$curl10" "$curl100" </dev/null
