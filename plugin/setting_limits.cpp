@@ -19,7 +19,8 @@ int clamp(int value, int low, int high) {
 } // namespace
 
 unsigned char opacityInForce(int alpha) {
-    return static_cast<unsigned char>(clamp(alpha, lowestOpacity, 255));
+    int opacity = alpha & 0xff; // as stored files have always been read
+    return static_cast<unsigned char>(opacity < lowestOpacity ? lowestOpacity : opacity);
 }
 
 int windowExtentInForce(int extent, int screenExtent) {

@@ -4,8 +4,8 @@
 // screen's extent is passed in, so the rules are plain arithmetic.
 #pragma once
 
-// The opacity used while transparency is on: alpha within 16 (still visible and still taking the
-// mouse) and 255 (opaque).
+// The opacity used while transparency is on: the low 8 bits of alpha, raised to at least 16 (still
+// visible, and still taking the mouse).
 unsigned char opacityInForce(int alpha);
 // A window width or height: at least 10 pixels and at most the virtual screen's extent (when that
 // extent is known, i.e. positive).
