@@ -13,8 +13,14 @@ fm_wine_session_end() {
     fi
     fm_started_xvfb=""
 }
-# Armed before anything starts, so that a failure on the way still stops what was started.
-trap fm_wine_session_end EXIT
+# Armed before anything starts, so that a failure on the way still stops what was started; the
+# caller's own exit trap, if it set one already, still runs after it.
+fm_caller_exit_trap=""
+if [ -n "$(trap -p EXIT)" ]; then
+    eval "fm_trap_words=( $(trap -p EXIT) )"
+    fm_caller_exit_trap=${fm_trap_words[2]}
+fi
+trap "fm_wine_session_end; $fm_caller_exit_trap" EXIT
 if [ -z "${FM_KEEP_DISPLAY:-}" ] && ! xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; then
     Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
     fm_started_xvfb=$!
