@@ -203,10 +203,11 @@ bool writeAndConfirm(const char* key, const char* text) {
 } // namespace
 
 void reportSettingsNotWritten() {
-    char text[MAX_PATH + 160];
+    char text[MAX_PATH + 256];
     std::snprintf(text, sizeof text,
-                  "The settings file could not be written; the change is kept until FeedMarquee "
-                  "ends.\n\n%s",
+                  "The settings file could not be written (is it marked read-only?), so nothing "
+                  "was saved there and no favourite was added. Changes stay in effect until "
+                  "FeedMarquee ends.\n\n%s",
                   settingsPath[0] ? settingsPath : "(no place for a settings file was found)");
     showMessageBox(nullptr, text, pluginName, MB_TOPMOST | MB_ICONWARNING);
 }
