@@ -22,6 +22,7 @@
 #include "plugin/gdi_count.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
+#include "plugin/setting_limits.h"
 #include "plugin/settings.h"
 
 HostStyleItem windowStyle;
@@ -324,7 +325,7 @@ struct TextLook {
 // paint, or the plug-in's own settings. A style item the shell does not give falls back to them.
 TextLook chooseTextLook() {
     TextLook look;
-    look.height = settings.fontHeight;
+    look.height = fontHeightInForce(settings.fontHeight);
     snprintf(look.face, sizeof look.face, "%.*s", static_cast<int>(sizeof settings.font - 1),
              settings.font);
     look.colour = settings.fontColor;

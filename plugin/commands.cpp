@@ -19,6 +19,7 @@
 #include "plugin/lifecycle.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
+#include "plugin/setting_limits.h"
 #include "plugin/settings.h"
 #include "shell/blackbox_api.h"
 
@@ -153,7 +154,7 @@ void setUpdateInterval(int minutes) {
 void setTipWidth(int width) {
     settings.tipWidth = width;
     if (runtime.tooltipWindow)
-        SendMessageA(runtime.tooltipWindow, TTM_SETMAXTIPWIDTH, 0, width);
+        SendMessageA(runtime.tooltipWindow, TTM_SETMAXTIPWIDTH, 0, tipWidthInForce(width));
 }
 
 void setTipHideDelay(int seconds) {
@@ -224,8 +225,8 @@ void chooseFontColor() {
 void chooseFont(HWND window) {
     LOGFONTA logFont;
     ZeroMemory(&logFont, sizeof logFont);
-    HFONT font = CreateFontA(settings.fontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                             DEFAULT_CHARSET, 0, 0, 0, 0, settings.font);
+    HFONT font = CreateFontA(fontHeightInForce(settings.fontHeight), 0, 0, 0, FW_NORMAL, FALSE,
+                             FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, settings.font);
     if (font) {
         GetObjectA(font, sizeof logFont, &logFont);
         DeleteObject(font);
@@ -266,6 +267,25 @@ void reportHealth() {
     SendMessageA(runtime.shellWindow, BB_BROAM, 0, reinterpret_cast<LPARAM>(report));
 }
 
+// Hands the window every setting it holds itself, so that after a reload the window agrees with
+// the file and with the menu: size and place (or the auto-hide place), z-order, the tooltip, the
+// update timer and the opacity.
+void applyReloadedSettings(HWND window) {
+    settings.width = windowExtentInForce(settings.width, GetSystemMetrics(SM_CXVIRTUALSCREEN));
+    settings.height = windowExtentInForce(settings.height, GetSystemMetrics(SM_CYVIRTUALSCREEN));
+    placeAfterAutoHideChange(); // moves to (x, y) or the hidden place, at the stored size
+    if (settings.autoHide)
+        SetTimer(window, 3, 300, nullptr);
+    // The slit decides the z-order of the windows it holds.
+    if (!settings.inSlit)
+        SetWindowPos(window, settings.alwaysontop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                     SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+    applyTooltipSettings();
+    activateTooltip(settings.allowtooltip);
+    armUpdateTimer();
+    applyTransparency(); // drops the layered style in the slit; repaints and rebuilds the menu
+}
+
 void reloadSettings(HWND window) {
     bool wasInSlit = settings.inSlit && runtime.slitWindow;
     char previousUrl[sizeof settings.feedUrl];
@@ -276,15 +296,15 @@ void reloadSettings(HWND window) {
         requestUpdate();
     loadShellStyle();
     HWND slit = runtime.slitWindow;
+    if (!(settings.inSlit && slit) && slit)
+        SendMessageA(slit, SLIT_REMOVE, 0, reinterpret_cast<LPARAM>(window));
+    applyReloadedSettings(window);
     if (settings.inSlit && slit) {
-        applyTransparency();
         // A window that the reload puts into the slit must be handed to it, not just announced.
         if (wasInSlit)
             SendMessageA(slit, SLIT_UPDATE, 0, 0);
         else
             SendMessageA(slit, SLIT_ADD, 0, reinterpret_cast<LPARAM>(window));
-    } else if (slit) {
-        SendMessageA(slit, SLIT_REMOVE, 0, reinterpret_cast<LPARAM>(window));
     }
     repaint();
 }
@@ -508,7 +528,11 @@ const CommandWord commandWords[] = {
     {"SetFont", exactMatch, [](HWND w, const char*) { chooseFont(w); }},
     {"EditRC", exactMatch, [](HWND, const char*) { editSettingsFile(); }},
     {"ReloadSettings", exactMatch, [](HWND w, const char*) { reloadSettings(w); }},
-    {"SaveSettings", exactMatch, [](HWND, const char*) { writeSettings(); }},
+    {"SaveSettings", exactMatch,
+     [](HWND, const char*) {
+         if (!writeSettings())
+             reportSettingsNotWritten();
+     }},
     {"Health", exactMatch, [](HWND, const char*) { reportHealth(); }},
 };
 static_assert(sizeof commandWords / sizeof commandWords[0] == 47, "47 command words");

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "plugin/lifecycle.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
 #include "shell/blackbox_api.h"
@@ -70,6 +71,8 @@ struct Folders {
         std::memset(&settings, 0, sizeof settings);
         settingsPath[0] = 0;
         releaseFavorites();
+        showMessageBox = recordMessageBox;
+        messageBoxes.clear();
     }
     ~Folders() {
         releaseFavorites();
@@ -416,12 +419,14 @@ TEST(a_folder_too_long_for_a_path_is_skipped_as_a_candidate) {
     CHECK(locateSettingsFile(tooLong.c_str(), folders.shell.c_str(), path));
     CHECK_EQ(std::string(path), folders.shell + "feedmarqueerc");
 
-    // Without a path nothing is written or counted.
+    // Without a path nothing is written or counted, and a favourite that cannot be stored is
+    // reported.
     settingsPath[0] = 0;
-    writeSettings();
-    addFavorite("t", "http://u/");
+    CHECK(!writeSettings());
+    CHECK(!addFavorite("t", "http://u/"));
     CHECK_EQ(countFavorites(), 0);
     CHECK_EQ(favoriteCount, 0);
+    CHECK_EQ(messageBoxes.size(), size_t(1));
 }
 
 TEST(a_reload_whose_file_vanished_recreates_it_keeping_the_feed_and_the_favourites) {
