@@ -286,6 +286,9 @@ TEST(unreachableServersSayWhy) {
         Fetched got = fetch(std::string(scheme) + "://127.0.0.1:" + closed + "/feed");
         expectRow(!got.ok && got.reason == "connection refused" && got.tookMs < 10000,
                   std::string(scheme) + " closed port", got);
+        Fetched unknown = fetch(std::string(scheme) + "://no-such-host.invalid/feed");
+        expectRow(!unknown.ok && unknown.reason == "name not found",
+                  std::string(scheme) + " unknown host", unknown);
     }
 }
 
