@@ -135,19 +135,24 @@ ResponseProgress progressOf(const HttpResponse* response) {
     }
 }
 
-// Makes room for at least `wanted` more body bytes plus the terminator, doubling the buffer, but
-// never beyond responseBodyCap + 2 bytes (one byte over the cap is how a too large body shows).
-bool reserveBody(HttpResponse* response, size_t wanted) {
+// Makes room for at least `wanted` more body bytes plus the terminator, doubling the buffer (or to
+// exactly that size when `exact`, for a body whose length is announced), but never beyond
+// responseBodyCap + 2 bytes (one byte over the cap is how a too large body shows).
+bool reserveBody(HttpResponse* response, size_t wanted, bool exact = false) {
     ResponseState* state = response->state;
     const size_t most = responseBodyCap + 2;
-    size_t needed = response->bodyLength + wanted + 1;
+    size_t needed = wanted > most ? most : response->bodyLength + wanted + 1;
     if (needed > most)
         needed = most;
     if (needed <= state->bodyCapacity)
         return true;
-    size_t capacity = state->bodyCapacity;
+    size_t capacity = exact ? needed : state->bodyCapacity;
+    if (capacity < initialBodyCapacity)
+        capacity = initialBodyCapacity;
+    // Doubling that would reach the cap takes the whole allowance at once, so the last step does
+    // not copy a full buffer only to add two bytes.
     while (capacity < needed)
-        capacity = capacity > most / 2 ? most : capacity * 2;
+        capacity = capacity >= responseBodyCap / 2 ? most : capacity * 2;
     char* body = static_cast<char*>(std::realloc(response->body, capacity));
     if (!body)
         return false;
@@ -306,7 +311,21 @@ void trim(const char** text, size_t* length) {
         --*length;
 }
 
+bool isControl(char c) {
+    unsigned char u = static_cast<unsigned char>(c);
+    return (u < 0x20 && c != '\t') || u == 0x7f;
+}
+
+// Keeps a header value, cut to fit. The kept values go back out in requests (ETag,
+// Last-Modified) and into addresses (Location), so a value with a control character (a bare CR,
+// a NUL) is not kept at all: it could otherwise start a header line of its own.
 void keepValue(char* field, size_t size, const char* value, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+        if (isControl(value[i])) {
+            field[0] = 0;
+            return;
+        }
+    }
     if (length > size - 1)
         length = size - 1;
     std::memcpy(field, value, length);
@@ -441,7 +460,12 @@ bool readStatusLine(HttpResponse* response, const char* line, size_t length) {
     size_t reasonLength = length - at;
     trim(&reason, &reasonLength);
     response->status = status;
-    keepValue(response->statusText, sizeof response->statusText, reason, reasonLength);
+    // The reason phrase is only shown: control characters in it become blanks.
+    if (reasonLength > sizeof response->statusText - 1)
+        reasonLength = sizeof response->statusText - 1;
+    for (size_t i = 0; i < reasonLength; ++i)
+        response->statusText[i] = isControl(reason[i]) ? ' ' : reason[i];
+    response->statusText[reasonLength] = 0;
     return true;
 }
 
@@ -476,7 +500,7 @@ ResponseProgress endOfHeaders(HttpResponse* response) {
         // An identity body of known size gets its buffer at once; an announced size beyond the
         // cap reserves nothing special, as such a body fails (or is cut short) anyway.
         if (state->coding == codingIdentity && state->contentLength <= responseBodyCap &&
-            !reserveBody(response, size_t(state->contentLength)))
+            !reserveBody(response, size_t(state->contentLength), true))
             return fail(response, "out of memory");
     }
     return responseNeedMore;

@@ -17,9 +17,11 @@ enum ResponseProgress {
 };
 
 struct HttpResponse {
-    int status;            // 0 until the status line is read; interim 1xx responses are skipped
-    char statusText[64];   // "Not Found": the reason phrase as sent, cut to fit
-    char contentType[256]; // the headers the caller keeps, as sent (cut to fit); empty when absent
+    int status;          // 0 until the status line is read; interim 1xx responses are skipped
+    char statusText[64]; // "Not Found": the reason phrase, cut to fit, control characters blanked
+    // The headers the caller keeps, as sent (cut to fit); empty when absent or when the value holds
+    // a control character (so none can carry a line break into a request or an address).
+    char contentType[256];
     char etag[256];
     char lastModified[64];
     char retryAfter[64];

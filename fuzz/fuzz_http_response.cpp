@@ -5,7 +5,8 @@
 // response arrives, the caller must see the same outcome.
 //
 // Checked after every call: the body is zero-terminated and within the cap, the memory the stage
-// holds stays bounded, and an outcome, once reached, is final. Leaks are reported by the
+// holds stays bounded, kept headers carry no control characters, and an outcome, once reached, is
+// final. Leaks are reported by the
 // sanitizer.
 #include "feed/http_response.h"
 #include "fuzz/fuzz_check.h"
@@ -23,7 +24,20 @@ struct Outcome {
     std::string failure, body, contentType, etag, location;
 };
 
+// A kept field never holds a control character (tab aside), so none can start a header line in
+// a request built from it.
+bool isClean(const char* text) {
+    for (; *text; ++text) {
+        unsigned char c = static_cast<unsigned char>(*text);
+        if ((c < 0x20 && c != '\t') || c == 0x7f)
+            return false;
+    }
+    return true;
+}
+
 void checkRecord(const HttpResponse& r) {
+    FUZZ_CHECK(isClean(r.statusText) && isClean(r.contentType) && isClean(r.etag));
+    FUZZ_CHECK(isClean(r.lastModified) && isClean(r.retryAfter) && isClean(r.location));
     FUZZ_CHECK(r.body != nullptr);
     FUZZ_CHECK(r.bodyLength <= responseBodyCap);
     FUZZ_CHECK(r.body[r.bodyLength] == 0);

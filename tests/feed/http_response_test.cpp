@@ -217,6 +217,17 @@ TEST(kept_headers_are_found_without_regard_to_case_and_trimmed) {
     CHECK_EQ(o.location.size(), sizeof(HttpResponse::location) - 1);
     CHECK_EQ(o.location.substr(0, 10), "http://xxx");
 
+    // A value with a control character is not kept: it could carry a line break into the next
+    // request's If-None-Match or into a redirect's address. A reason phrase is only shown, so its
+    // control characters become blanks.
+    const char controls[] = "HTTP/1.1 404 Not\x1b[2JFound\r\nETag: \"a\"\rX-Injected: 1\r\n"
+                            "Location: http://127.0.0.1/\0evil\r\nContent-Type: text/xml\r\n\r\n";
+    o = run(std::string(controls, sizeof controls - 1), {});
+    CHECK_EQ(o.statusText, "Not [2JFound");
+    CHECK_EQ(o.etag, "");
+    CHECK_EQ(o.location, "");
+    CHECK_EQ(o.contentType, "text/xml");
+
     // A header line of exactly the line cap is read (in either mode, with CRLF or LF); one byte
     // more fails.
     for (size_t extra : {size_t(0), size_t(1)}) {
