@@ -69,7 +69,7 @@ def wait_for_peer_close(conn, limit_s):
 
 def answer(conn, scheme, path, request):
     # Servers take the absolute form too (some clients send it inside a proxy's tunnel).
-    if "://" in path:
+    if path.startswith(("http://", "https://")):
         path = "/" + path.split("://", 1)[1].partition("/")[2]
     query = ""
     if "?" in path:
