@@ -114,13 +114,48 @@ wchar_t* widen(const char* text) {
     return wide;
 }
 
-// Applies the user's proxy settings to the request: an automatic configuration (detection or a
-// script) when one is set, else a named proxy; without either the session's default stands.
-void applyProxy(HINTERNET request, const wchar_t* url) {
+// The proxy a session is opened with: the session's default unless the user has set one.
+struct ProxyChoice {
+    DWORD accessType;
+    wchar_t* proxy; // malloc'd, null for none
+    wchar_t* bypass;
+};
+
+wchar_t* copyWide(const wchar_t* text) {
+    if (text == nullptr || text[0] == L'\0')
+        return nullptr;
+    size_t size = (std::wcslen(text) + 1) * sizeof(wchar_t);
+    wchar_t* copy = static_cast<wchar_t*>(std::malloc(size));
+    if (copy)
+        std::memcpy(copy, text, size);
+    return copy;
+}
+
+// Takes the proxy named in the texts (GlobalFree'd here) when there is one.
+void takeNamedProxy(wchar_t* proxy, wchar_t* bypass, ProxyChoice* choice) {
+    if (choice->proxy == nullptr && proxy && proxy[0]) {
+        choice->proxy = copyWide(proxy);
+        choice->bypass = copyWide(bypass);
+        if (choice->proxy)
+            choice->accessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
+    }
+    if (proxy)
+        GlobalFree(proxy);
+    if (bypass)
+        GlobalFree(bypass);
+}
+
+// The user's proxy settings for url: an automatic configuration (detection or a script) when
+// one is set and finds a proxy, else the named proxy; without either the session's default
+// (WINHTTP_ACCESS_TYPE_DEFAULT_PROXY) stands. The choice is made before the session is opened,
+// since a proxy set on a request handle is not honoured everywhere.
+void chooseProxy(const wchar_t* url, ProxyChoice* choice) {
+    choice->accessType = WINHTTP_ACCESS_TYPE_DEFAULT_PROXY;
+    choice->proxy = nullptr;
+    choice->bypass = nullptr;
     WINHTTP_CURRENT_USER_IE_PROXY_CONFIG user = {};
     if (!WinHttpGetIEProxyConfigForCurrentUser(&user))
         return;
-    bool applied = false;
     if (user.fAutoDetect || user.lpszAutoConfigUrl) {
         // Proxy discovery is synchronous, so it gets a session of its own.
         HINTERNET discovery = WinHttpOpen(L"FeedMarquee", WINHTTP_ACCESS_TYPE_NO_PROXY,
@@ -137,27 +172,14 @@ void applyProxy(HINTERNET request, const wchar_t* url) {
         }
         options.fAutoLogonIfChallenged = TRUE;
         WINHTTP_PROXY_INFO found = {};
-        if (discovery && WinHttpGetProxyForUrl(discovery, url, &options, &found)) {
-            applied = WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &found, sizeof found);
-            if (found.lpszProxy)
-                GlobalFree(found.lpszProxy);
-            if (found.lpszProxyBypass)
-                GlobalFree(found.lpszProxyBypass);
-        }
+        if (discovery && WinHttpGetProxyForUrl(discovery, url, &options, &found))
+            takeNamedProxy(found.lpszProxy, found.lpszProxyBypass, choice);
         if (discovery)
             WinHttpCloseHandle(discovery);
     }
-    if (!applied && user.lpszProxy) {
-        WINHTTP_PROXY_INFO named = {};
-        named.dwAccessType = WINHTTP_ACCESS_TYPE_NAMED_PROXY;
-        named.lpszProxy = user.lpszProxy;
-        named.lpszProxyBypass = user.lpszProxyBypass;
-        WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &named, sizeof named);
-    }
-    wchar_t* owned[] = {user.lpszAutoConfigUrl, user.lpszProxy, user.lpszProxyBypass};
-    for (wchar_t* text : owned)
-        if (text)
-            GlobalFree(text);
+    takeNamedProxy(user.lpszProxy, user.lpszProxyBypass, choice);
+    if (user.lpszAutoConfigUrl)
+        GlobalFree(user.lpszAutoConfigUrl);
 }
 
 bool isLoopback(const wchar_t* host) {
@@ -372,10 +394,18 @@ void fetchHttpsHop(const char* url, const FetchRequest* request, unsigned long p
     GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                        reinterpret_cast<LPCSTR>(&statusCallback), &call->module);
 
+    // The machine itself is never reached through a proxy.
+    ProxyChoice proxy = {WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, nullptr, nullptr};
+    if (isLoopback(host))
+        proxy.accessType = WINHTTP_ACCESS_TYPE_NO_PROXY;
+    else
+        chooseProxy(wideUrl, &proxy);
     // WinHTTP's own User-Agent line is replaced by the one in the shared headers.
-    HINTERNET session =
-        WinHttpOpen(L"FeedMarquee", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                    WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
+    HINTERNET session = WinHttpOpen(
+        L"FeedMarquee", proxy.accessType, proxy.proxy ? proxy.proxy : WINHTTP_NO_PROXY_NAME,
+        proxy.bypass ? proxy.bypass : WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
+    std::free(proxy.proxy);
+    std::free(proxy.bypass);
     HINTERNET connection = nullptr;
     HINTERNET handle = nullptr;
     if (session) {
@@ -399,9 +429,6 @@ void fetchHttpsHop(const char* url, const FetchRequest* request, unsigned long p
         if (WinHttpSetOption(handle, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context)) {
             DWORD disabled = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_KEEP_ALIVE;
             WinHttpSetOption(handle, WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof disabled);
-            // The machine itself is never reached through a proxy.
-            if (!isLoopback(host))
-                applyProxy(handle, wideUrl);
             exchange(handle, call, request, passStarted, response, outcome);
         } else {
             // No callback could find the record: nothing was sent.

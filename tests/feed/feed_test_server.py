@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Feed servers for the fetch tests, on 127.0.0.1 only: one plain http port and four https ports
 (a trusted certificate, an expired one, one for another host, one from an unknown authority), all
-answering the same routes the way real servers answer: chunked, compressed, redirecting, stalling,
+answering the same routes, and a tunnelling proxy the way real servers answer: chunked, compressed, redirecting, stalling,
 dribbling, endless. Writes "name port" lines to the ports file once listening. Every connection and
 the whole server end on their own after bounded times.
 
@@ -68,6 +68,9 @@ def wait_for_peer_close(conn, limit_s):
 
 
 def answer(conn, scheme, path, request):
+    # Servers take the absolute form too (some clients send it inside a proxy's tunnel).
+    if path.startswith(("http://", "https://")):
+        path = "/" + path.split("://", 1)[1].partition("/")[2]
     query = ""
     if "?" in path:
         path, query = path.split("?", 1)
@@ -79,6 +82,9 @@ def answer(conn, scheme, path, request):
         send_page(conn, "200 OK", request, ("Content-Type: text/plain",))
     elif path == "/count":
         send_page(conn, "200 OK", str(connections["count"]).encode(), ("Content-Type: text/plain",))
+    elif path == "/proxied":
+        send_page(conn, "200 OK", str(connections.get("proxied", 0)).encode(),
+                  ("Content-Type: text/plain",))
     elif path == "/validators":
         send_page(conn, "200 OK", FEED, ('ETag: "v1"', "Last-Modified: Mon, 07 Dec 2026 09:30:00 GMT",
                                          "Content-Type: application/rss+xml"))
@@ -169,6 +175,54 @@ def serve(raw, scheme, context):
             pass
 
 
+def pump(source, target, limit_s):
+    source.settimeout(limit_s)
+    try:
+        while True:
+            data = source.recv(65536)
+            if not data:
+                break
+            target.sendall(data)
+    except OSError:
+        pass
+    finally:
+        for sock in (source, target):
+            try:
+                sock.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+
+
+def serve_proxy(conn):
+    """A forward proxy that only tunnels: CONNECT name:port reaches 127.0.0.1:port whatever the
+    name, so that a client can only have reached an unresolvable name through it."""
+    with lock:
+        connections["proxied"] = connections.get("proxied", 0) + 1
+    try:
+        conn.settimeout(CONNECTION_LIMIT_S)
+        request = b""
+        while b"\r\n\r\n" not in request and len(request) < 65536:
+            piece = conn.recv(4096)
+            if not piece:
+                return
+            request += piece
+        line = request.split(b"\r\n", 1)[0].decode("latin-1").split(" ")
+        if len(line) < 2 or line[0] != "CONNECT":
+            conn.sendall(b"HTTP/1.1 405 Method Not Allowed\r\nContent-Length: 0\r\n\r\n")
+            return
+        upstream = socket.create_connection(("127.0.0.1", int(line[1].rsplit(":", 1)[1])), 10)
+        conn.sendall(b"HTTP/1.1 200 Connection established\r\n\r\n")
+        back = threading.Thread(target=pump, args=(upstream, conn, CONNECTION_LIMIT_S), daemon=True)
+        back.start()
+        pump(conn, upstream, CONNECTION_LIMIT_S)
+        back.join(CONNECTION_LIMIT_S)
+        upstream.close()
+    except (OSError, ValueError, IndexError):
+        pass
+    finally:
+        conn.close()
+
+
 def listen(name, context):
     listener = socket.socket()
     listener.bind(("127.0.0.1", 0))
@@ -181,7 +235,9 @@ def listen(name, context):
                 raw, _ = listener.accept()
             except OSError:
                 return
-            threading.Thread(target=serve, args=(raw, name, context), daemon=True).start()
+            handler = serve_proxy if name == "proxy" else serve
+            arguments = (raw,) if name == "proxy" else (raw, name, context)
+            threading.Thread(target=handler, args=arguments, daemon=True).start()
     threading.Thread(target=loop, daemon=True).start()
 
 
@@ -196,6 +252,7 @@ def main():
     cert_dir, ports_file = sys.argv[1], sys.argv[2]
     lifetime = float(sys.argv[3]) if len(sys.argv) > 3 else 900
     listen("http", None)
+    listen("proxy", None)
     for name in ("https", "expired", "otherhost", "untrusted"):
         listen(name, tls_context(cert_dir, name))
     with open(ports_file + ".tmp", "w") as f:

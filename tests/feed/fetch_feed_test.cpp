@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <set>
+#include <vector>
 #include <string>
 #include "feed/fetch.h"
 #include "feed/http_fetch.h"
@@ -286,6 +287,9 @@ TEST(unreachableServersSayWhy) {
         Fetched got = fetch(std::string(scheme) + "://127.0.0.1:" + closed + "/feed");
         expectRow(!got.ok && got.reason == "connection refused" && got.tookMs < 10000,
                   std::string(scheme) + " closed port", got);
+        Fetched unknown = fetch(std::string(scheme) + "://no-such-host.invalid/feed");
+        expectRow(!unknown.ok && unknown.reason == "name not found",
+                  std::string(scheme) + " unknown host", unknown);
     }
 }
 
@@ -303,4 +307,68 @@ TEST(aStopEndsAStalledDownloadPromptly) {
         expectRow(!got.ok && !got.hasBody && got.reason == "stopped" && afterStop < 5000,
                   std::string(scheme) + " stop", got);
     }
+}
+
+namespace {
+
+// The user's proxy setting for the length of a test, as the system's settings dialog stores it
+// (a named proxy, no automatic detection); the earlier setting comes back at the end.
+struct UserProxy {
+    HKEY key = nullptr;
+    std::vector<BYTE> saved;
+    bool hadValue = false;
+    explicit UserProxy(const std::string& proxy) {
+        RegCreateKeyExA(HKEY_CURRENT_USER,
+                        "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\"
+                        "Connections",
+                        0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key, nullptr);
+        DWORD size = 0;
+        hadValue = RegQueryValueExA(key, "DefaultConnectionSettings", nullptr, nullptr, nullptr,
+                                    &size) == ERROR_SUCCESS;
+        saved.resize(size);
+        if (hadValue && size)
+            RegQueryValueExA(key, "DefaultConnectionSettings", nullptr, nullptr, saved.data(),
+                             &size);
+        // Version marker, change counter, flags (a named proxy), then counted texts: the proxy,
+        // the bypass list and the configuration script's address.
+        std::vector<BYTE> settings;
+        auto number = [&](DWORD value) {
+            settings.insert(settings.end(), reinterpret_cast<BYTE*>(&value),
+                            reinterpret_cast<BYTE*>(&value) + 4);
+        };
+        number(0x46);
+        number(1);
+        number(2);
+        number(static_cast<DWORD>(proxy.size()));
+        settings.insert(settings.end(), proxy.begin(), proxy.end());
+        for (int i = 0; i < 8; ++i)
+            number(0);
+        RegSetValueExA(key, "DefaultConnectionSettings", 0, REG_BINARY, settings.data(),
+                       static_cast<DWORD>(settings.size()));
+    }
+    ~UserProxy() {
+        if (hadValue)
+            RegSetValueExA(key, "DefaultConnectionSettings", 0, REG_BINARY, saved.data(),
+                           static_cast<DWORD>(saved.size()));
+        else
+            RegDeleteValueA(key, "DefaultConnectionSettings");
+        RegCloseKey(key);
+    }
+};
+
+} // namespace
+
+TEST(httpsGoesThroughTheUsersProxy) {
+    auto proxied = [] { return std::atol(fetch(base("HTTP") + "/proxied").body.c_str()); };
+    long before = proxied();
+    UserProxy proxy("127.0.0.1:" + port("PROXY"));
+    // The name resolves nowhere: only the proxy's tunnel reaches the server, whose certificate
+    // names it.
+    Fetched got = fetch("https://feeds.example.test:" + port("HTTPS") + "/feed");
+    expectRow(got.ok && got.body == feedText, "through the proxy", got);
+    CHECK_EQ(proxied(), before + 1);
+    // The machine itself is reached directly.
+    Fetched local = fetch(base("HTTPS") + "/feed");
+    CHECK(local.ok);
+    CHECK_EQ(proxied(), before + 1);
 }

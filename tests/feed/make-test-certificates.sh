@@ -1,7 +1,8 @@
 #!/bin/bash
 # Makes the certificates of the https tests and the demo in DIR, with the openssl command:
 #   ca.pem/ca.der          an authority made for this run only (trusted through trust_root.exe)
-#   https.pem/.key         for localhost (and 127.0.0.1 as a name), signed by it, valid now
+#   https.pem/.key         for localhost (and 127.0.0.1 and feeds.example.test as names, the
+#                          last reached only through the tests' proxy), signed by it, valid now
 #   expired.pem/.key       the same names and authority, but valid only in 2020
 #   otherhost.pem/.key     signed by it, valid now, but for elsewhere.example
 #   untrusted.pem/.key     for localhost, signed by another authority nobody trusts
@@ -57,7 +58,7 @@ CNF
 }
 now=$(date -u -d '-1 day' +%Y%m%d%H%M%SZ)
 later=$(date -u -d '+30 days' +%Y%m%d%H%M%SZ)
-sign https "DNS:localhost,DNS:127.0.0.1" ca "$now" "$later"
+sign https "DNS:localhost,DNS:127.0.0.1,DNS:feeds.example.test" ca "$now" "$later"
 sign expired "DNS:localhost,DNS:127.0.0.1" ca 20200101000000Z 20200201000000Z
 sign otherhost "DNS:elsewhere.example" ca "$now" "$later"
 sign untrusted "DNS:localhost,DNS:127.0.0.1" stranger "$now" "$later"
