@@ -145,7 +145,7 @@ void composeHeaderLine(WideText& out, const wchar_t* title) {
         appendWide(out, L"  [stale since ");
         appendAnsi(out, updated);
         appendWide(out, L"]");
-    } else if (settings.showUpdateTime) {
+    } else if (settings.showUpdateTime && updated[0] != '\0') {
         appendWide(out, counted ? L" (" : L"  (");
         appendAnsi(out, updated);
         appendWide(out, L")");
