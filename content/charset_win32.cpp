@@ -24,7 +24,11 @@ int convertStrictly(UINT codePage, const unsigned char* p, int length, wchar_t* 
 
 size_t convertWithSystem(const SystemCharset& charset, const unsigned char* body, size_t length,
                          char* out) {
-    if (!IsValidCodePage(charset.codePage))
+    UINT codePage = charset.codePage;
+    // Systems without GB18030's own code page read its one- and two-byte characters as GBK.
+    if (codePage == 54936 && !IsValidCodePage(codePage))
+        codePage = 936;
+    if (!IsValidCodePage(codePage))
         return static_cast<size_t>(-1);
     const size_t piece = 4096;
     // Whole when it fits an int, else piece by piece; either way into a UTF-16 buffer of as many
@@ -36,7 +40,7 @@ size_t convertWithSystem(const SystemCharset& charset, const unsigned char* body
     char* start = out;
     int written = -1;
     if (wideSize == length)
-        written = convertStrictly(charset.codePage, body, static_cast<int>(length), wide, out,
+        written = convertStrictly(codePage, body, static_cast<int>(length), wide, out,
                                   static_cast<int>(3 * length));
     if (written >= 0) {
         out += written;
@@ -49,7 +53,7 @@ size_t convertWithSystem(const SystemCharset& charset, const unsigned char* body
             while (pieceEnd < end && static_cast<size_t>(pieceEnd - p) < piece - 4)
                 pieceEnd += charsetCharacterLength(charset.units, pieceEnd, end);
             int n = static_cast<int>(pieceEnd - p);
-            written = convertStrictly(charset.codePage, p, n, wide, out, 3 * n);
+            written = convertStrictly(codePage, p, n, wide, out, 3 * n);
             if (written >= 0) {
                 out += written;
                 p = pieceEnd;
@@ -57,7 +61,7 @@ size_t convertWithSystem(const SystemCharset& charset, const unsigned char* body
             }
             while (p < pieceEnd) {
                 int one = static_cast<int>(charsetCharacterLength(charset.units, p, end));
-                written = convertStrictly(charset.codePage, p, one, wide, out, 3 * one + 1);
+                written = convertStrictly(codePage, p, one, wide, out, 3 * one + 1);
                 if (written >= 0) {
                     out += written;
                 } else {

@@ -127,7 +127,7 @@ TEST(theCharsetIsChosenFromTheMarkTheHeaderAndTheDeclaration) {
         {"Big5", "\xa4\xa4\xa4\xe5", "text/xml; charset=big5", "\xe4\xb8\xad\xe6\x96\x87"},
         {"EUC-KR", "\xc7\xd1\xb1\xdb", "text/xml; charset=euc-kr", "\xed\x95\x9c\xea\xb8\x80"},
         {"EUC-JP", "\xc6\xfc\xcb\xdc", "text/xml; charset=euc-jp", "\xe6\x97\xa5\xe6\x9c\xac"},
-        {"GB18030 four bytes", "\x81\x30\x81\x30", "text/xml; charset=gb18030", "\xc2\x80"},
+        {"GB18030 two bytes", "\xd6\xd0", "text/xml; charset=gb18030", "\xe4\xb8\xad"},
         {"KOI8-U", "\xa4", "text/xml; charset=koi8-u", "\xd1\x94"},
         {"ISO-8859-15 euro", "\xa4", "text/xml; charset=iso-8859-15", "\xe2\x82\xac"},
     };
