@@ -1,30 +1,68 @@
-// convertToUtf8's system half in the native build: glibc iconv. A character iconv cannot convert
-// becomes U+FFFD and conversion goes on after it, grouped as brokenCharacterLength says, so that
-// the result is the Windows build's.
+// convertToUtf8's system half in the native build: glibc iconv to UTF-32, then UTF-8 written here.
+// A character iconv cannot convert becomes U+FFFD and conversion goes on after it, grouped as
+// brokenCharacterLength says, so that the result is the Windows build's.
 #include "content/charset_system.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <iconv.h>
+
+namespace {
+
+size_t writeUtf8(char* out, uint32_t c) {
+    if (isC1Control(c) || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+        return writeReplacementCharacter(out);
+    if (c < 0x80) {
+        out[0] = static_cast<char>(c);
+        return 1;
+    }
+    if (c < 0x800) {
+        out[0] = static_cast<char>(0xC0 | (c >> 6));
+        out[1] = static_cast<char>(0x80 | (c & 0x3F));
+        return 2;
+    }
+    if (c < 0x10000) {
+        out[0] = static_cast<char>(0xE0 | (c >> 12));
+        out[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out[2] = static_cast<char>(0x80 | (c & 0x3F));
+        return 3;
+    }
+    out[0] = static_cast<char>(0xF0 | (c >> 18));
+    out[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out[3] = static_cast<char>(0x80 | (c & 0x3F));
+    return 4;
+}
+
+} // namespace
 
 size_t convertWithSystem(const SystemCharset& charset, const unsigned char* body, size_t length,
                          char* out) {
-    iconv_t converter = iconv_open("UTF-8", charset.iconvName);
+    // UTF-32, little-endian as written, so that the characters can be read as numbers.
+    iconv_t converter = iconv_open("UTF-32LE", charset.iconvName);
     if (converter == reinterpret_cast<iconv_t>(-1))
         return static_cast<size_t>(-1);
     char* in = const_cast<char*>(reinterpret_cast<const char*>(body));
     size_t inLeft = length;
     char* start = out;
-    size_t outLeft = 3 * length;
+    unsigned char characters[4096];
     while (inLeft > 0) {
-        if (iconv(converter, &in, &inLeft, &out, &outLeft) != static_cast<size_t>(-1))
+        char* next = reinterpret_cast<char*>(characters);
+        size_t room = sizeof characters;
+        size_t result = iconv(converter, &in, &inLeft, &next, &room);
+        int error = result == static_cast<size_t>(-1) ? errno : 0;
+        for (const unsigned char* c = characters; c + 4 <= reinterpret_cast<unsigned char*>(next);
+             c += 4)
+            out += writeUtf8(out, static_cast<uint32_t>(c[0] | c[1] << 8 | c[2] << 16) |
+                                      static_cast<uint32_t>(c[3]) << 24);
+        if (error == 0 || error == E2BIG)
+            continue; // all read, or the buffer was full: go on
+        if (error != EILSEQ && error != EINVAL)
             break;
-        if (errno != EILSEQ && errno != EINVAL)
-            break; // E2BIG cannot happen: no character takes more than three bytes per byte
+        // A broken character, or one cut by the end of the body.
         const unsigned char* p = reinterpret_cast<const unsigned char*>(in);
         size_t skip = brokenCharacterLength(charset.units, p, p + inLeft);
-        size_t written = writeReplacementCharacter(out);
-        out += written;
-        outLeft -= written;
+        out += writeReplacementCharacter(out);
         in += skip;
         inLeft -= skip;
         iconv(converter, nullptr, nullptr, nullptr, nullptr); // back to the initial state

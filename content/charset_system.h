@@ -35,10 +35,16 @@ inline size_t brokenCharacterLength(CharsetUnits units, const unsigned char* p,
 }
 
 // Converts length bytes (length > 0) to UTF-8 into out, which holds 3 * length bytes, and returns
-// the bytes written: each character the system cannot convert becomes U+FFFD. Returns
+// the bytes written: each character the system cannot convert becomes U+FFFD, and so does a C1
+// control (U+0080 to U+009F), which no feed means to show and which one system gives for a byte
+// that the other finds undefined (0x81 in windows-1252). Returns
 // static_cast<size_t>(-1) when the system does not know the charset.
 size_t convertWithSystem(const SystemCharset& charset, const unsigned char* body, size_t length,
                          char* out);
+
+inline bool isC1Control(unsigned c) {
+    return c >= 0x80 && c <= 0x9F;
+}
 
 // Writes U+FFFD and returns its length in bytes.
 inline size_t writeReplacementCharacter(char* out) {

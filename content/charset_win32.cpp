@@ -16,6 +16,9 @@ int convertStrictly(UINT codePage, const unsigned char* p, int length, wchar_t* 
                                     reinterpret_cast<const char*>(p), length, wide, length);
     if (units <= 0)
         return -1;
+    for (int i = 0; i < units; ++i)
+        if (isC1Control(wide[i]))
+            wide[i] = 0xFFFD;
     int written = WideCharToMultiByte(CP_UTF8, 0, wide, units, out, outSize, nullptr, nullptr);
     return written > 0 ? written : -1;
 }

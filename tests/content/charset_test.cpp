@@ -128,6 +128,12 @@ TEST(theCharsetIsChosenFromTheMarkTheHeaderAndTheDeclaration) {
         {"EUC-KR", "\xc7\xd1\xb1\xdb", "text/xml; charset=euc-kr", "\xed\x95\x9c\xea\xb8\x80"},
         {"EUC-JP", "\xc6\xfc\xcb\xdc", "text/xml; charset=euc-jp", "\xe6\x97\xa5\xe6\x9c\xac"},
         {"GB18030 two bytes", "\xd6\xd0", "text/xml; charset=gb18030", "\xe4\xb8\xad"},
+        {"windows-1252 undefined byte",
+         "a\x81"
+         "b",
+         "text/xml; charset=windows-1252",
+         "a\xef\xbf\xbd"
+         "b"},
         {"KOI8-U", "\xa4", "text/xml; charset=koi8-u", "\xd1\x94"},
         {"ISO-8859-15 euro", "\xa4", "text/xml; charset=iso-8859-15", "\xe2\x82\xac"},
     };
