@@ -248,15 +248,54 @@ size_t convertUtf16(const unsigned char* p, size_t length, bool bigEndian, char*
     return static_cast<size_t>(out - start);
 }
 
-// A new zero-terminated copy of length bytes, or null.
-char* copyText(const char* text, size_t length, size_t* converted) {
-    char* copy = static_cast<char*>(std::malloc(length + 1));
-    if (copy == nullptr)
-        return nullptr;
-    std::memcpy(copy, text, length);
-    copy[length] = '\0';
-    *converted = length;
-    return copy;
+// The length of the valid UTF-8 sequence at p (1 to 4), or 0 when the byte there starts none.
+size_t utf8SequenceLength(const unsigned char* p, const unsigned char* end) {
+    unsigned c = p[0];
+    if (c < 0x80)
+        return 1;
+    size_t n;
+    unsigned low = 0x80, high = 0xBF; // the range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+        n = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        if (c == 0xE0)
+            low = 0xA0; // no overlong forms
+        else if (c == 0xED)
+            high = 0x9F; // no surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        if (c == 0xF0)
+            low = 0x90;
+        else if (c == 0xF4)
+            high = 0x8F; // nothing beyond U+10FFFF
+    } else {
+        return 0;
+    }
+    if (static_cast<size_t>(end - p) < n || p[1] < low || p[1] > high)
+        return 0;
+    for (size_t i = 2; i < n; ++i)
+        if ((p[i] & 0xC0) != 0x80)
+            return 0;
+    return n;
+}
+
+// UTF-8 into out (3 * length bytes) with each byte that starts no valid sequence as U+FFFD.
+size_t copyValidUtf8(const unsigned char* p, size_t length, char* out) {
+    const unsigned char* end = p + length;
+    char* start = out;
+    while (p < end) {
+        size_t n = utf8SequenceLength(p, end);
+        if (n == 0) {
+            out += writeReplacementCharacter(out);
+            ++p;
+        } else {
+            std::memcpy(out, p, n);
+            out += n;
+            p += n;
+        }
+    }
+    return static_cast<size_t>(out - start);
 }
 
 } // namespace
@@ -346,8 +385,9 @@ char* convertToUtf8(const char* body, size_t length, const char* contentType, si
             kind = UnknownCharset; // a declaration readable as ASCII: the body is no UTF-16
     }
 
-    if (kind == UnknownCharset || kind == Utf8Charset)
-        return skip != 0 ? copyText(body + skip, length - skip, converted) : nullptr;
+    // A UTF-8 body is used as it is; only one with a byte-order mark is copied, without it.
+    if ((kind == UnknownCharset || kind == Utf8Charset) && skip == 0)
+        return nullptr;
 
     bytes += skip;
     length -= skip;
@@ -357,7 +397,9 @@ char* convertToUtf8(const char* body, size_t length, const char* contentType, si
     if (out == nullptr)
         return nullptr;
     size_t written = 0;
-    if (kind == Utf16LeCharset || kind == Utf16BeCharset) {
+    if (kind == Utf8Charset) {
+        written = copyValidUtf8(bytes, length, out);
+    } else if (kind == Utf16LeCharset || kind == Utf16BeCharset) {
         written = convertUtf16(bytes, length, kind == Utf16BeCharset, out);
     } else if (length != 0) {
         written = convertWithSystem(named->system, bytes, length, out);

@@ -10,7 +10,8 @@
 // contentType is the response's Content-Type value or null. Returns a new zero-terminated text
 // (free() it) and its length in *converted; null when the body is UTF-8 already (or its charset
 // is unknown) and can be used as it is, or when memory runs out (then *converted is 0). A UTF-8
-// byte-order mark is dropped (a copy without it). Bytes not valid in the charset become U+FFFD
-// (one for each broken character; a byte that cannot continue one is read again on its own). An
-// XML declaration's encoding name is left as written.
+// byte-order mark is dropped (a copy without it). A returned text is valid UTF-8: a character not
+// valid in the charset becomes U+FFFD (an ASCII byte after a broken lead byte is read again on its
+// own, so markup survives), and so does a C1 control. An XML declaration's encoding name is left
+// as written.
 char* convertToUtf8(const char* body, size_t length, const char* contentType, size_t* converted);

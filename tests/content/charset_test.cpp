@@ -120,6 +120,8 @@ TEST(theCharsetIsChosenFromTheMarkTheHeaderAndTheDeclaration) {
          "\xf0\x9f\x98\x80\xef\xbf\xbd"
          "A\xef\xbf\xbd\xef\xbf\xbd"},
         {"a UTF-8 mark alone", "\xef\xbb\xbf", nullptr, ""},
+        {"after a UTF-8 mark, broken bytes become U+FFFD", "\xef\xbb\xbf\xc3\xa9\xc3<\xed\xa0\x80",
+         nullptr, "\xc3\xa9\xef\xbf\xbd<\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},
         {"an empty body with a charset", "", "text/xml; charset=windows-1251", ""},
         {"a cut declaration", "<?xml version='1.0' encoding='windows-1251", nullptr, "(as it is)"},
         {"GBK: a lead byte at the end", "<t>\xd6\xd0\xce</t>\xb5", "text/xml; charset=gbk",
