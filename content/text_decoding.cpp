@@ -480,7 +480,9 @@ inline const char* skipEscapedTag(const char* p, const char* end, char* destinat
             if (end - q >= 4 && n == 'g' && q[2] == 't' && q[3] == ';') {
                 c = '>'; // the usual end of an escaped tag, read without the general decoder
                 next = q + 4;
-            } else if (n == 'g' || n == 'G' || n == '#' || n == 'a' || n == 'A') {
+            } else if (n == 'g' || n == 'G' || n == '#' ||
+                       (matchNoCase(q, end, "&amp;", 5) && end - q > 5 &&
+                        (q[5] == 'g' || q[5] == 'G' || q[5] == '#'))) {
                 c = decodedByte(q, end, &next); // only these can stand for '>'
             } else {
                 c = '\0'; // a name of letters and digits follows: nothing here ends the tag
