@@ -369,20 +369,27 @@ char* convertToUtf8(const char* body, size_t length, const char* contentType, si
         kind = Utf16BeCharset;
         skip = 2;
     } else {
+        // The header's label when it names a charset known here, else the declaration's: an
+        // empty or made-up label in the header says nothing about the body.
         size_t nameLength = 0;
         const char* name = contentTypeCharset(contentType, &nameLength);
-        if (name == nullptr)
-            name = declaredEncoding(body, length, &nameLength);
-        if (name != nullptr) {
+        if (name != nullptr)
             named = findCharset(name, nameLength);
-            kind = named != nullptr ? named->kind : UnknownCharset;
-        }
-        if (length >= 2 && bytes[0] == '<' && bytes[1] == 0)
-            kind = Utf16LeCharset;
-        else if (length >= 2 && bytes[0] == 0 && bytes[1] == '<')
-            kind = Utf16BeCharset;
+        if (named == nullptr && (name = declaredEncoding(body, length, &nameLength)) != nullptr)
+            named = findCharset(name, nameLength);
+        if (named != nullptr)
+            kind = named->kind;
+        // UTF-16 without a mark shows in its first character, an ASCII one with a zero byte
+        // before or after it: a '<' whatever the label, any character when labelled UTF-16. A
+        // body labelled UTF-16 without zero bytes there is no UTF-16 (its declaration was
+        // readable as ASCII).
+        bool utf16 = kind == Utf16Charset || kind == Utf16LeCharset || kind == Utf16BeCharset;
+        if (length >= 2 && bytes[1] == 0 && bytes[0] != 0 && (utf16 || bytes[0] == '<'))
+            kind = kind == Utf16BeCharset ? Utf16BeCharset : Utf16LeCharset;
+        else if (length >= 2 && bytes[0] == 0 && bytes[1] != 0 && (utf16 || bytes[1] == '<'))
+            kind = kind == Utf16LeCharset ? Utf16LeCharset : Utf16BeCharset;
         else if (kind == Utf16Charset)
-            kind = UnknownCharset; // a declaration readable as ASCII: the body is no UTF-16
+            kind = UnknownCharset;
     }
 
     // A UTF-8 body is used as it is; only one with a byte-order mark is copied, without it.
