@@ -133,6 +133,8 @@ TEST(theCharsetIsChosenFromTheMarkTheHeaderAndTheDeclaration) {
          "<t>\xe4\xb8\xad\xef\xbf\xbd</t>\xef\xbf\xbd"},
         {"Big5", "\xa4\xa4\xa4\xe5", "text/xml; charset=big5", "\xe4\xb8\xad\xe6\x96\x87"},
         {"EUC-KR", "\xc7\xd1\xb1\xdb", "text/xml; charset=euc-kr", "\xed\x95\x9c\xea\xb8\x80"},
+        {"EUC-KR pair that maps to nothing", "<\xa2\xe8>\xc7\xd1", "text/xml; charset=euc-kr",
+         "<\xef\xbf\xbd>\xed\x95\x9c"},
         {"EUC-JP", "\xc6\xfc\xcb\xdc", "text/xml; charset=euc-jp", "\xe6\x97\xa5\xe6\x9c\xac"},
         {"GB18030 two bytes", "\xd6\xd0", "text/xml; charset=gb18030", "\xe4\xb8\xad"},
         {"windows-1252 undefined byte",
