@@ -84,7 +84,8 @@ size_t composeCacheHeader(const CachedFeed* feed, size_t bodyLength, char* out, 
     if (!putField(out, size, &used, "url", feed->url) ||
         !putField(out, size, &used, "final", feed->finalUrl) ||
         !putField(out, size, &used, "etag", feed->etag) ||
-        !putField(out, size, &used, "modified", feed->lastModified))
+        !putField(out, size, &used, "modified", feed->lastModified) ||
+        !putField(out, size, &used, "type", feed->contentType))
         return 0;
     int tail = std::snprintf(out + used, size - used, "time %" PRId64 "\nbody %zu\n",
                              feed->savedAt < 0 ? int64_t{0} : feed->savedAt, bodyLength);
@@ -127,7 +128,8 @@ bool decodeHeadlineCache(const char* data, size_t length, CachedFeed* feed) {
     if (!readField(r, "url", feed->url, sizeof feed->url) ||
         !readField(r, "final", feed->finalUrl, sizeof feed->finalUrl) ||
         !readField(r, "etag", feed->etag, sizeof feed->etag) ||
-        !readField(r, "modified", feed->lastModified, sizeof feed->lastModified))
+        !readField(r, "modified", feed->lastModified, sizeof feed->lastModified) ||
+        !readField(r, "type", feed->contentType, sizeof feed->contentType))
         return false;
     int64_t savedAt = readCount(r, "time", INT64_C(253402300799)); // up to the year 9999
     int64_t bodyLength = readCount(r, "body", static_cast<int64_t>(cacheBodyLimit));

@@ -4,7 +4,7 @@
 // The file: a magic line, then the fields as "name length" lines each followed by that many bytes
 // and a line end, then "crc" and the CRC-32 of everything before it:
 //   FeedMarquee headline cache 1
-//   url N / final N / etag N / modified N   (each followed by its N bytes)
+//   url N / final N / etag N / modified N / type N   (each followed by its N bytes)
 //   time T                                   (seconds since 1970, UTC)
 //   body N                                   (followed by the decoded body)
 //   crc XXXXXXXX
@@ -18,8 +18,9 @@ struct CachedFeed {
     char finalUrl[2048]; // the address that answered, after redirects
     char etag[256];      // the response's validators, empty when absent
     char lastModified[64];
-    int64_t savedAt; // seconds since 1970 (UTC) of the response
-    char* body;      // the decoded body, zero-terminated; free() it (freeCachedFeed)
+    char contentType[256]; // the response's Content-Type: its charset decides how the body reads
+    int64_t savedAt;       // seconds since 1970 (UTC) of the response
+    char* body;            // the decoded body, zero-terminated; free() it (freeCachedFeed)
     size_t bodyLength;
 };
 

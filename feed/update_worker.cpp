@@ -16,6 +16,7 @@
 #include <cstring>
 #include <ctime>
 #include "content/feed_items.h"
+#include "content/feed_document.h"
 #include "content/rss_parser.h"
 #include "display/tooltip.h"
 #include "display/window_proc.h"
@@ -74,6 +75,7 @@ struct UpdatePass {
     char etag[256]; // the validators sent (empty: an unconditional request)
     char lastModified[64];
     char cachePath[MAX_PATH]; // where a good response is saved; empty: not saved
+    bool convertCharset;      // the body is read in its own character set (encoding not None)
     int keptEntryCount;       // entryCount before the pass, restored when the pass fails
     // Filled by the worker before it posts.
     PassOutcome outcome;
@@ -200,7 +202,8 @@ void showSavedHeadlines() {
     ItemList previous = FetchList;
     FetchList.first = FetchList.last = nullptr;
     int previousCount = entryCount;
-    parseFeed(saved.body, saved.finalUrl[0] ? saved.finalUrl : saved.url);
+    parseFeedBody(saved.body, saved.bodyLength, saved.contentType,
+                  saved.finalUrl[0] ? saved.finalUrl : saved.url, settings.encoding != 0);
     freeCachedFeed(&saved);
     if (entryCount < 2) {
         freeFetchList();
@@ -356,11 +359,13 @@ void runUpdatePass(UpdatePass* pass) {
                 copyText(record.finalUrl, sizeof record.finalUrl, fetched->finalUrl);
                 copyText(record.etag, sizeof record.etag, fetched->etag);
                 copyText(record.lastModified, sizeof record.lastModified, fetched->lastModified);
+                copyText(record.contentType, sizeof record.contentType, fetched->contentType);
                 record.savedAt = pass->finishedAt;
                 saved = writeCacheTemporary(pass->cachePath, &record, fetched->body,
                                             fetched->bodyLength);
             }
-            parseFeed(fetched->body, fetched->finalUrl);
+            parseFeedBody(fetched->body, fetched->bodyLength, fetched->contentType,
+                          fetched->finalUrl, pass->convertCharset);
             pass->entries = entryCount;
             pass->ttlMinutes = feedTtlMinutes;
             // The header keeps counting the headlines on show until the window takes the result.
@@ -437,6 +442,7 @@ void startUpdate() {
         return;
     }
     copyText(pass->url, sizeof pass->url, settings.feedUrl);
+    pass->convertCharset = settings.encoding != 0;
     if (sameFeed) {
         copyText(pass->etag, sizeof pass->etag, feed.etag);
         copyText(pass->lastModified, sizeof pass->lastModified, feed.lastModified);

@@ -778,3 +778,58 @@ TEST(anAbandonedPassEndsOnItsOwnStopFlagWhileTheNextRunFetches) {
     stopServer(held);
     stopServer(next);
 }
+
+TEST(aFeedIsReadInItsOwnCharsetAlsoFromTheSavedCopyUnlessEncodingIsNone) {
+    PoliteSettings polite;
+    // windows-1251 bytes of "Новости" and "Привет", declared only in the Content-Type.
+    std::string feed = feedResponse("\xCD\xEE\xE2\xEE\xF1\xF2\xE8", {"\xCF\xF0\xE8\xE2\xE5\xF2"});
+    const std::string type = "application/rss+xml";
+    feed.insert(feed.find(type) + type.size(), "; charset=windows-1251");
+    const std::string utf8 = "[\xD0\x9D\xD0\xBE\xD0\xB2\xD0\xBE\xD1\x81\xD1\x82\xD0\xB8]"
+                             "[\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82]";
+    TestServer server{};
+    REQUIRE(startServer(server, serveWhole, feed));
+    settings.encoding = 1;
+    {
+        PluginWindow plugin;
+        setFeedUrl(serverUrl(server, "/ru"));
+        requestUpdate();
+        REQUIRE(pumpUntilHandled(1, 10000));
+        CHECK_EQ(joined(titles(DisplayList)), utf8);
+    }
+    stopServer(server);
+
+    // The next start shows the saved copy, read in the same charset, before the server answers.
+    TestServer silent{};
+    REQUIRE(startServer(silent, serveAfterRelease, "HTTP/1.0 304 Not Modified\r\n\r\n"));
+    CachedFeed saved = {};
+    REQUIRE(readHeadlineCache(polite.cacheFile().c_str(), &saved));
+    CHECK(std::string(saved.contentType).find("charset=windows-1251") != std::string::npos);
+    std::snprintf(saved.url, sizeof saved.url, "%s", serverUrl(silent, "/ru").c_str());
+    REQUIRE(writeCacheTemporary(polite.cacheFile().c_str(), &saved, saved.body, saved.bodyLength));
+    REQUIRE(commitCacheTemporary(polite.cacheFile().c_str()));
+    freeCachedFeed(&saved);
+    {
+        PluginWindow plugin;
+        setFeedUrl(serverUrl(silent, "/ru"));
+        requestUpdate();
+        CHECK_EQ(joined(titles(DisplayList)), utf8);
+        releaseServer(silent);
+        REQUIRE(pumpUntilHandled(1, 10000));
+    }
+    stopServer(silent);
+
+    // Encoding "None": the bytes as they come.
+    settings.encoding = 0;
+    TestServer plain{};
+    REQUIRE(startServer(plain, serveWhole, feed));
+    {
+        PluginWindow plugin;
+        setFeedUrl(serverUrl(plain, "/ru"));
+        requestUpdate();
+        REQUIRE(pumpUntilHandled(1, 10000));
+        CHECK_EQ(joined(titles(DisplayList)),
+                 std::string("[\xCD\xEE\xE2\xEE\xF1\xF2\xE8][\xCF\xF0\xE8\xE2\xE5\xF2]"));
+    }
+    stopServer(plain);
+}
