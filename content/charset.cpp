@@ -4,6 +4,7 @@
 #include "content/charset.h"
 
 #include "content/charset_system.h"
+#include "content/utf8.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -196,29 +197,6 @@ const char* declaredEncoding(const char* body, size_t length, size_t* nameLength
     return nullptr;
 }
 
-inline size_t writeUtf8(char* out, uint32_t c) {
-    if (c < 0x80) {
-        out[0] = static_cast<char>(c);
-        return 1;
-    }
-    if (c < 0x800) {
-        out[0] = static_cast<char>(0xC0 | (c >> 6));
-        out[1] = static_cast<char>(0x80 | (c & 0x3F));
-        return 2;
-    }
-    if (c < 0x10000) {
-        out[0] = static_cast<char>(0xE0 | (c >> 12));
-        out[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out[2] = static_cast<char>(0x80 | (c & 0x3F));
-        return 3;
-    }
-    out[0] = static_cast<char>(0xF0 | (c >> 18));
-    out[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out[3] = static_cast<char>(0x80 | (c & 0x3F));
-    return 4;
-}
-
 // UTF-16 to UTF-8 into out (3 * length bytes); a surrogate without its partner and an odd last
 // byte become U+FFFD. Returns the bytes written.
 size_t convertUtf16(const unsigned char* p, size_t length, bool bigEndian, char* out) {
@@ -246,38 +224,6 @@ size_t convertUtf16(const unsigned char* p, size_t length, bool bigEndian, char*
     if (p != end)
         out += writeReplacementCharacter(out);
     return static_cast<size_t>(out - start);
-}
-
-// The length of the valid UTF-8 sequence at p (1 to 4), or 0 when the byte there starts none.
-size_t utf8SequenceLength(const unsigned char* p, const unsigned char* end) {
-    unsigned c = p[0];
-    if (c < 0x80)
-        return 1;
-    size_t n;
-    unsigned low = 0x80, high = 0xBF; // the range of the second byte
-    if (c >= 0xC2 && c <= 0xDF) {
-        n = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        if (c == 0xE0)
-            low = 0xA0; // no overlong forms
-        else if (c == 0xED)
-            high = 0x9F; // no surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        if (c == 0xF0)
-            low = 0x90;
-        else if (c == 0xF4)
-            high = 0x8F; // nothing beyond U+10FFFF
-    } else {
-        return 0;
-    }
-    if (static_cast<size_t>(end - p) < n || p[1] < low || p[1] > high)
-        return 0;
-    for (size_t i = 2; i < n; ++i)
-        if ((p[i] & 0xC0) != 0x80)
-            return 0;
-    return n;
 }
 
 // UTF-8 into out (3 * length bytes) with each byte that starts no valid sequence as U+FFFD.

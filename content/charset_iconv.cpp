@@ -2,6 +2,7 @@
 // A character iconv cannot convert becomes U+FFFD and conversion goes on after it, grouped as
 // brokenCharacterLength says, so that the result is the Windows build's.
 #include "content/charset_system.h"
+#include "content/utf8.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -9,29 +10,11 @@
 
 namespace {
 
-size_t writeUtf8(char* out, uint32_t c) {
+// A character as UTF-8, or U+FFFD for one that no feed text may hold.
+size_t writeCharacter(char* out, uint32_t c) {
     if (isC1Control(c) || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
         return writeReplacementCharacter(out);
-    if (c < 0x80) {
-        out[0] = static_cast<char>(c);
-        return 1;
-    }
-    if (c < 0x800) {
-        out[0] = static_cast<char>(0xC0 | (c >> 6));
-        out[1] = static_cast<char>(0x80 | (c & 0x3F));
-        return 2;
-    }
-    if (c < 0x10000) {
-        out[0] = static_cast<char>(0xE0 | (c >> 12));
-        out[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out[2] = static_cast<char>(0x80 | (c & 0x3F));
-        return 3;
-    }
-    out[0] = static_cast<char>(0xF0 | (c >> 18));
-    out[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out[3] = static_cast<char>(0x80 | (c & 0x3F));
-    return 4;
+    return writeUtf8(out, c);
 }
 
 // Converts n bytes from the initial state, refusing any character iconv cannot convert: true (and
@@ -50,8 +33,9 @@ bool convertStrictly(iconv_t converter, const unsigned char* p, size_t n, char*&
         int error = result == static_cast<size_t>(-1) ? errno : 0;
         for (const unsigned char* c = characters; c + 4 <= reinterpret_cast<unsigned char*>(next);
              c += 4)
-            written += writeUtf8(written, static_cast<uint32_t>(c[0] | c[1] << 8 | c[2] << 16) |
-                                              static_cast<uint32_t>(c[3]) << 24);
+            written +=
+                writeCharacter(written, static_cast<uint32_t>(c[0] | c[1] << 8 | c[2] << 16) |
+                                            static_cast<uint32_t>(c[3]) << 24);
         if (error != 0 && error != E2BIG)
             return false;
     }

@@ -6,6 +6,7 @@
 #include "content/text_decoding.h"
 
 #include "content/html_entities.h"
+#include "content/utf8.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -111,30 +112,6 @@ inline const char* findByte(const char* p, const char* end, char c) {
 #endif
     const void* found = std::memchr(p, c, static_cast<size_t>(end - p));
     return found != nullptr ? static_cast<const char*>(found) : end;
-}
-
-// Writes the character as UTF-8 and returns the bytes written (1 to 4).
-inline size_t writeUtf8(char* out, uint32_t c) {
-    if (c < 0x80) {
-        out[0] = static_cast<char>(c);
-        return 1;
-    }
-    if (c < 0x800) {
-        out[0] = static_cast<char>(0xC0 | (c >> 6));
-        out[1] = static_cast<char>(0x80 | (c & 0x3F));
-        return 2;
-    }
-    if (c < 0x10000) {
-        out[0] = static_cast<char>(0xE0 | (c >> 12));
-        out[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out[2] = static_cast<char>(0x80 | (c & 0x3F));
-        return 3;
-    }
-    out[0] = static_cast<char>(0xF0 | (c >> 18));
-    out[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out[3] = static_cast<char>(0x80 | (c & 0x3F));
-    return 4;
 }
 
 inline int hexValue(char c) {
