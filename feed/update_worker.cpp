@@ -254,6 +254,23 @@ void recordFailure(const char* reason, int status, const char* retryAfter, int64
 
 // The window thread takes over a finished pass. Returns true when the address changed while the
 // pass ran: its result was set aside and the new address is due at once.
+// A pass that brought the feed's headlines, new (healthUpdated) or unchanged (healthNotModified):
+// the update time, the normal schedule and the health line.
+void recordSuccess(const UpdatePass* pass, int64_t now, HealthKind kind) {
+    feed.stale = false;
+    formatLocalTime(now, "%m/%d %H:%M", lastUpdateTime, sizeof lastUpdateTime);
+    feed.delaySeconds = 0;
+    recordUpdateOutcome(&feed.schedule, true, pass->status, nullptr, now, 0, 0);
+    std::memset(&feed.health, 0, sizeof feed.health);
+    feed.health.kind = kind;
+    copyText(feed.health.when, sizeof feed.health.when, lastUpdateTime);
+    if (kind == healthUpdated)
+        feed.health.items = pass->entries - 1;
+    if (pass->movedPermanently)
+        copyText(feed.health.movedTo, sizeof feed.health.movedTo, pass->finalUrl);
+    composeHealth();
+}
+
 bool completePass(UpdatePass* pass) {
     currentPass = nullptr;
     workerSemaphore = nullptr;
@@ -274,18 +291,8 @@ bool completePass(UpdatePass* pass) {
         copyText(feed.shownUrl, sizeof feed.shownUrl, pass->url);
         copyText(feed.etag, sizeof feed.etag, pass->newEtag);
         copyText(feed.lastModified, sizeof feed.lastModified, pass->newLastModified);
-        feed.stale = false;
         feed.ttlMinutes = pass->ttlMinutes;
-        formatLocalTime(now, "%m/%d %H:%M", lastUpdateTime, sizeof lastUpdateTime);
-        feed.delaySeconds = 0;
-        recordUpdateOutcome(&feed.schedule, true, pass->status, nullptr, now, 0, 0);
-        std::memset(&feed.health, 0, sizeof feed.health);
-        feed.health.kind = healthUpdated;
-        copyText(feed.health.when, sizeof feed.health.when, lastUpdateTime);
-        feed.health.items = pass->entries - 1;
-        if (pass->movedPermanently)
-            copyText(feed.health.movedTo, sizeof feed.health.movedTo, pass->finalUrl);
-        composeHealth();
+        recordSuccess(pass, now, healthUpdated);
     } else if (pass->outcome == outcomeNotModified && feed.keptList.first != nullptr) {
         // The headlines on show are still the feed's: nothing is parsed, copied or re-laid out.
         freeFetchList();
@@ -296,21 +303,12 @@ bool completePass(UpdatePass* pass) {
             freeDisplayList();
             copyToDisplayList(FetchList.first);
         }
-        feed.stale = false;
         // A server may send fresh validators with its 304.
         if (pass->newEtag[0])
             copyText(feed.etag, sizeof feed.etag, pass->newEtag);
         if (pass->newLastModified[0])
             copyText(feed.lastModified, sizeof feed.lastModified, pass->newLastModified);
-        formatLocalTime(now, "%m/%d %H:%M", lastUpdateTime, sizeof lastUpdateTime);
-        feed.delaySeconds = 0;
-        recordUpdateOutcome(&feed.schedule, true, pass->status, nullptr, now, 0, 0);
-        std::memset(&feed.health, 0, sizeof feed.health);
-        feed.health.kind = healthNotModified;
-        copyText(feed.health.when, sizeof feed.health.when, lastUpdateTime);
-        if (pass->movedPermanently)
-            copyText(feed.health.movedTo, sizeof feed.health.movedTo, pass->finalUrl);
-        composeHealth();
+        recordSuccess(pass, now, healthNotModified);
     } else {
         entryCount = pass->keptEntryCount;
         const char* reason = pass->outcome == outcomeNotModified
