@@ -374,8 +374,8 @@ const char* const rssRelative =
 
 TEST(atomFeeds) {
     static const EntryCase cases[] = {
-        {"feed title html", atomBlog, nullptr, 0, "Ann & Bob\xe2\x80\x99s log", "http://blog.example/",
-         nullptr, nullptr},
+        {"feed title html", atomBlog, nullptr, 0, "Ann & Bob\xe2\x80\x99s log",
+         "http://blog.example/", nullptr, nullptr},
         {"xhtml title, first alternate link, summary over content, updated over published",
          atomBlog, nullptr, 1, "A bold move", "http://blog.example/2026/first?a=1&b=2",
          "Short & sweet", "2026-12-01T09:00:00Z"},
@@ -439,8 +439,8 @@ TEST(untitledItems) {
          nullptr, 1, "Just this", "http://x/1", "Just this", nullptr},
         {"cut after a word", longWords.c_str(), nullptr, 1, cutWords.c_str(), nullptr, unchecked,
          nullptr},
-        {"one long word cut at 80 characters", oneWord.c_str(), nullptr, 1,
-         oneWordCut.c_str(), nullptr, unchecked, nullptr},
+        {"one long word cut at 80 characters", oneWord.c_str(), nullptr, 1, oneWordCut.c_str(),
+         nullptr, unchecked, nullptr},
         {"dc:title where title is missing",
          "<rss><item><dc:title>From DC</dc:title><description>d</description></item></rss>",
          nullptr, 1, "From DC", nullptr, "d", nullptr},
@@ -451,6 +451,83 @@ TEST(untitledItems) {
          "<feed><title>f</title><entry><title></title><summary type=\"html\">&lt;p&gt;Hello"
          "&lt;/p&gt;</summary></entry></feed>",
          nullptr, 1, "Hello", nullptr, "Hello", nullptr},
+    };
+    checkEntries(cases, sizeof cases / sizeof cases[0]);
+}
+
+TEST(rawMarkupAndMixedValues) {
+    static const EntryCase cases[] = {
+        {"raw HTML description runs to its closing tag",
+         "<rss><channel><title>t</title><item><title>a</title><description><p>Read <a "
+         "href=\"http://evil/\">more</a> &amp; <b>this</b></p><item><title>no</title><link>"
+         "http://evil/link</link></item></description><link>http://x/a</link></item>"
+         "<item><title>b</title></item></channel></rss>",
+         nullptr, 1, "a", "http://x/a", "Read more & this nohttp://evil/link", nullptr},
+        {"next item after a raw description",
+         "<rss><title>t</title><item><title>a</title><description>x<br/>y</description></item>"
+         "<item><title>b</title></item></rss>",
+         nullptr, 2, "b", nullptr, nullptr, nullptr},
+        {"channel description with raw markup creates nothing",
+         "<rss><channel><title>t</title><description><a href=\"/\"><link>http://evil/</link>"
+         "</a></description><link>http://x/</link></channel></rss>",
+         nullptr, 0, "t", "http://x/", nullptr, nullptr},
+        {"text, CDATA and comments joined",
+         "<rss><title>Hello <![CDATA[World & co]]><!-- c --></title><item><title><!-- c -->Real"
+         "</title><link><![CDATA[http://x/]]>a?b=1&amp;c=2</link><pubDate> <!-- x -->Mon, 01 Dec "
+         "2026 10:00:00 GMT</pubDate><description>&lt;b&gt;Escaped&lt;/b&gt; <![CDATA[<i>and"
+         "</i> raw]]></description></item></rss>",
+         nullptr, 1, "Real", "http://x/a?b=1&c=2", "Escaped and raw",
+         " Mon, 01 Dec 2026 10:00:00 GMT"},
+        {"mixed title of the feed", "<rss><title>Hello <![CDATA[World & co]]><!-- c --></title>",
+         nullptr, 0, "Hello World & co", nullptr, nullptr, nullptr},
+        {"unterminated raw description runs to the end",
+         "<rss><title>t</title><item><title>a</title><description>x <b>y</b><item><title>z",
+         nullptr, 1, "a", nullptr, "x yz", nullptr},
+    };
+    checkEntries(cases, sizeof cases / sizeof cases[0]);
+}
+
+TEST(feedScheduleAndDocumentStart) {
+    static const struct {
+        const char* document;
+        int32_t minutes;
+    } schedules[] = {
+        {"<rss><channel><title>t</title><ttl> 90 </ttl></channel></rss>", 90},
+        {"<rss><channel><ttl>0</ttl><item><title>a</title><ttl>5</ttl></item></channel></rss>", 0},
+        {"<rss><channel><ttl>100000000000</ttl></channel></rss>", 1440},
+        {"<rss><channel><ttl>soon</ttl></channel></rss>", 0},
+        {"<rdf:RDF><channel><sy:updatePeriod>hourly</sy:updatePeriod>"
+         "<sy:updateFrequency>2</sy:updateFrequency></channel></rdf:RDF>",
+         30},
+        {"<rdf:RDF><channel><sy:updatePeriod> Weekly </sy:updatePeriod></channel></rdf:RDF>", 1440},
+        {"<rdf:RDF><channel><sy:updateFrequency>4</sy:updateFrequency></channel></rdf:RDF>", 360},
+        {"<rdf:RDF><channel><sy:updatePeriod>hourly</sy:updatePeriod><sy:updateFrequency>600"
+         "</sy:updateFrequency></channel></rdf:RDF>",
+         1},
+        {"<rss><channel><title>no schedule</title></channel></rss>", 0},
+    };
+    for (const auto& s : schedules) {
+        Parsed p;
+        parse(s.document, p);
+        if (feedTtlMinutes != s.minutes)
+            check::fail(__FILE__, __LINE__,
+                        std::string(s.document) + ": " + std::to_string(feedTtlMinutes));
+    }
+
+    // The body as the update pass hands it over: a byte-order mark, blanks or the root element
+    // first; the root's xml:base counts. A saved response's headers are no markup.
+    static const EntryCase cases[] = {
+        {"byte-order mark", "\xef\xbb\xbf<?xml version=\"1.0\"?><rss><title>BOM</title></rss>",
+         nullptr, 0, "BOM", nullptr, nullptr, nullptr},
+        {"root element first with xml:base",
+         "<feed xml:base=\"http://root.example/\"><title>R</title><link href=\"home\"/></feed>",
+         nullptr, 0, "R", "http://root.example/home", nullptr, nullptr},
+        {"blanks first", "\r\n  <rss><channel><title>B</title></channel></rss>", nullptr, 0, "B",
+         nullptr, nullptr, nullptr},
+        {"headers with a Link header",
+         "HTTP/1.1 200 OK\r\nLink: <http://x/><title>hdr</title>\r\n\r\n<rss><title>Body</title>"
+         "</rss>",
+         nullptr, 0, "Body", nullptr, nullptr, nullptr},
     };
     checkEntries(cases, sizeof cases / sizeof cases[0]);
 }
