@@ -213,7 +213,8 @@ ElementText elementText(char* tagEnd, const char* name, size_t nameLength, bool 
 }
 
 // How a kept text becomes an entry's field: references decoded (titles, links, dates), or made
-// plain text from HTML (descriptions, Atom titles of type html or xhtml).
+// plain text from HTML (descriptions, Atom titles of type html or xhtml). Either way without
+// blanks at either end.
 enum TextForm { DecodedForm, HtmlForm };
 
 // A value read but not yet kept: where its text stands in the document. It is decoded only when
@@ -257,12 +258,29 @@ char* descriptionCopy(const char* text, size_t length, bool asHtml) {
     return copy;
 }
 
+// Removes blanks at either end of text (a pretty-printed feed indents its values).
+void trimBlanks(char* text) {
+    char* start = text;
+    while (isBlank(*start))
+        ++start;
+    size_t n = std::strlen(start);
+    while (n > 0 && isBlank(start[n - 1]))
+        --n;
+    if (start != text)
+        std::memmove(text, start, n);
+    text[n] = '\0';
+}
+
 char* pendingCopy(const PendingText& pending) {
     if (!pending.present)
         return nullptr;
     const ElementText& v = pending.value;
-    return pending.form == HtmlForm ? descriptionCopy(v.text, v.length, v.asHtml)
-                                    : decodedCopy(v.text, v.length);
+    if (pending.form == HtmlForm)
+        return descriptionCopy(v.text, v.length, v.asHtml);
+    char* copy = decodedCopy(v.text, v.length);
+    if (copy != nullptr)
+        trimBlanks(copy);
+    return copy;
 }
 
 // A value replaces the pending one when it is present and ranks at least as high (replace) or
@@ -316,18 +334,12 @@ char* linkCopy(const char* text, size_t length, const char* base) {
     char* link = decodedCopy(text, length);
     if (link == nullptr)
         return nullptr;
-    char* start = link;
-    while (isBlank(*start))
-        ++start;
-    size_t n = std::strlen(start);
-    while (n > 0 && isBlank(start[n - 1]))
-        --n;
+    trimBlanks(link);
+    size_t n = std::strlen(link);
     if (n == 0) {
         std::free(link);
         return nullptr;
     }
-    std::memmove(link, start, n);
-    link[n] = '\0';
     if (base == nullptr || *base == '\0' || hasScheme(link))
         return link;
     // Resolution keeps the base's scheme and authority and adds at most a '/' to the reference.

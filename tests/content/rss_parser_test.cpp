@@ -120,7 +120,7 @@ TEST(titleTextsAsFound) {
     REQUIRE(p.entries.size() == 6);
     CHECK_EQ(p.entries[0].title, "Plain CDATA title");
     CHECK_EQ(p.entries[0].titleLength, 17);
-    CHECK_EQ(p.entries[1].title, "  Spaced  title  ");
+    CHECK_EQ(p.entries[1].title, "Spaced  title");
     CHECK_EQ(p.entries[1].titleLength, 19);
     CHECK_EQ(p.entries[2].title, "5 < 6 & Tom\xe2\x80\x99s");
     CHECK_EQ(p.entries[2].titleLength, 26);
@@ -477,7 +477,7 @@ TEST(rawMarkupAndMixedValues) {
          "2026 10:00:00 GMT</pubDate><description>&lt;b&gt;Escaped&lt;/b&gt; <![CDATA[<i>and"
          "</i> raw]]></description></item></rss>",
          nullptr, 1, "Real", "http://x/a?b=1&c=2", "Escaped and raw",
-         " Mon, 01 Dec 2026 10:00:00 GMT"},
+         "Mon, 01 Dec 2026 10:00:00 GMT"},
         {"mixed title of the feed", "<rss><title>Hello <![CDATA[World & co]]><!-- c --></title>",
          nullptr, 0, "Hello World & co", nullptr, nullptr, nullptr},
         {"unterminated raw description runs to the end",
