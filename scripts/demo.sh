@@ -2,16 +2,18 @@
 # The main job: builds FeedMarquee.dll and the stand-in shell, serves a sample feed on 127.0.0.1
 # (a new headline every minute), starts the shell with the plug-in under Wine, waits until the
 # headlines are painted and writes a PNG screenshot of the plug-in window.
-#   scripts/demo.sh [--feed URL] [--out DIR]
+#   scripts/demo.sh [--feed URL] [--atom] [--out DIR]      (--atom: the sample feed as Atom)
 # With a display (DISPLAY set and reachable) the window stays up for you to use until you press
 # Enter; without one the demo runs on Xvfb and exits after the screenshot.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 feed=""
+atom=""
 out="$root/out/demo"
 while [ $# -gt 0 ]; do
     case "$1" in
         --feed) feed="$2"; shift 2 ;;
+        --atom) atom=1; shift ;;
         --out) out="$2"; shift 2 ;;
         -h|--help) sed -n 2,7p "$0"; exit 0 ;;
         *) echo "demo: unknown option $1" >&2; exit 2 ;;
@@ -48,7 +50,8 @@ if [ -z "$feed" ]; then
     python3 "$root/tools/demo-feed-server.py" --served-log "$out/served.log" > "$out/server.port" &
     server_pid=$!
     for _ in $(seq 50); do [ -s "$out/server.port" ] && break; sleep 0.1; done
-    feed="http://127.0.0.1:$(head -1 "$out/server.port")/harbour-town.xml"
+    feed="http://127.0.0.1:$(head -1 "$out/server.port")/harbour-town.${atom:+atom}"
+    [ -n "$atom" ] || feed="${feed}xml"
 fi
 
 cat > "$out/feedmarquee.rc" <<RC
