@@ -569,19 +569,21 @@ char* examineLink(ParseState& state, char* m) {
                       ? state.link == nullptr
                       : atFeedLevel(state) && state.headerLink == nullptr &&
                             (state.header == nullptr || state.header->link == nullptr);
+    // A link that cannot count is passed by its tag alone: an RSS link's text holds no markup, and
+    // an Atom entry's other links (edit, replies, enclosure) need no look at their attributes.
+    if (!wanted)
+        return tagEnd;
     ElementText value{nullptr, 0, false, tagEnd};
     AttributeValue href{nullptr, 0};
     if (tagEnd > m + 4) {
         if (!isAlternateLink(m + 4, tagEnd))
-            wanted = false;
+            return tagEnd;
         href = findAttribute(m + 4, tagEnd, "href");
     }
     if (href.text == nullptr)
         value = elementText(tagEnd, "link", 4, false);
     else if (*tagEnd == '>')
         value.next = tagEnd + 1;
-    if (!wanted)
-        return value.next;
 
     const char* text = href.text != nullptr ? href.text : value.text;
     size_t length = href.text != nullptr ? href.length : value.length;
