@@ -1,21 +1,23 @@
-// Painting and layout of the plug-in window. Every paint draws the whole window into one memory
-// bitmap and copies it to the screen with a single BitBlt, so nothing flickers: first the style's
-// gradient, then the header line and one block per entry (title line, optionally the
-// description). On the way it stores each entry's itemRect, which hit-testing, the highlights and
-// the tooltip tools use, and registers the entry's tool.
+// Painting and layout of the plug-in window. Every paint draws the whole client area into one
+// memory bitmap and copies it to the screen with a single BitBlt, so nothing flickers: first the
+// style's gradient, then the header line and one block per entry (title line, optionally the
+// description), all text in UTF-16. On the way it stores each entry's itemRect, which
+// hit-testing, the highlights and the tooltip tools use, and registers the entry's tool.
+//
+// Only what can be seen costs: the layout stops at the first entry that starts below the window,
+// and the entries after it keep an empty itemRect and have no tool, so a paint (run on every mouse
+// move) and the tooltip's own linear lookups do not grow with the length of the feed.
 #include "display/painting.h"
 
 #include <climits>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 #include "content/feed_items.h"
-#include "content/text_decoding.h"
-#include "content/utf8_ansi.h"
+#include "display/entry_text.h"
 #include "display/tooltip.h"
-#include "display/window_proc.h"
 #include "feed/update_worker.h"
 #include "plugin/gdi_count.h"
 #include "plugin/menu.h"
@@ -24,6 +26,7 @@
 
 HostStyleItem windowStyle;
 StyleFunctions styleFunctions = {GetSettingPtr, MakeStyleGradient};
+TextFunctions textFunctions = {DrawTextW};
 
 namespace {
 
@@ -74,7 +77,7 @@ void drawHighlight(HDC dc, RECT rect, bool withBorder) {
 
 // DT_NOPREFIX keeps an ampersand in a headline ("Q&A") an ampersand. Only the three alignments
 // are taken from justification: other bits (DT_MODIFYSTRING among them) would change what
-// DrawTextA does with the text.
+// the draw-text function does with the text.
 UINT alignmentFlags() {
     int j = settings.justification;
     return (j == 0 || j == 1 || j == 2) ? static_cast<UINT>(j) : DT_LEFT;
@@ -88,99 +91,165 @@ UINT drawingFlags() {
     return flags | (settings.wordWrap ? DT_WORDBREAK : DT_SINGLELINE | DT_WORD_ELLIPSIS);
 }
 
-// A new text made by printf rules; null when memory runs out.
-char* formatText(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    int length = vsnprintf(nullptr, 0, format, args);
-    va_end(args);
-    if (length < 0)
-        return nullptr;
-    char* text = static_cast<char*>(malloc(static_cast<size_t>(length) + 1));
-    if (text == nullptr)
-        return nullptr;
-    va_start(args, format);
-    vsnprintf(text, static_cast<size_t>(length) + 1, format, args);
-    va_end(args);
-    return text;
-}
-
-// Feed text as drawn: converted from UTF-8 when encoding is 1, else the entry's own text. Any
-// conversion lands in converted, which the caller frees.
-const char* displayText(const char* text, char** converted) {
-    *converted = nullptr;
-    if (text == nullptr || settings.encoding != 1)
-        return text;
-    *converted = utf8ToAnsi(text);
-    return *converted;
-}
-
-char* composeHeaderLine(const char* title) {
-    // A private copy, so that the paint never shows a time the worker is writing half-way.
-    char updated[sizeof lastUpdateTime];
-    memcpy(updated, lastUpdateTime, sizeof updated);
-    updated[sizeof updated - 1] = '\0';
-    int count = entryCount - 1;
-    if (settings.showItemCounts && settings.showUpdateTime)
-        return formatText("%s  (%d) (%s)", title, count, updated);
-    if (settings.showItemCounts)
-        return formatText("%s  (%d)", title, count);
-    if (settings.showUpdateTime)
-        return formatText("%s  (%s)", title, updated);
-    return formatText("%s", title);
-}
-
-char* composeItemLine(const char* title, const char* date) {
-    if (date == nullptr || !settings.showDate)
-        return formatText("%s", title);
-    char* shortDate = settings.abbreviatedDate ? abbreviateDate(date) : nullptr;
-    const char* dateText = shortDate != nullptr ? shortDate : date;
-    char* line = settings.datePosHead ? formatText("(%s)  %s", dateText, title)
-                                      : formatText("%s  (%s)", title, dateText);
-    free(shortDate);
-    return line;
-}
-
-// Registers the tool for rect. A tool holds at most 1024 characters; a longer text keeps its
-// first 1023.
-void registerTool(const RECT& rect, char* text) {
-    if (text == nullptr)
-        return;
-    if (strnlen(text, toolTextCapacity + 1) > static_cast<size_t>(toolTextCapacity))
-        text[toolTextCapacity - 1] = '\0';
-    addOrUpdateTool(rect, text);
-}
-
 // What one paint works with: its memory context, the content rectangle, the inset, the height of
-// the bitmap, and the one-line height once measured.
+// the client area and the one-line height once measured.
 struct PaintContext {
     HDC dc;
     RECT content;
     int inset;
-    int bitmapHeight;
+    int clientHeight;
     int singleLineHeight; // -1 until measured
+    int fontHeight;       // the height of one line of the paint's font
 };
 
-// The height DrawTextA gives text between left and right; an empty text counts as one line.
-// Without word wrap every block is one line of the same font, so the first measure serves the
-// whole paint.
-int measureHeight(PaintContext& paint, const char* text, int left, int top, int right) {
-    if (!settings.wordWrap && paint.singleLineHeight >= 0)
-        return paint.singleLineHeight;
-    RECT measured = {left, top, right, top};
-    DrawTextA(paint.dc, text[0] != '\0' ? text : " ", -1, &measured, measuringFlags());
-    int height = measured.bottom - top;
-    if (!settings.wordWrap)
-        paint.singleLineHeight = height;
-    return height;
+// The texts a paint composes lines and tips into; their memory is kept from paint to paint.
+WideText lineText;
+WideText tipText;
+
+// The entries the previous paint laid out, counted from the first: every later entry has an empty
+// itemRect.
+size_t laidOutEntries = 0;
+
+void appendNumber(WideText& out, long long value) {
+    char digits[24];
+    snprintf(digits, sizeof digits, "%lld", value);
+    appendAnsi(out, digits);
 }
 
-// Draws text into rect unless rect lies wholly outside the bitmap (entries below the bottom edge
-// are laid out but would only be cut off).
-void drawBlock(const PaintContext& paint, const char* text, RECT rect) {
-    if (rect.top >= paint.bitmapHeight || rect.bottom <= 0)
+// The header line: the feed's title, then the item count and the time of the last update when the
+// settings ask for them.
+void composeHeaderLine(WideText& out, const wchar_t* title) {
+    // A private copy, so that the paint never shows a time the worker is writing half-way.
+    char updated[sizeof lastUpdateTime];
+    memcpy(updated, lastUpdateTime, sizeof updated);
+    updated[sizeof updated - 1] = '\0';
+    clearText(out);
+    appendWide(out, title);
+    if (settings.showItemCounts || settings.showUpdateTime)
+        appendWide(out, L" ");
+    if (settings.showItemCounts) {
+        appendWide(out, L" (");
+        appendNumber(out, static_cast<long long>(entryCount) - 1);
+        appendWide(out, L")");
+    }
+    if (settings.showUpdateTime) {
+        appendWide(out, L" (");
+        appendAnsi(out, updated);
+        appendWide(out, L")");
+    }
+}
+
+// The header entry's tooltip text: its line when tipShowTitle is on. False when the header gets no
+// tool.
+bool composeHeaderTip(WideText& out, const WideText& headerLine) {
+    clearText(out);
+    if (!settings.tipShowTitle)
+        return false;
+    appendWide(out, textOf(headerLine));
+    return true;
+}
+
+// An item's title line: the title, with its date before or after it when showDate is on.
+void composeItemLine(WideText& out, const wchar_t* title, const wchar_t* date) {
+    clearText(out);
+    if (date == nullptr || !settings.showDate) {
+        appendWide(out, title);
+    } else if (settings.datePosHead) {
+        appendWide(out, L"(");
+        appendWide(out, date);
+        appendWide(out, L")  ");
+        appendWide(out, title);
+    } else {
+        appendWide(out, title);
+        appendWide(out, L"  (");
+        appendWide(out, date);
+        appendWide(out, L")");
+    }
+}
+
+// An item's tooltip text: the title line over the description, or either alone, composed only as
+// far as a tool can hold. False when the item gets no tool (no description, no title in tips).
+bool composeItemTip(WideText& out, const WideText& itemLine, const wchar_t* description) {
+    const size_t limit = static_cast<size_t>(toolTextCapacity) + 1;
+    clearText(out);
+    if (description == nullptr && !settings.tipShowTitle)
+        return false;
+    if (settings.tipShowTitle) {
+        appendWide(out, textOf(itemLine), limit);
+        if (description != nullptr)
+            appendWide(out, L"\n\n", limit - out.length);
+    }
+    if (description != nullptr)
+        appendWide(out, description, out.length < limit ? limit - out.length : 0);
+    return true;
+}
+
+// Registers the tool for rect. A tool holds at most 1024 characters; a longer text keeps its first
+// 1023, never half of a surrogate pair.
+void registerTool(const RECT& rect, WideText& text) {
+    if (text.length > static_cast<size_t>(toolTextCapacity)) {
+        size_t cut = static_cast<size_t>(toolTextCapacity) - 1;
+        if (text.text[cut - 1] >= 0xD800 && text.text[cut - 1] <= 0xDBFF)
+            --cut;
+        text.text[cut] = L'\0';
+        text.length = cut;
+    }
+    addOrUpdateTool(rect, textOf(text));
+}
+
+// A text block as measured: its height and how much of the text is measured and drawn.
+struct TextBlock {
+    const wchar_t* text;
+    int length; // -1: the whole text
+    int height;
+};
+
+// The units of a wrapped text measured first; each further try doubles them.
+const size_t firstWrappedPart = 1024;
+
+// Measures text between left and right with its top at top; an empty text counts as one line.
+// Without word wrap every block is one line of the same font, so the first measure serves the
+// whole paint. With word wrap only the first part of a long text is measured and drawn once that
+// part reaches a whole line below the window's bottom edge: the lines above do not depend on the
+// rest, and nobody sees the rest, so a long description costs no more than what shows.
+TextBlock measureBlock(PaintContext& paint, const wchar_t* text, int left, int top, int right) {
+    if (text[0] == L'\0')
+        text = L" ";
+    if (!settings.wordWrap && paint.singleLineHeight >= 0)
+        return TextBlock{text, -1, paint.singleLineHeight};
+    size_t total = settings.wordWrap ? wcslen(text) : 0;
+    // A whole line below the bottom edge, and further by the padding by which a title line may be
+    // drawn above its block.
+    long long enough = static_cast<long long>(paint.clientHeight) - top + paint.fontHeight +
+                       llabs(static_cast<long long>(settings.padding));
+    for (size_t part = firstWrappedPart;; part *= 2) {
+        bool whole = part >= total;
+        if (!whole && text[part - 1] >= 0xD800 && text[part - 1] <= 0xDBFF)
+            --part; // never half of a surrogate pair
+        int length = whole ? -1 : static_cast<int>(part);
+        RECT measured = {left, top, right, top};
+        textFunctions.drawText(paint.dc, text, length, &measured, measuringFlags());
+        int height = measured.bottom - top;
+        if (!settings.wordWrap)
+            paint.singleLineHeight = height;
+        if (whole || height >= enough)
+            return TextBlock{text, length, height};
+    }
+}
+
+// Draws the block into rect unless rect lies wholly outside the client area.
+void drawBlock(const PaintContext& paint, const TextBlock& block, RECT rect) {
+    if (rect.top >= paint.clientHeight || rect.bottom <= 0)
         return;
-    DrawTextA(paint.dc, text, -1, &rect, drawingFlags());
+    textFunctions.drawText(paint.dc, block.text, block.length, &rect, drawingFlags());
+}
+
+// The bottom of a block of height at top, at least one pixel below top: padding can be negative,
+// and a block that ended above its top would stack the following entries on it and never let the
+// layout reach the bottom of the window.
+LONG blockBottom(LONG top, int height) {
+    int bottom = saturate(static_cast<long long>(top) + height + settings.padding);
+    return bottom > top ? bottom : saturate(static_cast<long long>(top) + 1);
 }
 
 // The memory device context and its bitmap, released in reverse order when the paint ends.
@@ -254,63 +323,85 @@ TextLook chooseTextLook() {
     return look;
 }
 
-// Lays out and draws one entry at layoutY; returns the new layoutY.
-int paintEntry(PaintContext& paint, FeedItem* entry, bool head, int layoutY) {
+// Lays out and draws the entry at position (0 the header) with its top at layoutY; returns the
+// new layoutY. The entry keeps its itemRect and gets its tool only when it reaches into the client
+// area.
+int paintEntry(PaintContext& paint, FeedItem* entry, size_t position, int layoutY) {
     const RECT& content = paint.content;
     const int inset = paint.inset;
+    const bool head = position == 0;
     if (settings.highlight == 2) {
         RECT previous = toRect(entry->itemRect);
         if (!IsRectEmpty(&previous))
             drawHighlight(paint.dc, previous, settings.hilightBorder);
     }
-    char* convertedTitle;
-    const char* title = displayText(entry->title, &convertedTitle);
-    const char* titleText = title != nullptr ? title : "";
-    char* line = head ? composeHeaderLine(titleText) : composeItemLine(titleText, entry->date);
-    const char* lineText = line != nullptr ? line : titleText;
+    EntryTexts texts = textsAt(position, entry);
+    const wchar_t* title = texts.title != nullptr ? texts.title : L"";
+    if (head)
+        composeHeaderLine(lineText, title);
+    else
+        composeItemLine(lineText, title, texts.date);
+    const wchar_t* line = textOf(lineText);
     int indent = head ? inset : saturate(static_cast<long long>(settings.title_offset) + inset);
 
     RECT item = {content.left, layoutY, content.right, layoutY};
     int textLeft = saturate(static_cast<long long>(item.left) + indent);
     int textRight = saturate(static_cast<long long>(item.right) - inset);
-    int height = measureHeight(paint, lineText, textLeft, layoutY, textRight);
-    item.bottom = saturate(static_cast<long long>(layoutY) + height + settings.padding);
+    TextBlock lineBlock = measureBlock(paint, line, textLeft, layoutY, textRight);
+    int height = lineBlock.height;
+    item.bottom = blockBottom(layoutY, height);
     int shift = saturate((static_cast<long long>(item.bottom) - item.top - height) / 2);
     RECT textRect = {textLeft, saturate(static_cast<long long>(item.top) + shift), textRight,
                      saturate(static_cast<long long>(item.bottom) + shift)};
-    drawBlock(paint, lineText, textRect);
+    drawBlock(paint, lineBlock, textRect);
     layoutY = item.bottom;
 
-    if (head) {
-        if (settings.tipShowTitle)
-            registerTool(item, line);
-    } else {
-        char* convertedDescription;
-        const char* description = displayText(entry->description, &convertedDescription);
-        if (description != nullptr && settings.showDesc) {
-            int descLeft =
-                saturate(static_cast<long long>(item.left) + settings.desc_offset + inset);
-            int descHeight = measureHeight(paint, description, descLeft, layoutY, textRight);
-            item.bottom = saturate(static_cast<long long>(layoutY) + descHeight + settings.padding);
-            RECT descRect = {descLeft, layoutY, textRight, item.bottom};
-            drawBlock(paint, description, descRect);
-            layoutY = item.bottom;
-        }
-        if (entry->description != nullptr) {
-            const char* descText = description != nullptr ? description : "";
-            char* tip = settings.tipShowTitle ? formatText("%s\n\n%s", lineText, descText)
-                                              : formatText("%s", descText);
-            registerTool(item, tip);
-            free(tip);
-        } else if (settings.tipShowTitle) {
-            registerTool(item, line);
-        }
-        free(convertedDescription);
+    const wchar_t* description = head ? nullptr : texts.description;
+    if (description != nullptr && settings.showDesc) {
+        int descLeft = saturate(static_cast<long long>(item.left) + settings.desc_offset + inset);
+        TextBlock descBlock = measureBlock(paint, description, descLeft, layoutY, textRight);
+        item.bottom = blockBottom(layoutY, descBlock.height);
+        RECT descRect = {descLeft, layoutY, textRight, item.bottom};
+        drawBlock(paint, descBlock, descRect);
+        layoutY = item.bottom;
     }
-    entry->itemRect = toItemRect(item);
-    free(line);
-    free(convertedTitle);
+
+    bool seen = item.bottom > 0 && item.top < paint.clientHeight;
+    entry->itemRect = seen ? toItemRect(item) : ItemRect{0, 0, 0, 0};
+    if (seen) {
+        bool wanted = head ? composeHeaderTip(tipText, lineText)
+                           : composeItemTip(tipText, lineText, description);
+        if (wanted)
+            registerTool(item, tipText);
+    }
     return layoutY;
+}
+
+// The laid-out entry whose itemRect contains point, or null. Only the entries the previous paint
+// laid out can contain a point.
+FeedItem* laidOutEntryAt(POINT point) {
+    size_t position = 0;
+    for (FeedItem* entry = DisplayList.first; entry != nullptr && position < laidOutEntries;
+         entry = entry->next, ++position) {
+        const ItemRect& r = entry->itemRect;
+        if (point.x >= r.left && point.x < r.right && point.y >= r.top && point.y < r.bottom)
+            return entry;
+    }
+    return nullptr;
+}
+
+// Lays out the entries from the first until one starts below the client area; the entries after
+// it that an earlier paint laid out get an empty itemRect again. Returns how many were laid out.
+size_t layOutEntries(PaintContext& paint) {
+    size_t position = 0;
+    int layoutY = paint.content.top;
+    FeedItem* entry = DisplayList.first;
+    for (; entry != nullptr && layoutY < paint.clientHeight; entry = entry->next, ++position)
+        layoutY = paintEntry(paint, entry, position, layoutY);
+    size_t laidOut = position;
+    for (; entry != nullptr && position < laidOutEntries; entry = entry->next, ++position)
+        entry->itemRect = ItemRect{0, 0, 0, 0};
+    return laidOut;
 }
 
 } // namespace
@@ -325,7 +416,7 @@ void loadShellStyle() {
 }
 
 void paintWindow(HWND window) {
-    sweepTools();
+    beginToolRefresh();
     int inset = saturate(static_cast<long long>(shellInsetA) + shellInsetB);
     PAINTSTRUCT paint;
     HDC paintDC = BeginPaint(window, &paint);
@@ -335,7 +426,6 @@ void paintWindow(HWND window) {
         OffscreenCanvas canvas(paintDC, client.right, client.bottom);
         if (canvas.ready()) {
             drawHighlight(canvas.dc, client, settings.showBorder);
-            // The bottom is not used: entries below the window are laid out and cut off.
             RECT content = {inset, inset, saturate(static_cast<long long>(client.right) - inset),
                             saturate(static_cast<long long>(client.bottom) - inset)};
             TextLook look = chooseTextLook();
@@ -346,17 +436,28 @@ void paintWindow(HWND window) {
             if (settings.highlight == 1 && runtime.mouseInside) {
                 POINT cursor;
                 if (GetCursorPos(&cursor) && ScreenToClient(window, &cursor)) {
-                    FeedItem* under = hitTestItem(cursor);
+                    FeedItem* under = laidOutEntryAt(cursor);
                     if (under != nullptr)
                         drawHighlight(canvas.dc, toRect(under->itemRect), settings.hilightBorder);
                 }
             }
-            PaintContext context = {canvas.dc, content, inset, client.bottom, -1};
-            int layoutY = content.top;
-            for (FeedItem* entry = DisplayList.first; entry != nullptr; entry = entry->next)
-                layoutY = paintEntry(context, entry, entry == DisplayList.first, layoutY);
-            BitBlt(paintDC, 0, 0, settings.width, settings.height, canvas.dc, 0, 0, SRCCOPY);
+            TEXTMETRICW metrics;
+            int fontHeight = GetTextMetricsW(canvas.dc, &metrics) ? metrics.tmHeight : 0;
+            PaintContext context = {canvas.dc, content, inset, client.bottom, -1, fontHeight};
+            laidOutEntries = layOutEntries(context);
+            forgetTextsFrom(laidOutEntries);
+            // The whole client area, whatever the settings say the size is: a smaller stored size
+            // (a reload before the window follows it) would leave old pixels in the strips.
+            BitBlt(paintDC, 0, 0, client.right, client.bottom, canvas.dc, 0, 0, SRCCOPY);
+            endToolRefresh();
         }
     }
     EndPaint(window, &paint);
+}
+
+void releasePaintTexts() {
+    forgetTextsFrom(0);
+    releaseText(lineText);
+    releaseText(tipText);
+    laidOutEntries = 0;
 }

@@ -13,8 +13,19 @@ struct StyleFunctions {
 };
 extern StyleFunctions styleFunctions;
 
+// How text is measured (DT_CALCRECT) and drawn: DrawTextW, unless a test puts in its own to see the
+// UTF-16 texts that reach it.
+struct TextFunctions {
+    int(WINAPI* drawText)(HDC dc, LPCWSTR text, int length, LPRECT rect, UINT format);
+};
+extern TextFunctions textFunctions;
+
 // Takes a new snapshot of the shell's style, then rebuilds the menu (popup false).
 void loadShellStyle();
-// The whole answer to WM_PAINT: draws into an off-screen bitmap, lays out every entry's itemRect
-// and registers its tooltip tool.
+// The whole answer to WM_PAINT: draws the client area into an off-screen bitmap, lays out the
+// itemRect of every entry that reaches into the window and registers its tooltip tool; the entries
+// below the window get an empty itemRect and no tool. At the end it removes the tools the paint did
+// not refresh.
 void paintWindow(HWND window);
+// Frees the texts that paints keep between them (the plug-in ends; the next paint makes them anew).
+void releasePaintTexts();

@@ -1,7 +1,9 @@
-// The tooltip control and its registry of tools. Each painted entry owns one tool covering its
-// itemRect; a tool is known by its rectangle, so a repaint that lays the entries out as before
-// finds every tool again and sends nothing to the control. The paint marks the tools it touches
-// and the sweep at the start of the next paint removes the rest.
+// The tooltip control and its registry of tools. Each entry the window shows owns one tool covering
+// its itemRect; a tool is known by its rectangle, so a repaint that lays the entries out as before
+// finds every tool again and sends nothing to the control. A paint marks the tools it touches and
+// removes the rest as it ends: the control answers a point with the first tool that covers it, so
+// a tool left from an old layout would show another entry's text. Texts are UTF-16 and go through
+// the control's wide messages, so any script shows whatever the ANSI code page is.
 //
 // Besides the registration-ordered list, a small open-addressing hash table finds a tool by its
 // rectangle, so a paint of n entries costs O(n) instead of O(n^2) list walks.
@@ -11,20 +13,21 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
 
-static_assert(sizeof(TOOLINFOA) == 48, "the tool record includes lParam and the reserved pointer");
+static_assert(sizeof(TOOLINFOW) == 48, "the tool record includes lParam and the reserved pointer");
 
 namespace {
 
 // Allocated zero-filled; the fields in this order.
 struct ToolEntry {
     ToolEntry* next;
-    bool refreshed;                  // touched by addOrUpdateTool since the last sweep
-    char text[toolTextCapacity + 1]; // the tool's current text
-    TOOLINFOA toolInfo;              // filled once at registration
+    bool refreshed;                     // touched by addOrUpdateTool since the marks were cleared
+    wchar_t text[toolTextCapacity + 1]; // the tool's current text
+    TOOLINFOW toolInfo;                 // filled once at registration
 };
 
 ToolEntry* toolEntries = nullptr; // registration order; new records at the tail
@@ -119,11 +122,49 @@ void indexAdd(ToolEntry* entry, size_t recordCount) {
     indexInsert(entry);
 }
 
-size_t textLength(const char* text) {
-    return strnlen(text, toolTextCapacity);
+size_t textLength(const wchar_t* text) {
+    size_t length = 0;
+    while (length < static_cast<size_t>(toolTextCapacity) && text[length] != L'\0')
+        ++length;
+    return length;
 }
 
 size_t recordCount = 0;
+
+// Removes the tools whose mark is clear; clears the marks of the others when clearMarks.
+void removeUnrefreshed(bool clearMarks) {
+    ToolEntry* previous = nullptr;
+    ToolEntry* entry = toolEntries;
+    bool removed = false;
+    largestToolId = 0;
+    while (entry != nullptr) {
+        ToolEntry* following = entry->next;
+        if (entry->refreshed) {
+            if (clearMarks)
+                entry->refreshed = false;
+            if (entry->toolInfo.uId > largestToolId)
+                largestToolId = entry->toolInfo.uId;
+            previous = entry;
+        } else {
+            if (runtime.tooltipWindow != nullptr)
+                SendMessageW(runtime.tooltipWindow, TTM_DELTOOLW, 0,
+                             reinterpret_cast<LPARAM>(&entry->toolInfo));
+            if (previous != nullptr)
+                previous->next = following;
+            else
+                toolEntries = following;
+            free(entry);
+            --recordCount;
+            removed = true;
+        }
+        entry = following;
+    }
+    lastToolEntry = previous;
+    if (recordCount == 0)
+        releaseIndex();
+    else if (removed || !indexUsable)
+        rebuildIndex(recordCount);
+}
 
 } // namespace
 
@@ -134,7 +175,7 @@ void createTooltip() {
     if (!InitCommonControlsEx(&controls))
         return;
     runtime.tooltipWindow =
-        CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
+        CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                         WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
                         CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, runtime.instance, nullptr);
     if (runtime.tooltipWindow == nullptr)
@@ -159,19 +200,19 @@ void applyTooltipSettings() {
     SendMessageA(runtime.tooltipWindow, TTM_SETDELAYTIME, TTDT_AUTOPOP, static_cast<LPARAM>(delay));
 }
 
-void addOrUpdateTool(const RECT& rect, const char* text) {
+void addOrUpdateTool(const RECT& rect, const wchar_t* text) {
     if (runtime.tooltipWindow == nullptr)
         return;
-    const char* source = text ? text : "";
+    const wchar_t* source = text ? text : L"";
     size_t length = textLength(source);
     ToolEntry* entry = findTool(rect);
     if (entry != nullptr) {
         entry->refreshed = true;
-        if (memcmp(entry->text, source, length) == 0 && entry->text[length] == '\0')
+        if (wmemcmp(entry->text, source, length) == 0 && entry->text[length] == L'\0')
             return;
-        memcpy(entry->text, source, length);
-        entry->text[length] = '\0';
-        SendMessageA(runtime.tooltipWindow, TTM_UPDATETIPTEXTA, 0,
+        wmemcpy(entry->text, source, length);
+        entry->text[length] = L'\0';
+        SendMessageW(runtime.tooltipWindow, TTM_UPDATETIPTEXTW, 0,
                      reinterpret_cast<LPARAM>(&entry->toolInfo));
         return;
     }
@@ -179,7 +220,7 @@ void addOrUpdateTool(const RECT& rect, const char* text) {
     if (entry == nullptr)
         return;
     entry->refreshed = true;
-    memcpy(entry->text, source, length);
+    wmemcpy(entry->text, source, length);
     if (lastToolEntry != nullptr)
         lastToolEntry->next = entry;
     else
@@ -187,8 +228,8 @@ void addOrUpdateTool(const RECT& rect, const char* text) {
     lastToolEntry = entry;
     ++recordCount;
 
-    TOOLINFOA& info = entry->toolInfo;
-    info.cbSize = sizeof(TOOLINFOA);
+    TOOLINFOW& info = entry->toolInfo;
+    info.cbSize = sizeof(TOOLINFOW);
     info.uFlags = TTF_SUBCLASS;
     info.hwnd = runtime.pluginWindow;
     info.uId = ++largestToolId;
@@ -197,40 +238,20 @@ void addOrUpdateTool(const RECT& rect, const char* text) {
     info.lpszText = entry->text;
     info.lParam = 0;
     indexAdd(entry, recordCount);
-    SendMessageA(runtime.tooltipWindow, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info));
+    SendMessageW(runtime.tooltipWindow, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+}
+
+void beginToolRefresh() {
+    for (ToolEntry* entry = toolEntries; entry != nullptr; entry = entry->next)
+        entry->refreshed = false;
+}
+
+void endToolRefresh() {
+    removeUnrefreshed(false);
 }
 
 void sweepTools() {
-    ToolEntry* previous = nullptr;
-    ToolEntry* entry = toolEntries;
-    bool removed = false;
-    largestToolId = 0;
-    while (entry != nullptr) {
-        ToolEntry* following = entry->next;
-        if (entry->refreshed) {
-            entry->refreshed = false;
-            if (entry->toolInfo.uId > largestToolId)
-                largestToolId = entry->toolInfo.uId;
-            previous = entry;
-        } else {
-            if (runtime.tooltipWindow != nullptr)
-                SendMessageA(runtime.tooltipWindow, TTM_DELTOOLA, 0,
-                             reinterpret_cast<LPARAM>(&entry->toolInfo));
-            if (previous != nullptr)
-                previous->next = following;
-            else
-                toolEntries = following;
-            free(entry);
-            --recordCount;
-            removed = true;
-        }
-        entry = following;
-    }
-    lastToolEntry = previous;
-    if (recordCount == 0)
-        releaseIndex();
-    else if (removed || !indexUsable)
-        rebuildIndex(recordCount);
+    removeUnrefreshed(true);
 }
 
 void removeAllTools() {
@@ -238,7 +259,7 @@ void removeAllTools() {
     while (entry != nullptr) {
         ToolEntry* following = entry->next;
         if (runtime.tooltipWindow != nullptr)
-            SendMessageA(runtime.tooltipWindow, TTM_DELTOOLA, 0,
+            SendMessageW(runtime.tooltipWindow, TTM_DELTOOLW, 0,
                          reinterpret_cast<LPARAM>(&entry->toolInfo));
         free(entry);
         entry = following;

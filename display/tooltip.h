@@ -1,4 +1,5 @@
-// The tooltip control: one tool per laid-out entry, identified by its rectangle.
+// The tooltip control: one tool per entry the window shows, identified by its rectangle, with
+// UTF-16 text.
 #pragma once
 #include <windows.h>
 
@@ -8,11 +9,17 @@ const int toolTextCapacity = 1024;
 // Creates tooltipWindow and hands it tipWidth, tipHideDelay and allowtooltip; leaves it null on
 // failure.
 void createTooltip();
-// Registers a tool for rect with text, or refreshes the text of the tool already at rect. Sends
-// nothing when the tool exists with that text already; without a tooltip window it does nothing.
-// A text longer than toolTextCapacity is stored cut to that length.
-void addOrUpdateTool(const RECT& rect, const char* text);
-// Removes the tools not refreshed since the previous sweep and clears the marks.
+// Registers a tool for rect with text, or refreshes the text of the tool already at rect, and marks
+// it refreshed. Sends nothing when the tool exists with that text already; without a tooltip window
+// it does nothing. A text longer than toolTextCapacity is stored cut to that length.
+void addOrUpdateTool(const RECT& rect, const wchar_t* text);
+// A paint begins: clears every tool's refreshed mark.
+void beginToolRefresh();
+// A paint has laid out every entry it shows: removes the tools it did not refresh, so no tool of an
+// old layout covers an entry's new rectangle. The marks stay.
+void endToolRefresh();
+// Removes the tools whose mark is clear, then clears every mark: two sweeps without a paint between
+// them remove every tool.
 void sweepTools();
 // Removes every tool.
 void removeAllTools();

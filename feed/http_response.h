@@ -11,34 +11,45 @@ const size_t responseLineCap = 64u << 10;
 
 enum ResponseProgress {
     responseNeedMore, // give it more bytes (or call finishResponse when the peer closed)
-    responseComplete, // the body is whole (Content-Length reached, last chunk read); stop reading
+    responseComplete, // the body is whole (Content-Length reached, last chunk read, or a 204 or
+                      // 304 at the end of its headers); stop reading
     responseFailed,   // the response cannot be used; failureReason says why
 };
 
 struct HttpResponse {
-    int status;            // 0 until the status line is read
-    char statusText[64];   // "Not Found": the reason phrase as sent, cut to fit
-    char contentType[256]; // the headers the caller keeps, as sent (cut to fit); empty when absent
+    int status;          // 0 until the status line is read; interim 1xx responses are skipped
+    char statusText[64]; // "Not Found": the reason phrase, cut to fit, control characters blanked
+    // The headers the caller keeps, as sent (cut to fit); empty when absent or when the value holds
+    // a control character (so none can carry a line break into a request or an address).
+    char contentType[256];
     char etag[256];
     char lastModified[64];
     char retryAfter[64];
     char location[2048];
-    char failureReason[128]; // why responseFailed came ("feed too large", "broken compressed data")
-    char* body;              // the decoded body, zero-terminated (terminator not counted); owned
+    // Why responseFailed came: "not an HTTP response", "header line too long", "headers too
+    // large", "bad Content-Length", "unsupported content encoding", "broken chunked encoding",
+    // "broken compressed data", "connection closed early", "feed too large", "out of memory".
+    char failureReason[128];
+    // The decoded body, zero-terminated (terminator not counted); owned. Never null from
+    // beginResponse until takeResponseBody or endResponse; a failed response keeps what arrived.
+    char* body;
     size_t bodyLength;
     // The rest is the stage's own state.
     struct ResponseState* state;
 };
 
-// Prepares response for a new response. rawTransfer: the bytes fed start with the status line and
-// may carry a chunked coding (a plain socket); false: the headers come through
-// setResponseHeaders and the bytes fed are the body with any transfer coding already removed (a
-// client such as WinHTTP that de-chunks itself). Content codings (gzip, deflate) are always
-// decoded here. False when memory runs out.
+// Prepares response for a new response (a record in use is ended with endResponse first).
+// rawTransfer: the bytes fed start with the status line and may carry a chunked coding (a plain
+// socket); false: the headers come through setResponseHeaders and the bytes fed are the body with
+// any transfer coding already removed (a client such as WinHTTP that de-chunks itself). Content
+// codings (gzip, deflate) are always decoded here. False when memory runs out.
 bool beginResponse(HttpResponse* response, bool rawTransfer);
-// For a non-raw response: the status line and headers as one CRLF-separated block.
+// For a non-raw response: the status line and headers as one block (lines end in CRLF or LF).
+// Decides the framing: complete at once for 204 and 304, else body bytes follow through
+// feedResponse (ending at Content-Length when given, else at finishResponse).
 ResponseProgress setResponseHeaders(HttpResponse* response, const char* headers, size_t length);
-// Feeds bytes as they arrive.
+// Feeds bytes as they arrive, in pieces of any size. Once complete or failed, further bytes change
+// nothing and the same outcome is returned (bytes past Content-Length are ignored).
 ResponseProgress feedResponse(HttpResponse* response, const char* data, size_t length);
 // The peer closed the connection: complete when what arrived is a whole response (a body without
 // Content-Length ends with the connection), failed when it was cut short.
@@ -47,3 +58,18 @@ ResponseProgress finishResponse(HttpResponse* response);
 void endResponse(HttpResponse* response);
 // Takes the body out of the record (the caller frees it with free()); the record keeps none.
 char* takeResponseBody(HttpResponse* response, size_t* length);
+
+// Receiving straight into the body, without a copy, while the body is plain (after the headers,
+// not chunked, not compressed): a writable area at the end of the body of *room bytes (about
+// `wanted`, never past Content-Length); nullptr with *room 0 when the bytes must go through
+// feedResponse instead. The area stays valid until the next call on the record. After receiving
+// n bytes into it (0 is allowed), commitResponseReceive counts them as fed.
+//   char* area = responseReceiveArea(&r, 1 << 20, &room);
+//   if (area) { n = recv(s, area, room, 0); progress = commitResponseReceive(&r, n); }
+//   else      { n = recv(s, buffer, size, 0); progress = feedResponse(&r, buffer, n); }
+char* responseReceiveArea(HttpResponse* response, size_t wanted, size_t* room);
+ResponseProgress commitResponseReceive(HttpResponse* response, size_t length);
+
+// The most memory the stage held for this response at any time (body buffer, line buffer, zlib's
+// state), in bytes.
+size_t responseMemoryPeak(const HttpResponse* response);

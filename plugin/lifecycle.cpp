@@ -159,6 +159,7 @@ int endPlugin(HINSTANCE instance) {
     if (settings.inSlit && runtime.slitWindow)
         SendMessageA(runtime.slitWindow, SLIT_REMOVE, 0, reinterpret_cast<LPARAM>(window));
     removeAllTools();
+    releasePaintTexts();
     if (runtime.tooltipWindow)
         DestroyWindow(runtime.tooltipWindow);
     runtime.tooltipWindow = nullptr;

@@ -258,7 +258,8 @@ inline COLORREF pixelAt(HWND window, int x, int y) {
 struct ToolView {
     UINT_PTR id;
     RECT rect;
-    std::string text;
+    std::string text;  // in the ANSI code page
+    std::wstring wide; // as the control holds it
 };
 
 inline int toolCount() {
@@ -288,7 +289,7 @@ inline std::vector<ToolView> toolsOfControl() {
         static char buffer[4096];
         buffer[0] = '\0';
         WideCharToMultiByte(CP_ACP, 0, wide, -1, buffer, sizeof buffer, nullptr, nullptr);
-        tools.push_back({info.uId, info.rect, buffer});
+        tools.push_back({info.uId, info.rect, buffer, wide});
     }
     return tools;
 }

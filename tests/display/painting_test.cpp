@@ -5,6 +5,10 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
+#include <cwchar>
+
+#include "display/window_proc.h"
 
 using namespace fixture;
 
@@ -246,20 +250,95 @@ TEST(header_line_for_each_combination_of_count_and_time) {
     closeWindow(window);
 }
 
-TEST(entries_below_the_bottom_are_laid_out_and_get_tools) {
+TEST(only_entries_reaching_into_the_window_are_laid_out_and_get_tools) {
     resetDisplayState();
-    settings.height = 60;
+    settings.showItemCounts = false;
     addEntry("Feed");
     for (int i = 0; i < 12; ++i)
         addEntry(("Headline " + std::to_string(i)).c_str(), "text");
     HWND window = openWithTooltip();
-    paintNow(window);
-    const FeedItem* last = DisplayList.last;
-    CHECK(last->itemRect.top > 60);
-    CHECK(last->itemRect.bottom > last->itemRect.top);
-    CHECK_EQ(toolCount(), 13);
-    CHECK_EQ(toolTextFor(last), std::string("Headline 11\n\ntext"));
+    // Short, tall enough for all, short again: the entries below go back to empty rectangles.
+    for (int height : {60, 400, 60}) {
+        SetWindowPos(window, nullptr, 0, 0, 300, height,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        paintNow(window);
+        int shown = 0;
+        const FeedItem* lastShown = nullptr;
+        for (const FeedItem* entry = DisplayList.first; entry; entry = entry->next) {
+            const ItemRect& r = entry->itemRect;
+            bool empty = r.left == 0 && r.top == 0 && r.right == 0 && r.bottom == 0;
+            if (empty)
+                continue;
+            CHECK_EQ(shown, entry->entryIndex); // the shown entries are the first ones
+            CHECK(r.top < height);
+            CHECK(hitTestItem(POINT{150, (r.top + r.bottom) / 2}) == entry);
+            std::string expected = entry == DisplayList.first
+                                       ? "Feed"
+                                       : "Headline " + std::to_string(shown - 1) + "\n\ntext";
+            CHECK_EQ(toolTextFor(entry), expected);
+            lastShown = entry;
+            ++shown;
+        }
+        REQUIRE(lastShown != nullptr);
+        CHECK_EQ(toolCount(), shown);
+        if (height == 400) {
+            CHECK_EQ(shown, 13);
+        } else {
+            CHECK(shown >= 2 && shown < 13);
+            CHECK(lastShown->itemRect.bottom >= height); // the window is filled to the bottom
+        }
+    }
     closeWindow(window);
+}
+
+double millisecondsNow() {
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+TEST(a_hundred_thousand_entries_cost_what_the_window_shows) {
+    resetDisplayState();
+    settings.showDesc = true;
+    settings.highlight = 1;
+    addEntry("A feed of a hundred thousand items");
+    char title[96];
+    char description[256];
+    for (int i = 0; i < 100000; ++i) {
+        snprintf(title, sizeof title, "Headline %d: council agrees on the plan", i);
+        snprintf(description, sizeof description,
+                 "Item %d. The council met on Tuesday to discuss the plan; a decision is "
+                 "expected next week after a public hearing.",
+                 i);
+        addEntry(title, description, "Sun, 06 Dec 2026 18:42:00 GMT");
+    }
+    entryCount = 100001;
+    HWND window = openWithTooltip();
+    RECT screen;
+    GetWindowRect(window, &screen);
+    SetCursorPos(screen.left + 100, screen.top + 40);
+    runtime.mouseInside = true;
+
+    double start = millisecondsNow();
+    paintNow(window);
+    double firstPaint = millisecondsNow() - start;
+    start = millisecondsNow();
+    for (int i = 0; i < 10; ++i)
+        paintNow(window); // mouse moves
+    double tenRepaints = millisecondsNow() - start;
+    int tools = toolCount();
+    start = millisecondsNow();
+    closeWindow(window); // what quitting does: every tool removed, the control destroyed
+    clearList();
+    double teardown = millisecondsNow() - start;
+    printf(
+        "100,000 entries: first paint %.0f ms, 10 repaints %.0f ms, %d tools, teardown %.0f ms\n",
+        firstPaint, tenRepaints, tools, teardown);
+    CHECK(firstPaint < 5000);
+    CHECK(tenRepaints < 5000);
+    CHECK(teardown < 5000);
+    CHECK(tools > 0 && tools < 30);
 }
 
 TEST(odd_entries_and_an_odd_shell_do_not_break_the_paint) {
@@ -326,6 +405,17 @@ TEST(background_and_border_pixels) {
     paintNow(window);
     CHECK_EQ(pixelAt(window, 0, 0), backgroundColour);
     CHECK_EQ(pixelAt(window, 299, 199), backgroundColour);
+
+    // Settings reloaded with a smaller size, the window not yet following: the paint still covers
+    // the whole client area, so no strip keeps the old pixels.
+    settings.width = 100;
+    settings.height = 50;
+    styleItems[1].colorFrom = RGB(0, 120, 0);
+    loadShellStyle();
+    paintNow(window);
+    CHECK_EQ(pixelAt(window, 299, 199), RGB(0, 120, 0));
+    CHECK_EQ(pixelAt(window, 50, 199), RGB(0, 120, 0));
+    CHECK_EQ(pixelAt(window, 299, 20), RGB(0, 120, 0));
     closeWindow(window);
 }
 
@@ -382,19 +472,116 @@ TEST(highlight_modes_in_pixels) {
     closeWindow(window);
 }
 
-TEST(feed_text_converts_from_utf8_only_with_encoding_1) {
+// What reached the draw-text function: the texts drawn, and those only measured.
+struct TextCall {
+    std::wstring text;
+    bool measure;
+};
+std::vector<TextCall> textCalls;
+
+int WINAPI recordingDrawText(HDC dc, LPCWSTR text, int length, LPRECT rect, UINT format) {
+    size_t count = length < 0 ? wcslen(text) : static_cast<size_t>(length);
+    textCalls.push_back({std::wstring(text, count), (format & DT_CALCRECT) != 0});
+    return DrawTextW(dc, text, length, rect, format);
+}
+
+bool reached(const std::wstring& text, bool measure) {
+    for (const TextCall& call : textCalls) {
+        if (call.text == text && call.measure == measure)
+            return true;
+    }
+    return false;
+}
+
+std::wstring wideToolTextFor(const FeedItem* entry) {
+    for (const ToolView& tool : toolsOfControl()) {
+        if (sameRect(tool.rect, entry->itemRect))
+            return tool.wide;
+    }
+    return L"<none>";
+}
+
+TEST(any_script_reaches_drawing_and_tips_as_utf16_and_encoding_0_keeps_the_bytes) {
     resetDisplayState();
+    textFunctions.drawText = recordingDrawText;
     settings.showItemCounts = false;
-    addEntry("Feed");
-    addEntry("Caf\xC3\xA9", "na\xC3\xAFve", "Sun, 06 Dec 2026 18:42:00 GMT");
     settings.showDate = false;
+    settings.showDesc = true;
+    settings.wordWrap = true; // every text measured, not only the first line
+    settings.height = 400;
+    settings.encoding = 1;
+    struct Script {
+        const char* title;
+        const wchar_t* wideTitle;
+        const char* description;
+        const wchar_t* wideDescription;
+    } scripts[] = {
+        {"Новости дня", L"Новости дня", "Совет принял план", L"Совет принял план"},
+        {"Ειδήσεις", L"Ειδήσεις", "Το συμβούλιο συμφώνησε", L"Το συμβούλιο συμφώνησε"},
+        {"חדשות היום", L"חדשות היום", "המועצה אישרה את התוכנית", L"המועצה אישרה את התוכנית"},
+        {"今日のニュース", L"今日のニュース", "议会同意了计划", L"议会同意了计划"},
+        {"Launch \xF0\x9F\x9A\x80 today", L"Launch \U0001F680 today",
+         "Caf\xC3\xA9 \xE2\x82\xAC"
+         "5",
+         L"Caf\u00E9 \u20AC5"},
+    };
+    addEntry("Мировые новости");
+    for (const Script& script : scripts)
+        addEntry(script.title, script.description);
     HWND window = openWithTooltip();
+    paintNow(window);
+    CHECK(reached(L"Мировые новости", false));
+    CHECK_EQ(wideToolTextFor(entryAt(0)) == L"Мировые новости", true);
+    int i = 1;
+    for (const Script& script : scripts) {
+        const FeedItem* entry = entryAt(i++);
+        std::wstring title = script.wideTitle;
+        std::wstring description = script.wideDescription;
+        CHECK(reached(title, false) && reached(title, true));
+        CHECK(reached(description, false) && reached(description, true));
+        CHECK(wideToolTextFor(entry) == title + L"\n\n" + description);
+    }
+
+    // Encoding 0: the bytes as they come, the characters the ANSI code page (1252 here) gives them.
+    REQUIRE(GetACP() == 1252);
+    settings.encoding = 0;
+    textCalls.clear();
+    paintNow(window);
+    CHECK(reached(L"Caf\u00C3\u00A9 \u00E2\u201A\u00AC5", false));
+    CHECK(!reached(L"Новости дня", false));
+    CHECK(wideToolTextFor(entryAt(5)) ==
+          std::wstring(
+              L"Launch \u00F0\u0178\u0161\u20AC today\n\nCaf\u00C3\u00A9 \u00E2\u201A\u00AC5"));
     settings.encoding = 1;
     paintNow(window);
-    CHECK_EQ(toolTextFor(entryAt(1)), std::string("Caf\xE9\n\nna\xEFve"));
-    settings.encoding = 0;
+    CHECK(wideToolTextFor(entryAt(5)) ==
+          std::wstring(L"Launch \U0001F680 today\n\nCaf\u00E9 \u20AC5"));
+    textFunctions.drawText = DrawTextW;
+    closeWindow(window);
+}
+
+TEST(a_long_wrapped_description_is_drawn_only_as_far_as_it_shows) {
+    resetDisplayState();
+    textFunctions.drawText = recordingDrawText;
+    settings.showDesc = true;
+    settings.wordWrap = true;
+    std::string description;
+    for (int i = 0; description.size() < 1000000; ++i)
+        description += "word" + std::to_string(i) + " ";
+    addEntry("Feed");
+    addEntry("Long", description.c_str());
+    addEntry("After", "short");
+    HWND window = openWithTooltip();
     paintNow(window);
-    CHECK_EQ(toolTextFor(entryAt(1)), std::string("Caf\xC3\xA9\n\nna\xC3\xAFve"));
+    size_t longest = 0;
+    for (const TextCall& call : textCalls)
+        longest = std::max(longest, call.text.size());
+    CHECK(longest > 0 && longest < 65536);
+    CHECK(entryAt(1)->itemRect.bottom >= 200); // the description fills the window
+    CHECK(entryAt(2)->itemRect.bottom == 0);
+    CHECK_EQ(toolTextFor(entryAt(1)).substr(0, 17), std::string("Long\n\nword0 word1"));
+    CHECK_EQ(toolCount(), 2);
+    textFunctions.drawText = DrawTextW;
     closeWindow(window);
 }
 

@@ -4,6 +4,9 @@
 #include "tests/display/display_fixture.h"
 #include "tests/support/check.h"
 
+#include <cstdio>
+#include <cwchar>
+
 using namespace fixture;
 
 namespace {
@@ -42,6 +45,26 @@ bool tipShowsAt(HWND window, POINT client, int waitMilliseconds) {
 POINT middleOf(const FeedItem* entry) {
     return POINT{(entry->itemRect.left + entry->itemRect.right) / 2,
                  (entry->itemRect.top + entry->itemRect.bottom) / 2};
+}
+
+// The text of the tool the control finds at point (client coordinates): the one it would show.
+std::wstring toolTextAt(HWND window, POINT point) {
+    TTHITTESTINFOW hit = {};
+    hit.hwnd = window;
+    hit.pt = point;
+    hit.ti.cbSize = sizeof hit.ti;
+    if (!SendMessageW(runtime.tooltipWindow, TTM_HITTESTW, 0, reinterpret_cast<LPARAM>(&hit)))
+        return L"<none>";
+    static WCHAR text[4096];
+    text[0] = 0;
+    TOOLINFOW query = {};
+    query.cbSize = sizeof query;
+    query.hwnd = hit.ti.hwnd;
+    query.uId = hit.ti.uId;
+    query.lpszText = text;
+    SendMessageW(runtime.tooltipWindow, TTM_GETTEXTW, sizeof text / sizeof text[0],
+                 reinterpret_cast<LPARAM>(&query));
+    return text;
 }
 
 } // namespace
@@ -100,13 +123,11 @@ TEST(tools_of_vanished_entries_are_swept_and_numbers_reused) {
     paintNow(window);
     CHECK_EQ(toolCount(), 4);
 
-    // A shorter list: the tools at the rectangles still used change text at once, the rest go
-    // at the start of the next paint.
+    // A shorter list: the tools at the rectangles still used change text, the rest go as the
+    // paint ends.
     clearList();
     addEntry("Feed");
     addEntry("Uno", "1");
-    paintNow(window);
-    CHECK_EQ(toolCount(), 4);
     paintNow(window);
     std::vector<ToolView> tools = toolsOfControl();
     REQUIRE(tools.size() == 2);
@@ -138,6 +159,7 @@ TEST(tools_of_vanished_entries_are_swept_and_numbers_reused) {
 
 TEST(an_unchanged_repaint_sends_nothing_to_the_control) {
     resetDisplayState();
+    settings.height = 900; // every entry in the window
     addEntry("Feed");
     for (int i = 0; i < 50; ++i)
         addEntry(("Headline " + std::to_string(i)).c_str(), "body");
@@ -216,8 +238,53 @@ TEST(a_tip_shows_on_a_relayed_move_and_activation_needs_no_repaint) {
 
     // Without a control nothing is attempted and nothing breaks.
     closeWindow(window);
-    addOrUpdateTool(RECT{0, 0, 5, 5}, "x");
+    addOrUpdateTool(RECT{0, 0, 5, 5}, L"x");
     activateTooltip(true);
     sweepTools();
     relayMouseToTooltip(nullptr, POINT{0, 0});
+}
+
+TEST(after_a_layout_change_the_tool_at_each_item_names_that_item) {
+    resetDisplayState();
+    settings.showItemCounts = false;
+    settings.height = 400;
+    const wchar_t* titles[] = {L"Feed", L"Alpha", L"Beta", L"Gamma", L"Delta"};
+    addEntry("Feed");
+    addEntry("Alpha", "about alpha, long enough to wrap over more than one line of this window");
+    addEntry("Beta", "about beta");
+    addEntry("Gamma", "about gamma");
+    addEntry("Delta", "about delta");
+    HWND window = openWithTooltip();
+    paintNow(window);
+
+    struct Change {
+        const char* what;
+        void (*apply)();
+    } changes[] = {
+        {"descriptions shown", [] { settings.showDesc = true; }},
+        {"padding", [] { settings.padding = 9; }},
+        {"font", [] { settings.fontHeight = 20; }},
+        {"word wrap", [] { settings.wordWrap = true; }},
+        {"descriptions hidden", [] { settings.showDesc = false; }},
+        {"narrower padding and font",
+         [] {
+             settings.padding = 0;
+             settings.fontHeight = 11;
+         }},
+    };
+    for (const Change& change : changes) {
+        change.apply();
+        paintNow(window);
+        int i = 0;
+        for (const FeedItem* entry = DisplayList.first; entry; entry = entry->next, ++i) {
+            POINT middle = {(entry->itemRect.left + entry->itemRect.right) / 2,
+                            (entry->itemRect.top + entry->itemRect.bottom) / 2};
+            std::wstring found = toolTextAt(window, middle);
+            if (found.compare(0, wcslen(titles[i]), titles[i]) != 0)
+                printf("after \"%s\", entry %d shows the wrong tip\n", change.what, i);
+            CHECK(found.compare(0, wcslen(titles[i]), titles[i]) == 0);
+        }
+        CHECK_EQ(toolCount(), 5);
+    }
+    closeWindow(window);
 }

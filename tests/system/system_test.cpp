@@ -474,7 +474,7 @@ TEST(hover_shows_the_description_and_a_double_click_opens_only_web_links) {
     CHECK_EQ(log.lines.size(), static_cast<size_t>(1));
     // Owner the desktop, no verb, the link as the file, no arguments or folder, shown normally.
     char desktop[16];
-    std::snprintf(desktop, sizeof desktop, "0x%08lx",
+    std::snprintf(desktop, sizeof desktop, "0x%08lX",
                   static_cast<unsigned long>(reinterpret_cast<uintptr_t>(GetDesktopWindow())));
     if (!log.lines.empty())
         CHECK_EQ(log.lines[0], std::string("BBExecute\t") + desktop + "\t(null)\t" + firstLink +
