@@ -258,29 +258,23 @@ char* descriptionCopy(const char* text, size_t length, bool asHtml) {
     return copy;
 }
 
-// Removes blanks at either end of text (a pretty-printed feed indents its values).
-void trimBlanks(char* text) {
-    char* start = text;
-    while (isBlank(*start))
-        ++start;
-    size_t n = std::strlen(start);
-    while (n > 0 && isBlank(start[n - 1]))
-        --n;
-    if (start != text)
-        std::memmove(text, start, n);
-    text[n] = '\0';
+// A copy of the text with its references decoded and without blanks at either end (a
+// pretty-printed feed indents its values). The blanks are left out of the source range, so the
+// copy needs no second look.
+char* trimmedCopy(const char* text, size_t length) {
+    while (length > 0 && isBlank(*text))
+        ++text, --length;
+    while (length > 0 && isBlank(text[length - 1]))
+        --length;
+    return decodedCopy(text, length);
 }
 
 char* pendingCopy(const PendingText& pending) {
     if (!pending.present)
         return nullptr;
     const ElementText& v = pending.value;
-    if (pending.form == HtmlForm)
-        return descriptionCopy(v.text, v.length, v.asHtml);
-    char* copy = decodedCopy(v.text, v.length);
-    if (copy != nullptr)
-        trimBlanks(copy);
-    return copy;
+    return pending.form == HtmlForm ? descriptionCopy(v.text, v.length, v.asHtml)
+                                    : trimmedCopy(v.text, v.length);
 }
 
 // A value replaces the pending one when it is present and ranks at least as high (replace) or
@@ -331,19 +325,17 @@ bool hasScheme(const char* text) {
 // base. Null when it is empty or memory runs out. A reference that cannot be resolved stays as
 // written.
 char* linkCopy(const char* text, size_t length, const char* base) {
-    char* link = decodedCopy(text, length);
+    char* link = trimmedCopy(text, length);
     if (link == nullptr)
         return nullptr;
-    trimBlanks(link);
-    size_t n = std::strlen(link);
-    if (n == 0) {
+    if (link[0] == '\0') {
         std::free(link);
         return nullptr;
     }
     if (base == nullptr || *base == '\0' || hasScheme(link))
         return link;
     // Resolution keeps the base's scheme and authority and adds at most a '/' to the reference.
-    size_t size = std::strlen(base) + n + 8;
+    size_t size = std::strlen(base) + std::strlen(link) + 8;
     char* resolved = static_cast<char*>(std::malloc(size));
     if (resolved != nullptr && resolveUrl(base, link, resolved, size)) {
         std::free(link);
@@ -409,6 +401,8 @@ inline void clearBase(ParseState& state, int level) {
 // base above it. A relative xml:base with no base above it cannot name an address and is ignored.
 void declareBase(ParseState& state, int level, const char* p, const char* end) {
     clearBase(state, level);
+    if (p == end)
+        return;
     AttributeValue declared = findAttribute(p, end, "xml:base");
     if (declared.text == nullptr)
         return;
@@ -723,7 +717,8 @@ char* startItem(ParseState& state, char* afterName) {
     state.inItem = true;
     state.ignoreDepth = 0;
     clearItem(state);
-    declareBase(state, ItemBase, afterName, tagEnd);
+    if (tagEnd != afterName)
+        declareBase(state, ItemBase, afterName, tagEnd); // finishItem left none in force
     return tagEnd;
 }
 
