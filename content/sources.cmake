@@ -3,6 +3,21 @@ set(FM_CONTENT_SOURCES
     content/text_decoding.cpp
     content/rss_parser.cpp
     content/atom_parser.cpp
-    content/url_resolve.cpp)
+    content/url_resolve.cpp
+    content/feed_document.cpp)
 set(FM_CONTENT_WIN32_SOURCES
     content/utf8_ansi_win32.cpp)
+
+# Named references, short dates and character sets: portable, then the system's side of the
+# charset conversion (code pages on Windows; glibc iconv natively, which the fuzz build links too).
+list(APPEND FM_CONTENT_SOURCES
+    content/html_entities.cpp
+    content/short_date.cpp
+    content/charset.cpp)
+list(APPEND FM_CONTENT_WIN32_SOURCES
+    content/charset_win32.cpp)
+set(FM_CONTENT_NATIVE_SOURCES
+    content/charset_iconv.cpp)
+if(FM_NATIVE)
+    list(APPEND FM_CONTENT_SOURCES ${FM_CONTENT_NATIVE_SOURCES})
+endif()

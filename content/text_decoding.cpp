@@ -1,12 +1,13 @@
-// Character references, HTML descriptions to plain text, and short dates. Every function here works
+// Character references and HTML descriptions to plain text. Every function here works
 // on pointer and length (or a zero-terminated text), never reads outside it, and writes at most as
 // many bytes as it reads, so decoding can happen in place. The parser runs every text it keeps
 // through this code, so the loops copy runs of ordinary bytes a block at a time and handle each
 // special byte with direct comparisons, without calls per byte.
 #include "content/text_decoding.h"
 
+#include "content/html_entities.h"
+
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -182,13 +183,10 @@ FM_ALWAYS_INLINE const char* decodeNumeric(const char* p, const char* end, char*
     return q;
 }
 
-// Decodes the reference that starts with the '&' at p and returns where scanning goes on. When
-// what it wrote is a plain '&' (an "&amp;" or an '&' that starts no known reference),
-// ampersandWritten is set, so that a caller may read a named reference after it.
-FM_ALWAYS_INLINE const char* decodeReference(const char* p, const char* end, char*& out,
-                                             bool& ampersandWritten) {
+// Decodes the XML reference that starts with the '&' at p (as decodeEntities describes) and returns
+// where scanning goes on.
+FM_ALWAYS_INLINE const char* decodeReference(const char* p, const char* end, char*& out) {
     size_t left = static_cast<size_t>(end - p);
-    ampersandWritten = false;
     switch (left > 1 ? lowerAscii(p[1]) : '\0') {
     case 'a':
         if (left >= 5 && (p[2] | 0x20) == 'm' && (p[3] | 0x20) == 'p' && p[4] == ';') {
@@ -212,7 +210,6 @@ FM_ALWAYS_INLINE const char* decodeReference(const char* p, const char* end, cha
                 }
             }
             *out++ = '&';
-            ampersandWritten = true;
             return after;
         }
         if (matchNoCase(p, end, "&apos;", 6)) {
@@ -246,89 +243,54 @@ FM_ALWAYS_INLINE const char* decodeReference(const char* p, const char* end, cha
         break;
     }
     *out++ = '&';
-    ampersandWritten = true;
     return p + 1;
 }
 
-struct NamedReference {
-    const char* name;
-    uint32_t character;
-};
-
-// The named references that descriptions commonly carry (names are case-sensitive in HTML). Every
-// name with its '&' and ';' is longer than the character's UTF-8 form.
-constexpr NamedReference namedReferences[] = {
-    {"amp", '&'},      {"quot", '"'},     {"lt", '<'},        {"gt", '>'},
-    {"apos", '\''},    {"nbsp", 0xA0},    {"hellip", 0x2026}, {"mdash", 0x2014},
-    {"ndash", 0x2013}, {"lsquo", 0x2018}, {"rsquo", 0x2019},  {"ldquo", 0x201C},
-    {"rdquo", 0x201D}, {"sbquo", 0x201A}, {"bdquo", 0x201E},  {"laquo", 0xAB},
-    {"raquo", 0xBB},   {"copy", 0xA9},    {"reg", 0xAE},      {"trade", 0x2122},
-    {"euro", 0x20AC},  {"pound", 0xA3},   {"cent", 0xA2},     {"yen", 0xA5},
-    {"sect", 0xA7},    {"para", 0xB6},    {"deg", 0xB0},      {"plusmn", 0xB1},
-    {"times", 0xD7},   {"divide", 0xF7},  {"middot", 0xB7},   {"bull", 0x2022},
-    {"iexcl", 0xA1},   {"iquest", 0xBF},  {"frac12", 0xBD},   {"frac14", 0xBC},
-    {"frac34", 0xBE},  {"sup2", 0xB2},    {"sup3", 0xB3},     {"micro", 0xB5},
-    {"ensp", 0x2002},  {"emsp", 0x2003},  {"thinsp", 0x2009}, {"dagger", 0x2020},
-    {"prime", 0x2032}, {"larr", 0x2190},  {"rarr", 0x2192},   {"minus", 0x2212},
-    {"agrave", 0xE0},  {"aacute", 0xE1},  {"acirc", 0xE2},    {"atilde", 0xE3},
-    {"auml", 0xE4},    {"aring", 0xE5},   {"aelig", 0xE6},    {"ccedil", 0xE7},
-    {"egrave", 0xE8},  {"eacute", 0xE9},  {"ecirc", 0xEA},    {"euml", 0xEB},
-    {"igrave", 0xEC},  {"iacute", 0xED},  {"icirc", 0xEE},    {"iuml", 0xEF},
-    {"ntilde", 0xF1},  {"ograve", 0xF2},  {"oacute", 0xF3},   {"ocirc", 0xF4},
-    {"otilde", 0xF5},  {"ouml", 0xF6},    {"oslash", 0xF8},   {"ugrave", 0xF9},
-    {"uacute", 0xFA},  {"ucirc", 0xFB},   {"uuml", 0xFC},     {"yacute", 0xFD},
-    {"yuml", 0xFF},    {"szlig", 0xDF},   {"Agrave", 0xC0},   {"Aacute", 0xC1},
-    {"Acirc", 0xC2},   {"Auml", 0xC4},    {"Aring", 0xC5},    {"Ccedil", 0xC7},
-    {"Egrave", 0xC8},  {"Eacute", 0xC9},  {"Ecirc", 0xCA},    {"Ntilde", 0xD1},
-    {"Oacute", 0xD3},  {"Ouml", 0xD6},    {"Oslash", 0xD8},   {"Uacute", 0xDA},
-    {"Uuml", 0xDC},
-};
-
-constexpr size_t namedReferenceCount = sizeof(namedReferences) / sizeof(namedReferences[0]);
-static_assert(namedReferenceCount < 255, "chain indices are bytes");
-
-// The named references chained by the first letter of their names, so that a name is compared
-// only with those that start as it does: first[c] is the first entry starting with c, next[i] the
-// entry after i with the same letter; namedReferenceCount ends a chain.
-struct NamedChains {
-    unsigned char first[128];
-    unsigned char next[namedReferenceCount];
-};
-
-constexpr NamedChains makeNamedChains() {
-    NamedChains chains{};
-    for (size_t c = 0; c < 128; ++c)
-        chains.first[c] = namedReferenceCount;
-    for (size_t i = namedReferenceCount; i-- > 0;) {
-        unsigned char c = static_cast<unsigned char>(namedReferences[i].name[0]);
-        chains.next[i] = chains.first[c];
-        chains.first[c] = static_cast<unsigned char>(i);
-    }
-    return chains;
+// Writes the characters of the named reference whose name starts at p (right after an '&') and
+// returns where scanning goes on, or null when there is no known reference there. The characters
+// are never longer than the reference, so out may stand at its '&'.
+inline const char* decodeNamed(const char* p, const char* end, char*& out) {
+    const HtmlEntity* entity;
+    size_t consumed = findHtmlEntity(p, end, &entity);
+    if (consumed == 0)
+        return nullptr;
+    std::memcpy(out, entity->utf8, entity->utf8Length);
+    out += entity->utf8Length;
+    return p + consumed;
 }
 
-constexpr NamedChains namedChains = makeNamedChains();
-
-// Reads a named reference whose name starts at p (right after an '&' already written at out[-1])
-// and, when it is a known one, puts its character in place of that '&'. Returns where scanning
-// goes on: after the ';', or p when there is no known reference.
-inline const char* decodeNamed(const char* p, const char* end, char*& out) {
-    const char* nameEnd = p;
-    while (nameEnd < end && nameEnd - p <= 6 && (isLetter(*nameEnd) || isDigit(*nameEnd)))
-        ++nameEnd;
-    size_t length = static_cast<size_t>(nameEnd - p);
-    if (length == 0 || nameEnd == end || *nameEnd != ';')
-        return p;
-    // The name's first byte is a letter or digit, so below 128.
-    for (size_t i = namedChains.first[static_cast<unsigned char>(p[0])]; i < namedReferenceCount;
-         i = namedChains.next[i]) {
-        const NamedReference& r = namedReferences[i];
-        if (std::strncmp(r.name, p, length) == 0 && r.name[length] == '\0') {
-            out += writeUtf8(out - 1, r.character) - 1;
-            return nameEnd + 1;
+// Decodes the reference of a description at the '&' at p and returns where scanning goes on:
+// numeric references, every named HTML reference, and an "&amp;" that escapes one more reference
+// (double-escaped HTML, "&amp;lt;" or "&amp;#8217;"). A character reference to '&' ("&#38;") is
+// a literal ampersand: it never starts a named reference. An '&' that starts none stays.
+FM_ALWAYS_INLINE const char* decodeHtmlReference(const char* p, const char* end, char*& out) {
+    const char* name = p + 1;
+    if (name < end && *name == '#') {
+        if (const char* next = decodeNumeric(name + 1, end, out))
+            return next;
+        *out++ = '&';
+        return name;
+    }
+    if (matchNoCase(p, end, "&amp;", 5)) {
+        name = p + 5;
+        if (name < end && *name == '#') {
+            if (const char* next = decodeNumeric(name + 1, end, out))
+                return next;
         }
     }
-    return p;
+    if (const char* next = decodeNamed(name, end, out))
+        return next;
+    *out++ = '&';
+    return name;
+}
+
+// The single byte that the reference at p decodes to, or 0 when it decodes to none or to more;
+// *next is set to where scanning goes on after it.
+inline char decodedByte(const char* p, const char* end, const char** next) {
+    char decoded[16];
+    char* d = decoded;
+    *next = decodeHtmlReference(p, end, d);
+    return d == decoded + 1 ? decoded[0] : '\0';
 }
 
 // Folds a run of white space (at least the byte at p) into one blank, none at the start of the
@@ -348,14 +310,13 @@ size_t decodeText(const char* source, size_t count, char* destination) {
     const char* end = source + count;
     char* out = destination;
     bool separate = destination + count <= source || source + count <= destination;
-    bool ampersand;
     while (p < end) {
         p = copyRun(p, end, out, referenceSpecials, separate);
         if (p == end)
             break;
         char c = *p;
         if (c == '&') {
-            p = decodeReference(p, end, out, ampersand);
+            p = decodeReference(p, end, out);
         } else {
             if (c == '\t')
                 *out++ = c;
@@ -364,6 +325,10 @@ size_t decodeText(const char* source, size_t count, char* destination) {
     }
     *out = '\0';
     return static_cast<size_t>(out - destination);
+}
+
+inline bool startsTag(char c) {
+    return isLetter(c) || c == '/' || c == '!' || c == '?';
 }
 
 // Tags after which a browser starts a new line or cell: removing them leaves a blank.
@@ -464,11 +429,43 @@ inline const char* findAmpersandOrGreater(const char* p, const char* end) {
     return p;
 }
 
+// Whether the escaped tag whose name starts at p breaks the line. Its first characters (the '/'
+// of a closing tag, a letter) may themselves be references: they are decoded into a small buffer,
+// as long as the longest breaking name.
+inline bool startsBreakingEscapedTag(const char* p, const char* end) {
+    if (p == end || *p != '&')
+        return startsBreakingTag(p, end);
+    char name[12];
+    size_t n = 0;
+    while (p < end) {
+        const char* next = p + 1;
+        char c = *p == '&' ? decodedByte(p, end, &next) : *p;
+        if (!(isLetter(c) || isDigit(c) || (c == '/' && n == 0)))
+            break;
+        if (n == sizeof name)
+            return false; // longer than any tag that breaks the line
+        name[n++] = c;
+        p = next;
+    }
+    return startsBreakingTag(name, name + n);
+}
+
+// Whether a tag starts at p, right after an escaped '<': a letter, '/', '!' or '?', written as it
+// is or as a reference ("&lt;&#x2F;p&gt;").
+inline bool startsEscapedTag(const char* p, const char* end) {
+    if (p == end)
+        return false;
+    if (*p != '&')
+        return startsTag(*p);
+    const char* next;
+    return startsTag(decodedByte(p, end, &next));
+}
+
 // Skips a tag of entity-escaped HTML whose '<' was a reference that ended right before p: the tag
 // ends at the first '>' that the text decodes to (a comment at the first one after "--").
 inline const char* skipEscapedTag(const char* p, const char* end, char* destination, char*& out) {
     bool comment = p < end && *p == '!' && matchNoCase(p, end, "!--", 3);
-    bool breaking = !comment && startsBreakingTag(p, end);
+    bool breaking = !comment && startsBreakingEscapedTag(p, end);
     const char* q = comment ? p + 3 : p;
     char last = '\0', beforeLast = '\0'; // for a comment, the two characters before, as decoded
     while (q < end) {
@@ -479,15 +476,16 @@ inline const char* skipEscapedTag(const char* p, const char* end, char* destinat
         char c = *q;
         const char* next = q + 1;
         if (c == '&') {
-            if (end - q >= 4 && q[1] == 'g' && q[2] == 't' && q[3] == ';') {
+            char n = end - q >= 2 ? q[1] : '\0';
+            if (end - q >= 4 && n == 'g' && q[2] == 't' && q[3] == ';') {
                 c = '>'; // the usual end of an escaped tag, read without the general decoder
                 next = q + 4;
+            } else if (n == 'g' || n == 'G' || n == '#' ||
+                       (matchNoCase(q, end, "&amp;", 5) && end - q > 5 &&
+                        (q[5] == 'g' || q[5] == 'G' || q[5] == '#'))) {
+                c = decodedByte(q, end, &next); // only these can stand for '>'
             } else {
-                char decoded[8];
-                char* d = decoded;
-                bool ampersand;
-                next = decodeReference(q, end, d, ampersand);
-                c = d == decoded + 1 ? decoded[0] : '\0';
+                c = '\0'; // a name of letters and digits follows: nothing here ends the tag
             }
         }
         if (c == '>' && (!comment || (last == '-' && beforeLast == '-')))
@@ -506,13 +504,8 @@ enum HtmlForm {
 };
 
 // One pass that makes plain text of HTML: tags and comments go (a '<' followed by a letter, '/',
-// '!' or '?' starts one; any other '<' is text), white space folds to single blanks, references
-// are decoded by the rules of decodeEntities, and an '&' that those leave may start a named HTML
-// reference. destination may be source itself.
-inline bool startsTag(char c) {
-    return isLetter(c) || c == '/' || c == '!' || c == '?';
-}
-
+// '!' or '?' starts one; any other '<' is text), white space folds to single blanks, and
+// references are decoded as decodeHtmlReference describes. destination may be source itself.
 // Each form has its own loop, so that the choices that depend on it are made once.
 template <HtmlForm form> size_t htmlToText(const char* source, size_t count, char* destination) {
     const char* p = source;
@@ -554,7 +547,6 @@ template <HtmlForm form> size_t htmlToText(const char* source, size_t count, cha
                 continue;
             }
             char* before = out;
-            bool ampersand = false;
             if (rest >= 6 && r[0] == '#' && isDigit(r[1]) && isDigit(r[2]) && isDigit(r[3]) &&
                 isDigit(r[4]) && r[5] == ';') {
                 // At most 9999: no range or surrogate checks, only that below 20 writes nothing.
@@ -568,14 +560,12 @@ template <HtmlForm form> size_t htmlToText(const char* source, size_t count, cha
             } else if (left >= 3 && p[1] == '#' && isDigit(p[2])) {
                 p = decodeNumeric(p + 2, end, out);
             } else {
-                p = decodeReference(p, end, out, ampersand);
+                p = decodeHtmlReference(p, end, out);
             }
-            if (form == EscapedHtml && out == before + 1 && *before == '<' && p < end &&
-                startsTag(*p)) {
+            if (form == EscapedHtml && out == before + 1 && *before == '<' &&
+                startsEscapedTag(p, end)) {
                 out = before;
                 p = skipEscapedTag(p, end, destination, out);
-            } else if (ampersand) {
-                p = decodeNamed(p, end, out);
             }
         } else {
             p = foldWhiteSpace(p, end, destination, out);
@@ -612,71 +602,4 @@ size_t descriptionToText(const char* source, size_t count, char* destination, bo
 void descriptionToText(char* text, bool fromCdata) {
     if (text != nullptr)
         descriptionToText(text, std::strlen(text), text, fromCdata);
-}
-
-char* abbreviateDate(const char* date) {
-    if (date == nullptr)
-        return nullptr;
-    size_t length = std::strlen(date);
-    char* result = static_cast<char*>(std::malloc(length + 16));
-    if (result == nullptr)
-        return nullptr;
-    const char* p = date;
-    const char* end = date + length;
-    char* out = result;
-    auto copyTo = [&](char c) {
-        while (p < end && *p != c)
-            *out++ = *p++;
-    };
-
-    // The numeric form (2006-12-06T12:34:56) has its first '-' before the first ':'; an RFC 822
-    // date may carry a '-' only in its zone, after the time.
-    const char* dash = static_cast<const char*>(std::memchr(date, '-', length));
-    const char* colon = static_cast<const char*>(std::memchr(date, ':', length));
-    if (dash != nullptr && (colon == nullptr || dash < colon)) {
-        p = dash + 1;
-        copyTo('-'); // month
-        if (p < end)
-            ++p;
-        *out++ = '/';
-        while (p < end && *p != 'T' && *p != ' ') // day, ended by the 'T' or a blank
-            *out++ = *p++;
-        if (p < end)
-            ++p;
-        *out++ = ' ';
-    } else {
-        while (p < end && !isDigit(*p))
-            ++p;
-        int day = 0;
-        if (p < end) {
-            day = *p++ - '0';
-            if (p < end && isDigit(*p))
-                day = day * 10 + (*p++ - '0');
-        }
-        while (p < end && !(*p >= 'A' && *p <= 'Z'))
-            ++p;
-        int month = 0;
-        static const char months[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
-        if (end - p >= 3) {
-            for (int m = 0; m < 12; ++m)
-                if (std::memcmp(p, months + 3 * m, 3) == 0) {
-                    month = m + 1;
-                    break;
-                }
-        }
-        while (p < end && !isDigit(*p))
-            ++p;
-        while (p < end && isDigit(*p)) // the year, two digits or four
-            ++p;
-        out += std::snprintf(out, 8, "%02d/%02d", month, day);
-    }
-    copyTo(':'); // hour
-    if (p < end)
-        ++p;
-    *out++ = ':';
-    // Minutes: their digits only, so that a zone written right after them (no seconds) is dropped.
-    while (p < end && isDigit(*p))
-        *out++ = *p++;
-    *out = '\0';
-    return result;
 }

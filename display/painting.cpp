@@ -22,6 +22,7 @@
 #include "plugin/gdi_count.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
+#include "plugin/setting_limits.h"
 #include "plugin/settings.h"
 
 HostStyleItem windowStyle;
@@ -116,37 +117,54 @@ void appendNumber(WideText& out, long long value) {
     appendAnsi(out, digits);
 }
 
+// True while the DisplayList is only the placeholder of a running or failed update.
+bool showsPlaceholder() {
+    const FeedItem* first = DisplayList.first;
+    return first != nullptr && first->next == nullptr && first->title != nullptr &&
+           (strcmp(first->title, connectingText) == 0 || strcmp(first->title, failedText) == 0);
+}
+
 // The header line: the feed's title, then the item count and the time of the last update when the
-// settings ask for them.
+// settings ask for them. A placeholder has no items to count; headlines kept after a failed update
+// are marked stale with the time of the last success.
 void composeHeaderLine(WideText& out, const wchar_t* title) {
     // A private copy, so that the paint never shows a time the worker is writing half-way.
     char updated[sizeof lastUpdateTime];
     memcpy(updated, lastUpdateTime, sizeof updated);
     updated[sizeof updated - 1] = '\0';
+    long long count = static_cast<long long>(entryCount) - 1;
+    bool counted = settings.showItemCounts && count >= 0 && !showsPlaceholder();
     clearText(out);
     appendWide(out, title);
-    if (settings.showItemCounts || settings.showUpdateTime)
-        appendWide(out, L" ");
-    if (settings.showItemCounts) {
-        appendWide(out, L" (");
-        appendNumber(out, static_cast<long long>(entryCount) - 1);
+    if (counted) {
+        appendWide(out, L"  (");
+        appendNumber(out, count);
         appendWide(out, L")");
     }
-    if (settings.showUpdateTime) {
-        appendWide(out, L" (");
+    if (headlinesStale()) {
+        appendWide(out, L"  [stale since ");
+        appendAnsi(out, updated);
+        appendWide(out, L"]");
+    } else if (settings.showUpdateTime && updated[0] != '\0') {
+        appendWide(out, counted ? L" (" : L"  (");
         appendAnsi(out, updated);
         appendWide(out, L")");
     }
 }
 
-// The header entry's tooltip text: its line when tipShowTitle is on. False when the header gets no
-// tool.
+// The header entry's tooltip text: its line when tipShowTitle is on, then the health line. False
+// when the header gets no tool.
 bool composeHeaderTip(WideText& out, const WideText& headerLine) {
     clearText(out);
-    if (!settings.tipShowTitle)
-        return false;
-    appendWide(out, textOf(headerLine));
-    return true;
+    const char* health = feedHealthLine();
+    if (settings.tipShowTitle)
+        appendWide(out, textOf(headerLine));
+    if (health[0]) {
+        if (settings.tipShowTitle)
+            appendWide(out, L"\n");
+        appendAnsi(out, health);
+    }
+    return settings.tipShowTitle || health[0];
 }
 
 // An item's title line: the title, with its date before or after it when showDate is on.
@@ -307,7 +325,7 @@ struct TextLook {
 // paint, or the plug-in's own settings. A style item the shell does not give falls back to them.
 TextLook chooseTextLook() {
     TextLook look;
-    look.height = settings.fontHeight;
+    look.height = fontHeightInForce(settings.fontHeight);
     snprintf(look.face, sizeof look.face, "%.*s", static_cast<int>(sizeof settings.font - 1),
              settings.font);
     look.colour = settings.fontColor;

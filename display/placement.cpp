@@ -7,6 +7,7 @@
 #include "display/window_proc.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
+#include "plugin/setting_limits.h"
 #include "plugin/settings.h"
 #include "shell/blackbox_api.h"
 
@@ -65,10 +66,13 @@ void moveToAutoHidePlace() {
 } // namespace
 
 bool applySize(int width, int height) {
+    // A window larger than the virtual screen could neither be painted nor handled.
+    width = windowExtentInForce(width, GetSystemMetrics(SM_CXVIRTUALSCREEN));
+    height = windowExtentInForce(height, GetSystemMetrics(SM_CYVIRTUALSCREEN));
     if (width == settings.width && height == settings.height)
         return false;
-    settings.width = width <= 10 ? 10 : width;
-    settings.height = height <= 10 ? 10 : height;
+    settings.width = width;
+    settings.height = height;
     if (settings.inSlit) {
         SetWindowPos(runtime.pluginWindow, nullptr, 0, 0, settings.width, settings.height,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -89,7 +93,7 @@ void applyTransparency() {
             SetWindowLongA(window, GWL_EXSTYLE, exStyle & ~WS_EX_LAYERED);
         } else {
             SetWindowLongA(window, GWL_EXSTYLE, exStyle | WS_EX_LAYERED);
-            BYTE opacity = settings.transparency ? static_cast<BYTE>(settings.alpha & 0xff) : 255;
+            BYTE opacity = settings.transparency ? opacityInForce(settings.alpha) : 255;
             setWindowOpacity(window, opacity);
         }
     }

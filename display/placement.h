@@ -3,10 +3,11 @@
 #pragma once
 #include <windows.h>
 
-// Stores width and height (raised to at least 10 each) and resizes the window; false, with nothing
-// done, when both equal the stored size already.
+// Stores width and height (each within 10 and the virtual screen's extent) and resizes the window;
+// false, with nothing done, when both equal the stored size already.
 bool applySize(int width, int height);
-// Layered style and opacity (low 8 bits of alpha, or opaque), then repaint and menu refresh.
+// Layered style and opacity (low 8 bits of alpha, at least 16; or opaque), then repaint and menu
+// refresh.
 void applyTransparency();
 // The full rectangle of the monitor that window is on (the primary one when none), or the primary
 // screen's size when the monitor functions are unavailable.

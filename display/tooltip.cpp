@@ -16,6 +16,7 @@
 #include <cwchar>
 
 #include "plugin/runtime_state.h"
+#include "plugin/setting_limits.h"
 #include "plugin/settings.h"
 
 static_assert(sizeof(TOOLINFOW) == 48, "the tool record includes lParam and the reserved pointer");
@@ -189,10 +190,10 @@ void createTooltip() {
 void applyTooltipSettings() {
     if (runtime.tooltipWindow == nullptr)
         return;
-    SendMessageA(runtime.tooltipWindow, TTM_SETMAXTIPWIDTH, 0, settings.tipWidth);
+    SendMessageA(runtime.tooltipWindow, TTM_SETMAXTIPWIDTH, 0, tipWidthInForce(settings.tipWidth));
     // The control reads the delay as a signed 16-bit count of milliseconds: anything longer than
     // 32,767 ms would wrap to a short delay, and a negative one means the control's default.
-    long long delay = static_cast<long long>(settings.tipHideDelay) * 1000;
+    long long delay = tipHideDelayInForce(settings.tipHideDelay);
     if (delay > 32767)
         delay = 32767;
     if (delay < 0)

@@ -79,6 +79,8 @@ void openLinkAt(HWND window, LPARAM screenPoint) {
 
 } // namespace
 
+ExecuteFunction executeInShell = BBExecute;
+
 bool isOpenableLink(const char* link) {
     if (!link)
         return false;
@@ -134,6 +136,8 @@ FeedItem* hitTestItem(POINT point) {
 
 // The link comes from the network: only a plain web address is handed on, and with a browser
 // program it goes as one quoted argument, so it can add nothing of its own to the command line.
+// The shell gets copies: it may pump messages while it starts the program (a DDE browser does),
+// and an update or a timer tick handled meanwhile can free the entry and change browserPath.
 bool openItemLink(const FeedItem* entry) {
     if (!entry || !entry->link || !isOpenableLink(entry->link))
         return false;
@@ -141,10 +145,15 @@ bool openItemLink(const FeedItem* entry) {
         char argument[maximumLinkLength * 2 + 3];
         if (!quoteLinkArgument(entry->link, argument, sizeof argument))
             return false;
-        BBExecute(GetDesktopWindow(), nullptr, settings.browserPath, argument, nullptr,
-                  SW_SHOWNORMAL, false);
+        char program[sizeof settings.browserPath];
+        std::memcpy(program, settings.browserPath, sizeof program);
+        program[sizeof program - 1] = 0;
+        executeInShell(GetDesktopWindow(), nullptr, program, argument, nullptr, SW_SHOWNORMAL,
+                       false);
     } else {
-        BBExecute(GetDesktopWindow(), nullptr, entry->link, nullptr, nullptr, SW_SHOWNORMAL, false);
+        char link[maximumLinkLength + 1];
+        std::memcpy(link, entry->link, std::strlen(entry->link) + 1); // isOpenableLink bounds it
+        executeInShell(GetDesktopWindow(), nullptr, link, nullptr, nullptr, SW_SHOWNORMAL, false);
     }
     return true;
 }
@@ -170,8 +179,7 @@ void armUpdateTimer() {
     if (!runtime.pluginWindow)
         return;
     KillTimer(runtime.pluginWindow, UpdateTimer);
-    SetTimer(runtime.pluginWindow, UpdateTimer, updateTimerPeriod(settings.updateInterval),
-             nullptr);
+    SetTimer(runtime.pluginWindow, UpdateTimer, updateTimerDelayMs(), nullptr);
 }
 
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -1,20 +1,20 @@
-// The HTTP/1.0 client: splits the address, connects, sends one GET request and reads until the
-// server closes. The socket is non-blocking while connecting and receiving, and every wait goes
-// through select() in slices of at most 250 ms, so that a stop request or a silent server ends
-// the fetch promptly instead of leaving the worker blocked in the network.
+// The http client: splits the address, connects, sends one GET request and feeds what arrives to
+// the response stage until the stage has a whole response. The socket is non-blocking while
+// connecting and receiving, and every wait goes through select() in slices of at most 250 ms, so
+// that a stop request, a silent server or the end of the pass ends the fetch promptly instead of
+// leaving the worker blocked in the network.
 #include "feed/http_fetch.h"
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include "feed/update_worker.h"
+#include "plugin/lifecycle.h"
 
 unsigned long fetchStallLimitMs = 30000;
+unsigned long fetchPassLimitMs = 120000;
 
 namespace {
 
-const size_t minimumFreeRoom = 4096; // the buffer always keeps this much room beyond the data
 const unsigned long waitSliceMs = 250;
-const size_t lengthHintLimit = 256u << 20;  // larger announced lengths are not trusted for sizing
-const size_t headerSearchLimit = 64u << 10; // headers are looked for in this many first bytes
 
 // The pieces of an address, pointing into the caller's text except where noted.
 struct UrlParts {
@@ -22,7 +22,8 @@ struct UrlParts {
     size_t hostPartLength;
     char hostName[256]; // the host without its port suffix, zero-terminated
     unsigned short port;
-    const char* path; // from the '/' after the host to the end, query and fragment included
+    const char* path;  // from the end of the host part: "/path?query", "?query" or ""
+    size_t pathLength; // up to the fragment, which is never sent
 };
 
 bool isHttpScheme(const char* url, const char* colon) {
@@ -39,8 +40,9 @@ bool isHttpScheme(const char* url, const char* colon) {
     return true;
 }
 
-// Splits "http://host[:port]/path". False for another scheme, a missing "//" or path, an empty
-// host, a malformed or out-of-range port, or a host name too long for any resolver.
+// Splits "http://host[:port][/path]". False for another scheme, a missing "//", an empty host, a
+// malformed or out-of-range port, or a host name too long for any resolver. An address without a
+// path asks for "/"; a fragment is never sent.
 bool splitUrl(const char* url, UrlParts* parts) {
     if (url == nullptr)
         return false;
@@ -48,16 +50,17 @@ bool splitUrl(const char* url, UrlParts* parts) {
     if (colon == nullptr || !isHttpScheme(url, colon) || colon[1] != '/' || colon[2] != '/')
         return false;
     const char* hostStart = colon + 3;
-    const char* slash = std::strchr(hostStart, '/');
-    if (slash == nullptr || slash == hostStart)
+    const char* hostEnd = hostStart + std::strcspn(hostStart, "/?#");
+    if (hostEnd == hostStart)
         return false;
     parts->hostPart = hostStart;
-    parts->hostPartLength = static_cast<size_t>(slash - hostStart);
-    parts->path = slash;
+    parts->hostPartLength = static_cast<size_t>(hostEnd - hostStart);
+    parts->path = hostEnd;
+    parts->pathLength = std::strcspn(hostEnd, "#");
 
     const char* portColon =
         static_cast<const char*>(std::memchr(hostStart, ':', parts->hostPartLength));
-    const char* nameEnd = portColon ? portColon : slash;
+    const char* nameEnd = portColon ? portColon : hostEnd;
     size_t nameLength = static_cast<size_t>(nameEnd - hostStart);
     if (nameLength == 0 || nameLength >= sizeof parts->hostName)
         return false;
@@ -67,19 +70,15 @@ bool splitUrl(const char* url, UrlParts* parts) {
     parts->port = 80;
     if (portColon) {
         const char* digit = portColon + 1;
-        if (digit == slash)
-            return false;
-        if (slash - digit > 5)
+        if (digit == hostEnd || hostEnd - digit > 5)
             return false;
         unsigned long port = 0;
-        for (; digit < slash; ++digit) {
+        for (; digit < hostEnd; ++digit) {
             if (*digit < '0' || *digit > '9')
                 return false;
             port = port * 10 + static_cast<unsigned long>(*digit - '0');
-            if (port > 65535)
-                return false;
         }
-        if (port == 0)
+        if (port == 0 || port > 65535)
             return false;
         parts->port = static_cast<unsigned short>(port);
     }
@@ -101,17 +100,20 @@ bool resolveHost(const char* name, unsigned long* address) {
     return true;
 }
 
-enum WaitResult { socketReady, waitGaveUp, socketFailed };
+enum WaitResult { socketReady, waitStopped, waitStalled, waitPassOver, socketFailed };
 
 // Waits until the socket is readable (or, while connecting, connected or failed). Gives up when
-// stopRequested is set or nothing happened for fetchStallLimitMs since idleSince.
-WaitResult waitForSocket(SOCKET socket, bool connecting, unsigned long idleSince) {
+// the pass ends or nothing happened for fetchStallLimitMs since idleSince.
+WaitResult waitForSocket(SOCKET socket, bool connecting, unsigned long idleSince,
+                         const FetchRequest* request, unsigned long passStarted) {
     for (;;) {
-        if (stopRequested)
-            return waitGaveUp;
+        if (request->stop && *request->stop)
+            return waitStopped;
+        if (passOver(request, passStarted))
+            return waitPassOver;
         unsigned long idle = GetTickCount() - idleSince;
         if (idle >= fetchStallLimitMs)
-            return waitGaveUp;
+            return waitStalled;
         unsigned long slice = fetchStallLimitMs - idle;
         if (slice > waitSliceMs)
             slice = waitSliceMs;
@@ -132,14 +134,29 @@ WaitResult waitForSocket(SOCKET socket, bool connecting, unsigned long idleSince
     }
 }
 
+const char* waitReason(WaitResult waited) {
+    switch (waited) {
+    case waitStopped:
+        return "stopped";
+    case waitStalled:
+    case waitPassOver:
+        return "timed out";
+    default:
+        return "connection failed";
+    }
+}
+
 bool setBlocking(SOCKET socket, bool blocking) {
     u_long nonBlocking = blocking ? 0 : 1;
     return ioctlsocket(socket, FIONBIO, &nonBlocking) == 0;
 }
 
-// Connects a new socket to address:port; INVALID_SOCKET on failure, refusal, stop or stall.
-SOCKET openConnection(unsigned long address, unsigned short port) {
+// Connects a new socket to address:port; INVALID_SOCKET with reason set on failure, refusal,
+// stop or stall.
+SOCKET openConnection(unsigned long address, unsigned short port, const FetchRequest* request,
+                      unsigned long passStarted, const char** reason) {
     SOCKET socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    *reason = "connection failed";
     if (socket == INVALID_SOCKET)
         return INVALID_SOCKET;
     sockaddr_in peer;
@@ -152,13 +169,20 @@ SOCKET openConnection(unsigned long address, unsigned short port) {
     if (setBlocking(socket, false)) {
         if (connect(socket, reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0) {
             connected = true;
-        } else if (WSAGetLastError() == WSAEWOULDBLOCK &&
-                   waitForSocket(socket, true, started) == socketReady) {
+        } else if (WSAGetLastError() == WSAEWOULDBLOCK) {
+            WaitResult waited = waitForSocket(socket, true, started, request, passStarted);
             int error = 0;
             int length = sizeof error;
-            connected = getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
-                                   &length) == 0 &&
-                        error == 0;
+            if (getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
+                           &length) != 0)
+                error = -1;
+            connected = waited == socketReady && error == 0;
+            if (error == WSAECONNREFUSED)
+                *reason = "connection refused";
+            else if (waited != socketReady && waited != socketFailed)
+                *reason = waitReason(waited);
+        } else if (WSAGetLastError() == WSAECONNREFUSED) {
+            *reason = "connection refused";
         }
     }
     if (!connected) {
@@ -168,156 +192,181 @@ SOCKET openConnection(unsigned long address, unsigned short port) {
     return socket;
 }
 
-// The request as the server must see it: four lines, no header beyond Accept and Host.
-void sendRequest(SOCKET socket, const UrlParts& parts) {
-    // The host part is a name of under 256 characters and at most six more for the port.
-    char host[sizeof parts.hostName + 8];
-    std::memcpy(host, parts.hostPart, parts.hostPartLength);
-    host[parts.hostPartLength] = '\0';
-    // A few hundred bytes on a fresh connection never fill the send buffer, so blocking sends
-    // return at once; receiving switches back to non-blocking.
-    setBlocking(socket, true);
-    sendText(socket, "GET ");
-    sendText(socket, parts.path);
-    sendText(socket, " HTTP/1.0\r\n");
-    sendText(socket, "Accept: */*\r\n");
-    sendText(socket, "Host: ");
-    sendText(socket, host);
-    sendText(socket, "\r\n");
-    sendText(socket, "\r\n");
-    setBlocking(socket, false);
-}
-
-// The whole response's length when its headers (which end at headerEnd, the blank line) announce
-// one ("Content-Length"), so that the buffer can be sized once instead of growing step by step; 0
-// when there is none. Only a hint: the download still runs until the server closes.
-size_t announcedLength(const char* response, const char* headerEnd) {
-    const char* key = "content-length:";
-    const size_t keyLength = std::strlen(key);
-    for (const char* line = response; line && line < headerEnd;) {
-        const char* next = std::strstr(line, "\r\n");
-        size_t i = 0;
-        while (i < keyLength && line + i < headerEnd) {
-            char c = line[i];
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c - 'A' + 'a');
-            if (c != key[i])
-                break;
-            ++i;
+// Sends all of data; false when the connection broke. The request is a few hundred bytes on a
+// fresh connection, so the loop rarely goes round more than once.
+bool sendAll(SOCKET socket, const char* data, size_t length, const FetchRequest* request,
+             unsigned long passStarted) {
+    unsigned long idleSince = GetTickCount();
+    while (length > 0) {
+        int sent = send(socket, data, static_cast<int>(length), 0);
+        if (sent == SOCKET_ERROR) {
+            if (WSAGetLastError() != WSAEWOULDBLOCK)
+                return false;
+            if (passOver(request, passStarted) || GetTickCount() - idleSince >= fetchStallLimitMs)
+                return false;
+            Sleep(10);
+            continue;
         }
-        if (i == keyLength) {
-            const char* digit = line + keyLength;
-            while (*digit == ' ' || *digit == '\t')
-                ++digit;
-            size_t length = 0;
-            for (; *digit >= '0' && *digit <= '9'; ++digit) {
-                length = length * 10 + static_cast<size_t>(*digit - '0');
-                if (length > lengthHintLimit)
-                    return 0;
-            }
-            return static_cast<size_t>(headerEnd + 4 - response) + length;
-        }
-        line = next ? next + 2 : nullptr;
+        data += sent;
+        length -= static_cast<size_t>(sent);
+        idleSince = GetTickCount();
     }
-    return 0;
-}
-
-// Writes one byte into every page of the area about to be received into. A fresh page that the
-// receive itself has to map costs several times more under Wine than one mapped by this write.
-void touchPages(char* area, size_t size) {
-    for (size_t offset = 0; offset < size; offset += 4096)
-        static_cast<volatile char*>(area)[offset] = 0;
-}
-
-// Makes the capacity at least wanted; false when memory runs out (the buffer stays as it was).
-bool growBuffer(char** buffer, size_t* capacity, size_t wanted) {
-    if (wanted <= *capacity)
-        return true;
-    char* larger = static_cast<char*>(std::realloc(*buffer, wanted));
-    if (larger == nullptr)
-        return false;
-    *buffer = larger;
-    *capacity = wanted;
     return true;
 }
 
-// Reads until the peer closes (or the connection breaks, a stop is requested, or the stall limit
-// passes) into a buffer that grows geometrically, so that receiving n bytes costs O(n). Null when
-// memory runs out, or when the stall limit ended a download in which nothing arrived.
-char* receiveAll(SOCKET socket) {
-    size_t capacity = minimumFreeRoom;
-    size_t received = 0;
-    char* buffer = static_cast<char*>(std::malloc(capacity));
-    if (buffer == nullptr)
-        return nullptr;
-    buffer[0] = '\0';
-    bool sized = false;  // the announced length was looked for
-    size_t searched = 0; // bytes already searched for the end of the headers
+// The request as the server sees it: the GET line, Host, then the shared header lines.
+bool sendRequest(SOCKET socket, const UrlParts& parts, const FetchRequest* request,
+                 unsigned long passStarted) {
+    char headers[fetchHeaderSize];
+    formatRequestHeaders(request, headers, sizeof headers);
+    size_t pathLength = parts.pathLength;
+    bool rootPath = pathLength == 0 || parts.path[0] == '?';
+    // The path is at most fetchUrlSize long, the host part under 300 characters.
+    char text[fetchUrlSize + 300 + fetchHeaderSize + 64];
+    int written = std::snprintf(text, sizeof text, "GET %s%.*s HTTP/1.0\r\nHost: %.*s\r\n%s\r\n",
+                                rootPath ? "/" : "", static_cast<int>(pathLength), parts.path,
+                                static_cast<int>(parts.hostPartLength), parts.hostPart, headers);
+    if (written < 0 || static_cast<size_t>(written) >= sizeof text)
+        return false;
+    return sendAll(socket, text, static_cast<size_t>(written), request, passStarted);
+}
+
+void setReason(HopOutcome* outcome, const char* reason) {
+    std::snprintf(outcome->reason, sizeof outcome->reason, "%s", reason);
+}
+
+// Feeds the response stage until it is complete or failed, the peer closes or the connection
+// breaks, the stall limit passes, or the pass ends.
+void receiveResponse(SOCKET socket, const FetchRequest* request, unsigned long passStarted,
+                     HttpResponse* response, HopOutcome* outcome) {
+    char* buffer = static_cast<char*>(std::malloc(fetchReadLimit));
+    if (buffer == nullptr) {
+        setReason(outcome, "out of memory");
+        return;
+    }
     unsigned long idleSince = GetTickCount();
-    while (!stopRequested) {
-        // One byte of the free room stays for the terminator.
-        size_t ask = capacity - received - 1;
-        if (ask > static_cast<size_t>(fetchReadLimit))
-            ask = static_cast<size_t>(fetchReadLimit);
-        touchPages(buffer + received, ask);
-        int count = recv(socket, buffer + received, static_cast<int>(ask), 0);
-        if (count == 0)
-            break;
-        if (count == SOCKET_ERROR) {
-            if (WSAGetLastError() != WSAEWOULDBLOCK)
-                break; // a broken connection keeps what arrived
-            WaitResult waited = waitForSocket(socket, false, idleSince);
+    ResponseProgress progress = responseNeedMore;
+    while (progress == responseNeedMore) {
+        int count = recv(socket, buffer, fetchReadLimit, 0);
+        if (count > 0) {
+            idleSince = GetTickCount();
+            progress = feedResponse(response, buffer, static_cast<size_t>(count));
+            // However fast the bytes come, the pass keeps its overall bound and stop promptness.
+            if (progress == responseNeedMore && passOver(request, passStarted)) {
+                setReason(outcome, request->stop && *request->stop ? "stopped" : "timed out");
+                break;
+            }
+            continue;
+        }
+        if (count == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) {
+            WaitResult waited = waitForSocket(socket, false, idleSince, request, passStarted);
             if (waited == socketReady)
                 continue;
-            if (waited == waitGaveUp && received == 0 && !stopRequested) {
-                std::free(buffer);
-                return nullptr;
+            if (waited != socketFailed) {
+                setReason(outcome, waitReason(waited));
+                break;
             }
+        }
+        if (count == SOCKET_ERROR) {
+            // A broken connection never passes for the end of a body without a length.
+            setReason(outcome, "connection reset");
             break;
         }
-        received += static_cast<size_t>(count);
-        buffer[received] = '\0';
-        idleSince = GetTickCount();
-        if (!sized) {
-            // Each search goes on where the last one stopped, so slow servers cost no rescans.
-            const char* headerEnd =
-                std::strstr(buffer + (searched > 3 ? searched - 3 : 0), "\r\n\r\n");
-            searched = received;
-            sized = headerEnd != nullptr || received >= headerSearchLimit;
-            size_t announced = headerEnd ? announcedLength(buffer, headerEnd) : 0;
-            // Sizing by the hint is optional: without the memory the buffer grows as usual.
-            if (announced > received)
-                growBuffer(&buffer, &capacity, announced + minimumFreeRoom);
-        }
-        if (capacity - received < minimumFreeRoom) {
-            size_t grown = capacity * 2;
-            if (grown < capacity || !growBuffer(&buffer, &capacity, grown)) {
-                std::free(buffer);
-                return nullptr;
-            }
+        // The peer closed: the stage decides whether what arrived is a whole response.
+        progress = finishResponse(response);
+        if (progress == responseNeedMore) {
+            setReason(outcome, "connection closed early");
+            break;
         }
     }
-    return buffer;
+    if (progress == responseComplete)
+        outcome->complete = true;
+    else if (progress == responseFailed)
+        setReason(outcome,
+                  response->failureReason[0] ? response->failureReason : "not an HTTP response");
+    std::free(buffer);
 }
 
 } // namespace
+
+size_t formatRequestHeaders(const FetchRequest* request, char* out, size_t outSize) {
+    int written = std::snprintf(out, outSize,
+                                "Accept: application/rss+xml, application/rdf+xml, "
+                                "application/atom+xml, application/xml;q=0.9, text/xml;q=0.9, "
+                                "*/*;q=0.8\r\n"
+                                "User-Agent: FeedMarquee/%s (+%s)\r\n"
+                                "Accept-Encoding: gzip, deflate\r\n",
+                                pluginInfo(2), pluginInfo(5));
+    if (written < 0 || static_cast<size_t>(written) >= outSize) {
+        if (outSize > 0)
+            out[0] = '\0';
+        return 0;
+    }
+    size_t length = static_cast<size_t>(written);
+    const struct {
+        const char* name;
+        const char* value;
+    } validators[] = {{"If-None-Match", request ? request->etag : nullptr},
+                      {"If-Modified-Since", request ? request->lastModified : nullptr}};
+    for (const auto& validator : validators) {
+        const char* value = validator.value;
+        if (value == nullptr || value[0] == '\0' || std::strlen(value) > 256)
+            continue;
+        bool clean = true;
+        for (const unsigned char* c = reinterpret_cast<const unsigned char*>(value); *c; ++c)
+            clean = clean && *c >= 0x20 && *c != 0x7f;
+        if (!clean)
+            continue;
+        written =
+            std::snprintf(out + length, outSize - length, "%s: %s\r\n", validator.name, value);
+        if (written < 0 || static_cast<size_t>(written) >= outSize - length) {
+            out[length] = '\0';
+            break;
+        }
+        length += static_cast<size_t>(written);
+    }
+    return length;
+}
+
+bool passOver(const FetchRequest* request, unsigned long passStarted) {
+    return (request->stop && *request->stop) || GetTickCount() - passStarted >= fetchPassLimitMs;
+}
 
 int sendText(SOCKET socket, const char* text) {
     return send(socket, text, static_cast<int>(std::strlen(text)), 0);
 }
 
-char* fetchUrl(const char* url) {
+void fetchHttpHop(const char* url, const FetchRequest* request, unsigned long passStarted,
+                  HttpResponse* response, HopOutcome* outcome) {
+    outcome->complete = false;
+    outcome->reason[0] = '\0';
+    if (!beginResponse(response, true)) {
+        setReason(outcome, "out of memory");
+        return;
+    }
     UrlParts parts;
-    if (!splitUrl(url, &parts))
-        return nullptr;
+    if (!splitUrl(url, &parts)) {
+        setReason(outcome, "invalid address");
+        return;
+    }
     unsigned long address = 0;
-    if (stopRequested || !resolveHost(parts.hostName, &address))
-        return nullptr;
-    SOCKET socket = openConnection(address, parts.port);
-    if (socket == INVALID_SOCKET)
-        return nullptr;
-    sendRequest(socket, parts);
-    char* response = receiveAll(socket);
+    if (passOver(request, passStarted)) {
+        setReason(outcome, request->stop && *request->stop ? "stopped" : "timed out");
+        return;
+    }
+    if (!resolveHost(parts.hostName, &address)) {
+        setReason(outcome, "name not found");
+        return;
+    }
+    const char* reason = nullptr;
+    SOCKET socket = openConnection(address, parts.port, request, passStarted, &reason);
+    if (socket == INVALID_SOCKET) {
+        setReason(outcome, reason);
+        return;
+    }
+    if (sendRequest(socket, parts, request, passStarted))
+        receiveResponse(socket, request, passStarted, response, outcome);
+    else
+        setReason(outcome, "connection failed");
     closesocket(socket);
-    return response;
 }

@@ -1,18 +1,43 @@
-// A minimal HTTP/1.0 client on Winsock 1.1, run on the update worker thread.
+// The http client on Winsock 1.1 and what both clients share: the request headers and the bounds
+// of a pass. Run on the update worker thread.
 #pragma once
 #include <winsock.h>
+#include <cstddef>
+#include "feed/fetch.h"
+#include "feed/http_response.h"
 
-// Fetches url ("http://host[:port]/path", scheme in any letter case) and returns everything that
-// arrived until the server closed, status line and headers included, as a new zero-terminated text
-// that the caller frees with free(); null when the fetch failed (bad address, unresolvable host,
-// no connection, out of memory, or nothing arrived before the stall limit). Stops early, keeping
-// what arrived, once stopRequested is set.
-char* fetchUrl(const char* url);
-// Sends text's bytes (without the terminator) on socket with send(); returns send's result.
-int sendText(SOCKET socket, const char* text);
-
-// Most bytes one recv asks for (fewer when the receive buffer's free room is smaller).
-const int fetchReadLimit = 1024 * 1024;
+// Most bytes one recv asks for.
+const int fetchReadLimit = 256 * 1024;
 // A connection attempt or a download that makes no progress for this many milliseconds ends the
 // fetch (30000; tests shorten it).
 extern unsigned long fetchStallLimitMs;
+// A whole pass, redirects included, ends after this many milliseconds however slowly bytes keep
+// arriving (120000; tests shorten it).
+extern unsigned long fetchPassLimitMs;
+
+// How a single request (one hop of a pass) ended.
+struct HopOutcome {
+    bool complete;    // the response stage has a whole response (any status)
+    char reason[128]; // otherwise why not: "connection refused", "timed out", "feed too large"
+};
+
+// The header lines both clients send after the request line and Host: Accept, User-Agent,
+// Accept-Encoding and the request's validators, each ending in CRLF. A validator holding a
+// control character is left out rather than sent. Returns the length written (out is always
+// zero-terminated); the lines fit in fetchHeaderSize.
+const size_t fetchHeaderSize = 1024;
+size_t formatRequestHeaders(const FetchRequest* request, char* out, size_t outSize);
+
+// True when the pass should end now: its stop flag is set or passStarted (GetTickCount) lies
+// fetchPassLimitMs or more in the past.
+bool passOver(const FetchRequest* request, unsigned long passStarted);
+
+// One GET of url ("http://host[:port]/path", scheme in any letter case) for request: begins
+// response in raw mode and feeds it what arrives until the stage calls the response complete or
+// failed, the peer closes, the connection breaks, the stall limit passes, the pass ends or
+// request->stop is set. The caller ends the response.
+void fetchHttpHop(const char* url, const FetchRequest* request, unsigned long passStarted,
+                  HttpResponse* response, HopOutcome* outcome);
+
+// Sends text's bytes (without the terminator) on socket with send(); returns send's result.
+int sendText(SOCKET socket, const char* text);

@@ -1,6 +1,12 @@
 set(FM_FEED_SOURCES
+    feed/feed_health.cpp
+    feed/fetch.cpp
+    feed/headline_cache.cpp
+    feed/headline_cache_win32.cpp
     feed/http_fetch.cpp
-    feed/update_worker.cpp)
+    feed/update_schedule.cpp
+    feed/update_worker.cpp
+    feed/winhttp_fetch.cpp)
 # The portable response stage (status line, headers, chunks, gzip/deflate), built natively too.
 set(FM_HTTP_SOURCES
     feed/http_response.cpp)

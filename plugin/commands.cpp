@@ -19,6 +19,7 @@
 #include "plugin/lifecycle.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
+#include "plugin/setting_limits.h"
 #include "plugin/settings.h"
 #include "shell/blackbox_api.h"
 
@@ -124,11 +125,13 @@ bool showsPlaceholder() {
 
 // Stores the current feed as the next favourite, titled with the feed's own title (the header
 // entry of the DisplayList), or an empty title when there is none yet: a placeholder such as
-// "Couldn't connect!" is no name for a feed.
+// "Couldn't connect!" is no name for a feed, nor is the title of the feed shown before the
+// address changed.
 void addCurrentFavorite() {
     const char* title = "";
     char* converted = nullptr;
-    if (DisplayList.first && DisplayList.first->title && !showsPlaceholder()) {
+    if (DisplayList.first && DisplayList.first->title && !showsPlaceholder() &&
+        !headlinesOfAnotherAddress(settings.feedUrl)) {
         title = DisplayList.first->title;
         if (settings.encoding == 1) {
             converted = utf8ToAnsi(title);
@@ -151,7 +154,7 @@ void setUpdateInterval(int minutes) {
 void setTipWidth(int width) {
     settings.tipWidth = width;
     if (runtime.tooltipWindow)
-        SendMessageA(runtime.tooltipWindow, TTM_SETMAXTIPWIDTH, 0, width);
+        SendMessageA(runtime.tooltipWindow, TTM_SETMAXTIPWIDTH, 0, tipWidthInForce(width));
 }
 
 void setTipHideDelay(int seconds) {
@@ -222,8 +225,8 @@ void chooseFontColor() {
 void chooseFont(HWND window) {
     LOGFONTA logFont;
     ZeroMemory(&logFont, sizeof logFont);
-    HFONT font = CreateFontA(settings.fontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                             DEFAULT_CHARSET, 0, 0, 0, 0, settings.font);
+    HFONT font = CreateFontA(fontHeightInForce(settings.fontHeight), 0, 0, 0, FW_NORMAL, FALSE,
+                             FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, settings.font);
     if (font) {
         GetObjectA(font, sizeof logFont, &logFont);
         DeleteObject(font);
@@ -255,20 +258,53 @@ void editSettingsFile() {
     BBExecute(GetDesktopWindow(), nullptr, settingsPath, nullptr, nullptr, SW_SHOWNORMAL, false);
 }
 
+// Answers the health line to the shell as the command string "@FeedMarqueeHealthReport TEXT", which
+// the shell hands on to every window registered for commands (and records), so scripts and tests
+// can read the state of the feed.
+void reportHealth() {
+    char report[2600];
+    std::snprintf(report, sizeof report, "@FeedMarqueeHealthReport %s", feedHealthLine());
+    SendMessageA(runtime.shellWindow, BB_BROAM, 0, reinterpret_cast<LPARAM>(report));
+}
+
+// Hands the window every setting it holds itself, so that after a reload the window agrees with
+// the file and with the menu: size and place (or the auto-hide place), z-order, the tooltip, the
+// update timer and the opacity.
+void applyReloadedSettings(HWND window) {
+    settings.width = windowExtentInForce(settings.width, GetSystemMetrics(SM_CXVIRTUALSCREEN));
+    settings.height = windowExtentInForce(settings.height, GetSystemMetrics(SM_CYVIRTUALSCREEN));
+    placeAfterAutoHideChange(); // moves to (x, y) or the hidden place, at the stored size
+    if (settings.autoHide)
+        SetTimer(window, 3, 300, nullptr);
+    // The slit decides the z-order of the windows it holds.
+    if (!settings.inSlit)
+        SetWindowPos(window, settings.alwaysontop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                     SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+    applyTooltipSettings();
+    activateTooltip(settings.allowtooltip);
+    armUpdateTimer();
+    applyTransparency(); // drops the layered style in the slit; repaints and rebuilds the menu
+}
+
 void reloadSettings(HWND window) {
     bool wasInSlit = settings.inSlit && runtime.slitWindow;
+    char previousUrl[sizeof settings.feedUrl];
+    std::memcpy(previousUrl, settings.feedUrl, sizeof previousUrl);
     readSettings();
+    // A file that names another feed is fetched at once, as choosing it from the menu would be.
+    if (std::strcmp(previousUrl, settings.feedUrl) != 0)
+        requestUpdate();
     loadShellStyle();
     HWND slit = runtime.slitWindow;
+    if (!(settings.inSlit && slit) && slit)
+        SendMessageA(slit, SLIT_REMOVE, 0, reinterpret_cast<LPARAM>(window));
+    applyReloadedSettings(window);
     if (settings.inSlit && slit) {
-        applyTransparency();
         // A window that the reload puts into the slit must be handed to it, not just announced.
         if (wasInSlit)
             SendMessageA(slit, SLIT_UPDATE, 0, 0);
         else
             SendMessageA(slit, SLIT_ADD, 0, reinterpret_cast<LPARAM>(window));
-    } else if (slit) {
-        SendMessageA(slit, SLIT_REMOVE, 0, reinterpret_cast<LPARAM>(window));
     }
     repaint();
 }
@@ -492,9 +528,14 @@ const CommandWord commandWords[] = {
     {"SetFont", exactMatch, [](HWND w, const char*) { chooseFont(w); }},
     {"EditRC", exactMatch, [](HWND, const char*) { editSettingsFile(); }},
     {"ReloadSettings", exactMatch, [](HWND w, const char*) { reloadSettings(w); }},
-    {"SaveSettings", exactMatch, [](HWND, const char*) { writeSettings(); }},
+    {"SaveSettings", exactMatch,
+     [](HWND, const char*) {
+         if (!writeSettings())
+             reportSettingsNotWritten();
+     }},
+    {"Health", exactMatch, [](HWND, const char*) { reportHealth(); }},
 };
-static_assert(sizeof commandWords / sizeof commandWords[0] == 46, "46 command words");
+static_assert(sizeof commandWords / sizeof commandWords[0] == 47, "47 command words");
 
 } // namespace
 

@@ -11,6 +11,7 @@
 #include "feed/update_worker.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
+#include "plugin/setting_limits.h"
 #include "plugin/settings.h"
 #include "shell/blackbox_api.h"
 
@@ -35,6 +36,19 @@ int failCreation() {
     }
     releaseFavorites();
     UnregisterClassA(pluginName, runtime.instance);
+    return 1;
+}
+
+// True while a started copy's window exists. The shell may start the plug-in a second time (listed
+// twice, or started again from a script); that start must leave the running copy alone, since the
+// copy's window, tooltip, timers and class are all known only through the shared records.
+bool alreadyRunning() {
+    return runtime.pluginWindow != nullptr && IsWindow(runtime.pluginWindow);
+}
+
+int refuseSecondStart() {
+    showMessageBox(runtime.shellWindow, "FeedMarquee is already running.", pluginName,
+                   MB_TOPMOST | MB_ICONINFORMATION);
     return 1;
 }
 
@@ -70,6 +84,8 @@ int startPlugin(HINSTANCE instance) {
 
     runtime.virtualScreenWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
     runtime.virtualScreenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    settings.width = windowExtentInForce(settings.width, runtime.virtualScreenWidth);
+    settings.height = windowExtentInForce(settings.height, runtime.virtualScreenHeight);
 
     DWORD extendedStyle = WS_EX_TOOLWINDOW | (runtime.layeredSupported ? WS_EX_LAYERED : 0);
     HWND window =
@@ -117,18 +133,25 @@ bool processAttach() {
     return attachWinsock(WSAStartup);
 }
 
-void processDetach() {
-    if (runtime.winsockReady)
+void processDetach(bool processEnding) {
+    // When the process ends, its other threads are already gone, perhaps killed inside Winsock
+    // (a worker waiting for the resolver) while holding its locks: WSACleanup could then wait
+    // for ever and hang the shell's exit. The system releases everything anyway.
+    if (runtime.winsockReady && !processEnding)
         WSACleanup();
     runtime.winsockReady = false;
 }
 
 int beginPlugin(HINSTANCE instance) {
+    if (alreadyRunning())
+        return refuseSecondStart();
     runtime.slitWindow = nullptr;
     return startPlugin(instance);
 }
 
 int beginSlitPlugin(HINSTANCE instance, HWND slit) {
+    if (alreadyRunning())
+        return refuseSecondStart();
     settings.inSlit = true;
     runtime.slitWindow = slit;
     int result = startPlugin(instance);

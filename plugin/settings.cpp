@@ -1,4 +1,4 @@
-// The settings file: one table of the 39 persisted settings drives reading, writing and the
+// The settings file: one table of the 40 persisted settings drives reading, writing and the
 // defaults, so that the three can never disagree about a key, a type or an order. All values go
 // through the shell's settings functions; the file is opened here only to count the favourites.
 #include "plugin/settings.h"
@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "plugin/lifecycle.h"
 #include "plugin/runtime_state.h"
 #include "shell/blackbox_api.h"
 
@@ -81,8 +82,9 @@ const SettingRow settingRows[] = {
      0, ""},
     {"feedmarquee.browserPath:", "feedmarquee.browserPath:", TextSetting,
      offsetof(PluginSettings, browserPath), 0, ""},
+    ROW_BOOL(keepHeadlines, "feedmarquee.keepHeadlines:", true),
 };
-static_assert(sizeof settingRows / sizeof settingRows[0] == 39, "39 persisted settings");
+static_assert(sizeof settingRows / sizeof settingRows[0] == 40, "40 persisted settings");
 
 #undef ROW_INT
 #undef ROW_BOOL
@@ -171,7 +173,45 @@ void loadFavorites() {
     }
 }
 
+// True when the settings file may be written: it exists and opens for writing, or it does not
+// exist yet (the write makes it). A file marked read-only, or one that another program holds
+// locked, is left alone.
+bool settingsFileWritable() {
+    if (!settingsPath[0])
+        return false;
+    // Checked apart from the opening below, which an administrator's rights would let through.
+    DWORD attributes = GetFileAttributesA(settingsPath);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return false;
+    HANDLE file = CreateFileA(settingsPath, GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+        return true;
+    }
+    return GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+// Writes text under key and reads it back: the shell's write functions report nothing, so this
+// is how a failed write shows. A value never holds a line break, so "\n" never reads back.
+bool writeAndConfirm(const char* key, const char* text) {
+    WriteString(settingsPath, key, text);
+    const char* stored = ReadString(settingsPath, key, "\n");
+    return stored && std::strcmp(stored, text) == 0;
+}
+
 } // namespace
+
+void reportSettingsNotWritten() {
+    char text[MAX_PATH + 256];
+    std::snprintf(text, sizeof text,
+                  "The settings file could not be written (is it marked read-only?), so nothing "
+                  "was saved there and no favourite was added. Changes stay in effect until "
+                  "FeedMarquee ends.\n\n%s",
+                  settingsPath[0] ? settingsPath : "(no place for a settings file was found)");
+    showMessageBox(nullptr, text, pluginName, MB_TOPMOST | MB_ICONWARNING);
+}
 
 void copySettingText(char (&field)[256], const char* text) {
     if (!text)
@@ -248,9 +288,9 @@ void readSettings() {
     loadFavorites();
 }
 
-void writeSettings() {
-    if (!settingsPath[0])
-        return;
+bool writeSettings() {
+    if (!settingsFileWritable())
+        return false;
     for (const SettingRow& row : settingRows) {
         switch (row.kind) {
         case IntSetting:
@@ -267,6 +307,7 @@ void writeSettings() {
             break;
         }
     }
+    return FileExists(settingsPath);
 }
 
 // The length of the run of indices 0, 1, 2, ... for which some line begins with that index's url
@@ -292,19 +333,29 @@ int countFavorites() {
     return count;
 }
 
-void addFavorite(const char* title, const char* url) {
-    if (!settingsPath[0])
-        return;
+bool addFavorite(const char* title, const char* url) {
+    // Favourites are managed by editing the file: count them there again, so that one added by
+    // hand since the last read is not overwritten.
+    int index = countFavorites();
     char text[256];
     char key[256];
-    std::snprintf(key, sizeof key, "feedmarquee.fav%d.url:", favoriteCount);
+    std::snprintf(key, sizeof key, "feedmarquee.fav%d.url:", index);
     copySettingText(text, url);
-    WriteString(settingsPath, key, text);
-    std::snprintf(key, sizeof key, "feedmarquee.fav%d.title:", favoriteCount);
-    copySettingText(text, title);
-    WriteString(settingsPath, key, text);
-    writeSettings();
+    bool written = settingsFileWritable() && writeAndConfirm(key, text);
+    if (written) {
+        std::snprintf(key, sizeof key, "feedmarquee.fav%d.title:", index);
+        copySettingText(text, title);
+        WriteString(settingsPath, key, text);
+        written = writeSettings();
+    }
+    // Reading a file that did not take the write would replace the settings in memory with
+    // whatever (or, for a missing file, the defaults) it holds.
+    if (!written) {
+        reportSettingsNotWritten();
+        return false;
+    }
     readSettings();
+    return true;
 }
 
 void releaseFavorites() {

@@ -1,4 +1,4 @@
-// The plug-in's settings file: the 39 persisted settings and the favourite feeds, read and written
+// The plug-in's settings file: the 40 persisted settings and the favourite feeds, read and written
 // through the shell's settings functions.
 #pragma once
 #include <windows.h>
@@ -40,6 +40,7 @@ struct PluginSettings {
     char font[256];
     char feedUrl[256];
     char browserPath[256];
+    bool keepHeadlines; // a failed update keeps the last good headlines, saved across starts
 };
 
 struct FavoriteFeed {
@@ -56,12 +57,17 @@ extern char settingsPath[MAX_PATH]; // empty when no candidate path fits
 // Locates the file, loads all settings (defaults for missing keys) and then the favourites;
 // creates the file with the defaults when none exists. Memory only: callers apply the values.
 void readSettings();
-// Writes all 39 settings in table order. Favourites are not written.
-void writeSettings();
+// Writes all 40 settings in table order. Favourites are not written. False, with nothing
+// written, when there is no path or the file cannot be written (marked read-only, locked).
+bool writeSettings();
+// Tells the user (through showMessageBox) that the settings file could not be written.
+void reportSettingsNotWritten();
 // The number of favourites in the file at settingsPath (0 when it cannot be opened).
 int countFavorites();
-// Writes url and title as favourite number favoriteCount, then writes and re-reads the settings.
-void addFavorite(const char* title, const char* url);
+// Writes url and title as the next favourite after those in the file now, then writes and
+// re-reads the settings. When the file does not take the write, nothing is re-read, the user is
+// told, and the result is false.
+bool addFavorite(const char* title, const char* url);
 // Frees the favourites list; favoriteCount becomes 0.
 void releaseFavorites();
 // The favourite at index, or null.

@@ -1,30 +1,36 @@
 #!/bin/bash
 # The main job: builds FeedMarquee.dll and the stand-in shell, serves a sample feed on 127.0.0.1
-# (a new headline every minute), starts the shell with the plug-in under Wine, waits until the
+# (a new headline every minute) over https with a certificate made now, whose authority is trusted
+# only in the demo's Wine prefix, starts the shell with the plug-in under Wine, waits until the
 # headlines are painted and writes a PNG screenshot of the plug-in window.
-#   scripts/demo.sh [--feed URL] [--atom] [--out DIR]      (--atom: the sample feed as Atom)
+#   scripts/demo.sh [--http] [--atom] [--feed URL] [--out DIR]
+# --http serves the sample feed over plain http; --atom serves it as an Atom feed; --feed shows any
+# http:// or https:// feed.
 # With a display (DISPLAY set and reachable) the window stays up for you to use until you press
 # Enter; without one the demo runs on Xvfb and exits after the screenshot.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 feed=""
+scheme=https
 atom=""
 out="$root/out/demo"
 while [ $# -gt 0 ]; do
     case "$1" in
         --feed) feed="$2"; shift 2 ;;
+        --http) scheme=http; shift ;;
         --atom) atom=1; shift ;;
         --out) out="$2"; shift 2 ;;
-        -h|--help) sed -n 2,7p "$0"; exit 0 ;;
+        -h|--help) sed -n 2,10p "$0"; exit 0 ;;
         *) echo "demo: unknown option $1" >&2; exit 2 ;;
     esac
 done
-case "$feed" in ""|http://*|HTTP://*) ;; *) echo "demo: only http:// feeds can be fetched" >&2; exit 2 ;; esac
+case "$feed" in ""|http://*|HTTP://*|https://*|HTTPS://*) ;;
+    *) echo "demo: only http:// and https:// feeds can be fetched" >&2; exit 2 ;; esac
 
 "$root/scripts/setup.sh"
 cmake -S "$root" -B "$root/build/win32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
       -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$root/build/win32" -j2 --target FeedMarquee blackbox >/dev/null
+cmake --build "$root/build/win32" -j2 --target FeedMarquee blackbox trust_root >/dev/null
 
 interactive=""
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
@@ -46,12 +52,23 @@ cleanup() {
     rm -f "$out/control"
 }
 trap cleanup EXIT
+certificates="$root/build/win32/demo-certificates"
 if [ -z "$feed" ]; then
-    python3 "$root/tools/demo-feed-server.py" --served-log "$out/served.log" > "$out/server.port" &
+    tls=()
+    if [ "$scheme" = https ]; then
+        "$root/tests/feed/make-test-certificates.sh" "$certificates"
+        tls=(--tls-cert "$certificates/https.pem" --tls-key "$certificates/https.key")
+    fi
+    python3 "$root/tools/demo-feed-server.py" --served-log "$out/served.log" "${tls[@]}" \
+        > "$out/server.port" &
     server_pid=$!
     for _ in $(seq 50); do [ -s "$out/server.port" ] && break; sleep 0.1; done
-    feed="http://127.0.0.1:$(head -1 "$out/server.port")/harbour-town.${atom:+atom}"
-    [ -n "$atom" ] || feed="${feed}xml"
+    # The certificate names localhost; the plain server is reached by its address as before.
+    host=127.0.0.1
+    [ "$scheme" = https ] && host=localhost
+    extension=xml
+    [ -n "$atom" ] && extension=atom
+    feed="$scheme://$host:$(head -1 "$out/server.port")/harbour-town.${extension}"
 fi
 
 cat > "$out/feedmarquee.rc" <<RC
@@ -74,6 +91,10 @@ RC
 
 . "$root/scripts/wine-session.sh"
 trap 'cleanup; fm_wine_session_end' EXIT
+if [ -f "$certificates/ca.der" ] && [ -n "$server_pid" ] && [ "$scheme" = https ]; then
+    wine "$root/build/win32/tests/feed/trust_root.exe" "$(winepath -w "$certificates/ca.der")" \
+        </dev/null
+fi
 
 mkfifo "$out/control"
 (cd "$out" && exec wine blackbox.exe --control --exec-log execute.log FeedMarquee.dll \

@@ -3,7 +3,7 @@
 // its line, replacing the key's first line or appending a new one, and keeps every other line
 // (comments, unknown keys, duplicates) byte for byte. The whole file is read into memory, so lines
 // of any length are handled; a write goes to a temporary file that then replaces the original, so
-// a failed write never leaves half a file behind.
+// a failed write never leaves half a file behind. A file marked read-only is never written.
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -138,9 +138,14 @@ bool rcStore(const char* fileName, const char* key, const std::string& value) {
             c = ' ';
     std::string line = name + ": " + cleanValue;
 
+    // A file marked read-only is left alone, as the system's own profile functions leave it: the
+    // rename below would otherwise replace it (the system allows renaming over it).
+    DWORD attributes = GetFileAttributesA(fileName);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return false;
     std::string content;
     bool existed = readWholeFile(fileName, content);
-    if (!existed && GetFileAttributesA(fileName) != INVALID_FILE_ATTRIBUTES)
+    if (!existed && attributes != INVALID_FILE_ATTRIBUTES)
         return false; // there, but unreadable: never replace what could not be read
     LineMatch match;
     if (findKeyLine(content, name, match)) {

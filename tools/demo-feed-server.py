@@ -4,7 +4,9 @@ every minute, so the plug-in's periodic updates can be watched. Stops by itself 
 seconds (default: one hour) so that a forgotten demo does not keep a port open forever."""
 import argparse
 import email.utils
+import hashlib
 import http.server
+import ssl
 import sys
 import threading
 import time
@@ -34,7 +36,7 @@ def build_feed(started, port):
         items.append(
             "  <item>\n"
             f"    <title>{escape(title)}</title>\n"
-            f"    <link>http://127.0.0.1:{port}/news/{n}</link>\n"
+            f"    <link>{LINK_BASE}:{port}/news/{n}</link>\n"
             f"    <guid isPermaLink=\"false\">tag:demo.feedmarquee,2026:{n}</guid>\n"
             f"    <pubDate>{email.utils.formatdate(stamp, localtime=False)}</pubDate>\n"
             f"    <description><![CDATA[<p><b>Story {n}.</b> {desc}</p>]]></description>\n"
@@ -42,9 +44,25 @@ def build_feed(started, port):
     return ('<?xml version="1.0" encoding="UTF-8"?>\n'
             '<rss version="2.0">\n<channel>\n'
             '  <title>Harbour Town Daily</title>\n'
-            f'  <link>http://127.0.0.1:{port}/</link>\n'
+            f'  <link>{LINK_BASE}:{port}/</link>\n'
             '  <description>News from Harbour Town, updated every minute</description>\n'
             + "".join(items) + "</channel>\n</rss>\n").encode("utf-8")
+
+# The links' scheme and host: https://localhost when the feed is served over TLS.
+LINK_BASE = "http://127.0.0.1"
+
+def entity_tag(body):
+    return '"' + hashlib.sha1(body).hexdigest()[:16] + '"'
+
+def etag_matches(header, etag):
+    """If-None-Match: a list of tags (weak ones compare by their opaque part) or "*"."""
+    if not header:
+        return False
+    for tag in header.split(","):
+        tag = tag.strip()
+        if tag == "*" or tag.removeprefix("W/") == etag:
+            return True
+    return False
 
 def build_atom(started, port):
     """The same newsroom as an Atom 1.0 feed (any path ending in .atom): relative links under the
@@ -67,7 +85,7 @@ def build_atom(started, port):
             f'    <summary type="html">{escape(f"<p><b>Story {n}.</b> {desc}</p>")}</summary>\n'
             "  </entry>\n")
     return ('<?xml version="1.0" encoding="UTF-8"?>\n'
-            f'<feed xmlns="http://www.w3.org/2005/Atom" xml:base="http://127.0.0.1:{port}/atom/">\n'
+            f'<feed xmlns="http://www.w3.org/2005/Atom" xml:base="{LINK_BASE}:{port}/atom/">\n'
             '  <title type="html">Harbour Town Daily &amp;#8211; Atom</title>\n'
             '  <link rel="self" href="harbour-town.atom"/>\n'
             '  <link rel="alternate" href="./"/>\n'
@@ -83,6 +101,8 @@ def main():
     ap.add_argument("--port", type=int, default=0, help="port on 127.0.0.1 (0: any free port)")
     ap.add_argument("--lifetime", type=float, default=3600, help="seconds before the server stops")
     ap.add_argument("--served-log", help="file to which one line is appended per answered request")
+    ap.add_argument("--tls-cert", help="serve https with this certificate (PEM; for localhost)")
+    ap.add_argument("--tls-key", help="the certificate's private key (PEM)")
     args = ap.parse_args()
     started = time.time()
 
@@ -92,19 +112,36 @@ def main():
             atom = self.path.endswith(".atom")
             build = build_atom if atom else build_feed
             body = build(started, self.server.server_address[1])
-            self.send_response(200)
-            self.send_header("Content-Type", "application/atom+xml; charset=utf-8" if atom
-                             else "application/rss+xml; charset=utf-8")
-            self.send_header("Content-Length", str(len(body)))
-            self.end_headers()
-            self.wfile.write(body)
+            # The feed changes once a minute; its ETag names the content, so a client that sends
+            # it back with If-None-Match gets a bodyless 304 until the next headline appears.
+            etag = entity_tag(body)
+            if etag_matches(self.headers.get("If-None-Match"), etag):
+                self.send_response(304)
+                self.send_header("ETag", etag)
+                self.end_headers()
+                status, body = 304, b""
+            else:
+                self.send_response(200)
+                self.send_header("Content-Type", "application/atom+xml; charset=utf-8" if atom
+                                 else "application/rss+xml; charset=utf-8")
+                self.send_header("Content-Length", str(len(body)))
+                self.send_header("ETag", etag)
+                self.end_headers()
+                self.wfile.write(body)
+                status = 200
             if args.served_log:
                 with open(args.served_log, "a") as log:
-                    log.write(f"{time.strftime('%H:%M:%S')} GET {self.path} {len(body)} bytes\n")
+                    log.write(f"{time.strftime('%H:%M:%S')} GET {self.path} {status} {len(body)} bytes\n")
         def log_message(self, *a):
             pass
 
     server = http.server.ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
+    if args.tls_cert:
+        global LINK_BASE
+        LINK_BASE = "https://localhost"
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(args.tls_cert, args.tls_key)
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     print(server.server_address[1], flush=True)  # the caller reads the port from the first line
     threading.Timer(args.lifetime, server.shutdown).start()
     server.serve_forever()

@@ -1,5 +1,7 @@
 // Character references, descriptions made plain text, and short dates, one labelled row per case.
+// The named-reference table itself is checked against its generator by content_html_entities_table.
 #include "content/text_decoding.h"
+#include "content/short_date.h"
 #include "tests/support/check.h"
 
 #include <cstdlib>
@@ -123,7 +125,12 @@ TEST(descriptionsFromCdataLoseTagsThenReferences) {
         {"comments go whole", "<!-- <p>hidden</p> -->shown<!---->", "shown"},
         {"declarations and processing instructions", "<!DOCTYPE x><?php echo 1; ?>ok", "ok"},
         {"unterminated tag runs to the end", "text <a href=\"x", "text"},
-        {"unknown named reference stays", "&bogus; &amp", "&bogus; &amp"},
+        {"unknown named reference stays, a legacy one at the end counts", "&bogus; &amp",
+         "&bogus; &"},
+        {"a quote without ';' leaves the next tag whole", "He said &quot</p><p>hi",
+         "He said \" hi"},
+        {"a double-escaped less-than without ';' too", "a &amp;lt</p>b", "a < b"},
+        {"a numeric ampersand starts no named reference", "&#38;copy; 2006", "&copy; 2006"},
     };
     for (const Row& row : rows) {
         std::string result = plain(row.input, true);
@@ -146,6 +153,13 @@ TEST(escapedDescriptionsAreDecodedThenLoseTags) {
         {"wrapped lines keep their words apart", "first part\r\n    of the sentence",
          "first part of the sentence"},
         {"a less-than in text stays", "3 &lt; 4", "3 < 4"},
+        {"a numeric ampersand starts no named reference", "&#38;copy; 2006 &amp;#38;eacute;",
+         "&copy; 2006 &eacute;"},
+        {"a tag whose '/' is a reference", "a&lt;&#x2F;p&gt;x&lt;&#47;b&gt;y&lt;&amp;#x2f;i&gt;z",
+         "a xyz"},
+        {"a tag whose first letter is a reference", "a&lt;&#98;r&gt;b", "a b"},
+        {"a reference that is no tag start stays text", "1 &lt;&#x31; 2", "1 <1 2"},
+        {"a quote without ';' inside an escaped tag", "&lt;a title=&quot&gt;x&lt;/a&gt;", "x"},
     };
     for (const Row& row : rows) {
         std::string result = plain(row.input, false);
@@ -160,13 +174,54 @@ TEST(escapedDescriptionsAreDecodedThenLoseTags) {
     descriptionToText(static_cast<char*>(nullptr), true);
 }
 
+TEST(namedReferencesFromTheWholeHtmlTable) {
+    // The same in both forms: the names are read after the tags are gone or after the escaping.
+    static const Row rows[] = {
+        {"angle quotes", "&lsaquo;x&rsaquo;", "\xe2\x80\xb9x\xe2\x80\xba"},
+        {"invisible joiners and the soft hyphen", "a&zwnj;b&zwj;c&shy;d",
+         "a\xe2\x80\x8c"
+         "b\xe2\x80\x8d"
+         "c\xc2\xad"
+         "d"},
+        {"Greek letters, case matters", "&Omega;&omega;&alpha;&Sigma;&thetasym;",
+         "\xce\xa9\xcf\x89\xce\xb1\xce\xa3\xcf\x91"},
+        {"names that map to two characters", "&fjlig;&nvlt;&NotEqualTilde;",
+         "fj<\xe2\x83\x92\xe2\x89\x82\xcc\xb8"},
+        {"the longest name", "&CounterClockwiseContourIntegral;", "\xe2\x88\xb3"},
+        {"a name one letter too long", "&CounterClockwiseContourIntegralX;",
+         "&CounterClockwiseContourIntegralX;"},
+        {"legacy names where the word ends", "&copy 2006, &eacute, &AMP &lt.",
+         "\xc2\xa9 2006, "
+         "\xc3\xa9, & <."},
+        {"not inside a longer word or before '='", "&copyright &notit; a=1&copy=2",
+         "&copyright &notit; a=1&copy=2"},
+        {"a legacy name with its ';'", "&not;&notin;", "\xc2\xac\xe2\x88\x89"},
+        {"names are case-sensitive", "&Eacute;&eacute;&EACUTE;", "\xc3\x89\xc3\xa9&EACUTE;"},
+        {"double-escaped names", "&amp;rsaquo; &amp;Omega; &amp;copy 1",
+         "\xe2\x80\xba \xce\xa9 \xc2\xa9 1"},
+        {"references longer than their characters stay", "&nGt; &nLt;", "&nGt; &nLt;"},
+        {"cut by the end", "&rsaq", "&rsaq"},
+    };
+    for (bool fromCdata : {true, false}) {
+        for (const Row& row : rows) {
+            std::string result = plain(row.input, fromCdata);
+            if (result != row.expected)
+                check::fail(__FILE__, __LINE__,
+                            std::string(row.label) + (fromCdata ? " (CDATA)" : " (escaped)") +
+                                ": got " + check::show(result) + ", expected " +
+                                check::show(row.expected));
+        }
+    }
+}
+
 TEST(abbreviateDateTable) {
     static const Row rows[] = {
         {"numeric with zone", "2006-12-06T12:34:56+09:00", "12/06 12:34"},
         {"numeric with negative zone", "2006-12-06T12:34:56-05:00", "12/06 12:34"},
         {"numeric with a blank for the T", "2006-12-06 12:34:56", "12/06 12:34"},
         {"numeric without seconds", "2006-12-06T12:34Z", "12/06 12:34"},
-        {"numeric without time", "2006-12-06", "12/06 :"},
+        {"numeric without time", "2006-12-06", "12/06"},
+        {"numeric, lower-case t and fractions", "2006-12-06t09:05:59.123Z", "12/06 09:05"},
         {"RFC 822", "Wed, 06 Dec 2006 12:34:56 +0900", "12/06 12:34"},
         {"RFC 822 negative zone", "Wed, 06 Dec 2006 12:34:56 -0500", "12/06 12:34"},
         {"RFC 822 one-digit day, no weekday", "6 Dec 2006 09:05:00 GMT", "12/06 09:05"},
@@ -174,10 +229,34 @@ TEST(abbreviateDateTable) {
         {"RFC 822 without seconds", "Wed, 06 Dec 2006 12:34 EST", "12/06 12:34"},
         {"every month", "1 Jan 2007 00:00:00 GMT", "01/01 00:00"},
         {"September", "Sun, 30 Sep 2007 23:59:59 GMT", "09/30 23:59"},
-        {"lower-case month", "Wed, 06 dec 2006 12:34:56 +0000", "00/06:"},
-        {"unknown month", "06 Foo 2006 12:34:56", "00/06 12:34"},
-        {"no time at all", "06 Dec 2006", "12/06:"},
-        {"empty", "", "00/00:"},
+        {"lower-case month", "Wed, 06 dec 2006 12:34:56 +0000", "12/06 12:34"},
+        {"upper-case month", "WED, 06 DEC 2006 12:34:56 +0000", "12/06 12:34"},
+        {"no time at all", "06 Dec 2006", "12/06"},
+        {"French, weekday that looks like March", "mar, 15 nov 2022 00:38:15 +0100", "11/15 00:38"},
+        {"French", "mer, 16 nov 2022 00:38:15 +0100", "11/16 00:38"},
+        {"French accented",
+         "16 d\xc3\xa9"
+         "c. 2022 08:00",
+         "12/16 08:00"},
+        {"German", "Do., 3. M\xc3\xa4rz 2022 08:00:00 +0100", "03/03 08:00"},
+        {"Spanish", "vie, 1 ene 2021 23:10:00", "01/01 23:10"},
+        {"Italian", "gio, 24 giu 2021 10:00", "06/24 10:00"},
+        {"Portuguese", "sex, 8 out 2021 10:00", "10/08 10:00"},
+        {"Dutch", "vr 8 mrt 2021 10:00", "03/08 10:00"},
+        {"month before day, PM", "Sat, Dec 16 2023 02:02:33 PM", "12/16 14:02"},
+        {"noon", "Dec 16 2023 12:05 PM, Dec 16 2023 12:05 am", "12/16 12:05"},
+        {"midnight", "December 16, 2023 12:05 a.m.", "12/16 00:05"},
+        {"asctime", "Sat Dec 16 14:02:33 2023", "12/16 14:02"},
+        {"unknown month: as written", "06 Foo 2006 12:34:56", "06 Foo 2006 12:34:56"},
+        {"ambiguous start of a month: as written", "16 jui 2023", "16 jui 2023"},
+        {"no day: as written", "Dec 2023 12:00", "Dec 2023 12:00"},
+        {"impossible hour: as written", "Wed, 06 Dec 2006 25:00:00", "Wed, 06 Dec 2006 25:00:00"},
+        {"13 PM: as written", "Dec 16 2023 13:00 PM", "Dec 16 2023 13:00 PM"},
+        {"month 13: as written", "2023-13-01T10:00:00Z", "2023-13-01T10:00:00Z"},
+        {"numeric with trailing words: as written", "2023-12-16 soon", "2023-12-16 soon"},
+        {"US numeric order: as written", "12/16/2023 14:02", "12/16/2023 14:02"},
+        {"words only: as written", "yesterday", "yesterday"},
+        {"empty", "", ""},
     };
     for (const Row& row : rows) {
         char* result = abbreviateDate(row.input);

@@ -239,14 +239,13 @@ TEST(header_line_for_each_combination_of_count_and_time) {
         CHECK_EQ(toolTextFor(entryAt(0)), std::string(row.header));
     }
 
-    // Before the first update: the placeholder with the last parse's count (none yet) and an
-    // empty time.
+    // Before the first update: the placeholder, which has no items to count and no time yet.
     clearList();
     addEntry("Connecting...");
     entryCount = 0;
     lastUpdateTime[0] = '\0';
     paintNow(window);
-    CHECK_EQ(toolTextFor(entryAt(0)), std::string("Connecting...  (-1) ()"));
+    CHECK_EQ(toolTextFor(entryAt(0)), std::string("Connecting..."));
     closeWindow(window);
 }
 

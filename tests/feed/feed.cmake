@@ -8,6 +8,19 @@ add_test(NAME fetch_test COMMAND fetch_test)
 set_tests_properties(fetch_test PROPERTIES TIMEOUT 120)
 
 add_executable(update_worker_test ${CMAKE_CURRENT_LIST_DIR}/update_worker_test.cpp)
-target_link_libraries(update_worker_test PRIVATE fm_plugin fm_test_server fm_check bb_core)
+target_link_libraries(update_worker_test PRIVATE fm_plugin fm_test_server fm_temp_folder fm_check bb_core)
 add_test(NAME update_worker_test COMMAND update_worker_test)
 set_tests_properties(update_worker_test PROPERTIES TIMEOUT 180)
+
+# fetchFeed through both clients against the feed servers of feed_test_server.py (plain http and
+# https with certificates made by the openssl command, their authority trusted in the test prefix
+# by trust_root.exe); run-with-feed-servers.sh starts and stops them around the program.
+add_executable(trust_root ${CMAKE_CURRENT_LIST_DIR}/trust_root.cpp)
+target_link_libraries(trust_root PRIVATE crypt32)
+add_executable(fetch_feed_test ${CMAKE_CURRENT_LIST_DIR}/fetch_feed_test.cpp)
+target_link_libraries(fetch_feed_test PRIVATE fm_plugin fm_test_server fm_check bb_core psapi)
+add_dependencies(fetch_feed_test trust_root)
+add_test(NAME fetch_feed_test
+    COMMAND ${CMAKE_CURRENT_LIST_DIR}/run-with-feed-servers.sh ${CMAKE_BINARY_DIR}/test-certificates
+            $<TARGET_FILE:trust_root> $<TARGET_FILE:fetch_feed_test>)
+set_tests_properties(fetch_feed_test PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)

@@ -5,6 +5,7 @@
 #include <tlhelp32.h>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 #include "content/feed_items.h"
@@ -13,7 +14,9 @@
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
 #include "tests/feed/test_server.h"
+#include "feed/headline_cache.h"
 #include "tests/support/check.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
@@ -155,6 +158,61 @@ std::string feedResponse(const char* channel, const std::vector<std::string>& it
 const std::string connecting = "[Connecting...]";
 const std::string failed = "[Couldn't connect!]";
 
+// keepHeadlines on, a settings folder for the saved copy, and the clock and random seams of the
+// schedule, for one test.
+int64_t fakeNow = 1796739660; // 2026-12-08 14:21:00 UTC
+int64_t fakeClock() {
+    return fakeNow;
+}
+uint32_t lowestSpread() {
+    return 0;
+}
+
+struct PoliteSettings {
+    TempFolder folder{"worker"};
+    explicit PoliteSettings(bool keep = true) {
+        settings.keepHeadlines = keep;
+        settings.updateInterval = 15;
+        std::snprintf(settingsPath, sizeof settingsPath, "%sfeedmarquee.rc", folder.path.c_str());
+        updateClock = fakeClock;
+        updateRandom = lowestSpread;
+    }
+    ~PoliteSettings() {
+        settings.keepHeadlines = false;
+        settingsPath[0] = '\0';
+    }
+    std::string cacheFile() const { return folder.file("feedmarquee.cache"); }
+};
+
+// response with extra header lines (each ending in CRLF) after its status line.
+std::string withHeaders(const std::string& response, const std::string& lines) {
+    size_t end = response.find("\r\n") + 2;
+    return response.substr(0, end) + lines + response.substr(end);
+}
+
+// "%H:%M" of a clock value in local time, as the health line shows the next try.
+std::string clockTime(int64_t when) {
+    time_t value = static_cast<time_t>(when);
+    char text[16] = "";
+    strftime(text, sizeof text, "%H:%M", localtime(&value));
+    return text;
+}
+
+bool startsWith(const std::string& text, const std::string& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// The request the server read for connection index (waits for it a little).
+std::string requestNumber(TestServer& server, size_t index) {
+    for (int i = 0; i < 200; ++i) {
+        std::vector<std::string> requests = recordedRequests(server);
+        if (requests.size() > index)
+            return requests[index];
+        Sleep(20);
+    }
+    return "";
+}
+
 struct StallLimit {
     unsigned long saved;
     explicit StallLimit(unsigned long ms) : saved(fetchStallLimitMs) { fetchStallLimitMs = ms; }
@@ -163,7 +221,7 @@ struct StallLimit {
 
 } // namespace
 
-TEST(passShowsPlaceholderThenFeedAndIgnoresRequestsMeanwhile) {
+TEST(passShowsPlaceholderThenFeedAndAFeedChosenMeanwhileFollows) {
     PluginWindow plugin;
     REQUIRE(plugin.window != nullptr);
     std::string response = feedResponse("Loopback News", {"First", "Second"});
@@ -196,24 +254,21 @@ TEST(passShowsPlaceholderThenFeedAndIgnoresRequestsMeanwhile) {
     CHECK_EQ(messagesHandled, 0);
     CHECK_EQ(lastUpdateTime, std::string());
 
+    // The old address's result is not shown under the new one: the new address is fetched as
+    // soon as the old pass ends, and only its headlines appear.
     releaseServer(server);
-    REQUIRE(pumpUntilHandled(1, 10000));
+    REQUIRE(pumpUntilHandled(2, 10000));
     CHECK(workerSemaphore == nullptr);
-    CHECK_EQ(joined(titles(DisplayList)), std::string("[Loopback News][First][Second]"));
-    CHECK_EQ(joined(titles(FetchList)), std::string("[Loopback News][First][Second]"));
+    CHECK_EQ(joined(titles(DisplayList)), std::string("[Other][X]"));
+    CHECK_EQ(joined(titles(FetchList)), std::string("[Other][X]"));
+    CHECK(headlinesBelongTo(settings.feedUrl));
     CHECK(lastPosted == reinterpret_cast<LPARAM>(FetchList.first));
-    CHECK_EQ(entryCount, 3);
+    CHECK_EQ(entryCount, 2);
     CHECK(looksLikeUpdateTime(lastUpdateTime));
     REQUIRE(DisplayList.first && DisplayList.first->next);
     CHECK_EQ(DisplayList.first->next->link, "http://example.invalid/1");
-    CHECK_EQ(DisplayList.first->next->description, "About First");
+    CHECK_EQ(DisplayList.first->next->description, "About X");
     CHECK(DisplayList.first->next->title != FetchList.first->next->title);
-
-    // The next request fetches the address as it stands now.
-    pump(100);
-    CHECK(requestUpdate());
-    REQUIRE(pumpUntilHandled(2, 10000));
-    CHECK_EQ(joined(titles(DisplayList)), std::string("[Other][X]"));
     CHECK_EQ(other.connections, 1L);
     stopServer(server);
     stopServer(other);
@@ -244,7 +299,7 @@ TEST(whatEachServerLeavesInTheLists) {
     StallLimit limit(1000);
     std::string feed = feedResponse("Loopback", {"Only"});
     std::string big = feedResponse("Big", {"Huge"});
-    big.append(50u << 20, ' ');
+    big.append(20u << 20, ' ');
     std::string cut = "HTTP/1.0 200 OK\r\n\r\n<rss><channel><title>Partial</title>"
                       "<item><title>Whole item</title></item>";
     std::string garbage;
@@ -253,30 +308,36 @@ TEST(whatEachServerLeavesInTheLists) {
     std::string notFound = "HTTP/1.0 404 Not Found\r\nContent-Type: text/html\r\n\r\n"
                            "<html><head><title>404 Not Found</title></head>"
                            "<body><h1>Not Found</h1></body></html>";
+    std::string page = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n"
+                       "<html><head><title>Welcome</title></head><body>Hello</body></html>";
+    std::string empty = "HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n";
+    // At the first start nothing is kept: every failure shows "Couldn't connect!" (never the
+    // placeholder of a pass that ended, nor an error page's title as a feed) and names its reason.
     struct Case {
         const char* name;
         ServerBehaviour behaviour;
         std::string response;
-        std::string shown; // the DisplayList after the pass
-        bool posted;       // lParam non-null
-        bool stamped;      // lastUpdateTime set
+        std::string shown;  // the DisplayList after the pass
+        const char* reason; // in the health line; null: a success
     } cases[] = {
-        {"normal", serveWhole, feed, "[Loopback][Only]", true, true},
-        {"small writes", serveSmallWrites, feed, "[Loopback][Only]", true, true},
-        {"50 MB", serveWhole, big, "[Big][Huge]", true, true},
-        {"closes at once", serveCloseAtOnce, "", connecting, false, true},
-        {"headers then silence", serveThenSilence, "HTTP/1.0 200 OK\r\n\r\n", connecting, false,
-         true},
-        {"never accepts", serveNeverAccept, "", failed, true, false},
-        {"resets mid-way", serveThenReset, cut, "[Partial][Whole item]", true, true},
-        {"garbage", serveWhole, garbage, connecting, false, true},
-        {"404 page", serveWhole, notFound, "[404 Not Found]", true, true},
+        {"normal", serveWhole, feed, "[Loopback][Only]", nullptr},
+        {"small writes", serveSmallWrites, feed, "[Loopback][Only]", nullptr},
+        {"20 MB", serveWhole, big, "[Big][Huge]", nullptr},
+        {"closes at once", serveCloseAtOnce, "", failed, ""},
+        {"headers then silence", serveThenSilence, "HTTP/1.0 200 OK\r\n\r\n", failed, ""},
+        {"never accepts", serveNeverAccept, "", failed, ""},
+        {"resets mid-way", serveThenReset, cut, "[Partial][Whole item]", nullptr},
+        {"garbage", serveWhole, garbage, failed, ""},
+        {"404 page", serveWhole, notFound, failed, ": HTTP 404 Not Found"},
+        {"HTML page", serveWhole, page, failed, ": no items in the response"},
+        {"empty body", serveWhole, empty, failed, ": no items in the response"},
     };
     for (const Case& c : cases) {
         PluginWindow plugin;
         TestServer server{};
         REQUIRE(startServer(server, c.behaviour, c.response, 5));
         std::strcpy(lastUpdateTime, "01/02 03:04");
+        entryCount = 0;
         setFeedUrl(serverUrl(server, "/feed"));
         requestUpdate();
         bool handled = pumpUntilHandled(1, 15000);
@@ -286,26 +347,38 @@ TEST(whatEachServerLeavesInTheLists) {
             continue;
         }
         std::string shown = joined(titles(DisplayList));
+        std::string health = feedHealthLine();
         if (shown != c.shown)
             check::fail(__FILE__, __LINE__, std::string(c.name) + ": shows " + shown);
-        if ((lastPosted != 0) != c.posted)
-            check::fail(__FILE__, __LINE__, std::string(c.name) + ": lParam");
         bool stamped = std::strcmp(lastUpdateTime, "01/02 03:04") != 0;
-        if (stamped != c.stamped || (stamped && !looksLikeUpdateTime(lastUpdateTime)))
-            check::fail(__FILE__, __LINE__, std::string(c.name) + ": time " + lastUpdateTime);
+        bool fine = c.reason ? !stamped && health.compare(0, 7, "Failed ") == 0 &&
+                                   health.find(c.reason) != std::string::npos &&
+                                   health.find(". Next try ") != std::string::npos
+                             : stamped && looksLikeUpdateTime(lastUpdateTime) &&
+                                   health.compare(0, 8, "Updated ") == 0;
+        if (!fine)
+            check::fail(__FILE__, __LINE__,
+                        std::string(c.name) + ": " + lastUpdateTime + ", " + health);
+        // The item count is the parse's, and a failure leaves it as it was.
+        CHECK_EQ(entryCount, c.reason ? 0 : 2);
         CHECK(workerSemaphore == nullptr);
     }
 }
 
 TEST(wrongAddressesShowCouldntConnectWithoutTraffic) {
+    // Nothing was ever shown, so nothing is kept, also with keepHeadlines.
+    PoliteSettings polite;
     PluginWindow plugin;
     TestServer server{};
     REQUIRE(startServer(server, serveWhole, feedResponse("Never", {"seen"})));
     std::string hostPort = "127.0.0.1:" + std::to_string(server.port);
     entryCount = 5;
     lastUpdateTime[0] = '\0';
-    const std::string addresses[] = {"https://" + hostPort + "/", "http://" + hostPort,
-                                     "http:" + hostPort + "/", "http:///feed",
+    const std::string addresses[] = {"",
+                                     "http://" + hostPort + "/fe ed",
+                                     "ftp://" + hostPort + "/",
+                                     "http:" + hostPort + "/",
+                                     "http:///feed",
                                      "http://127.0.0.1:" + std::to_string(unusedPort()) + "/"};
     int handled = 0;
     for (const std::string& url : addresses) {
@@ -315,7 +388,6 @@ TEST(wrongAddressesShowCouldntConnectWithoutTraffic) {
         REQUIRE(pumpUntilHandled(++handled, 10000));
         CHECK_EQ(joined(titles(DisplayList)), failed);
         CHECK_EQ(DisplayList.first->entryIndex, 0);
-        CHECK(lastPosted != 0);
     }
     // A failed pass keeps the count and time of the last success.
     CHECK_EQ(entryCount, 5);
@@ -452,4 +524,312 @@ TEST(aResultThatCouldNotBePostedDoesNotBlockLaterPasses) {
     CHECK(workerSemaphore == nullptr);
     stopServer(server);
     CHECK_EQ(server.connections, 2L);
+}
+
+TEST(conditionalRequestsAndNotModifiedKeepTheListsAsTheyAre) {
+    PoliteSettings polite;
+    TestServer server{};
+    server.responses = {
+        withHeaders(feedResponse("Validated", {"A", "B"}),
+                    "ETag: \"v1\"\r\nLast-Modified: Tue, 08 Dec 2026 14:00:00 GMT\r\n"),
+        "HTTP/1.0 304 Not Modified\r\nETag: \"v1\"\r\n\r\n"};
+    REQUIRE(startServer(server, serveWhole, ""));
+    PluginWindow plugin;
+    setFeedUrl(serverUrl(server, "/"));
+    fakeNow = 1796739660;
+    requestUpdate();
+    REQUIRE(pumpUntilHandled(1, 10000));
+    CHECK(requestNumber(server, 0).find("If-None-Match") == std::string::npos);
+    CHECK_EQ(joined(titles(DisplayList)), std::string("[Validated][A][B]"));
+    std::string firstTime = lastUpdateTime;
+    // What a paint leaves on the entries: their rectangles (and, through them, their tools).
+    FeedItem* shownFirst = DisplayList.first;
+    shownFirst->next->itemRect = ItemRect{5, 20, 195, 34};
+
+    // The next pass is conditional; the headlines stay on show while it runs.
+    fakeNow += 3600;
+    requestUpdate();
+    CHECK(DisplayList.first == shownFirst);
+    REQUIRE(pumpUntilHandled(2, 10000));
+    std::string second = requestNumber(server, 1);
+    CHECK(second.find("If-None-Match: \"v1\"\r\n") != std::string::npos);
+    CHECK(second.find("If-Modified-Since: Tue, 08 Dec 2026 14:00:00 GMT\r\n") != std::string::npos);
+    // Not modified: the very same entries, nothing parsed or laid out anew; a success that moves
+    // the update time.
+    CHECK(DisplayList.first == shownFirst);
+    CHECK(shownFirst->next->itemRect.top == 20 && shownFirst->next->itemRect.bottom == 34);
+    CHECK_EQ(joined(titles(DisplayList)), std::string("[Validated][A][B]"));
+    CHECK_EQ(joined(titles(FetchList)), std::string("[Validated][A][B]"));
+    CHECK_EQ(entryCount, 3);
+    CHECK(looksLikeUpdateTime(lastUpdateTime));
+    CHECK(firstTime != lastUpdateTime);
+    CHECK(!headlinesStale());
+    CHECK(startsWith(feedHealthLine(), "Not modified, checked " + std::string(lastUpdateTime)));
+    CHECK_EQ(updateTimerDelayMs(), UINT(15 * 60000));
+
+    // Without keepHeadlines the request is conditional too; "Connecting..." shows while it runs
+    // and the headlines come back with the 304.
+    settings.keepHeadlines = false;
+    requestUpdate();
+    CHECK_EQ(joined(titles(DisplayList)), connecting);
+    REQUIRE(pumpUntilHandled(3, 10000));
+    CHECK(requestNumber(server, 2).find("If-None-Match: \"v1\"") != std::string::npos);
+    CHECK_EQ(joined(titles(DisplayList)), std::string("[Validated][A][B]"));
+    // Once the address changes, the headlines on show are another feed's (so "Add Favorites"
+    // stores no title for the new address).
+    CHECK(!headlinesOfAnotherAddress(settings.feedUrl));
+    setFeedUrl(serverUrl(server, "/elsewhere"));
+    CHECK(headlinesOfAnotherAddress(settings.feedUrl));
+    stopServer(server);
+}
+
+TEST(failuresKeepTheHeadlinesAndStretchTheSchedule) {
+    PoliteSettings polite;
+    fakeNow = 1796739660;
+    char retryDate[64];
+    time_t later = static_cast<time_t>(fakeNow + 7200);
+    strftime(retryDate, sizeof retryDate, "%a, %d %b %Y %H:%M:%S GMT", gmtime(&later));
+    std::string html = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n"
+                       "<html><head><title>Maintenance</title></head></html>";
+    std::string error500 = "HTTP/1.0 500 Internal Server Error\r\n\r\n";
+    TestServer server{};
+    server.responses = {
+        feedResponse("Kept", {"Old news"}),
+        "HTTP/1.0 503 Service Unavailable\r\nRetry-After: 3600\r\n\r\n",
+        std::string("HTTP/1.0 429 Too Many Requests\r\nRetry-After: ") + retryDate + "\r\n\r\n",
+        html,
+        error500,
+        error500,
+        feedResponse("Kept", {"New news"}),
+    };
+    REQUIRE(startServer(server, serveWhole, ""));
+    PluginWindow plugin;
+    setFeedUrl(serverUrl(server, "/"));
+    requestUpdate();
+    REQUIRE(pumpUntilHandled(1, 10000));
+    CHECK_EQ(updateTimerDelayMs(), UINT(900000));
+    std::string updated = lastUpdateTime;
+
+    // Each request below is "Update Now" during a back-off: it fetches at once.
+    struct Step {
+        const char* reason;
+        UINT delayMs; // the period timer 1 is armed with afterwards
+    } steps[] = {
+        {"HTTP 503 Service Unavailable", 3600000}, // Retry-After in seconds
+        {"HTTP 429 Too Many Requests", 7200000},   // Retry-After as a date
+        {"no items in the response", 3240000},     // third failure: 4x, lowest spread
+        {"HTTP 500 Internal Server Error", 6480000}, {"HTTP 500 Internal Server Error", 12960000},
+    };
+    int handled = 1;
+    for (const Step& step : steps) {
+        requestUpdate();
+        CHECK(waitForConnections(server, handled + 1, 5000));
+        REQUIRE(pumpUntilHandled(++handled, 10000));
+        CHECK_EQ(joined(titles(DisplayList)), std::string("[Kept][Old news]"));
+        CHECK(headlinesStale());
+        CHECK_EQ(std::string(lastUpdateTime), updated);
+        CHECK_EQ(entryCount, 2);
+        std::string expected = std::string(": ") + step.reason + ". Next try " +
+                               clockTime(fakeNow + step.delayMs / 1000);
+        std::string health = feedHealthLine();
+        if (!startsWith(health, "Failed ") || health.find(expected) == std::string::npos)
+            check::fail(__FILE__, __LINE__, health + " lacks " + expected);
+        CHECK_EQ(updateTimerDelayMs(), step.delayMs);
+    }
+    // One success restores the interval and the fresh headlines.
+    requestUpdate();
+    REQUIRE(pumpUntilHandled(++handled, 10000));
+    CHECK_EQ(joined(titles(DisplayList)), std::string("[Kept][New news]"));
+    CHECK(!headlinesStale());
+    CHECK_EQ(updateTimerDelayMs(), UINT(900000));
+    CHECK(startsWith(feedHealthLine(), "Updated "));
+    stopServer(server);
+}
+
+TEST(savedHeadlinesShowAtStartAndAnotherAddressDiscardsThem) {
+    PoliteSettings polite;
+    // A good pass saves its response.
+    TestServer good{};
+    REQUIRE(startServer(good, serveWhole,
+                        withHeaders(feedResponse("Saved", {"One", "Two"}), "ETag: \"v7\"\r\n")));
+    {
+        PluginWindow plugin;
+        setFeedUrl(serverUrl(good, "/saved"));
+        requestUpdate();
+        REQUIRE(pumpUntilHandled(1, 10000));
+    }
+    CachedFeed saved = {};
+    REQUIRE(readHeadlineCache(polite.cacheFile().c_str(), &saved));
+    CHECK_EQ(std::string(saved.url), serverUrl(good, "/saved"));
+    CHECK_EQ(std::string(saved.etag), std::string("\"v7\""));
+    CHECK(std::string(saved.body).find("<title>Two</title>") != std::string::npos);
+    freeCachedFeed(&saved);
+    stopServer(good);
+
+    // The next start, against a server that does not answer yet: the saved headlines show at
+    // once and the first request is conditional.
+    TestServer silent{};
+    REQUIRE(startServer(silent, serveAfterRelease, "HTTP/1.0 304 Not Modified\r\n\r\n"));
+    std::string feed = feedResponse("Saved", {"One", "Two"});
+    CachedFeed record = {};
+    std::snprintf(record.url, sizeof record.url, "%s", serverUrl(silent, "/").c_str());
+    std::strcpy(record.etag, "\"v7\"");
+    record.savedAt = fakeNow - 86400;
+    std::string body = feed.substr(feed.find("<?xml"));
+    REQUIRE(writeCacheTemporary(polite.cacheFile().c_str(), &record, body.data(), body.size()));
+    REQUIRE(commitCacheTemporary(polite.cacheFile().c_str()));
+    {
+        PluginWindow plugin;
+        setFeedUrl(serverUrl(silent, "/"));
+        requestUpdate();
+        CHECK_EQ(joined(titles(DisplayList)), std::string("[Saved][One][Two]"));
+        CHECK(headlinesBelongTo(settings.feedUrl));
+        CHECK(startsWith(feedHealthLine(), "Saved headlines from "));
+        CHECK(looksLikeUpdateTime(lastUpdateTime));
+        CHECK(requestNumber(silent, 0).find("If-None-Match: \"v7\"") != std::string::npos);
+        releaseServer(silent);
+        REQUIRE(pumpUntilHandled(1, 10000));
+        CHECK_EQ(joined(titles(DisplayList)), std::string("[Saved][One][Two]"));
+        CHECK(startsWith(feedHealthLine(), "Not modified"));
+
+        // Choosing another address discards the saved copy of the old one.
+        setFeedUrl("http://127.0.0.1:" + std::to_string(unusedPort()) + "/");
+        requestUpdate();
+        CHECK_EQ(joined(titles(DisplayList)), connecting);
+        CHECK(!fileExists(polite.cacheFile()));
+        REQUIRE(pumpUntilHandled(2, 10000));
+        CHECK_EQ(joined(titles(DisplayList)), failed);
+    }
+    // A copy that is not usable, or of another address, shows nothing (and the latter is
+    // removed); the start goes on as without one.
+    const std::string dead = "http://127.0.0.1:" + std::to_string(unusedPort()) + "/";
+    std::string random;
+    for (int i = 0; i < 4096; ++i)
+        random += static_cast<char>((i * 7919) >> 3);
+    std::snprintf(record.url, sizeof record.url, "%s", serverUrl(silent, "/other").c_str());
+    REQUIRE(writeCacheTemporary(polite.cacheFile().c_str(), &record, body.data(), body.size()));
+    REQUIRE(commitCacheTemporary(polite.cacheFile().c_str()));
+    std::string foreign = readFileText(polite.cacheFile());
+    const std::string unusable[] = {foreign, random, foreign.substr(0, foreign.size() - 3)};
+    for (const std::string& bytes : unusable) {
+        REQUIRE(writeFileText(polite.cacheFile(), bytes));
+        PluginWindow plugin;
+        setFeedUrl(dead);
+        requestUpdate();
+        CHECK_EQ(joined(titles(DisplayList)), connecting);
+        REQUIRE(pumpUntilHandled(1, 10000));
+        CHECK_EQ(joined(titles(DisplayList)), failed);
+    }
+    stopServer(silent);
+}
+
+TEST(withoutKeepHeadlinesAFailureShowsCouldntConnectAndNothingIsSaved) {
+    PoliteSettings polite(false);
+    TestServer server{};
+    server.responses = {feedResponse("Plain", {"Item"}),
+                        "HTTP/1.0 503 Service Unavailable\r\n\r\n"};
+    REQUIRE(startServer(server, serveWhole, ""));
+    PluginWindow plugin;
+    setFeedUrl(serverUrl(server, "/"));
+    requestUpdate();
+    REQUIRE(pumpUntilHandled(1, 10000));
+    CHECK_EQ(joined(titles(DisplayList)), std::string("[Plain][Item]"));
+    CHECK(!fileExists(polite.cacheFile()));
+    requestUpdate();
+    CHECK_EQ(joined(titles(DisplayList)), connecting);
+    REQUIRE(pumpUntilHandled(2, 10000));
+    CHECK_EQ(joined(titles(DisplayList)), failed);
+    CHECK(!headlinesStale());
+    CHECK(startsWith(feedHealthLine(), "Failed "));
+    stopServer(server);
+}
+
+TEST(anAbandonedPassEndsOnItsOwnStopFlagWhileTheNextRunFetches) {
+    TestServer held{};
+    REQUIRE(startServer(held, serveAfterRelease, feedResponse("Abandoned", {"never shown"})));
+    TestServer next{};
+    REQUIRE(startServer(next, serveWhole, feedResponse("Next run", {"shown"})));
+    int baseline = threadsOfThisProcess();
+    unsigned long savedWait = updateStopWaitMs;
+    {
+        PluginWindow plugin;
+        setFeedUrl(serverUrl(held, "/"));
+        requestUpdate();
+        REQUIRE(waitForConnections(held, 1, 5000));
+        // endPlugin gives up on the pass at once; the next start clears the shared flag.
+        updateStopWaitMs = 0;
+        stopUpdate();
+        updateStopWaitMs = savedWait;
+        freeFetchList();
+        freeDisplayList();
+        stopRequested = 0;
+        setFeedUrl(serverUrl(next, "/"));
+        requestUpdate();
+        REQUIRE(pumpUntilHandled(1, 10000));
+        CHECK_EQ(joined(titles(DisplayList)), std::string("[Next run][shown]"));
+        // The abandoned pass has ended by its own flag, long before the 30 s stall limit.
+        CHECK(threadsBackTo(baseline, 5000));
+        releaseServer(held);
+        pump(300);
+        CHECK_EQ(messagesHandled, 1);
+        CHECK_EQ(joined(titles(DisplayList)), std::string("[Next run][shown]"));
+    }
+    updateStopWaitMs = savedWait;
+    stopServer(held);
+    stopServer(next);
+}
+
+TEST(aFeedIsReadInItsOwnCharsetAlsoFromTheSavedCopyUnlessEncodingIsNone) {
+    PoliteSettings polite;
+    // windows-1251 bytes of "Новости" and "Привет", declared only in the Content-Type.
+    std::string feed = feedResponse("\xCD\xEE\xE2\xEE\xF1\xF2\xE8", {"\xCF\xF0\xE8\xE2\xE5\xF2"});
+    const std::string type = "application/rss+xml";
+    feed.insert(feed.find(type) + type.size(), "; charset=windows-1251");
+    const std::string utf8 = "[\xD0\x9D\xD0\xBE\xD0\xB2\xD0\xBE\xD1\x81\xD1\x82\xD0\xB8]"
+                             "[\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82]";
+    TestServer server{};
+    REQUIRE(startServer(server, serveWhole, feed));
+    settings.encoding = 1;
+    {
+        PluginWindow plugin;
+        setFeedUrl(serverUrl(server, "/ru"));
+        requestUpdate();
+        REQUIRE(pumpUntilHandled(1, 10000));
+        CHECK_EQ(joined(titles(DisplayList)), utf8);
+    }
+    stopServer(server);
+
+    // The next start shows the saved copy, read in the same charset, before the server answers.
+    TestServer silent{};
+    REQUIRE(startServer(silent, serveAfterRelease, "HTTP/1.0 304 Not Modified\r\n\r\n"));
+    CachedFeed saved = {};
+    REQUIRE(readHeadlineCache(polite.cacheFile().c_str(), &saved));
+    CHECK(std::string(saved.contentType).find("charset=windows-1251") != std::string::npos);
+    std::snprintf(saved.url, sizeof saved.url, "%s", serverUrl(silent, "/ru").c_str());
+    REQUIRE(writeCacheTemporary(polite.cacheFile().c_str(), &saved, saved.body, saved.bodyLength));
+    REQUIRE(commitCacheTemporary(polite.cacheFile().c_str()));
+    freeCachedFeed(&saved);
+    {
+        PluginWindow plugin;
+        setFeedUrl(serverUrl(silent, "/ru"));
+        requestUpdate();
+        CHECK_EQ(joined(titles(DisplayList)), utf8);
+        releaseServer(silent);
+        REQUIRE(pumpUntilHandled(1, 10000));
+    }
+    stopServer(silent);
+
+    // Encoding "None": the bytes as they come.
+    settings.encoding = 0;
+    TestServer plain{};
+    REQUIRE(startServer(plain, serveWhole, feed));
+    {
+        PluginWindow plugin;
+        setFeedUrl(serverUrl(plain, "/ru"));
+        requestUpdate();
+        REQUIRE(pumpUntilHandled(1, 10000));
+        CHECK_EQ(joined(titles(DisplayList)),
+                 std::string("[\xCD\xEE\xE2\xEE\xF1\xF2\xE8][\xCF\xF0\xE8\xE2\xE5\xF2]"));
+    }
+    stopServer(plain);
 }

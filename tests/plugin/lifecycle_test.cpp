@@ -99,11 +99,25 @@ TEST(winsock_1_1_is_required_at_load) {
         CHECK_EQ(box.style, UINT(MB_ICONWARNING));
     }
     messageBoxes.clear();
+    // From no start-up at all, so that the clean-ups below count exactly.
+    int earlierStartups = 0;
+    while (WSACleanup() == 0)
+        ++earlierStartups;
     CHECK(attachWinsock(WSAStartup));
     CHECK(runtime.winsockReady);
     CHECK(messageBoxes.empty());
-    processDetach();
+    processDetach(false); // the DLL is unloaded from a process that goes on: cleaned up
     CHECK(!runtime.winsockReady);
+    CHECK(WSACleanup() != 0);
+    // At process end Winsock is left alone: a thread killed inside it may hold its locks.
+    CHECK(attachWinsock(WSAStartup));
+    processDetach(true);
+    CHECK(!runtime.winsockReady);
+    CHECK_EQ(WSACleanup(), 0);
+    CHECK(WSACleanup() != 0);
+    WSADATA data;
+    for (int i = 0; i < earlierStartups; ++i)
+        WSAStartup(MAKEWORD(1, 1), &data);
 }
 
 TEST(start_up_registers_makes_sticky_and_shows_a_topmost_window) {
@@ -199,6 +213,52 @@ TEST(the_plugin_starts_again_after_it_was_stopped) {
         CHECK(!classRegistered(run.module));
     }
     CHECK(messageBoxes.empty());
+}
+
+TEST(a_second_start_is_refused_and_leaves_the_running_copy_alone) {
+    PluginRun run;
+    run.settingsFile("feedmarquee.x: 60\nfeedmarquee.y: 70\nfeedmarquee.width: 200\n"
+                     "feedmarquee.inSlit: false\n");
+    REQUIRE(run.begin() == 0);
+    pumpMessages(100);
+    HWND window = runtime.pluginWindow;
+    HWND tooltip = runtime.tooltipWindow;
+    messageBoxes.clear();
+    clearShellRecord();
+
+    CHECK_EQ(beginPlugin(run.module), 1);
+    CHECK_EQ(beginSlitPlugin(run.module, shellSlitWindow()), 1);
+
+    REQUIRE(messageBoxes.size() == 2);
+    for (const MessageBoxCall& box : messageBoxes) {
+        CHECK_EQ(box.text, "FeedMarquee is already running.");
+        CHECK_EQ(box.caption, "FeedMarquee");
+    }
+    // Nothing of the running copy was touched: its handles, its slit state, its registration.
+    CHECK(runtime.pluginWindow == window);
+    CHECK(runtime.tooltipWindow == tooltip);
+    CHECK(!settings.inSlit);
+    CHECK(runtime.slitWindow == nullptr);
+    CHECK_EQ(countRecord("ReadInt"), 0);
+    CHECK_EQ(countRecord("message\t10001"), 0);
+    CHECK_EQ(countRecord("message\t11001"), 0);
+    CHECK(isRegistered(window, 10901));
+    CHECK(classRegistered(run.module));
+
+    // It still follows commands and repaints.
+    ValidateRect(window, nullptr);
+    broadcastCommand("@FeedMarqueeWidthSize 260");
+    RECT rect;
+    GetWindowRect(window, &rect);
+    CHECK_EQ(rect.right - rect.left, 260);
+    CHECK(GetUpdateRect(window, nullptr, FALSE) != 0);
+
+    // And it shuts down completely.
+    CHECK(run.end() != 0);
+    CHECK(!IsWindow(window));
+    CHECK(tooltip == nullptr || !IsWindow(tooltip));
+    CHECK(!classRegistered(run.module));
+    CHECK(registeredWindows().empty());
 }
 
 TEST(a_slit_start_follows_the_stored_inSlit) {

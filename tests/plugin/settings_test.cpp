@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "plugin/lifecycle.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
 #include "shell/blackbox_api.h"
@@ -14,7 +15,7 @@
 
 namespace {
 
-const char* const allKeys[39] = {
+const char* const allKeys[40] = {
     "feedmarquee.x:",
     "feedmarquee.y:",
     "feedmarquee.width:",
@@ -54,6 +55,7 @@ const char* const allKeys[39] = {
     "feedmarquee.font:",
     "feedmarquee.feedUrl:",
     "feedmarquee.browserPath:",
+    "feedmarquee.keepHeadlines:",
 };
 
 // A plug-in folder holding the stand-in module, and a shell folder; both empty at first.
@@ -69,6 +71,8 @@ struct Folders {
         std::memset(&settings, 0, sizeof settings);
         settingsPath[0] = 0;
         releaseFavorites();
+        showMessageBox = recordMessageBox;
+        messageBoxes.clear();
     }
     ~Folders() {
         releaseFavorites();
@@ -131,7 +135,7 @@ TEST(no_file_anywhere_creates_one_with_the_defaults_in_the_plugin_folder) {
     CHECK_EQ(favoriteCount, 0);
 
     std::vector<std::string> keys = fileKeys(settingsPath);
-    CHECK_EQ(keys.size(), size_t(39));
+    CHECK_EQ(keys.size(), size_t(40));
     for (const char* key : allKeys)
         CHECK_EQ(std::count(keys.begin(), keys.end(), std::string(key)), 1);
     CHECK_EQ(ReadString(settingsPath, "feedmarquee.feedUrl:", ""), "http://kept.example/feed");
@@ -171,7 +175,7 @@ TEST(the_plugin_folder_wins_and_the_dotted_name_wins_within_a_folder) {
     }
 }
 
-TEST(all_39_settings_survive_a_write_and_a_read) {
+TEST(all_40_settings_survive_a_write_and_a_read) {
     Folders folders;
     writeFileText(folders.plugin + "feedmarquee.rc", "");
     readSettings();
@@ -197,7 +201,7 @@ TEST(all_39_settings_survive_a_write_and_a_read) {
     written.showDate = written.datePosHead = written.showItemCounts = true;
     written.showUpdateTime = written.wordWrap = written.hilightBorder = true;
     written.snapWindow = written.allowtooltip = written.useRefFont = false;
-    written.abbreviatedDate = written.tipShowTitle = false;
+    written.abbreviatedDate = written.tipShowTitle = written.keepHeadlines = false;
     written.fontColor = RGB(0x12, 0x34, 0x56);
     copySettingText(written.font, "Courier New");
     copySettingText(written.feedUrl, "http://example.com/rss?a=1&b=2");
@@ -206,7 +210,7 @@ TEST(all_39_settings_survive_a_write_and_a_read) {
     writeSettings();
 
     std::vector<std::string> keys = fileKeys(settingsPath);
-    CHECK_EQ(keys.size(), size_t(39));
+    CHECK_EQ(keys.size(), size_t(40));
     for (const char* key : allKeys)
         CHECK_EQ(std::count(keys.begin(), keys.end(), std::string(key)), 1);
 
@@ -252,6 +256,7 @@ TEST(all_39_settings_survive_a_write_and_a_read) {
     SAME(font);
     SAME(feedUrl);
     SAME(browserPath);
+    SAME(keepHeadlines);
 #undef SAME
     // snapWindow is written in mixed case and found again by the case-blind lookup.
     CHECK(readFileText(settingsPath).find("feedmarquee.snapWindow:") != std::string::npos);
@@ -414,12 +419,14 @@ TEST(a_folder_too_long_for_a_path_is_skipped_as_a_candidate) {
     CHECK(locateSettingsFile(tooLong.c_str(), folders.shell.c_str(), path));
     CHECK_EQ(std::string(path), folders.shell + "feedmarqueerc");
 
-    // Without a path nothing is written or counted.
+    // Without a path nothing is written or counted, and a favourite that cannot be stored is
+    // reported.
     settingsPath[0] = 0;
-    writeSettings();
-    addFavorite("t", "http://u/");
+    CHECK(!writeSettings());
+    CHECK(!addFavorite("t", "http://u/"));
     CHECK_EQ(countFavorites(), 0);
     CHECK_EQ(favoriteCount, 0);
+    CHECK_EQ(messageBoxes.size(), size_t(1));
 }
 
 TEST(a_reload_whose_file_vanished_recreates_it_keeping_the_feed_and_the_favourites) {

@@ -209,7 +209,7 @@ TEST(the_shell_sees_the_start_in_order_and_the_window_as_set) {
 
     CHECK_EQ(shell.quit(), 0);
     // Shut-down wrote every setting.
-    CHECK_EQ(fileKeys(plugin.folder + "feedmarquee.rc").size(), size_t(39));
+    CHECK_EQ(fileKeys(plugin.folder + "feedmarquee.rc").size(), size_t(40));
     CHECK(!IsWindow(handleOf(window)));
 }
 
@@ -359,4 +359,65 @@ TEST(fifty_starts_and_stops_in_one_shell_leave_nothing_behind) {
     }
     driven.run("unload");
     CHECK_EQ(driven.shell.quit(), 0);
+}
+
+// A second start (the plug-in listed twice, or started again by a script) is refused with a box;
+// the first copy keeps painting and following its feed, and after it ends and the DLL is unloaded
+// the shell runs on and quits cleanly (no timer or window is left pointing into the freed DLL).
+TEST(a_second_start_leaves_the_first_copy_running_and_the_shell_quits_cleanly) {
+    FeedServer first(feedDocument);
+    FeedServer second("<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>Second</title>"
+                      "<item><title>Later story</title><link>http://example.com/two</link>"
+                      "</item></channel></rss>");
+    std::string rc = "feedmarquee.x: 200\nfeedmarquee.y: 200\nfeedmarquee.width: 300\n"
+                     "feedmarquee.height: 300\nfeedmarquee.highlight: 0\nfeedmarquee.feedUrl: " +
+                     first.url() + "\n";
+    PluginFolder plugin(FEEDMARQUEE_DLL, "FeedMarquee.dll", rc.c_str());
+    DrivenShell driven;
+    REQUIRE(driven.started);
+    ShellSession& shell = driven.shell;
+    REQUIRE(findLine(driven.run("load " + plugin.dll), "loaded") == "loaded");
+    CHECK_EQ(findLine(driven.run("begin"), "begin"), "begin 0");
+    std::string window = registeredWindow(shell.command("record"));
+    REQUIRE(!window.empty());
+
+    // The second start shows its box, which is answered here; then it reports the refusal.
+    DeleteFileA(driven.log.c_str());
+    shell.command("broadcast @FmDriver begin");
+    bool boxSeen = false;
+    for (int i = 0; i < 200 && !boxSeen; ++i) {
+        boxSeen = findLine(shell.command("state"), "dialog") != "dialog none";
+        if (!boxSeen)
+            Sleep(50);
+    }
+    CHECK(boxSeen);
+    CHECK(contains(findLine(shell.command("dialog list"), ""), "FeedMarquee"));
+    shell.command("dialog ok");
+    REQUIRE(waitForLine(driven.log, "done begin", 20000));
+    CHECK(waitForLine(driven.log, "begin 1", 1000));
+
+    // The first copy follows a new feed and paints it: a double-click finds its entry.
+    shell.command("broadcast @FeedMarqueeFeedUrl " + second.url());
+    Sleep(1500);
+    shell.command("ping");
+    CHECK(contains(findLine(shell.command("window " + window), window), "visible=1"));
+    bool opened = false;
+    for (int y = 1; y < 100 && !opened; y += 3) {
+        shell.command("record-clear");
+        shell.command("mouse dblclick 20 " + std::to_string(y) + " " + window);
+        for (const std::string& call : executions(shell))
+            opened = opened || contains(call, "http://example.com/two");
+    }
+    CHECK(opened);
+
+    std::vector<std::string> ended = driven.run("end");
+    CHECK(findLine(ended, "end ") != "end 0" && !findLine(ended, "end ").empty());
+    CHECK_EQ(findLine(ended, "class"), "class gone");
+    CHECK(!IsWindow(handleOf(window)));
+    driven.run("unload");
+    Sleep(800); // past the plug-in's timer periods
+    bool alive = false;
+    shell.command("ping", &alive);
+    CHECK(alive);
+    CHECK_EQ(shell.quit(), 0);
 }

@@ -115,7 +115,55 @@ std::wstring widen(const std::string& text) {
     return std::wstring(text.begin(), text.end());
 }
 
+// A shell whose BBExecute pumps messages (as it does for a DDE browser) and, meanwhile, sees the
+// plug-in replace its entries and its browser setting: it notes what it was given before and
+// after, and scribbles over the old texts before freeing them, as reused memory would.
+std::string fileAtEntry, argumentsAtEntry, fileAfterPump, argumentsAfterPump;
+BOOL pumpingExecute(HWND, const char*, const char* file, const char* arguments, const char*, int,
+                    bool) {
+    fileAtEntry = file ? file : "(null)";
+    argumentsAtEntry = arguments ? arguments : "(null)";
+    for (FeedItem* entry = DisplayList.first; entry; entry = entry->next)
+        if (entry->link)
+            std::memset(entry->link, '#', std::strlen(entry->link));
+    clearEntries();
+    setEntries({{"other", "http://other.example/", {0, 0, 200, 20}}});
+    if (settings.browserPath[0])
+        copySettingText(settings.browserPath, "C:\\Elsewhere\\other.exe");
+    pumpMessages(50);
+    fileAfterPump = file ? file : "(null)";
+    argumentsAfterPump = arguments ? arguments : "(null)";
+    return TRUE;
+}
+
 } // namespace
+
+TEST(the_shell_is_handed_copies_that_outlive_an_update_during_the_call) {
+    Started started;
+    REQUIRE(started.window);
+    struct Row {
+        const char* browser;
+        const char* file;
+        const char* arguments;
+    };
+    const Row rows[] = {
+        {"", "http://example.com/story?id=7", "(null)"},
+        {"C:\\Browser\\browser.exe", "C:\\Browser\\browser.exe",
+         "\"http://example.com/story?id=7\""},
+    };
+    executeInShell = pumpingExecute;
+    for (const Row& row : rows) {
+        copySettingText(settings.browserPath, row.browser);
+        setEntries({{"web", "http://example.com/story?id=7", {0, 0, 200, 20}}});
+        CHECK(openItemLink(DisplayList.first));
+        CHECK_EQ(fileAtEntry, row.file);
+        CHECK_EQ(argumentsAtEntry, row.arguments);
+        CHECK_EQ(fileAfterPump, row.file);
+        CHECK_EQ(argumentsAfterPump, row.arguments);
+    }
+    executeInShell = BBExecute;
+    settings.browserPath[0] = 0;
+}
 
 TEST(only_plain_web_links_are_openable) {
     struct Row {

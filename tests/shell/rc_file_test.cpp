@@ -216,4 +216,18 @@ TEST(aFileThatCannotBeReadIsNeverReplaced) {
     CHECK_EQ(readFileText(rc), std::string("a: 1\r\n"));
     WriteInt(rc.c_str(), "b:", 2);
     CHECK_EQ(readFileText(rc), std::string("a: 1\r\nb: 2\r\n"));
+
+    // Marked read-only: every kind of write leaves the file as it was, and it stays read-only.
+    REQUIRE(SetFileAttributesA(rc.c_str(), FILE_ATTRIBUTE_READONLY));
+    WriteInt(rc.c_str(), "a:", 5);
+    WriteBool(rc.c_str(), "c:", true);
+    WriteColor(rc.c_str(), "d:", RGB(1, 2, 3));
+    WriteString(rc.c_str(), "e:", "text");
+    CHECK_EQ(readFileText(rc), std::string("a: 1\r\nb: 2\r\n"));
+    CHECK(GetFileAttributesA(rc.c_str()) & FILE_ATTRIBUTE_READONLY);
+    CHECK(!FileExists((rc + ".new").c_str()));
+    CHECK_EQ(ReadInt(rc.c_str(), "a:", 0), 1);
+    SetFileAttributesA(rc.c_str(), FILE_ATTRIBUTE_NORMAL);
+    WriteInt(rc.c_str(), "a:", 5);
+    CHECK_EQ(ReadInt(rc.c_str(), "a:", 0), 5);
 }

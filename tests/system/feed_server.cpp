@@ -15,13 +15,13 @@ struct ServerState {
     FeedBehaviour behaviour = answerFeed;
     std::string body;
     unsigned long delayMs = 0;
+    std::string lastRequest;
 };
 
 const char head[] = "HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n";
 
-// Reads the request head (bounded in time and size); true when a whole head arrived.
-bool readRequest(SOCKET client) {
-    std::string request;
+// Reads the request head (bounded in time and size) into request; true when a whole head arrived.
+bool readRequest(SOCKET client, std::string& request) {
     DWORD start = GetTickCount();
     while (request.find("\r\n\r\n") == std::string::npos && request.size() < 65536 &&
            GetTickCount() - start < 3000) {
@@ -51,10 +51,14 @@ void sendAll(SOCKET client, const std::string& data) {
 }
 
 void serve(ServerState* state, SOCKET client) {
-    if (!readRequest(client)) {
+    std::string request;
+    if (!readRequest(client, request)) {
         closesocket(client);
         return;
     }
+    EnterCriticalSection(&state->lock);
+    state->lastRequest = request;
+    LeaveCriticalSection(&state->lock);
     InterlockedIncrement(&state->requests);
     EnterCriticalSection(&state->lock);
     FeedBehaviour behaviour = state->behaviour;
@@ -66,10 +70,14 @@ void serve(ServerState* state, SOCKET client) {
         state->held.push_back(client);
         return;
     }
+    if (behaviour == closeAtOnce) {
+        closesocket(client);
+        return;
+    }
     DWORD start = GetTickCount();
     while (GetTickCount() - start < delayMs && !state->stopping)
         Sleep(20);
-    sendAll(client, head + body);
+    sendAll(client, behaviour == answerRaw ? body : head + body);
     shutdown(client, SD_SEND);
     // Let the client read to the end before the socket goes away (bounded).
     start = GetTickCount();
@@ -147,6 +155,16 @@ void setFeedResponse(FeedServer& server, FeedBehaviour behaviour, const std::str
 long feedRequests(FeedServer& server) {
     ServerState* state = static_cast<ServerState*>(server.state);
     return state ? state->requests : 0;
+}
+
+std::string lastFeedRequest(FeedServer& server) {
+    ServerState* state = static_cast<ServerState*>(server.state);
+    if (!state)
+        return "";
+    EnterCriticalSection(&state->lock);
+    std::string request = state->lastRequest;
+    LeaveCriticalSection(&state->lock);
+    return request;
 }
 
 void stopFeedServer(FeedServer& server) {

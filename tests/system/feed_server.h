@@ -8,6 +8,8 @@
 enum FeedBehaviour {
     answerFeed,     // the status line, headers and body, after delayMs, then a graceful close
     stallAfterHead, // the status line and headers, then silence until the server stops
+    answerRaw,      // body is the whole response (status line, headers, body), then a close
+    closeAtOnce,    // reads the request and closes without a byte
 };
 
 struct FeedServer {
@@ -23,6 +25,8 @@ void setFeedResponse(FeedServer& server, FeedBehaviour behaviour, const std::str
                      unsigned long delayMs = 0);
 // The number of requests read so far.
 long feedRequests(FeedServer& server);
+// The head of the last request read (empty before the first).
+std::string lastFeedRequest(FeedServer& server);
 // Closes the listener and every held connection and ends the thread; later connection attempts
 // are refused. Safe to call twice and on a server that failed to start.
 void stopFeedServer(FeedServer& server);

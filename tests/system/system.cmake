@@ -6,8 +6,10 @@ target_link_libraries(system_probe PRIVATE blackbox_import user32 comctl32)
 
 add_executable(system_tests
     ${CMAKE_CURRENT_LIST_DIR}/system_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/feed_server.cpp)
-target_link_libraries(system_tests PRIVATE bb_control_driver fm_check ws2_32)
+    ${CMAKE_CURRENT_LIST_DIR}/feed_server.cpp
+    ${CMAKE_SOURCE_DIR}/feed/headline_cache.cpp
+    ${CMAKE_SOURCE_DIR}/feed/headline_cache_win32.cpp)
+target_link_libraries(system_tests PRIVATE bb_control_driver fm_check fm_http ws2_32)
 add_dependencies(system_tests blackbox FeedMarquee system_probe)
 
 # One ctest entry per scenario, so each reports on its own. They move the mouse and rely on what
@@ -16,7 +18,23 @@ foreach(scenario
         first_start_creates_the_settings_and_shows_the_feed_then_the_failure
         hover_shows_the_description_and_a_double_click_opens_only_web_links
         the_menu_matches_its_tables_and_settings_are_saved_and_reloaded
-        quitting_during_a_stalled_download_is_prompt_and_keeps_the_window_place)
+        quitting_during_a_stalled_download_is_prompt_and_keeps_the_window_place
+        saved_headlines_show_at_once_and_updates_are_conditional_and_kept_on_failure
+        a_feed_chosen_during_an_update_is_fetched_after_it_and_stored_without_the_old_title)
     add_test(NAME system_${scenario} COMMAND system_tests ${scenario})
     set_tests_properties(system_${scenario} PROPERTIES TIMEOUT 120 RUN_SERIAL TRUE)
+endforeach()
+
+# The plug-in over https, beside the TLS feed servers of tests/feed/feed_test_server.py.
+add_executable(https_system_tests ${CMAKE_CURRENT_LIST_DIR}/https_system_test.cpp)
+target_link_libraries(https_system_tests PRIVATE bb_control_driver fm_check)
+add_dependencies(https_system_tests blackbox FeedMarquee system_probe trust_root)
+foreach(scenario
+        an_https_feed_reached_through_an_http_redirect_is_shown
+        quitting_during_a_stalled_https_download_is_prompt)
+    add_test(NAME system_${scenario}
+        COMMAND ${CMAKE_SOURCE_DIR}/tests/feed/run-with-feed-servers.sh
+                ${CMAKE_BINARY_DIR}/test-certificates $<TARGET_FILE:trust_root>
+                $<TARGET_FILE:https_system_tests> ${scenario})
+    set_tests_properties(system_${scenario} PROPERTIES TIMEOUT 180 RUN_SERIAL TRUE)
 endforeach()

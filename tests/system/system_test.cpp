@@ -7,10 +7,12 @@
 #include "tests/shell/shell_driver.h"
 #include "tests/support/temp_folder.h"
 #include "tests/system/feed_server.h"
+#include "feed/headline_cache.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <set>
 
@@ -52,9 +54,13 @@ struct SystemRun {
     ShellSession shell;
     bool started = false;
 
-    SystemRun() : pluginFolder(folder.path + "FeedMarquee\\") {
+    // files: names and contents put into the plug-in's folder before the shell starts.
+    explicit SystemRun(const std::vector<std::pair<std::string, std::string>>& files = {})
+        : pluginFolder(folder.path + "FeedMarquee\\") {
         std::string built = testProgramFolder();
         CreateDirectoryA(pluginFolder.c_str(), nullptr);
+        for (const auto& file : files)
+            writeFileText(pluginFolder + file.first, file.second);
         std::string plugin = pluginFolder + "FeedMarquee.dll";
         CopyFileA((built + "..\\..\\FeedMarquee.dll").c_str(), plugin.c_str(), FALSE);
         CopyFileA((built + "system_probe.dll").c_str(), folder.file("system_probe.dll").c_str(),
@@ -98,8 +104,13 @@ struct View {
     std::string tipText;     // the text of the tool whose tip is showing
     std::vector<Tool> tools; // top to bottom
 
-    // In a repainted view: the header line, then the items' tip texts.
-    std::string header() const { return tools.empty() ? "" : tools[0].text; }
+    // In a repainted view: the header line (its tip's first line), then the items' tip texts.
+    std::string header() const { return tools.empty() ? "" : firstLine(tools[0].text); }
+    // The header's whole tip: the header line, then the health line.
+    std::string headerTip() const { return tools.empty() ? "" : tools[0].text; }
+    static std::string firstLine(const std::string& text) {
+        return text.substr(0, text.find('\n'));
+    }
     std::vector<std::string> itemTexts() const {
         std::vector<std::string> texts;
         for (size_t i = 1; i < tools.size(); ++i)
@@ -109,7 +120,7 @@ struct View {
     // In any view: a header tool (at the top of the content) with that text.
     bool hasHeader(const std::string& text) const {
         for (const Tool& tool : tools)
-            if (tool.rect.top == tools[0].rect.top && tool.text == text)
+            if (tool.rect.top == tools[0].rect.top && firstLine(tool.text) == text)
                 return true;
         return false;
     }
@@ -203,11 +214,16 @@ bool waitPainted(SystemRun& run, View& view, Wanted wanted, DWORD timeoutMs) {
     return waitView(run, view, wanted, timeoutMs, true);
 }
 
+// Exactly the feed's three items, in order.
+bool showsItems(const View& view) {
+    std::vector<std::string> items = view.itemTexts();
+    return items.size() == 3 && items[0] == firstTip && items[1] == secondTip &&
+           items[2] == fileTip;
+}
+
 // Exactly the feed's title and its three items, in order.
 bool showsHeadlines(const View& view) {
-    std::vector<std::string> items = view.itemTexts();
-    return view.header() == feedTitle && items.size() == 3 && items[0] == firstTip &&
-           items[1] == secondTip && items[2] == fileTip;
+    return view.header() == feedTitle && showsItems(view);
 }
 
 POINT middle(const RECT& rect) {
@@ -369,11 +385,12 @@ TEST(first_start_creates_the_settings_and_shows_the_feed_then_the_failure) {
         {"feedmarquee.font:", "Tahoma"},
         {"feedmarquee.feedUrl:", ""},
         {"feedmarquee.browserPath:", ""},
+        {"feedmarquee.keepHeadlines:", "true"},
     };
     CHECK(GetFileAttributesA(run.folder.file("feedmarquee.rc").c_str()) == INVALID_FILE_ATTRIBUTES);
     std::vector<Setting> written = settingLines(run.settingsFile());
-    CHECK_EQ(written.size(), static_cast<size_t>(39));
-    for (size_t i = 0; i < 39 && i < written.size(); ++i) {
+    CHECK_EQ(written.size(), static_cast<size_t>(40));
+    for (size_t i = 0; i < 40 && i < written.size(); ++i) {
         CHECK_EQ(written[i].key, defaults[i].key);
         CHECK_EQ(written[i].value, defaults[i].value);
     }
@@ -414,12 +431,15 @@ TEST(first_start_creates_the_settings_and_shows_the_feed_then_the_failure) {
     if (updated.empty())
         std::fprintf(stderr, "  header with count and time: \"%s\"\n", view.header().c_str());
 
-    // The server goes away: the next update fails, and the header keeps the count and the time
-    // of the last update that worked.
+    // The server goes away: the next update fails, the headlines stay, and the header marks them
+    // stale with the count and the time of the last update that worked.
     stopFeedServer(server);
     REQUIRE(broadcast(run, "@FeedMarqueeUpdateNow"));
-    CHECK(waitHeader(run, "Couldn't connect!  (3) (" + updated + ")", 8000));
-    CHECK(waitPainted(run, view, onlyHeader("Couldn't connect!  (3) (" + updated + ")"), 2000));
+    std::string stale = std::string(feedTitle) + "  (3)  [stale since " + updated + "]";
+    CHECK(waitHeader(run, stale, 8000));
+    CHECK(waitPainted(
+        run, view, [&](const View& v) { return v.header() == stale && v.itemTexts().size() == 3; },
+        2000));
 
     // For comparison with a quit during a download: a quit with no pass running.
     DWORD start = GetTickCount();
@@ -712,5 +732,163 @@ TEST(quitting_during_a_stalled_download_is_prompt_and_keeps_the_window_place) {
     CHECK_EQ(settingValue(run.settingsFile(), "feedmarquee.height:"), std::string("250"));
     CHECK_EQ(settingValue(run.settingsFile(), "feedmarquee.feedUrl:"),
              feedServerUrl(server, "/slow.xml"));
+    stopFeedServer(server);
+}
+
+// ---- polite updates: the saved copy, validators, failures and the health line ----------------
+
+// The health line as the command interface answers it: "@FeedMarqueeHealth" makes the plug-in
+// send "@FeedMarqueeHealthReport TEXT" through the shell, which records it.
+std::string reportedHealth(SystemRun& run) {
+    command(run, "record-clear");
+    broadcast(run, "@FeedMarqueeHealth");
+    const std::string marker = "@FeedMarqueeHealthReport ";
+    for (const std::string& line : shellCommand(run.shell, "record").lines) {
+        size_t at = line.find(marker);
+        if (line.compare(0, 9, "broadcast") == 0 && at != std::string::npos)
+            return line.substr(at + marker.size());
+    }
+    return "(no report)";
+}
+
+// "%H:%M" of the local time, as the health line shows the next try.
+std::string clockTime(time_t when) {
+    char text[16];
+    std::strftime(text, sizeof text, "%H:%M", std::localtime(&when));
+    return text;
+}
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+TEST(saved_headlines_show_at_once_and_updates_are_conditional_and_kept_on_failure) {
+    // A server that is down: it takes the connection and closes it without an answer.
+    FeedServer server;
+    REQUIRE(startFeedServer(server));
+    setFeedResponse(server, closeAtOnce, "");
+    std::string url = feedServerUrl(server, "/feed.xml");
+    // The saved copy of an earlier run, an hour old.
+    time_t savedAt = std::time(nullptr) - 3600;
+    CachedFeed saved = {};
+    std::snprintf(saved.url, sizeof saved.url, "%s", url.c_str());
+    std::strcpy(saved.etag, "\"v1\"");
+    saved.savedAt = savedAt;
+    TempFolder scratch("cache");
+    std::string cachePath = scratch.file("feedmarquee.cache");
+    REQUIRE(writeCacheTemporary(cachePath.c_str(), &saved, feedDocument, sizeof feedDocument - 1));
+    REQUIRE(commitCacheTemporary(cachePath.c_str()));
+    SystemRun run({{"feedmarquee.rc", "feedmarquee.feedUrl: " + url + "\r\n"},
+                   {"feedmarquee.cache", readFileText(cachePath)}});
+    REQUIRE(run.started);
+
+    // The saved headlines at once; the failed first check marks them stale with their time, and
+    // the health line says why and when the next try comes.
+    View view;
+    std::string stale = std::string(feedTitle) + "  [stale since " + stamp(savedAt) + "]";
+    CHECK(waitPainted(
+        run, view, [&](const View& v) { return v.header() == stale && showsItems(v); }, 8000));
+    CHECK(contains(lastFeedRequest(server), "If-None-Match: \"v1\"\r\n"));
+    std::string tip = view.headerTip();
+    CHECK(contains(tip, "\nFailed ") && contains(tip, ". Next try "));
+    std::string health = reportedHealth(run);
+    CHECK(health.compare(0, 7, "Failed ") == 0 && contains(tip, health));
+
+    // The server is back: fresh headlines, no marker.
+    setFeedResponse(
+        server, answerRaw,
+        std::string("HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\nETag: \"v2\"\r\n\r\n") +
+            feedDocument);
+    REQUIRE(broadcast(run, "@FeedMarqueeUpdateNow"));
+    CHECK(waitPainted(
+        run, view,
+        [&](const View& v) { return showsHeadlines(v) && contains(v.headerTip(), "\nUpdated "); },
+        8000));
+    CHECK(contains(view.headerTip(), ", 3 items (every 15 min)"));
+
+    // Not modified: the request carried the new validator, and the items are exactly as painted.
+    View before = look(run, true);
+    long requests = feedRequests(server);
+    setFeedResponse(server, answerRaw, "HTTP/1.0 304 Not Modified\r\n\r\n");
+    REQUIRE(broadcast(run, "@FeedMarqueeUpdateNow"));
+    CHECK(waitView(
+        run, view, [&](const View& v) { return contains(v.headerTip(), "\nNot modified"); }, 8000));
+    CHECK_EQ(feedRequests(server), requests + 1);
+    CHECK(contains(lastFeedRequest(server), "If-None-Match: \"v2\"\r\n"));
+    CHECK_EQ(view.tools.size(), before.tools.size());
+    for (size_t i = 1; i < view.tools.size() && i < before.tools.size(); ++i) {
+        CHECK(EqualRect(&view.tools[i].rect, &before.tools[i].rect));
+        CHECK_EQ(view.tools[i].text, before.tools[i].text);
+    }
+    CHECK_EQ(view.header(), std::string(feedTitle));
+
+    // 503 with Retry-After: the items stay, stale, and the next try is the one announced.
+    setFeedResponse(server, answerRaw,
+                    "HTTP/1.0 503 Service Unavailable\r\nRetry-After: 3600\r\n\r\n");
+    time_t asked = std::time(nullptr);
+    REQUIRE(broadcast(run, "@FeedMarqueeUpdateNow"));
+    CHECK(waitPainted(
+        run, view,
+        [&](const View& v) { return contains(v.header(), "[stale since ") && showsItems(v); },
+        8000));
+    time_t answered = std::time(nullptr);
+    health = reportedHealth(run);
+    bool announced = false;
+    for (time_t when = asked; when <= answered + 1; ++when)
+        announced = announced || contains(health, ": HTTP 503 Service Unavailable. Next try " +
+                                                      clockTime(when + 3600));
+    CHECK(announced);
+    if (!announced)
+        std::fprintf(stderr, "  health: %s\n", health.c_str());
+
+    CHECK_EQ(stopShell(run.shell), 0);
+    stopFeedServer(server);
+}
+
+TEST(a_feed_chosen_during_an_update_is_fetched_after_it_and_stored_without_the_old_title) {
+    FeedServer server;
+    REQUIRE(startFeedServer(server));
+    setFeedResponse(server, answerFeed, feedDocument);
+    std::string first = feedServerUrl(server, "/feed.xml");
+    SystemRun run({{"feedmarquee.rc", "feedmarquee.feedUrl: " + first + "\r\n"}});
+    REQUIRE(run.started);
+    View view;
+    REQUIRE(waitPainted(run, view, showsHeadlines, 8000));
+
+    // An update of the first feed that takes three seconds; meanwhile the user picks another
+    // address and adds it to the favourites.
+    setFeedResponse(server, answerFeed, feedDocument, 3000);
+    long before = feedRequests(server);
+    REQUIRE(broadcast(run, "@FeedMarqueeUpdateNow"));
+    DWORD waited = GetTickCount();
+    while (feedRequests(server) == before && GetTickCount() - waited < 5000)
+        Sleep(20);
+    REQUIRE(feedRequests(server) == before + 1);
+    std::string secondFeed(feedDocument);
+    secondFeed.replace(secondFeed.find(feedTitle), std::strlen(feedTitle), "Second Feed");
+    setFeedResponse(server, answerFeed, secondFeed);
+    std::string second = feedServerUrl(server, "/second.xml");
+    REQUIRE(broadcast(run, "@FeedMarqueeFeedUrl " + second));
+    REQUIRE(broadcast(run, "@FeedMarqueeAddFavorites"));
+    // The headlines on show are the first feed's: their title is no name for the second.
+    CHECK_EQ(settingValue(run.settingsFile(), "feedmarquee.fav0.url:"), second);
+    CHECK_EQ(settingValue(run.settingsFile(), "feedmarquee.fav0.title:"), std::string(""));
+
+    // When the first feed's update ends, the second address is fetched, and only its headlines
+    // show.
+    CHECK(waitPainted(
+        run, view, [](const View& v) { return v.header() == "Second Feed" && showsItems(v); },
+        10000));
+    CHECK(contains(lastFeedRequest(server), "GET /second.xml "));
+
+    // A settings file reloaded with another address fetches that address at once.
+    setFeedResponse(server, answerFeed, feedDocument);
+    REQUIRE(editSetting(run.settingsFile(),
+                        "feedmarquee.feedUrl:", feedServerUrl(server, "/third.xml")));
+    REQUIRE(broadcast(run, "@FeedMarqueeReloadSettings"));
+    CHECK(waitPainted(run, view, showsHeadlines, 8000));
+    CHECK(contains(lastFeedRequest(server), "GET /third.xml "));
+
+    CHECK_EQ(stopShell(run.shell), 0);
     stopFeedServer(server);
 }

@@ -1,0 +1,154 @@
+// The cache file's format, portable: composing the header and checking and decoding a whole file.
+#include "feed/headline_cache.h"
+
+#include <zlib.h>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "feed/http_response.h"
+
+const size_t cacheBodyLimit = responseBodyCap;
+
+namespace {
+
+const char cacheMagic[] = "FeedMarquee headline cache 1\n";
+
+// Appends "name length\n" + bytes + "\n" at out[*used]; false when it does not fit.
+bool putField(char* out, size_t size, size_t* used, const char* name, const char* value) {
+    size_t length = std::strlen(value);
+    int head = std::snprintf(out + *used, size - *used, "%s %zu\n", name, length);
+    if (head < 0 || static_cast<size_t>(head) >= size - *used)
+        return false;
+    *used += static_cast<size_t>(head);
+    if (length + 1 >= size - *used)
+        return false;
+    std::memcpy(out + *used, value, length);
+    *used += length;
+    out[(*used)++] = '\n';
+    out[*used] = '\0';
+    return true;
+}
+
+// A reader over the file's bytes that never goes past their end.
+struct Reader {
+    const char* data;
+    size_t length;
+    size_t at;
+};
+
+// Reads "name N\n" and returns N (at most limit); -1 when the line is not exactly that.
+int64_t readCount(Reader& r, const char* name, int64_t limit) {
+    size_t nameLength = std::strlen(name);
+    if (r.length - r.at < nameLength + 1 || std::memcmp(r.data + r.at, name, nameLength) != 0 ||
+        r.data[r.at + nameLength] != ' ')
+        return -1;
+    r.at += nameLength + 1;
+    int64_t value = 0;
+    size_t digits = 0;
+    while (r.at < r.length && r.data[r.at] >= '0' && r.data[r.at] <= '9') {
+        value = value * 10 + (r.data[r.at++] - '0');
+        if (++digits > 12 || value > limit)
+            return -1;
+    }
+    if (digits == 0 || r.at >= r.length || r.data[r.at] != '\n')
+        return -1;
+    ++r.at;
+    return value;
+}
+
+// Reads a field of at most size - 1 bytes into field, zero-terminated.
+bool readField(Reader& r, const char* name, char* field, size_t size) {
+    int64_t length = readCount(r, name, static_cast<int64_t>(size) - 1);
+    if (length < 0 || r.length - r.at < static_cast<size_t>(length) + 1 ||
+        r.data[r.at + length] != '\n')
+        return false;
+    std::memcpy(field, r.data + r.at, static_cast<size_t>(length));
+    field[length] = '\0';
+    // A text field holds no zero byte: it would cut the address short unseen.
+    if (std::strlen(field) != static_cast<size_t>(length))
+        return false;
+    r.at += static_cast<size_t>(length) + 1;
+    return true;
+}
+
+} // namespace
+
+size_t composeCacheHeader(const CachedFeed* feed, size_t bodyLength, char* out, size_t size) {
+    size_t used = 0;
+    if (size < sizeof cacheMagic)
+        return 0;
+    std::memcpy(out, cacheMagic, sizeof cacheMagic);
+    used = sizeof cacheMagic - 1;
+    if (!putField(out, size, &used, "url", feed->url) ||
+        !putField(out, size, &used, "final", feed->finalUrl) ||
+        !putField(out, size, &used, "etag", feed->etag) ||
+        !putField(out, size, &used, "modified", feed->lastModified) ||
+        !putField(out, size, &used, "type", feed->contentType))
+        return 0;
+    int tail = std::snprintf(out + used, size - used, "time %" PRId64 "\nbody %zu\n",
+                             feed->savedAt < 0 ? int64_t{0} : feed->savedAt, bodyLength);
+    if (tail < 0 || static_cast<size_t>(tail) >= size - used)
+        return 0;
+    return used + static_cast<size_t>(tail);
+}
+
+bool decodeHeadlineCache(const char* data, size_t length, CachedFeed* feed) {
+    feed->body = nullptr;
+    feed->bodyLength = 0;
+    const size_t magicLength = sizeof cacheMagic - 1;
+    const size_t crcLineLength = 13; // "crc XXXXXXXX\n"
+    if (data == nullptr || length < magicLength + crcLineLength ||
+        std::memcmp(data, cacheMagic, magicLength) != 0)
+        return false;
+    // The checksum covers everything before its own line.
+    size_t covered = length - crcLineLength;
+    const char* crcLine = data + covered;
+    if (std::memcmp(crcLine, "crc ", 4) != 0 || crcLine[12] != '\n')
+        return false;
+    unsigned long stored = 0;
+    for (int i = 4; i < 12; ++i) {
+        char c = crcLine[i];
+        int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+        if (digit < 0)
+            return false;
+        stored = stored * 16 + static_cast<unsigned long>(digit);
+    }
+    unsigned long computed = crc32(0L, reinterpret_cast<const Bytef*>(data), 0);
+    for (size_t at = 0; at < covered;) {
+        uInt piece = static_cast<uInt>(covered - at > (1u << 30) ? (1u << 30) : covered - at);
+        computed = crc32(computed, reinterpret_cast<const Bytef*>(data + at), piece);
+        at += piece;
+    }
+    if (computed != stored)
+        return false;
+
+    Reader r = {data, covered, magicLength};
+    if (!readField(r, "url", feed->url, sizeof feed->url) ||
+        !readField(r, "final", feed->finalUrl, sizeof feed->finalUrl) ||
+        !readField(r, "etag", feed->etag, sizeof feed->etag) ||
+        !readField(r, "modified", feed->lastModified, sizeof feed->lastModified) ||
+        !readField(r, "type", feed->contentType, sizeof feed->contentType))
+        return false;
+    int64_t savedAt = readCount(r, "time", INT64_C(253402300799)); // up to the year 9999
+    int64_t bodyLength = readCount(r, "body", static_cast<int64_t>(cacheBodyLimit));
+    if (savedAt < 0 || bodyLength < 0 || r.length - r.at != static_cast<size_t>(bodyLength) + 1 ||
+        r.data[r.at + bodyLength] != '\n')
+        return false;
+    char* body = static_cast<char*>(std::malloc(static_cast<size_t>(bodyLength) + 1));
+    if (body == nullptr)
+        return false;
+    std::memcpy(body, r.data + r.at, static_cast<size_t>(bodyLength));
+    body[bodyLength] = '\0';
+    feed->savedAt = savedAt;
+    feed->body = body;
+    feed->bodyLength = static_cast<size_t>(bodyLength);
+    return true;
+}
+
+void freeCachedFeed(CachedFeed* feed) {
+    std::free(feed->body);
+    feed->body = nullptr;
+    feed->bodyLength = 0;
+}
