@@ -164,13 +164,26 @@ void joinPieces(char* text, const char* name, size_t nameLength, bool markupAllo
     value.asHtml = markupAllowed;
 }
 
-// The text of the element name whose start tag ends with the '>' at tagEnd (or is cut short by a
-// '<' or the document's end there). Plain text runs to the next '<': a '>' inside it is text. A
-// CDATA section with only blanks around it is the value whole, up to its "]]>" or the document's
-// end. Anything else is joined by joinPieces; markupAllowed lets the value hold raw markup up to
-// the element's own closing tag (a description with unescaped HTML), so that nothing inside it is
-// taken for the feed's own elements.
-ElementText elementText(char* tagEnd, const char* name, size_t nameLength, bool markupAllowed) {
+// The text of the element name (lower case; elementName: its name as the document writes it) whose
+// start tag ends with the '>' at tagEnd (or is cut short by a '<' or the document's end there).
+// Plain text runs to the next '<': a '>' inside it is text. A CDATA section with only blanks around
+// it is the value whole, up to its "]]>" or the document's end. Anything else is joined by
+// joinPieces; markupAllowed lets the value hold raw markup up to the element's own closing tag (a
+// description with unescaped HTML), so that nothing inside it is taken for the feed's own elements.
+// Where the scan goes on after a value that ends at p: past the element's own closing tag when it
+// stands there written as the start tag (elementName, nameLength bytes) was, so that it needs no
+// examination of its own; else at p.
+inline char* afterOwnClosingTag(char* p, const char* elementName, size_t nameLength) {
+    if (p[0] != '<' || p[1] != '/')
+        return p;
+    size_t i = 0;
+    while (i < nameLength && p[2 + i] == elementName[i]) // stops at the document's end
+        ++i;
+    return i == nameLength && p[2 + i] == '>' ? p + 3 + i : p;
+}
+
+ElementText elementText(char* elementName, char* tagEnd, const char* name, size_t nameLength,
+                        bool markupAllowed) {
     ElementText value{nullptr, 0, false, tagEnd};
     if (*tagEnd != '>')
         return value; // no text follows: the next markup is examined on its own
@@ -182,7 +195,7 @@ ElementText elementText(char* tagEnd, const char* name, size_t nameLength, bool 
     char* lt = findByte(text, '<');
     if (*lt == '\0' || lt[1] == '/') {
         setText(value, text, static_cast<size_t>(lt - text));
-        value.next = lt;
+        value.next = afterOwnClosingTag(lt, elementName, nameLength);
         return value;
     }
     if (matchNoCase(lt + 1, "![cdata[", 8)) {
@@ -193,13 +206,14 @@ ElementText elementText(char* tagEnd, const char* name, size_t nameLength, bool 
             char* inside = lt + 9;
             char* close = findCdataClose(inside);
             char* after = afterClose(close, 3);
-            const char* q = after;
+            char* q = after;
             while (isBlank(*q))
                 ++q;
             if (*q == '\0' || (q[0] == '<' && q[1] == '/')) {
                 setText(value, inside, static_cast<size_t>(close - inside));
                 value.asHtml = true;
-                value.next = after;
+                char* past = afterOwnClosingTag(q, elementName, nameLength);
+                value.next = past != q ? past : after;
                 return value;
             }
         }
@@ -575,7 +589,7 @@ char* examineLink(ParseState& state, char* m) {
         href = findAttribute(m + 4, tagEnd, "href");
     }
     if (href.text == nullptr)
-        value = elementText(tagEnd, "link", 4, false);
+        value = elementText(m, tagEnd, "link", 4, false);
     else if (*tagEnd == '>')
         value.next = tagEnd + 1;
 
@@ -611,7 +625,7 @@ char* examineLink(ParseState& state, char* m) {
 char* examineTitle(ParseState& state, char* m) {
     char* tagEnd = markupEnd(m + 5);
     AtomTextType type = tagEnd > m + 5 ? atomTextType(m + 5, tagEnd) : AtomText;
-    ElementText value = elementText(tagEnd, "title", 5, type == AtomXhtml);
+    ElementText value = elementText(m, tagEnd, "title", 5, type == AtomXhtml);
     PendingText pending{false, 0, type == AtomText ? DecodedForm : HtmlForm, value};
     pending.present = value.text != nullptr;
     if (atItemLevel(state))
@@ -626,7 +640,7 @@ char* examineTitle(ParseState& state, char* m) {
 char* examineDescription(ParseState& state, char* m, const char* name, size_t nameLength,
                          int priority) {
     char* tagEnd = markupEnd(m + nameLength);
-    ElementText value = elementText(tagEnd, name, nameLength, true);
+    ElementText value = elementText(m, tagEnd, name, nameLength, true);
     if (atItemLevel(state))
         offerPending(state.description, value, priority, HtmlForm, true);
     return value.next;
@@ -634,11 +648,11 @@ char* examineDescription(ParseState& state, char* m, const char* name, size_t na
 
 // A date of an item: pubDate, dc:date and Atom's updated rank above published; the first of a
 // rank counts.
-char* examineDate(ParseState& state, char* m, size_t nameLength, int priority) {
+char* examineDate(ParseState& state, char* m, const char* name, size_t nameLength, int priority) {
     if (!atItemLevel(state) || (state.date.present && state.date.priority >= priority))
         return m;
     char* tagEnd = markupEnd(m + nameLength);
-    ElementText value = elementText(tagEnd, "", 0, false);
+    ElementText value = elementText(m, tagEnd, name, nameLength, false);
     offerPending(state.date, value, priority, DecodedForm, false);
     return value.next;
 }
@@ -663,11 +677,11 @@ long countIn(const ElementText& value) {
 }
 
 // The schedule elements of the channel: ttl, sy:updatePeriod and sy:updateFrequency.
-char* examineSchedule(ParseState& state, char* m, size_t nameLength, int which) {
+char* examineSchedule(ParseState& state, char* m, const char* name, size_t nameLength, int which) {
     if (state.inItem)
         return m;
     char* tagEnd = markupEnd(m + nameLength);
-    ElementText value = elementText(tagEnd, "", 0, false);
+    ElementText value = elementText(m, tagEnd, name, nameLength, false);
     if (which == 0) {
         long n = countIn(value);
         if (n > 0 && state.ttl <= 0)
@@ -794,7 +808,7 @@ char* examineMarkup(ParseState& state, char* m) {
             if (!atItemLevel(state) || state.link != nullptr || state.guid.present ||
                 attributeIs(findAttribute(m + 4, tagEnd, "ispermalink"), "false"))
                 return tagEnd;
-            ElementText value = elementText(tagEnd, "guid", 4, false);
+            ElementText value = elementText(m, tagEnd, "guid", 4, false);
             offerPending(state.guid, value, 1, DecodedForm, false);
             return value.next;
         }
@@ -803,7 +817,7 @@ char* examineMarkup(ParseState& state, char* m) {
         if (isName(m, "title", 5))
             return examineTitle(state, m);
         if (isName(m, "ttl", 3))
-            return examineSchedule(state, m, 3, 0);
+            return examineSchedule(state, m, "ttl", 3, 0);
         if (isName(m, "textinput", 9))
             return enterIgnored(state, m + 9);
         break;
@@ -811,11 +825,11 @@ char* examineMarkup(ParseState& state, char* m) {
         if (isName(m, "description", 11))
             return examineDescription(state, m, "description", 11, 2);
         if (isName(m, "dc:date", 7))
-            return examineDate(state, m, 7, 2);
+            return examineDate(state, m, "dc:date", 7, 2);
         if (isName(m, "dc:title", 8)) {
             if (!atItemLevel(state) || state.dcTitle.present)
                 return m;
-            ElementText value = elementText(markupEnd(m + 8), "dc:title", 8, false);
+            ElementText value = elementText(m, markupEnd(m + 8), "dc:title", 8, false);
             offerPending(state.dcTitle, value, 1, DecodedForm, false);
             return value.next;
         }
@@ -826,9 +840,9 @@ char* examineMarkup(ParseState& state, char* m) {
         if (isName(m, "source", 6))
             return enterIgnored(state, m + 6);
         if (isName(m, "sy:updateperiod", 15))
-            return examineSchedule(state, m, 15, 1);
+            return examineSchedule(state, m, "sy:updateperiod", 15, 1);
         if (isName(m, "sy:updatefrequency", 18))
-            return examineSchedule(state, m, 18, 2);
+            return examineSchedule(state, m, "sy:updatefrequency", 18, 2);
         break;
     case 'c':
         if (isName(m, "content", 7))
@@ -840,13 +854,13 @@ char* examineMarkup(ParseState& state, char* m) {
         break;
     case 'p':
         if (isName(m, "pubdate", 7))
-            return examineDate(state, m, 7, 2);
+            return examineDate(state, m, "pubdate", 7, 2);
         if (isName(m, "published", 9))
-            return examineDate(state, m, 9, 1);
+            return examineDate(state, m, "published", 9, 1);
         break;
     case 'u':
         if (isName(m, "updated", 7))
-            return examineDate(state, m, 7, 2);
+            return examineDate(state, m, "updated", 7, 2);
         break;
     case 'r':
         if (isName(m, "rss", 3))
