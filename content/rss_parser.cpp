@@ -1,12 +1,16 @@
-// The RSS item parser. It is no XML parser: it finds the markup between '<' and '>', looks at the
-// start of each piece of markup, and keeps the feed's title and, per item, the title, link (or
-// guid), description and date; RSS 2.0 and RSS 1.0 alike. One pass over the document: the scans
-// for '<' use the C library's string search, text is decoded straight from the document into the
-// entries' own copies, and nothing is allocated but the entries and their texts.
+// The feed parser. It is no XML parser: it finds the markup between '<' and '>', looks at the
+// start of each piece of markup, and keeps the feed's title and link and, per item (RSS 2.0,
+// RSS 1.0) or entry (Atom), the title, link, description and date. One pass over the document: the
+// scans for '<' use the C library's string search, text is decoded straight from the document into
+// the entries' own copies, and nothing is allocated but the entries, their texts and the few base
+// addresses a feed declares. A value that is more than one run of text (CDATA sections between
+// text, comments, a description holding raw HTML) is joined in place inside the document first.
 #include "content/rss_parser.h"
 
+#include "content/atom_parser.h"
 #include "content/feed_items.h"
 #include "content/text_decoding.h"
+#include "content/url_resolve.h"
 
 #include <climits>
 #include <cstdint>
@@ -31,15 +35,23 @@ inline bool matchNoCase(const char* p, const char* word, size_t n) {
     return true;
 }
 
+// Whether the markup at p is named word (n bytes), the whole name: "<items>" is no "<item>".
+inline bool isName(const char* p, const char* word, size_t n) {
+    if (!matchNoCase(p, word, n))
+        return false;
+    char c = p[n];
+    return c == '>' || c == '/' || c == '<' || c == '\0' || isBlank(c);
+}
+
 // The first c at or after p, or the document's terminating zero. The parser works up to that zero
 // instead of measuring the document first: a 10 MB response is then read once, not twice.
-inline const char* findByte(const char* p, char c) {
-    const char* found = std::strchr(p, c);
+inline char* findByte(char* p, char c) {
+    char* found = std::strchr(p, c);
     return found != nullptr ? found : p + std::strlen(p);
 }
 
 // The end of the markup that starts at p: its '>', or the '<' that cuts it short, or the zero.
-inline const char* markupEnd(const char* p) {
+inline char* markupEnd(char* p) {
     while (*p != '\0' && *p != '>' && *p != '<')
         ++p;
     return p;
@@ -47,7 +59,7 @@ inline const char* markupEnd(const char* p) {
 
 // The position of the "]]>" that closes a CDATA section whose inside starts at p, or the zero.
 // Found through its ']', which HTML inside the section seldom holds.
-const char* findCdataClose(const char* p) {
+char* findCdataClose(char* p) {
     for (;;) {
         p = findByte(p, ']');
         if (*p == '\0' || (p[1] == ']' && p[2] == '>'))
@@ -57,8 +69,8 @@ const char* findCdataClose(const char* p) {
 }
 
 // The position of the "-->" that closes a comment whose inside starts at p, or the zero.
-const char* findCommentClose(const char* p) {
-    const char* start = p;
+char* findCommentClose(char* p) {
+    char* start = p;
     for (;;) {
         p = findByte(p, '>');
         if (*p == '\0')
@@ -69,69 +81,164 @@ const char* findCommentClose(const char* p) {
     }
 }
 
+inline char* afterClose(char* close, size_t closeLength) {
+    return *close != '\0' ? close + closeLength : close;
+}
+
 // The value of a keyword element: where its text stands and where the scan goes on afterwards.
 struct ElementText {
-    const char* text; // null: the element has no text (its value is absent)
-    size_t length;    // bytes of the text, without a CDATA section's wrapper
-    bool fromCdata;   // the text is the inside of a CDATA section
-    const char* next; // where the scan for markup goes on
+    char* text;    // null: the element has no text (its value is absent)
+    size_t length; // bytes of the text, without CDATA wrappers and comments
+    bool asHtml;   // the text is HTML as it stands (a CDATA section, or raw markup)
+    char* next;    // where the scan for markup goes on
 };
 
-// The text of the element whose start tag ends with the '>' at tagEnd (or is cut short by a '<' or
-// the document's end there). Text runs to the next '<': a '>' inside it is text. A CDATA section
-// (possibly after layout blanks) is the text whole, up to its "]]>" or the document's end.
-ElementText elementText(const char* tagStart, const char* tagEnd) {
+inline void setText(ElementText& value, char* text, size_t length) {
+    value.length = length;
+    value.text = length != 0 ? text : nullptr;
+}
+
+// A value made of several pieces: text, CDATA sections, comments and, where markup is allowed,
+// elements. Finds where it ends (markup allowed: at the element's own closing tag, name; else at
+// the first tag) and then joins the pieces in place from text on: CDATA sections lose their
+// wrappers, comments go, tags of raw markup stay. Between CDATA sections, escaped HTML text is
+// decoded once so that the whole is HTML; text in raw markup is HTML already.
+void joinPieces(char* text, const char* name, size_t nameLength, bool markupAllowed,
+                ElementText& value) {
+    char* end = nullptr;
+    bool sawElement = false;
+    for (char* p = text; end == nullptr;) {
+        char* lt = findByte(p, '<');
+        char* m = lt + 1;
+        if (*lt == '\0') {
+            end = lt;
+        } else if (matchNoCase(m, "![cdata[", 8)) {
+            char* close = findCdataClose(m + 8);
+            p = *close != '\0' ? close + 3 : (end = close);
+        } else if (matchNoCase(m, "!--", 3)) {
+            char* close = findCommentClose(m + 3);
+            p = *close != '\0' ? close + 3 : (end = close);
+        } else if (!markupAllowed || (*m == '/' && isName(m + 1, name, nameLength))) {
+            end = lt;
+        } else {
+            sawElement = sawElement || *m != '/';
+            p = m;
+        }
+    }
+    value.next = end;
+
+    const bool decodeText = markupAllowed && !sawElement;
+    char* out = text;
+    for (char* p = text; p < end;) {
+        char* lt = findByte(p, '<');
+        if (lt > end)
+            lt = end;
+        size_t n = static_cast<size_t>(lt - p);
+        if (decodeText) {
+            // decodeEntities terminates its output, at lt at the latest: keep that byte.
+            char kept = *lt;
+            decodeEntities(p, n, out);
+            out += std::strlen(out);
+            *lt = kept;
+        } else {
+            std::memmove(out, p, n);
+            out += n;
+        }
+        if (lt == end)
+            break;
+        char* m = lt + 1;
+        if (matchNoCase(m, "![cdata[", 8)) {
+            char* close = findCdataClose(m + 8);
+            size_t inside = static_cast<size_t>(close - (m + 8));
+            std::memmove(out, m + 8, inside);
+            out += inside;
+            p = afterClose(close, 3);
+        } else if (matchNoCase(m, "!--", 3)) {
+            p = afterClose(findCommentClose(m + 3), 3);
+        } else {
+            *out++ = '<';
+            p = m;
+        }
+    }
+    setText(value, text, static_cast<size_t>(out - text));
+    value.asHtml = markupAllowed;
+}
+
+// The text of the element name (lower case; elementName: its name as the document writes it) whose
+// start tag ends with the '>' at tagEnd (or is cut short by a '<' or the document's end there).
+// Plain text runs to the next '<': a '>' inside it is text. A CDATA section with only blanks around
+// it is the value whole, up to its "]]>" or the document's end. Anything else is joined by
+// joinPieces; markupAllowed lets the value hold raw markup up to the element's own closing tag (a
+// description with unescaped HTML), so that nothing inside it is taken for the feed's own elements.
+// Where the scan goes on after a value that ends at p: past the element's own closing tag when it
+// stands there written as the start tag (elementName, nameLength bytes) was, so that it needs no
+// examination of its own; else at p.
+inline char* afterOwnClosingTag(char* p, const char* elementName, size_t nameLength) {
+    if (p[0] != '<' || p[1] != '/')
+        return p;
+    size_t i = 0;
+    while (i < nameLength && p[2 + i] == elementName[i]) // stops at the document's end
+        ++i;
+    return i == nameLength && p[2 + i] == '>' ? p + 3 + i : p;
+}
+
+ElementText elementText(char* elementName, char* tagEnd, const char* name, size_t nameLength,
+                        bool markupAllowed) {
     ElementText value{nullptr, 0, false, tagEnd};
     if (*tagEnd != '>')
         return value; // no text follows: the next markup is examined on its own
-    if (tagEnd > tagStart && tagEnd[-1] == '/') {
+    if (tagEnd[-1] == '/') {
         value.next = tagEnd + 1; // an empty element written as one tag
         return value;
     }
-    const char* text = tagEnd + 1;
-    const char* nextMarkup = findByte(text, '<');
-    if (*nextMarkup == '<' && matchNoCase(nextMarkup + 1, "![cdata[", 8)) {
-        const char* p = text;
-        while (p < nextMarkup && isBlank(*p))
-            ++p;
-        if (p == nextMarkup) {
-            const char* inside = nextMarkup + 9;
-            const char* close = findCdataClose(inside);
-            value.length = static_cast<size_t>(close - inside);
-            value.text = value.length != 0 ? inside : nullptr;
-            value.fromCdata = true;
-            value.next = *close != '\0' ? close + 3 : close;
-            return value;
-        }
+    char* text = tagEnd + 1;
+    char* lt = findByte(text, '<');
+    if (*lt == '\0' || lt[1] == '/') {
+        setText(value, text, static_cast<size_t>(lt - text));
+        value.next = afterOwnClosingTag(lt, elementName, nameLength);
+        return value;
     }
-    value.length = static_cast<size_t>(nextMarkup - text);
-    value.text = value.length != 0 ? text : nullptr;
-    value.next = nextMarkup;
+    if (matchNoCase(lt + 1, "![cdata[", 8)) {
+        char* p = text;
+        while (p < lt && isBlank(*p))
+            ++p;
+        if (p == lt) {
+            char* inside = lt + 9;
+            char* close = findCdataClose(inside);
+            char* after = afterClose(close, 3);
+            char* q = after;
+            while (isBlank(*q))
+                ++q;
+            if (*q == '\0' || (q[0] == '<' && q[1] == '/')) {
+                setText(value, inside, static_cast<size_t>(close - inside));
+                value.asHtml = true;
+                char* past = afterOwnClosingTag(q, elementName, nameLength);
+                value.next = past != q ? past : after;
+                return value;
+            }
+        }
+    } else if (!markupAllowed && lt[1] != '!') {
+        setText(value, text, static_cast<size_t>(lt - text)); // the value ends at the first tag
+        value.next = lt;
+        return value;
+    }
+    joinPieces(text, name, nameLength, markupAllowed, value);
     return value;
 }
 
-// Whether a guid's attributes (the markup between its name and its '>') say isPermaLink="false":
-// such a guid names an identifier, not an address.
-bool isPermaLinkFalse(const char* p, const char* end) {
-    for (; p < end; ++p) {
-        if (lowerAscii(*p) != 'i' || !matchNoCase(p, "ispermalink", 11))
-            continue;
-        const char* q = p + 11;
-        while (q < end && isBlank(*q))
-            ++q;
-        if (q == end || *q != '=')
-            continue;
-        ++q;
-        while (q < end && isBlank(*q))
-            ++q;
-        if (q == end || (*q != '"' && *q != '\''))
-            continue;
-        char quote = *q++;
-        if (matchNoCase(q, "false", 5) && q[5] == quote)
-            return true;
-    }
-    return false;
-}
+// How a kept text becomes an entry's field: references decoded (titles, links, dates), or made
+// plain text from HTML (descriptions, Atom titles of type html or xhtml). Either way without
+// blanks at either end.
+enum TextForm { DecodedForm, HtmlForm };
+
+// A value read but not yet kept: where its text stands in the document. It is decoded only when
+// it reaches an entry, so values that are replaced or dropped cost nothing.
+struct PendingText {
+    bool present;
+    int priority; // which of several elements for one field wins (summary over content, ...)
+    TextForm form;
+    ElementText value;
+};
 
 char* decodedCopy(const char* text, size_t length) {
     char* copy = static_cast<char*>(std::malloc(length + 1));
@@ -145,10 +252,10 @@ char* decodedCopy(const char* text, size_t length) {
 // allocation, which then gives back what it does not need.
 const size_t stackDescriptionSize = 4096;
 
-char* descriptionCopy(const char* text, size_t length, bool fromCdata) {
+char* descriptionCopy(const char* text, size_t length, bool asHtml) {
     if (length < stackDescriptionSize) {
         char plain[stackDescriptionSize];
-        size_t plainLength = descriptionToText(text, length, plain, fromCdata);
+        size_t plainLength = descriptionToText(text, length, plain, asHtml);
         char* copy = static_cast<char*>(std::malloc(plainLength + 1));
         if (copy != nullptr)
             std::memcpy(copy, plain, plainLength + 1);
@@ -157,7 +264,7 @@ char* descriptionCopy(const char* text, size_t length, bool fromCdata) {
     char* copy = static_cast<char*>(std::malloc(length + 1));
     if (copy == nullptr)
         return nullptr;
-    size_t plainLength = descriptionToText(text, length, copy, fromCdata);
+    size_t plainLength = descriptionToText(text, length, copy, asHtml);
     if (plainLength < length - length / 4) {
         if (char* smaller = static_cast<char*>(std::realloc(copy, plainLength + 1)))
             copy = smaller;
@@ -165,164 +272,653 @@ char* descriptionCopy(const char* text, size_t length, bool fromCdata) {
     return copy;
 }
 
-// A value read but not yet kept: where its text stands in the document. It is decoded only when
-// it reaches an entry, so values that are replaced or dropped cost nothing.
-struct PendingText {
-    bool present;
-    ElementText value;
-};
+// A copy of the text with its references decoded and without blanks at either end (a
+// pretty-printed feed indents its values). The blanks are left out of the source range, so the
+// copy needs no second look.
+char* trimmedCopy(const char* text, size_t length) {
+    while (length > 0 && isBlank(*text))
+        ++text, --length;
+    while (length > 0 && isBlank(text[length - 1]))
+        --length;
+    return decodedCopy(text, length);
+}
 
-struct ParseState {
-    bool inItem;
-    FeedItem* current;
-    PendingText link; // the pending values of the item (or channel) being read
-    PendingText description;
-    PendingText date;
-    int32_t created;
-};
-
-// Decodes a present pending text into field, replacing what it held.
-void keepText(char*& field, const PendingText& pending, bool isDescription) {
+char* pendingCopy(const PendingText& pending) {
     if (!pending.present)
-        return;
+        return nullptr;
     const ElementText& v = pending.value;
-    if (field != nullptr)
-        std::free(field);
-    field = isDescription ? descriptionCopy(v.text, v.length, v.fromCdata)
-                          : decodedCopy(v.text, v.length);
+    return pending.form == HtmlForm ? descriptionCopy(v.text, v.length, v.asHtml)
+                                    : trimmedCopy(v.text, v.length);
 }
 
-void keepPending(ParseState& state, FeedItem* entry) {
-    keepText(entry->link, state.link, false);
-    keepText(entry->description, state.description, true);
-    keepText(entry->date, state.date, false);
-}
-
-inline void releasePending(ParseState& state) {
-    state.link.present = state.description.present = state.date.present = false;
-}
-
-void startItem(ParseState& state) {
-    // Values read before the first item belong to the channel: its link goes to the header entry.
-    if (state.current != nullptr && state.current == FetchList.first)
-        keepPending(state, state.current);
-    releasePending(state);
-    state.inItem = true;
-    state.current = nullptr;
-}
-
-void endItem(ParseState& state) {
-    state.inItem = false;
-    if (state.current != nullptr)
-        keepPending(state, state.current);
-    releasePending(state);
-}
-
-void addTitle(ParseState& state, const ElementText& value) {
-    FeedItem* entry = appendEntry(&FetchList);
-    if (entry == nullptr)
+// A value replaces the pending one when it is present and ranks at least as high (replace) or
+// higher (first of a rank wins).
+inline void offerPending(PendingText& pending, const ElementText& value, int priority,
+                         TextForm form, bool laterOfRankWins) {
+    if (value.text == nullptr)
         return;
-    entry->entryIndex = state.created++;
-    if (state.current == nullptr)
-        state.current = entry;
-    if (value.text != nullptr)
-        entry->title = decodedCopy(value.text, value.length);
-    entry->titleLength = value.length > INT32_MAX ? INT32_MAX : static_cast<int32_t>(value.length);
-}
-
-// A value replaces the one pending; an element without text leaves the value absent.
-inline void setPending(PendingText& pending, const ElementText& value) {
-    pending.present = value.text != nullptr;
+    if (pending.present &&
+        (priority < pending.priority || (priority == pending.priority && !laterOfRankWins)))
+        return;
+    pending.present = true;
+    pending.priority = priority;
+    pending.form = form;
     pending.value = value;
 }
 
-// Only the first date of an item counts; an empty date element gives none.
-inline bool hasDate(const ParseState& state) {
-    return state.date.present;
+inline bool isEmptyText(const char* text) {
+    if (text == nullptr)
+        return true;
+    while (isBlank(*text))
+        ++text;
+    return *text == '\0';
 }
 
-enum Keyword { NoKeyword, TitleKeyword, LinkKeyword, DescriptionKeyword, DateKeyword };
+inline int32_t clippedLength(size_t length) {
+    return length > INT32_MAX ? INT32_MAX : static_cast<int32_t>(length);
+}
 
-// Looks at the markup that starts at m (right after its '<') and returns where the scan for the
-// next '<' goes on.
-const char* examineMarkup(ParseState& state, const char* m) {
-    Keyword keyword = NoKeyword;
-    size_t nameLength = 0;
-    switch (lowerAscii(*m)) {
+// ---- Links ----------------------------------------------------------------------------------
+
+// Whether text starts with a scheme ("http:", "mailto:"): such a reference stands on its own.
+bool hasScheme(const char* text) {
+    if (!((*text >= 'a' && *text <= 'z') || (*text >= 'A' && *text <= 'Z')))
+        return false;
+    for (const char* p = text + 1;; ++p) {
+        char c = *p;
+        if (c == ':')
+            return true;
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+              c == '+' || c == '-' || c == '.'))
+            return false;
+    }
+}
+
+// A new text with the address written at text (length bytes, references not yet decoded), blanks
+// at either end removed and, when it is relative and base (absolute) is given, resolved against
+// base. Null when it is empty or memory runs out. A reference that cannot be resolved stays as
+// written.
+char* linkCopy(const char* text, size_t length, const char* base) {
+    char* link = trimmedCopy(text, length);
+    if (link == nullptr)
+        return nullptr;
+    if (link[0] == '\0') {
+        std::free(link);
+        return nullptr;
+    }
+    if (base == nullptr || *base == '\0' || hasScheme(link))
+        return link;
+    // Resolution keeps the base's scheme and authority and adds at most a '/' to the reference.
+    size_t size = std::strlen(base) + std::strlen(link) + 8;
+    char* resolved = static_cast<char*>(std::malloc(size));
+    if (resolved != nullptr && resolveUrl(base, link, resolved, size)) {
+        std::free(link);
+        return resolved;
+    }
+    std::free(resolved);
+    return link;
+}
+
+// ---- The parse ------------------------------------------------------------------------------
+
+// The levels at which a feed may declare xml:base, each resolved against the one above it.
+enum BaseLevel { RootBase, ChannelBase, ItemBase, baseLevels };
+
+struct ParseState {
+    const char* documentBase; // the address the document came from, or null
+    char* bases[baseLevels];  // xml:base in force at each level, resolved; null: none declared
+    bool inChannel;
+    bool inItem;
+    int32_t ignoreDepth; // inside image, textInput or an entry's source: nothing there is kept
+
+    FeedItem* header;
+    bool headerTitled;
+    char* headerLink; // the channel's link, until the header entry exists
+
+    // The item (or entry) being read.
+    PendingText title;
+    PendingText dcTitle;
+    PendingText description;
+    PendingText date;
+    PendingText guid;
+    char* link;
+
+    int32_t created;
+
+    // The feed's own schedule.
+    long ttl;
+    long syPeriod; // minutes; 0: not given
+    long syFrequency;
+    bool syGiven;
+};
+
+// The base in force: the innermost declared one, else the document's address.
+const char* baseAbove(const ParseState& state, int level) {
+    for (int l = level; l >= 0; --l) {
+        bool open = l == RootBase || (l == ChannelBase && state.inChannel) ||
+                    (l == ItemBase && state.inItem);
+        if (open && state.bases[l] != nullptr)
+            return state.bases[l];
+    }
+    return state.documentBase;
+}
+inline const char* currentBase(const ParseState& state) {
+    return baseAbove(state, ItemBase);
+}
+
+inline void clearBase(ParseState& state, int level) {
+    std::free(state.bases[level]);
+    state.bases[level] = nullptr;
+}
+
+// Takes the xml:base of a start tag (attributes from p to end) for level, resolved against the
+// base above it. A relative xml:base with no base above it cannot name an address and is ignored.
+void declareBase(ParseState& state, int level, const char* p, const char* end) {
+    clearBase(state, level);
+    if (p == end)
+        return;
+    AttributeValue declared = findAttribute(p, end, "xml:base");
+    if (declared.text == nullptr)
+        return;
+    char* base = linkCopy(declared.text, declared.length, baseAbove(state, level - 1));
+    if (base != nullptr && !hasScheme(base)) {
+        std::free(base);
+        base = nullptr;
+    }
+    state.bases[level] = base;
+}
+
+void clearItem(ParseState& state) {
+    state.title.present = state.dcTitle.present = state.description.present = false;
+    state.date.present = state.guid.present = false;
+    std::free(state.link);
+    state.link = nullptr;
+}
+
+// The header entry comes first: a feed without a title of its own still gets one (untitled), so
+// that its first item is listed as an item.
+bool ensureHeader(ParseState& state) {
+    if (state.header != nullptr)
+        return true;
+    FeedItem* entry = appendEntry(&FetchList);
+    if (entry == nullptr)
+        return false;
+    entry->entryIndex = state.created++;
+    entry->link = state.headerLink;
+    state.headerLink = nullptr;
+    state.header = entry;
+    return true;
+}
+
+// The title of an item that has none: its description's plain text, cut after a word to at most
+// titleCharacters characters and then marked with an ellipsis. Null for no or empty text.
+const size_t titleCharacters = 80;
+
+char* titleFromText(const char* text) {
+    if (isEmptyText(text))
+        return nullptr;
+    // Count characters by the bytes that start them, so a cut never splits a UTF-8 sequence.
+    size_t characters = 0;
+    size_t cut = 0;
+    const char* p = text;
+    for (; *p != '\0'; ++p) {
+        if ((static_cast<unsigned char>(*p) & 0xC0) != 0x80) {
+            if (characters == titleCharacters) {
+                cut = static_cast<size_t>(p - text);
+                break;
+            }
+            ++characters;
+        }
+    }
+    if (*p == '\0')
+        return duplicateText(text, 0);
+    if (text[cut] != ' ') {
+        size_t blank = cut;
+        while (blank > 0 && text[blank] != ' ')
+            --blank;
+        if (blank > 0)
+            cut = blank; // else one word fills the whole length: it is cut inside
+    }
+    while (cut > 0 && text[cut - 1] == ' ')
+        --cut;
+    static const char ellipsis[] = "\xE2\x80\xA6";
+    char* title = static_cast<char*>(std::malloc(cut + sizeof ellipsis));
+    if (title != nullptr) {
+        std::memcpy(title, text, cut);
+        std::memcpy(title + cut, ellipsis, sizeof ellipsis);
+    }
+    return title;
+}
+
+// Takes a pending title: null when absent or blank.
+char* titleCopy(const PendingText& pending) {
+    char* title = pendingCopy(pending);
+    if (isEmptyText(title)) {
+        std::free(title);
+        return nullptr;
+    }
+    return title;
+}
+
+// Makes the entry of the item just read: its title, or else its dc:title, or else the start of its
+// description, or else its link. An item with none of them is skipped.
+void finishItem(ParseState& state) {
+    if (!state.inItem)
+        return;
+    char* link = state.link;
+    state.link = nullptr;
+    if (link == nullptr && state.guid.present)
+        link = linkCopy(state.guid.value.text, state.guid.value.length, currentBase(state));
+    state.inItem = false;
+    state.ignoreDepth = 0;
+    clearBase(state, ItemBase);
+
+    char* title = titleCopy(state.title);
+    int32_t titleLength = clippedLength(state.title.value.length);
+    if (title == nullptr) {
+        title = titleCopy(state.dcTitle);
+        titleLength = clippedLength(state.dcTitle.value.length);
+    }
+    char* description = pendingCopy(state.description);
+    if (title == nullptr) {
+        title = titleFromText(description);
+        if (title == nullptr && link != nullptr)
+            title = duplicateText(link, 0);
+        titleLength = title != nullptr ? clippedLength(std::strlen(title)) : 0;
+    }
+    FeedItem* entry = nullptr;
+    if (title != nullptr && ensureHeader(state))
+        entry = appendEntry(&FetchList);
+    if (entry == nullptr) {
+        std::free(title);
+        std::free(link);
+        std::free(description);
+        clearItem(state);
+        return;
+    }
+    entry->entryIndex = state.created++;
+    entry->title = title;
+    entry->titleLength = titleLength;
+    entry->link = link;
+    entry->description = description;
+    entry->date = pendingCopy(state.date);
+    clearItem(state);
+}
+
+// Where the feed's own values go: read outside items and outside image, textInput and source.
+inline bool atFeedLevel(const ParseState& state) {
+    return !state.inItem && state.ignoreDepth == 0;
+}
+inline bool atItemLevel(const ParseState& state) {
+    return state.inItem && state.ignoreDepth == 0;
+}
+
+void takeFeedTitle(ParseState& state, const PendingText& pending) {
+    if (state.headerTitled)
+        return;
+    char* title = titleCopy(pending);
+    if (title == nullptr)
+        return;
+    if (!ensureHeader(state)) {
+        std::free(title);
+        return;
+    }
+    std::free(state.header->title);
+    state.header->title = title;
+    state.header->titleLength = clippedLength(pending.value.length);
+    state.headerTitled = true;
+}
+
+// A link element: its href (Atom) or its text (RSS). Only the first link of the feed or of an item
+// counts, and of Atom's links only an alternate one.
+char* examineLink(ParseState& state, char* m) {
+    char* tagEnd = markupEnd(m + 4);
+    bool wanted = atItemLevel(state)
+                      ? state.link == nullptr
+                      : atFeedLevel(state) && state.headerLink == nullptr &&
+                            (state.header == nullptr || state.header->link == nullptr);
+    // A link that cannot count is passed by its tag alone: an RSS link's text holds no markup, and
+    // an Atom entry's other links (edit, replies, enclosure) need no look at their attributes.
+    if (!wanted)
+        return tagEnd;
+    ElementText value{nullptr, 0, false, tagEnd};
+    AttributeValue href{nullptr, 0};
+    if (tagEnd > m + 4) {
+        if (!isAlternateLink(m + 4, tagEnd))
+            return tagEnd;
+        href = findAttribute(m + 4, tagEnd, "href");
+    }
+    if (href.text == nullptr)
+        value = elementText(m, tagEnd, "link", 4, false);
+    else if (*tagEnd == '>')
+        value.next = tagEnd + 1;
+
+    const char* text = href.text != nullptr ? href.text : value.text;
+    size_t length = href.text != nullptr ? href.length : value.length;
+    if (text == nullptr || length == 0)
+        return value.next;
+    const char* base = currentBase(state);
+    char* ownBase = nullptr;
+    if (tagEnd > m + 4) {
+        AttributeValue declared = findAttribute(m + 4, tagEnd, "xml:base");
+        if (declared.text != nullptr) {
+            ownBase = linkCopy(declared.text, declared.length, base);
+            if (ownBase != nullptr && hasScheme(ownBase))
+                base = ownBase;
+        }
+    }
+    char* link = linkCopy(text, length, base);
+    std::free(ownBase);
+    if (link == nullptr)
+        return value.next;
+    if (state.inItem)
+        state.link = link;
+    else if (state.header != nullptr)
+        state.header->link = link;
+    else
+        state.headerLink = link;
+    return value.next;
+}
+
+// A title: the item's (the first counts) or the feed's. Atom's html and xhtml titles are made
+// plain text; others keep their text as written, references decoded.
+char* examineTitle(ParseState& state, char* m) {
+    char* tagEnd = markupEnd(m + 5);
+    AtomTextType type = tagEnd > m + 5 ? atomTextType(m + 5, tagEnd) : AtomText;
+    ElementText value = elementText(m, tagEnd, "title", 5, type == AtomXhtml);
+    PendingText pending{false, 0, type == AtomText ? DecodedForm : HtmlForm, value};
+    pending.present = value.text != nullptr;
+    if (atItemLevel(state))
+        offerPending(state.title, value, 1, pending.form, false);
+    else if (atFeedLevel(state) && pending.present)
+        takeFeedTitle(state, pending);
+    return value.next;
+}
+
+// A description, summary or content: read whole (raw markup included) wherever it stands, kept in
+// an item by rank.
+char* examineDescription(ParseState& state, char* m, const char* name, size_t nameLength,
+                         int priority) {
+    char* tagEnd = markupEnd(m + nameLength);
+    ElementText value = elementText(m, tagEnd, name, nameLength, true);
+    if (atItemLevel(state))
+        offerPending(state.description, value, priority, HtmlForm, true);
+    return value.next;
+}
+
+// A date of an item: pubDate, dc:date and Atom's updated rank above published; the first of a
+// rank counts.
+char* examineDate(ParseState& state, char* m, const char* name, size_t nameLength, int priority) {
+    if (!atItemLevel(state) || (state.date.present && state.date.priority >= priority))
+        return m;
+    char* tagEnd = markupEnd(m + nameLength);
+    ElementText value = elementText(m, tagEnd, name, nameLength, false);
+    offerPending(state.date, value, priority, DecodedForm, false);
+    return value.next;
+}
+
+// A whole number written in the text (blanks around it allowed); -1 when there is none. Large
+// values stop growing at a bound far beyond any schedule.
+long countIn(const ElementText& value) {
+    if (value.text == nullptr)
+        return -1;
+    const char* p = value.text;
+    const char* end = p + value.length;
+    while (p < end && isBlank(*p))
+        ++p;
+    if (p < end && *p == '+')
+        ++p;
+    if (p == end || *p < '0' || *p > '9')
+        return -1;
+    long n = 0;
+    for (; p < end && *p >= '0' && *p <= '9'; ++p)
+        n = n < 100000000 ? n * 10 + (*p - '0') : n;
+    return n;
+}
+
+// The schedule elements of the channel: ttl, sy:updatePeriod and sy:updateFrequency.
+char* examineSchedule(ParseState& state, char* m, const char* name, size_t nameLength, int which) {
+    if (state.inItem)
+        return m;
+    char* tagEnd = markupEnd(m + nameLength);
+    ElementText value = elementText(m, tagEnd, name, nameLength, false);
+    if (which == 0) {
+        long n = countIn(value);
+        if (n > 0 && state.ttl <= 0)
+            state.ttl = n;
+    } else if (which == 1) {
+        static const struct {
+            const char* word;
+            long minutes;
+        } periods[] = {{"hourly", 60},
+                       {"daily", 1440},
+                       {"weekly", 10080},
+                       {"monthly", 43200},
+                       {"yearly", 525600}};
+        state.syGiven = true;
+        AttributeValue text{value.text, value.length};
+        for (const auto& period : periods)
+            if (attributeIs(text, period.word))
+                state.syPeriod = period.minutes;
+    } else {
+        state.syGiven = true;
+        long n = countIn(value);
+        if (n > 0)
+            state.syFrequency = n;
+    }
+    return value.next;
+}
+
+// Enters an element whose contents belong to something else (image, textInput, an entry's
+// source); an empty one (RSS 1.0's <image rdf:resource="..."/>) holds nothing.
+char* enterIgnored(ParseState& state, char* afterName) {
+    char* tagEnd = markupEnd(afterName);
+    if (*tagEnd == '>' && tagEnd[-1] != '/')
+        ++state.ignoreDepth;
+    return tagEnd;
+}
+inline char* leaveIgnored(ParseState& state, char* afterName) {
+    if (state.ignoreDepth > 0)
+        --state.ignoreDepth;
+    return afterName;
+}
+
+char* startItem(ParseState& state, char* afterName) {
+    char* tagEnd = markupEnd(afterName);
+    if (*tagEnd == '>' && tagEnd[-1] == '/')
+        return tagEnd; // an empty item holds nothing
+    finishItem(state); // an item left open ends where the next begins
+    state.inItem = true;
+    state.ignoreDepth = 0;
+    clearItem(state);
+    if (tagEnd != afterName)
+        declareBase(state, ItemBase, afterName, tagEnd); // finishItem left none in force
+    return tagEnd;
+}
+
+char* startLevel(ParseState& state, int level, char* afterName) {
+    char* tagEnd = markupEnd(afterName);
+    if (level == ChannelBase)
+        state.inChannel = true;
+    declareBase(state, level, afterName, tagEnd);
+    return tagEnd;
+}
+
+char* examineClosingTag(ParseState& state, char* m) {
+    char* name = m + 1;
+    switch (lowerAscii(*name)) {
     case 'i':
-        if (matchNoCase(m, "item", 4)) {
-            startItem(state);
-            return m + 4;
+        if (isName(name, "item", 4)) {
+            finishItem(state);
+            return name + 4;
         }
+        if (isName(name, "image", 5))
+            return leaveIgnored(state, name + 5);
         break;
-    case '/':
-        if (matchNoCase(m, "/item", 5)) {
-            endItem(state);
-            return m + 5;
+    case 'e':
+        if (isName(name, "entry", 5)) {
+            finishItem(state);
+            return name + 5;
         }
-        break;
-    case 'l':
-        if (matchNoCase(m, "link", 4))
-            keyword = LinkKeyword, nameLength = 4;
-        break;
-    case 'g':
-        if (matchNoCase(m, "guid", 4)) {
-            const char* tagEnd = markupEnd(m + 4);
-            if (isPermaLinkFalse(m + 4, tagEnd))
-                return tagEnd;
-            keyword = LinkKeyword, nameLength = 4;
-        }
-        break;
-    case 'd':
-        if (state.inItem && matchNoCase(m, "description", 11))
-            keyword = DescriptionKeyword, nameLength = 11;
-        else if (state.inItem && !hasDate(state) && matchNoCase(m, "dc:date", 7))
-            keyword = DateKeyword, nameLength = 7;
         break;
     case 't':
-        if ((state.created == 0 || state.inItem) && matchNoCase(m, "title", 5))
-            keyword = TitleKeyword, nameLength = 5;
+        if (isName(name, "textinput", 9))
+            return leaveIgnored(state, name + 9);
         break;
-    case 'p':
-        if (state.inItem && !hasDate(state) && matchNoCase(m, "pubdate", 7))
-            keyword = DateKeyword, nameLength = 7;
+    case 's':
+        if (isName(name, "source", 6))
+            return leaveIgnored(state, name + 6);
         break;
-    case '!':
-        // CDATA sections and comments are whole: markup inside them is not the feed's.
-        if (matchNoCase(m, "![cdata[", 8)) {
-            const char* close = findCdataClose(m + 8);
-            return *close != '\0' ? close + 3 : close;
-        }
-        if (matchNoCase(m, "!--", 3)) {
-            const char* close = findCommentClose(m + 3);
-            return *close != '\0' ? close + 3 : close;
+    case 'c':
+        if (isName(name, "channel", 7)) {
+            state.inChannel = false;
+            clearBase(state, ChannelBase);
+            return name + 7;
         }
         break;
     default:
         break;
     }
-    if (keyword == NoKeyword)
-        return m;
+    return m;
+}
 
-    const char* tagEnd = markupEnd(m + nameLength);
-    ElementText value = elementText(m, tagEnd);
-    switch (keyword) {
-    case TitleKeyword:
-        addTitle(state, value);
+// Looks at the markup that starts at m (right after its '<') and returns where the scan for the
+// next '<' goes on.
+char* examineMarkup(ParseState& state, char* m) {
+    switch (lowerAscii(*m)) {
+    case 'i':
+        if (isName(m, "item", 4))
+            return startItem(state, m + 4);
+        if (isName(m, "image", 5))
+            return enterIgnored(state, m + 5);
         break;
-    case LinkKeyword:
-        setPending(state.link, value);
+    case 'e':
+        if (isName(m, "entry", 5))
+            return startItem(state, m + 5);
         break;
-    case DescriptionKeyword:
-        setPending(state.description, value);
+    case '/':
+        return examineClosingTag(state, m);
+    case 'l':
+        if (isName(m, "link", 4))
+            return examineLink(state, m);
         break;
-    case DateKeyword:
-        setPending(state.date, value);
+    case 'g':
+        if (isName(m, "guid", 4)) {
+            char* tagEnd = markupEnd(m + 4);
+            if (!atItemLevel(state) || state.link != nullptr || state.guid.present ||
+                attributeIs(findAttribute(m + 4, tagEnd, "ispermalink"), "false"))
+                return tagEnd;
+            ElementText value = elementText(m, tagEnd, "guid", 4, false);
+            offerPending(state.guid, value, 1, DecodedForm, false);
+            return value.next;
+        }
         break;
-    case NoKeyword:
+    case 't':
+        if (isName(m, "title", 5))
+            return examineTitle(state, m);
+        if (isName(m, "ttl", 3))
+            return examineSchedule(state, m, "ttl", 3, 0);
+        if (isName(m, "textinput", 9))
+            return enterIgnored(state, m + 9);
+        break;
+    case 'd':
+        if (isName(m, "description", 11))
+            return examineDescription(state, m, "description", 11, 2);
+        if (isName(m, "dc:date", 7))
+            return examineDate(state, m, "dc:date", 7, 2);
+        if (isName(m, "dc:title", 8)) {
+            if (!atItemLevel(state) || state.dcTitle.present)
+                return m;
+            ElementText value = elementText(m, markupEnd(m + 8), "dc:title", 8, false);
+            offerPending(state.dcTitle, value, 1, DecodedForm, false);
+            return value.next;
+        }
+        break;
+    case 's':
+        if (isName(m, "summary", 7))
+            return examineDescription(state, m, "summary", 7, 2);
+        if (isName(m, "source", 6))
+            return enterIgnored(state, m + 6);
+        if (isName(m, "sy:updateperiod", 15))
+            return examineSchedule(state, m, "sy:updateperiod", 15, 1);
+        if (isName(m, "sy:updatefrequency", 18))
+            return examineSchedule(state, m, "sy:updatefrequency", 18, 2);
+        break;
+    case 'c':
+        if (isName(m, "content", 7))
+            return examineDescription(state, m, "content", 7, 1);
+        if (isName(m, "content:encoded", 15))
+            return examineDescription(state, m, "content:encoded", 15, 1);
+        if (isName(m, "channel", 7))
+            return startLevel(state, ChannelBase, m + 7);
+        break;
+    case 'p':
+        if (isName(m, "pubdate", 7))
+            return examineDate(state, m, "pubdate", 7, 2);
+        if (isName(m, "published", 9))
+            return examineDate(state, m, "published", 9, 1);
+        break;
+    case 'u':
+        if (isName(m, "updated", 7))
+            return examineDate(state, m, "updated", 7, 2);
+        break;
+    case 'r':
+        if (isName(m, "rss", 3))
+            return startLevel(state, RootBase, m + 3);
+        if (isName(m, "rdf:rdf", 7))
+            return startLevel(state, RootBase, m + 7);
+        break;
+    case 'f':
+        if (isName(m, "feed", 4))
+            return startLevel(state, RootBase, m + 4);
+        break;
+    case '!':
+        // CDATA sections and comments are whole: markup inside them is not the feed's.
+        if (matchNoCase(m, "![cdata[", 8))
+            return afterClose(findCdataClose(m + 8), 3);
+        if (matchNoCase(m, "!--", 3))
+            return afterClose(findCommentClose(m + 3), 3);
+        break;
+    default:
         break;
     }
-    return value.next;
+    return m;
+}
+
+// Where the document proper starts: a saved HTTP response's status line and headers hold no feed
+// markup (a Link header even holds '<'), so its body starts after the first empty line. A bare
+// document (the update pass hands over the body) starts at its first byte.
+char* documentStart(char* document) {
+    if (!matchNoCase(document, "http/", 5))
+        return document;
+    char* p = document;
+    for (;;) {
+        char* lineEnd = std::strchr(p, '\n');
+        if (lineEnd == nullptr)
+            return p + std::strlen(p);
+        p = lineEnd + 1;
+        if (*p == '\n')
+            return p + 1;
+        if (p[0] == '\r' && p[1] == '\n')
+            return p + 2;
+    }
+}
+
+// The schedule the feed states, in minutes: its ttl, else the syndication period over its
+// frequency (daily and once by default); at most a day, so a feed cannot silence itself.
+int32_t scheduleMinutes(const ParseState& state) {
+    const long longest = 1440;
+    long minutes = 0;
+    if (state.ttl > 0) {
+        minutes = state.ttl;
+    } else if (state.syGiven) {
+        long period = state.syPeriod > 0 ? state.syPeriod : 1440;
+        long frequency = state.syFrequency > 0 ? state.syFrequency : 1;
+        minutes = period / frequency;
+        if (minutes < 1)
+            minutes = 1;
+    }
+    return static_cast<int32_t>(minutes > longest ? longest : minutes);
 }
 
 } // namespace
@@ -330,25 +926,19 @@ const char* examineMarkup(ParseState& state, const char* m) {
 int32_t feedTtlMinutes;
 
 void parseFeed(char* document, const char* baseUrl) {
-    (void)baseUrl;
     feedTtlMinutes = 0;
-    ParseState state{};
     if (document == nullptr) {
         entryCount = 0;
         return;
     }
-
-    // The first token goes unexamined: the status line and headers of an HTTP response, or whatever
-    // else stands before the first '<' or '>'.
-    const char* p = document;
-    while (*p == '<' || *p == '>')
-        ++p;
-    p += std::strcspn(p, "<>");
+    ParseState state{};
+    state.documentBase = baseUrl != nullptr && *baseUrl != '\0' ? baseUrl : nullptr;
 
     // Only markup, the text after a '<', is examined; text between '>' and '<' is never taken for a
     // tag. A keyword's own text is read by examineMarkup.
-    while (const char* lt = std::strchr(p, '<')) {
-        const char* m = lt + 1;
+    char* p = documentStart(document);
+    while (char* lt = std::strchr(p, '<')) {
+        char* m = lt + 1;
         if (*m == '\0')
             break;
         if (*m == '<') {
@@ -358,6 +948,11 @@ void parseFeed(char* document, const char* baseUrl) {
         p = examineMarkup(state, m);
     }
 
-    // Values read after the last item end belong to no entry and are dropped.
+    finishItem(state); // a document cut off inside an item still shows it
+    std::free(state.headerLink);
+    std::free(state.link);
+    for (char*& base : state.bases)
+        std::free(base);
+    feedTtlMinutes = scheduleMinutes(state);
     entryCount = state.created;
 }

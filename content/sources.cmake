@@ -2,6 +2,7 @@ set(FM_CONTENT_SOURCES
     content/feed_items.cpp
     content/text_decoding.cpp
     content/rss_parser.cpp
+    content/atom_parser.cpp
     content/url_resolve.cpp
     content/feed_document.cpp)
 set(FM_CONTENT_WIN32_SOURCES

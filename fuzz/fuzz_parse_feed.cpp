@@ -1,6 +1,8 @@
 // Fuzzes parseFeed as an update pass uses it: the received text, cut in place, becomes the
 // FetchList, which the window copies into its DisplayList and paints (short dates included);
-// then both lists are freed, so anything the parse leaks is reported.
+// then both lists are freed, so anything the parse leaks is reported. The document's address
+// varies with the input's length: none, an http address with a path, an https one with a port,
+// query and fragment; relative links are resolved against it.
 //
 // The fetched response is a zero-terminated text, so a zero byte ends the document just as it
 // would for a real response: the input is copied up to its first zero into a heap buffer of
@@ -18,12 +20,32 @@ static bool hasLineBreak(const char* text) {
     return text && std::strpbrk(text, "\r\n") != nullptr;
 }
 
-static void checkFetchList(size_t documentLength) {
+static const char* const bases[] = {nullptr, "http://feeds.example.com/news/rss.xml",
+                                    "https://Example.org:8443/a/b/c?q=1#top"};
+
+static bool startsWithScheme(const char* text) {
+    const char* p = text;
+    if (!((*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z')))
+        return false;
+    while ((*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z') || (*p >= '0' && *p <= '9') ||
+           *p == '+' || *p == '-' || *p == '.')
+        ++p;
+    return *p == ':';
+}
+
+static void checkFetchList(size_t documentLength, const char* base) {
     int32_t count = 0;
     const FeedItem* last = nullptr;
+    // A title made from a link resolved against the base may outgrow the document by the base.
+    size_t longestTitle = documentLength + (base ? std::strlen(base) : 0) + 8;
     for (const FeedItem* entry = FetchList.first; entry; entry = entry->next) {
         FUZZ_CHECK(entry->entryIndex == count);
-        FUZZ_CHECK(entry->titleLength >= 0 && size_t(entry->titleLength) <= documentLength);
+        FUZZ_CHECK(entry->titleLength >= 0 && size_t(entry->titleLength) <= longestTitle);
+        // Every item has a title that shows something; only the header may have none.
+        FUZZ_CHECK(count == 0 || (entry->title && entry->title[0] != '\0'));
+        // Links are never empty, and with an absolute base every relative one was resolved.
+        FUZZ_CHECK(!entry->link || entry->link[0] != '\0');
+        FUZZ_CHECK(!entry->link || !base || startsWithScheme(entry->link));
         // Decoding never lengthens a text, so the title fits in its source's length.
         FUZZ_CHECK(!entry->title || std::strlen(entry->title) <= size_t(entry->titleLength));
         // Every kept text went through decodeEntities, which drops line breaks.
@@ -69,8 +91,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memcpy(document, data, length);
     document[length] = 0;
 
-    parseFeed(document, nullptr);
-    checkFetchList(length);
+    const char* base = bases[size % 3];
+    parseFeed(document, base);
+    checkFetchList(length, base);
+    FUZZ_CHECK(feedTtlMinutes >= 0 && feedTtlMinutes <= 1440);
     // The texts are copies: the document can go before the lists are used.
     std::free(document);
     checkDisplayCopy();

@@ -3,21 +3,24 @@
 # (a new headline every minute) over https with a certificate made now, whose authority is trusted
 # only in the demo's Wine prefix, starts the shell with the plug-in under Wine, waits until the
 # headlines are painted and writes a PNG screenshot of the plug-in window.
-#   scripts/demo.sh [--http] [--feed URL] [--out DIR]
-# --http serves the sample feed over plain http; --feed shows any http:// or https:// feed.
+#   scripts/demo.sh [--http] [--atom] [--feed URL] [--out DIR]
+# --http serves the sample feed over plain http; --atom serves it as an Atom feed; --feed shows any
+# http:// or https:// feed.
 # With a display (DISPLAY set and reachable) the window stays up for you to use until you press
 # Enter; without one the demo runs on Xvfb and exits after the screenshot.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 feed=""
 scheme=https
+atom=""
 out="$root/out/demo"
 while [ $# -gt 0 ]; do
     case "$1" in
         --feed) feed="$2"; shift 2 ;;
         --http) scheme=http; shift ;;
+        --atom) atom=1; shift ;;
         --out) out="$2"; shift 2 ;;
-        -h|--help) sed -n 2,9p "$0"; exit 0 ;;
+        -h|--help) sed -n 2,10p "$0"; exit 0 ;;
         *) echo "demo: unknown option $1" >&2; exit 2 ;;
     esac
 done
@@ -63,7 +66,9 @@ if [ -z "$feed" ]; then
     # The certificate names localhost; the plain server is reached by its address as before.
     host=127.0.0.1
     [ "$scheme" = https ] && host=localhost
-    feed="$scheme://$host:$(head -1 "$out/server.port")/harbour-town.xml"
+    extension=xml
+    [ -n "$atom" ] && extension=atom
+    feed="$scheme://$host:$(head -1 "$out/server.port")/harbour-town.${extension}"
 fi
 
 cat > "$out/feedmarquee.rc" <<RC

@@ -64,6 +64,35 @@ def etag_matches(header, etag):
             return True
     return False
 
+def build_atom(started, port):
+    """The same newsroom as an Atom 1.0 feed (any path ending in .atom): relative links under the
+    feed's xml:base, an alternate link among others per entry, html titles and summaries, and every
+    fourth entry without a title, named by its summary."""
+    now = time.time()
+    published = int((now - started) // 60) + 5
+    entries = []
+    for n in range(published, max(published - 20, 0), -1):
+        title, desc = HEADLINES[(n - 1) % len(HEADLINES)]
+        stamp = started + (n - 5) * 60 if n > 5 else started - (5 - n) * 3600
+        when = time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(stamp))
+        title_element = "" if n % 4 == 0 else f'    <title type="html">{escape(escape(title))}</title>\n'
+        entries.append(
+            "  <entry>\n" + title_element +
+            f'    <link rel="replies" href="news/{n}#comments"/>\n'
+            f'    <link rel="alternate" type="text/html" href="news/{n}"/>\n'
+            f"    <id>tag:demo.feedmarquee,2026:atom-{n}</id>\n"
+            f"    <updated>{when}</updated>\n"
+            f'    <summary type="html">{escape(f"<p><b>Story {n}.</b> {desc}</p>")}</summary>\n'
+            "  </entry>\n")
+    return ('<?xml version="1.0" encoding="UTF-8"?>\n'
+            f'<feed xmlns="http://www.w3.org/2005/Atom" xml:base="{LINK_BASE}:{port}/atom/">\n'
+            '  <title type="html">Harbour Town Daily &amp;#8211; Atom</title>\n'
+            '  <link rel="self" href="harbour-town.atom"/>\n'
+            '  <link rel="alternate" href="./"/>\n'
+            '  <id>tag:demo.feedmarquee,2026:atom</id>\n'
+            f'  <updated>{time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(now))}</updated>\n'
+            + "".join(entries) + "</feed>\n").encode("utf-8")
+
 def escape(text):
     return text.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
 
@@ -80,7 +109,9 @@ def main():
     class Handler(http.server.BaseHTTPRequestHandler):
         protocol_version = "HTTP/1.0"
         def do_GET(self):
-            body = build_feed(started, self.server.server_address[1])
+            atom = self.path.endswith(".atom")
+            build = build_atom if atom else build_feed
+            body = build(started, self.server.server_address[1])
             # The feed changes once a minute; its ETag names the content, so a client that sends
             # it back with If-None-Match gets a bodyless 304 until the next headline appears.
             etag = entity_tag(body)
@@ -91,7 +122,8 @@ def main():
                 status, body = 304, b""
             else:
                 self.send_response(200)
-                self.send_header("Content-Type", "application/rss+xml; charset=utf-8")
+                self.send_header("Content-Type", "application/atom+xml; charset=utf-8" if atom
+                                 else "application/rss+xml; charset=utf-8")
                 self.send_header("Content-Length", str(len(body)))
                 self.send_header("ETag", etag)
                 self.end_headers()

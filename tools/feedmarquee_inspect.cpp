@@ -1,6 +1,9 @@
-// feedmarquee-inspect FILE: runs the feed parser over a saved HTTP response or a bare feed file
-// (FILE "-": standard input) exactly as an update pass does, and prints what the window would
-// show, one JSON object per line: {"entryCount": N}, then one object per entry in order.
+// feedmarquee-inspect [--base URL] [--schedule] FILE: runs the feed parser over a saved HTTP
+// response or a bare feed file (FILE "-": standard input) exactly as an update pass does, and
+// prints what the window would show, one JSON object per line: {"entryCount": N}, then one object
+// per entry in order. URL is the address the feed came from; relative links are resolved against
+// it. --schedule adds, after the first line, {"feedTtlMinutes": N}: the update interval the feed
+// asks for (0: none).
 #include "content/feed_items.h"
 #include "content/rss_parser.h"
 #include "content/text_decoding.h"
@@ -88,11 +91,31 @@ void appendJsonString(std::string& out, const char* text) {
     out += '"';
 }
 
+// Makes the text read from the file the document parseFeed gets, as an update pass does with a
+// received body: every step between reading and parsing belongs here. parseFeed itself passes
+// over a saved response's status line and headers.
+char* prepareDocument(std::string& data) {
+    return &data[0];
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    const char* baseUrl = nullptr;
+    bool showSchedule = false;
+    for (; argc > 2; --argc, ++argv) {
+        if (argc > 3 && std::strcmp(argv[1], "--base") == 0) {
+            baseUrl = argv[2];
+            --argc, ++argv;
+        } else if (std::strcmp(argv[1], "--schedule") == 0) {
+            showSchedule = true;
+        } else {
+            break;
+        }
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: feedmarquee-inspect FILE (FILE - reads standard input)\n");
+        std::fprintf(stderr, "usage: feedmarquee-inspect [--base URL] [--schedule] FILE (FILE - "
+                             "reads standard input)\n");
         return 1;
     }
 #if defined(_WIN32)
@@ -118,9 +141,11 @@ int main(int argc, char** argv) {
 
     // As an update pass: empty the FetchList, then parse the received text in place.
     freeFetchList();
-    parseFeed(&data[0], nullptr);
+    parseFeed(prepareDocument(data), baseUrl);
 
     std::string out = "{\"entryCount\": " + std::to_string(entryCount) + "}\n";
+    if (showSchedule)
+        out += "{\"feedTtlMinutes\": " + std::to_string(feedTtlMinutes) + "}\n";
     for (const FeedItem* e = FetchList.first; e != nullptr; e = e->next) {
         char* shortDate = abbreviateDate(e->date);
         out += "{\"entryIndex\": " + std::to_string(e->entryIndex) + ", \"title\": ";

@@ -26,12 +26,12 @@ struct Parsed {
 
 // Parses an exact-size heap copy of text (a read past its end trips the sanitizer) and takes the
 // FetchList's entries over into plain records, then frees the list.
-void parse(const std::string& text, Parsed& out) {
+void parse(const std::string& text, Parsed& out, const char* base = nullptr) {
     char* document = static_cast<char*>(std::malloc(text.size() + 1));
     std::memcpy(document, text.c_str(), text.size() + 1);
     freeFetchList();
     entryCount = -1;
-    parseFeed(document, nullptr);
+    parseFeed(document, base);
     std::free(document);
     out.count = entryCount;
     size_t n = 0;
@@ -88,7 +88,9 @@ TEST(documentsWithoutEntries) {
     const char* documents[] = {
         "",
         "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nno markup at all",
-        "HTTP/1.0 200 OK\r\n\r\n<rss><channel><link>x</link><item><link>y</link></item>",
+        ("HTTP/1.0 200 OK\r\n\r\n<rss><channel><link>x</link><item><guid isPermaLink=\"false\">"
+         "y</guid></item>"),
+        "<rss><channel><title/><item/><entry></entry><item><title> </title></item>",
         "<",
         ">",
         "<<<>>>",
@@ -118,13 +120,12 @@ TEST(titleTextsAsFound) {
     REQUIRE(p.entries.size() == 6);
     CHECK_EQ(p.entries[0].title, "Plain CDATA title");
     CHECK_EQ(p.entries[0].titleLength, 17);
-    CHECK_EQ(p.entries[1].title, "  Spaced  title  ");
+    CHECK_EQ(p.entries[1].title, "Spaced  title");
     CHECK_EQ(p.entries[1].titleLength, 19);
     CHECK_EQ(p.entries[2].title, "5 < 6 & Tom\xe2\x80\x99s");
     CHECK_EQ(p.entries[2].titleLength, 26);
-    // An empty CDATA title still makes its entry, with no title.
-    CHECK(p.entries[3].title == nullptr);
-    CHECK_EQ(p.entries[3].titleLength, 0);
+    // An empty title counts as none: the item is named by its link.
+    CHECK_EQ(p.entries[3].title, "http://a/");
     CHECK_EQ(p.entries[3].link, "http://a/");
     // A CDATA section is whole, markup and all; titles keep their tags as text.
     CHECK_EQ(p.entries[4].title, "<b>bold</b> & <i>raw</i>");
@@ -144,15 +145,18 @@ TEST(linksAndGuids) {
               "<item><title>f</title><link>http://x/f</link>"
               "<guid isPermaLink=\"true\">http://x/f-guid</guid></item>"
               "<item><title>g</title><guid isPermaLink=\"false\">id-only</guid></item>"
-              "<item><title>h</title><link>http://x/h?a=1&amp;b=2</link></item>"),
+              "<item><title>h</title><link>http://x/h?a=1&amp;b=2</link></item>"
+              "<item><title>i</title><guid>http://x/i.mp3</guid><link> http://x/i </link></item>"),
           p);
-    REQUIRE(p.entries.size() == 9);
-    CHECK_EQ(p.entries[1].link, "http://x/guid");
+    REQUIRE(p.entries.size() == 10);
+    CHECK_EQ(p.entries[9].link, "http://x/i");
+    // The link wins over a guid in either order; a guid stands in only for a missing link.
+    CHECK_EQ(p.entries[1].link, "http://x/link");
     CHECK_EQ(p.entries[2].link, "http://x/b");
     CHECK_EQ(p.entries[3].link, "http://x/c");
     CHECK_EQ(p.entries[4].link, "http://x/d");
     CHECK_EQ(p.entries[5].link, "http://x/e");
-    CHECK_EQ(p.entries[6].link, "http://x/f-guid");
+    CHECK_EQ(p.entries[6].link, "http://x/f");
     CHECK(p.entries[7].link == nullptr);
     CHECK_EQ(p.entries[8].link, "http://x/h?a=1&b=2");
 }
@@ -202,28 +206,44 @@ TEST(markupAndTextAreToldApart) {
           p);
     REQUIRE(p.entries.size() == 3);
     CHECK_EQ(p.entries[1].link, "http://x/a");
-    CHECK(p.entries[1].description == nullptr);
+    CHECK_EQ(p.entries[1].description, "not an entryno");
     CHECK_EQ(p.entries[2].title, "b");
     CHECK_EQ(p.entries[2].description, "title link item");
 }
 
 TEST(channelAndItemRules) {
     Parsed p;
-    parse(rss("<link>http://x/</link><description>not kept</description>"
-              "<image><title>Logo</title><link>http://x/logo-link</link></image>",
-              "<item><link>http://x/untitled</link><description>lost</description></item>"
-              "<item><title>First</title><title>Second</title><link>http://x/1</link></item>"),
+    parse(rss("<image><title>Logo</title><link>http://x/logo-link</link></image>"
+              "<link>http://x/</link><description>not kept</description>"
+              "<textInput><title>Search</title><link>http://x/search</link></textInput>",
+              "<item><link>http://x/untitled</link><description>kept</description></item>"
+              "<item><title>First</title><title>Second</title><link>http://x/1</link>"
+              "<source url=\"http://y/rss\">Elsewhere</source></item>"
+              "<item><title>Open</title><link>http://x/open</link>"
+              "<item><title>Next</title></item>"),
           p);
-    REQUIRE(p.entries.size() == 3);
-    // The image's title is ignored but its link is the channel's last one.
+    REQUIRE(p.entries.size() == 5);
+    // The channel's own link, not the image's or the text input's that stand before or after it.
     CHECK_EQ(p.entries[0].title, "Feed");
-    CHECK_EQ(p.entries[0].link, "http://x/logo-link");
+    CHECK_EQ(p.entries[0].link, "http://x/");
     CHECK(p.entries[0].description == nullptr);
-    // An item without a title makes nothing; one with two titles makes two entries.
-    CHECK_EQ(p.entries[1].title, "First");
-    CHECK_EQ(p.entries[1].link, "http://x/1");
-    CHECK_EQ(p.entries[2].title, "Second");
-    CHECK(p.entries[2].link == nullptr);
+    // An untitled item is named by its description; one item is one entry, its first title.
+    CHECK_EQ(p.entries[1].title, "kept");
+    CHECK_EQ(p.entries[1].link, "http://x/untitled");
+    CHECK_EQ(p.entries[2].title, "First");
+    CHECK_EQ(p.entries[2].link, "http://x/1");
+    // An item left open ends where the next one starts, with what it held.
+    CHECK_EQ(p.entries[3].title, "Open");
+    CHECK_EQ(p.entries[3].link, "http://x/open");
+    CHECK_EQ(p.entries[4].title, "Next");
+
+    // Without a title of its own the feed gets an untitled header, so its first item stays an item.
+    Parsed untitled;
+    parse("<rss><channel><link>http://x/</link><item><title>Only</title></item>", untitled);
+    REQUIRE(untitled.entries.size() == 2);
+    CHECK(untitled.entries[0].title == nullptr);
+    CHECK_EQ(untitled.entries[0].link, "http://x/");
+    CHECK_EQ(untitled.entries[1].title, "Only");
 }
 
 TEST(rdfAndHtmlDocuments) {
@@ -277,4 +297,237 @@ TEST(noLimitOnItemsOrTextLength) {
     CHECK_EQ(p.entries[20001].titleLength, 300000);
     CHECK(std::strlen(p.entries[20001].title) == 300000);
     CHECK(std::strlen(p.entries[20001].description) == 300000);
+}
+
+namespace {
+
+// One row: a document (parsed with base), the entry it checks and what that entry must hold.
+// Fields equal to unchecked are not looked at; null means the field must be absent.
+const char* const unchecked = "(unchecked)";
+
+struct EntryCase {
+    const char* label;
+    const char* document;
+    const char* base;
+    size_t index;
+    const char* title;
+    const char* link;
+    const char* description;
+    const char* date;
+};
+
+void checkField(const EntryCase& c, const char* name, const char* actual, const char* expected) {
+    if (expected != unchecked && !check::equal(actual, expected))
+        check::fail(__FILE__, __LINE__,
+                    std::string(c.label) + ": " + name + " " + check::show(actual) +
+                        " != " + check::show(expected));
+}
+
+void checkEntries(const EntryCase* cases, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        const EntryCase& c = cases[i];
+        Parsed p;
+        parse(c.document, p, c.base);
+        if (p.entries.size() <= c.index) {
+            check::fail(__FILE__, __LINE__,
+                        std::string(c.label) + ": only " + std::to_string(p.entries.size()) +
+                            " entries");
+            continue;
+        }
+        const Entry& e = p.entries[c.index];
+        checkField(c, "title", e.title, c.title);
+        checkField(c, "link", e.link, c.link);
+        checkField(c, "description", e.description, c.description);
+        checkField(c, "date", e.date, c.date);
+    }
+}
+
+const char* const atomBlog =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+    "<feed xmlns=\"http://www.w3.org/2005/Atom\" xml:base=\"http://blog.example/\">"
+    "<title type=\"html\">Ann &amp;amp; Bob&#8217;s &lt;i&gt;log&lt;/i&gt;</title>"
+    "<link rel=\"self\" href=\"/atom.xml\"/><link href=\"/\" rel=\"alternate\"/>"
+    "<updated>2026-12-01T10:00:00Z</updated>"
+    "<entry><title type=\"xhtml\"><div xmlns=\"http://www.w3.org/1999/xhtml\">A <b>bold</b> "
+    "move</div></title><link rel=\"edit\" href=\"/edit/1\"/><link rel=\"enclosure\" "
+    "href=\"/a.mp3\"/><link rel=\"alternate\" type=\"text/html\" href=\"2026/first?a=1&amp;b=2\"/>"
+    "<link rel=\"alternate\" href=\"/second\"/><published>2026-11-30T09:00:00Z</published>"
+    "<updated>2026-12-01T09:00:00Z</updated><content type=\"html\">&lt;p&gt;Full "
+    "text&lt;/p&gt;</content><summary>Short &amp; sweet</summary></entry>"
+    "<entry xml:base=\"/archive/\"><title>Plain &lt;b&gt; text</title><link href=\"2.html\"/>"
+    "<published>2026-11-29T09:00:00Z</published><source><title>Other blog</title>"
+    "<link href=\"http://other.example/\"/><updated>2020-01-01T00:00:00Z</updated></source>"
+    "<content type=\"xhtml\"><div xmlns=\"http://www.w3.org/1999/xhtml\"><p>Raw <a "
+    "href=\"x\">link</a> and <title>no title</title></p></div></content></entry>"
+    "<entry><title type=\"html\"><![CDATA[Caf&eacute; <em>open</em>]]></title><link "
+    "href=\"http://elsewhere.example/3\" xml:base=\"http://ignored.example/\"/>"
+    "<link rel=\"replies\" href=\"/3#comments\"/><content src=\"/3.pdf\"/></entry></feed>";
+
+const char* const rssRelative =
+    "<rss version=\"2.0\"><channel><title>Rel</title><link>/</link>"
+    "<item><title>a</title><link>news/1.html</link></item>"
+    "<item><title>b</title><link xml:base=\"http://cdn.example/x/\">../2.html</link></item>"
+    "<item><title>c</title><guid>/guid/3</guid></item>"
+    "<item><title>d</title><link>https://other.example/4</link></item></channel></rss>";
+
+} // namespace
+
+TEST(atomFeeds) {
+    static const EntryCase cases[] = {
+        {"feed title html", atomBlog, nullptr, 0, "Ann & Bob\xe2\x80\x99s log",
+         "http://blog.example/", nullptr, nullptr},
+        {"xhtml title, first alternate link, summary over content, updated over published",
+         atomBlog, nullptr, 1, "A bold move", "http://blog.example/2026/first?a=1&b=2",
+         "Short & sweet", "2026-12-01T09:00:00Z"},
+        {"text title as written, entry xml:base, source ignored, raw xhtml content", atomBlog,
+         nullptr, 2, "Plain <b> text", "http://blog.example/archive/2.html",
+         "Raw link and no title", "2026-11-29T09:00:00Z"},
+        {"html title in CDATA, absolute link, out-of-line content", atomBlog, nullptr, 3,
+         "Caf\xc3\xa9 open", "http://elsewhere.example/3", nullptr, nullptr},
+        {"document address used below xml:base", atomBlog, "http://feeds.example/blog.xml", 2,
+         unchecked, "http://blog.example/archive/2.html", unchecked, unchecked},
+    };
+    checkEntries(cases, sizeof cases / sizeof cases[0]);
+    Parsed p;
+    parse(atomBlog, p);
+    CHECK_EQ(p.count, 4);
+}
+
+TEST(linksResolvedAgainstTheirBase) {
+    static const EntryCase cases[] = {
+        {"header against the document", rssRelative, "http://feeds.example/a/rss.xml", 0, "Rel",
+         "http://feeds.example/", nullptr, nullptr},
+        {"item against the document", rssRelative, "http://feeds.example/a/rss.xml", 1, "a",
+         "http://feeds.example/a/news/1.html", nullptr, nullptr},
+        {"the link's own xml:base", rssRelative, "http://feeds.example/a/rss.xml", 2, "b",
+         "http://cdn.example/2.html", nullptr, nullptr},
+        {"guid resolved too", rssRelative, "https://feeds.example/a/rss.xml", 3, "c",
+         "https://feeds.example/guid/3", nullptr, nullptr},
+        {"absolute link as written", rssRelative, "http://feeds.example/", 4, "d",
+         "https://other.example/4", nullptr, nullptr},
+        {"no base: as written", rssRelative, nullptr, 1, "a", "news/1.html", nullptr, nullptr},
+        {"no base: a relative xml:base names nothing",
+         "<feed xml:base=\"blog/\"><title>t</title><entry><title>e</title><link href=\"1\"/>"
+         "</entry></feed>",
+         nullptr, 1, "e", "1", nullptr, nullptr},
+        {"channel xml:base over the document",
+         "<rss><channel xml:base=\"http://base.example/news/\"><title>t</title><item><title>i"
+         "</title><link>./x?y#z</link></item></channel></rss>",
+         "http://feeds.example/", 1, "i", "http://base.example/news/x?y#z", nullptr, nullptr},
+    };
+    checkEntries(cases, sizeof cases / sizeof cases[0]);
+}
+
+TEST(untitledItems) {
+    // Words of four characters, two of them two bytes long: 17 words are 84 characters, and the
+    // cut after 80 falls inside the 17th word, so 16 words stay.
+    std::string words, cutWords;
+    for (int i = 0; i < 17; ++i) {
+        words += "\xc3\xa9t\xc3\xa9s ";
+        if (i < 16)
+            cutWords += i == 0 ? "\xc3\xa9t\xc3\xa9s" : " \xc3\xa9t\xc3\xa9s";
+    }
+    cutWords += "\xe2\x80\xa6";
+    const std::string longWords = rss("", "<item><description>" + words + "</description></item>");
+    const std::string oneWord =
+        rss("", "<item><description>" + std::string(100, 'x') + "</description></item>");
+    const std::string oneWordCut = std::string(80, 'x') + "\xe2\x80\xa6";
+    const EntryCase cases[] = {
+        {"short description whole, no ellipsis",
+         "<rss><item><description>&lt;p&gt;Just &lt;b&gt;this&lt;/b&gt;&lt;/p&gt;</description>"
+         "<link>http://x/1</link></item></rss>",
+         nullptr, 1, "Just this", "http://x/1", "Just this", nullptr},
+        {"cut after a word", longWords.c_str(), nullptr, 1, cutWords.c_str(), nullptr, unchecked,
+         nullptr},
+        {"one long word cut at 80 characters", oneWord.c_str(), nullptr, 1, oneWordCut.c_str(),
+         nullptr, unchecked, nullptr},
+        {"dc:title where title is missing",
+         "<rss><item><dc:title>From DC</dc:title><description>d</description></item></rss>",
+         nullptr, 1, "From DC", nullptr, "d", nullptr},
+        {"link without a description",
+         "<rss><item><link>http://x/only-link</link><description>  </description></item></rss>",
+         nullptr, 1, "http://x/only-link", "http://x/only-link", unchecked, nullptr},
+        {"Atom entry without a title",
+         "<feed><title>f</title><entry><title></title><summary type=\"html\">&lt;p&gt;Hello"
+         "&lt;/p&gt;</summary></entry></feed>",
+         nullptr, 1, "Hello", nullptr, "Hello", nullptr},
+    };
+    checkEntries(cases, sizeof cases / sizeof cases[0]);
+}
+
+TEST(rawMarkupAndMixedValues) {
+    static const EntryCase cases[] = {
+        {"raw HTML description runs to its closing tag",
+         "<rss><channel><title>t</title><item><title>a</title><description><p>Read <a "
+         "href=\"http://evil/\">more</a> &amp; <b>this</b></p><item><title>no</title><link>"
+         "http://evil/link</link></item></description><link>http://x/a</link></item>"
+         "<item><title>b</title></item></channel></rss>",
+         nullptr, 1, "a", "http://x/a", "Read more & this nohttp://evil/link", nullptr},
+        {"next item after a raw description",
+         "<rss><title>t</title><item><title>a</title><description>x<br/>y</description></item>"
+         "<item><title>b</title></item></rss>",
+         nullptr, 2, "b", nullptr, nullptr, nullptr},
+        {"channel description with raw markup creates nothing",
+         "<rss><channel><title>t</title><description><a href=\"/\"><link>http://evil/</link>"
+         "</a></description><link>http://x/</link></channel></rss>",
+         nullptr, 0, "t", "http://x/", nullptr, nullptr},
+        {"text, CDATA and comments joined",
+         "<rss><title>Hello <![CDATA[World & co]]><!-- c --></title><item><title><!-- c -->Real"
+         "</title><link><![CDATA[http://x/]]>a?b=1&amp;c=2</link><pubDate> <!-- x -->Mon, 01 Dec "
+         "2026 10:00:00 GMT</pubDate><description>&lt;b&gt;Escaped&lt;/b&gt; <![CDATA[<i>and"
+         "</i> raw]]></description></item></rss>",
+         nullptr, 1, "Real", "http://x/a?b=1&c=2", "Escaped and raw",
+         "Mon, 01 Dec 2026 10:00:00 GMT"},
+        {"mixed title of the feed", "<rss><title>Hello <![CDATA[World & co]]><!-- c --></title>",
+         nullptr, 0, "Hello World & co", nullptr, nullptr, nullptr},
+        {"unterminated raw description runs to the end",
+         "<rss><title>t</title><item><title>a</title><description>x <b>y</b><item><title>z",
+         nullptr, 1, "a", nullptr, "x yz", nullptr},
+    };
+    checkEntries(cases, sizeof cases / sizeof cases[0]);
+}
+
+TEST(feedScheduleAndDocumentStart) {
+    static const struct {
+        const char* document;
+        int32_t minutes;
+    } schedules[] = {
+        {"<rss><channel><title>t</title><ttl> 90 </ttl></channel></rss>", 90},
+        {"<rss><channel><ttl>0</ttl><item><title>a</title><ttl>5</ttl></item></channel></rss>", 0},
+        {"<rss><channel><ttl>100000000000</ttl></channel></rss>", 1440},
+        {"<rss><channel><ttl>soon</ttl></channel></rss>", 0},
+        {"<rdf:RDF><channel><sy:updatePeriod>hourly</sy:updatePeriod>"
+         "<sy:updateFrequency>2</sy:updateFrequency></channel></rdf:RDF>",
+         30},
+        {"<rdf:RDF><channel><sy:updatePeriod> Weekly </sy:updatePeriod></channel></rdf:RDF>", 1440},
+        {"<rdf:RDF><channel><sy:updateFrequency>4</sy:updateFrequency></channel></rdf:RDF>", 360},
+        {"<rdf:RDF><channel><sy:updatePeriod>hourly</sy:updatePeriod><sy:updateFrequency>600"
+         "</sy:updateFrequency></channel></rdf:RDF>",
+         1},
+        {"<rss><channel><title>no schedule</title></channel></rss>", 0},
+    };
+    for (const auto& s : schedules) {
+        Parsed p;
+        parse(s.document, p);
+        if (feedTtlMinutes != s.minutes)
+            check::fail(__FILE__, __LINE__,
+                        std::string(s.document) + ": " + std::to_string(feedTtlMinutes));
+    }
+
+    // The body as the update pass hands it over: a byte-order mark, blanks or the root element
+    // first; the root's xml:base counts. A saved response's headers are no markup.
+    static const EntryCase cases[] = {
+        {"byte-order mark", "\xef\xbb\xbf<?xml version=\"1.0\"?><rss><title>BOM</title></rss>",
+         nullptr, 0, "BOM", nullptr, nullptr, nullptr},
+        {"root element first with xml:base",
+         "<feed xml:base=\"http://root.example/\"><title>R</title><link href=\"home\"/></feed>",
+         nullptr, 0, "R", "http://root.example/home", nullptr, nullptr},
+        {"blanks first", "\r\n  <rss><channel><title>B</title></channel></rss>", nullptr, 0, "B",
+         nullptr, nullptr, nullptr},
+        {"headers with a Link header",
+         "HTTP/1.1 200 OK\r\nLink: <http://x/><title>hdr</title>\r\n\r\n<rss><title>Body</title>"
+         "</rss>",
+         nullptr, 0, "Body", nullptr, nullptr, nullptr},
+    };
+    checkEntries(cases, sizeof cases / sizeof cases[0]);
 }

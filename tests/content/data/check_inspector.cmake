@@ -1,9 +1,16 @@
 # Runs feedmarquee-inspect over DOCUMENT (through EMULATOR when cross-compiled; from standard input
-# when STDIN is set) and compares its output with EXPECTED byte for byte. With EXPECT_FAILURE, the
+# when STDIN is set) and compares its output with EXPECTED byte for byte. A file DOCUMENT.args
+# holds further inspector arguments for that document (such as --base URL), separated by blanks. With EXPECT_FAILURE, the
 # run must instead fail with status 1, a one-line message on standard error and no output.
 set(command ${INSPECT})
 if(EMULATOR)
     set(command ${EMULATOR} ${INSPECT})
+endif()
+if(EXISTS "${DOCUMENT}.args")
+    file(READ "${DOCUMENT}.args" arguments)
+    string(STRIP "${arguments}" arguments)
+    separate_arguments(arguments UNIX_COMMAND "${arguments}")
+    list(APPEND command ${arguments})
 endif()
 if(STDIN)
     execute_process(COMMAND ${command} - INPUT_FILE ${DOCUMENT}
