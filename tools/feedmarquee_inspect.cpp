@@ -4,9 +4,12 @@
 // per entry in order. URL is the address the feed came from; relative links are resolved against
 // it. --schedule adds, after the first line, {"feedTtlMinutes": N}: the update interval the feed
 // asks for (0: none).
+#include "content/feed_document.h"
 #include "content/feed_items.h"
 #include "content/rss_parser.h"
 #include "content/text_decoding.h"
+#include "content/utf8.h"
+#include "feed/http_response.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -30,35 +33,6 @@ bool readAll(std::FILE* file, std::string& data) {
     return !std::ferror(file);
 }
 
-// The length of the valid UTF-8 sequence at p (2 to 4), or 0 when the byte there starts none.
-size_t utf8SequenceLength(const unsigned char* p, const unsigned char* end) {
-    unsigned char c = p[0];
-    size_t n;
-    unsigned char low = 0x80, high = 0xBF; // the allowed range of the second byte
-    if (c >= 0xC2 && c <= 0xDF)
-        n = 2;
-    else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        if (c == 0xE0)
-            low = 0xA0; // no overlong forms
-        else if (c == 0xED)
-            high = 0x9F; // no surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        if (c == 0xF0)
-            low = 0x90;
-        else if (c == 0xF4)
-            high = 0x8F; // nothing beyond U+10FFFF
-    } else
-        return 0;
-    if (static_cast<size_t>(end - p) < n || p[1] < low || p[1] > high)
-        return 0;
-    for (size_t i = 2; i < n; ++i)
-        if (p[i] < 0x80 || p[i] > 0xBF)
-            return 0;
-    return n;
-}
-
 // Appends text as a JSON string: valid UTF-8 unchanged, control bytes and every byte that is not
 // part of valid UTF-8 as \u00XX, so the output is valid JSON whatever the feed held.
 void appendJsonString(std::string& out, const char* text) {
@@ -78,7 +52,7 @@ void appendJsonString(std::string& out, const char* text) {
         } else if (c >= 0x20 && c < 0x80) {
             out += static_cast<char>(c);
             ++p;
-        } else if (size_t n = c >= 0x80 ? utf8SequenceLength(p, end) : 0) {
+        } else if (size_t n = c >= 0x80 ? utf8SequenceLength(p, end) : 0) { // 2 to 4 here
             out.append(reinterpret_cast<const char*>(p), n);
             p += n;
         } else {
@@ -91,11 +65,28 @@ void appendJsonString(std::string& out, const char* text) {
     out += '"';
 }
 
-// Makes the text read from the file the document parseFeed gets, as an update pass does with a
-// received body: every step between reading and parsing belongs here. parseFeed itself passes
-// over a saved response's status line and headers.
-char* prepareDocument(std::string& data) {
-    return &data[0];
+// Parses the text read from the file as an update pass parses a received body. A saved HTTP
+// response goes through the response stage first (chunks joined, gzip and deflate inflated) and
+// its Content-Type takes part in choosing the charset; one the stage cannot read whole is parsed
+// as it stands (parseFeed passes over a status line and headers). A status other than 2xx, which
+// an update reports as a failure, is named on standard error.
+void parseDocument(std::string& data, const char* baseUrl) {
+    HttpResponse response = {};
+    if (data.compare(0, 5, "HTTP/") == 0 && beginResponse(&response, true)) {
+        ResponseProgress progress = feedResponse(&response, data.data(), data.size());
+        if (progress == responseNeedMore)
+            progress = finishResponse(&response);
+        if (progress == responseComplete && response.body != nullptr) {
+            if (response.status < 200 || response.status > 299)
+                std::fprintf(stderr, "feedmarquee-inspect: an update fails here: HTTP %d %s\n",
+                             response.status, response.statusText);
+            parseFeedBody(response.body, response.bodyLength, response.contentType, baseUrl, true);
+            endResponse(&response);
+            return;
+        }
+        endResponse(&response);
+    }
+    parseFeedBody(&data[0], data.size(), nullptr, baseUrl, true);
 }
 
 } // namespace
@@ -141,7 +132,7 @@ int main(int argc, char** argv) {
 
     // As an update pass: empty the FetchList, then parse the received text in place.
     freeFetchList();
-    parseFeed(prepareDocument(data), baseUrl);
+    parseDocument(data, baseUrl);
 
     std::string out = "{\"entryCount\": " + std::to_string(entryCount) + "}\n";
     if (showSchedule)
