@@ -6,6 +6,7 @@
 #include "tests/support/check.h"
 #include "tests/shell/shell_driver.h"
 #include "tests/support/temp_folder.h"
+#include "tests/system/system_run.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,38 +18,6 @@ std::string base(const char* name) {
     const char* port = std::getenv(variable.c_str());
     return std::string(std::string(name) == "HTTP" ? "http" : "https") +
            "://localhost:" + (port ? port : "0");
-}
-
-// The shell with the plug-in in a folder of its own and the observer beside the shell.
-struct SystemRun {
-    TempFolder folder;
-    std::string pluginFolder;
-    ShellSession shell;
-    bool started = false;
-
-    SystemRun() : pluginFolder(folder.path + "FeedMarquee\\") {
-        std::string built = testProgramFolder();
-        CreateDirectoryA(pluginFolder.c_str(), nullptr);
-        std::string plugin = pluginFolder + "FeedMarquee.dll";
-        CopyFileA((built + "..\\..\\FeedMarquee.dll").c_str(), plugin.c_str(), FALSE);
-        CopyFileA((built + "system_probe.dll").c_str(), folder.file("system_probe.dll").c_str(),
-                  FALSE);
-        started = startShell(shell, folder.path,
-                             "--exec-log " + folder.file("exec.log") + " " + plugin + " " +
-                                 folder.file("system_probe.dll"));
-    }
-    ~SystemRun() {
-        if (shell.process.hProcess)
-            stopShell(shell);
-        removeFolder(pluginFolder);
-    }
-};
-
-bool broadcast(SystemRun& run, const std::string& text) {
-    ShellReply reply = shellCommand(run.shell, "broadcast " + text);
-    if (!reply.ok)
-        std::fprintf(stderr, "  broadcast \"%s\" failed: %s\n", text.c_str(), reply.error.c_str());
-    return reply.ok;
 }
 
 // The texts of the painted entries, top to bottom as the observer lists them.

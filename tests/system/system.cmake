@@ -6,6 +6,7 @@ target_link_libraries(system_probe PRIVATE blackbox_import user32 comctl32)
 
 add_executable(system_tests
     ${CMAKE_CURRENT_LIST_DIR}/system_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/system_run.cpp
     ${CMAKE_CURRENT_LIST_DIR}/feed_server.cpp
     ${CMAKE_SOURCE_DIR}/feed/headline_cache.cpp
     ${CMAKE_SOURCE_DIR}/feed/headline_cache_win32.cpp)
@@ -26,7 +27,8 @@ foreach(scenario
 endforeach()
 
 # The plug-in over https, beside the TLS feed servers of tests/feed/feed_test_server.py.
-add_executable(https_system_tests ${CMAKE_CURRENT_LIST_DIR}/https_system_test.cpp)
+add_executable(https_system_tests ${CMAKE_CURRENT_LIST_DIR}/https_system_test.cpp
+                                  ${CMAKE_CURRENT_LIST_DIR}/system_run.cpp)
 target_link_libraries(https_system_tests PRIVATE bb_control_driver fm_check)
 add_dependencies(https_system_tests blackbox FeedMarquee system_probe trust_root)
 foreach(scenario

@@ -7,6 +7,7 @@
 #include "tests/shell/shell_driver.h"
 #include "tests/support/temp_folder.h"
 #include "tests/system/feed_server.h"
+#include "tests/system/system_run.h"
 #include "feed/headline_cache.h"
 
 #include <algorithm>
@@ -42,54 +43,6 @@ const char feedDocument[] =
     "<link>file:///C:/windows/win.ini</link>\n"
     "<description>A link to a file on this machine.</description>\n</item>\n"
     "</channel>\n</rss>\n";
-
-// ---- the shell with the plug-in and the observer, in a folder of its own ----------------------
-
-// The shell's folder holds blackbox.exe and the observer; FeedMarquee.dll sits in a folder of its
-// own below it, as plug-ins are usually installed, so that the settings file shows which of the
-// two folders the plug-in chose.
-struct SystemRun {
-    TempFolder folder;
-    std::string pluginFolder;
-    ShellSession shell;
-    bool started = false;
-
-    // files: names and contents put into the plug-in's folder before the shell starts.
-    explicit SystemRun(const std::vector<std::pair<std::string, std::string>>& files = {})
-        : pluginFolder(folder.path + "FeedMarquee\\") {
-        std::string built = testProgramFolder();
-        CreateDirectoryA(pluginFolder.c_str(), nullptr);
-        for (const auto& file : files)
-            writeFileText(pluginFolder + file.first, file.second);
-        std::string plugin = pluginFolder + "FeedMarquee.dll";
-        CopyFileA((built + "..\\..\\FeedMarquee.dll").c_str(), plugin.c_str(), FALSE);
-        CopyFileA((built + "system_probe.dll").c_str(), folder.file("system_probe.dll").c_str(),
-                  FALSE);
-        // FeedMarquee first: its window is then the shell's "plugin" window.
-        started = startShell(shell, folder.path,
-                             "--exec-log " + folder.file("exec.log") + " " + plugin + " " +
-                                 folder.file("system_probe.dll"));
-    }
-    ~SystemRun() {
-        if (shell.process.hProcess)
-            stopShell(shell);
-        // The plug-in's folder goes before the shell's (which removes only files).
-        removeFolder(pluginFolder);
-    }
-    std::string settingsFile() const { return pluginFolder + "feedmarquee.rc"; }
-};
-
-bool command(SystemRun& run, const std::string& line) {
-    ShellReply reply = shellCommand(run.shell, line);
-    if (!reply.ok)
-        std::fprintf(stderr, "  control line \"%s\" failed: %s\n", line.c_str(),
-                     reply.error.c_str());
-    return reply.ok;
-}
-
-bool broadcast(SystemRun& run, const std::string& text) {
-    return command(run, "broadcast " + text);
-}
 
 // ---- what the window shows, through the observer ----------------------------------------------
 
