@@ -29,6 +29,17 @@ ports = {}
 bomb = {}
 
 
+def read_head(conn):
+    """The request line and headers (at most 64 KiB); None when the peer closed first."""
+    request = b""
+    while b"\r\n\r\n" not in request and len(request) < 65536:
+        piece = conn.recv(4096)
+        if not piece:
+            return None
+        request += piece
+    return request
+
+
 def bomb_body():
     """1 GiB of zeros, gzip-compressed (about 1 MB), made once."""
     with lock:
@@ -157,12 +168,9 @@ def serve(raw, scheme, context):
         raw.settimeout(CONNECTION_LIMIT_S)
         if context is not None:
             conn = context.wrap_socket(raw, server_side=True)
-        request = b""
-        while b"\r\n\r\n" not in request and len(request) < 65536:
-            piece = conn.recv(4096)
-            if not piece:
-                return
-            request += piece
+        request = read_head(conn)
+        if request is None:
+            return
         line = request.split(b"\r\n", 1)[0].decode("latin-1").split(" ")
         if len(line) >= 2:
             answer(conn, scheme, line[1], request.split(b"\r\n\r\n", 1)[0] + b"\r\n\r\n")
@@ -200,12 +208,9 @@ def serve_proxy(conn):
         connections["proxied"] = connections.get("proxied", 0) + 1
     try:
         conn.settimeout(CONNECTION_LIMIT_S)
-        request = b""
-        while b"\r\n\r\n" not in request and len(request) < 65536:
-            piece = conn.recv(4096)
-            if not piece:
-                return
-            request += piece
+        request = read_head(conn)
+        if request is None:
+            return
         line = request.split(b"\r\n", 1)[0].decode("latin-1").split(" ")
         if len(line) < 2 or line[0] != "CONNECT":
             conn.sendall(b"HTTP/1.1 405 Method Not Allowed\r\nContent-Length: 0\r\n\r\n")
