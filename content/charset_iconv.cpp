@@ -59,14 +59,12 @@ size_t convertWithSystem(const SystemCharset& charset, const unsigned char* body
         const unsigned char* p = body;
         const unsigned char* end = body + length;
         while (p < end) {
-            const unsigned char* pieceEnd = p;
-            while (pieceEnd < end && static_cast<size_t>(pieceEnd - p) < piece - 4)
-                pieceEnd += charsetCharacterLength(charset.units, pieceEnd, end);
-            if (convertStrictly(converter, p, static_cast<size_t>(pieceEnd - p), out)) {
-                p = pieceEnd;
+            const unsigned char* stop = pieceEnd(charset.units, p, end, piece);
+            if (convertStrictly(converter, p, static_cast<size_t>(stop - p), out)) {
+                p = stop;
                 continue;
             }
-            while (p < pieceEnd) {
+            while (p < stop) {
                 size_t one = charsetCharacterLength(charset.units, p, end);
                 if (!convertStrictly(converter, p, one, out)) {
                     out += writeReplacementCharacter(out);

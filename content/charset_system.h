@@ -25,6 +25,16 @@ struct SystemCharset {
 // continuation is a character of one byte, which the system then finds invalid.
 size_t charsetCharacterLength(CharsetUnits units, const unsigned char* p, const unsigned char* end);
 
+// Where a piece of at most about pieceSize bytes that starts at p ends: at a character's end, so
+// that a conversion piece by piece never cuts a character in two.
+inline const unsigned char* pieceEnd(CharsetUnits units, const unsigned char* p,
+                                     const unsigned char* end, size_t pieceSize) {
+    const unsigned char* q = p;
+    while (q < end && static_cast<size_t>(q - p) < pieceSize - 4)
+        q += charsetCharacterLength(units, q, end);
+    return q;
+}
+
 // The bytes a broken character at p stands for, to be replaced by one U+FFFD: the character's
 // length, but only its lead byte when an ASCII byte follows it ("\x82<"), which is read again on
 // its own so that no markup is lost.

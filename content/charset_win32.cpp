@@ -51,18 +51,15 @@ size_t convertWithSystem(const SystemCharset& charset, const unsigned char* body
         const unsigned char* p = body;
         const unsigned char* end = body + length;
         while (p < end) {
-            // A piece ends at a character's end, so that no character is cut in two.
-            const unsigned char* pieceEnd = p;
-            while (pieceEnd < end && static_cast<size_t>(pieceEnd - p) < piece - 4)
-                pieceEnd += charsetCharacterLength(charset.units, pieceEnd, end);
-            int n = static_cast<int>(pieceEnd - p);
+            const unsigned char* stop = pieceEnd(charset.units, p, end, piece);
+            int n = static_cast<int>(stop - p);
             written = convertStrictly(codePage, p, n, wide, out, 3 * n);
             if (written >= 0) {
                 out += written;
-                p = pieceEnd;
+                p = stop;
                 continue;
             }
-            while (p < pieceEnd) {
+            while (p < stop) {
                 int one = static_cast<int>(charsetCharacterLength(charset.units, p, end));
                 written = convertStrictly(codePage, p, one, wide, out, 3 * one + 1);
                 if (written >= 0) {

@@ -3,6 +3,7 @@
 // The same test runs natively (iconv) and under Wine (code pages): both must give these bytes.
 #include "content/charset.h"
 #include "tests/support/check.h"
+#include "tests/support/whole_file.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,15 +11,7 @@
 #include <string>
 
 static std::string readFile(const std::string& path) {
-    std::string content;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-            content.append(buffer, n);
-        std::fclose(f);
-    }
-    return content;
+    return readWholeFile(path);
 }
 
 // The conversion of body from an exact-size heap copy (no terminator, so an over-read trips the

@@ -4,6 +4,7 @@
 // decompression bomb and a huge announced length.
 #include "feed/http_response.h"
 #include "tests/support/check.h"
+#include "tests/support/whole_file.h"
 
 #include <zlib.h>
 
@@ -21,16 +22,7 @@
 namespace {
 
 std::string readFile(const std::string& name) {
-    std::string path = std::string(FM_RESPONSE_DATA) + "/" + name;
-    std::string content;
-    if (FILE* file = std::fopen(path.c_str(), "rb")) {
-        char buffer[65536];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-            content.append(buffer, n);
-        std::fclose(file);
-    }
-    return content;
+    return readWholeFile(std::string(FM_RESPONSE_DATA) + "/" + name);
 }
 
 // What a caller sees of one response.
