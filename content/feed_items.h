@@ -34,6 +34,7 @@ struct FeedList {
     int32_t ttlMinutes; // the feed's own schedule (RSS ttl or sy: period), at most 1440; 0: none
     TextBlock* blocks;  // the storage of every entry and text, newest block first
     size_t blockBytes;  // bytes of storage held (for the footprint figures)
+    size_t nextBlock;   // the size of the next block to take
 };
 
 // A new empty list with one reference, or null when memory runs out. sizeHint: the bytes the
@@ -55,6 +56,10 @@ const char* listTakeText(FeedList* list, char* text);
 
 // A new list of a single entry titled text (a placeholder such as "Connecting..."), count 1.
 FeedList* placeholderList(const char* text);
+
+// A malloc'd zero-terminated copy of the first n bytes of text (n 0: the whole text), for texts
+// still being worked on; null for a null or empty text or when memory runs out. free() it.
+char* duplicateText(const char* text, size_t n);
 
 // The entries of list after the header (null when it has none).
 inline const FeedItem* firstItem(const FeedList* list) {

@@ -18,7 +18,8 @@
 #include "content/feed_items.h"
 #include "display/entry_text.h"
 #include "display/tooltip.h"
-#include "feed/update_worker.h"
+#include "feed/feed_engine.h"
+#include "plugin/feed_updates.h"
 #include "plugin/gdi_count.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
@@ -119,7 +120,7 @@ void appendNumber(WideText& out, long long value) {
 
 // True while the DisplayList is only the placeholder of a running or failed update.
 bool showsPlaceholder() {
-    const FeedItem* first = DisplayList.first;
+    const FeedItem* first = shownFirst();
     return first != nullptr && first->next == nullptr && first->title != nullptr &&
            (strcmp(first->title, connectingText) == 0 || strcmp(first->title, failedText) == 0);
 }
@@ -132,7 +133,7 @@ void composeHeaderLine(WideText& out, const wchar_t* title) {
     char updated[sizeof lastUpdateTime];
     memcpy(updated, lastUpdateTime, sizeof updated);
     updated[sizeof updated - 1] = '\0';
-    long long count = static_cast<long long>(entryCount) - 1;
+    long long count = shownList() != nullptr ? static_cast<long long>(shownList()->count) - 1 : -1;
     bool counted = settings.showItemCounts && count >= 0 && !showsPlaceholder();
     clearText(out);
     appendWide(out, title);
@@ -399,7 +400,7 @@ int paintEntry(PaintContext& paint, FeedItem* entry, size_t position, int layout
 // laid out can contain a point.
 FeedItem* laidOutEntryAt(POINT point) {
     size_t position = 0;
-    for (FeedItem* entry = DisplayList.first; entry != nullptr && position < laidOutEntries;
+    for (FeedItem* entry = shownFirst(); entry != nullptr && position < laidOutEntries;
          entry = entry->next, ++position) {
         const ItemRect& r = entry->itemRect;
         if (point.x >= r.left && point.x < r.right && point.y >= r.top && point.y < r.bottom)
@@ -413,7 +414,7 @@ FeedItem* laidOutEntryAt(POINT point) {
 size_t layOutEntries(PaintContext& paint) {
     size_t position = 0;
     int layoutY = paint.content.top;
-    FeedItem* entry = DisplayList.first;
+    FeedItem* entry = shownFirst();
     for (; entry != nullptr && layoutY < paint.clientHeight; entry = entry->next, ++position)
         layoutY = paintEntry(paint, entry, position, layoutY);
     size_t laidOut = position;

@@ -9,7 +9,8 @@
 #include "display/painting.h"
 #include "display/placement.h"
 #include "display/tooltip.h"
-#include "feed/update_worker.h"
+#include "feed/feed_engine.h"
+#include "plugin/feed_updates.h"
 #include "plugin/commands.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
@@ -46,8 +47,8 @@ void trackMouse(HWND window) {
 void onTimer(HWND window, WPARAM id) {
     switch (id) {
     case UpdateTimer:
-        if (requestUpdate())
-            repaint();
+        runDueUpdates();
+        repaint();
         break;
     case MouseLeaveTimer: {
         POINT cursor;
@@ -126,7 +127,7 @@ bool quoteLinkArgument(const char* link, char* argument, size_t size) {
 }
 
 FeedItem* hitTestItem(POINT point) {
-    for (FeedItem* entry = DisplayList.first; entry; entry = entry->next) {
+    for (FeedItem* entry = shownFirst(); entry; entry = entry->next) {
         const ItemRect& r = entry->itemRect;
         if (point.x >= r.left && point.x < r.right && point.y >= r.top && point.y < r.bottom)
             return entry;

@@ -37,14 +37,15 @@ struct EngineOptions {
     unsigned long stopWaitMs;  // how long a stop waits for running passes (10000)
 };
 
-// A finished pass, or a saved copy read at start, as a value. Created on a worker thread and
-// handed to the owner thread, which gives it back with engineTakePass (that frees it).
+// A finished pass, or a saved copy read at a feed's first pass, as a value. Created on a worker
+// thread and queued in the engine; engineTakeFinished applies (and frees) the queued ones.
 struct FeedPassResult;
 
-// Called on a worker thread with a finished pass; must hand it to the owner thread (e.g. by
-// posting a message) and return true. false: it could not; the engine takes it itself at its
-// next call on the owner thread. Never called after engineStop returned.
-typedef bool (*PassDelivery)(void* context, FeedPassResult* result);
+// Called on a worker thread when a result was queued; must wake the owner thread (e.g. post a
+// message to its window), which then calls engineTakeFinished. Returns false when it could not:
+// the result stays queued and the owner's next engine call takes it. Never called after
+// destroyFeedEngine. Holds the engine's lock: it must not call the engine.
+typedef bool (*PassDelivery)(void* context);
 
 struct FeedEngine;
 
@@ -60,15 +61,17 @@ void destroyFeedEngine(FeedEngine* engine);
 // first by its first pass, off this thread). Starts nothing by itself: call engineRunDue.
 void engineConfigure(FeedEngine* engine, const FeedSpec* feeds, int count,
                      const EngineOptions* options);
+// Replaces the options alone (the interval, marks); the feeds stay as they are.
+void engineSetOptions(FeedEngine* engine, const EngineOptions* options);
 // Starts the passes of due feeds (within engineMaxPasses) and returns the milliseconds until the
 // next feed falls due (at least 1), or -1 when none is scheduled.
 long long engineRunDue(FeedEngine* engine, int64_t now);
 // Makes feed (index; -1: every feed) due now. A feed whose pass runs is not started twice: that
 // pass is its update.
 void engineUpdateNow(FeedEngine* engine, int feed);
-// Applies a delivered result (the owner thread). Returns the index of the feed it changed, or -1
-// when it was dropped (the engine stopped, the feed is gone or its address changed meanwhile).
-int engineTakePass(FeedEngine* engine, FeedPassResult* result);
+// Applies every queued result (the owner thread); a result of a feed that is gone, whose address
+// changed or that engineStop abandoned is dropped. Returns how many changed a feed.
+int engineTakeFinished(FeedEngine* engine);
 // Asks every running pass to stop and waits for them at most stopWaitMs in all (never longer,
 // even for a cache write to a slow folder); passes still running afterwards are abandoned and
 // touch nothing of the engine. The feeds' state stays; engineRunDue starts again.
@@ -93,6 +96,11 @@ const char* engineFeedTitle(const FeedEngine* engine, int feed);
 bool engineFeedStale(const FeedEngine* engine, int feed);
 // True while a pass for the feed runs.
 bool engineFeedRunning(const FeedEngine* engine, int feed);
+// True while any pass, or the reading of saved copies, runs.
+bool engineBusy(const FeedEngine* engine);
+// Passes of feed that ended and were applied since the feed was added (-1: of every feed the
+// engine had).
+int engineFeedPasses(const FeedEngine* engine, int feed);
 // The health line ("Updated 12/08 14:21, 25 items (every 15 min)"); empty before any pass.
 const char* engineFeedHealth(const FeedEngine* engine, int feed);
 // "%m/%d %H:%M" of the last good pass or of the saved copy shown; empty before either.

@@ -15,7 +15,8 @@
 #include "display/placement.h"
 #include "display/tooltip.h"
 #include "display/window_proc.h"
-#include "feed/update_worker.h"
+#include "feed/feed_engine.h"
+#include "plugin/feed_updates.h"
 #include "plugin/lifecycle.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
@@ -117,7 +118,7 @@ void selectFavorite(int index) {
 
 // True while the DisplayList holds only the placeholder of a running or failed fetch.
 bool showsPlaceholder() {
-    const FeedItem* first = DisplayList.first;
+    const FeedItem* first = shownFirst();
     return first && !first->next && first->title &&
            (std::strcmp(first->title, connectingText) == 0 ||
             std::strcmp(first->title, failedText) == 0);
@@ -130,9 +131,9 @@ bool showsPlaceholder() {
 void addCurrentFavorite() {
     const char* title = "";
     char* converted = nullptr;
-    if (DisplayList.first && DisplayList.first->title && !showsPlaceholder() &&
+    if (shownFirst() && shownFirst()->title && !showsPlaceholder() &&
         !headlinesOfAnotherAddress(settings.feedUrl)) {
-        title = DisplayList.first->title;
+        title = shownFirst()->title;
         if (settings.encoding == 1) {
             converted = utf8ToAnsi(title);
             title = converted ? converted : "";

@@ -64,6 +64,14 @@ int newItemCount(int feed);
 // "One" mode's feed (index 0), as the single-feed window and commands read it.
 // The list on show: headlines or a placeholder; null before the start.
 FeedList* shownList();
+// Shows list instead of the engine's (a reference is taken; null: the engine's again). For
+// painting benchmarks and tests that lay out lists they build.
+void showListDirectly(FeedList* list);
+// Its first entry (the header), or null.
+inline FeedItem* shownFirst() {
+    FeedList* list = shownList();
+    return list != nullptr ? list->first : nullptr;
+}
 // True when the shown list holds headlines parsed for url.
 bool headlinesBelongTo(const char* url);
 // True when the shown headlines are of an address other than url (the address changed).
@@ -82,6 +90,11 @@ extern char lastUpdateTime[20];
 bool headlineCachePath(char* path);
 // The folder of the other modes' saved copies, "feedmarquee.feeds" beside the settings file.
 bool feedFolderPath(char* path);
+
+// True while a pass, or the reading of saved copies, runs.
+bool updatesRunning();
+// Passes that ended and reached their feed since the start (every feed).
+int completedPasses();
 
 // How long stopUpdate waits for running passes (10000 ms; tests shorten it).
 extern unsigned long updateStopWaitMs;

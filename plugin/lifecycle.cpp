@@ -8,7 +8,8 @@
 #include "display/placement.h"
 #include "display/tooltip.h"
 #include "display/window_proc.h"
-#include "feed/update_worker.h"
+#include "feed/feed_engine.h"
+#include "plugin/feed_updates.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
@@ -54,7 +55,6 @@ int refuseSecondStart() {
 
 int startPlugin(HINSTANCE instance) {
     // A start after an earlier endPlugin in the same process begins from a clean run.
-    stopRequested = 0;
     runtime.pluginWindow = nullptr;
     runtime.tooltipWindow = nullptr;
     runtime.mouseInside = false;
@@ -169,11 +169,8 @@ int endPlugin(HINSTANCE instance) {
         DelMenu(rootMenu);
         rootMenu = nullptr;
     }
+    // Every pass stops within the bound; the lists go with the engine.
     stopUpdate();
-    // A pass that did not end within the wait still owns the FetchList; it is left to the pass.
-    if (!workerSemaphore)
-        freeFetchList();
-    freeDisplayList();
     releaseFavorites();
     KillTimer(window, 1);
     RemoveSticky(window);

@@ -16,7 +16,7 @@
 #include "display/placement.h"
 #include "display/tooltip.h"
 #include "plugin/gdi_count.h"
-#include "feed/update_worker.h"
+#include "plugin/feed_updates.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
 #include "tests/support/message_pump.h"
@@ -116,49 +116,41 @@ inline void defaultSettings() {
     settings = s;
 }
 
-// ---- the DisplayList, built by hand ----------------------------------------------------------
+// ---- the list on show, built by hand ---------------------------------------------------------
 
-inline char* copyOf(const char* text) {
-    if (text == nullptr)
-        return nullptr;
-    size_t n = strlen(text) + 1;
-    char* copy = static_cast<char*>(malloc(n));
-    memcpy(copy, text, n);
-    return copy;
+// The list the window shows (an empty one after clearList).
+inline FeedList* shown() {
+    return shownList();
 }
 
 inline void clearList() {
-    FeedItem* entry = DisplayList.first;
-    while (entry != nullptr) {
-        FeedItem* next = entry->next;
-        free(entry->title);
-        free(entry->link);
-        free(entry->description);
-        free(entry->date);
-        free(entry);
-        entry = next;
-    }
-    DisplayList.first = DisplayList.last = nullptr;
+    FeedList* list = newFeedList(0);
+    showListDirectly(list);
+    releaseFeedList(list);
 }
 
+// Appends an entry with copies of the texts in the list's storage. An empty text stays present (the
+// terminator of a stored blank), as a feed can give one.
 inline FeedItem* addEntry(const char* title, const char* description = nullptr,
                           const char* date = nullptr) {
-    FeedItem* entry = static_cast<FeedItem*>(calloc(1, sizeof(FeedItem)));
-    entry->title = copyOf(title);
-    entry->description = copyOf(description);
-    entry->date = copyOf(date);
-    if (DisplayList.last != nullptr) {
-        entry->entryIndex = DisplayList.last->entryIndex + 1;
-        DisplayList.last->next = entry;
-    } else {
-        DisplayList.first = entry;
-    }
-    DisplayList.last = entry;
+    if (shownList() == nullptr)
+        clearList();
+    FeedList* list = shownList();
+    FeedItem* entry = appendEntry(list);
+    auto keep = [list](const char* text) -> const char* {
+        if (text == nullptr)
+            return nullptr;
+        return text[0] ? listText(list, text, 0) : listText(list, " ", 0) + 1;
+    };
+    entry->title = keep(title);
+    entry->description = keep(description);
+    entry->date = keep(date);
+    entry->entryIndex = list->count - 1;
     return entry;
 }
 
 inline FeedItem* entryAt(int index) {
-    FeedItem* entry = DisplayList.first;
+    FeedItem* entry = shownFirst();
     while (entry != nullptr && index-- > 0)
         entry = entry->next;
     return entry;
@@ -196,7 +188,6 @@ inline void resetDisplayState() {
     runtime = RuntimeState{};
     useFakeStyle();
     loadShellStyle();
-    entryCount = 0;
     lastUpdateTime[0] = '\0';
 }
 

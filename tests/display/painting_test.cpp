@@ -75,7 +75,7 @@ TEST(item_rectangles_chain_without_gaps_and_padding_shifts_the_text) {
         settings.padding = paddings[i];
         paintNow(window);
         const FeedItem* previous = nullptr;
-        for (const FeedItem* entry = DisplayList.first; entry; entry = entry->next) {
+        for (const FeedItem* entry = shownFirst(); entry; entry = entry->next) {
             CHECK_EQ(entry->itemRect.left, inset);
             CHECK_EQ(entry->itemRect.right, 300 - inset);
             CHECK_EQ(entry->itemRect.top, previous ? previous->itemRect.bottom : inset);
@@ -207,7 +207,7 @@ TEST(dates_go_before_or_after_the_title) {
     settings.showDate = true;
     settings.abbreviatedDate = true;
     settings.datePosHead = true;
-    entryAt(1)->description = copyOf("Body");
+    entryAt(1)->description = listText(shown(), "Body", 0);
     paintNow(window);
     CHECK_EQ(toolTextFor(dated), std::string("(12/06 18:42)  Dated\n\nBody"));
     closeWindow(window);
@@ -219,7 +219,7 @@ TEST(header_line_for_each_combination_of_count_and_time) {
     addEntry("One");
     addEntry("Two");
     addEntry("Three");
-    entryCount = 4;
+    shown()->count = 4;
     strcpy(lastUpdateTime, "12/06 18:42");
     HWND window = openWithTooltip();
 
@@ -242,7 +242,6 @@ TEST(header_line_for_each_combination_of_count_and_time) {
     // Before the first update: the placeholder, which has no items to count and no time yet.
     clearList();
     addEntry("Connecting...");
-    entryCount = 0;
     lastUpdateTime[0] = '\0';
     paintNow(window);
     CHECK_EQ(toolTextFor(entryAt(0)), std::string("Connecting..."));
@@ -263,7 +262,7 @@ TEST(only_entries_reaching_into_the_window_are_laid_out_and_get_tools) {
         paintNow(window);
         int shown = 0;
         const FeedItem* lastShown = nullptr;
-        for (const FeedItem* entry = DisplayList.first; entry; entry = entry->next) {
+        for (const FeedItem* entry = shownFirst(); entry; entry = entry->next) {
             const ItemRect& r = entry->itemRect;
             bool empty = r.left == 0 && r.top == 0 && r.right == 0 && r.bottom == 0;
             if (empty)
@@ -271,7 +270,7 @@ TEST(only_entries_reaching_into_the_window_are_laid_out_and_get_tools) {
             CHECK_EQ(shown, entry->entryIndex); // the shown entries are the first ones
             CHECK(r.top < height);
             CHECK(hitTestItem(POINT{150, (r.top + r.bottom) / 2}) == entry);
-            std::string expected = entry == DisplayList.first
+            std::string expected = entry == shownFirst()
                                        ? "Feed"
                                        : "Headline " + std::to_string(shown - 1) + "\n\ntext";
             CHECK_EQ(toolTextFor(entry), expected);
@@ -312,7 +311,7 @@ TEST(a_hundred_thousand_entries_cost_what_the_window_shows) {
                  i);
         addEntry(title, description, "Sun, 06 Dec 2026 18:42:00 GMT");
     }
-    entryCount = 100001;
+    shown()->count = 100001;
     HWND window = openWithTooltip();
     RECT screen;
     GetWindowRect(window, &screen);
@@ -436,7 +435,7 @@ TEST(highlight_modes_in_pixels) {
     settings.highlight = 0;
     paintNow(window);
     paintNow(window);
-    for (const FeedItem* entry = DisplayList.first; entry; entry = entry->next)
+    for (const FeedItem* entry = shownFirst(); entry; entry = entry->next)
         CHECK(!framed(entry));
 
     // Mode 2: the first paint of a new list has no rectangles to highlight, the next one has.
@@ -446,10 +445,10 @@ TEST(highlight_modes_in_pixels) {
     addEntry("First");
     addEntry("Second");
     paintNow(window);
-    for (const FeedItem* entry = DisplayList.first; entry; entry = entry->next)
+    for (const FeedItem* entry = shownFirst(); entry; entry = entry->next)
         CHECK(!framed(entry));
     paintNow(window);
-    for (const FeedItem* entry = DisplayList.first; entry; entry = entry->next)
+    for (const FeedItem* entry = shownFirst(); entry; entry = entry->next)
         CHECK(framed(entry));
 
     // Mode 1: only the entry under the cursor, and only while the mouse is inside.

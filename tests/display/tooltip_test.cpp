@@ -85,7 +85,7 @@ TEST(one_tool_per_painted_entry_with_its_rectangle_and_text) {
     const char* texts[] = {"Feed", "First\n\nabout the first", "Second\n\nabout the second",
                            "Third"};
     int i = 0;
-    for (const FeedItem* entry = DisplayList.first; entry; entry = entry->next, ++i) {
+    for (const FeedItem* entry = shownFirst(); entry; entry = entry->next, ++i) {
         CHECK(sameRect(tools[i].rect, entry->itemRect));
         CHECK_EQ(tools[i].text, std::string(texts[i]));
         CHECK_EQ(tools[i].id, UINT_PTR(i + 1));
@@ -172,8 +172,7 @@ TEST(an_unchanged_repaint_sends_nothing_to_the_control) {
     paintNow(window);
     int quiet = controlMessages;
     // One changed text: exactly one update.
-    free(entryAt(7)->description);
-    entryAt(7)->description = copyOf("changed");
+    entryAt(7)->description = listText(shown(), "changed", 0);
     paintNow(window);
     int afterChange = controlMessages;
     stopCounting();
@@ -218,7 +217,7 @@ TEST(a_tip_shows_on_a_relayed_move_and_activation_needs_no_repaint) {
     HWND window = openWithTooltip();
     paintNow(window);
     const FeedItem* item = entryAt(1);
-    POINT empty = {150, DisplayList.last->itemRect.bottom + 20};
+    POINT empty = {150, shown()->last->itemRect.bottom + 20};
 
     CHECK(tipShowsAt(window, middleOf(item), 1500));
     TOOLINFOA current = {};
@@ -276,7 +275,7 @@ TEST(after_a_layout_change_the_tool_at_each_item_names_that_item) {
         change.apply();
         paintNow(window);
         int i = 0;
-        for (const FeedItem* entry = DisplayList.first; entry; entry = entry->next, ++i) {
+        for (const FeedItem* entry = shownFirst(); entry; entry = entry->next, ++i) {
             POINT middle = {(entry->itemRect.left + entry->itemRect.right) / 2,
                             (entry->itemRect.top + entry->itemRect.bottom) / 2};
             std::wstring found = toolTextAt(window, middle);

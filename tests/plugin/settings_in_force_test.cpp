@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "content/feed_items.h"
+#include "plugin/feed_updates.h"
 #include "plugin/lifecycle.h"
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
@@ -138,8 +139,8 @@ TEST(a_hostile_settings_file_still_gives_a_usable_window) {
         CHECK(rect.bottom - rect.top >= 10 && rect.bottom - rect.top <= screenHeight);
         CHECK(windowOpacity(window) == -1 || windowOpacity(window) >= 16);
         // Painted: the header is laid out, one line of a sane font high.
-        REQUIRE(DisplayList.first);
-        const ItemRect& header = DisplayList.first->itemRect;
+        REQUIRE(shownFirst());
+        const ItemRect& header = shownFirst()->itemRect;
         CHECK(header.bottom > header.top);
         CHECK(header.bottom - header.top < 200);
         CHECK(GetUpdateRect(window, nullptr, FALSE) == 0);
