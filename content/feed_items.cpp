@@ -131,7 +131,9 @@ const char* listText(FeedList* list, const char* text, size_t n) {
 }
 
 const char* listTakeText(FeedList* list, char* text) {
-    const char* copy = listText(list, text, 0);
+    // A present but empty text stays present: a feed's empty description is not a missing one.
+    static const char empty[] = "";
+    const char* copy = text != nullptr && text[0] == '\0' ? empty : listText(list, text, 0);
     std::free(text);
     return copy;
 }

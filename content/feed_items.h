@@ -51,7 +51,8 @@ FeedItem* appendEntry(FeedList* list);
 // A zero-terminated copy of the first n bytes of text (n 0: the whole text) in the list's own
 // storage; null for a null or empty text or when memory runs out.
 const char* listText(FeedList* list, const char* text, size_t n);
-// listText of a malloc'd text, which is freed (text may be null).
+// listText of a malloc'd text, which is freed (text may be null); an empty text gives an empty
+// text, not null.
 const char* listTakeText(FeedList* list, char* text);
 
 // A new list of a single entry titled text (a placeholder such as "Connecting..."), count 1.

@@ -12,6 +12,7 @@
 #include "display/tooltip.h"
 #include "display/window_proc.h"
 #include "feed/feed_engine.h"
+#include "feed/update_schedule.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
 
@@ -232,6 +233,8 @@ void reconfigureFeeds() {
 bool requestUpdate() {
     // The address, the favourites or the mode may have changed since: the feeds follow them
     // (a feed that stays keeps its state; a dropped one's pass is abandoned, never waited for).
+    // The engine's lists show again.
+    showListDirectly(nullptr);
     reconfigureFeeds();
     engineUpdateNow(engine, -1);
     runEngine();
@@ -281,7 +284,7 @@ void finishUpdate(LPARAM) {
 UINT updateTimerDelayMs() {
     syncOptions();
     if (engine == nullptr || engineFeedCount(engine) == 0)
-        return updateTimerPeriod(settings.updateInterval);
+        return updateTimerPeriod(intervalInForceMinutes(settings.updateInterval, 0));
     // "One" mode: the feed's delay in force. Otherwise the shortest wait until a feed falls due;
     // feeds whose pass runs re-arm the timer when it ends.
     long long ms = -1;
@@ -290,7 +293,7 @@ UINT updateTimerDelayMs() {
     } else {
         ms = engineRunDue(engine, engineClock());
         if (ms < 0)
-            return updateTimerPeriod(settings.updateInterval);
+            return updateTimerPeriod(intervalInForceMinutes(settings.updateInterval, 0));
         if (ms < 1000)
             ms = 1000;
     }

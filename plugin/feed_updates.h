@@ -64,8 +64,8 @@ int newItemCount(int feed);
 // "One" mode's feed (index 0), as the single-feed window and commands read it.
 // The list on show: headlines or a placeholder; null before the start.
 FeedList* shownList();
-// Shows list instead of the engine's (a reference is taken; null: the engine's again). For
-// painting benchmarks and tests that lay out lists they build.
+// Shows list instead of the engine's until the next requestUpdate (a reference is taken; null:
+// the engine's again). For painting benchmarks and tests that lay out lists they build.
 void showListDirectly(FeedList* list);
 // Its first entry (the header), or null.
 inline FeedItem* shownFirst() {
