@@ -11,6 +11,9 @@
 #include "feed/http_response.h"
 #include "feed/winhttp_fetch.h"
 
+const char* const productVersion = "0.0.1a";
+const char* const productHomepage = "https://feedmarquee.example.org/";
+
 namespace {
 
 const int redirectLimit = 5;

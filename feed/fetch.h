@@ -4,6 +4,11 @@
 #include <windows.h>
 #include <cstddef>
 
+// The product's version and home page, sent in the User-Agent line; the plug-in's info answers
+// the same.
+extern const char* const productVersion;  // "0.0.1a"
+extern const char* const productHomepage; // "https://feedmarquee.example.org/"
+
 // The address of a fetch is at most this long, terminator included.
 const size_t fetchUrlSize = 2048;
 
