@@ -89,12 +89,12 @@ struct FeedPassResult {
     char* lastModified;
     char* retryAfter;
     char reason[256];
-    int64_t when; // the end of the fetch, or the saved copy's time
+    int64_t when;   // the end of the fetch, or the saved copy's time
     bool bodyKnown; // bodyCrc and bodyLength describe the saved copy's body now
     uint32_t bodyCrc;
     size_t bodyLength;
-    SeenKeys seen;   // saved: the seen keys read from disk
-    bool seenFound;  // saved: the seen-keys file existed and was intact
+    SeenKeys seen;  // saved: the seen keys read from disk
+    bool seenFound; // saved: the seen-keys file existed and was intact
 };
 
 namespace {
@@ -145,7 +145,7 @@ struct Pass {
     char* url;
     char* etag; // validators sent (empty: an unconditional request)
     char* lastModified;
-    char* cachePath; // where a good response is saved; null: not saved
+    char* cachePath;      // where a good response is saved; null: not saved
     struct LoadJob* jobs; // a loader: the saved copies and seen keys to read, in turn
     int jobCount;
     bool convertCharset;
@@ -193,7 +193,7 @@ struct FeedState {
     bool bodyKnown; // the saved copy's body (to skip writing an identical one)
     uint32_t bodyCrc;
     size_t bodyLength;
-    bool savedRead; // its saved copy and seen keys were read (or there were none to read)
+    bool savedRead;  // its saved copy and seen keys were read (or there were none to read)
     unsigned loadId; // while a loader reads them: the number its result carries
     UpdateSchedule schedule;
     int64_t delaySeconds; // the delay in force after a failure; 0: the interval in force
@@ -206,8 +206,8 @@ struct FeedState {
     char updated[20];
     // New items.
     SeenKeys seen;
-    bool seenKnown;     // seen holds the feed's history (a file was read or a list was seen)
-    uint8_t* newFlags;  // by entryIndex of headlines
+    bool seenKnown;    // seen holds the feed's history (a file was read or a list was seen)
+    uint8_t* newFlags; // by entryIndex of headlines
     int32_t newFlagsCount;
     int newCount;
 };
@@ -290,8 +290,8 @@ void markNewItems(FeedEngine* engine, FeedState* feed) {
         return;
     feed->newFlagsCount = list->count;
     for (const FeedItem* item = firstItem(list); item != nullptr; item = item->next) {
-        if (item->key != nullptr && !hasSeenKey(&feed->seen, item->key) &&
-            item->entryIndex >= 0 && item->entryIndex < list->count) {
+        if (item->key != nullptr && !hasSeenKey(&feed->seen, item->key) && item->entryIndex >= 0 &&
+            item->entryIndex < list->count) {
             feed->newFlags[item->entryIndex] = 1;
             ++feed->newCount;
         }
@@ -516,8 +516,8 @@ void runPass(Pass* pass) {
         // The body is saved before the parse cuts it up; the copy takes the cache's place only
         // when the parse finds items in it. An identical body is not written again.
         uint32_t crc = crcOf(fetched->body, fetched->bodyLength);
-        bool same = pass->bodyKnown && pass->bodyCrc == crc &&
-                    pass->bodyLength == fetched->bodyLength;
+        bool same =
+            pass->bodyKnown && pass->bodyCrc == crc && pass->bodyLength == fetched->bodyLength;
         bool saved = false;
         if (pass->cachePath != nullptr && !same && pass->stop == 0) {
             CachedFeed record = {};
@@ -644,8 +644,8 @@ void startLoader(FeedEngine* engine) {
         FeedState* feed = &engine->feeds[i];
         if (feed->savedRead || feed->loadId != 0)
             continue;
-        bool cache = engine->options.keepHeadlines && feed->cachePath != nullptr &&
-                     feed->cachePath[0];
+        bool cache =
+            engine->options.keepHeadlines && feed->cachePath != nullptr && feed->cachePath[0];
         bool seen = feed->seenPath != nullptr && feed->seenPath[0];
         if (cache || seen)
             ++wanted;
@@ -765,12 +765,13 @@ void engineConfigure(FeedEngine* engine, const FeedSpec* feeds, int count,
     if (count < 0)
         count = 0;
     FeedState* fresh =
-        count > 0 ? static_cast<FeedState*>(std::calloc(static_cast<size_t>(count), sizeof(FeedState)))
-                  : nullptr;
+        count > 0
+            ? static_cast<FeedState*>(std::calloc(static_cast<size_t>(count), sizeof(FeedState)))
+            : nullptr;
     if (count > 0 && fresh == nullptr)
         return;
-    bool headlinesOff = options != nullptr && engine->options.keepHeadlines &&
-                        !options->keepHeadlines;
+    bool headlinesOff =
+        options != nullptr && engine->options.keepHeadlines && !options->keepHeadlines;
     if (options != nullptr)
         engine->options = *options;
     for (int i = 0; i < count; ++i) {
@@ -998,9 +999,9 @@ const char* engineFeedUpdated(const FeedEngine* engine, int feed) {
 
 int engineFeedInterval(const FeedEngine* engine, int feed) {
     const FeedState* f = feedAt(engine, feed);
-    return f != nullptr ? intervalOf(engine, f)
-                        : intervalInForceMinutes(engine ? engine->options.updateIntervalMinutes : 0,
-                                                 0);
+    return f != nullptr
+               ? intervalOf(engine, f)
+               : intervalInForceMinutes(engine ? engine->options.updateIntervalMinutes : 0, 0);
 }
 
 int64_t engineFeedDelaySeconds(const FeedEngine* engine, int feed) {
