@@ -521,11 +521,11 @@ void runPass(Pass* pass) {
         bool saved = false;
         if (pass->cachePath != nullptr && !same && pass->stop == 0) {
             CachedFeed record = {};
-            copyField(record.url, sizeof record.url, pass->url);
-            copyField(record.finalUrl, sizeof record.finalUrl, fetched->finalUrl);
-            copyField(record.etag, sizeof record.etag, fetched->etag);
-            copyField(record.lastModified, sizeof record.lastModified, fetched->lastModified);
-            copyField(record.contentType, sizeof record.contentType, fetched->contentType);
+            record.url = pass->url;
+            record.finalUrl = fetched->finalUrl;
+            record.etag = fetched->etag;
+            record.lastModified = fetched->lastModified;
+            record.contentType = fetched->contentType;
             record.savedAt = r->when;
             saved = writeCacheTemporary(pass->cachePath, &record, fetched->body,
                                         fetched->bodyLength, &pass->stop);

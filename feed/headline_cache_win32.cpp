@@ -42,17 +42,23 @@ bool writeCacheTemporary(const char* path, const CachedFeed* feed, const char* b
     if (path == nullptr || !path[0] || !temporaryPath(path, temporary) || body == nullptr ||
         bodyLength > cacheBodyLimit)
         return false;
-    char header[4096];
-    size_t headerLength = composeCacheHeader(feed, bodyLength, header, sizeof header);
-    if (headerLength == 0)
+    char* header = static_cast<char*>(std::malloc(cacheHeaderLimit));
+    size_t headerLength =
+        header ? composeCacheHeader(feed, bodyLength, header, cacheHeaderLimit) : 0;
+    if (headerLength == 0) {
+        std::free(header);
         return false;
+    }
     HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    if (file == INVALID_HANDLE_VALUE) {
+        std::free(header);
         return false;
+    }
     unsigned long crc = crc32(0L, nullptr, 0);
     bool ok = writeAll(file, header, headerLength, &crc, stop) &&
               writeAll(file, body, bodyLength, &crc, stop) && writeAll(file, "\n", 1, &crc, stop);
+    std::free(header);
     char crcLine[16];
     std::snprintf(crcLine, sizeof crcLine, "crc %08lx\n", crc & 0xFFFFFFFFul);
     unsigned long ignored = 0;
@@ -86,8 +92,7 @@ bool readHeadlineCache(const char* path, CachedFeed* feed) {
 }
 
 bool readHeadlineCacheFor(const char* path, const char* url, CachedFeed* feed) {
-    feed->body = nullptr;
-    feed->bodyLength = 0;
+    *feed = CachedFeed{};
     if (path == nullptr || !path[0])
         return false;
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -95,7 +100,7 @@ bool readHeadlineCacheFor(const char* path, const char* url, CachedFeed* feed) {
     if (file == INVALID_HANDLE_VALUE)
         return false;
     // The body cap plus room for the header and the checksum line: a larger file is no cache.
-    const unsigned long long largest = cacheBodyLimit + 4096 + 16;
+    const unsigned long long largest = cacheBodyLimit + cacheHeaderLimit + 16;
     LARGE_INTEGER size;
     bool ok = GetFileSizeEx(file, &size) && size.QuadPart > 0 &&
               static_cast<unsigned long long>(size.QuadPart) <= largest;
@@ -106,7 +111,7 @@ bool readHeadlineCacheFor(const char* path, const char* url, CachedFeed* feed) {
         ok = data != nullptr;
     }
     // The header first: a copy of another address is rejected before its body is read.
-    size_t headerBytes = length < 16384 ? length : 16384;
+    size_t headerBytes = length < cacheFieldLimit + 64 ? length : cacheFieldLimit + 64;
     for (size_t at = 0; ok && at < length;) {
         if (url != nullptr && at == headerBytes && !cacheHeaderNames(data, at, url)) {
             ok = false;

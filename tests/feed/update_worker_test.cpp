@@ -681,8 +681,9 @@ TEST(savedHeadlinesShowAtStartAndAnotherAddressDiscardsThem) {
     REQUIRE(startServer(silent, serveAfterRelease, "HTTP/1.0 304 Not Modified\r\n\r\n"));
     std::string feed = feedResponse("Saved", {"One", "Two"});
     CachedFeed record = {};
-    std::snprintf(record.url, sizeof record.url, "%s", serverUrl(silent, "/").c_str());
-    std::strcpy(record.etag, "\"v7\"");
+    std::string recordUrl = serverUrl(silent, "/");
+    record.url = recordUrl.c_str();
+    record.etag = "\"v7\"";
     record.savedAt = fakeNow - 86400;
     std::string body = feed.substr(feed.find("<?xml"));
     REQUIRE(writeCacheTemporary(polite.cacheFile().c_str(), &record, body.data(), body.size()));
@@ -717,7 +718,8 @@ TEST(savedHeadlinesShowAtStartAndAnotherAddressDiscardsThem) {
     std::string random;
     for (int i = 0; i < 4096; ++i)
         random += static_cast<char>((i * 7919) >> 3);
-    std::snprintf(record.url, sizeof record.url, "%s", serverUrl(silent, "/other").c_str());
+    std::string otherUrl = serverUrl(silent, "/other");
+    record.url = otherUrl.c_str();
     REQUIRE(writeCacheTemporary(polite.cacheFile().c_str(), &record, body.data(), body.size()));
     REQUIRE(commitCacheTemporary(polite.cacheFile().c_str()));
     std::string foreign = readFileText(polite.cacheFile());
@@ -813,8 +815,11 @@ TEST(aFeedIsReadInItsOwnCharsetAlsoFromTheSavedCopyUnlessEncodingIsNone) {
     CachedFeed saved = {};
     REQUIRE(readHeadlineCache(polite.cacheFile().c_str(), &saved));
     CHECK(std::string(saved.contentType).find("charset=windows-1251") != std::string::npos);
-    std::snprintf(saved.url, sizeof saved.url, "%s", serverUrl(silent, "/ru").c_str());
+    std::string savedUrl = serverUrl(silent, "/ru");
+    const char* readUrl = saved.url;
+    saved.url = savedUrl.c_str();
     REQUIRE(writeCacheTemporary(polite.cacheFile().c_str(), &saved, saved.body, saved.bodyLength));
+    saved.url = readUrl;
     REQUIRE(commitCacheTemporary(polite.cacheFile().c_str()));
     freeCachedFeed(&saved);
     {
