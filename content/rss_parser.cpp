@@ -973,5 +973,6 @@ FeedList* parseFeed(char* document, const char* baseUrl) {
     for (char*& base : state.bases)
         std::free(base);
     list->ttlMinutes = scheduleMinutes(state);
+    trimFeedList(list);
     return list;
 }
