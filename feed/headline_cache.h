@@ -48,6 +48,10 @@ void freeCachedFeed(CachedFeed* feed);
 // A non-zero *stop (stop may be null) ends the write between pieces, as a failure.
 bool writeCacheTemporary(const char* path, const CachedFeed* feed, const char* body,
                          size_t bodyLength, volatile long* stop = nullptr);
+// A seam for the tests: called before each piece (up to 1 MiB) of a cache write, to stand for a
+// slow folder; null by default.
+extern void (*cacheWritePieceHook)();
+
 // Win32. Puts the temporary file in place of path in one step; false when that failed.
 bool commitCacheTemporary(const char* path);
 // Win32. Removes the temporary file, if any.

@@ -9,6 +9,8 @@
 
 #include "feed/headline_cache.h"
 
+void (*cacheWritePieceHook)() = nullptr;
+
 namespace {
 
 // path + ".tmp" into out (MAX_PATH); false when it does not fit.
@@ -21,6 +23,8 @@ bool writeAll(HANDLE file, const char* data, size_t length, unsigned long* crc,
               volatile long* stop) {
     *crc = crc32(*crc, reinterpret_cast<const Bytef*>(data), 0);
     while (length > 0) {
+        if (cacheWritePieceHook != nullptr)
+            cacheWritePieceHook();
         if (stop != nullptr && *stop != 0)
             return false;
         DWORD piece = length > (1u << 20) ? (1u << 20) : static_cast<DWORD>(length);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "feed/feed_engine.h"
+#include "feed/headline_cache.h"
 #include "tests/feed/test_server.h"
 #include "tests/support/check.h"
 #include "tests/support/temp_folder.h"
@@ -209,4 +210,42 @@ TEST(savedCopiesAndSeenKeysCarryEachFeedAcrossARestart) {
     destroyFeedEngine(engine);
     stopServer(x);
     stopServer(y);
+}
+
+namespace {
+void slowFolder() {
+    Sleep(1500);
+}
+} // namespace
+
+TEST(aStopNeverWaitsForACacheWriteToASlowFolderNorPutsItInPlace) {
+    TempFolder folder("slowcache");
+    std::string cache = folder.file("feed.cache");
+    std::vector<std::string> items;
+    for (int i = 0; i < 4000; ++i)
+        items.push_back("item " + std::to_string(i) + std::string(500, 'x'));
+    TestServer server{};
+    REQUIRE(startServer(server, serveWhole, feedResponse("Big", items))); // about 2 MB
+    std::string url = serverUrl(server, "/");
+    FeedSpec spec = {url.c_str(), cache.c_str(), nullptr};
+    EngineOptions o = options();
+    o.stopWaitMs = 500;
+    FeedEngine* engine = createFeedEngine(nullptr, nullptr);
+    engineConfigure(engine, &spec, 1, &o);
+    cacheWritePieceHook = slowFolder;
+    // The first run reads the (absent) saved copy; the pass starts once that is taken.
+    REQUIRE(settle(
+        engine, [&] { return server.connections >= 1; }, 5000));
+    Sleep(500); // the body has arrived; the write is under way
+    DWORD started = GetTickCount();
+    engineStop(engine);
+    DWORD took = GetTickCount() - started;
+    std::printf("engineStop during a slow cache write: %lu ms\n", took);
+    CHECK(took < 1400);
+    // The abandoned write ends by itself and leaves no copy, temporary or final.
+    Sleep(3500);
+    CHECK(!fileExists(cache) && !fileExists(cache + ".tmp"));
+    cacheWritePieceHook = nullptr;
+    destroyFeedEngine(engine);
+    stopServer(server);
 }
