@@ -79,7 +79,9 @@ bool commitCacheTemporary(const char* path) {
     char temporary[MAX_PATH];
     if (path == nullptr || !path[0] || !temporaryPath(path, temporary))
         return false;
-    if (MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    // The data were flushed once before the rename; the rename itself is not flushed again (a
+    // crash may keep the old copy, never half of one).
+    if (MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING))
         return true;
     DeleteFileA(temporary);
     return false;

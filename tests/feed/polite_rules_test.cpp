@@ -7,6 +7,7 @@
 #include <string>
 #include "feed/feed_health.h"
 #include "feed/headline_cache.h"
+#include "feed/seen_keys.h"
 #include "feed/update_schedule.h"
 #include "tests/support/check.h"
 #ifdef _WIN32
@@ -298,3 +299,44 @@ TEST(theSavedCopyIsReadBackOnlyWhenWholeAndIntact) {
     DeleteFileA(path.c_str());
 }
 #endif
+
+TEST(seenKeysKeepTheNewest2000ThoseOnShowLastAndReadBackOnlyWhole) {
+    SeenKeys seen = {};
+    CHECK(addSeenKey(&seen, "first"));
+    CHECK(!addSeenKey(&seen, "first"));
+    CHECK(!addSeenKey(&seen, nullptr));
+    // The item on show ("k5") is refreshed; the oldest others go as the set fills.
+    FeedList* shown = newFeedList(0);
+    appendEntry(shown);
+    appendEntry(shown)->key = "k5";
+    for (int i = 0; i < 2100; ++i) {
+        addSeenKey(&seen, ("k" + std::to_string(i)).c_str());
+        if (i % 100 == 99)
+            keepSeenKeysOf(&seen, shown);
+    }
+    releaseFeedList(shown);
+    CHECK_EQ(seen.count, 2000);
+    CHECK(!hasSeenKey(&seen, "first") && !hasSeenKey(&seen, "k4") && !hasSeenKey(&seen, "k100"));
+    CHECK(hasSeenKey(&seen, "k5") && hasSeenKey(&seen, "k101") && hasSeenKey(&seen, "k2099"));
+
+    size_t length = 0;
+    char* bytes = encodeSeenKeys(&seen, &length);
+    REQUIRE(bytes != nullptr);
+    SeenKeys read = {};
+    REQUIRE(decodeSeenKeys(bytes, length, &read));
+    CHECK_EQ(read.count, 2000);
+    CHECK(hasSeenKey(&read, "k5") && hasSeenKey(&read, "k2099") && !hasSeenKey(&read, "k4"));
+    // Cut or altered anywhere: refused, and what was read before stays.
+    size_t accepted = 0;
+    for (size_t at : {size_t(0), size_t(10), size_t(30), length / 2, length - 14, length - 2}) {
+        accepted += decodeSeenKeys(bytes, at, &read);
+        bytes[at] = static_cast<char>(bytes[at] ^ 0x01);
+        accepted += decodeSeenKeys(bytes, length, &read);
+        bytes[at] = static_cast<char>(bytes[at] ^ 0x01);
+    }
+    CHECK_EQ(accepted, size_t(0));
+    CHECK_EQ(read.count, 2000);
+    std::free(bytes);
+    freeSeenKeys(&read);
+    freeSeenKeys(&seen);
+}
