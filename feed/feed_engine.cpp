@@ -158,8 +158,10 @@ struct Pass {
 struct LoadJob {
     unsigned id; // the feed's loadId
     char* url;
-    char* cachePath; // null: no saved copy to read
-    char* seenPath;  // null: no seen keys to read
+    char* cachePath;       // null: no saved copy to read
+    char* seenPath;        // null: no seen keys to read
+    char* formerCachePath; // FeedSpec's; null: none
+    char* formerSeenPath;
 };
 
 void releasePass(Pass* pass) {
@@ -168,6 +170,8 @@ void releasePass(Pass* pass) {
     for (int i = 0; i < pass->jobCount; ++i) {
         std::free(pass->jobs[i].url);
         std::free(pass->jobs[i].cachePath);
+        std::free(pass->jobs[i].formerCachePath);
+        std::free(pass->jobs[i].formerSeenPath);
         std::free(pass->jobs[i].seenPath);
     }
     std::free(pass->jobs);
@@ -185,6 +189,8 @@ struct FeedState {
     char* url;
     char* cachePath;
     char* seenPath;
+    char* formerCachePath;
+    char* formerSeenPath;
     FeedList* headlines; // the last good list; null: none
     FeedList* shown;     // headlines, or a placeholder
     bool stale;
@@ -216,6 +222,8 @@ void resetFeed(FeedState* feed) {
     std::free(feed->url);
     std::free(feed->cachePath);
     std::free(feed->seenPath);
+    std::free(feed->formerCachePath);
+    std::free(feed->formerSeenPath);
     releaseFeedList(feed->headlines);
     releaseFeedList(feed->shown);
     std::free(feed->etag);
@@ -452,9 +460,16 @@ void readSaved(Pass* loader, const LoadJob* job) {
     if (job->seenPath != nullptr)
         r->seenFound = readSeenKeys(job->seenPath, &r->seen);
     CachedFeed saved = {};
-    if (job->cachePath != nullptr && loader->stop == 0 &&
-        readHeadlineCacheFor(job->cachePath, job->url, &saved)) {
-        r->bodyKnown = true;
+    bool own = job->cachePath != nullptr && loader->stop == 0 &&
+               readHeadlineCacheFor(job->cachePath, job->url, &saved);
+    // The former copy counts only when it was saved for this address; its seen keys with it.
+    bool former = !own && job->cachePath != nullptr && job->formerCachePath != nullptr &&
+                  loader->stop == 0 && readHeadlineCacheFor(job->formerCachePath, job->url, &saved);
+    if (former && !r->seenFound && job->formerSeenPath != nullptr)
+        r->seenFound = readSeenKeys(job->formerSeenPath, &r->seen);
+    if (own || former) {
+        // The feed's own file is written at its next good pass even when the body is the same.
+        r->bodyKnown = own;
         r->bodyCrc = crcOf(saved.body, saved.bodyLength);
         r->bodyLength = saved.bodyLength;
         FeedList* list =
@@ -679,6 +694,10 @@ void startLoader(FeedEngine* engine) {
             job->cachePath = copyOf(feed->cachePath);
         if (feed->seenPath != nullptr && feed->seenPath[0])
             job->seenPath = copyOf(feed->seenPath);
+        if (feed->formerCachePath != nullptr && feed->formerCachePath[0])
+            job->formerCachePath = copyOf(feed->formerCachePath);
+        if (feed->formerSeenPath != nullptr && feed->formerSeenPath[0])
+            job->formerSeenPath = copyOf(feed->formerSeenPath);
         feed->loadId = job->id;
     }
     if (startThread(loader)) {
@@ -792,6 +811,8 @@ void engineConfigure(FeedEngine* engine, const FeedSpec* feeds, int count,
         }
         setText(&feed->cachePath, feeds[i].cachePath);
         setText(&feed->seenPath, feeds[i].seenPath);
+        setText(&feed->formerCachePath, feeds[i].formerCachePath);
+        setText(&feed->formerSeenPath, feeds[i].formerSeenPath);
         if (headlinesOff && feed->running == nullptr && feed->headlines != nullptr)
             show(feed, feed->headlines);
     }

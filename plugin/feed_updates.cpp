@@ -193,7 +193,15 @@ void reconfigureFeeds() {
         }
         std::free(oneModeUrl);
         oneModeUrl = _strdup(settings.feedUrl);
-        FeedSpec spec = {settings.feedUrl, cachePath, seenPath};
+        // The other modes' files of this address, for a first start in this mode.
+        char folder[MAX_PATH], formerCache[MAX_PATH] = "", formerSeen[MAX_PATH] = "";
+        if (feedFolderPath(folder)) {
+            char stem[17];
+            feedStem(settings.feedUrl, stem);
+            std::snprintf(formerCache, sizeof formerCache, "%s\\%s.cache", folder, stem);
+            std::snprintf(formerSeen, sizeof formerSeen, "%s\\%s.seen", folder, stem);
+        }
+        FeedSpec spec = {settings.feedUrl, cachePath, seenPath, formerCache, formerSeen};
         engineConfigure(engine, &spec, 1, &options);
     } else {
         char folder[MAX_PATH];
@@ -212,6 +220,10 @@ void reconfigureFeeds() {
             std::free(paths);
             return;
         }
+        // "One" mode's files, for the favourite they were saved for (the header tells).
+        char oneCache[MAX_PATH], oneSeen[MAX_PATH];
+        headlineCachePath(oneCache);
+        besideSettings("feedmarquee.seen", oneSeen);
         int n = 0;
         for (const FavoriteFeed* f = favorites; f != nullptr && n < count; f = f->next, ++n) {
             char stem[17];
@@ -220,7 +232,7 @@ void reconfigureFeeds() {
                 std::snprintf(paths[n][0], MAX_PATH, "%s\\%s.cache", folder, stem);
                 std::snprintf(paths[n][1], MAX_PATH, "%s\\%s.seen", folder, stem);
             }
-            specs[n] = FeedSpec{f->url, paths[n][0], paths[n][1]};
+            specs[n] = FeedSpec{f->url, paths[n][0], paths[n][1], oneCache, oneSeen};
         }
         engineConfigure(engine, specs, n, &options);
         std::free(specs);

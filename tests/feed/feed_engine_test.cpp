@@ -8,6 +8,7 @@
 
 #include "feed/feed_engine.h"
 #include "feed/headline_cache.h"
+#include "feed/seen_keys.h"
 #include "tests/feed/test_server.h"
 #include "tests/support/check.h"
 #include "tests/support/temp_folder.h"
@@ -89,7 +90,7 @@ TEST(feedsUpdateSideBySideWithinTheLimitAndASlowOrFailingOneHoldsUpNobody) {
                                      serverUrl(failing, "/"), serverUrl(held[3], "/")};
     std::vector<FeedSpec> specs;
     for (const std::string& url : urls)
-        specs.push_back(FeedSpec{url.c_str(), nullptr, nullptr});
+        specs.push_back(FeedSpec{url.c_str(), nullptr, nullptr, nullptr, nullptr});
     EngineOptions o = options();
     FeedEngine* engine = createFeedEngine(nullptr, nullptr);
     REQUIRE(engine != nullptr);
@@ -159,8 +160,8 @@ TEST(savedCopiesAndSeenKeysCarryEachFeedAcrossARestart) {
     REQUIRE(startServer(x, serveWhole, ""));
     REQUIRE(startServer(y, serveWhole, feedResponse("Y", {"y1", "y2"})));
     std::string urlX = serverUrl(x, "/x"), urlY = serverUrl(y, "/y");
-    FeedSpec specs[] = {{urlX.c_str(), cacheX.c_str(), seenX.c_str()},
-                        {urlY.c_str(), cacheY.c_str(), seenY.c_str()}};
+    FeedSpec specs[] = {{urlX.c_str(), cacheX.c_str(), seenX.c_str(), nullptr, nullptr},
+                        {urlY.c_str(), cacheY.c_str(), seenY.c_str(), nullptr, nullptr}};
     EngineOptions o = options();
 
     FeedEngine* engine = createFeedEngine(nullptr, nullptr);
@@ -227,7 +228,7 @@ TEST(aStopNeverWaitsForACacheWriteToASlowFolderNorPutsItInPlace) {
     TestServer server{};
     REQUIRE(startServer(server, serveWhole, feedResponse("Big", items))); // about 2 MB
     std::string url = serverUrl(server, "/");
-    FeedSpec spec = {url.c_str(), cache.c_str(), nullptr};
+    FeedSpec spec = {url.c_str(), cache.c_str(), nullptr, nullptr, nullptr};
     EngineOptions o = options();
     o.stopWaitMs = 500;
     FeedEngine* engine = createFeedEngine(nullptr, nullptr);
@@ -248,4 +249,48 @@ TEST(aStopNeverWaitsForACacheWriteToASlowFolderNorPutsItInPlace) {
     cacheWritePieceHook = nullptr;
     destroyFeedEngine(engine);
     stopServer(server);
+}
+
+TEST(aFeedWithoutItsOwnCopyTakesTheFormerOneOnlyOfItsAddress) {
+    TempFolder folder("former");
+    TestServer held{}, other{};
+    REQUIRE(startServer(held, serveAfterRelease, feedResponse("Fresh", {"n1"})));
+    REQUIRE(startServer(other, serveAfterRelease, feedResponse("Other", {"o1"})));
+    std::string url = serverUrl(held, "/"), otherUrl = serverUrl(other, "/");
+    std::string body = feedResponse("Former", {"f1", "f2"});
+    body = body.substr(body.find("<rss"));
+    CachedFeed record = {};
+    record.url = url.c_str();
+    record.etag = "\"f\"";
+    record.savedAt = engineClock() - 60;
+    std::string former = folder.file("one.cache"), formerSeen = folder.file("one.seen");
+    REQUIRE(writeCacheTemporary(former.c_str(), &record, body.data(), body.size()));
+    REQUIRE(commitCacheTemporary(former.c_str()));
+    SeenKeys seen = {};
+    addSeenKey(&seen, "urn:f1");
+    REQUIRE(writeSeenKeys(formerSeen.c_str(), &seen));
+    freeSeenKeys(&seen);
+    std::string own = folder.file("own.cache"), ownSeen = folder.file("own.seen");
+    std::string otherOwn = folder.file("other.cache");
+    FeedSpec specs[] = {
+        {url.c_str(), own.c_str(), ownSeen.c_str(), former.c_str(), formerSeen.c_str()},
+        {otherUrl.c_str(), otherOwn.c_str(), nullptr, former.c_str(), formerSeen.c_str()}};
+    EngineOptions o = options();
+    FeedEngine* engine = createFeedEngine(nullptr, nullptr);
+    engineConfigure(engine, specs, 2, &o);
+    // The former copy shows, with its marks, before the server answers; its validators go out.
+    REQUIRE(settle(
+        engine, [&] { return shown(engine, 0) == "[Former][f1][f2]"; }, 5000));
+    CHECK_EQ(engineNewCount(engine, 0), 1);
+    REQUIRE(waitForConnections(held, 1, 5000));
+    CHECK(recordedRequests(held).back().find("If-None-Match: \"f\"") != std::string::npos);
+    // Another address's former copy is not taken.
+    CHECK_EQ(shown(engine, 1), "[Connecting...]");
+    releaseServer(held);
+    releaseServer(other);
+    REQUIRE(settle(engine, [&] { return engineFeedPasses(engine, -1) == 2; }));
+    CHECK(fileExists(own) && fileExists(otherOwn));
+    destroyFeedEngine(engine);
+    stopServer(held);
+    stopServer(other);
 }
