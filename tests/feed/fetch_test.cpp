@@ -22,7 +22,7 @@ struct Fetched {
 
 Fetched fetch(const std::string& url) {
     volatile LONG never = 0;
-    FetchRequest request = {url.c_str(), nullptr, nullptr, &never};
+    FetchRequest request = {url.c_str(), nullptr, nullptr, &never, nullptr};
     FetchResult result;
     fetchFeed(&request, &result);
     Fetched fetched = {result.body != nullptr,
@@ -68,15 +68,17 @@ TEST(requestOnTheWireAndWholeBody) {
 
     std::vector<std::string> requests = recordedRequests(server);
     REQUIRE(requests.size() == 3);
-    std::string host = "Host: 127.0.0.1:" + std::to_string(server.port) + "\r\n";
+    // HTTP/1.1, one request per connection.
+    std::string host =
+        "Host: 127.0.0.1:" + std::to_string(server.port) + "\r\nConnection: close\r\n";
     char headers[fetchHeaderSize];
-    FetchRequest plain = {url.c_str(), nullptr, nullptr, nullptr};
+    FetchRequest plain = {url.c_str(), nullptr, nullptr, nullptr, nullptr};
     formatRequestHeaders(&plain, headers, sizeof headers);
     // The fragment stays with the client.
     CHECK_EQ(requests[0],
-             "GET /feeds/news.xml?lang=en&n=10 HTTP/1.0\r\n" + host + headers + "\r\n");
+             "GET /feeds/news.xml?lang=en&n=10 HTTP/1.1\r\n" + host + headers + "\r\n");
     CHECK_EQ(requests[1], requests[0]);
-    CHECK_EQ(requests[2], "GET / HTTP/1.0\r\n" + host + headers + "\r\n");
+    CHECK_EQ(requests[2], "GET / HTTP/1.1\r\n" + host + headers + "\r\n");
 }
 
 TEST(bodiesArriveWholeInAnyPieces) {
