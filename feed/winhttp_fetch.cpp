@@ -288,6 +288,39 @@ bool runStep(BOOL started, HopCall* call, const FetchRequest* request, unsigned 
     return true;
 }
 
+// Some WinHTTPs (Wine's) cut a header line longer than this many bytes to this length without a
+// word. A kept field whose line has exactly this length may be cut, so it is not trusted.
+const size_t cutHeaderLineLength = 1459;
+
+bool startsWithName(const char* line, size_t length, const char* name) {
+    size_t nameLength = std::strlen(name);
+    return length > nameLength && _strnicmp(line, name, nameLength) == 0;
+}
+
+// Drops the Location and validators that came on a line that may have been cut: a cut address
+// leads elsewhere, a cut validator never matches.
+void dropCutFields(const char* headers, size_t length, HttpResponse* response) {
+    size_t at = 0;
+    while (at < length) {
+        const char* line = headers + at;
+        const char* end = static_cast<const char*>(std::memchr(line, '\n', length - at));
+        size_t lineLength = end ? size_t(end - line) : length - at;
+        at += lineLength + 1;
+        if (lineLength > 0 && line[lineLength - 1] == '\r')
+            --lineLength;
+        if (lineLength != cutHeaderLineLength)
+            continue;
+        if (startsWithName(line, lineLength, "location:")) {
+            response->location[0] = '\0';
+            response->locationTooLong = true;
+        } else if (startsWithName(line, lineLength, "etag:")) {
+            response->etag[0] = '\0';
+        } else if (startsWithName(line, lineLength, "last-modified:")) {
+            response->lastModified[0] = '\0';
+        }
+    }
+}
+
 // Hands the status line and headers to the stage; what the stage says next.
 ResponseProgress passHeaders(HINTERNET request, HttpResponse* response) {
     DWORD size = 0;
@@ -307,6 +340,7 @@ ResponseProgress passHeaders(HINTERNET request, HttpResponse* response) {
             narrow[i] = wide[i] < 0x100 ? static_cast<char>(wide[i]) : '?';
         narrow[count] = '\0';
         progress = setResponseHeaders(response, narrow, count);
+        dropCutFields(narrow, count, response);
     }
     std::free(wide);
     std::free(narrow);
