@@ -116,8 +116,12 @@ bool prepareFeedAddress(const char* url, AddressSource source, HostToAscii hostT
                 return out[0] = '\0', false;
             put(&w, *c);
         }
-        for (const char* c = nameEnd; c < hostEnd; ++c)
+        // A port is digits; anything else after the name is no host at all.
+        for (const char* c = nameEnd; c < hostEnd; ++c) {
+            if (c > nameEnd && (*c < '0' || *c > '9'))
+                return out[0] = '\0', false;
             put(&w, *c);
+        }
     }
     const unsigned char* rest = reinterpret_cast<const unsigned char*>(hostEnd);
     if (!copyEncoded(&w, rest, rest + std::strlen(hostEnd), source) || !w.fits || w.length == 0)
