@@ -39,7 +39,9 @@ bool writeCacheTemporary(const char* path, const CachedFeed* feed, const char* b
     if (path == nullptr || !path[0] || !temporaryPath(path, temporary) || body == nullptr ||
         bodyLength > cacheBodyLimit)
         return false;
-    char header[4096];
+    // Room for two addresses and two validators of their full length, and the short fields.
+    char header[sizeof feed->url + sizeof feed->finalUrl + sizeof feed->etag +
+                sizeof feed->lastModified + sizeof feed->contentType + 512];
     size_t headerLength = composeCacheHeader(feed, bodyLength, header, sizeof header);
     if (headerLength == 0)
         return false;
