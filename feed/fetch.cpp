@@ -1,7 +1,8 @@
 // One fetch pass: checks the address, hands each hop to the client of its scheme (the Winsock
 // client for http, WinHTTP for https) and follows redirects here, so that both schemes obey the
 // same rules: at most five hops, relative locations resolved against the address that answered,
-// never from https down to http, never round a loop. Only a 2xx body leaves this unit.
+// never from https down to http, never round a loop, never to an address that does not fit whole.
+// Validators go only to the address they belong to. Only a 2xx body leaves this unit.
 #include "feed/fetch.h"
 #include <cstdio>
 #include <cstdlib>
@@ -17,10 +18,11 @@ namespace {
 
 const int redirectLimit = 5;
 
-enum Scheme { schemeNone, schemeHttp, schemeHttps };
+enum Scheme { schemeHttp, schemeHttps };
 
+// The scheme of a prepared address, which starts with "http://" or "https://" in any letter case.
 Scheme schemeOf(const char* url) {
-    return url[4] == ':' ? schemeHttp : url[4] == 's' || url[4] == 'S' ? schemeHttps : schemeNone;
+    return url[4] == ':' ? schemeHttp : schemeHttps;
 }
 
 bool isRedirect(int status) {
