@@ -63,10 +63,16 @@ int fetchAndUnload(const char* path, DWORD stopAfterMs, unsigned long closeWaitM
 } // namespace
 
 TEST(httpsFetchesNeverCallIntoUnloadedCode) {
+    // The fetch code does not bring WinHTTP with it: the first https fetch loads it.
+    HMODULE probe = LoadLibraryA(probePath().c_str());
+    REQUIRE(probe != nullptr);
+    CHECK(GetModuleHandleA("winhttp.dll") == nullptr);
+    FreeLibrary(probe);
     // Whole fetches: the request reports closing in time and the code really goes each time.
     for (int i = 0; i < 5; ++i) {
         CHECK_EQ(fetchAndUnload("/feed", 0, 2000), 1);
         CHECK(!probeLoaded());
+        CHECK(GetModuleHandleA("winhttp.dll") != nullptr);
     }
     // Stopped while the server is silent: the code goes, or (where closing is reported only
     // when WinHTTP's own time-out passes) stays loaded for good.
