@@ -23,7 +23,7 @@
 #define WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3 0x00002000
 #endif
 
-unsigned long winHttpCloseWaitMs = 1000;
+unsigned long winHttpCloseWaitMs = 500;
 
 namespace {
 

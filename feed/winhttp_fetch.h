@@ -6,7 +6,7 @@
 #include "feed/http_fetch.h"
 #include "feed/http_response.h"
 
-// How long a closed request may take to report closing before the module is pinned (1000 ms;
+// How long a closed request may take to report closing before the module is pinned (500 ms;
 // tests set 0 to force the late path).
 extern unsigned long winHttpCloseWaitMs;
 
