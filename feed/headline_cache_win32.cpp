@@ -90,7 +90,7 @@ bool readHeadlineCache(const char* path, CachedFeed* feed) {
     if (file == INVALID_HANDLE_VALUE)
         return false;
     // The body cap plus room for the header and the checksum line: a larger file is no cache.
-    const unsigned long long largest = cacheBodyLimit + 4096 + 16;
+    const unsigned long long largest = cacheBodyLimit + sizeof(CachedFeed) + 512 + 16;
     LARGE_INTEGER size;
     bool ok = GetFileSizeEx(file, &size) && size.QuadPart > 0 &&
               static_cast<unsigned long long>(size.QuadPart) <= largest;
