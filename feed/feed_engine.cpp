@@ -145,6 +145,7 @@ struct Pass {
     char* url;
     char* etag; // validators sent (empty: an unconditional request)
     char* lastModified;
+    char* validatorsUrl;  // the address they belong to (FetchRequest.validatorsUrl); empty: url
     char* cachePath;      // where a good response is saved; null: not saved
     struct LoadJob* jobs; // a loader: the saved copies and seen keys to read, in turn
     int jobCount;
@@ -181,6 +182,7 @@ void releasePass(Pass* pass) {
     std::free(pass->url);
     std::free(pass->etag);
     std::free(pass->lastModified);
+    std::free(pass->validatorsUrl);
     std::free(pass->cachePath);
     std::free(pass);
 }
@@ -196,7 +198,8 @@ struct FeedState {
     bool stale;
     char* etag; // validators of the last good response
     char* lastModified;
-    bool bodyKnown; // the saved copy's body (to skip writing an identical one)
+    char* validatorsUrl; // the address that gave them (after redirects): they go only there
+    bool bodyKnown;      // the saved copy's body (to skip writing an identical one)
     uint32_t bodyCrc;
     size_t bodyLength;
     bool savedRead;  // its saved copy and seen keys were read (or there were none to read)
@@ -228,6 +231,7 @@ void resetFeed(FeedState* feed) {
     releaseFeedList(feed->shown);
     std::free(feed->etag);
     std::free(feed->lastModified);
+    std::free(feed->validatorsUrl);
     freeSeenKeys(&feed->seen);
     std::free(feed->newFlags);
     std::memset(feed, 0, sizeof *feed);
@@ -328,6 +332,7 @@ void applySaved(FeedEngine* engine, FeedState* feed, FeedPassResult* r) {
     feed->stale = false;
     setText(&feed->etag, r->etag);
     setText(&feed->lastModified, r->lastModified);
+    setText(&feed->validatorsUrl, r->finalUrl);
     feed->bodyKnown = r->bodyKnown;
     feed->bodyCrc = r->bodyCrc;
     feed->bodyLength = r->bodyLength;
@@ -369,6 +374,7 @@ void recordFailure(FeedEngine* engine, FeedState* feed, const char* reason, int 
         feed->stale = false;
         setText(&feed->etag, "");
         setText(&feed->lastModified, "");
+        setText(&feed->validatorsUrl, "");
         feed->bodyKnown = false;
     }
     feed->delaySeconds = recordUpdateOutcome(&feed->schedule, false, status, retryAfter, now,
@@ -393,15 +399,19 @@ void applyFetched(FeedEngine* engine, FeedState* feed, FeedPassResult* r) {
         takeHeadlines(engine, feed, r->list);
         setText(&feed->etag, r->etag);
         setText(&feed->lastModified, r->lastModified);
+        setText(&feed->validatorsUrl, r->finalUrl);
         recordSuccess(engine, feed, r, healthUpdated);
     } else if (r->outcome == outcomeNotModified && feed->headlines != nullptr) {
         // The headlines on show are still the feed's: nothing is parsed, copied or laid out.
         show(feed, feed->headlines);
-        // A server may send fresh validators with its 304.
+        // A server may send fresh validators with its 304 (of the address that answered).
         if (r->etag != nullptr && r->etag[0])
             setText(&feed->etag, r->etag);
         if (r->lastModified != nullptr && r->lastModified[0])
             setText(&feed->lastModified, r->lastModified);
+        if ((r->etag != nullptr && r->etag[0]) ||
+            (r->lastModified != nullptr && r->lastModified[0]))
+            setText(&feed->validatorsUrl, r->finalUrl);
         recordSuccess(engine, feed, r, healthNotModified);
     } else {
         const char* reason = r->outcome == outcomeNotModified
@@ -479,6 +489,7 @@ void readSaved(Pass* loader, const LoadJob* job) {
             r->list = list;
             r->etag = copyOf(saved.etag);
             r->lastModified = copyOf(saved.lastModified);
+            r->finalUrl = copyOf(saved.finalUrl[0] ? saved.finalUrl : saved.url);
             r->when = saved.savedAt;
         } else {
             releaseFeedList(list);
@@ -500,7 +511,8 @@ void runLoader(Pass* loader) {
 }
 
 void runPass(Pass* pass) {
-    FetchRequest request = {pass->url, pass->etag, pass->lastModified, &pass->stop};
+    FetchRequest request = {pass->url, pass->etag, pass->lastModified, &pass->stop,
+                            pass->validatorsUrl[0] ? pass->validatorsUrl : nullptr};
     FetchResult* fetched = static_cast<FetchResult*>(std::calloc(1, sizeof(FetchResult)));
     FeedPassResult* r = newResult(pass);
     if (fetched != nullptr && r != nullptr && pass->stop == 0)
@@ -717,12 +729,14 @@ bool startPass(FeedEngine* engine, FeedState* feed) {
     pass->url = copyOf(feed->url);
     pass->etag = copyOf(feed->headlines != nullptr ? feed->etag : "");
     pass->lastModified = copyOf(feed->headlines != nullptr ? feed->lastModified : "");
+    pass->validatorsUrl = copyOf(feed->headlines != nullptr ? feed->validatorsUrl : "");
     if (engine->options.keepHeadlines && feed->cachePath != nullptr && feed->cachePath[0])
         pass->cachePath = copyOf(feed->cachePath);
     pass->bodyKnown = feed->bodyKnown;
     pass->bodyCrc = feed->bodyCrc;
     pass->bodyLength = feed->bodyLength;
-    if (pass->url == nullptr || pass->etag == nullptr || pass->lastModified == nullptr) {
+    if (pass->url == nullptr || pass->etag == nullptr || pass->lastModified == nullptr ||
+        pass->validatorsUrl == nullptr) {
         pass->references = 1;
         releasePass(pass);
         return false;

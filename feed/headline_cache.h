@@ -12,6 +12,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include "feed/feed_address.h"
+#include "feed/http_response.h"
 
 // The texts are kept whole up to cacheFieldLimit bytes each (addresses and validators up to
 // 8 KiB); null is written as empty. A record read by decodeHeadlineCache owns heap copies of
@@ -30,7 +32,8 @@ struct CachedFeed {
 // The largest body a cache holds (the response body cap, 32 MiB).
 extern const size_t cacheBodyLimit;
 // The longest text field a cache holds.
-const size_t cacheFieldLimit = 8192;
+const size_t cacheFieldLimit =
+    feedAddressLimit > responseWholeFieldLimit ? feedAddressLimit : responseWholeFieldLimit;
 // The longest header a cache has (five fields, their names and the time and body lines).
 const size_t cacheHeaderLimit = 5 * (cacheFieldLimit + 32) + 128;
 

@@ -84,7 +84,7 @@ struct PluginWindow {
 };
 
 void setFeedUrl(const std::string& url) {
-    copySettingText(settings.feedUrl, url.c_str());
+    copySettingUrl(settings.feedUrl, url.c_str());
 }
 
 // The titles the window shows.
@@ -856,7 +856,7 @@ void setFavorites(const std::vector<std::pair<std::string, std::string>>& titleA
     for (const auto& entry : titleAndUrl) {
         FavoriteFeed* f = static_cast<FavoriteFeed*>(std::calloc(1, sizeof(FavoriteFeed)));
         copySettingText(f->title, entry.first.c_str());
-        copySettingText(f->url, entry.second.c_str());
+        copySettingUrl(f->url, entry.second.c_str());
         *tail = f;
         tail = &f->next;
         ++favoriteCount;
