@@ -1,6 +1,6 @@
 // Shared set-up for the display tests: a plug-in-like window that answers WM_PAINT with
 // paintWindow and the placement messages with the placement operations, a stand-in for the shell's
-// style records and gradients whose drawing is easy to recognise in pixels, DisplayList entries
+// style records and gradients whose drawing is easy to recognise in pixels, list entries
 // built by hand, and the tooltip control's own view of its tools.
 #pragma once
 #include <windows.h>

@@ -23,7 +23,7 @@
 
 namespace {
 
-// Replaces the DisplayList with entries at the given client rectangles (as painting would lay
+// Shows a list of entries at the given client rectangles (as painting would lay
 // them out); freed again by clearEntries.
 struct EntryLayout {
     const char* title;
