@@ -276,6 +276,12 @@ void composeHealth(const FeedEngine* engine, FeedState* feed) {
     composeHealthLine(&feed->health, feed->healthLine, sizeof feed->healthLine);
 }
 
+// True for an item that can carry a new mark: the first engineSeenKeyLimit items of a list (the
+// seen keys could not remember more, and a feed's newest items come first).
+bool marked(const FeedItem* item) {
+    return item != nullptr && item->entryIndex <= engineSeenKeyLimit;
+}
+
 // Writes the feed's seen keys to its file; a failure only loses the marks of this run.
 void saveSeen(const FeedState* feed) {
     if (feed->seenPath != nullptr && feed->seenPath[0])
@@ -293,7 +299,7 @@ void markNewItems(FeedEngine* engine, FeedState* feed) {
         return;
     if (!feed->seenKnown || !engine->options.markNew) {
         bool changed = false;
-        for (const FeedItem* item = firstItem(list); item != nullptr; item = item->next)
+        for (const FeedItem* item = firstItem(list); marked(item); item = item->next)
             changed = addSeenKey(&feed->seen, item->key) || changed;
         feed->seenKnown = true;
         if (changed)
@@ -304,7 +310,7 @@ void markNewItems(FeedEngine* engine, FeedState* feed) {
     if (feed->newFlags == nullptr)
         return;
     feed->newFlagsCount = list->count;
-    for (const FeedItem* item = firstItem(list); item != nullptr; item = item->next) {
+    for (const FeedItem* item = firstItem(list); marked(item); item = item->next) {
         if (item->key != nullptr && !hasSeenKey(&feed->seen, item->key) && item->entryIndex >= 0 &&
             item->entryIndex < list->count) {
             feed->newFlags[item->entryIndex] = 1;
@@ -1107,7 +1113,7 @@ void engineMarkAllRead(FeedEngine* engine, int feed) {
             continue;
         FeedState* f = &engine->feeds[i];
         bool changed = false;
-        for (const FeedItem* item = firstItem(f->headlines); item != nullptr; item = item->next)
+        for (const FeedItem* item = firstItem(f->headlines); marked(item); item = item->next)
             changed = addSeenKey(&f->seen, item->key) || changed;
         if (f->newFlags != nullptr)
             std::memset(f->newFlags, 0, static_cast<size_t>(f->newFlagsCount));

@@ -121,7 +121,8 @@ int engineFeedInterval(const FeedEngine* engine, int feed);
 int64_t engineFeedDelaySeconds(const FeedEngine* engine, int feed);
 
 // --- New items (markNew). An item is new when its key was not seen: the first list of a feed
-// (without saved seen keys) is seen whole. Seen keys are saved to the feed's seenPath. ---
+// (without saved seen keys) is seen whole. Seen keys are saved to the feed's seenPath. Only a
+// list's first engineSeenKeyLimit items carry marks. ---
 bool engineItemIsNew(const FeedEngine* engine, int feed, const FeedItem* item);
 void engineMarkSeen(FeedEngine* engine, int feed, const FeedItem* item);
 // Marks every item of feed seen (-1: of every feed).

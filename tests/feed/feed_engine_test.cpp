@@ -332,3 +332,29 @@ TEST(passesThatRunLongGiveTheirSlotsToTheNextFeeds) {
     }
     stopServer(fine);
 }
+
+TEST(aFeedLongerThanTheSeenKeysMarksOnlyWhatIsNew) {
+    std::vector<std::string> items;
+    for (int i = 0; i < engineSeenKeyLimit + 500; ++i)
+        items.push_back("i" + std::to_string(i));
+    std::vector<std::string> more = items;
+    more.insert(more.begin(), "fresh");
+    TestServer server{};
+    server.responses = {feedResponse("Long", items), feedResponse("Long", more)};
+    REQUIRE(startServer(server, serveWhole, ""));
+    std::string url = serverUrl(server, "/");
+    FeedSpec spec = {url.c_str(), nullptr, nullptr, nullptr, nullptr};
+    EngineOptions o = options();
+    FeedEngine* engine = createFeedEngine(nullptr, nullptr);
+    engineConfigure(engine, &spec, 1, &o);
+    REQUIRE(settle(engine, [&] { return engineFeedPasses(engine, 0) == 1; }));
+    CHECK_EQ(engineNewCount(engine, 0), 0);
+    engineUpdateNow(engine, 0);
+    REQUIRE(settle(engine, [&] { return engineFeedPasses(engine, 0) == 2; }));
+    CHECK_EQ(engineNewCount(engine, 0), 1);
+    CHECK(engineItemIsNew(engine, 0, itemTitled(engine, 0, "fresh")));
+    engineMarkAllRead(engine, 0);
+    CHECK_EQ(engineNewCount(engine, 0), 0);
+    destroyFeedEngine(engine);
+    stopServer(server);
+}
