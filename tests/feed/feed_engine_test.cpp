@@ -271,7 +271,7 @@ TEST(aFeedWithoutItsOwnCopyTakesTheFormerOneOnlyOfItsAddress) {
     REQUIRE(commitCacheTemporary(former.c_str()));
     SeenKeys seen = {};
     addSeenKey(&seen, "urn:f1");
-    REQUIRE(writeSeenKeys(formerSeen.c_str(), &seen));
+    REQUIRE(writeSeenKeys(formerSeen.c_str(), url.c_str(), &seen));
     freeSeenKeys(&seen);
     std::string own = folder.file("own.cache"), ownSeen = folder.file("own.seen");
     std::string otherOwn = folder.file("other.cache");
