@@ -240,7 +240,10 @@ TEST(aStopNeverWaitsForACacheWriteToASlowFolderNorPutsItInPlace) {
     // The first run reads the (absent) saved copy; the pass starts once that is taken.
     REQUIRE(settle(
         engine, [&] { return server.connections >= 1; }, 5000));
-    Sleep(500); // the body has arrived; the write is under way
+    // The body has arrived and the write is under way once its temporary file exists.
+    for (int i = 0; i < 500 && !fileExists(cache + ".tmp"); ++i)
+        Sleep(10);
+    REQUIRE(fileExists(cache + ".tmp"));
     DWORD started = GetTickCount();
     engineStop(engine);
     DWORD took = GetTickCount() - started;
