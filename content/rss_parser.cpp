@@ -1,13 +1,14 @@
 // The feed parser. It is no XML parser: it finds the markup between '<' and '>', looks at the
 // start of each piece of markup, and keeps the feed's title and link and, per item (RSS 2.0,
 // RSS 1.0) or entry (Atom), the title, link, description and date. One pass over the document: the
-// scans for '<' use the C library's string search, text is decoded straight from the document into
+// scans for '<' are byte_scan.h's block searches, text is decoded straight from the document into
 // the entries' own copies, and nothing is allocated but the entries, their texts and the few base
 // addresses a feed declares. A value that is more than one run of text (CDATA sections between
 // text, comments, a description holding raw HTML) is joined in place inside the document first.
 #include "content/rss_parser.h"
 
 #include "content/atom_parser.h"
+#include "content/byte_scan.h"
 #include "content/feed_items.h"
 #include "content/text_decoding.h"
 #include "content/url_resolve.h"
@@ -46,8 +47,7 @@ inline bool isName(const char* p, const char* word, size_t n) {
 // The first c at or after p, or the document's terminating zero. The parser works up to that zero
 // instead of measuring the document first: a 10 MB response is then read once, not twice.
 inline char* findByte(char* p, char c) {
-    char* found = std::strchr(p, c);
-    return found != nullptr ? found : p + std::strlen(p);
+    return findByteOrZero(p, c);
 }
 
 // The end of the markup that starts at p: its '>', or the '<' that cuts it short, or the zero.
@@ -893,9 +893,9 @@ char* documentStart(char* document) {
         return document;
     char* p = document;
     for (;;) {
-        char* lineEnd = std::strchr(p, '\n');
-        if (lineEnd == nullptr)
-            return p + std::strlen(p);
+        char* lineEnd = findByte(p, '\n');
+        if (*lineEnd == '\0')
+            return lineEnd;
         p = lineEnd + 1;
         if (*p == '\n')
             return p + 1;
@@ -937,9 +937,10 @@ void parseFeed(char* document, const char* baseUrl) {
     // Only markup, the text after a '<', is examined; text between '>' and '<' is never taken for a
     // tag. A keyword's own text is read by examineMarkup.
     char* p = documentStart(document);
-    while (char* lt = std::strchr(p, '<')) {
+    for (;;) {
+        char* lt = findByte(p, '<');
         char* m = lt + 1;
-        if (*m == '\0')
+        if (*lt == '\0' || *m == '\0')
             break;
         if (*m == '<') {
             p = m;

@@ -5,6 +5,7 @@
 // special byte with direct comparisons, without calls per byte.
 #include "content/text_decoding.h"
 
+#include "content/byte_scan.h"
 #include "content/html_entities.h"
 #include "content/utf8.h"
 
@@ -12,10 +13,24 @@
 #include <cstdlib>
 #include <cstring>
 
-#if defined(__SSE2__)
+// The block loops use SSE2 where the compiler may assume it (x86-64), and in the second copy of
+// this file that text_decoding_sse2.cpp compiles for 32-bit processors that have it; the public
+// functions at the end pick that copy when the processor has SSE2.
+#if defined(__SSE2__) || defined(FM_TEXT_DECODING_SSE2)
+#define FM_BLOCKS 1
 #include <emmintrin.h>
 #endif
+#if !defined(FM_TEXT_DECODING_SSE2) && defined(__i386__) && !defined(__SSE2__) &&                  \
+    defined(__GNUC__) && !defined(__clang__)
+#define FM_PICK_SSE2_COPY 1
+#endif
+#if defined(FM_TEXT_DECODING_SSE2)
+#define FM_DECODING_COPY textDecodingSse2
+#else
+#define FM_DECODING_COPY textDecodingPlain
+#endif
 
+namespace FM_DECODING_COPY {
 namespace {
 
 // The reference decoder sits in the innermost loops; the compilers are told to inline it there.
@@ -66,7 +81,7 @@ inline bool isSpecial(char c, const Specials& s) {
 // overwrite source bytes not yet read (out is in another buffer, or at least a block behind p).
 inline const char* copyRun(const char* p, const char* end, char*& out, const Specials& s,
                            bool separate) {
-#if defined(__SSE2__)
+#if FM_BLOCKS
     const __m128i s0 = _mm_set1_epi8(s.c[0]), s1 = _mm_set1_epi8(s.c[1]),
                   s2 = _mm_set1_epi8(s.c[2]), s3 = _mm_set1_epi8(s.c[3]),
                   s4 = _mm_set1_epi8(s.c[4]);
@@ -98,20 +113,23 @@ inline const char* copyRun(const char* p, const char* end, char*& out, const Spe
     return p;
 }
 
-// The first c at or after p, or end. Markup and the text between it are mostly short, so the first
-// bytes are searched inline a block at a time and only a longer search goes to memchr.
+// The first c at or after p, or end. Markup and the text between it are mostly short, so the
+// search is inline a block at a time; without blocks it is byte_scan.h's word-at-a-time one.
 inline const char* findByte(const char* p, const char* end, char c) {
-#if defined(__SSE2__)
+#if FM_BLOCKS
     const __m128i wanted = _mm_set1_epi8(c);
-    for (int block = 0; block < 4 && end - p >= 16; ++block, p += 16) {
+    for (; end - p >= 16; p += 16) {
         __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, wanted)));
         if (mask != 0)
             return p + __builtin_ctz(mask);
     }
+    while (p < end && *p != c)
+        ++p;
+    return p;
+#else
+    return findByteBeforeWordwise(p, end, c);
 #endif
-    const void* found = std::memchr(p, c, static_cast<size_t>(end - p));
-    return found != nullptr ? static_cast<const char*>(found) : end;
 }
 
 inline int hexValue(char c) {
@@ -390,7 +408,7 @@ inline const char* skipTag(const char* p, const char* end, char* destination, ch
 
 // The first '&' or '>' at or after p, or end.
 inline const char* findAmpersandOrGreater(const char* p, const char* end) {
-#if defined(__SSE2__)
+#if FM_BLOCKS
     const __m128i amp = _mm_set1_epi8('&'), gt = _mm_set1_epi8('>');
     while (end - p >= 16) {
         __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -565,8 +583,8 @@ template <HtmlForm form> size_t htmlToText(const char* source, size_t count, cha
 
 } // namespace
 
-void decodeEntities(const char* source, size_t count, char* destination) {
-    decodeText(source, count, destination);
+size_t decodeEntities(const char* source, size_t count, char* destination) {
+    return decodeText(source, count, destination);
 }
 
 size_t descriptionToText(const char* source, size_t count, char* destination, bool fromCdata) {
@@ -576,7 +594,29 @@ size_t descriptionToText(const char* source, size_t count, char* destination, bo
                      : htmlToText<EscapedHtml>(source, count, destination);
 }
 
+} // namespace FM_DECODING_COPY
+
+#if !defined(FM_TEXT_DECODING_SSE2)
+#if FM_PICK_SSE2_COPY
+namespace textDecodingSse2 {
+size_t decodeEntities(const char* source, size_t count, char* destination);
+size_t descriptionToText(const char* source, size_t count, char* destination, bool fromCdata);
+} // namespace textDecodingSse2
+#define FM_CALL_COPY(call) (processorHasSse2() ? textDecodingSse2::call : textDecodingPlain::call)
+#else
+#define FM_CALL_COPY(call) textDecodingPlain::call
+#endif
+
+void decodeEntities(const char* source, size_t count, char* destination) {
+    FM_CALL_COPY(decodeEntities(source, count, destination));
+}
+
+size_t descriptionToText(const char* source, size_t count, char* destination, bool fromCdata) {
+    return FM_CALL_COPY(descriptionToText(source, count, destination, fromCdata));
+}
+
 void descriptionToText(char* text, bool fromCdata) {
     if (text != nullptr)
         descriptionToText(text, std::strlen(text), text, fromCdata);
 }
+#endif
