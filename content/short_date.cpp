@@ -147,6 +147,14 @@ struct ShortDate {
     int hour, minute; // hour -1: no time
 };
 
+// Whether the day exists in the month of the year (year 0: not given, so 29 February stands).
+bool dayExists(int year, int month, int day) {
+    static const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month == 2 && day == 29 && year != 0)
+        return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+    return day <= days[month - 1];
+}
+
 // Reads a time "H:MM" (seconds and fractions after it are passed over) starting at token i, with
 // an AM or PM after it; true when it is a valid time.
 bool readTime(const Token* tokens, size_t count, size_t i, ShortDate* date) {
@@ -211,7 +219,8 @@ bool readNumeric(const Token* tokens, size_t count, ShortDate* date) {
         return false;
     date->month = numberValue(tokens[2], 2);
     date->day = numberValue(tokens[4], 2);
-    if (date->month < 1 || date->month > 12 || date->day < 1 || date->day > 31)
+    if (date->month < 1 || date->month > 12 || date->day < 1 ||
+        !dayExists(numberValue(tokens[0], 4), date->month, date->day))
         return false;
     if (count == 5)
         return true;
@@ -223,21 +232,45 @@ bool readNumeric(const Token* tokens, size_t count, ShortDate* date) {
     return timeFollows && readTime(tokens, count, 6, date);
 }
 
+// The year of a date in words: the first four-digit number that is no zone (after '+' or '-'),
+// else a number of two digits right after the day and month ("06 Dec 06"); 0 when none is given.
+int yearOf(const Token* tokens, size_t count, long monthAt, long dayIndex) {
+    for (size_t i = 0; i < count; ++i) {
+        if (tokens[i].kind == Number && tokens[i].length == 4 &&
+            !(i > 0 && (tokens[i - 1].start[0] == '+' || tokens[i - 1].start[0] == '-')))
+            return numberValue(tokens[i], 4);
+    }
+    long after = skipSeparators(tokens, count, (monthAt > dayIndex ? monthAt : dayIndex) + 1, 1);
+    if (after >= 0 && tokens[after].kind == Number && tokens[after].length == 2 &&
+        !(static_cast<size_t>(after) + 1 < count && tokens[after + 1].start[0] == ':'))
+        return 2000 + numberValue(tokens[after], 2);
+    return 0;
+}
+
 // Words and numbers: a month name with the day next to it, the day before the month preferred
-// ("mar, 15 nov": the weekday that looks like a month has no day before it); then a time.
+// ("mar, 15 nov": the weekday that looks like a month has no day before it); then a time. A
+// number of one or two digits before the month that is no day ("38 Dec 06") makes the date
+// unreadable, rather than the year after the month being taken for the day.
 bool readWords(const Token* tokens, size_t count, ShortDate* date) {
     long chosen = -1;
+    long chosenAt = -1;
     int chosenDay = 0;
     for (int pass = 0; pass < 2 && chosen < 0; ++pass) {
         for (size_t i = 0; i < count && chosen < 0; ++i) {
             if (tokens[i].kind != Word || monthOfWord(tokens[i].start, tokens[i].length) == 0)
                 continue;
             long step = pass == 0 ? -1 : 1;
-            int day = dayAt(tokens, count,
-                            skipSeparators(tokens, count, static_cast<long>(i) + step, step));
+            long at = skipSeparators(tokens, count, static_cast<long>(i) + step, step);
+            int day = dayAt(tokens, count, at);
             if (day != 0) {
                 chosen = static_cast<long>(i);
+                chosenAt = at;
                 chosenDay = day;
+            } else if (pass == 0 && at >= 0 && tokens[at].kind == Number &&
+                       tokens[at].length <= 2 &&
+                       !(at > 0 && tokens[at - 1].start[0] == ':') &&
+                       !(static_cast<size_t>(at) + 1 < count && tokens[at + 1].start[0] == ':')) {
+                return false;
             }
         }
     }
@@ -245,6 +278,8 @@ bool readWords(const Token* tokens, size_t count, ShortDate* date) {
         return false;
     date->month = monthOfWord(tokens[chosen].start, tokens[chosen].length);
     date->day = chosenDay;
+    if (!dayExists(yearOf(tokens, count, chosen, chosenAt), date->month, date->day))
+        return false;
     return findTime(tokens, count, date);
 }
 
