@@ -100,8 +100,8 @@ inline bool isItemBoundary(const char* m) {
 
 // Whether the markup at m (after its '<') is the closing tag name, with or without a prefix.
 inline bool isClosingTag(const char* m, const char* name, size_t nameLength) {
-    return *m == '/' && (isName(m + 1, name, nameLength) ||
-                         isName(afterAnyPrefix(m + 1), name, nameLength));
+    return *m == '/' &&
+           (isName(m + 1, name, nameLength) || isName(afterAnyPrefix(m + 1), name, nameLength));
 }
 
 inline char* afterClose(char* close, size_t closeLength) {
@@ -427,7 +427,7 @@ struct ParseState {
     // found none: every later one fails too, so none is searched for again (no quadratic scans).
     bool unclosedInstruction;
     bool unclosedDeclaration;
-    char* bases[baseLevels];  // xml:base in force at each level, resolved; null: none declared
+    char* bases[baseLevels]; // xml:base in force at each level, resolved; null: none declared
     bool inChannel;
     bool inItem;
     int32_t ignoreDepth; // inside image, textInput or an entry's source: nothing there is kept
@@ -1065,7 +1065,7 @@ void findRootPrefixes(ParseState& state, char* p) {
         if (*m == '?') {
             p = skipInstruction(state, m);
         } else if (*m == '!') {
-            p = matchNoCase(m, "!--", 3)    ? afterClose(findCommentClose(m + 3), 3)
+            p = matchNoCase(m, "!--", 3)        ? afterClose(findCommentClose(m + 3), 3)
                 : matchNoCase(m, "!doctype", 8) ? skipDeclaration(state, m + 8)
                                                 : m;
         } else {

@@ -267,8 +267,7 @@ bool readWords(const Token* tokens, size_t count, ShortDate* date) {
                 chosenAt = at;
                 chosenDay = day;
             } else if (pass == 0 && at >= 0 && tokens[at].kind == Number &&
-                       tokens[at].length <= 2 &&
-                       !(at > 0 && tokens[at - 1].start[0] == ':') &&
+                       tokens[at].length <= 2 && !(at > 0 && tokens[at - 1].start[0] == ':') &&
                        !(static_cast<size_t>(at) + 1 < count && tokens[at + 1].start[0] == ':')) {
                 return false;
             }

@@ -143,10 +143,10 @@ inline int hexValue(char c) {
 
 // The characters that references 128 to 159 name, as browsers read them: windows-1252's (old
 // feeds write "&#146;" for an apostrophe); 0 for the five that windows-1252 leaves undefined.
-const uint16_t windows1252[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+const uint16_t windows1252[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                  0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 const uint32_t replacementCharacter = 0xFFFD;
 
@@ -468,10 +468,10 @@ inline size_t hiddenElementName(const char* p, const char* end) {
     return n;
 }
 
-// Where the contents of a script or style element that start at p end: after its closing tag
-// ("</script>", or escaped "&lt;/script&gt;"), or at end when it has none.
-inline const char* afterHiddenElement(const char* p, const char* end, const char* name, size_t n,
-                                      bool escaped) {
+// Where the contents of a script or style element (n: the length of its name) that start at p
+// end: after its closing tag ("</script>", or escaped "&lt;/script&gt;"), or at end without one.
+inline const char* afterHiddenElement(const char* p, const char* end, size_t n, bool escaped) {
+    const char* name = n == 6 ? "script" : "style";
     for (;;) {
         p = findByte(p, end, escaped ? '&' : '<');
         if (p == end)
@@ -511,7 +511,7 @@ inline const char* skipTag(const char* p, const char* end, char* destination, ch
         breaking = startsBreakingTag(p + 1, end);
         if (size_t n = hiddenElementName(p + 1, end)) {
             if (close != end && close[-1] != '/')
-                close = afterHiddenElement(close + 1, end, p + 1, n, false) - 1;
+                close = afterHiddenElement(close + 1, end, n, false) - 1;
         }
     }
     return endTag(close != end ? close + 1 : end, end, destination, out, breaking);
@@ -596,7 +596,7 @@ inline const char* skipEscapedTag(const char* p, const char* end, char* destinat
         }
         if (c == '>' && (!comment || (last == '-' && beforeLast == '-'))) {
             if (size_t n = !comment && last != '/' ? hiddenElementName(p, end) : 0)
-                next = afterHiddenElement(next, end, p, n, true);
+                next = afterHiddenElement(next, end, n, true);
             return endTag(next, end, destination, out, breaking);
         }
         beforeLast = last;
@@ -628,8 +628,7 @@ inline size_t spaceBefore(const char* start, const char* p) {
     if (left < 3)
         return 0;
     unsigned a = u[-3], b = u[-2], c = u[-1];
-    bool space = (a == 0xE2 && b == 0x80 &&
-                  (c <= 0x8B || c == 0xA8 || c == 0xA9 || c == 0xAF)) ||
+    bool space = (a == 0xE2 && b == 0x80 && (c <= 0x8B || c == 0xA8 || c == 0xA9 || c == 0xAF)) ||
                  (a == 0xE2 && b == 0x81 && c == 0x9F) || (a == 0xE3 && b == 0x80 && c == 0x80) ||
                  (a == 0xE1 && b == 0x9A && c == 0x80) || (a == 0xEF && b == 0xBB && c == 0xBF);
     return space ? 3 : 0;

@@ -61,7 +61,8 @@ TEST(decodeEntitiesTable) {
         {"a surrogate pair in two references", "&#xD83D;&#xDE00; &#55357;&amp;#56832;",
          "\xf0\x9f\x98\x80 \xf0\x9f\x98\x80"},
         {"lone surrogates", "[&#xD800;x&#57343;&#xD83D;&#65;]",
-         "[\xef\xbf\xbdx\xef\xbf\xbd\xef\xbf\xbd" "A]"},
+         "[\xef\xbf\xbdx\xef\xbf\xbd\xef\xbf\xbd"
+         "A]"},
         {"leading zeros", "&#0000039;", "'"},
         {"no semicolon: the next character stays", "&#65x &#66", "Ax B"},
         {"no digits: no reference", "&#; &#x; &#abc", "&#; &#x; &#abc"},
@@ -138,6 +139,17 @@ TEST(descriptionsFromCdataLoseTagsThenReferences) {
         {"a quote without ';' leaves the next tag whole", "He said &quot</p><p>hi",
          "He said \" hi"},
         {"a double-escaped less-than without ';' too", "a &amp;lt</p>b", "a < b"},
+        {"script and style go with their contents",
+         "<style>p{color:red}</style><SCRIPT type=x>track(1)</script >Visible<script/> text"
+         "<scripts>s</scripts>",
+         "Visible texts"},
+        {"an unclosed script hides the rest", "a<script>b<p>c", "a"},
+        {"Unicode spaces at the ends go, inside they stay",
+         "&nbsp;\xe2\x80\x89<p>\xc2\xa0"
+         "a\xc2\xa0"
+         "b\xe3\x80\x80</p>\xef\xbb\xbf&#x202F;",
+         "a\xc2\xa0"
+         "b"},
         {"a numeric ampersand escapes a reference as &amp; does",
          "&#38;copy; 2006 &#38;mdash; Q&#38;amp;A &#x26;#8217;",
          "\xc2\xa9 2006 \xe2\x80\x94 Q&A \xe2\x80\x99"},
@@ -171,6 +183,9 @@ TEST(escapedDescriptionsAreDecodedThenLoseTags) {
         {"a tag whose first letter is a reference", "a&lt;&#98;r&gt;b", "a b"},
         {"a reference that is no tag start stays text", "1 &lt;&#x31; 2", "1 <1 2"},
         {"a quote without ';' inside an escaped tag", "&lt;a title=&quot&gt;x&lt;/a&gt;", "x"},
+        {"escaped script and style go with their contents",
+         "&lt;style&gt;p{color:red}&lt;/style&gt;&lt;script&gt;track(1)&lt;/script&gt;Visible",
+         "Visible"},
     };
     for (const Row& row : rows) {
         std::string result = plain(row.input, false);
@@ -264,6 +279,16 @@ TEST(abbreviateDateTable) {
         {"impossible hour: as written", "Wed, 06 Dec 2006 25:00:00", "Wed, 06 Dec 2006 25:00:00"},
         {"13 PM: as written", "Dec 16 2023 13:00 PM", "Dec 16 2023 13:00 PM"},
         {"month 13: as written", "2023-13-01T10:00:00Z", "2023-13-01T10:00:00Z"},
+        {"29 February of a common year: as written", "Wed, 29 Feb 2023 10:00:00 GMT",
+         "Wed, 29 Feb 2023 10:00:00 GMT"},
+        {"29 February of a leap year", "Thu, 29 Feb 2024 10:00:00 GMT", "02/29 10:00"},
+        {"30 February, numeric: as written", "2024-02-30T10:00:00Z", "2024-02-30T10:00:00Z"},
+        {"31 April: as written", "31 Apr 2024", "31 Apr 2024"},
+        {"day 38 with a two-digit year: as written", "Mon, 38 Dec 06 12:00:00 GMT",
+         "Mon, 38 Dec 06 12:00:00 GMT"},
+        {"day 0 with a two-digit year: as written", "0 Dec 06", "0 Dec 06"},
+        {"29 February without a year", "Feb 29 10:00", "02/29 10:00"},
+        {"a zone is no year", "29 Feb 10:00 +2023", "02/29 10:00"},
         {"numeric with trailing words: as written", "2023-12-16 soon", "2023-12-16 soon"},
         {"US numeric order: as written", "12/16/2023 14:02", "12/16/2023 14:02"},
         {"words only: as written", "yesterday", "yesterday"},
