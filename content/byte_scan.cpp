@@ -109,13 +109,28 @@ FM_SSE2 FM_WHOLE_BLOCKS const char* findByteOrZeroSse2(const char* p, char c) {
                     offset;
     if (mask != 0)
         return p + __builtin_ctz(mask);
-    for (;;) {
-        block += 16;
+    // Then 32 aligned bytes a round, after one more block where needed to reach a multiple of 32:
+    // the two blocks of a round lie within one page, and the round is read only when the text
+    // reaches into it.
+    block += 16;
+    if ((reinterpret_cast<uintptr_t>(block) & 31) != 0) {
         x = _mm_load_si128(reinterpret_cast<const __m128i*>(block));
         mask = static_cast<unsigned>(
             _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(x, wanted), _mm_cmpeq_epi8(x, zero))));
         if (mask != 0)
             return block + __builtin_ctz(mask);
+        block += 16;
+    }
+    for (;; block += 32) {
+        __m128i a = _mm_load_si128(reinterpret_cast<const __m128i*>(block));
+        __m128i b = _mm_load_si128(reinterpret_cast<const __m128i*>(block + 16));
+        __m128i hitA = _mm_or_si128(_mm_cmpeq_epi8(a, wanted), _mm_cmpeq_epi8(a, zero));
+        __m128i hitB = _mm_or_si128(_mm_cmpeq_epi8(b, wanted), _mm_cmpeq_epi8(b, zero));
+        if (_mm_movemask_epi8(_mm_or_si128(hitA, hitB)) != 0) {
+            mask = static_cast<unsigned>(_mm_movemask_epi8(hitA)) |
+                   static_cast<unsigned>(_mm_movemask_epi8(hitB)) << 16;
+            return block + __builtin_ctz(mask);
+        }
     }
 }
 

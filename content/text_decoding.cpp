@@ -461,7 +461,9 @@ inline bool startsBreakingTag(const char* name, const char* end) {
 
 // Whether the tag whose name starts at p (after '<') opens an element whose contents are no text:
 // script and style. Returns the name's length, or 0.
-inline size_t hiddenElementName(const char* p, const char* end) {
+FM_ALWAYS_INLINE size_t hiddenElementName(const char* p, const char* end) {
+    if (p == end || (*p | 0x20) != 's')
+        return 0;
     size_t n = matchNoCase(p, end, "script", 6) ? 6 : matchNoCase(p, end, "style", 5) ? 5 : 0;
     if (n == 0 || (p + n < end && (isLetter(p[n]) || isDigit(p[n]))))
         return 0;
@@ -645,10 +647,44 @@ inline size_t spaceAt(const char* p, const char* end) {
     return left >= n && spaceBefore(p, p + n) == n ? n : 0;
 }
 
+// Whether the text holds two blanks in a row (which a title shows as one).
+inline bool hasDoubleBlank(const char* p, const char* end) {
+#if FM_BLOCKS
+    const __m128i blank = _mm_set1_epi8(' ');
+    for (; end - p >= 17; p += 16) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+        if (_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(x, blank), _mm_cmpeq_epi8(y, blank))))
+            return true;
+    }
+#endif
+    for (; end - p >= 2; ++p)
+        if (p[0] == ' ' && p[1] == ' ')
+            return true;
+    return false;
+}
+
+// Makes every run of blanks in the text at destination (length bytes) one blank and returns the
+// new length.
+size_t foldDoubleBlanks(char* destination, size_t length) {
+    const char* end = destination + length;
+    if (!hasDoubleBlank(destination, end))
+        return length;
+    char* out = destination;
+    for (const char* p = destination; p < end; ++p)
+        if (*p != ' ' || out == destination || out[-1] != ' ')
+            *out++ = *p;
+    return static_cast<size_t>(out - destination);
+}
+
 // Makes the text at destination (length bytes) one without white space at either end, the
-// Unicode spaces included, and, for a title, with every run of ASCII white space inside as one
-// blank. Terminates it and returns its length.
-size_t trimText(char* destination, size_t length, bool foldBlanks) {
+// Unicode spaces included. Terminates it and returns its length.
+size_t trimText(char* destination, size_t length) {
+    if (length == 0 || (static_cast<unsigned char>(destination[0]) - 0x21u < 0x5Fu &&
+                        static_cast<unsigned char>(destination[length - 1]) - 0x21u < 0x5Fu)) {
+        destination[length] = '\0'; // printable ASCII at both ends: nothing to trim
+        return length;
+    }
     char* end = destination + length;
     while (size_t n = spaceBefore(destination, end))
         end -= n;
@@ -656,14 +692,7 @@ size_t trimText(char* destination, size_t length, bool foldBlanks) {
     while (size_t n = spaceAt(start, end))
         start += n;
     char* out = destination;
-    if (foldBlanks) {
-        for (const char* p = start; p < end; ++p) {
-            if (!isBlank(*p))
-                *out++ = *p;
-            else if (out[-1] != ' ') // the text neither starts nor ends with a blank
-                *out++ = ' ';
-        }
-    } else if (start != destination) {
+    if (start != destination) {
         std::memmove(destination, start, static_cast<size_t>(end - start));
         out = destination + (end - start);
     } else {
@@ -745,8 +774,12 @@ template <HtmlForm form> size_t htmlToText(const char* source, size_t count, cha
             p = foldWhiteSpace(p, end, destination, out);
         }
     }
-    // No white space at either end (a reference may still have written some at the start).
-    return trimText(destination, static_cast<size_t>(out - destination), form == TitleText);
+    // No white space at either end (a reference may still have written some at the start); in a
+    // title no two blanks in a row either (tabs and line breaks were folded already).
+    size_t length = static_cast<size_t>(out - destination);
+    if (form == TitleText)
+        length = foldDoubleBlanks(destination, length);
+    return trimText(destination, length);
 }
 
 } // namespace

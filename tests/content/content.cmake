@@ -3,6 +3,10 @@ add_executable(content_feed_items_test feed_items_test.cpp)
 target_link_libraries(content_feed_items_test fm_content fm_check)
 add_test(NAME content_feed_items COMMAND content_feed_items_test)
 
+add_executable(content_byte_scan_test byte_scan_test.cpp)
+target_link_libraries(content_byte_scan_test fm_content fm_check)
+add_test(NAME content_byte_scan COMMAND content_byte_scan_test)
+
 add_executable(content_text_decoding_test text_decoding_test.cpp)
 target_link_libraries(content_text_decoding_test fm_content fm_check)
 add_test(NAME content_text_decoding COMMAND content_text_decoding_test)
