@@ -570,6 +570,10 @@ TEST(textsAsRealFeedsWriteThem) {
          "</item>",
          nullptr, 1, "L\xe2\x80\x99\xc3\xa9t\xc3\xa9 \xc3\xa9 Q&A \xe2\x80\x99", unchecked,
          unchecked, unchecked},
+        {"&#38; in an Atom html title is &amp;",
+         "<feed xmlns=\"http://www.w3.org/2005/Atom\"><entry><title type=\"html\">&#38;copy; 2006 "
+         "&#38;mdash; Q&#38;amp;A</title></entry></feed>",
+         nullptr, 1, "\xc2\xa9 2006 \xe2\x80\x94 Q&A", nullptr, nullptr, nullptr},
         {"no letters swallowed after a reference without ';'",
          "<rss><item><title>M&amp;Ltd shares up, S&amp;GTX, &quotation</title></item>", nullptr, 1,
          "M&Ltd shares up, S&GTX, &quotation", unchecked, unchecked, unchecked},
