@@ -877,13 +877,22 @@ char* skipInstruction(ParseState& state, char* m) {
 // values may hold markup, is passed over whole up to its "]>" (quoted values and comments
 // skipped); any other declaration ends at its '>'.
 char* skipDeclaration(ParseState& state, char* m) {
-    char* p = m;
-    while (*p != '\0' && *p != '>' && *p != '[')
-        ++p;
-    if (*p != '[')
-        return *p == '>' ? p + 1 : p;
     if (state.unclosedDeclaration)
         return m;
+    char* p = m;
+    while (*p != '\0' && *p != '>' && *p != '[') {
+        if (*p == '"' || *p == '\'') { // an identifier in quotes may hold '[' or '>'
+            char* close = findByte(p + 1, *p);
+            if (*close == '\0') {
+                state.unclosedDeclaration = true;
+                return m;
+            }
+            p = close;
+        }
+        ++p;
+    }
+    if (*p != '[')
+        return *p == '>' ? p + 1 : p;
     for (++p; *p != '\0'; ++p) {
         if (*p == '"' || *p == '\'') {
             char* close = findByte(p + 1, *p);

@@ -585,6 +585,10 @@ TEST(textsAsRealFeedsWriteThem) {
          "<!DOCTYPE rss [ <!ENTITY x \"<item><title>no</title>]>\"> <!-- ]> --> ]><rss>"
          "<title>F</title><item><title>yes</title></item></rss>",
          nullptr, 1, "yes", nullptr, nullptr, nullptr},
+        {"a DOCTYPE without a subset, '[' in its identifier",
+         "<!DOCTYPE rss SYSTEM \"x[1].dtd\"><rss><title>F</title><item><title>yes</title>"
+         "<description><![CDATA[a]]></description></item></rss>",
+         nullptr, 1, "yes", nullptr, "a", nullptr},
         {"an unclosed channel description ends at the item",
          "<rss><channel><title>F</title><description>About us<item><title>One</title>"
          "<description>D</description></item></channel></rss>",
