@@ -16,7 +16,8 @@
 // The block loops use SSE2 where the compiler may assume it (x86-64), and in the second copy of
 // this file that text_decoding_sse2.cpp compiles for 32-bit processors that have it; the public
 // functions at the end pick that copy when the processor has SSE2.
-#if defined(__SSE2__) || defined(FM_TEXT_DECODING_SSE2)
+// FM_NO_BLOCKS (a test build) takes the portable loops on x86-64 too.
+#if (defined(__SSE2__) && !defined(FM_NO_BLOCKS)) || defined(FM_TEXT_DECODING_SSE2)
 #define FM_BLOCKS 1
 #include <emmintrin.h>
 #endif
