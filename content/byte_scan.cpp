@@ -168,7 +168,7 @@ bool processorHasSse2() {
 #endif
 }
 
-const char* findByteOrZero(const char* p, char c) {
+const char* findByteOrZeroFar(const char* p, char c) {
 #if FM_X86
 #if !defined(__SSE2__)
     if (!processorHasSse2())

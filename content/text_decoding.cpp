@@ -754,14 +754,18 @@ template <HtmlForm form> size_t htmlToText(const char* source, size_t count, cha
                                                        (r[3] - '0') * 10 + (r[4] - '0'));
                 writeReferenced(value, out);
                 p = r + 6;
+                if (value == '&') {
+                    out = before; // "&#0038;" is "&amp;" too
+                    p = decodeEscapedReference(p, end, out);
+                }
             } else if (left >= 3 && p[1] == '#' && isDigit(p[2])) {
                 p = decodeNumeric(p + 2, end, out);
+                if (out == before + 1 && *before == '&') {
+                    out = before; // "&#38;" is "&amp;": it escapes the reference after it
+                    p = decodeEscapedReference(p, end, out);
+                }
             } else {
                 p = decodeHtmlReference(p, end, out);
-            }
-            if (out == before + 1 && *before == '&') {
-                out = before; // "&#38;" is "&amp;": it escapes the reference after it
-                p = decodeEscapedReference(p, end, out);
             }
             if (form == EscapedHtml && out == before + 1 && *before == '<' &&
                 startsEscapedTag(p, end)) {
