@@ -647,12 +647,15 @@ char* examineLink(ParseState& state, char* m) {
     if (!wanted)
         return tagEnd;
     ElementText value{nullptr, 0, false, tagEnd};
-    AttributeValue href{nullptr, 0};
+    // rel, href and xml:base, read in one pass over the tag.
+    static const char* const names[] = {"rel", "href", "xml:base"};
+    AttributeValue attributes[3] = {{nullptr, 0}, {nullptr, 0}, {nullptr, 0}};
     if (tagEnd > m + 4) {
-        if (!isAlternateLink(m + 4, tagEnd))
+        findAttributes(m + 4, tagEnd, names, 3, attributes);
+        if (!isAlternateRel(attributes[0]))
             return tagEnd;
-        href = findAttribute(m + 4, tagEnd, "href");
     }
+    const AttributeValue& href = attributes[1];
     if (href.text == nullptr)
         value = elementText(m, tagEnd, "link", 4, NoMarkup);
     else if (*tagEnd == '>')
@@ -665,7 +668,7 @@ char* examineLink(ParseState& state, char* m) {
     const char* base = currentBase(state);
     char* ownBase = nullptr;
     if (tagEnd > m + 4) {
-        AttributeValue declared = findAttribute(m + 4, tagEnd, "xml:base");
+        const AttributeValue& declared = attributes[2];
         if (declared.text != nullptr) {
             ownBase = linkCopy(declared.text, declared.length, base);
             if (ownBase != nullptr && hasScheme(ownBase))

@@ -737,8 +737,14 @@ template <HtmlForm form> size_t htmlToText(const char* source, size_t count, cha
             // "&nbsp;" and four-digit character references, also double-escaped (after an
             // "&amp;"), are read here; everything else goes to the general decoder.
             const char* r = p + 1;
-            if (left >= 5 && p[1] == 'a' && p[2] == 'm' && p[3] == 'p' && p[4] == ';')
+            if (left >= 5 && p[1] == 'a' && p[2] == 'm' && p[3] == 'p' && p[4] == ';') {
                 r = p + 5;
+                if (r == end || !(isLetter(*r) || *r == '#')) {
+                    *out++ = '&'; // "&amp;" that escapes no reference: the commonest of all
+                    p = r;
+                    continue;
+                }
+            }
             size_t rest = static_cast<size_t>(end - r);
             if (rest >= 5 && std::memcmp(r, "nbsp;", 5) == 0) {
                 *out++ = '\xC2'; // U+00A0 in UTF-8
