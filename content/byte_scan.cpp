@@ -159,9 +159,14 @@ bool askProcessorForSse2() {
 
 } // namespace
 
+#if FM_X86
+// Asked once, when the module starts: a search that runs before that (from another module's
+// start) takes the word-at-a-time path, which finds the same.
+static const bool hasSse2 = askProcessorForSse2();
+#endif
+
 bool processorHasSse2() {
 #if FM_X86
-    static const bool hasSse2 = askProcessorForSse2();
     return hasSse2;
 #else
     return false;
