@@ -147,14 +147,6 @@ struct ShortDate {
     int hour, minute; // hour -1: no time
 };
 
-// Whether the day exists in the month of the year (year 0: not given, so 29 February stands).
-bool dayExists(int year, int month, int day) {
-    static const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month == 2 && day == 29 && year != 0)
-        return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
-    return day <= days[month - 1];
-}
-
 // Reads a time "H:MM" (seconds and fractions after it are passed over) starting at token i, with
 // an AM or PM after it; true when it is a valid time.
 bool readTime(const Token* tokens, size_t count, size_t i, ShortDate* date) {
@@ -211,6 +203,31 @@ bool findTime(const Token* tokens, size_t count, ShortDate* date) {
     return true;
 }
 
+// Whether the day exists in the month of the year (year 0: not given, so 29 February stands).
+bool dayExists(int year, int month, int day) {
+    static const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month == 2 && day == 29 && year != 0)
+        return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+    return day <= days[month - 1];
+}
+
+// The year of a date in words whose day stands at token dayIndex: the first four-digit number that
+// is no zone (after '+' or '-'), else two digits right after the day and month ("06 Dec 06"); 0
+// when none is given.
+int yearOf(const Token* tokens, size_t count, long monthIndex, long dayIndex) {
+    for (size_t i = 0; i < count; ++i) {
+        if (tokens[i].kind == Number && tokens[i].length == 4 &&
+            !(i > 0 && (tokens[i - 1].start[0] == '+' || tokens[i - 1].start[0] == '-')))
+            return numberValue(tokens[i], 4);
+    }
+    long after =
+        skipSeparators(tokens, count, (monthIndex > dayIndex ? monthIndex : dayIndex) + 1, 1);
+    if (after >= 0 && tokens[after].kind == Number && tokens[after].length == 2 &&
+        !(static_cast<size_t>(after) + 1 < count && tokens[after + 1].start[0] == ':'))
+        return 2000 + numberValue(tokens[after], 2);
+    return 0;
+}
+
 // The numeric form: a four-digit year, month and day with '-', then nothing, or 'T' or a blank
 // and the time.
 bool readNumeric(const Token* tokens, size_t count, ShortDate* date) {
@@ -232,28 +249,10 @@ bool readNumeric(const Token* tokens, size_t count, ShortDate* date) {
     return timeFollows && readTime(tokens, count, 6, date);
 }
 
-// The year of a date in words: the first four-digit number that is no zone (after '+' or '-'),
-// else a number of two digits right after the day and month ("06 Dec 06"); 0 when none is given.
-int yearOf(const Token* tokens, size_t count, long monthAt, long dayIndex) {
-    for (size_t i = 0; i < count; ++i) {
-        if (tokens[i].kind == Number && tokens[i].length == 4 &&
-            !(i > 0 && (tokens[i - 1].start[0] == '+' || tokens[i - 1].start[0] == '-')))
-            return numberValue(tokens[i], 4);
-    }
-    long after = skipSeparators(tokens, count, (monthAt > dayIndex ? monthAt : dayIndex) + 1, 1);
-    if (after >= 0 && tokens[after].kind == Number && tokens[after].length == 2 &&
-        !(static_cast<size_t>(after) + 1 < count && tokens[after + 1].start[0] == ':'))
-        return 2000 + numberValue(tokens[after], 2);
-    return 0;
-}
-
 // Words and numbers: a month name with the day next to it, the day before the month preferred
-// ("mar, 15 nov": the weekday that looks like a month has no day before it); then a time. A
-// number of one or two digits before the month that is no day ("38 Dec 06") makes the date
-// unreadable, rather than the year after the month being taken for the day.
+// ("mar, 15 nov": the weekday that looks like a month has no day before it); then a time.
 bool readWords(const Token* tokens, size_t count, ShortDate* date) {
     long chosen = -1;
-    long chosenAt = -1;
     int chosenDay = 0;
     for (int pass = 0; pass < 2 && chosen < 0; ++pass) {
         for (size_t i = 0; i < count && chosen < 0; ++i) {
@@ -262,14 +261,19 @@ bool readWords(const Token* tokens, size_t count, ShortDate* date) {
             long step = pass == 0 ? -1 : 1;
             long at = skipSeparators(tokens, count, static_cast<long>(i) + step, step);
             int day = dayAt(tokens, count, at);
+            // A day that does not exist (31 April, 29 February 2023), or a number of one or two
+            // digits before the month that is no day ("38 Dec 06", whose year would otherwise be
+            // taken for the day): the date is shown as written.
+            if (day != 0 && !dayExists(yearOf(tokens, count, static_cast<long>(i), at),
+                                       monthOfWord(tokens[i].start, tokens[i].length), day))
+                return false;
+            if (day == 0 && pass == 0 && at >= 0 && tokens[at].kind == Number &&
+                tokens[at].length <= 2 && !(at > 0 && tokens[at - 1].start[0] == ':') &&
+                !(static_cast<size_t>(at) + 1 < count && tokens[at + 1].start[0] == ':'))
+                return false;
             if (day != 0) {
                 chosen = static_cast<long>(i);
-                chosenAt = at;
                 chosenDay = day;
-            } else if (pass == 0 && at >= 0 && tokens[at].kind == Number &&
-                       tokens[at].length <= 2 && !(at > 0 && tokens[at - 1].start[0] == ':') &&
-                       !(static_cast<size_t>(at) + 1 < count && tokens[at + 1].start[0] == ':')) {
-                return false;
             }
         }
     }
@@ -277,8 +281,6 @@ bool readWords(const Token* tokens, size_t count, ShortDate* date) {
         return false;
     date->month = monthOfWord(tokens[chosen].start, tokens[chosen].length);
     date->day = chosenDay;
-    if (!dayExists(yearOf(tokens, count, chosen, chosenAt), date->month, date->day))
-        return false;
     return findTime(tokens, count, date);
 }
 
