@@ -261,6 +261,11 @@ ElementText elementText(char* elementName, char* tagEnd, const char* name, size_
     joinPieces(text, name, nameLength, markup, value);
     return value;
 }
+inline ElementText elementText(char* elementName, char* tagEnd, const char* name, size_t nameLength,
+                               bool markupAllowed) {
+    return elementText(elementName, tagEnd, name, nameLength,
+                       markupAllowed ? HtmlMarkup : NoMarkup);
+}
 
 // How a kept text becomes an entry's field: references decoded (links, dates), made a title's
 // plain text (HTML references, white space folded), or made plain text from HTML (descriptions,
@@ -657,7 +662,7 @@ char* examineLink(ParseState& state, char* m) {
     }
     const AttributeValue& href = attributes[1];
     if (href.text == nullptr)
-        value = elementText(m, tagEnd, "link", 4, NoMarkup);
+        value = elementText(m, tagEnd, "link", 4, false);
     else if (*tagEnd == '>')
         value.next = tagEnd + 1;
 
@@ -709,7 +714,7 @@ char* examineTitle(ParseState& state, char* m) {
 char* examineDescription(ParseState& state, char* m, const char* name, size_t nameLength,
                          int priority) {
     char* tagEnd = markupEnd(m + nameLength);
-    ElementText value = elementText(m, tagEnd, name, nameLength, HtmlMarkup);
+    ElementText value = elementText(m, tagEnd, name, nameLength, true);
     if (atItemLevel(state))
         offerPending(state.description, value, priority, HtmlForm, true);
     return value.next;
@@ -721,7 +726,7 @@ char* examineDate(ParseState& state, char* m, const char* name, size_t nameLengt
     if (!atItemLevel(state) || (state.date.present && state.date.priority >= priority))
         return m;
     char* tagEnd = markupEnd(m + nameLength);
-    ElementText value = elementText(m, tagEnd, name, nameLength, NoMarkup);
+    ElementText value = elementText(m, tagEnd, name, nameLength, false);
     offerPending(state.date, value, priority, DecodedForm, false);
     return value.next;
 }
@@ -750,7 +755,7 @@ char* examineSchedule(ParseState& state, char* m, const char* name, size_t nameL
     if (state.inItem)
         return m;
     char* tagEnd = markupEnd(m + nameLength);
-    ElementText value = elementText(m, tagEnd, name, nameLength, NoMarkup);
+    ElementText value = elementText(m, tagEnd, name, nameLength, false);
     if (which == 0) {
         long n = countIn(value);
         if (n > 0 && state.ttl <= 0)
@@ -985,7 +990,7 @@ char* examineMarkup(ParseState& state, char* m) {
             if (!atItemLevel(state) || state.link != nullptr || state.guid.present ||
                 attributeIs(findAttribute(m + 4, tagEnd, "ispermalink"), "false"))
                 return tagEnd;
-            ElementText value = elementText(m, tagEnd, "guid", 4, NoMarkup);
+            ElementText value = elementText(m, tagEnd, "guid", 4, false);
             offerPending(state.guid, value, 1, DecodedForm, false);
             return value.next;
         }

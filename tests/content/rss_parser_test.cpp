@@ -487,51 +487,6 @@ TEST(rawMarkupAndMixedValues) {
     checkEntries(cases, sizeof cases / sizeof cases[0]);
 }
 
-TEST(feedScheduleAndDocumentStart) {
-    static const struct {
-        const char* document;
-        int32_t minutes;
-    } schedules[] = {
-        {"<rss><channel><title>t</title><ttl> 90 </ttl></channel></rss>", 90},
-        {"<rss><channel><ttl>0</ttl><item><title>a</title><ttl>5</ttl></item></channel></rss>", 0},
-        {"<rss><channel><ttl>100000000000</ttl></channel></rss>", 1440},
-        {"<rss><channel><ttl>soon</ttl></channel></rss>", 0},
-        {"<rdf:RDF><channel><sy:updatePeriod>hourly</sy:updatePeriod>"
-         "<sy:updateFrequency>2</sy:updateFrequency></channel></rdf:RDF>",
-         30},
-        {"<rdf:RDF><channel><sy:updatePeriod> Weekly </sy:updatePeriod></channel></rdf:RDF>", 1440},
-        {"<rdf:RDF><channel><sy:updateFrequency>4</sy:updateFrequency></channel></rdf:RDF>", 360},
-        {"<rdf:RDF><channel><sy:updatePeriod>hourly</sy:updatePeriod><sy:updateFrequency>600"
-         "</sy:updateFrequency></channel></rdf:RDF>",
-         1},
-        {"<rss><channel><title>no schedule</title></channel></rss>", 0},
-    };
-    for (const auto& s : schedules) {
-        Parsed p;
-        parse(s.document, p);
-        if (feedTtlMinutes != s.minutes)
-            check::fail(__FILE__, __LINE__,
-                        std::string(s.document) + ": " + std::to_string(feedTtlMinutes));
-    }
-
-    // The body as the update pass hands it over: a byte-order mark, blanks or the root element
-    // first; the root's xml:base counts. A saved response's headers are no markup.
-    static const EntryCase cases[] = {
-        {"byte-order mark", "\xef\xbb\xbf<?xml version=\"1.0\"?><rss><title>BOM</title></rss>",
-         nullptr, 0, "BOM", nullptr, nullptr, nullptr},
-        {"root element first with xml:base",
-         "<feed xml:base=\"http://root.example/\"><title>R</title><link href=\"home\"/></feed>",
-         nullptr, 0, "R", "http://root.example/home", nullptr, nullptr},
-        {"blanks first", "\r\n  <rss><channel><title>B</title></channel></rss>", nullptr, 0, "B",
-         nullptr, nullptr, nullptr},
-        {"headers with a Link header",
-         "HTTP/1.1 200 OK\r\nLink: <http://x/><title>hdr</title>\r\n\r\n<rss><title>Body</title>"
-         "</rss>",
-         nullptr, 0, "Body", nullptr, nullptr, nullptr},
-    };
-    checkEntries(cases, sizeof cases / sizeof cases[0]);
-}
-
 TEST(textsAsRealFeedsWriteThem) {
     static const EntryCase cases[] = {
         {"Atom with a prefix",
@@ -603,6 +558,51 @@ TEST(textsAsRealFeedsWriteThem) {
          "<rss><item><title>&#160;\xc2\xa0Hi\xe2\x80\xaf there&#x2009;\xe3\x80\x80</title>"
          "<description>&nbsp;Text&#8239;</description></item>",
          nullptr, 1, "Hi\xe2\x80\xaf there", nullptr, "Text", nullptr},
+    };
+    checkEntries(cases, sizeof cases / sizeof cases[0]);
+}
+
+TEST(feedScheduleAndDocumentStart) {
+    static const struct {
+        const char* document;
+        int32_t minutes;
+    } schedules[] = {
+        {"<rss><channel><title>t</title><ttl> 90 </ttl></channel></rss>", 90},
+        {"<rss><channel><ttl>0</ttl><item><title>a</title><ttl>5</ttl></item></channel></rss>", 0},
+        {"<rss><channel><ttl>100000000000</ttl></channel></rss>", 1440},
+        {"<rss><channel><ttl>soon</ttl></channel></rss>", 0},
+        {"<rdf:RDF><channel><sy:updatePeriod>hourly</sy:updatePeriod>"
+         "<sy:updateFrequency>2</sy:updateFrequency></channel></rdf:RDF>",
+         30},
+        {"<rdf:RDF><channel><sy:updatePeriod> Weekly </sy:updatePeriod></channel></rdf:RDF>", 1440},
+        {"<rdf:RDF><channel><sy:updateFrequency>4</sy:updateFrequency></channel></rdf:RDF>", 360},
+        {"<rdf:RDF><channel><sy:updatePeriod>hourly</sy:updatePeriod><sy:updateFrequency>600"
+         "</sy:updateFrequency></channel></rdf:RDF>",
+         1},
+        {"<rss><channel><title>no schedule</title></channel></rss>", 0},
+    };
+    for (const auto& s : schedules) {
+        Parsed p;
+        parse(s.document, p);
+        if (feedTtlMinutes != s.minutes)
+            check::fail(__FILE__, __LINE__,
+                        std::string(s.document) + ": " + std::to_string(feedTtlMinutes));
+    }
+
+    // The body as the update pass hands it over: a byte-order mark, blanks or the root element
+    // first; the root's xml:base counts. A saved response's headers are no markup.
+    static const EntryCase cases[] = {
+        {"byte-order mark", "\xef\xbb\xbf<?xml version=\"1.0\"?><rss><title>BOM</title></rss>",
+         nullptr, 0, "BOM", nullptr, nullptr, nullptr},
+        {"root element first with xml:base",
+         "<feed xml:base=\"http://root.example/\"><title>R</title><link href=\"home\"/></feed>",
+         nullptr, 0, "R", "http://root.example/home", nullptr, nullptr},
+        {"blanks first", "\r\n  <rss><channel><title>B</title></channel></rss>", nullptr, 0, "B",
+         nullptr, nullptr, nullptr},
+        {"headers with a Link header",
+         "HTTP/1.1 200 OK\r\nLink: <http://x/><title>hdr</title>\r\n\r\n<rss><title>Body</title>"
+         "</rss>",
+         nullptr, 0, "Body", nullptr, nullptr, nullptr},
     };
     checkEntries(cases, sizeof cases / sizeof cases[0]);
 }
