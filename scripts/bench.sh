@@ -3,8 +3,9 @@
 # and runs them. They print figures; nothing is asserted. Then, when Wine and MinGW are at hand,
 # the parse as it ships: the same 10 MB RSS response parsed by the optimised Windows build
 # (build/bench-win32) under Wine and by the native build, the two taking turns for ROUNDS rounds
-# so that a change in the machine's load falls on both; the medians give the last line,
-# "shipped/native parse ratio on 10 MB: R". The machine's load is printed beside each round.
+# so that a change in the machine's load falls on both; each round's shipped/native ratio is taken
+# and their median gives the last line, "shipped/native parse ratio on 10 MB: R". The machine's
+# load is printed beside each round.
 #   usage: scripts/bench.sh [ROUNDS]   (CC/CXX choose the compiler; clang when available;
 #                                      WINEPREFIX/DISPLAY as for the tests; default 5 rounds)
 set -euo pipefail
@@ -40,16 +41,17 @@ document="$work/bench-10MB.http"
 figure() { sed -n 's/^parseFeed MB\/s: \([0-9.]*\).*/\1/p'; }
 echo
 echo "The 10 MB RSS response, native and shipped (Windows build under Wine) taking turns:"
-native=() shipped=()
+native=() shipped=() ratios=()
 for round in $(seq "$rounds"); do
     n=$(build/bench/bench/parse_file_bench "$document" 1.5 | figure)
     w=$(wine build/bench-win32/parse_file_bench.exe "Z:${document//\//\\}" 1.5 | tr -d '\r' |
         figure)
     native+=("$n") shipped+=("$w")
+    ratios+=("$(awk -v n="$n" -v w="$w" 'BEGIN { printf "%.4f", w / n }')")
     printf '  round %d: native %8.1f MB/s, shipped %8.1f MB/s   (load %s)\n' "$round" "$n" "$w" \
         "$(cut -d' ' -f1-3 /proc/loadavg)"
 done
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-n=$(median "${native[@]}") w=$(median "${shipped[@]}")
+n=$(median "${native[@]}") w=$(median "${shipped[@]}") r=$(median "${ratios[@]}")
 printf 'medians: native %.1f MB/s, shipped %.1f MB/s\n' "$n" "$w"
-awk -v n="$n" -v w="$w" 'BEGIN { printf "shipped/native parse ratio on 10 MB: %.2f\n", w / n }'
+printf 'shipped/native parse ratio on 10 MB: %.2f\n' "$r"
