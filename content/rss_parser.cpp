@@ -229,9 +229,13 @@ ElementText elementText(char* elementName, char* tagEnd, const char* name, size_
     }
     char* text = tagEnd + 1;
     char* lt = findByte(text, '<');
-    if (*lt == '\0' || lt[1] == '/') {
+    char* past =
+        lt[0] == '<' && lt[1] == '/' ? afterOwnClosingTag(lt, elementName, nameLength) : lt;
+    // A closing tag other than the element's own ends a text-only value; one that may hold markup
+    // reads on to its own closing tag ("Hello</b> World", a stray closing tag in a title).
+    if (*lt == '\0' || past != lt || (lt[1] == '/' && !markupAllowed)) {
         setText(value, text, static_cast<size_t>(lt - text));
-        value.next = afterOwnClosingTag(lt, elementName, nameLength);
+        value.next = past;
         return value;
     }
     if (matchNoCase(lt + 1, "![cdata[", 8)) {

@@ -514,6 +514,9 @@ TEST(textsAsRealFeedsWriteThem) {
          "<rss><item><title>Deals under <$50</title></item><item><title>If a < b then</title>"
          "</item>",
          nullptr, 2, "If a < b then", unchecked, unchecked, unchecked},
+        {"a stray closing tag in a title or description",
+         "<rss><item><title>Hello</b> World</title><description>x</p> y</description></item>",
+         nullptr, 1, "Hello World", nullptr, "x y", nullptr},
         {"a stray less-than before the end of a title",
          "<rss><item><title>Deals under <$50</title><link>http://x/</link></item>", nullptr, 1,
          "Deals under <$50", "http://x/", unchecked, unchecked},
