@@ -80,8 +80,8 @@ inline bool isSpecial(char c, const Specials& s) {
 // Copies the bytes from p up to the first special one (or end) to out and returns that position;
 // out moves on by as many bytes. out never stands after p; a block store is used where it cannot
 // overwrite source bytes not yet read (out is in another buffer, or at least a block behind p).
-inline const char* copyRun(const char* p, const char* end, char*& out, const Specials& s,
-                           bool separate) {
+inline const char* copyRun(const char* start, const char* p, const char* end, char*& out,
+                           const Specials& s, bool separate) {
 #if FM_BLOCKS
     const __m128i s0 = _mm_set1_epi8(s.c[0]), s1 = _mm_set1_epi8(s.c[1]),
                   s2 = _mm_set1_epi8(s.c[2]), s3 = _mm_set1_epi8(s.c[3]),
@@ -106,7 +106,24 @@ inline const char* copyRun(const char* p, const char* end, char*& out, const Spe
         if (mask != 0)
             return p;
     }
+    // The last bytes: the block that ends at end, read from where the text allows it, its bytes
+    // before p left out.
+    if (p < end && end - start >= 16) {
+        const char* block = end - 16;
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
+        __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, s0), _mm_cmpeq_epi8(x, s1)),
+                                   _mm_or_si128(_mm_cmpeq_epi8(x, s2), _mm_cmpeq_epi8(x, s3)));
+        hit = _mm_or_si128(hit, _mm_cmpeq_epi8(x, s4));
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit)) >> (p - block);
+        size_t n =
+            mask != 0 ? static_cast<size_t>(__builtin_ctz(mask)) : static_cast<size_t>(end - p);
+        if (out != p)
+            std::memmove(out, p, n); // out stands before p
+        out += n;
+        return p + n;
+    }
 #else
+    (void)start;
     (void)separate;
 #endif
     while (p < end && !isSpecial(*p, s))
@@ -380,7 +397,7 @@ size_t decodeText(const char* source, size_t count, char* destination) {
     char* out = destination;
     bool separate = destination + count <= source || source + count <= destination;
     while (p < end) {
-        p = copyRun(p, end, out, referenceSpecials, separate);
+        p = copyRun(source, p, end, out, referenceSpecials, separate);
         if (p == end)
             break;
         char c = *p;
@@ -651,12 +668,20 @@ inline size_t spaceAt(const char* p, const char* end) {
 // Whether the text holds two blanks in a row (which a title shows as one).
 inline bool hasDoubleBlank(const char* p, const char* end) {
 #if FM_BLOCKS
-    const __m128i blank = _mm_set1_epi8(' ');
-    for (; end - p >= 17; p += 16) {
-        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
-        if (_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(x, blank), _mm_cmpeq_epi8(y, blank))))
-            return true;
+    if (end - p >= 17) {
+        const __m128i blank = _mm_set1_epi8(' ');
+        // Blocks of 16 pairs, the last one overlapping the one before so that no bytes are left.
+        for (const char* q = p;; q += 16) {
+            if (end - q < 17)
+                q = end - 17;
+            __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+            __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 1));
+            if (_mm_movemask_epi8(
+                    _mm_and_si128(_mm_cmpeq_epi8(x, blank), _mm_cmpeq_epi8(y, blank))) != 0)
+                return true;
+            if (q == end - 17)
+                return false;
+        }
     }
 #endif
     for (; end - p >= 2; ++p)
@@ -680,7 +705,7 @@ size_t foldDoubleBlanks(char* destination, size_t length) {
 
 // Makes the text at destination (length bytes) one without white space at either end, the
 // Unicode spaces included. Terminates it and returns its length.
-size_t trimText(char* destination, size_t length) {
+FM_ALWAYS_INLINE size_t trimText(char* destination, size_t length) {
     if (length == 0 || (static_cast<unsigned char>(destination[0]) - 0x21u < 0x5Fu &&
                         static_cast<unsigned char>(destination[length - 1]) - 0x21u < 0x5Fu)) {
         destination[length] = '\0'; // printable ASCII at both ends: nothing to trim
@@ -714,7 +739,7 @@ template <HtmlForm form> size_t htmlToText(const char* source, size_t count, cha
     bool separate = destination + count <= source || source + count <= destination;
     const Specials& specials = form == CdataHtml ? htmlSpecials : referenceSpecials;
     while (p < end) {
-        p = copyRun(p, end, out, specials, separate);
+        p = copyRun(source, p, end, out, specials, separate);
         if (p == end)
             break;
         char c = *p;

@@ -523,6 +523,11 @@ TEST(textsAsRealFeedsWriteThem) {
         {"line breaks in a title are one blank",
          "<rss><item><title>Senate passes\n   budget&#10;bill\t now</title></item>", nullptr, 1,
          "Senate passes budget bill now", unchecked, unchecked, unchecked},
+        {"runs of blanks in a long title are one blank",
+         "<rss><item><title>a  b</title></item><item><title>A title long enough for blocks,  then "
+         "the  end  !</title></item>",
+         nullptr, 2, "A title long enough for blocks, then the end !", unchecked, unchecked,
+         unchecked},
         {"named and double-escaped references in a title",
          "<rss><item><title>L&rsquo;&eacute;t&eacute; &amp;eacute; Q&amp;amp;A &#146;</title>"
          "</item>",
