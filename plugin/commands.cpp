@@ -273,6 +273,7 @@ void reportHealth() {
 void applyReloadedSettings(HWND window) {
     settings.width = windowExtentInForce(settings.width, GetSystemMetrics(SM_CXVIRTUALSCREEN));
     settings.height = windowExtentInForce(settings.height, GetSystemMetrics(SM_CYVIRTUALSCREEN));
+    bringBackOnScreen();
     placeAfterAutoHideChange(); // moves to (x, y) or the hidden place, at the stored size
     if (settings.autoHide)
         SetTimer(window, 3, 300, nullptr);

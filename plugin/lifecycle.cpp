@@ -86,6 +86,7 @@ int startPlugin(HINSTANCE instance) {
     runtime.virtualScreenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
     settings.width = windowExtentInForce(settings.width, runtime.virtualScreenWidth);
     settings.height = windowExtentInForce(settings.height, runtime.virtualScreenHeight);
+    bringBackOnScreen(); // a place saved on a monitor since unplugged
 
     DWORD extendedStyle = WS_EX_TOOLWINDOW | (runtime.layeredSupported ? WS_EX_LAYERED : 0);
     HWND window =
