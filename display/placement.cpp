@@ -4,6 +4,7 @@
 // is hidden or in the slit are not recorded.
 #include "display/placement.h"
 
+#include "display/mouse_tracking.h"
 #include "display/window_proc.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
@@ -226,11 +227,13 @@ void autoHideCheck() {
     HWND window = runtime.pluginWindow;
     bool eligible = autoHideTarget(nullptr);
     if (eligible) {
-        // Not while the user points at the window or drags something.
-        POINT cursor;
-        RECT bounds;
-        if (GetCursorPos(&cursor) && GetWindowRect(window, &bounds) && PtInRect(&bounds, cursor))
+        // Not while the user points at the window: the leave message arms the check again, so
+        // nothing runs while the pointer rests there.
+        if (pointerOverNow(window)) {
+            KillTimer(window, autoHideTimer);
             return;
+        }
+        // Not while the user drags something: checked again at the next tick.
         if (GetKeyState(VK_LBUTTON) < 0)
             return;
     }
@@ -245,12 +248,22 @@ void showFromAutoHide() {
         return;
     SetWindowPos(runtime.pluginWindow, nullptr, settings.x, settings.y, settings.width,
                  settings.height, hideMoveFlags);
-    SetTimer(runtime.pluginWindow, autoHideTimer, autoHideDelay, nullptr);
+}
+
+void pointerEnteredWindow() {
+    KillTimer(runtime.pluginWindow, autoHideTimer);
+}
+
+void pointerLeftWindow() {
+    if (autoHideTarget(nullptr) && !runtime.autoHidden)
+        SetTimer(runtime.pluginWindow, autoHideTimer, autoHideDelay, nullptr);
 }
 
 void endMoveOrResize() {
     runtime.autoHidden = autoHideTarget(nullptr);
-    SetTimer(runtime.pluginWindow, autoHideTimer, autoHideDelay, nullptr);
+    // With the pointer still over the window its leave arms the check.
+    if (!pointerOverNow(runtime.pluginWindow))
+        SetTimer(runtime.pluginWindow, autoHideTimer, autoHideDelay, nullptr);
 }
 
 void trackPosition(const WINDOWPOS* position) {

@@ -16,9 +16,13 @@ RECT monitorBounds(HWND window);
 // its monitor). When position is given and autoHidden is set, it receives the hidden position.
 bool autoHideTarget(POINT* position);
 
-void autoHideCheck();                          // timer 3
-void showFromAutoHide();                       // a mouse move while autoHidden
-void endMoveOrResize();                        // WM_EXITSIZEMOVE
+// Timer 3: hides an eligible window unless the pointer is over it (then the timer stops and the
+// pointer's leave starts it again) or the left button is down (then it checks again).
+void autoHideCheck();
+void showFromAutoHide();     // a mouse move while autoHidden; the leave arms timer 3
+void pointerEnteredWindow(); // stops a pending timer 3
+void pointerLeftWindow();    // arms timer 3 when the shown window is eligible to hide
+void endMoveOrResize();      // WM_EXITSIZEMOVE: arms timer 3, or the leave does
 void trackPosition(const WINDOWPOS* position); // WM_WINDOWPOSCHANGED
 void snapPosition(WINDOWPOS* position);        // WM_WINDOWPOSCHANGING
 void displayChanged();                         // WM_DISPLAYCHANGE, then bringBackOnScreen

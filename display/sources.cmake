@@ -3,4 +3,5 @@ set(FM_DISPLAY_SOURCES
     display/painting.cpp
     display/entry_text.cpp
     display/tooltip.cpp
-    display/placement.cpp)
+    display/placement.cpp
+    display/mouse_tracking.cpp)

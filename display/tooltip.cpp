@@ -231,7 +231,9 @@ void addOrUpdateTool(const RECT& rect, const wchar_t* text) {
 
     TOOLINFOW& info = entry->toolInfo;
     info.cbSize = sizeof(TOOLINFOW);
-    info.uFlags = TTF_SUBCLASS;
+    // No TTF_SUBCLASS: the window gets only caption messages, which the control's subclass would
+    // not recognise; relayMouseToTooltip hands every move on once.
+    info.uFlags = 0;
     info.hwnd = runtime.pluginWindow;
     info.uId = ++largestToolId;
     info.rect = rect;

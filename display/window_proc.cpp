@@ -1,11 +1,13 @@
 // The plug-in window's procedure. The whole window answers as a caption, so every mouse message
 // arrives in its non-client form: a left press moves (or, with Alt, resizes) through the system's
 // own loop, a double-click opens the link under the point, releasing the right button opens the
-// menu. Four timers: 1 the feed refresh, 2 the mouse-leave poll, 3 auto-hide, 4 a repaint.
+// menu. Three timers: 1 the feed refresh, 3 auto-hide, 4 a repaint; the pointer's leave comes as a
+// message (display/mouse_tracking).
 #include "display/window_proc.h"
 
 #include <cstring>
 
+#include "display/mouse_tracking.h"
 #include "display/painting.h"
 #include "display/placement.h"
 #include "display/tooltip.h"
@@ -18,7 +20,7 @@
 
 namespace {
 
-enum : UINT_PTR { UpdateTimer = 1, MouseLeaveTimer = 2, AutoHideTimer = 3, RepaintTimer = 4 };
+enum : UINT_PTR { UpdateTimer = 1, AutoHideTimer = 3, RepaintTimer = 4 };
 
 const size_t maximumLinkLength = 2048;
 
@@ -34,13 +36,10 @@ bool startsWithIgnoringCase(const char* text, const char* prefix) {
 }
 
 void trackMouse(HWND window) {
-    if (settings.highlight != 1)
-        return;
-    if (!runtime.mouseInside) {
-        runtime.mouseInside = true;
-        SetTimer(window, MouseLeaveTimer, 80, nullptr);
-    }
-    repaint();
+    if (pointerMoved(window, true))
+        pointerEnteredWindow();
+    if (settings.highlight == 1)
+        repaint();
 }
 
 void onTimer(HWND window, WPARAM id) {
@@ -49,14 +48,6 @@ void onTimer(HWND window, WPARAM id) {
         if (requestUpdate())
             repaint();
         break;
-    case MouseLeaveTimer: {
-        POINT cursor;
-        if (GetCursorPos(&cursor) && WindowFromPoint(cursor) == window)
-            break;
-        KillTimer(window, MouseLeaveTimer);
-        PostMessageA(window, WM_MOUSELEAVE, 0, 0);
-        break;
-    }
     case AutoHideTimer:
         autoHideCheck();
         break;
@@ -229,8 +220,11 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             repaint();
         return 0;
     case WM_MOUSELEAVE:
-        runtime.mouseInside = false;
-        repaint();
+    case WM_NCMOUSELEAVE:
+        pointerLeft();
+        pointerLeftWindow();
+        if (settings.highlight == 1)
+            repaint();
         return 0;
     case WM_FEED_UPDATED:
         finishUpdate(lParam);

@@ -237,11 +237,18 @@ TEST(auto_hide_parks_the_window_and_shows_it_again) {
     HWND window = openWindow();
     SetCursorPos(900, 900);
 
-    // The cursor over the window keeps it shown while the check keeps running.
+    // The cursor over the window keeps it shown, and the check stops until the pointer leaves.
     SetCursorPos(50, 350);
+    SetTimer(window, 3, 300, nullptr);
     autoHideCheck();
     CHECK(!runtime.autoHidden);
     CHECK_EQ(windowRect(window).left, 0);
+    CHECK(!KillTimer(window, 3));
+    pointerLeftWindow();
+    CHECK(KillTimer(window, 3));
+    pointerLeftWindow();
+    pointerEnteredWindow();
+    CHECK(!KillTimer(window, 3));
 
     SetCursorPos(900, 900);
     autoHideCheck();
