@@ -16,6 +16,7 @@
 #include "display/tooltip.h"
 #include "display/window_proc.h"
 #include "feed/update_worker.h"
+#include "plugin/dialog_library.h"
 #include "plugin/lifecycle.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
@@ -28,9 +29,9 @@ static_assert(sizeof(CHOOSECOLORA) == 36, "the colour dialog is given the 36-byt
 static_assert(sizeof(CHOOSEFONTA) == 60, "the font dialog is given the 60-byte record");
 static_assert(sizeof(LOGFONTA) == 60, "the font dialog works on the 60-byte LOGFONTA");
 
-BOOL(WINAPI* openFileDialog)(OPENFILENAMEA*) = GetOpenFileNameA;
-BOOL(WINAPI* chooseColorDialog)(CHOOSECOLORA*) = ChooseColorA;
-BOOL(WINAPI* chooseFontDialog)(CHOOSEFONTA*) = ChooseFontA;
+BOOL(WINAPI* openFileDialog)(OPENFILENAMEA*) = openFileDialogOnDemand;
+BOOL(WINAPI* chooseColorDialog)(CHOOSECOLORA*) = chooseColorDialogOnDemand;
+BOOL(WINAPI* chooseFontDialog)(CHOOSEFONTA*) = chooseFontDialogOnDemand;
 
 namespace {
 

@@ -628,6 +628,22 @@ TEST(the_menu_matches_its_tables_and_settings_are_saved_and_reloaded) {
     CHECK(shellCommand(run.shell, "menus").lines ==
           std::vector<std::string>({"trees 1 menus 13 opened 2"}));
 
+    // The file dialog opens although its library is loaded only now; a cancel keeps the setting.
+    int browse = sendLine(run.shell, "pick 1.9.1");
+    bool dialogOpen = false;
+    for (int waited = 0; waited < 10000 && !dialogOpen; waited += 50) {
+        ShellReply state = shellCommand(run.shell, "state");
+        dialogOpen = state.ok && !hasLine(state.lines, "dialog none");
+        if (!dialogOpen)
+            Sleep(50);
+    }
+    CHECK(dialogOpen);
+    CHECK(command(run, "dialog cancel"));
+    ShellReply picked;
+    CHECK(waitReply(run.shell, browse, picked, 10000) && picked.ok);
+    CHECK(shellCommand(run.shell, "state").lines ==
+          std::vector<std::string>({"popup closed", "inputbox closed", "dialog none"}));
+
     CHECK_EQ(stopShell(run.shell), 0);
     stopFeedServer(server);
 }
