@@ -17,6 +17,7 @@
 
 #include "content/feed_items.h"
 #include "display/entry_text.h"
+#include "display/text_fit.h"
 #include "display/tooltip.h"
 #include "feed/update_worker.h"
 #include "plugin/gdi_count.h"
@@ -245,7 +246,7 @@ TextBlock measureBlock(PaintContext& paint, const wchar_t* text, int left, int t
         if (!whole && text[part - 1] >= 0xD800 && text[part - 1] <= 0xDBFF)
             --part; // never half of a surrogate pair
         int length = whole ? -1 : static_cast<int>(part);
-        RECT measured = {left, top, right, top};
+        RECT measured = {left, top, fittedRight(left, right), top};
         textFunctions.drawText(paint.dc, text, length, &measured, measuringFlags());
         int height = measured.bottom - top;
         if (!settings.wordWrap)
@@ -259,7 +260,8 @@ TextBlock measureBlock(PaintContext& paint, const wchar_t* text, int left, int t
 void drawBlock(const PaintContext& paint, const TextBlock& block, RECT rect) {
     if (rect.top >= paint.clientHeight || rect.bottom <= 0)
         return;
-    textFunctions.drawText(paint.dc, block.text, block.length, &rect, drawingFlags());
+    drawFittedText(textFunctions.drawText, paint.dc, block.text, block.length, rect,
+                   drawingFlags());
 }
 
 // The bottom of a block of height at top, at least one pixel below top: padding can be negative,

@@ -4,4 +4,5 @@ set(FM_DISPLAY_SOURCES
     display/entry_text.cpp
     display/tooltip.cpp
     display/placement.cpp
-    display/mouse_tracking.cpp)
+    display/mouse_tracking.cpp
+    display/text_fit.cpp)

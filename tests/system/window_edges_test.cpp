@@ -1,0 +1,135 @@
+// The window's edges through the stand-in shell, read back in pixels from its screenshots.
+#include "tests/support/check.h"
+#include "tests/shell/shell_driver.h"
+#include "tests/support/temp_folder.h"
+#include "tests/system/feed_server.h"
+#include "tests/system/system_run.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Bitmap {
+    int width = 0, height = 0;
+    std::vector<unsigned char> bytes; // 24-bit rows, bottom-up, as the shell writes them
+    int brightness(int x, int y) const {
+        size_t row = (static_cast<size_t>(width) * 3 + 3) & ~static_cast<size_t>(3);
+        size_t at = row * (height - 1 - y) + static_cast<size_t>(x) * 3;
+        return bytes[at] + bytes[at + 1] + bytes[at + 2];
+    }
+};
+
+// The plug-in window's client area as the shell's screenshot command saves it.
+bool screenshot(SystemRun& run, Bitmap& bitmap) {
+    std::string path = run.folder.file("shot.bmp");
+    DeleteFileA(path.c_str());
+    if (!command(run, "screenshot plugin " + path))
+        return false;
+    std::string data = readFileText(path);
+    if (data.size() < 54 || data[0] != 'B' || data[1] != 'M')
+        return false;
+    auto number = [&](size_t at) {
+        return static_cast<int>(static_cast<unsigned char>(data[at]) |
+                                static_cast<unsigned char>(data[at + 1]) << 8 |
+                                static_cast<unsigned char>(data[at + 2]) << 16 |
+                                static_cast<unsigned char>(data[at + 3]) << 24);
+    };
+    bitmap.width = number(18);
+    bitmap.height = number(22);
+    bitmap.bytes.assign(data.begin() + number(10), data.end());
+    return bitmap.width > 0 && bitmap.height > 0 &&
+           bitmap.bytes.size() >= ((static_cast<size_t>(bitmap.width) * 3 + 3) & ~3u) *
+                                      static_cast<size_t>(bitmap.height);
+}
+
+// The health line, once the plug-in's first pass has ended (bounded).
+std::string healthAfterFirstPass(SystemRun& run) {
+    const std::string marker = "@FeedMarqueeHealthReport ";
+    std::string health;
+    for (int tries = 0; tries < 100; ++tries) {
+        command(run, "record-clear");
+        broadcast(run, "@FeedMarqueeHealth");
+        for (const std::string& line : shellCommand(run.shell, "record").lines)
+            if (line.compare(0, 9, "broadcast") == 0 && line.find(marker) != std::string::npos)
+                health = line.substr(line.find(marker) + marker.size());
+        if (health.compare(0, 7, "Updated") == 0 || health.compare(0, 6, "Failed") == 0)
+            break;
+        Sleep(100);
+    }
+    return health;
+}
+
+// The layout inset: the shell's two border values (style indices 14 and 12).
+int shellInset(SystemRun& run) {
+    int inset = 0;
+    for (const std::string& line : shellCommand(run.shell, "style").lines)
+        if (line.compare(0, 3, "12 ") == 0 || line.compare(0, 3, "14 ") == 0)
+            inset += std::atoi(line.c_str() + 3);
+    return inset;
+}
+
+// Titles and descriptions whose words end lines close to the right edge at one width or another.
+const char edgeFeed[] =
+    "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>Edges and margins of the "
+    "window</title><link>http://127.0.0.1/</link>"
+    "<item><title>Minister says the government is not responsible for the delays</title>"
+    "<description>The committee held the ministry responsible and asked for answers before "
+    "Russ. and others could respond to the claims made on Monday morning</description></item>"
+    "<item><title>Talks with Russ. delegation resume on Monday morning in Geneva</title>"
+    "<description>Members of the commission meet again on Tuesday to continue the discussion "
+    "of the summer programme with the museum and the municipal administration</description>"
+    "</item></channel></rss>";
+
+} // namespace
+
+TEST(text_reaching_the_right_edge_keeps_its_last_letter_and_its_ellipsis) {
+    FeedServer server;
+    REQUIRE(startFeedServer(server));
+    setFeedResponse(server, answerFeed, edgeFeed);
+    std::string rc = "feedmarquee.x: 30\nfeedmarquee.y: 30\nfeedmarquee.width: 200\n"
+                     "feedmarquee.height: 320\nfeedmarquee.useRefFont: false\n"
+                     "feedmarquee.font: Tahoma\nfeedmarquee.fontHeight: 13\n"
+                     "feedmarquee.fontColor: #ffffff\nfeedmarquee.highlight: 0\n"
+                     "feedmarquee.showBorder: false\nfeedmarquee.showDesc: true\n"
+                     "feedmarquee.wordWrap: true\nfeedmarquee.feedUrl: " +
+                     feedServerUrl(server, "/feed.xml") + "\n";
+    SystemRun run({{"feedmarquee.rc", rc}});
+    REQUIRE(run.started);
+    REQUIRE(healthAfterFirstPass(run).compare(0, 7, "Updated") == 0);
+    int inset = shellInset(run);
+
+    // Text is clipped at the right edge of its rectangle (the client width less twice the
+    // inset): a cut letter or ellipsis leaves ink in that rectangle's last column. White text on
+    // the shell's dark default style; anything brighter than the style's colours is ink.
+    int linesChecked = 0;
+    for (bool wrap : {true, false}) {
+        if (!wrap)
+            REQUIRE(broadcast(run, "@FeedMarqueeWordWrap"));
+        for (int width = 170; width <= 290; width += 6) {
+            REQUIRE(broadcast(run, "@FeedMarqueeWidthSize " + std::to_string(width)));
+            Bitmap shot;
+            REQUIRE(screenshot(run, shot));
+            REQUIRE(shot.width == width);
+            int lastColumn = width - 2 * inset - 1;
+            int inkRows = 0, anyInk = 0;
+            for (int y = inset; y < shot.height - inset; ++y) {
+                inkRows += shot.brightness(lastColumn, y) > 540;
+                for (int x = lastColumn - 12; x < lastColumn; ++x)
+                    anyInk += shot.brightness(x, y) > 540;
+            }
+            if (inkRows)
+                std::printf("width %d, %s: ink in the last column on %d rows\n", width,
+                            wrap ? "wrapped" : "one line", inkRows);
+            CHECK_EQ(inkRows, 0);
+            linesChecked += anyInk > 0;
+        }
+    }
+    // The text did come close to the edge: the check looked at something.
+    CHECK(linesChecked > 10);
+
+    CHECK_EQ(stopShell(run.shell), 0);
+    stopFeedServer(server);
+}
