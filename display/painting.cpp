@@ -17,6 +17,7 @@
 
 #include "content/feed_items.h"
 #include "display/entry_text.h"
+#include "display/failure_note.h"
 #include "display/text_fit.h"
 #include "display/tooltip.h"
 #include "feed/update_worker.h"
@@ -376,6 +377,14 @@ int paintEntry(PaintContext& paint, FeedItem* entry, size_t position, int layout
     drawBlock(paint, lineBlock, textRect);
     layoutY = item.bottom;
 
+    const wchar_t* note = head ? failureNote() : nullptr;
+    if (note != nullptr) {
+        TextBlock noteBlock = measureBlock(paint, note, textLeft, layoutY, textRight);
+        item.bottom = blockBottom(layoutY, noteBlock.height);
+        drawBlock(paint, noteBlock, RECT{textLeft, layoutY, textRight, item.bottom});
+        layoutY = item.bottom;
+    }
+
     const wchar_t* description = head ? nullptr : texts.description;
     if (description != nullptr && settings.showDesc) {
         int descLeft = saturate(static_cast<long long>(item.left) + settings.desc_offset + inset);
@@ -479,5 +488,6 @@ void releasePaintTexts() {
     forgetTextsFrom(0);
     releaseText(lineText);
     releaseText(tipText);
+    releaseFailureNote();
     laidOutEntries = 0;
 }

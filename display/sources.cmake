@@ -5,4 +5,5 @@ set(FM_DISPLAY_SOURCES
     display/tooltip.cpp
     display/placement.cpp
     display/mouse_tracking.cpp
-    display/text_fit.cpp)
+    display/text_fit.cpp
+    display/failure_note.cpp)

@@ -548,6 +548,10 @@ const char* feedHealthLine() {
     return feed.healthLine;
 }
 
+const char* lastFailureReason() {
+    return feed.health.kind == healthFailed ? feed.health.reason : "";
+}
+
 int updateIntervalInForce() {
     return intervalInForceMinutes(settings.updateInterval, feed.ttlMinutes);
 }

@@ -58,6 +58,9 @@ bool headlinesStale();
 // Window thread. The health line ("Updated 12/08 14:21, 25 items (every 15 min)"); empty before
 // the first pass.
 const char* feedHealthLine();
+// Window thread. Why the last pass failed ("HTTP 404 Not Found", "certificate not trusted"); empty
+// when it did not fail.
+const char* lastFailureReason();
 // Window thread. The automatic interval in force in minutes: the larger of updateInterval and the
 // feed's own ttl, at most a day.
 int updateIntervalInForce();

@@ -23,7 +23,8 @@ foreach(scenario
         quitting_during_a_stalled_download_is_prompt_and_keeps_the_window_place
         saved_headlines_show_at_once_and_updates_are_conditional_and_kept_on_failure
         a_feed_chosen_during_an_update_is_fetched_after_it_and_stored_without_the_old_title
-        text_reaching_the_right_edge_keeps_its_last_letter_and_its_ellipsis)
+        text_reaching_the_right_edge_keeps_its_last_letter_and_its_ellipsis
+        couldnt_connect_says_why_underneath_and_without_an_address_where_to_set_one)
     add_test(NAME system_${scenario} COMMAND system_tests ${scenario})
     set_tests_properties(system_${scenario} PROPERTIES TIMEOUT 120 RUN_SERIAL TRUE)
 endforeach()

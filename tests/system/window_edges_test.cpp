@@ -83,19 +83,129 @@ const char edgeFeed[] =
     "of the summer programme with the museum and the municipal administration</description>"
     "</item></channel></rss>";
 
+// The settings of the pixel tests: the plug-in's own font in white on the shell's dark default
+// style, nothing highlighted.
+std::string pixelSettings(const std::string& feedUrl) {
+    return "feedmarquee.x: 30\nfeedmarquee.y: 30\nfeedmarquee.width: 200\n"
+           "feedmarquee.height: 320\nfeedmarquee.useRefFont: false\n"
+           "feedmarquee.font: Tahoma\nfeedmarquee.fontHeight: 13\n"
+           "feedmarquee.fontColor: #ffffff\nfeedmarquee.highlight: 0\n"
+           "feedmarquee.showBorder: false\nfeedmarquee.showDesc: true\n"
+           "feedmarquee.wordWrap: true\nfeedmarquee.feedUrl: " +
+           feedUrl + "\n";
+}
+
+const int inkBrightness = 540; // brighter than any colour of the shell's default style
+
+// The lines of text in the screenshot, top to bottom, as the horizontal extent of their ink
+// (right exclusive). A blank row or two inside a line (the dot of an i) does not split it.
+std::vector<std::pair<int, int>> textLines(const Bitmap& shot) {
+    std::vector<std::pair<int, int>> lines;
+    int blank = 3;
+    for (int y = 0; y < shot.height; ++y) {
+        int left = shot.width, right = 0;
+        for (int x = 0; x < shot.width; ++x)
+            if (shot.brightness(x, y) > inkBrightness) {
+                left = left < x ? left : x;
+                right = x + 1;
+            }
+        if (right == 0) {
+            ++blank;
+            continue;
+        }
+        if (blank > 2)
+            lines.push_back({left, right});
+        std::pair<int, int>& line = lines.back();
+        line.first = left < line.first ? left : line.first;
+        line.second = right > line.second ? right : line.second;
+        blank = 0;
+    }
+    return lines;
+}
+
+// The width of the ink of text drawn here in the pixel tests' font: what the window shows for it.
+int inkWidth(const wchar_t* text) {
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, 600, 40);
+    HGDIOBJ keptBitmap = SelectObject(dc, bitmap);
+    HFONT font = CreateFontA(13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0,
+                             0, "Tahoma");
+    HGDIOBJ keptFont = SelectObject(dc, font);
+    RECT all = {0, 0, 600, 40};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    SetTextColor(dc, RGB(255, 255, 255));
+    SetBkMode(dc, TRANSPARENT);
+    DrawTextW(dc, text, -1, &all, DT_NOPREFIX | DT_SINGLELINE);
+    int left = 600, right = 0;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 600; ++x) {
+            COLORREF c = GetPixel(dc, x, y);
+            if (GetRValue(c) + GetGValue(c) + GetBValue(c) > inkBrightness) {
+                left = left < x ? left : x;
+                right = right > x + 1 ? right : x + 1;
+            }
+        }
+    SelectObject(dc, keptFont);
+    DeleteObject(font);
+    SelectObject(dc, keptBitmap);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return right > left ? right - left : 0;
+}
+
 } // namespace
+
+TEST(couldnt_connect_says_why_underneath_and_without_an_address_where_to_set_one) {
+    SystemRun run({{"feedmarquee.rc", pixelSettings("")}});
+    REQUIRE(run.started);
+    REQUIRE(healthAfterFirstPass(run).compare(0, 6, "Failed") == 0);
+    const wchar_t hint[] = L"Right-click: RSS \x2192 Feed URL";
+    const wchar_t notFound[] = L"HTTP 404 Not Found";
+    REQUIRE(inkWidth(hint) != inkWidth(notFound));
+
+    // The header says "Couldn't connect!"; the line under it is the one asked for, told by the
+    // width of its ink.
+    auto secondLineShows = [&](const wchar_t* text) {
+        Bitmap shot;
+        if (!screenshot(run, shot))
+            return false;
+        std::vector<std::pair<int, int>> lines = textLines(shot);
+        int expected = inkWidth(text);
+        int seen = lines.size() == 2 ? lines[1].second - lines[1].first : -1;
+        if (lines.size() != 2 || seen < expected - 1 || seen > expected + 1)
+            std::printf("%d lines; the second %d pixels wide, expected %d\n",
+                        static_cast<int>(lines.size()), seen, expected);
+        return lines.size() == 2 &&
+               lines[0].second - lines[0].first == inkWidth(L"Couldn't connect!") &&
+               seen >= expected - 1 && seen <= expected + 1;
+    };
+    CHECK(secondLineShows(hint));
+
+    FeedServer server;
+    REQUIRE(startFeedServer(server));
+    setFeedResponse(server, answerRaw,
+                    "HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\nContent-Length: 9\r\n"
+                    "\r\nNot here.");
+    REQUIRE(broadcast(run, "@FeedMarqueeFeedUrl " + feedServerUrl(server, "/gone.xml")));
+    std::string health;
+    for (int tries = 0; tries < 100 && health.find("404") == std::string::npos; ++tries) {
+        Sleep(100);
+        health = healthAfterFirstPass(run);
+    }
+    CHECK(health.find("HTTP 404 Not Found") != std::string::npos);
+    CHECK(secondLineShows(notFound));
+
+    CHECK_EQ(stopShell(run.shell), 0);
+    stopFeedServer(server);
+}
 
 TEST(text_reaching_the_right_edge_keeps_its_last_letter_and_its_ellipsis) {
     FeedServer server;
     REQUIRE(startFeedServer(server));
     setFeedResponse(server, answerFeed, edgeFeed);
-    std::string rc = "feedmarquee.x: 30\nfeedmarquee.y: 30\nfeedmarquee.width: 200\n"
-                     "feedmarquee.height: 320\nfeedmarquee.useRefFont: false\n"
-                     "feedmarquee.font: Tahoma\nfeedmarquee.fontHeight: 13\n"
-                     "feedmarquee.fontColor: #ffffff\nfeedmarquee.highlight: 0\n"
-                     "feedmarquee.showBorder: false\nfeedmarquee.showDesc: true\n"
-                     "feedmarquee.wordWrap: true\nfeedmarquee.feedUrl: " +
-                     feedServerUrl(server, "/feed.xml") + "\n";
+    std::string rc = pixelSettings(feedServerUrl(server, "/feed.xml"));
     SystemRun run({{"feedmarquee.rc", rc}});
     REQUIRE(run.started);
     REQUIRE(healthAfterFirstPass(run).compare(0, 7, "Updated") == 0);
@@ -116,9 +226,9 @@ TEST(text_reaching_the_right_edge_keeps_its_last_letter_and_its_ellipsis) {
             int lastColumn = width - 2 * inset - 1;
             int inkRows = 0, anyInk = 0;
             for (int y = inset; y < shot.height - inset; ++y) {
-                inkRows += shot.brightness(lastColumn, y) > 540;
+                inkRows += shot.brightness(lastColumn, y) > inkBrightness;
                 for (int x = lastColumn - 12; x < lastColumn; ++x)
-                    anyInk += shot.brightness(x, y) > 540;
+                    anyInk += shot.brightness(x, y) > inkBrightness;
             }
             if (inkRows)
                 std::printf("width %d, %s: ink in the last column on %d rows\n", width,
