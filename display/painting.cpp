@@ -247,7 +247,7 @@ TextBlock measureBlock(PaintContext& paint, const wchar_t* text, int left, int t
         if (!whole && text[part - 1] >= 0xD800 && text[part - 1] <= 0xDBFF)
             --part; // never half of a surrogate pair
         int length = whole ? -1 : static_cast<int>(part);
-        RECT measured = {left, top, fittedRight(left, right), top};
+        RECT measured = {left, top, fittedRight(left, right, text, length), top};
         textFunctions.drawText(paint.dc, text, length, &measured, measuringFlags());
         int height = measured.bottom - top;
         if (!settings.wordWrap)

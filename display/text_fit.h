@@ -6,12 +6,14 @@
 #pragma once
 #include <windows.h>
 
-// The pixels kept free at the right for a text width of width: about 3% and 2 more (under Wine a
-// 210-pixel line was drawn 4 pixels wider than measured, a 182-pixel ellipsis 5), at most a
-// quarter of the width.
-int textSlack(int width);
-// The right edge that text between left and right is broken and cut for.
-int fittedRight(int left, int right);
+// The pixels kept free at the right for length characters (-1: up to the terminator) in a width:
+// the error grows with the characters on a line (under Wine a 37-character, 210-pixel line was
+// drawn 4 pixels wider than measured, a 182-pixel line cut with an ellipsis 5), so about one pixel
+// for 8 characters or 3% of the width, whichever is less, and 2 more; at most a quarter of the
+// width.
+int textSlack(int width, const wchar_t* text, int length);
+// The right edge that text (length as above) between left and right is broken and cut for.
+int fittedRight(int left, int right, const wchar_t* text, int length);
 // Draws text with flags (as for DrawTextW, without DT_CALCRECT) into rect: broken and cut for
 // fittedRight, clipped to rect. drawText is the draw-text function to use.
 void drawFittedText(int(WINAPI* drawText)(HDC, LPCWSTR, int, LPRECT, UINT), HDC dc,
