@@ -59,10 +59,11 @@ TEST(the_dll_exports_the_four_entry_points_undecorated) {
 }
 
 TEST(the_dll_imports_no_library_that_only_some_runs_need) {
-    // The file dialogs' library brings COM and the printing stack into the shell's process; it is
-    // loaded when a dialog opens. The others would bring as much for nothing.
-    const char* const onDemand[] = {"comdlg32.dll", "ole32.dll", "oleaut32.dll", "shell32.dll",
-                                    "winspool.drv"};
+    // The file dialogs' library brings COM and the printing stack into the shell's process and is
+    // loaded when a dialog opens; WinHTTP brings the TLS stack and is loaded with the first https
+    // fetch. The others would bring as much for nothing.
+    const char* const onDemand[] = {"comdlg32.dll", "winhttp.dll", "ole32.dll",
+                                    "oleaut32.dll", "shell32.dll", "winspool.drv"};
     HMODULE dll = LoadLibraryExA(dllPath().c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
     REQUIRE(dll);
     const BYTE* base = reinterpret_cast<const BYTE*>(dll);
