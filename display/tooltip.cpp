@@ -5,6 +5,11 @@
 // a tool left from an old layout would show another entry's text. Texts are UTF-16 and go through
 // the control's wide messages, so any script shows whatever the ANSI code page is.
 //
+// The tips are tracking tips: the control shows one only when told, and this unit tells it from
+// the window's own mouse moves and leave message, with one-shot timers for the delays. A control
+// left to watch the pointer itself would poll the cursor many times a second for as long as the
+// pointer rests on an entry, even after the tip has gone.
+//
 // Besides the registration-ordered list, a small open-addressing hash table finds a tool by its
 // rectangle, so a paint of n entries costs O(n) instead of O(n^2) list walks.
 #include "display/tooltip.h"
@@ -132,6 +137,51 @@ size_t textLength(const wchar_t* text) {
 
 size_t recordCount = 0;
 
+// The tip's timing: the tool under the pointer, whether its tip shows, whether tips may show.
+const UINT_PTR showTimer = 0x4654; // one-shot: the pointer has rested long enough
+const UINT_PTR popTimer = 0x4655;  // one-shot: the tip has shown long enough
+ToolEntry* pointedTool = nullptr;
+bool tipShown = false;
+bool tipsActive = true;
+
+void hideTip() {
+    if (runtime.pluginWindow != nullptr) {
+        KillTimer(runtime.pluginWindow, showTimer);
+        KillTimer(runtime.pluginWindow, popTimer);
+    }
+    if (tipShown && runtime.tooltipWindow != nullptr && pointedTool != nullptr)
+        SendMessageW(runtime.tooltipWindow, TTM_TRACKACTIVATE, FALSE,
+                     reinterpret_cast<LPARAM>(&pointedTool->toolInfo));
+    tipShown = false;
+}
+
+// One of the control's delays (TTDT_INITIAL, TTDT_RESHOW, TTDT_AUTOPOP) in milliseconds.
+UINT controlDelay(WPARAM which) {
+    LRESULT delay = SendMessageA(runtime.tooltipWindow, TTM_GETDELAYTIME, which, 0);
+    return delay > 0 ? static_cast<UINT>(delay) : 0;
+}
+
+void CALLBACK popTip(HWND window, UINT, UINT_PTR, DWORD) {
+    KillTimer(window, popTimer);
+    hideTip(); // the pointer stays on the tool: no tip until it moves to another
+}
+
+void CALLBACK showTip(HWND window, UINT, UINT_PTR, DWORD) {
+    KillTimer(window, showTimer);
+    if (pointedTool == nullptr || !tipsActive || runtime.tooltipWindow == nullptr)
+        return;
+    POINT cursor;
+    if (!GetCursorPos(&cursor))
+        return;
+    // Below the pointer, where a tip that follows the cursor would stand.
+    SendMessageW(runtime.tooltipWindow, TTM_TRACKPOSITION, 0,
+                 MAKELPARAM(static_cast<WORD>(cursor.x), static_cast<WORD>(cursor.y + 20)));
+    SendMessageW(runtime.tooltipWindow, TTM_TRACKACTIVATE, TRUE,
+                 reinterpret_cast<LPARAM>(&pointedTool->toolInfo));
+    tipShown = true;
+    SetTimer(window, popTimer, controlDelay(TTDT_AUTOPOP), popTip);
+}
+
 // Removes the tools whose mark is clear; clears the marks of the others when clearMarks.
 void removeUnrefreshed(bool clearMarks) {
     ToolEntry* previous = nullptr;
@@ -147,6 +197,10 @@ void removeUnrefreshed(bool clearMarks) {
                 largestToolId = entry->toolInfo.uId;
             previous = entry;
         } else {
+            if (entry == pointedTool) {
+                hideTip();
+                pointedTool = nullptr;
+            }
             if (runtime.tooltipWindow != nullptr)
                 SendMessageW(runtime.tooltipWindow, TTM_DELTOOLW, 0,
                              reinterpret_cast<LPARAM>(&entry->toolInfo));
@@ -231,9 +285,8 @@ void addOrUpdateTool(const RECT& rect, const wchar_t* text) {
 
     TOOLINFOW& info = entry->toolInfo;
     info.cbSize = sizeof(TOOLINFOW);
-    // No TTF_SUBCLASS: the window gets only caption messages, which the control's subclass would
-    // not recognise; relayMouseToTooltip hands every move on once.
-    info.uFlags = 0;
+    // Shown only when told (relayMouseToTooltip), at the place given.
+    info.uFlags = TTF_TRACK | TTF_ABSOLUTE;
     info.hwnd = runtime.pluginWindow;
     info.uId = ++largestToolId;
     info.rect = rect;
@@ -258,6 +311,8 @@ void sweepTools() {
 }
 
 void removeAllTools() {
+    hideTip();
+    pointedTool = nullptr;
     ToolEntry* entry = toolEntries;
     while (entry != nullptr) {
         ToolEntry* following = entry->next;
@@ -276,6 +331,9 @@ void removeAllTools() {
 }
 
 void activateTooltip(bool on) {
+    tipsActive = on;
+    if (!on)
+        hideTip();
     if (runtime.tooltipWindow != nullptr)
         SendMessageA(runtime.tooltipWindow, TTM_ACTIVATE, on ? 1 : 0, 0);
 }
@@ -285,12 +343,23 @@ void relayMouseToTooltip(HWND window, POINT screenPoint) {
         return;
     POINT client = screenPoint;
     ScreenToClient(window, &client);
-    MSG message = {};
-    message.hwnd = window;
-    message.message = WM_MOUSEMOVE;
-    message.wParam = 0;
-    message.lParam = MAKELPARAM(static_cast<WORD>(client.x), static_cast<WORD>(client.y));
-    message.time = static_cast<DWORD>(GetMessageTime());
-    message.pt = screenPoint;
-    SendMessageA(runtime.tooltipWindow, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&message));
+    ToolEntry* under = nullptr;
+    for (ToolEntry* entry = toolEntries; entry != nullptr && under == nullptr; entry = entry->next)
+        if (PtInRect(&entry->toolInfo.rect, client))
+            under = entry;
+    if (under == pointedTool) {
+        if (tipShown) // a move keeps the tip up for another full delay, as the control does
+            SetTimer(window, popTimer, controlDelay(TTDT_AUTOPOP), popTip);
+        return;
+    }
+    bool wasShown = tipShown;
+    hideTip();
+    pointedTool = under;
+    if (under != nullptr && tipsActive)
+        SetTimer(window, showTimer, controlDelay(wasShown ? TTDT_RESHOW : TTDT_INITIAL), showTip);
+}
+
+void tooltipPointerLeft() {
+    hideTip();
+    pointedTool = nullptr;
 }

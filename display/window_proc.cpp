@@ -223,6 +223,7 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_NCMOUSELEAVE:
         pointerLeft();
         pointerLeftWindow();
+        tooltipPointerLeft();
         if (settings.highlight == 1)
             repaint();
         return 0;

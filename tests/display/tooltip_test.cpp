@@ -221,12 +221,23 @@ TEST(a_tip_shows_on_a_relayed_move_and_activation_needs_no_repaint) {
     POINT empty = {150, DisplayList.last->itemRect.bottom + 20};
 
     CHECK(tipShowsAt(window, middleOf(item), 1500));
-    TOOLINFOA current = {};
-    current.cbSize = sizeof current;
-    CHECK(SendMessageA(runtime.tooltipWindow, TTM_GETCURRENTTOOLA, 0,
-                       reinterpret_cast<LPARAM>(&current)));
-    CHECK(sameRect(current.rect, item->itemRect));
+    wchar_t shown[256] = L"";
+    GetWindowTextW(runtime.tooltipWindow, shown, 256);
+    CHECK(toolTextAt(window, middleOf(item)) == shown);
     CHECK(!tipShowsAt(window, empty, 300));
+
+    // The tip goes with the pointer's leave, and while the pointer rests on an entry after its
+    // tip has gone no timer of the tip's runs.
+    CHECK(tipShowsAt(window, middleOf(item), 1500));
+    tooltipPointerLeft();
+    CHECK(!IsWindowVisible(runtime.tooltipWindow));
+    settings.tipHideDelay = 1;
+    applyTooltipSettings();
+    CHECK(tipShowsAt(window, middleOf(item), 1500));
+    for (int waited = 0; waited < 3000 && IsWindowVisible(runtime.tooltipWindow); waited += 50)
+        pumpMessages(50);
+    CHECK(!IsWindowVisible(runtime.tooltipWindow));
+    CHECK(!KillTimer(window, 0x4654) && !KillTimer(window, 0x4655));
 
     activateTooltip(false);
     CHECK(!tipShowsAt(window, middleOf(item), 600));
