@@ -161,6 +161,15 @@ UINT controlDelay(WPARAM which) {
     return delay > 0 ? static_cast<UINT>(delay) : 0;
 }
 
+// How long a tip stays up: tipHideDelay seconds (at most an hour), or without one the control's
+// own delay. The timer is the plug-in's, so it is not held to the 32.767 s the control can count.
+UINT popDelay() {
+    if (settings.tipHideDelay > 0)
+        return static_cast<UINT>(settings.tipHideDelay > 3600 ? 3600 : settings.tipHideDelay) *
+               1000;
+    return controlDelay(TTDT_AUTOPOP);
+}
+
 void CALLBACK popTip(HWND window, UINT, UINT_PTR, DWORD) {
     KillTimer(window, popTimer);
     hideTip(); // the pointer stays on the tool: no tip until it moves to another
@@ -179,7 +188,7 @@ void CALLBACK showTip(HWND window, UINT, UINT_PTR, DWORD) {
     SendMessageW(runtime.tooltipWindow, TTM_TRACKACTIVATE, TRUE,
                  reinterpret_cast<LPARAM>(&pointedTool->toolInfo));
     tipShown = true;
-    SetTimer(window, popTimer, controlDelay(TTDT_AUTOPOP), popTip);
+    SetTimer(window, popTimer, popDelay(), popTip);
 }
 
 // Removes the tools whose mark is clear; clears the marks of the others when clearMarks.
@@ -349,7 +358,7 @@ void relayMouseToTooltip(HWND window, POINT screenPoint) {
             under = entry;
     if (under == pointedTool) {
         if (tipShown) // a move keeps the tip up for another full delay, as the control does
-            SetTimer(window, popTimer, controlDelay(TTDT_AUTOPOP), popTip);
+            SetTimer(window, popTimer, popDelay(), popTip);
         return;
     }
     bool wasShown = tipShown;
