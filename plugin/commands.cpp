@@ -551,7 +551,7 @@ void handleCommand(HWND window, const char* command) {
     bool standalone = !settings.inSlit && settings.pluginToggle;
     if (equalsNoCase(command, "@BBShowPlugins")) {
         if (standalone) {
-            ShowWindow(window, SW_SHOW);
+            ShowWindow(window, SW_SHOWNOACTIVATE);
             repaint();
         }
     } else if (equalsNoCase(command, "@BBHidePlugins")) {

@@ -107,7 +107,9 @@ int startPlugin(HINSTANCE instance) {
     armUpdateTimer();
     runtime.autoHidden = autoHideTarget(nullptr);
     SetTimer(window, 3, 300, nullptr);
-    ShowWindow(window, SW_SHOW);
+    // Shown without taking the activation from the program the user is in: an activated window
+    // also has the system start its input-method machinery (COM with it) for nothing.
+    ShowWindow(window, SW_SHOWNOACTIVATE);
     InvalidateRect(window, nullptr, FALSE);
     createTooltip();
     return 0;
