@@ -24,7 +24,8 @@ foreach(scenario
         saved_headlines_show_at_once_and_updates_are_conditional_and_kept_on_failure
         a_feed_chosen_during_an_update_is_fetched_after_it_and_stored_without_the_old_title
         text_reaching_the_right_edge_keeps_its_last_letter_and_its_ellipsis
-        couldnt_connect_says_why_underneath_and_without_an_address_where_to_set_one)
+        couldnt_connect_says_why_underneath_and_without_an_address_where_to_set_one
+        a_window_saved_off_every_screen_comes_back_at_start_and_after_a_reload)
     add_test(NAME system_${scenario} COMMAND system_tests ${scenario})
     set_tests_properties(system_${scenario} PROPERTIES TIMEOUT 120 RUN_SERIAL TRUE)
 endforeach()

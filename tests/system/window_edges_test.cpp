@@ -243,3 +243,39 @@ TEST(text_reaching_the_right_edge_keeps_its_last_letter_and_its_ellipsis) {
     CHECK_EQ(stopShell(run.shell), 0);
     stopFeedServer(server);
 }
+
+TEST(a_window_saved_off_every_screen_comes_back_at_start_and_after_a_reload) {
+    std::string rc = "feedmarquee.x: -3000\nfeedmarquee.y: -2000\nfeedmarquee.width: 220\n"
+                     "feedmarquee.height: 120\n";
+    SystemRun run({{"feedmarquee.rc", rc}});
+    REQUIRE(run.started);
+    const long screenWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    const long screenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    // The window's place as the shell sees it, and whether all of it is on the screen.
+    auto placeOnScreen = [&](long& left, long& top) {
+        std::vector<std::string> lines = shellCommand(run.shell, "window plugin").lines;
+        long width = 0, height = 0;
+        char handle[32];
+        if (lines.empty() || std::sscanf(lines[0].c_str(), "%31s %ld %ld %ld %ld", handle, &left,
+                                         &top, &width, &height) != 5)
+            return false;
+        return width == 220 && height == 120 && left >= 0 && top >= 0 &&
+               left + width <= screenWidth && top + height <= screenHeight;
+    };
+    long left = 0, top = 0;
+    CHECK(placeOnScreen(left, top));
+
+    // A hand-edited place left of every monitor, reloaded: it comes back to the left edge at the
+    // same height.
+    writeFileText(run.settingsFile(), "feedmarquee.x: -5000\nfeedmarquee.y: 300\n"
+                                      "feedmarquee.width: 220\nfeedmarquee.height: 120\n");
+    REQUIRE(broadcast(run, "@FeedMarqueeReloadSettings"));
+    CHECK(placeOnScreen(left, top));
+    CHECK_EQ(top, 300L);
+    // And the place is one the settings keep: saved and read back, it stays.
+    REQUIRE(broadcast(run, "@FeedMarqueeSaveSettings"));
+    std::string saved = readFileText(run.settingsFile());
+    CHECK(saved.find("feedmarquee.x: " + std::to_string(left) + "\r\n") != std::string::npos ||
+          saved.find("feedmarquee.x: " + std::to_string(left) + "\n") != std::string::npos);
+    CHECK_EQ(stopShell(run.shell), 0);
+}
