@@ -81,8 +81,15 @@ RECT virtualScreenRect() {
                 clampToInt(static_cast<long long>(top) + height)};
 }
 
-// The work area of the monitor nearest to rect, or the primary one's without the monitor
-// functions.
+// value moved into [low, high - extent], or low when the extent does not fit.
+long long clampInto(long long value, long long extent, long long low, long long high) {
+    if (value > high - extent)
+        value = high - extent;
+    return value < low ? low : value;
+}
+
+} // namespace
+
 RECT nearestWorkArea(const RECT& rect) {
     if (rectLookup == Lookup::notYet) {
         monitorFromRect = user32Function<MonitorFromRectFunction>("MonitorFromRect");
@@ -102,15 +109,6 @@ RECT nearestWorkArea(const RECT& rect) {
         return work;
     return RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
 }
-
-// value moved into [low, high - extent], or low when the extent does not fit.
-long long clampInto(long long value, long long extent, long long low, long long high) {
-    if (value > high - extent)
-        value = high - extent;
-    return value < low ? low : value;
-}
-
-} // namespace
 
 RECT reachablePlace(const RECT& window, const RECT& virtualScreen, const RECT& workArea) {
     bool overlaps = window.left < virtualScreen.right && virtualScreen.left < window.right &&

@@ -34,6 +34,9 @@ void placeAfterAutoHideChange();
 // lies on virtualScreen; otherwise the same size moved into workArea (the work area of the monitor
 // nearest to it) by the shortest way, its top-left corner first when it is larger than the area.
 RECT reachablePlace(const RECT& window, const RECT& virtualScreen, const RECT& workArea);
+// The work area of the monitor nearest to rect, or the primary one's without the monitor
+// functions.
+RECT nearestWorkArea(const RECT& rect);
 // Outside the slit, when no part of the window at (x, y) lies on the virtual screen (a place saved
 // on a monitor since unplugged), moves x and y onto the nearest monitor's work area and, when the
 // window exists, the window there. True when it moved them.

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "display/placement.h"
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
 #include "plugin/settings.h"
@@ -182,9 +183,21 @@ void CALLBACK showTip(HWND window, UINT, UINT_PTR, DWORD) {
     POINT cursor;
     if (!GetCursorPos(&cursor))
         return;
-    // Below the pointer, where a tip that follows the cursor would stand.
+    // Below the pointer, where a tip that follows the cursor would stand; above it and moved left
+    // where the work area ends.
+    LRESULT bubble = SendMessageW(runtime.tooltipWindow, TTM_GETBUBBLESIZE, 0,
+                                  reinterpret_cast<LPARAM>(&pointedTool->toolInfo));
+    LONG width = LOWORD(bubble), height = HIWORD(bubble);
+    RECT work = nearestWorkArea(RECT{cursor.x, cursor.y, cursor.x + 1, cursor.y + 1});
+    LONG x = cursor.x, y = cursor.y + 20;
+    if (y + height > work.bottom)
+        y = cursor.y - height - 4;
+    if (x + width + 2 > work.right) // the bubble's window may be a pixel wider than its size
+        x = work.right - width - 2;
+    x = x < work.left ? work.left : x;
+    y = y < work.top ? work.top : y;
     SendMessageW(runtime.tooltipWindow, TTM_TRACKPOSITION, 0,
-                 MAKELPARAM(static_cast<WORD>(cursor.x), static_cast<WORD>(cursor.y + 20)));
+                 MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)));
     SendMessageW(runtime.tooltipWindow, TTM_TRACKACTIVATE, TRUE,
                  reinterpret_cast<LPARAM>(&pointedTool->toolInfo));
     tipShown = true;

@@ -239,6 +239,20 @@ TEST(a_tip_shows_on_a_relayed_move_and_activation_needs_no_repaint) {
     CHECK(!IsWindowVisible(runtime.tooltipWindow));
     CHECK(!KillTimer(window, 0x4654) && !KillTimer(window, 0x4655));
 
+    // Near the bottom right of the screen the tip stands above the pointer, all of it showing.
+    RECT work;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    SetWindowPos(window, nullptr, work.right - 200, work.bottom - item->itemRect.bottom - 2, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    tooltipPointerLeft();
+    CHECK(tipShowsAt(window, middleOf(item), 1500));
+    RECT tip;
+    GetWindowRect(runtime.tooltipWindow, &tip);
+    POINT cursor;
+    GetCursorPos(&cursor);
+    CHECK(tip.bottom <= work.bottom && tip.right <= work.right);
+    CHECK(tip.bottom <= cursor.y);
+
     activateTooltip(false);
     CHECK(!tipShowsAt(window, middleOf(item), 600));
     CHECK(!tipShowsAt(window, empty, 100));
