@@ -5,14 +5,15 @@
 
 #include "content/feed_items.h"
 #include "display/painting.h"
-#include "display/placement.h"
+#include "plugin/placement.h"
 #include "display/tooltip.h"
-#include "display/window_proc.h"
+#include "plugin/window_proc.h"
 #include "feed/update_worker.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
 #include "plugin/settings.h"
+#include "plugin/view.h"
 #include "shell/blackbox_api.h"
 
 RuntimeState runtime;
@@ -56,7 +57,7 @@ int startPlugin(HINSTANCE instance) {
     // A start after an earlier endPlugin in the same process begins from a clean run.
     stopRequested = 0;
     runtime.pluginWindow = nullptr;
-    runtime.tooltipWindow = nullptr;
+    tooltipWindow = nullptr;
     runtime.mouseInside = false;
     runtime.autoHidden = false;
 
@@ -80,7 +81,7 @@ int startPlugin(HINSTANCE instance) {
     }
 
     readSettings(); // also replaces the inSlit that beginSlitPlugin stored
-    loadShellStyle();
+    reloadShellStyle();
 
     runtime.virtualScreenWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
     runtime.virtualScreenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
@@ -108,7 +109,7 @@ int startPlugin(HINSTANCE instance) {
     SetTimer(window, 3, 300, nullptr);
     ShowWindow(window, SW_SHOW);
     InvalidateRect(window, nullptr, FALSE);
-    createTooltip();
+    createPluginTooltip();
     return 0;
 }
 
@@ -183,9 +184,9 @@ int endPlugin(HINSTANCE instance) {
         SendMessageA(runtime.slitWindow, SLIT_REMOVE, 0, reinterpret_cast<LPARAM>(window));
     removeAllTools();
     releasePaintTexts();
-    if (runtime.tooltipWindow)
-        DestroyWindow(runtime.tooltipWindow);
-    runtime.tooltipWindow = nullptr;
+    if (tooltipWindow)
+        DestroyWindow(tooltipWindow);
+    tooltipWindow = nullptr;
     if (window)
         DestroyWindow(window);
     runtime.pluginWindow = nullptr;

@@ -1,7 +1,7 @@
 // Shared set-up for the display tests: a plug-in-like window that answers WM_PAINT with
-// paintWindow and the placement messages with the placement operations, a stand-in for the shell's
-// style records and gradients whose drawing is easy to recognise in pixels, DisplayList entries
-// built by hand, and the tooltip control's own view of its tools.
+// paintPluginWindow and the placement messages with the placement operations, a stand-in for the
+// shell's style records and gradients whose drawing is easy to recognise in pixels, DisplayList
+// entries built by hand, and the tooltip control's own view of its tools.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
@@ -13,9 +13,10 @@
 
 #include "content/feed_items.h"
 #include "display/painting.h"
-#include "display/placement.h"
+#include "plugin/placement.h"
 #include "display/tooltip.h"
-#include "plugin/gdi_count.h"
+#include "plugin/view.h"
+#include "display/gdi_count.h"
 #include "feed/update_worker.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
@@ -169,7 +170,7 @@ inline FeedItem* entryAt(int index) {
 inline LRESULT CALLBACK testWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_PAINT:
-        paintWindow(window);
+        paintPluginWindow(window);
         return 0;
     case WM_NCHITTEST:
         return HTCAPTION;
@@ -195,7 +196,7 @@ inline void resetDisplayState() {
     defaultSettings();
     runtime = RuntimeState{};
     useFakeStyle();
-    loadShellStyle();
+    reloadShellStyle();
     entryCount = 0;
     lastUpdateTime[0] = '\0';
 }
@@ -226,15 +227,15 @@ inline HWND openWindow(DWORD exStyle = 0) {
 // can be read back from the tools.
 inline HWND openWithTooltip() {
     HWND window = openWindow();
-    createTooltip();
+    createPluginTooltip();
     return window;
 }
 
 inline void closeWindow(HWND window) {
     removeAllTools();
-    if (runtime.tooltipWindow != nullptr)
-        DestroyWindow(runtime.tooltipWindow);
-    runtime.tooltipWindow = nullptr;
+    if (tooltipWindow != nullptr)
+        DestroyWindow(tooltipWindow);
+    tooltipWindow = nullptr;
     DestroyWindow(window);
     runtime.pluginWindow = nullptr;
     pumpMessages(10);
@@ -263,7 +264,7 @@ struct ToolView {
 };
 
 inline int toolCount() {
-    return static_cast<int>(SendMessageA(runtime.tooltipWindow, TTM_GETTOOLCOUNT, 0, 0));
+    return static_cast<int>(SendMessageA(tooltipWindow, TTM_GETTOOLCOUNT, 0, 0));
 }
 
 inline std::vector<ToolView> toolsOfControl() {
@@ -272,8 +273,7 @@ inline std::vector<ToolView> toolsOfControl() {
     for (int i = 0; i < count; ++i) {
         TOOLINFOA info = {};
         info.cbSize = sizeof info;
-        if (!SendMessageA(runtime.tooltipWindow, TTM_ENUMTOOLSA, i,
-                          reinterpret_cast<LPARAM>(&info)))
+        if (!SendMessageA(tooltipWindow, TTM_ENUMTOOLSA, i, reinterpret_cast<LPARAM>(&info)))
             break;
         // The wide query: the narrow one answers with at most 79 characters under some
         // versions of the control.
@@ -284,7 +284,7 @@ inline std::vector<ToolView> toolsOfControl() {
         query.hwnd = info.hwnd;
         query.uId = info.uId;
         query.lpszText = wide;
-        SendMessageW(runtime.tooltipWindow, TTM_GETTEXTW, sizeof wide / sizeof wide[0],
+        SendMessageW(tooltipWindow, TTM_GETTEXTW, sizeof wide / sizeof wide[0],
                      reinterpret_cast<LPARAM>(&query));
         static char buffer[4096];
         buffer[0] = '\0';

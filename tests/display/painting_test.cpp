@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "display/window_proc.h"
+#include "plugin/window_proc.h"
 
 using namespace fixture;
 
@@ -371,13 +371,13 @@ TEST(odd_entries_and_an_odd_shell_do_not_break_the_paint) {
     // shell keeps under that number.
     styleItems[1].colorFrom = RGB(0, 120, 0);
     settings.styleType = 9;
-    loadShellStyle();
+    reloadShellStyle();
     paintNow(window);
     CHECK_EQ(pixelAt(window, 290, 190), RGB(0, 120, 0));
 
     // A shell that gives no style at all: no inset, the plug-in's own font, nothing breaks.
     shellGivesNothing = true;
-    loadShellStyle();
+    reloadShellStyle();
     paintNow(window);
     CHECK_EQ(entryAt(0)->itemRect.left, 0);
     CHECK_EQ(entryAt(0)->itemRect.right, 300);
@@ -410,7 +410,7 @@ TEST(background_and_border_pixels) {
     settings.width = 100;
     settings.height = 50;
     styleItems[1].colorFrom = RGB(0, 120, 0);
-    loadShellStyle();
+    reloadShellStyle();
     paintNow(window);
     CHECK_EQ(pixelAt(window, 299, 199), RGB(0, 120, 0));
     CHECK_EQ(pixelAt(window, 50, 199), RGB(0, 120, 0));

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "content/feed_items.h"
+#include "display/tooltip.h"
 #include "plugin/lifecycle.h"
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
@@ -32,10 +33,10 @@ int windowOpacity(HWND window) {
 }
 
 int tipWidth() {
-    return static_cast<int>(SendMessageA(runtime.tooltipWindow, TTM_GETMAXTIPWIDTH, 0, 0));
+    return static_cast<int>(SendMessageA(tooltipWindow, TTM_GETMAXTIPWIDTH, 0, 0));
 }
 int tipHideDelay() {
-    return static_cast<int>(SendMessageA(runtime.tooltipWindow, TTM_GETDELAYTIME, TTDT_AUTOPOP, 0));
+    return static_cast<int>(SendMessageA(tooltipWindow, TTM_GETDELAYTIME, TTDT_AUTOPOP, 0));
 }
 bool topmost(HWND window) {
     return (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
@@ -143,7 +144,7 @@ TEST(a_hostile_settings_file_still_gives_a_usable_window) {
         CHECK(header.bottom > header.top);
         CHECK(header.bottom - header.top < 200);
         CHECK(GetUpdateRect(window, nullptr, FALSE) == 0);
-        REQUIRE(runtime.tooltipWindow);
+        REQUIRE(tooltipWindow);
         CHECK(tipWidth() >= 50);
         CHECK(tipHideDelay() > 0);
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "content/feed_items.h"
-#include "display/window_proc.h"
+#include "plugin/window_proc.h"
 #include "feed/update_worker.h"
 #include "plugin/lifecycle.h"
 #include "plugin/menu.h"
