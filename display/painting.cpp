@@ -335,41 +335,36 @@ TextLook chooseTextLook(const ViewOptions& options) {
     return look;
 }
 
-ViewMark markAt(const ViewModel& model, size_t position) {
-    if (model.marks == nullptr || position >= model.markCount)
-        return ViewMark{nullptr, false, false};
-    return model.marks[position];
-}
-
 // Lays out and draws the entry at position (0 the header) with its top at layoutY; returns the
 // new layoutY. The entry keeps its itemRect and gets its tool only when it reaches into the client
 // area.
-int paintEntry(PaintContext& paint, SelectedFont& font, FeedItem* entry, size_t position,
+int paintEntry(PaintContext& paint, SelectedFont& font, ViewEntry& shown, size_t position,
                int layoutY) {
     const ViewOptions& options = paint.options;
     const RECT& content = paint.content;
     const int inset = paint.inset;
     const bool head = position == 0;
-    const ViewMark mark = head ? ViewMark{nullptr, false, false} : markAt(paint.model, position);
+    const FeedItem* entry = shown.item;
+    const bool isNew = !head && shown.isNew;
     if (options.highlight == 2) {
-        RECT previous = toRect(entry->itemRect);
+        RECT previous = toRect(shown.itemRect);
         if (!IsRectEmpty(&previous))
             drawHighlight(paint.dc, previous, options.highlightBorder);
     }
-    EntryTexts texts =
-        textsAt(position, entry, mark.feedName, options.utf8, options.abbreviatedDate);
+    EntryTexts texts = textsAt(position, entry, head ? nullptr : shown.feedName, options.utf8,
+                               options.abbreviatedDate);
     const wchar_t* title = texts.title != nullptr ? texts.title : L"";
     if (head)
         composeHeaderLine(lineText, title, paint.model.headerSuffix);
     else
-        composeItemLine(lineText, texts, title, mark.stale, options);
+        composeItemLine(lineText, texts, title, shown.stale, options);
     const wchar_t* line = textOf(lineText);
     int indent = head ? inset : saturate(static_cast<long long>(options.titleOffset) + inset);
 
     RECT item = {content.left, layoutY, content.right, layoutY};
     int textLeft = saturate(static_cast<long long>(item.left) + indent);
     int textRight = saturate(static_cast<long long>(item.right) - inset);
-    if (mark.isNew)
+    if (isNew)
         font.useBold(true);
     TextBlock lineBlock = measureBlock(paint, line, textLeft, layoutY, textRight);
     int height = lineBlock.height;
@@ -378,7 +373,7 @@ int paintEntry(PaintContext& paint, SelectedFont& font, FeedItem* entry, size_t 
     RECT textRect = {textLeft, saturate(static_cast<long long>(item.top) + shift), textRight,
                      saturate(static_cast<long long>(item.bottom) + shift)};
     drawBlock(paint, lineBlock, textRect);
-    if (mark.isNew)
+    if (isNew)
         font.useBold(false);
     layoutY = item.bottom;
 
@@ -393,7 +388,7 @@ int paintEntry(PaintContext& paint, SelectedFont& font, FeedItem* entry, size_t 
     }
 
     bool seen = item.bottom > 0 && item.top < paint.clientHeight;
-    entry->itemRect = seen ? toItemRect(item) : ItemRect{0, 0, 0, 0};
+    shown.itemRect = seen ? toItemRect(item) : ItemRect{0, 0, 0, 0};
     if (seen) {
         bool wanted = head ? composeHeaderTip(tipText, lineText, paint.model, options)
                            : composeItemTip(tipText, lineText, description, options);
@@ -409,12 +404,10 @@ bool contains(const ItemRect& r, POINT point) {
 
 // The laid-out entry whose itemRect contains point, or null. Only the entries the previous paint
 // laid out can contain a point.
-FeedItem* laidOutEntryAt(const ViewModel& model, POINT point) {
-    size_t position = 0;
-    for (FeedItem* entry = model.first; entry != nullptr && position < laidOutEntries;
-         entry = entry->next, ++position) {
-        if (contains(entry->itemRect, point))
-            return entry;
+const ViewEntry* laidOutEntryAt(const ViewModel& model, POINT point) {
+    for (size_t position = 0; position < model.count && position < laidOutEntries; ++position) {
+        if (contains(model.entries[position].itemRect, point))
+            return &model.entries[position];
     }
     return nullptr;
 }
@@ -422,14 +415,14 @@ FeedItem* laidOutEntryAt(const ViewModel& model, POINT point) {
 // Lays out the entries from the first until one starts below the client area; the entries after
 // it that an earlier paint laid out get an empty itemRect again. Returns how many were laid out.
 size_t layOutEntries(PaintContext& paint, SelectedFont& font) {
+    const ViewModel& model = paint.model;
     size_t position = 0;
     int layoutY = paint.content.top;
-    FeedItem* entry = paint.model.first;
-    for (; entry != nullptr && layoutY < paint.clientHeight; entry = entry->next, ++position)
-        layoutY = paintEntry(paint, font, entry, position, layoutY);
+    for (; position < model.count && layoutY < paint.clientHeight; ++position)
+        layoutY = paintEntry(paint, font, model.entries[position], position, layoutY);
     size_t laidOut = position;
-    for (; entry != nullptr && position < laidOutEntries; entry = entry->next, ++position)
-        entry->itemRect = ItemRect{0, 0, 0, 0};
+    for (; position < model.count && position < laidOutEntries; ++position)
+        model.entries[position].itemRect = ItemRect{0, 0, 0, 0};
     return laidOut;
 }
 
@@ -464,7 +457,7 @@ void paintWindow(HWND window, const ViewModel& model, const ViewOptions& options
             if (options.highlight == 1 && options.mouseInside) {
                 POINT cursor;
                 if (GetCursorPos(&cursor) && ScreenToClient(window, &cursor)) {
-                    FeedItem* under = laidOutEntryAt(model, cursor);
+                    const ViewEntry* under = laidOutEntryAt(model, cursor);
                     if (under != nullptr)
                         drawHighlight(canvas.dc, toRect(under->itemRect), options.highlightBorder);
                 }
@@ -484,14 +477,10 @@ void paintWindow(HWND window, const ViewModel& model, const ViewOptions& options
     EndPaint(window, &paint);
 }
 
-FeedItem* entryAtPoint(const ViewModel& model, POINT point, size_t* position) {
-    size_t index = 0;
-    for (FeedItem* entry = model.first; entry != nullptr; entry = entry->next, ++index) {
-        if (contains(entry->itemRect, point)) {
-            if (position != nullptr)
-                *position = index;
-            return entry;
-        }
+ViewEntry* entryAtPoint(const ViewModel& model, POINT point) {
+    for (size_t position = 0; position < model.count; ++position) {
+        if (contains(model.entries[position].itemRect, point))
+            return &model.entries[position];
     }
     return nullptr;
 }

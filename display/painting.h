@@ -31,8 +31,7 @@ void loadShellStyle(int styleType);
 // entries below the window get an empty itemRect and no tool. At the end it removes the tools the
 // paint did not refresh.
 void paintWindow(HWND window, const ViewModel& model, const ViewOptions& options);
-// The first entry of model whose itemRect contains point (client coordinates), with its position
-// (0 the header) when position is given; null when none does.
-FeedItem* entryAtPoint(const ViewModel& model, POINT point, size_t* position);
+// The first entry of model whose itemRect contains point (client coordinates), or null.
+ViewEntry* entryAtPoint(const ViewModel& model, POINT point);
 // Frees the texts that paints keep between them (the plug-in ends; the next paint makes them anew).
 void releasePaintTexts();

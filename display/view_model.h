@@ -1,27 +1,27 @@
 // What the window paints, handed to painting as values: the entries (a header entry, then the
-// items, chained like any item list), the marks that belong to each shown position, the texts of
-// the header and the view options. The display never reads settings or feed state itself; the
-// plug-in composes all of this and hands it in.
+// items) with the marks of each, the texts of the header and the view options. The display never
+// reads settings or feed state itself; the plug-in composes all of this and hands it in.
 #pragma once
 #include <windows.h>
 #include <cstddef>
 
 #include "content/feed_items.h"
 
-// What an item's line carries besides its own texts, by position (0 the header).
-struct ViewMark {
+// One shown entry: the item's texts and what its line carries besides them.
+struct ViewEntry {
+    const FeedItem* item; // title, link, description, date; the header's title for position 0
     const char* feedName; // shown before the title, in the entries' encoding; null for none
     bool isNew;           // drawn in the bold weight of the same font
     bool stale;           // the item's feed failed its last update: the line says so
+    int feed;             // the caller's number for the item's feed (painting ignores it)
+    ItemRect itemRect;    // client rectangle, set by painting; empty below the window
 };
 
 struct ViewModel {
-    // The header entry, then the items. Painting writes each entry's itemRect (empty for the
-    // entries below the window); the entries and their texts are the caller's.
-    FeedItem* first;
-    // The marks of positions 0 to markCount - 1; a position past them has none. May be null.
-    const ViewMark* marks;
-    size_t markCount;
+    // The header entry (position 0), then the items, count in all. Painting writes each entry's
+    // itemRect; the array and the items are the caller's.
+    ViewEntry* entries;
+    size_t count;
     // Plain ANSI text drawn after the header's title (counts, time, the stale marker); may be null.
     const char* headerSuffix;
     // The header's tooltip lines ("\n" between them), in the entries' encoding; null or empty for

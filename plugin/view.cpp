@@ -3,6 +3,7 @@
 #include "plugin/view.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "content/feed_items.h"
@@ -17,6 +18,8 @@
 namespace {
 
 ViewModel view;
+ViewEntry* entries; // the model's entries; entryCapacity of them allocated
+size_t entryCapacity;
 char headerSuffix[96];
 
 // True while the DisplayList is only the placeholder of a running or failed update.
@@ -88,11 +91,31 @@ ViewOptions viewOptionsFromSettings() {
     return options;
 }
 
-const ViewModel& currentView() {
+ViewModel& currentView() {
     composeHeaderSuffix(headerSuffix, sizeof headerSuffix);
-    view.first = DisplayList.first;
-    view.marks = nullptr;
-    view.markCount = 0;
+    size_t count = 0;
+    for (const FeedItem* entry = DisplayList.first; entry != nullptr; entry = entry->next)
+        ++count;
+    if (count > entryCapacity) {
+        ViewEntry* grown = static_cast<ViewEntry*>(realloc(entries, count * sizeof(ViewEntry)));
+        if (grown == nullptr)
+            count = entryCapacity;
+        else {
+            entries = grown;
+            entryCapacity = count;
+        }
+    }
+    // An entry that is still the same item at the same place keeps the rectangle painting gave it.
+    size_t position = 0;
+    for (const FeedItem* entry = DisplayList.first; entry != nullptr && position < count;
+         entry = entry->next, ++position) {
+        ViewEntry& shown = entries[position];
+        ItemRect kept =
+            position < view.count && shown.item == entry ? shown.itemRect : ItemRect{0, 0, 0, 0};
+        shown = ViewEntry{entry, nullptr, false, false, 0, kept};
+    }
+    view.entries = entries;
+    view.count = count;
     view.headerSuffix = headerSuffix;
     view.headerTip = feedHealthLine();
     return view;

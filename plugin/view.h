@@ -8,7 +8,7 @@
 // The view options as the settings say now, each within the bounds the window can use.
 ViewOptions viewOptionsFromSettings();
 // The model of what the window shows now. Valid until the lists or the settings change.
-const ViewModel& currentView();
+ViewModel& currentView();
 // The answer to WM_PAINT: paints currentView() with the options in force.
 void paintPluginWindow(HWND window);
 // Takes a new snapshot of the shell's style for the styleType in force, then rebuilds the menu

@@ -126,8 +126,9 @@ bool quoteLinkArgument(const char* link, char* argument, size_t size) {
     return true;
 }
 
-FeedItem* hitTestItem(POINT point) {
-    return entryAtPoint(currentView(), point, nullptr);
+const FeedItem* hitTestItem(POINT point) {
+    const ViewEntry* shown = entryAtPoint(currentView(), point);
+    return shown != nullptr ? shown->item : nullptr;
 }
 
 // The link comes from the network: only a plain web address is handed on, and with a browser

@@ -14,6 +14,7 @@
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
 #include "plugin/settings.h"
+#include "plugin/view.h"
 #include "shell/blackbox_api.h"
 #include "shell/shell_record.h"
 #include "tests/plugin/plugin_test_support.h"
@@ -139,8 +140,8 @@ TEST(a_hostile_settings_file_still_gives_a_usable_window) {
         CHECK(rect.bottom - rect.top >= 10 && rect.bottom - rect.top <= screenHeight);
         CHECK(windowOpacity(window) == -1 || windowOpacity(window) >= 16);
         // Painted: the header is laid out, one line of a sane font high.
-        REQUIRE(DisplayList.first);
-        const ItemRect& header = DisplayList.first->itemRect;
+        REQUIRE(currentView().count > 0);
+        const ItemRect& header = currentView().entries[0].itemRect;
         CHECK(header.bottom > header.top);
         CHECK(header.bottom - header.top < 200);
         CHECK(GetUpdateRect(window, nullptr, FALSE) == 0);
