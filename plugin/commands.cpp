@@ -16,6 +16,7 @@
 #include "display/tooltip.h"
 #include "plugin/window_proc.h"
 #include "feed/update_worker.h"
+#include "plugin/favorite_removal.h"
 #include "plugin/lifecycle.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
@@ -535,8 +536,17 @@ const CommandWord commandWords[] = {
              reportSettingsNotWritten();
      }},
     {"Health", exactMatch, [](HWND, const char*) { reportHealth(); }},
+    {"MarkAllRead", exactMatch, [](HWND, const char*) { markEverythingRead(); }},
+    {"RemoveFavorite", wordPrefixMatch,
+     [](HWND, const char* a) {
+         // Only a number names a favourite: a bare command must not remove the first one.
+         if (*a >= '0' && *a <= '9' && removeFavorite(parseInteger(a)))
+             favoritesChanged();
+     }},
+    // Last: the words above that begin with "Show" are matched whole before this one.
+    {"Show", wordPrefixMatch, [](HWND, const char* a) { setShowMode(a); }},
 };
-static_assert(sizeof commandWords / sizeof commandWords[0] == 47, "47 command words");
+static_assert(sizeof commandWords / sizeof commandWords[0] == 50, "50 command words");
 
 } // namespace
 

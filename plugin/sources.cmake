@@ -6,7 +6,8 @@ set(FM_PLUGIN_SOURCES
     plugin/setting_limits.cpp
     plugin/window_proc.cpp
     plugin/placement.cpp
-    plugin/view.cpp)
+    plugin/view.cpp
+    plugin/favorite_removal.cpp)
 # The DLL's own entry points (DllMain and the four exports); not part of the static library.
 set(FM_DLL_SOURCES
     plugin/dll_main.cpp

@@ -140,3 +140,25 @@ void applyTooltipSettings() {
     setTooltipTiming(tipWidthInForce(settings.tipWidth),
                      tipHideDelayInForce(settings.tipHideDelay));
 }
+
+void setShowMode(const char* word) {
+    static const char* const words[] = {"one", "together", "inTurn"};
+    for (int mode = showOne; mode <= showInTurn; ++mode) {
+        if (_stricmp(word, words[mode]) != 0)
+            continue;
+        settings.show = mode;
+        buildMenu(false);
+        if (runtime.pluginWindow)
+            InvalidateRect(runtime.pluginWindow, nullptr, FALSE);
+        return;
+    }
+}
+
+void markEverythingRead() {
+    if (runtime.pluginWindow)
+        InvalidateRect(runtime.pluginWindow, nullptr, FALSE);
+}
+
+void favoritesChanged() {
+    buildMenu(false);
+}

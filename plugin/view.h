@@ -18,3 +18,11 @@ void reloadShellStyle();
 void createPluginTooltip();
 // Sends the current tipWidth and tipHideDelay to the tooltip control.
 void applyTooltipSettings();
+
+// "@FeedMarqueeShow one|together|inTurn" (any letter case): shows the feeds that way from now on;
+// another word changes nothing.
+void setShowMode(const char* word);
+// "Mark All Read": every item of every shown feed is seen; the marks and the count go.
+void markEverythingRead();
+// The favourites in the file changed (one was removed): the feeds and the menu follow.
+void favoritesChanged();
