@@ -8,7 +8,8 @@
 #include "plugin/placement.h"
 #include "display/tooltip.h"
 #include "plugin/window_proc.h"
-#include "feed/update_worker.h"
+#include "feed/feed_engine.h"
+#include "plugin/feed_updates.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
@@ -55,7 +56,6 @@ int refuseSecondStart() {
 
 int startPlugin(HINSTANCE instance) {
     // A start after an earlier endPlugin in the same process begins from a clean run.
-    stopRequested = 0;
     runtime.pluginWindow = nullptr;
     tooltipWindow = nullptr;
     runtime.mouseInside = false;
@@ -107,6 +107,7 @@ int startPlugin(HINSTANCE instance) {
     armUpdateTimer();
     runtime.autoHidden = autoHideTarget(nullptr);
     SetTimer(window, 3, 300, nullptr);
+    armTurnTimer();
     ShowWindow(window, SW_SHOW);
     InvalidateRect(window, nullptr, FALSE);
     createPluginTooltip();
@@ -170,11 +171,8 @@ int endPlugin(HINSTANCE instance) {
         DelMenu(rootMenu);
         rootMenu = nullptr;
     }
+    // Every pass stops within the bound; the lists go with the engine.
     stopUpdate();
-    // A pass that did not end within the wait still owns the FetchList; it is left to the pass.
-    if (!workerSemaphore)
-        freeFetchList();
-    freeDisplayList();
     releaseFavorites();
     KillTimer(window, 1);
     RemoveSticky(window);
@@ -184,6 +182,7 @@ int endPlugin(HINSTANCE instance) {
         SendMessageA(runtime.slitWindow, SLIT_REMOVE, 0, reinterpret_cast<LPARAM>(window));
     removeAllTools();
     releasePaintTexts();
+    releaseView();
     if (tooltipWindow)
         DestroyWindow(tooltipWindow);
     tooltipWindow = nullptr;

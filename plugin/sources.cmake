@@ -7,7 +7,8 @@ set(FM_PLUGIN_SOURCES
     plugin/window_proc.cpp
     plugin/placement.cpp
     plugin/view.cpp
-    plugin/favorite_removal.cpp)
+    plugin/favorite_removal.cpp
+    plugin/feed_updates.cpp)
 # The DLL's own entry points (DllMain and the four exports); not part of the static library.
 set(FM_DLL_SOURCES
     plugin/dll_main.cpp

@@ -10,6 +10,7 @@
 
 #include "content/feed_items.h"
 #include "display/tooltip.h"
+#include "plugin/feed_updates.h"
 #include "plugin/lifecycle.h"
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
