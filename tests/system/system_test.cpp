@@ -339,11 +339,16 @@ TEST(first_start_creates_the_settings_and_shows_the_feed_then_the_failure) {
         {"feedmarquee.feedUrl:", ""},
         {"feedmarquee.browserPath:", ""},
         {"feedmarquee.keepHeadlines:", "true"},
+        {"feedmarquee.show:", "one"},
+        {"feedmarquee.showFeedName:", "true"},
+        {"feedmarquee.maxItemsPerFeed:", "20"},
+        {"feedmarquee.turnSeconds:", "20"},
+        {"feedmarquee.markNew:", "true"},
     };
     CHECK(GetFileAttributesA(run.folder.file("feedmarquee.rc").c_str()) == INVALID_FILE_ATTRIBUTES);
     std::vector<Setting> written = settingLines(run.settingsFile());
-    CHECK_EQ(written.size(), static_cast<size_t>(40));
-    for (size_t i = 0; i < 40 && i < written.size(); ++i) {
+    CHECK_EQ(written.size(), static_cast<size_t>(45));
+    for (size_t i = 0; i < 45 && i < written.size(); ++i) {
         CHECK_EQ(written[i].key, defaults[i].key);
         CHECK_EQ(written[i].value, defaults[i].value);
     }
@@ -724,8 +729,8 @@ TEST(saved_headlines_show_at_once_and_updates_are_conditional_and_kept_on_failur
     // The saved copy of an earlier run, an hour old.
     time_t savedAt = std::time(nullptr) - 3600;
     CachedFeed saved = {};
-    std::snprintf(saved.url, sizeof saved.url, "%s", url.c_str());
-    std::strcpy(saved.etag, "\"v1\"");
+    saved.url = url.c_str();
+    saved.etag = "\"v1\"";
     saved.savedAt = savedAt;
     TempFolder scratch("cache");
     std::string cachePath = scratch.file("feedmarquee.cache");
