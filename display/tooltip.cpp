@@ -20,10 +20,8 @@
 #include <cstring>
 #include <cwchar>
 
-#include "display/placement.h"
-#include "plugin/runtime_state.h"
-#include "plugin/setting_limits.h"
-#include "plugin/settings.h"
+HWND tooltipWindow = nullptr;
+HWND tooltipOwner = nullptr;
 
 static_assert(sizeof(TOOLINFOW) == 48, "the tool record includes lParam and the reserved pointer");
 
@@ -144,31 +142,48 @@ const UINT_PTR popTimer = 0x4655;  // one-shot: the tip has shown long enough
 ToolEntry* pointedTool = nullptr;
 bool tipShown = false;
 bool tipsActive = true;
+int hideDelay = -1; // milliseconds as setTooltipTiming got them; negative: the control's own
 
 void hideTip() {
-    if (runtime.pluginWindow != nullptr) {
-        KillTimer(runtime.pluginWindow, showTimer);
-        KillTimer(runtime.pluginWindow, popTimer);
+    if (tooltipOwner != nullptr) {
+        KillTimer(tooltipOwner, showTimer);
+        KillTimer(tooltipOwner, popTimer);
     }
-    if (tipShown && runtime.tooltipWindow != nullptr && pointedTool != nullptr)
-        SendMessageW(runtime.tooltipWindow, TTM_TRACKACTIVATE, FALSE,
+    if (tipShown && tooltipWindow != nullptr && pointedTool != nullptr)
+        SendMessageW(tooltipWindow, TTM_TRACKACTIVATE, FALSE,
                      reinterpret_cast<LPARAM>(&pointedTool->toolInfo));
     tipShown = false;
 }
 
 // One of the control's delays (TTDT_INITIAL, TTDT_RESHOW, TTDT_AUTOPOP) in milliseconds.
 UINT controlDelay(WPARAM which) {
-    LRESULT delay = SendMessageA(runtime.tooltipWindow, TTM_GETDELAYTIME, which, 0);
+    LRESULT delay = SendMessageA(tooltipWindow, TTM_GETDELAYTIME, which, 0);
     return delay > 0 ? static_cast<UINT>(delay) : 0;
 }
 
-// How long a tip stays up: tipHideDelay seconds (at most an hour), or without one the control's
-// own delay. The timer is the plug-in's, so it is not held to the 32.767 s the control can count.
+// How long a tip stays up: the hide delay given, or without one the control's own. The timer is
+// the plug-in's, so it is not held to the 32.767 s the control can count.
 UINT popDelay() {
-    if (settings.tipHideDelay > 0)
-        return static_cast<UINT>(settings.tipHideDelay > 3600 ? 3600 : settings.tipHideDelay) *
-               1000;
-    return controlDelay(TTDT_AUTOPOP);
+    return hideDelay > 0 ? static_cast<UINT>(hideDelay) : controlDelay(TTDT_AUTOPOP);
+}
+
+// The work area of the monitor at point, or the primary one's where the system cannot tell.
+RECT workAreaAt(POINT point) {
+    typedef HMONITOR(WINAPI * FromPoint)(POINT, DWORD);
+    typedef BOOL(WINAPI * Info)(HMONITOR, MONITORINFO*);
+    HMODULE user32 = GetModuleHandleA("USER32");
+    FromPoint fromPoint = reinterpret_cast<FromPoint>(reinterpret_cast<void (*)()>(
+        user32 != nullptr ? GetProcAddress(user32, "MonitorFromPoint") : nullptr));
+    Info info = reinterpret_cast<Info>(reinterpret_cast<void (*)()>(
+        user32 != nullptr ? GetProcAddress(user32, "GetMonitorInfoA") : nullptr));
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    if (fromPoint != nullptr && info != nullptr &&
+        info(fromPoint(point, MONITOR_DEFAULTTONEAREST), &monitor))
+        return monitor.rcWork;
+    RECT work = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    return work;
 }
 
 void CALLBACK popTip(HWND window, UINT, UINT_PTR, DWORD) {
@@ -178,17 +193,17 @@ void CALLBACK popTip(HWND window, UINT, UINT_PTR, DWORD) {
 
 void CALLBACK showTip(HWND window, UINT, UINT_PTR, DWORD) {
     KillTimer(window, showTimer);
-    if (pointedTool == nullptr || !tipsActive || runtime.tooltipWindow == nullptr)
+    if (pointedTool == nullptr || !tipsActive || tooltipWindow == nullptr)
         return;
     POINT cursor;
     if (!GetCursorPos(&cursor))
         return;
     // Below the pointer, where a tip that follows the cursor would stand; above it and moved left
     // where the work area ends.
-    LRESULT bubble = SendMessageW(runtime.tooltipWindow, TTM_GETBUBBLESIZE, 0,
+    LRESULT bubble = SendMessageW(tooltipWindow, TTM_GETBUBBLESIZE, 0,
                                   reinterpret_cast<LPARAM>(&pointedTool->toolInfo));
     LONG width = LOWORD(bubble), height = HIWORD(bubble);
-    RECT work = nearestWorkArea(RECT{cursor.x, cursor.y, cursor.x + 1, cursor.y + 1});
+    RECT work = workAreaAt(cursor);
     LONG x = cursor.x, y = cursor.y + 20;
     if (y + height > work.bottom)
         y = cursor.y - height - 4;
@@ -196,9 +211,9 @@ void CALLBACK showTip(HWND window, UINT, UINT_PTR, DWORD) {
         x = work.right - width - 2;
     x = x < work.left ? work.left : x;
     y = y < work.top ? work.top : y;
-    SendMessageW(runtime.tooltipWindow, TTM_TRACKPOSITION, 0,
+    SendMessageW(tooltipWindow, TTM_TRACKPOSITION, 0,
                  MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)));
-    SendMessageW(runtime.tooltipWindow, TTM_TRACKACTIVATE, TRUE,
+    SendMessageW(tooltipWindow, TTM_TRACKACTIVATE, TRUE,
                  reinterpret_cast<LPARAM>(&pointedTool->toolInfo));
     tipShown = true;
     SetTimer(window, popTimer, popDelay(), popTip);
@@ -223,8 +238,8 @@ void removeUnrefreshed(bool clearMarks) {
                 hideTip();
                 pointedTool = nullptr;
             }
-            if (runtime.tooltipWindow != nullptr)
-                SendMessageW(runtime.tooltipWindow, TTM_DELTOOLW, 0,
+            if (tooltipWindow != nullptr)
+                SendMessageW(tooltipWindow, TTM_DELTOOLW, 0,
                              reinterpret_cast<LPARAM>(&entry->toolInfo));
             if (previous != nullptr)
                 previous->next = following;
@@ -245,40 +260,42 @@ void removeUnrefreshed(bool clearMarks) {
 
 } // namespace
 
-void createTooltip() {
+void createTooltip(HINSTANCE instance, HWND owner, int widthPixels, int hideDelayMs, bool active) {
+    tooltipOwner = owner;
     INITCOMMONCONTROLSEX controls;
     controls.dwSize = sizeof controls;
     controls.dwICC = ICC_BAR_CLASSES;
     if (!InitCommonControlsEx(&controls))
         return;
-    runtime.tooltipWindow =
+    tooltipWindow =
         CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                         WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
-                        CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, runtime.instance, nullptr);
-    if (runtime.tooltipWindow == nullptr)
+                        CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+    if (tooltipWindow == nullptr)
         return;
-    applyTooltipSettings();
-    SendMessageA(runtime.tooltipWindow, TTM_SETDELAYTIME, TTDT_INITIAL, 120);
-    SendMessageA(runtime.tooltipWindow, TTM_SETDELAYTIME, TTDT_RESHOW, 60);
-    activateTooltip(settings.allowtooltip);
+    setTooltipTiming(widthPixels, hideDelayMs);
+    SendMessageA(tooltipWindow, TTM_SETDELAYTIME, TTDT_INITIAL, 120);
+    SendMessageA(tooltipWindow, TTM_SETDELAYTIME, TTDT_RESHOW, 60);
+    activateTooltip(active);
 }
 
-void applyTooltipSettings() {
-    if (runtime.tooltipWindow == nullptr)
+void setTooltipTiming(int widthPixels, int hideDelayMs) {
+    hideDelay = hideDelayMs;
+    if (tooltipWindow == nullptr)
         return;
-    SendMessageA(runtime.tooltipWindow, TTM_SETMAXTIPWIDTH, 0, tipWidthInForce(settings.tipWidth));
+    SendMessageA(tooltipWindow, TTM_SETMAXTIPWIDTH, 0, widthPixels);
     // The control reads the delay as a signed 16-bit count of milliseconds: anything longer than
     // 32,767 ms would wrap to a short delay, and a negative one means the control's default.
-    long long delay = tipHideDelayInForce(settings.tipHideDelay);
+    long long delay = hideDelayMs;
     if (delay > 32767)
         delay = 32767;
     if (delay < 0)
         delay = -1;
-    SendMessageA(runtime.tooltipWindow, TTM_SETDELAYTIME, TTDT_AUTOPOP, static_cast<LPARAM>(delay));
+    SendMessageA(tooltipWindow, TTM_SETDELAYTIME, TTDT_AUTOPOP, static_cast<LPARAM>(delay));
 }
 
 void addOrUpdateTool(const RECT& rect, const wchar_t* text) {
-    if (runtime.tooltipWindow == nullptr)
+    if (tooltipWindow == nullptr)
         return;
     const wchar_t* source = text ? text : L"";
     size_t length = textLength(source);
@@ -289,7 +306,7 @@ void addOrUpdateTool(const RECT& rect, const wchar_t* text) {
             return;
         wmemcpy(entry->text, source, length);
         entry->text[length] = L'\0';
-        SendMessageW(runtime.tooltipWindow, TTM_UPDATETIPTEXTW, 0,
+        SendMessageW(tooltipWindow, TTM_UPDATETIPTEXTW, 0,
                      reinterpret_cast<LPARAM>(&entry->toolInfo));
         return;
     }
@@ -309,14 +326,14 @@ void addOrUpdateTool(const RECT& rect, const wchar_t* text) {
     info.cbSize = sizeof(TOOLINFOW);
     // Shown only when told (relayMouseToTooltip), at the place given.
     info.uFlags = TTF_TRACK | TTF_ABSOLUTE;
-    info.hwnd = runtime.pluginWindow;
+    info.hwnd = tooltipOwner;
     info.uId = ++largestToolId;
     info.rect = rect;
     info.hinst = nullptr;
     info.lpszText = entry->text;
     info.lParam = 0;
     indexAdd(entry, recordCount);
-    SendMessageW(runtime.tooltipWindow, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+    SendMessageW(tooltipWindow, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
 }
 
 void beginToolRefresh() {
@@ -338,8 +355,8 @@ void removeAllTools() {
     ToolEntry* entry = toolEntries;
     while (entry != nullptr) {
         ToolEntry* following = entry->next;
-        if (runtime.tooltipWindow != nullptr)
-            SendMessageW(runtime.tooltipWindow, TTM_DELTOOLW, 0,
+        if (tooltipWindow != nullptr)
+            SendMessageW(tooltipWindow, TTM_DELTOOLW, 0,
                          reinterpret_cast<LPARAM>(&entry->toolInfo));
         free(entry);
         entry = following;
@@ -356,12 +373,12 @@ void activateTooltip(bool on) {
     tipsActive = on;
     if (!on)
         hideTip();
-    if (runtime.tooltipWindow != nullptr)
-        SendMessageA(runtime.tooltipWindow, TTM_ACTIVATE, on ? 1 : 0, 0);
+    if (tooltipWindow != nullptr)
+        SendMessageA(tooltipWindow, TTM_ACTIVATE, on ? 1 : 0, 0);
 }
 
 void relayMouseToTooltip(HWND window, POINT screenPoint) {
-    if (runtime.tooltipWindow == nullptr || window == nullptr)
+    if (tooltipWindow == nullptr || window == nullptr)
         return;
     POINT client = screenPoint;
     ScreenToClient(window, &client);

@@ -12,16 +12,19 @@
 #include "content/feed_items.h"
 #include "content/utf8_ansi.h"
 #include "display/painting.h"
-#include "display/placement.h"
+#include "plugin/placement.h"
 #include "display/tooltip.h"
-#include "display/window_proc.h"
-#include "feed/update_worker.h"
+#include "plugin/window_proc.h"
+#include "feed/feed_engine.h"
 #include "plugin/dialog_library.h"
+#include "plugin/feed_updates.h"
+#include "plugin/favorite_removal.h"
 #include "plugin/lifecycle.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
 #include "plugin/settings.h"
+#include "plugin/view.h"
 #include "shell/blackbox_api.h"
 
 static_assert(sizeof(OPENFILENAMEA) == 88, "the file dialog is given the 88-byte record");
@@ -118,7 +121,7 @@ void selectFavorite(int index) {
 
 // True while the DisplayList holds only the placeholder of a running or failed fetch.
 bool showsPlaceholder() {
-    const FeedItem* first = DisplayList.first;
+    const FeedItem* first = shownFirst();
     return first && !first->next && first->title &&
            (std::strcmp(first->title, connectingText) == 0 ||
             std::strcmp(first->title, failedText) == 0);
@@ -131,9 +134,9 @@ bool showsPlaceholder() {
 void addCurrentFavorite() {
     const char* title = "";
     char* converted = nullptr;
-    if (DisplayList.first && DisplayList.first->title && !showsPlaceholder() &&
+    if (shownFirst() && shownFirst()->title && !showsPlaceholder() &&
         !headlinesOfAnotherAddress(settings.feedUrl)) {
-        title = DisplayList.first->title;
+        title = shownFirst()->title;
         if (settings.encoding == 1) {
             converted = utf8ToAnsi(title);
             title = converted ? converted : "";
@@ -154,8 +157,8 @@ void setUpdateInterval(int minutes) {
 
 void setTipWidth(int width) {
     settings.tipWidth = width;
-    if (runtime.tooltipWindow)
-        SendMessageA(runtime.tooltipWindow, TTM_SETMAXTIPWIDTH, 0, tipWidthInForce(width));
+    if (tooltipWindow)
+        SendMessageA(tooltipWindow, TTM_SETMAXTIPWIDTH, 0, tipWidthInForce(width));
 }
 
 void setTipHideDelay(int seconds) {
@@ -284,6 +287,9 @@ void applyReloadedSettings(HWND window) {
                      SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
     applyTooltipSettings();
     activateTooltip(settings.allowtooltip);
+    reconfigureFeeds(); // the mode or the favourites may differ
+    armTurnTimer();
+    viewChanged();
     armUpdateTimer();
     applyTransparency(); // drops the layered style in the slit; repaints and rebuilds the menu
 }
@@ -296,7 +302,7 @@ void reloadSettings(HWND window) {
     // A file that names another feed is fetched at once, as choosing it from the menu would be.
     if (std::strcmp(previousUrl, settings.feedUrl) != 0)
         requestUpdate();
-    loadShellStyle();
+    reloadShellStyle();
     HWND slit = runtime.slitWindow;
     if (!(settings.inSlit && slit) && slit)
         SendMessageA(slit, SLIT_REMOVE, 0, reinterpret_cast<LPARAM>(window));
@@ -350,7 +356,7 @@ const CommandWord commandWords[] = {
     {"StyleType", wordPrefixMatch,
      [](HWND, const char* a) {
          settings.styleType = parseInteger(a);
-         loadShellStyle(); // rebuilds the menu too
+         reloadShellStyle(); // rebuilds the menu too
          repaint();
      }},
     {"Encode", wordPrefixMatch,
@@ -540,8 +546,17 @@ const CommandWord commandWords[] = {
              reportSettingsNotWritten();
      }},
     {"Health", exactMatch, [](HWND, const char*) { reportHealth(); }},
+    {"MarkAllRead", exactMatch, [](HWND, const char*) { markEverythingRead(); }},
+    {"RemoveFavorite", wordPrefixMatch,
+     [](HWND, const char* a) {
+         // Only a number names a favourite: a bare command must not remove the first one.
+         if (*a >= '0' && *a <= '9' && removeFavorite(parseInteger(a)))
+             favoritesChanged();
+     }},
+    // Last: the words above that begin with "Show" are matched whole before this one.
+    {"Show", wordPrefixMatch, [](HWND, const char* a) { setShowMode(a); }},
 };
-static_assert(sizeof commandWords / sizeof commandWords[0] == 47, "47 command words");
+static_assert(sizeof commandWords / sizeof commandWords[0] == 50, "50 command words");
 
 } // namespace
 

@@ -1,7 +1,7 @@
 // Pointer tracking for the plug-in window. The system sends one leave message per request, so a
 // request is made each time the pointer enters (the first move after a leave); the window's
 // every point is a caption, so the request is for the non-client area.
-#include "display/mouse_tracking.h"
+#include "plugin/mouse_tracking.h"
 
 #include "plugin/runtime_state.h"
 
