@@ -256,7 +256,19 @@ struct OffscreenCanvas {
     HGDIOBJ keptBitmap = nullptr;
     OffscreenCanvas(HDC target, int width, int height) {
         dc = countGdiCreated(CreateCompatibleDC(nullptr));
-        bitmap = countGdiCreated(CreateCompatibleBitmap(target, width, height));
+        // A DIB section rather than a compatible bitmap: its pixels are pages of their own, given
+        // back when it is deleted, where a compatible bitmap's may stay in the process's heap
+        // between paints (half a megabyte for a 380 x 330 window).
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height; // top-down
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* pixels = nullptr;
+        bitmap =
+            countGdiCreated(CreateDIBSection(target, &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
         if (dc != nullptr && bitmap != nullptr)
             keptBitmap = SelectObject(dc, bitmap);
     }
