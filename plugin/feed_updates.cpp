@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "display/tooltip.h"
-#include "display/window_proc.h"
+#include "plugin/window_proc.h"
 #include "feed/feed_engine.h"
 #include "feed/update_schedule.h"
 #include "plugin/runtime_state.h"
@@ -332,6 +332,7 @@ bool shownFeedAt(int index, ShownFeed* out) {
     out->hasHeadlines = engineFeedHasHeadlines(engine, index);
     out->stale = engineFeedStale(engine, index);
     out->health = engineFeedHealth(engine, index);
+    out->failure = engineFeedFailure(engine, index);
     out->updated = engineFeedUpdated(engine, index);
     out->items = out->hasHeadlines ? itemCount(out->list) : 0;
     out->newItems = engineNewCount(engine, index);

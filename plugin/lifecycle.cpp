@@ -5,9 +5,9 @@
 
 #include "content/feed_items.h"
 #include "display/painting.h"
-#include "display/placement.h"
+#include "plugin/placement.h"
 #include "display/tooltip.h"
-#include "display/window_proc.h"
+#include "plugin/window_proc.h"
 #include "feed/feed_engine.h"
 #include "feed/fetch.h"
 #include "plugin/feed_updates.h"
@@ -15,6 +15,7 @@
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
 #include "plugin/settings.h"
+#include "plugin/view.h"
 #include "shell/blackbox_api.h"
 
 RuntimeState runtime;
@@ -57,7 +58,7 @@ int refuseSecondStart() {
 int startPlugin(HINSTANCE instance) {
     // A start after an earlier endPlugin in the same process begins from a clean run.
     runtime.pluginWindow = nullptr;
-    runtime.tooltipWindow = nullptr;
+    tooltipWindow = nullptr;
     runtime.mouseInside = false;
     runtime.autoHidden = false;
 
@@ -81,12 +82,13 @@ int startPlugin(HINSTANCE instance) {
     }
 
     readSettings(); // also replaces the inSlit that beginSlitPlugin stored
-    loadShellStyle();
+    reloadShellStyle();
 
     runtime.virtualScreenWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
     runtime.virtualScreenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
     settings.width = windowExtentInForce(settings.width, runtime.virtualScreenWidth);
     settings.height = windowExtentInForce(settings.height, runtime.virtualScreenHeight);
+    bringBackOnScreen(); // a place saved on a monitor since unplugged
 
     DWORD extendedStyle = WS_EX_TOOLWINDOW | (runtime.layeredSupported ? WS_EX_LAYERED : 0);
     HWND window =
@@ -107,9 +109,12 @@ int startPlugin(HINSTANCE instance) {
     armUpdateTimer();
     runtime.autoHidden = autoHideTarget(nullptr);
     SetTimer(window, 3, 300, nullptr);
-    ShowWindow(window, SW_SHOW);
+    armTurnTimer();
+    // Shown without taking the activation from the program the user is in: an activated window
+    // also has the system start its input-method machinery (COM with it) for nothing.
+    ShowWindow(window, SW_SHOWNOACTIVATE);
     InvalidateRect(window, nullptr, FALSE);
-    createTooltip();
+    createPluginTooltip();
     return 0;
 }
 
@@ -181,9 +186,10 @@ int endPlugin(HINSTANCE instance) {
         SendMessageA(runtime.slitWindow, SLIT_REMOVE, 0, reinterpret_cast<LPARAM>(window));
     removeAllTools();
     releasePaintTexts();
-    if (runtime.tooltipWindow)
-        DestroyWindow(runtime.tooltipWindow);
-    runtime.tooltipWindow = nullptr;
+    releaseView();
+    if (tooltipWindow)
+        DestroyWindow(tooltipWindow);
+    tooltipWindow = nullptr;
     if (window)
         DestroyWindow(window);
     runtime.pluginWindow = nullptr;

@@ -5,8 +5,10 @@
 #include <cstring>
 
 #include "content/feed_items.h"
+#include "display/tooltip.h"
 #include "plugin/feed_updates.h"
 #include "plugin/commands.h"
+#include "plugin/dialog_library.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
@@ -129,10 +131,11 @@ void startPlugin(const char* rcText, bool withSlit) {
                                            settings.x, settings.y, settings.width, settings.height,
                                            nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     ShowWindow(runtime.pluginWindow, SW_SHOWNOACTIVATE);
-    runtime.tooltipWindow =
+    tooltipWindow =
         CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
                         nullptr, GetModuleHandleA(nullptr), nullptr);
+    tooltipOwner = runtime.pluginWindow;
     ValidateRect(runtime.pluginWindow, nullptr);
 }
 
@@ -143,8 +146,8 @@ void stopPlugin() {
         DelMenu(rootMenu);
         rootMenu = nullptr;
     }
-    if (runtime.tooltipWindow)
-        DestroyWindow(runtime.tooltipWindow);
+    if (tooltipWindow)
+        DestroyWindow(tooltipWindow);
     DestroyWindow(runtime.pluginWindow);
     DestroyWindow(testShellWindow);
     if (testSlitWindow)
@@ -152,9 +155,9 @@ void stopPlugin() {
     testShellWindow = testSlitWindow = nullptr;
     runtime = RuntimeState();
     releaseFavorites();
-    openFileDialog = GetOpenFileNameA;
-    chooseColorDialog = ChooseColorA;
-    chooseFontDialog = ChooseFontA;
+    openFileDialog = openFileDialogOnDemand;
+    chooseColorDialog = chooseColorDialogOnDemand;
+    chooseFontDialog = chooseFontDialogOnDemand;
     // Drop what the closed windows left in the queue (posted timers, the worker's message).
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
