@@ -79,12 +79,14 @@ int feedCount() {
 }
 
 bool feedAt(int index, ShownFeed* out) {
-    if (settings.show == showTogether || settings.show == showInTurn)
-        return shownFeedAt(index, out);
-    FeedList* list = shownList();
-    if (index != 0 || list == nullptr)
+    bool several = settings.show == showTogether || settings.show == showInTurn;
+    FeedList* list = several ? nullptr : shownList();
+    if (several) {
+        if (!shownFeedAt(index, out))
+            return false;
+    } else if (index != 0 || list == nullptr) {
         return false;
-    if (!shownFeedAt(0, out) || out->list != list) {
+    } else if (!shownFeedAt(0, out) || out->list != list) {
         // A list shown directly: its header is its title, its entries are headlines.
         memset(out, 0, sizeof *out);
         out->list = list;
@@ -95,6 +97,11 @@ bool feedAt(int index, ShownFeed* out) {
         out->failure = "";
         out->updated = lastUpdateTime;
     }
+    // Before a feed's first pass the engine may have no texts for it yet.
+    if (out->health == nullptr)
+        out->health = "";
+    if (out->updated == nullptr)
+        out->updated = "";
     return true;
 }
 
@@ -368,15 +375,21 @@ void composeHeader(int count) {
     const int mode = state.composedMode;
     if (mode == showTogether) {
         composeTogetherHeader(count);
-        for (int i = 0; i < count; ++i) {
-            ShownFeed feed;
-            if (!feedAt(i, &feed))
-                continue;
-            if (i > 0)
-                appendTip("\n");
-            appendTip(state.names[i]);
-            appendTip(": ");
-            appendTip(feed.health[0] ? feed.health : connectingText);
+        // The feeds that show nothing new (failed, still connecting) first: a tip holds only so
+        // much, and their lines are the ones worth reading.
+        bool first = true;
+        for (int pass = 0; pass < 2; ++pass) {
+            for (int i = 0; i < count; ++i) {
+                ShownFeed feed;
+                if (!feedAt(i, &feed) || (feed.stale || !feed.hasHeadlines) != (pass == 0))
+                    continue;
+                if (!first)
+                    appendTip("\n");
+                first = false;
+                appendTip(state.names[i]);
+                appendTip(": ");
+                appendTip(feed.health[0] ? feed.health : connectingText);
+            }
         }
     } else {
         int index = mode == showInTurn ? state.turnFeed : 0;
