@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "content/charset.h"
+#include "content/json_feed.h"
 #include "content/rss_parser.h"
 
 void parseFeedBody(char* body, size_t length, const char* contentType, const char* baseUrl,
@@ -12,6 +13,11 @@ void parseFeedBody(char* body, size_t length, const char* contentType, const cha
     char* converted = convertCharset && body
                           ? convertToUtf8(body, length, contentType, &convertedLength)
                           : nullptr;
-    parseFeed(converted ? converted : body, baseUrl);
+    char* document = converted ? converted : body;
+    size_t documentLength = converted ? convertedLength : length;
+    if (isJsonDocument(document, documentLength, contentType))
+        parseJsonFeed(document, documentLength, baseUrl);
+    else
+        parseFeed(document, baseUrl);
     std::free(converted);
 }

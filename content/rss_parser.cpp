@@ -925,6 +925,10 @@ int32_t scheduleMinutes(const ParseState& state) {
 
 int32_t feedTtlMinutes;
 
+char* titleFromDescription(const char* text) {
+    return titleFromText(text);
+}
+
 void parseFeed(char* document, const char* baseUrl) {
     feedTtlMinutes = 0;
     if (document == nullptr) {

@@ -17,3 +17,8 @@ void parseFeed(char* document, const char* baseUrl);
 // The feed's own update schedule from the last parse, in minutes (RSS ttl, or the RSS 1.0
 // syndication period over its frequency), at most 1440; 0 when the feed names none.
 extern int32_t feedTtlMinutes;
+
+// The title an untitled item is shown with: the start of its description's plain text (text), cut
+// after a word and marked with an ellipsis when it is long. A new text (free() it); null for a null
+// or blank text.
+char* titleFromDescription(const char* text);

@@ -1,0 +1,340 @@
+// JSON Feed through RapidJSON's event reader: the document is read once, in place, and only the
+// values an entry needs are looked at; no tree of the document is built, so a large or hostile
+// document costs no memory beyond its own bytes. Nesting is bounded (a feed needs four levels),
+// which also bounds the reader's own work on a body of nothing but brackets.
+#include "content/json_feed.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include <rapidjson/reader.h>
+
+#include "content/feed_items.h"
+#include "content/rss_parser.h"
+#include "content/text_decoding.h"
+#include "content/url_resolve.h"
+
+namespace {
+
+inline bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Where a value stands in the document (read in place: zero-terminated there too).
+struct Span {
+    const char* text; // null: absent
+    size_t length;
+};
+
+// ---- Entries ----------------------------------------------------------------------------------
+// The entries are made only here, so that a change to how the list holds them touches two
+// functions.
+
+// Appends an entry owning the four texts (each may be null); on failure frees them and returns
+// null.
+FeedItem* addEntry(char* title, char* link, char* description, char* date, int32_t index) {
+    FeedItem* entry = appendEntry(&FetchList);
+    if (entry == nullptr) {
+        std::free(title);
+        std::free(link);
+        std::free(description);
+        std::free(date);
+        return nullptr;
+    }
+    entry->title = title;
+    entry->titleLength = title != nullptr ? static_cast<int32_t>(std::strlen(title)) : 0;
+    entry->link = link;
+    entry->description = description;
+    entry->date = date;
+    entry->entryIndex = index;
+    return entry;
+}
+
+// Gives the header entry its title and link (either may be null), replacing none it has.
+void setHeader(FeedItem* header, char* title, char* link) {
+    header->title = title;
+    header->titleLength = title != nullptr ? static_cast<int32_t>(std::strlen(title)) : 0;
+    header->link = link;
+}
+
+// ---- Texts ------------------------------------------------------------------------------------
+
+// A copy of a plain text with each run of blanks and line breaks made one blank and none at either
+// end; null when nothing is left or memory runs out.
+char* plainCopy(const Span& span) {
+    if (span.text == nullptr)
+        return nullptr;
+    char* copy = static_cast<char*>(std::malloc(span.length + 1));
+    if (copy == nullptr)
+        return nullptr;
+    size_t n = 0;
+    bool blank = false;
+    for (size_t i = 0; i < span.length && span.text[i] != '\0'; ++i) {
+        char c = span.text[i];
+        if (isBlank(c)) {
+            blank = n != 0;
+            continue;
+        }
+        if (blank)
+            copy[n++] = ' ';
+        blank = false;
+        copy[n++] = c;
+    }
+    copy[n] = '\0';
+    if (n == 0) {
+        std::free(copy);
+        return nullptr;
+    }
+    return copy;
+}
+
+// The plain text of an HTML value, made in place (the value is used once) and then copied.
+char* htmlCopy(const Span& span) {
+    if (span.text == nullptr)
+        return nullptr;
+    char* text = const_cast<char*>(span.text);
+    size_t length = descriptionToText(text, span.length, text, true);
+    return plainCopy(Span{text, length});
+}
+
+// An address resolved against base when it is relative; kept as written when it cannot be.
+char* linkCopy(const Span& span, const char* base) {
+    char* link = plainCopy(span);
+    if (link == nullptr || base == nullptr || *base == '\0')
+        return link;
+    // Resolution keeps the base's scheme and authority and adds at most a '/' to the reference.
+    size_t size = std::strlen(base) + std::strlen(link) + 8;
+    char* resolved = static_cast<char*>(std::malloc(size));
+    if (resolved != nullptr && resolveUrl(base, link, resolved, size)) {
+        std::free(link);
+        return resolved;
+    }
+    std::free(resolved);
+    return link;
+}
+
+// ---- The reader's events ----------------------------------------------------------------------
+
+enum Field {
+    NoField,
+    // the feed's own
+    VersionField,
+    FeedTitleField,
+    HomePageField,
+    ItemsField,
+    // an item's
+    TitleField,
+    UrlField,
+    ExternalUrlField,
+    SummaryField,
+    ContentTextField,
+    ContentHtmlField,
+    PublishedField,
+    ModifiedField,
+    FieldCount
+};
+
+struct FieldName {
+    const char* name;
+    Field field;
+};
+const FieldName feedFields[] = {{"version", VersionField},
+                                {"title", FeedTitleField},
+                                {"home_page_url", HomePageField},
+                                {"items", ItemsField}};
+const FieldName itemFields[] = {{"title", TitleField},
+                                {"url", UrlField},
+                                {"external_url", ExternalUrlField},
+                                {"summary", SummaryField},
+                                {"content_text", ContentTextField},
+                                {"content_html", ContentHtmlField},
+                                {"date_published", PublishedField},
+                                {"date_modified", ModifiedField}};
+
+template <size_t N> Field fieldNamed(const FieldName (&names)[N], const char* key, size_t length) {
+    for (const FieldName& f : names)
+        if (std::strlen(f.name) == length && std::memcmp(f.name, key, length) == 0)
+            return f.field;
+    return NoField;
+}
+
+// Levels of nesting allowed: a feed needs four (the feed, its items, an item, its authors or
+// attachments), extension objects may hold a few more; nothing real comes near this.
+const int deepestLevel = 32;
+// The levels at which the values read stand: the feed's own fields in the outermost object, the
+// items' fields in the objects of the items array.
+const int feedLevel = 1;
+const int itemsLevel = 2;
+const int itemLevel = 3;
+
+struct FeedReader : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FeedReader> {
+    const char* base = nullptr;
+    int depth = 0;           // containers open
+    bool inItems = false;    // the open container at itemsLevel is the items array
+    Field pending = NoField; // the field the next value belongs to
+    Span values[FieldCount] = {};
+    FeedItem* header = nullptr;
+    int32_t created = 0;
+
+    bool Default() { // numbers, true, false, null: no field of ours
+        pending = NoField;
+        return true;
+    }
+    bool String(const char* text, rapidjson::SizeType length, bool) {
+        if (pending != NoField)
+            values[pending] = Span{text, length};
+        pending = NoField;
+        return true;
+    }
+    bool Key(const char* text, rapidjson::SizeType length, bool) {
+        if (depth == feedLevel)
+            pending = fieldNamed(feedFields, text, length);
+        else if (depth == itemLevel && inItems)
+            pending = fieldNamed(itemFields, text, length);
+        else
+            pending = NoField;
+        return true;
+    }
+    bool StartObject() {
+        if (depth == itemsLevel && inItems)
+            for (int f = TitleField; f < FieldCount; ++f)
+                values[f] = Span{nullptr, 0};
+        pending = NoField;
+        return ++depth <= deepestLevel;
+    }
+    bool EndObject(rapidjson::SizeType) {
+        if (--depth == itemsLevel && inItems)
+            finishItem();
+        return true;
+    }
+    bool StartArray() {
+        if (depth == 0)
+            return false; // a feed is an object
+        if (depth == feedLevel && pending == ItemsField)
+            inItems = true;
+        pending = NoField;
+        return ++depth <= deepestLevel;
+    }
+    bool EndArray(rapidjson::SizeType) {
+        if (--depth == feedLevel)
+            inItems = false;
+        return true;
+    }
+
+    // The header entry comes first, as in an XML feed; its texts are set once the whole feed is
+    // read, as the feed's fields may follow its items.
+    bool ensureHeader() {
+        if (header == nullptr)
+            header = addEntry(nullptr, nullptr, nullptr, nullptr, created++);
+        return header != nullptr;
+    }
+
+    // An item's entry: its title, else the start of its text, else its address; an item with
+    // none of them is skipped. The text: summary, else content_text, else content_html as plain
+    // text; the address: url, else external_url; the date: date_published, else date_modified.
+    void finishItem() {
+        char* link = linkCopy(values[UrlField], base);
+        if (link == nullptr)
+            link = linkCopy(values[ExternalUrlField], base);
+        char* description = plainCopy(values[SummaryField]);
+        if (description == nullptr)
+            description = plainCopy(values[ContentTextField]);
+        if (description == nullptr)
+            description = htmlCopy(values[ContentHtmlField]);
+        char* title = plainCopy(values[TitleField]);
+        if (title == nullptr)
+            title = titleFromDescription(description);
+        if (title == nullptr && link != nullptr)
+            title = duplicateText(link, 0);
+        char* date = plainCopy(values[PublishedField]);
+        if (date == nullptr)
+            date = plainCopy(values[ModifiedField]);
+        if (title == nullptr || !ensureHeader()) {
+            std::free(title);
+            std::free(link);
+            std::free(description);
+            std::free(date);
+            return;
+        }
+        if (addEntry(title, link, description, date, created) != nullptr)
+            ++created;
+    }
+};
+
+// Whether the version names JSON Feed ("https://jsonfeed.org/version/1.1").
+bool namesJsonFeed(const Span& version) {
+    static const char mark[] = "jsonfeed.org/version/";
+    const size_t n = sizeof mark - 1;
+    if (version.text == nullptr || version.length < n)
+        return false;
+    for (size_t i = 0; i + n <= version.length; ++i)
+        if (std::memcmp(version.text + i, mark, n) == 0)
+            return true;
+    return false;
+}
+
+// Whether the Content-Type's media type is one of JSON's.
+bool isJsonType(const char* contentType) {
+    if (contentType == nullptr)
+        return false;
+    while (isBlank(*contentType))
+        ++contentType;
+    static const char* const types[] = {"application/feed+json", "application/json"};
+    for (const char* type : types) {
+        size_t n = std::strlen(type);
+        size_t i = 0;
+        while (i < n && contentType[i] != '\0' && (contentType[i] | 0x20) == (type[i] | 0x20))
+            ++i;
+        if (i == n && (contentType[n] == '\0' || contentType[n] == ';' || isBlank(contentType[n])))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool isJsonDocument(const char* body, size_t length, const char* contentType) {
+    if (body == nullptr)
+        return false;
+    size_t i = 0;
+    if (length >= 3 && std::memcmp(body, "\xEF\xBB\xBF", 3) == 0)
+        i = 3;
+    while (i < length && isBlank(body[i]))
+        ++i;
+    if (i < length && body[i] == '{')
+        return true;
+    return isJsonType(contentType) && (i == length || body[i] != '<');
+}
+
+void parseJsonFeed(char* document, size_t length, const char* baseUrl) {
+    feedTtlMinutes = 0;
+    entryCount = 0;
+    if (document == nullptr)
+        return;
+    if (length >= 3 && std::memcmp(document, "\xEF\xBB\xBF", 3) == 0)
+        document += 3;
+
+    FeedReader reader;
+    reader.base = baseUrl != nullptr && *baseUrl != '\0' ? baseUrl : nullptr;
+    rapidjson::Reader json;
+    rapidjson::InsituStringStream stream(document);
+    // The reader descends into a nested value by recursion, but only after the handler has let the
+    // value start, so the depth bound above is also the bound of the recursion. Comments and
+    // trailing commas, which hand-written feeds have, are let through.
+    const unsigned flags = rapidjson::kParseInsituFlag | rapidjson::kParseCommentsFlag |
+                           rapidjson::kParseTrailingCommasFlag | rapidjson::kParseStopWhenDoneFlag;
+    bool read = !json.Parse<flags>(stream, reader).IsError();
+    if (!read || !namesJsonFeed(reader.values[VersionField])) {
+        freeFetchList(); // bad JSON, or JSON that is no feed: nothing of it is shown
+        return;
+    }
+    char* title = plainCopy(reader.values[FeedTitleField]);
+    char* link = linkCopy(reader.values[HomePageField], reader.base);
+    if ((title != nullptr || link != nullptr) && reader.ensureHeader()) {
+        setHeader(reader.header, title, link);
+    } else {
+        std::free(title);
+        std::free(link);
+    }
+    entryCount = reader.created;
+}
