@@ -64,27 +64,28 @@ void setHeader(FeedItem* header, char* title, char* link) {
 char* plainCopy(const Span& span) {
     if (span.text == nullptr)
         return nullptr;
-    char* copy = static_cast<char*>(std::malloc(span.length + 1));
+    const char* text = span.text;
+    size_t length = strnlen(text, span.length); // a "\u0000" ends the text
+    while (length > 0 && isBlank(*text))
+        ++text, --length;
+    while (length > 0 && isBlank(text[length - 1]))
+        --length;
+    if (length == 0)
+        return nullptr;
+    char* copy = static_cast<char*>(std::malloc(length + 1));
     if (copy == nullptr)
         return nullptr;
     size_t n = 0;
-    bool blank = false;
-    for (size_t i = 0; i < span.length && span.text[i] != '\0'; ++i) {
-        char c = span.text[i];
+    for (size_t i = 0; i < length; ++i) {
+        char c = text[i];
         if (isBlank(c)) {
-            blank = n != 0;
-            continue;
+            if (copy[n - 1] == ' ')
+                continue; // the first byte is no blank, so n > 0 here
+            c = ' ';
         }
-        if (blank)
-            copy[n++] = ' ';
-        blank = false;
         copy[n++] = c;
     }
     copy[n] = '\0';
-    if (n == 0) {
-        std::free(copy);
-        return nullptr;
-    }
     return copy;
 }
 
@@ -92,15 +93,30 @@ char* plainCopy(const Span& span) {
 char* htmlCopy(const Span& span) {
     if (span.text == nullptr)
         return nullptr;
+    // Already without blanks at either end and with single blanks inside.
     char* text = const_cast<char*>(span.text);
-    size_t length = descriptionToText(text, span.length, text, true);
-    return plainCopy(Span{text, length});
+    size_t length = descriptionToText(text, strnlen(text, span.length), text, true);
+    return length != 0 ? duplicateText(text, length) : nullptr;
+}
+
+// Whether text starts with a scheme ("http:", "mailto:"): such an address stands on its own.
+bool hasScheme(const char* text) {
+    if (!((*text >= 'a' && *text <= 'z') || (*text >= 'A' && *text <= 'Z')))
+        return false;
+    for (const char* p = text + 1;; ++p) {
+        char c = *p;
+        if (c == ':')
+            return true;
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+              c == '+' || c == '-' || c == '.'))
+            return false;
+    }
 }
 
 // An address resolved against base when it is relative; kept as written when it cannot be.
 char* linkCopy(const Span& span, const char* base) {
     char* link = plainCopy(span);
-    if (link == nullptr || base == nullptr || *base == '\0')
+    if (link == nullptr || base == nullptr || *base == '\0' || hasScheme(link))
         return link;
     // Resolution keeps the base's scheme and authority and adds at most a '/' to the reference.
     size_t size = std::strlen(base) + std::strlen(link) + 8;

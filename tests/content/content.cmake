@@ -50,3 +50,7 @@ add_test(NAME content_url_resolve COMMAND content_url_resolve_test)
 add_executable(content_json_feed_test json_feed_test.cpp)
 target_link_libraries(content_json_feed_test fm_content fm_check)
 add_test(NAME content_json_feed COMMAND content_json_feed_test)
+
+add_executable(content_short_date_test short_date_test.cpp)
+target_link_libraries(content_short_date_test fm_content fm_check)
+add_test(NAME content_short_date COMMAND content_short_date_test)
