@@ -15,7 +15,7 @@
 
 namespace {
 
-const char* const allKeys[40] = {
+const char* const allKeys[41] = {
     "feedmarquee.x:",
     "feedmarquee.y:",
     "feedmarquee.width:",
@@ -56,6 +56,7 @@ const char* const allKeys[40] = {
     "feedmarquee.feedUrl:",
     "feedmarquee.browserPath:",
     "feedmarquee.keepHeadlines:",
+    "feedmarquee.localTime:",
 };
 
 // A plug-in folder holding the stand-in module, and a shell folder; both empty at first.
@@ -109,7 +110,7 @@ void checkDefaults() {
     CHECK(settings.useRefFont && !settings.showDesc && !settings.showDate);
     CHECK(settings.abbreviatedDate && !settings.datePosHead && !settings.showItemCounts);
     CHECK(!settings.showUpdateTime && !settings.wordWrap && settings.tipShowTitle);
-    CHECK(!settings.hilightBorder);
+    CHECK(!settings.hilightBorder && settings.localTime);
     CHECK_EQ(settings.font, "Tahoma");
 }
 
@@ -135,7 +136,7 @@ TEST(no_file_anywhere_creates_one_with_the_defaults_in_the_plugin_folder) {
     CHECK_EQ(favoriteCount, 0);
 
     std::vector<std::string> keys = fileKeys(settingsPath);
-    CHECK_EQ(keys.size(), size_t(40));
+    CHECK_EQ(keys.size(), size_t(41));
     for (const char* key : allKeys)
         CHECK_EQ(std::count(keys.begin(), keys.end(), std::string(key)), 1);
     CHECK_EQ(ReadString(settingsPath, "feedmarquee.feedUrl:", ""), "http://kept.example/feed");
@@ -175,7 +176,7 @@ TEST(the_plugin_folder_wins_and_the_dotted_name_wins_within_a_folder) {
     }
 }
 
-TEST(all_40_settings_survive_a_write_and_a_read) {
+TEST(all_41_settings_survive_a_write_and_a_read) {
     Folders folders;
     writeFileText(folders.plugin + "feedmarquee.rc", "");
     readSettings();
@@ -202,6 +203,7 @@ TEST(all_40_settings_survive_a_write_and_a_read) {
     written.showUpdateTime = written.wordWrap = written.hilightBorder = true;
     written.snapWindow = written.allowtooltip = written.useRefFont = false;
     written.abbreviatedDate = written.tipShowTitle = written.keepHeadlines = false;
+    written.localTime = false;
     written.fontColor = RGB(0x12, 0x34, 0x56);
     copySettingText(written.font, "Courier New");
     copySettingText(written.feedUrl, "http://example.com/rss?a=1&b=2");
@@ -210,7 +212,7 @@ TEST(all_40_settings_survive_a_write_and_a_read) {
     writeSettings();
 
     std::vector<std::string> keys = fileKeys(settingsPath);
-    CHECK_EQ(keys.size(), size_t(40));
+    CHECK_EQ(keys.size(), size_t(41));
     for (const char* key : allKeys)
         CHECK_EQ(std::count(keys.begin(), keys.end(), std::string(key)), 1);
 
@@ -257,6 +259,7 @@ TEST(all_40_settings_survive_a_write_and_a_read) {
     SAME(feedUrl);
     SAME(browserPath);
     SAME(keepHeadlines);
+    SAME(localTime);
 #undef SAME
     // snapWindow is written in mixed case and found again by the case-blind lookup.
     CHECK(readFileText(settingsPath).find("feedmarquee.snapWindow:") != std::string::npos);
