@@ -54,3 +54,7 @@ add_test(NAME content_json_feed COMMAND content_json_feed_test)
 add_executable(content_short_date_test short_date_test.cpp)
 target_link_libraries(content_short_date_test fm_content fm_check)
 add_test(NAME content_short_date COMMAND content_short_date_test)
+
+add_executable(content_opml_test opml_test.cpp)
+target_link_libraries(content_opml_test fm_content fm_check)
+add_test(NAME content_opml COMMAND content_opml_test)
