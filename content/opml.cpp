@@ -263,11 +263,14 @@ char* writeOpml(const OpmlFeeds* feeds, const char* listTitle, const char* dateC
     append(out, "  </head>\n  <body>\n");
     for (size_t i = 0; i < feeds->count; ++i) {
         const OpmlFeed& feed = feeds->feeds[i];
-        const char* title = feed.title != nullptr && feed.title[0] != '\0' ? feed.title : feed.url;
+        // An untitled feed keeps an empty text: readers then name it by the feed's own title.
+        const char* title = feed.title != nullptr ? feed.title : "";
         append(out, "    <outline type=\"rss\" text=\"");
         appendEscaped(out, title);
-        append(out, "\" title=\"");
-        appendEscaped(out, title);
+        if (title[0] != '\0') {
+            append(out, "\" title=\"");
+            appendEscaped(out, title);
+        }
         append(out, "\" xmlUrl=\"");
         appendEscaped(out, feed.url);
         append(out, "\"/>\n");

@@ -36,5 +36,5 @@ bool addOpmlFeed(OpmlFeeds* feeds, const char* title, const char* url);
 
 // A new OPML 2.0 document (UTF-8, zero-terminated, free() it) listing the feeds under listTitle,
 // every text escaped for an attribute; dateCreated is written as given (an RFC 822 date) when not
-// null. An outline without a title is named by its address. Null when memory runs out.
+// null. A feed without a title gets an empty text. Null when memory runs out.
 char* writeOpml(const OpmlFeeds* feeds, const char* listTitle, const char* dateCreated);

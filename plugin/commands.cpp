@@ -18,6 +18,7 @@
 #include "feed/update_worker.h"
 #include "plugin/lifecycle.h"
 #include "plugin/menu.h"
+#include "plugin/opml_commands.h"
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
 #include "plugin/settings.h"
@@ -339,6 +340,8 @@ const CommandWord commandWords[] = {
      }},
     {"Favorites", wordPrefixMatch, [](HWND, const char* a) { selectFavorite(parseInteger(a)); }},
     {"AddFavorites", exactMatch, [](HWND, const char*) { addCurrentFavorite(); }},
+    {"ImportOpml", wordPrefixMatch, [](HWND, const char* a) { importOpmlCommand(a); }},
+    {"ExportOpml", wordPrefixMatch, [](HWND, const char* a) { exportOpmlCommand(a); }},
     {"UpdateInterval", wordPrefixMatch,
      [](HWND, const char* a) { setUpdateInterval(parseInteger(a)); }},
     {"StyleType", wordPrefixMatch,
@@ -535,7 +538,7 @@ const CommandWord commandWords[] = {
      }},
     {"Health", exactMatch, [](HWND, const char*) { reportHealth(); }},
 };
-static_assert(sizeof commandWords / sizeof commandWords[0] == 47, "47 command words");
+static_assert(sizeof commandWords / sizeof commandWords[0] == 49, "49 command words");
 
 } // namespace
 

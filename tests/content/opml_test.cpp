@@ -103,8 +103,8 @@ TEST(writtenListsReadBackWhole) {
             break;
         }
     }
-    // An untitled feed is named by its address; characters XML cannot hold are left out.
-    CHECK_EQ(back.feeds[5000].title, "https://untitled.example/");
+    // An untitled feed stays untitled; characters XML cannot hold are left out.
+    CHECK_EQ(back.feeds[5000].title, "");
     CHECK_EQ(back.feeds[5001].title, "bell removed");
     freeOpmlFeeds(&back);
     freeOpmlFeeds(&feeds);

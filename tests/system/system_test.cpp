@@ -514,7 +514,9 @@ TEST(the_menu_matches_its_tables_and_settings_are_saved_and_reloaded) {
                "1.19\tcommand\tShow Item Counts\t@FeedMarqueeShowItemCounts\tunchecked",
                "1.20\tcommand\tShow Update Time\t@FeedMarqueeShowUpdateTime\tunchecked",
                "1.21\tcommand\tWord Wrap\t@FeedMarqueeWordWrap\tunchecked"});
-    checkMenu(dump, "1.1", {});
+    checkMenu(dump, "1.1",
+              {"1.1.1\tcommand\tImport OPML...\t@FeedMarqueeImportOpml\tunchecked",
+               "1.1.2\tcommand\tExport OPML...\t@FeedMarqueeExportOpml\tunchecked"});
     checkMenu(dump, "1.7",
               {"1.7.1\tcommand\tNone\t@FeedMarqueeEncode 0\tunchecked",
                "1.7.2\tcommand\tUTF-8\t@FeedMarqueeEncode 1\tchecked"});
