@@ -116,10 +116,17 @@ bool isFavorite(const char* url) {
 // in memory are saved and the file read again, as "Add Favorites" does. A file that does not take
 // the write is reported as there.
 bool appendFavorites(const OpmlFeeds& feeds) {
-    DWORD attributes = settingsPath[0] ? GetFileAttributesA(settingsPath) : INVALID_FILE_ATTRIBUTES;
+    if (!settingsPath[0]) {
+        reportSettingsNotWritten();
+        return false;
+    }
+    // A file removed since the start is made again, as the shell's write functions would.
+    DWORD attributes = GetFileAttributesA(settingsPath);
+    bool missing = attributes == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND;
     size_t length = 0;
     bool tooLarge = false;
-    char* old = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_READONLY)
+    char* old = missing ? static_cast<char*>(std::calloc(1, 1))
+                : attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_READONLY)
                     ? readWholeFile(settingsPath, 256u << 20, &length, &tooLarge)
                     : nullptr;
     if (old == nullptr) {

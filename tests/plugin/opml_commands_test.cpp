@@ -167,6 +167,11 @@ TEST(bad_lists_change_nothing_and_say_why) {
     CHECK(lastToldHas("could not be written"));
     CHECK_EQ(favoriteCount, 2);
     CHECK(settingsFileText() == before);
+    // A settings file removed meanwhile is made again, as "Add Favorites" makes it.
+    DeleteFileA(settingsPath);
+    run("@FeedMarqueeImportOpml " + good);
+    CHECK_EQ(favoriteList(), std::string("N=http://n.example/"));
+    CHECK_EQ(fileValue("feedmarquee.x:"), "10");
     stopPlugin();
 }
 
