@@ -314,8 +314,8 @@ TEST(whatEachServerLeavesInTheLists) {
     std::string json = "HTTP/1.0 200 OK\r\nContent-Type: application/feed+json\r\n\r\n"
                        "{\"version\": \"https://jsonfeed.org/version/1.1\", \"title\": \"JSON\","
                        " \"items\": [{\"id\": \"1\", \"title\": \"Item\"}]}";
-    std::string badJson = "HTTP/1.0 200 OK\r\nContent-Type: application/json\r\n\r\n" +
-                          std::string(100000, '[');
+    std::string badJson =
+        "HTTP/1.0 200 OK\r\nContent-Type: application/json\r\n\r\n" + std::string(100000, '[');
     // At the first start nothing is kept: every failure shows "Couldn't connect!" (never the
     // placeholder of a pass that ended, nor an error page's title as a feed) and names its reason.
     struct Case {
