@@ -240,8 +240,8 @@ struct FeedReader : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FeedReader> 
     // The header entry comes first, as in an XML feed; its texts are set once the whole feed is
     // read, as the feed's fields may follow its items.
     bool ensureHeader() {
-        if (header == nullptr)
-            header = addEntry(nullptr, nullptr, nullptr, nullptr, created++);
+        if (header == nullptr && (header = addEntry(nullptr, nullptr, nullptr, nullptr, created)))
+            ++created;
         return header != nullptr;
     }
 
