@@ -70,7 +70,10 @@ char* attributeText(const AttributeValue& value) {
     char* copy = static_cast<char*>(std::malloc(length + 1));
     if (copy == nullptr)
         return nullptr;
-    decodeEntities(text, length, copy);
+    // A line break or tab written into the value reads as a blank, as XML normalises attributes.
+    for (size_t i = 0; i < length; ++i)
+        copy[i] = text[i] == '\r' || text[i] == '\n' || text[i] == '\t' ? ' ' : text[i];
+    decodeEntities(copy, length, copy);
     size_t start = 0, n = std::strlen(copy);
     while (start < n && isBlank(copy[start]))
         ++start;

@@ -222,6 +222,10 @@ bool importOpml(const char* path) {
         char title[256];
         copySettingText(title, ansi != nullptr ? ansi : "");
         std::free(ansi);
+        // A line break would end the setting's line and start another key of the file.
+        for (char* c = title; *c; ++c)
+            if (static_cast<unsigned char>(*c) < 0x20)
+                *c = ' ';
         memoryLeft = addOpmlFeed(&added, title, url);
     }
     char text[MAX_PATH + 640];

@@ -77,7 +77,7 @@ TEST(opml_lists_from_other_readers_add_their_new_feeds) {
                   "xmlUrl=\"http://cafe.example/rss?a=1&amp;b=2\"/></outline>\r\n"
                   "  <outline TEXT=\"Bee again\" XMLURL=\"https://b.example/feed\"/>\r\n"
                   " </outline>\r\n"
-                  " <outline title=\"Only a title\" xmlUrl=\"https://t.example/&#x61;\"/>\r\n"
+                  " <outline title=\"Only a\ntitle\" xmlUrl=\"https://t.example/&#x61;\"/>\r\n"
                   " <outline text=\"Twice\" xmlUrl=\"http://cafe.example/rss?a=1&amp;b=2\"/>\r\n"
                   " <outline text=\"Site\" htmlUrl=\"http://site.example/\"/>\r\n"
                   "</body></opml>\r\n");
