@@ -12,12 +12,14 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include "feed/feed_address.h"
+#include "feed/http_response.h"
 
 struct CachedFeed {
-    char url[256];       // the feed address the response was fetched for (feedUrl)
-    char finalUrl[2048]; // the address that answered, after redirects
-    char etag[256];      // the response's validators, empty when absent
-    char lastModified[64];
+    char url[feedAddressLimit + 1];      // the feed address the response was fetched for (feedUrl)
+    char finalUrl[feedAddressLimit + 1]; // the address that answered, after redirects
+    char etag[responseWholeFieldLimit + 1]; // the response's validators (finalUrl's), empty when
+    char lastModified[responseWholeFieldLimit + 1]; // absent
     char contentType[256]; // the response's Content-Type: its charset decides how the body reads
     int64_t savedAt;       // seconds since 1970 (UTC) of the response
     char* body;            // the decoded body, zero-terminated; free() it (freeCachedFeed)

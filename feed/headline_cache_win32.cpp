@@ -39,7 +39,9 @@ bool writeCacheTemporary(const char* path, const CachedFeed* feed, const char* b
     if (path == nullptr || !path[0] || !temporaryPath(path, temporary) || body == nullptr ||
         bodyLength > cacheBodyLimit)
         return false;
-    char header[4096];
+    // Room for two addresses and two validators of their full length, and the short fields.
+    char header[sizeof feed->url + sizeof feed->finalUrl + sizeof feed->etag +
+                sizeof feed->lastModified + sizeof feed->contentType + 512];
     size_t headerLength = composeCacheHeader(feed, bodyLength, header, sizeof header);
     if (headerLength == 0)
         return false;
@@ -88,7 +90,7 @@ bool readHeadlineCache(const char* path, CachedFeed* feed) {
     if (file == INVALID_HANDLE_VALUE)
         return false;
     // The body cap plus room for the header and the checksum line: a larger file is no cache.
-    const unsigned long long largest = cacheBodyLimit + 4096 + 16;
+    const unsigned long long largest = cacheBodyLimit + sizeof(CachedFeed) + 512 + 16;
     LARGE_INTEGER size;
     bool ok = GetFileSizeEx(file, &size) && size.QuadPart > 0 &&
               static_cast<unsigned long long>(size.QuadPart) <= largest;

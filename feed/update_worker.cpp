@@ -72,18 +72,19 @@ struct UpdatePass {
     HMODULE module;           // the worker's own reference to this module
     HWND window;              // where the result goes
     char url[sizeof settings.feedUrl];
-    char etag[256]; // the validators sent (empty: an unconditional request)
-    char lastModified[64];
-    char cachePath[MAX_PATH]; // where a good response is saved; empty: not saved
-    bool convertCharset;      // the body is read in its own character set (encoding not None)
-    int keptEntryCount;       // entryCount before the pass, restored when the pass fails
+    char etag[fetchValidatorSize]; // the validators sent (empty: an unconditional request)
+    char lastModified[fetchValidatorSize];
+    char validatorsUrl[fetchUrlSize]; // the address they belong to (FetchRequest.validatorsUrl)
+    char cachePath[MAX_PATH];         // where a good response is saved; empty: not saved
+    bool convertCharset; // the body is read in its own character set (encoding not None)
+    int keptEntryCount;  // entryCount before the pass, restored when the pass fails
     // Filled by the worker before it posts.
     PassOutcome outcome;
     int status;
     bool movedPermanently;
     char finalUrl[fetchUrlSize];
-    char newEtag[256];
-    char newLastModified[64];
+    char newEtag[fetchValidatorSize]; // the validators of finalUrl
+    char newLastModified[fetchValidatorSize];
     char retryAfter[64];
     char reason[256];
     int entries; // entryCount of the parse
@@ -100,11 +101,12 @@ UpdatePass* currentPass; // window thread only; non-null exactly while workerSem
 
 // The window thread's record of the feed between passes.
 struct FeedState {
-    ItemList keptList;  // the headlines set aside while a pass runs
-    char shownUrl[256]; // the address the lists' headlines were parsed for; empty: none
-    bool stale;         // the last pass for shownUrl failed; the headlines are older
-    char etag[256];     // validators of shownUrl's last good response
-    char lastModified[64];
+    ItemList keptList;             // the headlines set aside while a pass runs
+    char shownUrl[fetchUrlSize];   // the address the lists' headlines were parsed for; empty: none
+    bool stale;                    // the last pass for shownUrl failed; the headlines are older
+    char etag[fetchValidatorSize]; // validators of shownUrl's last good response
+    char lastModified[fetchValidatorSize];
+    char validatorsUrl[fetchUrlSize]; // the address that gave them (after redirects)
     UpdateSchedule schedule;
     int64_t delaySeconds; // the delay in force after a failure; 0: the interval in force
     int ttlMinutes;       // the feed's own schedule from the last good parse
@@ -218,6 +220,8 @@ void showSavedHeadlines() {
     copyText(feed.shownUrl, sizeof feed.shownUrl, settings.feedUrl);
     copyText(feed.etag, sizeof feed.etag, saved.etag);
     copyText(feed.lastModified, sizeof feed.lastModified, saved.lastModified);
+    copyText(feed.validatorsUrl, sizeof feed.validatorsUrl,
+             saved.finalUrl[0] ? saved.finalUrl : saved.url);
     feed.stale = false;
     feed.ttlMinutes = feedTtlMinutes;
     formatLocalTime(saved.savedAt, "%m/%d %H:%M", lastUpdateTime, sizeof lastUpdateTime);
@@ -291,6 +295,7 @@ bool completePass(UpdatePass* pass) {
         copyText(feed.shownUrl, sizeof feed.shownUrl, pass->url);
         copyText(feed.etag, sizeof feed.etag, pass->newEtag);
         copyText(feed.lastModified, sizeof feed.lastModified, pass->newLastModified);
+        copyText(feed.validatorsUrl, sizeof feed.validatorsUrl, pass->finalUrl);
         feed.ttlMinutes = pass->ttlMinutes;
         recordSuccess(pass, now, healthUpdated);
     } else if (pass->outcome == outcomeNotModified && feed.keptList.first != nullptr) {
@@ -325,7 +330,8 @@ bool completePass(UpdatePass* pass) {
 } // namespace
 
 void runUpdatePass(UpdatePass* pass) {
-    FetchRequest request = {pass->url, pass->etag, pass->lastModified, &pass->stop};
+    FetchRequest request = {pass->url, pass->etag, pass->lastModified, &pass->stop,
+                            pass->validatorsUrl[0] ? pass->validatorsUrl : nullptr};
     FetchResult* fetched = static_cast<FetchResult*>(std::calloc(1, sizeof(FetchResult)));
     if (fetched)
         fetchFeed(&request, fetched);
@@ -444,6 +450,7 @@ void startUpdate() {
     if (sameFeed) {
         copyText(pass->etag, sizeof pass->etag, feed.etag);
         copyText(pass->lastModified, sizeof pass->lastModified, feed.lastModified);
+        copyText(pass->validatorsUrl, sizeof pass->validatorsUrl, feed.validatorsUrl);
     }
     if (settings.keepHeadlines && haveCachePath)
         copyText(pass->cachePath, sizeof pass->cachePath, cachePath);

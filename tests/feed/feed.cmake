@@ -24,3 +24,16 @@ add_test(NAME fetch_feed_test
     COMMAND ${CMAKE_CURRENT_LIST_DIR}/run-with-feed-servers.sh ${CMAKE_BINARY_DIR}/test-certificates
             $<TARGET_FILE:trust_root> $<TARGET_FILE:fetch_feed_test>)
 set_tests_properties(fetch_feed_test PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
+
+# https fetches through a DLL unloaded the moment they return, whole and stopped; the probe DLL
+# holds the fetch code and sits beside the test program.
+add_library(fetch_unload_probe SHARED ${CMAKE_CURRENT_LIST_DIR}/unload_probe.cpp)
+set_target_properties(fetch_unload_probe PROPERTIES PREFIX "")
+target_link_libraries(fetch_unload_probe PRIVATE fm_plugin bb_core)
+add_executable(fetch_unload_test ${CMAKE_CURRENT_LIST_DIR}/unload_test.cpp)
+target_link_libraries(fetch_unload_test PRIVATE fm_check)
+add_dependencies(fetch_unload_test fetch_unload_probe trust_root)
+add_test(NAME fetch_unload_test
+    COMMAND ${CMAKE_CURRENT_LIST_DIR}/run-with-feed-servers.sh ${CMAKE_BINARY_DIR}/test-certificates
+            $<TARGET_FILE:trust_root> $<TARGET_FILE:fetch_unload_test>)
+set_tests_properties(fetch_unload_test PROPERTIES TIMEOUT 120 RUN_SERIAL TRUE)

@@ -167,9 +167,9 @@ std::string sealed(const std::string& covered) {
 
 // The bytes before the checksum of a cache file as the writer makes it.
 std::string covered(const CachedFeed& feed, const std::string& body) {
-    char header[4096];
-    size_t length = composeCacheHeader(&feed, body.size(), header, sizeof header);
-    return std::string(header, length) + body + "\n";
+    std::string header(sizeof(CachedFeed) + 512, '\0');
+    size_t length = composeCacheHeader(&feed, body.size(), &header[0], header.size());
+    return header.substr(0, length) + body + "\n";
 }
 
 } // namespace
@@ -199,14 +199,17 @@ TEST(theCacheFormatDecodesOnlyWholeIntactFiles) {
     CHECK_EQ(accepted, size_t(0));
     // A field longer than its record holds, or a body longer than the file, is refused even
     // with a matching checksum.
-    CachedFeed longUrl = feed;
-    std::strcpy(longUrl.url, std::string(255, 'u').c_str());
+    static CachedFeed longUrl;
+    longUrl = feed;
+    const size_t most = sizeof longUrl.url - 1;
+    std::strcpy(longUrl.url, std::string(most, 'u').c_str());
     std::string text = covered(longUrl, body);
     REQUIRE(decodes(sealed(text), &read));
     freeCachedFeed(&read);
-    size_t urlLine = text.find("url 255\n");
-    REQUIRE(urlLine != std::string::npos);
-    text.replace(urlLine, 8, "url 256\nu");
+    std::string urlLine = "url " + std::to_string(most) + "\n";
+    size_t urlAt = text.find(urlLine);
+    REQUIRE(urlAt != std::string::npos);
+    text.replace(urlAt, urlLine.size(), "url " + std::to_string(most + 1) + "\nu");
     CHECK(!decodes(sealed(text), &read));
     std::string longBody = covered(feed, body);
     size_t bodyLine = longBody.find("body 13\n");

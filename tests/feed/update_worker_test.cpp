@@ -84,7 +84,7 @@ struct PluginWindow {
 };
 
 void setFeedUrl(const std::string& url) {
-    copySettingText(settings.feedUrl, url.c_str());
+    copySettingUrl(settings.feedUrl, url.c_str());
 }
 
 std::vector<std::string> titles(const ItemList& list) {
