@@ -146,6 +146,7 @@ int dayAt(const Token* tokens, size_t count, long i) {
 struct ShortDate {
     int month, day;
     int hour, minute; // hour -1: no time
+    int year;         // 0: none written
     size_t afterTime; // the token after the time's minutes, seconds and fractions
 };
 
@@ -239,8 +240,9 @@ bool readNumeric(const Token* tokens, size_t count, ShortDate* date) {
         return false;
     date->month = numberValue(tokens[2], 2);
     date->day = numberValue(tokens[4], 2);
+    date->year = numberValue(tokens[0], 4);
     if (date->month < 1 || date->month > 12 || date->day < 1 ||
-        !dayExists(numberValue(tokens[0], 4), date->month, date->day))
+        !dayExists(date->year, date->month, date->day))
         return false;
     if (count == 5)
         return true;
@@ -254,8 +256,9 @@ bool readNumeric(const Token* tokens, size_t count, ShortDate* date) {
 
 // Words and numbers: a month name with the day next to it, the day before the month preferred
 // ("mar, 15 nov": the weekday that looks like a month has no day before it); then a time.
-bool readWords(const Token* tokens, size_t count, ShortDate* date, long* monthToken) {
+bool readWords(const Token* tokens, size_t count, ShortDate* date) {
     long chosen = -1;
+    long chosenAt = -1;
     int chosenDay = 0;
     for (int pass = 0; pass < 2 && chosen < 0; ++pass) {
         for (size_t i = 0; i < count && chosen < 0; ++i) {
@@ -276,6 +279,7 @@ bool readWords(const Token* tokens, size_t count, ShortDate* date, long* monthTo
                 return false;
             if (day != 0) {
                 chosen = static_cast<long>(i);
+                chosenAt = at;
                 chosenDay = day;
             }
         }
@@ -284,7 +288,7 @@ bool readWords(const Token* tokens, size_t count, ShortDate* date, long* monthTo
         return false;
     date->month = monthOfWord(tokens[chosen].start, tokens[chosen].length);
     date->day = chosenDay;
-    *monthToken = chosen;
+    date->year = yearOf(tokens, count, chosen, chosenAt);
     return findTime(tokens, count, date);
 }
 
@@ -309,12 +313,6 @@ void civilFromDays(long long days, int* month, int* day) {
     long long monthPart = (5 * dayOfYear + 2) / 153;
     *day = static_cast<int>(dayOfYear - (153 * monthPart + 2) / 5 + 1);
     *month = static_cast<int>(monthPart < 10 ? monthPart + 3 : monthPart - 9);
-}
-
-int daysInMonth(int year, int month) {
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : days[month - 1];
 }
 
 int systemOffsetMinutes(long long utcSeconds) {
@@ -396,42 +394,14 @@ bool readZone(const Token* tokens, size_t count, size_t i, int* minutes) {
     return false;
 }
 
-// The year: a four-digit number that is no part of the time, else (RFC 822's short form, "06 Dec
-// 06") two digits after the month. 0 when none is written.
-int readYear(const Token* tokens, size_t count, long monthToken) {
-    for (size_t i = 0; i < count; ++i) {
-        if (tokens[i].kind != Number || tokens[i].length != 4)
-            continue;
-        bool nextToColon = (i > 0 && tokens[i - 1].start[0] == ':') ||
-                           (i + 1 < count && tokens[i + 1].start[0] == ':');
-        bool afterSign = i > 0 && (tokens[i - 1].start[0] == '+' || tokens[i - 1].start[0] == '-');
-        if (!nextToColon && !afterSign)
-            return numberValue(tokens[i], 4);
-    }
-    if (monthToken < 0)
-        return 0;
-    long next = skipSeparators(tokens, count, monthToken + 1, 1);
-    long previous = skipSeparators(tokens, count, monthToken - 1, -1);
-    if (next < 0 || previous < 0 || tokens[previous].kind != Number ||
-        tokens[next].kind != Number || tokens[next].length != 2)
-        return 0;
-    int year = numberValue(tokens[next], 2);
-    if (year < 0 || (static_cast<size_t>(next) + 1 < count && tokens[next + 1].start[0] == ':'))
-        return 0;
-    return year < 70 ? 2000 + year : 1900 + year;
-}
-
-// Moves a date with its year, time and zone into the reader's zone; false (date unchanged) when
-// one of them is missing or the day does not exist.
-bool toLocalTime(const Token* tokens, size_t count, long monthToken, ShortDate* date) {
+// Moves a date with its year, time and zone into the reader's zone (its day exists: the date was
+// read); false (date unchanged) when one of them is missing.
+bool toLocalTime(const Token* tokens, size_t count, ShortDate* date) {
     int zone;
-    if (date->hour < 0 || !readZone(tokens, count, date->afterTime, &zone))
+    if (date->hour < 0 || date->year < 1 || !readZone(tokens, count, date->afterTime, &zone))
         return false;
-    int year = monthToken < 0 ? numberValue(tokens[0], 4) : readYear(tokens, count, monthToken);
-    if (year < 1 || date->day > daysInMonth(year, date->month))
-        return false;
-    long long utc = daysFromCivil(year, date->month, date->day) * 86400 + date->hour * 3600LL +
-                    date->minute * 60LL - zone * 60LL;
+    long long utc = daysFromCivil(date->year, date->month, date->day) * 86400 +
+                    date->hour * 3600LL + date->minute * 60LL - zone * 60LL;
     long long local = utc + localOffsetMinutes(utc) * 60LL;
     long long days = local >= 0 ? local / 86400 : (local - 86399) / 86400;
     long long seconds = local - days * 86400;
@@ -444,11 +414,10 @@ bool toLocalTime(const Token* tokens, size_t count, long monthToken, ShortDate* 
 // Reads the date into shortDate (in the reader's zone when localTime); false when it cannot be
 // read, so that it is shown as written.
 bool readDate(const Token* tokens, size_t count, bool localTime, ShortDate* shortDate) {
-    long monthToken = -1;
-    if (!readNumeric(tokens, count, shortDate) && !readWords(tokens, count, shortDate, &monthToken))
+    if (!readNumeric(tokens, count, shortDate) && !readWords(tokens, count, shortDate))
         return false;
     if (localTime)
-        toLocalTime(tokens, count, monthToken, shortDate);
+        toLocalTime(tokens, count, shortDate);
     return true;
 }
 
@@ -473,7 +442,7 @@ char* abbreviateDate(const char* date, bool localTime) {
 
     Token tokens[maximumTokens];
     size_t count = splitDate(start, end, tokens);
-    ShortDate shortDate = {0, 0, -1, 0, 0};
+    ShortDate shortDate = {0, 0, -1, 0, 0, 0};
     bool read = readDate(tokens, count, localTime, &shortDate);
 
     char* result = static_cast<char*>(std::malloc((read ? 12 : length + 1)));
