@@ -7,17 +7,17 @@
 #include "content/json_feed.h"
 #include "content/rss_parser.h"
 
-void parseFeedBody(char* body, size_t length, const char* contentType, const char* baseUrl,
-                   bool convertCharset) {
+FeedList* parseFeedBody(char* body, size_t length, const char* contentType, const char* baseUrl,
+                        bool convertCharset) {
     size_t convertedLength = 0;
     char* converted = convertCharset && body
                           ? convertToUtf8(body, length, contentType, &convertedLength)
                           : nullptr;
     char* document = converted ? converted : body;
     size_t documentLength = converted ? convertedLength : length;
-    if (isJsonDocument(document, documentLength, contentType))
-        parseJsonFeed(document, documentLength, baseUrl);
-    else
-        parseFeed(document, baseUrl);
+    FeedList* list = isJsonDocument(document, documentLength, contentType)
+                         ? parseJsonFeed(document, documentLength, baseUrl)
+                         : parseFeed(document, baseUrl);
     std::free(converted);
+    return list;
 }

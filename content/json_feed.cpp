@@ -30,10 +30,12 @@ struct Span {
 // The entries are made only here, so that a change to how the list holds them touches two
 // functions.
 
-// Appends an entry owning the four texts (each may be null); on failure frees them and returns
-// null.
-FeedItem* addEntry(char* title, char* link, char* description, char* date, int32_t index) {
-    FeedItem* entry = appendEntry(&FetchList);
+// Appends an entry with the four texts (each malloc'd, may be null; they are freed, their copies
+// live in the list) and its key: key (a text of the document, may be null), else its link, else
+// its title. Null when memory runs out.
+FeedItem* addEntry(FeedList* list, char* title, char* link, char* description, char* date,
+                   const Span& key, int32_t index) {
+    FeedItem* entry = appendEntry(list);
     if (entry == nullptr) {
         std::free(title);
         std::free(link);
@@ -41,20 +43,24 @@ FeedItem* addEntry(char* title, char* link, char* description, char* date, int32
         std::free(date);
         return nullptr;
     }
-    entry->title = title;
     entry->titleLength = title != nullptr ? static_cast<int32_t>(std::strlen(title)) : 0;
-    entry->link = link;
-    entry->description = description;
-    entry->date = date;
+    entry->title = listTakeText(list, title);
+    entry->link = listTakeText(list, link);
+    entry->description = listTakeText(list, description);
+    entry->date = listTakeText(list, date);
+    entry->key =
+        key.text != nullptr && key.length != 0 ? listText(list, key.text, key.length) : nullptr;
+    if (entry->key == nullptr)
+        entry->key = entry->link != nullptr ? entry->link : entry->title;
     entry->entryIndex = index;
     return entry;
 }
 
-// Gives the header entry its title and link (either may be null), replacing none it has.
-void setHeader(FeedItem* header, char* title, char* link) {
-    header->title = title;
+// Gives the header entry its title and link (malloc'd, either may be null; they are freed).
+void setHeader(FeedList* list, FeedItem* header, char* title, char* link) {
     header->titleLength = title != nullptr ? static_cast<int32_t>(std::strlen(title)) : 0;
-    header->link = link;
+    header->title = listTakeText(list, title);
+    header->link = listTakeText(list, link);
 }
 
 // ---- Texts ------------------------------------------------------------------------------------
@@ -139,6 +145,7 @@ enum Field {
     HomePageField,
     ItemsField,
     // an item's
+    IdField,
     TitleField,
     UrlField,
     ExternalUrlField,
@@ -158,7 +165,8 @@ const FieldName feedFields[] = {{"version", VersionField},
                                 {"title", FeedTitleField},
                                 {"home_page_url", HomePageField},
                                 {"items", ItemsField}};
-const FieldName itemFields[] = {{"title", TitleField},
+const FieldName itemFields[] = {{"id", IdField},
+                                {"title", TitleField},
                                 {"url", UrlField},
                                 {"external_url", ExternalUrlField},
                                 {"summary", SummaryField},
@@ -184,6 +192,7 @@ const int itemsLevel = 2;
 const int itemLevel = 3;
 
 struct FeedReader : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FeedReader> {
+    FeedList* list = nullptr;
     const char* base = nullptr;
     int depth = 0;           // containers open
     bool inItems = false;    // the open container at itemsLevel is the items array
@@ -213,7 +222,7 @@ struct FeedReader : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FeedReader> 
     }
     bool StartObject() {
         if (depth == itemsLevel && inItems)
-            for (int f = TitleField; f < FieldCount; ++f)
+            for (int f = IdField; f < FieldCount; ++f)
                 values[f] = Span{nullptr, 0};
         pending = NoField;
         return ++depth <= deepestLevel;
@@ -240,7 +249,8 @@ struct FeedReader : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FeedReader> 
     // The header entry comes first, as in an XML feed; its texts are set once the whole feed is
     // read, as the feed's fields may follow its items.
     bool ensureHeader() {
-        if (header == nullptr && (header = addEntry(nullptr, nullptr, nullptr, nullptr, created)))
+        if (header == nullptr && (header = addEntry(list, nullptr, nullptr, nullptr, nullptr,
+                                                    Span{nullptr, 0}, created)))
             ++created;
         return header != nullptr;
     }
@@ -272,7 +282,7 @@ struct FeedReader : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FeedReader> 
             std::free(date);
             return;
         }
-        if (addEntry(title, link, description, date, created) != nullptr)
+        if (addEntry(list, title, link, description, date, values[IdField], created) != nullptr)
             ++created;
     }
 };
@@ -322,15 +332,16 @@ bool isJsonDocument(const char* body, size_t length, const char* contentType) {
     return isJsonType(contentType) && (i == length || body[i] != '<');
 }
 
-void parseJsonFeed(char* document, size_t length, const char* baseUrl) {
-    feedTtlMinutes = 0;
-    entryCount = 0;
-    if (document == nullptr)
-        return;
+FeedList* parseJsonFeed(char* document, size_t length, const char* baseUrl) {
+    // The texts are the document less its names and punctuation: half its size is a fair guess.
+    FeedList* list = newFeedList(length / 2);
+    if (list == nullptr || document == nullptr)
+        return list;
     if (length >= 3 && std::memcmp(document, "\xEF\xBB\xBF", 3) == 0)
         document += 3;
 
     FeedReader reader;
+    reader.list = list;
     reader.base = baseUrl != nullptr && *baseUrl != '\0' ? baseUrl : nullptr;
     rapidjson::Reader json;
     rapidjson::InsituStringStream stream(document);
@@ -341,16 +352,17 @@ void parseJsonFeed(char* document, size_t length, const char* baseUrl) {
                            rapidjson::kParseTrailingCommasFlag | rapidjson::kParseStopWhenDoneFlag;
     bool read = !json.Parse<flags>(stream, reader).IsError();
     if (!read || !namesJsonFeed(reader.values[VersionField])) {
-        freeFetchList(); // bad JSON, or JSON that is no feed: nothing of it is shown
-        return;
+        // Bad JSON, or JSON that is no feed: nothing of it is shown.
+        releaseFeedList(list);
+        return newFeedList(0);
     }
     char* title = plainCopy(reader.values[FeedTitleField]);
     char* link = linkCopy(reader.values[HomePageField], reader.base);
     if ((title != nullptr || link != nullptr) && reader.ensureHeader()) {
-        setHeader(reader.header, title, link);
+        setHeader(list, reader.header, title, link);
     } else {
         std::free(title);
         std::free(link);
     }
-    entryCount = reader.created;
+    return list;
 }

@@ -441,6 +441,7 @@ struct ParseState {
     bool inItem;
     int32_t ignoreDepth; // inside image, textInput or an entry's source: nothing there is kept
 
+    FeedList* list; // the list being built
     FeedItem* header;
     bool headerTitled;
     char* headerLink; // the channel's link, until the header entry exists
@@ -451,6 +452,7 @@ struct ParseState {
     PendingText description;
     PendingText date;
     PendingText guid;
+    bool guidIsLink; // the guid is a permalink (no isPermaLink="false")
     char* link;
 
     int32_t created;
@@ -510,11 +512,11 @@ void clearItem(ParseState& state) {
 bool ensureHeader(ParseState& state) {
     if (state.header != nullptr)
         return true;
-    FeedItem* entry = appendEntry(&FetchList);
+    FeedItem* entry = appendEntry(state.list);
     if (entry == nullptr)
         return false;
     entry->entryIndex = state.created++;
-    entry->link = state.headerLink;
+    entry->link = listTakeText(state.list, state.headerLink);
     state.headerLink = nullptr;
     state.header = entry;
     return true;
@@ -570,6 +572,23 @@ char* titleCopy(const PendingText& pending) {
     return title;
 }
 
+// The key that identifies an item across updates: its guid as written, else its link, else its
+// title. A guid equal to the link shares the link's text.
+const char* itemKey(ParseState& state, const FeedItem* entry) {
+    if (state.guid.present) {
+        char* guid = pendingCopy(state.guid);
+        if (guid != nullptr && !isEmptyText(guid)) {
+            if (entry->link != nullptr && std::strcmp(guid, entry->link) == 0) {
+                std::free(guid);
+                return entry->link;
+            }
+            return listTakeText(state.list, guid);
+        }
+        std::free(guid);
+    }
+    return entry->link != nullptr ? entry->link : entry->title;
+}
+
 // Makes the entry of the item just read: its title, or else its dc:title, or else the start of its
 // description, or else its link. An item with none of them is skipped.
 void finishItem(ParseState& state) {
@@ -577,7 +596,7 @@ void finishItem(ParseState& state) {
         return;
     char* link = state.link;
     state.link = nullptr;
-    if (link == nullptr && state.guid.present)
+    if (link == nullptr && state.guid.present && state.guidIsLink)
         link = linkCopy(state.guid.value.text, state.guid.value.length, currentBase(state));
     state.inItem = false;
     state.ignoreDepth = 0;
@@ -602,7 +621,7 @@ void finishItem(ParseState& state) {
     }
     FeedItem* entry = nullptr;
     if (title != nullptr && ensureHeader(state))
-        entry = appendEntry(&FetchList);
+        entry = appendEntry(state.list);
     if (entry == nullptr) {
         std::free(title);
         std::free(link);
@@ -611,11 +630,12 @@ void finishItem(ParseState& state) {
         return;
     }
     entry->entryIndex = state.created++;
-    entry->title = title;
+    entry->title = listTakeText(state.list, title);
     entry->titleLength = titleLength;
-    entry->link = link;
-    entry->description = description;
-    entry->date = pendingCopy(state.date);
+    entry->link = listTakeText(state.list, link);
+    entry->description = listTakeText(state.list, description);
+    entry->date = listTakeText(state.list, pendingCopy(state.date));
+    entry->key = itemKey(state, entry);
     clearItem(state);
 }
 
@@ -637,8 +657,7 @@ void takeFeedTitle(ParseState& state, const PendingText& pending) {
         std::free(title);
         return;
     }
-    std::free(state.header->title);
-    state.header->title = title;
+    state.header->title = listTakeText(state.list, title);
     state.header->titleLength = clippedLength(pending.value.length);
     state.headerTitled = true;
 }
@@ -691,7 +710,7 @@ char* examineLink(ParseState& state, char* m) {
     if (state.inItem)
         state.link = link;
     else if (state.header != nullptr)
-        state.header->link = link;
+        state.header->link = listTakeText(state.list, link);
     else
         state.headerLink = link;
     return value.next;
@@ -991,9 +1010,10 @@ char* examineMarkup(ParseState& state, char* m) {
     case 'g':
         if (isName(m, "guid", 4)) {
             char* tagEnd = markupEnd(m + 4);
-            if (!atItemLevel(state) || state.link != nullptr || state.guid.present ||
-                attributeIs(findAttribute(m + 4, tagEnd, "ispermalink"), "false"))
+            // Every item's guid is its key; only a permalink one can stand in for its link.
+            if (!atItemLevel(state) || state.guid.present)
                 return tagEnd;
+            state.guidIsLink = !attributeIs(findAttribute(m + 4, tagEnd, "ispermalink"), "false");
             ElementText value = elementText(m, tagEnd, "guid", 4, false);
             offerPending(state.guid, value, 1, DecodedForm, false);
             return value.next;
@@ -1136,19 +1156,18 @@ int32_t scheduleMinutes(const ParseState& state) {
 
 } // namespace
 
-int32_t feedTtlMinutes;
-
 char* titleFromDescription(const char* text) {
     return titleFromText(text);
 }
 
-void parseFeed(char* document, const char* baseUrl) {
-    feedTtlMinutes = 0;
-    if (document == nullptr) {
-        entryCount = 0;
-        return;
-    }
+FeedList* parseFeed(char* document, const char* baseUrl) {
+    size_t length = document != nullptr ? std::strlen(document) : 0;
+    // The texts are the document less its markup: half its size is a fair first guess.
+    FeedList* list = newFeedList(length / 2);
+    if (list == nullptr || document == nullptr)
+        return list;
     ParseState state{};
+    state.list = list;
     state.documentBase = baseUrl != nullptr && *baseUrl != '\0' ? baseUrl : nullptr;
 
     // Only markup, the text after a '<', is examined; text between '>' and '<' is never taken for a
@@ -1172,6 +1191,7 @@ void parseFeed(char* document, const char* baseUrl) {
     std::free(state.link);
     for (char*& base : state.bases)
         std::free(base);
-    feedTtlMinutes = scheduleMinutes(state);
-    entryCount = state.created;
+    list->ttlMinutes = scheduleMinutes(state);
+    trimFeedList(list);
+    return list;
 }

@@ -1,6 +1,5 @@
 set(FM_DISPLAY_SOURCES
-    display/window_proc.cpp
     display/painting.cpp
     display/entry_text.cpp
     display/tooltip.cpp
-    display/placement.cpp)
+    display/text_fit.cpp)

@@ -14,6 +14,9 @@
 #include "feed/idn_win32.h"
 #include "feed/winhttp_fetch.h"
 
+const char* const productVersion = "0.0.1a";
+const char* const productHomepage = "https://feedmarquee.example.org/";
+
 namespace {
 
 const int redirectLimit = 5;

@@ -1,10 +1,15 @@
 // Fetching a feed: one pass over http (the Winsock client) or https (WinHTTP), following
-// redirects, with the response stage decoding the body. Run on the update worker thread.
+// redirects, with the response stage decoding the body. Run on a pass's worker thread.
 #pragma once
 #include <windows.h>
 #include <cstddef>
 #include "feed/feed_address.h"
 #include "feed/http_response.h"
+
+// The product's version and home page, sent in the User-Agent line; the plug-in's info answers
+// the same.
+extern const char* const productVersion;  // "0.0.1a"
+extern const char* const productHomepage; // "https://feedmarquee.example.org/"
 
 // An address of a fetch (the feed's or a redirect's) is at most feedAddressLimit (8 KiB) long;
 // this is its size with the terminator. A longer one is refused, never cut.

@@ -9,6 +9,8 @@
 
 #include "feed/headline_cache.h"
 
+void (*cacheWritePieceHook)() = nullptr;
+
 namespace {
 
 // path + ".tmp" into out (MAX_PATH); false when it does not fit.
@@ -17,9 +19,14 @@ bool temporaryPath(const char* path, char* out) {
     return length > 0 && length < MAX_PATH;
 }
 
-bool writeAll(HANDLE file, const char* data, size_t length, unsigned long* crc) {
+bool writeAll(HANDLE file, const char* data, size_t length, unsigned long* crc,
+              volatile long* stop) {
     *crc = crc32(*crc, reinterpret_cast<const Bytef*>(data), 0);
     while (length > 0) {
+        if (cacheWritePieceHook != nullptr)
+            cacheWritePieceHook();
+        if (stop != nullptr && *stop != 0)
+            return false;
         DWORD piece = length > (1u << 20) ? (1u << 20) : static_cast<DWORD>(length);
         DWORD written = 0;
         if (!WriteFile(file, data, piece, &written, nullptr) || written != piece)
@@ -34,28 +41,32 @@ bool writeAll(HANDLE file, const char* data, size_t length, unsigned long* crc) 
 } // namespace
 
 bool writeCacheTemporary(const char* path, const CachedFeed* feed, const char* body,
-                         size_t bodyLength) {
+                         size_t bodyLength, volatile long* stop) {
     char temporary[MAX_PATH];
     if (path == nullptr || !path[0] || !temporaryPath(path, temporary) || body == nullptr ||
         bodyLength > cacheBodyLimit)
         return false;
-    // Room for two addresses and two validators of their full length, and the short fields.
-    char header[sizeof feed->url + sizeof feed->finalUrl + sizeof feed->etag +
-                sizeof feed->lastModified + sizeof feed->contentType + 512];
-    size_t headerLength = composeCacheHeader(feed, bodyLength, header, sizeof header);
-    if (headerLength == 0)
+    char* header = static_cast<char*>(std::malloc(cacheHeaderLimit));
+    size_t headerLength =
+        header ? composeCacheHeader(feed, bodyLength, header, cacheHeaderLimit) : 0;
+    if (headerLength == 0) {
+        std::free(header);
         return false;
+    }
     HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    if (file == INVALID_HANDLE_VALUE) {
+        std::free(header);
         return false;
+    }
     unsigned long crc = crc32(0L, nullptr, 0);
-    bool ok = writeAll(file, header, headerLength, &crc) &&
-              writeAll(file, body, bodyLength, &crc) && writeAll(file, "\n", 1, &crc);
+    bool ok = writeAll(file, header, headerLength, &crc, stop) &&
+              writeAll(file, body, bodyLength, &crc, stop) && writeAll(file, "\n", 1, &crc, stop);
+    std::free(header);
     char crcLine[16];
     std::snprintf(crcLine, sizeof crcLine, "crc %08lx\n", crc & 0xFFFFFFFFul);
     unsigned long ignored = 0;
-    ok = ok && writeAll(file, crcLine, 13, &ignored);
+    ok = ok && writeAll(file, crcLine, 13, &ignored, stop);
     // The bytes reach the disk before the rename can make them the cache.
     ok = FlushFileBuffers(file) && ok;
     ok = CloseHandle(file) && ok;
@@ -68,7 +79,9 @@ bool commitCacheTemporary(const char* path) {
     char temporary[MAX_PATH];
     if (path == nullptr || !path[0] || !temporaryPath(path, temporary))
         return false;
-    if (MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    // The data were flushed once before the rename; the rename itself is not flushed again (a
+    // crash may keep the old copy, never half of one).
+    if (MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING))
         return true;
     DeleteFileA(temporary);
     return false;
@@ -81,8 +94,11 @@ void discardCacheTemporary(const char* path) {
 }
 
 bool readHeadlineCache(const char* path, CachedFeed* feed) {
-    feed->body = nullptr;
-    feed->bodyLength = 0;
+    return readHeadlineCacheFor(path, nullptr, feed);
+}
+
+bool readHeadlineCacheFor(const char* path, const char* url, CachedFeed* feed) {
+    *feed = CachedFeed{};
     if (path == nullptr || !path[0])
         return false;
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -90,7 +106,7 @@ bool readHeadlineCache(const char* path, CachedFeed* feed) {
     if (file == INVALID_HANDLE_VALUE)
         return false;
     // The body cap plus room for the header and the checksum line: a larger file is no cache.
-    const unsigned long long largest = cacheBodyLimit + sizeof(CachedFeed) + 512 + 16;
+    const unsigned long long largest = cacheBodyLimit + cacheHeaderLimit + 16;
     LARGE_INTEGER size;
     bool ok = GetFileSizeEx(file, &size) && size.QuadPart > 0 &&
               static_cast<unsigned long long>(size.QuadPart) <= largest;
@@ -100,14 +116,22 @@ bool readHeadlineCache(const char* path, CachedFeed* feed) {
         data = static_cast<char*>(std::malloc(length));
         ok = data != nullptr;
     }
+    // The header first: a copy of another address is rejected before its body is read.
+    size_t headerBytes = length < cacheFieldLimit + 64 ? length : cacheFieldLimit + 64;
     for (size_t at = 0; ok && at < length;) {
-        DWORD piece = length - at > (1u << 20) ? (1u << 20) : static_cast<DWORD>(length - at);
+        if (url != nullptr && at == headerBytes && !cacheHeaderNames(data, at, url)) {
+            ok = false;
+            break;
+        }
+        size_t end = at < headerBytes ? headerBytes : length;
+        DWORD piece = end - at > (1u << 20) ? (1u << 20) : static_cast<DWORD>(end - at);
         DWORD read = 0;
         ok = ReadFile(file, data + at, piece, &read, nullptr) && read == piece;
         at += read;
     }
     CloseHandle(file);
-    ok = ok && decodeHeadlineCache(data, length, feed);
+    ok = ok && (url == nullptr || cacheHeaderNames(data, length, url)) &&
+         decodeHeadlineCache(data, length, feed);
     std::free(data);
     return ok;
 }

@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include "feed/bounded_call.h"
-#include "plugin/lifecycle.h"
 
 unsigned long fetchStallLimitMs = 30000;
 unsigned long fetchPassLimitMs = 120000;
@@ -333,7 +332,7 @@ size_t formatRequestHeaders(const FetchRequest* request, char* out, size_t outSi
                                 "*/*;q=0.8\r\n"
                                 "User-Agent: FeedMarquee/%s (+%s)\r\n"
                                 "Accept-Encoding: gzip, deflate\r\n",
-                                pluginInfo(2), pluginInfo(5));
+                                productVersion, productHomepage);
     if (written < 0 || static_cast<size_t>(written) >= outSize) {
         if (outSize > 0)
             out[0] = '\0';

@@ -7,7 +7,8 @@ set(FM_FEED_SOURCES
     feed/http_fetch.cpp
     feed/idn_win32.cpp
     feed/update_schedule.cpp
-    feed/update_worker.cpp
+    feed/feed_engine.cpp
+    feed/seen_keys.cpp
     feed/winhttp_api.cpp
     feed/winhttp_fetch.cpp)
 # The portable response stage (status line, headers, chunks, gzip/deflate) and the preparation of

@@ -1,6 +1,6 @@
-// Fuzzes the JSON Feed reader as an update pass reaches it: a body taken for JSON becomes the
-// FetchList (checked for the invariants every parse keeps), then the list is freed, so anything the
-// parse leaks is reported. The document's address varies with the input's length: none, an http
+// Fuzzes the JSON Feed reader as an update pass reaches it: a body taken for JSON becomes a list
+// (checked for the invariants every parse keeps), then the list is released, so anything the parse
+// leaks is reported. The document's address varies with the input's length: none, an http
 // address with a path, an https one with a port and query; relative addresses resolve against it.
 // The input is copied up to its first zero byte into a heap buffer of exactly that length plus the
 // terminator, so any read past the document crashes.
@@ -28,12 +28,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char* base = bases[size % 3];
     FUZZ_CHECK(isJsonDocument(document, length, size % 2 ? "application/feed+json" : nullptr) ||
                length == 0 || document[0] != '{');
-    parseJsonFeed(document, length, base);
+    FeedList* list = parseJsonFeed(document, length, base);
     std::free(document); // the entries hold copies
+    if (list == nullptr)
+        return 0;
 
     int32_t count = 0;
     const FeedItem* last = nullptr;
-    for (const FeedItem* entry = FetchList.first; entry; entry = entry->next) {
+    for (const FeedItem* entry = list->first; entry; entry = entry->next) {
         FUZZ_CHECK(entry->entryIndex == count);
         // Every item shows something; only the header may have no title.
         FUZZ_CHECK(count == 0 || (entry->title && entry->title[0] != '\0'));
@@ -41,12 +43,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(!entry->link || entry->link[0] != '\0');
         FUZZ_CHECK(!entry->title || !std::strpbrk(entry->title, "\r\n\t"));
         FUZZ_CHECK(!entry->description || entry->description[0] != '\0');
+        FUZZ_CHECK(count == 0 || (entry->key && entry->key[0] != '\0'));
         last = entry;
         ++count;
     }
-    FUZZ_CHECK(FetchList.last == last);
-    FUZZ_CHECK(entryCount == count);
-    FUZZ_CHECK(feedTtlMinutes == 0);
-    freeFetchList();
+    FUZZ_CHECK(list->last == last);
+    FUZZ_CHECK(list->count == count);
+    FUZZ_CHECK(list->ttlMinutes == 0);
+    releaseFeedList(list);
     return 0;
 }

@@ -12,16 +12,20 @@
 #include "content/feed_items.h"
 #include "content/utf8_ansi.h"
 #include "display/painting.h"
-#include "display/placement.h"
+#include "plugin/placement.h"
 #include "display/tooltip.h"
-#include "display/window_proc.h"
-#include "feed/update_worker.h"
+#include "plugin/window_proc.h"
+#include "feed/feed_engine.h"
+#include "plugin/dialog_library.h"
+#include "plugin/feed_updates.h"
+#include "plugin/favorite_removal.h"
 #include "plugin/lifecycle.h"
 #include "plugin/menu.h"
 #include "plugin/opml_commands.h"
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
 #include "plugin/settings.h"
+#include "plugin/view.h"
 #include "shell/blackbox_api.h"
 
 static_assert(sizeof(OPENFILENAMEA) == 88, "the file dialog is given the 88-byte record");
@@ -29,9 +33,9 @@ static_assert(sizeof(CHOOSECOLORA) == 36, "the colour dialog is given the 36-byt
 static_assert(sizeof(CHOOSEFONTA) == 60, "the font dialog is given the 60-byte record");
 static_assert(sizeof(LOGFONTA) == 60, "the font dialog works on the 60-byte LOGFONTA");
 
-BOOL(WINAPI* openFileDialog)(OPENFILENAMEA*) = GetOpenFileNameA;
-BOOL(WINAPI* chooseColorDialog)(CHOOSECOLORA*) = ChooseColorA;
-BOOL(WINAPI* chooseFontDialog)(CHOOSEFONTA*) = ChooseFontA;
+BOOL(WINAPI* openFileDialog)(OPENFILENAMEA*) = openFileDialogOnDemand;
+BOOL(WINAPI* chooseColorDialog)(CHOOSECOLORA*) = chooseColorDialogOnDemand;
+BOOL(WINAPI* chooseFontDialog)(CHOOSEFONTA*) = chooseFontDialogOnDemand;
 
 namespace {
 
@@ -118,7 +122,7 @@ void selectFavorite(int index) {
 
 // True while the DisplayList holds only the placeholder of a running or failed fetch.
 bool showsPlaceholder() {
-    const FeedItem* first = DisplayList.first;
+    const FeedItem* first = shownFirst();
     return first && !first->next && first->title &&
            (std::strcmp(first->title, connectingText) == 0 ||
             std::strcmp(first->title, failedText) == 0);
@@ -131,9 +135,9 @@ bool showsPlaceholder() {
 void addCurrentFavorite() {
     const char* title = "";
     char* converted = nullptr;
-    if (DisplayList.first && DisplayList.first->title && !showsPlaceholder() &&
+    if (shownFirst() && shownFirst()->title && !showsPlaceholder() &&
         !headlinesOfAnotherAddress(settings.feedUrl)) {
-        title = DisplayList.first->title;
+        title = shownFirst()->title;
         if (settings.encoding == 1) {
             converted = utf8ToAnsi(title);
             title = converted ? converted : "";
@@ -154,8 +158,8 @@ void setUpdateInterval(int minutes) {
 
 void setTipWidth(int width) {
     settings.tipWidth = width;
-    if (runtime.tooltipWindow)
-        SendMessageA(runtime.tooltipWindow, TTM_SETMAXTIPWIDTH, 0, tipWidthInForce(width));
+    if (tooltipWindow)
+        SendMessageA(tooltipWindow, TTM_SETMAXTIPWIDTH, 0, tipWidthInForce(width));
 }
 
 void setTipHideDelay(int seconds) {
@@ -274,6 +278,7 @@ void reportHealth() {
 void applyReloadedSettings(HWND window) {
     settings.width = windowExtentInForce(settings.width, GetSystemMetrics(SM_CXVIRTUALSCREEN));
     settings.height = windowExtentInForce(settings.height, GetSystemMetrics(SM_CYVIRTUALSCREEN));
+    bringBackOnScreen();
     placeAfterAutoHideChange(); // moves to (x, y) or the hidden place, at the stored size
     if (settings.autoHide)
         SetTimer(window, 3, 300, nullptr);
@@ -283,6 +288,9 @@ void applyReloadedSettings(HWND window) {
                      SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
     applyTooltipSettings();
     activateTooltip(settings.allowtooltip);
+    reconfigureFeeds(); // the mode or the favourites may differ
+    armTurnTimer();
+    viewChanged();
     armUpdateTimer();
     applyTransparency(); // drops the layered style in the slit; repaints and rebuilds the menu
 }
@@ -295,7 +303,7 @@ void reloadSettings(HWND window) {
     // A file that names another feed is fetched at once, as choosing it from the menu would be.
     if (std::strcmp(previousUrl, settings.feedUrl) != 0)
         requestUpdate();
-    loadShellStyle();
+    reloadShellStyle();
     HWND slit = runtime.slitWindow;
     if (!(settings.inSlit && slit) && slit)
         SendMessageA(slit, SLIT_REMOVE, 0, reinterpret_cast<LPARAM>(window));
@@ -351,7 +359,7 @@ const CommandWord commandWords[] = {
     {"StyleType", wordPrefixMatch,
      [](HWND, const char* a) {
          settings.styleType = parseInteger(a);
-         loadShellStyle(); // rebuilds the menu too
+         reloadShellStyle(); // rebuilds the menu too
          repaint();
      }},
     {"Encode", wordPrefixMatch,
@@ -541,8 +549,17 @@ const CommandWord commandWords[] = {
              reportSettingsNotWritten();
      }},
     {"Health", exactMatch, [](HWND, const char*) { reportHealth(); }},
+    {"MarkAllRead", exactMatch, [](HWND, const char*) { markEverythingRead(); }},
+    {"RemoveFavorite", wordPrefixMatch,
+     [](HWND, const char* a) {
+         // Only a number names a favourite: a bare command must not remove the first one.
+         if (*a >= '0' && *a <= '9' && removeFavorite(parseInteger(a)))
+             favoritesChanged();
+     }},
+    // Last: the words above that begin with "Show" are matched whole before this one.
+    {"Show", wordPrefixMatch, [](HWND, const char* a) { setShowMode(a); }},
 };
-static_assert(sizeof commandWords / sizeof commandWords[0] == 49, "49 command words");
+static_assert(sizeof commandWords / sizeof commandWords[0] == 52, "52 command words");
 
 } // namespace
 
@@ -552,7 +569,7 @@ void handleCommand(HWND window, const char* command) {
     bool standalone = !settings.inSlit && settings.pluginToggle;
     if (equalsNoCase(command, "@BBShowPlugins")) {
         if (standalone) {
-            ShowWindow(window, SW_SHOW);
+            ShowWindow(window, SW_SHOWNOACTIVATE);
             repaint();
         }
     } else if (equalsNoCase(command, "@BBHidePlugins")) {

@@ -5,14 +5,17 @@
 
 #include "content/feed_items.h"
 #include "display/painting.h"
-#include "display/placement.h"
+#include "plugin/placement.h"
 #include "display/tooltip.h"
-#include "display/window_proc.h"
-#include "feed/update_worker.h"
+#include "plugin/window_proc.h"
+#include "feed/feed_engine.h"
+#include "feed/fetch.h"
+#include "plugin/feed_updates.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
 #include "plugin/settings.h"
+#include "plugin/view.h"
 #include "shell/blackbox_api.h"
 
 RuntimeState runtime;
@@ -54,9 +57,8 @@ int refuseSecondStart() {
 
 int startPlugin(HINSTANCE instance) {
     // A start after an earlier endPlugin in the same process begins from a clean run.
-    stopRequested = 0;
     runtime.pluginWindow = nullptr;
-    runtime.tooltipWindow = nullptr;
+    tooltipWindow = nullptr;
     runtime.mouseInside = false;
     runtime.autoHidden = false;
 
@@ -80,12 +82,13 @@ int startPlugin(HINSTANCE instance) {
     }
 
     readSettings(); // also replaces the inSlit that beginSlitPlugin stored
-    loadShellStyle();
+    reloadShellStyle();
 
     runtime.virtualScreenWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
     runtime.virtualScreenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
     settings.width = windowExtentInForce(settings.width, runtime.virtualScreenWidth);
     settings.height = windowExtentInForce(settings.height, runtime.virtualScreenHeight);
+    bringBackOnScreen(); // a place saved on a monitor since unplugged
 
     DWORD extendedStyle = WS_EX_TOOLWINDOW | (runtime.layeredSupported ? WS_EX_LAYERED : 0);
     HWND window =
@@ -106,9 +109,12 @@ int startPlugin(HINSTANCE instance) {
     armUpdateTimer();
     runtime.autoHidden = autoHideTarget(nullptr);
     SetTimer(window, 3, 300, nullptr);
-    ShowWindow(window, SW_SHOW);
+    armTurnTimer();
+    // Shown without taking the activation from the program the user is in: an activated window
+    // also has the system start its input-method machinery (COM with it) for nothing.
+    ShowWindow(window, SW_SHOWNOACTIVATE);
     InvalidateRect(window, nullptr, FALSE);
-    createTooltip();
+    createPluginTooltip();
     return 0;
 }
 
@@ -169,11 +175,8 @@ int endPlugin(HINSTANCE instance) {
         DelMenu(rootMenu);
         rootMenu = nullptr;
     }
+    // Every pass stops within the bound; the lists go with the engine.
     stopUpdate();
-    // A pass that did not end within the wait still owns the FetchList; it is left to the pass.
-    if (!workerSemaphore)
-        freeFetchList();
-    freeDisplayList();
     releaseFavorites();
     KillTimer(window, 1);
     RemoveSticky(window);
@@ -183,9 +186,10 @@ int endPlugin(HINSTANCE instance) {
         SendMessageA(runtime.slitWindow, SLIT_REMOVE, 0, reinterpret_cast<LPARAM>(window));
     removeAllTools();
     releasePaintTexts();
-    if (runtime.tooltipWindow)
-        DestroyWindow(runtime.tooltipWindow);
-    runtime.tooltipWindow = nullptr;
+    releaseView();
+    if (tooltipWindow)
+        DestroyWindow(tooltipWindow);
+    tooltipWindow = nullptr;
     if (window)
         DestroyWindow(window);
     runtime.pluginWindow = nullptr;
@@ -199,13 +203,13 @@ const char* pluginInfo(int index) {
     case 1:
         return "FeedMarquee";
     case 2:
-        return "0.0.1a";
+        return productVersion;
     case 3:
         return "Mara Lindqvist";
     case 4:
         return "2006-02-18";
     case 5:
-        return "https://feedmarquee.example.org/";
+        return productHomepage;
     case 6:
         return "feedmarquee@example.org";
     default:

@@ -1,4 +1,4 @@
-// The context menu: one tree of thirteen named menus, built fresh from the settings and the
+// The context menu: one tree of fifteen named menus, built fresh from the settings and the
 // favourites after every change and never edited in place. The shell owns the menu objects; the
 // plug-in keeps only the top menu's handle and deletes the whole tree through it.
 #include "plugin/menu.h"
@@ -61,6 +61,31 @@ Menu* buildFavoritesMenu() {
     return menu;
 }
 
+Menu* buildShowMenu() {
+    static const struct {
+        const char* label;
+        const char* command;
+        int mode;
+    } modes[] = {{"One Feed", "@FeedMarqueeShow one", showOne},
+                 {"Together", "@FeedMarqueeShow together", showTogether},
+                 {"In Turn", "@FeedMarqueeShow inTurn", showInTurn}};
+    Menu* menu = namedMenu("Show", "FDMQ_Show");
+    for (const auto& mode : modes)
+        addCheck(menu, mode.label, mode.command, settings.show == mode.mode);
+    return menu;
+}
+
+Menu* buildRemoveFavoriteMenu() {
+    Menu* menu = namedMenu("Remove Favorite", "FDMQ_RemoveFavorite");
+    int index = 0;
+    for (const FavoriteFeed* favorite = favorites; favorite; favorite = favorite->next, ++index) {
+        char command[64];
+        std::snprintf(command, sizeof command, "@FeedMarqueeRemoveFavorite %d", index);
+        addCommand(menu, favorite->title[0] ? favorite->title : favorite->url, command);
+    }
+    return menu;
+}
+
 Menu* buildEncodingMenu() {
     static const Choice choices[] = {{"None", 0}, {"UTF-8", 1}};
     Menu* menu = namedMenu("encoding", "FDMQ_encoding");
@@ -89,7 +114,8 @@ Menu* buildTooltipMenu() {
     addCheck(menu, "Allow Tooltip", "@FeedMarqueeAllowTip", settings.allowtooltip);
     addCheck(menu, "Show Title", "@FeedMarqueeTipShowTitle", settings.tipShowTitle);
     addSeparator(menu);
-    MakeMenuItemInt(menu, "Tooltip Width", "@FeedMarqueeTipWidth", settings.tipWidth, 1, 1000);
+    // The ranges are those in force (plugin/setting_limits.h, the update schedule).
+    MakeMenuItemInt(menu, "Tooltip Width", "@FeedMarqueeTipWidth", settings.tipWidth, 50, 4096);
     MakeMenuItemInt(menu, "Hide Delay (sec)", "@FeedMarqueeTipHideDelay", settings.tipHideDelay, 1,
                     300);
     return menu;
@@ -110,7 +136,7 @@ Menu* buildRssMenu() {
     addCommand(menu, "Update Now", "@FeedMarqueeUpdateNow");
     // This one command ends with the blank that separates it from the value.
     MakeMenuItemInt(menu, "Update Interval (min)", "@FeedMarqueeUpdateInterval ",
-                    settings.updateInterval, 1, 300);
+                    settings.updateInterval, 1, 1440);
     addSeparator(menu);
     MakeSubmenu(menu, buildEncodingMenu(), "encoding");
     MakeSubmenu(menu, buildHighlightMenu(), "highlight");
@@ -127,6 +153,11 @@ Menu* buildRssMenu() {
     addCheck(menu, "Show Item Counts", "@FeedMarqueeShowItemCounts", settings.showItemCounts);
     addCheck(menu, "Show Update Time", "@FeedMarqueeShowUpdateTime", settings.showUpdateTime);
     addCheck(menu, "Word Wrap", "@FeedMarqueeWordWrap", settings.wordWrap);
+    // The feeds: how the favourites are shown, what is new, and which of them to drop.
+    addSeparator(menu);
+    MakeSubmenu(menu, buildShowMenu(), "Show");
+    addCommand(menu, "Mark All Read", "@FeedMarqueeMarkAllRead");
+    MakeSubmenu(menu, buildRemoveFavoriteMenu(), "Remove Favorite");
     return menu;
 }
 
@@ -135,7 +166,7 @@ Menu* buildFontMenu() {
     addCheck(menu, "Use Ref Font", "@FeedMarqueeUseRefFont", settings.useRefFont);
     // The plug-in's own font is only worth offering while the style's font is not used.
     if (!settings.useRefFont) {
-        MakeMenuItemInt(menu, "Font Size", "@FeedMarqueeFontSize", settings.fontHeight, 1, 64);
+        MakeMenuItemInt(menu, "Font Size", "@FeedMarqueeFontSize", settings.fontHeight, 1, 128);
         MakeMenuItemString(menu, "Font Face", "@FeedMarqueeFontFace", settings.font);
         addCommand(menu, "Font Color", "@FeedMarqueeFontColor");
         addCommand(menu, "Browse...", "@FeedMarqueeSetFont");
@@ -146,9 +177,9 @@ Menu* buildFontMenu() {
 Menu* buildConfigurationMenu() {
     Menu* menu = namedMenu("Configuration", "FDMQ_Config");
     // The maxima follow the virtual screen as it is now.
-    MakeMenuItemInt(menu, "Width Size", "@FeedMarqueeWidthSize", settings.width, 1,
+    MakeMenuItemInt(menu, "Width Size", "@FeedMarqueeWidthSize", settings.width, 10,
                     GetSystemMetrics(SM_CXVIRTUALSCREEN));
-    MakeMenuItemInt(menu, "Height Size", "@FeedMarqueeHeightSize", settings.height, 1,
+    MakeMenuItemInt(menu, "Height Size", "@FeedMarqueeHeightSize", settings.height, 10,
                     GetSystemMetrics(SM_CYVIRTUALSCREEN));
     MakeSubmenu(menu, buildFontMenu(), "Font");
     addSeparator(menu);

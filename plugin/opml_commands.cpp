@@ -14,6 +14,7 @@
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
+#include "plugin/view.h"
 
 BOOL(WINAPI* saveFileDialog)(OPENFILENAMEA*) = GetSaveFileNameA;
 
@@ -363,7 +364,7 @@ void importOpmlCommand(const char* argument) {
     if (path[0] == '\0' && !askForPath(false, path))
         return;
     if (importOpml(path))
-        buildMenu(false);
+        favoritesChanged(); // the feeds shown together or in turn, and the menu
 }
 
 void exportOpmlCommand(const char* argument) {

@@ -1,4 +1,4 @@
-// The settings file: one table of the 41 persisted settings drives reading, writing and the
+// The settings file: one table of the 46 persisted settings drives reading, writing and the
 // defaults, so that the three can never disagree about a key, a type or an order. All values go
 // through the shell's settings functions; the file is opened here only to count the favourites.
 #include "plugin/settings.h"
@@ -19,7 +19,7 @@ char settingsPath[MAX_PATH];
 
 namespace {
 
-enum SettingKind { IntSetting, BoolSetting, ColorSetting, TextSetting, UrlSetting };
+enum SettingKind { IntSetting, BoolSetting, ColorSetting, TextSetting, UrlSetting, ShowSetting };
 
 struct SettingRow {
     const char* readKey;
@@ -83,9 +83,25 @@ const SettingRow settingRows[] = {
     {"feedmarquee.browserPath:", "feedmarquee.browserPath:", TextSetting,
      offsetof(PluginSettings, browserPath), 0, ""},
     ROW_BOOL(keepHeadlines, "feedmarquee.keepHeadlines:", true),
+    {"feedmarquee.show:", "feedmarquee.show:", ShowSetting, offsetof(PluginSettings, show), showOne,
+     "one"},
+    ROW_BOOL(showFeedName, "feedmarquee.showFeedName:", true),
+    ROW_INT(maxItemsPerFeed, "feedmarquee.maxItemsPerFeed:", 20),
+    ROW_INT(turnSeconds, "feedmarquee.turnSeconds:", 20),
+    ROW_BOOL(markNew, "feedmarquee.markNew:", true),
     ROW_BOOL(localTime, "feedmarquee.localTime:", true),
 };
-static_assert(sizeof settingRows / sizeof settingRows[0] == 41, "41 persisted settings");
+static_assert(sizeof settingRows / sizeof settingRows[0] == 46, "46 persisted settings");
+
+// The words of feedmarquee.show:, by ShowMode.
+const char* const showWords[3] = {"one", "together", "inTurn"};
+
+int showModeOf(const char* word) {
+    for (int mode = 0; mode < 3; ++mode)
+        if (word != nullptr && _stricmp(word, showWords[mode]) == 0)
+            return mode;
+    return showOne;
+}
 
 #undef ROW_INT
 #undef ROW_BOOL
@@ -151,6 +167,9 @@ void applyDefaults() {
         case TextSetting:
             if (row.offset == offsetof(PluginSettings, font))
                 copySettingText(textField(row), row.defaultText);
+            break;
+        case ShowSetting:
+            intField(row) = row.defaultValue;
             break;
         case UrlSetting:
             break;
@@ -284,6 +303,9 @@ void readSettings() {
         case TextSetting:
             copySettingText(textField(row), ReadString(settingsPath, row.readKey, row.defaultText));
             break;
+        case ShowSetting:
+            intField(row) = showModeOf(ReadString(settingsPath, row.readKey, row.defaultText));
+            break;
         case UrlSetting:
             if (!copySettingUrl(urlField(row),
                                 ReadString(settingsPath, row.readKey, row.defaultText))) {
@@ -292,13 +314,17 @@ void readSettings() {
             }
             break;
         }
-        // A position beyond the virtual screen would put the window out of reach; negative
-        // values are left alone (monitors left of or above the primary one).
+        // A position beyond the virtual screen's right (lower) edge would put the window out of
+        // reach; the screen may start left of or above the primary monitor, so the edge is its
+        // origin plus its extent. A window wholly left of or above it is brought back by the
+        // placement when the window is placed.
         if (row.offset == offsetof(PluginSettings, x) &&
-            settings.x >= GetSystemMetrics(SM_CXVIRTUALSCREEN))
+            settings.x >= static_cast<long long>(GetSystemMetrics(SM_XVIRTUALSCREEN)) +
+                              GetSystemMetrics(SM_CXVIRTUALSCREEN))
             settings.x = 10;
         if (row.offset == offsetof(PluginSettings, y) &&
-            settings.y >= GetSystemMetrics(SM_CYVIRTUALSCREEN))
+            settings.y >= static_cast<long long>(GetSystemMetrics(SM_YVIRTUALSCREEN)) +
+                              GetSystemMetrics(SM_CYVIRTUALSCREEN))
             settings.y = 10;
     }
     loadFavorites();
@@ -320,6 +346,10 @@ bool writeSettings() {
             break;
         case TextSetting:
             WriteString(settingsPath, row.writeKey, textField(row));
+            break;
+        case ShowSetting:
+            WriteString(settingsPath, row.writeKey,
+                        showWords[intField(row) >= 0 && intField(row) < 3 ? intField(row) : 0]);
             break;
         case UrlSetting:
             WriteString(settingsPath, row.writeKey, urlField(row));

@@ -70,3 +70,7 @@ add_test(NAME content_short_date COMMAND content_short_date_test)
 add_executable(content_opml_test opml_test.cpp)
 target_link_libraries(content_opml_test fm_content fm_check)
 add_test(NAME content_opml COMMAND content_opml_test)
+
+add_executable(content_merged_items_test merged_items_test.cpp)
+target_link_libraries(content_merged_items_test fm_content fm_check)
+add_test(NAME content_merged_items COMMAND content_merged_items_test)

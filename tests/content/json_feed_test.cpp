@@ -8,19 +8,24 @@
 
 namespace {
 
-// The entries of a parse as one line: "title<link>" per entry, '|' between entries.
+int32_t entryCount; // of the last parse
+
+// The entries of a parse as one line: "title<link>" per entry, '|' between entries, and "#key"
+// after an item whose key is neither its link nor its title.
 std::string parse(const char* contentType, std::string body, const char* base = nullptr) {
-    freeFetchList();
-    parseFeedBody(&body[0], body.size(), contentType, base, true);
+    FeedList* list = parseFeedBody(&body[0], body.size(), contentType, base, true);
     std::string shown;
-    for (const FeedItem* e = FetchList.first; e != nullptr; e = e->next) {
+    entryCount = list != nullptr ? list->count : -1;
+    for (const FeedItem* e = list != nullptr ? list->first : nullptr; e != nullptr; e = e->next) {
         if (!shown.empty())
             shown += '|';
         shown += e->title ? e->title : "(none)";
         if (e->link)
             shown += std::string("<") + e->link + ">";
+        if (e->key && e->key != e->link && e->key != e->title)
+            shown += std::string("#") + e->key;
     }
-    freeFetchList();
+    releaseFeedList(list);
     return shown;
 }
 

@@ -1,4 +1,4 @@
-# Tests of the HTTP client and the update worker, against a server thread on 127.0.0.1.
+# Tests of the HTTP client and the update engine and its glue, against a server thread on 127.0.0.1.
 add_library(fm_test_server STATIC ${CMAKE_CURRENT_LIST_DIR}/test_server.cpp)
 target_link_libraries(fm_test_server PUBLIC wsock32)
 
@@ -11,6 +11,11 @@ add_executable(update_worker_test ${CMAKE_CURRENT_LIST_DIR}/update_worker_test.c
 target_link_libraries(update_worker_test PRIVATE fm_plugin fm_test_server fm_temp_folder fm_check bb_core)
 add_test(NAME update_worker_test COMMAND update_worker_test)
 set_tests_properties(update_worker_test PROPERTIES TIMEOUT 180)
+
+add_executable(feed_engine_test ${CMAKE_CURRENT_LIST_DIR}/feed_engine_test.cpp)
+target_link_libraries(feed_engine_test PRIVATE fm_plugin fm_test_server fm_temp_folder fm_check bb_core)
+add_test(NAME feed_engine_test COMMAND feed_engine_test)
+set_tests_properties(feed_engine_test PROPERTIES TIMEOUT 120)
 
 # fetchFeed through both clients against the feed servers of feed_test_server.py (plain http and
 # https with certificates made by the openssl command, their authority trusted in the test prefix

@@ -5,8 +5,10 @@
 #include <cstring>
 
 #include "content/feed_items.h"
-#include "feed/update_worker.h"
+#include "display/tooltip.h"
+#include "plugin/feed_updates.h"
 #include "plugin/commands.h"
+#include "plugin/dialog_library.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
@@ -105,7 +107,6 @@ void startPlugin(const char* rcText, bool withSlit) {
     runtime = RuntimeState();
     runtime.instance = GetModuleHandleA(nullptr);
     runtime.layeredSupported = true;
-    stopRequested = 0;
     std::memset(timerPeriods, 0, sizeof timerPeriods);
     sentMessages.clear();
     InterlockedExchange(&sentMessageCount, 0);
@@ -130,23 +131,23 @@ void startPlugin(const char* rcText, bool withSlit) {
                                            settings.x, settings.y, settings.width, settings.height,
                                            nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     ShowWindow(runtime.pluginWindow, SW_SHOWNOACTIVATE);
-    runtime.tooltipWindow =
+    tooltipWindow =
         CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
                         nullptr, GetModuleHandleA(nullptr), nullptr);
+    tooltipOwner = runtime.pluginWindow;
     ValidateRect(runtime.pluginWindow, nullptr);
 }
 
 void stopPlugin() {
     waitForPass();
-    freeFetchList();
-    freeDisplayList();
+    showListDirectly(nullptr);
     if (rootMenu) {
         DelMenu(rootMenu);
         rootMenu = nullptr;
     }
-    if (runtime.tooltipWindow)
-        DestroyWindow(runtime.tooltipWindow);
+    if (tooltipWindow)
+        DestroyWindow(tooltipWindow);
     DestroyWindow(runtime.pluginWindow);
     DestroyWindow(testShellWindow);
     if (testSlitWindow)
@@ -154,9 +155,9 @@ void stopPlugin() {
     testShellWindow = testSlitWindow = nullptr;
     runtime = RuntimeState();
     releaseFavorites();
-    openFileDialog = GetOpenFileNameA;
-    chooseColorDialog = ChooseColorA;
-    chooseFontDialog = ChooseFontA;
+    openFileDialog = openFileDialogOnDemand;
+    chooseColorDialog = chooseColorDialogOnDemand;
+    chooseFontDialog = chooseFontDialogOnDemand;
     // Drop what the closed windows left in the queue (posted timers, the worker's message).
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -206,20 +207,20 @@ RECT windowRect() {
 }
 
 void setDisplayTitle(const char* title) {
-    freeDisplayList();
-    FeedItem* entry = appendEntry(&DisplayList);
+    FeedList* list = newFeedList(0);
+    FeedItem* entry = appendEntry(list);
     if (entry)
-        entry->title = duplicateText(title, 0);
+        entry->title = listText(list, title, 0);
+    showListDirectly(list);
+    releaseFeedList(list);
 }
 
 const char* displayTitle() {
-    return DisplayList.first ? DisplayList.first->title : nullptr;
+    return shownFirst() ? shownFirst()->title : nullptr;
 }
 
 void waitForPass() {
-    if (workerSemaphore)
-        stopUpdate();
-    stopRequested = 0;
+    stopUpdate();
 }
 
 int messagesTo(HWND window, UINT message) {

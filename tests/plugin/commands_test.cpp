@@ -11,6 +11,8 @@
 
 #include "content/feed_items.h"
 #include "display/painting.h"
+#include "display/tooltip.h"
+#include "plugin/feed_updates.h"
 #include "plugin/commands.h"
 #include "plugin/lifecycle.h"
 #include "plugin/runtime_state.h"
@@ -328,7 +330,7 @@ TEST(add_favorites_stores_the_feed_under_the_next_index) {
     CHECK_EQ(favoriteCount, 5);
 
     // Nothing shown yet, or only a placeholder: the favourite is stored with an empty title.
-    freeDisplayList();
+    showListDirectly(nullptr);
     handleCommand(runtime.pluginWindow, "@FeedMarqueeAddFavorites");
     CHECK_EQ(fileValue("feedmarquee.fav5.url:"), "http://127.0.0.1/news.xml");
     CHECK_EQ(fileValue("feedmarquee.fav5.title:"), "");
@@ -368,7 +370,7 @@ TEST(update_interval_is_stored_as_given_and_rearms_timer_1) {
 
 TEST(tooltip_commands_reach_the_control) {
     startPlugin();
-    HWND tip = runtime.tooltipWindow;
+    HWND tip = tooltipWindow;
     REQUIRE(tip != nullptr);
     handleCommand(runtime.pluginWindow, "@FeedMarqueeTipWidth 500");
     CHECK_EQ(settings.tipWidth, 500);
@@ -385,7 +387,7 @@ TEST(tooltip_commands_reach_the_control) {
     CHECK_EQ(SendMessageA(tip, TTM_GETMAXTIPWIDTH, 0, 0), LRESULT(500));
 
     // Without a tooltip the settings still change.
-    runtime.tooltipWindow = nullptr;
+    tooltipWindow = nullptr;
     handleCommand(runtime.pluginWindow, "@FeedMarqueeTipWidth 70");
     handleCommand(runtime.pluginWindow, "@FeedMarqueeTipHideDelay 3");
     handleCommand(runtime.pluginWindow, "@FeedMarqueeAllowTip");
@@ -393,7 +395,7 @@ TEST(tooltip_commands_reach_the_control) {
     CHECK_EQ(settings.tipHideDelay, 3);
     CHECK(!settings.allowtooltip);
     CHECK_EQ(SendMessageA(tip, TTM_GETMAXTIPWIDTH, 0, 0), LRESULT(500));
-    runtime.tooltipWindow = tip;
+    tooltipWindow = tip;
     stopPlugin();
 }
 

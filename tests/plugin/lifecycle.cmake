@@ -54,3 +54,12 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/shell/shell_record.h)
     add_test(NAME plugin_shell_e2e COMMAND plugin_shell_e2e_test)
     set_tests_properties(plugin_shell_e2e PROPERTIES TIMEOUT 300)
 endif()
+
+# Several feeds in one window against feed servers in the test's own process.
+if(EXISTS ${CMAKE_SOURCE_DIR}/shell/shell_record.h)
+    add_executable(plugin_feed_view_test ${CMAKE_CURRENT_LIST_DIR}/feed_view_test.cpp
+                   ${CMAKE_SOURCE_DIR}/tests/system/feed_server.cpp)
+    target_link_libraries(plugin_feed_view_test PRIVATE fm_plugin_test_support fm_check ws2_32)
+    add_test(NAME plugin_feed_view COMMAND plugin_feed_view_test)
+    set_tests_properties(plugin_feed_view PROPERTIES TIMEOUT 120)
+endif()

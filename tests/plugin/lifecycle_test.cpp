@@ -3,7 +3,9 @@
 #include <string>
 
 #include "content/feed_items.h"
-#include "display/window_proc.h"
+#include "display/tooltip.h"
+#include "plugin/feed_updates.h"
+#include "plugin/window_proc.h"
 #include "plugin/lifecycle.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
@@ -159,8 +161,8 @@ TEST(start_up_registers_makes_sticky_and_shows_a_topmost_window) {
     CHECK_EQ(countRecord("message\t11001"), 0);
     CHECK(runtime.slitWindow == nullptr);
     // The first pass was started: its placeholder is on show at once.
-    REQUIRE(DisplayList.first);
-    CHECK_EQ(DisplayList.first->title, "Connecting...");
+    REQUIRE(shownFirst());
+    CHECK_EQ(shownFirst()->title, "Connecting...");
     CHECK(messageBoxes.empty());
 }
 
@@ -171,7 +173,7 @@ TEST(shut_down_writes_first_and_leaves_nothing_behind) {
     REQUIRE(run.begin() == 0);
     pumpMessages(100);
     HWND window = runtime.pluginWindow;
-    HWND tooltip = runtime.tooltipWindow;
+    HWND tooltip = tooltipWindow;
     settings.width = 271; // an unsaved change reaches the file at shut-down
     // A menu of the plug-in's own, so that its deletion shows in the record.
     if (!rootMenu)
@@ -196,7 +198,7 @@ TEST(shut_down_writes_first_and_leaves_nothing_behind) {
     CHECK(!classRegistered(run.module));
     CHECK(!isSticky(window));
     CHECK(registeredWindows().empty());
-    CHECK(DisplayList.first == nullptr && FetchList.first == nullptr);
+    CHECK(shownFirst() == nullptr);
     CHECK(favorites == nullptr);
     CHECK_EQ(ReadInt(rc.c_str(), "feedmarquee.width:", 0), 271);
     CHECK_EQ(ReadInt(rc.c_str(), "feedmarquee.x:", 0), 70);
@@ -222,7 +224,7 @@ TEST(a_second_start_is_refused_and_leaves_the_running_copy_alone) {
     REQUIRE(run.begin() == 0);
     pumpMessages(100);
     HWND window = runtime.pluginWindow;
-    HWND tooltip = runtime.tooltipWindow;
+    HWND tooltip = tooltipWindow;
     messageBoxes.clear();
     clearShellRecord();
 
@@ -236,7 +238,7 @@ TEST(a_second_start_is_refused_and_leaves_the_running_copy_alone) {
     }
     // Nothing of the running copy was touched: its handles, its slit state, its registration.
     CHECK(runtime.pluginWindow == window);
-    CHECK(runtime.tooltipWindow == tooltip);
+    CHECK(tooltipWindow == tooltip);
     CHECK(!settings.inSlit);
     CHECK(runtime.slitWindow == nullptr);
     CHECK_EQ(countRecord("ReadInt"), 0);

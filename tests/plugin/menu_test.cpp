@@ -1,4 +1,4 @@
-// The context menu as the stand-in shell records it: every entry of the thirteen named menus with
+// The context menu as the stand-in shell records it: every entry of the fifteen named menus with
 // its kind, label, command, state and range, compared line by line with the expected trees, and
 // the menu as a person uses it through the shell (picking entries sends their commands back).
 #include "tests/support/check.h"
@@ -31,7 +31,7 @@ item|1.1.2|command|Export OPML...|@FeedMarqueeExportOpml|unchecked
 item|1.2|string|Feed URL|@FeedMarqueeFeedUrl|
 item|1.3|command|Add Favorites|@FeedMarqueeAddFavorites|unchecked
 item|1.4|command|Update Now|@FeedMarqueeUpdateNow|unchecked
-item|1.5|int|Update Interval (min)|@FeedMarqueeUpdateInterval |15|1|300
+item|1.5|int|Update Interval (min)|@FeedMarqueeUpdateInterval |15|1|1440
 item|1.6|separator||
 item|1.7|submenu|encoding||FDMQ_encoding
 menu|1.7|encoding|FDMQ_encoding|{mode}
@@ -53,7 +53,7 @@ menu|1.10|tooltip|FDMQ_tooltip|{mode}
 item|1.10.1|command|Allow Tooltip|@FeedMarqueeAllowTip|checked
 item|1.10.2|command|Show Title|@FeedMarqueeTipShowTitle|checked
 item|1.10.3|separator||
-item|1.10.4|int|Tooltip Width|@FeedMarqueeTipWidth|350|1|1000
+item|1.10.4|int|Tooltip Width|@FeedMarqueeTipWidth|350|50|4096
 item|1.10.5|int|Hide Delay (sec)|@FeedMarqueeTipHideDelay|10|1|300
 item|1.11|separator||
 item|1.12|int|Padding Size|@FeedMarqueePaddingSize|5|0|50
@@ -69,10 +69,19 @@ item|1.18|command|Date Position Head|@FeedMarqueeDatePosHead|unchecked
 item|1.19|command|Show Item Counts|@FeedMarqueeShowItemCounts|unchecked
 item|1.20|command|Show Update Time|@FeedMarqueeShowUpdateTime|unchecked
 item|1.21|command|Word Wrap|@FeedMarqueeWordWrap|unchecked
+item|1.22|separator||
+item|1.23|submenu|Show||FDMQ_Show
+menu|1.23|Show|FDMQ_Show|{mode}
+item|1.23.1|command|One Feed|@FeedMarqueeShow one|checked
+item|1.23.2|command|Together|@FeedMarqueeShow together|unchecked
+item|1.23.3|command|In Turn|@FeedMarqueeShow inTurn|unchecked
+item|1.24|command|Mark All Read|@FeedMarqueeMarkAllRead|unchecked
+item|1.25|submenu|Remove Favorite||FDMQ_RemoveFavorite
+menu|1.25|Remove Favorite|FDMQ_RemoveFavorite|{mode}
 item|2|submenu|Configuration||FDMQ_Config
 menu|2|Configuration|FDMQ_Config|{mode}
-item|2.1|int|Width Size|@FeedMarqueeWidthSize|200|1|{W}
-item|2.2|int|Height Size|@FeedMarqueeHeightSize|250|1|{H}
+item|2.1|int|Width Size|@FeedMarqueeWidthSize|200|10|{W}
+item|2.2|int|Height Size|@FeedMarqueeHeightSize|250|10|{H}
 item|2.3|submenu|Font||FDMQ_Font
 menu|2.3|Font|FDMQ_Font|{mode}
 item|2.3.1|command|Use Ref Font|@FeedMarqueeUseRefFont|checked
@@ -144,6 +153,7 @@ const char changedSettings[] = "feedmarquee.width: 320\n"
                                "feedmarquee.font: Courier New\n"
                                "feedmarquee.feedUrl: http://127.0.0.1/feed.xml\n"
                                "feedmarquee.fav0.url: http://127.0.0.1/zero.xml\n"
+                               "feedmarquee.show: inTurn\n"
                                "feedmarquee.fav0.title: Zero News\n"
                                "feedmarquee.fav1.url: http://127.0.0.1/one.xml\n";
 
@@ -160,7 +170,7 @@ item|1.1.5|command|Export OPML...|@FeedMarqueeExportOpml|unchecked
 item|1.2|string|Feed URL|@FeedMarqueeFeedUrl|http://127.0.0.1/feed.xml
 item|1.3|command|Add Favorites|@FeedMarqueeAddFavorites|unchecked
 item|1.4|command|Update Now|@FeedMarqueeUpdateNow|unchecked
-item|1.5|int|Update Interval (min)|@FeedMarqueeUpdateInterval |45|1|300
+item|1.5|int|Update Interval (min)|@FeedMarqueeUpdateInterval |45|1|1440
 item|1.6|separator||
 item|1.7|submenu|encoding||FDMQ_encoding
 menu|1.7|encoding|FDMQ_encoding|{mode}
@@ -182,7 +192,7 @@ menu|1.10|tooltip|FDMQ_tooltip|{mode}
 item|1.10.1|command|Allow Tooltip|@FeedMarqueeAllowTip|unchecked
 item|1.10.2|command|Show Title|@FeedMarqueeTipShowTitle|unchecked
 item|1.10.3|separator||
-item|1.10.4|int|Tooltip Width|@FeedMarqueeTipWidth|400|1|1000
+item|1.10.4|int|Tooltip Width|@FeedMarqueeTipWidth|400|50|4096
 item|1.10.5|int|Hide Delay (sec)|@FeedMarqueeTipHideDelay|7|1|300
 item|1.11|separator||
 item|1.12|int|Padding Size|@FeedMarqueePaddingSize|3|0|50
@@ -198,14 +208,25 @@ item|1.18|command|Date Position Head|@FeedMarqueeDatePosHead|checked
 item|1.19|command|Show Item Counts|@FeedMarqueeShowItemCounts|checked
 item|1.20|command|Show Update Time|@FeedMarqueeShowUpdateTime|checked
 item|1.21|command|Word Wrap|@FeedMarqueeWordWrap|checked
+item|1.22|separator||
+item|1.23|submenu|Show||FDMQ_Show
+menu|1.23|Show|FDMQ_Show|{mode}
+item|1.23.1|command|One Feed|@FeedMarqueeShow one|unchecked
+item|1.23.2|command|Together|@FeedMarqueeShow together|unchecked
+item|1.23.3|command|In Turn|@FeedMarqueeShow inTurn|checked
+item|1.24|command|Mark All Read|@FeedMarqueeMarkAllRead|unchecked
+item|1.25|submenu|Remove Favorite||FDMQ_RemoveFavorite
+menu|1.25|Remove Favorite|FDMQ_RemoveFavorite|{mode}
+item|1.25.1|command|Zero News|@FeedMarqueeRemoveFavorite 0|unchecked
+item|1.25.2|command|http://127.0.0.1/one.xml|@FeedMarqueeRemoveFavorite 1|unchecked
 item|2|submenu|Configuration||FDMQ_Config
 menu|2|Configuration|FDMQ_Config|{mode}
-item|2.1|int|Width Size|@FeedMarqueeWidthSize|320|1|{W}
-item|2.2|int|Height Size|@FeedMarqueeHeightSize|180|1|{H}
+item|2.1|int|Width Size|@FeedMarqueeWidthSize|320|10|{W}
+item|2.2|int|Height Size|@FeedMarqueeHeightSize|180|10|{H}
 item|2.3|submenu|Font||FDMQ_Font
 menu|2.3|Font|FDMQ_Font|{mode}
 item|2.3.1|command|Use Ref Font|@FeedMarqueeUseRefFont|unchecked
-item|2.3.2|int|Font Size|@FeedMarqueeFontSize|18|1|64
+item|2.3.2|int|Font Size|@FeedMarqueeFontSize|18|1|128
 item|2.3.3|string|Font Face|@FeedMarqueeFontFace|Courier New
 item|2.3.4|command|Font Color|@FeedMarqueeFontColor|unchecked
 item|2.3.5|command|Browse...|@FeedMarqueeSetFont|unchecked
@@ -343,7 +364,7 @@ TEST(two_builds_leave_exactly_one_tree) {
     buildMenu(true);
     buildMenu(true);
     buildMenu(false);
-    CHECK_EQ(liveMenuCount() - before, 13);
+    CHECK_EQ(liveMenuCount() - before, 15);
     std::vector<Menu*> roots = liveRootMenus();
     REQUIRE(roots.size() == 1);
     CHECK(roots[0] == rootMenu);
@@ -366,7 +387,7 @@ TEST(commands_that_end_with_a_menu_refresh_show_the_new_state) {
              "string|Feed URL|@FeedMarqueeFeedUrl|http://127.0.0.1/other.xml");
     waitForPass();
     handleCommand(runtime.pluginWindow, "@FeedMarqueeUseRefFont");
-    CHECK_EQ(entry("Configuration/Font/Font Size"), "int|Font Size|@FeedMarqueeFontSize|12|1|64");
+    CHECK_EQ(entry("Configuration/Font/Font Size"), "int|Font Size|@FeedMarqueeFontSize|12|1|128");
     handleCommand(runtime.pluginWindow, "@FeedMarqueeFontFace Courier New");
     CHECK_EQ(entry("Configuration/Font/Font Face"),
              "string|Font Face|@FeedMarqueeFontFace|Courier New");

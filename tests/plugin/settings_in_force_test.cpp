@@ -9,10 +9,13 @@
 #include <vector>
 
 #include "content/feed_items.h"
+#include "display/tooltip.h"
+#include "plugin/feed_updates.h"
 #include "plugin/lifecycle.h"
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
 #include "plugin/settings.h"
+#include "plugin/view.h"
 #include "shell/blackbox_api.h"
 #include "shell/shell_record.h"
 #include "tests/plugin/plugin_test_support.h"
@@ -32,10 +35,10 @@ int windowOpacity(HWND window) {
 }
 
 int tipWidth() {
-    return static_cast<int>(SendMessageA(runtime.tooltipWindow, TTM_GETMAXTIPWIDTH, 0, 0));
+    return static_cast<int>(SendMessageA(tooltipWindow, TTM_GETMAXTIPWIDTH, 0, 0));
 }
 int tipHideDelay() {
-    return static_cast<int>(SendMessageA(runtime.tooltipWindow, TTM_GETDELAYTIME, TTDT_AUTOPOP, 0));
+    return static_cast<int>(SendMessageA(tooltipWindow, TTM_GETDELAYTIME, TTDT_AUTOPOP, 0));
 }
 bool topmost(HWND window) {
     return (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
@@ -137,13 +140,14 @@ TEST(a_hostile_settings_file_still_gives_a_usable_window) {
         CHECK(rect.right - rect.left >= 10 && rect.right - rect.left <= screenWidth);
         CHECK(rect.bottom - rect.top >= 10 && rect.bottom - rect.top <= screenHeight);
         CHECK(windowOpacity(window) == -1 || windowOpacity(window) >= 16);
-        // Painted: the header is laid out, one line of a sane font high.
-        REQUIRE(DisplayList.first);
-        const ItemRect& header = DisplayList.first->itemRect;
+        // Painted: the header is laid out, at most two lines of a sane font high (without an
+        // address, "Couldn't connect!" and where to set one).
+        REQUIRE(currentView().count > 0);
+        const ItemRect& header = currentView().entries[0].itemRect;
         CHECK(header.bottom > header.top);
-        CHECK(header.bottom - header.top < 200);
+        CHECK(header.bottom - header.top < 400);
         CHECK(GetUpdateRect(window, nullptr, FALSE) == 0);
-        REQUIRE(runtime.tooltipWindow);
+        REQUIRE(tooltipWindow);
         CHECK(tipWidth() >= 50);
         CHECK(tipHideDelay() > 0);
 
@@ -306,4 +310,50 @@ TEST(adding_a_favourite_keeps_one_added_by_hand_since_the_last_read) {
     CHECK_EQ(favoriteAt(2)->url, "http://127.0.0.1:9/new");
     CHECK(messageBoxes.empty());
     run.end();
+}
+
+// "Remove Favorite": the favourite's two lines go, the later ones move up a number, every other
+// line stays; a bare or out-of-range number removes nothing; a read-only file is left as it was.
+TEST(removing_a_favourite_renumbers_the_later_ones_and_spares_a_read_only_file) {
+    PluginRun run;
+    std::string rc = run.pluginFolder + "feedmarquee.rc";
+    run.settingsFile("# my feeds\n"
+                     "feedmarquee.fav0.url: http://a.example/\nfeedmarquee.fav0.title: A\n"
+                     "feedmarquee.fav1.url: http://b.example/\nfeedmarquee.fav1.title: B\n"
+                     "feedmarquee.fav10note: not a favourite key\n"
+                     "feedmarquee.fav2.url: http://c.example/\nFeedMarquee.Fav2.Title: C\n");
+    REQUIRE(run.begin() == 0);
+    REQUIRE(favoriteCount == 3);
+    messageBoxes.clear();
+    for (const char* command : {"@FeedMarqueeRemoveFavorite", "@FeedMarqueeRemoveFavorite 3",
+                                "@FeedMarqueeRemoveFavorite -1", "@FeedMarqueeRemoveFavorite x"})
+        broadcastCommand(command);
+    CHECK_EQ(favoriteCount, 3);
+    CHECK(messageBoxes.empty());
+
+    broadcastCommand("@FeedMarqueeWidthSize 222"); // unsaved until the file is written
+    broadcastCommand("@FeedMarqueeRemoveFavorite 1");
+    CHECK(messageBoxes.empty());
+    std::string text = readFileText(rc);
+    CHECK(text.find("# my feeds\n") == 0);
+    CHECK(text.find("b.example") == std::string::npos);
+    CHECK(text.find("feedmarquee.fav1.url: http://c.example/\nFeedMarquee.Fav1.Title: C\n") !=
+          std::string::npos);
+    CHECK(text.find("feedmarquee.fav10note: not a favourite key\n") != std::string::npos);
+    CHECK(text.find("feedmarquee.width: 222") != std::string::npos);
+    REQUIRE(favoriteCount == 2);
+    CHECK_EQ(favoriteAt(1)->title, "C");
+    CHECK_EQ(settings.width, 222);
+
+    SetFileAttributesA(rc.c_str(), FILE_ATTRIBUTE_READONLY);
+    broadcastCommand("@FeedMarqueeRemoveFavorite 0");
+    REQUIRE(messageBoxes.size() == 1);
+    CHECK(messageBoxes[0].text.find("could not be written") != std::string::npos);
+    CHECK(messageBoxes[0].text.find("not removed") != std::string::npos);
+    CHECK_EQ(readFileText(rc), text);
+    CHECK_EQ(favoriteCount, 2);
+    CHECK_EQ(settings.width, 222);
+    messageBoxes.clear();
+    run.end();
+    SetFileAttributesA(rc.c_str(), FILE_ATTRIBUTE_NORMAL);
 }

@@ -339,6 +339,11 @@ TEST(first_start_creates_the_settings_and_shows_the_feed_then_the_failure) {
         {"feedmarquee.feedUrl:", ""},
         {"feedmarquee.browserPath:", ""},
         {"feedmarquee.keepHeadlines:", "true"},
+        {"feedmarquee.show:", "one"},
+        {"feedmarquee.showFeedName:", "true"},
+        {"feedmarquee.maxItemsPerFeed:", "20"},
+        {"feedmarquee.turnSeconds:", "20"},
+        {"feedmarquee.markNew:", "true"},
         {"feedmarquee.localTime:", "true"},
     };
     CHECK(GetFileAttributesA(run.folder.file("feedmarquee.rc").c_str()) == INVALID_FILE_ATTRIBUTES);
@@ -497,7 +502,7 @@ TEST(the_menu_matches_its_tables_and_settings_are_saved_and_reloaded) {
                "1.2\tstring\tFeed URL\t@FeedMarqueeFeedUrl\t" + url,
                "1.3\tcommand\tAdd Favorites\t@FeedMarqueeAddFavorites\tunchecked",
                "1.4\tcommand\tUpdate Now\t@FeedMarqueeUpdateNow\tunchecked",
-               "1.5\tint\tUpdate Interval (min)\t@FeedMarqueeUpdateInterval \t15\t1\t300",
+               "1.5\tint\tUpdate Interval (min)\t@FeedMarqueeUpdateInterval \t15\t1\t1440",
                "1.6\tseparator\t\t",
                "1.7\tsubmenu\tencoding\t\tFDMQ_encoding",
                "1.8\tsubmenu\thighlight\t\tFDMQ_highlight",
@@ -513,10 +518,19 @@ TEST(the_menu_matches_its_tables_and_settings_are_saved_and_reloaded) {
                "1.18\tcommand\tDate Position Head\t@FeedMarqueeDatePosHead\tunchecked",
                "1.19\tcommand\tShow Item Counts\t@FeedMarqueeShowItemCounts\tunchecked",
                "1.20\tcommand\tShow Update Time\t@FeedMarqueeShowUpdateTime\tunchecked",
-               "1.21\tcommand\tWord Wrap\t@FeedMarqueeWordWrap\tunchecked"});
+               "1.21\tcommand\tWord Wrap\t@FeedMarqueeWordWrap\tunchecked",
+               "1.22\tseparator\t\t",
+               "1.23\tsubmenu\tShow\t\tFDMQ_Show",
+               "1.24\tcommand\tMark All Read\t@FeedMarqueeMarkAllRead\tunchecked",
+               "1.25\tsubmenu\tRemove Favorite\t\tFDMQ_RemoveFavorite"});
     checkMenu(dump, "1.1",
               {"1.1.1\tcommand\tImport OPML...\t@FeedMarqueeImportOpml\tunchecked",
                "1.1.2\tcommand\tExport OPML...\t@FeedMarqueeExportOpml\tunchecked"});
+    checkMenu(dump, "1.23",
+              {"1.23.1\tcommand\tOne Feed\t@FeedMarqueeShow one\tchecked",
+               "1.23.2\tcommand\tTogether\t@FeedMarqueeShow together\tunchecked",
+               "1.23.3\tcommand\tIn Turn\t@FeedMarqueeShow inTurn\tunchecked"});
+    checkMenu(dump, "1.25", {});
     checkMenu(dump, "1.7",
               {"1.7.1\tcommand\tNone\t@FeedMarqueeEncode 0\tunchecked",
                "1.7.2\tcommand\tUTF-8\t@FeedMarqueeEncode 1\tchecked"});
@@ -532,7 +546,7 @@ TEST(the_menu_matches_its_tables_and_settings_are_saved_and_reloaded) {
               {"1.10.1\tcommand\tAllow Tooltip\t@FeedMarqueeAllowTip\tchecked",
                "1.10.2\tcommand\tShow Title\t@FeedMarqueeTipShowTitle\tchecked",
                "1.10.3\tseparator\t\t",
-               "1.10.4\tint\tTooltip Width\t@FeedMarqueeTipWidth\t350\t1\t1000",
+               "1.10.4\tint\tTooltip Width\t@FeedMarqueeTipWidth\t350\t50\t4096",
                "1.10.5\tint\tHide Delay (sec)\t@FeedMarqueeTipHideDelay\t10\t1\t300"});
     checkMenu(dump, "1.13",
               {"1.13.1\tint\ttitle\t@FeedMarqueeTitleOffsetSize\t5\t0\t50",
@@ -540,8 +554,8 @@ TEST(the_menu_matches_its_tables_and_settings_are_saved_and_reloaded) {
     int screenWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
     int screenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
     checkMenu(dump, "2",
-              {"2.1\tint\tWidth Size\t@FeedMarqueeWidthSize\t200\t1\t" + number(screenWidth),
-               "2.2\tint\tHeight Size\t@FeedMarqueeHeightSize\t250\t1\t" + number(screenHeight),
+              {"2.1\tint\tWidth Size\t@FeedMarqueeWidthSize\t200\t10\t" + number(screenWidth),
+               "2.2\tint\tHeight Size\t@FeedMarqueeHeightSize\t250\t10\t" + number(screenHeight),
                "2.3\tsubmenu\tFont\t\tFDMQ_Font", "2.4\tseparator\t\t",
                "2.5\tcommand\tPlugin Toggle\t@FeedMarqueePluginToggle\tunchecked",
                "2.6\tcommand\tAlways on Top\t@FeedMarqueeOnTop\tunchecked",
@@ -567,14 +581,14 @@ TEST(the_menu_matches_its_tables_and_settings_are_saved_and_reloaded) {
               {"5.1\tcommand\tEdit Settings\t@FeedMarqueeEditRC\tunchecked",
                "5.2\tcommand\tReload Settings\t@FeedMarqueeReloadSettings\tunchecked",
                "5.3\tcommand\tSave Settings\t@FeedMarqueeSaveSettings\tunchecked"});
-    // Thirteen menus, each under its own id.
+    // Fifteen menus, each under its own id.
     std::set<std::string> ids;
     for (const std::string& line : menus) {
         size_t idStart = line.find('\t', line.find('\t') + 1) + 1;
         ids.insert(line.substr(idStart, line.find('\t', idStart) - idStart));
     }
-    CHECK_EQ(menus.size(), static_cast<size_t>(13));
-    CHECK_EQ(ids.size(), static_cast<size_t>(13));
+    CHECK_EQ(menus.size(), static_cast<size_t>(15));
+    CHECK_EQ(ids.size(), static_cast<size_t>(15));
 
     // "Show Description" picked in the open menu paints each description under its title: every
     // item's block becomes two one-line blocks, each with its padding.
@@ -625,11 +639,27 @@ TEST(the_menu_matches_its_tables_and_settings_are_saved_and_reloaded) {
                   "1.12\tint\tPadding Size\t@FeedMarqueePaddingSize\t19\t0\t50"));
 
     // Menus are rebuilt after every change and on every right-click, never piled up: one tree of
-    // thirteen menus stays.
+    // fifteen menus stays.
     REQUIRE(command(run, "mouse rclick 30 8"));
     REQUIRE(command(run, "popup-close"));
     CHECK(shellCommand(run.shell, "menus").lines ==
-          std::vector<std::string>({"trees 1 menus 13 opened 2"}));
+          std::vector<std::string>({"trees 1 menus 15 opened 2"}));
+
+    // The file dialog opens although its library is loaded only now; a cancel keeps the setting.
+    int browse = sendLine(run.shell, "pick 1.9.1");
+    bool dialogOpen = false;
+    for (int waited = 0; waited < 10000 && !dialogOpen; waited += 50) {
+        ShellReply state = shellCommand(run.shell, "state");
+        dialogOpen = state.ok && !hasLine(state.lines, "dialog none");
+        if (!dialogOpen)
+            Sleep(50);
+    }
+    CHECK(dialogOpen);
+    CHECK(command(run, "dialog cancel"));
+    ShellReply picked;
+    CHECK(waitReply(run.shell, browse, picked, 10000) && picked.ok);
+    CHECK(shellCommand(run.shell, "state").lines ==
+          std::vector<std::string>({"popup closed", "inputbox closed", "dialog none"}));
 
     CHECK_EQ(stopShell(run.shell), 0);
     stopFeedServer(server);
@@ -727,8 +757,8 @@ TEST(saved_headlines_show_at_once_and_updates_are_conditional_and_kept_on_failur
     // The saved copy of an earlier run, an hour old.
     time_t savedAt = std::time(nullptr) - 3600;
     CachedFeed saved = {};
-    std::snprintf(saved.url, sizeof saved.url, "%s", url.c_str());
-    std::strcpy(saved.etag, "\"v1\"");
+    saved.url = url.c_str();
+    saved.etag = "\"v1\"";
     saved.savedAt = savedAt;
     TempFolder scratch("cache");
     std::string cachePath = scratch.file("feedmarquee.cache");

@@ -1,24 +1,30 @@
 // The plug-in window's procedure. The whole window answers as a caption, so every mouse message
 // arrives in its non-client form: a left press moves (or, with Alt, resizes) through the system's
 // own loop, a double-click opens the link under the point, releasing the right button opens the
-// menu. Four timers: 1 the feed refresh, 2 the mouse-leave poll, 3 auto-hide, 4 a repaint.
-#include "display/window_proc.h"
+// menu. Four timers: 1 the feed refresh, 3 auto-hide, 4 a repaint, 5 the turn of "inTurn"; the
+// pointer's leave comes as a message (plugin/mouse_tracking).
+#include "plugin/window_proc.h"
+
+#include <commctrl.h>
 
 #include <cstring>
 
 #include "display/painting.h"
-#include "display/placement.h"
 #include "display/tooltip.h"
-#include "feed/update_worker.h"
+#include "feed/feed_engine.h"
+#include "plugin/feed_updates.h"
 #include "plugin/commands.h"
 #include "plugin/menu.h"
+#include "plugin/mouse_tracking.h"
+#include "plugin/placement.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
+#include "plugin/view.h"
 #include "shell/blackbox_api.h"
 
 namespace {
 
-enum : UINT_PTR { UpdateTimer = 1, MouseLeaveTimer = 2, AutoHideTimer = 3, RepaintTimer = 4 };
+enum : UINT_PTR { UpdateTimer = 1, AutoHideTimer = 3, RepaintTimer = 4, TurnTimer = 5 };
 
 const size_t maximumLinkLength = 2048;
 
@@ -34,31 +40,23 @@ bool startsWithIgnoringCase(const char* text, const char* prefix) {
 }
 
 void trackMouse(HWND window) {
-    if (settings.highlight != 1)
-        return;
-    if (!runtime.mouseInside) {
-        runtime.mouseInside = true;
-        SetTimer(window, MouseLeaveTimer, 80, nullptr);
-    }
-    repaint();
+    if (pointerMoved(window, true))
+        pointerEnteredWindow();
+    if (settings.highlight == 1)
+        repaint();
 }
 
 void onTimer(HWND window, WPARAM id) {
     switch (id) {
     case UpdateTimer:
-        if (requestUpdate())
-            repaint();
+        runDueUpdates();
+        repaint();
         break;
-    case MouseLeaveTimer: {
-        POINT cursor;
-        if (GetCursorPos(&cursor) && WindowFromPoint(cursor) == window)
-            break;
-        KillTimer(window, MouseLeaveTimer);
-        PostMessageA(window, WM_MOUSELEAVE, 0, 0);
-        break;
-    }
     case AutoHideTimer:
         autoHideCheck();
+        break;
+    case TurnTimer:
+        turnTick(window);
         break;
     case RepaintTimer:
         repaint();
@@ -74,7 +72,16 @@ void openLinkAt(HWND window, LPARAM screenPoint) {
     POINT point = {static_cast<short>(LOWORD(screenPoint)),
                    static_cast<short>(HIWORD(screenPoint))};
     ScreenToClient(window, &point);
-    openItemLink(hitTestItem(point));
+    const ViewEntry* shown = entryAtPoint(currentView(), point);
+    if (shown != nullptr && openItemLink(shown->item))
+        markEntrySeen(shown);
+}
+
+// The tooltip shows an item's text: the user has seen the item.
+void tipShown(HWND window) {
+    POINT cursor;
+    if (GetCursorPos(&cursor) && ScreenToClient(window, &cursor))
+        markEntrySeen(entryAtPoint(currentView(), cursor));
 }
 
 } // namespace
@@ -125,13 +132,9 @@ bool quoteLinkArgument(const char* link, char* argument, size_t size) {
     return true;
 }
 
-FeedItem* hitTestItem(POINT point) {
-    for (FeedItem* entry = DisplayList.first; entry; entry = entry->next) {
-        const ItemRect& r = entry->itemRect;
-        if (point.x >= r.left && point.x < r.right && point.y >= r.top && point.y < r.bottom)
-            return entry;
-    }
-    return nullptr;
+const FeedItem* hitTestItem(POINT point) {
+    const ViewEntry* shown = entryAtPoint(currentView(), point);
+    return shown != nullptr ? shown->item : nullptr;
 }
 
 // The link comes from the network: only a plain web address is handed on, and with a browser
@@ -185,7 +188,7 @@ void armUpdateTimer() {
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_PAINT:
-        paintWindow(window);
+        paintPluginWindow(window);
         return 0;
     case WM_CLOSE:
         return 0;
@@ -229,8 +232,16 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             repaint();
         return 0;
     case WM_MOUSELEAVE:
-        runtime.mouseInside = false;
-        repaint();
+    case WM_NCMOUSELEAVE:
+        pointerLeft();
+        pointerLeftWindow();
+        tooltipPointerLeft();
+        if (settings.highlight == 1)
+            repaint();
+        return 0;
+    case WM_NOTIFY:
+        if (lParam != 0 && reinterpret_cast<const NMHDR*>(lParam)->code == TTN_SHOW)
+            tipShown(window);
         return 0;
     case WM_FEED_UPDATED:
         finishUpdate(lParam);
@@ -242,11 +253,11 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             DelMenu(rootMenu);
             rootMenu = nullptr;
         }
-        loadShellStyle();
+        reloadShellStyle();
         repaint();
         return 0;
     case BB_REDRAWGUI:
-        loadShellStyle();
+        reloadShellStyle();
         repaint();
         followUpRepaint();
         return 0;
