@@ -10,13 +10,14 @@
 #include "content/opml.h"
 #include "content/utf8_ansi.h"
 #include "plugin/commands.h"
+#include "plugin/dialog_library.h"
 #include "plugin/lifecycle.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
 #include "plugin/view.h"
 
-BOOL(WINAPI* saveFileDialog)(OPENFILENAMEA*) = GetSaveFileNameA;
+BOOL(WINAPI* saveFileDialog)(OPENFILENAMEA*) = saveFileDialogOnDemand;
 
 namespace {
 

@@ -17,6 +17,7 @@ bool exportOpml(const char* path);
 void importOpmlCommand(const char* path);
 void exportOpmlCommand(const char* path);
 
-// The save dialog, called through this pointer so that tests can answer it (GetSaveFileNameA);
+// The save dialog, called through this pointer so that tests can answer it (the system's, loaded
+// when it opens);
 // the open dialog is commands.h's openFileDialog.
 extern BOOL(WINAPI* saveFileDialog)(OPENFILENAMEA* dialog);

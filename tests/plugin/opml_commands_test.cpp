@@ -10,6 +10,7 @@
 
 #include "content/opml.h"
 #include "plugin/commands.h"
+#include "plugin/dialog_library.h"
 #include "plugin/lifecycle.h"
 #include "plugin/opml_commands.h"
 #include "plugin/runtime_state.h"
@@ -185,7 +186,7 @@ TEST(exported_favourites_import_as_the_same_favourites) {
     answeredPath = exported;
     saveFileDialog = answerWithPath;
     run("@FeedMarqueeExportOpml");
-    saveFileDialog = GetSaveFileNameA;
+    saveFileDialog = saveFileDialogOnDemand;
     CHECK(lastToldHas("Exported 2 favourites to"));
     std::string text = readFileText(exported);
     CHECK(text.find("encoding=\"UTF-8\"") != std::string::npos);
