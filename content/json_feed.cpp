@@ -30,24 +30,18 @@ struct Span {
 // The entries are made only here, so that a change to how the list holds them touches two
 // functions.
 
-// Appends an entry with the four texts (each malloc'd, may be null; they are freed, their copies
-// live in the list) and its key: key (a text of the document, may be null), else its link, else
-// its title. Null when memory runs out.
-FeedItem* addEntry(FeedList* list, char* title, char* link, char* description, char* date,
-                   const Span& key, int32_t index) {
+// Appends an entry with copies of the four texts (each may be null) and its key: key (a text of
+// the document, may be null), else its link, else its title. Null when memory runs out.
+FeedItem* addEntry(FeedList* list, const char* title, const char* link, const char* description,
+                   const char* date, const Span& key, int32_t index) {
     FeedItem* entry = appendEntry(list);
-    if (entry == nullptr) {
-        std::free(title);
-        std::free(link);
-        std::free(description);
-        std::free(date);
+    if (entry == nullptr)
         return nullptr;
-    }
     entry->titleLength = title != nullptr ? static_cast<int32_t>(std::strlen(title)) : 0;
-    entry->title = listTakeText(list, title);
-    entry->link = listTakeText(list, link);
-    entry->description = listTakeText(list, description);
-    entry->date = listTakeText(list, date);
+    entry->title = listText(list, title, 0);
+    entry->link = listText(list, link, 0);
+    entry->description = listText(list, description, 0);
+    entry->date = listText(list, date, 0);
     entry->key =
         key.text != nullptr && key.length != 0 ? listText(list, key.text, key.length) : nullptr;
     if (entry->key == nullptr)
@@ -56,53 +50,54 @@ FeedItem* addEntry(FeedList* list, char* title, char* link, char* description, c
     return entry;
 }
 
-// Gives the header entry its title and link (malloc'd, either may be null; they are freed).
-void setHeader(FeedList* list, FeedItem* header, char* title, char* link) {
+// Gives the header entry copies of its title and link (either may be null).
+void setHeader(FeedList* list, FeedItem* header, const char* title, const char* link) {
     header->titleLength = title != nullptr ? static_cast<int32_t>(std::strlen(title)) : 0;
-    header->title = listTakeText(list, title);
-    header->link = listTakeText(list, link);
+    header->title = listText(list, title, 0);
+    header->link = listText(list, link, 0);
 }
 
 // ---- Texts ------------------------------------------------------------------------------------
+// A value is made into the text an entry shows in place, in the document: each value is used
+// once, and the list then copies it into its own storage, so no text is allocated on the way.
 
-// A copy of a plain text with each run of blanks and line breaks made one blank and none at either
-// end; null when nothing is left or memory runs out.
-char* plainCopy(const Span& span) {
+// The value as plain text: each run of blanks and line breaks one blank, none at either end; null
+// when nothing is left.
+const char* plainText(const Span& span) {
     if (span.text == nullptr)
         return nullptr;
-    const char* text = span.text;
+    char* text = const_cast<char*>(span.text);
     size_t length = strnlen(text, span.length); // a "\u0000" ends the text
-    while (length > 0 && isBlank(*text))
-        ++text, --length;
-    while (length > 0 && isBlank(text[length - 1]))
+    size_t start = 0;
+    while (start < length && isBlank(text[start]))
+        ++start;
+    while (length > start && isBlank(text[length - 1]))
         --length;
-    if (length == 0)
-        return nullptr;
-    char* copy = static_cast<char*>(std::malloc(length + 1));
-    if (copy == nullptr)
+    if (start == length)
         return nullptr;
     size_t n = 0;
-    for (size_t i = 0; i < length; ++i) {
+    for (size_t i = start; i < length; ++i) {
         char c = text[i];
         if (isBlank(c)) {
-            if (copy[n - 1] == ' ')
-                continue; // the first byte is no blank, so n > 0 here
+            if (text[n - 1] == ' ')
+                continue; // the first byte kept is no blank, so n > 0 here
             c = ' ';
         }
-        copy[n++] = c;
+        text[n++] = c;
     }
-    copy[n] = '\0';
-    return copy;
+    text[n] = '\0';
+    return text;
 }
 
-// The plain text of an HTML value, made in place (the value is used once) and then copied.
-char* htmlCopy(const Span& span) {
+// The plain text of an HTML value (without blanks at either end, single blanks inside); null when
+// nothing is left.
+const char* htmlText(const Span& span) {
     if (span.text == nullptr)
         return nullptr;
-    // Already without blanks at either end and with single blanks inside.
     char* text = const_cast<char*>(span.text);
     size_t length = descriptionToText(text, strnlen(text, span.length), text, true);
-    return length != 0 ? duplicateText(text, length) : nullptr;
+    text[length] = '\0';
+    return length != 0 ? text : nullptr;
 }
 
 // Whether text starts with a scheme ("http:", "mailto:"): such an address stands on its own.
@@ -119,19 +114,20 @@ bool hasScheme(const char* text) {
     }
 }
 
-// An address resolved against base when it is relative; kept as written when it cannot be.
-char* linkCopy(const Span& span, const char* base) {
-    char* link = plainCopy(span);
+// The address, resolved against base when it is relative (into a new text left in *resolved for
+// the caller to free); kept as written when it cannot be resolved. Null when empty.
+const char* linkText(const Span& span, const char* base, char** resolved) {
+    const char* link = plainText(span);
     if (link == nullptr || base == nullptr || *base == '\0' || hasScheme(link))
         return link;
     // Resolution keeps the base's scheme and authority and adds at most a '/' to the reference.
     size_t size = std::strlen(base) + std::strlen(link) + 8;
-    char* resolved = static_cast<char*>(std::malloc(size));
-    if (resolved != nullptr && resolveUrl(base, link, resolved, size)) {
-        std::free(link);
-        return resolved;
+    char* out = static_cast<char*>(std::malloc(size));
+    if (out != nullptr && resolveUrl(base, link, out, size)) {
+        *resolved = out;
+        return out;
     }
-    std::free(resolved);
+    std::free(out);
     return link;
 }
 
@@ -259,31 +255,29 @@ struct FeedReader : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FeedReader> 
     // none of them is skipped. The text: summary, else content_text, else content_html as plain
     // text; the address: url, else external_url; the date: date_published, else date_modified.
     void finishItem() {
-        char* link = linkCopy(values[UrlField], base);
+        char* resolved = nullptr;
+        const char* link = linkText(values[UrlField], base, &resolved);
         if (link == nullptr)
-            link = linkCopy(values[ExternalUrlField], base);
-        char* description = plainCopy(values[SummaryField]);
+            link = linkText(values[ExternalUrlField], base, &resolved);
+        const char* description = plainText(values[SummaryField]);
         if (description == nullptr)
-            description = plainCopy(values[ContentTextField]);
+            description = plainText(values[ContentTextField]);
         if (description == nullptr)
-            description = htmlCopy(values[ContentHtmlField]);
-        char* title = plainCopy(values[TitleField]);
-        if (title == nullptr)
-            title = titleFromDescription(description);
-        if (title == nullptr && link != nullptr)
-            title = duplicateText(link, 0);
-        char* date = plainCopy(values[PublishedField]);
-        if (date == nullptr)
-            date = plainCopy(values[ModifiedField]);
-        if (title == nullptr || !ensureHeader()) {
-            std::free(title);
-            std::free(link);
-            std::free(description);
-            std::free(date);
-            return;
+            description = htmlText(values[ContentHtmlField]);
+        const char* title = plainText(values[TitleField]);
+        char* untitled = nullptr;
+        if (title == nullptr) {
+            untitled = titleFromDescription(description);
+            title = untitled != nullptr ? untitled : link;
         }
-        if (addEntry(list, title, link, description, date, values[IdField], created) != nullptr)
+        const char* date = plainText(values[PublishedField]);
+        if (date == nullptr)
+            date = plainText(values[ModifiedField]);
+        if (title != nullptr && ensureHeader() &&
+            addEntry(list, title, link, description, date, values[IdField], created) != nullptr)
             ++created;
+        std::free(untitled);
+        std::free(resolved);
     }
 };
 
@@ -356,13 +350,11 @@ FeedList* parseJsonFeed(char* document, size_t length, const char* baseUrl) {
         releaseFeedList(list);
         return newFeedList(0);
     }
-    char* title = plainCopy(reader.values[FeedTitleField]);
-    char* link = linkCopy(reader.values[HomePageField], reader.base);
-    if ((title != nullptr || link != nullptr) && reader.ensureHeader()) {
+    char* resolved = nullptr;
+    const char* title = plainText(reader.values[FeedTitleField]);
+    const char* link = linkText(reader.values[HomePageField], reader.base, &resolved);
+    if ((title != nullptr || link != nullptr) && reader.ensureHeader())
         setHeader(list, reader.header, title, link);
-    } else {
-        std::free(title);
-        std::free(link);
-    }
+    std::free(resolved);
     return list;
 }
