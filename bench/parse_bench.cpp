@@ -13,10 +13,17 @@
 // and frees its list. The contenders take turns batch by batch so that a change in the machine's
 // load falls on all of them alike; each figure is the median over the batches.
 //
+// A 10 MB JSON Feed of the same news items (title, url, id, content_html, date_published) is read
+// by the JSON Feed reader and by RapidJSON's own DOM parse (in place, then the same four fields
+// copied out of the tree and freed): "JSON Feed/DOM ratio on 10 MB: R".
+//
 // The last line of the output is "parseFeed/peer ratio on 10 MB: R", R being parseFeed's
 // throughput over the faster XML reader's on the 10 MB RSS document, from this run.
 #include "content/feed_items.h"
+#include "content/json_feed.h"
 #include "content/rss_parser.h"
+
+#include <rapidjson/document.h>
 
 #include <expat.h>
 #include <libxml/parser.h>
@@ -637,6 +644,121 @@ static void compareWithExpat(Document& document, size_t* agreeing, size_t* items
     releaseItems(collector);
 }
 
+// ---- JSON Feed ------------------------------------------------------------------------------
+
+static void appendJsonString(std::string& out, const std::string& text) {
+    out += '"';
+    for (char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
+
+// A JSON Feed of about targetSize bytes with the RSS document's kind of items; the HTML is the
+// CDATA form's (JSON has no entity escaping of its own).
+static std::string makeJsonFeed(size_t targetSize) {
+    Random random{0x9E3779B97F4A7C15ull ^ targetSize ^ 0x4A534F4Eull};
+    std::string body = "{\n  \"version\": \"https://jsonfeed.org/version/1.1\",\n"
+                       "  \"title\": \"Example News \\u2013 Top Stories\",\n"
+                       "  \"home_page_url\": \"http://news.example.com/\",\n"
+                       "  \"feed_url\": \"http://news.example.com/feed.json\",\n  \"items\": [";
+    for (int story = 1; body.size() + 8 < targetSize; ++story) {
+        char link[96];
+        std::snprintf(link, sizeof link, "http://news.example.com/2026/12/%02d/story-%06d.html",
+                      1 + story % 28, story);
+        char date[48];
+        std::snprintf(date, sizeof date, "2026-12-%02dT%02d:%02d:%02d+01:00", 1 + story % 28,
+                      randomBetween(random, 0, 23), randomBetween(random, 0, 59),
+                      randomBetween(random, 0, 59));
+        std::string html = makeDescription(random, true, story);
+        html = html.substr(9, html.size() - 12); // without "<![CDATA[" and "]]>"
+        body += story == 1 ? "\n    {" : ",\n    {";
+        body += "\"id\": \"" + std::to_string(story) + "\", \"url\": \"" + link + "\",\n      ";
+        body += "\"title\": ";
+        appendJsonString(body, makeTitle(random));
+        body += ",\n      \"content_html\": ";
+        appendJsonString(body, html);
+        body += std::string(",\n      \"date_published\": \"") + date + "\"}";
+    }
+    body += "\n  ]\n}\n";
+    return body;
+}
+
+static size_t runJsonFeed(Document& document) {
+    std::memcpy(document.work.data(), document.text.c_str(), document.text.size() + 1);
+    FeedList* list = parseJsonFeed(document.work.data(), document.text.size(), document.url);
+    size_t count = list != nullptr ? static_cast<size_t>(list->count) : 0;
+    releaseFeedList(list);
+    return count;
+}
+
+static char* copyJsonString(const rapidjson::Value& object, const char* name) {
+    rapidjson::Value::ConstMemberIterator member = object.FindMember(name);
+    if (member == object.MemberEnd() || !member->value.IsString())
+        return nullptr;
+    return copyText(std::string(member->value.GetString(), member->value.GetStringLength()));
+}
+
+static size_t runRapidJsonDom(Document& document) {
+    std::memcpy(document.work.data(), document.text.c_str(), document.text.size() + 1);
+    rapidjson::Document tree;
+    tree.ParseInsitu(document.work.data());
+    if (tree.HasParseError() || !tree.IsObject())
+        return 0;
+    rapidjson::Value::ConstMemberIterator items = tree.FindMember("items");
+    if (items == tree.MemberEnd() || !items->value.IsArray())
+        return 0;
+    size_t count = 0;
+    for (const rapidjson::Value& item : items->value.GetArray()) {
+        if (!item.IsObject())
+            continue;
+        char* fields[] = {copyJsonString(item, "title"), copyJsonString(item, "url"),
+                          copyJsonString(item, "content_html"),
+                          copyJsonString(item, "date_published")};
+        for (char* field : fields)
+            std::free(field);
+        ++count;
+    }
+    return count;
+}
+
+// Seconds per run of each of the two readers over the document, medians of interleaved batches.
+static void measureJson(Document& document, double budgetSeconds, double* medians) {
+    size_t (*const runs[2])(Document&) = {runJsonFeed, runRapidJsonDom};
+    int batchRuns[2];
+    double slowest = 0;
+    for (int c = 0; c < 2; ++c) {
+        auto start = std::chrono::steady_clock::now();
+        observed = runs[c](document);
+        double once = std::max(secondsSince(start), 1e-7);
+        batchRuns[c] = std::max(1, static_cast<int>(0.002 / once));
+        slowest = std::max(slowest, once * batchRuns[c]);
+    }
+    int batches = std::clamp(static_cast<int>(budgetSeconds / (slowest * 2)), 7, 41);
+    std::vector<double> samples[2];
+    for (int b = 0; b < batches; ++b) {
+        for (int c = 0; c < 2; ++c) {
+            auto start = std::chrono::steady_clock::now();
+            for (int r = 0; r < batchRuns[c]; ++r)
+                observed = runs[c](document);
+            samples[c].push_back(secondsSince(start) / batchRuns[c]);
+        }
+    }
+    for (int c = 0; c < 2; ++c) {
+        std::sort(samples[c].begin(), samples[c].end());
+        medians[c] = samples[c][samples[c].size() / 2];
+    }
+}
+
 #ifndef FM_SANITIZED_ALLOCATOR
 static long long peakOf(const Contender& contender, Document& document) {
     startCounting();
@@ -756,6 +878,22 @@ int main(int argc, char** argv) {
     }
     std::printf("\n");
 #endif
+    Document json;
+    json.text = makeJsonFeed(10 * 1024 * 1024);
+    json.work.resize(json.text.size() + 1);
+    json.url = "http://news.example.com/feed.json";
+    size_t jsonEntries = runJsonFeed(json);
+    size_t domItems = runRapidJsonDom(json);
+    double jsonMedians[2];
+    measureJson(json, 8.0, jsonMedians);
+    double jsonMB = static_cast<double>(json.text.size()) / 1e6;
+    std::printf("10 MB JSON Feed: %zu bytes; items: RapidJSON DOM %zu, parseJsonFeed %zu entries "
+                "(header included)\n",
+                json.text.size(), domItems, jsonEntries);
+    std::printf("MB/s: parseJsonFeed %.1f, RapidJSON DOM parse %.1f\n", jsonMB / jsonMedians[0],
+                jsonMB / jsonMedians[1]);
+    std::printf("JSON Feed/DOM ratio on 10 MB: %.2f\n\n", jsonMedians[1] / jsonMedians[0]);
+
     xmlCleanupParser();
     std::printf("parseFeed/peer ratio on 10 MB Atom: %.2f\n", peerRatio[atom10MB]);
     std::printf("parseFeed/peer ratio on 10 MB: %.2f\n", peerRatio[rss10MB]);

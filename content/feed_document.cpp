@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "content/charset.h"
+#include "content/json_feed.h"
 #include "content/rss_parser.h"
 
 FeedList* parseFeedBody(char* body, size_t length, const char* contentType, const char* baseUrl,
@@ -12,7 +13,11 @@ FeedList* parseFeedBody(char* body, size_t length, const char* contentType, cons
     char* converted = convertCharset && body
                           ? convertToUtf8(body, length, contentType, &convertedLength)
                           : nullptr;
-    FeedList* list = parseFeed(converted ? converted : body, baseUrl);
+    char* document = converted ? converted : body;
+    size_t documentLength = converted ? convertedLength : length;
+    FeedList* list = isJsonDocument(document, documentLength, contentType)
+                         ? parseJsonFeed(document, documentLength, baseUrl)
+                         : parseFeed(document, baseUrl);
     std::free(converted);
     return list;
 }

@@ -1156,6 +1156,10 @@ int32_t scheduleMinutes(const ParseState& state) {
 
 } // namespace
 
+char* titleFromDescription(const char* text) {
+    return titleFromText(text);
+}
+
 FeedList* parseFeed(char* document, const char* baseUrl) {
     size_t length = document != nullptr ? std::strlen(document) : 0;
     // The texts are the document less its markup: half its size is a fair first guess.

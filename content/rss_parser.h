@@ -16,3 +16,8 @@
 // address the document came from, against which relative links are resolved where the feed declares
 // no xml:base (null: links are kept as written).
 FeedList* parseFeed(char* document, const char* baseUrl);
+
+// The title an untitled item is shown with: the start of its description's plain text (text), cut
+// after a word and marked with an ellipsis when it is long. A new text (free() it); null for a null
+// or blank text.
+char* titleFromDescription(const char* text);

@@ -1,12 +1,13 @@
 // Short dates. A date is read either in the numeric form (2006-12-06T12:34:56+09:00) or as words
 // and numbers (Wed, 06 Dec 2006 12:34:56 +0900; Sat, Dec 16 2023 02:02:33 PM; mer, 16 nov 2022
-// 00:38). The time is shown as the date writes it: zones are not converted, as the clock next to
-// the list belongs to the reader and the date to the feed.
+// 00:38). In local time, a date that names its year, time and zone is moved from that zone to the
+// reader's; without a zone (or a year to place it) the time is shown as the date writes it.
 #include "content/short_date.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace {
 
@@ -145,6 +146,8 @@ int dayAt(const Token* tokens, size_t count, long i) {
 struct ShortDate {
     int month, day;
     int hour, minute; // hour -1: no time
+    int year;         // 0: none written
+    size_t afterTime; // the token after the time's minutes, seconds and fractions
 };
 
 // Reads a time "H:MM" (seconds and fractions after it are passed over) starting at token i, with
@@ -163,6 +166,7 @@ bool readTime(const Token* tokens, size_t count, size_t i, ShortDate* date) {
     if (j + 1 < count && tokens[j].kind == Other && tokens[j].start[0] == '.' &&
         tokens[j + 1].kind == Number)
         j += 2; // fractions of a second
+    date->afterTime = j;
     while (j < count && tokens[j].kind == Other &&
            (tokens[j].start[0] == ' ' || tokens[j].start[0] == '\t'))
         ++j;
@@ -236,8 +240,9 @@ bool readNumeric(const Token* tokens, size_t count, ShortDate* date) {
         return false;
     date->month = numberValue(tokens[2], 2);
     date->day = numberValue(tokens[4], 2);
+    date->year = numberValue(tokens[0], 4);
     if (date->month < 1 || date->month > 12 || date->day < 1 ||
-        !dayExists(numberValue(tokens[0], 4), date->month, date->day))
+        !dayExists(date->year, date->month, date->day))
         return false;
     if (count == 5)
         return true;
@@ -253,6 +258,7 @@ bool readNumeric(const Token* tokens, size_t count, ShortDate* date) {
 // ("mar, 15 nov": the weekday that looks like a month has no day before it); then a time.
 bool readWords(const Token* tokens, size_t count, ShortDate* date) {
     long chosen = -1;
+    long chosenAt = -1;
     int chosenDay = 0;
     for (int pass = 0; pass < 2 && chosen < 0; ++pass) {
         for (size_t i = 0; i < count && chosen < 0; ++i) {
@@ -273,6 +279,7 @@ bool readWords(const Token* tokens, size_t count, ShortDate* date) {
                 return false;
             if (day != 0) {
                 chosen = static_cast<long>(i);
+                chosenAt = at;
                 chosenDay = day;
             }
         }
@@ -281,12 +288,148 @@ bool readWords(const Token* tokens, size_t count, ShortDate* date) {
         return false;
     date->month = monthOfWord(tokens[chosen].start, tokens[chosen].length);
     date->day = chosenDay;
+    date->year = yearOf(tokens, count, chosen, chosenAt);
     return findTime(tokens, count, date);
+}
+
+// ---- Local time ------------------------------------------------------------------------------
+
+// Days from 1970-01-01 to the given civil date (proleptic Gregorian), for any year.
+long long daysFromCivil(long long year, int month, int day) {
+    year -= month <= 2;
+    long long era = (year >= 0 ? year : year - 399) / 400;
+    long long yearOfEra = year - era * 400;
+    long long dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    long long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+void civilFromDays(long long days, int* month, int* day) {
+    days += 719468;
+    long long era = (days >= 0 ? days : days - 146096) / 146097;
+    long long dayOfEra = days - era * 146097;
+    long long yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    long long monthPart = (5 * dayOfYear + 2) / 153;
+    *day = static_cast<int>(dayOfYear - (153 * monthPart + 2) / 5 + 1);
+    *month = static_cast<int>(monthPart < 10 ? monthPart + 3 : monthPart - 9);
+}
+
+int systemOffsetMinutes(long long utcSeconds) {
+    std::time_t t = static_cast<std::time_t>(utcSeconds);
+    std::tm local;
+#if defined(_WIN32)
+    if (localtime_s(&local, &t) != 0)
+        return 0;
+#else
+    if (localtime_r(&t, &local) == nullptr)
+        return 0;
+#endif
+    long long localSeconds =
+        daysFromCivil(local.tm_year + 1900LL, local.tm_mon + 1, local.tm_mday) * 86400 +
+        local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
+    return static_cast<int>((localSeconds - utcSeconds) / 60);
+}
+
+inline bool wordIs(const Token& t, const char* word) {
+    size_t n = std::strlen(word);
+    if (t.kind != Word || t.length != n)
+        return false;
+    for (size_t i = 0; i < n; ++i)
+        if (lowerAscii(t.start[i]) != word[i])
+            return false;
+    return true;
+}
+
+// A numeric offset at token i ("+0900", "-05:00", "+09"); true with its minutes.
+bool readOffset(const Token* tokens, size_t count, size_t i, int* minutes) {
+    if (i + 1 >= count || tokens[i].kind != Other ||
+        (tokens[i].start[0] != '+' && tokens[i].start[0] != '-') || tokens[i + 1].kind != Number)
+        return false;
+    int hours, mins = 0;
+    const Token& n = tokens[i + 1];
+    if (n.length == 4) {
+        hours = numberValue(n, 4) / 100;
+        mins = numberValue(n, 4) % 100;
+    } else if (n.length == 2) {
+        hours = numberValue(n, 2);
+        if (i + 3 < count && tokens[i + 2].kind == Other && tokens[i + 2].start[0] == ':')
+            mins = tokens[i + 3].length == 2 ? numberValue(tokens[i + 3], 2) : -1;
+    } else {
+        return false;
+    }
+    if (hours > 23 || mins < 0 || mins > 59)
+        return false;
+    *minutes = (tokens[i].start[0] == '-' ? -1 : 1) * (hours * 60 + mins);
+    return true;
+}
+
+// The zone written after the time, in minutes east of UTC: Z, GMT, UT, UTC (each perhaps followed
+// by an offset), a numeric offset, or a US zone name. False when none is named.
+bool readZone(const Token* tokens, size_t count, size_t i, int* minutes) {
+    static const struct {
+        const char* name;
+        int hours;
+    } names[] = {{"z", 0},    {"gmt", 0},  {"ut", 0},   {"utc", 0},  {"est", -5}, {"edt", -4},
+                 {"cst", -6}, {"cdt", -5}, {"mst", -7}, {"mdt", -6}, {"pst", -8}, {"pdt", -7}};
+    // Blanks and an AM or PM ("a", ".", "m", ".") stand between the time and the zone.
+    while (i < count &&
+           ((tokens[i].kind == Other && (tokens[i].start[0] == ' ' || tokens[i].start[0] == '\t' ||
+                                         tokens[i].start[0] == '.')) ||
+            wordIs(tokens[i], "am") || wordIs(tokens[i], "pm") || wordIs(tokens[i], "a") ||
+            wordIs(tokens[i], "p") || wordIs(tokens[i], "m")))
+        ++i;
+    if (i >= count)
+        return false;
+    if (readOffset(tokens, count, i, minutes))
+        return true;
+    for (const auto& zone : names) {
+        if (!wordIs(tokens[i], zone.name))
+            continue;
+        *minutes = zone.hours * 60;
+        if (zone.hours == 0) // "GMT+0100"
+            readOffset(tokens, count, i + 1, minutes);
+        return true;
+    }
+    return false;
+}
+
+// Moves a date with its year, time and zone into the reader's zone (its day exists: the date was
+// read); false (date unchanged) when one of them is missing.
+bool toLocalTime(const Token* tokens, size_t count, ShortDate* date) {
+    int zone;
+    if (date->hour < 0 || date->year < 1 || !readZone(tokens, count, date->afterTime, &zone))
+        return false;
+    long long utc = daysFromCivil(date->year, date->month, date->day) * 86400 +
+                    date->hour * 3600LL + date->minute * 60LL - zone * 60LL;
+    long long local = utc + localOffsetMinutes(utc) * 60LL;
+    long long days = local >= 0 ? local / 86400 : (local - 86399) / 86400;
+    long long seconds = local - days * 86400;
+    civilFromDays(days, &date->month, &date->day);
+    date->hour = static_cast<int>(seconds / 3600);
+    date->minute = static_cast<int>(seconds / 60 % 60);
+    return true;
+}
+
+// Reads the date into shortDate (in the reader's zone when localTime); false when it cannot be
+// read, so that it is shown as written.
+bool readDate(const Token* tokens, size_t count, bool localTime, ShortDate* shortDate) {
+    if (!readNumeric(tokens, count, shortDate) && !readWords(tokens, count, shortDate))
+        return false;
+    if (localTime)
+        toLocalTime(tokens, count, shortDate);
+    return true;
 }
 
 } // namespace
 
+LocalOffsetFunction localOffsetMinutes = systemOffsetMinutes;
+
 char* abbreviateDate(const char* date) {
+    return abbreviateDate(date, false);
+}
+
+char* abbreviateDate(const char* date, bool localTime) {
     if (date == nullptr)
         return nullptr;
     size_t length = std::strlen(date);
@@ -299,8 +442,8 @@ char* abbreviateDate(const char* date) {
 
     Token tokens[maximumTokens];
     size_t count = splitDate(start, end, tokens);
-    ShortDate shortDate = {0, 0, -1, 0};
-    bool read = (readNumeric(tokens, count, &shortDate) || readWords(tokens, count, &shortDate));
+    ShortDate shortDate = {0, 0, -1, 0, 0, 0};
+    bool read = readDate(tokens, count, localTime, &shortDate);
 
     char* result = static_cast<char*>(std::malloc((read ? 12 : length + 1)));
     if (result == nullptr)

@@ -7,3 +7,13 @@
 // AM or PM. A date these rules cannot read is copied as it is written, never guessed at. Null for
 // a null date or when memory runs out.
 char* abbreviateDate(const char* date);
+
+// The same; with localTime, a date that names its year, time and zone (Z, GMT, UT, UTC, "+0900",
+// "-05:00", EST EDT CST CDT MST MDT PST PDT) is shown in the reader's time zone, as
+// localOffsetMinutes gives it. A date without a zone or a year is shown in its own time.
+char* abbreviateDate(const char* date, bool localTime);
+
+// The reader's offset from UTC in minutes at an instant (seconds since 1970 in UTC). The system's
+// time zone by default; tests put a zone of their own here.
+typedef int (*LocalOffsetFunction)(long long utcSeconds);
+extern LocalOffsetFunction localOffsetMinutes;

@@ -6,7 +6,9 @@ set(FM_CONTENT_SOURCES
     content/rss_parser.cpp
     content/atom_parser.cpp
     content/url_resolve.cpp
-    content/feed_document.cpp)
+    content/feed_document.cpp
+    content/json_feed.cpp
+    content/opml.cpp)
 set(FM_CONTENT_WIN32_SOURCES
     content/utf8_ansi_win32.cpp)
 

@@ -19,8 +19,8 @@ struct CachedText {
 };
 
 struct PositionTexts {
-    bool utf8;        // the conversion the texts were made with
-    bool abbreviated; // the date form
+    bool utf8;    // the conversion the texts were made with
+    int dateForm; // the date form: 0 as written, 1 shortened, 2 shortened in local time
     CachedText title;
     CachedText description;
     CachedText date;
@@ -54,7 +54,7 @@ bool holds(const CachedText& cached, const char* text) {
 }
 
 // Makes cached hold text converted; left empty (and tried again next time) when memory runs out.
-void make(CachedText& cached, const char* text, bool utf8, bool shortDate) {
+void make(CachedText& cached, const char* text, bool utf8, int dateForm) {
     release(cached);
     if (text == nullptr)
         return;
@@ -65,7 +65,7 @@ void make(CachedText& cached, const char* text, bool utf8, bool shortDate) {
     memcpy(cached.source, text, length);
     cached.source[length] = '\0';
     cached.sourceLength = length;
-    char* shortened = shortDate ? abbreviateDate(text) : nullptr;
+    char* shortened = dateForm != 0 ? abbreviateDate(text, dateForm == 2) : nullptr;
     cached.wide = shortened != nullptr ? bytesToWide(shortened, drawnTextLimit, utf8)
                                        : bytesToWide(text, drawnTextLimit, utf8);
     free(shortened);
@@ -73,9 +73,9 @@ void make(CachedText& cached, const char* text, bool utf8, bool shortDate) {
         release(cached);
 }
 
-void refresh(CachedText& cached, const char* text, bool utf8, bool shortDate) {
+void refresh(CachedText& cached, const char* text, bool utf8, int dateForm) {
     if (!holds(cached, text) || (text != nullptr && cached.wide == nullptr))
-        make(cached, text, utf8, shortDate);
+        make(cached, text, utf8, dateForm);
 }
 
 bool reserve(WideText& out, size_t wanted) {
@@ -129,7 +129,7 @@ void releaseText(WideText& out) {
 }
 
 EntryTexts textsAt(size_t position, const FeedItem* entry, const char* feedName, bool utf8,
-                   bool abbreviated) {
+                   bool abbreviated, bool localTime) {
     if (position >= positionCount) {
         size_t count = position + 1 > positionCount * 2 ? position + 1 : positionCount * 2;
         PositionTexts* grown =
@@ -141,18 +141,19 @@ EntryTexts textsAt(size_t position, const FeedItem* entry, const char* feedName,
         positionCount = count;
     }
     PositionTexts& texts = positions[position];
+    int dateForm = abbreviated ? (localTime ? 2 : 1) : 0;
     if (texts.utf8 != utf8) {
         releasePosition(texts);
         texts.utf8 = utf8;
     }
-    if (texts.abbreviated != abbreviated) {
+    if (texts.dateForm != dateForm) {
         release(texts.date);
-        texts.abbreviated = abbreviated;
+        texts.dateForm = dateForm;
     }
-    refresh(texts.title, entry->title, utf8, false);
-    refresh(texts.description, entry->description, utf8, false);
-    refresh(texts.date, entry->date, utf8, abbreviated);
-    refresh(texts.feedName, feedName, utf8, false);
+    refresh(texts.title, entry->title, utf8, 0);
+    refresh(texts.description, entry->description, utf8, 0);
+    refresh(texts.date, entry->date, utf8, dateForm);
+    refresh(texts.feedName, feedName, utf8, 0);
     return EntryTexts{texts.title.wide, texts.description.wide, texts.date.wide,
                       texts.feedName.wide};
 }

@@ -37,9 +37,10 @@ struct EntryTexts {
     const wchar_t* feedName;    // null when none
 };
 // The wide texts of entry and of the feed name shown with it, laid out at position (0 the header
-// entry), converted from UTF-8 (utf8) or the ANSI code page, the date shortened when abbreviated.
+// entry), converted from UTF-8 (utf8) or the ANSI code page, the date shortened when abbreviated
+// (in the reader's time zone with localTime).
 // They stay valid until the next call for that position or until forgetTextsFrom drops it.
 EntryTexts textsAt(size_t position, const FeedItem* entry, const char* feedName, bool utf8,
-                   bool abbreviated);
+                   bool abbreviated, bool localTime);
 // Frees the texts kept for the positions from first on.
 void forgetTextsFrom(size_t first);

@@ -366,7 +366,7 @@ int paintEntry(PaintContext& paint, SelectedFont& font, ViewEntry& shown, size_t
             drawHighlight(paint.dc, previous, options.highlightBorder);
     }
     EntryTexts texts = textsAt(position, entry, head ? nullptr : shown.feedName, options.utf8,
-                               options.abbreviatedDate);
+                               options.abbreviatedDate, options.localTime);
     const wchar_t* title = texts.title != nullptr ? texts.title : L"";
     if (head)
         composeHeaderLine(lineText, title, paint.model.headerSuffix);

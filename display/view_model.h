@@ -53,6 +53,7 @@ struct ViewOptions {
     bool showDate;
     bool datePosHead;     // the date goes before the title
     bool abbreviatedDate; // dates in their short form
+    bool localTime;       // short dates in the reader's time zone
     bool utf8;            // the feed texts are UTF-8 (else bytes of the ANSI code page)
     bool tipShowTitle;    // tooltips start with the entry's line
 };

@@ -21,6 +21,7 @@
 #include "plugin/favorite_removal.h"
 #include "plugin/lifecycle.h"
 #include "plugin/menu.h"
+#include "plugin/opml_commands.h"
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
 #include "plugin/settings.h"
@@ -351,6 +352,8 @@ const CommandWord commandWords[] = {
      }},
     {"Favorites", wordPrefixMatch, [](HWND, const char* a) { selectFavorite(parseInteger(a)); }},
     {"AddFavorites", exactMatch, [](HWND, const char*) { addCurrentFavorite(); }},
+    {"ImportOpml", wordPrefixMatch, [](HWND, const char* a) { importOpmlCommand(a); }},
+    {"ExportOpml", wordPrefixMatch, [](HWND, const char* a) { exportOpmlCommand(a); }},
     {"UpdateInterval", wordPrefixMatch,
      [](HWND, const char* a) { setUpdateInterval(parseInteger(a)); }},
     {"StyleType", wordPrefixMatch,
@@ -556,7 +559,7 @@ const CommandWord commandWords[] = {
     // Last: the words above that begin with "Show" are matched whole before this one.
     {"Show", wordPrefixMatch, [](HWND, const char* a) { setShowMode(a); }},
 };
-static_assert(sizeof commandWords / sizeof commandWords[0] == 50, "50 command words");
+static_assert(sizeof commandWords / sizeof commandWords[0] == 52, "52 command words");
 
 } // namespace
 

@@ -23,6 +23,10 @@ BOOL WINAPI openFileDialogOnDemand(OPENFILENAMEA* dialog) {
     return runDialog("GetOpenFileNameA", dialog);
 }
 
+BOOL WINAPI saveFileDialogOnDemand(OPENFILENAMEA* dialog) {
+    return runDialog("GetSaveFileNameA", dialog);
+}
+
 BOOL WINAPI chooseColorDialogOnDemand(CHOOSECOLORA* dialog) {
     return runDialog("ChooseColorA", dialog);
 }

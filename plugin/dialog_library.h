@@ -4,9 +4,10 @@
 #include <windows.h>
 #include <commdlg.h>
 
-// GetOpenFileNameA, ChooseColorA and ChooseFontA of "comdlg32.dll", looked up when called; the
-// library is freed again when the dialog has closed. Without the library or the function they
-// return FALSE, as a cancelled dialog does.
+// GetOpenFileNameA, GetSaveFileNameA, ChooseColorA and ChooseFontA of "comdlg32.dll", looked up
+// when called; the library is freed again when the dialog has closed. Without the library or the
+// function they return FALSE, as a cancelled dialog does.
 BOOL WINAPI openFileDialogOnDemand(OPENFILENAMEA* dialog);
+BOOL WINAPI saveFileDialogOnDemand(OPENFILENAMEA* dialog);
 BOOL WINAPI chooseColorDialogOnDemand(CHOOSECOLORA* dialog);
 BOOL WINAPI chooseFontDialogOnDemand(CHOOSEFONTA* dialog);

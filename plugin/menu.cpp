@@ -54,6 +54,10 @@ Menu* buildFavoritesMenu() {
         std::snprintf(command, sizeof command, "@FeedMarqueeFavorites %d", index);
         addCommand(menu, favorite->title, command);
     }
+    if (index > 0)
+        addSeparator(menu);
+    addCommand(menu, "Import OPML...", "@FeedMarqueeImportOpml");
+    addCommand(menu, "Export OPML...", "@FeedMarqueeExportOpml");
     return menu;
 }
 

@@ -436,6 +436,7 @@ ViewOptions viewOptionsFromSettings() {
     options.showDate = settings.showDate;
     options.datePosHead = settings.datePosHead;
     options.abbreviatedDate = settings.abbreviatedDate;
+    options.localTime = settings.localTime;
     options.utf8 = settings.encoding == 1;
     options.tipShowTitle = settings.tipShowTitle;
     return options;

@@ -29,7 +29,7 @@ endif()
 set(content_data ${CMAKE_CURRENT_SOURCE_DIR}/data)
 set(content_inspect -DINSPECT=$<TARGET_FILE:feedmarquee-inspect>
                     "-DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}")
-file(GLOB content_documents ${content_data}/*.http ${content_data}/*.xml)
+file(GLOB content_documents ${content_data}/*.http ${content_data}/*.xml ${content_data}/*.json)
 foreach(document ${content_documents})
     get_filename_component(name ${document} NAME_WE)
     add_test(NAME content_document_${name}
@@ -58,6 +58,18 @@ add_test(NAME content_inspect_bundled_sample
 add_executable(content_url_resolve_test url_resolve_test.cpp)
 target_link_libraries(content_url_resolve_test fm_content fm_check)
 add_test(NAME content_url_resolve COMMAND content_url_resolve_test)
+
+add_executable(content_json_feed_test json_feed_test.cpp)
+target_link_libraries(content_json_feed_test fm_content fm_check)
+add_test(NAME content_json_feed COMMAND content_json_feed_test)
+
+add_executable(content_short_date_test short_date_test.cpp)
+target_link_libraries(content_short_date_test fm_content fm_check)
+add_test(NAME content_short_date COMMAND content_short_date_test)
+
+add_executable(content_opml_test opml_test.cpp)
+target_link_libraries(content_opml_test fm_content fm_check)
+add_test(NAME content_opml COMMAND content_opml_test)
 
 add_executable(content_merged_items_test merged_items_test.cpp)
 target_link_libraries(content_merged_items_test fm_content fm_check)

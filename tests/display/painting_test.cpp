@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "content/short_date.h"
+
 using namespace fixture;
 
 namespace {
@@ -210,6 +212,14 @@ TEST(dates_go_before_or_after_the_title) {
     itemAt(1)->description = copyOf("Body");
     paintNow(window);
     CHECK_EQ(toolTextFor(dated), std::string("(12/06 18:42)  Dated\n\nBody"));
+    // In the reader's own zone (nine hours east here), in the line and the tip alike.
+    LocalOffsetFunction machineZone = localOffsetMinutes;
+    localOffsetMinutes = [](long long) { return 9 * 60; };
+    settings.localTime = true;
+    paintNow(window);
+    CHECK_EQ(toolTextFor(dated), std::string("(12/07 03:42)  Dated\n\nBody"));
+    localOffsetMinutes = machineZone;
+    settings.localTime = false;
     closeWindow(window);
 }
 

@@ -330,6 +330,11 @@ TEST(whatEachServerLeavesInTheLists) {
     std::string page = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n"
                        "<html><head><title>Welcome</title></head><body>Hello</body></html>";
     std::string empty = "HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n";
+    std::string json = "HTTP/1.0 200 OK\r\nContent-Type: application/feed+json\r\n\r\n"
+                       "{\"version\": \"https://jsonfeed.org/version/1.1\", \"title\": \"JSON\","
+                       " \"items\": [{\"id\": \"1\", \"title\": \"Item\"}]}";
+    std::string badJson =
+        "HTTP/1.0 200 OK\r\nContent-Type: application/json\r\n\r\n" + std::string(100000, '[');
     // At the first start nothing is kept: every failure shows "Couldn't connect!" (never the
     // placeholder of a pass that ended, nor an error page's title as a feed) and names its reason.
     struct Case {
@@ -350,6 +355,8 @@ TEST(whatEachServerLeavesInTheLists) {
         {"404 page", serveWhole, notFound, failed, ": HTTP 404 Not Found"},
         {"HTML page", serveWhole, page, failed, ": no items in the response"},
         {"empty body", serveWhole, empty, failed, ": no items in the response"},
+        {"JSON Feed", serveWhole, json, "[JSON][Item]", nullptr},
+        {"brackets as JSON", serveWhole, badJson, failed, ": no items in the response"},
     };
     for (const Case& c : cases) {
         PluginWindow plugin;

@@ -1,6 +1,6 @@
 # The command strings and the context menu, linked with the stand-in shell's real functions. Each
 # program runs in a folder of its own: the settings file lives beside the program.
-foreach(name commands_test command_dialogs_test)
+foreach(name commands_test command_dialogs_test opml_commands_test)
     add_executable(${name} ${CMAKE_CURRENT_LIST_DIR}/${name}.cpp
                            ${CMAKE_CURRENT_LIST_DIR}/command_fixture.cpp)
     target_link_libraries(${name} PRIVATE fm_plugin bb_core fm_temp_folder fm_check)

@@ -26,6 +26,8 @@ item|1|submenu|RSS||FDMQ_RSS
 menu|1|RSS|FDMQ_RSS|{mode}
 item|1.1|submenu|Favorites||FDMQ_Favorites
 menu|1.1|Favorites|FDMQ_Favorites|{mode}
+item|1.1.1|command|Import OPML...|@FeedMarqueeImportOpml|unchecked
+item|1.1.2|command|Export OPML...|@FeedMarqueeExportOpml|unchecked
 item|1.2|string|Feed URL|@FeedMarqueeFeedUrl|
 item|1.3|command|Add Favorites|@FeedMarqueeAddFavorites|unchecked
 item|1.4|command|Update Now|@FeedMarqueeUpdateNow|unchecked
@@ -162,6 +164,9 @@ item|1.1|submenu|Favorites||FDMQ_Favorites
 menu|1.1|Favorites|FDMQ_Favorites|{mode}
 item|1.1.1|command|Zero News|@FeedMarqueeFavorites 0|unchecked
 item|1.1.2|command||@FeedMarqueeFavorites 1|unchecked
+item|1.1.3|separator||
+item|1.1.4|command|Import OPML...|@FeedMarqueeImportOpml|unchecked
+item|1.1.5|command|Export OPML...|@FeedMarqueeExportOpml|unchecked
 item|1.2|string|Feed URL|@FeedMarqueeFeedUrl|http://127.0.0.1/feed.xml
 item|1.3|command|Add Favorites|@FeedMarqueeAddFavorites|unchecked
 item|1.4|command|Update Now|@FeedMarqueeUpdateNow|unchecked

@@ -15,7 +15,7 @@
 
 namespace {
 
-const char* const allKeys[45] = {
+const char* const allKeys[46] = {
     "feedmarquee.x:",
     "feedmarquee.y:",
     "feedmarquee.width:",
@@ -61,6 +61,7 @@ const char* const allKeys[45] = {
     "feedmarquee.maxItemsPerFeed:",
     "feedmarquee.turnSeconds:",
     "feedmarquee.markNew:",
+    "feedmarquee.localTime:",
 };
 
 // A plug-in folder holding the stand-in module, and a shell folder; both empty at first.
@@ -114,7 +115,7 @@ void checkDefaults() {
     CHECK(settings.useRefFont && !settings.showDesc && !settings.showDate);
     CHECK(settings.abbreviatedDate && !settings.datePosHead && !settings.showItemCounts);
     CHECK(!settings.showUpdateTime && !settings.wordWrap && settings.tipShowTitle);
-    CHECK(!settings.hilightBorder);
+    CHECK(!settings.hilightBorder && settings.localTime);
     CHECK_EQ(settings.font, "Tahoma");
     CHECK_EQ(settings.show, int(showOne));
     CHECK(settings.showFeedName && settings.markNew);
@@ -144,7 +145,7 @@ TEST(no_file_anywhere_creates_one_with_the_defaults_in_the_plugin_folder) {
     CHECK_EQ(favoriteCount, 0);
 
     std::vector<std::string> keys = fileKeys(settingsPath);
-    CHECK_EQ(keys.size(), size_t(45));
+    CHECK_EQ(keys.size(), size_t(46));
     for (const char* key : allKeys)
         CHECK_EQ(std::count(keys.begin(), keys.end(), std::string(key)), 1);
     CHECK_EQ(ReadString(settingsPath, "feedmarquee.feedUrl:", ""), "http://kept.example/feed");
@@ -184,7 +185,7 @@ TEST(the_plugin_folder_wins_and_the_dotted_name_wins_within_a_folder) {
     }
 }
 
-TEST(all_45_settings_survive_a_write_and_a_read) {
+TEST(all_46_settings_survive_a_write_and_a_read) {
     Folders folders;
     writeFileText(folders.plugin + "feedmarquee.rc", "");
     readSettings();
@@ -215,6 +216,7 @@ TEST(all_45_settings_survive_a_write_and_a_read) {
     written.show = showInTurn;
     written.maxItemsPerFeed = 7;
     written.turnSeconds = 300;
+    written.localTime = false;
     written.fontColor = RGB(0x12, 0x34, 0x56);
     copySettingText(written.font, "Courier New");
     copySettingUrl(written.feedUrl, "http://example.com/rss?a=1&b=2");
@@ -223,7 +225,7 @@ TEST(all_45_settings_survive_a_write_and_a_read) {
     writeSettings();
 
     std::vector<std::string> keys = fileKeys(settingsPath);
-    CHECK_EQ(keys.size(), size_t(45));
+    CHECK_EQ(keys.size(), size_t(46));
     for (const char* key : allKeys)
         CHECK_EQ(std::count(keys.begin(), keys.end(), std::string(key)), 1);
 
@@ -275,6 +277,7 @@ TEST(all_45_settings_survive_a_write_and_a_read) {
     SAME(maxItemsPerFeed);
     SAME(turnSeconds);
     SAME(markNew);
+    SAME(localTime);
     CHECK_EQ(ReadString(settingsPath, "feedmarquee.show:", ""), "inTurn");
 #undef SAME
     // snapWindow is written in mixed case and found again by the case-blind lookup.

@@ -344,11 +344,12 @@ TEST(first_start_creates_the_settings_and_shows_the_feed_then_the_failure) {
         {"feedmarquee.maxItemsPerFeed:", "20"},
         {"feedmarquee.turnSeconds:", "20"},
         {"feedmarquee.markNew:", "true"},
+        {"feedmarquee.localTime:", "true"},
     };
     CHECK(GetFileAttributesA(run.folder.file("feedmarquee.rc").c_str()) == INVALID_FILE_ATTRIBUTES);
     std::vector<Setting> written = settingLines(run.settingsFile());
-    CHECK_EQ(written.size(), static_cast<size_t>(45));
-    for (size_t i = 0; i < 45 && i < written.size(); ++i) {
+    CHECK_EQ(written.size(), sizeof defaults / sizeof defaults[0]);
+    for (size_t i = 0; i < written.size() && i < sizeof defaults / sizeof defaults[0]; ++i) {
         CHECK_EQ(written[i].key, defaults[i].key);
         CHECK_EQ(written[i].value, defaults[i].value);
     }
@@ -522,7 +523,9 @@ TEST(the_menu_matches_its_tables_and_settings_are_saved_and_reloaded) {
                "1.23\tsubmenu\tShow\t\tFDMQ_Show",
                "1.24\tcommand\tMark All Read\t@FeedMarqueeMarkAllRead\tunchecked",
                "1.25\tsubmenu\tRemove Favorite\t\tFDMQ_RemoveFavorite"});
-    checkMenu(dump, "1.1", {});
+    checkMenu(dump, "1.1",
+              {"1.1.1\tcommand\tImport OPML...\t@FeedMarqueeImportOpml\tunchecked",
+               "1.1.2\tcommand\tExport OPML...\t@FeedMarqueeExportOpml\tunchecked"});
     checkMenu(dump, "1.23",
               {"1.23.1\tcommand\tOne Feed\t@FeedMarqueeShow one\tchecked",
                "1.23.2\tcommand\tTogether\t@FeedMarqueeShow together\tunchecked",

@@ -1,0 +1,360 @@
+// JSON Feed through RapidJSON's event reader: the document is read once, in place, and only the
+// values an entry needs are looked at; no tree of the document is built, so a large or hostile
+// document costs no memory beyond its own bytes. Nesting is bounded (a feed needs four levels),
+// which also bounds the reader's own work on a body of nothing but brackets.
+#include "content/json_feed.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include <rapidjson/reader.h>
+
+#include "content/feed_items.h"
+#include "content/rss_parser.h"
+#include "content/text_decoding.h"
+#include "content/url_resolve.h"
+
+namespace {
+
+inline bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Where a value stands in the document (read in place: zero-terminated there too).
+struct Span {
+    const char* text; // null: absent
+    size_t length;
+};
+
+// ---- Entries ----------------------------------------------------------------------------------
+// The entries are made only here, so that a change to how the list holds them touches two
+// functions.
+
+// Appends an entry with copies of the four texts (each may be null) and its key: key (a text of
+// the document, may be null), else its link, else its title. Null when memory runs out.
+FeedItem* addEntry(FeedList* list, const char* title, const char* link, const char* description,
+                   const char* date, const Span& key, int32_t index) {
+    FeedItem* entry = appendEntry(list);
+    if (entry == nullptr)
+        return nullptr;
+    entry->titleLength = title != nullptr ? static_cast<int32_t>(std::strlen(title)) : 0;
+    entry->title = listText(list, title, 0);
+    entry->link = listText(list, link, 0);
+    entry->description = listText(list, description, 0);
+    entry->date = listText(list, date, 0);
+    entry->key =
+        key.text != nullptr && key.length != 0 ? listText(list, key.text, key.length) : nullptr;
+    if (entry->key == nullptr)
+        entry->key = entry->link != nullptr ? entry->link : entry->title;
+    entry->entryIndex = index;
+    return entry;
+}
+
+// Gives the header entry copies of its title and link (either may be null).
+void setHeader(FeedList* list, FeedItem* header, const char* title, const char* link) {
+    header->titleLength = title != nullptr ? static_cast<int32_t>(std::strlen(title)) : 0;
+    header->title = listText(list, title, 0);
+    header->link = listText(list, link, 0);
+}
+
+// ---- Texts ------------------------------------------------------------------------------------
+// A value is made into the text an entry shows in place, in the document: each value is used
+// once, and the list then copies it into its own storage, so no text is allocated on the way.
+
+// The value as plain text: each run of blanks and line breaks one blank, none at either end; null
+// when nothing is left.
+const char* plainText(const Span& span) {
+    if (span.text == nullptr)
+        return nullptr;
+    char* text = const_cast<char*>(span.text);
+    size_t length = strnlen(text, span.length); // a "\u0000" ends the text
+    size_t start = 0;
+    while (start < length && isBlank(text[start]))
+        ++start;
+    while (length > start && isBlank(text[length - 1]))
+        --length;
+    if (start == length)
+        return nullptr;
+    size_t n = 0;
+    for (size_t i = start; i < length; ++i) {
+        char c = text[i];
+        if (isBlank(c)) {
+            if (text[n - 1] == ' ')
+                continue; // the first byte kept is no blank, so n > 0 here
+            c = ' ';
+        }
+        text[n++] = c;
+    }
+    text[n] = '\0';
+    return text;
+}
+
+// The plain text of an HTML value (without blanks at either end, single blanks inside); null when
+// nothing is left.
+const char* htmlText(const Span& span) {
+    if (span.text == nullptr)
+        return nullptr;
+    char* text = const_cast<char*>(span.text);
+    size_t length = descriptionToText(text, strnlen(text, span.length), text, true);
+    text[length] = '\0';
+    return length != 0 ? text : nullptr;
+}
+
+// Whether text starts with a scheme ("http:", "mailto:"): such an address stands on its own.
+bool hasScheme(const char* text) {
+    if (!((*text >= 'a' && *text <= 'z') || (*text >= 'A' && *text <= 'Z')))
+        return false;
+    for (const char* p = text + 1;; ++p) {
+        char c = *p;
+        if (c == ':')
+            return true;
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+              c == '+' || c == '-' || c == '.'))
+            return false;
+    }
+}
+
+// The address, resolved against base when it is relative (into a new text left in *resolved for
+// the caller to free); kept as written when it cannot be resolved. Null when empty.
+const char* linkText(const Span& span, const char* base, char** resolved) {
+    const char* link = plainText(span);
+    if (link == nullptr || base == nullptr || *base == '\0' || hasScheme(link))
+        return link;
+    // Resolution keeps the base's scheme and authority and adds at most a '/' to the reference.
+    size_t size = std::strlen(base) + std::strlen(link) + 8;
+    char* out = static_cast<char*>(std::malloc(size));
+    if (out != nullptr && resolveUrl(base, link, out, size)) {
+        *resolved = out;
+        return out;
+    }
+    std::free(out);
+    return link;
+}
+
+// ---- The reader's events ----------------------------------------------------------------------
+
+enum Field {
+    NoField,
+    // the feed's own
+    VersionField,
+    FeedTitleField,
+    HomePageField,
+    ItemsField,
+    // an item's
+    IdField,
+    TitleField,
+    UrlField,
+    ExternalUrlField,
+    SummaryField,
+    ContentTextField,
+    ContentHtmlField,
+    PublishedField,
+    ModifiedField,
+    FieldCount
+};
+
+struct FieldName {
+    const char* name;
+    Field field;
+};
+const FieldName feedFields[] = {{"version", VersionField},
+                                {"title", FeedTitleField},
+                                {"home_page_url", HomePageField},
+                                {"items", ItemsField}};
+const FieldName itemFields[] = {{"id", IdField},
+                                {"title", TitleField},
+                                {"url", UrlField},
+                                {"external_url", ExternalUrlField},
+                                {"summary", SummaryField},
+                                {"content_text", ContentTextField},
+                                {"content_html", ContentHtmlField},
+                                {"date_published", PublishedField},
+                                {"date_modified", ModifiedField}};
+
+template <size_t N> Field fieldNamed(const FieldName (&names)[N], const char* key, size_t length) {
+    for (const FieldName& f : names)
+        if (std::strlen(f.name) == length && std::memcmp(f.name, key, length) == 0)
+            return f.field;
+    return NoField;
+}
+
+// Levels of nesting allowed: a feed needs four (the feed, its items, an item, its authors or
+// attachments), extension objects may hold a few more; nothing real comes near this.
+const int deepestLevel = 32;
+// The levels at which the values read stand: the feed's own fields in the outermost object, the
+// items' fields in the objects of the items array.
+const int feedLevel = 1;
+const int itemsLevel = 2;
+const int itemLevel = 3;
+
+struct FeedReader : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FeedReader> {
+    FeedList* list = nullptr;
+    const char* base = nullptr;
+    int depth = 0;           // containers open
+    bool inItems = false;    // the open container at itemsLevel is the items array
+    Field pending = NoField; // the field the next value belongs to
+    Span values[FieldCount] = {};
+    FeedItem* header = nullptr;
+    int32_t created = 0;
+
+    bool Default() { // numbers, true, false, null: no field of ours
+        pending = NoField;
+        return true;
+    }
+    bool String(const char* text, rapidjson::SizeType length, bool) {
+        if (pending != NoField)
+            values[pending] = Span{text, length};
+        pending = NoField;
+        return true;
+    }
+    bool Key(const char* text, rapidjson::SizeType length, bool) {
+        if (depth == feedLevel)
+            pending = fieldNamed(feedFields, text, length);
+        else if (depth == itemLevel && inItems)
+            pending = fieldNamed(itemFields, text, length);
+        else
+            pending = NoField;
+        return true;
+    }
+    bool StartObject() {
+        if (depth == itemsLevel && inItems)
+            for (int f = IdField; f < FieldCount; ++f)
+                values[f] = Span{nullptr, 0};
+        pending = NoField;
+        return ++depth <= deepestLevel;
+    }
+    bool EndObject(rapidjson::SizeType) {
+        if (--depth == itemsLevel && inItems)
+            finishItem();
+        return true;
+    }
+    bool StartArray() {
+        if (depth == 0)
+            return false; // a feed is an object
+        if (depth == feedLevel && pending == ItemsField)
+            inItems = true;
+        pending = NoField;
+        return ++depth <= deepestLevel;
+    }
+    bool EndArray(rapidjson::SizeType) {
+        if (--depth == feedLevel)
+            inItems = false;
+        return true;
+    }
+
+    // The header entry comes first, as in an XML feed; its texts are set once the whole feed is
+    // read, as the feed's fields may follow its items.
+    bool ensureHeader() {
+        if (header == nullptr && (header = addEntry(list, nullptr, nullptr, nullptr, nullptr,
+                                                    Span{nullptr, 0}, created)))
+            ++created;
+        return header != nullptr;
+    }
+
+    // An item's entry: its title, else the start of its text, else its address; an item with
+    // none of them is skipped. The text: summary, else content_text, else content_html as plain
+    // text; the address: url, else external_url; the date: date_published, else date_modified.
+    void finishItem() {
+        char* resolved = nullptr;
+        const char* link = linkText(values[UrlField], base, &resolved);
+        if (link == nullptr)
+            link = linkText(values[ExternalUrlField], base, &resolved);
+        const char* description = plainText(values[SummaryField]);
+        if (description == nullptr)
+            description = plainText(values[ContentTextField]);
+        if (description == nullptr)
+            description = htmlText(values[ContentHtmlField]);
+        const char* title = plainText(values[TitleField]);
+        char* untitled = nullptr;
+        if (title == nullptr) {
+            untitled = titleFromDescription(description);
+            title = untitled != nullptr ? untitled : link;
+        }
+        const char* date = plainText(values[PublishedField]);
+        if (date == nullptr)
+            date = plainText(values[ModifiedField]);
+        if (title != nullptr && ensureHeader() &&
+            addEntry(list, title, link, description, date, values[IdField], created) != nullptr)
+            ++created;
+        std::free(untitled);
+        std::free(resolved);
+    }
+};
+
+// Whether the version names JSON Feed ("https://jsonfeed.org/version/1.1").
+bool namesJsonFeed(const Span& version) {
+    static const char mark[] = "jsonfeed.org/version/";
+    const size_t n = sizeof mark - 1;
+    if (version.text == nullptr || version.length < n)
+        return false;
+    for (size_t i = 0; i + n <= version.length; ++i)
+        if (std::memcmp(version.text + i, mark, n) == 0)
+            return true;
+    return false;
+}
+
+// Whether the Content-Type's media type is one of JSON's.
+bool isJsonType(const char* contentType) {
+    if (contentType == nullptr)
+        return false;
+    while (isBlank(*contentType))
+        ++contentType;
+    static const char* const types[] = {"application/feed+json", "application/json"};
+    for (const char* type : types) {
+        size_t n = std::strlen(type);
+        size_t i = 0;
+        while (i < n && contentType[i] != '\0' && (contentType[i] | 0x20) == (type[i] | 0x20))
+            ++i;
+        if (i == n && (contentType[n] == '\0' || contentType[n] == ';' || isBlank(contentType[n])))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool isJsonDocument(const char* body, size_t length, const char* contentType) {
+    if (body == nullptr)
+        return false;
+    size_t i = 0;
+    if (length >= 3 && std::memcmp(body, "\xEF\xBB\xBF", 3) == 0)
+        i = 3;
+    while (i < length && isBlank(body[i]))
+        ++i;
+    if (i < length && body[i] == '{')
+        return true;
+    return isJsonType(contentType) && (i == length || body[i] != '<');
+}
+
+FeedList* parseJsonFeed(char* document, size_t length, const char* baseUrl) {
+    // The texts are the document less its names and punctuation: half its size is a fair guess.
+    FeedList* list = newFeedList(length / 2);
+    if (list == nullptr || document == nullptr)
+        return list;
+    if (length >= 3 && std::memcmp(document, "\xEF\xBB\xBF", 3) == 0)
+        document += 3;
+
+    FeedReader reader;
+    reader.list = list;
+    reader.base = baseUrl != nullptr && *baseUrl != '\0' ? baseUrl : nullptr;
+    rapidjson::Reader json;
+    rapidjson::InsituStringStream stream(document);
+    // The reader descends into a nested value by recursion, but only after the handler has let the
+    // value start, so the depth bound above is also the bound of the recursion. Comments and
+    // trailing commas, which hand-written feeds have, are let through.
+    const unsigned flags = rapidjson::kParseInsituFlag | rapidjson::kParseCommentsFlag |
+                           rapidjson::kParseTrailingCommasFlag | rapidjson::kParseStopWhenDoneFlag;
+    bool read = !json.Parse<flags>(stream, reader).IsError();
+    if (!read || !namesJsonFeed(reader.values[VersionField])) {
+        // Bad JSON, or JSON that is no feed: nothing of it is shown.
+        releaseFeedList(list);
+        return newFeedList(0);
+    }
+    char* resolved = nullptr;
+    const char* title = plainText(reader.values[FeedTitleField]);
+    const char* link = linkText(reader.values[HomePageField], reader.base, &resolved);
+    if ((title != nullptr || link != nullptr) && reader.ensureHeader())
+        setHeader(list, reader.header, title, link);
+    std::free(resolved);
+    return list;
+}

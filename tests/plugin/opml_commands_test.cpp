@@ -1,0 +1,213 @@
+// Importing and exporting favourites as OPML through the command strings and the file dialogs,
+// against the stand-in shell's real settings functions: lists as other readers write them, the
+// round trip, and files that must change nothing and say why.
+#include "tests/support/check.h"
+#include "tests/plugin/command_fixture.h"
+
+#include <windows.h>
+#include <string>
+#include <vector>
+
+#include "content/opml.h"
+#include "plugin/commands.h"
+#include "plugin/dialog_library.h"
+#include "plugin/lifecycle.h"
+#include "plugin/opml_commands.h"
+#include "plugin/runtime_state.h"
+#include "plugin/settings.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+std::vector<std::string> told; // the texts of the message boxes shown
+
+int WINAPI noteBox(HWND, LPCSTR text, LPCSTR, UINT) {
+    told.push_back(text);
+    return IDOK;
+}
+
+const char twoFavorites[] = "feedmarquee.fav0.url: http://127.0.0.1/zero.xml\n"
+                            "feedmarquee.fav0.title: Zero\n"
+                            "feedmarquee.fav1.url: https://b.example/feed\n"
+                            "feedmarquee.fav1.title: Bee\n";
+
+void start(const char* rc) {
+    startPlugin(rc);
+    showMessageBox = noteBox;
+    told.clear();
+}
+
+void run(const std::string& command) {
+    handleCommand(runtime.pluginWindow, command.c_str());
+}
+
+// "title=url" of every favourite in memory, '|' between.
+std::string favoriteList() {
+    std::string list;
+    for (const FavoriteFeed* f = favorites; f; f = f->next)
+        list += (list.empty() ? "" : "|") + std::string(f->title) + "=" + f->url;
+    return list;
+}
+
+bool lastToldHas(const char* words) {
+    return !told.empty() && told.back().find(words) != std::string::npos;
+}
+
+std::string answeredPath;
+BOOL WINAPI answerWithPath(OPENFILENAMEA* dialog) {
+    lstrcpynA(dialog->lpstrFile, answeredPath.c_str(), dialog->nMaxFile);
+    return TRUE;
+}
+BOOL WINAPI cancel(OPENFILENAMEA*) {
+    return FALSE;
+}
+
+} // namespace
+
+TEST(opml_lists_from_other_readers_add_their_new_feeds) {
+    TempFolder folder("opml");
+    start(twoFavorites);
+    std::string nested = folder.file("nested.opml");
+    // OPML 2.0 in windows-1252 with nested folders, a duplicate of a favourite and of itself,
+    // entity-encoded addresses, attribute names in other cases, an outline without xmlUrl.
+    writeFileText(nested,
+                  "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n"
+                  "<opml version=\"2.0\"><head><title>Mine</title></head><body>\r\n"
+                  " <outline text=\"Tech\"><outline text=\"Deep\">\r\n"
+                  "  <outline type=\"rss\" text=\"Caf\xE9 &amp; Co\" "
+                  "xmlUrl=\"http://cafe.example/rss?a=1&amp;b=2\"/></outline>\r\n"
+                  "  <outline TEXT=\"Bee again\" XMLURL=\"https://b.example/feed\"/>\r\n"
+                  " </outline>\r\n"
+                  " <outline title=\"Only a\ntitle\" xmlUrl=\"https://t.example/&#x61;\"/>\r\n"
+                  " <outline text=\"Twice\" xmlUrl=\"http://cafe.example/rss?a=1&amp;b=2\"/>\r\n"
+                  " <outline text=\"Site\" htmlUrl=\"http://site.example/\"/>\r\n"
+                  "</body></opml>\r\n");
+    run("@FeedMarqueeImportOpml " + nested);
+    CHECK_EQ(favoriteList(), std::string("Zero=http://127.0.0.1/zero.xml|Bee=https://b.example/"
+                                         "feed|Caf\xE9 & Co=http://cafe.example/rss?a=1&b=2|"
+                                         "Only a title=https://t.example/a"));
+    CHECK_EQ(fileValue("feedmarquee.fav3.url:"), "https://t.example/a");
+    CHECK(lastToldHas("Added 2 favourites from") && lastToldHas("favourites already"));
+
+    // OPML 1.0 without a version, through the dialog; the quoted path of a command works too.
+    std::string old = folder.file("old list.xml");
+    writeFileText(old, "<opml><body><outline text=\"Old\" xmlUrl=\"http://old.example/\"/>"
+                       "</body></opml>");
+    answeredPath = old;
+    openFileDialog = answerWithPath;
+    run("@FeedMarqueeImportOpml");
+    CHECK_EQ(favoriteCount, 5);
+    CHECK(lastToldHas("Added 1 favourite from"));
+    run("@FeedMarqueeImportOpml \"" + old + "\"");
+    CHECK_EQ(favoriteCount, 5);
+    CHECK(lastToldHas("is a favourite already"));
+    openFileDialog = cancel;
+    told.clear();
+    run("@FeedMarqueeImportOpml");
+    CHECK(told.empty());
+
+    // A list of thousands goes in with one write of the settings file.
+    std::string many = "<opml version=\"2.0\"><body>";
+    for (int i = 0; i < 5000; ++i)
+        many += "<outline text=\"Feed " + std::to_string(i) + "\" xmlUrl=\"http://m.example/" +
+                std::to_string(i) + "\"/>";
+    writeFileText(folder.file("many.opml"), many + "</body></opml>");
+    run("@FeedMarqueeImportOpml " + folder.file("many.opml"));
+    CHECK_EQ(favoriteCount, 5005);
+    CHECK_EQ(fileValue("feedmarquee.fav5004.title:"), "Feed 4999");
+    stopPlugin();
+}
+
+TEST(bad_lists_change_nothing_and_say_why) {
+    TempFolder folder("opml");
+    start(twoFavorites);
+    std::string huge(20u << 20, ' ');
+    huge.replace(0, 6, "<opml>");
+    struct Case {
+        const char* name;
+        std::string content; // empty name: no file at all
+        const char* told;
+    } cases[] = {
+        {"text.opml", "These are my feeds: http://a.example/", "not an OPML subscription list"},
+        {"page.html", "<!DOCTYPE html><html><body><outline xmlUrl=\"http://a/\"/></body></html>",
+         "not an OPML subscription list"},
+        {"rss.xml", "<?xml version=\"1.0\"?><rss><channel><title>x</title></channel></rss>",
+         "not an OPML subscription list"},
+        {"cut.opml", "<opml><body><outline text=\"A\" xmlUrl=\"http://a.example/\"/><outline",
+         "is cut off"},
+        {"huge.opml", huge, "larger than 8 MiB"},
+        {"empty.opml", "<opml><body><outline text=\"Folder\"/></body></opml>", "no feed addresses"},
+        {"refused.opml",
+         "<opml><body><outline text=\"A\" xmlUrl=\"http://ok.example/\"/>"
+         "<outline text=\"F\" xmlUrl=\"ftp://files.example/feed\"/>"
+         "<outline text=\"B\" xmlUrl=\"http://bad example/\"/></body></opml>",
+         "2 of the 3 feed addresses"},
+        {"", "", "could not be read"},
+    };
+    std::string before = settingsFileText();
+    for (const Case& c : cases) {
+        std::string path = folder.file(c.name[0] ? c.name : "missing.opml");
+        if (c.name[0])
+            writeFileText(path, c.content);
+        told.clear();
+        run("@FeedMarqueeImportOpml " + path);
+        if (!lastToldHas(c.told))
+            check::fail(__FILE__, __LINE__,
+                        std::string(c.name) + ": told " + (told.empty() ? "nothing" : told.back()));
+        CHECK_EQ(favoriteCount, 2);
+    }
+    CHECK(settingsFileText() == before);
+
+    // A settings file marked read-only: told as "Add Favorites" tells it, nothing changes.
+    std::string good = folder.file("good.opml");
+    writeFileText(good, "<opml><body><outline text=\"N\" xmlUrl=\"http://n.example/\"/></body>"
+                        "</opml>");
+    SetFileAttributesA(settingsPath, FILE_ATTRIBUTE_READONLY);
+    run("@FeedMarqueeImportOpml " + good);
+    SetFileAttributesA(settingsPath, FILE_ATTRIBUTE_NORMAL);
+    CHECK(lastToldHas("could not be written"));
+    CHECK_EQ(favoriteCount, 2);
+    CHECK(settingsFileText() == before);
+    // A settings file removed meanwhile is made again, as "Add Favorites" makes it.
+    DeleteFileA(settingsPath);
+    run("@FeedMarqueeImportOpml " + good);
+    CHECK_EQ(favoriteList(), std::string("N=http://n.example/"));
+    CHECK_EQ(fileValue("feedmarquee.x:"), "10");
+    stopPlugin();
+}
+
+TEST(exported_favourites_import_as_the_same_favourites) {
+    TempFolder folder("opml");
+    start("feedmarquee.fav0.url: http://127.0.0.1/a.xml?x=1&y=2\n"
+          "feedmarquee.fav0.title: Caf\xE9 <News> & \"More\"\n"
+          "feedmarquee.fav1.url: https://b.example/feed\n"
+          "feedmarquee.fav1.title:\n");
+    std::string exported = folder.file("favourites.opml");
+    answeredPath = exported;
+    saveFileDialog = answerWithPath;
+    run("@FeedMarqueeExportOpml");
+    saveFileDialog = saveFileDialogOnDemand;
+    CHECK(lastToldHas("Exported 2 favourites to"));
+    std::string text = readFileText(exported);
+    CHECK(text.find("encoding=\"UTF-8\"") != std::string::npos);
+    CHECK(text.find("text=\"Caf\xC3\xA9 &lt;News&gt; &amp; &quot;More&quot;\"") !=
+          std::string::npos);
+    CHECK(text.find("xmlUrl=\"http://127.0.0.1/a.xml?x=1&amp;y=2\"") != std::string::npos);
+    stopPlugin();
+
+    start("");
+    run("@FeedMarqueeImportOpml " + exported);
+    CHECK_EQ(favoriteList(), std::string("Caf\xE9 <News> & \"More\"=http://127.0.0.1/a.xml?x=1&y=2|"
+                                         "=https://b.example/feed"));
+    // Nothing to export, and a place that cannot be written: told, no file.
+    stopPlugin();
+    start("");
+    run("@FeedMarqueeExportOpml " + folder.file("none.opml"));
+    CHECK(lastToldHas("no favourites to export"));
+    CHECK(!fileExists(folder.file("none.opml")));
+    stopPlugin();
+    start(twoFavorites);
+    run("@FeedMarqueeExportOpml " + folder.file("no-such-folder\\x.opml"));
+    CHECK(lastToldHas("could not be written"));
+    stopPlugin();
+}
