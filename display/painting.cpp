@@ -17,6 +17,8 @@
 
 #include "content/feed_items.h"
 #include "display/entry_text.h"
+#include "display/high_contrast.h"
+#include "display/selection_paint.h"
 #include "display/tooltip.h"
 #include "feed/update_worker.h"
 #include "plugin/gdi_count.h"
@@ -73,6 +75,8 @@ ItemRect toItemRect(const RECT& r) {
 }
 
 void drawHighlight(HDC dc, RECT rect, bool withBorder) {
+    if (highContrastOn())
+        return frameHighContrastHighlight(dc, rect);
     styleFunctions.makeStyleGradient(dc, &rect, &windowStyle, withBorder);
 }
 
@@ -415,7 +419,10 @@ size_t layOutEntries(PaintContext& paint) {
     int layoutY = paint.content.top;
     FeedItem* entry = DisplayList.first;
     for (; entry != nullptr && layoutY < paint.clientHeight; entry = entry->next, ++position)
-        layoutY = paintEntry(paint, entry, position, layoutY);
+        if (scrolledAway(position))
+            entry->itemRect = ItemRect{0, 0, 0, 0};
+        else
+            layoutY = paintEntry(paint, entry, position, layoutY);
     size_t laidOut = position;
     for (; entry != nullptr && position < laidOutEntries; entry = entry->next, ++position)
         entry->itemRect = ItemRect{0, 0, 0, 0};
@@ -443,12 +450,16 @@ void paintWindow(HWND window) {
     {
         OffscreenCanvas canvas(paintDC, client.right, client.bottom);
         if (canvas.ready()) {
-            drawHighlight(canvas.dc, client, settings.showBorder);
+            bool highContrast = highContrastOn();
+            if (highContrast)
+                fillHighContrastBackground(canvas.dc, client);
+            else
+                drawHighlight(canvas.dc, client, settings.showBorder);
             RECT content = {inset, inset, saturate(static_cast<long long>(client.right) - inset),
                             saturate(static_cast<long long>(client.bottom) - inset)};
             TextLook look = chooseTextLook();
             SelectedFont font(canvas.dc, look.height, look.face);
-            SetTextColor(canvas.dc, look.colour);
+            SetTextColor(canvas.dc, highContrast ? highContrastTextColour() : look.colour);
             SetBkMode(canvas.dc, TRANSPARENT);
 
             if (settings.highlight == 1 && runtime.mouseInside) {
@@ -459,11 +470,15 @@ void paintWindow(HWND window) {
                         drawHighlight(canvas.dc, toRect(under->itemRect), settings.hilightBorder);
                 }
             }
+            if (FeedItem* selected = focusedSelectionEntry())
+                if (selected->itemRect.bottom > selected->itemRect.top)
+                    drawHighlight(canvas.dc, toRect(selected->itemRect), settings.hilightBorder);
             TEXTMETRICW metrics;
             int fontHeight = GetTextMetricsW(canvas.dc, &metrics) ? metrics.tmHeight : 0;
             PaintContext context = {canvas.dc, content, inset, client.bottom, -1, fontHeight};
             laidOutEntries = layOutEntries(context);
             forgetTextsFrom(laidOutEntries);
+            finishSelectionPaint(window, canvas.dc, client.bottom);
             // The whole client area, whatever the settings say the size is: a smaller stored size
             // (a reload before the window follows it) would leave old pixels in the strips.
             BitBlt(paintDC, 0, 0, client.right, client.bottom, canvas.dc, 0, 0, SRCCOPY);

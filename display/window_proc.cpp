@@ -10,7 +10,9 @@
 #include "display/placement.h"
 #include "display/tooltip.h"
 #include "feed/update_worker.h"
+#include "display/accessible_list.h"
 #include "plugin/commands.h"
+#include "plugin/keyboard.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
@@ -63,6 +65,9 @@ void onTimer(HWND window, WPARAM id) {
     case RepaintTimer:
         repaint();
         KillTimer(window, RepaintTimer);
+        break;
+    case seenTimerId:
+        keyboardSeenTimer(window);
         break;
     default:
         break;
@@ -208,6 +213,7 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             showFromAutoHide();
         return 0;
     case WM_NCLBUTTONDOWN:
+        takeKeyboardFocus(window);
         if (settings.inSlit || settings.lockPos)
             return 0;
         return DefWindowProcA(window, message, wParam, lParam);
@@ -234,9 +240,33 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         return 0;
     case WM_FEED_UPDATED:
         finishUpdate(lParam);
+        keyboardListShown(window);
         repaint();
         followUpRepaint();
         return 0;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+        if (handleWindowKey(window, wParam))
+            return 0;
+        return DefWindowProcA(window, message, wParam, lParam);
+    case WM_ACTIVATE:
+        keyboardActivated(window, wParam, lParam);
+        return DefWindowProcA(window, message, wParam, lParam);
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+        keyboardFocusChanged(window, message == WM_SETFOCUS);
+        return 0;
+    case WM_HOTKEY:
+        takeKeyboardFocus(window);
+        return 0;
+    case WM_GETOBJECT:
+        if (LRESULT answer = answerAccessibleObject(window, wParam, lParam))
+            return answer;
+        return DefWindowProcA(window, message, wParam, lParam);
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+        repaint(); // high contrast may have come or gone
+        return DefWindowProcA(window, message, wParam, lParam);
     case BB_RECONFIGURE:
         if (rootMenu) {
             DelMenu(rootMenu);

@@ -544,8 +544,19 @@ bool headlinesStale() {
     return feed.stale && feed.shownUrl[0];
 }
 
+char healthNote[160];
+
 const char* feedHealthLine() {
-    return feed.healthLine;
+    if (!healthNote[0])
+        return feed.healthLine;
+    static char withNote[sizeof feed.healthLine + sizeof healthNote + 2];
+    std::snprintf(withNote, sizeof withNote, "%s%s%s", feed.healthLine,
+                  feed.healthLine[0] ? "; " : "", healthNote);
+    return withNote;
+}
+
+const HealthFacts& feedHealthFacts() {
+    return feed.health;
 }
 
 int updateIntervalInForce() {

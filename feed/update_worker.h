@@ -56,8 +56,14 @@ bool headlinesOfAnotherAddress(const char* url);
 // Window thread. True when the last pass failed and the lists still show the headlines before it.
 bool headlinesStale();
 // Window thread. The health line ("Updated 12/08 14:21, 25 items (every 15 min)"); empty before
-// the first pass.
+// the first pass. A healthNote is added at its end.
 const char* feedHealthLine();
+// Window thread. A note the plug-in adds to the health line (a setting it could not apply, such as
+// a refused hot key); empty: none.
+extern char healthNote[160];
+// Window thread. What the health line of the last pass was made from.
+struct HealthFacts;
+const HealthFacts& feedHealthFacts();
 // Window thread. The automatic interval in force in minutes: the larger of updateInterval and the
 // feed's own ttl, at most a day.
 int updateIntervalInForce();

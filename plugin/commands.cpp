@@ -17,6 +17,7 @@
 #include "display/window_proc.h"
 #include "feed/update_worker.h"
 #include "plugin/lifecycle.h"
+#include "plugin/keyboard.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
@@ -283,6 +284,7 @@ void applyReloadedSettings(HWND window) {
     applyTooltipSettings();
     activateTooltip(settings.allowtooltip);
     armUpdateTimer();
+    keyboardSettingsChanged(window);
     applyTransparency(); // drops the layered style in the slit; repaints and rebuilds the menu
 }
 

@@ -9,6 +9,7 @@
 #include "display/tooltip.h"
 #include "display/window_proc.h"
 #include "feed/update_worker.h"
+#include "plugin/keyboard.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
@@ -109,6 +110,7 @@ int startPlugin(HINSTANCE instance) {
     ShowWindow(window, SW_SHOW);
     InvalidateRect(window, nullptr, FALSE);
     createTooltip();
+    startKeyboard(window);
     return 0;
 }
 
@@ -181,6 +183,7 @@ int endPlugin(HINSTANCE instance) {
                  reinterpret_cast<LPARAM>(pluginMessages));
     if (settings.inSlit && runtime.slitWindow)
         SendMessageA(runtime.slitWindow, SLIT_REMOVE, 0, reinterpret_cast<LPARAM>(window));
+    endKeyboard(window);
     removeAllTools();
     releasePaintTexts();
     if (runtime.tooltipWindow)

@@ -1,4 +1,4 @@
-// The settings file: one table of the 40 persisted settings drives reading, writing and the
+// The settings file: one table of the 41 persisted settings drives reading, writing and the
 // defaults, so that the three can never disagree about a key, a type or an order. All values go
 // through the shell's settings functions; the file is opened here only to count the favourites.
 #include "plugin/settings.h"
@@ -83,8 +83,10 @@ const SettingRow settingRows[] = {
     {"feedmarquee.browserPath:", "feedmarquee.browserPath:", TextSetting,
      offsetof(PluginSettings, browserPath), 0, ""},
     ROW_BOOL(keepHeadlines, "feedmarquee.keepHeadlines:", true),
+    {"feedmarquee.hotkey:", "feedmarquee.hotkey:", TextSetting, offsetof(PluginSettings, hotkey), 0,
+     ""},
 };
-static_assert(sizeof settingRows / sizeof settingRows[0] == 40, "40 persisted settings");
+static_assert(sizeof settingRows / sizeof settingRows[0] == 41, "41 persisted settings");
 
 #undef ROW_INT
 #undef ROW_BOOL

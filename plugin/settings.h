@@ -1,4 +1,4 @@
-// The plug-in's settings file: the 40 persisted settings and the favourite feeds, read and written
+// The plug-in's settings file: the 41 persisted settings and the favourite feeds, read and written
 // through the shell's settings functions.
 #pragma once
 #include <windows.h>
@@ -41,6 +41,7 @@ struct PluginSettings {
     char feedUrl[256];
     char browserPath[256];
     bool keepHeadlines; // a failed update keeps the last good headlines, saved across starts
+    char hotkey[256];   // the global hot key that focuses the window ("Ctrl+Alt+R"); empty: none
 };
 
 struct FavoriteFeed {
@@ -57,7 +58,7 @@ extern char settingsPath[MAX_PATH]; // empty when no candidate path fits
 // Locates the file, loads all settings (defaults for missing keys) and then the favourites;
 // creates the file with the defaults when none exists. Memory only: callers apply the values.
 void readSettings();
-// Writes all 40 settings in table order. Favourites are not written. False, with nothing
+// Writes all 41 settings in table order. Favourites are not written. False, with nothing
 // written, when there is no path or the file cannot be written (marked read-only, locked).
 bool writeSettings();
 // Tells the user (through showMessageBox) that the settings file could not be written.

@@ -3,7 +3,10 @@ set(FM_PLUGIN_SOURCES
     plugin/settings.cpp
     plugin/menu.cpp
     plugin/commands.cpp
-    plugin/setting_limits.cpp)
+    plugin/setting_limits.cpp
+    plugin/hot_key_win32.cpp
+    plugin/keyboard.cpp
+    plugin/accessible_feed.cpp)
 # The DLL's own entry points (DllMain and the four exports); not part of the static library.
 set(FM_DLL_SOURCES
     plugin/dll_main.cpp

@@ -15,7 +15,7 @@
 
 namespace {
 
-const char* const allKeys[40] = {
+const char* const allKeys[41] = {
     "feedmarquee.x:",
     "feedmarquee.y:",
     "feedmarquee.width:",
@@ -56,6 +56,7 @@ const char* const allKeys[40] = {
     "feedmarquee.feedUrl:",
     "feedmarquee.browserPath:",
     "feedmarquee.keepHeadlines:",
+    "feedmarquee.hotkey:",
 };
 
 // A plug-in folder holding the stand-in module, and a shell folder; both empty at first.
@@ -135,7 +136,7 @@ TEST(no_file_anywhere_creates_one_with_the_defaults_in_the_plugin_folder) {
     CHECK_EQ(favoriteCount, 0);
 
     std::vector<std::string> keys = fileKeys(settingsPath);
-    CHECK_EQ(keys.size(), size_t(40));
+    CHECK_EQ(keys.size(), size_t(41));
     for (const char* key : allKeys)
         CHECK_EQ(std::count(keys.begin(), keys.end(), std::string(key)), 1);
     CHECK_EQ(ReadString(settingsPath, "feedmarquee.feedUrl:", ""), "http://kept.example/feed");
@@ -210,7 +211,7 @@ TEST(all_40_settings_survive_a_write_and_a_read) {
     writeSettings();
 
     std::vector<std::string> keys = fileKeys(settingsPath);
-    CHECK_EQ(keys.size(), size_t(40));
+    CHECK_EQ(keys.size(), size_t(41));
     for (const char* key : allKeys)
         CHECK_EQ(std::count(keys.begin(), keys.end(), std::string(key)), 1);
 

@@ -1,0 +1,42 @@
+#include "plugin/hot_key_win32.h"
+
+#include <cstdio>
+
+#include "feed/update_worker.h"
+#include "plugin/hot_key.h"
+#include "plugin/settings.h"
+
+namespace {
+
+bool registered = false;
+
+} // namespace
+
+bool registerFocusHotKey(HWND window) {
+    releaseFocusHotKey(window);
+    HotKey key;
+    switch (readHotKey(settings.hotkey, &key)) {
+    case hotKeyNone:
+        return false;
+    case hotKeyUnreadable:
+        std::snprintf(healthNote, sizeof healthNote, "hot key \"%.60s\" not understood",
+                      settings.hotkey);
+        return false;
+    case hotKeyRead:
+        break;
+    }
+    registered = RegisterHotKey(window, focusHotKeyId, key.modifiers, key.key) != FALSE;
+    if (!registered) {
+        char name[40];
+        formatHotKey(key, name, sizeof name);
+        std::snprintf(healthNote, sizeof healthNote, "hot key %s refused (in use)", name);
+    }
+    return registered;
+}
+
+void releaseFocusHotKey(HWND window) {
+    if (registered)
+        UnregisterHotKey(window, focusHotKeyId);
+    registered = false;
+    healthNote[0] = '\0';
+}

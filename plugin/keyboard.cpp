@@ -1,0 +1,311 @@
+// Keys while the window has the focus: Up/Down/Home/End/Page Up/Page Down move the selection, Enter
+// opens the selected link (with the same rules as a double-click), Space shows its tip, Shift+F10
+// or the menu key opens the menu at it, F5 updates, Left/Right step through feeds shown in turn,
+// Esc gives the focus back. The selection is drawn only while the window has the focus, so a
+// mouse user sees the window as before.
+#include "plugin/keyboard.h"
+
+#include <commctrl.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "content/utf8_ansi.h"
+#include "display/accessible_list.h"
+#include "display/keyboard_selection.h"
+#include "display/tooltip.h"
+#include "display/window_proc.h"
+#include "plugin/accessible_feed.h"
+#include "plugin/commands.h"
+#include "plugin/hot_key_win32.h"
+#include "plugin/menu.h"
+#include "plugin/runtime_state.h"
+#include "plugin/settings.h"
+
+UINT seenDelayMs = 2000;
+bool (*entryIsNew)(const FeedItem* entry) = nullptr;
+void (*markEntrySeen)(FeedItem* entry) = nullptr;
+const char* (*entryFeedName)(const FeedItem* entry) = nullptr;
+bool (*stepFeedInTurn)(int direction) = nullptr;
+
+namespace {
+
+// The window that had the focus before this one took it; Esc gives it back.
+HWND previousFocus = nullptr;
+// The link of the selected item, so that the selection can stay on it in the next list.
+std::string selectedLink;
+// The tool of the tip Space shows: tracked at the item, apart from the paint's tools.
+const UINT_PTR keyboardTipId = 0x7FFF0001;
+bool keyboardTipAdded = false;
+const size_t toolTextLimit = static_cast<size_t>(toolTextCapacity);
+
+void notify(HWND window, DWORD event, int item) {
+    NotifyWinEvent(event, window, OBJID_CLIENT, item >= 0 ? item + 1 : CHILDID_SELF);
+}
+
+TOOLINFOW keyboardTipTool(HWND window, wchar_t* text) {
+    TOOLINFOW info = {};
+    info.cbSize = sizeof info;
+    info.uFlags = TTF_TRACK | TTF_ABSOLUTE;
+    info.hwnd = window;
+    info.uId = keyboardTipId;
+    info.lpszText = text;
+    return info;
+}
+
+void hideKeyboardTip(HWND window) {
+    if (!keyboardTipAdded || !runtime.tooltipWindow)
+        return;
+    TOOLINFOW info = keyboardTipTool(window, nullptr);
+    SendMessageW(runtime.tooltipWindow, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&info));
+}
+
+// Shows the selected item's tip (its title over its description, as the mouse's tip) below it.
+void showKeyboardTip(HWND window, const FeedItem* entry) {
+    if (!runtime.tooltipWindow)
+        return;
+    std::wstring text;
+    bool utf8 = settings.encoding != 0;
+    for (const char* part : {settings.tipShowTitle ? entry->title : nullptr, entry->description}) {
+        wchar_t* wide = part ? bytesToWide(part, toolTextLimit * 4, utf8) : nullptr;
+        if (wide && wide[0]) {
+            if (!text.empty())
+                text += L"\n\n";
+            text += wide;
+        }
+        std::free(wide);
+    }
+    if (text.empty() && entry->title) {
+        wchar_t* wide = bytesToWide(entry->title, toolTextLimit * 4, utf8);
+        if (wide)
+            text = wide;
+        std::free(wide);
+    }
+    if (text.size() > toolTextLimit)
+        text.resize(toolTextLimit);
+    TOOLINFOW info = keyboardTipTool(window, &text[0]);
+    if (!keyboardTipAdded)
+        keyboardTipAdded =
+            SendMessageW(runtime.tooltipWindow, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+    SendMessageW(runtime.tooltipWindow, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&info));
+    POINT below = {entry->itemRect.left, entry->itemRect.bottom};
+    ClientToScreen(window, &below);
+    SendMessageW(runtime.tooltipWindow, TTM_TRACKPOSITION, 0, MAKELPARAM(below.x, below.y));
+    SendMessageW(runtime.tooltipWindow, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&info));
+}
+
+// The items the last paint showed, for Page Up and Page Down (at least one).
+int paintedItems() {
+    int painted = 0;
+    for (int item = 0; FeedItem* entry = shownItem(item); ++item)
+        if (entry->itemRect.bottom > entry->itemRect.top)
+            ++painted;
+    return painted > 1 ? painted : 1;
+}
+
+void moveSelection(HWND window, SelectionKey key) {
+    int moved = movedSelection(keyboardSelection.selected, shownItemCount(), key, paintedItems());
+    if (moved >= 0)
+        selectShownItem(window, moved);
+}
+
+// The menu opens where the shell puts it, at the mouse pointer: the pointer goes to the item first.
+void openMenuAtSelection(HWND window) {
+    FeedItem* entry = shownItem(keyboardSelection.selected);
+    if (entry && entry->itemRect.bottom > entry->itemRect.top) {
+        POINT point = {entry->itemRect.left + 8,
+                       (entry->itemRect.top + entry->itemRect.bottom) / 2};
+        ClientToScreen(window, &point);
+        SetCursorPos(point.x, point.y);
+    }
+    buildMenu(true);
+}
+
+void giveFocusBack(HWND window) {
+    hideKeyboardTip(window);
+    HWND back = previousFocus;
+    previousFocus = nullptr;
+    if (back && back != window && IsWindow(back)) {
+        SetForegroundWindow(back);
+        SetFocus(back);
+    }
+    if (GetFocus() == window)
+        SetFocus(nullptr);
+}
+
+} // namespace
+
+int shownItemCount() {
+    int count = 0;
+    for (FeedItem* entry = DisplayList.first ? DisplayList.first->next : nullptr; entry;
+         entry = entry->next)
+        ++count;
+    return count;
+}
+
+FeedItem* shownItem(int item) {
+    if (item < 0 || !DisplayList.first)
+        return nullptr;
+    FeedItem* entry = DisplayList.first->next;
+    for (int i = 0; entry && i < item; ++i)
+        entry = entry->next;
+    return entry;
+}
+
+void selectShownItem(HWND window, int item) {
+    FeedItem* entry = shownItem(item);
+    if (!entry)
+        return;
+    bool moved = item != keyboardSelection.selected;
+    keyboardSelection.selected = item;
+    selectedLink = entry->link ? entry->link : "";
+    if (moved)
+        hideKeyboardTip(window);
+    if (keyboardSelection.focused) {
+        SetTimer(window, seenTimerId, seenDelayMs, nullptr);
+        notify(window, EVENT_OBJECT_FOCUS, item);
+    }
+    notify(window, EVENT_OBJECT_SELECTION, item);
+    repaint();
+}
+
+void startKeyboard(HWND window) {
+    keyboardSelection = KeyboardSelection{-1, 0, false, keyboardSelection.listNumber + 1};
+    previousFocus = nullptr;
+    selectedLink.clear();
+    keyboardTipAdded = false;
+    connectAccessibleFeed();
+    registerFocusHotKey(window);
+}
+
+void endKeyboard(HWND window) {
+    releaseFocusHotKey(window);
+    KillTimer(window, seenTimerId);
+    disconnectAccessibleObjects();
+    keyboardSelection.focused = false;
+    keyboardSelection.selected = -1;
+    keyboardTipAdded = false; // the tooltip window goes with the plug-in
+}
+
+void keyboardSettingsChanged(HWND window) {
+    registerFocusHotKey(window);
+}
+
+bool handleWindowKey(HWND window, WPARAM key) {
+    bool shift = GetKeyState(VK_SHIFT) < 0;
+    switch (key) {
+    case VK_UP:
+        moveSelection(window, selectUp);
+        return true;
+    case VK_DOWN:
+        moveSelection(window, selectDown);
+        return true;
+    case VK_HOME:
+        moveSelection(window, selectHome);
+        return true;
+    case VK_END:
+        moveSelection(window, selectEnd);
+        return true;
+    case VK_PRIOR:
+        moveSelection(window, selectPageUp);
+        return true;
+    case VK_NEXT:
+        moveSelection(window, selectPageDown);
+        return true;
+    case VK_RETURN:
+        openItemLink(shownItem(keyboardSelection.selected));
+        return true;
+    case VK_SPACE:
+        if (FeedItem* entry = shownItem(keyboardSelection.selected))
+            showKeyboardTip(window, entry);
+        return true;
+    case VK_APPS:
+        openMenuAtSelection(window);
+        return true;
+    case VK_F10:
+        if (!shift)
+            return false;
+        openMenuAtSelection(window);
+        return true;
+    case VK_F5:
+        handleCommand(window, "@FeedMarqueeUpdateNow");
+        return true;
+    case VK_LEFT:
+    case VK_RIGHT:
+        return stepFeedInTurn && stepFeedInTurn(key == VK_RIGHT ? 1 : -1);
+    case VK_ESCAPE:
+        giveFocusBack(window);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void keyboardActivated(HWND window, WPARAM wParam, LPARAM lParam) {
+    HWND other = reinterpret_cast<HWND>(lParam);
+    if (LOWORD(wParam) != WA_INACTIVE && other && other != window && !previousFocus)
+        previousFocus = other;
+}
+
+void keyboardFocusChanged(HWND window, bool focused) {
+    keyboardSelection.focused = focused;
+    if (!focused) {
+        hideKeyboardTip(window);
+        KillTimer(window, seenTimerId);
+        // Back to the window as the mouse knows it: from the top, nothing drawn as selected.
+        keyboardSelection.firstShown = 0;
+        repaint();
+        return;
+    }
+    if (keyboardSelection.selected < 0 || !shownItem(keyboardSelection.selected))
+        keyboardSelection.selected = movedSelection(-1, shownItemCount(), selectHome, 1);
+    if (keyboardSelection.selected >= 0)
+        selectShownItem(window, keyboardSelection.selected);
+    else
+        notify(window, EVENT_OBJECT_FOCUS, -1);
+    repaint();
+}
+
+void takeKeyboardFocus(HWND window) {
+    if (GetFocus() == window)
+        return;
+    HWND top = GetAncestor(window, GA_ROOT); // in the slit, the slit's window
+    HWND foreground = GetForegroundWindow();
+    if (foreground && foreground != top)
+        previousFocus = foreground;
+    SetForegroundWindow(top ? top : window);
+    SetFocus(window);
+}
+
+void keyboardListShown(HWND window) {
+    ++keyboardSelection.listNumber;
+    keyboardSelection.firstShown = 0;
+    int kept = -1;
+    if (!selectedLink.empty())
+        for (int item = 0; FeedItem* entry = shownItem(item); ++item)
+            if (entry->link && selectedLink == entry->link) {
+                kept = item;
+                break;
+            }
+    if (kept < 0 && keyboardSelection.focused)
+        kept = movedSelection(-1, shownItemCount(), selectHome, 1);
+    keyboardSelection.selected = kept;
+    hideKeyboardTip(window);
+    notify(window, EVENT_OBJECT_REORDER, -1);
+    if (keyboardSelection.focused && kept >= 0)
+        selectShownItem(window, kept);
+}
+
+void keyboardSeenTimer(HWND window) {
+    KillTimer(window, seenTimerId);
+    FeedItem* entry = shownItem(keyboardSelection.selected);
+    if (!keyboardSelection.focused || !entry || !markEntrySeen)
+        return;
+    bool wasNew = entryIsNew && entryIsNew(entry);
+    markEntrySeen(entry);
+    if (wasNew) {
+        notify(window, EVENT_OBJECT_NAMECHANGE, keyboardSelection.selected);
+        repaint();
+    }
+}

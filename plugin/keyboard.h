@@ -1,0 +1,46 @@
+// The window from the keyboard: the focus taken by a click or the hot key and given back with Esc,
+// the keys that move the selection over the items and act on the selected one, the mark of an
+// item selected long enough to read, and the events that tell a screen reader what moved.
+#pragma once
+#include <windows.h>
+
+#include "content/feed_items.h"
+
+// Timer 5: the selected item has been read (timers 1-4 are the window procedure's).
+const UINT_PTR seenTimerId = 5;
+// How long an item stays selected before it counts as read: 2000 ms (tests shorten it).
+extern UINT seenDelayMs;
+
+// Hooks for the units that mark new items and show several feeds; null while there are none.
+extern bool (*entryIsNew)(const FeedItem* entry);
+extern void (*markEntrySeen)(FeedItem* entry);
+// The feed an entry comes from, where the window shows several; null otherwise.
+extern const char* (*entryFeedName)(const FeedItem* entry);
+// Shows the next (+1) or previous (-1) feed where feeds are shown in turn; false when not.
+extern bool (*stepFeedInTurn)(int direction);
+
+// The plug-in starts and ends: the hot key, the screen reader's list and the kept state.
+void startKeyboard(HWND window);
+void endKeyboard(HWND window);
+// The settings were read again: the hot key follows them.
+void keyboardSettingsChanged(HWND window);
+
+// WM_KEYDOWN and WM_SYSKEYDOWN: true when key was the window's (the caller then answers 0).
+bool handleWindowKey(HWND window, WPARAM key);
+// WM_ACTIVATE: remembers the window that had the focus, to give it back on Esc.
+void keyboardActivated(HWND window, WPARAM wParam, LPARAM lParam);
+// WM_SETFOCUS (focused true) and WM_KILLFOCUS.
+void keyboardFocusChanged(HWND window, bool focused);
+// WM_HOTKEY and a left click: brings the window forward with the keyboard focus.
+void takeKeyboardFocus(HWND window);
+// Another list is shown (an update ended): the selection stays on the same link where it can, and
+// a screen reader is told the children changed.
+void keyboardListShown(HWND window);
+// Timer 5 fired.
+void keyboardSeenTimer(HWND window);
+
+// The items: the DisplayList's entries after its header. Null when item is out of range.
+int shownItemCount();
+FeedItem* shownItem(int item);
+// Selects item (in range), tells a screen reader and repaints.
+void selectShownItem(HWND window, int item);
