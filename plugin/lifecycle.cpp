@@ -107,7 +107,8 @@ int startPlugin(HINSTANCE instance) {
     armUpdateTimer();
     runtime.autoHidden = autoHideTarget(nullptr);
     SetTimer(window, 3, 300, nullptr);
-    ShowWindow(window, SW_SHOW);
+    // Shown without taking the focus from the program the user is in.
+    ShowWindow(window, SW_SHOWNOACTIVATE);
     InvalidateRect(window, nullptr, FALSE);
     createTooltip();
     startKeyboard(window);
