@@ -15,6 +15,7 @@
 #include "content/feed_items.h"
 #include "display/painting.h"
 #include "display/tooltip.h"
+#include "plugin/view.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
 
@@ -57,7 +58,7 @@ void benchGradient(HDC dc, RECT* rect, HostStyleItem* style, bool withBorder) {
 
 LRESULT CALLBACK benchWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_PAINT) {
-        paintWindow(window);
+        paintPluginWindow(window);
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
@@ -190,8 +191,8 @@ int main() {
                                   nullptr, runtime.instance, nullptr);
     runtime.pluginWindow = window;
     ShowWindow(window, SW_SHOWNOACTIVATE);
-    createTooltip();
-    loadShellStyle();
+    createPluginTooltip();
+    reloadShellStyle();
     // In mouse-over mode with the cursor over the window.
     SetCursorPos(settings.x + 100, settings.y + 60);
     runtime.mouseInside = true;
@@ -212,7 +213,7 @@ int main() {
                counts[i], median[i], paints[i], first, teardown);
         fflush(stdout);
     }
-    DestroyWindow(runtime.tooltipWindow);
+    DestroyWindow(tooltipWindow);
     DestroyWindow(window);
     printf("paint 100000/1000 time ratio: %.2f\n", median[3] / median[1]);
     printf("paint 10000/1000 time ratio: %.2f\n", median[2] / median[1]);

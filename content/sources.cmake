@@ -14,6 +14,10 @@ list(APPEND FM_CONTENT_SOURCES
     content/html_entities.cpp
     content/short_date.cpp
     content/charset.cpp)
+# Item dates as points in time and the merge of several feeds' items.
+list(APPEND FM_CONTENT_SOURCES
+    content/item_time.cpp
+    content/merged_items.cpp)
 list(APPEND FM_CONTENT_WIN32_SOURCES
     content/charset_win32.cpp)
 set(FM_CONTENT_NATIVE_SOURCES

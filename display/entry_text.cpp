@@ -9,7 +9,6 @@
 
 #include "content/text_decoding.h"
 #include "content/utf8_ansi.h"
-#include "plugin/settings.h"
 
 namespace {
 
@@ -25,6 +24,7 @@ struct PositionTexts {
     CachedText title;
     CachedText description;
     CachedText date;
+    CachedText feedName;
 };
 
 PositionTexts* positions = nullptr; // zero-filled records; positionCount of them
@@ -40,6 +40,7 @@ void releasePosition(PositionTexts& texts) {
     release(texts.title);
     release(texts.description);
     release(texts.date);
+    release(texts.feedName);
 }
 
 // True when cached was made from text (both null counts too). Only the bytes up to the limit
@@ -127,20 +128,19 @@ void releaseText(WideText& out) {
     out = WideText{};
 }
 
-EntryTexts textsAt(size_t position, const FeedItem* entry) {
+EntryTexts textsAt(size_t position, const FeedItem* entry, const char* feedName, bool utf8,
+                   bool abbreviated) {
     if (position >= positionCount) {
         size_t count = position + 1 > positionCount * 2 ? position + 1 : positionCount * 2;
         PositionTexts* grown =
             static_cast<PositionTexts*>(realloc(positions, count * sizeof(PositionTexts)));
         if (grown == nullptr)
-            return EntryTexts{nullptr, nullptr, nullptr};
+            return EntryTexts{nullptr, nullptr, nullptr, nullptr};
         memset(grown + positionCount, 0, (count - positionCount) * sizeof(PositionTexts));
         positions = grown;
         positionCount = count;
     }
     PositionTexts& texts = positions[position];
-    bool utf8 = settings.encoding == 1;
-    bool abbreviated = settings.abbreviatedDate;
     if (texts.utf8 != utf8) {
         releasePosition(texts);
         texts.utf8 = utf8;
@@ -152,7 +152,9 @@ EntryTexts textsAt(size_t position, const FeedItem* entry) {
     refresh(texts.title, entry->title, utf8, false);
     refresh(texts.description, entry->description, utf8, false);
     refresh(texts.date, entry->date, utf8, abbreviated);
-    return EntryTexts{texts.title.wide, texts.description.wide, texts.date.wide};
+    refresh(texts.feedName, feedName, utf8, false);
+    return EntryTexts{texts.title.wide, texts.description.wide, texts.date.wide,
+                      texts.feedName.wide};
 }
 
 void forgetTextsFrom(size_t first) {

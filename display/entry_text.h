@@ -33,11 +33,13 @@ void releaseText(WideText& out);
 struct EntryTexts {
     const wchar_t* title;       // null when the entry has none (or memory ran out)
     const wchar_t* description; // null when none
-    const wchar_t* date;        // as shown: shortened when abbreviatedDate is on; null when none
+    const wchar_t* date;        // as shown: shortened when abbreviated; null when none
+    const wchar_t* feedName;    // null when none
 };
-// The wide texts of entry, laid out at position (0 the header entry), converted as
-// settings.encoding and settings.abbreviatedDate say. They stay valid until the next call for that
-// position or until forgetTextsFrom drops it.
-EntryTexts textsAt(size_t position, const FeedItem* entry);
+// The wide texts of entry and of the feed name shown with it, laid out at position (0 the header
+// entry), converted from UTF-8 (utf8) or the ANSI code page, the date shortened when abbreviated.
+// They stay valid until the next call for that position or until forgetTextsFrom drops it.
+EntryTexts textsAt(size_t position, const FeedItem* entry, const char* feedName, bool utf8,
+                   bool abbreviated);
 // Frees the texts kept for the positions from first on.
 void forgetTextsFrom(size_t first);

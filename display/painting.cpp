@@ -16,16 +16,12 @@
 #include <cwchar>
 
 #include "content/feed_items.h"
+#include "content/utf8_ansi.h"
 #include "display/entry_text.h"
+#include "display/gdi_count.h"
 #include "display/high_contrast.h"
 #include "display/selection_paint.h"
 #include "display/tooltip.h"
-#include "feed/update_worker.h"
-#include "plugin/gdi_count.h"
-#include "plugin/menu.h"
-#include "plugin/runtime_state.h"
-#include "plugin/setting_limits.h"
-#include "plugin/settings.h"
 
 HostStyleItem windowStyle;
 StyleFunctions styleFunctions = {GetSettingPtr, MakeStyleGradient};
@@ -39,8 +35,8 @@ int shellInsetB = 0;
 
 // Only the six style items are valid indices; anything else (a hand-edited file) paints with the
 // first instead of copying whatever the shell keeps under that number.
-int effectiveStyleType() {
-    return settings.styleType >= 1 && settings.styleType <= 6 ? settings.styleType : 1;
+int effectiveStyleType(int styleType) {
+    return styleType >= 1 && styleType <= 6 ? styleType : 1;
 }
 
 int readShellInt(int index) {
@@ -83,22 +79,24 @@ void drawHighlight(HDC dc, RECT rect, bool withBorder) {
 // DT_NOPREFIX keeps an ampersand in a headline ("Q&A") an ampersand. Only the three alignments
 // are taken from justification: other bits (DT_MODIFYSTRING among them) would change what
 // the draw-text function does with the text.
-UINT alignmentFlags() {
-    int j = settings.justification;
+UINT alignmentFlags(const ViewOptions& options) {
+    int j = options.justification;
     return (j == 0 || j == 1 || j == 2) ? static_cast<UINT>(j) : DT_LEFT;
 }
-UINT measuringFlags() {
-    UINT flags = alignmentFlags() | DT_NOPREFIX | DT_CALCRECT;
-    return flags | (settings.wordWrap ? DT_WORDBREAK : DT_SINGLELINE | DT_WORD_ELLIPSIS);
+UINT measuringFlags(const ViewOptions& options) {
+    UINT flags = alignmentFlags(options) | DT_NOPREFIX | DT_CALCRECT;
+    return flags | (options.wordWrap ? DT_WORDBREAK : DT_SINGLELINE | DT_WORD_ELLIPSIS);
 }
-UINT drawingFlags() {
-    UINT flags = alignmentFlags() | DT_NOPREFIX;
-    return flags | (settings.wordWrap ? DT_WORDBREAK : DT_SINGLELINE | DT_WORD_ELLIPSIS);
+UINT drawingFlags(const ViewOptions& options) {
+    UINT flags = alignmentFlags(options) | DT_NOPREFIX;
+    return flags | (options.wordWrap ? DT_WORDBREAK : DT_SINGLELINE | DT_WORD_ELLIPSIS);
 }
 
-// What one paint works with: its memory context, the content rectangle, the inset, the height of
-// the client area and the one-line height once measured.
+// What one paint works with: the model and options, its memory context, the content rectangle,
+// the inset, the height of the client area and the one-line height once measured.
 struct PaintContext {
+    const ViewModel& model;
+    const ViewOptions& options;
     HDC dc;
     RECT content;
     int inset;
@@ -115,88 +113,66 @@ WideText tipText;
 // itemRect.
 size_t laidOutEntries = 0;
 
-void appendNumber(WideText& out, long long value) {
-    char digits[24];
-    snprintf(digits, sizeof digits, "%lld", value);
-    appendAnsi(out, digits);
-}
-
-// True while the DisplayList is only the placeholder of a running or failed update.
-bool showsPlaceholder() {
-    const FeedItem* first = DisplayList.first;
-    return first != nullptr && first->next == nullptr && first->title != nullptr &&
-           (strcmp(first->title, connectingText) == 0 || strcmp(first->title, failedText) == 0);
-}
-
-// The header line: the feed's title, then the item count and the time of the last update when the
-// settings ask for them. A placeholder has no items to count; headlines kept after a failed update
-// are marked stale with the time of the last success.
-void composeHeaderLine(WideText& out, const wchar_t* title) {
-    // A private copy, so that the paint never shows a time the worker is writing half-way.
-    char updated[sizeof lastUpdateTime];
-    memcpy(updated, lastUpdateTime, sizeof updated);
-    updated[sizeof updated - 1] = '\0';
-    long long count = static_cast<long long>(entryCount) - 1;
-    bool counted = settings.showItemCounts && count >= 0 && !showsPlaceholder();
+// The header line: the feed's title, then what the plug-in adds (counts, time, stale marker).
+void composeHeaderLine(WideText& out, const wchar_t* title, const char* suffix) {
     clearText(out);
     appendWide(out, title);
-    if (counted) {
-        appendWide(out, L"  (");
-        appendNumber(out, count);
-        appendWide(out, L")");
-    }
-    if (headlinesStale()) {
-        appendWide(out, L"  [stale since ");
-        appendAnsi(out, updated);
-        appendWide(out, L"]");
-    } else if (settings.showUpdateTime && updated[0] != '\0') {
-        appendWide(out, counted ? L" (" : L"  (");
-        appendAnsi(out, updated);
-        appendWide(out, L")");
-    }
+    if (suffix != nullptr && suffix[0] != '\0')
+        appendAnsi(out, suffix);
 }
 
-// The header entry's tooltip text: its line when tipShowTitle is on, then the health line. False
-// when the header gets no tool.
-bool composeHeaderTip(WideText& out, const WideText& headerLine) {
+// The header entry's tooltip text: its line when tipShowTitle is on, then the model's tip lines.
+// False when the header gets no tool.
+bool composeHeaderTip(WideText& out, const WideText& headerLine, const ViewModel& model,
+                      const ViewOptions& options) {
     clearText(out);
-    const char* health = feedHealthLine();
-    if (settings.tipShowTitle)
+    const char* tip = model.headerTip != nullptr ? model.headerTip : "";
+    if (options.tipShowTitle)
         appendWide(out, textOf(headerLine));
-    if (health[0]) {
-        if (settings.tipShowTitle)
+    if (tip[0]) {
+        if (options.tipShowTitle)
             appendWide(out, L"\n");
-        appendAnsi(out, health);
+        wchar_t* wide = bytesToWide(tip, drawnTextLimit, options.utf8);
+        appendWide(out, wide);
+        free(wide);
     }
-    return settings.tipShowTitle || health[0];
+    return options.tipShowTitle || tip[0];
 }
 
-// An item's title line: the title, with its date before or after it when showDate is on.
-void composeItemLine(WideText& out, const wchar_t* title, const wchar_t* date) {
+// An item's title line: the feed's name and the title, with the date before or after them when
+// showDate is on, and the stale marker last when the item's feed failed its last update.
+void composeItemLine(WideText& out, const EntryTexts& texts, const wchar_t* title, bool stale,
+                     const ViewOptions& options) {
     clearText(out);
-    if (date == nullptr || !settings.showDate) {
-        appendWide(out, title);
-    } else if (settings.datePosHead) {
+    const wchar_t* date = options.showDate ? texts.date : nullptr;
+    if (date != nullptr && options.datePosHead) {
         appendWide(out, L"(");
         appendWide(out, date);
         appendWide(out, L")  ");
-        appendWide(out, title);
-    } else {
-        appendWide(out, title);
+    }
+    if (texts.feedName != nullptr) {
+        appendWide(out, texts.feedName);
+        appendWide(out, L": ");
+    }
+    appendWide(out, title);
+    if (date != nullptr && !options.datePosHead) {
         appendWide(out, L"  (");
         appendWide(out, date);
         appendWide(out, L")");
     }
+    if (stale)
+        appendWide(out, L"  [stale]");
 }
 
 // An item's tooltip text: the title line over the description, or either alone, composed only as
 // far as a tool can hold. False when the item gets no tool (no description, no title in tips).
-bool composeItemTip(WideText& out, const WideText& itemLine, const wchar_t* description) {
+bool composeItemTip(WideText& out, const WideText& itemLine, const wchar_t* description,
+                    const ViewOptions& options) {
     const size_t limit = static_cast<size_t>(toolTextCapacity) + 1;
     clearText(out);
-    if (description == nullptr && !settings.tipShowTitle)
+    if (description == nullptr && !options.tipShowTitle)
         return false;
-    if (settings.tipShowTitle) {
+    if (options.tipShowTitle) {
         appendWide(out, textOf(itemLine), limit);
         if (description != nullptr)
             appendWide(out, L"\n\n", limit - out.length);
@@ -237,22 +213,23 @@ const size_t firstWrappedPart = 1024;
 TextBlock measureBlock(PaintContext& paint, const wchar_t* text, int left, int top, int right) {
     if (text[0] == L'\0')
         text = L" ";
-    if (!settings.wordWrap && paint.singleLineHeight >= 0)
+    const bool wordWrap = paint.options.wordWrap;
+    if (!wordWrap && paint.singleLineHeight >= 0)
         return TextBlock{text, -1, paint.singleLineHeight};
-    size_t total = settings.wordWrap ? wcslen(text) : 0;
+    size_t total = wordWrap ? wcslen(text) : 0;
     // A whole line below the bottom edge, and further by the padding by which a title line may be
     // drawn above its block.
     long long enough = static_cast<long long>(paint.clientHeight) - top + paint.fontHeight +
-                       llabs(static_cast<long long>(settings.padding));
+                       llabs(static_cast<long long>(paint.options.padding));
     for (size_t part = firstWrappedPart;; part *= 2) {
         bool whole = part >= total;
         if (!whole && text[part - 1] >= 0xD800 && text[part - 1] <= 0xDBFF)
             --part; // never half of a surrogate pair
         int length = whole ? -1 : static_cast<int>(part);
         RECT measured = {left, top, right, top};
-        textFunctions.drawText(paint.dc, text, length, &measured, measuringFlags());
+        textFunctions.drawText(paint.dc, text, length, &measured, measuringFlags(paint.options));
         int height = measured.bottom - top;
-        if (!settings.wordWrap)
+        if (!wordWrap)
             paint.singleLineHeight = height;
         if (whole || height >= enough)
             return TextBlock{text, length, height};
@@ -263,14 +240,14 @@ TextBlock measureBlock(PaintContext& paint, const wchar_t* text, int left, int t
 void drawBlock(const PaintContext& paint, const TextBlock& block, RECT rect) {
     if (rect.top >= paint.clientHeight || rect.bottom <= 0)
         return;
-    textFunctions.drawText(paint.dc, block.text, block.length, &rect, drawingFlags());
+    textFunctions.drawText(paint.dc, block.text, block.length, &rect, drawingFlags(paint.options));
 }
 
 // The bottom of a block of height at top, at least one pixel below top: padding can be negative,
 // and a block that ended above its top would stack the following entries on it and never let the
 // layout reach the bottom of the window.
-LONG blockBottom(LONG top, int height) {
-    int bottom = saturate(static_cast<long long>(top) + height + settings.padding);
+LONG blockBottom(LONG top, int height, int padding) {
+    int bottom = saturate(static_cast<long long>(top) + height + padding);
     return bottom > top ? bottom : saturate(static_cast<long long>(top) + 1);
 }
 
@@ -298,14 +275,18 @@ struct OffscreenCanvas {
     OffscreenCanvas& operator=(const OffscreenCanvas&) = delete;
 };
 
-// The paint's font, selected into dc for its lifetime.
+// The paint's font, selected into dc for its lifetime; the same face in the bold weight is made
+// only when a new item is drawn, and the two are swapped with useBold.
 struct SelectedFont {
     HDC dc;
+    int height;
+    const char* face;
     HFONT font = nullptr;
+    HFONT boldFont = nullptr;
     HGDIOBJ keptFont = nullptr;
-    SelectedFont(HDC target, int height, const char* face) : dc(target) {
-        font = countGdiCreated(CreateFontA(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                                           DEFAULT_CHARSET, 0, 0, 0, 0, face));
+    SelectedFont(HDC target, int fontHeight, const char* faceName)
+        : dc(target), height(fontHeight), face(faceName) {
+        font = makeFont(FW_NORMAL);
         if (font != nullptr)
             keptFont = SelectObject(dc, font);
     }
@@ -314,6 +295,19 @@ struct SelectedFont {
             SelectObject(dc, keptFont);
         if (font != nullptr)
             countGdiDeleted(DeleteObject(font));
+        if (boldFont != nullptr)
+            countGdiDeleted(DeleteObject(boldFont));
+    }
+    HFONT makeFont(int weight) const {
+        return countGdiCreated(CreateFontA(height, 0, 0, 0, weight, FALSE, FALSE, FALSE,
+                                           DEFAULT_CHARSET, 0, 0, 0, 0, face));
+    }
+    void useBold(bool bold) {
+        if (font == nullptr)
+            return;
+        if (bold && boldFont == nullptr)
+            boldFont = makeFont(FW_BOLD);
+        SelectObject(dc, bold && boldFont != nullptr ? boldFont : font);
     }
     SelectedFont(const SelectedFont&) = delete;
     SelectedFont& operator=(const SelectedFont&) = delete;
@@ -326,20 +320,20 @@ struct TextLook {
 };
 
 // The font and colour: the shell's toolbar item and the chosen style item, read afresh at every
-// paint, or the plug-in's own settings. A style item the shell does not give falls back to them.
-TextLook chooseTextLook() {
+// paint, or the plug-in's own. A style item the shell does not give falls back to the plug-in's.
+TextLook chooseTextLook(const ViewOptions& options) {
     TextLook look;
-    look.height = fontHeightInForce(settings.fontHeight);
-    snprintf(look.face, sizeof look.face, "%.*s", static_cast<int>(sizeof settings.font - 1),
-             settings.font);
-    look.colour = settings.fontColor;
-    if (settings.useRefFont) {
+    look.height = options.fontHeight;
+    snprintf(look.face, sizeof look.face, "%.*s", static_cast<int>(sizeof options.fontFace - 1),
+             options.fontFace);
+    look.colour = options.fontColour;
+    if (options.useShellFont) {
         HostStyleItem item;
         if (copyShellStyle(1, &item)) {
             look.height = item.fontHeight;
             snprintf(look.face, sizeof look.face, "%s", item.faceName);
         }
-        if (copyShellStyle(effectiveStyleType(), &item))
+        if (copyShellStyle(effectiveStyleType(options.styleType), &item))
             look.colour = item.textColor;
     }
     return look;
@@ -348,99 +342,108 @@ TextLook chooseTextLook() {
 // Lays out and draws the entry at position (0 the header) with its top at layoutY; returns the
 // new layoutY. The entry keeps its itemRect and gets its tool only when it reaches into the client
 // area.
-int paintEntry(PaintContext& paint, FeedItem* entry, size_t position, int layoutY) {
+int paintEntry(PaintContext& paint, SelectedFont& font, ViewEntry& shown, size_t position,
+               int layoutY) {
+    const ViewOptions& options = paint.options;
     const RECT& content = paint.content;
     const int inset = paint.inset;
     const bool head = position == 0;
-    if (settings.highlight == 2) {
-        RECT previous = toRect(entry->itemRect);
+    const FeedItem* entry = shown.item;
+    const bool isNew = !head && shown.isNew;
+    if (options.highlight == 2) {
+        RECT previous = toRect(shown.itemRect);
         if (!IsRectEmpty(&previous))
-            drawHighlight(paint.dc, previous, settings.hilightBorder);
+            drawHighlight(paint.dc, previous, options.highlightBorder);
     }
-    EntryTexts texts = textsAt(position, entry);
+    EntryTexts texts = textsAt(position, entry, head ? nullptr : shown.feedName, options.utf8,
+                               options.abbreviatedDate);
     const wchar_t* title = texts.title != nullptr ? texts.title : L"";
     if (head)
-        composeHeaderLine(lineText, title);
+        composeHeaderLine(lineText, title, paint.model.headerSuffix);
     else
-        composeItemLine(lineText, title, texts.date);
+        composeItemLine(lineText, texts, title, shown.stale, options);
     const wchar_t* line = textOf(lineText);
-    int indent = head ? inset : saturate(static_cast<long long>(settings.title_offset) + inset);
+    int indent = head ? inset : saturate(static_cast<long long>(options.titleOffset) + inset);
 
     RECT item = {content.left, layoutY, content.right, layoutY};
     int textLeft = saturate(static_cast<long long>(item.left) + indent);
     int textRight = saturate(static_cast<long long>(item.right) - inset);
+    if (isNew)
+        font.useBold(true);
     TextBlock lineBlock = measureBlock(paint, line, textLeft, layoutY, textRight);
     int height = lineBlock.height;
-    item.bottom = blockBottom(layoutY, height);
+    item.bottom = blockBottom(layoutY, height, options.padding);
     int shift = saturate((static_cast<long long>(item.bottom) - item.top - height) / 2);
     RECT textRect = {textLeft, saturate(static_cast<long long>(item.top) + shift), textRight,
                      saturate(static_cast<long long>(item.bottom) + shift)};
     drawBlock(paint, lineBlock, textRect);
+    if (isNew)
+        font.useBold(false);
     layoutY = item.bottom;
 
     const wchar_t* description = head ? nullptr : texts.description;
-    if (description != nullptr && settings.showDesc) {
-        int descLeft = saturate(static_cast<long long>(item.left) + settings.desc_offset + inset);
+    if (description != nullptr && options.showDescription) {
+        int descLeft = saturate(static_cast<long long>(item.left) + options.descOffset + inset);
         TextBlock descBlock = measureBlock(paint, description, descLeft, layoutY, textRight);
-        item.bottom = blockBottom(layoutY, descBlock.height);
+        item.bottom = blockBottom(layoutY, descBlock.height, options.padding);
         RECT descRect = {descLeft, layoutY, textRight, item.bottom};
         drawBlock(paint, descBlock, descRect);
         layoutY = item.bottom;
     }
 
     bool seen = item.bottom > 0 && item.top < paint.clientHeight;
-    entry->itemRect = seen ? toItemRect(item) : ItemRect{0, 0, 0, 0};
+    shown.itemRect = seen ? toItemRect(item) : ItemRect{0, 0, 0, 0};
     if (seen) {
-        bool wanted = head ? composeHeaderTip(tipText, lineText)
-                           : composeItemTip(tipText, lineText, description);
+        bool wanted = head ? composeHeaderTip(tipText, lineText, paint.model, options)
+                           : composeItemTip(tipText, lineText, description, options);
         if (wanted)
             registerTool(item, tipText);
     }
     return layoutY;
 }
 
+bool contains(const ItemRect& r, POINT point) {
+    return point.x >= r.left && point.x < r.right && point.y >= r.top && point.y < r.bottom;
+}
+
 // The laid-out entry whose itemRect contains point, or null. Only the entries the previous paint
 // laid out can contain a point.
-FeedItem* laidOutEntryAt(POINT point) {
-    size_t position = 0;
-    for (FeedItem* entry = DisplayList.first; entry != nullptr && position < laidOutEntries;
-         entry = entry->next, ++position) {
-        const ItemRect& r = entry->itemRect;
-        if (point.x >= r.left && point.x < r.right && point.y >= r.top && point.y < r.bottom)
-            return entry;
+const ViewEntry* laidOutEntryAt(const ViewModel& model, POINT point) {
+    for (size_t position = 0; position < model.count && position < laidOutEntries; ++position) {
+        if (contains(model.entries[position].itemRect, point))
+            return &model.entries[position];
     }
     return nullptr;
 }
 
 // Lays out the entries from the first until one starts below the client area; the entries after
 // it that an earlier paint laid out get an empty itemRect again. Returns how many were laid out.
-size_t layOutEntries(PaintContext& paint) {
+size_t layOutEntries(PaintContext& paint, SelectedFont& font) {
+    const ViewModel& model = paint.model;
     size_t position = 0;
     int layoutY = paint.content.top;
-    FeedItem* entry = DisplayList.first;
-    for (; entry != nullptr && layoutY < paint.clientHeight; entry = entry->next, ++position)
+    for (; position < model.count && layoutY < paint.clientHeight; ++position)
         if (scrolledAway(position))
-            entry->itemRect = ItemRect{0, 0, 0, 0};
+            model.entries[position].itemRect = ItemRect{0, 0, 0, 0};
         else
-            layoutY = paintEntry(paint, entry, position, layoutY);
+            layoutY = paintEntry(paint, font, model.entries[position], position, layoutY);
     size_t laidOut = position;
-    for (; entry != nullptr && position < laidOutEntries; entry = entry->next, ++position)
-        entry->itemRect = ItemRect{0, 0, 0, 0};
+    for (; position < model.count && position < laidOutEntries; ++position)
+        model.entries[position].itemRect = ItemRect{0, 0, 0, 0};
     return laidOut;
 }
 
 } // namespace
 
-void loadShellStyle() {
+void loadShellStyle(int styleType) {
     shellInsetA = readShellInt(14);
     shellInsetB = readShellInt(12);
     HostStyleItem item;
-    if (copyShellStyle(effectiveStyleType(), &item))
+    if (copyShellStyle(effectiveStyleType(styleType), &item))
         windowStyle = item;
-    buildMenu(false);
 }
 
-void paintWindow(HWND window) {
+void paintWindow(HWND window, const ViewModel& model, const ViewOptions& options) {
     beginToolRefresh();
     int inset = saturate(static_cast<long long>(shellInsetA) + shellInsetB);
     PAINTSTRUCT paint;
@@ -454,31 +457,32 @@ void paintWindow(HWND window) {
             if (highContrast)
                 fillHighContrastBackground(canvas.dc, client);
             else
-                drawHighlight(canvas.dc, client, settings.showBorder);
+                drawHighlight(canvas.dc, client, options.showBorder);
             RECT content = {inset, inset, saturate(static_cast<long long>(client.right) - inset),
                             saturate(static_cast<long long>(client.bottom) - inset)};
-            TextLook look = chooseTextLook();
+            TextLook look = chooseTextLook(options);
             SelectedFont font(canvas.dc, look.height, look.face);
             SetTextColor(canvas.dc, highContrast ? highContrastTextColour() : look.colour);
             SetBkMode(canvas.dc, TRANSPARENT);
 
-            if (settings.highlight == 1 && runtime.mouseInside) {
+            if (options.highlight == 1 && options.mouseInside) {
                 POINT cursor;
                 if (GetCursorPos(&cursor) && ScreenToClient(window, &cursor)) {
-                    FeedItem* under = laidOutEntryAt(cursor);
+                    const ViewEntry* under = laidOutEntryAt(model, cursor);
                     if (under != nullptr)
-                        drawHighlight(canvas.dc, toRect(under->itemRect), settings.hilightBorder);
+                        drawHighlight(canvas.dc, toRect(under->itemRect), options.highlightBorder);
                 }
             }
-            if (FeedItem* selected = focusedSelectionEntry())
+            if (const ViewEntry* selected = focusedSelectionEntry(model))
                 if (selected->itemRect.bottom > selected->itemRect.top)
-                    drawHighlight(canvas.dc, toRect(selected->itemRect), settings.hilightBorder);
+                    drawHighlight(canvas.dc, toRect(selected->itemRect), options.highlightBorder);
             TEXTMETRICW metrics;
             int fontHeight = GetTextMetricsW(canvas.dc, &metrics) ? metrics.tmHeight : 0;
-            PaintContext context = {canvas.dc, content, inset, client.bottom, -1, fontHeight};
-            laidOutEntries = layOutEntries(context);
+            PaintContext context = {model, options,       canvas.dc, content,
+                                    inset, client.bottom, -1,        fontHeight};
+            laidOutEntries = layOutEntries(context, font);
             forgetTextsFrom(laidOutEntries);
-            finishSelectionPaint(window, canvas.dc, client.bottom);
+            finishSelectionPaint(window, canvas.dc, client.bottom, model);
             // The whole client area, whatever the settings say the size is: a smaller stored size
             // (a reload before the window follows it) would leave old pixels in the strips.
             BitBlt(paintDC, 0, 0, client.right, client.bottom, canvas.dc, 0, 0, SRCCOPY);
@@ -486,6 +490,14 @@ void paintWindow(HWND window) {
         }
     }
     EndPaint(window, &paint);
+}
+
+ViewEntry* entryAtPoint(const ViewModel& model, POINT point) {
+    for (size_t position = 0; position < model.count; ++position) {
+        if (contains(model.entries[position].itemRect, point))
+            return &model.entries[position];
+    }
+    return nullptr;
 }
 
 void releasePaintTexts() {

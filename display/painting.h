@@ -1,6 +1,9 @@
 // Painting and layout: the shell's style snapshot and the whole-window paint.
 #pragma once
 #include <windows.h>
+#include <cstddef>
+
+#include "display/view_model.h"
 #include "shell/blackbox_api.h"
 
 extern HostStyleItem windowStyle; // copy of the style record chosen by styleType
@@ -20,12 +23,15 @@ struct TextFunctions {
 };
 extern TextFunctions textFunctions;
 
-// Takes a new snapshot of the shell's style, then rebuilds the menu (popup false).
-void loadShellStyle();
-// The whole answer to WM_PAINT: draws the client area into an off-screen bitmap, lays out the
-// itemRect of every entry that reaches into the window and registers its tooltip tool; the entries
-// below the window get an empty itemRect and no tool. At the end it removes the tools the paint did
-// not refresh.
-void paintWindow(HWND window);
+// Takes a new snapshot of the shell's style: the border values and the style item styleType (1 to
+// 6; anything else reads as 1).
+void loadShellStyle(int styleType);
+// The whole answer to WM_PAINT: draws model into the client area through an off-screen bitmap, lays
+// out the itemRect of every entry that reaches into the window and registers its tooltip tool; the
+// entries below the window get an empty itemRect and no tool. At the end it removes the tools the
+// paint did not refresh.
+void paintWindow(HWND window, const ViewModel& model, const ViewOptions& options);
+// The first entry of model whose itemRect contains point (client coordinates), or null.
+ViewEntry* entryAtPoint(const ViewModel& model, POINT point);
 // Frees the texts that paints keep between them (the plug-in ends; the next paint makes them anew).
 void releasePaintTexts();

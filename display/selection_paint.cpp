@@ -2,21 +2,19 @@
 
 #include "display/keyboard_selection.h"
 
-FeedItem* focusedSelectionEntry() {
-    if (!keyboardSelection.focused || keyboardSelection.selected < 0 || !DisplayList.first)
+const ViewEntry* focusedSelectionEntry(const ViewModel& model) {
+    if (!keyboardSelection.focused || keyboardSelection.selected < 0)
         return nullptr;
-    FeedItem* entry = DisplayList.first->next;
-    for (int i = 0; entry && i < keyboardSelection.selected; ++i)
-        entry = entry->next;
-    return entry;
+    size_t position = static_cast<size_t>(keyboardSelection.selected) + 1;
+    return position < model.count ? &model.entries[position] : nullptr;
 }
 
 bool scrolledAway(size_t position) {
     return position > 0 && position - 1 < static_cast<size_t>(keyboardSelection.firstShown);
 }
 
-void finishSelectionPaint(HWND window, HDC dc, int clientHeight) {
-    FeedItem* entry = focusedSelectionEntry();
+void finishSelectionPaint(HWND window, HDC dc, int clientHeight, const ViewModel& model) {
+    const ViewEntry* entry = focusedSelectionEntry(model);
     if (!entry)
         return;
     RECT rect = {entry->itemRect.left, entry->itemRect.top, entry->itemRect.right,

@@ -1,9 +1,7 @@
 set(FM_DISPLAY_SOURCES
-    display/window_proc.cpp
     display/painting.cpp
     display/entry_text.cpp
     display/tooltip.cpp
-    display/placement.cpp
     display/accessible_list.cpp
     display/high_contrast.cpp
     display/selection_paint.cpp)

@@ -15,9 +15,8 @@
 #include <cstring>
 #include <cwchar>
 
-#include "plugin/runtime_state.h"
-#include "plugin/setting_limits.h"
-#include "plugin/settings.h"
+HWND tooltipWindow = nullptr;
+HWND tooltipOwner = nullptr;
 
 static_assert(sizeof(TOOLINFOW) == 48, "the tool record includes lParam and the reserved pointer");
 
@@ -147,8 +146,8 @@ void removeUnrefreshed(bool clearMarks) {
                 largestToolId = entry->toolInfo.uId;
             previous = entry;
         } else {
-            if (runtime.tooltipWindow != nullptr)
-                SendMessageW(runtime.tooltipWindow, TTM_DELTOOLW, 0,
+            if (tooltipWindow != nullptr)
+                SendMessageW(tooltipWindow, TTM_DELTOOLW, 0,
                              reinterpret_cast<LPARAM>(&entry->toolInfo));
             if (previous != nullptr)
                 previous->next = following;
@@ -169,40 +168,41 @@ void removeUnrefreshed(bool clearMarks) {
 
 } // namespace
 
-void createTooltip() {
+void createTooltip(HINSTANCE instance, HWND owner, int widthPixels, int hideDelayMs, bool active) {
+    tooltipOwner = owner;
     INITCOMMONCONTROLSEX controls;
     controls.dwSize = sizeof controls;
     controls.dwICC = ICC_BAR_CLASSES;
     if (!InitCommonControlsEx(&controls))
         return;
-    runtime.tooltipWindow =
+    tooltipWindow =
         CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                         WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
-                        CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, runtime.instance, nullptr);
-    if (runtime.tooltipWindow == nullptr)
+                        CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+    if (tooltipWindow == nullptr)
         return;
-    applyTooltipSettings();
-    SendMessageA(runtime.tooltipWindow, TTM_SETDELAYTIME, TTDT_INITIAL, 120);
-    SendMessageA(runtime.tooltipWindow, TTM_SETDELAYTIME, TTDT_RESHOW, 60);
-    activateTooltip(settings.allowtooltip);
+    setTooltipTiming(widthPixels, hideDelayMs);
+    SendMessageA(tooltipWindow, TTM_SETDELAYTIME, TTDT_INITIAL, 120);
+    SendMessageA(tooltipWindow, TTM_SETDELAYTIME, TTDT_RESHOW, 60);
+    activateTooltip(active);
 }
 
-void applyTooltipSettings() {
-    if (runtime.tooltipWindow == nullptr)
+void setTooltipTiming(int widthPixels, int hideDelayMs) {
+    if (tooltipWindow == nullptr)
         return;
-    SendMessageA(runtime.tooltipWindow, TTM_SETMAXTIPWIDTH, 0, tipWidthInForce(settings.tipWidth));
+    SendMessageA(tooltipWindow, TTM_SETMAXTIPWIDTH, 0, widthPixels);
     // The control reads the delay as a signed 16-bit count of milliseconds: anything longer than
     // 32,767 ms would wrap to a short delay, and a negative one means the control's default.
-    long long delay = tipHideDelayInForce(settings.tipHideDelay);
+    long long delay = hideDelayMs;
     if (delay > 32767)
         delay = 32767;
     if (delay < 0)
         delay = -1;
-    SendMessageA(runtime.tooltipWindow, TTM_SETDELAYTIME, TTDT_AUTOPOP, static_cast<LPARAM>(delay));
+    SendMessageA(tooltipWindow, TTM_SETDELAYTIME, TTDT_AUTOPOP, static_cast<LPARAM>(delay));
 }
 
 void addOrUpdateTool(const RECT& rect, const wchar_t* text) {
-    if (runtime.tooltipWindow == nullptr)
+    if (tooltipWindow == nullptr)
         return;
     const wchar_t* source = text ? text : L"";
     size_t length = textLength(source);
@@ -213,7 +213,7 @@ void addOrUpdateTool(const RECT& rect, const wchar_t* text) {
             return;
         wmemcpy(entry->text, source, length);
         entry->text[length] = L'\0';
-        SendMessageW(runtime.tooltipWindow, TTM_UPDATETIPTEXTW, 0,
+        SendMessageW(tooltipWindow, TTM_UPDATETIPTEXTW, 0,
                      reinterpret_cast<LPARAM>(&entry->toolInfo));
         return;
     }
@@ -232,14 +232,14 @@ void addOrUpdateTool(const RECT& rect, const wchar_t* text) {
     TOOLINFOW& info = entry->toolInfo;
     info.cbSize = sizeof(TOOLINFOW);
     info.uFlags = TTF_SUBCLASS;
-    info.hwnd = runtime.pluginWindow;
+    info.hwnd = tooltipOwner;
     info.uId = ++largestToolId;
     info.rect = rect;
     info.hinst = nullptr;
     info.lpszText = entry->text;
     info.lParam = 0;
     indexAdd(entry, recordCount);
-    SendMessageW(runtime.tooltipWindow, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+    SendMessageW(tooltipWindow, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
 }
 
 void beginToolRefresh() {
@@ -259,8 +259,8 @@ void removeAllTools() {
     ToolEntry* entry = toolEntries;
     while (entry != nullptr) {
         ToolEntry* following = entry->next;
-        if (runtime.tooltipWindow != nullptr)
-            SendMessageW(runtime.tooltipWindow, TTM_DELTOOLW, 0,
+        if (tooltipWindow != nullptr)
+            SendMessageW(tooltipWindow, TTM_DELTOOLW, 0,
                          reinterpret_cast<LPARAM>(&entry->toolInfo));
         free(entry);
         entry = following;
@@ -274,12 +274,12 @@ void removeAllTools() {
 }
 
 void activateTooltip(bool on) {
-    if (runtime.tooltipWindow != nullptr)
-        SendMessageA(runtime.tooltipWindow, TTM_ACTIVATE, on ? 1 : 0, 0);
+    if (tooltipWindow != nullptr)
+        SendMessageA(tooltipWindow, TTM_ACTIVATE, on ? 1 : 0, 0);
 }
 
 void relayMouseToTooltip(HWND window, POINT screenPoint) {
-    if (runtime.tooltipWindow == nullptr || window == nullptr)
+    if (tooltipWindow == nullptr || window == nullptr)
         return;
     POINT client = screenPoint;
     ScreenToClient(window, &client);
@@ -290,5 +290,5 @@ void relayMouseToTooltip(HWND window, POINT screenPoint) {
     message.lParam = MAKELPARAM(static_cast<WORD>(client.x), static_cast<WORD>(client.y));
     message.time = static_cast<DWORD>(GetMessageTime());
     message.pt = screenPoint;
-    SendMessageA(runtime.tooltipWindow, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&message));
+    SendMessageA(tooltipWindow, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&message));
 }

@@ -6,9 +6,14 @@
 // The most characters a tool's text holds; longer texts are cut by their callers (painting).
 const int toolTextCapacity = 1024;
 
-// Creates tooltipWindow and hands it tipWidth, tipHideDelay and allowtooltip; leaves it null on
-// failure.
-void createTooltip();
+// The tooltip control; null when it could not be created (or before createTooltip).
+extern HWND tooltipWindow;
+// The window whose client rectangles the tools are (the plug-in window).
+extern HWND tooltipOwner;
+
+// Creates tooltipWindow for owner's tools with the width and hide delay given (see
+// setTooltipTiming), active or not; leaves it null on failure.
+void createTooltip(HINSTANCE instance, HWND owner, int widthPixels, int hideDelayMs, bool active);
 // Registers a tool for rect with text, or refreshes the text of the tool already at rect, and marks
 // it refreshed. Sends nothing when the tool exists with that text already; without a tooltip window
 // it does nothing. A text longer than toolTextCapacity is stored cut to that length.
@@ -25,8 +30,9 @@ void sweepTools();
 void removeAllTools();
 // TTM_ACTIVATE with on; nothing without a tooltip window.
 void activateTooltip(bool on);
-// Sends the current tipWidth and tipHideDelay (capped at the 32,767 ms the control takes).
-void applyTooltipSettings();
+// Sends the maximum tip width and the hide delay in milliseconds (capped at the 32,767 ms the
+// control takes; negative: the control's default).
+void setTooltipTiming(int widthPixels, int hideDelayMs);
 // Hands a mouse move over window (screenPoint in screen coordinates) to the tooltip as a client
 // WM_MOUSEMOVE. The window answers every point as a caption, so the control's own watching never
 // sees client mouse messages and would never show a tip without this relay.

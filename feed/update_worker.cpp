@@ -19,7 +19,7 @@
 #include "content/feed_document.h"
 #include "content/rss_parser.h"
 #include "display/tooltip.h"
-#include "display/window_proc.h"
+#include "plugin/window_proc.h"
 #include "feed/feed_health.h"
 #include "feed/fetch.h"
 #include "feed/headline_cache.h"

@@ -14,12 +14,13 @@
 #include "content/utf8_ansi.h"
 #include "display/accessible_list.h"
 #include "display/keyboard_selection.h"
-#include "display/window_proc.h"
 #include "feed/feed_health.h"
 #include "feed/update_worker.h"
 #include "plugin/keyboard.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
+#include "plugin/view.h"
+#include "plugin/window_proc.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ const size_t readTextLimit = 32 * 1024;
 void appendFeedText(std::wstring& out, const char* text) {
     if (!text)
         return;
-    wchar_t* wide = bytesToWide(text, readTextLimit, settings.encoding != 0);
+    wchar_t* wide = bytesToWide(text, readTextLimit, settings.encoding == 1);
     if (wide)
         out += wide;
     std::free(wide);
@@ -83,17 +84,18 @@ void listDescription(std::wstring& out) {
 
 void itemName(int item, std::wstring& out) {
     out.clear();
-    FeedItem* entry = shownItem(item);
-    if (!entry)
+    const ViewModel& view = currentView();
+    size_t position = static_cast<size_t>(item) + 1;
+    if (item < 0 || position >= view.count)
         return;
-    if (entryIsNew && entryIsNew(entry))
+    const ViewEntry& entry = view.entries[position];
+    if (entry.isNew)
         out += L"new, ";
-    const char* feedName = entryFeedName ? entryFeedName(entry) : nullptr;
-    if (feedName && feedName[0]) {
-        appendFeedText(out, feedName);
+    if (entry.feedName && entry.feedName[0]) {
+        appendFeedText(out, entry.feedName);
         out += L": ";
     }
-    appendFeedText(out, entry->title);
+    appendFeedText(out, entry.item->title);
 }
 
 void itemDescription(int item, std::wstring& out) {
@@ -113,11 +115,10 @@ void itemValue(int item, std::wstring& out) {
 }
 
 bool itemRect(int item, RECT* client) {
-    FeedItem* entry = shownItem(item);
-    if (!entry || entry->itemRect.bottom <= entry->itemRect.top)
+    ItemRect rect = shownItemRect(item);
+    if (rect.bottom <= rect.top)
         return false;
-    *client = RECT{entry->itemRect.left, entry->itemRect.top, entry->itemRect.right,
-                   entry->itemRect.bottom};
+    *client = RECT{rect.left, rect.top, rect.right, rect.bottom};
     return true;
 }
 

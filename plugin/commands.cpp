@@ -12,9 +12,9 @@
 #include "content/feed_items.h"
 #include "content/utf8_ansi.h"
 #include "display/painting.h"
-#include "display/placement.h"
+#include "plugin/placement.h"
 #include "display/tooltip.h"
-#include "display/window_proc.h"
+#include "plugin/window_proc.h"
 #include "feed/update_worker.h"
 #include "plugin/lifecycle.h"
 #include "plugin/keyboard.h"
@@ -22,6 +22,7 @@
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
 #include "plugin/settings.h"
+#include "plugin/view.h"
 #include "shell/blackbox_api.h"
 
 static_assert(sizeof(OPENFILENAMEA) == 88, "the file dialog is given the 88-byte record");
@@ -154,8 +155,8 @@ void setUpdateInterval(int minutes) {
 
 void setTipWidth(int width) {
     settings.tipWidth = width;
-    if (runtime.tooltipWindow)
-        SendMessageA(runtime.tooltipWindow, TTM_SETMAXTIPWIDTH, 0, tipWidthInForce(width));
+    if (tooltipWindow)
+        SendMessageA(tooltipWindow, TTM_SETMAXTIPWIDTH, 0, tipWidthInForce(width));
 }
 
 void setTipHideDelay(int seconds) {
@@ -296,7 +297,7 @@ void reloadSettings(HWND window) {
     // A file that names another feed is fetched at once, as choosing it from the menu would be.
     if (std::strcmp(previousUrl, settings.feedUrl) != 0)
         requestUpdate();
-    loadShellStyle();
+    reloadShellStyle();
     HWND slit = runtime.slitWindow;
     if (!(settings.inSlit && slit) && slit)
         SendMessageA(slit, SLIT_REMOVE, 0, reinterpret_cast<LPARAM>(window));
@@ -346,7 +347,7 @@ const CommandWord commandWords[] = {
     {"StyleType", wordPrefixMatch,
      [](HWND, const char* a) {
          settings.styleType = parseInteger(a);
-         loadShellStyle(); // rebuilds the menu too
+         reloadShellStyle(); // rebuilds the menu too
          repaint();
      }},
     {"Encode", wordPrefixMatch,

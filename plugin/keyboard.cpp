@@ -15,18 +15,17 @@
 #include "display/accessible_list.h"
 #include "display/keyboard_selection.h"
 #include "display/tooltip.h"
-#include "display/window_proc.h"
 #include "plugin/accessible_feed.h"
 #include "plugin/commands.h"
 #include "plugin/hot_key_win32.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
+#include "plugin/view.h"
+#include "plugin/window_proc.h"
 
 UINT seenDelayMs = 2000;
-bool (*entryIsNew)(const FeedItem* entry) = nullptr;
-void (*markEntrySeen)(FeedItem* entry) = nullptr;
-const char* (*entryFeedName)(const FeedItem* entry) = nullptr;
+void (*markEntrySeen)(const FeedItem* entry) = nullptr;
 bool (*stepFeedInTurn)(int direction) = nullptr;
 
 namespace {
@@ -55,18 +54,19 @@ TOOLINFOW keyboardTipTool(HWND window, wchar_t* text) {
 }
 
 void hideKeyboardTip(HWND window) {
-    if (!keyboardTipAdded || !runtime.tooltipWindow)
+    if (!keyboardTipAdded || !tooltipWindow)
         return;
     TOOLINFOW info = keyboardTipTool(window, nullptr);
-    SendMessageW(runtime.tooltipWindow, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&info));
+    SendMessageW(tooltipWindow, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&info));
 }
 
 // Shows the selected item's tip (its title over its description, as the mouse's tip) below it.
 void showKeyboardTip(HWND window, const FeedItem* entry) {
-    if (!runtime.tooltipWindow)
+    // (the tip sits below the selected item's rectangle)
+    if (!tooltipWindow)
         return;
     std::wstring text;
-    bool utf8 = settings.encoding != 0;
+    bool utf8 = settings.encoding == 1;
     for (const char* part : {settings.tipShowTitle ? entry->title : nullptr, entry->description}) {
         wchar_t* wide = part ? bytesToWide(part, toolTextLimit * 4, utf8) : nullptr;
         if (wide && wide[0]) {
@@ -87,19 +87,20 @@ void showKeyboardTip(HWND window, const FeedItem* entry) {
     TOOLINFOW info = keyboardTipTool(window, &text[0]);
     if (!keyboardTipAdded)
         keyboardTipAdded =
-            SendMessageW(runtime.tooltipWindow, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
-    SendMessageW(runtime.tooltipWindow, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&info));
-    POINT below = {entry->itemRect.left, entry->itemRect.bottom};
+            SendMessageW(tooltipWindow, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+    SendMessageW(tooltipWindow, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&info));
+    ItemRect rect = shownItemRect(keyboardSelection.selected);
+    POINT below = {rect.left, rect.bottom};
     ClientToScreen(window, &below);
-    SendMessageW(runtime.tooltipWindow, TTM_TRACKPOSITION, 0, MAKELPARAM(below.x, below.y));
-    SendMessageW(runtime.tooltipWindow, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&info));
+    SendMessageW(tooltipWindow, TTM_TRACKPOSITION, 0, MAKELPARAM(below.x, below.y));
+    SendMessageW(tooltipWindow, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&info));
 }
 
 // The items the last paint showed, for Page Up and Page Down (at least one).
 int paintedItems() {
     int painted = 0;
-    for (int item = 0; FeedItem* entry = shownItem(item); ++item)
-        if (entry->itemRect.bottom > entry->itemRect.top)
+    for (int item = 0; shownItem(item); ++item)
+        if (shownItemRect(item).bottom > shownItemRect(item).top)
             ++painted;
     return painted > 1 ? painted : 1;
 }
@@ -151,6 +152,14 @@ FeedItem* shownItem(int item) {
     for (int i = 0; entry && i < item; ++i)
         entry = entry->next;
     return entry;
+}
+
+ItemRect shownItemRect(int item) {
+    if (item < 0)
+        return ItemRect{0, 0, 0, 0};
+    const ViewModel& view = currentView();
+    size_t position = static_cast<size_t>(item) + 1;
+    return position < view.count ? view.entries[position].itemRect : ItemRect{0, 0, 0, 0};
 }
 
 void selectShownItem(HWND window, int item) {
@@ -302,7 +311,9 @@ void keyboardSeenTimer(HWND window) {
     FeedItem* entry = shownItem(keyboardSelection.selected);
     if (!keyboardSelection.focused || !entry || !markEntrySeen)
         return;
-    bool wasNew = entryIsNew && entryIsNew(entry);
+    const ViewModel& view = currentView();
+    size_t position = static_cast<size_t>(keyboardSelection.selected) + 1;
+    bool wasNew = position < view.count && view.entries[position].isNew;
     markEntrySeen(entry);
     if (wasNew) {
         notify(window, EVENT_OBJECT_NAMECHANGE, keyboardSelection.selected);

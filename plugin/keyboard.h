@@ -11,11 +11,8 @@ const UINT_PTR seenTimerId = 5;
 // How long an item stays selected before it counts as read: 2000 ms (tests shorten it).
 extern UINT seenDelayMs;
 
-// Hooks for the units that mark new items and show several feeds; null while there are none.
-extern bool (*entryIsNew)(const FeedItem* entry);
-extern void (*markEntrySeen)(FeedItem* entry);
-// The feed an entry comes from, where the window shows several; null otherwise.
-extern const char* (*entryFeedName)(const FeedItem* entry);
+// Marks entry seen where new items are marked; null while nothing marks them.
+extern void (*markEntrySeen)(const FeedItem* entry);
 // Shows the next (+1) or previous (-1) feed where feeds are shown in turn; false when not.
 extern bool (*stepFeedInTurn)(int direction);
 
@@ -42,5 +39,7 @@ void keyboardSeenTimer(HWND window);
 // The items: the DisplayList's entries after its header. Null when item is out of range.
 int shownItemCount();
 FeedItem* shownItem(int item);
+// The item's rectangle in the last paint; empty when it was not painted.
+ItemRect shownItemRect(int item);
 // Selects item (in range), tells a screen reader and repaints.
 void selectShownItem(HWND window, int item);

@@ -5,15 +5,16 @@
 
 #include "content/feed_items.h"
 #include "display/painting.h"
-#include "display/placement.h"
+#include "plugin/placement.h"
 #include "display/tooltip.h"
-#include "display/window_proc.h"
+#include "plugin/window_proc.h"
 #include "feed/update_worker.h"
 #include "plugin/keyboard.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
 #include "plugin/settings.h"
+#include "plugin/view.h"
 #include "shell/blackbox_api.h"
 
 RuntimeState runtime;
@@ -57,7 +58,7 @@ int startPlugin(HINSTANCE instance) {
     // A start after an earlier endPlugin in the same process begins from a clean run.
     stopRequested = 0;
     runtime.pluginWindow = nullptr;
-    runtime.tooltipWindow = nullptr;
+    tooltipWindow = nullptr;
     runtime.mouseInside = false;
     runtime.autoHidden = false;
 
@@ -81,7 +82,7 @@ int startPlugin(HINSTANCE instance) {
     }
 
     readSettings(); // also replaces the inSlit that beginSlitPlugin stored
-    loadShellStyle();
+    reloadShellStyle();
 
     runtime.virtualScreenWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
     runtime.virtualScreenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
@@ -110,7 +111,7 @@ int startPlugin(HINSTANCE instance) {
     // Shown without taking the focus from the program the user is in.
     ShowWindow(window, SW_SHOWNOACTIVATE);
     InvalidateRect(window, nullptr, FALSE);
-    createTooltip();
+    createPluginTooltip();
     startKeyboard(window);
     return 0;
 }
@@ -187,9 +188,9 @@ int endPlugin(HINSTANCE instance) {
     endKeyboard(window);
     removeAllTools();
     releasePaintTexts();
-    if (runtime.tooltipWindow)
-        DestroyWindow(runtime.tooltipWindow);
-    runtime.tooltipWindow = nullptr;
+    if (tooltipWindow)
+        DestroyWindow(tooltipWindow);
+    tooltipWindow = nullptr;
     if (window)
         DestroyWindow(window);
     runtime.pluginWindow = nullptr;

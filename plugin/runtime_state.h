@@ -6,7 +6,6 @@ struct RuntimeState {
     HINSTANCE instance;      // the plug-in's module, as passed to beginPlugin
     HWND shellWindow;        // the shell's main window (GetBBWnd)
     HWND pluginWindow;       // the plug-in's own window, class "FeedMarquee"
-    HWND tooltipWindow;      // the tooltip control; null when it could not be created
     HWND slitWindow;         // the shell's slit; null when started through beginPlugin
     bool layeredSupported;   // NT-family with major version above 4
     int virtualScreenWidth;  // last seen SM_CXVIRTUALSCREEN

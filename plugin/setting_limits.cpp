@@ -44,3 +44,11 @@ int tipHideDelayInForce(int seconds) {
         return -1;
     return seconds > longestTipDelay / 1000 ? longestTipDelay : seconds * 1000;
 }
+
+int maxItemsPerFeedInForce(int items) {
+    return clamp(items, 1, 1000);
+}
+
+int turnSecondsInForce(int seconds) {
+    return clamp(seconds, 5, 3600);
+}

@@ -19,3 +19,7 @@ int tipWidthInForce(int tipWidth);
 // The tooltip's hide delay in milliseconds as the control takes it: 0 or a negative count of
 // seconds gives -1 (the control's own default), anything longer than 32,767 ms is capped there.
 int tipHideDelayInForce(int seconds);
+// Each feed's share of the "together" list: 1 to 1000 items.
+int maxItemsPerFeedInForce(int items);
+// The seconds each feed is shown in turn: 5 to 3600.
+int turnSecondsInForce(int seconds);

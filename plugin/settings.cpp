@@ -1,4 +1,4 @@
-// The settings file: one table of the 41 persisted settings drives reading, writing and the
+// The settings file: one table of the 46 persisted settings drives reading, writing and the
 // defaults, so that the three can never disagree about a key, a type or an order. All values go
 // through the shell's settings functions; the file is opened here only to count the favourites.
 #include "plugin/settings.h"
@@ -19,7 +19,7 @@ char settingsPath[MAX_PATH];
 
 namespace {
 
-enum SettingKind { IntSetting, BoolSetting, ColorSetting, TextSetting };
+enum SettingKind { IntSetting, BoolSetting, ColorSetting, TextSetting, ShowSetting };
 
 struct SettingRow {
     const char* readKey;
@@ -83,10 +83,26 @@ const SettingRow settingRows[] = {
     {"feedmarquee.browserPath:", "feedmarquee.browserPath:", TextSetting,
      offsetof(PluginSettings, browserPath), 0, ""},
     ROW_BOOL(keepHeadlines, "feedmarquee.keepHeadlines:", true),
+    {"feedmarquee.show:", "feedmarquee.show:", ShowSetting, offsetof(PluginSettings, show), showOne,
+     "one"},
+    ROW_BOOL(showFeedName, "feedmarquee.showFeedName:", true),
+    ROW_INT(maxItemsPerFeed, "feedmarquee.maxItemsPerFeed:", 20),
+    ROW_INT(turnSeconds, "feedmarquee.turnSeconds:", 20),
+    ROW_BOOL(markNew, "feedmarquee.markNew:", true),
     {"feedmarquee.hotkey:", "feedmarquee.hotkey:", TextSetting, offsetof(PluginSettings, hotkey), 0,
      ""},
 };
-static_assert(sizeof settingRows / sizeof settingRows[0] == 41, "41 persisted settings");
+static_assert(sizeof settingRows / sizeof settingRows[0] == 46, "46 persisted settings");
+
+// The words of feedmarquee.show:, by ShowMode.
+const char* const showWords[3] = {"one", "together", "inTurn"};
+
+int showModeOf(const char* word) {
+    for (int mode = 0; mode < 3; ++mode)
+        if (word != nullptr && _stricmp(word, showWords[mode]) == 0)
+            return mode;
+    return showOne;
+}
 
 #undef ROW_INT
 #undef ROW_BOOL
@@ -149,6 +165,9 @@ void applyDefaults() {
         case TextSetting:
             if (row.offset == offsetof(PluginSettings, font))
                 copySettingText(textField(row), row.defaultText);
+            break;
+        case ShowSetting:
+            intField(row) = row.defaultValue;
             break;
         }
     }
@@ -277,6 +296,9 @@ void readSettings() {
         case TextSetting:
             copySettingText(textField(row), ReadString(settingsPath, row.readKey, row.defaultText));
             break;
+        case ShowSetting:
+            intField(row) = showModeOf(ReadString(settingsPath, row.readKey, row.defaultText));
+            break;
         }
         // A position beyond the virtual screen would put the window out of reach; negative
         // values are left alone (monitors left of or above the primary one).
@@ -306,6 +328,10 @@ bool writeSettings() {
             break;
         case TextSetting:
             WriteString(settingsPath, row.writeKey, textField(row));
+            break;
+        case ShowSetting:
+            WriteString(settingsPath, row.writeKey,
+                        showWords[intField(row) >= 0 && intField(row) < 3 ? intField(row) : 0]);
             break;
         }
     }

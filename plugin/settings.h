@@ -41,8 +41,17 @@ struct PluginSettings {
     char feedUrl[256];
     char browserPath[256];
     bool keepHeadlines; // a failed update keeps the last good headlines, saved across starts
-    char hotkey[256];   // the global hot key that focuses the window ("Ctrl+Alt+R"); empty: none
+    int show;           // a ShowMode: which feeds the window shows and how
+    bool showFeedName;  // together: each item's line starts with its feed's name
+    int maxItemsPerFeed; // together: each feed's share of the list (1-1000 in force)
+    int turnSeconds;     // inTurn: seconds each feed is shown (5-3600 in force)
+    bool markNew;        // items not seen before are marked new
+    char hotkey[256];    // the global hot key that focuses the window ("Ctrl+Alt+R"); empty: none
 };
+
+// feedmarquee.show: "one" (feedUrl only, the default), "together" (every favourite in one list),
+// "inTurn" (every favourite, one at a time). Unknown words read as "one".
+enum ShowMode { showOne = 0, showTogether = 1, showInTurn = 2 };
 
 struct FavoriteFeed {
     char title[256];

@@ -46,3 +46,7 @@ add_test(NAME content_inspect_bundled_sample
 add_executable(content_url_resolve_test url_resolve_test.cpp)
 target_link_libraries(content_url_resolve_test fm_content fm_check)
 add_test(NAME content_url_resolve COMMAND content_url_resolve_test)
+
+add_executable(content_merged_items_test merged_items_test.cpp)
+target_link_libraries(content_merged_items_test fm_content fm_check)
+add_test(NAME content_merged_items COMMAND content_merged_items_test)

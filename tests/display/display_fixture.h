@@ -1,7 +1,7 @@
 // Shared set-up for the display tests: a plug-in-like window that answers WM_PAINT with
-// paintWindow and the placement messages with the placement operations, a stand-in for the shell's
-// style records and gradients whose drawing is easy to recognise in pixels, DisplayList entries
-// built by hand, and the tooltip control's own view of its tools.
+// paintWindow and the placement messages with the placement operations, a stand-in for the
+// shell's style records and gradients whose drawing is easy to recognise in pixels, a model built
+// by hand, and the tooltip control's own view of its tools.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
@@ -13,10 +13,10 @@
 
 #include "content/feed_items.h"
 #include "display/painting.h"
-#include "display/placement.h"
+#include "plugin/placement.h"
 #include "display/tooltip.h"
-#include "plugin/gdi_count.h"
-#include "feed/update_worker.h"
+#include "plugin/view.h"
+#include "display/gdi_count.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
 #include "tests/support/message_pump.h"
@@ -116,7 +116,7 @@ inline void defaultSettings() {
     settings = s;
 }
 
-// ---- the DisplayList, built by hand ----------------------------------------------------------
+// ---- the model, built by hand -------------------------------------------------------------
 
 inline char* copyOf(const char* text) {
     if (text == nullptr)
@@ -127,41 +127,61 @@ inline char* copyOf(const char* text) {
     return copy;
 }
 
-inline void clearList() {
-    FeedItem* entry = DisplayList.first;
-    while (entry != nullptr) {
-        FeedItem* next = entry->next;
-        free(entry->title);
-        free(entry->link);
-        free(entry->description);
-        free(entry->date);
-        free(entry);
-        entry = next;
-    }
-    DisplayList.first = DisplayList.last = nullptr;
+// The entries the test window paints: the header first. Each item and its texts are the
+// fixture's (malloc'd); the model points into shownEntries.
+inline std::vector<ViewEntry> shownEntries;
+inline std::string headerSuffix; // what the plug-in would add after the header's title
+inline std::string headerTip;    // the header's tip lines
+inline ViewModel paintedModel;
+
+inline ViewModel& model() {
+    paintedModel.entries = shownEntries.data();
+    paintedModel.count = shownEntries.size();
+    paintedModel.headerSuffix = headerSuffix.c_str();
+    paintedModel.headerTip = headerTip.c_str();
+    return paintedModel;
 }
 
-inline FeedItem* addEntry(const char* title, const char* description = nullptr,
-                          const char* date = nullptr) {
+inline void clearList() {
+    for (ViewEntry& shown : shownEntries) {
+        FeedItem* entry = const_cast<FeedItem*>(shown.item);
+        free((void*)entry->title);
+        free((void*)entry->link);
+        free((void*)entry->description);
+        free((void*)entry->date);
+        free(entry);
+    }
+    shownEntries.clear();
+    headerSuffix.clear();
+    headerTip.clear();
+}
+
+inline ViewEntry* addEntry(const char* title, const char* description = nullptr,
+                           const char* date = nullptr) {
     FeedItem* entry = static_cast<FeedItem*>(calloc(1, sizeof(FeedItem)));
     entry->title = copyOf(title);
     entry->description = copyOf(description);
     entry->date = copyOf(date);
-    if (DisplayList.last != nullptr) {
-        entry->entryIndex = DisplayList.last->entryIndex + 1;
-        DisplayList.last->next = entry;
-    } else {
-        DisplayList.first = entry;
-    }
-    DisplayList.last = entry;
-    return entry;
+    entry->entryIndex = static_cast<int32_t>(shownEntries.size());
+    ViewEntry shown = {};
+    shown.item = entry;
+    shownEntries.push_back(shown);
+    return &shownEntries.back();
 }
 
-inline FeedItem* entryAt(int index) {
-    FeedItem* entry = DisplayList.first;
-    while (entry != nullptr && index-- > 0)
-        entry = entry->next;
-    return entry;
+inline ViewEntry* entryAt(size_t index) {
+    return index < shownEntries.size() ? &shownEntries[index] : nullptr;
+}
+// The item of the entry at index, to change its texts.
+inline FeedItem* itemAt(size_t index) {
+    return const_cast<FeedItem*>(shownEntries.at(index).item);
+}
+inline ViewEntry* lastShown() {
+    return shownEntries.empty() ? nullptr : &shownEntries.back();
+}
+// The entry whose rectangle holds point, as the window's hit-testing finds it.
+inline ViewEntry* hitTest(POINT point) {
+    return entryAtPoint(model(), point);
 }
 
 // ---- the window --------------------------------------------------------------------------------
@@ -169,7 +189,7 @@ inline FeedItem* entryAt(int index) {
 inline LRESULT CALLBACK testWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_PAINT:
-        paintWindow(window);
+        paintWindow(window, model(), viewOptionsFromSettings());
         return 0;
     case WM_NCHITTEST:
         return HTCAPTION;
@@ -195,9 +215,7 @@ inline void resetDisplayState() {
     defaultSettings();
     runtime = RuntimeState{};
     useFakeStyle();
-    loadShellStyle();
-    entryCount = 0;
-    lastUpdateTime[0] = '\0';
+    reloadShellStyle();
 }
 
 // A topmost borderless window at the stored place and size, as runtime.pluginWindow.
@@ -226,15 +244,15 @@ inline HWND openWindow(DWORD exStyle = 0) {
 // can be read back from the tools.
 inline HWND openWithTooltip() {
     HWND window = openWindow();
-    createTooltip();
+    createPluginTooltip();
     return window;
 }
 
 inline void closeWindow(HWND window) {
     removeAllTools();
-    if (runtime.tooltipWindow != nullptr)
-        DestroyWindow(runtime.tooltipWindow);
-    runtime.tooltipWindow = nullptr;
+    if (tooltipWindow != nullptr)
+        DestroyWindow(tooltipWindow);
+    tooltipWindow = nullptr;
     DestroyWindow(window);
     runtime.pluginWindow = nullptr;
     pumpMessages(10);
@@ -263,7 +281,7 @@ struct ToolView {
 };
 
 inline int toolCount() {
-    return static_cast<int>(SendMessageA(runtime.tooltipWindow, TTM_GETTOOLCOUNT, 0, 0));
+    return static_cast<int>(SendMessageA(tooltipWindow, TTM_GETTOOLCOUNT, 0, 0));
 }
 
 inline std::vector<ToolView> toolsOfControl() {
@@ -272,8 +290,7 @@ inline std::vector<ToolView> toolsOfControl() {
     for (int i = 0; i < count; ++i) {
         TOOLINFOA info = {};
         info.cbSize = sizeof info;
-        if (!SendMessageA(runtime.tooltipWindow, TTM_ENUMTOOLSA, i,
-                          reinterpret_cast<LPARAM>(&info)))
+        if (!SendMessageA(tooltipWindow, TTM_ENUMTOOLSA, i, reinterpret_cast<LPARAM>(&info)))
             break;
         // The wide query: the narrow one answers with at most 79 characters under some
         // versions of the control.
@@ -284,7 +301,7 @@ inline std::vector<ToolView> toolsOfControl() {
         query.hwnd = info.hwnd;
         query.uId = info.uId;
         query.lpszText = wide;
-        SendMessageW(runtime.tooltipWindow, TTM_GETTEXTW, sizeof wide / sizeof wide[0],
+        SendMessageW(tooltipWindow, TTM_GETTEXTW, sizeof wide / sizeof wide[0],
                      reinterpret_cast<LPARAM>(&query));
         static char buffer[4096];
         buffer[0] = '\0';

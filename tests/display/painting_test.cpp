@@ -8,8 +8,6 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "display/window_proc.h"
-
 using namespace fixture;
 
 namespace {
@@ -41,13 +39,13 @@ InkBox inkWithin(HWND window, RECT rect) {
     return box;
 }
 
-RECT rectOf(const FeedItem* entry) {
+RECT rectOf(const ViewEntry* entry) {
     return RECT{entry->itemRect.left, entry->itemRect.top, entry->itemRect.right,
                 entry->itemRect.bottom};
 }
 
 // The text of the tool whose rectangle is entry's itemRect, or "<none>".
-std::string toolTextFor(const FeedItem* entry) {
+std::string toolTextFor(const ViewEntry* entry) {
     for (const ToolView& tool : toolsOfControl()) {
         if (sameRect(tool.rect, entry->itemRect))
             return tool.text;
@@ -74,14 +72,15 @@ TEST(item_rectangles_chain_without_gaps_and_padding_shifts_the_text) {
     for (int i = 0; i < 3; ++i) {
         settings.padding = paddings[i];
         paintNow(window);
-        const FeedItem* previous = nullptr;
-        for (const FeedItem* entry = DisplayList.first; entry; entry = entry->next) {
+        const ViewEntry* previous = nullptr;
+        for (const ViewEntry* entry = shownEntries.data();
+             entry != shownEntries.data() + shownEntries.size(); ++entry) {
             CHECK_EQ(entry->itemRect.left, inset);
             CHECK_EQ(entry->itemRect.right, 300 - inset);
             CHECK_EQ(entry->itemRect.top, previous ? previous->itemRect.bottom : inset);
             previous = entry;
         }
-        const FeedItem* second = entryAt(1);
+        const ViewEntry* second = entryAt(1);
         blockHeight[i] = second->itemRect.bottom - second->itemRect.top;
         RECT band = rectOf(second);
         band.right = 150;
@@ -113,8 +112,8 @@ TEST(horizontal_geometry_of_header_titles_and_descriptions) {
     paintNow(window);
     const int inset = 4;
 
-    const FeedItem* head = entryAt(0);
-    const FeedItem* item = entryAt(1);
+    const ViewEntry* head = entryAt(0);
+    const ViewEntry* item = entryAt(1);
     InkBox headInk = inkWithin(window, rectOf(head));
     REQUIRE(!headInk.empty());
     CHECK(headInk.left >= 2 * inset && headInk.left <= 2 * inset + 3);
@@ -159,8 +158,8 @@ TEST(descriptions_show_only_with_showDesc_but_always_reach_the_tip) {
 
     settings.showDesc = false;
     paintNow(window);
-    const FeedItem* plain = entryAt(1);
-    const FeedItem* described = entryAt(2);
+    const ViewEntry* plain = entryAt(1);
+    const ViewEntry* described = entryAt(2);
     int lineHeight = plain->itemRect.bottom - plain->itemRect.top;
     CHECK_EQ(described->itemRect.bottom - described->itemRect.top, lineHeight);
     CHECK_EQ(toolTextFor(described), std::string("Described\n\nWhat happened"));
@@ -188,7 +187,7 @@ TEST(dates_go_before_or_after_the_title) {
     addEntry("Dated", nullptr, date);
     addEntry("Undated");
     HWND window = openWithTooltip();
-    const FeedItem* dated = entryAt(1);
+    const ViewEntry* dated = entryAt(1);
 
     settings.datePosHead = true;
     paintNow(window);
@@ -207,45 +206,83 @@ TEST(dates_go_before_or_after_the_title) {
     settings.showDate = true;
     settings.abbreviatedDate = true;
     settings.datePosHead = true;
-    entryAt(1)->description = copyOf("Body");
+    itemAt(1)->description = copyOf("Body");
     paintNow(window);
     CHECK_EQ(toolTextFor(dated), std::string("(12/06 18:42)  Dated\n\nBody"));
     closeWindow(window);
 }
 
-TEST(header_line_for_each_combination_of_count_and_time) {
+TEST(header_line_and_tip_are_the_title_with_what_the_model_adds) {
     resetDisplayState();
     addEntry("World News");
     addEntry("One");
-    addEntry("Two");
-    addEntry("Three");
-    entryCount = 4;
-    strcpy(lastUpdateTime, "12/06 18:42");
     HWND window = openWithTooltip();
-
     struct Row {
-        bool counts, time;
-        const char* header;
+        const char* suffix;
+        const char* tip;
+        bool tipShowTitle;
+        const char* expected; // the header's tool text
     } rows[] = {
-        {false, false, "World News"},
-        {true, false, "World News  (3)"},
-        {false, true, "World News  (12/06 18:42)"},
-        {true, true, "World News  (3) (12/06 18:42)"},
+        {"", "", true, "World News"},
+        {"  (3) (12/06 18:42)", "", true, "World News  (3) (12/06 18:42)"},
+        {"  (3)", "Updated 12/08 14:21, 3 items", true,
+         "World News  (3)\nUpdated 12/08 14:21, 3 items"},
+        {"", "", false, "<none>"},
+        {"  (2 new)", "A: failed (timeout)\nB: Updated 12/08", false,
+         "A: failed (timeout)\nB: Updated 12/08"},
     };
     for (const Row& row : rows) {
-        settings.showItemCounts = row.counts;
-        settings.showUpdateTime = row.time;
+        headerSuffix = row.suffix;
+        headerTip = row.tip;
+        settings.tipShowTitle = row.tipShowTitle;
         paintNow(window);
-        CHECK_EQ(toolTextFor(entryAt(0)), std::string(row.header));
+        CHECK_EQ(toolTextFor(entryAt(0)), std::string(row.expected));
     }
+    closeWindow(window);
+}
 
-    // Before the first update: the placeholder, which has no items to count and no time yet.
-    clearList();
-    addEntry("Connecting...");
-    entryCount = 0;
-    lastUpdateTime[0] = '\0';
+TEST(feed_names_stale_marks_and_new_items_in_bold) {
+    resetDisplayState();
+    settings.highlight = 0;
+    settings.showDate = true;
+    settings.datePosHead = false;
+    addEntry("2 feeds");
+    ViewEntry* named = addEntry("Rates held", nullptr, "Mon, 07 Dec 2026 09:00:00 GMT");
+    named->feedName = "Daily";
+    named->stale = true;
+    addEntry("BOLD TEXT");
+    addEntry("BOLD TEXT");
+    entryAt(3)->isNew = true;
+    HWND window = openWithTooltip();
     paintNow(window);
-    CHECK_EQ(toolTextFor(entryAt(0)), std::string("Connecting..."));
+    CHECK_EQ(toolTextFor(entryAt(1)),
+             std::string("Daily: Rates held  (Mon, 07 Dec 2026 09:00:00 GMT)  [stale]"));
+    settings.datePosHead = true;
+    paintNow(window);
+    CHECK_EQ(toolTextFor(entryAt(1)),
+             std::string("(Mon, 07 Dec 2026 09:00:00 GMT)  Daily: Rates held  [stale]"));
+    CHECK_EQ(toolTextFor(entryAt(3)), std::string("BOLD TEXT")); // the mark is the weight only
+
+    // The same text in the bold weight: wider ink, more pixels, the same line height.
+    auto inkPixels = [&](const ViewEntry* entry, InkBox* box) {
+        RECT r = rectOf(entry);
+        *box = inkWithin(window, r);
+        int count = 0;
+        HDC dc = GetDC(window);
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x)
+                count += isInk(GetPixel(dc, x, y)) ? 1 : 0;
+        ReleaseDC(window, dc);
+        return count;
+    };
+    InkBox plainBox, boldBox;
+    int plain = inkPixels(entryAt(2), &plainBox);
+    int bold = inkPixels(entryAt(3), &boldBox);
+    REQUIRE(!plainBox.empty() && !boldBox.empty());
+    CHECK(bold > plain);
+    CHECK(boldBox.right - boldBox.left > plainBox.right - plainBox.left);
+    CHECK_EQ(entryAt(3)->itemRect.bottom - entryAt(3)->itemRect.top,
+             entryAt(2)->itemRect.bottom - entryAt(2)->itemRect.top);
     closeWindow(window);
 }
 
@@ -262,18 +299,18 @@ TEST(only_entries_reaching_into_the_window_are_laid_out_and_get_tools) {
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         paintNow(window);
         int shown = 0;
-        const FeedItem* lastShown = nullptr;
-        for (const FeedItem* entry = DisplayList.first; entry; entry = entry->next) {
+        const ViewEntry* lastShown = nullptr;
+        for (const ViewEntry* entry = shownEntries.data();
+             entry != shownEntries.data() + shownEntries.size(); ++entry) {
             const ItemRect& r = entry->itemRect;
             bool empty = r.left == 0 && r.top == 0 && r.right == 0 && r.bottom == 0;
             if (empty)
                 continue;
-            CHECK_EQ(shown, entry->entryIndex); // the shown entries are the first ones
+            CHECK_EQ(shown, entry->item->entryIndex); // the shown entries are the first ones
             CHECK(r.top < height);
-            CHECK(hitTestItem(POINT{150, (r.top + r.bottom) / 2}) == entry);
-            std::string expected = entry == DisplayList.first
-                                       ? "Feed"
-                                       : "Headline " + std::to_string(shown - 1) + "\n\ntext";
+            CHECK(hitTest(POINT{150, (r.top + r.bottom) / 2}) == entry);
+            std::string expected =
+                entry == entryAt(0) ? "Feed" : "Headline " + std::to_string(shown - 1) + "\n\ntext";
             CHECK_EQ(toolTextFor(entry), expected);
             lastShown = entry;
             ++shown;
@@ -312,7 +349,6 @@ TEST(a_hundred_thousand_entries_cost_what_the_window_shows) {
                  i);
         addEntry(title, description, "Sun, 06 Dec 2026 18:42:00 GMT");
     }
-    entryCount = 100001;
     HWND window = openWithTooltip();
     RECT screen;
     GetWindowRect(window, &screen);
@@ -348,8 +384,8 @@ TEST(odd_entries_and_an_odd_shell_do_not_break_the_paint) {
     addEntry("After");
     HWND window = openWithTooltip();
     paintNow(window);
-    const FeedItem* untitled = entryAt(1);
-    const FeedItem* head = entryAt(0);
+    const ViewEntry* untitled = entryAt(1);
+    const ViewEntry* head = entryAt(0);
     // The untitled entry keeps a full line's block and its tool.
     CHECK_EQ(untitled->itemRect.bottom - untitled->itemRect.top,
              head->itemRect.bottom - head->itemRect.top);
@@ -371,13 +407,13 @@ TEST(odd_entries_and_an_odd_shell_do_not_break_the_paint) {
     // shell keeps under that number.
     styleItems[1].colorFrom = RGB(0, 120, 0);
     settings.styleType = 9;
-    loadShellStyle();
+    reloadShellStyle();
     paintNow(window);
     CHECK_EQ(pixelAt(window, 290, 190), RGB(0, 120, 0));
 
     // A shell that gives no style at all: no inset, the plug-in's own font, nothing breaks.
     shellGivesNothing = true;
-    loadShellStyle();
+    reloadShellStyle();
     paintNow(window);
     CHECK_EQ(entryAt(0)->itemRect.left, 0);
     CHECK_EQ(entryAt(0)->itemRect.right, 300);
@@ -410,7 +446,7 @@ TEST(background_and_border_pixels) {
     settings.width = 100;
     settings.height = 50;
     styleItems[1].colorFrom = RGB(0, 120, 0);
-    loadShellStyle();
+    reloadShellStyle();
     paintNow(window);
     CHECK_EQ(pixelAt(window, 299, 199), RGB(0, 120, 0));
     CHECK_EQ(pixelAt(window, 50, 199), RGB(0, 120, 0));
@@ -428,7 +464,7 @@ TEST(highlight_modes_in_pixels) {
     addEntry("Third");
     HWND window = openWithTooltip();
     const int inset = 4;
-    auto framed = [&](const FeedItem* entry) {
+    auto framed = [&](const ViewEntry* entry) {
         int middle = (entry->itemRect.top + entry->itemRect.bottom) / 2;
         return pixelAt(window, inset, middle) == borderColour;
     };
@@ -436,7 +472,8 @@ TEST(highlight_modes_in_pixels) {
     settings.highlight = 0;
     paintNow(window);
     paintNow(window);
-    for (const FeedItem* entry = DisplayList.first; entry; entry = entry->next)
+    for (const ViewEntry* entry = shownEntries.data();
+         entry != shownEntries.data() + shownEntries.size(); ++entry)
         CHECK(!framed(entry));
 
     // Mode 2: the first paint of a new list has no rectangles to highlight, the next one has.
@@ -446,16 +483,18 @@ TEST(highlight_modes_in_pixels) {
     addEntry("First");
     addEntry("Second");
     paintNow(window);
-    for (const FeedItem* entry = DisplayList.first; entry; entry = entry->next)
+    for (const ViewEntry* entry = shownEntries.data();
+         entry != shownEntries.data() + shownEntries.size(); ++entry)
         CHECK(!framed(entry));
     paintNow(window);
-    for (const FeedItem* entry = DisplayList.first; entry; entry = entry->next)
+    for (const ViewEntry* entry = shownEntries.data();
+         entry != shownEntries.data() + shownEntries.size(); ++entry)
         CHECK(framed(entry));
 
     // Mode 1: only the entry under the cursor, and only while the mouse is inside.
     settings.highlight = 1;
     paintNow(window);
-    const FeedItem* second = entryAt(2);
+    const ViewEntry* second = entryAt(2);
     RECT screen;
     GetWindowRect(window, &screen);
     SetCursorPos(screen.left + 100,
@@ -492,7 +531,7 @@ bool reached(const std::wstring& text, bool measure) {
     return false;
 }
 
-std::wstring wideToolTextFor(const FeedItem* entry) {
+std::wstring wideToolTextFor(const ViewEntry* entry) {
     for (const ToolView& tool : toolsOfControl()) {
         if (sameRect(tool.rect, entry->itemRect))
             return tool.wide;
@@ -533,7 +572,7 @@ TEST(any_script_reaches_drawing_and_tips_as_utf16_and_encoding_0_keeps_the_bytes
     CHECK_EQ(wideToolTextFor(entryAt(0)) == L"Мировые новости", true);
     int i = 1;
     for (const Script& script : scripts) {
-        const FeedItem* entry = entryAt(i++);
+        const ViewEntry* entry = entryAt(i++);
         std::wstring title = script.wideTitle;
         std::wstring description = script.wideDescription;
         CHECK(reached(title, false) && reached(title, true));

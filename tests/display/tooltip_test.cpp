@@ -21,11 +21,11 @@ LRESULT CALLBACK countingProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 }
 void startCounting() {
     controlMessages = 0;
-    controlProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
-        runtime.tooltipWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(countingProc)));
+    controlProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(tooltipWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(countingProc)));
 }
 void stopCounting() {
-    SetWindowLongPtrA(runtime.tooltipWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(controlProc));
+    SetWindowLongPtrA(tooltipWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(controlProc));
 }
 
 // Relays a mouse move at a client point and waits (bounded) for the tip to show.
@@ -36,13 +36,13 @@ bool tipShowsAt(HWND window, POINT client, int waitMilliseconds) {
     relayMouseToTooltip(window, screen);
     for (int waited = 0; waited < waitMilliseconds; waited += 20) {
         pumpMessages(20);
-        if (IsWindowVisible(runtime.tooltipWindow))
+        if (IsWindowVisible(tooltipWindow))
             return true;
     }
     return false;
 }
 
-POINT middleOf(const FeedItem* entry) {
+POINT middleOf(const ViewEntry* entry) {
     return POINT{(entry->itemRect.left + entry->itemRect.right) / 2,
                  (entry->itemRect.top + entry->itemRect.bottom) / 2};
 }
@@ -53,7 +53,7 @@ std::wstring toolTextAt(HWND window, POINT point) {
     hit.hwnd = window;
     hit.pt = point;
     hit.ti.cbSize = sizeof hit.ti;
-    if (!SendMessageW(runtime.tooltipWindow, TTM_HITTESTW, 0, reinterpret_cast<LPARAM>(&hit)))
+    if (!SendMessageW(tooltipWindow, TTM_HITTESTW, 0, reinterpret_cast<LPARAM>(&hit)))
         return L"<none>";
     static WCHAR text[4096];
     text[0] = 0;
@@ -62,7 +62,7 @@ std::wstring toolTextAt(HWND window, POINT point) {
     query.hwnd = hit.ti.hwnd;
     query.uId = hit.ti.uId;
     query.lpszText = text;
-    SendMessageW(runtime.tooltipWindow, TTM_GETTEXTW, sizeof text / sizeof text[0],
+    SendMessageW(tooltipWindow, TTM_GETTEXTW, sizeof text / sizeof text[0],
                  reinterpret_cast<LPARAM>(&query));
     return text;
 }
@@ -77,7 +77,7 @@ TEST(one_tool_per_painted_entry_with_its_rectangle_and_text) {
     addEntry("Second", "about the second");
     addEntry("Third");
     HWND window = openWithTooltip();
-    REQUIRE(runtime.tooltipWindow != nullptr);
+    REQUIRE(tooltipWindow != nullptr);
     paintNow(window);
 
     std::vector<ToolView> tools = toolsOfControl();
@@ -85,7 +85,8 @@ TEST(one_tool_per_painted_entry_with_its_rectangle_and_text) {
     const char* texts[] = {"Feed", "First\n\nabout the first", "Second\n\nabout the second",
                            "Third"};
     int i = 0;
-    for (const FeedItem* entry = DisplayList.first; entry; entry = entry->next, ++i) {
+    for (const ViewEntry* entry = shownEntries.data();
+         entry != shownEntries.data() + shownEntries.size(); ++entry, ++i) {
         CHECK(sameRect(tools[i].rect, entry->itemRect));
         CHECK_EQ(tools[i].text, std::string(texts[i]));
         CHECK_EQ(tools[i].id, UINT_PTR(i + 1));
@@ -172,8 +173,8 @@ TEST(an_unchanged_repaint_sends_nothing_to_the_control) {
     paintNow(window);
     int quiet = controlMessages;
     // One changed text: exactly one update.
-    free(entryAt(7)->description);
-    entryAt(7)->description = copyOf("changed");
+    free((void*)itemAt(7)->description);
+    itemAt(7)->description = copyOf("changed");
     paintNow(window);
     int afterChange = controlMessages;
     stopCounting();
@@ -190,8 +191,8 @@ TEST(the_control_gets_the_tip_settings) {
     settings.tipWidth = 280;
     settings.tipHideDelay = 7;
     HWND window = openWithTooltip();
-    REQUIRE(runtime.tooltipWindow != nullptr);
-    HWND tip = runtime.tooltipWindow;
+    REQUIRE(tooltipWindow != nullptr);
+    HWND tip = tooltipWindow;
     CHECK_EQ(static_cast<int>(SendMessageA(tip, TTM_GETMAXTIPWIDTH, 0, 0)), 280);
     CHECK_EQ(static_cast<int>(SendMessageA(tip, TTM_GETDELAYTIME, TTDT_AUTOPOP, 0)), 7000);
     CHECK_EQ(static_cast<int>(SendMessageA(tip, TTM_GETDELAYTIME, TTDT_INITIAL, 0)), 120);
@@ -217,14 +218,13 @@ TEST(a_tip_shows_on_a_relayed_move_and_activation_needs_no_repaint) {
     addEntry("Another", "more");
     HWND window = openWithTooltip();
     paintNow(window);
-    const FeedItem* item = entryAt(1);
-    POINT empty = {150, DisplayList.last->itemRect.bottom + 20};
+    const ViewEntry* item = entryAt(1);
+    POINT empty = {150, lastShown()->itemRect.bottom + 20};
 
     CHECK(tipShowsAt(window, middleOf(item), 1500));
     TOOLINFOA current = {};
     current.cbSize = sizeof current;
-    CHECK(SendMessageA(runtime.tooltipWindow, TTM_GETCURRENTTOOLA, 0,
-                       reinterpret_cast<LPARAM>(&current)));
+    CHECK(SendMessageA(tooltipWindow, TTM_GETCURRENTTOOLA, 0, reinterpret_cast<LPARAM>(&current)));
     CHECK(sameRect(current.rect, item->itemRect));
     CHECK(!tipShowsAt(window, empty, 300));
 
@@ -276,7 +276,8 @@ TEST(after_a_layout_change_the_tool_at_each_item_names_that_item) {
         change.apply();
         paintNow(window);
         int i = 0;
-        for (const FeedItem* entry = DisplayList.first; entry; entry = entry->next, ++i) {
+        for (const ViewEntry* entry = shownEntries.data();
+             entry != shownEntries.data() + shownEntries.size(); ++entry, ++i) {
             POINT middle = {(entry->itemRect.left + entry->itemRect.right) / 2,
                             (entry->itemRect.top + entry->itemRect.bottom) / 2};
             std::wstring found = toolTextAt(window, middle);

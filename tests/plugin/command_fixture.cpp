@@ -6,6 +6,7 @@
 
 #include "content/feed_items.h"
 #include "feed/update_worker.h"
+#include "display/tooltip.h"
 #include "plugin/commands.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
@@ -130,10 +131,11 @@ void startPlugin(const char* rcText, bool withSlit) {
                                            settings.x, settings.y, settings.width, settings.height,
                                            nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     ShowWindow(runtime.pluginWindow, SW_SHOWNOACTIVATE);
-    runtime.tooltipWindow =
+    tooltipWindow =
         CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
                         nullptr, GetModuleHandleA(nullptr), nullptr);
+    tooltipOwner = runtime.pluginWindow;
     ValidateRect(runtime.pluginWindow, nullptr);
 }
 
@@ -145,8 +147,8 @@ void stopPlugin() {
         DelMenu(rootMenu);
         rootMenu = nullptr;
     }
-    if (runtime.tooltipWindow)
-        DestroyWindow(runtime.tooltipWindow);
+    if (tooltipWindow)
+        DestroyWindow(tooltipWindow);
     DestroyWindow(runtime.pluginWindow);
     DestroyWindow(testShellWindow);
     if (testSlitWindow)

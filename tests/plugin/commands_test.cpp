@@ -11,6 +11,7 @@
 
 #include "content/feed_items.h"
 #include "display/painting.h"
+#include "display/tooltip.h"
 #include "plugin/commands.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
@@ -351,7 +352,7 @@ TEST(update_interval_is_stored_as_given_and_rearms_timer_1) {
 
 TEST(tooltip_commands_reach_the_control) {
     startPlugin();
-    HWND tip = runtime.tooltipWindow;
+    HWND tip = tooltipWindow;
     REQUIRE(tip != nullptr);
     handleCommand(runtime.pluginWindow, "@FeedMarqueeTipWidth 500");
     CHECK_EQ(settings.tipWidth, 500);
@@ -368,7 +369,7 @@ TEST(tooltip_commands_reach_the_control) {
     CHECK_EQ(SendMessageA(tip, TTM_GETMAXTIPWIDTH, 0, 0), LRESULT(500));
 
     // Without a tooltip the settings still change.
-    runtime.tooltipWindow = nullptr;
+    tooltipWindow = nullptr;
     handleCommand(runtime.pluginWindow, "@FeedMarqueeTipWidth 70");
     handleCommand(runtime.pluginWindow, "@FeedMarqueeTipHideDelay 3");
     handleCommand(runtime.pluginWindow, "@FeedMarqueeAllowTip");
@@ -376,7 +377,7 @@ TEST(tooltip_commands_reach_the_control) {
     CHECK_EQ(settings.tipHideDelay, 3);
     CHECK(!settings.allowtooltip);
     CHECK_EQ(SendMessageA(tip, TTM_GETMAXTIPWIDTH, 0, 0), LRESULT(500));
-    runtime.tooltipWindow = tip;
+    tooltipWindow = tip;
     stopPlugin();
 }
 

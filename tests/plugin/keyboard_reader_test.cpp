@@ -12,7 +12,9 @@
 
 #include "content/feed_items.h"
 #include "display/high_contrast.h"
+#include "display/tooltip.h"
 #include "feed/update_worker.h"
+#include "plugin/keyboard.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
 #include "shell/shell_record.h"
@@ -225,13 +227,13 @@ TEST(keys_move_the_selection_act_on_it_and_give_the_focus_back) {
     room.key(VK_END);
     UpdateWindow(room.window);
     pumpMessages(100);
-    const FeedItem* last = DisplayList.last;
-    CHECK(last->itemRect.bottom > last->itemRect.top);
-    CHECK(last->itemRect.bottom <= 80);
+    ItemRect last = shownItemRect(4);
+    CHECK(last.bottom > last.top);
+    CHECK(last.bottom <= 80);
 
     // Space shows the item's tip; Shift+F10 and the menu key open the menu; F10 alone does not.
     room.key(VK_SPACE);
-    CHECK(runtime.tooltipWindow && IsWindowVisible(runtime.tooltipWindow));
+    CHECK(tooltipWindow && IsWindowVisible(tooltipWindow));
     int menus = menuOpenRequests();
     room.key(VK_F10, true);
     CHECK_EQ(menuOpenRequests(), menus + 1);
@@ -303,15 +305,13 @@ TEST(a_screen_reader_reads_the_list_its_items_and_their_actions) {
         CHECK_EQ((state & STATE_SYSTEM_OFFSCREEN) != 0, !child.painted);
         CHECK((state & (STATE_SYSTEM_FOCUSED | STATE_SYSTEM_SELECTED)) == 0);
         RECT where = locationOf(list, child.id);
-        FeedItem* entry = DisplayList.first;
-        for (LONG i = 0; i < child.id; ++i)
-            entry = entry->next;
-        POINT corner = {entry->itemRect.left, entry->itemRect.top};
+        ItemRect painted = shownItemRect(child.id - 1);
+        POINT corner = {painted.left, painted.top};
         ClientToScreen(room.window, &corner);
         if (child.painted) {
             CHECK_EQ(where.left, corner.x);
             CHECK_EQ(where.top, corner.y);
-            CHECK_EQ(where.bottom - where.top, LONG(entry->itemRect.bottom - entry->itemRect.top));
+            CHECK_EQ(where.bottom - where.top, LONG(painted.bottom - painted.top));
         } else {
             CHECK(IsRectEmpty(&where));
         }
@@ -437,7 +437,7 @@ TEST(high_contrast_paints_in_the_system_colours) {
     SetForegroundWindow(room.window);
     SetFocus(room.window);
     pumpMessages(50);
-    const ItemRect& first = DisplayList.first->next->itemRect;
+    ItemRect first = shownItemRect(0);
     CHECK_EQ(pixelAt(first.left + 1, (first.top + first.bottom) / 2), GetSysColor(COLOR_HIGHLIGHT));
     highContrastOn = [] { return false; };
     CHECK_EQ(pixelAt(client.right - 2, client.bottom - 2), styled);

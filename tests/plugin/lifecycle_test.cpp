@@ -3,7 +3,8 @@
 #include <string>
 
 #include "content/feed_items.h"
-#include "display/window_proc.h"
+#include "display/tooltip.h"
+#include "plugin/window_proc.h"
 #include "plugin/lifecycle.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
@@ -171,7 +172,7 @@ TEST(shut_down_writes_first_and_leaves_nothing_behind) {
     REQUIRE(run.begin() == 0);
     pumpMessages(100);
     HWND window = runtime.pluginWindow;
-    HWND tooltip = runtime.tooltipWindow;
+    HWND tooltip = tooltipWindow;
     settings.width = 271; // an unsaved change reaches the file at shut-down
     // A menu of the plug-in's own, so that its deletion shows in the record.
     if (!rootMenu)
@@ -222,7 +223,7 @@ TEST(a_second_start_is_refused_and_leaves_the_running_copy_alone) {
     REQUIRE(run.begin() == 0);
     pumpMessages(100);
     HWND window = runtime.pluginWindow;
-    HWND tooltip = runtime.tooltipWindow;
+    HWND tooltip = tooltipWindow;
     messageBoxes.clear();
     clearShellRecord();
 
@@ -236,7 +237,7 @@ TEST(a_second_start_is_refused_and_leaves_the_running_copy_alone) {
     }
     // Nothing of the running copy was touched: its handles, its slit state, its registration.
     CHECK(runtime.pluginWindow == window);
-    CHECK(runtime.tooltipWindow == tooltip);
+    CHECK(tooltipWindow == tooltip);
     CHECK(!settings.inSlit);
     CHECK(runtime.slitWindow == nullptr);
     CHECK_EQ(countRecord("ReadInt"), 0);

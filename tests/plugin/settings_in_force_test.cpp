@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "content/feed_items.h"
+#include "display/tooltip.h"
 #include "plugin/lifecycle.h"
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
 #include "plugin/settings.h"
+#include "plugin/view.h"
 #include "shell/blackbox_api.h"
 #include "shell/shell_record.h"
 #include "tests/plugin/plugin_test_support.h"
@@ -32,10 +34,10 @@ int windowOpacity(HWND window) {
 }
 
 int tipWidth() {
-    return static_cast<int>(SendMessageA(runtime.tooltipWindow, TTM_GETMAXTIPWIDTH, 0, 0));
+    return static_cast<int>(SendMessageA(tooltipWindow, TTM_GETMAXTIPWIDTH, 0, 0));
 }
 int tipHideDelay() {
-    return static_cast<int>(SendMessageA(runtime.tooltipWindow, TTM_GETDELAYTIME, TTDT_AUTOPOP, 0));
+    return static_cast<int>(SendMessageA(tooltipWindow, TTM_GETDELAYTIME, TTDT_AUTOPOP, 0));
 }
 bool topmost(HWND window) {
     return (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
@@ -138,12 +140,12 @@ TEST(a_hostile_settings_file_still_gives_a_usable_window) {
         CHECK(rect.bottom - rect.top >= 10 && rect.bottom - rect.top <= screenHeight);
         CHECK(windowOpacity(window) == -1 || windowOpacity(window) >= 16);
         // Painted: the header is laid out, one line of a sane font high.
-        REQUIRE(DisplayList.first);
-        const ItemRect& header = DisplayList.first->itemRect;
+        REQUIRE(currentView().count > 0);
+        const ItemRect& header = currentView().entries[0].itemRect;
         CHECK(header.bottom > header.top);
         CHECK(header.bottom - header.top < 200);
         CHECK(GetUpdateRect(window, nullptr, FALSE) == 0);
-        REQUIRE(runtime.tooltipWindow);
+        REQUIRE(tooltipWindow);
         CHECK(tipWidth() >= 50);
         CHECK(tipHideDelay() > 0);
 

@@ -15,7 +15,7 @@
 
 namespace {
 
-const char* const allKeys[41] = {
+const char* const allKeys[46] = {
     "feedmarquee.x:",
     "feedmarquee.y:",
     "feedmarquee.width:",
@@ -56,6 +56,11 @@ const char* const allKeys[41] = {
     "feedmarquee.feedUrl:",
     "feedmarquee.browserPath:",
     "feedmarquee.keepHeadlines:",
+    "feedmarquee.show:",
+    "feedmarquee.showFeedName:",
+    "feedmarquee.maxItemsPerFeed:",
+    "feedmarquee.turnSeconds:",
+    "feedmarquee.markNew:",
     "feedmarquee.hotkey:",
 };
 
@@ -112,6 +117,10 @@ void checkDefaults() {
     CHECK(!settings.showUpdateTime && !settings.wordWrap && settings.tipShowTitle);
     CHECK(!settings.hilightBorder);
     CHECK_EQ(settings.font, "Tahoma");
+    CHECK_EQ(settings.show, int(showOne));
+    CHECK(settings.showFeedName && settings.markNew);
+    CHECK_EQ(settings.maxItemsPerFeed, 20);
+    CHECK_EQ(settings.turnSeconds, 20);
 }
 
 } // namespace
@@ -136,7 +145,7 @@ TEST(no_file_anywhere_creates_one_with_the_defaults_in_the_plugin_folder) {
     CHECK_EQ(favoriteCount, 0);
 
     std::vector<std::string> keys = fileKeys(settingsPath);
-    CHECK_EQ(keys.size(), size_t(41));
+    CHECK_EQ(keys.size(), size_t(46));
     for (const char* key : allKeys)
         CHECK_EQ(std::count(keys.begin(), keys.end(), std::string(key)), 1);
     CHECK_EQ(ReadString(settingsPath, "feedmarquee.feedUrl:", ""), "http://kept.example/feed");
@@ -176,7 +185,7 @@ TEST(the_plugin_folder_wins_and_the_dotted_name_wins_within_a_folder) {
     }
 }
 
-TEST(all_40_settings_survive_a_write_and_a_read) {
+TEST(all_46_settings_survive_a_write_and_a_read) {
     Folders folders;
     writeFileText(folders.plugin + "feedmarquee.rc", "");
     readSettings();
@@ -203,6 +212,10 @@ TEST(all_40_settings_survive_a_write_and_a_read) {
     written.showUpdateTime = written.wordWrap = written.hilightBorder = true;
     written.snapWindow = written.allowtooltip = written.useRefFont = false;
     written.abbreviatedDate = written.tipShowTitle = written.keepHeadlines = false;
+    written.showFeedName = written.markNew = false;
+    written.show = showInTurn;
+    written.maxItemsPerFeed = 7;
+    written.turnSeconds = 300;
     written.fontColor = RGB(0x12, 0x34, 0x56);
     copySettingText(written.font, "Courier New");
     copySettingText(written.feedUrl, "http://example.com/rss?a=1&b=2");
@@ -211,7 +224,7 @@ TEST(all_40_settings_survive_a_write_and_a_read) {
     writeSettings();
 
     std::vector<std::string> keys = fileKeys(settingsPath);
-    CHECK_EQ(keys.size(), size_t(41));
+    CHECK_EQ(keys.size(), size_t(46));
     for (const char* key : allKeys)
         CHECK_EQ(std::count(keys.begin(), keys.end(), std::string(key)), 1);
 
@@ -258,6 +271,12 @@ TEST(all_40_settings_survive_a_write_and_a_read) {
     SAME(feedUrl);
     SAME(browserPath);
     SAME(keepHeadlines);
+    SAME(show);
+    SAME(showFeedName);
+    SAME(maxItemsPerFeed);
+    SAME(turnSeconds);
+    SAME(markNew);
+    CHECK_EQ(ReadString(settingsPath, "feedmarquee.show:", ""), "inTurn");
 #undef SAME
     // snapWindow is written in mixed case and found again by the case-blind lookup.
     CHECK(readFileText(settingsPath).find("feedmarquee.snapWindow:") != std::string::npos);

@@ -10,12 +10,13 @@
 #include <vector>
 
 #include "content/feed_items.h"
-#include "display/window_proc.h"
+#include "plugin/window_proc.h"
 #include "feed/update_worker.h"
 #include "plugin/lifecycle.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
+#include "plugin/view.h"
 #include "shell/blackbox_api.h"
 #include "shell/shell_record.h"
 #include "tests/plugin/plugin_test_support.h"
@@ -27,8 +28,8 @@ char* copyOf(const char* text) {
     return text ? _strdup(text) : nullptr;
 }
 
-// Replaces the DisplayList with entries at the given client rectangles (as painting would lay
-// them out); freed again by clearEntries.
+// Replaces the DisplayList with entries shown at the given client rectangles (as painting would
+// lay them out); freed again by clearEntries.
 struct EntryLayout {
     const char* title;
     const char* link;
@@ -41,13 +42,16 @@ void setEntries(const std::vector<EntryLayout>& layouts) {
         FeedItem* entry = static_cast<FeedItem*>(std::calloc(1, sizeof(FeedItem)));
         entry->title = copyOf(layout.title);
         entry->link = copyOf(layout.link);
-        entry->itemRect = {layout.rect.left, layout.rect.top, layout.rect.right,
-                           layout.rect.bottom};
         if (DisplayList.last)
             DisplayList.last->next = entry;
         else
             DisplayList.first = entry;
         DisplayList.last = entry;
+    }
+    ViewModel& view = currentView();
+    for (size_t i = 0; i < layouts.size() && i < view.count; ++i) {
+        const RECT& r = layouts[i].rect;
+        view.entries[i].itemRect = {r.left, r.top, r.right, r.bottom};
     }
 }
 void clearEntries() {
@@ -245,7 +249,7 @@ TEST(hit_testing_takes_the_first_entry_containing_the_point) {
         {-11, -6, "negative"},    {-10, -6, nullptr}, {500, 500, nullptr},
     };
     for (const Row& row : rows) {
-        FeedItem* hit = hitTestItem(POINT{row.x, row.y});
+        const FeedItem* hit = hitTestItem(POINT{row.x, row.y});
         CHECK_EQ(hit ? static_cast<const char*>(hit->title) : nullptr, row.title);
     }
     clearEntries();

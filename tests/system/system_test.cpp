@@ -339,12 +339,17 @@ TEST(first_start_creates_the_settings_and_shows_the_feed_then_the_failure) {
         {"feedmarquee.feedUrl:", ""},
         {"feedmarquee.browserPath:", ""},
         {"feedmarquee.keepHeadlines:", "true"},
+        {"feedmarquee.show:", "one"},
+        {"feedmarquee.showFeedName:", "true"},
+        {"feedmarquee.maxItemsPerFeed:", "20"},
+        {"feedmarquee.turnSeconds:", "20"},
+        {"feedmarquee.markNew:", "true"},
         {"feedmarquee.hotkey:", ""},
     };
     CHECK(GetFileAttributesA(run.folder.file("feedmarquee.rc").c_str()) == INVALID_FILE_ATTRIBUTES);
     std::vector<Setting> written = settingLines(run.settingsFile());
-    CHECK_EQ(written.size(), static_cast<size_t>(41));
-    for (size_t i = 0; i < 41 && i < written.size(); ++i) {
+    CHECK_EQ(written.size(), static_cast<size_t>(46));
+    for (size_t i = 0; i < 46 && i < written.size(); ++i) {
         CHECK_EQ(written[i].key, defaults[i].key);
         CHECK_EQ(written[i].value, defaults[i].value);
     }

@@ -7,8 +7,8 @@
 
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// The first DisplayList entry whose itemRect contains point (client coordinates), or null.
-FeedItem* hitTestItem(POINT point);
+// The item of the first shown entry whose rectangle contains point (client coordinates), or null.
+const FeedItem* hitTestItem(POINT point);
 // Opens entry's link through the shell (directly or with browserPath); true if a program started.
 // Only "http://" and "https://" links with a host, at most 2048 characters, without control
 // characters, blanks or double quotes are opened; any other link opens nothing (false).

@@ -2,9 +2,9 @@
 // display-change rule and auto-hide, which parks the window at a monitor edge with one pixel
 // column or row left showing. x and y always hold the shown position: moves made while the window
 // is hidden or in the slit are not recorded.
-#include "display/placement.h"
+#include "plugin/placement.h"
 
-#include "display/window_proc.h"
+#include "plugin/window_proc.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"

@@ -2,20 +2,21 @@
 // arrives in its non-client form: a left press moves (or, with Alt, resizes) through the system's
 // own loop, a double-click opens the link under the point, releasing the right button opens the
 // menu. Four timers: 1 the feed refresh, 2 the mouse-leave poll, 3 auto-hide, 4 a repaint.
-#include "display/window_proc.h"
+#include "plugin/window_proc.h"
 
 #include <cstring>
 
 #include "display/painting.h"
-#include "display/placement.h"
 #include "display/tooltip.h"
 #include "feed/update_worker.h"
 #include "display/accessible_list.h"
 #include "plugin/commands.h"
 #include "plugin/keyboard.h"
 #include "plugin/menu.h"
+#include "plugin/placement.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
+#include "plugin/view.h"
 #include "shell/blackbox_api.h"
 
 namespace {
@@ -130,13 +131,9 @@ bool quoteLinkArgument(const char* link, char* argument, size_t size) {
     return true;
 }
 
-FeedItem* hitTestItem(POINT point) {
-    for (FeedItem* entry = DisplayList.first; entry; entry = entry->next) {
-        const ItemRect& r = entry->itemRect;
-        if (point.x >= r.left && point.x < r.right && point.y >= r.top && point.y < r.bottom)
-            return entry;
-    }
-    return nullptr;
+const FeedItem* hitTestItem(POINT point) {
+    const ViewEntry* shown = entryAtPoint(currentView(), point);
+    return shown != nullptr ? shown->item : nullptr;
 }
 
 // The link comes from the network: only a plain web address is handed on, and with a browser
@@ -190,7 +187,7 @@ void armUpdateTimer() {
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_PAINT:
-        paintWindow(window);
+        paintPluginWindow(window);
         return 0;
     case WM_CLOSE:
         return 0;
@@ -272,11 +269,11 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             DelMenu(rootMenu);
             rootMenu = nullptr;
         }
-        loadShellStyle();
+        reloadShellStyle();
         repaint();
         return 0;
     case BB_REDRAWGUI:
-        loadShellStyle();
+        reloadShellStyle();
         repaint();
         followUpRepaint();
         return 0;

@@ -1,0 +1,55 @@
+// What the window paints, handed to painting as values: the entries (a header entry, then the
+// items) with the marks of each, the texts of the header and the view options. The display never
+// reads settings or feed state itself; the plug-in composes all of this and hands it in.
+#pragma once
+#include <windows.h>
+#include <cstddef>
+
+#include "content/feed_items.h"
+
+// One shown entry: the item's texts and what its line carries besides them.
+struct ViewEntry {
+    const FeedItem* item; // title, link, description, date; the header's title for position 0
+    const char* feedName; // shown before the title, in the entries' encoding; null for none
+    bool isNew;           // drawn in the bold weight of the same font
+    bool stale;           // the item's feed failed its last update: the line says so
+    int feed;             // the caller's number for the item's feed (painting ignores it)
+    ItemRect itemRect;    // client rectangle, set by painting; empty below the window
+};
+
+struct ViewModel {
+    // The header entry (position 0), then the items, count in all. Painting writes each entry's
+    // itemRect; the array and the items are the caller's.
+    ViewEntry* entries;
+    size_t count;
+    // Plain ANSI text drawn after the header's title (counts, time, the stale marker); may be null.
+    const char* headerSuffix;
+    // The header's tooltip lines ("\n" between them), in the entries' encoding; null or empty for
+    // none.
+    const char* headerTip;
+};
+
+// How the view looks, as the plug-in's settings say, with every value already within the bounds
+// the GDI and the tooltip control take.
+struct ViewOptions {
+    int fontHeight;       // pixels of the plug-in's own font
+    char fontFace[256];   // its face name
+    COLORREF fontColour;  // its colour
+    bool useShellFont;    // take font and colour from the shell's style items instead
+    int styleType;        // the shell's style item the window takes (1 to 6; others read as 1)
+    int justification;    // 0 left, 1 centre, 2 right; anything else reads as left
+    int padding;          // added below each block (may be negative)
+    int titleOffset;      // indent of the item lines
+    int descOffset;       // indent of the descriptions
+    bool wordWrap;        // wrap long lines instead of ending them with an ellipsis
+    int highlight;        // 0 none, 1 the item under the mouse, 2 every item
+    bool highlightBorder; // highlights are framed
+    bool showBorder;      // the window's background is framed
+    bool mouseInside;     // the mouse is over the window now (highlight 1)
+    bool showDescription;
+    bool showDate;
+    bool datePosHead;     // the date goes before the title
+    bool abbreviatedDate; // dates in their short form
+    bool utf8;            // the feed texts are UTF-8 (else bytes of the ANSI code page)
+    bool tipShowTitle;    // tooltips start with the entry's line
+};
