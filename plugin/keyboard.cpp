@@ -25,7 +25,7 @@
 #include "plugin/window_proc.h"
 
 UINT seenDelayMs = 2000;
-void (*markEntrySeen)(const FeedItem* entry) = nullptr;
+void (*markEntrySeen)(const ViewEntry& entry) = nullptr;
 bool (*stepFeedInTurn)(int direction) = nullptr;
 
 namespace {
@@ -308,13 +308,14 @@ void keyboardListShown(HWND window) {
 
 void keyboardSeenTimer(HWND window) {
     KillTimer(window, seenTimerId);
-    FeedItem* entry = shownItem(keyboardSelection.selected);
-    if (!keyboardSelection.focused || !entry || !markEntrySeen)
+    if (!keyboardSelection.focused || keyboardSelection.selected < 0 || !markEntrySeen)
         return;
     const ViewModel& view = currentView();
     size_t position = static_cast<size_t>(keyboardSelection.selected) + 1;
-    bool wasNew = position < view.count && view.entries[position].isNew;
-    markEntrySeen(entry);
+    if (position >= view.count)
+        return;
+    bool wasNew = view.entries[position].isNew;
+    markEntrySeen(view.entries[position]);
     if (wasNew) {
         notify(window, EVENT_OBJECT_NAMECHANGE, keyboardSelection.selected);
         repaint();

@@ -5,14 +5,16 @@
 #include <windows.h>
 
 #include "content/feed_items.h"
+#include "display/view_model.h"
 
 // Timer 5: the selected item has been read (timers 1-4 are the window procedure's).
 const UINT_PTR seenTimerId = 5;
 // How long an item stays selected before it counts as read: 2000 ms (tests shorten it).
 extern UINT seenDelayMs;
 
-// Marks entry seen where new items are marked; null while nothing marks them.
-extern void (*markEntrySeen)(const FeedItem* entry);
+// Marks the shown entry (its item of its feed) seen where new items are marked; null while nothing
+// marks them.
+extern void (*markEntrySeen)(const ViewEntry& entry);
 // Shows the next (+1) or previous (-1) feed where feeds are shown in turn; false when not.
 extern bool (*stepFeedInTurn)(int direction);
 

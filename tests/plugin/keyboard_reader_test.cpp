@@ -180,6 +180,11 @@ struct Newsroom {
     std::string executed() { return readFileText(run.executeLog); }
 };
 
+std::vector<const FeedItem*> markedSeen;
+void recordSeen(const ViewEntry& entry) {
+    markedSeen.push_back(entry.item);
+}
+
 std::string link(int n) {
     return "http://127.0.0.1/news/" + std::to_string(n);
 }
@@ -248,6 +253,18 @@ TEST(keys_move_the_selection_act_on_it_and_give_the_focus_back) {
     for (int i = 0; i < 100 && feedRequests(room.server) == requests; ++i)
         pumpMessages(20);
     CHECK_EQ(feedRequests(room.server), requests + 1);
+
+    // An item selected long enough is marked seen; one passed over quickly is not.
+    seenDelayMs = 150;
+    markEntrySeen = recordSeen;
+    room.key(VK_HOME);
+    room.key(VK_DOWN);
+    pumpMessages(400);
+    CHECK_EQ(markedSeen.size(), size_t(1));
+    if (!markedSeen.empty())
+        CHECK_EQ(std::string(markedSeen[0]->link), link(4));
+    markEntrySeen = nullptr;
+    seenDelayMs = 2000;
 
     // Esc gives the focus back to the window that had it.
     room.key(VK_ESCAPE);
