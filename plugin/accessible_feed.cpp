@@ -139,15 +139,8 @@ bool openItem(int item) {
     return openItemLink(shownItem(item));
 }
 
-// Every update ends with keyboardListShown, which counts the list; a list put in place otherwise
-// (the placeholder of a new address) is caught by its first entry.
 unsigned listNumber() {
-    static const FeedItem* lastFirst = nullptr;
-    if (DisplayList.first != lastFirst) {
-        lastFirst = DisplayList.first;
-        ++keyboardSelection.listNumber;
-    }
-    return keyboardSelection.listNumber;
+    return shownListNumber();
 }
 
 int itemCount() {

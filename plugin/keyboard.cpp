@@ -287,8 +287,28 @@ void takeKeyboardFocus(HWND window) {
     SetFocus(window);
 }
 
+unsigned shownListNumber() {
+    // The titles and links of the shown items, as one text: a list with the same headlines in the
+    // same order (an update the server answered "not modified") is the same list to a reader.
+    static std::string lastHeadlines;
+    std::string headlines;
+    for (const FeedItem* entry = DisplayList.first; entry; entry = entry->next) {
+        headlines += entry->title ? entry->title : "";
+        headlines += '\n';
+        headlines += entry->link ? entry->link : "";
+        headlines += '\n';
+    }
+    if (headlines != lastHeadlines) {
+        lastHeadlines.swap(headlines);
+        ++keyboardSelection.listNumber;
+    }
+    return keyboardSelection.listNumber;
+}
+
 void keyboardListShown(HWND window) {
-    ++keyboardSelection.listNumber;
+    unsigned before = keyboardSelection.listNumber;
+    if (shownListNumber() == before)
+        return;
     keyboardSelection.firstShown = 0;
     int kept = -1;
     if (!selectedLink.empty())

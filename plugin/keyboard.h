@@ -32,9 +32,12 @@ void keyboardActivated(HWND window, WPARAM wParam, LPARAM lParam);
 void keyboardFocusChanged(HWND window, bool focused);
 // WM_HOTKEY and a left click: brings the window forward with the keyboard focus.
 void takeKeyboardFocus(HWND window);
-// Another list is shown (an update ended): the selection stays on the same link where it can, and
-// a screen reader is told the children changed.
+// An update ended: when it brought other headlines, the selection stays on the same link where it
+// can, and a screen reader is told the children changed.
 void keyboardListShown(HWND window);
+// Counts the lists shown: the number changes when the shown headlines (titles and links, in order)
+// are not those of the last call.
+unsigned shownListNumber();
 // Timer 5 fired.
 void keyboardSeenTimer(HWND window);
 
