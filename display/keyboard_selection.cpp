@@ -1,6 +1,6 @@
 #include "display/keyboard_selection.h"
 
-KeyboardSelection keyboardSelection = {-1, 0, false, 0};
+KeyboardSelection keyboardSelection = {-1, 0, false, false, 0};
 
 int movedSelection(int selected, int count, SelectionKey key, int pageItems) {
     if (count <= 0)

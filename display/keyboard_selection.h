@@ -15,7 +15,8 @@ int movedSelection(int selected, int count, SelectionKey key, int pageItems);
 struct KeyboardSelection {
     int selected;        // the selected item, -1 none
     int firstShown;      // the first item laid out below the header (0 unless scrolled)
-    bool focused;        // the window has the keyboard focus: the selection is drawn
+    bool focused;        // the window has the keyboard focus
+    bool drawn;          // the selection is drawn: the focus came by the hot key or a key was used
     unsigned listNumber; // counts the lists shown, so that a reader can tell an old item
 };
 extern KeyboardSelection keyboardSelection;

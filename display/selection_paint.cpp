@@ -3,7 +3,7 @@
 #include "display/keyboard_selection.h"
 
 const ViewEntry* focusedSelectionEntry(const ViewModel& model) {
-    if (!keyboardSelection.focused || keyboardSelection.selected < 0)
+    if (!keyboardSelection.focused || !keyboardSelection.drawn || keyboardSelection.selected < 0)
         return nullptr;
     size_t position = static_cast<size_t>(keyboardSelection.selected) + 1;
     return position < model.count ? &model.entries[position] : nullptr;

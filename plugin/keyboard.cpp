@@ -172,7 +172,9 @@ void selectShownItem(HWND window, int item) {
     if (moved)
         hideKeyboardTip(window);
     if (keyboardSelection.focused) {
-        SetTimer(window, seenTimerId, seenDelayMs, nullptr);
+        // Only a selection the user sees counts as read, never one a click made.
+        if (keyboardSelection.drawn)
+            SetTimer(window, seenTimerId, seenDelayMs, nullptr);
         notify(window, EVENT_OBJECT_FOCUS, item);
     }
     notify(window, EVENT_OBJECT_SELECTION, item);
@@ -180,7 +182,7 @@ void selectShownItem(HWND window, int item) {
 }
 
 void startKeyboard(HWND window) {
-    keyboardSelection = KeyboardSelection{-1, 0, false, keyboardSelection.listNumber + 1};
+    keyboardSelection = KeyboardSelection{-1, 0, false, false, keyboardSelection.listNumber + 1};
     previousFocus = nullptr;
     selectedLink.clear();
     keyboardTipAdded = false;
@@ -203,6 +205,11 @@ void keyboardSettingsChanged(HWND window) {
 
 bool handleWindowKey(HWND window, WPARAM key) {
     bool shift = GetKeyState(VK_SHIFT) < 0;
+    if (!keyboardSelection.drawn && key != VK_ESCAPE) {
+        // A click gave the focus without drawing the selection; the first key shows it.
+        keyboardSelection.drawn = true;
+        repaint();
+    }
     switch (key) {
     case VK_UP:
         moveSelection(window, selectUp);
@@ -260,6 +267,7 @@ void keyboardActivated(HWND window, WPARAM wParam, LPARAM lParam) {
 void keyboardFocusChanged(HWND window, bool focused) {
     keyboardSelection.focused = focused;
     if (!focused) {
+        keyboardSelection.drawn = false;
         hideKeyboardTip(window);
         KillTimer(window, seenTimerId);
         // Back to the window as the mouse knows it: from the top, nothing drawn as selected.
@@ -276,7 +284,11 @@ void keyboardFocusChanged(HWND window, bool focused) {
     repaint();
 }
 
-void takeKeyboardFocus(HWND window) {
+void takeKeyboardFocus(HWND window, bool drawSelection) {
+    if (drawSelection && !keyboardSelection.drawn) {
+        keyboardSelection.drawn = true;
+        repaint();
+    }
     if (GetFocus() == window)
         return;
     HWND top = GetAncestor(window, GA_ROOT); // in the slit, the slit's window

@@ -30,8 +30,10 @@ bool handleWindowKey(HWND window, WPARAM key);
 void keyboardActivated(HWND window, WPARAM wParam, LPARAM lParam);
 // WM_SETFOCUS (focused true) and WM_KILLFOCUS.
 void keyboardFocusChanged(HWND window, bool focused);
-// WM_HOTKEY and a left click: brings the window forward with the keyboard focus.
-void takeKeyboardFocus(HWND window);
+// WM_HOTKEY (drawSelection true) and a left click: brings the window forward with the keyboard
+// focus. After a click the selection is drawn only once a key is pressed, so that a mouse user sees
+// the window as before.
+void takeKeyboardFocus(HWND window, bool drawSelection);
 // An update ended: when it brought other headlines, the selection stays on the same link where it
 // can, and a screen reader is told the children changed.
 void keyboardListShown(HWND window);

@@ -210,7 +210,7 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             showFromAutoHide();
         return 0;
     case WM_NCLBUTTONDOWN:
-        takeKeyboardFocus(window);
+        takeKeyboardFocus(window, false);
         if (settings.inSlit || settings.lockPos)
             return 0;
         return DefWindowProcA(window, message, wParam, lParam);
@@ -254,7 +254,7 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         keyboardFocusChanged(window, message == WM_SETFOCUS);
         return 0;
     case WM_HOTKEY:
-        takeKeyboardFocus(window);
+        takeKeyboardFocus(window, true);
         return 0;
     case WM_GETOBJECT:
         if (LRESULT answer = answerAccessibleObject(window, wParam, lParam))

@@ -462,12 +462,17 @@ TEST(high_contrast_paints_in_the_system_colours) {
     highContrastOn = [] { return true; };
     COLORREF contrasted = pixelAt(client.right - 2, client.bottom - 2);
     CHECK_EQ(contrasted, GetSysColor(COLOR_WINDOW));
-    // The focused selection keeps a visible highlight: the highlight colour frames the item.
-    SetForegroundWindow(room.window);
-    SetFocus(room.window);
-    pumpMessages(50);
+    // The focus a click gives draws nothing; once a key is used the selection keeps a visible
+    // highlight: the highlight colour frames the item.
+    dragWindow(room.window, 0, 0, false); // a click as real input
+    moveMouseTo(2, 2);                    // and the mouse away: no hover highlight
+    pumpMessages(250);
+    CHECK(GetFocus() == room.window);
     ItemRect first = shownItemRect(0);
-    CHECK_EQ(pixelAt(first.left + 1, (first.top + first.bottom) / 2), GetSysColor(COLOR_HIGHLIGHT));
+    POINT edge = {first.left + 1, (first.top + first.bottom) / 2};
+    CHECK_EQ(pixelAt(edge.x, edge.y), GetSysColor(COLOR_WINDOW));
+    room.key(VK_HOME);
+    CHECK_EQ(pixelAt(edge.x, edge.y), GetSysColor(COLOR_HIGHLIGHT));
     highContrastOn = [] { return false; };
     CHECK_EQ(pixelAt(client.right - 2, client.bottom - 2), styled);
 }
