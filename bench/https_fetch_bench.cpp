@@ -60,17 +60,16 @@ bool fetchAndParse(const std::string& url, double* fetchSeconds, double* parseSe
     double started = seconds();
     bool ok = fetchFeed(&request, &result);
     double fetched = seconds();
-    if (ok && result.body) {
-        freeFetchList();
-        parseFeed(result.body, result.finalUrl);
-    }
+    FeedList* list = nullptr;
+    if (ok && result.body)
+        list = parseFeed(result.body, result.finalUrl);
     *fetchSeconds = fetched - started;
     *parseSeconds = seconds() - fetched;
     if (!ok)
         std::fprintf(stderr, "%s: %s\n", url.c_str(), result.reason);
-    *entries = entryCount;
+    *entries = list != nullptr ? list->count : 0;
     freeFetchResult(&result);
-    freeFetchList();
+    releaseFeedList(list);
     return ok;
 }
 

@@ -1,4 +1,4 @@
-// Paint benchmark: paints a DisplayList of 100, 1,000, 10,000 and 100,000 entries into a real
+// Paint benchmark: paints a list of 100, 1,000, 10,000 and 100,000 entries into a real
 // window under Wine and prints the median time of one paint with the entries unchanged (the common
 // case: in mouse-over mode every mouse move repaints), the first paint that registers the tools,
 // and the teardown that quitting does (every tool removed, the list freed). Only the entries in the
@@ -15,6 +15,7 @@
 #include "content/feed_items.h"
 #include "display/painting.h"
 #include "display/tooltip.h"
+#include "plugin/feed_updates.h"
 #include "plugin/view.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
@@ -64,53 +65,34 @@ LRESULT CALLBACK benchWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-char* copyOf(const char* text) {
-    size_t n = strlen(text) + 1;
-    char* copy = static_cast<char*>(malloc(n));
-    memcpy(copy, text, n);
-    return copy;
-}
-
 void freeList() {
-    for (FeedItem* entry = DisplayList.first; entry != nullptr;) {
-        FeedItem* next = entry->next;
-        free(entry->title);
-        free(entry->description);
-        free(entry->date);
-        free(entry);
-        entry = next;
-    }
-    DisplayList.first = DisplayList.last = nullptr;
+    showListDirectly(nullptr);
 }
 
 void buildList(int count) {
-    freeList();
+    FeedList* list = newFeedList(0);
     char text[256];
     for (int i = 0; i < count; ++i) {
-        FeedItem* entry = static_cast<FeedItem*>(calloc(1, sizeof(FeedItem)));
+        FeedItem* entry = appendEntry(list);
         if (i == 0) {
-            entry->title = copyOf("World News \xE2\x80\x93 Top Stories");
+            entry->title = listText(list, "World News \xE2\x80\x93 Top Stories", 0);
         } else {
             snprintf(text, sizeof text,
                      "Headline number %d: caf\xC3\xA9 owners & town council agree", i);
-            entry->title = copyOf(text);
+            entry->title = listText(list, text, 0);
             snprintf(text, sizeof text,
                      "Item %d. The council met on Tuesday to discuss the plan; a decision is "
                      "expected next week after a public hearing.",
                      i);
-            entry->description = copyOf(text);
+            entry->description = listText(list, text, 0);
             snprintf(text, sizeof text, "Sun, %02d Dec 2026 %02d:%02d:00 GMT", 1 + i % 28, i % 24,
                      i % 60);
-            entry->date = copyOf(text);
+            entry->date = listText(list, text, 0);
         }
         entry->entryIndex = i;
-        if (DisplayList.last != nullptr)
-            DisplayList.last->next = entry;
-        else
-            DisplayList.first = entry;
-        DisplayList.last = entry;
     }
-    entryCount = count;
+    showListDirectly(list);
+    releaseFeedList(list);
 }
 
 double millisecondsNow() {

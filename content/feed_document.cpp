@@ -6,12 +6,13 @@
 #include "content/charset.h"
 #include "content/rss_parser.h"
 
-void parseFeedBody(char* body, size_t length, const char* contentType, const char* baseUrl,
+FeedList* parseFeedBody(char* body, size_t length, const char* contentType, const char* baseUrl,
                    bool convertCharset) {
     size_t convertedLength = 0;
     char* converted = convertCharset && body
                           ? convertToUtf8(body, length, contentType, &convertedLength)
                           : nullptr;
-    parseFeed(converted ? converted : body, baseUrl);
+    FeedList* list = parseFeed(converted ? converted : body, baseUrl);
     std::free(converted);
+    return list;
 }

@@ -3,9 +3,11 @@
 #pragma once
 #include <cstddef>
 
-// Parses body (length bytes, zero-terminated; it may be overwritten) into the FetchList as
-// parseFeed does, with baseUrl for relative links. With convertCharset the body is first read in
+#include "content/feed_items.h"
+
+// Parses body (length bytes, zero-terminated; it may be overwritten) into a new list as parseFeed
+// does (the caller's reference; null only when memory runs out), with baseUrl for relative links. With convertCharset the body is first read in
 // the character set that contentType (may be null), its XML declaration or its byte-order mark
 // names; without it the bytes are taken as they come.
-void parseFeedBody(char* body, size_t length, const char* contentType, const char* baseUrl,
+FeedList* parseFeedBody(char* body, size_t length, const char* contentType, const char* baseUrl,
                    bool convertCharset);

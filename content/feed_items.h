@@ -1,7 +1,9 @@
-// The feed's entries and the two lists that hold them: the FetchList, built by one update pass on
-// the worker thread, and the DisplayList, the window thread's own copy from which it paints.
-// Portable: no Win32 headers.
+// A feed's entries as one value: a FeedList holds the header entry and one entry per item, and
+// owns every entry and text in a few large blocks (never one allocation per field). A finished
+// list is read-only and shared by reference count: the engine's last good list, the list on show
+// and a saved copy's list are the same object, never copies. Portable: no Win32 headers.
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -11,39 +13,59 @@ struct ItemRect {
 };
 
 struct FeedItem {
-    char* title;         // the headline; for the header entry the feed's title or a placeholder
-    char* link;          // address opened on a double-click
-    char* description;   // plain text shown under the title and in the tooltip
-    char* date;          // as the feed gives it; in the DisplayList shared with the FetchList
-    int32_t titleLength; // bytes of the title's source text before entity decoding
-    int32_t entryIndex;  // position among the entries the parse created, from 0
-    ItemRect itemRect;   // client rectangle, set by painting on DisplayList entries only
+    const char* title;       // the headline; for the header entry the feed's title or a placeholder
+    const char* link;        // address opened on a double-click
+    const char* description; // plain text shown under the title and in the tooltip
+    const char* date;        // as the feed gives it
+    const char* key;         // identifies the item across updates: its guid, else link, else title
+    int32_t titleLength;     // bytes of the title's source text before entity decoding
+    int32_t entryIndex;      // position among the entries the parse created, from 0
+    ItemRect itemRect;       // client rectangle; the window thread's own, set by painting
     FeedItem* next;
 };
 
-// A singly linked list with a first and a last pointer; empty when both are null.
-struct ItemList {
-    FeedItem* first;
+struct TextBlock; // one block of a list's storage (private to feed_items.cpp)
+
+struct FeedList {
+    std::atomic<int32_t> references; // owners; the last release frees the list
+    FeedItem* first;                 // the header entry, then the items; null when empty
     FeedItem* last;
+    int32_t count;      // entries, header included (0: nothing was parsed)
+    int32_t ttlMinutes; // the feed's own schedule (RSS ttl or sy: period), at most 1440; 0: none
+    TextBlock* blocks;  // the storage of every entry and text, newest block first
+    size_t blockBytes;  // bytes of storage held (for the footprint figures)
+    size_t nextBlock;   // the size of the next block to take
 };
 
-extern ItemList FetchList;   // owned by the worker while a pass runs, else by the window thread
-extern ItemList DisplayList; // window thread only
-extern int32_t entryCount;   // entries of the last parse, header included; 0 before the first
+// A new empty list with one reference, or null when memory runs out. sizeHint: the bytes the
+// texts will roughly need (0: unknown), so a large document's texts take few blocks.
+FeedList* newFeedList(size_t sizeHint);
+// Adds a reference (list may be null) and returns list.
+FeedList* retainFeedList(FeedList* list);
+// Drops a reference (list may be null); the last one frees the list with all its entries and texts.
+void releaseFeedList(FeedList* list);
 
-// A new zero-terminated copy of the first n bytes of text (n 0: the whole text); null for a null
-// or empty text or when memory runs out. The caller frees it with free().
+// Appends a new entry (zeroed fields) to list and returns it, or null when memory runs out. The
+// entry lives as long as the list. Counts it in list->count.
+FeedItem* appendEntry(FeedList* list);
+// A zero-terminated copy of the first n bytes of text (n 0: the whole text) in the list's own
+// storage; null for a null or empty text or when memory runs out.
+const char* listText(FeedList* list, const char* text, size_t n);
+// listText of a malloc'd text, which is freed (text may be null).
+const char* listTakeText(FeedList* list, char* text);
+
+// A new list of a single entry titled text (a placeholder such as "Connecting..."), count 1.
+FeedList* placeholderList(const char* text);
+
+// A malloc'd zero-terminated copy of the first n bytes of text (n 0: the whole text), for texts
+// still being worked on; null for a null or empty text or when memory runs out. free() it.
 char* duplicateText(const char* text, size_t n);
 
-// Appends a new entry to list and returns it (zeroed fields), or null when memory runs out.
-FeedItem* appendEntry(ItemList* list);
-
-// Makes the (empty) FetchList a single placeholder entry titled text.
-void setSingleEntry(const char* text);
-// Frees every FetchList entry with its four texts; both pointers become null.
-void freeFetchList();
-// Appends a copy of the chain starting at first to the DisplayList; title, link and description
-// are copied, date is shared with the source entry.
-void copyToDisplayList(const FeedItem* first);
-// Frees every DisplayList entry with its own title, link and description (never date).
-void freeDisplayList();
+// The entries of list after the header (null when it has none).
+inline const FeedItem* firstItem(const FeedList* list) {
+    return list != nullptr && list->first != nullptr ? list->first->next : nullptr;
+}
+// The number of items (entries after the header) of list; 0 for null.
+inline int32_t itemCount(const FeedList* list) {
+    return list != nullptr && list->count > 1 ? list->count - 1 : 0;
+}

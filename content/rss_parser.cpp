@@ -371,6 +371,7 @@ struct ParseState {
     bool inItem;
     int32_t ignoreDepth; // inside image, textInput or an entry's source: nothing there is kept
 
+    FeedList* list; // the list being built
     FeedItem* header;
     bool headerTitled;
     char* headerLink; // the channel's link, until the header entry exists
@@ -440,11 +441,11 @@ void clearItem(ParseState& state) {
 bool ensureHeader(ParseState& state) {
     if (state.header != nullptr)
         return true;
-    FeedItem* entry = appendEntry(&FetchList);
+    FeedItem* entry = appendEntry(state.list);
     if (entry == nullptr)
         return false;
     entry->entryIndex = state.created++;
-    entry->link = state.headerLink;
+    entry->link = listTakeText(state.list, state.headerLink);
     state.headerLink = nullptr;
     state.header = entry;
     return true;
@@ -500,6 +501,23 @@ char* titleCopy(const PendingText& pending) {
     return title;
 }
 
+// The key that identifies an item across updates: its guid as written, else its link, else its
+// title. A guid equal to the link shares the link's text.
+const char* itemKey(ParseState& state, const FeedItem* entry) {
+    if (state.guid.present) {
+        char* guid = pendingCopy(state.guid);
+        if (guid != nullptr && !isEmptyText(guid)) {
+            if (entry->link != nullptr && std::strcmp(guid, entry->link) == 0) {
+                std::free(guid);
+                return entry->link;
+            }
+            return listTakeText(state.list, guid);
+        }
+        std::free(guid);
+    }
+    return entry->link != nullptr ? entry->link : entry->title;
+}
+
 // Makes the entry of the item just read: its title, or else its dc:title, or else the start of its
 // description, or else its link. An item with none of them is skipped.
 void finishItem(ParseState& state) {
@@ -528,7 +546,7 @@ void finishItem(ParseState& state) {
     }
     FeedItem* entry = nullptr;
     if (title != nullptr && ensureHeader(state))
-        entry = appendEntry(&FetchList);
+        entry = appendEntry(state.list);
     if (entry == nullptr) {
         std::free(title);
         std::free(link);
@@ -537,11 +555,12 @@ void finishItem(ParseState& state) {
         return;
     }
     entry->entryIndex = state.created++;
-    entry->title = title;
+    entry->title = listTakeText(state.list, title);
     entry->titleLength = titleLength;
-    entry->link = link;
-    entry->description = description;
-    entry->date = pendingCopy(state.date);
+    entry->link = listTakeText(state.list, link);
+    entry->description = listTakeText(state.list, description);
+    entry->date = listTakeText(state.list, pendingCopy(state.date));
+    entry->key = itemKey(state, entry);
     clearItem(state);
 }
 
@@ -563,8 +582,7 @@ void takeFeedTitle(ParseState& state, const PendingText& pending) {
         std::free(title);
         return;
     }
-    std::free(state.header->title);
-    state.header->title = title;
+    state.header->title = listTakeText(state.list, title);
     state.header->titleLength = clippedLength(pending.value.length);
     state.headerTitled = true;
 }
@@ -614,7 +632,7 @@ char* examineLink(ParseState& state, char* m) {
     if (state.inItem)
         state.link = link;
     else if (state.header != nullptr)
-        state.header->link = link;
+        state.header->link = listTakeText(state.list, link);
     else
         state.headerLink = link;
     return value.next;
@@ -923,15 +941,14 @@ int32_t scheduleMinutes(const ParseState& state) {
 
 } // namespace
 
-int32_t feedTtlMinutes;
-
-void parseFeed(char* document, const char* baseUrl) {
-    feedTtlMinutes = 0;
-    if (document == nullptr) {
-        entryCount = 0;
-        return;
-    }
+FeedList* parseFeed(char* document, const char* baseUrl) {
+    size_t length = document != nullptr ? std::strlen(document) : 0;
+    // The texts are the document less its markup: half its size is a fair first guess.
+    FeedList* list = newFeedList(length / 2);
+    if (list == nullptr || document == nullptr)
+        return list;
     ParseState state{};
+    state.list = list;
     state.documentBase = baseUrl != nullptr && *baseUrl != '\0' ? baseUrl : nullptr;
 
     // Only markup, the text after a '<', is examined; text between '>' and '<' is never taken for a
@@ -953,6 +970,6 @@ void parseFeed(char* document, const char* baseUrl) {
     std::free(state.link);
     for (char*& base : state.bases)
         std::free(base);
-    feedTtlMinutes = scheduleMinutes(state);
-    entryCount = state.created;
+    list->ttlMinutes = scheduleMinutes(state);
+    return list;
 }

@@ -147,6 +147,18 @@ bool decodeHeadlineCache(const char* data, size_t length, CachedFeed* feed) {
     return true;
 }
 
+bool cacheHeaderNames(const char* data, size_t length, const char* url) {
+    const size_t magicLength = sizeof cacheMagic - 1;
+    if (data == nullptr || url == nullptr || length < magicLength ||
+        std::memcmp(data, cacheMagic, magicLength) != 0)
+        return false;
+    Reader r = {data, length, magicLength};
+    size_t urlLength = std::strlen(url);
+    int64_t stored = readCount(r, "url", static_cast<int64_t>(length));
+    return stored >= 0 && static_cast<size_t>(stored) == urlLength && r.length - r.at >= urlLength &&
+           std::memcmp(r.data + r.at, url, urlLength) == 0;
+}
+
 void freeCachedFeed(CachedFeed* feed) {
     std::free(feed->body);
     feed->body = nullptr;

@@ -38,8 +38,9 @@ void freeCachedFeed(CachedFeed* feed);
 
 // Win32. Writes the cache for feed (its body: body, bodyLength) to path's temporary sibling
 // (path + ".tmp"); false when it could not be written whole (the temporary file is removed then).
+// A non-zero *stop (stop may be null) ends the write between pieces, as a failure.
 bool writeCacheTemporary(const char* path, const CachedFeed* feed, const char* body,
-                         size_t bodyLength);
+                         size_t bodyLength, volatile long* stop = nullptr);
 // Win32. Puts the temporary file in place of path in one step; false when that failed.
 bool commitCacheTemporary(const char* path);
 // Win32. Removes the temporary file, if any.
@@ -47,3 +48,10 @@ void discardCacheTemporary(const char* path);
 // Win32. Reads the cache at path; false (feed without body) when there is none or it is unusable.
 // The file's size is checked before anything is read.
 bool readHeadlineCache(const char* path, CachedFeed* feed);
+// Win32. readHeadlineCache of a copy saved for url only: the address in the file's header is
+// compared before the body is read, so a copy of another address costs one small read.
+bool readHeadlineCacheFor(const char* path, const char* url, CachedFeed* feed);
+
+// Portable. True when data (the first length bytes of a cache file) starts with the magic line
+// and a url field that is exactly url; false when it is another address or not a cache.
+bool cacheHeaderNames(const char* data, size_t length, const char* url);

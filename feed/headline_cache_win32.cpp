@@ -17,9 +17,12 @@ bool temporaryPath(const char* path, char* out) {
     return length > 0 && length < MAX_PATH;
 }
 
-bool writeAll(HANDLE file, const char* data, size_t length, unsigned long* crc) {
+bool writeAll(HANDLE file, const char* data, size_t length, unsigned long* crc,
+              volatile long* stop) {
     *crc = crc32(*crc, reinterpret_cast<const Bytef*>(data), 0);
     while (length > 0) {
+        if (stop != nullptr && *stop != 0)
+            return false;
         DWORD piece = length > (1u << 20) ? (1u << 20) : static_cast<DWORD>(length);
         DWORD written = 0;
         if (!WriteFile(file, data, piece, &written, nullptr) || written != piece)
@@ -34,7 +37,7 @@ bool writeAll(HANDLE file, const char* data, size_t length, unsigned long* crc) 
 } // namespace
 
 bool writeCacheTemporary(const char* path, const CachedFeed* feed, const char* body,
-                         size_t bodyLength) {
+                         size_t bodyLength, volatile long* stop) {
     char temporary[MAX_PATH];
     if (path == nullptr || !path[0] || !temporaryPath(path, temporary) || body == nullptr ||
         bodyLength > cacheBodyLimit)
@@ -48,12 +51,12 @@ bool writeCacheTemporary(const char* path, const CachedFeed* feed, const char* b
     if (file == INVALID_HANDLE_VALUE)
         return false;
     unsigned long crc = crc32(0L, nullptr, 0);
-    bool ok = writeAll(file, header, headerLength, &crc) &&
-              writeAll(file, body, bodyLength, &crc) && writeAll(file, "\n", 1, &crc);
+    bool ok = writeAll(file, header, headerLength, &crc, stop) &&
+              writeAll(file, body, bodyLength, &crc, stop) && writeAll(file, "\n", 1, &crc, stop);
     char crcLine[16];
     std::snprintf(crcLine, sizeof crcLine, "crc %08lx\n", crc & 0xFFFFFFFFul);
     unsigned long ignored = 0;
-    ok = ok && writeAll(file, crcLine, 13, &ignored);
+    ok = ok && writeAll(file, crcLine, 13, &ignored, stop);
     // The bytes reach the disk before the rename can make them the cache.
     ok = FlushFileBuffers(file) && ok;
     ok = CloseHandle(file) && ok;
@@ -79,6 +82,10 @@ void discardCacheTemporary(const char* path) {
 }
 
 bool readHeadlineCache(const char* path, CachedFeed* feed) {
+    return readHeadlineCacheFor(path, nullptr, feed);
+}
+
+bool readHeadlineCacheFor(const char* path, const char* url, CachedFeed* feed) {
     feed->body = nullptr;
     feed->bodyLength = 0;
     if (path == nullptr || !path[0])
@@ -98,14 +105,22 @@ bool readHeadlineCache(const char* path, CachedFeed* feed) {
         data = static_cast<char*>(std::malloc(length));
         ok = data != nullptr;
     }
+    // The header first: a copy of another address is rejected before its body is read.
+    size_t headerBytes = length < 16384 ? length : 16384;
     for (size_t at = 0; ok && at < length;) {
-        DWORD piece = length - at > (1u << 20) ? (1u << 20) : static_cast<DWORD>(length - at);
+        if (url != nullptr && at == headerBytes && !cacheHeaderNames(data, at, url)) {
+            ok = false;
+            break;
+        }
+        size_t end = at < headerBytes ? headerBytes : length;
+        DWORD piece = end - at > (1u << 20) ? (1u << 20) : static_cast<DWORD>(end - at);
         DWORD read = 0;
         ok = ReadFile(file, data + at, piece, &read, nullptr) && read == piece;
         at += read;
     }
     CloseHandle(file);
-    ok = ok && decodeHeadlineCache(data, length, feed);
+    ok = ok && (url == nullptr || cacheHeaderNames(data, length, url)) &&
+         decodeHeadlineCache(data, length, feed);
     std::free(data);
     return ok;
 }

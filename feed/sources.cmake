@@ -5,7 +5,8 @@ set(FM_FEED_SOURCES
     feed/headline_cache_win32.cpp
     feed/http_fetch.cpp
     feed/update_schedule.cpp
-    feed/update_worker.cpp
+    feed/feed_engine.cpp
+    feed/seen_keys.cpp
     feed/winhttp_fetch.cpp)
 # The portable response stage (status line, headers, chunks, gzip/deflate), built natively too.
 set(FM_HTTP_SOURCES

@@ -14,8 +14,7 @@
 #include "content/utf8_ansi.h"
 #include "display/accessible_list.h"
 #include "display/keyboard_selection.h"
-#include "feed/feed_health.h"
-#include "feed/update_worker.h"
+#include "plugin/feed_updates.h"
 #include "plugin/keyboard.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
@@ -45,41 +44,53 @@ void appendOwnText(std::wstring& out, const char* text) {
     std::free(wide);
 }
 
-bool showsPlaceholder() {
-    const FeedItem* first = DisplayList.first;
-    return first && !first->next && first->title &&
-           (std::strcmp(first->title, connectingText) == 0 ||
-            std::strcmp(first->title, failedText) == 0);
+// The failure a stale feed's health line tells ("Failed 12/08 12:52: connection refused. Next try
+// 13:07") as "12/08 12:52: connection refused"; empty when the line tells none.
+std::string failureOf(const char* health) {
+    const char failed[] = "Failed ";
+    if (!health || std::strncmp(health, failed, sizeof failed - 1) != 0)
+        return "";
+    std::string failure = health + sizeof failed - 1;
+    size_t next = failure.find(". Next try ");
+    if (next != std::string::npos)
+        failure.erase(next);
+    return failure;
 }
 
 void listName(std::wstring& out) {
     out.clear();
-    if (!DisplayList.first)
+    const ViewModel& view = currentView();
+    if (view.count == 0 || !view.entries[0].item)
         return;
-    appendFeedText(out, DisplayList.first->title);
-    if (showsPlaceholder())
-        return;
+    appendFeedText(out, view.entries[0].item->title);
     int count = shownItemCount();
+    if (count == 0)
+        return; // a placeholder: "Connecting...", "Couldn't connect!"
     char counted[32];
     std::snprintf(counted, sizeof counted, ", %d item%s", count, count == 1 ? "" : "s");
     appendOwnText(out, counted);
-    const HealthFacts& health = feedHealthFacts();
-    if (headlinesStale()) {
+    // One feed on show (alone or in turn): since when it is stale and why, or its last update.
+    ShownFeed feed;
+    int index = view.entries[1].feed;
+    if (settings.show == showTogether || index < 0 || !shownFeedAt(index, &feed))
+        return;
+    std::string failure = failureOf(feed.health);
+    if (feed.stale && !failure.empty()) {
         appendOwnText(out, ", stale since ");
-        appendOwnText(out, health.when);
-        if (health.reason[0]) {
-            appendOwnText(out, ": ");
-            appendOwnText(out, health.reason);
-        }
-    } else if (lastUpdateTime[0]) {
+        appendOwnText(out, failure.c_str());
+    } else if (feed.stale) {
+        appendOwnText(out, ", stale");
+    } else if (feed.updated && feed.updated[0]) {
         appendOwnText(out, ", updated ");
-        appendOwnText(out, lastUpdateTime);
+        appendOwnText(out, feed.updated);
     }
 }
 
 void listDescription(std::wstring& out) {
     out.clear();
-    appendOwnText(out, feedHealthLine());
+    const ViewModel& view = currentView();
+    if (view.headerTip)
+        appendOwnText(out, view.headerTip);
 }
 
 void itemName(int item, std::wstring& out) {
@@ -100,13 +111,13 @@ void itemName(int item, std::wstring& out) {
 
 void itemDescription(int item, std::wstring& out) {
     out.clear();
-    if (FeedItem* entry = shownItem(item))
+    if (const FeedItem* entry = shownItem(item))
         appendFeedText(out, entry->description);
 }
 
 void itemValue(int item, std::wstring& out) {
     out.clear();
-    FeedItem* entry = shownItem(item);
+    const FeedItem* entry = shownItem(item);
     if (!entry || !entry->date)
         return;
     char* shortened = settings.abbreviatedDate ? abbreviateDate(entry->date) : nullptr;

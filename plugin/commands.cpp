@@ -15,7 +15,9 @@
 #include "plugin/placement.h"
 #include "display/tooltip.h"
 #include "plugin/window_proc.h"
-#include "feed/update_worker.h"
+#include "feed/feed_engine.h"
+#include "plugin/feed_updates.h"
+#include "plugin/favorite_removal.h"
 #include "plugin/lifecycle.h"
 #include "plugin/keyboard.h"
 #include "plugin/menu.h"
@@ -119,7 +121,7 @@ void selectFavorite(int index) {
 
 // True while the DisplayList holds only the placeholder of a running or failed fetch.
 bool showsPlaceholder() {
-    const FeedItem* first = DisplayList.first;
+    const FeedItem* first = shownFirst();
     return first && !first->next && first->title &&
            (std::strcmp(first->title, connectingText) == 0 ||
             std::strcmp(first->title, failedText) == 0);
@@ -132,9 +134,9 @@ bool showsPlaceholder() {
 void addCurrentFavorite() {
     const char* title = "";
     char* converted = nullptr;
-    if (DisplayList.first && DisplayList.first->title && !showsPlaceholder() &&
+    if (shownFirst() && shownFirst()->title && !showsPlaceholder() &&
         !headlinesOfAnotherAddress(settings.feedUrl)) {
-        title = DisplayList.first->title;
+        title = shownFirst()->title;
         if (settings.encoding == 1) {
             converted = utf8ToAnsi(title);
             title = converted ? converted : "";
@@ -284,6 +286,9 @@ void applyReloadedSettings(HWND window) {
                      SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
     applyTooltipSettings();
     activateTooltip(settings.allowtooltip);
+    reconfigureFeeds(); // the mode or the favourites may differ
+    armTurnTimer();
+    viewChanged();
     armUpdateTimer();
     keyboardSettingsChanged(window);
     applyTransparency(); // drops the layered style in the slit; repaints and rebuilds the menu
@@ -537,8 +542,17 @@ const CommandWord commandWords[] = {
              reportSettingsNotWritten();
      }},
     {"Health", exactMatch, [](HWND, const char*) { reportHealth(); }},
+    {"MarkAllRead", exactMatch, [](HWND, const char*) { markEverythingRead(); }},
+    {"RemoveFavorite", wordPrefixMatch,
+     [](HWND, const char* a) {
+         // Only a number names a favourite: a bare command must not remove the first one.
+         if (*a >= '0' && *a <= '9' && removeFavorite(parseInteger(a)))
+             favoritesChanged();
+     }},
+    // Last: the words above that begin with "Show" are matched whole before this one.
+    {"Show", wordPrefixMatch, [](HWND, const char* a) { setShowMode(a); }},
 };
-static_assert(sizeof commandWords / sizeof commandWords[0] == 47, "47 command words");
+static_assert(sizeof commandWords / sizeof commandWords[0] == 50, "50 command words");
 
 } // namespace
 

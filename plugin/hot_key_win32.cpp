@@ -1,14 +1,15 @@
 #include "plugin/hot_key_win32.h"
 
 #include <cstdio>
+#include <string>
 
-#include "feed/update_worker.h"
 #include "plugin/hot_key.h"
 #include "plugin/settings.h"
 
 namespace {
 
 bool registered = false;
+char healthNote[160];
 
 } // namespace
 
@@ -32,6 +33,21 @@ bool registerFocusHotKey(HWND window) {
         std::snprintf(healthNote, sizeof healthNote, "hot key %s refused (in use)", name);
     }
     return registered;
+}
+
+const char* hotKeyNote() {
+    return healthNote;
+}
+
+const char* withHotKeyNote(const char* healthLine) {
+    if (!healthNote[0])
+        return healthLine;
+    static std::string joined;
+    joined = healthLine;
+    if (!joined.empty())
+        joined += "; ";
+    joined += healthNote;
+    return joined.c_str();
 }
 
 void releaseFocusHotKey(HWND window) {

@@ -8,7 +8,13 @@
 const int focusHotKeyId = 1;
 
 // Releases the key registered before, then registers settings.hotkey for window; true when a key
-// is registered now. Sets or clears healthNote accordingly.
+// is registered now. Sets or clears the note accordingly.
 bool registerFocusHotKey(HWND window);
 // Releases the registered key, if any, and clears the note.
 void releaseFocusHotKey(HWND window);
+// What the health line adds about the hot key ("hot key Ctrl+Alt+R refused (in use)"); "" when all
+// is well.
+const char* hotKeyNote();
+// healthLine with the note after it ("...; hot key ..."), or healthLine itself without a note. The
+// text stays valid until the next call.
+const char* withHotKeyNote(const char* healthLine);

@@ -25,8 +25,6 @@
 #include "plugin/window_proc.h"
 
 UINT seenDelayMs = 2000;
-void (*markEntrySeen)(const ViewEntry& entry) = nullptr;
-bool (*stepFeedInTurn)(int direction) = nullptr;
 
 namespace {
 
@@ -113,7 +111,7 @@ void moveSelection(HWND window, SelectionKey key) {
 
 // The menu opens where the shell puts it, at the mouse pointer: the pointer goes to the item first.
 void openMenuAtSelection(HWND window) {
-    FeedItem* entry = shownItem(keyboardSelection.selected);
+    const FeedItem* entry = shownItem(keyboardSelection.selected);
     if (entry && entry->itemRect.bottom > entry->itemRect.top) {
         POINT point = {entry->itemRect.left + 8,
                        (entry->itemRect.top + entry->itemRect.bottom) / 2};
@@ -138,32 +136,30 @@ void giveFocusBack(HWND window) {
 } // namespace
 
 int shownItemCount() {
-    int count = 0;
-    for (FeedItem* entry = DisplayList.first ? DisplayList.first->next : nullptr; entry;
-         entry = entry->next)
-        ++count;
-    return count;
+    const ViewModel& view = currentView();
+    return view.count > 1 ? static_cast<int>(view.count - 1) : 0;
 }
 
-FeedItem* shownItem(int item) {
-    if (item < 0 || !DisplayList.first)
+const ViewEntry* shownEntry(int item) {
+    if (item < 0)
         return nullptr;
-    FeedItem* entry = DisplayList.first->next;
-    for (int i = 0; entry && i < item; ++i)
-        entry = entry->next;
-    return entry;
+    const ViewModel& view = currentView();
+    size_t position = static_cast<size_t>(item) + 1;
+    return position < view.count ? &view.entries[position] : nullptr;
+}
+
+const FeedItem* shownItem(int item) {
+    const ViewEntry* entry = shownEntry(item);
+    return entry ? entry->item : nullptr;
 }
 
 ItemRect shownItemRect(int item) {
-    if (item < 0)
-        return ItemRect{0, 0, 0, 0};
-    const ViewModel& view = currentView();
-    size_t position = static_cast<size_t>(item) + 1;
-    return position < view.count ? view.entries[position].itemRect : ItemRect{0, 0, 0, 0};
+    const ViewEntry* entry = shownEntry(item);
+    return entry ? entry->itemRect : ItemRect{0, 0, 0, 0};
 }
 
 void selectShownItem(HWND window, int item) {
-    FeedItem* entry = shownItem(item);
+    const FeedItem* entry = shownItem(item);
     if (!entry)
         return;
     bool moved = item != keyboardSelection.selected;
@@ -233,7 +229,7 @@ bool handleWindowKey(HWND window, WPARAM key) {
         openItemLink(shownItem(keyboardSelection.selected));
         return true;
     case VK_SPACE:
-        if (FeedItem* entry = shownItem(keyboardSelection.selected))
+        if (const FeedItem* entry = shownItem(keyboardSelection.selected))
             showKeyboardTip(window, entry);
         return true;
     case VK_APPS:
@@ -249,7 +245,10 @@ bool handleWindowKey(HWND window, WPARAM key) {
         return true;
     case VK_LEFT:
     case VK_RIGHT:
-        return stepFeedInTurn && stepFeedInTurn(key == VK_RIGHT ? 1 : -1);
+        if (!stepTurn(key == VK_RIGHT ? 1 : -1))
+            return false;
+        keyboardListShown(window);
+        return true;
     case VK_ESCAPE:
         giveFocusBack(window);
         return true;
@@ -304,7 +303,9 @@ unsigned shownListNumber() {
     // same order (an update the server answered "not modified") is the same list to a reader.
     static std::string lastHeadlines;
     std::string headlines;
-    for (const FeedItem* entry = DisplayList.first; entry; entry = entry->next) {
+    const ViewModel& view = currentView();
+    for (size_t position = 0; position < view.count; ++position) {
+        const FeedItem* entry = view.entries[position].item;
         headlines += entry->title ? entry->title : "";
         headlines += '\n';
         headlines += entry->link ? entry->link : "";
@@ -324,7 +325,7 @@ void keyboardListShown(HWND window) {
     keyboardSelection.firstShown = 0;
     int kept = -1;
     if (!selectedLink.empty())
-        for (int item = 0; FeedItem* entry = shownItem(item); ++item)
+        for (int item = 0; const FeedItem* entry = shownItem(item); ++item)
             if (entry->link && selectedLink == entry->link) {
                 kept = item;
                 break;
@@ -340,14 +341,11 @@ void keyboardListShown(HWND window) {
 
 void keyboardSeenTimer(HWND window) {
     KillTimer(window, seenTimerId);
-    if (!keyboardSelection.focused || keyboardSelection.selected < 0 || !markEntrySeen)
+    const ViewEntry* entry = shownEntry(keyboardSelection.selected);
+    if (!keyboardSelection.focused || !entry)
         return;
-    const ViewModel& view = currentView();
-    size_t position = static_cast<size_t>(keyboardSelection.selected) + 1;
-    if (position >= view.count)
-        return;
-    bool wasNew = view.entries[position].isNew;
-    markEntrySeen(view.entries[position]);
+    bool wasNew = entry->isNew;
+    markEntrySeen(entry); // composes the view again: entry is not used after this
     if (wasNew) {
         notify(window, EVENT_OBJECT_NAMECHANGE, keyboardSelection.selected);
         repaint();

@@ -7,16 +7,10 @@
 #include "content/feed_items.h"
 #include "display/view_model.h"
 
-// Timer 5: the selected item has been read (timers 1-4 are the window procedure's).
-const UINT_PTR seenTimerId = 5;
+// Timer 6: the selected item has been read (timers 1-5 are the window procedure's and the view's).
+const UINT_PTR seenTimerId = 6;
 // How long an item stays selected before it counts as read: 2000 ms (tests shorten it).
 extern UINT seenDelayMs;
-
-// Marks the shown entry (its item of its feed) seen where new items are marked; null while nothing
-// marks them.
-extern void (*markEntrySeen)(const ViewEntry& entry);
-// Shows the next (+1) or previous (-1) feed where feeds are shown in turn; false when not.
-extern bool (*stepFeedInTurn)(int direction);
 
 // The plug-in starts and ends: the hot key, the screen reader's list and the kept state.
 void startKeyboard(HWND window);
@@ -43,9 +37,11 @@ unsigned shownListNumber();
 // Timer 5 fired.
 void keyboardSeenTimer(HWND window);
 
-// The items: the DisplayList's entries after its header. Null when item is out of range.
+// The items: the shown entries after the header (of one feed, or of several merged). Null when item
+// is out of range.
 int shownItemCount();
-FeedItem* shownItem(int item);
+const ViewEntry* shownEntry(int item);
+const FeedItem* shownItem(int item);
 // The item's rectangle in the last paint; empty when it was not painted.
 ItemRect shownItemRect(int item);
 // Selects item (in range), tells a screen reader and repaints.

@@ -8,7 +8,8 @@
 #include "plugin/placement.h"
 #include "display/tooltip.h"
 #include "plugin/window_proc.h"
-#include "feed/update_worker.h"
+#include "feed/feed_engine.h"
+#include "plugin/feed_updates.h"
 #include "plugin/keyboard.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
@@ -56,7 +57,6 @@ int refuseSecondStart() {
 
 int startPlugin(HINSTANCE instance) {
     // A start after an earlier endPlugin in the same process begins from a clean run.
-    stopRequested = 0;
     runtime.pluginWindow = nullptr;
     tooltipWindow = nullptr;
     runtime.mouseInside = false;
@@ -108,6 +108,7 @@ int startPlugin(HINSTANCE instance) {
     armUpdateTimer();
     runtime.autoHidden = autoHideTarget(nullptr);
     SetTimer(window, 3, 300, nullptr);
+    armTurnTimer();
     // Shown without taking the focus from the program the user is in.
     ShowWindow(window, SW_SHOWNOACTIVATE);
     InvalidateRect(window, nullptr, FALSE);
@@ -173,11 +174,8 @@ int endPlugin(HINSTANCE instance) {
         DelMenu(rootMenu);
         rootMenu = nullptr;
     }
+    // Every pass stops within the bound; the lists go with the engine.
     stopUpdate();
-    // A pass that did not end within the wait still owns the FetchList; it is left to the pass.
-    if (!workerSemaphore)
-        freeFetchList();
-    freeDisplayList();
     releaseFavorites();
     KillTimer(window, 1);
     RemoveSticky(window);
@@ -188,6 +186,7 @@ int endPlugin(HINSTANCE instance) {
     endKeyboard(window);
     removeAllTools();
     releasePaintTexts();
+    releaseView();
     if (tooltipWindow)
         DestroyWindow(tooltipWindow);
     tooltipWindow = nullptr;

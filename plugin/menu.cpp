@@ -1,4 +1,4 @@
-// The context menu: one tree of thirteen named menus, built fresh from the settings and the
+// The context menu: one tree of fifteen named menus, built fresh from the settings and the
 // favourites after every change and never edited in place. The shell owns the menu objects; the
 // plug-in keeps only the top menu's handle and deletes the whole tree through it.
 #include "plugin/menu.h"
@@ -53,6 +53,31 @@ Menu* buildFavoritesMenu() {
         char command[256];
         std::snprintf(command, sizeof command, "@FeedMarqueeFavorites %d", index);
         addCommand(menu, favorite->title, command);
+    }
+    return menu;
+}
+
+Menu* buildShowMenu() {
+    static const struct {
+        const char* label;
+        const char* command;
+        int mode;
+    } modes[] = {{"One Feed", "@FeedMarqueeShow one", showOne},
+                 {"Together", "@FeedMarqueeShow together", showTogether},
+                 {"In Turn", "@FeedMarqueeShow inTurn", showInTurn}};
+    Menu* menu = namedMenu("Show", "FDMQ_Show");
+    for (const auto& mode : modes)
+        addCheck(menu, mode.label, mode.command, settings.show == mode.mode);
+    return menu;
+}
+
+Menu* buildRemoveFavoriteMenu() {
+    Menu* menu = namedMenu("Remove Favorite", "FDMQ_RemoveFavorite");
+    int index = 0;
+    for (const FavoriteFeed* favorite = favorites; favorite; favorite = favorite->next, ++index) {
+        char command[64];
+        std::snprintf(command, sizeof command, "@FeedMarqueeRemoveFavorite %d", index);
+        addCommand(menu, favorite->title[0] ? favorite->title : favorite->url, command);
     }
     return menu;
 }
@@ -123,6 +148,11 @@ Menu* buildRssMenu() {
     addCheck(menu, "Show Item Counts", "@FeedMarqueeShowItemCounts", settings.showItemCounts);
     addCheck(menu, "Show Update Time", "@FeedMarqueeShowUpdateTime", settings.showUpdateTime);
     addCheck(menu, "Word Wrap", "@FeedMarqueeWordWrap", settings.wordWrap);
+    // The feeds: how the favourites are shown, what is new, and which of them to drop.
+    addSeparator(menu);
+    MakeSubmenu(menu, buildShowMenu(), "Show");
+    addCommand(menu, "Mark All Read", "@FeedMarqueeMarkAllRead");
+    MakeSubmenu(menu, buildRemoveFavoriteMenu(), "Remove Favorite");
     return menu;
 }
 

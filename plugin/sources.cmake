@@ -9,7 +9,9 @@ set(FM_PLUGIN_SOURCES
     plugin/accessible_feed.cpp
     plugin/window_proc.cpp
     plugin/placement.cpp
-    plugin/view.cpp)
+    plugin/view.cpp
+    plugin/favorite_removal.cpp
+    plugin/feed_updates.cpp)
 # The DLL's own entry points (DllMain and the four exports); not part of the static library.
 set(FM_DLL_SOURCES
     plugin/dll_main.cpp

@@ -1,5 +1,12 @@
-// The model the window paints, composed from the shown list and the update state, and the view
-// options, copied from the settings at every paint (a paint must show a changed setting at once).
+// The model the window paints, composed from the shown feeds, and the view options, copied from
+// the settings at every paint (a paint must show a changed setting at once).
+//
+// The entries point into the feeds' lists, which the view holds a reference to, so an update that
+// replaces a feed's list never leaves an entry pointing at freed items. The entries are composed
+// again only when something they show changed (a feed's list, its stale flag or its new count,
+// the mode, the feed in turn, a setting of the merge); a paint, which runs on every mouse move,
+// otherwise only recomposes the header's texts, at a cost that grows with the feeds, never with
+// the items.
 #include "plugin/view.h"
 
 #include <cstdio>
@@ -7,26 +14,87 @@
 #include <cstring>
 
 #include "content/feed_items.h"
+#include "content/merged_items.h"
+#include "display/keyboard_selection.h"
 #include "display/painting.h"
 #include "display/tooltip.h"
-#include "feed/update_worker.h"
+#include "feed/feed_engine.h"
+#include "plugin/feed_updates.h"
+#include "plugin/hot_key_win32.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
 #include "plugin/settings.h"
 
+DWORD(WINAPI* turnClock)() = GetTickCount;
+const UINT_PTR turnTimerId = 5;
+
 namespace {
 
-ViewModel view;
-ViewEntry* entries; // the model's entries; entryCapacity of them allocated
-size_t entryCapacity;
-char headerSuffix[96];
+// What one composition of the entries was made from; a difference means composing again.
+struct HeldFeed {
+    FeedList* list; // retained while held
+    bool stale;
+    int newItems;
+};
 
-// True while the DisplayList is only the placeholder of a running or failed update.
-bool showsPlaceholder() {
-    const FeedItem* first = DisplayList.first;
-    return first != nullptr && first->next == nullptr && first->title != nullptr &&
-           (strcmp(first->title, connectingText) == 0 || strcmp(first->title, failedText) == 0);
+// Bytes of a feed's name as a line shows it; longer names are cut and end in "...".
+const size_t shownNameBytes = 24;
+
+struct ViewState {
+    ViewModel model;
+    ViewEntry* entries; // entryCapacity allocated
+    size_t entryCapacity;
+    HeldFeed* held; // heldCount of them, one per shown feed
+    int heldCount;
+    char (*names)[shownNameBytes + 4]; // each held feed's shortened name
+    int composedMode;
+    int composedTurn;
+    bool composedFeedNames;
+    int composedShare;
+    bool composedMarkNew;
+    bool invalid;    // compose again at the next look whatever the checks say
+    FeedItem header; // the header entry of "together" and "inTurn"
+    char headerTitle[300];
+    char headerSuffix[160];
+    char* headerTip; // tipCapacity bytes
+    size_t tipCapacity;
+    int turnFeed;      // "inTurn": the feed shown
+    DWORD turnStarted; // turnClock() when its turn began
+    bool turnHeld;     // the mouse rests over the window
+};
+ViewState state = {};
+
+void repaintWindow() {
+    if (runtime.pluginWindow)
+        InvalidateRect(runtime.pluginWindow, nullptr, FALSE);
+}
+
+// The feeds on show: in "one" mode the shown list (which tests and benchmarks may set directly),
+// else the engine's feeds.
+int feedCount() {
+    if (settings.show == showTogether || settings.show == showInTurn)
+        return shownFeedCount();
+    return shownList() != nullptr ? 1 : 0;
+}
+
+bool feedAt(int index, ShownFeed* out) {
+    if (settings.show == showTogether || settings.show == showInTurn)
+        return shownFeedAt(index, out);
+    FeedList* list = shownList();
+    if (index != 0 || list == nullptr)
+        return false;
+    if (!shownFeedAt(0, out) || out->list != list) {
+        // A list shown directly: its header is its title, its entries are headlines.
+        memset(out, 0, sizeof *out);
+        out->list = list;
+        out->title = list->first != nullptr ? list->first->title : nullptr;
+        out->hasHeadlines = list->count > 1;
+        out->items = itemCount(list);
+        out->health = "";
+        out->updated = lastUpdateTime;
+    }
+    return true;
 }
 
 // Appends text to the zero-terminated out (size bytes), cut where it would not fit.
@@ -36,31 +104,282 @@ void appendTo(char* out, size_t size, const char* text) {
         snprintf(out + used, size - used, "%s", text);
 }
 
-// What the header line shows after the feed's title: the item count and the time of the last
-// update when the settings ask for them. A placeholder has no items to count; headlines kept after
-// a failed update are marked stale with the time of the last success.
-void composeHeaderSuffix(char* out, size_t size) {
-    // A private copy, so that the paint never shows a time the worker is writing half-way.
-    char updated[sizeof lastUpdateTime];
-    memcpy(updated, lastUpdateTime, sizeof updated);
-    updated[sizeof updated - 1] = '\0';
-    long long count = static_cast<long long>(entryCount) - 1;
-    bool counted = settings.showItemCounts && count >= 0 && !showsPlaceholder();
+void appendTip(const char* text) {
+    size_t used = state.headerTip != nullptr ? strlen(state.headerTip) : 0;
+    size_t wanted = used + strlen(text) + 1;
+    if (wanted > state.tipCapacity) {
+        size_t capacity = wanted * 2;
+        char* grown = static_cast<char*>(realloc(state.headerTip, capacity));
+        if (grown == nullptr)
+            return;
+        if (state.headerTip == nullptr)
+            grown[0] = '\0';
+        state.headerTip = grown;
+        state.tipCapacity = capacity;
+    }
+    memcpy(state.headerTip + used, text, strlen(text) + 1);
+}
+
+// The feed's name cut to shownNameBytes, never inside a UTF-8 sequence.
+void shortenName(const char* name, char* out, size_t size) {
+    size_t length = strlen(name);
+    if (length <= shownNameBytes) {
+        snprintf(out, size, "%s", name);
+        return;
+    }
+    size_t cut = shownNameBytes;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+        --cut;
+    snprintf(out, size, "%.*s...", static_cast<int>(cut), name);
+}
+
+bool growEntries(size_t count) {
+    if (count <= state.entryCapacity)
+        return true;
+    ViewEntry* grown = static_cast<ViewEntry*>(realloc(state.entries, count * sizeof(ViewEntry)));
+    if (grown == nullptr)
+        return false;
+    state.entries = grown;
+    state.entryCapacity = count;
+    return true;
+}
+
+void releaseHeld() {
+    for (int i = 0; i < state.heldCount; ++i)
+        releaseFeedList(state.held[i].list);
+    free(state.held);
+    free(state.names);
+    state.held = nullptr;
+    state.names = nullptr;
+    state.heldCount = 0;
+}
+
+// True when the feeds on show differ from those the entries were composed of.
+bool feedsChanged(int count) {
+    if (count != state.heldCount)
+        return true;
+    for (int i = 0; i < count; ++i) {
+        ShownFeed feed;
+        if (!feedAt(i, &feed))
+            return true;
+        const HeldFeed& held = state.held[i];
+        if (feed.list != held.list || feed.stale != held.stale || feed.newItems != held.newItems)
+            return true;
+    }
+    return false;
+}
+
+bool hasSomethingToShow(const ShownFeed& feed) {
+    return feed.hasHeadlines && feed.items > 0;
+}
+
+// The feed in turn moves on when its time is up, and at once when it has nothing to show while
+// another feed has; the mouse resting over the window holds it.
+void advanceTurn(int count) {
+    if (count <= 0) {
+        state.turnFeed = 0;
+        return;
+    }
+    if (state.turnFeed >= count)
+        state.turnFeed = 0;
+    DWORD now = turnClock();
+    if (state.turnHeld) {
+        state.turnStarted = now;
+        return;
+    }
+    ShownFeed current;
+    bool empty = !feedAt(state.turnFeed, &current) || !hasSomethingToShow(current);
+    DWORD turn = static_cast<DWORD>(turnSecondsInForce(settings.turnSeconds)) * 1000;
+    if (!empty && now - state.turnStarted < turn)
+        return;
+    for (int step = 1; step <= count; ++step) {
+        int next = (state.turnFeed + step) % count;
+        ShownFeed feed;
+        if (feedAt(next, &feed) && hasSomethingToShow(feed)) {
+            state.turnFeed = next;
+            break;
+        }
+    }
+    state.turnStarted = now;
+}
+
+// Composes the entries of the feeds listed in feeds (their indices) merged, or of the one feed.
+void composeEntries(int count) {
+    releaseHeld();
+    state.held = static_cast<HeldFeed*>(calloc(count > 0 ? count : 1, sizeof(HeldFeed)));
+    state.names = static_cast<char(*)[shownNameBytes + 4]>(
+        calloc(count > 0 ? count : 1, sizeof *state.names));
+    if (state.held == nullptr || state.names == nullptr) {
+        free(state.held);
+        free(state.names);
+        state.held = nullptr;
+        state.names = nullptr;
+        state.model.count = 0;
+        return;
+    }
+    state.heldCount = count;
+    for (int i = 0; i < count; ++i) {
+        ShownFeed feed;
+        if (!feedAt(i, &feed))
+            continue;
+        state.held[i] = HeldFeed{retainFeedList(feed.list), feed.stale, feed.newItems};
+        shortenName(feed.title != nullptr ? feed.title : "", state.names[i], sizeof state.names[i]);
+    }
+
+    const int mode = settings.show;
+    size_t used = 0;
+    if (mode == showTogether) {
+        MergeSource* sources =
+            static_cast<MergeSource*>(calloc(count > 0 ? count : 1, sizeof(MergeSource)));
+        size_t merged = 0;
+        MergedItem* items = nullptr;
+        if (sources != nullptr) {
+            int share = maxItemsPerFeedInForce(settings.maxItemsPerFeed);
+            for (int i = 0; i < count; ++i)
+                sources[i] = MergeSource{firstItem(state.held[i].list), share};
+            items = mergeFeedItems(sources, count, &merged);
+            free(sources);
+        }
+        if (growEntries(merged + 1)) {
+            state.entries[used++] = ViewEntry{&state.header, nullptr, false, false, -1, {}};
+            for (size_t i = 0; i < merged; ++i) {
+                int feed = items[i].feed;
+                state.entries[used++] =
+                    ViewEntry{items[i].item,
+                              settings.showFeedName ? state.names[feed] : nullptr,
+                              itemIsNew(feed, items[i].item),
+                              state.held[feed].stale,
+                              feed,
+                              {}};
+            }
+        }
+        free(items);
+    } else {
+        int feed = mode == showInTurn ? state.turnFeed : 0;
+        FeedList* list = feed < count ? state.held[feed].list : nullptr;
+        size_t total = list != nullptr && list->count > 0 ? static_cast<size_t>(list->count) : 0;
+        if (total > 0 && growEntries(total)) {
+            bool itemsStale = mode == showInTurn && state.held[feed].stale;
+            for (const FeedItem* item = list->first; item != nullptr && used < total;
+                 item = item->next) {
+                bool head = used == 0;
+                const FeedItem* shown = head && mode == showInTurn ? &state.header : item;
+                state.entries[used++] = ViewEntry{
+                    shown, nullptr, !head && itemIsNew(feed, item), !head && itemsStale, feed, {}};
+            }
+        }
+    }
+    state.model.entries = state.entries;
+    state.model.count = used;
+    state.composedMode = mode;
+    state.composedTurn = state.turnFeed;
+    state.composedFeedNames = settings.showFeedName;
+    state.composedShare = settings.maxItemsPerFeed;
+    state.composedMarkNew = settings.markNew;
+    state.invalid = false;
+}
+
+void appendNewCount(char* out, size_t size, int newItems) {
+    if (newItems <= 0)
+        return;
+    char text[32];
+    snprintf(text, sizeof text, "  (%d new)", newItems);
+    appendTo(out, size, text);
+}
+
+// The header of "one" mode and of the feed in turn: counts, time and the stale marker as the
+// settings say, then the new items.
+void composeFeedSuffix(const ShownFeed& feed, char* out, size_t size) {
+    bool counted = settings.showItemCounts && feed.hasHeadlines;
     out[0] = '\0';
     if (counted) {
         char number[32];
-        snprintf(number, sizeof number, "  (%lld)", count);
+        snprintf(number, sizeof number, "  (%d)", feed.items);
         appendTo(out, size, number);
     }
-    if (headlinesStale()) {
+    if (feed.stale) {
         appendTo(out, size, "  [stale since ");
-        appendTo(out, size, updated);
+        appendTo(out, size, feed.updated);
         appendTo(out, size, "]");
-    } else if (settings.showUpdateTime && updated[0] != '\0') {
+    } else if (settings.showUpdateTime && feed.updated[0] != '\0') {
         appendTo(out, size, counted ? " (" : "  (");
-        appendTo(out, size, updated);
+        appendTo(out, size, feed.updated);
         appendTo(out, size, ")");
     }
+    appendNewCount(out, size, feed.newItems);
+}
+
+// "N feeds", the items shown and the newest update time as the settings say, the new items.
+void composeTogetherHeader(int count) {
+    snprintf(state.headerTitle, sizeof state.headerTitle, "%d feed%s", count,
+             count == 1 ? "" : "s");
+    char* out = state.headerSuffix;
+    const size_t size = sizeof state.headerSuffix;
+    out[0] = '\0';
+    char newest[20] = "";
+    int newItems = 0;
+    for (int i = 0; i < count; ++i) {
+        ShownFeed feed;
+        if (!feedAt(i, &feed))
+            continue;
+        newItems += feed.newItems;
+        // "%m/%d %H:%M" sorts as text within a year.
+        if (strcmp(feed.updated, newest) > 0)
+            snprintf(newest, sizeof newest, "%s", feed.updated);
+    }
+    bool counted = settings.showItemCounts;
+    if (counted) {
+        char number[32];
+        snprintf(number, sizeof number, "  (%d)", static_cast<int>(state.model.count) - 1);
+        appendTo(out, size, number);
+    }
+    if (settings.showUpdateTime && newest[0] != '\0') {
+        appendTo(out, size, counted ? " (" : "  (");
+        appendTo(out, size, newest);
+        appendTo(out, size, ")");
+    }
+    appendNewCount(out, size, newItems);
+}
+
+// The header's title, suffix and tip for the mode in force.
+void composeHeader(int count) {
+    if (state.headerTip != nullptr)
+        state.headerTip[0] = '\0';
+    state.header.title = state.headerTitle;
+    const int mode = state.composedMode;
+    if (mode == showTogether) {
+        composeTogetherHeader(count);
+        for (int i = 0; i < count; ++i) {
+            ShownFeed feed;
+            if (!feedAt(i, &feed))
+                continue;
+            if (i > 0)
+                appendTip("\n");
+            appendTip(state.names[i]);
+            appendTip(": ");
+            appendTip(feed.health[0] ? feed.health : connectingText);
+        }
+    } else {
+        int index = mode == showInTurn ? state.turnFeed : 0;
+        ShownFeed feed;
+        if (!feedAt(index, &feed)) {
+            state.headerSuffix[0] = '\0';
+            snprintf(state.headerTitle, sizeof state.headerTitle, "%s", connectingText);
+        } else {
+            composeFeedSuffix(feed, state.headerSuffix, sizeof state.headerSuffix);
+            if (mode == showInTurn) {
+                snprintf(state.headerTitle, sizeof state.headerTitle, "%s  %d/%d",
+                         feed.title != nullptr ? feed.title : "", index + 1, count);
+            }
+            appendTip(feed.health);
+        }
+    }
+    if (hotKeyNote()[0]) {
+        appendTip(state.headerTip != nullptr && state.headerTip[0] ? "\n" : "");
+        appendTip(hotKeyNote());
+    }
+    state.model.headerSuffix = state.headerSuffix;
+    state.model.headerTip = state.headerTip != nullptr ? state.headerTip : "";
 }
 
 } // namespace
@@ -92,38 +411,103 @@ ViewOptions viewOptionsFromSettings() {
 }
 
 ViewModel& currentView() {
-    composeHeaderSuffix(headerSuffix, sizeof headerSuffix);
-    size_t count = 0;
-    for (const FeedItem* entry = DisplayList.first; entry != nullptr; entry = entry->next)
-        ++count;
-    if (count > entryCapacity) {
-        ViewEntry* grown = static_cast<ViewEntry*>(realloc(entries, count * sizeof(ViewEntry)));
-        if (grown == nullptr)
-            count = entryCapacity;
-        else {
-            entries = grown;
-            entryCapacity = count;
-        }
-    }
-    // An entry that is still the same item at the same place keeps the rectangle painting gave it.
-    size_t position = 0;
-    for (const FeedItem* entry = DisplayList.first; entry != nullptr && position < count;
-         entry = entry->next, ++position) {
-        ViewEntry& shown = entries[position];
-        ItemRect kept =
-            position < view.count && shown.item == entry ? shown.itemRect : ItemRect{0, 0, 0, 0};
-        shown = ViewEntry{entry, nullptr, false, false, 0, kept};
-    }
-    view.entries = entries;
-    view.count = count;
-    view.headerSuffix = headerSuffix;
-    view.headerTip = feedHealthLine();
-    return view;
+    int count = feedCount();
+    if (settings.show == showInTurn)
+        advanceTurn(count);
+    bool recompose = state.invalid || state.model.entries == nullptr ||
+                     state.composedMode != settings.show || state.composedTurn != state.turnFeed ||
+                     state.composedFeedNames != settings.showFeedName ||
+                     state.composedShare != settings.maxItemsPerFeed ||
+                     state.composedMarkNew != settings.markNew || feedsChanged(count);
+    if (recompose)
+        composeEntries(count);
+    composeHeader(count);
+    return state.model;
 }
 
 void paintPluginWindow(HWND window) {
     ViewOptions options = viewOptionsFromSettings();
     paintWindow(window, currentView(), options);
+}
+
+void viewChanged() {
+    state.invalid = true;
+    repaintWindow();
+}
+
+void releaseView() {
+    releaseHeld();
+    free(state.entries);
+    free(state.headerTip);
+    state = ViewState{};
+}
+
+void armTurnTimer() {
+    if (runtime.pluginWindow == nullptr)
+        return;
+    if (settings.show == showInTurn)
+        SetTimer(runtime.pluginWindow, turnTimerId, 1000, nullptr);
+    else
+        KillTimer(runtime.pluginWindow, turnTimerId);
+}
+
+void turnTick(HWND window) {
+    if (settings.show != showInTurn)
+        return;
+    POINT cursor;
+    // Held too while the keyboard works in the window: the items must not change under it.
+    state.turnHeld = (GetCursorPos(&cursor) && WindowFromPoint(cursor) == window) ||
+                     keyboardSelection.focused;
+    int before = state.turnFeed;
+    advanceTurn(feedCount());
+    if (state.turnFeed != before)
+        repaintWindow();
+}
+
+bool stepTurn(int direction) {
+    int count = feedCount();
+    if (settings.show != showInTurn || count < 2)
+        return false;
+    state.turnFeed = ((state.turnFeed + direction) % count + count) % count;
+    state.turnStarted = turnClock();
+    repaintWindow();
+    return true;
+}
+
+void markEntrySeen(const ViewEntry* entry) {
+    if (entry == nullptr || entry->feed < 0 || entry->item == nullptr || !entry->isNew)
+        return;
+    markItemSeen(entry->feed, entry->item);
+    viewChanged();
+}
+
+void setShowMode(const char* word) {
+    static const char* const words[] = {"one", "together", "inTurn"};
+    for (int mode = showOne; mode <= showInTurn; ++mode) {
+        if (_stricmp(word, words[mode]) != 0)
+            continue;
+        if (settings.show != mode) {
+            settings.show = mode;
+            state.turnFeed = 0;
+            state.turnStarted = turnClock();
+            reconfigureFeeds();
+        }
+        armTurnTimer();
+        viewChanged();
+        buildMenu(false);
+        return;
+    }
+}
+
+void markEverythingRead() {
+    markAllRead();
+    viewChanged();
+}
+
+void favoritesChanged() {
+    reconfigureFeeds();
+    viewChanged();
+    buildMenu(false);
 }
 
 void reloadShellStyle() {

@@ -1,15 +1,19 @@
 // The plug-in window's procedure. The whole window answers as a caption, so every mouse message
 // arrives in its non-client form: a left press moves (or, with Alt, resizes) through the system's
 // own loop, a double-click opens the link under the point, releasing the right button opens the
-// menu. Four timers: 1 the feed refresh, 2 the mouse-leave poll, 3 auto-hide, 4 a repaint.
+// menu. Five timers: 1 the feed refresh, 2 the mouse-leave poll, 3 auto-hide, 4 a repaint, 5 the
+// turn of "inTurn".
 #include "plugin/window_proc.h"
+
+#include <commctrl.h>
 
 #include <cstring>
 
 #include "display/painting.h"
 #include "display/tooltip.h"
-#include "feed/update_worker.h"
 #include "display/accessible_list.h"
+#include "feed/feed_engine.h"
+#include "plugin/feed_updates.h"
 #include "plugin/commands.h"
 #include "plugin/keyboard.h"
 #include "plugin/menu.h"
@@ -21,7 +25,13 @@
 
 namespace {
 
-enum : UINT_PTR { UpdateTimer = 1, MouseLeaveTimer = 2, AutoHideTimer = 3, RepaintTimer = 4 };
+enum : UINT_PTR {
+    UpdateTimer = 1,
+    MouseLeaveTimer = 2,
+    AutoHideTimer = 3,
+    RepaintTimer = 4,
+    TurnTimer = 5
+};
 
 const size_t maximumLinkLength = 2048;
 
@@ -49,8 +59,8 @@ void trackMouse(HWND window) {
 void onTimer(HWND window, WPARAM id) {
     switch (id) {
     case UpdateTimer:
-        if (requestUpdate())
-            repaint();
+        runDueUpdates();
+        repaint();
         break;
     case MouseLeaveTimer: {
         POINT cursor;
@@ -62,6 +72,10 @@ void onTimer(HWND window, WPARAM id) {
     }
     case AutoHideTimer:
         autoHideCheck();
+        break;
+    case TurnTimer:
+        turnTick(window);
+        keyboardListShown(window); // another feed's turn is another list
         break;
     case RepaintTimer:
         repaint();
@@ -80,7 +94,16 @@ void openLinkAt(HWND window, LPARAM screenPoint) {
     POINT point = {static_cast<short>(LOWORD(screenPoint)),
                    static_cast<short>(HIWORD(screenPoint))};
     ScreenToClient(window, &point);
-    openItemLink(hitTestItem(point));
+    const ViewEntry* shown = entryAtPoint(currentView(), point);
+    if (shown != nullptr && openItemLink(shown->item))
+        markEntrySeen(shown);
+}
+
+// The tooltip shows an item's text: the user has seen the item.
+void tipShown(HWND window) {
+    POINT cursor;
+    if (GetCursorPos(&cursor) && ScreenToClient(window, &cursor))
+        markEntrySeen(entryAtPoint(currentView(), cursor));
 }
 
 } // namespace
@@ -234,6 +257,10 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_MOUSELEAVE:
         runtime.mouseInside = false;
         repaint();
+        return 0;
+    case WM_NOTIFY:
+        if (lParam != 0 && reinterpret_cast<const NMHDR*>(lParam)->code == TTN_SHOW)
+            tipShown(window);
         return 0;
     case WM_FEED_UPDATED:
         finishUpdate(lParam);

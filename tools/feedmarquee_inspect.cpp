@@ -70,7 +70,7 @@ void appendJsonString(std::string& out, const char* text) {
 // its Content-Type takes part in choosing the charset; one the stage cannot read whole is parsed
 // as it stands (parseFeed passes over a status line and headers). A status other than 2xx, which
 // an update reports as a failure, is named on standard error.
-void parseDocument(std::string& data, const char* baseUrl) {
+FeedList* parseDocument(std::string& data, const char* baseUrl) {
     HttpResponse response = {};
     if (data.compare(0, 5, "HTTP/") == 0 && beginResponse(&response, true)) {
         ResponseProgress progress = feedResponse(&response, data.data(), data.size());
@@ -80,13 +80,14 @@ void parseDocument(std::string& data, const char* baseUrl) {
             if (response.status < 200 || response.status > 299)
                 std::fprintf(stderr, "feedmarquee-inspect: an update fails here: HTTP %d %s\n",
                              response.status, response.statusText);
-            parseFeedBody(response.body, response.bodyLength, response.contentType, baseUrl, true);
+            FeedList* list = parseFeedBody(response.body, response.bodyLength,
+                                           response.contentType, baseUrl, true);
             endResponse(&response);
-            return;
+            return list;
         }
         endResponse(&response);
     }
-    parseFeedBody(&data[0], data.size(), nullptr, baseUrl, true);
+    return parseFeedBody(&data[0], data.size(), nullptr, baseUrl, true);
 }
 
 } // namespace
@@ -130,14 +131,17 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    // As an update pass: empty the FetchList, then parse the received text in place.
-    freeFetchList();
-    parseDocument(data, baseUrl);
+    // As an update pass: the received text parsed in place into a new list.
+    FeedList* list = parseDocument(data, baseUrl);
+    if (list == nullptr) {
+        std::fprintf(stderr, "feedmarquee-inspect: out of memory\n");
+        return 1;
+    }
 
-    std::string out = "{\"entryCount\": " + std::to_string(entryCount) + "}\n";
+    std::string out = "{\"entryCount\": " + std::to_string(list->count) + "}\n";
     if (showSchedule)
-        out += "{\"feedTtlMinutes\": " + std::to_string(feedTtlMinutes) + "}\n";
-    for (const FeedItem* e = FetchList.first; e != nullptr; e = e->next) {
+        out += "{\"feedTtlMinutes\": " + std::to_string(list->ttlMinutes) + "}\n";
+    for (const FeedItem* e = list->first; e != nullptr; e = e->next) {
         char* shortDate = abbreviateDate(e->date);
         out += "{\"entryIndex\": " + std::to_string(e->entryIndex) + ", \"title\": ";
         appendJsonString(out, e->title);
@@ -152,7 +156,7 @@ int main(int argc, char** argv) {
         out += "}\n";
         std::free(shortDate);
     }
-    freeFetchList();
+    releaseFeedList(list);
     std::fwrite(out.data(), 1, out.size(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
 }

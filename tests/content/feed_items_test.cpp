@@ -1,29 +1,10 @@
-// The entry lists: placeholder entries, copying into the DisplayList and releasing both lists.
+// The list model: entries and texts in the list's own blocks, placeholders, sharing by count.
 #include "content/feed_items.h"
 #include "tests/support/check.h"
 
 #include <cstdlib>
 #include <cstring>
-
-static int countEntries(const ItemList& list) {
-    int n = 0;
-    for (FeedItem* e = list.first; e != nullptr; e = e->next)
-        ++n;
-    return n;
-}
-
-static FeedItem* addEntry(const char* title, const char* link, const char* description,
-                          const char* date, int32_t index) {
-    FeedItem* e = appendEntry(&FetchList);
-    REQUIRE(e != nullptr);
-    e->title = title ? duplicateText(title, 0) : nullptr;
-    e->link = link ? duplicateText(link, 0) : nullptr;
-    e->description = description ? duplicateText(description, 0) : nullptr;
-    e->date = date ? duplicateText(date, 0) : nullptr;
-    e->titleLength = title ? static_cast<int32_t>(std::strlen(title)) : 0;
-    e->entryIndex = index;
-    return e;
-}
+#include <string>
 
 TEST(duplicateTextCopiesWholeOrPrefix) {
     char* whole = duplicateText("Connecting...", 0);
@@ -36,77 +17,64 @@ TEST(duplicateTextCopiesWholeOrPrefix) {
     std::free(prefix);
 }
 
-TEST(placeholderListHasOneEntryAndKeepsEntryCount) {
-    entryCount = 7;
-    setSingleEntry("Connecting...");
-    REQUIRE(countEntries(FetchList) == 1);
-    FeedItem* e = FetchList.first;
-    CHECK(FetchList.last == e);
-    CHECK_EQ(e->title, "Connecting...");
-    CHECK_EQ(e->titleLength, 13);
-    CHECK_EQ(e->entryIndex, 0);
-    CHECK(e->link == nullptr && e->description == nullptr && e->date == nullptr);
-    CHECK(e->next == nullptr);
-    CHECK_EQ(entryCount, 7);
-    freeFetchList();
-    // A second placeholder on top of a leftover list still leaves exactly one entry.
-    setSingleEntry("Connecting...");
-    setSingleEntry("Couldn't connect!");
-    CHECK_EQ(countEntries(FetchList), 1);
-    CHECK_EQ(FetchList.first->title, "Couldn't connect!");
-    freeFetchList();
-    entryCount = 0;
+TEST(aListHoldsItsEntriesAndTextsInFewBlocks) {
+    FeedList* list = newFeedList(0);
+    REQUIRE(list != nullptr);
+    CHECK_EQ(list->count, 0);
+    CHECK(firstItem(list) == nullptr && itemCount(list) == 0);
+    // 5,000 entries with texts of every size, one of them larger than any block.
+    std::string huge(600 * 1024, 'h');
+    for (int i = 0; i < 5000; ++i) {
+        FeedItem* e = appendEntry(list);
+        REQUIRE(e != nullptr);
+        CHECK(e->title == nullptr && e->next == nullptr && e->itemRect.right == 0);
+        e->entryIndex = i;
+        std::string title = "Headline " + std::to_string(i) + std::string(i % 300, 'x');
+        e->title = listText(list, title.c_str(), 0);
+        e->link = listText(list, "http://example.com/item?with=a&long=query", 18);
+        e->description = i == 4000 ? listText(list, huge.c_str(), 0) : nullptr;
+        e->key = e->link;
+    }
+    CHECK_EQ(list->count, 5000);
+    CHECK_EQ(itemCount(list), 4999);
+    int n = 0;
+    for (const FeedItem* e = list->first; e != nullptr; e = e->next, ++n) {
+        CHECK_EQ(e->entryIndex, n);
+        CHECK_EQ(std::string(e->title), "Headline " + std::to_string(n) + std::string(n % 300, 'x'));
+        CHECK_EQ(e->link, "http://example.com");
+        CHECK(reinterpret_cast<uintptr_t>(e) % alignof(FeedItem) == 0);
+    }
+    CHECK_EQ(n, 5000);
+    CHECK(list->last->next == nullptr && list->last->entryIndex == 4999);
+    // The huge text is whole; the blocks stay few (not one allocation per field).
+    const FeedItem* e = list->first;
+    while (e->entryIndex != 4000)
+        e = e->next;
+    CHECK_EQ(std::strlen(e->description), huge.size());
+    size_t needed = huge.size();
+    for (const FeedItem* it = list->first; it != nullptr; it = it->next)
+        needed += std::strlen(it->title) + 19 + sizeof(FeedItem);
+    CHECK(list->blockBytes >= needed && list->blockBytes < needed * 2);
+    // Absent and empty texts take nothing.
+    CHECK(listText(list, nullptr, 0) == nullptr && listText(list, "", 0) == nullptr);
+    CHECK(listTakeText(list, nullptr) == nullptr);
+    CHECK_EQ(listTakeText(list, duplicateText("taken", 0)), "taken");
+    releaseFeedList(list);
 }
 
-TEST(copyKeepsFieldsAndSharesOnlyTheDate) {
-    addEntry("Feed", "http://example.com/", nullptr, nullptr, 0);
-    FeedItem* item = addEntry("Headline", nullptr, "Body", "Wed, 06 Dec 2006 12:34:56 GMT", 1);
-    item->itemRect = ItemRect{1, 2, 3, 4};
-    freeDisplayList();
-    copyToDisplayList(FetchList.first);
-    REQUIRE(countEntries(DisplayList) == 2);
-    FeedItem* header = DisplayList.first;
-    FeedItem* copy = header->next;
-    CHECK(DisplayList.last == copy);
-    CHECK(copy->next == nullptr);
-    CHECK_EQ(header->title, "Feed");
-    CHECK_EQ(header->link, "http://example.com/");
-    CHECK(header->description == nullptr && header->date == nullptr);
-    CHECK(copy->link == nullptr); // absent stays absent, not an empty copy
-    CHECK_EQ(copy->description, "Body");
-    CHECK_EQ(copy->titleLength, 8);
-    CHECK_EQ(copy->entryIndex, 1);
-    CHECK_EQ(copy->itemRect.right, 3);
-    CHECK(copy->date == item->date);
-    CHECK(copy->title != item->title && copy->description != item->description);
-
-    // Changing or releasing the copies leaves the FetchList as it was.
-    copy->title[0] = 'X';
-    freeDisplayList();
-    CHECK(DisplayList.first == nullptr && DisplayList.last == nullptr);
-    CHECK_EQ(item->title, "Headline");
-    CHECK_EQ(item->description, "Body");
-    CHECK_EQ(item->date, "Wed, 06 Dec 2006 12:34:56 GMT");
-    freeFetchList();
-    CHECK(FetchList.first == nullptr && FetchList.last == nullptr);
-}
-
-TEST(copyAppendsAndNullCopiesNothing) {
-    copyToDisplayList(nullptr);
-    CHECK(DisplayList.first == nullptr && DisplayList.last == nullptr);
-    FeedItem* e = addEntry("", nullptr, nullptr, nullptr, 0);
-    e->title = static_cast<char*>(std::calloc(1, 1)); // present but empty
-    copyToDisplayList(FetchList.first);
-    copyToDisplayList(FetchList.first);
-    CHECK_EQ(countEntries(DisplayList), 2);
-    CHECK_EQ(DisplayList.first->title, "");
-    freeDisplayList();
-    freeFetchList();
-}
-
-TEST(freeingEmptyListsDoesNothing) {
-    freeFetchList();
-    freeDisplayList();
-    CHECK(FetchList.first == nullptr && FetchList.last == nullptr);
-    CHECK(DisplayList.first == nullptr && DisplayList.last == nullptr);
+TEST(aSharedListLivesUntilItsLastOwnerLetsGo) {
+    FeedList* placeholder = placeholderList("Connecting...");
+    REQUIRE(placeholder != nullptr);
+    CHECK_EQ(placeholder->count, 1);
+    CHECK_EQ(placeholder->first->title, "Connecting...");
+    CHECK_EQ(placeholder->first->titleLength, 13);
+    CHECK(placeholder->first == placeholder->last && placeholder->first->next == nullptr);
+    CHECK(placeholder->first->link == nullptr && placeholder->first->date == nullptr);
+    // Two owners (the engine's last good list and the window's): the first release keeps it.
+    CHECK(retainFeedList(placeholder) == placeholder);
+    releaseFeedList(placeholder);
+    CHECK_EQ(placeholder->first->title, "Connecting..."); // still whole (the sanitizer would tell)
+    releaseFeedList(placeholder);
+    releaseFeedList(nullptr);
+    CHECK(retainFeedList(nullptr) == nullptr);
 }

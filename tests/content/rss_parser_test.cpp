@@ -21,27 +21,29 @@ struct Entry {
 struct Parsed {
     std::vector<std::string> storage[4];
     std::vector<Entry> entries;
+    std::vector<std::string> keys; // per entry; "" for none
     int32_t count;
+    int32_t ttl;
 };
 
 // Parses an exact-size heap copy of text (a read past its end trips the sanitizer) and takes the
-// FetchList's entries over into plain records, then frees the list.
+// list's entries over into plain records, then frees the list.
 void parse(const std::string& text, Parsed& out, const char* base = nullptr) {
     char* document = static_cast<char*>(std::malloc(text.size() + 1));
     std::memcpy(document, text.c_str(), text.size() + 1);
-    freeFetchList();
-    entryCount = -1;
-    parseFeed(document, base);
+    FeedList* list = parseFeed(document, base);
     std::free(document);
-    out.count = entryCount;
+    REQUIRE(list != nullptr);
+    out.count = list->count;
+    out.ttl = list->ttlMinutes;
     size_t n = 0;
-    for (FeedItem* e = FetchList.first; e != nullptr; e = e->next)
+    for (FeedItem* e = list->first; e != nullptr; e = e->next)
         ++n;
     for (auto& s : out.storage)
         s.reserve(n);
     int32_t index = 0;
     FeedItem* last = nullptr;
-    for (FeedItem* e = FetchList.first; e != nullptr; last = e, e = e->next, ++index) {
+    for (FeedItem* e = list->first; e != nullptr; last = e, e = e->next, ++index) {
         CHECK_EQ(e->entryIndex, index);
         const char* fields[4] = {e->title, e->link, e->description, e->date};
         const char* kept[4];
@@ -50,9 +52,11 @@ void parse(const std::string& text, Parsed& out, const char* base = nullptr) {
             kept[i] = fields[i] ? out.storage[i].back().c_str() : nullptr;
         }
         out.entries.push_back(Entry{kept[0], e->titleLength, kept[1], kept[2], kept[3]});
+        out.keys.push_back(e->key ? e->key : "");
     }
-    CHECK(FetchList.last == last);
-    freeFetchList();
+    CHECK(list->last == last);
+    CHECK_EQ(index, list->count);
+    releaseFeedList(list);
 }
 
 std::string rss(const std::string& channel, const std::string& items) {
@@ -104,8 +108,10 @@ TEST(documentsWithoutEntries) {
         if (p.count != 0 || !p.entries.empty())
             check::fail(__FILE__, __LINE__, std::string("entries from ") + check::show(text));
     }
-    parseFeed(nullptr, nullptr);
-    CHECK(FetchList.first == nullptr);
+    FeedList* none = parseFeed(nullptr, nullptr);
+    REQUIRE(none != nullptr);
+    CHECK(none->first == nullptr && none->count == 0);
+    releaseFeedList(none);
 }
 
 TEST(titleTextsAsFound) {
@@ -509,9 +515,9 @@ TEST(feedScheduleAndDocumentStart) {
     for (const auto& s : schedules) {
         Parsed p;
         parse(s.document, p);
-        if (feedTtlMinutes != s.minutes)
+        if (p.ttl != s.minutes)
             check::fail(__FILE__, __LINE__,
-                        std::string(s.document) + ": " + std::to_string(feedTtlMinutes));
+                        std::string(s.document) + ": " + std::to_string(p.ttl));
     }
 
     // The body as the update pass hands it over: a byte-order mark, blanks or the root element
@@ -530,4 +536,23 @@ TEST(feedScheduleAndDocumentStart) {
          nullptr, 0, "Body", nullptr, nullptr, nullptr},
     };
     checkEntries(cases, sizeof cases / sizeof cases[0]);
+}
+
+TEST(anItemIsKnownByItsGuidElseItsLinkElseItsTitle) {
+    Parsed p;
+    parse("<rss><channel><title>F</title>"
+          "<item><title>A</title><link>http://e.com/a</link><guid>urn:a</guid></item>"
+          "<item><title>B</title><link>http://e.com/b</link></item>"
+          "<item><title>C</title></item>"
+          "<item><title>D</title><guid isPermaLink=\"true\">http://e.com/d</guid></item>"
+          "<item><title>E</title><guid> </guid><link>http://e.com/e</link></item>"
+          "</channel></rss>",
+          p);
+    REQUIRE(p.keys.size() == 6);
+    CHECK_EQ(p.keys[0], ""); // the header
+    CHECK_EQ(p.keys[1], "urn:a");
+    CHECK_EQ(p.keys[2], "http://e.com/b");
+    CHECK_EQ(p.keys[3], "C");
+    CHECK_EQ(p.keys[4], "http://e.com/d");
+    CHECK_EQ(p.keys[5], "http://e.com/e");
 }

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "content/feed_items.h"
-#include "feed/update_worker.h"
 #include "display/tooltip.h"
+#include "plugin/feed_updates.h"
 #include "plugin/commands.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
@@ -106,7 +106,6 @@ void startPlugin(const char* rcText, bool withSlit) {
     runtime = RuntimeState();
     runtime.instance = GetModuleHandleA(nullptr);
     runtime.layeredSupported = true;
-    stopRequested = 0;
     std::memset(timerPeriods, 0, sizeof timerPeriods);
     sentMessages.clear();
     InterlockedExchange(&sentMessageCount, 0);
@@ -141,8 +140,7 @@ void startPlugin(const char* rcText, bool withSlit) {
 
 void stopPlugin() {
     waitForPass();
-    freeFetchList();
-    freeDisplayList();
+    showListDirectly(nullptr);
     if (rootMenu) {
         DelMenu(rootMenu);
         rootMenu = nullptr;
@@ -208,20 +206,20 @@ RECT windowRect() {
 }
 
 void setDisplayTitle(const char* title) {
-    freeDisplayList();
-    FeedItem* entry = appendEntry(&DisplayList);
+    FeedList* list = newFeedList(0);
+    FeedItem* entry = appendEntry(list);
     if (entry)
-        entry->title = duplicateText(title, 0);
+        entry->title = listText(list, title, 0);
+    showListDirectly(list);
+    releaseFeedList(list);
 }
 
 const char* displayTitle() {
-    return DisplayList.first ? DisplayList.first->title : nullptr;
+    return shownFirst() ? shownFirst()->title : nullptr;
 }
 
 void waitForPass() {
-    if (workerSemaphore)
-        stopUpdate();
-    stopRequested = 0;
+    stopUpdate();
 }
 
 int messagesTo(HWND window, UINT message) {

@@ -41,7 +41,7 @@ bool isTopmost(HWND window);
 // calls are seen without changing them.
 UINT timerPeriod(UINT id);
 RECT windowRect();                         // the plug-in window's screen rectangle
-void setDisplayTitle(const char* title);   // the DisplayList becomes one header entry with title
+void setDisplayTitle(const char* title);   // the window shows one header entry with title
 const char* displayTitle();                // its first entry's title, or null
-void waitForPass();                        // until no update pass runs
+void waitForPass();                        // stops the update passes
 int messagesTo(HWND window, UINT message); // how many of sentMessages match

@@ -12,6 +12,7 @@
 #include "content/feed_items.h"
 #include "display/painting.h"
 #include "display/tooltip.h"
+#include "plugin/feed_updates.h"
 #include "plugin/commands.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
@@ -312,7 +313,7 @@ TEST(add_favorites_stores_the_feed_under_the_next_index) {
     CHECK_EQ(favoriteCount, 5);
 
     // Nothing shown yet, or only a placeholder: the favourite is stored with an empty title.
-    freeDisplayList();
+    showListDirectly(nullptr);
     handleCommand(runtime.pluginWindow, "@FeedMarqueeAddFavorites");
     CHECK_EQ(fileValue("feedmarquee.fav5.url:"), "http://127.0.0.1/news.xml");
     CHECK_EQ(fileValue("feedmarquee.fav5.title:"), "");

@@ -4,6 +4,7 @@
 
 #include "content/feed_items.h"
 #include "display/tooltip.h"
+#include "plugin/feed_updates.h"
 #include "plugin/window_proc.h"
 #include "plugin/lifecycle.h"
 #include "plugin/menu.h"
@@ -160,8 +161,8 @@ TEST(start_up_registers_makes_sticky_and_shows_a_topmost_window) {
     CHECK_EQ(countRecord("message\t11001"), 0);
     CHECK(runtime.slitWindow == nullptr);
     // The first pass was started: its placeholder is on show at once.
-    REQUIRE(DisplayList.first);
-    CHECK_EQ(DisplayList.first->title, "Connecting...");
+    REQUIRE(shownFirst());
+    CHECK_EQ(shownFirst()->title, "Connecting...");
     CHECK(messageBoxes.empty());
 }
 
@@ -197,7 +198,7 @@ TEST(shut_down_writes_first_and_leaves_nothing_behind) {
     CHECK(!classRegistered(run.module));
     CHECK(!isSticky(window));
     CHECK(registeredWindows().empty());
-    CHECK(DisplayList.first == nullptr && FetchList.first == nullptr);
+    CHECK(shownFirst() == nullptr);
     CHECK(favorites == nullptr);
     CHECK_EQ(ReadInt(rc.c_str(), "feedmarquee.width:", 0), 271);
     CHECK_EQ(ReadInt(rc.c_str(), "feedmarquee.x:", 0), 70);

@@ -1,4 +1,4 @@
-// The context menu as the stand-in shell records it: every entry of the thirteen named menus with
+// The context menu as the stand-in shell records it: every entry of the fifteen named menus with
 // its kind, label, command, state and range, compared line by line with the expected trees, and
 // the menu as a person uses it through the shell (picking entries sends their commands back).
 #include "tests/support/check.h"
@@ -67,6 +67,15 @@ item|1.18|command|Date Position Head|@FeedMarqueeDatePosHead|unchecked
 item|1.19|command|Show Item Counts|@FeedMarqueeShowItemCounts|unchecked
 item|1.20|command|Show Update Time|@FeedMarqueeShowUpdateTime|unchecked
 item|1.21|command|Word Wrap|@FeedMarqueeWordWrap|unchecked
+item|1.22|separator||
+item|1.23|submenu|Show||FDMQ_Show
+menu|1.23|Show|FDMQ_Show|{mode}
+item|1.23.1|command|One Feed|@FeedMarqueeShow one|checked
+item|1.23.2|command|Together|@FeedMarqueeShow together|unchecked
+item|1.23.3|command|In Turn|@FeedMarqueeShow inTurn|unchecked
+item|1.24|command|Mark All Read|@FeedMarqueeMarkAllRead|unchecked
+item|1.25|submenu|Remove Favorite||FDMQ_RemoveFavorite
+menu|1.25|Remove Favorite|FDMQ_RemoveFavorite|{mode}
 item|2|submenu|Configuration||FDMQ_Config
 menu|2|Configuration|FDMQ_Config|{mode}
 item|2.1|int|Width Size|@FeedMarqueeWidthSize|200|1|{W}
@@ -142,6 +151,7 @@ const char changedSettings[] = "feedmarquee.width: 320\n"
                                "feedmarquee.font: Courier New\n"
                                "feedmarquee.feedUrl: http://127.0.0.1/feed.xml\n"
                                "feedmarquee.fav0.url: http://127.0.0.1/zero.xml\n"
+                               "feedmarquee.show: inTurn\n"
                                "feedmarquee.fav0.title: Zero News\n"
                                "feedmarquee.fav1.url: http://127.0.0.1/one.xml\n";
 
@@ -193,6 +203,17 @@ item|1.18|command|Date Position Head|@FeedMarqueeDatePosHead|checked
 item|1.19|command|Show Item Counts|@FeedMarqueeShowItemCounts|checked
 item|1.20|command|Show Update Time|@FeedMarqueeShowUpdateTime|checked
 item|1.21|command|Word Wrap|@FeedMarqueeWordWrap|checked
+item|1.22|separator||
+item|1.23|submenu|Show||FDMQ_Show
+menu|1.23|Show|FDMQ_Show|{mode}
+item|1.23.1|command|One Feed|@FeedMarqueeShow one|unchecked
+item|1.23.2|command|Together|@FeedMarqueeShow together|unchecked
+item|1.23.3|command|In Turn|@FeedMarqueeShow inTurn|checked
+item|1.24|command|Mark All Read|@FeedMarqueeMarkAllRead|unchecked
+item|1.25|submenu|Remove Favorite||FDMQ_RemoveFavorite
+menu|1.25|Remove Favorite|FDMQ_RemoveFavorite|{mode}
+item|1.25.1|command|Zero News|@FeedMarqueeRemoveFavorite 0|unchecked
+item|1.25.2|command|http://127.0.0.1/one.xml|@FeedMarqueeRemoveFavorite 1|unchecked
 item|2|submenu|Configuration||FDMQ_Config
 menu|2|Configuration|FDMQ_Config|{mode}
 item|2.1|int|Width Size|@FeedMarqueeWidthSize|320|1|{W}
@@ -338,7 +359,7 @@ TEST(two_builds_leave_exactly_one_tree) {
     buildMenu(true);
     buildMenu(true);
     buildMenu(false);
-    CHECK_EQ(liveMenuCount() - before, 13);
+    CHECK_EQ(liveMenuCount() - before, 15);
     std::vector<Menu*> roots = liveRootMenus();
     REQUIRE(roots.size() == 1);
     CHECK(roots[0] == rootMenu);

@@ -10,6 +10,7 @@
 
 #include "content/feed_items.h"
 #include "display/tooltip.h"
+#include "plugin/feed_updates.h"
 #include "plugin/lifecycle.h"
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
@@ -308,4 +309,50 @@ TEST(adding_a_favourite_keeps_one_added_by_hand_since_the_last_read) {
     CHECK_EQ(favoriteAt(2)->url, "http://127.0.0.1:9/new");
     CHECK(messageBoxes.empty());
     run.end();
+}
+
+// "Remove Favorite": the favourite's two lines go, the later ones move up a number, every other
+// line stays; a bare or out-of-range number removes nothing; a read-only file is left as it was.
+TEST(removing_a_favourite_renumbers_the_later_ones_and_spares_a_read_only_file) {
+    PluginRun run;
+    std::string rc = run.pluginFolder + "feedmarquee.rc";
+    run.settingsFile("# my feeds\n"
+                     "feedmarquee.fav0.url: http://a.example/\nfeedmarquee.fav0.title: A\n"
+                     "feedmarquee.fav1.url: http://b.example/\nfeedmarquee.fav1.title: B\n"
+                     "feedmarquee.fav10note: not a favourite key\n"
+                     "feedmarquee.fav2.url: http://c.example/\nFeedMarquee.Fav2.Title: C\n");
+    REQUIRE(run.begin() == 0);
+    REQUIRE(favoriteCount == 3);
+    messageBoxes.clear();
+    for (const char* command : {"@FeedMarqueeRemoveFavorite", "@FeedMarqueeRemoveFavorite 3",
+                                "@FeedMarqueeRemoveFavorite -1", "@FeedMarqueeRemoveFavorite x"})
+        broadcastCommand(command);
+    CHECK_EQ(favoriteCount, 3);
+    CHECK(messageBoxes.empty());
+
+    broadcastCommand("@FeedMarqueeWidthSize 222"); // unsaved until the file is written
+    broadcastCommand("@FeedMarqueeRemoveFavorite 1");
+    CHECK(messageBoxes.empty());
+    std::string text = readFileText(rc);
+    CHECK(text.find("# my feeds\n") == 0);
+    CHECK(text.find("b.example") == std::string::npos);
+    CHECK(text.find("feedmarquee.fav1.url: http://c.example/\nFeedMarquee.Fav1.Title: C\n") !=
+          std::string::npos);
+    CHECK(text.find("feedmarquee.fav10note: not a favourite key\n") != std::string::npos);
+    CHECK(text.find("feedmarquee.width: 222") != std::string::npos);
+    REQUIRE(favoriteCount == 2);
+    CHECK_EQ(favoriteAt(1)->title, "C");
+    CHECK_EQ(settings.width, 222);
+
+    SetFileAttributesA(rc.c_str(), FILE_ATTRIBUTE_READONLY);
+    broadcastCommand("@FeedMarqueeRemoveFavorite 0");
+    REQUIRE(messageBoxes.size() == 1);
+    CHECK(messageBoxes[0].text.find("could not be written") != std::string::npos);
+    CHECK(messageBoxes[0].text.find("not removed") != std::string::npos);
+    CHECK_EQ(readFileText(rc), text);
+    CHECK_EQ(favoriteCount, 2);
+    CHECK_EQ(settings.width, 222);
+    messageBoxes.clear();
+    run.end();
+    SetFileAttributesA(rc.c_str(), FILE_ATTRIBUTE_NORMAL);
 }

@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "content/feed_items.h"
+#include "plugin/feed_updates.h"
+#include "plugin/view.h"
 #include "plugin/window_proc.h"
-#include "feed/update_worker.h"
 #include "plugin/lifecycle.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
-#include "plugin/view.h"
 #include "shell/blackbox_api.h"
 #include "shell/shell_record.h"
 #include "tests/plugin/plugin_test_support.h"
@@ -24,30 +24,22 @@
 
 namespace {
 
-char* copyOf(const char* text) {
-    return text ? _strdup(text) : nullptr;
-}
-
-// Replaces the DisplayList with entries shown at the given client rectangles (as painting would
-// lay them out); freed again by clearEntries.
+// Shows a list of entries at the given client rectangles (as painting would lay them out);
+// cleared again by clearEntries.
 struct EntryLayout {
     const char* title;
     const char* link;
     RECT rect;
 };
 void setEntries(const std::vector<EntryLayout>& layouts) {
-    freeDisplayList();
-    DisplayList.first = DisplayList.last = nullptr;
+    FeedList* list = newFeedList(0);
     for (const EntryLayout& layout : layouts) {
-        FeedItem* entry = static_cast<FeedItem*>(std::calloc(1, sizeof(FeedItem)));
-        entry->title = copyOf(layout.title);
-        entry->link = copyOf(layout.link);
-        if (DisplayList.last)
-            DisplayList.last->next = entry;
-        else
-            DisplayList.first = entry;
-        DisplayList.last = entry;
+        FeedItem* entry = appendEntry(list);
+        entry->title = listText(list, layout.title, 0);
+        entry->link = listText(list, layout.link, 0);
     }
+    showListDirectly(list);
+    releaseFeedList(list);
     ViewModel& view = currentView();
     for (size_t i = 0; i < layouts.size() && i < view.count; ++i) {
         const RECT& r = layouts[i].rect;
@@ -55,16 +47,7 @@ void setEntries(const std::vector<EntryLayout>& layouts) {
     }
 }
 void clearEntries() {
-    freeDisplayList();
-    while (DisplayList.first) {
-        FeedItem* next = DisplayList.first->next;
-        std::free(DisplayList.first->title);
-        std::free(DisplayList.first->link);
-        std::free(DisplayList.first->description);
-        std::free(DisplayList.first);
-        DisplayList.first = next;
-    }
-    DisplayList.last = nullptr;
+    showListDirectly(nullptr);
 }
 
 // A running plug-in whose first pass has ended (no feed address: it fails at once).
@@ -127,9 +110,9 @@ BOOL pumpingExecute(HWND, const char*, const char* file, const char* arguments, 
                     bool) {
     fileAtEntry = file ? file : "(null)";
     argumentsAtEntry = arguments ? arguments : "(null)";
-    for (FeedItem* entry = DisplayList.first; entry; entry = entry->next)
+    for (FeedItem* entry = shownFirst(); entry; entry = entry->next)
         if (entry->link)
-            std::memset(entry->link, '#', std::strlen(entry->link));
+            std::memset(const_cast<char*>(entry->link), '#', std::strlen(entry->link));
     clearEntries();
     setEntries({{"other", "http://other.example/", {0, 0, 200, 20}}});
     if (settings.browserPath[0])
@@ -159,7 +142,7 @@ TEST(the_shell_is_handed_copies_that_outlive_an_update_during_the_call) {
     for (const Row& row : rows) {
         copySettingText(settings.browserPath, row.browser);
         setEntries({{"web", "http://example.com/story?id=7", {0, 0, 200, 20}}});
-        CHECK(openItemLink(DisplayList.first));
+        CHECK(openItemLink(shownFirst()));
         CHECK_EQ(fileAtEntry, row.file);
         CHECK_EQ(argumentsAtEntry, row.arguments);
         CHECK_EQ(fileAfterPump, row.file);
@@ -397,11 +380,11 @@ TEST(a_finished_pass_without_a_list_keeps_the_entries_and_repaints) {
     REQUIRE(started.window);
     HWND window = started.window;
     setEntries({{"kept", "http://a/", {0, 0, 10, 10}}});
-    FeedItem* first = DisplayList.first;
+    FeedItem* first = shownFirst();
     ValidateRect(window, nullptr);
     SendMessageA(window, WM_FEED_UPDATED, 0, 0);
-    CHECK(DisplayList.first == first);
-    CHECK_EQ(DisplayList.first->title, "kept");
+    CHECK(shownFirst() == first);
+    CHECK_EQ(shownFirst()->title, "kept");
     CHECK(invalidated(window));
 }
 

@@ -1,0 +1,179 @@
+// Seen keys as hashes: a feed's 2,000 keys take 16 KB, and the file says nothing of what was read.
+#include "feed/seen_keys.h"
+
+#include <zlib.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include "feed/feed_engine.h"
+
+namespace {
+
+const char seenMagic[] = "FeedMarquee seen keys 1\n";
+
+uint64_t hashOf(const char* key) {
+    uint64_t hash = 14695981039346656037ull;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(key); *p; ++p)
+        hash = (hash ^ *p) * 1099511628211ull;
+    return hash;
+}
+
+int find(const SeenKeys* seen, uint64_t hash) {
+    for (int i = seen->count - 1; i >= 0; --i)
+        if (seen->hashes[i] == hash)
+            return i;
+    return -1;
+}
+
+bool append(SeenKeys* seen, uint64_t hash) {
+    if (seen->count == engineSeenKeyLimit) {
+        std::memmove(seen->hashes, seen->hashes + 1, sizeof(uint64_t) * (seen->count - 1));
+        --seen->count;
+    }
+    if (seen->count == seen->capacity) {
+        int capacity = seen->capacity == 0 ? 64 : seen->capacity * 2;
+        if (capacity > engineSeenKeyLimit)
+            capacity = engineSeenKeyLimit;
+        uint64_t* grown = static_cast<uint64_t*>(
+            std::realloc(seen->hashes, sizeof(uint64_t) * static_cast<size_t>(capacity)));
+        if (grown == nullptr)
+            return false;
+        seen->hashes = grown;
+        seen->capacity = capacity;
+    }
+    seen->hashes[seen->count++] = hash;
+    return true;
+}
+
+uint32_t crcOf(const char* data, size_t length) {
+    return static_cast<uint32_t>(
+        crc32(crc32(0L, nullptr, 0), reinterpret_cast<const Bytef*>(data), static_cast<uInt>(length)));
+}
+
+} // namespace
+
+bool addSeenKey(SeenKeys* seen, const char* key) {
+    if (key == nullptr)
+        return false;
+    uint64_t hash = hashOf(key);
+    return find(seen, hash) < 0 && append(seen, hash);
+}
+
+bool hasSeenKey(const SeenKeys* seen, const char* key) {
+    return key != nullptr && find(seen, hashOf(key)) >= 0;
+}
+
+void keepSeenKeysOf(SeenKeys* seen, const FeedList* list) {
+    for (const FeedItem* item = firstItem(list); item != nullptr; item = item->next) {
+        if (item->key == nullptr)
+            continue;
+        int at = find(seen, hashOf(item->key));
+        if (at < 0 || at == seen->count - 1)
+            continue;
+        uint64_t hash = seen->hashes[at];
+        std::memmove(seen->hashes + at, seen->hashes + at + 1,
+                     sizeof(uint64_t) * static_cast<size_t>(seen->count - at - 1));
+        seen->hashes[seen->count - 1] = hash;
+    }
+}
+
+void moveSeenKeys(SeenKeys* to, SeenKeys* from) {
+    freeSeenKeys(to);
+    *to = *from;
+    std::memset(from, 0, sizeof *from);
+}
+
+void freeSeenKeys(SeenKeys* seen) {
+    std::free(seen->hashes);
+    std::memset(seen, 0, sizeof *seen);
+}
+
+char* encodeSeenKeys(const SeenKeys* seen, size_t* length) {
+    size_t size = sizeof seenMagic + static_cast<size_t>(seen->count) * 17 + 16;
+    char* out = static_cast<char*>(std::malloc(size));
+    if (out == nullptr)
+        return nullptr;
+    size_t used = sizeof seenMagic - 1;
+    std::memcpy(out, seenMagic, used);
+    for (int i = 0; i < seen->count; ++i)
+        used += static_cast<size_t>(std::snprintf(out + used, size - used, "%016llx\n",
+                                                  static_cast<unsigned long long>(seen->hashes[i])));
+    used += static_cast<size_t>(
+        std::snprintf(out + used, size - used, "crc %08lx\n",
+                      static_cast<unsigned long>(crcOf(out, used))));
+    *length = used;
+    return out;
+}
+
+bool decodeSeenKeys(const char* data, size_t length, SeenKeys* seen) {
+    const size_t magic = sizeof seenMagic - 1;
+    const size_t crcLine = 13;
+    if (data == nullptr || length < magic + crcLine || std::memcmp(data, seenMagic, magic) != 0)
+        return false;
+    size_t covered = length - crcLine;
+    char line[14];
+    std::snprintf(line, sizeof line, "crc %08lx\n", static_cast<unsigned long>(crcOf(data, covered)));
+    if (std::memcmp(data + covered, line, crcLine) != 0 || (covered - magic) % 17 != 0)
+        return false;
+    SeenKeys read = {};
+    for (size_t at = magic; at < covered; at += 17) {
+        uint64_t hash = 0;
+        for (size_t k = 0; k < 16; ++k) {
+            char c = data[at + k];
+            int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+            if (digit < 0) {
+                freeSeenKeys(&read);
+                return false;
+            }
+            hash = hash * 16 + static_cast<uint64_t>(digit);
+        }
+        if (data[at + 16] != '\n' || !append(&read, hash)) {
+            freeSeenKeys(&read);
+            return false;
+        }
+    }
+    moveSeenKeys(seen, &read);
+    return true;
+}
+
+bool writeSeenKeys(const char* path, const SeenKeys* seen) {
+    size_t length = 0;
+    char* data = encodeSeenKeys(seen, &length);
+    char temporary[1024];
+    if (data == nullptr || std::snprintf(temporary, sizeof temporary, "%s.tmp", path) >=
+                               static_cast<int>(sizeof temporary)) {
+        std::free(data);
+        return false;
+    }
+    FILE* file = std::fopen(temporary, "wb");
+    bool ok = file != nullptr && std::fwrite(data, 1, length, file) == length;
+    if (file != nullptr)
+        ok = std::fclose(file) == 0 && ok;
+    std::free(data);
+#ifdef _WIN32
+    ok = ok && MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING);
+#else
+    ok = ok && std::rename(temporary, path) == 0;
+#endif
+    if (!ok)
+        std::remove(temporary);
+    return ok;
+}
+
+bool readSeenKeys(const char* path, SeenKeys* seen) {
+    FILE* file = std::fopen(path, "rb");
+    if (file == nullptr)
+        return false;
+    // The largest file a full set makes, and a little room.
+    const size_t largest = sizeof seenMagic + engineSeenKeyLimit * 17 + 16;
+    char* data = static_cast<char*>(std::malloc(largest + 1));
+    size_t length = data != nullptr ? std::fread(data, 1, largest + 1, file) : 0;
+    std::fclose(file);
+    bool ok = data != nullptr && length <= largest && decodeSeenKeys(data, length, seen);
+    std::free(data);
+    return ok;
+}

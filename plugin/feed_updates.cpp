@@ -1,0 +1,385 @@
+// The plug-in's side of the update engine: the settings and favourites become the engine's feed
+// list, finished passes come back to the window thread as WM_FEED_UPDATED, and timer 1 follows
+// the engine's schedule. In "one" mode the single feed keeps its saved copy in
+// "feedmarquee.cache" and its seen keys in "feedmarquee.seen" beside the settings file, as
+// before; the other modes keep one pair of files per favourite in "feedmarquee.feeds".
+#include "plugin/hot_key_win32.h"
+#include "plugin/feed_updates.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "display/tooltip.h"
+#include "plugin/window_proc.h"
+#include "feed/feed_engine.h"
+#include "plugin/runtime_state.h"
+#include "plugin/settings.h"
+
+char lastUpdateTime[20];
+unsigned long updateStopWaitMs = 10000;
+
+namespace {
+
+FeedEngine* engine;
+// The window results are posted to; read by the workers, written on the window thread.
+HWND volatile deliveryWindow;
+// The address "one" mode showed last, so that a new one drops the old one's saved copy.
+char* oneModeUrl;
+
+bool postPass(void*) {
+    HWND window = deliveryWindow;
+    return window != nullptr && PostMessageA(window, WM_FEED_UPDATED, 0, 0);
+}
+
+// folder of the settings file + name into path (MAX_PATH); false (path empty) when it does not
+// fit or there is no settings path.
+bool besideSettings(const char* name, char* path) {
+    path[0] = '\0';
+    const char* slash = std::strrchr(settingsPath, '\\');
+    const char* other = std::strrchr(settingsPath, '/');
+    if (other > slash)
+        slash = other;
+    if (slash == nullptr)
+        return false;
+    size_t folder = static_cast<size_t>(slash - settingsPath) + 1;
+    size_t length = std::strlen(name);
+    if (folder + length + 1 > MAX_PATH)
+        return false;
+    std::memcpy(path, settingsPath, folder);
+    std::memcpy(path + folder, name, length + 1);
+    return true;
+}
+
+uint64_t addressHash(const char* url) {
+    uint64_t hash = 14695981039346656037ull;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(url); *p; ++p)
+        hash = (hash ^ *p) * 1099511628211ull;
+    return hash;
+}
+
+// The file name stem of a feed's saved files: 16 hex digits of its address's hash.
+void feedStem(const char* url, char (&stem)[17]) {
+    std::snprintf(stem, sizeof stem, "%016llx", static_cast<unsigned long long>(addressHash(url)));
+}
+
+// True for the names the feed folder's files have: 16 hex digits, then .cache or .seen (and
+// their .tmp siblings).
+bool isFeedFileName(const char* name, char (&stem)[17]) {
+    for (int i = 0; i < 16; ++i) {
+        char c = name[i];
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
+    }
+    const char* rest = name + 16;
+    static const char* const endings[] = {".cache", ".seen", ".cache.tmp", ".seen.tmp"};
+    for (const char* ending : endings) {
+        if (std::strcmp(rest, ending) == 0) {
+            std::memcpy(stem, name, 16);
+            stem[16] = '\0';
+            return true;
+        }
+    }
+    return false;
+}
+
+// Removes the saved files of feeds that are no longer among the favourites.
+void removeOtherFeedFiles(const char* folder) {
+    char pattern[MAX_PATH];
+    if (std::snprintf(pattern, sizeof pattern, "%s\\*", folder) >= MAX_PATH)
+        return;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        char stem[17];
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+            !isFeedFileName(found.cFileName, stem))
+            continue;
+        bool kept = false;
+        for (const FavoriteFeed* f = favorites; f != nullptr && !kept; f = f->next) {
+            char own[17];
+            feedStem(f->url, own);
+            kept = std::strcmp(own, stem) == 0;
+        }
+        char path[MAX_PATH];
+        if (!kept && std::snprintf(path, sizeof path, "%s\\%s", folder, found.cFileName) < MAX_PATH)
+            DeleteFileA(path);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+EngineOptions optionsOfSettings() {
+    EngineOptions options = {};
+    options.updateIntervalMinutes = settings.updateInterval;
+    options.keepHeadlines = settings.keepHeadlines;
+    options.convertCharset = settings.encoding != 0;
+    options.markNew = settings.markNew;
+    options.stopWaitMs = updateStopWaitMs;
+    return options;
+}
+
+// The menu and commands change the settings directly; the engine reads them from here on.
+void syncOptions() {
+    EngineOptions options = optionsOfSettings();
+    engineSetOptions(engine, &options);
+}
+
+bool oneMode() {
+    return settings.show != showTogether && settings.show != showInTurn;
+}
+
+void armTimer() {
+    if (runtime.pluginWindow)
+        armUpdateTimer();
+}
+
+// A list shown instead of the engine's (showListDirectly).
+FeedList* directList;
+
+// The list painted last ("one" mode), held so that a new one is told from it.
+FeedList* paintedList;
+
+// The window thread's view after the engine changed: a new list on show drops the tooltip's tools
+// of the old layout; "one" mode's update time.
+void noteChanges() {
+    FeedList* shown = engineFeedList(engine, 0);
+    if (shown != paintedList) {
+        sweepTools();
+        retainFeedList(shown);
+        releaseFeedList(paintedList);
+        paintedList = shown;
+    }
+    const char* updated = engineFeedUpdated(engine, 0);
+    std::snprintf(lastUpdateTime, sizeof lastUpdateTime, "%s", updated ? updated : "");
+}
+
+void runEngine() {
+    engineRunDue(engine, engineClock());
+    noteChanges();
+}
+
+} // namespace
+
+bool headlineCachePath(char* path) {
+    return besideSettings("feedmarquee.cache", path);
+}
+
+bool feedFolderPath(char* path) {
+    return besideSettings("feedmarquee.feeds", path);
+}
+
+void reconfigureFeeds() {
+    if (engine == nullptr)
+        engine = createFeedEngine(postPass, nullptr);
+    if (engine == nullptr)
+        return;
+    deliveryWindow = runtime.pluginWindow;
+    EngineOptions options = optionsOfSettings();
+
+    if (oneMode()) {
+        char cachePath[MAX_PATH];
+        char seenPath[MAX_PATH];
+        bool haveCache = headlineCachePath(cachePath);
+        besideSettings("feedmarquee.seen", seenPath);
+        // Another address: the old one's saved copy and marks are not this feed's.
+        if (oneModeUrl != nullptr && oneModeUrl[0] &&
+            std::strcmp(oneModeUrl, settings.feedUrl) != 0) {
+            if (haveCache)
+                DeleteFileA(cachePath);
+            if (seenPath[0])
+                DeleteFileA(seenPath);
+        }
+        std::free(oneModeUrl);
+        oneModeUrl = _strdup(settings.feedUrl);
+        FeedSpec spec = {settings.feedUrl, cachePath, seenPath};
+        engineConfigure(engine, &spec, 1, &options);
+    } else {
+        char folder[MAX_PATH];
+        bool haveFolder = feedFolderPath(folder);
+        if (haveFolder) {
+            CreateDirectoryA(folder, nullptr);
+            removeOtherFeedFiles(folder);
+        }
+        int count = favoriteCount > 0 ? favoriteCount : 0;
+        FeedSpec* specs =
+            static_cast<FeedSpec*>(std::calloc(static_cast<size_t>(count) + 1, sizeof(FeedSpec)));
+        char(*paths)[2][MAX_PATH] = static_cast<char(*)[2][MAX_PATH]>(
+            std::calloc(static_cast<size_t>(count) + 1, sizeof(char[2][MAX_PATH])));
+        if (specs == nullptr || paths == nullptr) {
+            std::free(specs);
+            std::free(paths);
+            return;
+        }
+        int n = 0;
+        for (const FavoriteFeed* f = favorites; f != nullptr && n < count; f = f->next, ++n) {
+            char stem[17];
+            feedStem(f->url, stem);
+            if (haveFolder) {
+                std::snprintf(paths[n][0], MAX_PATH, "%s\\%s.cache", folder, stem);
+                std::snprintf(paths[n][1], MAX_PATH, "%s\\%s.seen", folder, stem);
+            }
+            specs[n] = FeedSpec{f->url, paths[n][0], paths[n][1]};
+        }
+        engineConfigure(engine, specs, n, &options);
+        std::free(specs);
+        std::free(paths);
+    }
+    runEngine();
+    armTimer();
+}
+
+bool requestUpdate() {
+    // The address, the favourites or the mode may have changed since: the feeds follow them
+    // (a feed that stays keeps its state; a dropped one's pass is abandoned, never waited for).
+    reconfigureFeeds();
+    engineUpdateNow(engine, -1);
+    runEngine();
+    return shownList() != nullptr;
+}
+
+void requestFeedUpdate(int feed) {
+    engineUpdateNow(engine, feed);
+    runEngine();
+}
+
+void runDueUpdates() {
+    if (oneMode()) {
+        // Timer 1 is the single feed's interval: its tick is the update.
+        requestUpdate();
+    } else {
+        runEngine();
+    }
+    armTimer();
+}
+
+void stopUpdate() {
+    if (engine == nullptr)
+        return;
+    deliveryWindow = nullptr;
+    engineStop(engine);
+    destroyFeedEngine(engine);
+    engine = nullptr;
+    std::free(oneModeUrl);
+    oneModeUrl = nullptr;
+    releaseFeedList(paintedList);
+    paintedList = nullptr;
+    lastUpdateTime[0] = '\0';
+}
+
+void finishUpdate(LPARAM) {
+    if (engine == nullptr)
+        return;
+    // Every queued result is taken (a message may carry several); feeds that waited for a free
+    // slot start now.
+    runEngine();
+    armTimer();
+    if (runtime.pluginWindow)
+        InvalidateRect(runtime.pluginWindow, nullptr, FALSE);
+}
+
+UINT updateTimerDelayMs() {
+    syncOptions();
+    if (engine == nullptr || engineFeedCount(engine) == 0)
+        return updateTimerPeriod(settings.updateInterval);
+    // "One" mode: the feed's delay in force. Otherwise the shortest wait until a feed falls due;
+    // feeds whose pass runs re-arm the timer when it ends.
+    long long ms = -1;
+    if (oneMode()) {
+        ms = engineFeedDelaySeconds(engine, 0) * 1000LL;
+    } else {
+        ms = engineRunDue(engine, engineClock());
+        if (ms < 0)
+            return updateTimerPeriod(settings.updateInterval);
+        if (ms < 1000)
+            ms = 1000;
+    }
+    return ms > USER_TIMER_MAXIMUM ? USER_TIMER_MAXIMUM : static_cast<UINT>(ms);
+}
+
+bool updatesRunning() {
+    return engineBusy(engine);
+}
+
+int completedPasses() {
+    return engineFeedPasses(engine, -1);
+}
+
+int shownFeedCount() {
+    return engineFeedCount(engine);
+}
+
+bool shownFeedAt(int index, ShownFeed* out) {
+    if (engine == nullptr || index < 0 || index >= engineFeedCount(engine))
+        return false;
+    std::memset(out, 0, sizeof *out);
+    out->url = engineFeedUrl(engine, index);
+    out->list = engineFeedList(engine, index);
+    out->hasHeadlines = engineFeedHasHeadlines(engine, index);
+    out->stale = engineFeedStale(engine, index);
+    out->health = engineFeedHealth(engine, index);
+    out->updated = engineFeedUpdated(engine, index);
+    out->items = out->hasHeadlines ? itemCount(out->list) : 0;
+    out->newItems = engineNewCount(engine, index);
+    for (const FavoriteFeed* f = favorites; f != nullptr && out->title == nullptr; f = f->next)
+        if (f->title[0] && std::strcmp(f->url, out->url) == 0)
+            out->title = f->title;
+    if (out->title == nullptr)
+        out->title = engineFeedTitle(engine, index);
+    if (out->title == nullptr)
+        out->title = out->url;
+    return true;
+}
+
+bool itemIsNew(int feed, const FeedItem* item) {
+    return engineItemIsNew(engine, feed, item);
+}
+
+void markItemSeen(int feed, const FeedItem* item) {
+    engineMarkSeen(engine, feed, item);
+}
+
+void markAllRead() {
+    engineMarkAllRead(engine, -1);
+}
+
+int newItemCount(int feed) {
+    return engineNewCount(engine, feed);
+}
+
+FeedList* shownList() {
+    return directList != nullptr ? directList : engineFeedList(engine, 0);
+}
+
+void showListDirectly(FeedList* list) {
+    retainFeedList(list);
+    releaseFeedList(directList);
+    directList = list;
+}
+
+bool headlinesBelongTo(const char* url) {
+    const char* shown = engineFeedUrl(engine, 0);
+    return url != nullptr && shown != nullptr && engineFeedHasHeadlines(engine, 0) &&
+           std::strcmp(shown, url) == 0;
+}
+
+bool headlinesOfAnotherAddress(const char* url) {
+    const char* shown = engineFeedUrl(engine, 0);
+    return shown != nullptr && engineFeedHasHeadlines(engine, 0) &&
+           (url == nullptr || std::strcmp(shown, url) != 0);
+}
+
+bool headlinesStale() {
+    return engineFeedStale(engine, 0);
+}
+
+const char* feedHealthLine() {
+    const char* line = engineFeedHealth(engine, 0);
+    return withHotKeyNote(line != nullptr ? line : "");
+}
+
+int updateIntervalInForce() {
+    syncOptions();
+    return engineFeedInterval(engine, 0);
+}
