@@ -14,6 +14,7 @@
 #include "display/high_contrast.h"
 #include "display/tooltip.h"
 #include "plugin/feed_updates.h"
+#include "plugin/view.h"
 #include "plugin/keyboard.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
@@ -134,15 +135,18 @@ struct Newsroom {
     HWND window = nullptr;
     HWINEVENTHOOK hook = nullptr;
 
-    explicit Newsroom(const char* hotKey = "") {
+    explicit Newsroom(const char* hotKey = "", const std::string& moreSettings = "") {
         startFeedServer(server);
         setFeedResponse(server, answerFeed, harbourTown);
+        std::string more = moreSettings;
+        for (size_t at = more.find('$'); at != std::string::npos; at = more.find('$', at))
+            more.replace(at, 1, feedServerUrl(server, ""));
         std::string rc = "feedmarquee.x: 300\nfeedmarquee.y: 200\nfeedmarquee.width: 300\n"
                          "feedmarquee.height: 80\nfeedmarquee.alpha: 255\n"
                          "feedmarquee.showDate: true\nfeedmarquee.datePosHead: true\n"
                          "feedmarquee.feedUrl: " +
                          feedServerUrl(server, "/harbour-town.xml") +
-                         "\nfeedmarquee.hotkey: " + hotKey + "\n";
+                         "\nfeedmarquee.hotkey: " + hotKey + "\n" + more;
         run.settingsFile(rc.c_str());
         // Every process, out of context: the way a screen reader listens.
         hook = SetWinEventHook(EVENT_MIN, EVENT_MAX, nullptr, recordWinEvent, 0, 0,
@@ -473,4 +477,24 @@ TEST(high_contrast_paints_in_the_system_colours) {
     CHECK_EQ(pixelAt(edge.x, edge.y), GetSysColor(COLOR_HIGHLIGHT));
     highContrastOn = [] { return false; };
     CHECK_EQ(pixelAt(client.right - 2, client.bottom - 2), styled);
+}
+
+TEST(left_and_right_step_through_the_feeds_shown_in_turn) {
+    // Two favourites shown in turn ($ stands for the newsroom's address).
+    Newsroom room("", "feedmarquee.show: inTurn\nfeedmarquee.turnSeconds: 3600\n"
+                      "feedmarquee.fav0.title: Harbour A\nfeedmarquee.fav0.url: $/a.xml\n"
+                      "feedmarquee.fav1.title: Harbour B\nfeedmarquee.fav1.url: $/b.xml\n");
+    REQUIRE(room.window);
+    auto header = [] { return std::string(currentView().entries[0].item->title); };
+    CHECK_EQ(header(), "Harbour A  1/2");
+    SetForegroundWindow(room.window);
+    SetFocus(room.window);
+    pumpMessages(50);
+    room.key(VK_RIGHT);
+    CHECK_EQ(header(), "Harbour B  2/2");
+    room.key(VK_RIGHT);
+    CHECK_EQ(header(), "Harbour A  1/2");
+    room.key(VK_LEFT);
+    CHECK_EQ(header(), "Harbour B  2/2");
+    CHECK_EQ(shownItemCount(), 5);
 }
