@@ -489,9 +489,9 @@ struct Document {
 // Each run copies the document, handles it and returns a count that keeps the work observable.
 static size_t runParseFeed(Document& document) {
     std::memcpy(document.work.data(), document.text.c_str(), document.text.size() + 1);
-    parseFeed(document.work.data(), document.url);
-    size_t count = static_cast<size_t>(entryCount);
-    freeFetchList();
+    FeedList* list = parseFeed(document.work.data(), document.url);
+    size_t count = list != nullptr ? static_cast<size_t>(list->count) : 0;
+    releaseFeedList(list);
     return count;
 }
 
@@ -604,7 +604,7 @@ static void compareWithExpat(Document& document, size_t* agreeing, size_t* items
     collectWithExpat(document, collector);
 
     std::memcpy(document.work.data(), document.text.c_str(), document.text.size() + 1);
-    parseFeed(document.work.data(), document.url);
+    FeedList* list = parseFeed(document.work.data(), document.url);
     auto same = [](const char* a, const char* b) {
         return std::strcmp(a ? a : "", b ? b : "") == 0;
     };
@@ -612,7 +612,7 @@ static void compareWithExpat(Document& document, size_t* agreeing, size_t* items
     *agreeing = 0;
     *items = collector.items.size();
     bool differenceShown = false;
-    const FeedItem* entry = FetchList.first ? FetchList.first->next : nullptr; // after the header
+    const FeedItem* entry = firstItem(list); // after the header
     for (const CollectedItem& item : collector.items) {
         if (!entry)
             break;
@@ -632,7 +632,7 @@ static void compareWithExpat(Document& document, size_t* agreeing, size_t* items
         }
         entry = entry->next;
     }
-    freeFetchList();
+    releaseFeedList(list);
     releaseItems(collector);
 }
 
