@@ -190,6 +190,7 @@ void endKeyboard(HWND window) {
     releaseFocusHotKey(window);
     KillTimer(window, seenTimerId);
     disconnectAccessibleObjects();
+    accessibleListSource = AccessibleListSource{}; // no new objects for a window that is going
     keyboardSelection.focused = false;
     keyboardSelection.selected = -1;
     keyboardTipAdded = false; // the tooltip window goes with the plug-in
@@ -267,6 +268,7 @@ void keyboardFocusChanged(HWND window, bool focused) {
     keyboardSelection.focused = focused;
     if (!focused) {
         keyboardSelection.drawn = false;
+        previousFocus = nullptr; // the next focus remembers where it came from afresh
         hideKeyboardTip(window);
         KillTimer(window, seenTimerId);
         // Back to the window as the mouse knows it: from the top, nothing drawn as selected.
