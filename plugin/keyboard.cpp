@@ -60,7 +60,6 @@ void hideKeyboardTip(HWND window) {
 
 // Shows the selected item's tip (its title over its description, as the mouse's tip) below it.
 void showKeyboardTip(HWND window, const FeedItem* entry) {
-    // (the tip sits below the selected item's rectangle)
     if (!tooltipWindow)
         return;
     std::wstring text;
@@ -96,9 +95,10 @@ void showKeyboardTip(HWND window, const FeedItem* entry) {
 
 // The items the last paint showed, for Page Up and Page Down (at least one).
 int paintedItems() {
+    const ViewModel& view = currentView();
     int painted = 0;
-    for (int item = 0; shownItem(item); ++item)
-        if (shownItemRect(item).bottom > shownItemRect(item).top)
+    for (size_t position = 1; position < view.count; ++position)
+        if (view.entries[position].itemRect.bottom > view.entries[position].itemRect.top)
             ++painted;
     return painted > 1 ? painted : 1;
 }
@@ -111,10 +111,9 @@ void moveSelection(HWND window, SelectionKey key) {
 
 // The menu opens where the shell puts it, at the mouse pointer: the pointer goes to the item first.
 void openMenuAtSelection(HWND window) {
-    const FeedItem* entry = shownItem(keyboardSelection.selected);
-    if (entry && entry->itemRect.bottom > entry->itemRect.top) {
-        POINT point = {entry->itemRect.left + 8,
-                       (entry->itemRect.top + entry->itemRect.bottom) / 2};
+    ItemRect rect = shownItemRect(keyboardSelection.selected);
+    if (rect.bottom > rect.top) {
+        POINT point = {rect.left + 8, (rect.top + rect.bottom) / 2};
         ClientToScreen(window, &point);
         SetCursorPos(point.x, point.y);
     }
@@ -127,7 +126,9 @@ void giveFocusBack(HWND window) {
     previousFocus = nullptr;
     if (back && back != window && IsWindow(back)) {
         SetForegroundWindow(back);
-        SetFocus(back);
+        // Within this thread (the shell's own windows) the exact window gets it back too.
+        if (GetWindowThreadProcessId(back, nullptr) == GetCurrentThreadId())
+            SetFocus(back);
     }
     if (GetFocus() == window)
         SetFocus(nullptr);

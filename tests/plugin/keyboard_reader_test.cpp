@@ -241,6 +241,10 @@ TEST(keys_move_the_selection_act_on_it_and_give_the_focus_back) {
     int menus = menuOpenRequests();
     room.key(VK_F10, true);
     CHECK_EQ(menuOpenRequests(), menus + 1);
+    POINT pointer;
+    GetCursorPos(&pointer);
+    ScreenToClient(room.window, &pointer);
+    CHECK(pointer.y >= last.top && pointer.y < last.bottom); // the menu opens at the item
     room.key(VK_APPS);
     CHECK_EQ(menuOpenRequests(), menus + 2);
     room.key(VK_F10);
