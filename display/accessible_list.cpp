@@ -219,8 +219,8 @@ class AccessibleNode final : public IAccessible {
             *topic = 0;
         return nothingToSay(file);
     }
-    HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT, BSTR* shortcut) override {
-        return nothingToSay(shortcut);
+    HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT child, BSTR* shortcut) override {
+        return text(child, shortcut, accessibleListSource.listShortcut, nullptr);
     }
     HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override {
         if (!focus)

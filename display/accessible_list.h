@@ -10,6 +10,7 @@ struct AccessibleListSource {
     int (*itemCount)();
     void (*listName)(std::wstring& out); // "Harbour Town Daily, 5 items, updated 12/08 12:37"
     void (*listDescription)(std::wstring& out); // empty: none
+    void (*listShortcut)(std::wstring& out);    // the hot key that focuses the list; empty: none
     void (*itemName)(int item, std::wstring& out);
     void (*itemDescription)(int item, std::wstring& out); // empty: none
     void (*itemValue)(int item, std::wstring& out);       // the date as shown; empty: none

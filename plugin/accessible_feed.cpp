@@ -15,6 +15,7 @@
 #include "display/accessible_list.h"
 #include "display/keyboard_selection.h"
 #include "plugin/feed_updates.h"
+#include "plugin/hot_key_win32.h"
 #include "plugin/keyboard.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
@@ -93,6 +94,11 @@ void listDescription(std::wstring& out) {
         appendOwnText(out, view.headerTip);
 }
 
+void listShortcut(std::wstring& out) {
+    out.clear();
+    appendOwnText(out, registeredHotKeyText());
+}
+
 void itemName(int item, std::wstring& out) {
     out.clear();
     const ViewModel& view = currentView();
@@ -161,7 +167,8 @@ int itemCount() {
 } // namespace
 
 void connectAccessibleFeed() {
-    accessibleListSource = AccessibleListSource{
-        itemCount, listName,     listDescription, itemName,   itemDescription, itemValue,
-        itemRect,  selectedItem, focused,         selectItem, openItem,        listNumber};
+    accessibleListSource =
+        AccessibleListSource{itemCount,       listName,  listDescription, listShortcut, itemName,
+                             itemDescription, itemValue, itemRect,        selectedItem, focused,
+                             selectItem,      openItem,  listNumber};
 }

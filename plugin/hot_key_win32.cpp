@@ -1,6 +1,7 @@
 #include "plugin/hot_key_win32.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "plugin/hot_key.h"
@@ -9,6 +10,7 @@
 namespace {
 
 bool registered = false;
+char registeredText[40];
 char healthNote[160];
 
 } // namespace
@@ -27,12 +29,17 @@ bool registerFocusHotKey(HWND window) {
         break;
     }
     registered = RegisterHotKey(window, focusHotKeyId, key.modifiers, key.key) != FALSE;
-    if (!registered) {
-        char name[40];
-        formatHotKey(key, name, sizeof name);
+    char name[sizeof registeredText];
+    formatHotKey(key, name, sizeof name);
+    if (registered)
+        std::memcpy(registeredText, name, sizeof registeredText);
+    else
         std::snprintf(healthNote, sizeof healthNote, "hot key %s refused (in use)", name);
-    }
     return registered;
+}
+
+const char* registeredHotKeyText() {
+    return registeredText;
 }
 
 const char* hotKeyNote() {
@@ -54,5 +61,6 @@ void releaseFocusHotKey(HWND window) {
     if (registered)
         UnregisterHotKey(window, focusHotKeyId);
     registered = false;
+    registeredText[0] = '\0';
     healthNote[0] = '\0';
 }

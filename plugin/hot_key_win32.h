@@ -12,6 +12,8 @@ const int focusHotKeyId = 1;
 bool registerFocusHotKey(HWND window);
 // Releases the registered key, if any, and clears the note.
 void releaseFocusHotKey(HWND window);
+// The registered key as text ("Ctrl+Alt+R"); "" when none is registered.
+const char* registeredHotKeyText();
 // What the health line adds about the hot key ("hot key Ctrl+Alt+R refused (in use)"); "" when all
 // is well.
 const char* hotKeyNote();

@@ -456,8 +456,8 @@ void turnTick(HWND window) {
         return;
     POINT cursor;
     // Held too while the keyboard works in the window: the items must not change under it.
-    state.turnHeld = (GetCursorPos(&cursor) && WindowFromPoint(cursor) == window) ||
-                     keyboardSelection.focused;
+    state.turnHeld =
+        (GetCursorPos(&cursor) && WindowFromPoint(cursor) == window) || keyboardSelection.focused;
     int before = state.turnFeed;
     advanceTurn(feedCount());
     if (state.turnFeed != before)
