@@ -1,6 +1,7 @@
 // A screen reader in another process: blackbox.exe runs the real FeedMarquee.dll against a feed on
 // 127.0.0.1, and this program reads the plug-in's window through oleacc across the process
-// boundary, as a screen reader does, and opens an item through its default action.
+// boundary, as a screen reader does, and opens an item through its default action; the hot key
+// the plug-in registers is another program's to take only once the shell has ended.
 #include <windows.h>
 
 #include <oleacc.h>
@@ -50,7 +51,8 @@ TEST(a_reader_in_another_process_reads_the_items_and_opens_one) {
     REQUIRE(startFeedServer(server));
     setFeedResponse(server, answerFeed, feedDocument);
     {
-        SystemRun run;
+        SystemRun run(std::vector<std::pair<std::string, std::string>>{
+            {"feedmarquee.rc", "feedmarquee.hotkey: Ctrl+Alt+F9\n"}});
         REQUIRE(run.started);
         REQUIRE(broadcast(run, "@FeedMarqueeFeedUrl " + feedServerUrl(server, "/feed.xml")));
         HWND window = nullptr;
@@ -81,10 +83,16 @@ TEST(a_reader_in_another_process_reads_the_items_and_opens_one) {
         if (!log.lines.empty())
             CHECK(log.lines[0].find("\thttp://news.example.com/2\t") != std::string::npos);
 
-        // The shell ends while the reader holds the list: calls fail, nothing hangs or crashes.
+        // The plug-in holds its hot key: this program cannot have it while the shell runs.
+        CHECK(!RegisterHotKey(nullptr, 1, MOD_CONTROL | MOD_ALT, VK_F9));
+
+        // The shell ends while the reader holds the list: calls fail, nothing hangs or crashes,
+        // and the hot key is free again.
         CHECK_EQ(stopShell(run.shell), 0);
         CHECK(FAILED(list->get_accChildCount(&count)));
         list->Release();
+        CHECK(RegisterHotKey(nullptr, 1, MOD_CONTROL | MOD_ALT, VK_F9));
+        UnregisterHotKey(nullptr, 1);
     }
     stopFeedServer(server);
     CoUninitialize();
