@@ -55,7 +55,7 @@ size_t peakMemory() {
 bool fetchAndParse(const std::string& url, double* fetchSeconds, double* parseSeconds,
                    int* entries) {
     volatile LONG never = 0;
-    FetchRequest request = {url.c_str(), nullptr, nullptr, &never};
+    FetchRequest request = {url.c_str(), nullptr, nullptr, &never, nullptr};
     FetchResult result;
     double started = seconds();
     bool ok = fetchFeed(&request, &result);

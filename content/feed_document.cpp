@@ -7,7 +7,7 @@
 #include "content/rss_parser.h"
 
 FeedList* parseFeedBody(char* body, size_t length, const char* contentType, const char* baseUrl,
-                   bool convertCharset) {
+                        bool convertCharset) {
     size_t convertedLength = 0;
     char* converted = convertCharset && body
                           ? convertToUtf8(body, length, contentType, &convertedLength)

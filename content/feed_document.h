@@ -6,8 +6,8 @@
 #include "content/feed_items.h"
 
 // Parses body (length bytes, zero-terminated; it may be overwritten) into a new list as parseFeed
-// does (the caller's reference; null only when memory runs out), with baseUrl for relative links. With convertCharset the body is first read in
-// the character set that contentType (may be null), its XML declaration or its byte-order mark
-// names; without it the bytes are taken as they come.
+// does (the caller's reference; null only when memory runs out), with baseUrl for relative links.
+// With convertCharset the body is first read in the character set that contentType (may be null),
+// its XML declaration or its byte-order mark names; without it the bytes are taken as they come.
 FeedList* parseFeedBody(char* body, size_t length, const char* contentType, const char* baseUrl,
-                   bool convertCharset);
+                        bool convertCharset);

@@ -7,6 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#ifdef _WIN32
+#include <malloc.h> // _expand
+#endif
 
 struct TextBlock {
     TextBlock* next;
@@ -43,8 +46,10 @@ char* carve(FeedList* list, size_t n, bool aligned) {
     size_t size = list->nextBlock < blockSmallest ? blockSmallest : list->nextBlock;
     if (size > blockLargest)
         size = blockLargest;
-    if (size == list->nextBlock || list->nextBlock == 0)
-        list->nextBlock = size * 2; // each block as large as all before it
+    // Without a size hint each block is as large as all before it; with one, every block is
+    // the hinted size, so the last one wastes at most that.
+    if (!list->hinted)
+        list->nextBlock = size * 2;
     if (size < n)
         size = n;
     size_t header = alignUp(sizeof(TextBlock));
@@ -79,6 +84,7 @@ FeedList* newFeedList(size_t sizeHint) {
         // The first block is sized for the whole list when that is small; a large list still
         // grows block by block so that no single allocation is huge.
         list->nextBlock = sizeHint < blockSmallest ? blockSmallest : sizeHint;
+        list->hinted = true;
     }
     return list;
 }
@@ -99,6 +105,22 @@ void releaseFeedList(FeedList* list) {
         block = next;
     }
     delete list;
+}
+
+void trimFeedList(FeedList* list) {
+#ifdef _WIN32
+    TextBlock* block = list != nullptr ? list->blocks : nullptr;
+    if (block == nullptr || block->size - block->used < 4096)
+        return;
+    // Shrunk in place or not at all: the entries and texts in it must not move.
+    size_t header = alignUp(sizeof(TextBlock));
+    if (_expand(block, header + block->used) != nullptr) {
+        list->blockBytes -= block->size - block->used;
+        block->size = block->used;
+    }
+#else
+    (void)list;
+#endif
 }
 
 FeedItem* appendEntry(FeedList* list) {
@@ -131,7 +153,9 @@ const char* listText(FeedList* list, const char* text, size_t n) {
 }
 
 const char* listTakeText(FeedList* list, char* text) {
-    const char* copy = listText(list, text, 0);
+    // A present but empty text stays present: a feed's empty description is not a missing one.
+    static const char empty[] = "";
+    const char* copy = text != nullptr && text[0] == '\0' ? empty : listText(list, text, 0);
     std::free(text);
     return copy;
 }

@@ -35,11 +35,15 @@ struct FeedList {
     TextBlock* blocks;  // the storage of every entry and text, newest block first
     size_t blockBytes;  // bytes of storage held (for the footprint figures)
     size_t nextBlock;   // the size of the next block to take
+    bool hinted;        // blocks keep the hinted size instead of growing
 };
 
 // A new empty list with one reference, or null when memory runs out. sizeHint: the bytes the
 // texts will roughly need (0: unknown), so a large document's texts take few blocks.
 FeedList* newFeedList(size_t sizeHint);
+// Gives back the unused end of the newest block where the runtime can shrink it in place; for a
+// finished list (nothing is added afterwards, or only into new blocks).
+void trimFeedList(FeedList* list);
 // Adds a reference (list may be null) and returns list.
 FeedList* retainFeedList(FeedList* list);
 // Drops a reference (list may be null); the last one frees the list with all its entries and texts.
@@ -51,7 +55,8 @@ FeedItem* appendEntry(FeedList* list);
 // A zero-terminated copy of the first n bytes of text (n 0: the whole text) in the list's own
 // storage; null for a null or empty text or when memory runs out.
 const char* listText(FeedList* list, const char* text, size_t n);
-// listText of a malloc'd text, which is freed (text may be null).
+// listText of a malloc'd text, which is freed (text may be null); an empty text gives an empty
+// text, not null.
 const char* listTakeText(FeedList* list, char* text);
 
 // A new list of a single entry titled text (a placeholder such as "Connecting..."), count 1.

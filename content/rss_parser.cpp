@@ -382,6 +382,7 @@ struct ParseState {
     PendingText description;
     PendingText date;
     PendingText guid;
+    bool guidIsLink; // the guid is a permalink (no isPermaLink="false")
     char* link;
 
     int32_t created;
@@ -525,7 +526,7 @@ void finishItem(ParseState& state) {
         return;
     char* link = state.link;
     state.link = nullptr;
-    if (link == nullptr && state.guid.present)
+    if (link == nullptr && state.guid.present && state.guidIsLink)
         link = linkCopy(state.guid.value.text, state.guid.value.length, currentBase(state));
     state.inItem = false;
     state.ignoreDepth = 0;
@@ -823,9 +824,10 @@ char* examineMarkup(ParseState& state, char* m) {
     case 'g':
         if (isName(m, "guid", 4)) {
             char* tagEnd = markupEnd(m + 4);
-            if (!atItemLevel(state) || state.link != nullptr || state.guid.present ||
-                attributeIs(findAttribute(m + 4, tagEnd, "ispermalink"), "false"))
+            // Every item's guid is its key; only a permalink one can stand in for its link.
+            if (!atItemLevel(state) || state.guid.present)
                 return tagEnd;
+            state.guidIsLink = !attributeIs(findAttribute(m + 4, tagEnd, "ispermalink"), "false");
             ElementText value = elementText(m, tagEnd, "guid", 4, false);
             offerPending(state.guid, value, 1, DecodedForm, false);
             return value.next;
@@ -971,5 +973,6 @@ FeedList* parseFeed(char* document, const char* baseUrl) {
     for (char*& base : state.bases)
         std::free(base);
     list->ttlMinutes = scheduleMinutes(state);
+    trimFeedList(list);
     return list;
 }

@@ -89,12 +89,12 @@ struct FeedPassResult {
     char* lastModified;
     char* retryAfter;
     char reason[256];
-    int64_t when; // the end of the fetch, or the saved copy's time
+    int64_t when;   // the end of the fetch, or the saved copy's time
     bool bodyKnown; // bodyCrc and bodyLength describe the saved copy's body now
     uint32_t bodyCrc;
     size_t bodyLength;
-    SeenKeys seen;   // saved: the seen keys read from disk
-    bool seenFound;  // saved: the seen-keys file existed and was intact
+    SeenKeys seen;  // saved: the seen keys read from disk
+    bool seenFound; // saved: the seen-keys file existed and was intact
 };
 
 namespace {
@@ -145,7 +145,8 @@ struct Pass {
     char* url;
     char* etag; // validators sent (empty: an unconditional request)
     char* lastModified;
-    char* cachePath; // where a good response is saved; null: not saved
+    char* validatorsUrl;  // the address they belong to (FetchRequest.validatorsUrl); empty: url
+    char* cachePath;      // where a good response is saved; null: not saved
     struct LoadJob* jobs; // a loader: the saved copies and seen keys to read, in turn
     int jobCount;
     bool convertCharset;
@@ -158,8 +159,10 @@ struct Pass {
 struct LoadJob {
     unsigned id; // the feed's loadId
     char* url;
-    char* cachePath; // null: no saved copy to read
-    char* seenPath;  // null: no seen keys to read
+    char* cachePath;       // null: no saved copy to read
+    char* seenPath;        // null: no seen keys to read
+    char* formerCachePath; // FeedSpec's; null: none
+    char* formerSeenPath;
 };
 
 void releasePass(Pass* pass) {
@@ -168,6 +171,8 @@ void releasePass(Pass* pass) {
     for (int i = 0; i < pass->jobCount; ++i) {
         std::free(pass->jobs[i].url);
         std::free(pass->jobs[i].cachePath);
+        std::free(pass->jobs[i].formerCachePath);
+        std::free(pass->jobs[i].formerSeenPath);
         std::free(pass->jobs[i].seenPath);
     }
     std::free(pass->jobs);
@@ -177,6 +182,7 @@ void releasePass(Pass* pass) {
     std::free(pass->url);
     std::free(pass->etag);
     std::free(pass->lastModified);
+    std::free(pass->validatorsUrl);
     std::free(pass->cachePath);
     std::free(pass);
 }
@@ -185,15 +191,18 @@ struct FeedState {
     char* url;
     char* cachePath;
     char* seenPath;
+    char* formerCachePath;
+    char* formerSeenPath;
     FeedList* headlines; // the last good list; null: none
     FeedList* shown;     // headlines, or a placeholder
     bool stale;
     char* etag; // validators of the last good response
     char* lastModified;
-    bool bodyKnown; // the saved copy's body (to skip writing an identical one)
+    char* validatorsUrl; // the address that gave them (after redirects): they go only there
+    bool bodyKnown;      // the saved copy's body (to skip writing an identical one)
     uint32_t bodyCrc;
     size_t bodyLength;
-    bool savedRead; // its saved copy and seen keys were read (or there were none to read)
+    bool savedRead;  // its saved copy and seen keys were read (or there were none to read)
     unsigned loadId; // while a loader reads them: the number its result carries
     UpdateSchedule schedule;
     int64_t delaySeconds; // the delay in force after a failure; 0: the interval in force
@@ -206,8 +215,8 @@ struct FeedState {
     char updated[20];
     // New items.
     SeenKeys seen;
-    bool seenKnown;     // seen holds the feed's history (a file was read or a list was seen)
-    uint8_t* newFlags;  // by entryIndex of headlines
+    bool seenKnown;    // seen holds the feed's history (a file was read or a list was seen)
+    uint8_t* newFlags; // by entryIndex of headlines
     int32_t newFlagsCount;
     int newCount;
 };
@@ -216,10 +225,13 @@ void resetFeed(FeedState* feed) {
     std::free(feed->url);
     std::free(feed->cachePath);
     std::free(feed->seenPath);
+    std::free(feed->formerCachePath);
+    std::free(feed->formerSeenPath);
     releaseFeedList(feed->headlines);
     releaseFeedList(feed->shown);
     std::free(feed->etag);
     std::free(feed->lastModified);
+    std::free(feed->validatorsUrl);
     freeSeenKeys(&feed->seen);
     std::free(feed->newFlags);
     std::memset(feed, 0, sizeof *feed);
@@ -290,8 +302,8 @@ void markNewItems(FeedEngine* engine, FeedState* feed) {
         return;
     feed->newFlagsCount = list->count;
     for (const FeedItem* item = firstItem(list); item != nullptr; item = item->next) {
-        if (item->key != nullptr && !hasSeenKey(&feed->seen, item->key) &&
-            item->entryIndex >= 0 && item->entryIndex < list->count) {
+        if (item->key != nullptr && !hasSeenKey(&feed->seen, item->key) && item->entryIndex >= 0 &&
+            item->entryIndex < list->count) {
             feed->newFlags[item->entryIndex] = 1;
             ++feed->newCount;
         }
@@ -320,6 +332,7 @@ void applySaved(FeedEngine* engine, FeedState* feed, FeedPassResult* r) {
     feed->stale = false;
     setText(&feed->etag, r->etag);
     setText(&feed->lastModified, r->lastModified);
+    setText(&feed->validatorsUrl, r->finalUrl);
     feed->bodyKnown = r->bodyKnown;
     feed->bodyCrc = r->bodyCrc;
     feed->bodyLength = r->bodyLength;
@@ -361,6 +374,7 @@ void recordFailure(FeedEngine* engine, FeedState* feed, const char* reason, int 
         feed->stale = false;
         setText(&feed->etag, "");
         setText(&feed->lastModified, "");
+        setText(&feed->validatorsUrl, "");
         feed->bodyKnown = false;
     }
     feed->delaySeconds = recordUpdateOutcome(&feed->schedule, false, status, retryAfter, now,
@@ -385,15 +399,19 @@ void applyFetched(FeedEngine* engine, FeedState* feed, FeedPassResult* r) {
         takeHeadlines(engine, feed, r->list);
         setText(&feed->etag, r->etag);
         setText(&feed->lastModified, r->lastModified);
+        setText(&feed->validatorsUrl, r->finalUrl);
         recordSuccess(engine, feed, r, healthUpdated);
     } else if (r->outcome == outcomeNotModified && feed->headlines != nullptr) {
         // The headlines on show are still the feed's: nothing is parsed, copied or laid out.
         show(feed, feed->headlines);
-        // A server may send fresh validators with its 304.
+        // A server may send fresh validators with its 304 (of the address that answered).
         if (r->etag != nullptr && r->etag[0])
             setText(&feed->etag, r->etag);
         if (r->lastModified != nullptr && r->lastModified[0])
             setText(&feed->lastModified, r->lastModified);
+        if ((r->etag != nullptr && r->etag[0]) ||
+            (r->lastModified != nullptr && r->lastModified[0]))
+            setText(&feed->validatorsUrl, r->finalUrl);
         recordSuccess(engine, feed, r, healthNotModified);
     } else {
         const char* reason = r->outcome == outcomeNotModified
@@ -452,9 +470,16 @@ void readSaved(Pass* loader, const LoadJob* job) {
     if (job->seenPath != nullptr)
         r->seenFound = readSeenKeys(job->seenPath, &r->seen);
     CachedFeed saved = {};
-    if (job->cachePath != nullptr && loader->stop == 0 &&
-        readHeadlineCacheFor(job->cachePath, job->url, &saved)) {
-        r->bodyKnown = true;
+    bool own = job->cachePath != nullptr && loader->stop == 0 &&
+               readHeadlineCacheFor(job->cachePath, job->url, &saved);
+    // The former copy counts only when it was saved for this address; its seen keys with it.
+    bool former = !own && job->cachePath != nullptr && job->formerCachePath != nullptr &&
+                  loader->stop == 0 && readHeadlineCacheFor(job->formerCachePath, job->url, &saved);
+    if (former && !r->seenFound && job->formerSeenPath != nullptr)
+        r->seenFound = readSeenKeys(job->formerSeenPath, &r->seen);
+    if (own || former) {
+        // The feed's own file is written at its next good pass even when the body is the same.
+        r->bodyKnown = own;
         r->bodyCrc = crcOf(saved.body, saved.bodyLength);
         r->bodyLength = saved.bodyLength;
         FeedList* list =
@@ -464,6 +489,7 @@ void readSaved(Pass* loader, const LoadJob* job) {
             r->list = list;
             r->etag = copyOf(saved.etag);
             r->lastModified = copyOf(saved.lastModified);
+            r->finalUrl = copyOf(saved.finalUrl[0] ? saved.finalUrl : saved.url);
             r->when = saved.savedAt;
         } else {
             releaseFeedList(list);
@@ -485,7 +511,8 @@ void runLoader(Pass* loader) {
 }
 
 void runPass(Pass* pass) {
-    FetchRequest request = {pass->url, pass->etag, pass->lastModified, &pass->stop};
+    FetchRequest request = {pass->url, pass->etag, pass->lastModified, &pass->stop,
+                            pass->validatorsUrl[0] ? pass->validatorsUrl : nullptr};
     FetchResult* fetched = static_cast<FetchResult*>(std::calloc(1, sizeof(FetchResult)));
     FeedPassResult* r = newResult(pass);
     if (fetched != nullptr && r != nullptr && pass->stop == 0)
@@ -516,16 +543,16 @@ void runPass(Pass* pass) {
         // The body is saved before the parse cuts it up; the copy takes the cache's place only
         // when the parse finds items in it. An identical body is not written again.
         uint32_t crc = crcOf(fetched->body, fetched->bodyLength);
-        bool same = pass->bodyKnown && pass->bodyCrc == crc &&
-                    pass->bodyLength == fetched->bodyLength;
+        bool same =
+            pass->bodyKnown && pass->bodyCrc == crc && pass->bodyLength == fetched->bodyLength;
         bool saved = false;
         if (pass->cachePath != nullptr && !same && pass->stop == 0) {
             CachedFeed record = {};
-            copyField(record.url, sizeof record.url, pass->url);
-            copyField(record.finalUrl, sizeof record.finalUrl, fetched->finalUrl);
-            copyField(record.etag, sizeof record.etag, fetched->etag);
-            copyField(record.lastModified, sizeof record.lastModified, fetched->lastModified);
-            copyField(record.contentType, sizeof record.contentType, fetched->contentType);
+            record.url = pass->url;
+            record.finalUrl = fetched->finalUrl;
+            record.etag = fetched->etag;
+            record.lastModified = fetched->lastModified;
+            record.contentType = fetched->contentType;
             record.savedAt = r->when;
             saved = writeCacheTemporary(pass->cachePath, &record, fetched->body,
                                         fetched->bodyLength, &pass->stop);
@@ -644,8 +671,8 @@ void startLoader(FeedEngine* engine) {
         FeedState* feed = &engine->feeds[i];
         if (feed->savedRead || feed->loadId != 0)
             continue;
-        bool cache = engine->options.keepHeadlines && feed->cachePath != nullptr &&
-                     feed->cachePath[0];
+        bool cache =
+            engine->options.keepHeadlines && feed->cachePath != nullptr && feed->cachePath[0];
         bool seen = feed->seenPath != nullptr && feed->seenPath[0];
         if (cache || seen)
             ++wanted;
@@ -679,6 +706,10 @@ void startLoader(FeedEngine* engine) {
             job->cachePath = copyOf(feed->cachePath);
         if (feed->seenPath != nullptr && feed->seenPath[0])
             job->seenPath = copyOf(feed->seenPath);
+        if (feed->formerCachePath != nullptr && feed->formerCachePath[0])
+            job->formerCachePath = copyOf(feed->formerCachePath);
+        if (feed->formerSeenPath != nullptr && feed->formerSeenPath[0])
+            job->formerSeenPath = copyOf(feed->formerSeenPath);
         feed->loadId = job->id;
     }
     if (startThread(loader)) {
@@ -698,12 +729,14 @@ bool startPass(FeedEngine* engine, FeedState* feed) {
     pass->url = copyOf(feed->url);
     pass->etag = copyOf(feed->headlines != nullptr ? feed->etag : "");
     pass->lastModified = copyOf(feed->headlines != nullptr ? feed->lastModified : "");
+    pass->validatorsUrl = copyOf(feed->headlines != nullptr ? feed->validatorsUrl : "");
     if (engine->options.keepHeadlines && feed->cachePath != nullptr && feed->cachePath[0])
         pass->cachePath = copyOf(feed->cachePath);
     pass->bodyKnown = feed->bodyKnown;
     pass->bodyCrc = feed->bodyCrc;
     pass->bodyLength = feed->bodyLength;
-    if (pass->url == nullptr || pass->etag == nullptr || pass->lastModified == nullptr) {
+    if (pass->url == nullptr || pass->etag == nullptr || pass->lastModified == nullptr ||
+        pass->validatorsUrl == nullptr) {
         pass->references = 1;
         releasePass(pass);
         return false;
@@ -765,12 +798,13 @@ void engineConfigure(FeedEngine* engine, const FeedSpec* feeds, int count,
     if (count < 0)
         count = 0;
     FeedState* fresh =
-        count > 0 ? static_cast<FeedState*>(std::calloc(static_cast<size_t>(count), sizeof(FeedState)))
-                  : nullptr;
+        count > 0
+            ? static_cast<FeedState*>(std::calloc(static_cast<size_t>(count), sizeof(FeedState)))
+            : nullptr;
     if (count > 0 && fresh == nullptr)
         return;
-    bool headlinesOff = options != nullptr && engine->options.keepHeadlines &&
-                        !options->keepHeadlines;
+    bool headlinesOff =
+        options != nullptr && engine->options.keepHeadlines && !options->keepHeadlines;
     if (options != nullptr)
         engine->options = *options;
     for (int i = 0; i < count; ++i) {
@@ -791,6 +825,8 @@ void engineConfigure(FeedEngine* engine, const FeedSpec* feeds, int count,
         }
         setText(&feed->cachePath, feeds[i].cachePath);
         setText(&feed->seenPath, feeds[i].seenPath);
+        setText(&feed->formerCachePath, feeds[i].formerCachePath);
+        setText(&feed->formerSeenPath, feeds[i].formerSeenPath);
         if (headlinesOff && feed->running == nullptr && feed->headlines != nullptr)
             show(feed, feed->headlines);
     }
@@ -998,9 +1034,9 @@ const char* engineFeedUpdated(const FeedEngine* engine, int feed) {
 
 int engineFeedInterval(const FeedEngine* engine, int feed) {
     const FeedState* f = feedAt(engine, feed);
-    return f != nullptr ? intervalOf(engine, f)
-                        : intervalInForceMinutes(engine ? engine->options.updateIntervalMinutes : 0,
-                                                 0);
+    return f != nullptr
+               ? intervalOf(engine, f)
+               : intervalInForceMinutes(engine ? engine->options.updateIntervalMinutes : 0, 0);
 }
 
 int64_t engineFeedDelaySeconds(const FeedEngine* engine, int feed) {

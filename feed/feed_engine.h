@@ -27,6 +27,11 @@ struct FeedSpec {
     const char* url;       // the feed's address (any length the transport accepts)
     const char* cachePath; // its saved copy (written, read at start); null or empty: none
     const char* seenPath;  // its seen keys; null or empty: kept in memory only
+    // Another place this address's saved copy and seen keys may be (the files of another display
+    // mode, or of an older version), read only when the feed's own copy is missing and only when
+    // that copy was saved for this address; null: none. The next good pass writes the feed's own.
+    const char* formerCachePath;
+    const char* formerSeenPath;
 };
 
 struct EngineOptions {

@@ -1,66 +1,31 @@
 // One fetch pass: checks the address, hands each hop to the client of its scheme (the Winsock
 // client for http, WinHTTP for https) and follows redirects here, so that both schemes obey the
 // same rules: at most five hops, relative locations resolved against the address that answered,
-// never from https down to http, never round a loop. Only a 2xx body leaves this unit.
+// never from https down to http, never round a loop, never to an address that does not fit whole.
+// Validators go only to the address they belong to. Only a 2xx body leaves this unit.
 #include "feed/fetch.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include "content/url_resolve.h"
+#include "feed/feed_address.h"
 #include "feed/http_fetch.h"
 #include "feed/http_response.h"
+#include "feed/idn_win32.h"
 #include "feed/winhttp_fetch.h"
+
+const char* const productVersion = "0.0.1a";
+const char* const productHomepage = "https://feedmarquee.example.org/";
 
 namespace {
 
 const int redirectLimit = 5;
 
-enum Scheme { schemeNone, schemeHttp, schemeHttps };
+enum Scheme { schemeHttp, schemeHttps };
 
+// The scheme of a prepared address, which starts with "http://" or "https://" in any letter case.
 Scheme schemeOf(const char* url) {
-    const char* names[] = {"http://", "https://"};
-    for (int i = 0; i < 2; ++i) {
-        size_t length = std::strlen(names[i]);
-        size_t at = 0;
-        while (at < length && url[at] != '\0') {
-            char c = url[at];
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c - 'A' + 'a');
-            if (c != names[i][at])
-                break;
-            ++at;
-        }
-        if (at == length)
-            return i == 0 ? schemeHttp : schemeHttps;
-    }
-    return schemeNone;
-}
-
-// Copies url into out as it goes on the wire: bytes beyond ASCII percent-encoded (as browsers
-// send them). False for an address that is empty, too long, or holds a blank or a control
-// character (CR and LF included): such an address could smuggle lines into the request.
-bool prepareAddress(const char* url, char* out, size_t outSize) {
-    const char* hex = "0123456789ABCDEF";
-    size_t length = 0;
-    if (url == nullptr || url[0] == '\0')
-        return false;
-    for (const unsigned char* c = reinterpret_cast<const unsigned char*>(url); *c; ++c) {
-        if (*c <= 0x20 || *c == 0x7f)
-            return false;
-        if (*c < 0x80) {
-            if (length + 1 >= outSize)
-                return false;
-            out[length++] = static_cast<char>(*c);
-        } else {
-            if (length + 3 >= outSize)
-                return false;
-            out[length++] = '%';
-            out[length++] = hex[*c >> 4];
-            out[length++] = hex[*c & 15];
-        }
-    }
-    out[length] = '\0';
-    return true;
+    return url[4] == ':' ? schemeHttp : schemeHttps;
 }
 
 bool isRedirect(int status) {
@@ -73,29 +38,41 @@ void setReason(FetchResult* result, const char* reason) {
 
 void keepHeaders(const HttpResponse& response, FetchResult* result) {
     std::snprintf(result->contentType, sizeof result->contentType, "%s", response.contentType);
-    std::snprintf(result->etag, sizeof result->etag, "%s", response.etag);
-    std::snprintf(result->lastModified, sizeof result->lastModified, "%s", response.lastModified);
     std::snprintf(result->retryAfter, sizeof result->retryAfter, "%s", response.retryAfter);
+    // Only a document's validators are worth sending back; an error page's or a redirect's are
+    // not.
+    bool document = (response.status >= 200 && response.status <= 299) || response.status == 304;
+    std::snprintf(result->etag, sizeof result->etag, "%s", document ? response.etag : "");
+    std::snprintf(result->lastModified, sizeof result->lastModified, "%s",
+                  document ? response.lastModified : "");
 }
 
 // Works out where a redirect leads; false with result->reason set when it must not be followed.
-bool nextAddress(const char* current, const HttpResponse& response, char visited[][fetchUrlSize],
-                 int visitedCount, char* next, FetchResult* result) {
-    char resolved[fetchUrlSize];
+bool nextAddress(const char* current, const HttpResponse& response,
+                 const char (*visited)[fetchUrlSize], int visitedCount, char* next,
+                 FetchResult* result) {
+    // An address too long to keep is refused rather than cut and followed somewhere else.
+    if (response.locationTooLong) {
+        setReason(result, "invalid redirect address");
+        return false;
+    }
     if (response.location[0] == '\0') {
         setReason(result, "redirect without a location");
         return false;
     }
-    if (!resolveUrl(current, response.location, resolved, sizeof resolved) ||
-        !prepareAddress(resolved, next, fetchUrlSize)) {
+    // Resolved first (room for a base and a reference of the full length), then checked, encoded
+    // and held to the address limit.
+    const size_t resolvedSize = 2 * fetchUrlSize + 16;
+    char* resolved = static_cast<char*>(std::malloc(resolvedSize));
+    bool valid =
+        resolved && resolveUrl(current, response.location, resolved, resolvedSize) &&
+        prepareFeedAddress(resolved, redirectTarget, systemHostToAscii, next, fetchUrlSize);
+    std::free(resolved);
+    if (!valid) {
         setReason(result, "invalid redirect address");
         return false;
     }
     Scheme scheme = schemeOf(next);
-    if (scheme == schemeNone) {
-        setReason(result, "invalid redirect address");
-        return false;
-    }
     if (schemeOf(current) == schemeHttps && scheme == schemeHttp) {
         setReason(result, "redirect to http refused");
         return false;
@@ -113,30 +90,49 @@ bool nextAddress(const char* current, const HttpResponse& response, char visited
 
 bool fetchFeed(const FetchRequest* request, FetchResult* result) {
     std::memset(result, 0, sizeof *result);
-    // Every address of the pass, the first included, so that a loop is seen at once.
-    char visited[redirectLimit + 1][fetchUrlSize];
-    if (request == nullptr || !prepareAddress(request->url, visited[0], fetchUrlSize) ||
-        schemeOf(visited[0]) == schemeNone) {
+    // Every address of the pass, the first included, so that a loop is seen at once; the address
+    // the validators belong to after them.
+    char(*visited)[fetchUrlSize] =
+        static_cast<char(*)[fetchUrlSize]>(std::malloc((redirectLimit + 2) * fetchUrlSize));
+    if (visited == nullptr) {
+        setReason(result, "out of memory");
+        return false;
+    }
+    char* validatorsUrl = visited[redirectLimit + 1];
+    if (request == nullptr || !prepareFeedAddress(request->url, typedAddress, systemHostToAscii,
+                                                  visited[0], fetchUrlSize)) {
+        // The address is shown as it was given as far as it fits; it is never fetched.
         if (request && request->url)
             std::snprintf(result->finalUrl, sizeof result->finalUrl, "%s", request->url);
         setReason(result, "invalid address");
+        std::free(visited);
         return false;
     }
+    if (request->validatorsUrl == nullptr)
+        std::memcpy(validatorsUrl, visited[0], fetchUrlSize);
+    else if (!prepareFeedAddress(request->validatorsUrl, typedAddress, systemHostToAscii,
+                                 validatorsUrl, fetchUrlSize))
+        validatorsUrl[0] = '\0';
     unsigned long passStarted = GetTickCount();
     bool allPermanent = true;
     for (int hop = 0;; ++hop) {
         const char* current = visited[hop];
         std::snprintf(result->finalUrl, sizeof result->finalUrl, "%s", current);
+        // Validators go only to the address that gave them.
+        FetchRequest hopRequest = *request;
+        if (std::strcmp(current, validatorsUrl) != 0)
+            hopRequest.etag = hopRequest.lastModified = nullptr;
         HttpResponse response = {};
         HopOutcome outcome = {};
         if (schemeOf(current) == schemeHttps)
-            fetchHttpsHop(current, request, passStarted, &response, &outcome);
+            fetchHttpsHop(current, &hopRequest, passStarted, &response, &outcome);
         else
-            fetchHttpHop(current, request, passStarted, &response, &outcome);
+            fetchHttpHop(current, &hopRequest, passStarted, &response, &outcome);
         result->status = response.status;
         if (!outcome.complete) {
             setReason(result, outcome.reason[0] ? outcome.reason : "connection failed");
             endResponse(&response);
+            std::free(visited);
             return false;
         }
         keepHeaders(response, result);
@@ -148,8 +144,10 @@ bool fetchFeed(const FetchRequest* request, FetchResult* result) {
             else
                 follow = nextAddress(current, response, visited, hop + 1, visited[hop + 1], result);
             endResponse(&response);
-            if (!follow)
+            if (!follow) {
+                std::free(visited);
                 return false;
+            }
             allPermanent = allPermanent && (status == 301 || status == 308);
             result->movedPermanently = allPermanent;
             continue;
@@ -174,6 +172,7 @@ bool fetchFeed(const FetchRequest* request, FetchResult* result) {
                 result->reason[length - 1] = '\0';
         }
         endResponse(&response);
+        std::free(visited);
         return result->ok;
     }
 }

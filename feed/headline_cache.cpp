@@ -17,7 +17,11 @@ const char cacheMagic[] = "FeedMarquee headline cache 1\n";
 
 // Appends "name length\n" + bytes + "\n" at out[*used]; false when it does not fit.
 bool putField(char* out, size_t size, size_t* used, const char* name, const char* value) {
+    if (value == nullptr)
+        value = "";
     size_t length = std::strlen(value);
+    if (length > cacheFieldLimit)
+        return false;
     int head = std::snprintf(out + *used, size - *used, "%s %zu\n", name, length);
     if (head < 0 || static_cast<size_t>(head) >= size - *used)
         return false;
@@ -58,19 +62,32 @@ int64_t readCount(Reader& r, const char* name, int64_t limit) {
     return value;
 }
 
-// Reads a field of at most size - 1 bytes into field, zero-terminated.
-bool readField(Reader& r, const char* name, char* field, size_t size) {
-    int64_t length = readCount(r, name, static_cast<int64_t>(size) - 1);
+// Reads a field of at most cacheFieldLimit bytes into a new zero-terminated text (*field).
+bool readField(Reader& r, const char* name, const char** field) {
+    int64_t length = readCount(r, name, static_cast<int64_t>(cacheFieldLimit));
     if (length < 0 || r.length - r.at < static_cast<size_t>(length) + 1 ||
         r.data[r.at + length] != '\n')
         return false;
-    std::memcpy(field, r.data + r.at, static_cast<size_t>(length));
-    field[length] = '\0';
     // A text field holds no zero byte: it would cut the address short unseen.
-    if (std::strlen(field) != static_cast<size_t>(length))
+    if (std::memchr(r.data + r.at, '\0', static_cast<size_t>(length)) != nullptr)
         return false;
+    char* text = static_cast<char*>(std::malloc(static_cast<size_t>(length) + 1));
+    if (text == nullptr)
+        return false;
+    std::memcpy(text, r.data + r.at, static_cast<size_t>(length));
+    text[length] = '\0';
+    *field = text;
     r.at += static_cast<size_t>(length) + 1;
     return true;
+}
+
+void freeTexts(CachedFeed* feed) {
+    const char** fields[] = {&feed->url, &feed->finalUrl, &feed->etag, &feed->lastModified,
+                             &feed->contentType};
+    for (const char** field : fields) {
+        std::free(const_cast<char*>(*field));
+        *field = nullptr;
+    }
 }
 
 } // namespace
@@ -95,8 +112,7 @@ size_t composeCacheHeader(const CachedFeed* feed, size_t bodyLength, char* out, 
 }
 
 bool decodeHeadlineCache(const char* data, size_t length, CachedFeed* feed) {
-    feed->body = nullptr;
-    feed->bodyLength = 0;
+    *feed = CachedFeed{};
     const size_t magicLength = sizeof cacheMagic - 1;
     const size_t crcLineLength = 13; // "crc XXXXXXXX\n"
     if (data == nullptr || length < magicLength + crcLineLength ||
@@ -125,20 +141,22 @@ bool decodeHeadlineCache(const char* data, size_t length, CachedFeed* feed) {
         return false;
 
     Reader r = {data, covered, magicLength};
-    if (!readField(r, "url", feed->url, sizeof feed->url) ||
-        !readField(r, "final", feed->finalUrl, sizeof feed->finalUrl) ||
-        !readField(r, "etag", feed->etag, sizeof feed->etag) ||
-        !readField(r, "modified", feed->lastModified, sizeof feed->lastModified) ||
-        !readField(r, "type", feed->contentType, sizeof feed->contentType))
+    if (!readField(r, "url", &feed->url) || !readField(r, "final", &feed->finalUrl) ||
+        !readField(r, "etag", &feed->etag) || !readField(r, "modified", &feed->lastModified) ||
+        !readField(r, "type", &feed->contentType)) {
+        freeTexts(feed);
         return false;
+    }
     int64_t savedAt = readCount(r, "time", INT64_C(253402300799)); // up to the year 9999
     int64_t bodyLength = readCount(r, "body", static_cast<int64_t>(cacheBodyLimit));
-    if (savedAt < 0 || bodyLength < 0 || r.length - r.at != static_cast<size_t>(bodyLength) + 1 ||
-        r.data[r.at + bodyLength] != '\n')
+    char* body = nullptr;
+    if (savedAt >= 0 && bodyLength >= 0 && r.length - r.at == static_cast<size_t>(bodyLength) + 1 &&
+        r.data[r.at + bodyLength] == '\n')
+        body = static_cast<char*>(std::malloc(static_cast<size_t>(bodyLength) + 1));
+    if (body == nullptr) {
+        freeTexts(feed);
         return false;
-    char* body = static_cast<char*>(std::malloc(static_cast<size_t>(bodyLength) + 1));
-    if (body == nullptr)
-        return false;
+    }
     std::memcpy(body, r.data + r.at, static_cast<size_t>(bodyLength));
     body[bodyLength] = '\0';
     feed->savedAt = savedAt;
@@ -155,11 +173,12 @@ bool cacheHeaderNames(const char* data, size_t length, const char* url) {
     Reader r = {data, length, magicLength};
     size_t urlLength = std::strlen(url);
     int64_t stored = readCount(r, "url", static_cast<int64_t>(length));
-    return stored >= 0 && static_cast<size_t>(stored) == urlLength && r.length - r.at >= urlLength &&
-           std::memcmp(r.data + r.at, url, urlLength) == 0;
+    return stored >= 0 && static_cast<size_t>(stored) == urlLength &&
+           r.length - r.at >= urlLength && std::memcmp(r.data + r.at, url, urlLength) == 0;
 }
 
 void freeCachedFeed(CachedFeed* feed) {
+    freeTexts(feed);
     std::free(feed->body);
     feed->body = nullptr;
     feed->bodyLength = 0;

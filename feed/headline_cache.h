@@ -12,28 +12,38 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include "feed/feed_address.h"
+#include "feed/http_response.h"
 
+// The texts are kept whole up to cacheFieldLimit bytes each (addresses and validators up to
+// 8 KiB); null is written as empty. A record read by decodeHeadlineCache owns heap copies of
+// them, which freeCachedFeed frees; a record a caller fills for writing owns nothing.
 struct CachedFeed {
-    char url[256];       // the feed address the response was fetched for (feedUrl)
-    char finalUrl[2048]; // the address that answered, after redirects
-    char etag[256];      // the response's validators, empty when absent
-    char lastModified[64];
-    char contentType[256]; // the response's Content-Type: its charset decides how the body reads
-    int64_t savedAt;       // seconds since 1970 (UTC) of the response
-    char* body;            // the decoded body, zero-terminated; free() it (freeCachedFeed)
+    const char* url;      // the feed address the response was fetched for (feedUrl)
+    const char* finalUrl; // the address that answered, after redirects
+    const char* etag;     // the response's validators, empty when absent
+    const char* lastModified;
+    const char* contentType; // the response's Content-Type: its charset decides how it reads
+    int64_t savedAt;         // seconds since 1970 (UTC) of the response
+    char* body;              // the decoded body, zero-terminated; free() it (freeCachedFeed)
     size_t bodyLength;
 };
 
 // The largest body a cache holds (the response body cap, 32 MiB).
 extern const size_t cacheBodyLimit;
+// The longest text field a cache holds.
+const size_t cacheFieldLimit =
+    feedAddressLimit > responseWholeFieldLimit ? feedAddressLimit : responseWholeFieldLimit;
+// The longest header a cache has (five fields, their names and the time and body lines).
+const size_t cacheHeaderLimit = 5 * (cacheFieldLimit + 32) + 128;
 
 // Portable. The header of a cache whose body is bodyLength bytes, into out (size bytes); returns
-// its length, 0 when it does not fit.
+// its length, 0 when it does not fit or a field is longer than cacheFieldLimit.
 size_t composeCacheHeader(const CachedFeed* feed, size_t bodyLength, char* out, size_t size);
 // Portable. Reads a whole cache file's bytes into feed (body newly allocated); false, with feed
 // holding no body, when the bytes are not a whole, intact cache.
 bool decodeHeadlineCache(const char* data, size_t length, CachedFeed* feed);
-// Frees the body; the record can be reused.
+// Frees the body and the texts of a record read by decodeHeadlineCache; the record can be reused.
 void freeCachedFeed(CachedFeed* feed);
 
 // Win32. Writes the cache for feed (its body: body, bodyLength) to path's temporary sibling
@@ -41,6 +51,10 @@ void freeCachedFeed(CachedFeed* feed);
 // A non-zero *stop (stop may be null) ends the write between pieces, as a failure.
 bool writeCacheTemporary(const char* path, const CachedFeed* feed, const char* body,
                          size_t bodyLength, volatile long* stop = nullptr);
+// A seam for the tests: called before each piece (up to 1 MiB) of a cache write, to stand for a
+// slow folder; null by default.
+extern void (*cacheWritePieceHook)();
+
 // Win32. Puts the temporary file in place of path in one step; false when that failed.
 bool commitCacheTemporary(const char* path);
 // Win32. Removes the temporary file, if any.

@@ -9,6 +9,8 @@
 
 #include "feed/headline_cache.h"
 
+void (*cacheWritePieceHook)() = nullptr;
+
 namespace {
 
 // path + ".tmp" into out (MAX_PATH); false when it does not fit.
@@ -21,6 +23,8 @@ bool writeAll(HANDLE file, const char* data, size_t length, unsigned long* crc,
               volatile long* stop) {
     *crc = crc32(*crc, reinterpret_cast<const Bytef*>(data), 0);
     while (length > 0) {
+        if (cacheWritePieceHook != nullptr)
+            cacheWritePieceHook();
         if (stop != nullptr && *stop != 0)
             return false;
         DWORD piece = length > (1u << 20) ? (1u << 20) : static_cast<DWORD>(length);
@@ -42,17 +46,23 @@ bool writeCacheTemporary(const char* path, const CachedFeed* feed, const char* b
     if (path == nullptr || !path[0] || !temporaryPath(path, temporary) || body == nullptr ||
         bodyLength > cacheBodyLimit)
         return false;
-    char header[4096];
-    size_t headerLength = composeCacheHeader(feed, bodyLength, header, sizeof header);
-    if (headerLength == 0)
+    char* header = static_cast<char*>(std::malloc(cacheHeaderLimit));
+    size_t headerLength =
+        header ? composeCacheHeader(feed, bodyLength, header, cacheHeaderLimit) : 0;
+    if (headerLength == 0) {
+        std::free(header);
         return false;
+    }
     HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    if (file == INVALID_HANDLE_VALUE) {
+        std::free(header);
         return false;
+    }
     unsigned long crc = crc32(0L, nullptr, 0);
     bool ok = writeAll(file, header, headerLength, &crc, stop) &&
               writeAll(file, body, bodyLength, &crc, stop) && writeAll(file, "\n", 1, &crc, stop);
+    std::free(header);
     char crcLine[16];
     std::snprintf(crcLine, sizeof crcLine, "crc %08lx\n", crc & 0xFFFFFFFFul);
     unsigned long ignored = 0;
@@ -69,7 +79,9 @@ bool commitCacheTemporary(const char* path) {
     char temporary[MAX_PATH];
     if (path == nullptr || !path[0] || !temporaryPath(path, temporary))
         return false;
-    if (MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    // The data were flushed once before the rename; the rename itself is not flushed again (a
+    // crash may keep the old copy, never half of one).
+    if (MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING))
         return true;
     DeleteFileA(temporary);
     return false;
@@ -86,8 +98,7 @@ bool readHeadlineCache(const char* path, CachedFeed* feed) {
 }
 
 bool readHeadlineCacheFor(const char* path, const char* url, CachedFeed* feed) {
-    feed->body = nullptr;
-    feed->bodyLength = 0;
+    *feed = CachedFeed{};
     if (path == nullptr || !path[0])
         return false;
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -95,7 +106,7 @@ bool readHeadlineCacheFor(const char* path, const char* url, CachedFeed* feed) {
     if (file == INVALID_HANDLE_VALUE)
         return false;
     // The body cap plus room for the header and the checksum line: a larger file is no cache.
-    const unsigned long long largest = cacheBodyLimit + 4096 + 16;
+    const unsigned long long largest = cacheBodyLimit + cacheHeaderLimit + 16;
     LARGE_INTEGER size;
     bool ok = GetFileSizeEx(file, &size) && size.QuadPart > 0 &&
               static_cast<unsigned long long>(size.QuadPart) <= largest;
@@ -106,7 +117,7 @@ bool readHeadlineCacheFor(const char* path, const char* url, CachedFeed* feed) {
         ok = data != nullptr;
     }
     // The header first: a copy of another address is rejected before its body is read.
-    size_t headerBytes = length < 16384 ? length : 16384;
+    size_t headerBytes = length < cacheFieldLimit + 64 ? length : cacheFieldLimit + 64;
     for (size_t at = 0; ok && at < length;) {
         if (url != nullptr && at == headerBytes && !cacheHeaderNames(data, at, url)) {
             ok = false;

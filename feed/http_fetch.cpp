@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include "plugin/lifecycle.h"
+#include "feed/bounded_call.h"
 
 unsigned long fetchStallLimitMs = 30000;
 unsigned long fetchPassLimitMs = 120000;
@@ -85,19 +85,49 @@ bool splitUrl(const char* url, UrlParts* parts) {
     return true;
 }
 
-// The IPv4 address of name: a dotted address as it stands, anything else through the resolver.
-bool resolveHost(const char* name, unsigned long* address) {
-    unsigned long dotted = inet_addr(name);
-    if (dotted != INADDR_NONE) {
-        *address = dotted;
-        return true;
-    }
+bool systemLookUp(const char* name, unsigned long* address) {
     hostent* entry = gethostbyname(name);
     if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_length != 4 ||
         entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr)
         return false;
     std::memcpy(address, entry->h_addr_list[0], 4);
     return true;
+}
+
+// A name lookup's record, shared with the thread that runs it.
+struct Lookup {
+    char name[256];
+    unsigned long address;
+    bool found;
+};
+
+void runLookup(void* record) {
+    Lookup* lookup = static_cast<Lookup*>(record);
+    lookup->found = lookUpHostName(lookup->name, &lookup->address);
+}
+
+// The IPv4 address of name: a dotted address as it stands, anything else through the resolver,
+// waited for no longer than the pass allows. Null, or the reason it failed.
+const char* resolveHost(const char* name, unsigned long* address, const FetchRequest* request,
+                        unsigned long passStarted) {
+    unsigned long dotted = inet_addr(name);
+    if (dotted != INADDR_NONE) {
+        *address = dotted;
+        return nullptr;
+    }
+    Lookup* lookup = static_cast<Lookup*>(std::calloc(1, sizeof(Lookup)));
+    if (lookup == nullptr)
+        return "out of memory";
+    std::snprintf(lookup->name, sizeof lookup->name, "%s", name);
+    BoundedEnd end = runBounded(runLookup, lookup, request, passStarted);
+    if (end == boundedStopped)
+        return "stopped";
+    if (end == boundedTimedOut)
+        return "timed out";
+    bool found = lookup->found;
+    *address = lookup->address;
+    std::free(lookup);
+    return found ? nullptr : "name not found";
 }
 
 enum WaitResult { socketReady, waitStopped, waitStalled, waitPassOver, socketFailed };
@@ -222,8 +252,12 @@ bool sendRequest(SOCKET socket, const UrlParts& parts, const FetchRequest* reque
     size_t pathLength = parts.pathLength;
     bool rootPath = pathLength == 0 || parts.path[0] == '?';
     // The path is at most fetchUrlSize long, the host part under 300 characters.
+    static_assert(fetchUrlSize + 300 + fetchHeaderSize + 64 < 64 * 1024, "the request fits");
     char text[fetchUrlSize + 300 + fetchHeaderSize + 64];
-    int written = std::snprintf(text, sizeof text, "GET %s%.*s HTTP/1.0\r\nHost: %.*s\r\n%s\r\n",
+    // HTTP/1.1, so that servers compress and chunk as they do for browsers; one request per
+    // connection.
+    int written = std::snprintf(text, sizeof text,
+                                "GET %s%.*s HTTP/1.1\r\nHost: %.*s\r\nConnection: close\r\n%s\r\n",
                                 rootPath ? "/" : "", static_cast<int>(pathLength), parts.path,
                                 static_cast<int>(parts.hostPartLength), parts.hostPart, headers);
     if (written < 0 || static_cast<size_t>(written) >= sizeof text)
@@ -289,6 +323,8 @@ void receiveResponse(SOCKET socket, const FetchRequest* request, unsigned long p
 
 } // namespace
 
+bool (*lookUpHostName)(const char* name, unsigned long* address) = systemLookUp;
+
 size_t formatRequestHeaders(const FetchRequest* request, char* out, size_t outSize) {
     int written = std::snprintf(out, outSize,
                                 "Accept: application/rss+xml, application/rdf+xml, "
@@ -296,7 +332,7 @@ size_t formatRequestHeaders(const FetchRequest* request, char* out, size_t outSi
                                 "*/*;q=0.8\r\n"
                                 "User-Agent: FeedMarquee/%s (+%s)\r\n"
                                 "Accept-Encoding: gzip, deflate\r\n",
-                                pluginInfo(2), pluginInfo(5));
+                                productVersion, productHomepage);
     if (written < 0 || static_cast<size_t>(written) >= outSize) {
         if (outSize > 0)
             out[0] = '\0';
@@ -310,7 +346,7 @@ size_t formatRequestHeaders(const FetchRequest* request, char* out, size_t outSi
                       {"If-Modified-Since", request ? request->lastModified : nullptr}};
     for (const auto& validator : validators) {
         const char* value = validator.value;
-        if (value == nullptr || value[0] == '\0' || std::strlen(value) > 256)
+        if (value == nullptr || value[0] == '\0' || std::strlen(value) >= fetchValidatorSize)
             continue;
         bool clean = true;
         for (const unsigned char* c = reinterpret_cast<const unsigned char*>(value); *c; ++c)
@@ -354,8 +390,9 @@ void fetchHttpHop(const char* url, const FetchRequest* request, unsigned long pa
         setReason(outcome, request->stop && *request->stop ? "stopped" : "timed out");
         return;
     }
-    if (!resolveHost(parts.hostName, &address)) {
-        setReason(outcome, "name not found");
+    const char* failed = resolveHost(parts.hostName, &address, request, passStarted);
+    if (failed) {
+        setReason(outcome, failed);
         return;
     }
     const char* reason = nullptr;

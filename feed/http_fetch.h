@@ -23,14 +23,19 @@ struct HopOutcome {
 
 // The header lines both clients send after the request line and Host: Accept, User-Agent,
 // Accept-Encoding and the request's validators, each ending in CRLF. A validator holding a
-// control character is left out rather than sent. Returns the length written (out is always
-// zero-terminated); the lines fit in fetchHeaderSize.
-const size_t fetchHeaderSize = 1024;
+// control character, or longer than fetchValidatorSize - 1, is left out rather than sent. Returns
+// the length written (out is always zero-terminated); the lines fit in fetchHeaderSize.
+const size_t fetchHeaderSize = 1024 + 2 * fetchValidatorSize;
 size_t formatRequestHeaders(const FetchRequest* request, char* out, size_t outSize);
 
 // True when the pass should end now: its stop flag is set or passStarted (GetTickCount) lies
 // fetchPassLimitMs or more in the past.
 bool passOver(const FetchRequest* request, unsigned long passStarted);
+
+// The name lookup of the http client: the IPv4 address of a host name through the system's
+// resolver, false when it has none. It runs on a thread of its own (feed/bounded_call.h), so that
+// a stop or the stall limit ends the wait for it; tests put a slow one in its place.
+extern bool (*lookUpHostName)(const char* name, unsigned long* address);
 
 // One GET of url ("http://host[:port]/path", scheme in any letter case) for request: begins
 // response in raw mode and feeds it what arrives until the stage calls the response complete or

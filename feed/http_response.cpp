@@ -52,8 +52,16 @@ struct ResponseState {
     size_t headerBytes; // every header line so far, for headerTotalCap
     bool sawAnyByte;    // anything at all arrived (tells an empty reply from a cut one)
 
+    // The last header line read, held back until the next line shows whether it continues (an
+    // obsolete folded line, starting with a blank, is joined to it with one blank).
+    char* pending;
+    size_t pendingLength;
+    size_t pendingCapacity;
+    bool hasPending;
+
     // Framing.
     bool chunked;
+    bool chunkedLast;   // "chunked" was the last transfer coding named so far
     bool transferCoded; // a Transfer-Encoding came, so Content-Length does not frame the body
     bool haveContentLength;
     uint64_t contentLength; // transfer bytes announced (the encoded size when compressed)
@@ -319,17 +327,23 @@ bool isControl(char c) {
 // Keeps a header value, cut to fit. The kept values go back out in requests (ETag,
 // Last-Modified) and into addresses (Location), so a value with a control character (a bare CR,
 // a NUL) is not kept at all: it could otherwise start a header line of its own.
-void keepValue(char* field, size_t size, const char* value, size_t length) {
+// A whole field (validators, Location) is left empty instead of cut; false then.
+bool keepValue(char* field, size_t size, const char* value, size_t length, bool whole = false) {
     for (size_t i = 0; i < length; ++i) {
         if (isControl(value[i])) {
             field[0] = 0;
-            return;
+            return true;
         }
+    }
+    if (length > size - 1 && whole) {
+        field[0] = 0;
+        return false;
     }
     if (length > size - 1)
         length = size - 1;
     std::memcpy(field, value, length);
     field[length] = 0;
+    return true;
 }
 
 // Reads a comma-separated coding list (Content-Encoding, or the codings of Transfer-Encoding
@@ -348,9 +362,15 @@ bool addCodings(ResponseState* state, const char* value, size_t length, bool tra
         if (tokenLength == 0 || equalsIgnoringCase(token, tokenLength, "identity"))
             continue;
         if (transfer && equalsIgnoringCase(token, tokenLength, "chunked")) {
+            // Chunked twice is no framing anyone can read.
+            if (state->chunked)
+                return false;
             state->chunked = true;
+            state->chunkedLast = true;
             continue;
         }
+        if (transfer)
+            state->chunkedLast = false;
         Coding coding;
         if (equalsIgnoringCase(token, tokenLength, "gzip") ||
             equalsIgnoringCase(token, tokenLength, "x-gzip"))
@@ -383,12 +403,9 @@ bool parseLength(const char* value, size_t length, uint64_t* result) {
     return true;
 }
 
-// One header line (without its line break). Interim (1xx) responses' headers are read but not
-// kept.
-ResponseProgress readHeaderLine(HttpResponse* response, const char* line, size_t length) {
+// One whole (unfolded) header line. Interim (1xx) responses' headers are read but not kept.
+ResponseProgress applyHeaderLine(HttpResponse* response, const char* line, size_t length) {
     ResponseState* state = response->state;
-    if (length > 0 && isBlank(line[0]))
-        return responseNeedMore; // an obsolete folded continuation: the kept fields are one-line
     const char* colon = static_cast<const char*>(std::memchr(line, ':', length));
     if (!colon)
         return responseNeedMore; // not a header: ignored, as browsers do
@@ -404,13 +421,14 @@ ResponseProgress readHeaderLine(HttpResponse* response, const char* line, size_t
     if (equalsIgnoringCase(name, nameLength, "content-type"))
         keepValue(response->contentType, sizeof response->contentType, value, valueLength);
     else if (equalsIgnoringCase(name, nameLength, "etag"))
-        keepValue(response->etag, sizeof response->etag, value, valueLength);
+        keepValue(response->etag, sizeof response->etag, value, valueLength, true);
     else if (equalsIgnoringCase(name, nameLength, "last-modified"))
-        keepValue(response->lastModified, sizeof response->lastModified, value, valueLength);
+        keepValue(response->lastModified, sizeof response->lastModified, value, valueLength, true);
     else if (equalsIgnoringCase(name, nameLength, "retry-after"))
         keepValue(response->retryAfter, sizeof response->retryAfter, value, valueLength);
     else if (equalsIgnoringCase(name, nameLength, "location"))
-        keepValue(response->location, sizeof response->location, value, valueLength);
+        response->locationTooLong =
+            !keepValue(response->location, sizeof response->location, value, valueLength, true);
     else if (equalsIgnoringCase(name, nameLength, "content-encoding")) {
         if (!addCodings(state, value, valueLength, false))
             return fail(response, "unsupported content encoding");
@@ -429,6 +447,60 @@ ResponseProgress readHeaderLine(HttpResponse* response, const char* line, size_t
         state->haveContentLength = true;
         state->contentLength = contentLength;
     }
+    return responseNeedMore;
+}
+
+// Hands the header line held back to applyHeaderLine.
+ResponseProgress flushPendingHeader(HttpResponse* response) {
+    ResponseState* state = response->state;
+    if (!state->hasPending)
+        return responseNeedMore;
+    state->hasPending = false;
+    return applyHeaderLine(response, state->pending, state->pendingLength);
+}
+
+// Appends to the held-back line, within the line cap.
+bool addToPending(HttpResponse* response, const char* text, size_t length) {
+    ResponseState* state = response->state;
+    size_t needed = state->pendingLength + length;
+    if (needed > responseLineCap)
+        return false;
+    if (needed > state->pendingCapacity) {
+        size_t capacity = state->pendingCapacity ? state->pendingCapacity : 256;
+        while (capacity < needed)
+            capacity *= 2;
+        char* pending = static_cast<char*>(std::realloc(state->pending, capacity));
+        if (!pending)
+            return false;
+        noteMemory(state, capacity, state->pendingCapacity);
+        state->pending = pending;
+        state->pendingCapacity = capacity;
+    }
+    std::memcpy(state->pending + state->pendingLength, text, length);
+    state->pendingLength = needed;
+    return true;
+}
+
+// One header line as it arrived (without its line feed). A line starting with a blank continues
+// the one before it; any other line is held back until the next shows it is whole.
+ResponseProgress readHeaderLine(HttpResponse* response, const char* line, size_t length) {
+    ResponseState* state = response->state;
+    if (length > 0 && line[length - 1] == '\r')
+        --length;
+    if (length > 0 && isBlank(line[0])) {
+        if (!state->hasPending)
+            return responseNeedMore; // continues nothing: ignored
+        trim(&line, &length);
+        if (length > 0 && !(addToPending(response, " ", 1) && addToPending(response, line, length)))
+            return fail(response, "header line too long");
+        return responseNeedMore;
+    }
+    if (flushPendingHeader(response) == responseFailed)
+        return responseFailed;
+    state->pendingLength = 0;
+    if (!addToPending(response, line, length))
+        return fail(response, "header line too long");
+    state->hasPending = true;
     return responseNeedMore;
 }
 
@@ -472,21 +544,30 @@ bool readStatusLine(HttpResponse* response, const char* line, size_t length) {
 // The empty line after the headers: decides how the body is framed.
 ResponseProgress endOfHeaders(HttpResponse* response) {
     ResponseState* state = response->state;
+    if (flushPendingHeader(response) == responseFailed)
+        return responseFailed;
     if (response->status < 200) {
         if (!state->raw)
             return fail(response, "not an HTTP response");
         // An interim response (100 Continue, 103 Early Hints): the real one follows.
         state->phase = phaseStatusLine;
         state->chunked = false;
+        state->chunkedLast = false;
         state->transferCoded = false;
         state->haveContentLength = false;
         state->coding = codingIdentity;
         return responseNeedMore;
     }
-    if (response->status == 204 || response->status == 304) {
+    // Only a 2xx body is ever used: any other answer (an error page, a redirect's note, a 304) is
+    // complete with its status and headers, and its body, however large, is never read.
+    if (response->status == 204 || response->status > 299) {
         state->phase = phaseComplete;
         return responseComplete;
     }
+    // A transfer coding after chunked leaves the body readable only to the connection's close,
+    // and still coded in a way no client undoes: such a response is refused.
+    if (state->chunked && !state->chunkedLast)
+        return fail(response, "unsupported transfer encoding");
     if (state->chunked) {
         state->phase = phaseChunkSize;
         return responseNeedMore;
@@ -808,6 +889,7 @@ void endResponse(HttpResponse* response) {
         if (state->inflaterReady)
             inflateEnd(&state->inflater);
         std::free(state->line);
+        std::free(state->pending);
         std::free(state);
     }
     std::free(response->body);

@@ -8,26 +8,34 @@
 const size_t responseBodyCap = 32u << 20;
 // A header line (or a chunk-size line) longer than this fails the response (64 KiB).
 const size_t responseLineCap = 64u << 10;
+// The longest Location, ETag or Last-Modified value kept (8 KiB): these are kept whole or not at
+// all, since a cut address leads elsewhere and a cut validator never matches.
+const size_t responseWholeFieldLimit = 8192;
 
 enum ResponseProgress {
     responseNeedMore, // give it more bytes (or call finishResponse when the peer closed)
-    responseComplete, // the body is whole (Content-Length reached, last chunk read, or a 204 or
-                      // 304 at the end of its headers); stop reading
+    responseComplete, // the body is whole (Content-Length reached, last chunk read), or the
+                      // status is not 2xx: then the response is complete at the end of its
+                      // headers with no body, which is never read; stop reading
     responseFailed,   // the response cannot be used; failureReason says why
 };
 
 struct HttpResponse {
     int status;          // 0 until the status line is read; interim 1xx responses are skipped
     char statusText[64]; // "Not Found": the reason phrase, cut to fit, control characters blanked
-    // The headers the caller keeps, as sent (cut to fit); empty when absent or when the value holds
-    // a control character (so none can carry a line break into a request or an address).
+    // The headers the caller keeps, as sent; empty when absent or when the value holds a control
+    // character (so none can carry a line break into a request or an address). Folded lines are
+    // unfolded first. Content-Type and Retry-After are cut to fit; the others are kept whole up
+    // to responseWholeFieldLimit bytes and left empty when longer.
     char contentType[256];
-    char etag[256];
-    char lastModified[64];
+    char etag[responseWholeFieldLimit + 1];
+    char lastModified[responseWholeFieldLimit + 1];
     char retryAfter[64];
-    char location[2048];
+    char location[responseWholeFieldLimit + 1];
+    bool locationTooLong; // a Location came that was longer than responseWholeFieldLimit
     // Why responseFailed came: "not an HTTP response", "header line too long", "headers too
-    // large", "bad Content-Length", "unsupported content encoding", "broken chunked encoding",
+    // large", "bad Content-Length", "unsupported content encoding", "unsupported transfer
+    // encoding" (chunked not the last transfer coding), "broken chunked encoding",
     // "broken compressed data", "connection closed early", "feed too large", "out of memory".
     char failureReason[128];
     // The decoded body, zero-terminated (terminator not counted); owned. Never null from
@@ -45,8 +53,8 @@ struct HttpResponse {
 // codings (gzip, deflate) are always decoded here. False when memory runs out.
 bool beginResponse(HttpResponse* response, bool rawTransfer);
 // For a non-raw response: the status line and headers as one block (lines end in CRLF or LF).
-// Decides the framing: complete at once for 204 and 304, else body bytes follow through
-// feedResponse (ending at Content-Length when given, else at finishResponse).
+// Decides the framing: complete at once for a status other than 2xx and for 204, else body bytes
+// follow through feedResponse (ending at Content-Length when given, else at finishResponse).
 ResponseProgress setResponseHeaders(HttpResponse* response, const char* headers, size_t length);
 // Feeds bytes as they arrive, in pieces of any size. Once complete or failed, further bytes change
 // nothing and the same outcome is returned (bytes past Content-Length are ignored).

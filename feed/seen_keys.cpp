@@ -50,8 +50,8 @@ bool append(SeenKeys* seen, uint64_t hash) {
 }
 
 uint32_t crcOf(const char* data, size_t length) {
-    return static_cast<uint32_t>(
-        crc32(crc32(0L, nullptr, 0), reinterpret_cast<const Bytef*>(data), static_cast<uInt>(length)));
+    return static_cast<uint32_t>(crc32(crc32(0L, nullptr, 0), reinterpret_cast<const Bytef*>(data),
+                                       static_cast<uInt>(length)));
 }
 
 } // namespace
@@ -100,11 +100,11 @@ char* encodeSeenKeys(const SeenKeys* seen, size_t* length) {
     size_t used = sizeof seenMagic - 1;
     std::memcpy(out, seenMagic, used);
     for (int i = 0; i < seen->count; ++i)
-        used += static_cast<size_t>(std::snprintf(out + used, size - used, "%016llx\n",
-                                                  static_cast<unsigned long long>(seen->hashes[i])));
-    used += static_cast<size_t>(
-        std::snprintf(out + used, size - used, "crc %08lx\n",
-                      static_cast<unsigned long>(crcOf(out, used))));
+        used +=
+            static_cast<size_t>(std::snprintf(out + used, size - used, "%016llx\n",
+                                              static_cast<unsigned long long>(seen->hashes[i])));
+    used += static_cast<size_t>(std::snprintf(out + used, size - used, "crc %08lx\n",
+                                              static_cast<unsigned long>(crcOf(out, used))));
     *length = used;
     return out;
 }
@@ -116,7 +116,8 @@ bool decodeSeenKeys(const char* data, size_t length, SeenKeys* seen) {
         return false;
     size_t covered = length - crcLine;
     char line[14];
-    std::snprintf(line, sizeof line, "crc %08lx\n", static_cast<unsigned long>(crcOf(data, covered)));
+    std::snprintf(line, sizeof line, "crc %08lx\n",
+                  static_cast<unsigned long>(crcOf(data, covered)));
     if (std::memcmp(data + covered, line, crcLine) != 0 || (covered - magic) % 17 != 0)
         return false;
     SeenKeys read = {};

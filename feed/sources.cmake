@@ -1,13 +1,18 @@
 set(FM_FEED_SOURCES
+    feed/bounded_call.cpp
     feed/feed_health.cpp
     feed/fetch.cpp
     feed/headline_cache.cpp
     feed/headline_cache_win32.cpp
     feed/http_fetch.cpp
+    feed/idn_win32.cpp
     feed/update_schedule.cpp
     feed/feed_engine.cpp
     feed/seen_keys.cpp
+    feed/winhttp_api.cpp
     feed/winhttp_fetch.cpp)
-# The portable response stage (status line, headers, chunks, gzip/deflate), built natively too.
+# The portable response stage (status line, headers, chunks, gzip/deflate) and the preparation of
+# addresses, built natively too.
 set(FM_HTTP_SOURCES
+    feed/feed_address.cpp
     feed/http_response.cpp)

@@ -4,6 +4,11 @@
 // returns at once, without waiting for a silent server; the record the callbacks write into is
 // shared with WinHTTP and freed by whichever lets go of it last (the worker, or the callback that
 // reports the request handle closing).
+//
+// Only the request handle has the status callback, so WinHTTP never calls into this module for
+// the connection or the session. After closing the request the worker waits a moment for it to
+// report closing; when it does not, the module is pinned, so that the late callback finds its
+// code even after the plug-in was unloaded. No callback ever frees the module.
 #include "feed/winhttp_fetch.h"
 #include <windows.h>
 #include <winhttp.h>
@@ -11,8 +16,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include "feed/bounded_call.h"
+#include "feed/winhttp_api.h"
+
+#ifndef WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3
+#define WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3 0x00002000
+#endif
+
+unsigned long winHttpCloseWaitMs = 500;
 
 namespace {
+
+const WinHttpApi* api; // set before the first step of the first https hop
 
 const DWORD waitSliceMs = 100;
 const DWORD readSize = 256 * 1024;
@@ -21,40 +36,23 @@ const DWORD readSize = 256 * 1024;
 struct HopCall {
     volatile LONG references; // the worker's and the request handle's
     HANDLE completed;         // set when the step in flight has completed or failed
+    HANDLE closed;            // set when the request handle reports closing
     volatile DWORD error;     // the failed step's error, 0 when it succeeded
     volatile DWORD certificateFlags;
     volatile DWORD bytesRead; // of the last read, or what the last query found available
     char buffer[readSize];    // the read in flight writes here, so it lives as long as the record
-    // A reference to this module while WinHTTP may still call statusCallback: after a stop the
-    // request can report closing long after the pass ended and the plug-in was unloaded.
-    HMODULE module;
 };
 
 void CALLBACK statusCallback(HINTERNET, DWORD_PTR context, DWORD status, void* information,
                              DWORD length);
 
-// Drops one reference; the last frees the record and lets go of the module. On WinHTTP's thread
-// the module is let go of by a thread of its own that runs FreeLibrary itself, so that no code of
-// this module has to run once the module may be gone.
-void releaseCall(HopCall* call, bool onCallbackThread) {
+// Drops one reference; the last frees the record.
+void releaseCall(HopCall* call) {
     if (InterlockedDecrement(&call->references) != 0)
         return;
-    HMODULE module = call->module;
     CloseHandle(call->completed);
+    CloseHandle(call->closed);
     std::free(call);
-    if (module == nullptr)
-        return;
-    if (!onCallbackThread) {
-        FreeLibrary(module);
-        return;
-    }
-    // FreeLibrary takes one pointer-sized argument and returns a 32-bit value with the same
-    // calling convention as a thread routine. Should the thread not start, the module stays.
-    HANDLE thread = CreateThread(
-        nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void*>(&FreeLibrary)),
-        module, 0, nullptr);
-    if (thread)
-        CloseHandle(thread);
 }
 
 void CALLBACK statusCallback(HINTERNET, DWORD_PTR context, DWORD status, void* information,
@@ -90,7 +88,8 @@ void CALLBACK statusCallback(HINTERNET, DWORD_PTR context, DWORD status, void* i
         break;
     }
     case WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING:
-        releaseCall(call, true);
+        SetEvent(call->closed);
+        releaseCall(call);
         break;
     default:
         break;
@@ -145,41 +144,106 @@ void takeNamedProxy(wchar_t* proxy, wchar_t* bypass, ProxyChoice* choice) {
         GlobalFree(bypass);
 }
 
-// The user's proxy settings for url: an automatic configuration (detection or a script) when
-// one is set and finds a proxy, else the named proxy; without either the session's default
-// (WINHTTP_ACCESS_TYPE_DEFAULT_PROXY) stands. The choice is made before the session is opened,
-// since a proxy set on a request handle is not honoured everywhere.
-void chooseProxy(const wchar_t* url, ProxyChoice* choice) {
+// WinHttpGetProxyForUrl on a session of its own (it is synchronous and knows no stop), with the
+// stall limit as its time-outs. Runs on a thread of its own.
+void systemDiscoverProxy(ProxyDiscovery* discovery) {
+    HINTERNET session = api->open(L"FeedMarquee", WINHTTP_ACCESS_TYPE_NO_PROXY,
+                                  WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    if (session == nullptr)
+        return;
+    int stall = static_cast<int>(fetchStallLimitMs);
+    api->setTimeouts(session, stall, stall, stall, stall);
+    WINHTTP_AUTOPROXY_OPTIONS options = {};
+    if (discovery->autoDetect) {
+        options.dwFlags |= WINHTTP_AUTOPROXY_AUTO_DETECT;
+        options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+    }
+    if (discovery->scriptUrl[0]) {
+        options.dwFlags |= WINHTTP_AUTOPROXY_CONFIG_URL;
+        options.lpszAutoConfigUrl = discovery->scriptUrl;
+    }
+    options.fAutoLogonIfChallenged = TRUE;
+    WINHTTP_PROXY_INFO found = {};
+    if (api->getProxyForUrl(session, discovery->url, &options, &found)) {
+        discovery->answered = true;
+        bool named =
+            found.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY && found.lpszProxy &&
+            std::wcslen(found.lpszProxy) < 1024 &&
+            (found.lpszProxyBypass == nullptr || std::wcslen(found.lpszProxyBypass) < 2048);
+        if (named) {
+            std::wcscpy(discovery->proxy, found.lpszProxy);
+            if (found.lpszProxyBypass)
+                std::wcscpy(discovery->bypass, found.lpszProxyBypass);
+        }
+    }
+    if (found.lpszProxy)
+        GlobalFree(found.lpszProxy);
+    if (found.lpszProxyBypass)
+        GlobalFree(found.lpszProxyBypass);
+    api->closeHandle(session);
+}
+
+void runDiscovery(void* record) {
+    discoverProxy(static_cast<ProxyDiscovery*>(record));
+}
+
+// The user's proxy settings for url: an automatic configuration (detection or a script) when one
+// is set and answers, DIRECT included; else the named proxy; without either the session's
+// default (WINHTTP_ACCESS_TYPE_DEFAULT_PROXY) stands. The choice is made before the session is
+// opened, since a proxy set on a request handle is not honoured everywhere. Discovery is waited
+// for no longer than the pass allows: null, or why the hop must end ("stopped", "timed out").
+// Discovery that stalls without the pass ending counts as no answer.
+const char* chooseProxy(const wchar_t* url, const FetchRequest* request, unsigned long passStarted,
+                        ProxyChoice* choice) {
     choice->accessType = WINHTTP_ACCESS_TYPE_DEFAULT_PROXY;
     choice->proxy = nullptr;
     choice->bypass = nullptr;
     WINHTTP_CURRENT_USER_IE_PROXY_CONFIG user = {};
-    if (!WinHttpGetIEProxyConfigForCurrentUser(&user))
-        return;
-    if (user.fAutoDetect || user.lpszAutoConfigUrl) {
-        // Proxy discovery is synchronous, so it gets a session of its own.
-        HINTERNET discovery = WinHttpOpen(L"FeedMarquee", WINHTTP_ACCESS_TYPE_NO_PROXY,
-                                          WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
-        WINHTTP_AUTOPROXY_OPTIONS options = {};
-        if (user.fAutoDetect) {
-            options.dwFlags |= WINHTTP_AUTOPROXY_AUTO_DETECT;
-            options.dwAutoDetectFlags =
-                WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+    if (!api->getIEProxyConfigForCurrentUser(&user))
+        return nullptr;
+    const char* ended = nullptr;
+    bool automatic = false;
+    size_t urlLength = std::wcslen(url);
+    size_t scriptLength = user.lpszAutoConfigUrl ? std::wcslen(user.lpszAutoConfigUrl) : 0;
+    ProxyDiscovery* discovery =
+        (user.fAutoDetect || scriptLength > 0) && urlLength < fetchUrlSize && scriptLength < 2048
+            ? static_cast<ProxyDiscovery*>(std::calloc(1, sizeof(ProxyDiscovery)))
+            : nullptr;
+    if (discovery) {
+        std::wcscpy(discovery->url, url);
+        if (user.lpszAutoConfigUrl)
+            std::wcscpy(discovery->scriptUrl, user.lpszAutoConfigUrl);
+        discovery->autoDetect = user.fAutoDetect != FALSE;
+        BoundedEnd end = runBounded(runDiscovery, discovery, request, passStarted);
+        if (end == boundedDone) {
+            automatic = discovery->answered;
+            if (discovery->proxy[0]) {
+                choice->proxy = copyWide(discovery->proxy);
+                choice->bypass = copyWide(discovery->bypass);
+                choice->accessType = choice->proxy ? WINHTTP_ACCESS_TYPE_NAMED_PROXY
+                                                   : WINHTTP_ACCESS_TYPE_DEFAULT_PROXY;
+            } else if (automatic) {
+                // The script said DIRECT: that is the answer, whatever proxy is named by hand.
+                choice->accessType = WINHTTP_ACCESS_TYPE_NO_PROXY;
+            }
+            std::free(discovery);
+        } else if (end == boundedStopped) {
+            ended = "stopped";
+        } else if (passOver(request, passStarted)) {
+            ended = "timed out";
         }
-        if (user.lpszAutoConfigUrl) {
-            options.dwFlags |= WINHTTP_AUTOPROXY_CONFIG_URL;
-            options.lpszAutoConfigUrl = user.lpszAutoConfigUrl;
-        }
-        options.fAutoLogonIfChallenged = TRUE;
-        WINHTTP_PROXY_INFO found = {};
-        if (discovery && WinHttpGetProxyForUrl(discovery, url, &options, &found))
-            takeNamedProxy(found.lpszProxy, found.lpszProxyBypass, choice);
-        if (discovery)
-            WinHttpCloseHandle(discovery);
     }
-    takeNamedProxy(user.lpszProxy, user.lpszProxyBypass, choice);
+    if (automatic || ended) {
+        if (user.lpszProxy)
+            GlobalFree(user.lpszProxy);
+        if (user.lpszProxyBypass)
+            GlobalFree(user.lpszProxyBypass);
+    } else {
+        takeNamedProxy(user.lpszProxy, user.lpszProxyBypass, choice);
+    }
     if (user.lpszAutoConfigUrl)
         GlobalFree(user.lpszAutoConfigUrl);
+    return ended;
 }
 
 bool isLoopback(const wchar_t* host) {
@@ -189,14 +253,17 @@ bool isLoopback(const wchar_t* host) {
 
 enum WaitEnd { stepDone, stepStopped, stepPassOver };
 
-// Waits for the step in flight, in slices, until it completes or the pass ends.
+// Waits for the step in flight, in slices, until it completes, the pass ends, or it made no
+// progress for fetchStallLimitMs (a server that accepts and never answers the handshake, a read
+// that never returns): WinHTTP's own time-outs do not cover every one of these everywhere.
 WaitEnd waitForStep(HopCall* call, const FetchRequest* request, unsigned long passStarted) {
+    unsigned long started = GetTickCount();
     for (;;) {
         if (WaitForSingleObject(call->completed, waitSliceMs) == WAIT_OBJECT_0)
             return stepDone;
         if (request->stop && *request->stop)
             return stepStopped;
-        if (passOver(request, passStarted))
+        if (passOver(request, passStarted) || GetTickCount() - started >= fetchStallLimitMs)
             return stepPassOver;
     }
 }
@@ -221,25 +288,59 @@ bool runStep(BOOL started, HopCall* call, const FetchRequest* request, unsigned 
     return true;
 }
 
+// Some WinHTTPs (Wine's) cut a header line longer than this many bytes to this length without a
+// word. A kept field whose line has exactly this length may be cut, so it is not trusted.
+const size_t cutHeaderLineLength = 1459;
+
+bool startsWithName(const char* line, size_t length, const char* name) {
+    size_t nameLength = std::strlen(name);
+    return length > nameLength && _strnicmp(line, name, nameLength) == 0;
+}
+
+// Drops the Location and validators that came on a line that may have been cut: a cut address
+// leads elsewhere, a cut validator never matches.
+void dropCutFields(const char* headers, size_t length, HttpResponse* response) {
+    size_t at = 0;
+    while (at < length) {
+        const char* line = headers + at;
+        const char* end = static_cast<const char*>(std::memchr(line, '\n', length - at));
+        size_t lineLength = end ? size_t(end - line) : length - at;
+        at += lineLength + 1;
+        if (lineLength > 0 && line[lineLength - 1] == '\r')
+            --lineLength;
+        if (lineLength != cutHeaderLineLength)
+            continue;
+        if (startsWithName(line, lineLength, "location:")) {
+            response->location[0] = '\0';
+            response->locationTooLong = true;
+        } else if (startsWithName(line, lineLength, "etag:")) {
+            response->etag[0] = '\0';
+        } else if (startsWithName(line, lineLength, "last-modified:")) {
+            response->lastModified[0] = '\0';
+        }
+    }
+}
+
 // Hands the status line and headers to the stage; what the stage says next.
 ResponseProgress passHeaders(HINTERNET request, HttpResponse* response) {
     DWORD size = 0;
-    WinHttpQueryHeaders(request, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX,
-                        WINHTTP_NO_OUTPUT_BUFFER, &size, WINHTTP_NO_HEADER_INDEX);
+    api->queryHeaders(request, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX,
+                      WINHTTP_NO_OUTPUT_BUFFER, &size, WINHTTP_NO_HEADER_INDEX);
     if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0)
         return responseFailed;
     wchar_t* wide = static_cast<wchar_t*>(std::malloc(size + sizeof(wchar_t)));
     char* narrow = static_cast<char*>(std::malloc(size / sizeof(wchar_t) + 1));
     ResponseProgress progress = responseFailed;
     if (wide && narrow &&
-        WinHttpQueryHeaders(request, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX,
-                            wide, &size, WINHTTP_NO_HEADER_INDEX)) {
+        api->queryHeaders(request, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX,
+                          wide, &size, WINHTTP_NO_HEADER_INDEX)) {
         // The headers arrived as bytes and WinHTTP widened each one; narrow them the same way.
         size_t count = size / sizeof(wchar_t);
         for (size_t i = 0; i < count; ++i)
             narrow[i] = wide[i] < 0x100 ? static_cast<char>(wide[i]) : '?';
         narrow[count] = '\0';
         progress = setResponseHeaders(response, narrow, count);
+        dropCutFields(narrow, count, response);
     }
     std::free(wide);
     std::free(narrow);
@@ -257,15 +358,13 @@ void exchange(HINTERNET request, HopCall* call, const FetchRequest* fetch,
         return;
     }
     // Replacing rather than adding keeps one line per name where WinHTTP has its own.
-    WinHttpAddRequestHeaders(request, wideHeaders, static_cast<DWORD>(-1L),
-                             WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
-    BOOL sent =
-        WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
-                           reinterpret_cast<DWORD_PTR>(call));
+    api->addRequestHeaders(request, wideHeaders, static_cast<DWORD>(-1L),
+                           WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
+    BOOL sent = api->sendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
+                                 0, 0, reinterpret_cast<DWORD_PTR>(call));
     bool ok = runStep(sent, call, fetch, passStarted, outcome);
     std::free(wideHeaders);
-    if (!ok ||
-        !runStep(WinHttpReceiveResponse(request, nullptr), call, fetch, passStarted, outcome))
+    if (!ok || !runStep(api->receiveResponse(request, nullptr), call, fetch, passStarted, outcome))
         return;
     ResponseProgress progress = passHeaders(request, response);
     // A read asks for no more than has arrived, or is made when nothing has arrived: then every
@@ -277,14 +376,14 @@ void exchange(HINTERNET request, HopCall* call, const FetchRequest* fetch,
         DWORD wanted = readSize;
         if (!drained) {
             call->bytesRead = 0;
-            if (!runStep(WinHttpQueryDataAvailable(request, nullptr), call, fetch, passStarted,
+            if (!runStep(api->queryDataAvailable(request, nullptr), call, fetch, passStarted,
                          outcome))
                 return;
             wanted = call->bytesRead < readSize ? call->bytesRead : readSize;
         }
         drained = !drained && wanted > 0;
         call->bytesRead = 0;
-        if (wanted > 0 && !runStep(WinHttpReadData(request, call->buffer, wanted, nullptr), call,
+        if (wanted > 0 && !runStep(api->readData(request, call->buffer, wanted, nullptr), call,
                                    fetch, passStarted, outcome))
             return;
         DWORD count = call->bytesRead;
@@ -305,6 +404,8 @@ void exchange(HINTERNET request, HopCall* call, const FetchRequest* fetch,
 }
 
 } // namespace
+
+void (*discoverProxy)(ProxyDiscovery* discovery) = systemDiscoverProxy;
 
 const char* winHttpReason(unsigned long error, unsigned long certificateFlags) {
     // A generic failure with the certificate's fault reported beside it says which fault it was.
@@ -352,13 +453,19 @@ void fetchHttpsHop(const char* url, const FetchRequest* request, unsigned long p
         setReason(outcome, "out of memory");
         return;
     }
+    if (api == nullptr)
+        api = winHttpApi();
+    if (api == nullptr) {
+        setReason(outcome, "secure connection failed");
+        return;
+    }
     wchar_t* wideUrl = widen(url);
     URL_COMPONENTS parts = {};
     parts.dwStructSize = sizeof parts;
     parts.dwHostNameLength = static_cast<DWORD>(-1);
     parts.dwUrlPathLength = static_cast<DWORD>(-1);
     parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-    if (wideUrl == nullptr || !WinHttpCrackUrl(wideUrl, 0, 0, &parts) ||
+    if (wideUrl == nullptr || !api->crackUrl(wideUrl, 0, 0, &parts) ||
         parts.nScheme != INTERNET_SCHEME_HTTPS || parts.dwHostNameLength == 0 ||
         parts.dwHostNameLength >= 256) {
         std::free(wideUrl);
@@ -378,7 +485,10 @@ void fetchHttpsHop(const char* url, const FetchRequest* request, unsigned long p
     wchar_t* object = static_cast<wchar_t*>(std::malloc((pathLength + 2) * sizeof(wchar_t)));
     HopCall* call = static_cast<HopCall*>(std::calloc(1, sizeof(HopCall)));
     if (object == nullptr || call == nullptr ||
-        (call->completed = CreateEventA(nullptr, FALSE, FALSE, nullptr)) == nullptr) {
+        (call->completed = CreateEventA(nullptr, FALSE, FALSE, nullptr)) == nullptr ||
+        (call->closed = CreateEventA(nullptr, TRUE, FALSE, nullptr)) == nullptr) {
+        if (call && call->completed)
+            CloseHandle(call->completed);
         std::free(object);
         std::free(call);
         std::free(wideUrl);
@@ -391,59 +501,78 @@ void fetchHttpsHop(const char* url, const FetchRequest* request, unsigned long p
     std::memcpy(object + at, path, pathLength * sizeof(wchar_t));
     object[at + pathLength] = L'\0';
     call->references = 1;
-    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                       reinterpret_cast<LPCSTR>(&statusCallback), &call->module);
 
     // The machine itself is never reached through a proxy.
     ProxyChoice proxy = {WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, nullptr, nullptr};
+    const char* ended = nullptr;
     if (isLoopback(host))
         proxy.accessType = WINHTTP_ACCESS_TYPE_NO_PROXY;
     else
-        chooseProxy(wideUrl, &proxy);
+        ended = chooseProxy(wideUrl, request, passStarted, &proxy);
     // WinHTTP's own User-Agent line is replaced by the one in the shared headers.
-    HINTERNET session = WinHttpOpen(
-        L"FeedMarquee", proxy.accessType, proxy.proxy ? proxy.proxy : WINHTTP_NO_PROXY_NAME,
-        proxy.bypass ? proxy.bypass : WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
+    HINTERNET session = ended ? nullptr
+                              : api->open(L"FeedMarquee", proxy.accessType,
+                                          proxy.proxy ? proxy.proxy : WINHTTP_NO_PROXY_NAME,
+                                          proxy.bypass ? proxy.bypass : WINHTTP_NO_PROXY_BYPASS,
+                                          WINHTTP_FLAG_ASYNC);
     std::free(proxy.proxy);
     std::free(proxy.bypass);
     HINTERNET connection = nullptr;
     HINTERNET handle = nullptr;
     if (session) {
         int stall = static_cast<int>(fetchStallLimitMs);
-        WinHttpSetTimeouts(session, stall, stall, stall, stall);
+        api->setTimeouts(session, stall, stall, stall, stall);
         DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
-        WinHttpSetOption(session, WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof never);
-        // Without the callback no step would ever report back.
-        if (WinHttpSetStatusCallback(session, statusCallback,
-                                     WINHTTP_CALLBACK_FLAG_ALL_NOTIFICATIONS,
-                                     0) != WINHTTP_INVALID_STATUS_CALLBACK)
-            connection = WinHttpConnect(session, host, parts.nPort, 0);
+        api->setOption(session, WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof never);
+        // TLS 1.2 and 1.3 where the system has them (older systems offer only TLS 1.0 unless
+        // asked); a system that refuses the option keeps its own choice.
+        DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
+        if (!api->setOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols,
+                            sizeof protocols)) {
+            protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+            api->setOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols);
+        }
+        connection = api->connect(session, host, parts.nPort, 0);
     }
     if (connection)
-        handle = WinHttpOpenRequest(connection, L"GET", object, nullptr, WINHTTP_NO_REFERER,
-                                    WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE);
+        handle = api->openRequest(connection, L"GET", object, nullptr, WINHTTP_NO_REFERER,
+                                  WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE);
+    bool callbackSet = false;
     if (handle) {
-        // From here the request handle holds a reference, dropped when it reports closing.
+        // From here the request handle holds a reference, dropped when it reports closing. Only
+        // this handle calls back: without the callback no step would ever report.
         DWORD_PTR context = reinterpret_cast<DWORD_PTR>(call);
         InterlockedIncrement(&call->references);
-        if (WinHttpSetOption(handle, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context)) {
+        callbackSet =
+            api->setOption(handle, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context) &&
+            api->setStatusCallback(handle, statusCallback, WINHTTP_CALLBACK_FLAG_ALL_NOTIFICATIONS,
+                                   0) != WINHTTP_INVALID_STATUS_CALLBACK;
+        if (callbackSet) {
             DWORD disabled = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_KEEP_ALIVE;
-            WinHttpSetOption(handle, WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof disabled);
+            api->setOption(handle, WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof disabled);
             exchange(handle, call, request, passStarted, response, outcome);
         } else {
-            // No callback could find the record: nothing was sent.
+            // No callback can find the record: nothing was sent.
             InterlockedDecrement(&call->references);
             setReason(outcome, "connection failed");
         }
-        WinHttpCloseHandle(handle);
+        api->closeHandle(handle);
     } else {
-        setReason(outcome, winHttpReason(GetLastError(), 0));
+        setReason(outcome, ended ? ended : winHttpReason(GetLastError(), 0));
+    }
+    // The request reports closing on WinHTTP's thread, usually at once. One that stays open past
+    // the wait may call back after this pass, and after the plug-in was unloaded: the module then
+    // stays mapped for good.
+    if (callbackSet && WaitForSingleObject(call->closed, winHttpCloseWaitMs) != WAIT_OBJECT_0) {
+        HMODULE pinned = nullptr;
+        GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                           reinterpret_cast<LPCSTR>(&statusCallback), &pinned);
     }
     if (connection)
-        WinHttpCloseHandle(connection);
+        api->closeHandle(connection);
     if (session)
-        WinHttpCloseHandle(session);
-    releaseCall(call, false);
+        api->closeHandle(session);
+    releaseCall(call);
     std::free(object);
     std::free(wideUrl);
 }

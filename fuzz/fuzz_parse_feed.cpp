@@ -1,6 +1,6 @@
-// Fuzzes parseFeed as an update pass uses it: the received text, cut in place, becomes a list,
-// which the window shares (one more reference) and paints (short dates included); then both
-// references are dropped, so anything the parse leaks is reported. The document's address
+// Fuzzes parseFeed as an update pass uses it: the received text, cut in place, becomes a list
+// whose texts outlive the document (the window paints them, short dates included); then the list
+// is released, so anything the parse leaks is reported. The document's address
 // varies with the input's length: none, an http address with a path, an https one with a port,
 // query and fragment; relative links are resolved against it.
 //
@@ -38,7 +38,7 @@ static void checkList(const FeedList* list, size_t documentLength, const char* b
     const FeedItem* last = nullptr;
     // A title made from a link resolved against the base may outgrow the document by the base.
     size_t longestTitle = documentLength + (base ? std::strlen(base) : 0) + 8;
-    for (const FeedItem* entry = list ? list->first : nullptr; entry; entry = entry->next) {
+    for (const FeedItem* entry = list->first; entry; entry = entry->next) {
         FUZZ_CHECK(entry->entryIndex == count);
         FUZZ_CHECK(entry->titleLength >= 0 && size_t(entry->titleLength) <= longestTitle);
         // Every item has a title that shows something; only the header may have none.
@@ -53,6 +53,8 @@ static void checkList(const FeedList* list, size_t documentLength, const char* b
         FUZZ_CHECK(!hasLineBreak(entry->link));
         FUZZ_CHECK(!hasLineBreak(entry->description));
         FUZZ_CHECK(!hasLineBreak(entry->date));
+        // Every item can be told from the others across updates.
+        FUZZ_CHECK(count == 0 || (entry->key && entry->key[0] != '\0'));
         FUZZ_CHECK(entry->itemRect.left == 0 && entry->itemRect.top == 0 &&
                    entry->itemRect.right == 0 && entry->itemRect.bottom == 0);
         if (entry->date) {
@@ -62,8 +64,9 @@ static void checkList(const FeedList* list, size_t documentLength, const char* b
         last = entry;
         ++count;
     }
-    FUZZ_CHECK((list ? list->last : nullptr) == last);
-    FUZZ_CHECK((list ? list->count : 0) == count);
+    FUZZ_CHECK(list->last == last);
+    FUZZ_CHECK(list->count == count);
+    FUZZ_CHECK(list->ttlMinutes >= 0 && list->ttlMinutes <= 1440);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -77,13 +80,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const char* base = bases[size % 3];
     FeedList* list = parseFeed(document, base);
-    checkList(list, length, base);
-    FUZZ_CHECK(!list || (list->ttlMinutes >= 0 && list->ttlMinutes <= 1440));
-    // The texts are copies: the document can go before the list is used.
+    if (!list) {
+        std::free(document);
+        return 0;
+    }
+    // The texts are the list's own: the document can go before they are used.
     std::free(document);
-    FeedList* shown = retainFeedList(list);
+    checkList(list, length, base);
     releaseFeedList(list);
-    checkList(shown, length, base);
-    releaseFeedList(shown);
     return 0;
 }

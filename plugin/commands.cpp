@@ -114,7 +114,7 @@ void selectFavorite(int index) {
         favorite = favorite->next;
     if (!favorite)
         return;
-    copySettingText(settings.feedUrl, favorite->url);
+    copySettingUrl(settings.feedUrl, favorite->url);
     update();
     refreshMenu();
 }
@@ -143,8 +143,8 @@ void addCurrentFavorite() {
         }
     }
     // readSettings rewrites feedUrl while the favourite is stored, so hand over a copy.
-    char url[256];
-    std::snprintf(url, sizeof url, "%s", settings.feedUrl);
+    char url[sizeof settings.feedUrl];
+    std::memcpy(url, settings.feedUrl, sizeof url);
     addFavorite(title, url);
     free(converted);
     refreshMenu();
@@ -336,7 +336,11 @@ const CommandWord commandWords[] = {
     {"About", exactMatch, [](HWND, const char*) { showAbout(); }},
     {"feedUrl", wordPrefixMatch,
      [](HWND, const char* a) {
-         copySettingText(settings.feedUrl, a);
+         // An address too long to keep is refused, never cut: the feed stays as it was.
+         if (!copySettingUrl(settings.feedUrl, a)) {
+             reportAddressTooLong();
+             return;
+         }
          update();
          refreshMenu();
      }},

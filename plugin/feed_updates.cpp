@@ -13,6 +13,7 @@
 #include "display/tooltip.h"
 #include "plugin/window_proc.h"
 #include "feed/feed_engine.h"
+#include "feed/update_schedule.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
 
@@ -193,7 +194,15 @@ void reconfigureFeeds() {
         }
         std::free(oneModeUrl);
         oneModeUrl = _strdup(settings.feedUrl);
-        FeedSpec spec = {settings.feedUrl, cachePath, seenPath};
+        // The other modes' files of this address, for a first start in this mode.
+        char folder[MAX_PATH], formerCache[MAX_PATH] = "", formerSeen[MAX_PATH] = "";
+        if (feedFolderPath(folder)) {
+            char stem[17];
+            feedStem(settings.feedUrl, stem);
+            std::snprintf(formerCache, sizeof formerCache, "%s\\%s.cache", folder, stem);
+            std::snprintf(formerSeen, sizeof formerSeen, "%s\\%s.seen", folder, stem);
+        }
+        FeedSpec spec = {settings.feedUrl, cachePath, seenPath, formerCache, formerSeen};
         engineConfigure(engine, &spec, 1, &options);
     } else {
         char folder[MAX_PATH];
@@ -212,6 +221,10 @@ void reconfigureFeeds() {
             std::free(paths);
             return;
         }
+        // "One" mode's files, for the favourite they were saved for (the header tells).
+        char oneCache[MAX_PATH], oneSeen[MAX_PATH];
+        headlineCachePath(oneCache);
+        besideSettings("feedmarquee.seen", oneSeen);
         int n = 0;
         for (const FavoriteFeed* f = favorites; f != nullptr && n < count; f = f->next, ++n) {
             char stem[17];
@@ -220,7 +233,7 @@ void reconfigureFeeds() {
                 std::snprintf(paths[n][0], MAX_PATH, "%s\\%s.cache", folder, stem);
                 std::snprintf(paths[n][1], MAX_PATH, "%s\\%s.seen", folder, stem);
             }
-            specs[n] = FeedSpec{f->url, paths[n][0], paths[n][1]};
+            specs[n] = FeedSpec{f->url, paths[n][0], paths[n][1], oneCache, oneSeen};
         }
         engineConfigure(engine, specs, n, &options);
         std::free(specs);
@@ -233,6 +246,8 @@ void reconfigureFeeds() {
 bool requestUpdate() {
     // The address, the favourites or the mode may have changed since: the feeds follow them
     // (a feed that stays keeps its state; a dropped one's pass is abandoned, never waited for).
+    // The engine's lists show again.
+    showListDirectly(nullptr);
     reconfigureFeeds();
     engineUpdateNow(engine, -1);
     runEngine();
@@ -282,7 +297,7 @@ void finishUpdate(LPARAM) {
 UINT updateTimerDelayMs() {
     syncOptions();
     if (engine == nullptr || engineFeedCount(engine) == 0)
-        return updateTimerPeriod(settings.updateInterval);
+        return updateTimerPeriod(intervalInForceMinutes(settings.updateInterval, 0));
     // "One" mode: the feed's delay in force. Otherwise the shortest wait until a feed falls due;
     // feeds whose pass runs re-arm the timer when it ends.
     long long ms = -1;
@@ -291,7 +306,7 @@ UINT updateTimerDelayMs() {
     } else {
         ms = engineRunDue(engine, engineClock());
         if (ms < 0)
-            return updateTimerPeriod(settings.updateInterval);
+            return updateTimerPeriod(intervalInForceMinutes(settings.updateInterval, 0));
         if (ms < 1000)
             ms = 1000;
     }

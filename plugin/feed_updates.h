@@ -15,15 +15,15 @@ const UINT WM_FEED_UPDATED = WM_USER + 100;
 // One feed as the window shows it. Pointers stay valid until the next call that changes the feeds
 // (finishUpdate, reconfigureFeeds, stopUpdate); retain list to keep it longer.
 struct ShownFeed {
-    const char* url;      // the feed's address
-    const char* title;    // the favourite's title, else the feed's own, else the address
-    FeedList* list;       // its headlines, or a single placeholder entry; never null
-    bool hasHeadlines;    // list holds headlines (not "Connecting..." / "Couldn't connect!")
-    bool stale;           // the last pass failed: the headlines are older
-    const char* health;   // the health line; empty before any pass
-    const char* updated;  // "%m/%d %H:%M" of the last good pass; empty before one
-    int items;            // items of its headlines (header not counted)
-    int newItems;         // items not seen before (0 without markNew)
+    const char* url;     // the feed's address
+    const char* title;   // the favourite's title, else the feed's own, else the address
+    FeedList* list;      // its headlines, or a single placeholder entry; never null
+    bool hasHeadlines;   // list holds headlines (not "Connecting..." / "Couldn't connect!")
+    bool stale;          // the last pass failed: the headlines are older
+    const char* health;  // the health line; empty before any pass
+    const char* updated; // "%m/%d %H:%M" of the last good pass; empty before one
+    int items;           // items of its headlines (header not counted)
+    int newItems;        // items not seen before (0 without markNew)
 };
 
 // The settings' feeds into the engine and the first passes started (at the plug-in's start and
@@ -64,8 +64,8 @@ int newItemCount(int feed);
 // "One" mode's feed (index 0), as the single-feed window and commands read it.
 // The list on show: headlines or a placeholder; null before the start.
 FeedList* shownList();
-// Shows list instead of the engine's (a reference is taken; null: the engine's again). For
-// painting benchmarks and tests that lay out lists they build.
+// Shows list instead of the engine's until the next requestUpdate (a reference is taken; null:
+// the engine's again). For painting benchmarks and tests that lay out lists they build.
 void showListDirectly(FeedList* list);
 // Its first entry (the header), or null.
 inline FeedItem* shownFirst() {

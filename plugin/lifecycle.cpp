@@ -9,6 +9,7 @@
 #include "display/tooltip.h"
 #include "plugin/window_proc.h"
 #include "feed/feed_engine.h"
+#include "feed/fetch.h"
 #include "plugin/feed_updates.h"
 #include "plugin/keyboard.h"
 #include "plugin/menu.h"
@@ -203,13 +204,13 @@ const char* pluginInfo(int index) {
     case 1:
         return "FeedMarquee";
     case 2:
-        return "0.0.1a";
+        return productVersion;
     case 3:
         return "Mara Lindqvist";
     case 4:
         return "2006-02-18";
     case 5:
-        return "https://feedmarquee.example.org/";
+        return productHomepage;
     case 6:
         return "feedmarquee@example.org";
     default:

@@ -19,7 +19,7 @@ char settingsPath[MAX_PATH];
 
 namespace {
 
-enum SettingKind { IntSetting, BoolSetting, ColorSetting, TextSetting, ShowSetting };
+enum SettingKind { IntSetting, BoolSetting, ColorSetting, TextSetting, UrlSetting, ShowSetting };
 
 struct SettingRow {
     const char* readKey;
@@ -78,7 +78,7 @@ const SettingRow settingRows[] = {
      offsetof(PluginSettings, fontColor), 0, "#000000"},
     {"feedmarquee.font:", "feedmarquee.font:", TextSetting, offsetof(PluginSettings, font), 0,
      "Tahoma"},
-    {"feedmarquee.feedUrl:", "feedmarquee.feedUrl:", TextSetting, offsetof(PluginSettings, feedUrl),
+    {"feedmarquee.feedUrl:", "feedmarquee.feedUrl:", UrlSetting, offsetof(PluginSettings, feedUrl),
      0, ""},
     {"feedmarquee.browserPath:", "feedmarquee.browserPath:", TextSetting,
      offsetof(PluginSettings, browserPath), 0, ""},
@@ -121,6 +121,9 @@ COLORREF& colorField(const SettingRow& row) {
 }
 char (&textField(const SettingRow& row))[256] {
     return *reinterpret_cast<char(*)[256]>(fieldOf(row));
+}
+char (&urlField(const SettingRow& row))[feedAddressLimit + 1] {
+    return *reinterpret_cast<char(*)[feedAddressLimit + 1]>(fieldOf(row));
 }
 
 const char* const settingsNames[2] = {"feedmarquee.rc", "feedmarqueerc"};
@@ -169,6 +172,8 @@ void applyDefaults() {
         case ShowSetting:
             intField(row) = row.defaultValue;
             break;
+        case UrlSetting:
+            break;
         }
     }
 }
@@ -186,7 +191,10 @@ void loadFavorites() {
         }
         char key[256];
         std::snprintf(key, sizeof key, "feedmarquee.fav%d.url:", i);
-        copySettingText(feed->url, ReadString(settingsPath, key, ""));
+        // A favourite whose address is too long is listed without one, so that it never leads
+        // to a cut address.
+        if (!copySettingUrl(feed->url, ReadString(settingsPath, key, "")))
+            feed->url[0] = '\0';
         std::snprintf(key, sizeof key, "feedmarquee.fav%d.title:", i);
         copySettingText(feed->title, ReadString(settingsPath, key, ""));
         *tail = feed;
@@ -299,6 +307,13 @@ void readSettings() {
         case ShowSetting:
             intField(row) = showModeOf(ReadString(settingsPath, row.readKey, row.defaultText));
             break;
+        case UrlSetting:
+            if (!copySettingUrl(urlField(row),
+                                ReadString(settingsPath, row.readKey, row.defaultText))) {
+                urlField(row)[0] = '\0';
+                reportAddressTooLong();
+            }
+            break;
         }
         // A position beyond the virtual screen would put the window out of reach; negative
         // values are left alone (monitors left of or above the primary one).
@@ -333,6 +348,9 @@ bool writeSettings() {
             WriteString(settingsPath, row.writeKey,
                         showWords[intField(row) >= 0 && intField(row) < 3 ? intField(row) : 0]);
             break;
+        case UrlSetting:
+            WriteString(settingsPath, row.writeKey, urlField(row));
+            break;
         }
     }
     return FileExists(settingsPath);
@@ -340,6 +358,24 @@ bool writeSettings() {
 
 // The length of the run of indices 0, 1, 2, ... for which some line begins with that index's url
 // key (case-sensitive, no leading blanks); the file is scanned from the top for each index.
+bool copySettingUrl(char (&field)[feedAddressLimit + 1], const char* text) {
+    if (!text)
+        text = "";
+    size_t length = std::strlen(text);
+    if (length > feedAddressLimit)
+        return false;
+    std::memcpy(field, text, length + 1);
+    return true;
+}
+
+void reportAddressTooLong() {
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "The feed address is longer than %u characters, so it was not used.",
+                  static_cast<unsigned>(feedAddressLimit));
+    showMessageBox(nullptr, text, pluginName, MB_TOPMOST | MB_ICONWARNING);
+}
+
 int countFavorites() {
     if (!settingsPath[0])
         return 0;
@@ -368,8 +404,7 @@ bool addFavorite(const char* title, const char* url) {
     char text[256];
     char key[256];
     std::snprintf(key, sizeof key, "feedmarquee.fav%d.url:", index);
-    copySettingText(text, url);
-    bool written = settingsFileWritable() && writeAndConfirm(key, text);
+    bool written = settingsFileWritable() && writeAndConfirm(key, url ? url : "");
     if (written) {
         std::snprintf(key, sizeof key, "feedmarquee.fav%d.title:", index);
         copySettingText(text, title);

@@ -2,6 +2,7 @@
 // through the shell's settings functions.
 #pragma once
 #include <windows.h>
+#include "feed/feed_address.h"
 
 struct PluginSettings {
     int x, y, width, height;
@@ -38,7 +39,7 @@ struct PluginSettings {
     bool hilightBorder;
     COLORREF fontColor;
     char font[256];
-    char feedUrl[256];
+    char feedUrl[feedAddressLimit + 1]; // kept whole or not at all (copySettingUrl)
     char browserPath[256];
     bool keepHeadlines; // a failed update keeps the last good headlines, saved across starts
     int show;           // a ShowMode: which feeds the window shows and how
@@ -55,7 +56,7 @@ enum ShowMode { showOne = 0, showTogether = 1, showInTurn = 2 };
 
 struct FavoriteFeed {
     char title[256];
-    char url[256];
+    char url[feedAddressLimit + 1];
     FavoriteFeed* next;
 };
 
@@ -84,6 +85,11 @@ void releaseFavorites();
 const FavoriteFeed* favoriteAt(int index);
 // Copies text (null reads as empty) into a 256-character setting field, cut to 255 characters.
 void copySettingText(char (&field)[256], const char* text);
+// Copies an address (null reads as empty) into an address field whole. One longer than
+// feedAddressLimit is never cut: the field is left as it was and the result is false.
+bool copySettingUrl(char (&field)[feedAddressLimit + 1], const char* text);
+// Tells the user (through showMessageBox) that an address was too long to be used.
+void reportAddressTooLong();
 // The file search of readSettings over the given folders (each ending in a backslash, or null):
 // true with the existing file in path (MAX_PATH), else false with the file to create there (the
 // plug-in folder's "feedmarquee.rc"), or an empty path when that would not fit in MAX_PATH.

@@ -40,7 +40,8 @@ TEST(aListHoldsItsEntriesAndTextsInFewBlocks) {
     int n = 0;
     for (const FeedItem* e = list->first; e != nullptr; e = e->next, ++n) {
         CHECK_EQ(e->entryIndex, n);
-        CHECK_EQ(std::string(e->title), "Headline " + std::to_string(n) + std::string(n % 300, 'x'));
+        CHECK_EQ(std::string(e->title),
+                 "Headline " + std::to_string(n) + std::string(n % 300, 'x'));
         CHECK_EQ(e->link, "http://example.com");
         CHECK(reinterpret_cast<uintptr_t>(e) % alignof(FeedItem) == 0);
     }

@@ -152,6 +152,24 @@ def answer(conn, scheme, path, request):
             send_page(conn, "200 OK", FEED)
         else:
             send_page(conn, "302 Found", b"", ("Location: %d" % (left - 1),))
+    elif path == "/raw":
+        # /raw?HEX: the response's bytes as given, hex-encoded, then the close.
+        conn.sendall(bytes.fromhex(query))
+    elif path == "/long-location":
+        # /long-location?N: a redirect to /echo whose address holds N letters before its end.
+        location = "/echo?sig=%s&end=1" % ("A" * int(query))
+        send_page(conn, "302 Found", b"", ("Location: " + location,))
+    elif path == "/long-validators":
+        # /long-validators?N: the feed with an ETag and a Last-Modified of N bytes each.
+        n = int(query)
+        send_page(conn, "200 OK", FEED, ('ETag: "%s"' % ("e" * (n - 2)), "Last-Modified: " + "m" * n,
+                                         "Content-Type: text/xml"))
+    elif path == "/huge-404":
+        # A 404 announcing 34 MiB and sending it for as long as the peer reads.
+        conn.sendall(head("404 Not Found", ("Content-Type: text/html",), 34 << 20))
+        block = b"<p>not here</p>" * 4096
+        for _ in range((34 << 20) // len(block)):
+            conn.sendall(block)
     elif path == "/loop-a":
         send_page(conn, "302 Found", b"", ("Location: /loop-b",))
     elif path == "/loop-b":

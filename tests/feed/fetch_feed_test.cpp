@@ -12,6 +12,7 @@
 #include <string>
 #include "feed/fetch.h"
 #include "feed/http_fetch.h"
+#include "feed/winhttp_fetch.h"
 #include "tests/feed/test_server.h"
 #include "tests/support/check.h"
 
@@ -48,14 +49,14 @@ struct Fetched {
     std::string reason;
     std::string finalUrl;
     bool movedPermanently;
-    std::string etag, lastModified, contentType;
+    std::string etag, lastModified, contentType, retryAfter;
     DWORD tookMs;
 };
 
 Fetched fetch(const std::string& url, const char* etag = nullptr, const char* modified = nullptr,
-              volatile LONG* stop = nullptr) {
+              volatile LONG* stop = nullptr, const char* validatorsUrl = nullptr) {
     volatile LONG never = 0;
-    FetchRequest request = {url.c_str(), etag, modified, stop ? stop : &never};
+    FetchRequest request = {url.c_str(), etag, modified, stop ? stop : &never, validatorsUrl};
     FetchResult result;
     DWORD started = GetTickCount();
     bool ok = fetchFeed(&request, &result);
@@ -72,6 +73,7 @@ Fetched fetch(const std::string& url, const char* etag = nullptr, const char* mo
     got.etag = result.etag;
     got.lastModified = result.lastModified;
     got.contentType = result.contentType;
+    got.retryAfter = result.retryAfter;
     freeFetchResult(&result);
     return got;
 }
@@ -160,6 +162,8 @@ TEST(redirectsAreFollowedWithinTheirRules) {
         {http + "/loop-a", "redirect loop", http + "/loop-b", false},
         {https + "/redirect?302&http://localhost:HTTPPORT/feed", "redirect to http refused",
          https + "/redirect?302&http://localhost:HTTPPORT/feed", false},
+        {http + "/redirect?302&http://user@localhost:HTTPPORT/feed", "invalid redirect address",
+         http + "/redirect?302&http://user@localhost:HTTPPORT/feed", false},
     };
     for (const auto& row : rows) {
         Fetched got = fetch(row.url);
@@ -229,7 +233,7 @@ TEST(theRequestAsServersSawIt) {
         REQUIRE(got.ok);
         const std::string& seen = got.body;
         const char* lines[] = {
-            "GET /echo?x=1 HTTP/1.",
+            scheme == std::string("HTTP") ? "GET /echo?x=1 HTTP/1.1\r\n" : "GET /echo?x=1 HTTP/1.",
             "\r\nHost: localhost:",
             "\r\nUser-Agent: FeedMarquee/0.0.1a (+https://feedmarquee.example.org/)\r\n",
             "\r\nAccept: application/rss+xml, application/rdf+xml, application/atom+xml, "
@@ -263,6 +267,10 @@ TEST(unsafeAddressesAreRefusedBeforeAnyConnection) {
         "",
         "ftp://localhost/feed",
         "localhost/feed",
+        // An address naming a user is refused, whatever the scheme.
+        "http://user@" + http.substr(7) + "/feed",
+        "https://user:secret@" + https.substr(8) + "/feed",
+        "http://:@" + http.substr(7) + "/feed",
     };
     for (const std::string& url : rows) {
         Fetched got = fetch(url);
@@ -312,12 +320,13 @@ TEST(aStopEndsAStalledDownloadPromptly) {
 namespace {
 
 // The user's proxy setting for the length of a test, as the system's settings dialog stores it
-// (a named proxy, no automatic detection); the earlier setting comes back at the end.
+// (a named proxy, and a proxy script when one is given); the earlier setting comes back at the
+// end.
 struct UserProxy {
     HKEY key = nullptr;
     std::vector<BYTE> saved;
     bool hadValue = false;
-    explicit UserProxy(const std::string& proxy) {
+    explicit UserProxy(const std::string& proxy, const std::string& script = "") {
         RegCreateKeyExA(HKEY_CURRENT_USER,
                         "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\"
                         "Connections",
@@ -338,10 +347,13 @@ struct UserProxy {
         };
         number(0x46);
         number(1);
-        number(2);
+        number(script.empty() ? 2 : 2 | 4);
         number(static_cast<DWORD>(proxy.size()));
         settings.insert(settings.end(), proxy.begin(), proxy.end());
-        for (int i = 0; i < 8; ++i)
+        number(0);
+        number(static_cast<DWORD>(script.size()));
+        settings.insert(settings.end(), script.begin(), script.end());
+        for (int i = 0; i < 6; ++i)
             number(0);
         RegSetValueExA(key, "DefaultConnectionSettings", 0, REG_BINARY, settings.data(),
                        static_cast<DWORD>(settings.size()));
@@ -371,4 +383,170 @@ TEST(httpsGoesThroughTheUsersProxy) {
     Fetched local = fetch(base("HTTPS") + "/feed");
     CHECK(local.ok);
     CHECK_EQ(proxied(), before + 1);
+}
+
+namespace {
+
+// "/raw?HEX": the feed server answers with exactly these bytes.
+std::string raw(const std::string& response) {
+    static const char hex[] = "0123456789abcdef";
+    std::string path = "/raw?";
+    for (unsigned char c : response) {
+        path += hex[c >> 4];
+        path += hex[c & 15];
+    }
+    return path;
+}
+
+} // namespace
+
+// Long addresses and validators are kept whole or refused; error answers end at their headers;
+// folded headers are joined; a blank in a Location is encoded; validators go only to their own
+// address.
+TEST(longFieldsErrorAnswersAndRedirectTargetsAsServersSendThem) {
+    for (const char* scheme : schemes) {
+        const std::string at = base(scheme);
+        const std::string label = scheme;
+        // A Location of 8100 letters is followed whole; one past 8 KiB is refused, not cut.
+        // Wine's WinHTTP cuts header lines at 1459 bytes: there a long one is refused too.
+        bool whole = std::string(scheme) == "HTTP";
+        Fetched longTarget = fetch(at + "/long-location?8100");
+        expectRow(whole ? longTarget.ok &&
+                              longTarget.body.find(std::string(8100, 'A') + "&end=1 HTTP/1.") !=
+                                  std::string::npos
+                        : longTarget.ok || longTarget.reason == "invalid redirect address",
+                  label + " long Location", longTarget);
+        Fetched tooLong = fetch(at + "/long-location?8200");
+        expectRow(!tooLong.ok && tooLong.reason == "invalid redirect address",
+                  label + " too long Location", tooLong);
+        // Validators of 8 KiB are kept and sent back whole (or, where the client cut them, not
+        // kept); longer ones are dropped.
+        Fetched kept = fetch(at + "/long-validators?8192");
+        CHECK(kept.ok && (kept.etag.size() == 8192 || (!whole && kept.etag.empty())));
+        CHECK(kept.lastModified.size() == 8192 || (!whole && kept.lastModified.empty()));
+        std::string etag = "\"" + std::string(8190, 'e') + "\"";
+        Fetched sent = fetch(at + "/echo", etag.c_str());
+        CHECK(sent.body.find("If-None-Match: " + etag + "\r\n") != std::string::npos);
+        Fetched dropped = fetch(at + "/long-validators?8193");
+        CHECK(dropped.ok && dropped.etag.empty() && dropped.lastModified.empty());
+
+        // A 503 cut short keeps its status and Retry-After; a 404 announcing 34 MiB is never read.
+        Fetched busy = fetch(at + raw("HTTP/1.1 503 Service Unavailable\r\nRetry-After: 3600\r\n"
+                                      "Content-Length: 100000\r\n\r\ncut"));
+        expectRow(!busy.ok && busy.status == 503 && busy.retryAfter == "3600" &&
+                      busy.reason == "HTTP 503 Service Unavailable",
+                  label + " cut 503", busy);
+        Fetched missing = fetch(at + "/huge-404");
+        expectRow(!missing.ok && missing.reason == "HTTP 404 Not Found", label + " huge 404",
+                  missing);
+
+        // Validators sent for the first address do not follow a redirect elsewhere, and reach the
+        // address they were given for.
+        Fetched moved =
+            fetch(at + "/redirect?302&/echo", "\"old\"", "Mon, 07 Dec 2026 09:30:00 GMT");
+        expectRow(moved.ok && moved.body.find("If-None-Match") == std::string::npos &&
+                      moved.body.find("If-Modified-Since") == std::string::npos,
+                  label + " validators after a redirect", moved);
+        std::string target = at + "/echo";
+        Fetched there =
+            fetch(at + "/redirect?302&/echo", "\"new\"", nullptr, nullptr, target.c_str());
+        CHECK(there.body.find("If-None-Match: \"new\"\r\n") != std::string::npos);
+    }
+    // Raw responses through the plain client's own response stage.
+    const std::string http = base("HTTP");
+    Fetched blank = fetch(http + raw("HTTP/1.1 302 Found\r\nLocation: /echo?a b\"c\r\n\r\n"));
+    expectRow(blank.ok && blank.finalUrl == http + "/echo?a%20b%22c" &&
+                  blank.body.find("GET /echo?a%20b%22c HTTP/1.1") != std::string::npos,
+              "blank in Location", blank);
+    Fetched folded = fetch(http + raw("HTTP/1.1 301 Moved\r\nLocation:\r\n  /feed\r\n\r\n"));
+    expectRow(folded.ok && folded.body == feedText, "folded Location", folded);
+    Fetched charset =
+        fetch(http + raw("HTTP/1.1 200 OK\r\nContent-Type: text/xml;\r\n\tcharset=koi8-r"
+                         "\r\n\r\n<rss/>"));
+    CHECK_EQ(charset.contentType, std::string("text/xml; charset=koi8-r"));
+    Fetched chunkedFirst =
+        fetch(http + raw("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked, gzip\r\n\r\n"
+                         "3\r\nabc\r\n0\r\n\r\n"));
+    expectRow(!chunkedFirst.ok && chunkedFirst.reason == "unsupported transfer encoding",
+              "chunked not last", chunkedFirst);
+}
+
+namespace {
+
+DWORD WINAPI stopAfter(void* flag) {
+    Sleep(1000);
+    InterlockedExchange(static_cast<volatile LONG*>(flag), 1);
+    return 0;
+}
+
+// A fetch with a stop one second in; how long after the stop it returned comes back in tookMs.
+Fetched fetchStoppedAfterASecond(const std::string& url) {
+    volatile LONG stop = 0;
+    HANDLE stopper = CreateThread(nullptr, 0, stopAfter, const_cast<LONG*>(&stop), 0, nullptr);
+    Fetched got = fetch(url, nullptr, nullptr, &stop);
+    WaitForSingleObject(stopper, 5000);
+    CloseHandle(stopper);
+    got.tookMs -= 1000;
+    return got;
+}
+
+bool slowLookUp(const char*, unsigned long*) {
+    Sleep(20000);
+    return false;
+}
+
+void slowDiscovery(ProxyDiscovery*) {
+    Sleep(20000);
+}
+
+void directDiscovery(ProxyDiscovery* discovery) {
+    discovery->answered = true;
+}
+
+} // namespace
+
+// Waits that know no stop of their own (a TLS handshake never answered, the name lookup, proxy
+// discovery) end at a stop or at the stall limit all the same.
+TEST(silentHandshakesLookupsAndProxyScriptsEndAtAStopOrTheStallLimit) {
+    unsigned long savedStall = fetchStallLimitMs;
+    fetchStallLimitMs = 2000;
+    // Accepts, reads the greeting and never answers it.
+    TestServer silent{};
+    REQUIRE(startServer(silent, serveAfterRelease, "HTTP/1.1 200 OK\r\n\r\n"));
+    Fetched handshake = fetch("https://localhost:" + std::to_string(silent.port) + "/feed");
+    std::printf("silent handshake ended after %lu ms\n", handshake.tookMs);
+    expectRow(!handshake.ok && handshake.reason == "timed out" && handshake.tookMs < 15000,
+              "silent handshake", handshake);
+    releaseServer(silent);
+    stopServer(silent);
+
+    bool (*systemLookUp)(const char*, unsigned long*) = lookUpHostName;
+    lookUpHostName = slowLookUp;
+    Fetched lookup = fetch("http://slow-name.invalid/feed");
+    expectRow(!lookup.ok && lookup.reason == "timed out" && lookup.tookMs < 15000, "slow lookup",
+              lookup);
+    fetchStallLimitMs = savedStall;
+    Fetched stopped = fetchStoppedAfterASecond("http://slow-name.invalid/feed");
+    expectRow(!stopped.ok && stopped.reason == "stopped" && stopped.tookMs < 5000,
+              "slow lookup stopped", stopped);
+    lookUpHostName = systemLookUp;
+
+    // A proxy script that never answers; then one that answers DIRECT, which wins over the proxy
+    // set by hand: the name does not resolve, and the proxy sees nothing.
+    auto proxied = [] { return std::atol(fetch(base("HTTP") + "/proxied").body.c_str()); };
+    long before = proxied();
+    {
+        UserProxy proxy("127.0.0.1:" + port("PROXY"), "http://127.0.0.1:1/proxy.pac");
+        std::string remote = "https://feeds.example.test:" + port("HTTPS") + "/feed";
+        void (*systemDiscovery)(ProxyDiscovery*) = discoverProxy;
+        discoverProxy = slowDiscovery;
+        Fetched script = fetchStoppedAfterASecond(remote);
+        expectRow(!script.ok && script.reason == "stopped" && script.tookMs < 5000,
+                  "slow proxy script stopped", script);
+        discoverProxy = directDiscovery;
+        Fetched direct = fetch(remote);
+        expectRow(!direct.ok && direct.reason == "name not found", "DIRECT wins", direct);
+        discoverProxy = systemDiscovery;
+    }
+    CHECK_EQ(proxied(), before);
 }

@@ -1,11 +1,13 @@
-# The rules of polite updates: the schedule, the health line and the saved copy's format (portable,
+# The rules of polite updates: the schedule, the health line, the saved copy's and the seen keys'
+# formats (portable,
 # also under the sanitizers natively) and, for Windows, the cache file itself.
 add_executable(polite_rules_test ${CMAKE_CURRENT_LIST_DIR}/polite_rules_test.cpp)
 if(FM_NATIVE)
     add_library(fm_polite_rules STATIC ${CMAKE_SOURCE_DIR}/feed/update_schedule.cpp
                                        ${CMAKE_SOURCE_DIR}/feed/feed_health.cpp
-                                       ${CMAKE_SOURCE_DIR}/feed/headline_cache.cpp)
-    target_link_libraries(fm_polite_rules PUBLIC fm_http)
+                                       ${CMAKE_SOURCE_DIR}/feed/headline_cache.cpp
+                                       ${CMAKE_SOURCE_DIR}/feed/seen_keys.cpp)
+    target_link_libraries(fm_polite_rules PUBLIC fm_http fm_content)
     if(NOT TARGET fm_check)
         add_library(fm_check STATIC ${CMAKE_SOURCE_DIR}/tests/support/check.cpp)
     endif()

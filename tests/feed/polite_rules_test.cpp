@@ -7,6 +7,7 @@
 #include <string>
 #include "feed/feed_health.h"
 #include "feed/headline_cache.h"
+#include "feed/seen_keys.h"
 #include "feed/update_schedule.h"
 #include "tests/support/check.h"
 #ifdef _WIN32
@@ -167,17 +168,17 @@ std::string sealed(const std::string& covered) {
 
 // The bytes before the checksum of a cache file as the writer makes it.
 std::string covered(const CachedFeed& feed, const std::string& body) {
-    char header[4096];
-    size_t length = composeCacheHeader(&feed, body.size(), header, sizeof header);
-    return std::string(header, length) + body + "\n";
+    std::string header(cacheHeaderLimit, '\0');
+    size_t length = composeCacheHeader(&feed, body.size(), &header[0], header.size());
+    return header.substr(0, length) + body + "\n";
 }
 
 } // namespace
 
 TEST(theCacheFormatDecodesOnlyWholeIntactFiles) {
     CachedFeed feed = {};
-    std::strcpy(feed.url, "http://127.0.0.1:8080/news.rss");
-    std::strcpy(feed.etag, "\"v1\"");
+    feed.url = "http://127.0.0.1:8080/news.rss";
+    feed.etag = "\"v1\"";
     feed.savedAt = now;
     std::string body = std::string("<rss>\0\n</rss>", 13);
     std::string whole = sealed(covered(feed, body));
@@ -199,14 +200,17 @@ TEST(theCacheFormatDecodesOnlyWholeIntactFiles) {
     CHECK_EQ(accepted, size_t(0));
     // A field longer than its record holds, or a body longer than the file, is refused even
     // with a matching checksum.
+    // Addresses are kept whole up to 8 KiB.
     CachedFeed longUrl = feed;
-    std::strcpy(longUrl.url, std::string(255, 'u').c_str());
+    std::string eightKiB(8192, 'u');
+    longUrl.url = eightKiB.c_str();
     std::string text = covered(longUrl, body);
     REQUIRE(decodes(sealed(text), &read));
+    CHECK_EQ(std::string(read.url), eightKiB);
     freeCachedFeed(&read);
-    size_t urlLine = text.find("url 255\n");
+    size_t urlLine = text.find("url 8192\n");
     REQUIRE(urlLine != std::string::npos);
-    text.replace(urlLine, 8, "url 256\nu");
+    text.replace(urlLine, 9, "url 8193\nu");
     CHECK(!decodes(sealed(text), &read));
     std::string longBody = covered(feed, body);
     size_t bodyLine = longBody.find("body 13\n");
@@ -220,10 +224,10 @@ TEST(theSavedCopyIsReadBackOnlyWhenWholeAndIntact) {
     TempFolder folder("cache");
     std::string path = folder.file("feedmarquee.cache");
     CachedFeed feed = {};
-    std::strcpy(feed.url, "http://127.0.0.1:8080/news.rss");
-    std::strcpy(feed.finalUrl, "http://127.0.0.1:8080/final.rss");
-    std::strcpy(feed.etag, "\"v1\"");
-    std::strcpy(feed.lastModified, "Tue, 08 Dec 2026 14:21:00 GMT");
+    feed.url = "http://127.0.0.1:8080/news.rss";
+    feed.finalUrl = "http://127.0.0.1:8080/final.rss";
+    feed.etag = "\"v1\"";
+    feed.lastModified = "Tue, 08 Dec 2026 14:21:00 GMT";
     feed.savedAt = now;
     std::string body = "<rss><channel><title>T</title><item><title>A</title></item></channel>"
                        "</rss>\n";
@@ -246,7 +250,7 @@ TEST(theSavedCopyIsReadBackOnlyWhenWholeAndIntact) {
 
     // A write that stops between the temporary file and the rename leaves the old copy in use.
     CachedFeed other = feed;
-    std::strcpy(other.etag, "\"v2\"");
+    other.etag = "\"v2\"";
     REQUIRE(writeCacheTemporary(path.c_str(), &other, "new", 3));
     REQUIRE(readHeadlineCache(path.c_str(), &read));
     CHECK_EQ(std::string(read.etag), std::string("\"v1\""));
@@ -295,3 +299,44 @@ TEST(theSavedCopyIsReadBackOnlyWhenWholeAndIntact) {
     DeleteFileA(path.c_str());
 }
 #endif
+
+TEST(seenKeysKeepTheNewest2000ThoseOnShowLastAndReadBackOnlyWhole) {
+    SeenKeys seen = {};
+    CHECK(addSeenKey(&seen, "first"));
+    CHECK(!addSeenKey(&seen, "first"));
+    CHECK(!addSeenKey(&seen, nullptr));
+    // The item on show ("k5") is refreshed; the oldest others go as the set fills.
+    FeedList* shown = newFeedList(0);
+    appendEntry(shown);
+    appendEntry(shown)->key = "k5";
+    for (int i = 0; i < 2100; ++i) {
+        addSeenKey(&seen, ("k" + std::to_string(i)).c_str());
+        if (i % 100 == 99)
+            keepSeenKeysOf(&seen, shown);
+    }
+    releaseFeedList(shown);
+    CHECK_EQ(seen.count, 2000);
+    CHECK(!hasSeenKey(&seen, "first") && !hasSeenKey(&seen, "k4") && !hasSeenKey(&seen, "k100"));
+    CHECK(hasSeenKey(&seen, "k5") && hasSeenKey(&seen, "k101") && hasSeenKey(&seen, "k2099"));
+
+    size_t length = 0;
+    char* bytes = encodeSeenKeys(&seen, &length);
+    REQUIRE(bytes != nullptr);
+    SeenKeys read = {};
+    REQUIRE(decodeSeenKeys(bytes, length, &read));
+    CHECK_EQ(read.count, 2000);
+    CHECK(hasSeenKey(&read, "k5") && hasSeenKey(&read, "k2099") && !hasSeenKey(&read, "k4"));
+    // Cut or altered anywhere: refused, and what was read before stays.
+    size_t accepted = 0;
+    for (size_t at : {size_t(0), size_t(10), size_t(30), length / 2, length - 14, length - 2}) {
+        accepted += decodeSeenKeys(bytes, at, &read);
+        bytes[at] = static_cast<char>(bytes[at] ^ 0x01);
+        accepted += decodeSeenKeys(bytes, length, &read);
+        bytes[at] = static_cast<char>(bytes[at] ^ 0x01);
+    }
+    CHECK_EQ(accepted, size_t(0));
+    CHECK_EQ(read.count, 2000);
+    std::free(bytes);
+    freeSeenKeys(&read);
+    freeSeenKeys(&seen);
+}

@@ -3,6 +3,7 @@
 // shows, and that stopping does not wait for a silent server.
 #include <windows.h>
 #include <tlhelp32.h>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -83,7 +84,7 @@ struct PluginWindow {
 };
 
 void setFeedUrl(const std::string& url) {
-    copySettingText(settings.feedUrl, url.c_str());
+    copySettingUrl(settings.feedUrl, url.c_str());
 }
 
 // The titles the window shows.
@@ -526,8 +527,7 @@ TEST(aResultThatCouldNotBePostedDoesNotBlockLaterPasses) {
     runtime.pluginWindow = plugin.window;
     requestUpdate();
     CHECK_EQ(completedPasses(), 1);
-    CHECK_EQ(joined(titles()), std::string("[Unseen][lost]"));
-    requestUpdate();
+    CHECK_EQ(joined(titles()), connecting);
     REQUIRE(pumpUntilHandled(2, 10000));
     CHECK_EQ(joined(titles()), std::string("[Seen][shown]"));
     CHECK(!updatesRunning());
@@ -681,8 +681,9 @@ TEST(savedHeadlinesShowAtStartAndAnotherAddressDiscardsThem) {
     REQUIRE(startServer(silent, serveAfterRelease, "HTTP/1.0 304 Not Modified\r\n\r\n"));
     std::string feed = feedResponse("Saved", {"One", "Two"});
     CachedFeed record = {};
-    std::snprintf(record.url, sizeof record.url, "%s", serverUrl(silent, "/").c_str());
-    std::strcpy(record.etag, "\"v7\"");
+    std::string recordUrl = serverUrl(silent, "/");
+    record.url = recordUrl.c_str();
+    record.etag = "\"v7\"";
     record.savedAt = fakeNow - 86400;
     std::string body = feed.substr(feed.find("<?xml"));
     REQUIRE(writeCacheTemporary(polite.cacheFile().c_str(), &record, body.data(), body.size()));
@@ -717,7 +718,8 @@ TEST(savedHeadlinesShowAtStartAndAnotherAddressDiscardsThem) {
     std::string random;
     for (int i = 0; i < 4096; ++i)
         random += static_cast<char>((i * 7919) >> 3);
-    std::snprintf(record.url, sizeof record.url, "%s", serverUrl(silent, "/other").c_str());
+    std::string otherUrl = serverUrl(silent, "/other");
+    record.url = otherUrl.c_str();
     REQUIRE(writeCacheTemporary(polite.cacheFile().c_str(), &record, body.data(), body.size()));
     REQUIRE(commitCacheTemporary(polite.cacheFile().c_str()));
     std::string foreign = readFileText(polite.cacheFile());
@@ -813,8 +815,11 @@ TEST(aFeedIsReadInItsOwnCharsetAlsoFromTheSavedCopyUnlessEncodingIsNone) {
     CachedFeed saved = {};
     REQUIRE(readHeadlineCache(polite.cacheFile().c_str(), &saved));
     CHECK(std::string(saved.contentType).find("charset=windows-1251") != std::string::npos);
-    std::snprintf(saved.url, sizeof saved.url, "%s", serverUrl(silent, "/ru").c_str());
+    std::string savedUrl = serverUrl(silent, "/ru");
+    const char* readUrl = saved.url;
+    saved.url = savedUrl.c_str();
     REQUIRE(writeCacheTemporary(polite.cacheFile().c_str(), &saved, saved.body, saved.bodyLength));
+    saved.url = readUrl;
     REQUIRE(commitCacheTemporary(polite.cacheFile().c_str()));
     freeCachedFeed(&saved);
     {
@@ -840,4 +845,85 @@ TEST(aFeedIsReadInItsOwnCharsetAlsoFromTheSavedCopyUnlessEncodingIsNone) {
                  std::string("[\xCD\xEE\xE2\xEE\xF1\xF2\xE8][\xCF\xF0\xE8\xE2\xE5\xF2]"));
     }
     stopServer(plain);
+}
+
+namespace {
+
+// The favourites list as readSettings leaves it, built by hand.
+void setFavorites(const std::vector<std::pair<std::string, std::string>>& titleAndUrl) {
+    releaseFavorites();
+    FavoriteFeed** tail = &favorites;
+    for (const auto& entry : titleAndUrl) {
+        FavoriteFeed* f = static_cast<FavoriteFeed*>(std::calloc(1, sizeof(FavoriteFeed)));
+        copySettingText(f->title, entry.first.c_str());
+        copySettingUrl(f->url, entry.second.c_str());
+        *tail = f;
+        tail = &f->next;
+        ++favoriteCount;
+    }
+}
+
+std::vector<std::string> folderFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(found.cFileName);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
+
+TEST(otherModesFollowEveryFavouriteWithAFilePairEachAndDropTheFilesOfOthers) {
+    PoliteSettings polite;
+    TestServer a{}, b{}, c{};
+    REQUIRE(startServer(a, serveWhole, feedResponse("Feed A", {"a1"})));
+    REQUIRE(startServer(b, serveWhole, feedResponse("Feed B", {"b1", "b2"})));
+    REQUIRE(startServer(c, serveWhole, feedResponse("Feed C", {"c1"})));
+    std::string folder = polite.folder.file("feedmarquee.feeds");
+    REQUIRE(CreateDirectoryA(folder.c_str(), nullptr));
+    REQUIRE(writeFileText(folder + "\\0123456789abcdef.cache", "a feed no longer followed"));
+    REQUIRE(writeFileText(folder + "\\notes.txt", "not ours"));
+    setFavorites({{"Fav A", serverUrl(a, "/")}, {"", serverUrl(b, "/")}, {"", serverUrl(c, "/")}});
+    settings.show = showTogether;
+    {
+        PluginWindow plugin;
+        requestUpdate();
+        REQUIRE(pumpUntilHandled(3, 10000));
+        REQUIRE(shownFeedCount() == 3);
+        ShownFeed feed = {};
+        REQUIRE(shownFeedAt(0, &feed));
+        CHECK_EQ(feed.title, "Fav A");
+        CHECK(feed.hasHeadlines && !feed.stale && feed.items == 1 && feed.newItems == 0);
+        CHECK(startsWith(feed.health, "Updated "));
+        REQUIRE(shownFeedAt(1, &feed));
+        CHECK_EQ(feed.title, "Feed B"); // no favourite title: the feed's own
+        CHECK_EQ(feed.items, 2);
+        CHECK(!shownFeedAt(3, &feed));
+        // A pair of files per favourite; the files of feeds not followed are gone, others stay.
+        std::vector<std::string> files = folderFiles(folder);
+        CHECK_EQ(files.size(), size_t(7));
+        CHECK(std::count(files.begin(), files.end(), "0123456789abcdef.cache") == 0);
+        CHECK(std::count(files.begin(), files.end(), "notes.txt") == 1);
+
+        // A favourite removed: its feed and its files go; the others keep their headlines.
+        setFavorites({{"Fav A", serverUrl(a, "/")}, {"", serverUrl(b, "/")}});
+        requestUpdate();
+        CHECK_EQ(shownFeedCount(), 2);
+        REQUIRE(shownFeedAt(1, &feed));
+        CHECK_EQ(feed.items, 2);
+        CHECK_EQ(folderFiles(folder).size(), size_t(5));
+        REQUIRE(pumpUntilHandled(5, 10000));
+    }
+    settings.show = showOne;
+    releaseFavorites();
+    stopServer(a);
+    stopServer(b);
+    stopServer(c);
 }

@@ -14,6 +14,7 @@
 #include "display/tooltip.h"
 #include "plugin/feed_updates.h"
 #include "plugin/commands.h"
+#include "plugin/lifecycle.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
 #include "shell/blackbox_api.h"
@@ -213,6 +214,14 @@ TEST(toggles_flip_their_setting_and_back) {
     stopPlugin();
 }
 
+namespace {
+int messageBoxCount;
+int WINAPI countMessageBox(HWND, LPCSTR, LPCSTR, UINT) {
+    ++messageBoxCount;
+    return IDOK;
+}
+} // namespace
+
 TEST(text_arguments_are_taken_whole_and_cut_to_255_characters) {
     startPlugin();
     handleCommand(runtime.pluginWindow, "@FeedMarqueeFontFace Courier New");
@@ -224,9 +233,17 @@ TEST(text_arguments_are_taken_whole_and_cut_to_255_characters) {
     handleCommand(runtime.pluginWindow, "@FeedMarqueeFeedUrl http://127.0.0.1/a b.xml");
     CHECK_EQ(settings.feedUrl, "http://127.0.0.1/a b.xml");
     waitForPass();
-    std::string longUrl = "http://127.0.0.1/" + std::string(300, 'u');
+    // An address is kept whole up to 8 KiB; a longer one is refused with a message, never cut.
+    std::string longUrl = "http://127.0.0.1/" + std::string(feedAddressLimit - 17, 'u');
     handleCommand(runtime.pluginWindow, ("@FeedMarqueeFeedUrl " + longUrl).c_str());
-    CHECK_EQ(std::string(settings.feedUrl), longUrl.substr(0, 255));
+    CHECK_EQ(std::string(settings.feedUrl), longUrl);
+    waitForPass();
+    MessageBoxFunction previous = showMessageBox;
+    showMessageBox = countMessageBox;
+    handleCommand(runtime.pluginWindow, ("@FeedMarqueeFeedUrl " + longUrl + "u").c_str());
+    showMessageBox = previous;
+    CHECK_EQ(std::string(settings.feedUrl), longUrl);
+    CHECK_EQ(messageBoxCount, 1);
     handleCommand(runtime.pluginWindow, "@FeedMarqueeFontFace");
     CHECK_EQ(settings.font, "");
     stopPlugin();
@@ -287,7 +304,7 @@ TEST(favorites_are_selected_by_index_and_never_past_the_end) {
 TEST(add_favorites_stores_the_feed_under_the_next_index) {
     startPlugin(threeFavorites);
     REQUIRE(favoriteCount == 3);
-    copySettingText(settings.feedUrl, "http://127.0.0.1/news.xml");
+    copySettingUrl(settings.feedUrl, "http://127.0.0.1/news.xml");
     settings.padding = 33; // unsaved until the favourite is stored
     settings.encoding = 0;
     setDisplayTitle("World News");

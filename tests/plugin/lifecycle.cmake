@@ -55,8 +55,15 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/shell/shell_record.h)
     set_tests_properties(plugin_shell_e2e PROPERTIES TIMEOUT 300)
 endif()
 
-# Keys through the window and the list as a screen reader reads it, against a feed on 127.0.0.1.
+# Several feeds in one window against feed servers in the test's own process.
 if(EXISTS ${CMAKE_SOURCE_DIR}/shell/shell_record.h)
+    add_executable(plugin_feed_view_test ${CMAKE_CURRENT_LIST_DIR}/feed_view_test.cpp
+                   ${CMAKE_SOURCE_DIR}/tests/system/feed_server.cpp)
+    target_link_libraries(plugin_feed_view_test PRIVATE fm_plugin_test_support fm_check ws2_32)
+    add_test(NAME plugin_feed_view COMMAND plugin_feed_view_test)
+    set_tests_properties(plugin_feed_view PROPERTIES TIMEOUT 120)
+
+    # Keys through the window and the list as a screen reader reads it, against a feed on 127.0.0.1.
     add_executable(plugin_keyboard_reader_test ${CMAKE_CURRENT_LIST_DIR}/keyboard_reader_test.cpp
                    ${CMAKE_SOURCE_DIR}/tests/system/feed_server.cpp)
     target_link_libraries(plugin_keyboard_reader_test PRIVATE fm_plugin_test_support fm_check

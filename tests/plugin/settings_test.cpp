@@ -130,7 +130,7 @@ TEST(no_file_anywhere_creates_one_with_the_defaults_in_the_plugin_folder) {
     REQUIRE(folders.module);
     // These three survive from memory into the new file; everything else takes its default.
     settings.fontColor = RGB(1, 2, 3);
-    copySettingText(settings.feedUrl, "http://kept.example/feed");
+    copySettingUrl(settings.feedUrl, "http://kept.example/feed");
     copySettingText(settings.browserPath, "C:\\kept\\browser.exe");
     settings.x = 999;
     settings.snapWindow = false;
@@ -218,7 +218,7 @@ TEST(all_46_settings_survive_a_write_and_a_read) {
     written.turnSeconds = 300;
     written.fontColor = RGB(0x12, 0x34, 0x56);
     copySettingText(written.font, "Courier New");
-    copySettingText(written.feedUrl, "http://example.com/rss?a=1&b=2");
+    copySettingUrl(written.feedUrl, "http://example.com/rss?a=1&b=2");
     copySettingText(written.browserPath, "C:\\Program Files\\Browser\\browser.exe");
     settings = written;
     writeSettings();
@@ -317,7 +317,7 @@ TEST(an_empty_file_gives_the_defaults_and_is_not_written) {
     std::string path = folders.plugin + "feedmarquee.rc";
     writeFileText(path, "");
     settings.fontColor = RGB(200, 100, 50);
-    copySettingText(settings.feedUrl, "http://stale.example/");
+    copySettingUrl(settings.feedUrl, "http://stale.example/");
     readSettings();
     checkDefaults();
     CHECK_EQ(settings.fontColor, RGB(0, 0, 0));
@@ -397,21 +397,30 @@ TEST(adding_a_favourite_writes_the_next_index_and_reloads) {
     CHECK_EQ(favoriteAt(0)->title, "A");
 }
 
-TEST(text_longer_than_a_field_is_cut_to_255_characters) {
+TEST(text_longer_than_a_field_is_cut_to_255_characters_and_addresses_are_never_cut) {
     Folders folders;
     std::string path = folders.plugin + "feedmarquee.rc";
-    std::string longUrl = "http://example.com/" + std::string(400, 'u');
+    std::string longUrl = "http://example.com/" + std::string(feedAddressLimit - 19, 'u');
     std::string exact(255, 'f');
     writeFileText(path, "feedmarquee.feedUrl: " + longUrl + "\nfeedmarquee.font: " + exact +
                             "\nfeedmarquee.fav0.url: " + longUrl + "\nfeedmarquee.fav0.title: " +
                             std::string(300, 't') + "\nfeedmarquee.height: 99\n");
     readSettings();
-    CHECK_EQ(std::string(settings.feedUrl), longUrl.substr(0, 255));
+    CHECK_EQ(std::string(settings.feedUrl), longUrl);
     CHECK_EQ(std::string(settings.font), exact);
     CHECK_EQ(settings.height, 99); // the fields after the long texts are intact
     REQUIRE(favoriteAt(0));
-    CHECK_EQ(std::string(favoriteAt(0)->url), longUrl.substr(0, 255));
+    CHECK_EQ(std::string(favoriteAt(0)->url), longUrl);
     CHECK_EQ(std::string(favoriteAt(0)->title), std::string(255, 't'));
+    CHECK(messageBoxes.empty());
+    // One byte more: the address is not used (the user is told), the favourite has none.
+    writeFileText(path, "feedmarquee.feedUrl: " + longUrl + "u\nfeedmarquee.fav0.url: " + longUrl +
+                            "u\nfeedmarquee.fav0.title: t\n");
+    readSettings();
+    CHECK_EQ(std::string(settings.feedUrl), "");
+    REQUIRE(favoriteAt(0));
+    CHECK_EQ(std::string(favoriteAt(0)->url), "");
+    CHECK_EQ(messageBoxes.size(), size_t(1));
 
     char field[256];
     copySettingText(field, nullptr);

@@ -730,8 +730,8 @@ TEST(saved_headlines_show_at_once_and_updates_are_conditional_and_kept_on_failur
     // The saved copy of an earlier run, an hour old.
     time_t savedAt = std::time(nullptr) - 3600;
     CachedFeed saved = {};
-    std::snprintf(saved.url, sizeof saved.url, "%s", url.c_str());
-    std::strcpy(saved.etag, "\"v1\"");
+    saved.url = url.c_str();
+    saved.etag = "\"v1\"";
     saved.savedAt = savedAt;
     TempFolder scratch("cache");
     std::string cachePath = scratch.file("feedmarquee.cache");

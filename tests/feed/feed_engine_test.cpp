@@ -1,0 +1,296 @@
+// The engine for a set of feeds against loopback servers: several feeds at once within the limit
+// of passes, a slow feed that delays nobody, a failing one that keeps its last good headlines,
+// a prompt stop, and the saved copies and seen keys across a restart.
+#include <windows.h>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "feed/feed_engine.h"
+#include "feed/headline_cache.h"
+#include "feed/seen_keys.h"
+#include "tests/feed/test_server.h"
+#include "tests/support/check.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+WinsockSession winsock;
+
+std::string feedResponse(const char* channel, const std::vector<std::string>& items,
+                         const std::string& headers = "") {
+    std::string text = "HTTP/1.0 200 OK\r\nContent-Type: application/rss+xml\r\n" + headers +
+                       "\r\n<rss version=\"2.0\"><channel><title>" + channel + "</title>\n";
+    for (const std::string& item : items)
+        text += "<item><title>" + item + "</title><guid>urn:" + item + "</guid></item>\n";
+    return text + "</channel></rss>\n";
+}
+
+std::string shown(FeedEngine* engine, int feed) {
+    std::string text;
+    for (const FeedItem* e = engineFeedList(engine, feed)->first; e != nullptr; e = e->next)
+        text += std::string("[") + (e->title ? e->title : "") + "]";
+    return text;
+}
+
+int running(FeedEngine* engine) {
+    int n = 0;
+    for (int i = 0; i < engineFeedCount(engine); ++i)
+        n += engineFeedRunning(engine, i);
+    return n;
+}
+
+int mostRunning; // the most passes seen running at once by settle
+
+// Runs the engine (as the window's timer and messages would) until done() holds; false after ms.
+template <typename Done> bool settle(FeedEngine* engine, Done done, DWORD ms = 10000) {
+    DWORD started = GetTickCount();
+    while (GetTickCount() - started < ms) {
+        engineRunDue(engine, engineClock());
+        int now = running(engine);
+        if (now > mostRunning)
+            mostRunning = now;
+        if (done())
+            return true;
+        Sleep(10);
+    }
+    return false;
+}
+
+const FeedItem* itemTitled(FeedEngine* engine, int feed, const char* title) {
+    for (const FeedItem* e = firstItem(engineFeedList(engine, feed)); e != nullptr; e = e->next)
+        if (std::string(e->title) == title)
+            return e;
+    return nullptr;
+}
+
+EngineOptions options() {
+    EngineOptions o = {};
+    o.updateIntervalMinutes = 15;
+    o.keepHeadlines = true;
+    o.convertCharset = true;
+    o.markNew = true;
+    o.stopWaitMs = 10000;
+    return o;
+}
+
+} // namespace
+
+TEST(feedsUpdateSideBySideWithinTheLimitAndASlowOrFailingOneHoldsUpNobody) {
+    TestServer fine{}, failing{};
+    REQUIRE(startServer(fine, serveWhole, feedResponse("Fine", {"f1", "f2"})));
+    failing.responses = {feedResponse("Failing", {"b1"}),
+                         "HTTP/1.0 500 Internal Server Error\r\n\r\n"};
+    REQUIRE(startServer(failing, serveWhole, ""));
+    TestServer held[4] = {};
+    for (TestServer& server : held)
+        REQUIRE(startServer(server, serveAfterRelease, feedResponse("Slow", {"s1"})));
+    std::vector<std::string> urls = {serverUrl(held[0], "/"), serverUrl(held[1], "/"),
+                                     serverUrl(held[2], "/"), serverUrl(fine, "/"),
+                                     serverUrl(failing, "/"), serverUrl(held[3], "/")};
+    std::vector<FeedSpec> specs;
+    for (const std::string& url : urls)
+        specs.push_back(FeedSpec{url.c_str(), nullptr, nullptr, nullptr, nullptr});
+    EngineOptions o = options();
+    FeedEngine* engine = createFeedEngine(nullptr, nullptr);
+    REQUIRE(engine != nullptr);
+    engineConfigure(engine, specs.data(), 6, &o);
+    CHECK_EQ(shown(engine, 3), "[Connecting...]");
+    mostRunning = 0;
+
+    // Three slow feeds take three of the four slots; the fine and the failing one pass through
+    // the fourth, and the last slow one gets it after them.
+    REQUIRE(
+        settle(engine, [&] { return engineFeedPasses(engine, 4) == 1 && running(engine) == 4; }));
+    CHECK_EQ(mostRunning, engineMaxPasses);
+    CHECK_EQ(shown(engine, 3), "[Fine][f1][f2]");
+    CHECK_EQ(shown(engine, 4), "[Failing][b1]");
+    CHECK(std::string(engineFeedHealth(engine, 3)).find("Updated ") == 0);
+    CHECK_EQ(shown(engine, 0), "[Connecting...]");
+    REQUIRE(waitForConnections(held[3], 1, 5000));
+    CHECK(engineFeedRunning(engine, 5));
+
+    // "Update Now" for a feed whose pass runs starts no second pass for it.
+    engineUpdateNow(engine, 0);
+    settle(
+        engine, [] { return false; }, 300);
+    CHECK_EQ(held[0].connections, 1L);
+
+    // When a slow feed answers, its slot goes to the next due feed. A failure keeps the last good
+    // headlines, marked stale, with the reason in the health line.
+    engineUpdateNow(engine, 4);
+    releaseServer(held[0]);
+    REQUIRE(settle(engine, [&] { return engineFeedPasses(engine, 4) == 2; }));
+    CHECK_EQ(shown(engine, 0), "[Slow][s1]");
+    CHECK_EQ(shown(engine, 4), "[Failing][b1]");
+    CHECK(engineFeedStale(engine, 4) && !engineFeedStale(engine, 3));
+    CHECK(std::string(engineFeedHealth(engine, 4)).find("HTTP 500 Internal Server Error") !=
+          std::string::npos);
+    CHECK_EQ(held[0].connections, 1L);
+    CHECK(mostRunning <= engineMaxPasses);
+
+    // The stop does not wait for the three silent servers, and nothing comes back afterwards.
+    DWORD started = GetTickCount();
+    engineStop(engine);
+    DWORD took = GetTickCount() - started;
+    std::printf("engineStop with three silent servers: %lu ms\n", took);
+    CHECK(took < 5000);
+    CHECK_EQ(running(engine), 0);
+    for (TestServer& server : held)
+        releaseServer(server);
+    Sleep(300);
+    CHECK_EQ(engineTakeFinished(engine), 0);
+    CHECK_EQ(shown(engine, 1), "[Connecting...]");
+    CHECK_EQ(shown(engine, 3), "[Fine][f1][f2]");
+    destroyFeedEngine(engine);
+    for (TestServer& server : held)
+        stopServer(server);
+    stopServer(fine);
+    stopServer(failing);
+}
+
+TEST(savedCopiesAndSeenKeysCarryEachFeedAcrossARestart) {
+    TempFolder folder("engine");
+    std::string cacheX = folder.file("x.cache"), seenX = folder.file("x.seen");
+    std::string cacheY = folder.file("y.cache"), seenY = folder.file("y.seen");
+    TestServer x{}, y{};
+    x.responses = {feedResponse("X", {"x1", "x2"}),
+                   feedResponse("X", {"x3", "x1", "x2"}, "ETag: \"x2\"\r\n"),
+                   "HTTP/1.0 304 Not Modified\r\n\r\n"};
+    REQUIRE(startServer(x, serveWhole, ""));
+    REQUIRE(startServer(y, serveWhole, feedResponse("Y", {"y1", "y2"})));
+    std::string urlX = serverUrl(x, "/x"), urlY = serverUrl(y, "/y");
+    FeedSpec specs[] = {{urlX.c_str(), cacheX.c_str(), seenX.c_str(), nullptr, nullptr},
+                        {urlY.c_str(), cacheY.c_str(), seenY.c_str(), nullptr, nullptr}};
+    EngineOptions o = options();
+
+    FeedEngine* engine = createFeedEngine(nullptr, nullptr);
+    engineConfigure(engine, specs, 2, &o);
+    REQUIRE(settle(engine, [&] { return engineFeedPasses(engine, -1) == 2; }));
+    // The first fetch of a new feed marks nothing new; each feed has its own saved copy.
+    CHECK_EQ(engineNewCount(engine, -1), 0);
+    CHECK(fileExists(cacheX) && fileExists(cacheY));
+    engineUpdateNow(engine, 0);
+    REQUIRE(settle(engine, [&] { return engineFeedPasses(engine, 0) == 2; }));
+    CHECK_EQ(shown(engine, 0), "[X][x3][x1][x2]");
+    CHECK_EQ(engineNewCount(engine, 0), 1);
+    CHECK(engineItemIsNew(engine, 0, itemTitled(engine, 0, "x3")));
+    CHECK(!engineItemIsNew(engine, 0, itemTitled(engine, 0, "x1")));
+    // An identical body writes nothing (the marker stays in place of the saved copy).
+    REQUIRE(writeFileText(cacheY, "marker"));
+    engineUpdateNow(engine, 1);
+    REQUIRE(settle(engine, [&] { return engineFeedPasses(engine, 1) == 2; }));
+    CHECK_EQ(readFileText(cacheY), "marker");
+    destroyFeedEngine(engine);
+
+    // Y's copy is now damaged: it costs only Y. X's saved headlines come back with their mark,
+    // and X's first request is conditional; its 304 writes nothing either.
+    std::string savedX = readFileText(cacheX);
+    engine = createFeedEngine(nullptr, nullptr);
+    engineConfigure(engine, specs, 2, &o);
+    REQUIRE(settle(
+        engine, [&] { return shown(engine, 0) == "[X][x3][x1][x2]"; }, 5000));
+    CHECK(std::string(engineFeedHealth(engine, 0)).find("Saved headlines from ") == 0);
+    CHECK_EQ(engineNewCount(engine, 0), 1);
+    REQUIRE(settle(engine, [&] { return engineFeedPasses(engine, -1) == 2; }));
+    CHECK(recordedRequests(x).back().find("If-None-Match: \"x2\"") != std::string::npos);
+    CHECK(std::string(engineFeedHealth(engine, 0)).find("Not modified") == 0);
+    CHECK_EQ(readFileText(cacheX), savedX);
+    CHECK_EQ(shown(engine, 1), "[Y][y1][y2]");
+    CHECK_EQ(engineNewCount(engine, 1), 0);
+
+    // Marks: one item seen, then all read; both survive the next restart.
+    engineMarkSeen(engine, 0, itemTitled(engine, 0, "x3"));
+    CHECK_EQ(engineNewCount(engine, -1), 0);
+    destroyFeedEngine(engine);
+    engine = createFeedEngine(nullptr, nullptr);
+    engineConfigure(engine, specs, 2, &o);
+    REQUIRE(settle(
+        engine, [&] { return engineFeedHasHeadlines(engine, 0); }, 5000));
+    CHECK_EQ(engineNewCount(engine, -1), 0);
+    destroyFeedEngine(engine);
+    stopServer(x);
+    stopServer(y);
+}
+
+namespace {
+void slowFolder() {
+    Sleep(1500);
+}
+} // namespace
+
+TEST(aStopNeverWaitsForACacheWriteToASlowFolderNorPutsItInPlace) {
+    TempFolder folder("slowcache");
+    std::string cache = folder.file("feed.cache");
+    std::vector<std::string> items;
+    for (int i = 0; i < 4000; ++i)
+        items.push_back("item " + std::to_string(i) + std::string(500, 'x'));
+    TestServer server{};
+    REQUIRE(startServer(server, serveWhole, feedResponse("Big", items))); // about 2 MB
+    std::string url = serverUrl(server, "/");
+    FeedSpec spec = {url.c_str(), cache.c_str(), nullptr, nullptr, nullptr};
+    EngineOptions o = options();
+    o.stopWaitMs = 500;
+    FeedEngine* engine = createFeedEngine(nullptr, nullptr);
+    engineConfigure(engine, &spec, 1, &o);
+    cacheWritePieceHook = slowFolder;
+    // The first run reads the (absent) saved copy; the pass starts once that is taken.
+    REQUIRE(settle(
+        engine, [&] { return server.connections >= 1; }, 5000));
+    Sleep(500); // the body has arrived; the write is under way
+    DWORD started = GetTickCount();
+    engineStop(engine);
+    DWORD took = GetTickCount() - started;
+    std::printf("engineStop during a slow cache write: %lu ms\n", took);
+    CHECK(took < 1400);
+    // The abandoned write ends by itself and leaves no copy, temporary or final.
+    Sleep(3500);
+    CHECK(!fileExists(cache) && !fileExists(cache + ".tmp"));
+    cacheWritePieceHook = nullptr;
+    destroyFeedEngine(engine);
+    stopServer(server);
+}
+
+TEST(aFeedWithoutItsOwnCopyTakesTheFormerOneOnlyOfItsAddress) {
+    TempFolder folder("former");
+    TestServer held{}, other{};
+    REQUIRE(startServer(held, serveAfterRelease, feedResponse("Fresh", {"n1"})));
+    REQUIRE(startServer(other, serveAfterRelease, feedResponse("Other", {"o1"})));
+    std::string url = serverUrl(held, "/"), otherUrl = serverUrl(other, "/");
+    std::string body = feedResponse("Former", {"f1", "f2"});
+    body = body.substr(body.find("<rss"));
+    CachedFeed record = {};
+    record.url = url.c_str();
+    record.etag = "\"f\"";
+    record.savedAt = engineClock() - 60;
+    std::string former = folder.file("one.cache"), formerSeen = folder.file("one.seen");
+    REQUIRE(writeCacheTemporary(former.c_str(), &record, body.data(), body.size()));
+    REQUIRE(commitCacheTemporary(former.c_str()));
+    SeenKeys seen = {};
+    addSeenKey(&seen, "urn:f1");
+    REQUIRE(writeSeenKeys(formerSeen.c_str(), &seen));
+    freeSeenKeys(&seen);
+    std::string own = folder.file("own.cache"), ownSeen = folder.file("own.seen");
+    std::string otherOwn = folder.file("other.cache");
+    FeedSpec specs[] = {
+        {url.c_str(), own.c_str(), ownSeen.c_str(), former.c_str(), formerSeen.c_str()},
+        {otherUrl.c_str(), otherOwn.c_str(), nullptr, former.c_str(), formerSeen.c_str()}};
+    EngineOptions o = options();
+    FeedEngine* engine = createFeedEngine(nullptr, nullptr);
+    engineConfigure(engine, specs, 2, &o);
+    // The former copy shows, with its marks, before the server answers; its validators go out.
+    REQUIRE(settle(
+        engine, [&] { return shown(engine, 0) == "[Former][f1][f2]"; }, 5000));
+    CHECK_EQ(engineNewCount(engine, 0), 1);
+    REQUIRE(waitForConnections(held, 1, 5000));
+    CHECK(recordedRequests(held).back().find("If-None-Match: \"f\"") != std::string::npos);
+    // Another address's former copy is not taken.
+    CHECK_EQ(shown(engine, 1), "[Connecting...]");
+    releaseServer(held);
+    releaseServer(other);
+    REQUIRE(settle(engine, [&] { return engineFeedPasses(engine, -1) == 2; }));
+    CHECK(fileExists(own) && fileExists(otherOwn));
+    destroyFeedEngine(engine);
+    stopServer(held);
+    stopServer(other);
+}
