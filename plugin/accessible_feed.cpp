@@ -153,7 +153,7 @@ void selectItem(int item) {
 }
 
 bool openItem(int item) {
-    return openItemLink(shownItem(item));
+    return openShownItem(item);
 }
 
 unsigned listNumber() {

@@ -178,6 +178,26 @@ void selectShownItem(HWND window, int item) {
     repaint();
 }
 
+bool openShownItem(int item) {
+    const FeedItem* opened = shownItem(item);
+    if (!opened || !openItemLink(opened))
+        return false;
+    // The shell may have handled messages meanwhile: the item is looked up again.
+    const ViewEntry* entry = shownEntry(item);
+    if (entry && entry->item == opened)
+        markEntrySeen(entry);
+    return true;
+}
+
+bool keyboardTipNotified(const NMHDR* header) {
+    if (header->idFrom != keyboardTipId)
+        return false;
+    // The selected item's tip showed: it has been seen.
+    if (const ViewEntry* entry = shownEntry(keyboardSelection.selected))
+        markEntrySeen(entry);
+    return true;
+}
+
 void startKeyboard(HWND window) {
     keyboardSelection = KeyboardSelection{-1, 0, false, false, keyboardSelection.listNumber + 1};
     previousFocus = nullptr;
@@ -228,7 +248,7 @@ bool handleWindowKey(HWND window, WPARAM key) {
         moveSelection(window, selectPageDown);
         return true;
     case VK_RETURN:
-        openItemLink(shownItem(keyboardSelection.selected));
+        openShownItem(keyboardSelection.selected);
         return true;
     case VK_SPACE:
         if (const FeedItem* entry = shownItem(keyboardSelection.selected))

@@ -44,5 +44,10 @@ const ViewEntry* shownEntry(int item);
 const FeedItem* shownItem(int item);
 // The item's rectangle in the last paint; empty when it was not painted.
 ItemRect shownItemRect(int item);
+// Opens item's link as a double-click would and marks it seen; false when nothing opened.
+bool openShownItem(int item);
+// WM_NOTIFY's TTN_SHOW: true (and the selected item marked seen) when the tip is the one Space
+// shows; false for the tips of the mouse.
+bool keyboardTipNotified(const NMHDR* header);
 // Selects item (in range), tells a screen reader and repaints.
 void selectShownItem(HWND window, int item);

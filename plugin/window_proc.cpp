@@ -259,7 +259,8 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         repaint();
         return 0;
     case WM_NOTIFY:
-        if (lParam != 0 && reinterpret_cast<const NMHDR*>(lParam)->code == TTN_SHOW)
+        if (lParam != 0 && reinterpret_cast<const NMHDR*>(lParam)->code == TTN_SHOW &&
+            !keyboardTipNotified(reinterpret_cast<const NMHDR*>(lParam)))
             tipShown(window);
         return 0;
     case WM_FEED_UPDATED:
