@@ -223,8 +223,12 @@ void keyboardSettingsChanged(HWND window) {
 
 bool handleWindowKey(HWND window, WPARAM key) {
     bool shift = GetKeyState(VK_SHIFT) < 0;
-    if (!keyboardSelection.drawn && key != VK_ESCAPE) {
-        // A click gave the focus without drawing the selection; the first key shows it.
+    bool onSelection = key == VK_UP || key == VK_DOWN || key == VK_HOME || key == VK_END ||
+                       key == VK_PRIOR || key == VK_NEXT || key == VK_RETURN || key == VK_SPACE ||
+                       key == VK_APPS || (key == VK_F10 && shift);
+    if (onSelection && !keyboardSelection.drawn) {
+        // A click gave the focus without drawing the selection; the first key on it shows it
+        // (Alt, held to resize with the mouse, does not).
         keyboardSelection.drawn = true;
         repaint();
     }

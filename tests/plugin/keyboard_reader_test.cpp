@@ -484,14 +484,16 @@ TEST(high_contrast_paints_in_the_system_colours) {
     highContrastOn = [] { return true; };
     COLORREF contrasted = pixelAt(client.right - 2, client.bottom - 2);
     CHECK_EQ(contrasted, GetSysColor(COLOR_WINDOW));
-    // The focus a click gives draws nothing; once a key is used the selection keeps a visible
-    // highlight: the highlight colour frames the item.
+    // The focus a click gives draws nothing, nor does Alt; once a key moves the selection it keeps
+    // a visible highlight: the highlight colour frames the item.
     dragWindow(room.window, 0, 0, false); // a click as real input
     moveMouseTo(2, 2);                    // and the mouse away: no hover highlight
     pumpMessages(250);
     CHECK(GetFocus() == room.window);
     ItemRect first = shownItemRect(0);
     POINT edge = {first.left + 1, (first.top + first.bottom) / 2};
+    PostMessageA(room.window, WM_SYSKEYDOWN, VK_MENU, 1); // Alt, as for resizing with the mouse
+    pumpMessages(60);
     CHECK_EQ(pixelAt(edge.x, edge.y), GetSysColor(COLOR_WINDOW));
     room.key(VK_HOME);
     CHECK_EQ(pixelAt(edge.x, edge.y), GetSysColor(COLOR_HIGHLIGHT));
