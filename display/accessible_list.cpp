@@ -12,7 +12,8 @@
 
 #include <oleacc.h>
 
-#include <vector>
+#include <cstdlib>
+#include <new>
 
 AccessibleListSource accessibleListSource = {};
 
@@ -78,6 +79,9 @@ HWND liveWindow = nullptr;
 
 class AccessibleNode;
 AccessibleNode* liveNodes = nullptr; // every node made, for the end's disconnection
+// A new node with one reference (malloc and placement: no throwing new in the DLL); null when
+// memory runs out.
+AccessibleNode* makeNode(HWND window, int item, unsigned listNumber);
 
 class AccessibleNode final : public IAccessible {
   public:
@@ -131,8 +135,8 @@ class AccessibleNode final : public IAccessible {
         if (FAILED(state))
             return state;
         if (item >= 0) {
-            *parent = new AccessibleNode(window, -1, 0);
-            return S_OK;
+            *parent = makeNode(window, -1, 0);
+            return *parent ? S_OK : E_OUTOFMEMORY;
         }
         if (!libraries.createStdAccessibleObject)
             return S_FALSE;
@@ -160,8 +164,8 @@ class AccessibleNode final : public IAccessible {
             return found;
         if (item >= 0 || index < 0)
             return E_INVALIDARG;
-        *object = new AccessibleNode(window, index, accessibleListSource.listNumber());
-        return S_OK;
+        *object = makeNode(window, index, accessibleListSource.listNumber());
+        return *object ? S_OK : E_OUTOFMEMORY;
     }
     HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
         return text(child, name, accessibleListSource.listName, accessibleListSource.itemName);
@@ -262,7 +266,7 @@ class AccessibleNode final : public IAccessible {
             return found;
         if (index < 0)
             return S_FALSE;
-        return makeText(L"Open", action);
+        return makeText(L"Open", 4, action);
     }
     HRESULT STDMETHODCALLTYPE accSelect(long flags, VARIANT child) override {
         int index;
@@ -382,7 +386,8 @@ class AccessibleNode final : public IAccessible {
                 *link = nextNode;
                 break;
             }
-        delete this;
+        this->~AccessibleNode();
+        std::free(this);
     }
 
     HRESULT usable() const {
@@ -412,8 +417,8 @@ class AccessibleNode final : public IAccessible {
         return S_OK;
     }
 
-    static HRESULT makeText(const std::wstring& text, BSTR* out) {
-        *out = libraries.sysAllocStringLen(text.c_str(), static_cast<UINT>(text.size()));
+    static HRESULT makeText(const wchar_t* text, size_t length, BSTR* out) {
+        *out = libraries.sysAllocStringLen(text, static_cast<UINT>(length));
         return *out ? S_OK : E_OUTOFMEMORY;
     }
 
@@ -424,8 +429,8 @@ class AccessibleNode final : public IAccessible {
         return S_FALSE;
     }
 
-    HRESULT text(const VARIANT& child, BSTR* out, void (*ofList)(std::wstring&),
-                 void (*ofItem)(int, std::wstring&)) const {
+    HRESULT text(const VARIANT& child, BSTR* out, void (*ofList)(WideText&),
+                 void (*ofItem)(int, WideText&)) const {
         if (!out)
             return E_POINTER;
         *out = nullptr;
@@ -433,16 +438,21 @@ class AccessibleNode final : public IAccessible {
         HRESULT found = resolve(child, &index);
         if (FAILED(found))
             return found;
-        std::wstring said;
+        WideText said;
         if (index < 0 && ofList)
             ofList(said);
         else if (index >= 0 && ofItem)
             ofItem(index, said);
-        if (said.empty())
-            return S_FALSE;
-        return makeText(said, out);
+        HRESULT result = said.length == 0 ? S_FALSE : makeText(said.text, said.length, out);
+        releaseText(said);
+        return result;
     }
 };
+
+AccessibleNode* makeNode(HWND window, int item, unsigned listNumber) {
+    void* memory = std::malloc(sizeof(AccessibleNode));
+    return memory ? new (memory) AccessibleNode(window, item, listNumber) : nullptr;
+}
 
 } // namespace
 
@@ -452,7 +462,9 @@ LRESULT answerAccessibleObject(HWND window, WPARAM wParam, LPARAM lParam) {
     if (!loadLibraries())
         return 0;
     liveWindow = window;
-    AccessibleNode* list = new AccessibleNode(window, -1, 0);
+    AccessibleNode* list = makeNode(window, -1, 0);
+    if (!list)
+        return 0;
     LRESULT answer =
         libraries.lresultFromObject(iidAccessible, wParam, static_cast<IAccessible*>(list));
     list->Release();
@@ -461,16 +473,17 @@ LRESULT answerAccessibleObject(HWND window, WPARAM wParam, LPARAM lParam) {
 
 void disconnectAccessibleObjects() {
     liveWindow = nullptr;
-    // Held while they are cut off: a disconnection releases references and may end nodes.
-    std::vector<AccessibleNode*> nodes;
-    for (AccessibleNode* node = liveNodes; node; node = node->next()) {
+    // Held while they are cut off: a disconnection releases references and could end a node
+    // half-way through the walk.
+    for (AccessibleNode* node = liveNodes; node; node = node->next())
         node->AddRef();
-        nodes.push_back(node);
-    }
-    for (AccessibleNode* node : nodes)
+    for (AccessibleNode* node = liveNodes; node; node = node->next())
         node->disconnect();
-    for (AccessibleNode* node : nodes)
+    for (AccessibleNode* node = liveNodes; node;) {
+        AccessibleNode* following = node->next();
         node->Release();
+        node = following;
+    }
     if (libraries.apartmentEntered && libraries.coUninitialize)
         libraries.coUninitialize();
     // The libraries stay loaded while a client may still hold a node whose BSTRs came from

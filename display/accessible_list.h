@@ -3,20 +3,22 @@
 // action. The object answers WM_GETOBJECT through oleacc, which is loaded only when a client asks.
 #pragma once
 #include <windows.h>
-#include <string>
 
-// What the list reads and does, filled in by the plug-in. Items count from 0.
+#include "display/entry_text.h"
+
+// What the list reads and does, filled in by the plug-in. Items count from 0; the text functions
+// write into an empty WideText.
 struct AccessibleListSource {
     int (*itemCount)();
-    void (*listName)(std::wstring& out); // "Harbour Town Daily, 5 items, updated 12/08 12:37"
-    void (*listDescription)(std::wstring& out); // empty: none
-    void (*listShortcut)(std::wstring& out);    // the hot key that focuses the list; empty: none
-    void (*itemName)(int item, std::wstring& out);
-    void (*itemDescription)(int item, std::wstring& out); // empty: none
-    void (*itemValue)(int item, std::wstring& out);       // the date as shown; empty: none
-    bool (*itemRect)(int item, RECT* client);             // false: not painted
-    int (*selectedItem)();                                // -1: none
-    bool (*focused)();                                    // the window has the keyboard focus
+    void (*listName)(WideText& out);        // "Harbour Town Daily, 5 items, updated 12/08 12:37"
+    void (*listDescription)(WideText& out); // empty: none
+    void (*listShortcut)(WideText& out);    // the hot key that focuses the list; empty: none
+    void (*itemName)(int item, WideText& out);
+    void (*itemDescription)(int item, WideText& out); // empty: none
+    void (*itemValue)(int item, WideText& out);       // the date as shown; empty: none
+    bool (*itemRect)(int item, RECT* client);         // false: not painted
+    int (*selectedItem)();                            // -1: none
+    bool (*focused)();                                // the window has the keyboard focus
     void (*selectItem)(int item);
     bool (*openItem)(int item); // false: nothing was opened
     // Changes whenever another list is shown: an item object made for an earlier list answers

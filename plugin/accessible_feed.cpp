@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "content/feed_items.h"
 #include "content/short_date.h"
 #include "content/utf8_ansi.h"
+#include "display/entry_text.h"
 #include "display/accessible_list.h"
 #include "display/keyboard_selection.h"
 #include "plugin/feed_updates.h"
@@ -28,38 +28,36 @@ namespace {
 const size_t readTextLimit = 32 * 1024;
 
 // Appends a feed text in the settings' encoding.
-void appendFeedText(std::wstring& out, const char* text) {
+void appendFeedText(WideText& out, const char* text) {
     if (!text)
         return;
     wchar_t* wide = bytesToWide(text, readTextLimit, settings.encoding == 1);
     if (wide)
-        out += wide;
+        appendWide(out, wide);
     std::free(wide);
 }
 
 // Appends a text of the plug-in's own (times, reasons): ASCII or the ANSI code page.
-void appendOwnText(std::wstring& out, const char* text) {
-    wchar_t* wide = bytesToWide(text, readTextLimit, false);
-    if (wide)
-        out += wide;
-    std::free(wide);
+void appendOwnText(WideText& out, const char* text) {
+    if (text)
+        appendAnsi(out, text);
 }
 
 // The failure a stale feed's health line tells ("Failed 12/08 12:52: connection refused. Next try
-// 13:07") as "12/08 12:52: connection refused"; empty when the line tells none.
-std::string failureOf(const char* health) {
+// 13:07") as "12/08 12:52: connection refused", into out (size bytes); false when the line tells
+// none.
+bool failureOf(const char* health, char* out, size_t size) {
     const char failed[] = "Failed ";
     if (!health || std::strncmp(health, failed, sizeof failed - 1) != 0)
-        return "";
-    std::string failure = health + sizeof failed - 1;
-    size_t next = failure.find(". Next try ");
-    if (next != std::string::npos)
-        failure.erase(next);
-    return failure;
+        return false;
+    const char* failure = health + sizeof failed - 1;
+    const char* next = std::strstr(failure, ". Next try ");
+    int length = next ? static_cast<int>(next - failure) : static_cast<int>(std::strlen(failure));
+    std::snprintf(out, size, "%.*s", length, failure);
+    return out[0] != '\0';
 }
 
-void listName(std::wstring& out) {
-    out.clear();
+void listName(WideText& out) {
     const ViewModel& view = currentView();
     if (view.count == 0 || !view.entries[0].item)
         return;
@@ -75,10 +73,10 @@ void listName(std::wstring& out) {
     int index = view.entries[1].feed;
     if (settings.show == showTogether || index < 0 || !shownFeedAt(index, &feed))
         return;
-    std::string failure = failureOf(feed.health);
-    if (feed.stale && !failure.empty()) {
+    char failure[512];
+    if (feed.stale && failureOf(feed.health, failure, sizeof failure)) {
         appendOwnText(out, ", stale since ");
-        appendOwnText(out, failure.c_str());
+        appendOwnText(out, failure);
     } else if (feed.stale) {
         appendOwnText(out, ", stale");
     } else if (feed.updated && feed.updated[0]) {
@@ -87,42 +85,37 @@ void listName(std::wstring& out) {
     }
 }
 
-void listDescription(std::wstring& out) {
-    out.clear();
+void listDescription(WideText& out) {
     const ViewModel& view = currentView();
     if (view.headerTip)
         appendOwnText(out, view.headerTip);
 }
 
-void listShortcut(std::wstring& out) {
-    out.clear();
+void listShortcut(WideText& out) {
     appendOwnText(out, registeredHotKeyText());
 }
 
-void itemName(int item, std::wstring& out) {
-    out.clear();
+void itemName(int item, WideText& out) {
     const ViewModel& view = currentView();
     size_t position = static_cast<size_t>(item) + 1;
     if (item < 0 || position >= view.count)
         return;
     const ViewEntry& entry = view.entries[position];
     if (entry.isNew)
-        out += L"new, ";
+        appendWide(out, L"new, ");
     if (entry.feedName && entry.feedName[0]) {
         appendFeedText(out, entry.feedName);
-        out += L": ";
+        appendWide(out, L": ");
     }
     appendFeedText(out, entry.item->title);
 }
 
-void itemDescription(int item, std::wstring& out) {
-    out.clear();
+void itemDescription(int item, WideText& out) {
     if (const FeedItem* entry = shownItem(item))
         appendFeedText(out, entry->description);
 }
 
-void itemValue(int item, std::wstring& out) {
-    out.clear();
+void itemValue(int item, WideText& out) {
     const FeedItem* entry = shownItem(item);
     if (!entry || !entry->date)
         return;

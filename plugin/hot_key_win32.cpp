@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "plugin/hot_key.h"
 #include "plugin/settings.h"
@@ -49,12 +48,10 @@ const char* hotKeyNote() {
 const char* withHotKeyNote(const char* healthLine) {
     if (!healthNote[0])
         return healthLine;
-    static std::string joined;
-    joined = healthLine;
-    if (!joined.empty())
-        joined += "; ";
-    joined += healthNote;
-    return joined.c_str();
+    static char joined[16384]; // a health line with an 8 KiB address fits
+    std::snprintf(joined, sizeof joined, "%s%s%s", healthLine, healthLine[0] ? "; " : "",
+                  healthNote);
+    return joined;
 }
 
 void releaseFocusHotKey(HWND window) {

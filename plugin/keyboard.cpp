@@ -9,9 +9,11 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <string>
+#include <cstdint>
 
+#include "content/feed_items.h"
 #include "content/utf8_ansi.h"
+#include "display/entry_text.h"
 #include "display/accessible_list.h"
 #include "display/keyboard_selection.h"
 #include "display/tooltip.h"
@@ -30,8 +32,25 @@ namespace {
 
 // The window that had the focus before this one took it; Esc gives it back.
 HWND previousFocus = nullptr;
-// The link of the selected item, so that the selection can stay on it in the next list.
-std::string selectedLink;
+// The link of the selected item (malloc'd; null: none), so that the selection can stay on it in the
+// next list.
+char* selectedLink = nullptr;
+// The text of the tip Space shows; the tool points at it while it shows.
+WideText keyboardTipText;
+
+void rememberSelectedLink(const char* link) {
+    std::free(selectedLink);
+    selectedLink = link ? duplicateText(link, 0) : nullptr;
+}
+
+// FNV-1a over a text and its terminator, continuing from hash.
+uint64_t hashText(uint64_t hash, const char* text) {
+    for (const char* c = text ? text : "";; ++c) {
+        hash = (hash ^ static_cast<unsigned char>(*c)) * 1099511628211ULL;
+        if (!*c)
+            return hash;
+    }
+}
 // The tool of the tip Space shows: tracked at the item, apart from the paint's tools.
 const UINT_PTR keyboardTipId = 0x7FFF0001;
 bool keyboardTipAdded = false;
@@ -62,26 +81,29 @@ void hideKeyboardTip(HWND window) {
 void showKeyboardTip(HWND window, const FeedItem* entry) {
     if (!tooltipWindow)
         return;
-    std::wstring text;
+    WideText& text = keyboardTipText;
+    clearText(text);
     bool utf8 = settings.encoding == 1;
-    for (const char* part : {settings.tipShowTitle ? entry->title : nullptr, entry->description}) {
+    const char* parts[] = {settings.tipShowTitle ? entry->title : nullptr, entry->description};
+    for (const char* part : parts) {
         wchar_t* wide = part ? bytesToWide(part, toolTextLimit * 4, utf8) : nullptr;
         if (wide && wide[0]) {
-            if (!text.empty())
-                text += L"\n\n";
-            text += wide;
+            if (text.length)
+                appendWide(text, L"\n\n");
+            appendWide(text, wide,
+                       toolTextLimit - (text.length < toolTextLimit ? text.length : toolTextLimit));
         }
         std::free(wide);
     }
-    if (text.empty() && entry->title) {
+    if (!text.length && entry->title) {
         wchar_t* wide = bytesToWide(entry->title, toolTextLimit * 4, utf8);
         if (wide)
-            text = wide;
+            appendWide(text, wide, toolTextLimit);
         std::free(wide);
     }
-    if (text.size() > toolTextLimit)
-        text.resize(toolTextLimit);
-    TOOLINFOW info = keyboardTipTool(window, &text[0]);
+    if (!text.length)
+        appendWide(text, L" ");
+    TOOLINFOW info = keyboardTipTool(window, text.text);
     if (!keyboardTipAdded)
         keyboardTipAdded =
             SendMessageW(tooltipWindow, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
@@ -165,7 +187,8 @@ void selectShownItem(HWND window, int item) {
         return;
     bool moved = item != keyboardSelection.selected;
     keyboardSelection.selected = item;
-    selectedLink = entry->link ? entry->link : "";
+    if (!selectedLink || !entry->link || std::strcmp(selectedLink, entry->link) != 0)
+        rememberSelectedLink(entry->link);
     if (moved)
         hideKeyboardTip(window);
     if (keyboardSelection.focused) {
@@ -201,7 +224,7 @@ bool keyboardTipNotified(const NMHDR* header) {
 void startKeyboard(HWND window) {
     keyboardSelection = KeyboardSelection{-1, 0, false, false, keyboardSelection.listNumber + 1};
     previousFocus = nullptr;
-    selectedLink.clear();
+    rememberSelectedLink(nullptr);
     keyboardTipAdded = false;
     connectAccessibleFeed();
     registerFocusHotKey(window);
@@ -215,6 +238,8 @@ void endKeyboard(HWND window) {
     keyboardSelection.focused = false;
     keyboardSelection.selected = -1;
     keyboardTipAdded = false; // the tooltip window goes with the plug-in
+    releaseText(keyboardTipText);
+    rememberSelectedLink(nullptr);
 }
 
 void keyboardSettingsChanged(HWND window) {
@@ -326,20 +351,17 @@ void takeKeyboardFocus(HWND window, bool drawSelection) {
 }
 
 unsigned shownListNumber() {
-    // The titles and links of the shown items, as one text: a list with the same headlines in the
+    // A hash of the titles and links of the shown entries: a list with the same headlines in the
     // same order (an update the server answered "not modified") is the same list to a reader.
-    static std::string lastHeadlines;
-    std::string headlines;
+    static uint64_t lastHeadlines = 0;
+    uint64_t headlines = 14695981039346656037ULL;
     const ViewModel& view = currentView();
     for (size_t position = 0; position < view.count; ++position) {
         const FeedItem* entry = view.entries[position].item;
-        headlines += entry->title ? entry->title : "";
-        headlines += '\n';
-        headlines += entry->link ? entry->link : "";
-        headlines += '\n';
+        headlines = hashText(hashText(headlines, entry->title), entry->link);
     }
     if (headlines != lastHeadlines) {
-        lastHeadlines.swap(headlines);
+        lastHeadlines = headlines;
         ++keyboardSelection.listNumber;
     }
     return keyboardSelection.listNumber;
@@ -351,9 +373,9 @@ void keyboardListShown(HWND window) {
         return;
     keyboardSelection.firstShown = 0;
     int kept = -1;
-    if (!selectedLink.empty())
+    if (selectedLink)
         for (int item = 0; const FeedItem* entry = shownItem(item); ++item)
-            if (entry->link && selectedLink == entry->link) {
+            if (entry->link && std::strcmp(selectedLink, entry->link) == 0) {
                 kept = item;
                 break;
             }
