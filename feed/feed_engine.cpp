@@ -73,6 +73,7 @@ enum Outcome {
 } // namespace
 
 int64_t (*engineClock)() = systemClock;
+unsigned long engineSlowPassMs = 1000;
 uint32_t (*engineRandom)() = systemRandom;
 
 struct FeedPassResult {
@@ -139,6 +140,8 @@ struct Pass {
     volatile LONG stop;      // FetchRequest.stop; also ends a cache write before its rename
     volatile LONG abandoned; // set under the hub's lock: the worker queues nothing more
     HANDLE done;             // set by the worker as it ends
+    DWORD startedTick;       // owner thread: when the pass started
+    bool slow;               // owner thread: ran past engineSlowPassMs; holds no slot
     HMODULE module;          // the worker's own reference to this module
     Hub* hub;
     unsigned id;
@@ -256,7 +259,7 @@ struct FeedEngine {
     EngineOptions options;
     FeedState* feeds;
     int count;
-    int active; // passes running (abandoned ones not counted)
+    int active; // passes running that hold a slot (not slow, not abandoned)
     unsigned nextPassId;
     Pass* loader; // reads saved copies and seen keys; null when none runs
     int passes;   // passes applied, of feeds gone too
@@ -271,6 +274,12 @@ int intervalOf(const FeedEngine* engine, const FeedState* feed) {
 void composeHealth(const FeedEngine* engine, FeedState* feed) {
     feed->health.intervalMinutes = intervalOf(engine, feed);
     composeHealthLine(&feed->health, feed->healthLine, sizeof feed->healthLine);
+}
+
+// True for an item that can carry a new mark: the first engineSeenKeyLimit items of a list (the
+// seen keys could not remember more, and a feed's newest items come first).
+bool marked(const FeedItem* item) {
+    return item != nullptr && item->entryIndex <= engineSeenKeyLimit;
 }
 
 // Writes the feed's seen keys to its file; a failure only loses the marks of this run.
@@ -290,7 +299,7 @@ void markNewItems(FeedEngine* engine, FeedState* feed) {
         return;
     if (!feed->seenKnown || !engine->options.markNew) {
         bool changed = false;
-        for (const FeedItem* item = firstItem(list); item != nullptr; item = item->next)
+        for (const FeedItem* item = firstItem(list); marked(item); item = item->next)
             changed = addSeenKey(&feed->seen, item->key) || changed;
         feed->seenKnown = true;
         if (changed)
@@ -301,7 +310,7 @@ void markNewItems(FeedEngine* engine, FeedState* feed) {
     if (feed->newFlags == nullptr)
         return;
     feed->newFlagsCount = list->count;
-    for (const FeedItem* item = firstItem(list); item != nullptr; item = item->next) {
+    for (const FeedItem* item = firstItem(list); marked(item); item = item->next) {
         if (item->key != nullptr && !hasSeenKey(&feed->seen, item->key) && item->entryIndex >= 0 &&
             item->entryIndex < list->count) {
             feed->newFlags[item->entryIndex] = 1;
@@ -612,7 +621,8 @@ void abandonPass(FeedEngine* engine, FeedState* feed) {
     InterlockedExchange(&pass->abandoned, 1);
     LeaveCriticalSection(&engine->hub->lock);
     feed->running = nullptr;
-    --engine->active;
+    if (!pass->slow)
+        --engine->active;
     releasePass(pass);
 }
 
@@ -744,6 +754,7 @@ bool startPass(FeedEngine* engine, FeedState* feed) {
     if (!startThread(pass))
         return false;
     feed->running = pass;
+    pass->startedTick = GetTickCount();
     ++engine->active;
     if (!engine->options.keepHeadlines || feed->headlines == nullptr)
         showPlaceholder(feed, connectingText);
@@ -851,7 +862,17 @@ long long engineRunDue(FeedEngine* engine, int64_t now) {
         return -1;
     engineTakeFinished(engine);
     startLoader(engine);
+    // Passes that run long give up their slots.
+    DWORD tick = GetTickCount();
+    for (int i = 0; i < engine->count; ++i) {
+        Pass* pass = engine->feeds[i].running;
+        if (pass != nullptr && !pass->slow && tick - pass->startedTick >= engineSlowPassMs) {
+            pass->slow = true;
+            --engine->active;
+        }
+    }
     long long next = -1;
+    bool waiting = false;
     for (int i = 0; i < engine->count; ++i) {
         FeedState* feed = &engine->feeds[i];
         // A feed waits for its saved copy: its validators make the first request conditional.
@@ -862,11 +883,24 @@ long long engineRunDue(FeedEngine* engine, int64_t now) {
                 continue;
             recordFailure(engine, feed, "the update could not be started", 0, nullptr, now);
         }
-        if (feed->dueAt <= now)
-            continue; // waits for a free slot: started when a pass ends
+        if (feed->dueAt <= now) {
+            waiting = true; // started when a pass ends or turns slow
+            continue;
+        }
         long long ms = (feed->dueAt - now) * 1000LL;
         if (next < 0 || ms < next)
             next = ms;
+    }
+    // A feed waiting for a slot gets one when the youngest running pass turns slow, if no pass
+    // ends before.
+    for (int i = 0; waiting && i < engine->count; ++i) {
+        Pass* pass = engine->feeds[i].running;
+        if (pass == nullptr || pass->slow)
+            continue;
+        DWORD ran = GetTickCount() - pass->startedTick;
+        long long untilSlow = ran >= engineSlowPassMs ? 1 : engineSlowPassMs - ran;
+        if (next < 0 || untilSlow < next)
+            next = untilSlow;
     }
     return next;
 }
@@ -915,7 +949,8 @@ int engineTakeFinished(FeedEngine* engine) {
             } else {
                 Pass* pass = feed->running;
                 feed->running = nullptr;
-                --engine->active;
+                if (!pass->slow)
+                    --engine->active;
                 releasePass(pass);
                 ++feed->passes;
                 ++engine->passes;
@@ -932,7 +967,7 @@ int engineTakeFinished(FeedEngine* engine) {
 void engineStop(FeedEngine* engine) {
     if (engine == nullptr)
         return;
-    HANDLE waits[engineMaxPasses + 1];
+    HANDLE waits[MAXIMUM_WAIT_OBJECTS];
     DWORD n = 0;
     if (engine->loader != nullptr) {
         InterlockedExchange(&engine->loader->stop, 1);
@@ -1009,7 +1044,12 @@ bool engineFeedRunning(const FeedEngine* engine, int feed) {
 }
 
 bool engineBusy(const FeedEngine* engine) {
-    return engine != nullptr && (engine->active > 0 || engine->loader != nullptr);
+    if (engine == nullptr)
+        return false;
+    for (int i = 0; i < engine->count; ++i)
+        if (engine->feeds[i].running != nullptr)
+            return true;
+    return engine->loader != nullptr;
 }
 
 int engineFeedPasses(const FeedEngine* engine, int feed) {
@@ -1073,7 +1113,7 @@ void engineMarkAllRead(FeedEngine* engine, int feed) {
             continue;
         FeedState* f = &engine->feeds[i];
         bool changed = false;
-        for (const FeedItem* item = firstItem(f->headlines); item != nullptr; item = item->next)
+        for (const FeedItem* item = firstItem(f->headlines); marked(item); item = item->next)
             changed = addSeenKey(&f->seen, item->key) || changed;
         if (f->newFlags != nullptr)
             std::memset(f->newFlags, 0, static_cast<size_t>(f->newFlagsCount));

@@ -13,8 +13,11 @@
 
 #include "content/feed_items.h"
 
-// The most passes that run at once; further due feeds wait for a free slot.
+// The most passes that run at once; further due feeds wait for a free slot. A pass still running
+// after engineSlowPassMs (1000; tests change it) is slow: it goes on within its own bounds but
+// gives its slot to the next due feed, so slow or silent servers never hold up the others.
 const int engineMaxPasses = 4;
+extern unsigned long engineSlowPassMs;
 // The most seen keys kept per feed (the newest).
 const int engineSeenKeyLimit = 2000;
 
@@ -69,7 +72,8 @@ void engineConfigure(FeedEngine* engine, const FeedSpec* feeds, int count,
 // Replaces the options alone (the interval, marks); the feeds stay as they are.
 void engineSetOptions(FeedEngine* engine, const EngineOptions* options);
 // Starts the passes of due feeds (within engineMaxPasses) and returns the milliseconds until the
-// next feed falls due (at least 1), or -1 when none is scheduled.
+// next feed falls due, or, when a due feed waits for a slot, until a running pass turns slow if
+// that is sooner (at least 1); -1 when nothing is scheduled.
 long long engineRunDue(FeedEngine* engine, int64_t now);
 // Makes feed (index; -1: every feed) due now. A feed whose pass runs is not started twice: that
 // pass is its update.
@@ -117,7 +121,8 @@ int engineFeedInterval(const FeedEngine* engine, int feed);
 int64_t engineFeedDelaySeconds(const FeedEngine* engine, int feed);
 
 // --- New items (markNew). An item is new when its key was not seen: the first list of a feed
-// (without saved seen keys) is seen whole. Seen keys are saved to the feed's seenPath. ---
+// (without saved seen keys) is seen whole. Seen keys are saved to the feed's seenPath. Only a
+// list's first engineSeenKeyLimit items carry marks. ---
 bool engineItemIsNew(const FeedEngine* engine, int feed, const FeedItem* item);
 void engineMarkSeen(FeedEngine* engine, int feed, const FeedItem* item);
 // Marks every item of feed seen (-1: of every feed).

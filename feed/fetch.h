@@ -1,5 +1,5 @@
 // Fetching a feed: one pass over http (the Winsock client) or https (WinHTTP), following
-// redirects, with the response stage decoding the body. Run on the update worker thread.
+// redirects, with the response stage decoding the body. Run on a pass's worker thread.
 #pragma once
 #include <windows.h>
 #include <cstddef>

@@ -68,7 +68,8 @@ bool hasSeenKey(const SeenKeys* seen, const char* key) {
 }
 
 void keepSeenKeysOf(SeenKeys* seen, const FeedList* list) {
-    for (const FeedItem* item = firstItem(list); item != nullptr; item = item->next) {
+    for (const FeedItem* item = firstItem(list);
+         item != nullptr && item->entryIndex <= engineSeenKeyLimit; item = item->next) {
         if (item->key == nullptr)
             continue;
         int at = find(seen, hashOf(item->key));

@@ -16,8 +16,8 @@ struct SeenKeys {
 // Adds key (null: nothing); the oldest key goes when the set is full. True when it was not there.
 bool addSeenKey(SeenKeys* seen, const char* key);
 bool hasSeenKey(const SeenKeys* seen, const char* key);
-// Moves the keys of list's items that are in the set to the newest end, so the items on show are
-// the last to be forgotten.
+// Moves the keys of list's items (its first engineSeenKeyLimit) that are in the set to the newest
+// end, so the items on show are the last to be forgotten.
 void keepSeenKeysOf(SeenKeys* seen, const FeedList* list);
 // Replaces to's keys with from's; from becomes empty.
 void moveSeenKeys(SeenKeys* to, SeenKeys* from);

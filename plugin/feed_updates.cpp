@@ -307,8 +307,8 @@ UINT updateTimerDelayMs() {
         ms = engineRunDue(engine, engineClock());
         if (ms < 0)
             return updateTimerPeriod(intervalInForceMinutes(settings.updateInterval, 0));
-        if (ms < 1000)
-            ms = 1000;
+        if (ms < 200)
+            ms = 200;
     }
     return ms > USER_TIMER_MAXIMUM ? USER_TIMER_MAXIMUM : static_cast<UINT>(ms);
 }

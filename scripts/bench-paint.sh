@@ -1,5 +1,5 @@
 #!/bin/bash
-# Painting benchmark: builds the Windows build and paints DisplayLists of 100 to 100,000
+# Painting benchmark: builds the Windows build and paints lists of 100 to 100,000
 # entries under Wine, printing the median time per paint.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -1,4 +1,4 @@
-# Tests of the HTTP client and the update worker, against a server thread on 127.0.0.1.
+# Tests of the HTTP client and the update engine and its glue, against a server thread on 127.0.0.1.
 add_library(fm_test_server STATIC ${CMAKE_CURRENT_LIST_DIR}/test_server.cpp)
 target_link_libraries(fm_test_server PUBLIC wsock32)
 

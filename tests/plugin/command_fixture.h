@@ -22,7 +22,7 @@ extern HWND testSlitWindow;
 
 // Starts a case afresh: the settings file holds exactly rcText (empty: every default), the
 // window stands at the settings' place and size and is shown; withSlit gives the plug-in a slit
-// window as beginSlitPlugin would. No update pass runs and the DisplayList is empty.
+// window as beginSlitPlugin would. No update pass runs and nothing is shown.
 void startPlugin(const char* rcText = "", bool withSlit = false);
 // Undoes startPlugin: waits for a running pass, frees the lists, the menu, the windows and the
 // favourites, and puts the real dialogs back.

@@ -74,6 +74,16 @@ void serve(ServerState* state, SOCKET client) {
         closesocket(client);
         return;
     }
+    if (behaviour == dribble) {
+        sendAll(client, head);
+        for (size_t i = 0; i < body.size() && !state->stopping; ++i) {
+            sendAll(client, body.substr(i, 1));
+            for (int wait = 0; wait < 50 && !state->stopping; ++wait)
+                Sleep(20);
+        }
+        closesocket(client);
+        return;
+    }
     DWORD start = GetTickCount();
     while (GetTickCount() - start < delayMs && !state->stopping)
         Sleep(20);

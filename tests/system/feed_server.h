@@ -10,6 +10,7 @@ enum FeedBehaviour {
     stallAfterHead, // the status line and headers, then silence until the server stops
     answerRaw,      // body is the whole response (status line, headers, body), then a close
     closeAtOnce,    // reads the request and closes without a byte
+    dribble,        // the status line and headers, then the body one byte a second
 };
 
 struct FeedServer {

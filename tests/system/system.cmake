@@ -26,6 +26,17 @@ foreach(scenario
     set_tests_properties(system_${scenario} PROPERTIES TIMEOUT 120 RUN_SERIAL TRUE)
 endforeach()
 
+# Several feeds in one window: three feed servers, the shell restarted on the same folder.
+add_executable(feeds_system_tests ${CMAKE_CURRENT_LIST_DIR}/feeds_system_test.cpp
+                                  ${CMAKE_CURRENT_LIST_DIR}/system_run.cpp
+                                  ${CMAKE_CURRENT_LIST_DIR}/feed_server.cpp)
+target_link_libraries(feeds_system_tests PRIVATE bb_control_driver fm_check ws2_32)
+add_dependencies(feeds_system_tests blackbox FeedMarquee system_probe)
+add_test(NAME system_feeds_together_and_in_turn_with_new_marks_kept_across_a_restart
+         COMMAND feeds_system_tests)
+set_tests_properties(system_feeds_together_and_in_turn_with_new_marks_kept_across_a_restart
+                     PROPERTIES TIMEOUT 180 RUN_SERIAL TRUE)
+
 # The plug-in over https, beside the TLS feed servers of tests/feed/feed_test_server.py.
 add_executable(https_system_tests ${CMAKE_CURRENT_LIST_DIR}/https_system_test.cpp
                                   ${CMAKE_CURRENT_LIST_DIR}/system_run.cpp)

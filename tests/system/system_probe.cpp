@@ -15,9 +15,13 @@
 //   tool LEFT TOP RIGHT BOTTOM TEXT  one line per registered tool, in the control's order
 //   end
 // Texts are written with "\n", "\t" and "\\" escaped so that each record stays on one line.
+// "@SystemProbe paint N" writes "paint MICROSECONDS", the median of N whole paints, for benchmarks.
 #include <windows.h>
 #include <commctrl.h>
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <vector>
 #include <cstring>
 #include <string>
 #include "shell/blackbox_api.h"
@@ -140,6 +144,28 @@ std::string describeTools() {
     return out + "end\n";
 }
 
+// "paint MICROSECONDS": the median time of count whole paints of FeedMarquee's window.
+std::string timePaints(int count) {
+    ThreadWindows plugins = threadWindows("FeedMarquee");
+    if (plugins.count == 0 || count <= 0 || count > 1000)
+        return "end\n";
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    std::vector<double> times;
+    for (int i = 0; i < count; ++i) {
+        LARGE_INTEGER before, after;
+        QueryPerformanceCounter(&before);
+        RedrawWindow(plugins.found[0], nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        QueryPerformanceCounter(&after);
+        times.push_back(1e6 * static_cast<double>(after.QuadPart - before.QuadPart) /
+                        static_cast<double>(frequency.QuadPart));
+    }
+    std::sort(times.begin(), times.end());
+    char line[64];
+    std::snprintf(line, sizeof line, "paint %.1f\nend\n", times[times.size() / 2]);
+    return line;
+}
+
 // Writes the report through a temporary file, so a reader never sees half of it.
 void writeReport(const std::string& report) {
     char path[MAX_PATH];
@@ -167,6 +193,8 @@ LRESULT CALLBACK probeProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
             writeReport(describeTools());
         } else if (std::strcmp(text, "@SystemProbe tools") == 0) {
             writeReport(describeTools());
+        } else if (std::strncmp(text, "@SystemProbe paint ", 19) == 0) {
+            writeReport(timePaints(std::atoi(text + 19)));
         }
         return 0;
     }
