@@ -46,8 +46,8 @@ std::string settings(const std::vector<FeedServer>& servers, bool withFeeds) {
                      "feedmarquee.showItemCounts: true\nfeedmarquee.updateInterval(min): 60\n"
                      "feedmarquee.width: 320\nfeedmarquee.height: 600\n";
     for (size_t i = 0; withFeeds && i < servers.size(); ++i)
-        rc += "feedmarquee.fav" + std::to_string(i) + ".url: " +
-              feedServerUrl(servers[i], "/feed.xml") + "\n";
+        rc += "feedmarquee.fav" + std::to_string(i) +
+              ".url: " + feedServerUrl(servers[i], "/feed.xml") + "\n";
     return rc;
 }
 
@@ -151,7 +151,8 @@ int main(int argc, char** argv) {
 
     double merged = paintMicroseconds(shell, folder);
     // One responsive feed alone, as "one" mode shows it.
-    control(shell, "broadcast @FeedMarqueeFeedUrl " + feedServerUrl(servers[slowFeeds], "/feed.xml"));
+    control(shell,
+            "broadcast @FeedMarqueeFeedUrl " + feedServerUrl(servers[slowFeeds], "/feed.xml"));
     control(shell, "broadcast @FeedMarqueeShow one");
     start = GetTickCount();
     std::string single = "Feed " + std::to_string(slowFeeds) + "  (100)";
