@@ -108,6 +108,8 @@ void itemName(int item, WideText& out) {
         appendWide(out, L": ");
     }
     appendFeedText(out, entry.item->title);
+    if (entry.stale)
+        appendWide(out, L", stale"); // the line ends in "[stale]": its feed failed its update
 }
 
 void itemDescription(int item, WideText& out) {

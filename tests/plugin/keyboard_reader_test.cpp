@@ -529,4 +529,18 @@ TEST(left_and_right_step_through_the_feeds_shown_in_turn) {
     room.key(VK_LEFT);
     CHECK_EQ(header(), second);
     CHECK_EQ(shownItemCount(), 5);
+
+    // Both feeds fail their update: the items on show say "[stale]", and so does the reader.
+    setFeedResponse(room.server, closeAtOnce, "");
+    room.key(VK_F5);
+    for (int i = 0; i < 200 && !currentView().entries[1].stale; ++i)
+        pumpMessages(20);
+    CoInitialize(nullptr);
+    IAccessible* list = nullptr;
+    AccessibleObjectFromWindow(room.window, OBJID_CLIENT, IID_IAccessible,
+                               reinterpret_cast<void**>(&list));
+    REQUIRE(list);
+    CHECK_EQ(nameOf(list, 1), "Storm warning lifted as winds ease overnight, stale");
+    list->Release();
+    CoUninitialize();
 }
