@@ -518,8 +518,17 @@ TEST(the_menu_matches_its_tables_and_settings_are_saved_and_reloaded) {
                "1.18\tcommand\tDate Position Head\t@FeedMarqueeDatePosHead\tunchecked",
                "1.19\tcommand\tShow Item Counts\t@FeedMarqueeShowItemCounts\tunchecked",
                "1.20\tcommand\tShow Update Time\t@FeedMarqueeShowUpdateTime\tunchecked",
-               "1.21\tcommand\tWord Wrap\t@FeedMarqueeWordWrap\tunchecked"});
+               "1.21\tcommand\tWord Wrap\t@FeedMarqueeWordWrap\tunchecked",
+               "1.22\tseparator\t\t",
+               "1.23\tsubmenu\tShow\t\tFDMQ_Show",
+               "1.24\tcommand\tMark All Read\t@FeedMarqueeMarkAllRead\tunchecked",
+               "1.25\tsubmenu\tRemove Favorite\t\tFDMQ_RemoveFavorite"});
     checkMenu(dump, "1.1", {});
+    checkMenu(dump, "1.23",
+              {"1.23.1\tcommand\tOne Feed\t@FeedMarqueeShow one\tchecked",
+               "1.23.2\tcommand\tTogether\t@FeedMarqueeShow together\tunchecked",
+               "1.23.3\tcommand\tIn Turn\t@FeedMarqueeShow inTurn\tunchecked"});
+    checkMenu(dump, "1.25", {});
     checkMenu(dump, "1.7",
               {"1.7.1\tcommand\tNone\t@FeedMarqueeEncode 0\tunchecked",
                "1.7.2\tcommand\tUTF-8\t@FeedMarqueeEncode 1\tchecked"});
@@ -570,14 +579,14 @@ TEST(the_menu_matches_its_tables_and_settings_are_saved_and_reloaded) {
               {"5.1\tcommand\tEdit Settings\t@FeedMarqueeEditRC\tunchecked",
                "5.2\tcommand\tReload Settings\t@FeedMarqueeReloadSettings\tunchecked",
                "5.3\tcommand\tSave Settings\t@FeedMarqueeSaveSettings\tunchecked"});
-    // Thirteen menus, each under its own id.
+    // Fifteen menus, each under its own id.
     std::set<std::string> ids;
     for (const std::string& line : menus) {
         size_t idStart = line.find('\t', line.find('\t') + 1) + 1;
         ids.insert(line.substr(idStart, line.find('\t', idStart) - idStart));
     }
-    CHECK_EQ(menus.size(), static_cast<size_t>(13));
-    CHECK_EQ(ids.size(), static_cast<size_t>(13));
+    CHECK_EQ(menus.size(), static_cast<size_t>(15));
+    CHECK_EQ(ids.size(), static_cast<size_t>(15));
 
     // "Show Description" picked in the open menu paints each description under its title: every
     // item's block becomes two one-line blocks, each with its padding.
@@ -628,11 +637,11 @@ TEST(the_menu_matches_its_tables_and_settings_are_saved_and_reloaded) {
                   "1.12\tint\tPadding Size\t@FeedMarqueePaddingSize\t19\t0\t50"));
 
     // Menus are rebuilt after every change and on every right-click, never piled up: one tree of
-    // thirteen menus stays.
+    // fifteen menus stays.
     REQUIRE(command(run, "mouse rclick 30 8"));
     REQUIRE(command(run, "popup-close"));
     CHECK(shellCommand(run.shell, "menus").lines ==
-          std::vector<std::string>({"trees 1 menus 13 opened 2"}));
+          std::vector<std::string>({"trees 1 menus 15 opened 2"}));
 
     CHECK_EQ(stopShell(run.shell), 0);
     stopFeedServer(server);
