@@ -203,7 +203,8 @@ void advanceTurn(int count) {
     state.turnStarted = now;
 }
 
-// Composes the entries of the feeds listed in feeds (their indices) merged, or of the one feed.
+// Composes the entries for the mode in force from the count feeds on show: all of them merged, or
+// the one feed (the feed in turn). Only a feed with new items is asked which of its items are new.
 void composeEntries(int count) {
     releaseHeld();
     state.held = static_cast<HeldFeed*>(calloc(count > 0 ? count : 1, sizeof(HeldFeed)));
@@ -247,7 +248,7 @@ void composeEntries(int count) {
                 state.entries[used++] =
                     ViewEntry{items[i].item,
                               settings.showFeedName ? state.names[feed] : nullptr,
-                              itemIsNew(feed, items[i].item),
+                              state.held[feed].newItems > 0 && itemIsNew(feed, items[i].item),
                               state.held[feed].stale,
                               feed,
                               {}};
@@ -264,8 +265,9 @@ void composeEntries(int count) {
                  item = item->next) {
                 bool head = used == 0;
                 const FeedItem* shown = head && mode == showInTurn ? &state.header : item;
-                state.entries[used++] = ViewEntry{
-                    shown, nullptr, !head && itemIsNew(feed, item), !head && itemsStale, feed, {}};
+                bool isNew = !head && state.held[feed].newItems > 0 && itemIsNew(feed, item);
+                state.entries[used++] =
+                    ViewEntry{shown, nullptr, isNew, !head && itemsStale, feed, {}};
             }
         }
     }
@@ -364,7 +366,8 @@ void composeHeader(int count) {
         ShownFeed feed;
         if (!feedAt(index, &feed)) {
             state.headerSuffix[0] = '\0';
-            snprintf(state.headerTitle, sizeof state.headerTitle, "%s", connectingText);
+            snprintf(state.headerTitle, sizeof state.headerTitle, "%s",
+                     mode == showInTurn ? "0 feeds" : connectingText);
         } else {
             composeFeedSuffix(feed, state.headerSuffix, sizeof state.headerSuffix);
             if (mode == showInTurn) {

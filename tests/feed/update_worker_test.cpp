@@ -927,3 +927,43 @@ TEST(otherModesFollowEveryFavouriteWithAFilePairEachAndDropTheFilesOfOthers) {
     stopServer(b);
     stopServer(c);
 }
+
+TEST(newItemsAreMarkedInOneModeToo) {
+    PoliteSettings polite;
+    settings.markNew = true;
+    TestServer server{};
+    // Items known by their guid (the links here follow their places).
+    auto withGuids = [](std::string feed) {
+        for (const char* title : {"Old", "Fresh"}) {
+            std::string tag = std::string("<title>") + title + "</title>";
+            size_t at = feed.find(tag);
+            if (at != std::string::npos)
+                feed.insert(at + tag.size(), std::string("<guid>urn:") + title + "</guid>");
+        }
+        return feed;
+    };
+    server.responses = {withGuids(feedResponse("Marks", {"Old"})),
+                        withGuids(feedResponse("Marks", {"Fresh", "Old"}))};
+    REQUIRE(startServer(server, serveWhole, ""));
+    PluginWindow plugin;
+    setFeedUrl(serverUrl(server, "/"));
+    requestUpdate();
+    REQUIRE(pumpUntilHandled(1, 10000));
+    CHECK_EQ(newItemCount(-1), 0); // a new feed's first list is seen whole
+    requestUpdate();
+    REQUIRE(pumpUntilHandled(2, 10000));
+    REQUIRE(pumpUntilShown("[Marks][Fresh][Old]", 1000));
+    const FeedItem* fresh = shownFirst()->next;
+    CHECK(itemIsNew(0, fresh) && !itemIsNew(0, fresh->next));
+    CHECK_EQ(newItemCount(0), 1);
+    markItemSeen(0, fresh);
+    CHECK(!itemIsNew(0, fresh));
+    CHECK_EQ(newItemCount(-1), 0);
+    // markNew off: nothing is new.
+    settings.markNew = false;
+    requestUpdate();
+    REQUIRE(pumpUntilHandled(3, 10000));
+    CHECK_EQ(newItemCount(-1), 0);
+    settings.markNew = true;
+    stopServer(server);
+}

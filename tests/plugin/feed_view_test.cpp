@@ -210,3 +210,36 @@ TEST(feeds_together_in_turn_with_new_marks_and_a_slow_and_a_failing_feed) {
     stopFeedServer(slow);
     stopFeedServer(flaky);
 }
+
+// "One" mode's header: the feed's title with the count and the time as the settings ask; a
+// placeholder has nothing to count.
+TEST(one_feed_header_for_each_combination_of_count_and_time) {
+    settings.show = showOne;
+    FeedList* list = newFeedList(0);
+    for (const char* title : {"World News", "One", "Two", "Three"})
+        appendEntry(list)->title = listText(list, title, 0);
+    showListDirectly(list);
+    releaseFeedList(list);
+    snprintf(lastUpdateTime, sizeof lastUpdateTime, "12/06 18:42");
+    struct Row {
+        bool counts, time;
+        const char* header;
+    } rows[] = {
+        {false, false, "World News"},
+        {true, false, "World News  (3)"},
+        {false, true, "World News  (12/06 18:42)"},
+        {true, true, "World News  (3) (12/06 18:42)"},
+    };
+    for (const Row& row : rows) {
+        settings.showItemCounts = row.counts;
+        settings.showUpdateTime = row.time;
+        CHECK_EQ(header(), std::string(row.header));
+    }
+    FeedList* placeholder = placeholderList("Connecting...");
+    showListDirectly(placeholder);
+    releaseFeedList(placeholder);
+    lastUpdateTime[0] = '\0';
+    CHECK_EQ(header(), std::string("Connecting..."));
+    showListDirectly(nullptr);
+    releaseView();
+}
