@@ -6,11 +6,12 @@
 // is a 10 MB Atom feed of blog entries: several links per entry (one alternate), id, published and
 // updated dates, an author, and an escaped-HTML summary or content.
 //
-// parseFeed cuts its input in place, so every contender's timed iteration starts by copying the
-// document into a working buffer; the XML readers collect the same four fields per item (title,
-// link, description, date) into allocated strings and free them again, as parseFeed builds and
-// frees its list. The contenders take turns batch by batch so that a change in the machine's load
-// falls on all of them alike; each figure is the median over the batches.
+// parseFeed cuts its input in place, so every contender's timed iteration but the memchr scan
+// starts by copying the document into a working buffer (the scan reads the document itself, so
+// that the floor is not lowered by a copy); the XML readers collect the same four fields per item
+// (title, link, description, date) into allocated strings and free them again, as parseFeed builds
+// and frees its list. The contenders take turns batch by batch so that a change in the machine's
+// load falls on all of them alike; each figure is the median over the batches.
 //
 // The last line of the output is "parseFeed/peer ratio on 10 MB: R", R being parseFeed's
 // throughput over the faster XML reader's on the 10 MB RSS document, from this run.
@@ -536,9 +537,9 @@ static size_t runLibxml2(Document& document) {
     return releaseItems(collector);
 }
 
+// The floor: the document itself scanned, without the copy the others make first.
 static size_t runMemchrScan(Document& document) {
-    std::memcpy(document.work.data(), document.text.c_str(), document.text.size() + 1);
-    const char* p = document.work.data();
+    const char* p = document.text.data();
     const char* end = p + document.text.size();
     size_t tags = 0;
     while ((p = static_cast<const char*>(std::memchr(p, '<', static_cast<size_t>(end - p))))) {
@@ -691,7 +692,8 @@ int main(int argc, char** argv) {
         return writeDocuments(argv[2], documents, sizeCount);
 
     std::printf("FeedMarquee parser benchmark: MB/s with MB = 10^6 bytes, median of interleaved "
-                "batches;\nevery timed run copies the whole response first.\n\n");
+                "batches;\nevery timed run but the memchr floor's copies the whole response "
+                "first.\n\n");
     for (int s = 0; s < sizeCount; ++s) {
         size_t parsed = runParseFeed(documents[s]);
         size_t expat = runExpat(documents[s]);

@@ -2,6 +2,8 @@
 // here is a plain forward scan over the tag's bytes.
 #include "content/atom_parser.h"
 
+#include "content/byte_scan.h"
+
 #include <cstring>
 
 namespace {
@@ -15,9 +17,12 @@ inline bool isBlank(char c) {
 
 } // namespace
 
-AttributeValue findAttribute(const char* p, const char* end, const char* name) {
-    const size_t wanted = std::strlen(name);
-    while (p < end) {
+void findAttributes(const char* p, const char* end, const char* const* names, size_t count,
+                    AttributeValue* values) {
+    size_t found = 0;
+    for (size_t i = 0; i < count; ++i)
+        values[i] = AttributeValue{nullptr, 0};
+    while (p < end && found < count) {
         while (p < end && (isBlank(*p) || *p == '/'))
             ++p;
         const char* nameStart = p;
@@ -35,8 +40,7 @@ AttributeValue findAttribute(const char* p, const char* end, const char* name) {
             if (p < end && (*p == '"' || *p == '\'')) {
                 char quote = *p++;
                 value = p;
-                while (p < end && *p != quote)
-                    ++p;
+                p = findByteBefore(p, end, quote);
                 valueLength = static_cast<size_t>(p - value);
                 if (p < end)
                     ++p;
@@ -47,15 +51,28 @@ AttributeValue findAttribute(const char* p, const char* end, const char* name) {
                 valueLength = static_cast<size_t>(p - value);
             }
         }
-        if (nameLength == wanted && nameLength != 0) {
-            size_t i = 0;
-            while (i < wanted && lowerAscii(nameStart[i]) == name[i])
-                ++i;
-            if (i == wanted)
-                return AttributeValue{value, valueLength};
+        if (nameLength == 0)
+            continue;
+        for (size_t i = 0; i < count; ++i) {
+            const char* name = names[i];
+            if (values[i].text != nullptr || lowerAscii(nameStart[0]) != name[0])
+                continue;
+            size_t k = 1;
+            while (k < nameLength && name[k] != '\0' && lowerAscii(nameStart[k]) == name[k])
+                ++k;
+            if (k == nameLength && name[k] == '\0') {
+                values[i] = AttributeValue{value, valueLength};
+                ++found;
+                break;
+            }
         }
     }
-    return AttributeValue{nullptr, 0};
+}
+
+AttributeValue findAttribute(const char* p, const char* end, const char* name) {
+    AttributeValue value;
+    findAttributes(p, end, &name, 1, &value);
+    return value;
 }
 
 bool attributeIs(const AttributeValue& value, const char* word) {
@@ -85,8 +102,11 @@ AtomTextType atomTextType(const char* attributes, const char* end) {
     return AtomText;
 }
 
-bool isAlternateLink(const char* attributes, const char* end) {
-    AttributeValue rel = findAttribute(attributes, end, "rel");
+bool isAlternateRel(const AttributeValue& rel) {
     return rel.text == nullptr || attributeIs(rel, "alternate") ||
            attributeIs(rel, "http://www.iana.org/assignments/relation/alternate");
+}
+
+bool isAlternateLink(const char* attributes, const char* end) {
+    return isAlternateRel(findAttribute(attributes, end, "rel"));
 }

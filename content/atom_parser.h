@@ -15,6 +15,9 @@ struct AttributeValue {
 // attributes from p up to end (a start tag after its element name, without its '>'). An attribute
 // written without a value is present with an empty one. Reads nothing at or after end.
 AttributeValue findAttribute(const char* p, const char* end, const char* name);
+// The values of several attributes (names lower case, as above) in one reading of the tag.
+void findAttributes(const char* p, const char* end, const char* const* names, size_t count,
+                    AttributeValue* values);
 
 enum AtomTextType { AtomText, AtomHtml, AtomXhtml };
 
@@ -26,6 +29,8 @@ AtomTextType atomTextType(const char* attributes, const char* end);
 // full IANA address) or no rel at all. Links of any other relation (self, enclosure, replies,
 // edit, related, via, stylesheet, ...) name something else.
 bool isAlternateLink(const char* attributes, const char* end);
+// The same for the value of a link's rel attribute (text null: absent).
+bool isAlternateRel(const AttributeValue& rel);
 
 // Whether the attribute's value is word (lower case) without regard to case, blanks at either end
 // ignored.

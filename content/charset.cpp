@@ -32,14 +32,14 @@ struct CharsetName {
 };
 
 // The charsets known by their usual names and aliases. ISO-8859-1 and US-ASCII labels are read as
-// windows-1252, as browsers do: servers label windows-1252 text with them, and the two agree on
-// every other byte.
+// windows-1252, as browsers do: servers label windows-1252 text with them, and they agree on every
+// byte they define.
 const CharsetName charsetNames[] = {
     {"utf-8", Utf8Charset, {0, nullptr, SingleByteUnits}},
     {"utf8", Utf8Charset, {0, nullptr, SingleByteUnits}},
     {"unicode-1-1-utf-8", Utf8Charset, {0, nullptr, SingleByteUnits}},
-    {"us-ascii", Utf8Charset, {0, nullptr, SingleByteUnits}},
-    {"ascii", Utf8Charset, {0, nullptr, SingleByteUnits}},
+    {"us-ascii", SystemCharsetKind, {1252, "CP1252", SingleByteUnits}},
+    {"ascii", SystemCharsetKind, {1252, "CP1252", SingleByteUnits}},
     {"utf-16", Utf16Charset, {0, nullptr, SingleByteUnits}},
     {"utf-16le", Utf16LeCharset, {0, nullptr, SingleByteUnits}},
     {"utf-16be", Utf16BeCharset, {0, nullptr, SingleByteUnits}},
@@ -165,11 +165,16 @@ const char* contentTypeCharset(const char* contentType, size_t* length) {
 }
 
 // The encoding of an XML declaration at the body's start ("<?xml version="1.0"
-// encoding="windows-1251"?>"), or null. Only the declaration's own bytes are looked at.
+// encoding="windows-1251"?>"), after any blank lines a generating script left before it; null
+// when there is none. Only the declaration's own bytes are looked at.
 const char* declaredEncoding(const char* body, size_t length, size_t* nameLength) {
+    const char* limit = body + (length < 1024 ? length : 1024);
+    while (body < limit && isSpace(*body))
+        ++body;
+    length = static_cast<size_t>(limit - body);
     if (length < 6 || std::memcmp(body, "<?xml", 5) != 0 || !isSpace(body[5]))
         return nullptr;
-    const char* end = body + (length < 1024 ? length : 1024);
+    const char* end = body + length;
     const char* p = body + 5;
     while (p + 8 < end && !(p[0] == '?' && p[1] == '>')) {
         if (std::memcmp(p, "encoding", 8) == 0 && isSpace(p[-1])) {
@@ -242,6 +247,32 @@ size_t copyValidUtf8(const unsigned char* p, size_t length, char* out) {
         }
     }
     return static_cast<size_t>(out - start);
+}
+
+// Whether the body reads without an invalid sequence in the charset: valid UTF-8, or converted by
+// the system without a replacement character that the body did not hold (as UTF-8) itself. Other
+// kinds (UTF-16) are taken as read.
+bool readsCleanly(const CharsetName* charset, const unsigned char* bytes, size_t length) {
+    if (charset->kind == Utf8Charset) {
+        for (const unsigned char* p = bytes; p < bytes + length;) {
+            size_t n = utf8SequenceLength(p, bytes + length);
+            if (n == 0)
+                return false;
+            p += n;
+        }
+        return true;
+    }
+    if (charset->kind != SystemCharsetKind || length > (SIZE_MAX - 1) / 3)
+        return true;
+    char* out = static_cast<char*>(std::malloc(3 * length + 1));
+    if (out == nullptr)
+        return true;
+    size_t written = convertWithSystem(charset->system, bytes, length, out);
+    bool clean = written != static_cast<size_t>(-1);
+    for (size_t i = 0; clean && i + 2 < written; ++i)
+        clean = !(out[i] == '\xEF' && out[i + 1] == '\xBF' && out[i + 2] == '\xBD');
+    std::free(out);
+    return clean;
 }
 
 } // namespace
@@ -321,8 +352,18 @@ char* convertToUtf8(const char* body, size_t length, const char* contentType, si
         const char* name = contentTypeCharset(contentType, &nameLength);
         if (name != nullptr)
             named = findCharset(name, nameLength);
-        if (named == nullptr && (name = declaredEncoding(body, length, &nameLength)) != nullptr)
-            named = findCharset(name, nameLength);
+        const CharsetName* declared = nullptr;
+        if ((name = declaredEncoding(body, length, &nameLength)) != nullptr)
+            declared = findCharset(name, nameLength);
+        // A header label that fails on the body loses to a declaration that reads it cleanly:
+        // servers label every .xml file utf-8, whatever the file says of itself.
+        bool differ = named != nullptr && declared != nullptr &&
+                      (declared->kind != named->kind ||
+                       (declared->kind == SystemCharsetKind &&
+                        declared->system.codePage != named->system.codePage));
+        if (named == nullptr || (differ && !readsCleanly(named, bytes, length) &&
+                                 readsCleanly(declared, bytes, length)))
+            named = declared;
         if (named != nullptr)
             kind = named->kind;
         // UTF-16 without a mark shows in its first character, an ASCII one with a zero byte

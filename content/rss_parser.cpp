@@ -1,13 +1,14 @@
 // The feed parser. It is no XML parser: it finds the markup between '<' and '>', looks at the
 // start of each piece of markup, and keeps the feed's title and link and, per item (RSS 2.0,
 // RSS 1.0) or entry (Atom), the title, link, description and date. One pass over the document: the
-// scans for '<' use the C library's string search, text is decoded straight from the document into
+// scans for '<' are byte_scan.h's block searches, text is decoded straight from the document into
 // the entries' own copies, and nothing is allocated but the entries, their texts and the few base
 // addresses a feed declares. A value that is more than one run of text (CDATA sections between
 // text, comments, a description holding raw HTML) is joined in place inside the document first.
 #include "content/rss_parser.h"
 
 #include "content/atom_parser.h"
+#include "content/byte_scan.h"
 #include "content/feed_items.h"
 #include "content/text_decoding.h"
 #include "content/url_resolve.h"
@@ -46,8 +47,7 @@ inline bool isName(const char* p, const char* word, size_t n) {
 // The first c at or after p, or the document's terminating zero. The parser works up to that zero
 // instead of measuring the document first: a 10 MB response is then read once, not twice.
 inline char* findByte(char* p, char c) {
-    char* found = std::strchr(p, c);
-    return found != nullptr ? found : p + std::strlen(p);
+    return findByteOrZero(p, c);
 }
 
 // The end of the markup that starts at p: its '>', or the '<' that cuts it short, or the zero.
@@ -81,6 +81,29 @@ char* findCommentClose(char* p) {
     }
 }
 
+// The name after a namespace prefix ("atom:" in "atom:entry"), or name itself when it has none.
+inline const char* afterAnyPrefix(const char* name) {
+    const char* p = name;
+    while ((*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z') || (*p >= '0' && *p <= '9') ||
+           *p == '_' || *p == '-' || *p == '.')
+        ++p;
+    return *p == ':' && p != name ? p + 1 : name;
+}
+
+// Whether the markup at m (after its '<') starts or ends an item or entry, with or without a
+// prefix: a value that holds one (an unclosed description) ends there, so that it cannot swallow
+// the feed's items.
+inline bool isItemBoundary(const char* m) {
+    const char* name = afterAnyPrefix(*m == '/' ? m + 1 : m);
+    return isName(name, "item", 4) || isName(name, "entry", 5);
+}
+
+// Whether the markup at m (after its '<') is the closing tag name, with or without a prefix.
+inline bool isClosingTag(const char* m, const char* name, size_t nameLength) {
+    return *m == '/' &&
+           (isName(m + 1, name, nameLength) || isName(afterAnyPrefix(m + 1), name, nameLength));
+}
+
 inline char* afterClose(char* close, size_t closeLength) {
     return *close != '\0' ? close + closeLength : close;
 }
@@ -98,13 +121,20 @@ inline void setText(ElementText& value, char* text, size_t length) {
     value.text = length != 0 ? text : nullptr;
 }
 
+// How a value may be written: text only (it ends at the first tag), or holding markup up to the
+// element's own closing tag, which is HTML (a description) or is dropped (a title's tags).
+enum ValueMarkup { NoMarkup, HtmlMarkup, DroppedMarkup };
+
 // A value made of several pieces: text, CDATA sections, comments and, where markup is allowed,
-// elements. Finds where it ends (markup allowed: at the element's own closing tag, name; else at
-// the first tag) and then joins the pieces in place from text on: CDATA sections lose their
-// wrappers, comments go, tags of raw markup stay. Between CDATA sections, escaped HTML text is
-// decoded once so that the whole is HTML; text in raw markup is HTML already.
-void joinPieces(char* text, const char* name, size_t nameLength, bool markupAllowed,
+// elements. Finds where it ends (markup allowed: at the element's own closing tag, name, or at the
+// start or end of an item; else at the first tag) and then joins the pieces in place from text on:
+// CDATA sections lose their wrappers, comments go, tags of raw markup stay (HtmlMarkup) or go
+// (DroppedMarkup: a '<' that starts no tag stays). For HtmlMarkup, escaped HTML text between CDATA
+// sections is decoded once so that the whole is HTML; text in raw markup is HTML already. A title
+// (DroppedMarkup) is decoded afterwards as a whole.
+void joinPieces(char* text, const char* name, size_t nameLength, ValueMarkup markup,
                 ElementText& value) {
+    const bool markupAllowed = markup != NoMarkup;
     char* end = nullptr;
     bool sawElement = false;
     for (char* p = text; end == nullptr;) {
@@ -118,7 +148,7 @@ void joinPieces(char* text, const char* name, size_t nameLength, bool markupAllo
         } else if (matchNoCase(m, "!--", 3)) {
             char* close = findCommentClose(m + 3);
             p = *close != '\0' ? close + 3 : (end = close);
-        } else if (!markupAllowed || (*m == '/' && isName(m + 1, name, nameLength))) {
+        } else if (!markupAllowed || isClosingTag(m, name, nameLength) || isItemBoundary(m)) {
             end = lt;
         } else {
             sawElement = sawElement || *m != '/';
@@ -127,7 +157,7 @@ void joinPieces(char* text, const char* name, size_t nameLength, bool markupAllo
     }
     value.next = end;
 
-    const bool decodeText = markupAllowed && !sawElement;
+    const bool decodeText = markup == HtmlMarkup && !sawElement;
     char* out = text;
     for (char* p = text; p < end;) {
         char* lt = findByte(p, '<');
@@ -155,6 +185,11 @@ void joinPieces(char* text, const char* name, size_t nameLength, bool markupAllo
             p = afterClose(close, 3);
         } else if (matchNoCase(m, "!--", 3)) {
             p = afterClose(findCommentClose(m + 3), 3);
+        } else if (markup == DroppedMarkup &&
+                   ((*m >= 'a' && *m <= 'z') || (*m >= 'A' && *m <= 'Z') || *m == '/' ||
+                    *m == '?' || *m == '!')) {
+            char* close = findByte(m, '>');
+            p = close < end ? close + 1 : end;
         } else {
             *out++ = '<';
             p = m;
@@ -183,7 +218,8 @@ inline char* afterOwnClosingTag(char* p, const char* elementName, size_t nameLen
 }
 
 ElementText elementText(char* elementName, char* tagEnd, const char* name, size_t nameLength,
-                        bool markupAllowed) {
+                        ValueMarkup markup) {
+    const bool markupAllowed = markup != NoMarkup;
     ElementText value{nullptr, 0, false, tagEnd};
     if (*tagEnd != '>')
         return value; // no text follows: the next markup is examined on its own
@@ -193,9 +229,13 @@ ElementText elementText(char* elementName, char* tagEnd, const char* name, size_
     }
     char* text = tagEnd + 1;
     char* lt = findByte(text, '<');
-    if (*lt == '\0' || lt[1] == '/') {
+    char* past =
+        lt[0] == '<' && lt[1] == '/' ? afterOwnClosingTag(lt, elementName, nameLength) : lt;
+    // A closing tag other than the element's own ends a text-only value; one that may hold markup
+    // reads on to its own closing tag ("Hello</b> World", a stray closing tag in a title).
+    if (*lt == '\0' || past != lt || (lt[1] == '/' && !markupAllowed)) {
         setText(value, text, static_cast<size_t>(lt - text));
-        value.next = afterOwnClosingTag(lt, elementName, nameLength);
+        value.next = past;
         return value;
     }
     if (matchNoCase(lt + 1, "![cdata[", 8)) {
@@ -222,14 +262,19 @@ ElementText elementText(char* elementName, char* tagEnd, const char* name, size_
         value.next = lt;
         return value;
     }
-    joinPieces(text, name, nameLength, markupAllowed, value);
+    joinPieces(text, name, nameLength, markup, value);
     return value;
 }
+inline ElementText elementText(char* elementName, char* tagEnd, const char* name, size_t nameLength,
+                               bool markupAllowed) {
+    return elementText(elementName, tagEnd, name, nameLength,
+                       markupAllowed ? HtmlMarkup : NoMarkup);
+}
 
-// How a kept text becomes an entry's field: references decoded (titles, links, dates), or made
-// plain text from HTML (descriptions, Atom titles of type html or xhtml). Either way without
-// blanks at either end.
-enum TextForm { DecodedForm, HtmlForm };
+// How a kept text becomes an entry's field: references decoded (links, dates), made a title's
+// plain text (HTML references, white space folded), or made plain text from HTML (descriptions,
+// Atom titles of type html or xhtml). Either way without blanks at either end.
+enum TextForm { DecodedForm, TitleForm, HtmlForm };
 
 // A value read but not yet kept: where its text stands in the document. It is decoded only when
 // it reaches an entry, so values that are replaced or dropped cost nothing.
@@ -283,12 +328,25 @@ char* trimmedCopy(const char* text, size_t length) {
     return decodedCopy(text, length);
 }
 
+char* titleTextCopy(const char* text, size_t length) {
+    char* copy = static_cast<char*>(std::malloc(length + 1));
+    if (copy != nullptr)
+        titleToText(text, length, copy);
+    return copy;
+}
+
 char* pendingCopy(const PendingText& pending) {
     if (!pending.present)
         return nullptr;
     const ElementText& v = pending.value;
-    return pending.form == HtmlForm ? descriptionCopy(v.text, v.length, v.asHtml)
-                                    : trimmedCopy(v.text, v.length);
+    switch (pending.form) {
+    case HtmlForm:
+        return descriptionCopy(v.text, v.length, v.asHtml);
+    case TitleForm:
+        return titleTextCopy(v.text, v.length);
+    default:
+        return trimmedCopy(v.text, v.length);
+    }
 }
 
 // A value replaces the pending one when it is present and ranks at least as high (replace) or
@@ -364,9 +422,21 @@ char* linkCopy(const char* text, size_t length, const char* base) {
 // The levels at which a feed may declare xml:base, each resolved against the one above it.
 enum BaseLevel { RootBase, ChannelBase, ItemBase, baseLevels };
 
+// Namespace prefixes the document binds to the Atom or RSS 1.0 namespace ("atom" of <atom:feed
+// xmlns:atom="http://www.w3.org/2005/Atom">): elements with them are read as the unprefixed ones.
+const int boundPrefixes = 4;
+const size_t longestPrefix = 16;
+
 struct ParseState {
     const char* documentBase; // the address the document came from, or null
-    char* bases[baseLevels];  // xml:base in force at each level, resolved; null: none declared
+    char prefixes[boundPrefixes][longestPrefix];
+    size_t prefixLengths[boundPrefixes];
+    int prefixCount;
+    // Where a search for the end of a processing instruction or of a DOCTYPE's internal subset
+    // found none: every later one fails too, so none is searched for again (no quadratic scans).
+    bool unclosedInstruction;
+    bool unclosedDeclaration;
+    char* bases[baseLevels]; // xml:base in force at each level, resolved; null: none declared
     bool inChannel;
     bool inItem;
     int32_t ignoreDepth; // inside image, textInput or an entry's source: nothing there is kept
@@ -539,6 +609,10 @@ void finishItem(ParseState& state) {
         titleLength = clippedLength(state.dcTitle.value.length);
     }
     char* description = pendingCopy(state.description);
+    if (description != nullptr && description[0] == '\0') {
+        std::free(description); // white space only: no description
+        description = nullptr;
+    }
     if (title == nullptr) {
         title = titleFromText(description);
         if (title == nullptr && link != nullptr)
@@ -601,12 +675,15 @@ char* examineLink(ParseState& state, char* m) {
     if (!wanted)
         return tagEnd;
     ElementText value{nullptr, 0, false, tagEnd};
-    AttributeValue href{nullptr, 0};
+    // rel, href and xml:base, read in one pass over the tag.
+    static const char* const names[] = {"rel", "href", "xml:base"};
+    AttributeValue attributes[3] = {{nullptr, 0}, {nullptr, 0}, {nullptr, 0}};
     if (tagEnd > m + 4) {
-        if (!isAlternateLink(m + 4, tagEnd))
+        findAttributes(m + 4, tagEnd, names, 3, attributes);
+        if (!isAlternateRel(attributes[0]))
             return tagEnd;
-        href = findAttribute(m + 4, tagEnd, "href");
     }
+    const AttributeValue& href = attributes[1];
     if (href.text == nullptr)
         value = elementText(m, tagEnd, "link", 4, false);
     else if (*tagEnd == '>')
@@ -619,7 +696,7 @@ char* examineLink(ParseState& state, char* m) {
     const char* base = currentBase(state);
     char* ownBase = nullptr;
     if (tagEnd > m + 4) {
-        AttributeValue declared = findAttribute(m + 4, tagEnd, "xml:base");
+        const AttributeValue& declared = attributes[2];
         if (declared.text != nullptr) {
             ownBase = linkCopy(declared.text, declared.length, base);
             if (ownBase != nullptr && hasScheme(ownBase))
@@ -644,8 +721,9 @@ char* examineLink(ParseState& state, char* m) {
 char* examineTitle(ParseState& state, char* m) {
     char* tagEnd = markupEnd(m + 5);
     AtomTextType type = tagEnd > m + 5 ? atomTextType(m + 5, tagEnd) : AtomText;
-    ElementText value = elementText(m, tagEnd, "title", 5, type == AtomXhtml);
-    PendingText pending{false, 0, type == AtomText ? DecodedForm : HtmlForm, value};
+    ElementText value =
+        elementText(m, tagEnd, "title", 5, type == AtomXhtml ? HtmlMarkup : DroppedMarkup);
+    PendingText pending{false, 0, type == AtomText ? TitleForm : HtmlForm, value};
     pending.present = value.text != nullptr;
     if (atItemLevel(state))
         offerPending(state.title, value, 1, pending.form, false);
@@ -763,8 +841,114 @@ char* startLevel(ParseState& state, int level, char* afterName) {
     return tagEnd;
 }
 
+// The name after a prefix bound to the Atom or RSS 1.0 namespace, or name itself.
+char* afterBoundPrefix(const ParseState& state, char* name) {
+    for (int i = 0; i < state.prefixCount; ++i) {
+        size_t n = state.prefixLengths[i];
+        size_t k = 0;
+        while (k < n && name[k] == state.prefixes[i][k]) // stops at the document's end
+            ++k;
+        if (k == n && name[n] == ':')
+            return name + n + 1;
+    }
+    return name;
+}
+
+// Takes the prefixes that the start tag whose attributes run from p to end binds to the Atom
+// (1.0, or the older 0.3) or RSS 1.0 (or 0.90) namespace.
+void bindPrefixes(ParseState& state, const char* p, const char* end) {
+    static const char* const namespaces[] = {"http://www.w3.org/2005/Atom",
+                                             "http://purl.org/atom/ns#", "http://purl.org/rss/1.0/",
+                                             "http://my.netscape.com/rdf/simple/0.9/"};
+    for (; p + 6 < end && state.prefixCount < boundPrefixes; ++p) {
+        if (!matchNoCase(p, "xmlns:", 6) || !isBlank(p[-1]))
+            continue;
+        const char* name = p + 6;
+        const char* q = name;
+        while (q < end && *q != '=' && !isBlank(*q))
+            ++q;
+        size_t length = static_cast<size_t>(q - name);
+        const char* v = q;
+        while (v < end && (isBlank(*v) || *v == '='))
+            ++v;
+        if (v == end || (*v != '"' && *v != '\''))
+            continue;
+        char quote = *v++;
+        const char* valueEnd = v;
+        while (valueEnd < end && *valueEnd != quote)
+            ++valueEnd;
+        bool known = false;
+        for (const char* uri : namespaces)
+            known = known || (std::strlen(uri) == static_cast<size_t>(valueEnd - v) &&
+                              std::memcmp(uri, v, static_cast<size_t>(valueEnd - v)) == 0);
+        if (known && length != 0 && length < longestPrefix) {
+            std::memcpy(state.prefixes[state.prefixCount], name, length);
+            state.prefixLengths[state.prefixCount++] = length;
+        }
+        p = valueEnd;
+    }
+}
+
+// After a processing instruction ("<?xml-stylesheet href='x?a=<item>'?>") that starts at m (after
+// its '<'): past its "?>"; markup inside it is not the feed's. Without an end: m, as any tag.
+char* skipInstruction(ParseState& state, char* m) {
+    for (char* p = m + 1; !state.unclosedInstruction;) {
+        p = findByte(p, '>');
+        if (*p == '\0')
+            state.unclosedInstruction = true;
+        else if (p[-1] == '?')
+            return p + 1;
+        else
+            ++p;
+    }
+    return m;
+}
+
+// After a declaration that starts at m (after its '<'): a DOCTYPE's internal subset, whose entity
+// values may hold markup, is passed over whole up to its "]>" (quoted values and comments
+// skipped); any other declaration ends at its '>'.
+char* skipDeclaration(ParseState& state, char* m) {
+    if (state.unclosedDeclaration)
+        return m;
+    char* p = m;
+    while (*p != '\0' && *p != '>' && *p != '[') {
+        if (*p == '"' || *p == '\'') { // an identifier in quotes may hold '[' or '>'
+            char* close = findByte(p + 1, *p);
+            if (*close == '\0') {
+                state.unclosedDeclaration = true;
+                return m;
+            }
+            p = close;
+        }
+        ++p;
+    }
+    if (*p != '[')
+        return *p == '>' ? p + 1 : p;
+    for (++p; *p != '\0'; ++p) {
+        if (*p == '"' || *p == '\'') {
+            char* close = findByte(p + 1, *p);
+            if (*close == '\0')
+                break;
+            p = close;
+        } else if (p[0] == '<' && p[1] == '!' && p[2] == '-' && p[3] == '-') {
+            char* close = findCommentClose(p + 4);
+            if (*close == '\0')
+                break;
+            p = close + 2;
+        } else if (*p == ']') {
+            char* q = p + 1;
+            while (isBlank(*q))
+                ++q;
+            if (*q == '>')
+                return q + 1;
+        }
+    }
+    state.unclosedDeclaration = true;
+    return m;
+}
+
 char* examineClosingTag(ParseState& state, char* m) {
-    char* name = m + 1;
+    char* name = afterBoundPrefix(state, m + 1);
     switch (lowerAscii(*name)) {
     case 'i':
         if (isName(name, "item", 4)) {
@@ -804,6 +988,8 @@ char* examineClosingTag(ParseState& state, char* m) {
 // Looks at the markup that starts at m (right after its '<') and returns where the scan for the
 // next '<' goes on.
 char* examineMarkup(ParseState& state, char* m) {
+    if (state.prefixCount != 0 && *m != '/')
+        m = afterBoundPrefix(state, m);
     switch (lowerAscii(*m)) {
     case 'i':
         if (isName(m, "item", 4))
@@ -849,8 +1035,8 @@ char* examineMarkup(ParseState& state, char* m) {
         if (isName(m, "dc:title", 8)) {
             if (!atItemLevel(state) || state.dcTitle.present)
                 return m;
-            ElementText value = elementText(m, markupEnd(m + 8), "dc:title", 8, false);
-            offerPending(state.dcTitle, value, 1, DecodedForm, false);
+            ElementText value = elementText(m, markupEnd(m + 8), "dc:title", 8, DroppedMarkup);
+            offerPending(state.dcTitle, value, 1, TitleForm, false);
             return value.next;
         }
         break;
@@ -898,11 +1084,38 @@ char* examineMarkup(ParseState& state, char* m) {
             return afterClose(findCdataClose(m + 8), 3);
         if (matchNoCase(m, "!--", 3))
             return afterClose(findCommentClose(m + 3), 3);
+        if (matchNoCase(m, "!doctype", 8))
+            return skipDeclaration(state, m + 8);
         break;
+    case '?':
+        return skipInstruction(state, m);
     default:
         break;
     }
     return m;
+}
+
+// Reads the prefixes that the document's first element (its root, after any declaration,
+// processing instruction or comment) binds to the Atom or RSS 1.0 namespace.
+void findRootPrefixes(ParseState& state, char* p) {
+    for (int pieces = 0; pieces < 64; ++pieces) {
+        char* lt = findByte(p, '<');
+        if (*lt == '\0')
+            return;
+        char* m = lt + 1;
+        if (*m == '?') {
+            p = skipInstruction(state, m);
+        } else if (*m == '!') {
+            p = matchNoCase(m, "!--", 3)        ? afterClose(findCommentClose(m + 3), 3)
+                : matchNoCase(m, "!doctype", 8) ? skipDeclaration(state, m + 8)
+                                                : m;
+        } else {
+            bindPrefixes(state, m, markupEnd(m));
+            return;
+        }
+        if (p == m)
+            return;
+    }
 }
 
 // Where the document proper starts: a saved HTTP response's status line and headers hold no feed
@@ -913,9 +1126,9 @@ char* documentStart(char* document) {
         return document;
     char* p = document;
     for (;;) {
-        char* lineEnd = std::strchr(p, '\n');
-        if (lineEnd == nullptr)
-            return p + std::strlen(p);
+        char* lineEnd = findByte(p, '\n');
+        if (*lineEnd == '\0')
+            return lineEnd;
         p = lineEnd + 1;
         if (*p == '\n')
             return p + 1;
@@ -956,9 +1169,11 @@ FeedList* parseFeed(char* document, const char* baseUrl) {
     // Only markup, the text after a '<', is examined; text between '>' and '<' is never taken for a
     // tag. A keyword's own text is read by examineMarkup.
     char* p = documentStart(document);
-    while (char* lt = std::strchr(p, '<')) {
+    findRootPrefixes(state, p);
+    for (;;) {
+        char* lt = findByte(p, '<');
         char* m = lt + 1;
-        if (*m == '\0')
+        if (*lt == '\0' || *m == '\0')
             break;
         if (*m == '<') {
             p = m;

@@ -203,6 +203,31 @@ bool findTime(const Token* tokens, size_t count, ShortDate* date) {
     return true;
 }
 
+// Whether the day exists in the month of the year (year 0: not given, so 29 February stands).
+bool dayExists(int year, int month, int day) {
+    static const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month == 2 && day == 29 && year != 0)
+        return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+    return day <= days[month - 1];
+}
+
+// The year of a date in words whose day stands at token dayIndex: the first four-digit number that
+// is no zone (after '+' or '-'), else two digits right after the day and month ("06 Dec 06"); 0
+// when none is given.
+int yearOf(const Token* tokens, size_t count, long monthIndex, long dayIndex) {
+    for (size_t i = 0; i < count; ++i) {
+        if (tokens[i].kind == Number && tokens[i].length == 4 &&
+            !(i > 0 && (tokens[i - 1].start[0] == '+' || tokens[i - 1].start[0] == '-')))
+            return numberValue(tokens[i], 4);
+    }
+    long after =
+        skipSeparators(tokens, count, (monthIndex > dayIndex ? monthIndex : dayIndex) + 1, 1);
+    if (after >= 0 && tokens[after].kind == Number && tokens[after].length == 2 &&
+        !(static_cast<size_t>(after) + 1 < count && tokens[after + 1].start[0] == ':'))
+        return 2000 + numberValue(tokens[after], 2);
+    return 0;
+}
+
 // The numeric form: a four-digit year, month and day with '-', then nothing, or 'T' or a blank
 // and the time.
 bool readNumeric(const Token* tokens, size_t count, ShortDate* date) {
@@ -211,7 +236,8 @@ bool readNumeric(const Token* tokens, size_t count, ShortDate* date) {
         return false;
     date->month = numberValue(tokens[2], 2);
     date->day = numberValue(tokens[4], 2);
-    if (date->month < 1 || date->month > 12 || date->day < 1 || date->day > 31)
+    if (date->month < 1 || date->month > 12 || date->day < 1 ||
+        !dayExists(numberValue(tokens[0], 4), date->month, date->day))
         return false;
     if (count == 5)
         return true;
@@ -233,8 +259,18 @@ bool readWords(const Token* tokens, size_t count, ShortDate* date) {
             if (tokens[i].kind != Word || monthOfWord(tokens[i].start, tokens[i].length) == 0)
                 continue;
             long step = pass == 0 ? -1 : 1;
-            int day = dayAt(tokens, count,
-                            skipSeparators(tokens, count, static_cast<long>(i) + step, step));
+            long at = skipSeparators(tokens, count, static_cast<long>(i) + step, step);
+            int day = dayAt(tokens, count, at);
+            // A day that does not exist (31 April, 29 February 2023), or a number of one or two
+            // digits before the month that is no day ("38 Dec 06", whose year would otherwise be
+            // taken for the day): the date is shown as written.
+            if (day != 0 && !dayExists(yearOf(tokens, count, static_cast<long>(i), at),
+                                       monthOfWord(tokens[i].start, tokens[i].length), day))
+                return false;
+            if (day == 0 && pass == 0 && at >= 0 && tokens[at].kind == Number &&
+                tokens[at].length <= 2 && !(at > 0 && tokens[at - 1].start[0] == ':') &&
+                !(static_cast<size_t>(at) + 1 < count && tokens[at + 1].start[0] == ':'))
+                return false;
             if (day != 0) {
                 chosen = static_cast<long>(i);
                 chosenDay = day;

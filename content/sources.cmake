@@ -1,6 +1,8 @@
 set(FM_CONTENT_SOURCES
     content/feed_items.cpp
+    content/byte_scan.cpp
     content/text_decoding.cpp
+    content/text_decoding_sse2.cpp
     content/rss_parser.cpp
     content/atom_parser.cpp
     content/url_resolve.cpp

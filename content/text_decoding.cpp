@@ -5,6 +5,7 @@
 // special byte with direct comparisons, without calls per byte.
 #include "content/text_decoding.h"
 
+#include "content/byte_scan.h"
 #include "content/html_entities.h"
 #include "content/utf8.h"
 
@@ -12,10 +13,25 @@
 #include <cstdlib>
 #include <cstring>
 
-#if defined(__SSE2__)
+// The block loops use SSE2 where the compiler may assume it (x86-64), and in the second copy of
+// this file that text_decoding_sse2.cpp compiles for 32-bit processors that have it; the public
+// functions at the end pick that copy when the processor has SSE2.
+// FM_NO_BLOCKS (a test build) takes the portable loops on x86-64 too.
+#if (defined(__SSE2__) && !defined(FM_NO_BLOCKS)) || defined(FM_TEXT_DECODING_SSE2)
+#define FM_BLOCKS 1
 #include <emmintrin.h>
 #endif
+#if !defined(FM_TEXT_DECODING_SSE2) && defined(__i386__) && !defined(__SSE2__) &&                  \
+    defined(__GNUC__) && !defined(__clang__)
+#define FM_PICK_SSE2_COPY 1
+#endif
+#if defined(FM_TEXT_DECODING_SSE2)
+#define FM_DECODING_COPY textDecodingSse2
+#else
+#define FM_DECODING_COPY textDecodingPlain
+#endif
 
+namespace FM_DECODING_COPY {
 namespace {
 
 // The reference decoder sits in the innermost loops; the compilers are told to inline it there.
@@ -64,9 +80,9 @@ inline bool isSpecial(char c, const Specials& s) {
 // Copies the bytes from p up to the first special one (or end) to out and returns that position;
 // out moves on by as many bytes. out never stands after p; a block store is used where it cannot
 // overwrite source bytes not yet read (out is in another buffer, or at least a block behind p).
-inline const char* copyRun(const char* p, const char* end, char*& out, const Specials& s,
-                           bool separate) {
-#if defined(__SSE2__)
+inline const char* copyRun(const char* start, const char* p, const char* end, char*& out,
+                           const Specials& s, bool separate) {
+#if FM_BLOCKS
     const __m128i s0 = _mm_set1_epi8(s.c[0]), s1 = _mm_set1_epi8(s.c[1]),
                   s2 = _mm_set1_epi8(s.c[2]), s3 = _mm_set1_epi8(s.c[3]),
                   s4 = _mm_set1_epi8(s.c[4]);
@@ -90,7 +106,24 @@ inline const char* copyRun(const char* p, const char* end, char*& out, const Spe
         if (mask != 0)
             return p;
     }
+    // The last bytes: the block that ends at end, read from where the text allows it, its bytes
+    // before p left out.
+    if (p < end && end - start >= 16) {
+        const char* block = end - 16;
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
+        __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, s0), _mm_cmpeq_epi8(x, s1)),
+                                   _mm_or_si128(_mm_cmpeq_epi8(x, s2), _mm_cmpeq_epi8(x, s3)));
+        hit = _mm_or_si128(hit, _mm_cmpeq_epi8(x, s4));
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit)) >> (p - block);
+        size_t n =
+            mask != 0 ? static_cast<size_t>(__builtin_ctz(mask)) : static_cast<size_t>(end - p);
+        if (out != p)
+            std::memmove(out, p, n); // out stands before p
+        out += n;
+        return p + n;
+    }
 #else
+    (void)start;
     (void)separate;
 #endif
     while (p < end && !isSpecial(*p, s))
@@ -98,20 +131,23 @@ inline const char* copyRun(const char* p, const char* end, char*& out, const Spe
     return p;
 }
 
-// The first c at or after p, or end. Markup and the text between it are mostly short, so the first
-// bytes are searched inline a block at a time and only a longer search goes to memchr.
+// The first c at or after p, or end. Markup and the text between it are mostly short, so the
+// search is inline a block at a time; without blocks it is byte_scan.h's word-at-a-time one.
 inline const char* findByte(const char* p, const char* end, char c) {
-#if defined(__SSE2__)
+#if FM_BLOCKS
     const __m128i wanted = _mm_set1_epi8(c);
-    for (int block = 0; block < 4 && end - p >= 16; ++block, p += 16) {
+    for (; end - p >= 16; p += 16) {
         __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, wanted)));
         if (mask != 0)
             return p + __builtin_ctz(mask);
     }
+    while (p < end && *p != c)
+        ++p;
+    return p;
+#else
+    return findByteBeforeWordwise(p, end, c);
 #endif
-    const void* found = std::memchr(p, c, static_cast<size_t>(end - p));
-    return found != nullptr ? static_cast<const char*>(found) : end;
 }
 
 inline int hexValue(char c) {
@@ -123,29 +159,59 @@ inline int hexValue(char c) {
     return -1;
 }
 
-// A numeric reference whose digits (or 'x' and hexadecimal digits) begin at p. Returns where
-// scanning goes on, or null when there are no digits (then it is no reference at all). Characters
-// below 20, surrogates and values beyond the Unicode range write nothing.
-FM_ALWAYS_INLINE const char* decodeNumeric(const char* p, const char* end, char*& out) {
+// The characters that references 128 to 159 name, as browsers read them: windows-1252's (old
+// feeds write "&#146;" for an apostrophe); 0 for the five that windows-1252 leaves undefined.
+const uint16_t windows1252[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                  0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+const uint32_t replacementCharacter = 0xFFFD;
+
+// Writes the character a numeric reference names: 128 to 159 through windows-1252, a tab or line
+// break as a blank, no other control character below 32 (NUL, a lone surrogate, an undefined
+// windows-1252 one and values beyond Unicode as U+FFFD). At most 4 bytes, and never more than the
+// reference's own length (3 bytes at least: "&#0").
+FM_ALWAYS_INLINE void writeReferenced(uint32_t value, char*& out) {
+    if (value >= 0xA0) {
+        if ((value >= 0xD800 && value <= 0xDFFF) || value >= 0x110000)
+            value = replacementCharacter;
+        out += writeUtf8(out, value);
+    } else if (value >= 0x80) {
+        uint32_t c = windows1252[value - 0x80];
+        out += writeUtf8(out, c != 0 ? c : replacementCharacter);
+    } else if (value >= 0x20) {
+        *out++ = static_cast<char>(value);
+    } else if (value == '\t' || value == '\n' || value == '\r') {
+        *out++ = ' ';
+    } else if (value == 0) {
+        out += writeUtf8(out, replacementCharacter);
+    }
+}
+
+// Reads the digits of a numeric reference (or 'x' and hexadecimal digits) that begin at p into
+// *value (values beyond Unicode stop growing at 0x110000). Returns where scanning goes on (past
+// the ';' when there is one), or null when there are no digits (then it is no reference at all).
+FM_ALWAYS_INLINE const char* readNumeric(const char* p, const char* end, uint32_t* value) {
     const uint32_t tooLarge = 0x110000;
-    uint32_t value = 0;
+    uint32_t v = 0;
     const char* digits = p;
     const char* q;
     if (p < end && (*p == 'x' || *p == 'X')) {
         digits = q = p + 1;
-        int v;
-        while (q < end && (v = hexValue(*q)) >= 0) {
-            value = value * 16 + static_cast<uint32_t>(v);
-            if (value > tooLarge)
-                value = tooLarge;
+        int h;
+        while (q < end && (h = hexValue(*q)) >= 0) {
+            v = v * 16 + static_cast<uint32_t>(h);
+            if (v > tooLarge)
+                v = tooLarge;
             ++q;
         }
     } else {
         q = p;
         while (q < end && isDigit(*q)) {
-            value = value * 10 + static_cast<uint32_t>(*q - '0');
-            if (value > tooLarge)
-                value = tooLarge;
+            v = v * 10 + static_cast<uint32_t>(*q - '0');
+            if (v > tooLarge)
+                v = tooLarge;
             ++q;
         }
     }
@@ -153,15 +219,37 @@ FM_ALWAYS_INLINE const char* decodeNumeric(const char* p, const char* end, char*
         return nullptr;
     if (q < end && *q == ';')
         ++q;
-    if (value >= 20 && value < 0x80)
-        *out++ = static_cast<char>(value);
-    else if (value >= 0x80 && value < tooLarge && (value < 0xD800 || value > 0xDFFF))
-        out += writeUtf8(out, value);
+    *value = v;
     return q;
 }
 
+// A numeric reference whose digits begin at p, written as writeReferenced does. A high surrogate
+// followed by a reference to a low one (a character beyond the first plane written as two
+// references, also double-escaped) is that one character. Returns where scanning goes on, or
+// null when there are no digits.
+FM_ALWAYS_INLINE const char* decodeNumeric(const char* p, const char* end, char*& out) {
+    uint32_t value;
+    const char* next = readNumeric(p, end, &value);
+    if (next == nullptr)
+        return nullptr;
+    if (value >= 0xD800 && value <= 0xDBFF && end - next >= 3 && next[0] == '&') {
+        const char* low = next[1] == '#' ? next + 2 : nullptr;
+        if (low == nullptr && matchNoCase(next, end, "&amp;#", 6))
+            low = next + 6;
+        uint32_t lowValue;
+        const char* after = low != nullptr ? readNumeric(low, end, &lowValue) : nullptr;
+        if (after != nullptr && lowValue >= 0xDC00 && lowValue <= 0xDFFF) {
+            out += writeUtf8(out, 0x10000 + ((value - 0xD800) << 10) + (lowValue - 0xDC00));
+            return after;
+        }
+    }
+    writeReferenced(value, out);
+    return next;
+}
+
 // Decodes the XML reference that starts with the '&' at p (as decodeEntities describes) and returns
-// where scanning goes on.
+// where scanning goes on. Named ones need their ';': "&quotation" and "M&amp;Ltd" keep their
+// letters.
 FM_ALWAYS_INLINE const char* decodeReference(const char* p, const char* end, char*& out) {
     size_t left = static_cast<size_t>(end - p);
     switch (left > 1 ? lowerAscii(p[1]) : '\0') {
@@ -175,11 +263,11 @@ FM_ALWAYS_INLINE const char* decodeReference(const char* p, const char* end, cha
                     *out++ = '"';
                     return after + 5;
                 }
-                // The double-escaped '<' and '>': the character after the name (normally ';') is
-                // consumed unexamined.
-                if ((c == 'l' || c == 'g') && rest >= 2 && lowerAscii(after[1]) == 't') {
+                // The double-escaped '<' and '>'.
+                if ((c == 'l' || c == 'g') && rest >= 3 && lowerAscii(after[1]) == 't' &&
+                    after[2] == ';') {
                     *out++ = c == 'l' ? '<' : '>';
-                    return rest >= 3 ? p + 8 : end;
+                    return after + 3;
                 }
                 if (c == '#') {
                     if (const char* next = decodeNumeric(after + 1, end, out))
@@ -195,9 +283,9 @@ FM_ALWAYS_INLINE const char* decodeReference(const char* p, const char* end, cha
         }
         break;
     case 'q':
-        if (matchNoCase(p, end, "&quot", 5)) {
+        if (matchNoCase(p, end, "&quot;", 6)) {
             *out++ = '"';
-            return left >= 6 ? p + 6 : end;
+            return p + 6;
         }
         break;
     case '#':
@@ -236,24 +324,45 @@ inline const char* decodeNamed(const char* p, const char* end, char*& out) {
     return p + consumed;
 }
 
+// Where the reference to '&' at p ends: "&amp;" or a numeric one ("&#38;", "&#x26;"), which to
+// XML are the same character; null when there is none at p.
+FM_ALWAYS_INLINE const char* afterAmpersandReference(const char* p, const char* end) {
+    if (matchNoCase(p, end, "&amp;", 5))
+        return p + 5;
+    uint32_t value;
+    const char* next;
+    if (end - p >= 4 && p[1] == '#' && (next = readNumeric(p + 2, end, &value)) != nullptr &&
+        value == '&')
+        return next;
+    return nullptr;
+}
+
+// After a reference that decoded to '&' and ended at p: a numeric or named reference right after
+// it is decoded too (it was escaped once more), as with "&amp;"; else the '&' stays.
+FM_ALWAYS_INLINE const char* decodeEscapedReference(const char* p, const char* end, char*& out) {
+    if (p < end && *p == '#') {
+        if (const char* next = decodeNumeric(p + 1, end, out))
+            return next;
+    }
+    if (const char* next = decodeNamed(p, end, out))
+        return next;
+    *out++ = '&';
+    return p;
+}
+
 // Decodes the reference of a description at the '&' at p and returns where scanning goes on:
-// numeric references, every named HTML reference, and an "&amp;" that escapes one more reference
-// (double-escaped HTML, "&amp;lt;" or "&amp;#8217;"). A character reference to '&' ("&#38;") is
-// a literal ampersand: it never starts a named reference. An '&' that starts none stays.
+// numeric references, every named HTML reference, and a reference to '&' ("&amp;", "&#38;") that
+// escapes one more reference (double-escaped HTML, "&amp;lt;" or "&#38;#8217;"). An '&' that
+// starts none stays.
 FM_ALWAYS_INLINE const char* decodeHtmlReference(const char* p, const char* end, char*& out) {
     const char* name = p + 1;
+    if (const char* after = afterAmpersandReference(p, end))
+        return decodeEscapedReference(after, end, out);
     if (name < end && *name == '#') {
         if (const char* next = decodeNumeric(name + 1, end, out))
             return next;
         *out++ = '&';
         return name;
-    }
-    if (matchNoCase(p, end, "&amp;", 5)) {
-        name = p + 5;
-        if (name < end && *name == '#') {
-            if (const char* next = decodeNumeric(name + 1, end, out))
-                return next;
-        }
     }
     if (const char* next = decodeNamed(name, end, out))
         return next;
@@ -288,7 +397,7 @@ size_t decodeText(const char* source, size_t count, char* destination) {
     char* out = destination;
     bool separate = destination + count <= source || source + count <= destination;
     while (p < end) {
-        p = copyRun(p, end, out, referenceSpecials, separate);
+        p = copyRun(source, p, end, out, referenceSpecials, separate);
         if (p == end)
             break;
         char c = *p;
@@ -368,8 +477,44 @@ inline bool startsBreakingTag(const char* name, const char* end) {
     return isBreakingTag(name, static_cast<size_t>(nameEnd - name));
 }
 
+// Whether the tag whose name starts at p (after '<') opens an element whose contents are no text:
+// script and style. Returns the name's length, or 0.
+FM_ALWAYS_INLINE size_t hiddenElementName(const char* p, const char* end) {
+    if (p == end || (*p | 0x20) != 's')
+        return 0;
+    size_t n = matchNoCase(p, end, "script", 6) ? 6 : matchNoCase(p, end, "style", 5) ? 5 : 0;
+    if (n == 0 || (p + n < end && (isLetter(p[n]) || isDigit(p[n]))))
+        return 0;
+    return n;
+}
+
+// Where the contents of a script or style element (n: the length of its name) that start at p
+// end: after its closing tag ("</script>", or escaped "&lt;/script&gt;"), or at end without one.
+inline const char* afterHiddenElement(const char* p, const char* end, size_t n, bool escaped) {
+    const char* name = n == 6 ? "script" : "style";
+    for (;;) {
+        p = findByte(p, end, escaped ? '&' : '<');
+        if (p == end)
+            return end;
+        const char* q = escaped ? (matchNoCase(p, end, "&lt;/", 5) ? p + 5 : nullptr)
+                                : (end - p >= 2 && p[1] == '/' ? p + 2 : nullptr);
+        if (q != nullptr && matchNoCase(q, end, name, n)) {
+            q += n;
+            if (!escaped) {
+                q = findByte(q, end, '>');
+                return q != end ? q + 1 : end;
+            }
+            for (; q < end; ++q)
+                if (matchNoCase(q, end, "&gt;", 4))
+                    return q + 4;
+            return end;
+        }
+        ++p;
+    }
+}
+
 // Skips the tag or comment whose '<' is at p: a comment up to its "-->", anything else up to the
-// next '>'; an unterminated one runs to the end.
+// next '>'; an unterminated one runs to the end. A script or style element goes whole.
 inline const char* skipTag(const char* p, const char* end, char* destination, char*& out) {
     const char* close;
     bool breaking = false;
@@ -384,13 +529,17 @@ inline const char* skipTag(const char* p, const char* end, char* destination, ch
     } else {
         close = findByte(p, end, '>');
         breaking = startsBreakingTag(p + 1, end);
+        if (size_t n = hiddenElementName(p + 1, end)) {
+            if (close != end && close[-1] != '/')
+                close = afterHiddenElement(close + 1, end, n, false) - 1;
+        }
     }
     return endTag(close != end ? close + 1 : end, end, destination, out, breaking);
 }
 
 // The first '&' or '>' at or after p, or end.
 inline const char* findAmpersandOrGreater(const char* p, const char* end) {
-#if defined(__SSE2__)
+#if FM_BLOCKS
     const __m128i amp = _mm_set1_epi8('&'), gt = _mm_set1_epi8('>');
     while (end - p >= 16) {
         __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -465,8 +614,11 @@ inline const char* skipEscapedTag(const char* p, const char* end, char* destinat
                 c = '\0'; // a name of letters and digits follows: nothing here ends the tag
             }
         }
-        if (c == '>' && (!comment || (last == '-' && beforeLast == '-')))
+        if (c == '>' && (!comment || (last == '-' && beforeLast == '-'))) {
+            if (size_t n = !comment && last != '/' ? hiddenElementName(p, end) : 0)
+                next = afterHiddenElement(next, end, n, true);
             return endTag(next, end, destination, out, breaking);
+        }
         beforeLast = last;
         last = c;
         q = next;
@@ -478,7 +630,103 @@ inline const char* skipEscapedTag(const char* p, const char* end, char* destinat
 enum HtmlForm {
     CdataHtml,   // as it stands: tags literal, references still to decode
     EscapedHtml, // entity-escaped: tags written with references, which decoding reveals
+    TitleText,   // a title: references decoded as in HTML, no tags (an escaped one is text)
 };
+
+// The bytes of the white space character that ends right before p (not before start): an ASCII
+// blank, or a Unicode space (no-break, the typographic spaces U+2000 to U+200B, the line and
+// paragraph separators, U+202F, U+205F, U+3000, U+1680) or U+FEFF; 0 for none.
+inline size_t spaceBefore(const char* start, const char* p) {
+    size_t left = static_cast<size_t>(p - start);
+    if (left == 0)
+        return 0;
+    if (isBlank(p[-1]))
+        return 1;
+    const unsigned char* u = reinterpret_cast<const unsigned char*>(p);
+    if (left >= 2 && u[-2] == 0xC2 && u[-1] == 0xA0)
+        return 2;
+    if (left < 3)
+        return 0;
+    unsigned a = u[-3], b = u[-2], c = u[-1];
+    bool space = (a == 0xE2 && b == 0x80 && (c <= 0x8B || c == 0xA8 || c == 0xA9 || c == 0xAF)) ||
+                 (a == 0xE2 && b == 0x81 && c == 0x9F) || (a == 0xE3 && b == 0x80 && c == 0x80) ||
+                 (a == 0xE1 && b == 0x9A && c == 0x80) || (a == 0xEF && b == 0xBB && c == 0xBF);
+    return space ? 3 : 0;
+}
+
+// The same for the character that starts at p (before end).
+inline size_t spaceAt(const char* p, const char* end) {
+    size_t left = static_cast<size_t>(end - p);
+    if (left == 0)
+        return 0;
+    if (isBlank(*p))
+        return 1;
+    size_t n = (static_cast<unsigned char>(*p) & 0xE0) == 0xC0 ? 2 : 3;
+    return left >= n && spaceBefore(p, p + n) == n ? n : 0;
+}
+
+// Whether the text holds two blanks in a row (which a title shows as one).
+inline bool hasDoubleBlank(const char* p, const char* end) {
+#if FM_BLOCKS
+    if (end - p >= 17) {
+        const __m128i blank = _mm_set1_epi8(' ');
+        // Blocks of 16 pairs, the last one overlapping the one before so that no bytes are left.
+        for (const char* q = p;; q += 16) {
+            if (end - q < 17)
+                q = end - 17;
+            __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+            __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 1));
+            if (_mm_movemask_epi8(
+                    _mm_and_si128(_mm_cmpeq_epi8(x, blank), _mm_cmpeq_epi8(y, blank))) != 0)
+                return true;
+            if (q == end - 17)
+                return false;
+        }
+    }
+#endif
+    for (; end - p >= 2; ++p)
+        if (p[0] == ' ' && p[1] == ' ')
+            return true;
+    return false;
+}
+
+// Makes every run of blanks in the text at destination (length bytes) one blank and returns the
+// new length.
+size_t foldDoubleBlanks(char* destination, size_t length) {
+    const char* end = destination + length;
+    if (!hasDoubleBlank(destination, end))
+        return length;
+    char* out = destination;
+    for (const char* p = destination; p < end; ++p)
+        if (*p != ' ' || out == destination || out[-1] != ' ')
+            *out++ = *p;
+    return static_cast<size_t>(out - destination);
+}
+
+// Makes the text at destination (length bytes) one without white space at either end, the
+// Unicode spaces included. Terminates it and returns its length.
+FM_ALWAYS_INLINE size_t trimText(char* destination, size_t length) {
+    if (length == 0 || (static_cast<unsigned char>(destination[0]) - 0x21u < 0x5Fu &&
+                        static_cast<unsigned char>(destination[length - 1]) - 0x21u < 0x5Fu)) {
+        destination[length] = '\0'; // printable ASCII at both ends: nothing to trim
+        return length;
+    }
+    char* end = destination + length;
+    while (size_t n = spaceBefore(destination, end))
+        end -= n;
+    const char* start = destination;
+    while (size_t n = spaceAt(start, end))
+        start += n;
+    char* out = destination;
+    if (start != destination) {
+        std::memmove(destination, start, static_cast<size_t>(end - start));
+        out = destination + (end - start);
+    } else {
+        out = end;
+    }
+    *out = '\0';
+    return static_cast<size_t>(out - destination);
+}
 
 // One pass that makes plain text of HTML: tags and comments go (a '<' followed by a letter, '/',
 // '!' or '?' starts one; any other '<' is text), white space folds to single blanks, and
@@ -491,7 +739,7 @@ template <HtmlForm form> size_t htmlToText(const char* source, size_t count, cha
     bool separate = destination + count <= source || source + count <= destination;
     const Specials& specials = form == CdataHtml ? htmlSpecials : referenceSpecials;
     while (p < end) {
-        p = copyRun(p, end, out, specials, separate);
+        p = copyRun(source, p, end, out, specials, separate);
         if (p == end)
             break;
         char c = *p;
@@ -514,8 +762,14 @@ template <HtmlForm form> size_t htmlToText(const char* source, size_t count, cha
             // "&nbsp;" and four-digit character references, also double-escaped (after an
             // "&amp;"), are read here; everything else goes to the general decoder.
             const char* r = p + 1;
-            if (left >= 5 && p[1] == 'a' && p[2] == 'm' && p[3] == 'p' && p[4] == ';')
+            if (left >= 5 && p[1] == 'a' && p[2] == 'm' && p[3] == 'p' && p[4] == ';') {
                 r = p + 5;
+                if (r == end || !(isLetter(*r) || *r == '#')) {
+                    *out++ = '&'; // "&amp;" that escapes no reference: the commonest of all
+                    p = r;
+                    continue;
+                }
+            }
             size_t rest = static_cast<size_t>(end - r);
             if (rest >= 5 && std::memcmp(r, "nbsp;", 5) == 0) {
                 *out++ = '\xC2'; // U+00A0 in UTF-8
@@ -526,16 +780,21 @@ template <HtmlForm form> size_t htmlToText(const char* source, size_t count, cha
             char* before = out;
             if (rest >= 6 && r[0] == '#' && isDigit(r[1]) && isDigit(r[2]) && isDigit(r[3]) &&
                 isDigit(r[4]) && r[5] == ';') {
-                // At most 9999: no range or surrogate checks, only that below 20 writes nothing.
+                // At most 9999: never a surrogate or beyond Unicode.
                 uint32_t value = static_cast<uint32_t>((r[1] - '0') * 1000 + (r[2] - '0') * 100 +
                                                        (r[3] - '0') * 10 + (r[4] - '0'));
-                if (value >= 0x80)
-                    out += writeUtf8(out, value);
-                else if (value >= 20)
-                    *out++ = static_cast<char>(value);
+                writeReferenced(value, out);
                 p = r + 6;
+                if (value == '&') {
+                    out = before; // "&#0038;" is "&amp;" too
+                    p = decodeEscapedReference(p, end, out);
+                }
             } else if (left >= 3 && p[1] == '#' && isDigit(p[2])) {
                 p = decodeNumeric(p + 2, end, out);
+                if (out == before + 1 && *before == '&') {
+                    out = before; // "&#38;" is "&amp;": it escapes the reference after it
+                    p = decodeEscapedReference(p, end, out);
+                }
             } else {
                 p = decodeHtmlReference(p, end, out);
             }
@@ -543,30 +802,26 @@ template <HtmlForm form> size_t htmlToText(const char* source, size_t count, cha
                 startsEscapedTag(p, end)) {
                 out = before;
                 p = skipEscapedTag(p, end, destination, out);
+            } else if (out == before + 1 && *before == ' ' &&
+                       (before == destination || before[-1] == ' ')) {
+                out = before; // a line break written as a reference folds like one written out
             }
         } else {
             p = foldWhiteSpace(p, end, destination, out);
         }
     }
-    // No blank at either end (a reference may still have written one at the start).
-    while (out != destination && out[-1] == ' ')
-        --out;
+    // No white space at either end (a reference may still have written some at the start); in a
+    // title no two blanks in a row either (tabs and line breaks were folded already).
     size_t length = static_cast<size_t>(out - destination);
-    size_t start = 0;
-    while (start < length && destination[start] == ' ')
-        ++start;
-    if (start != 0) {
-        length -= start;
-        std::memmove(destination, destination + start, length);
-    }
-    destination[length] = '\0';
-    return length;
+    if (form == TitleText)
+        length = foldDoubleBlanks(destination, length);
+    return trimText(destination, length);
 }
 
 } // namespace
 
-void decodeEntities(const char* source, size_t count, char* destination) {
-    decodeText(source, count, destination);
+size_t decodeEntities(const char* source, size_t count, char* destination) {
+    return decodeText(source, count, destination);
 }
 
 size_t descriptionToText(const char* source, size_t count, char* destination, bool fromCdata) {
@@ -576,7 +831,38 @@ size_t descriptionToText(const char* source, size_t count, char* destination, bo
                      : htmlToText<EscapedHtml>(source, count, destination);
 }
 
+size_t titleToText(const char* source, size_t count, char* destination) {
+    return htmlToText<TitleText>(source, count, destination);
+}
+
+} // namespace FM_DECODING_COPY
+
+#if !defined(FM_TEXT_DECODING_SSE2)
+#if FM_PICK_SSE2_COPY
+namespace textDecodingSse2 {
+size_t decodeEntities(const char* source, size_t count, char* destination);
+size_t descriptionToText(const char* source, size_t count, char* destination, bool fromCdata);
+size_t titleToText(const char* source, size_t count, char* destination);
+} // namespace textDecodingSse2
+#define FM_CALL_COPY(call) (processorHasSse2() ? textDecodingSse2::call : textDecodingPlain::call)
+#else
+#define FM_CALL_COPY(call) textDecodingPlain::call
+#endif
+
+void decodeEntities(const char* source, size_t count, char* destination) {
+    FM_CALL_COPY(decodeEntities(source, count, destination));
+}
+
+size_t descriptionToText(const char* source, size_t count, char* destination, bool fromCdata) {
+    return FM_CALL_COPY(descriptionToText(source, count, destination, fromCdata));
+}
+
+size_t titleToText(const char* source, size_t count, char* destination) {
+    return FM_CALL_COPY(titleToText(source, count, destination));
+}
+
 void descriptionToText(char* text, bool fromCdata) {
     if (text != nullptr)
         descriptionToText(text, std::strlen(text), text, fromCdata);
 }
+#endif

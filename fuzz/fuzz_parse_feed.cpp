@@ -48,7 +48,7 @@ static void checkList(const FeedList* list, size_t documentLength, const char* b
         FUZZ_CHECK(!entry->link || !base || startsWithScheme(entry->link));
         // Decoding never lengthens a text, so the title fits in its source's length.
         FUZZ_CHECK(!entry->title || std::strlen(entry->title) <= size_t(entry->titleLength));
-        // Every kept text went through decodeEntities, which drops line breaks.
+        // Every kept text went through the decoders, which drop or fold line breaks.
         FUZZ_CHECK(!hasLineBreak(entry->title));
         FUZZ_CHECK(!hasLineBreak(entry->link));
         FUZZ_CHECK(!hasLineBreak(entry->description));

@@ -3,9 +3,21 @@ add_executable(content_feed_items_test feed_items_test.cpp)
 target_link_libraries(content_feed_items_test fm_content fm_check)
 add_test(NAME content_feed_items COMMAND content_feed_items_test)
 
+add_executable(content_byte_scan_test byte_scan_test.cpp)
+target_link_libraries(content_byte_scan_test fm_content fm_check)
+add_test(NAME content_byte_scan COMMAND content_byte_scan_test)
+
 add_executable(content_text_decoding_test text_decoding_test.cpp)
 target_link_libraries(content_text_decoding_test fm_content fm_check)
 add_test(NAME content_text_decoding COMMAND content_text_decoding_test)
+if(FM_NATIVE)
+    # The same tables through the portable loops, which processors without SSE2 run.
+    add_executable(content_text_decoding_portable_test text_decoding_test.cpp
+                   ${CMAKE_SOURCE_DIR}/content/text_decoding.cpp)
+    target_compile_definitions(content_text_decoding_portable_test PRIVATE FM_NO_BLOCKS)
+    target_link_libraries(content_text_decoding_portable_test fm_content fm_check)
+    add_test(NAME content_text_decoding_portable COMMAND content_text_decoding_portable_test)
+endif()
 
 if(WIN32)
     add_executable(content_utf8_ansi_test utf8_ansi_test.cpp)

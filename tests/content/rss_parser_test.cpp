@@ -126,7 +126,7 @@ TEST(titleTextsAsFound) {
     REQUIRE(p.entries.size() == 6);
     CHECK_EQ(p.entries[0].title, "Plain CDATA title");
     CHECK_EQ(p.entries[0].titleLength, 17);
-    CHECK_EQ(p.entries[1].title, "Spaced  title");
+    CHECK_EQ(p.entries[1].title, "Spaced title");
     CHECK_EQ(p.entries[1].titleLength, 19);
     CHECK_EQ(p.entries[2].title, "5 < 6 & Tom\xe2\x80\x99s");
     CHECK_EQ(p.entries[2].titleLength, 26);
@@ -463,12 +463,12 @@ TEST(untitledItems) {
 
 TEST(rawMarkupAndMixedValues) {
     static const EntryCase cases[] = {
-        {"raw HTML description runs to its closing tag",
+        {"a raw HTML description that holds an item ends where the item starts",
          "<rss><channel><title>t</title><item><title>a</title><description><p>Read <a "
          "href=\"http://evil/\">more</a> &amp; <b>this</b></p><item><title>no</title><link>"
          "http://evil/link</link></item></description><link>http://x/a</link></item>"
          "<item><title>b</title></item></channel></rss>",
-         nullptr, 1, "a", "http://x/a", "Read more & this nohttp://evil/link", nullptr},
+         nullptr, 1, "a", nullptr, "Read more & this", nullptr},
         {"next item after a raw description",
          "<rss><title>t</title><item><title>a</title><description>x<br/>y</description></item>"
          "<item><title>b</title></item></rss>",
@@ -486,9 +486,92 @@ TEST(rawMarkupAndMixedValues) {
          "Mon, 01 Dec 2026 10:00:00 GMT"},
         {"mixed title of the feed", "<rss><title>Hello <![CDATA[World & co]]><!-- c --></title>",
          nullptr, 0, "Hello World & co", nullptr, nullptr, nullptr},
-        {"unterminated raw description runs to the end",
+        {"an unclosed raw description ends where the next item starts",
          "<rss><title>t</title><item><title>a</title><description>x <b>y</b><item><title>z",
-         nullptr, 1, "a", nullptr, "x yz", nullptr},
+         nullptr, 1, "a", nullptr, "x y", nullptr},
+    };
+    checkEntries(cases, sizeof cases / sizeof cases[0]);
+}
+
+TEST(textsAsRealFeedsWriteThem) {
+    static const EntryCase cases[] = {
+        {"Atom with a prefix",
+         "<atom:feed xmlns:atom=\"http://www.w3.org/2005/Atom\"><atom:title>"
+         "F</atom:title><atom:entry><atom:title type=\"html\">A &amp;amp; B</atom:title>"
+         "<atom:link rel=\"alternate\" href=\"/a\"/><atom:summary>S</atom:summary></atom:entry>"
+         "</atom:feed>",
+         "http://x/", 1, "A & B", "http://x/a", "S", unchecked},
+        {"RSS 1.0 with a prefix",
+         "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\" "
+         "xmlns:rss=\"http://purl.org/rss/1.0/\"><rss:channel><rss:title>F</rss:title>"
+         "</rss:channel><rss:item><rss:title>One</rss:title><rss:link>http://x/1</rss:link>"
+         "</rss:item></rdf:RDF>",
+         nullptr, 1, "One", "http://x/1", nullptr, nullptr},
+        {"an unbound prefix is no item",
+         "<rss><title>F</title><foo:item><title>x</title></foo:item><item><title>y</title></item>",
+         nullptr, 1, "y", nullptr, nullptr, nullptr},
+        {"a self link of RSS 2.0 in the Atom namespace is no address",
+         "<rss xmlns:atom=\"http://www.w3.org/2005/Atom\"><channel><title>F</title>"
+         "<atom:link rel=\"self\" href=\"http://x/feed\"/><link>http://x/</link></channel></rss>",
+         nullptr, 0, "F", "http://x/", nullptr, nullptr},
+        {"tags in a title go", "<rss><item><title>Hello <b>World</b> again</title></item>", nullptr,
+         1, "Hello World again", unchecked, unchecked, unchecked},
+        {"a stray less-than in a title stays",
+         "<rss><item><title>Deals under <$50</title></item><item><title>If a < b then</title>"
+         "</item>",
+         nullptr, 2, "If a < b then", unchecked, unchecked, unchecked},
+        {"a stray closing tag in a title or description",
+         "<rss><item><title>Hello</b> World</title><description>x</p> y</description></item>",
+         nullptr, 1, "Hello World", nullptr, "x y", nullptr},
+        {"a stray less-than before the end of a title",
+         "<rss><item><title>Deals under <$50</title><link>http://x/</link></item>", nullptr, 1,
+         "Deals under <$50", "http://x/", unchecked, unchecked},
+        {"line breaks in a title are one blank",
+         "<rss><item><title>Senate passes\n   budget&#10;bill\t now</title></item>", nullptr, 1,
+         "Senate passes budget bill now", unchecked, unchecked, unchecked},
+        {"runs of blanks in a long title are one blank",
+         "<rss><item><title>a  b</title></item><item><title>A title long enough for blocks,  then "
+         "the  end  !</title></item>",
+         nullptr, 2, "A title long enough for blocks, then the end !", unchecked, unchecked,
+         unchecked},
+        {"named and double-escaped references in a title",
+         "<rss><item><title>L&rsquo;&eacute;t&eacute; &amp;eacute; Q&amp;amp;A &#146;</title>"
+         "</item>",
+         nullptr, 1, "L\xe2\x80\x99\xc3\xa9t\xc3\xa9 \xc3\xa9 Q&A \xe2\x80\x99", unchecked,
+         unchecked, unchecked},
+        {"&#38; in an Atom html title is &amp;",
+         "<feed xmlns=\"http://www.w3.org/2005/Atom\"><entry><title type=\"html\">&#38;copy; 2006 "
+         "&#38;mdash; Q&#38;amp;A</title></entry></feed>",
+         nullptr, 1, "\xc2\xa9 2006 \xe2\x80\x94 Q&A", nullptr, nullptr, nullptr},
+        {"no letters swallowed after a reference without ';'",
+         "<rss><item><title>M&amp;Ltd shares up, S&amp;GTX, &quotation</title></item>", nullptr, 1,
+         "M&Ltd shares up, S&GTX, &quotation", unchecked, unchecked, unchecked},
+        {"markup in a processing instruction",
+         "<?xml-stylesheet href=\"s.xsl?a=<item><title>no</title>\"?><rss><channel><title>F"
+         "</title><item><title>yes</title></item></channel></rss>",
+         nullptr, 1, "yes", nullptr, nullptr, nullptr},
+        {"markup in a DOCTYPE's internal subset",
+         "<!DOCTYPE rss [ <!ENTITY x \"<item><title>no</title>]>\"> <!-- ]> --> ]><rss>"
+         "<title>F</title><item><title>yes</title></item></rss>",
+         nullptr, 1, "yes", nullptr, nullptr, nullptr},
+        {"a DOCTYPE without a subset, '[' in its identifier",
+         "<!DOCTYPE rss SYSTEM \"x[1].dtd\"><rss><title>F</title><item><title>yes</title>"
+         "<description><![CDATA[a]]></description></item></rss>",
+         nullptr, 1, "yes", nullptr, "a", nullptr},
+        {"an unclosed channel description ends at the item",
+         "<rss><channel><title>F</title><description>About us<item><title>One</title>"
+         "<description>D</description></item></channel></rss>",
+         nullptr, 1, "One", nullptr, "D", nullptr},
+        {"an unclosed item title ends at the next item",
+         "<rss><item><title>One<item><title>Two</title></item></rss>", nullptr, 2, "Two", nullptr,
+         nullptr, nullptr},
+        {"a description of white space only is none",
+         "<rss><item><title>T</title><description> \n &nbsp; <p> </p></description></item>",
+         nullptr, 1, "T", nullptr, nullptr, nullptr},
+        {"Unicode spaces at the ends of a title and a description",
+         "<rss><item><title>&#160;\xc2\xa0Hi\xe2\x80\xaf there&#x2009;\xe3\x80\x80</title>"
+         "<description>&nbsp;Text&#8239;</description></item>",
+         nullptr, 1, "Hi\xe2\x80\xaf there", nullptr, "Text", nullptr},
     };
     checkEntries(cases, sizeof cases / sizeof cases[0]);
 }

@@ -1,0 +1,198 @@
+// The byte searches. Both forms read whole aligned blocks (16 bytes, or a machine word), which
+// may hold bytes before the text's start or after its terminating zero; an aligned block never
+// crosses a page, so those reads are harmless, but the address sanitizer would report them and is
+// told to leave these functions alone.
+#include "content/byte_scan.h"
+
+#include <cstdint>
+
+#if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
+#define FM_X86 1
+#include <cpuid.h>
+#include <emmintrin.h>
+#endif
+
+#if defined(__clang__)
+#define FM_WHOLE_BLOCKS __attribute__((no_sanitize("address")))
+#elif defined(__GNUC__)
+#define FM_WHOLE_BLOCKS __attribute__((no_sanitize_address))
+#else
+#define FM_WHOLE_BLOCKS
+#endif
+
+namespace {
+
+// ---- A machine word at a time -----------------------------------------------------------------
+typedef uintptr_t Word;
+const Word ones = ~static_cast<Word>(0) / 0xFF; // 0x0101...
+const Word highs = ones * 0x80;                 // 0x8080...
+
+// The bits 0x80 of the zero bytes of w; exact for the lowest zero byte (higher ones may be
+// reported falsely after a borrow, which never matters here: only the lowest counts).
+inline Word zeroBytes(Word w) {
+    return (w - ones) & ~w & highs;
+}
+
+// The index, in memory order, of the lowest flagged byte of a little-endian word.
+inline size_t firstFlagged(Word flags) {
+#if defined(__GNUC__)
+    return static_cast<size_t>(__builtin_ctzll(static_cast<unsigned long long>(flags))) / 8;
+#else
+    size_t i = 0;
+    while ((flags & 0x80) == 0)
+        flags >>= 8, ++i;
+    return i;
+#endif
+}
+
+// An aligned word read straight, never through memcpy (which the sanitizer would check).
+#if defined(__GNUC__)
+typedef Word __attribute__((may_alias)) AliasedWord;
+#else
+typedef Word AliasedWord;
+#endif
+inline Word loadWord(const char* p) {
+    return *reinterpret_cast<const AliasedWord*>(p);
+}
+
+} // namespace
+
+FM_WHOLE_BLOCKS const char* findByteOrZeroWordwise(const char* p, char c) {
+    while (reinterpret_cast<uintptr_t>(p) % sizeof(Word) != 0) {
+        if (*p == c || *p == '\0')
+            return p;
+        ++p;
+    }
+    const Word pattern = ones * static_cast<unsigned char>(c);
+    for (;; p += sizeof(Word)) {
+        Word w = loadWord(p);
+        Word flags = zeroBytes(w) | zeroBytes(w ^ pattern);
+        if (flags != 0)
+            return p + firstFlagged(flags);
+    }
+}
+
+const char* findByteBeforeWordwise(const char* p, const char* end, char c) {
+    while (p < end && reinterpret_cast<uintptr_t>(p) % sizeof(Word) != 0) {
+        if (*p == c)
+            return p;
+        ++p;
+    }
+    const Word pattern = ones * static_cast<unsigned char>(c);
+    for (; end - p >= static_cast<ptrdiff_t>(sizeof(Word)); p += sizeof(Word)) {
+        Word flags = zeroBytes(loadWord(p) ^ pattern);
+        if (flags != 0)
+            return p + firstFlagged(flags);
+    }
+    while (p < end && *p != c)
+        ++p;
+    return p;
+}
+
+namespace {
+
+#if FM_X86
+// ---- SSE2: 16 bytes at a time ------------------------------------------------------------------
+#if defined(__GNUC__)
+#define FM_SSE2 __attribute__((target("sse2")))
+#else
+#define FM_SSE2
+#endif
+
+FM_SSE2 FM_WHOLE_BLOCKS const char* findByteOrZeroSse2(const char* p, char c) {
+    const __m128i wanted = _mm_set1_epi8(c), zero = _mm_setzero_si128();
+    size_t offset = reinterpret_cast<uintptr_t>(p) & 15;
+    const char* block = p - offset;
+    __m128i x = _mm_load_si128(reinterpret_cast<const __m128i*>(block));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
+                        _mm_or_si128(_mm_cmpeq_epi8(x, wanted), _mm_cmpeq_epi8(x, zero)))) >>
+                    offset;
+    if (mask != 0)
+        return p + __builtin_ctz(mask);
+    // Then 32 aligned bytes a round, after one more block where needed to reach a multiple of 32:
+    // the two blocks of a round lie within one page, and the round is read only when the text
+    // reaches into it.
+    block += 16;
+    if ((reinterpret_cast<uintptr_t>(block) & 31) != 0) {
+        x = _mm_load_si128(reinterpret_cast<const __m128i*>(block));
+        mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(x, wanted), _mm_cmpeq_epi8(x, zero))));
+        if (mask != 0)
+            return block + __builtin_ctz(mask);
+        block += 16;
+    }
+    for (;; block += 32) {
+        __m128i a = _mm_load_si128(reinterpret_cast<const __m128i*>(block));
+        __m128i b = _mm_load_si128(reinterpret_cast<const __m128i*>(block + 16));
+        __m128i hitA = _mm_or_si128(_mm_cmpeq_epi8(a, wanted), _mm_cmpeq_epi8(a, zero));
+        __m128i hitB = _mm_or_si128(_mm_cmpeq_epi8(b, wanted), _mm_cmpeq_epi8(b, zero));
+        if (_mm_movemask_epi8(_mm_or_si128(hitA, hitB)) != 0) {
+            mask = static_cast<unsigned>(_mm_movemask_epi8(hitA)) |
+                   static_cast<unsigned>(_mm_movemask_epi8(hitB)) << 16;
+            return block + __builtin_ctz(mask);
+        }
+    }
+}
+
+FM_SSE2 const char* findByteBeforeSse2(const char* p, const char* end, char c) {
+    const __m128i wanted = _mm_set1_epi8(c);
+    for (; end - p >= 16; p += 16) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, wanted)));
+        if (mask != 0)
+            return p + __builtin_ctz(mask);
+    }
+    while (p < end && *p != c)
+        ++p;
+    return p;
+}
+
+bool askProcessorForSse2() {
+#if defined(__x86_64__) || defined(_M_X64) || defined(__SSE2__)
+    return true;
+#else
+    unsigned a, b, c, d;
+    return __get_cpuid(1, &a, &b, &c, &d) != 0 && (d & bit_SSE2) != 0;
+#endif
+}
+#endif
+
+} // namespace
+
+#if FM_X86
+// Asked once, when the module starts: a search that runs before that (from another module's
+// start) takes the word-at-a-time path, which finds the same.
+static const bool hasSse2 = askProcessorForSse2();
+#endif
+
+bool processorHasSse2() {
+#if FM_X86
+    return hasSse2;
+#else
+    return false;
+#endif
+}
+
+const char* findByteOrZeroFar(const char* p, char c) {
+#if FM_X86
+#if !defined(__SSE2__)
+    if (!processorHasSse2())
+        return findByteOrZeroWordwise(p, c);
+#endif
+    return findByteOrZeroSse2(p, c);
+#else
+    return findByteOrZeroWordwise(p, c);
+#endif
+}
+
+const char* findByteBefore(const char* p, const char* end, char c) {
+#if FM_X86
+#if !defined(__SSE2__)
+    if (!processorHasSse2())
+        return findByteBeforeWordwise(p, end, c);
+#endif
+    return findByteBeforeSse2(p, end, c);
+#else
+    return findByteBeforeWordwise(p, end, c);
+#endif
+}

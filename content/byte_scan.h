@@ -1,0 +1,52 @@
+// Searches for one byte in a text, done by this code rather than by the C runtime: the parser's
+// scans for '<', ']' and '>' and the text decoding's for '&' and '<'. The shipped 32-bit build
+// cannot assume SSE2 (Windows 7 runs without it), so the SSE2 search is taken only when the
+// processor has it, else a portable search a machine word at a time. Portable: no Win32 headers.
+#pragma once
+#include <cstddef>
+
+#include <cstdint>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+// The first c at or after p in a zero-terminated text, or the terminating zero.
+const char* findByteOrZeroFar(const char* p, char c);
+#if defined(__SSE2__)
+// Most searches end within a few bytes: the first 16 are looked at inline, in one read that may
+// pass the terminating zero but never a page's end (the sanitizer is told to allow it).
+#if defined(__clang__)
+__attribute__((no_sanitize("address")))
+#elif defined(__GNUC__)
+__attribute__((no_sanitize_address))
+#endif
+inline const char*
+findByteOrZero(const char* p, char c) {
+    if ((reinterpret_cast<uintptr_t>(p) & 4095) <= 4096 - 16) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(
+            _mm_cmpeq_epi8(x, _mm_set1_epi8(c)), _mm_cmpeq_epi8(x, _mm_setzero_si128()))));
+        if (mask != 0)
+            return p + __builtin_ctz(mask);
+        p += 16;
+    }
+    return findByteOrZeroFar(p, c);
+}
+#else
+inline const char* findByteOrZero(const char* p, char c) {
+    return findByteOrZeroFar(p, c);
+}
+#endif
+inline char* findByteOrZero(char* p, char c) {
+    return const_cast<char*>(findByteOrZero(static_cast<const char*>(p), c));
+}
+
+// The first c from p up to end (not included), or end.
+const char* findByteBefore(const char* p, const char* end, char c);
+
+// The same searches a machine word at a time, as on a processor without SSE2 (tests use them).
+const char* findByteOrZeroWordwise(const char* p, char c);
+const char* findByteBeforeWordwise(const char* p, const char* end, char c);
+
+// Whether the processor runs SSE2 instructions (always on x86-64).
+bool processorHasSse2();
