@@ -43,9 +43,9 @@ int main(int argc, char** argv) {
             samples.size() < 200)) {
         std::memcpy(work.data(), document.data(), document.size());
         auto start = Clock::now();
-        parseFeed(work.data(), "http://news.example.com/rss.xml");
-        entries = entryCount;
-        freeFetchList();
+        FeedList* list = parseFeed(work.data(), "http://news.example.com/rss.xml");
+        entries = list != nullptr ? list->count : 0;
+        releaseFeedList(list);
         samples.push_back(std::chrono::duration<double>(Clock::now() - start).count());
     }
     std::sort(samples.begin(), samples.end());
