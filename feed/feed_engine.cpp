@@ -110,6 +110,20 @@ void freeResult(FeedPassResult* result) {
     std::free(result);
 }
 
+// A seen-keys file waiting to be written.
+struct SeenWrite {
+    SeenWrite* next;
+    char* path;
+    char* data;
+    size_t length;
+};
+
+void freeSeenWrite(SeenWrite* write) {
+    std::free(write->path);
+    std::free(write->data);
+    std::free(write);
+}
+
 // Shared by the engine and its workers; freed by whichever lets go of it last.
 struct Hub {
     CRITICAL_SECTION lock;
@@ -119,6 +133,10 @@ struct Hub {
     FeedPassResult* last;
     PassDelivery deliver;
     void* context;
+    SeenWrite* writes;    // seen-key files to write, in order
+    bool writerRunning;   // a writer thread owns the queue (and a reference)
+    HANDLE writerIdle;    // set while no writer runs (manual reset)
+    HMODULE writerModule; // the writer thread's reference to this module
 };
 
 void releaseHub(Hub* hub) {
@@ -129,6 +147,13 @@ void releaseHub(Hub* hub) {
         freeResult(r);
         r = next;
     }
+    for (SeenWrite* w = hub->writes; w != nullptr;) {
+        SeenWrite* next = w->next;
+        freeSeenWrite(w);
+        w = next;
+    }
+    if (hub->writerIdle)
+        CloseHandle(hub->writerIdle);
     DeleteCriticalSection(&hub->lock);
     std::free(hub);
 }
@@ -282,10 +307,95 @@ bool marked(const FeedItem* item) {
     return item != nullptr && item->entryIndex <= engineSeenKeyLimit;
 }
 
-// Writes the feed's seen keys to its file; a failure only loses the marks of this run.
-void saveSeen(const FeedState* feed) {
-    if (feed->seenPath != nullptr && feed->seenPath[0])
-        writeSeenKeys(feed->seenPath, &feed->seen);
+// The hub's writer thread: writes the queued seen-key files in turn and ends when none is left.
+// It holds a reference to the hub and to this module, so it may outlive the engine.
+unsigned __stdcall seenWriterThread(void* argument) {
+    Hub* hub = static_cast<Hub*>(argument);
+    HMODULE module = hub->writerModule;
+    for (;;) {
+        EnterCriticalSection(&hub->lock);
+        SeenWrite* write = hub->writes;
+        if (write != nullptr) {
+            hub->writes = write->next;
+        } else {
+            hub->writerRunning = false;
+            SetEvent(hub->writerIdle);
+        }
+        LeaveCriticalSection(&hub->lock);
+        if (write == nullptr)
+            break;
+        writeSeenBytes(write->path, write->data, write->length);
+        freeSeenWrite(write);
+    }
+    releaseHub(hub);
+    FreeLibraryAndExitThread(module, 0);
+    return 0;
+}
+
+// Saves the feed's seen keys off this thread (a hover must not wait for a slow folder): the bytes
+// are queued, replacing an older queued state of the same file, for the hub's writer thread. When
+// no thread can be started they are written here. A failure only loses the marks of this run.
+void saveSeen(FeedEngine* engine, const FeedState* feed) {
+    if (feed->seenPath == nullptr || !feed->seenPath[0])
+        return;
+    SeenWrite* write = static_cast<SeenWrite*>(std::calloc(1, sizeof(SeenWrite)));
+    if (write == nullptr)
+        return;
+    write->path = copyOf(feed->seenPath);
+    write->data = encodeSeenKeys(&feed->seen, &write->length);
+    if (write->path == nullptr || write->data == nullptr) {
+        freeSeenWrite(write);
+        return;
+    }
+    Hub* hub = engine->hub;
+    EnterCriticalSection(&hub->lock);
+    SeenWrite** at = &hub->writes;
+    while (*at != nullptr && std::strcmp((*at)->path, write->path) != 0)
+        at = &(*at)->next;
+    if (*at != nullptr) {
+        write->next = (*at)->next;
+        freeSeenWrite(*at);
+    }
+    *at = write;
+    bool start = !hub->writerRunning;
+    if (start) {
+        hub->writerRunning = true;
+        ResetEvent(hub->writerIdle);
+        InterlockedIncrement(&hub->references);
+    }
+    LeaveCriticalSection(&hub->lock);
+    if (!start)
+        return;
+    bool started = false;
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                           reinterpret_cast<LPCSTR>(&seenWriterThread), &hub->writerModule)) {
+        uintptr_t thread = _beginthreadex(nullptr, 0, seenWriterThread, hub, 0, nullptr);
+        if (thread != 0) {
+            CloseHandle(reinterpret_cast<HANDLE>(thread));
+            started = true;
+        } else {
+            FreeLibrary(hub->writerModule);
+        }
+    }
+    if (started)
+        return;
+    // No thread: the queue is written here and now.
+    for (;;) {
+        EnterCriticalSection(&hub->lock);
+        SeenWrite* next = hub->writes;
+        if (next != nullptr) {
+            hub->writes = next->next;
+        } else {
+            hub->writerRunning = false;
+            SetEvent(hub->writerIdle);
+        }
+        LeaveCriticalSection(&hub->lock);
+        if (next == nullptr)
+            break;
+        writeSeenBytes(next->path, next->data, next->length);
+        freeSeenWrite(next);
+    }
+    releaseHub(hub);
 }
 
 // The new flags of the feed's headlines. A feed without a history sees its first list whole.
@@ -303,7 +413,7 @@ void markNewItems(FeedEngine* engine, FeedState* feed) {
             changed = addSeenKey(&feed->seen, item->key) || changed;
         feed->seenKnown = true;
         if (changed)
-            saveSeen(feed);
+            saveSeen(engine, feed);
         return;
     }
     feed->newFlags = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(list->count), 1));
@@ -776,6 +886,7 @@ FeedEngine* createFeedEngine(PassDelivery deliver, void* context) {
         return nullptr;
     }
     InitializeCriticalSection(&hub->lock);
+    hub->writerIdle = CreateEventA(nullptr, TRUE, TRUE, nullptr);
     hub->references = 1;
     hub->deliver = deliver;
     hub->context = context;
@@ -787,8 +898,13 @@ FeedEngine* createFeedEngine(PassDelivery deliver, void* context) {
 void destroyFeedEngine(FeedEngine* engine) {
     if (engine == nullptr)
         return;
+    DWORD started = GetTickCount();
     engineStop(engine);
     abandonLoader(engine);
+    // The marks of this run reach the disk, within what is left of the stop's bound.
+    DWORD spent = GetTickCount() - started;
+    if (engine->hub->writerIdle && spent < engine->options.stopWaitMs)
+        WaitForSingleObject(engine->hub->writerIdle, engine->options.stopWaitMs - spent);
     for (int i = 0; i < engine->count; ++i) {
         abandonPass(engine, &engine->feeds[i]);
         resetFeed(&engine->feeds[i]);
@@ -1102,7 +1218,7 @@ void engineMarkSeen(FeedEngine* engine, int feed, const FeedItem* item) {
         --f->newCount;
     }
     if (addSeenKey(&f->seen, item->key))
-        saveSeen(f);
+        saveSeen(engine, f);
 }
 
 void engineMarkAllRead(FeedEngine* engine, int feed) {
@@ -1119,7 +1235,7 @@ void engineMarkAllRead(FeedEngine* engine, int feed) {
             std::memset(f->newFlags, 0, static_cast<size_t>(f->newFlagsCount));
         f->newCount = 0;
         if (changed)
-            saveSeen(f);
+            saveSeen(engine, f);
     }
 }
 

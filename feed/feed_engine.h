@@ -60,7 +60,8 @@ struct FeedEngine;
 // A new engine without feeds, or null when memory runs out. deliver may be null (results are then
 // taken at the next engine call).
 FeedEngine* createFeedEngine(PassDelivery deliver, void* context);
-// Stops (engineStop) and frees the engine.
+// Stops (engineStop), lets the seen keys still being saved reach the disk, both within stopWaitMs
+// in all, and frees the engine.
 void destroyFeedEngine(FeedEngine* engine);
 
 // Sets the feeds and options. A feed whose address stays keeps its state; a feed dropped (or whose

@@ -145,17 +145,20 @@ bool decodeSeenKeys(const char* data, size_t length, SeenKeys* seen) {
 bool writeSeenKeys(const char* path, const SeenKeys* seen) {
     size_t length = 0;
     char* data = encodeSeenKeys(seen, &length);
+    bool ok = data != nullptr && writeSeenBytes(path, data, length);
+    std::free(data);
+    return ok;
+}
+
+bool writeSeenBytes(const char* path, const char* data, size_t length) {
     char temporary[1024];
     if (data == nullptr || std::snprintf(temporary, sizeof temporary, "%s.tmp", path) >=
-                               static_cast<int>(sizeof temporary)) {
-        std::free(data);
+                               static_cast<int>(sizeof temporary))
         return false;
-    }
     FILE* file = std::fopen(temporary, "wb");
     bool ok = file != nullptr && std::fwrite(data, 1, length, file) == length;
     if (file != nullptr)
         ok = std::fclose(file) == 0 && ok;
-    std::free(data);
 #ifdef _WIN32
     ok = ok && MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING);
 #else

@@ -29,4 +29,6 @@ char* encodeSeenKeys(const SeenKeys* seen, size_t* length);
 bool decodeSeenKeys(const char* data, size_t length, SeenKeys* seen);
 // The file at path: written to path + ".tmp" and moved into place; read back whole or not at all.
 bool writeSeenKeys(const char* path, const SeenKeys* seen);
+// The same for bytes encodeSeenKeys made.
+bool writeSeenBytes(const char* path, const char* data, size_t length);
 bool readSeenKeys(const char* path, SeenKeys* seen);

@@ -273,8 +273,7 @@ void stopUpdate() {
     if (engine == nullptr)
         return;
     deliveryWindow = nullptr;
-    engineStop(engine);
-    destroyFeedEngine(engine);
+    destroyFeedEngine(engine); // stops every pass first, within the bound
     engine = nullptr;
     std::free(oneModeUrl);
     oneModeUrl = nullptr;

@@ -79,12 +79,14 @@ int feedCount() {
 }
 
 bool feedAt(int index, ShownFeed* out) {
-    if (settings.show == showTogether || settings.show == showInTurn)
-        return shownFeedAt(index, out);
-    FeedList* list = shownList();
-    if (index != 0 || list == nullptr)
+    bool several = settings.show == showTogether || settings.show == showInTurn;
+    FeedList* list = several ? nullptr : shownList();
+    if (several) {
+        if (!shownFeedAt(index, out))
+            return false;
+    } else if (index != 0 || list == nullptr) {
         return false;
-    if (!shownFeedAt(0, out) || out->list != list) {
+    } else if (!shownFeedAt(0, out) || out->list != list) {
         // A list shown directly: its header is its title, its entries are headlines.
         memset(out, 0, sizeof *out);
         out->list = list;
@@ -94,6 +96,11 @@ bool feedAt(int index, ShownFeed* out) {
         out->health = "";
         out->updated = lastUpdateTime;
     }
+    // Before a feed's first pass the engine may have no texts for it yet.
+    if (out->health == nullptr)
+        out->health = "";
+    if (out->updated == nullptr)
+        out->updated = "";
     return true;
 }
 
