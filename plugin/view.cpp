@@ -358,15 +358,21 @@ void composeHeader(int count) {
     const int mode = state.composedMode;
     if (mode == showTogether) {
         composeTogetherHeader(count);
-        for (int i = 0; i < count; ++i) {
-            ShownFeed feed;
-            if (!feedAt(i, &feed))
-                continue;
-            if (i > 0)
-                appendTip("\n");
-            appendTip(state.names[i]);
-            appendTip(": ");
-            appendTip(feed.health[0] ? feed.health : connectingText);
+        // The feeds that show nothing new (failed, still connecting) first: a tip holds only so
+        // much, and their lines are the ones worth reading.
+        bool first = true;
+        for (int pass = 0; pass < 2; ++pass) {
+            for (int i = 0; i < count; ++i) {
+                ShownFeed feed;
+                if (!feedAt(i, &feed) || (feed.stale || !feed.hasHeadlines) != (pass == 0))
+                    continue;
+                if (!first)
+                    appendTip("\n");
+                first = false;
+                appendTip(state.names[i]);
+                appendTip(": ");
+                appendTip(feed.health[0] ? feed.health : connectingText);
+            }
         }
     } else {
         int index = mode == showInTurn ? state.turnFeed : 0;
