@@ -342,7 +342,7 @@ void saveSeen(FeedEngine* engine, const FeedState* feed) {
     if (write == nullptr)
         return;
     write->path = copyOf(feed->seenPath);
-    write->data = encodeSeenKeys(&feed->seen, &write->length);
+    write->data = encodeSeenKeys(&feed->seen, feed->url, &write->length);
     if (write->path == nullptr || write->data == nullptr) {
         freeSeenWrite(write);
         return;
@@ -587,7 +587,7 @@ void readSaved(Pass* loader, const LoadJob* job) {
     r->passId = job->id;
     r->saved = true;
     if (job->seenPath != nullptr)
-        r->seenFound = readSeenKeys(job->seenPath, &r->seen);
+        r->seenFound = readSeenKeys(job->seenPath, job->url, &r->seen);
     CachedFeed saved = {};
     bool own = job->cachePath != nullptr && loader->stop == 0 &&
                readHeadlineCacheFor(job->cachePath, job->url, &saved);
@@ -595,7 +595,7 @@ void readSaved(Pass* loader, const LoadJob* job) {
     bool former = !own && job->cachePath != nullptr && job->formerCachePath != nullptr &&
                   loader->stop == 0 && readHeadlineCacheFor(job->formerCachePath, job->url, &saved);
     if (former && !r->seenFound && job->formerSeenPath != nullptr)
-        r->seenFound = readSeenKeys(job->formerSeenPath, &r->seen);
+        r->seenFound = readSeenKeys(job->formerSeenPath, job->url, &r->seen);
     if (own || former) {
         // The feed's own file is written at its next good pass even when the body is the same.
         r->bodyKnown = own;

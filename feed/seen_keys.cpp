@@ -93,13 +93,17 @@ void freeSeenKeys(SeenKeys* seen) {
     std::memset(seen, 0, sizeof *seen);
 }
 
-char* encodeSeenKeys(const SeenKeys* seen, size_t* length) {
-    size_t size = sizeof seenMagic + static_cast<size_t>(seen->count) * 17 + 16;
+char* encodeSeenKeys(const SeenKeys* seen, const char* url, size_t* length) {
+    size_t size = sizeof seenMagic + static_cast<size_t>(seen->count + 1) * 17 + 16;
     char* out = static_cast<char*>(std::malloc(size));
     if (out == nullptr)
         return nullptr;
     size_t used = sizeof seenMagic - 1;
     std::memcpy(out, seenMagic, used);
+    // The first line names the feed: the hash of its address.
+    used +=
+        static_cast<size_t>(std::snprintf(out + used, size - used, "%016llx\n",
+                                          static_cast<unsigned long long>(hashOf(url ? url : ""))));
     for (int i = 0; i < seen->count; ++i)
         used +=
             static_cast<size_t>(std::snprintf(out + used, size - used, "%016llx\n",
@@ -110,7 +114,7 @@ char* encodeSeenKeys(const SeenKeys* seen, size_t* length) {
     return out;
 }
 
-bool decodeSeenKeys(const char* data, size_t length, SeenKeys* seen) {
+bool decodeSeenKeys(const char* data, size_t length, const char* url, SeenKeys* seen) {
     const size_t magic = sizeof seenMagic - 1;
     const size_t crcLine = 13;
     if (data == nullptr || length < magic + crcLine || std::memcmp(data, seenMagic, magic) != 0)
@@ -119,10 +123,17 @@ bool decodeSeenKeys(const char* data, size_t length, SeenKeys* seen) {
     char line[14];
     std::snprintf(line, sizeof line, "crc %08lx\n",
                   static_cast<unsigned long>(crcOf(data, covered)));
-    if (std::memcmp(data + covered, line, crcLine) != 0 || (covered - magic) % 17 != 0)
+    if (std::memcmp(data + covered, line, crcLine) != 0 || (covered - magic) % 17 != 0 ||
+        covered - magic < 17)
+        return false;
+    // Another feed's keys would make every item of this one new.
+    char owner[18];
+    std::snprintf(owner, sizeof owner, "%016llx\n",
+                  static_cast<unsigned long long>(hashOf(url ? url : "")));
+    if (std::memcmp(data + magic, owner, 17) != 0)
         return false;
     SeenKeys read = {};
-    for (size_t at = magic; at < covered; at += 17) {
+    for (size_t at = magic + 17; at < covered; at += 17) {
         uint64_t hash = 0;
         for (size_t k = 0; k < 16; ++k) {
             char c = data[at + k];
@@ -142,9 +153,9 @@ bool decodeSeenKeys(const char* data, size_t length, SeenKeys* seen) {
     return true;
 }
 
-bool writeSeenKeys(const char* path, const SeenKeys* seen) {
+bool writeSeenKeys(const char* path, const char* url, const SeenKeys* seen) {
     size_t length = 0;
-    char* data = encodeSeenKeys(seen, &length);
+    char* data = encodeSeenKeys(seen, url, &length);
     bool ok = data != nullptr && writeSeenBytes(path, data, length);
     std::free(data);
     return ok;
@@ -169,16 +180,16 @@ bool writeSeenBytes(const char* path, const char* data, size_t length) {
     return ok;
 }
 
-bool readSeenKeys(const char* path, SeenKeys* seen) {
+bool readSeenKeys(const char* path, const char* url, SeenKeys* seen) {
     FILE* file = std::fopen(path, "rb");
     if (file == nullptr)
         return false;
     // The largest file a full set makes, and a little room.
-    const size_t largest = sizeof seenMagic + engineSeenKeyLimit * 17 + 16;
+    const size_t largest = sizeof seenMagic + (engineSeenKeyLimit + 1) * 17 + 16;
     char* data = static_cast<char*>(std::malloc(largest + 1));
     size_t length = data != nullptr ? std::fread(data, 1, largest + 1, file) : 0;
     std::fclose(file);
-    bool ok = data != nullptr && length <= largest && decodeSeenKeys(data, length, seen);
+    bool ok = data != nullptr && length <= largest && decodeSeenKeys(data, length, url, seen);
     std::free(data);
     return ok;
 }

@@ -240,7 +240,10 @@ TEST(aStopNeverWaitsForACacheWriteToASlowFolderNorPutsItInPlace) {
     // The first run reads the (absent) saved copy; the pass starts once that is taken.
     REQUIRE(settle(
         engine, [&] { return server.connections >= 1; }, 5000));
-    Sleep(500); // the body has arrived; the write is under way
+    // The body has arrived and the write is under way once its temporary file exists.
+    for (int i = 0; i < 500 && !fileExists(cache + ".tmp"); ++i)
+        Sleep(10);
+    REQUIRE(fileExists(cache + ".tmp"));
     DWORD started = GetTickCount();
     engineStop(engine);
     DWORD took = GetTickCount() - started;
@@ -271,7 +274,7 @@ TEST(aFeedWithoutItsOwnCopyTakesTheFormerOneOnlyOfItsAddress) {
     REQUIRE(commitCacheTemporary(former.c_str()));
     SeenKeys seen = {};
     addSeenKey(&seen, "urn:f1");
-    REQUIRE(writeSeenKeys(formerSeen.c_str(), &seen));
+    REQUIRE(writeSeenKeys(formerSeen.c_str(), url.c_str(), &seen));
     freeSeenKeys(&seen);
     std::string own = folder.file("own.cache"), ownSeen = folder.file("own.seen");
     std::string otherOwn = folder.file("other.cache");

@@ -320,18 +320,23 @@ TEST(seenKeysKeepTheNewest2000ThoseOnShowLastAndReadBackOnlyWhole) {
     CHECK(hasSeenKey(&seen, "k5") && hasSeenKey(&seen, "k101") && hasSeenKey(&seen, "k2099"));
 
     size_t length = 0;
-    char* bytes = encodeSeenKeys(&seen, &length);
+    const char* url = "http://127.0.0.1/feed";
+    char* bytes = encodeSeenKeys(&seen, url, &length);
     REQUIRE(bytes != nullptr);
     SeenKeys read = {};
-    REQUIRE(decodeSeenKeys(bytes, length, &read));
+    REQUIRE(decodeSeenKeys(bytes, length, url, &read));
+    // Another feed's file is not read.
+    SeenKeys other = {};
+    CHECK(!decodeSeenKeys(bytes, length, "http://127.0.0.1/other", &other));
+    CHECK_EQ(other.count, 0);
     CHECK_EQ(read.count, 2000);
     CHECK(hasSeenKey(&read, "k5") && hasSeenKey(&read, "k2099") && !hasSeenKey(&read, "k4"));
     // Cut or altered anywhere: refused, and what was read before stays.
     size_t accepted = 0;
     for (size_t at : {size_t(0), size_t(10), size_t(30), length / 2, length - 14, length - 2}) {
-        accepted += decodeSeenKeys(bytes, at, &read);
+        accepted += decodeSeenKeys(bytes, at, url, &read);
         bytes[at] = static_cast<char>(bytes[at] ^ 0x01);
-        accepted += decodeSeenKeys(bytes, length, &read);
+        accepted += decodeSeenKeys(bytes, length, url, &read);
         bytes[at] = static_cast<char>(bytes[at] ^ 0x01);
     }
     CHECK_EQ(accepted, size_t(0));
