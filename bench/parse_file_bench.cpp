@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
         std::memcpy(work.data(), document.data(), document.size());
         auto start = Clock::now();
         FeedList* list = parseFeed(work.data(), "http://news.example.com/rss.xml");
-        entries = list != nullptr ? list->count : 0;
+        entries = list != nullptr ? static_cast<int32_t>(list->count) : 0;
         releaseFeedList(list);
         samples.push_back(std::chrono::duration<double>(Clock::now() - start).count());
     }

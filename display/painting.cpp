@@ -21,6 +21,7 @@
 #include "display/gdi_count.h"
 #include "display/high_contrast.h"
 #include "display/selection_paint.h"
+#include "display/text_fit.h"
 #include "display/tooltip.h"
 
 HostStyleItem windowStyle;
@@ -226,7 +227,7 @@ TextBlock measureBlock(PaintContext& paint, const wchar_t* text, int left, int t
         if (!whole && text[part - 1] >= 0xD800 && text[part - 1] <= 0xDBFF)
             --part; // never half of a surrogate pair
         int length = whole ? -1 : static_cast<int>(part);
-        RECT measured = {left, top, right, top};
+        RECT measured = {left, top, fittedRight(left, right, text, length), top};
         textFunctions.drawText(paint.dc, text, length, &measured, measuringFlags(paint.options));
         int height = measured.bottom - top;
         if (!wordWrap)
@@ -240,7 +241,8 @@ TextBlock measureBlock(PaintContext& paint, const wchar_t* text, int left, int t
 void drawBlock(const PaintContext& paint, const TextBlock& block, RECT rect) {
     if (rect.top >= paint.clientHeight || rect.bottom <= 0)
         return;
-    textFunctions.drawText(paint.dc, block.text, block.length, &rect, drawingFlags(paint.options));
+    drawFittedText(textFunctions.drawText, paint.dc, block.text, block.length, rect,
+                   drawingFlags(paint.options));
 }
 
 // The bottom of a block of height at top, at least one pixel below top: padding can be negative,
@@ -258,7 +260,19 @@ struct OffscreenCanvas {
     HGDIOBJ keptBitmap = nullptr;
     OffscreenCanvas(HDC target, int width, int height) {
         dc = countGdiCreated(CreateCompatibleDC(nullptr));
-        bitmap = countGdiCreated(CreateCompatibleBitmap(target, width, height));
+        // A DIB section rather than a compatible bitmap: its pixels are pages of their own, given
+        // back when it is deleted, where a compatible bitmap's may stay in the process's heap
+        // between paints (half a megabyte for a 380 x 330 window).
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height; // top-down
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* pixels = nullptr;
+        bitmap =
+            countGdiCreated(CreateDIBSection(target, &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
         if (dc != nullptr && bitmap != nullptr)
             keptBitmap = SelectObject(dc, bitmap);
     }
@@ -380,6 +394,14 @@ int paintEntry(PaintContext& paint, SelectedFont& font, ViewEntry& shown, size_t
     if (isNew)
         font.useBold(false);
     layoutY = item.bottom;
+
+    const wchar_t* note = head ? paint.model.headerNote : nullptr;
+    if (note != nullptr && note[0] != L'\0') {
+        TextBlock noteBlock = measureBlock(paint, note, textLeft, layoutY, textRight);
+        item.bottom = blockBottom(layoutY, noteBlock.height, options.padding);
+        drawBlock(paint, noteBlock, RECT{textLeft, layoutY, textRight, item.bottom});
+        layoutY = item.bottom;
+    }
 
     const wchar_t* description = head ? nullptr : texts.description;
     if (description != nullptr && options.showDescription) {

@@ -5,6 +5,11 @@
 // a tool left from an old layout would show another entry's text. Texts are UTF-16 and go through
 // the control's wide messages, so any script shows whatever the ANSI code page is.
 //
+// The tips are tracking tips: the control shows one only when told, and this unit tells it from
+// the window's own mouse moves and leave message, with one-shot timers for the delays. A control
+// left to watch the pointer itself would poll the cursor many times a second for as long as the
+// pointer rests on an entry, even after the tip has gone.
+//
 // Besides the registration-ordered list, a small open-addressing hash table finds a tool by its
 // rectangle, so a paint of n entries costs O(n) instead of O(n^2) list walks.
 #include "display/tooltip.h"
@@ -131,6 +136,89 @@ size_t textLength(const wchar_t* text) {
 
 size_t recordCount = 0;
 
+// The tip's timing: the tool under the pointer, whether its tip shows, whether tips may show.
+const UINT_PTR showTimer = 0x4654; // one-shot: the pointer has rested long enough
+const UINT_PTR popTimer = 0x4655;  // one-shot: the tip has shown long enough
+ToolEntry* pointedTool = nullptr;
+bool tipShown = false;
+bool tipsActive = true;
+int hideDelay = -1; // milliseconds as setTooltipTiming got them; negative: the control's own
+
+void hideTip() {
+    if (tooltipOwner != nullptr) {
+        KillTimer(tooltipOwner, showTimer);
+        KillTimer(tooltipOwner, popTimer);
+    }
+    if (tipShown && tooltipWindow != nullptr && pointedTool != nullptr)
+        SendMessageW(tooltipWindow, TTM_TRACKACTIVATE, FALSE,
+                     reinterpret_cast<LPARAM>(&pointedTool->toolInfo));
+    tipShown = false;
+}
+
+// One of the control's delays (TTDT_INITIAL, TTDT_RESHOW, TTDT_AUTOPOP) in milliseconds.
+UINT controlDelay(WPARAM which) {
+    LRESULT delay = SendMessageA(tooltipWindow, TTM_GETDELAYTIME, which, 0);
+    return delay > 0 ? static_cast<UINT>(delay) : 0;
+}
+
+// How long a tip stays up: the hide delay given, or without one the control's own. The timer is
+// the plug-in's, so it is not held to the 32.767 s the control can count.
+UINT popDelay() {
+    return hideDelay > 0 ? static_cast<UINT>(hideDelay) : controlDelay(TTDT_AUTOPOP);
+}
+
+// The work area of the monitor at point, or the primary one's where the system cannot tell.
+RECT workAreaAt(POINT point) {
+    typedef HMONITOR(WINAPI * FromPoint)(POINT, DWORD);
+    typedef BOOL(WINAPI * Info)(HMONITOR, MONITORINFO*);
+    HMODULE user32 = GetModuleHandleA("USER32");
+    FromPoint fromPoint = reinterpret_cast<FromPoint>(reinterpret_cast<void (*)()>(
+        user32 != nullptr ? GetProcAddress(user32, "MonitorFromPoint") : nullptr));
+    Info info = reinterpret_cast<Info>(reinterpret_cast<void (*)()>(
+        user32 != nullptr ? GetProcAddress(user32, "GetMonitorInfoA") : nullptr));
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    if (fromPoint != nullptr && info != nullptr &&
+        info(fromPoint(point, MONITOR_DEFAULTTONEAREST), &monitor))
+        return monitor.rcWork;
+    RECT work = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    return work;
+}
+
+void CALLBACK popTip(HWND window, UINT, UINT_PTR, DWORD) {
+    KillTimer(window, popTimer);
+    hideTip(); // the pointer stays on the tool: no tip until it moves to another
+}
+
+void CALLBACK showTip(HWND window, UINT, UINT_PTR, DWORD) {
+    KillTimer(window, showTimer);
+    if (pointedTool == nullptr || !tipsActive || tooltipWindow == nullptr)
+        return;
+    POINT cursor;
+    if (!GetCursorPos(&cursor))
+        return;
+    // Below the pointer, where a tip that follows the cursor would stand; above it and moved left
+    // where the work area ends.
+    LRESULT bubble = SendMessageW(tooltipWindow, TTM_GETBUBBLESIZE, 0,
+                                  reinterpret_cast<LPARAM>(&pointedTool->toolInfo));
+    LONG width = LOWORD(bubble), height = HIWORD(bubble);
+    RECT work = workAreaAt(cursor);
+    LONG x = cursor.x, y = cursor.y + 20;
+    if (y + height > work.bottom)
+        y = cursor.y - height - 4;
+    if (x + width + 2 > work.right) // the bubble's window may be a pixel wider than its size
+        x = work.right - width - 2;
+    x = x < work.left ? work.left : x;
+    y = y < work.top ? work.top : y;
+    SendMessageW(tooltipWindow, TTM_TRACKPOSITION, 0,
+                 MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)));
+    SendMessageW(tooltipWindow, TTM_TRACKACTIVATE, TRUE,
+                 reinterpret_cast<LPARAM>(&pointedTool->toolInfo));
+    tipShown = true;
+    SetTimer(window, popTimer, popDelay(), popTip);
+}
+
 // Removes the tools whose mark is clear; clears the marks of the others when clearMarks.
 void removeUnrefreshed(bool clearMarks) {
     ToolEntry* previous = nullptr;
@@ -146,6 +234,10 @@ void removeUnrefreshed(bool clearMarks) {
                 largestToolId = entry->toolInfo.uId;
             previous = entry;
         } else {
+            if (entry == pointedTool) {
+                hideTip();
+                pointedTool = nullptr;
+            }
             if (tooltipWindow != nullptr)
                 SendMessageW(tooltipWindow, TTM_DELTOOLW, 0,
                              reinterpret_cast<LPARAM>(&entry->toolInfo));
@@ -188,6 +280,7 @@ void createTooltip(HINSTANCE instance, HWND owner, int widthPixels, int hideDela
 }
 
 void setTooltipTiming(int widthPixels, int hideDelayMs) {
+    hideDelay = hideDelayMs;
     if (tooltipWindow == nullptr)
         return;
     SendMessageA(tooltipWindow, TTM_SETMAXTIPWIDTH, 0, widthPixels);
@@ -231,7 +324,8 @@ void addOrUpdateTool(const RECT& rect, const wchar_t* text) {
 
     TOOLINFOW& info = entry->toolInfo;
     info.cbSize = sizeof(TOOLINFOW);
-    info.uFlags = TTF_SUBCLASS;
+    // Shown only when told (relayMouseToTooltip), at the place given.
+    info.uFlags = TTF_TRACK | TTF_ABSOLUTE;
     info.hwnd = tooltipOwner;
     info.uId = ++largestToolId;
     info.rect = rect;
@@ -256,6 +350,8 @@ void sweepTools() {
 }
 
 void removeAllTools() {
+    hideTip();
+    pointedTool = nullptr;
     ToolEntry* entry = toolEntries;
     while (entry != nullptr) {
         ToolEntry* following = entry->next;
@@ -274,6 +370,9 @@ void removeAllTools() {
 }
 
 void activateTooltip(bool on) {
+    tipsActive = on;
+    if (!on)
+        hideTip();
     if (tooltipWindow != nullptr)
         SendMessageA(tooltipWindow, TTM_ACTIVATE, on ? 1 : 0, 0);
 }
@@ -283,12 +382,23 @@ void relayMouseToTooltip(HWND window, POINT screenPoint) {
         return;
     POINT client = screenPoint;
     ScreenToClient(window, &client);
-    MSG message = {};
-    message.hwnd = window;
-    message.message = WM_MOUSEMOVE;
-    message.wParam = 0;
-    message.lParam = MAKELPARAM(static_cast<WORD>(client.x), static_cast<WORD>(client.y));
-    message.time = static_cast<DWORD>(GetMessageTime());
-    message.pt = screenPoint;
-    SendMessageA(tooltipWindow, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&message));
+    ToolEntry* under = nullptr;
+    for (ToolEntry* entry = toolEntries; entry != nullptr && under == nullptr; entry = entry->next)
+        if (PtInRect(&entry->toolInfo.rect, client))
+            under = entry;
+    if (under == pointedTool) {
+        if (tipShown) // a move keeps the tip up for another full delay, as the control does
+            SetTimer(window, popTimer, popDelay(), popTip);
+        return;
+    }
+    bool wasShown = tipShown;
+    hideTip();
+    pointedTool = under;
+    if (under != nullptr && tipsActive)
+        SetTimer(window, showTimer, controlDelay(wasShown ? TTDT_RESHOW : TTDT_INITIAL), showTip);
+}
+
+void tooltipPointerLeft() {
+    hideTip();
+    pointedTool = nullptr;
 }

@@ -30,10 +30,15 @@ void sweepTools();
 void removeAllTools();
 // TTM_ACTIVATE with on; nothing without a tooltip window.
 void activateTooltip(bool on);
-// Sends the maximum tip width and the hide delay in milliseconds (capped at the 32,767 ms the
-// control takes; negative: the control's default).
+// Sends the maximum tip width and the hide delay in milliseconds (the control gets it capped at
+// the 32,767 ms it takes; the tips shown here stay up as long as given; negative: the control's
+// default).
 void setTooltipTiming(int widthPixels, int hideDelayMs);
-// Hands a mouse move over window (screenPoint in screen coordinates) to the tooltip as a client
-// WM_MOUSEMOVE. The window answers every point as a caption, so the control's own watching never
-// sees client mouse messages and would never show a tip without this relay.
+// A mouse move over window (screenPoint in screen coordinates): the tip of the entry under it shows
+// below the pointer after the control's initial delay (its reshow delay when another entry's tip
+// was up), and goes after the hide delay or when the pointer moves off the entry. The window
+// answers every point as a caption, so the control itself never sees the moves, and is not left
+// to watch the cursor.
 void relayMouseToTooltip(HWND window, POINT screenPoint);
+// The pointer left the window: the tip goes.
+void tooltipPointerLeft();

@@ -27,6 +27,9 @@ struct ViewModel {
     // The header's tooltip lines ("\n" between them), in the entries' encoding; null or empty for
     // none.
     const char* headerTip;
+    // A line drawn under the header's title: why "Couldn't connect!" shows, or where to set an
+    // address; null or empty for none.
+    const wchar_t* headerNote;
 };
 
 // How the view looks, as the plug-in's settings say, with every value already within the bounds

@@ -1183,6 +1183,11 @@ const char* engineFeedHealth(const FeedEngine* engine, int feed) {
     return f != nullptr ? f->healthLine : "";
 }
 
+const char* engineFeedFailure(const FeedEngine* engine, int feed) {
+    const FeedState* f = feedAt(engine, feed);
+    return f != nullptr && f->health.kind == healthFailed ? f->health.reason : "";
+}
+
 const char* engineFeedUpdated(const FeedEngine* engine, int feed) {
     const FeedState* f = feedAt(engine, feed);
     return f != nullptr ? f->updated : "";

@@ -113,6 +113,9 @@ bool engineBusy(const FeedEngine* engine);
 int engineFeedPasses(const FeedEngine* engine, int feed);
 // The health line ("Updated 12/08 14:21, 25 items (every 15 min)"); empty before any pass.
 const char* engineFeedHealth(const FeedEngine* engine, int feed);
+// Why the feed's last pass failed ("HTTP 404 Not Found", "certificate not trusted"); empty when it
+// did not fail.
+const char* engineFeedFailure(const FeedEngine* engine, int feed);
 // "%m/%d %H:%M" of the last good pass or of the saved copy shown; empty before either.
 const char* engineFeedUpdated(const FeedEngine* engine, int feed);
 // The interval in force in minutes (user's interval or the feed's ttl, at most a day).

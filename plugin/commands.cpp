@@ -16,6 +16,7 @@
 #include "display/tooltip.h"
 #include "plugin/window_proc.h"
 #include "feed/feed_engine.h"
+#include "plugin/dialog_library.h"
 #include "plugin/feed_updates.h"
 #include "plugin/favorite_removal.h"
 #include "plugin/lifecycle.h"
@@ -32,9 +33,9 @@ static_assert(sizeof(CHOOSECOLORA) == 36, "the colour dialog is given the 36-byt
 static_assert(sizeof(CHOOSEFONTA) == 60, "the font dialog is given the 60-byte record");
 static_assert(sizeof(LOGFONTA) == 60, "the font dialog works on the 60-byte LOGFONTA");
 
-BOOL(WINAPI* openFileDialog)(OPENFILENAMEA*) = GetOpenFileNameA;
-BOOL(WINAPI* chooseColorDialog)(CHOOSECOLORA*) = ChooseColorA;
-BOOL(WINAPI* chooseFontDialog)(CHOOSEFONTA*) = ChooseFontA;
+BOOL(WINAPI* openFileDialog)(OPENFILENAMEA*) = openFileDialogOnDemand;
+BOOL(WINAPI* chooseColorDialog)(CHOOSECOLORA*) = chooseColorDialogOnDemand;
+BOOL(WINAPI* chooseFontDialog)(CHOOSEFONTA*) = chooseFontDialogOnDemand;
 
 namespace {
 
@@ -277,6 +278,7 @@ void reportHealth() {
 void applyReloadedSettings(HWND window) {
     settings.width = windowExtentInForce(settings.width, GetSystemMetrics(SM_CXVIRTUALSCREEN));
     settings.height = windowExtentInForce(settings.height, GetSystemMetrics(SM_CYVIRTUALSCREEN));
+    bringBackOnScreen();
     placeAfterAutoHideChange(); // moves to (x, y) or the hidden place, at the stored size
     if (settings.autoHide)
         SetTimer(window, 3, 300, nullptr);
@@ -566,7 +568,7 @@ void handleCommand(HWND window, const char* command) {
     bool standalone = !settings.inSlit && settings.pluginToggle;
     if (equalsNoCase(command, "@BBShowPlugins")) {
         if (standalone) {
-            ShowWindow(window, SW_SHOW);
+            ShowWindow(window, SW_SHOWNOACTIVATE);
             repaint();
         }
     } else if (equalsNoCase(command, "@BBHidePlugins")) {

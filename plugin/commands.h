@@ -8,7 +8,8 @@
 void handleCommand(HWND window, const char* command);
 
 // The three common dialogs the commands open, called through these pointers so that tests can
-// answer them; they start as GetOpenFileNameA, ChooseColorA and ChooseFontA. Each returns
+// answer them; they start as the on-demand GetOpenFileNameA, ChooseColorA and ChooseFontA of
+// plugin/dialog_library.h. Each returns
 // non-zero when the user accepted the dialog.
 extern BOOL(WINAPI* openFileDialog)(OPENFILENAMEA* dialog);
 extern BOOL(WINAPI* chooseColorDialog)(CHOOSECOLORA* dialog);

@@ -333,6 +333,7 @@ bool shownFeedAt(int index, ShownFeed* out) {
     out->hasHeadlines = engineFeedHasHeadlines(engine, index);
     out->stale = engineFeedStale(engine, index);
     out->health = engineFeedHealth(engine, index);
+    out->failure = engineFeedFailure(engine, index);
     out->updated = engineFeedUpdated(engine, index);
     out->items = out->hasHeadlines ? itemCount(out->list) : 0;
     out->newItems = engineNewCount(engine, index);

@@ -21,6 +21,7 @@ struct ShownFeed {
     bool hasHeadlines;   // list holds headlines (not "Connecting..." / "Couldn't connect!")
     bool stale;          // the last pass failed: the headlines are older
     const char* health;  // the health line; empty before any pass
+    const char* failure; // why the last pass failed ("HTTP 404 Not Found"); empty when it did not
     const char* updated; // "%m/%d %H:%M" of the last good pass; empty before one
     int items;           // items of its headlines (header not counted)
     int newItems;        // items not seen before (0 without markNew)

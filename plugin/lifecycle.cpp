@@ -89,6 +89,7 @@ int startPlugin(HINSTANCE instance) {
     runtime.virtualScreenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
     settings.width = windowExtentInForce(settings.width, runtime.virtualScreenWidth);
     settings.height = windowExtentInForce(settings.height, runtime.virtualScreenHeight);
+    bringBackOnScreen(); // a place saved on a monitor since unplugged
 
     DWORD extendedStyle = WS_EX_TOOLWINDOW | (runtime.layeredSupported ? WS_EX_LAYERED : 0);
     HWND window =
@@ -110,7 +111,8 @@ int startPlugin(HINSTANCE instance) {
     runtime.autoHidden = autoHideTarget(nullptr);
     SetTimer(window, 3, 300, nullptr);
     armTurnTimer();
-    // Shown without taking the focus from the program the user is in.
+    // Shown without taking the activation from the program the user is in: an activated window
+    // also has the system start its input-method machinery (COM with it) for nothing.
     ShowWindow(window, SW_SHOWNOACTIVATE);
     InvalidateRect(window, nullptr, FALSE);
     createPluginTooltip();

@@ -110,7 +110,8 @@ Menu* buildTooltipMenu() {
     addCheck(menu, "Allow Tooltip", "@FeedMarqueeAllowTip", settings.allowtooltip);
     addCheck(menu, "Show Title", "@FeedMarqueeTipShowTitle", settings.tipShowTitle);
     addSeparator(menu);
-    MakeMenuItemInt(menu, "Tooltip Width", "@FeedMarqueeTipWidth", settings.tipWidth, 1, 1000);
+    // The ranges are those in force (plugin/setting_limits.h, the update schedule).
+    MakeMenuItemInt(menu, "Tooltip Width", "@FeedMarqueeTipWidth", settings.tipWidth, 50, 4096);
     MakeMenuItemInt(menu, "Hide Delay (sec)", "@FeedMarqueeTipHideDelay", settings.tipHideDelay, 1,
                     300);
     return menu;
@@ -131,7 +132,7 @@ Menu* buildRssMenu() {
     addCommand(menu, "Update Now", "@FeedMarqueeUpdateNow");
     // This one command ends with the blank that separates it from the value.
     MakeMenuItemInt(menu, "Update Interval (min)", "@FeedMarqueeUpdateInterval ",
-                    settings.updateInterval, 1, 300);
+                    settings.updateInterval, 1, 1440);
     addSeparator(menu);
     MakeSubmenu(menu, buildEncodingMenu(), "encoding");
     MakeSubmenu(menu, buildHighlightMenu(), "highlight");
@@ -161,7 +162,7 @@ Menu* buildFontMenu() {
     addCheck(menu, "Use Ref Font", "@FeedMarqueeUseRefFont", settings.useRefFont);
     // The plug-in's own font is only worth offering while the style's font is not used.
     if (!settings.useRefFont) {
-        MakeMenuItemInt(menu, "Font Size", "@FeedMarqueeFontSize", settings.fontHeight, 1, 64);
+        MakeMenuItemInt(menu, "Font Size", "@FeedMarqueeFontSize", settings.fontHeight, 1, 128);
         MakeMenuItemString(menu, "Font Face", "@FeedMarqueeFontFace", settings.font);
         addCommand(menu, "Font Color", "@FeedMarqueeFontColor");
         addCommand(menu, "Browse...", "@FeedMarqueeSetFont");
@@ -172,9 +173,9 @@ Menu* buildFontMenu() {
 Menu* buildConfigurationMenu() {
     Menu* menu = namedMenu("Configuration", "FDMQ_Config");
     // The maxima follow the virtual screen as it is now.
-    MakeMenuItemInt(menu, "Width Size", "@FeedMarqueeWidthSize", settings.width, 1,
+    MakeMenuItemInt(menu, "Width Size", "@FeedMarqueeWidthSize", settings.width, 10,
                     GetSystemMetrics(SM_CXVIRTUALSCREEN));
-    MakeMenuItemInt(menu, "Height Size", "@FeedMarqueeHeightSize", settings.height, 1,
+    MakeMenuItemInt(menu, "Height Size", "@FeedMarqueeHeightSize", settings.height, 10,
                     GetSystemMetrics(SM_CYVIRTUALSCREEN));
     MakeSubmenu(menu, buildFontMenu(), "Font");
     addSeparator(menu);

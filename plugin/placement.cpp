@@ -4,6 +4,7 @@
 // is hidden or in the slit are not recorded.
 #include "plugin/placement.h"
 
+#include "plugin/mouse_tracking.h"
 #include "plugin/window_proc.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
@@ -27,6 +28,10 @@ SetLayeredWindowAttributesFunction setLayeredWindowAttributes = nullptr;
 Lookup monitorLookup = Lookup::notYet;
 MonitorFromWindowFunction monitorFromWindow = nullptr;
 GetMonitorInfoFunction getMonitorInfo = nullptr;
+
+typedef HMONITOR(WINAPI* MonitorFromRectFunction)(const RECT* rect, DWORD flags);
+Lookup rectLookup = Lookup::notYet;
+MonitorFromRectFunction monitorFromRect = nullptr;
 
 // A function of "USER32" by name, or null.
 template <typename Function> Function user32Function(const char* name) {
@@ -63,7 +68,76 @@ void moveToAutoHidePlace() {
                  hideMoveFlags | (settings.inSlit ? SWP_NOMOVE : 0));
 }
 
+// The virtual screen: all monitors together, or the primary screen where the system knows no
+// virtual screen (its metrics answer 0).
+RECT virtualScreenRect() {
+    int width = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    int height = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    if (width <= 0 || height <= 0)
+        return RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+    int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    return RECT{left, top, clampToInt(static_cast<long long>(left) + width),
+                clampToInt(static_cast<long long>(top) + height)};
+}
+
+// value moved into [low, high - extent], or low when the extent does not fit.
+long long clampInto(long long value, long long extent, long long low, long long high) {
+    if (value > high - extent)
+        value = high - extent;
+    return value < low ? low : value;
+}
+
 } // namespace
+
+RECT nearestWorkArea(const RECT& rect) {
+    if (rectLookup == Lookup::notYet) {
+        monitorFromRect = user32Function<MonitorFromRectFunction>("MonitorFromRect");
+        rectLookup = monitorFromRect ? Lookup::available : Lookup::unavailable;
+    }
+    if (monitorLookup == Lookup::notYet)
+        monitorBounds(runtime.pluginWindow); // looks up GetMonitorInfoA
+    if (rectLookup == Lookup::available && monitorLookup == Lookup::available) {
+        HMONITOR monitor = monitorFromRect(&rect, MONITOR_DEFAULTTONEAREST);
+        MONITORINFO info = {};
+        info.cbSize = sizeof info;
+        if (monitor != nullptr && getMonitorInfo(monitor, &info))
+            return info.rcWork;
+    }
+    RECT work;
+    if (SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0))
+        return work;
+    return RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+}
+
+RECT reachablePlace(const RECT& window, const RECT& virtualScreen, const RECT& workArea) {
+    bool overlaps = window.left < virtualScreen.right && virtualScreen.left < window.right &&
+                    window.top < virtualScreen.bottom && virtualScreen.top < window.bottom;
+    if (overlaps)
+        return window;
+    long long width = static_cast<long long>(window.right) - window.left;
+    long long height = static_cast<long long>(window.bottom) - window.top;
+    long long left = clampInto(window.left, width, workArea.left, workArea.right);
+    long long top = clampInto(window.top, height, workArea.top, workArea.bottom);
+    return RECT{clampToInt(left), clampToInt(top), clampToInt(left + width),
+                clampToInt(top + height)};
+}
+
+bool bringBackOnScreen() {
+    if (settings.inSlit)
+        return false;
+    RECT window = {settings.x, settings.y,
+                   clampToInt(static_cast<long long>(settings.x) + settings.width),
+                   clampToInt(static_cast<long long>(settings.y) + settings.height)};
+    RECT place = reachablePlace(window, virtualScreenRect(), nearestWorkArea(window));
+    if (place.left == settings.x && place.top == settings.y)
+        return false;
+    settings.x = place.left;
+    settings.y = place.top;
+    if (runtime.pluginWindow != nullptr)
+        moveToAutoHidePlace();
+    return true;
+}
 
 bool applySize(int width, int height) {
     // A window larger than the virtual screen could neither be painted nor handled.
@@ -151,11 +225,13 @@ void autoHideCheck() {
     HWND window = runtime.pluginWindow;
     bool eligible = autoHideTarget(nullptr);
     if (eligible) {
-        // Not while the user points at the window or drags something.
-        POINT cursor;
-        RECT bounds;
-        if (GetCursorPos(&cursor) && GetWindowRect(window, &bounds) && PtInRect(&bounds, cursor))
+        // Not while the user points at the window: the leave message arms the check again, so
+        // nothing runs while the pointer rests there.
+        if (pointerOverNow(window)) {
+            KillTimer(window, autoHideTimer);
             return;
+        }
+        // Not while the user drags something: checked again at the next tick.
         if (GetKeyState(VK_LBUTTON) < 0)
             return;
     }
@@ -170,12 +246,22 @@ void showFromAutoHide() {
         return;
     SetWindowPos(runtime.pluginWindow, nullptr, settings.x, settings.y, settings.width,
                  settings.height, hideMoveFlags);
-    SetTimer(runtime.pluginWindow, autoHideTimer, autoHideDelay, nullptr);
+}
+
+void pointerEnteredWindow() {
+    KillTimer(runtime.pluginWindow, autoHideTimer);
+}
+
+void pointerLeftWindow() {
+    if (autoHideTarget(nullptr) && !runtime.autoHidden)
+        SetTimer(runtime.pluginWindow, autoHideTimer, autoHideDelay, nullptr);
 }
 
 void endMoveOrResize() {
     runtime.autoHidden = autoHideTarget(nullptr);
-    SetTimer(runtime.pluginWindow, autoHideTimer, autoHideDelay, nullptr);
+    // With the pointer still over the window its leave arms the check.
+    if (!pointerOverNow(runtime.pluginWindow))
+        SetTimer(runtime.pluginWindow, autoHideTimer, autoHideDelay, nullptr);
 }
 
 void trackPosition(const WINDOWPOS* position) {
@@ -207,6 +293,7 @@ void displayChanged() {
     if (settings.y > oldHeight / 2)
         settings.y = clampToInt(static_cast<long long>(settings.y) + runtime.virtualScreenHeight -
                                 oldHeight);
+    bringBackOnScreen();
     MoveWindow(runtime.pluginWindow, settings.x, settings.y, settings.width, settings.height, TRUE);
 }
 

@@ -52,3 +52,9 @@ int maxItemsPerFeedInForce(int items) {
 int turnSecondsInForce(int seconds) {
     return clamp(seconds, 5, 3600);
 }
+
+int tipShowMilliseconds(int seconds) {
+    if (seconds <= 0)
+        return -1;
+    return seconds > 3600 ? 3600 * 1000 : seconds * 1000;
+}

@@ -23,3 +23,6 @@ int tipHideDelayInForce(int seconds);
 int maxItemsPerFeedInForce(int items);
 // The seconds each feed is shown in turn: 5 to 3600.
 int turnSecondsInForce(int seconds);
+// How long a tip stays up in milliseconds: the seconds given, at most an hour (the tips are timed
+// by the plug-in, not the control); 0 or a negative count gives -1 (the control's own delay).
+int tipShowMilliseconds(int seconds);

@@ -315,13 +315,17 @@ void readSettings() {
             }
             break;
         }
-        // A position beyond the virtual screen would put the window out of reach; negative
-        // values are left alone (monitors left of or above the primary one).
+        // A position beyond the virtual screen's right (lower) edge would put the window out of
+        // reach; the screen may start left of or above the primary monitor, so the edge is its
+        // origin plus its extent. A window wholly left of or above it is brought back by the
+        // placement when the window is placed.
         if (row.offset == offsetof(PluginSettings, x) &&
-            settings.x >= GetSystemMetrics(SM_CXVIRTUALSCREEN))
+            settings.x >= static_cast<long long>(GetSystemMetrics(SM_XVIRTUALSCREEN)) +
+                              GetSystemMetrics(SM_CXVIRTUALSCREEN))
             settings.x = 10;
         if (row.offset == offsetof(PluginSettings, y) &&
-            settings.y >= GetSystemMetrics(SM_CYVIRTUALSCREEN))
+            settings.y >= static_cast<long long>(GetSystemMetrics(SM_YVIRTUALSCREEN)) +
+                              GetSystemMetrics(SM_CYVIRTUALSCREEN))
             settings.y = 10;
     }
     loadFavorites();

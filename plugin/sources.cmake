@@ -11,7 +11,9 @@ set(FM_PLUGIN_SOURCES
     plugin/placement.cpp
     plugin/view.cpp
     plugin/favorite_removal.cpp
-    plugin/feed_updates.cpp)
+    plugin/feed_updates.cpp
+    plugin/dialog_library.cpp
+    plugin/mouse_tracking.cpp)
 # The DLL's own entry points (DllMain and the four exports); not part of the static library.
 set(FM_DLL_SOURCES
     plugin/dll_main.cpp

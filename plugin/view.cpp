@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 #include "content/feed_items.h"
 #include "content/merged_items.h"
@@ -58,6 +59,7 @@ struct ViewState {
     char headerTitle[300];
     char headerSuffix[160];
     char* headerTip; // tipCapacity bytes
+    wchar_t headerNote[300];
     size_t tipCapacity;
     int turnFeed;      // "inTurn": the feed shown
     DWORD turnStarted; // turnClock() when its turn began
@@ -94,6 +96,7 @@ bool feedAt(int index, ShownFeed* out) {
         out->hasHeadlines = list->count > 1;
         out->items = itemCount(list);
         out->health = "";
+        out->failure = "";
         out->updated = lastUpdateTime;
     }
     // Before a feed's first pass the engine may have no texts for it yet.
@@ -350,10 +353,26 @@ void composeTogetherHeader(int count) {
     appendNewCount(out, size, newItems);
 }
 
-// The header's title, suffix and tip for the mode in force.
+// Under "Couldn't connect!" (nothing to keep): why, or, in "one" mode without an address, where
+// to set one.
+void composeFailureNote(const ShownFeed& feed, bool single) {
+    const FeedItem* first = feed.list != nullptr ? feed.list->first : nullptr;
+    if (feed.hasHeadlines || first == nullptr || first->title == nullptr ||
+        strcmp(first->title, failedText) != 0)
+        return;
+    if (single && settings.feedUrl[0] == '\0')
+        wcsncpy(state.headerNote, L"Right-click: RSS \x2192 Feed URL",
+                sizeof state.headerNote / sizeof state.headerNote[0] - 1);
+    else if (feed.failure != nullptr && feed.failure[0] != '\0')
+        MultiByteToWideChar(CP_ACP, 0, feed.failure, -1, state.headerNote,
+                            sizeof state.headerNote / sizeof state.headerNote[0] - 1);
+}
+
+// The header's title, suffix, tip and note for the mode in force.
 void composeHeader(int count) {
     if (state.headerTip != nullptr)
         state.headerTip[0] = '\0';
+    state.headerNote[0] = L'\0';
     state.header.title = state.headerTitle;
     const int mode = state.composedMode;
     if (mode == showTogether) {
@@ -388,6 +407,7 @@ void composeHeader(int count) {
                          feed.title != nullptr ? feed.title : "", index + 1, count);
             }
             appendTip(feed.health);
+            composeFailureNote(feed, mode == showOne);
         }
     }
     if (hotKeyNote()[0]) {
@@ -396,6 +416,7 @@ void composeHeader(int count) {
     }
     state.model.headerSuffix = state.headerSuffix;
     state.model.headerTip = state.headerTip != nullptr ? state.headerTip : "";
+    state.model.headerNote = state.headerNote;
 }
 
 } // namespace
@@ -533,10 +554,10 @@ void reloadShellStyle() {
 
 void createPluginTooltip() {
     createTooltip(runtime.instance, runtime.pluginWindow, tipWidthInForce(settings.tipWidth),
-                  tipHideDelayInForce(settings.tipHideDelay), settings.allowtooltip);
+                  tipShowMilliseconds(settings.tipHideDelay), settings.allowtooltip);
 }
 
 void applyTooltipSettings() {
     setTooltipTiming(tipWidthInForce(settings.tipWidth),
-                     tipHideDelayInForce(settings.tipHideDelay));
+                     tipShowMilliseconds(settings.tipHideDelay));
 }

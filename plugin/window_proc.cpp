@@ -1,8 +1,8 @@
 // The plug-in window's procedure. The whole window answers as a caption, so every mouse message
 // arrives in its non-client form: a left press moves (or, with Alt, resizes) through the system's
 // own loop, a double-click opens the link under the point, releasing the right button opens the
-// menu. Five timers: 1 the feed refresh, 2 the mouse-leave poll, 3 auto-hide, 4 a repaint, 5 the
-// turn of "inTurn".
+// menu. Four timers: 1 the feed refresh, 3 auto-hide, 4 a repaint, 5 the turn of "inTurn"; the
+// pointer's leave comes as a message (plugin/mouse_tracking).
 #include "plugin/window_proc.h"
 
 #include <commctrl.h>
@@ -17,6 +17,7 @@
 #include "plugin/commands.h"
 #include "plugin/keyboard.h"
 #include "plugin/menu.h"
+#include "plugin/mouse_tracking.h"
 #include "plugin/placement.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
@@ -25,13 +26,7 @@
 
 namespace {
 
-enum : UINT_PTR {
-    UpdateTimer = 1,
-    MouseLeaveTimer = 2,
-    AutoHideTimer = 3,
-    RepaintTimer = 4,
-    TurnTimer = 5
-};
+enum : UINT_PTR { UpdateTimer = 1, AutoHideTimer = 3, RepaintTimer = 4, TurnTimer = 5 };
 
 const size_t maximumLinkLength = 2048;
 
@@ -47,13 +42,10 @@ bool startsWithIgnoringCase(const char* text, const char* prefix) {
 }
 
 void trackMouse(HWND window) {
-    if (settings.highlight != 1)
-        return;
-    if (!runtime.mouseInside) {
-        runtime.mouseInside = true;
-        SetTimer(window, MouseLeaveTimer, 80, nullptr);
-    }
-    repaint();
+    if (pointerMoved(window, true))
+        pointerEnteredWindow();
+    if (settings.highlight == 1)
+        repaint();
 }
 
 void onTimer(HWND window, WPARAM id) {
@@ -62,14 +54,6 @@ void onTimer(HWND window, WPARAM id) {
         runDueUpdates();
         repaint();
         break;
-    case MouseLeaveTimer: {
-        POINT cursor;
-        if (GetCursorPos(&cursor) && WindowFromPoint(cursor) == window)
-            break;
-        KillTimer(window, MouseLeaveTimer);
-        PostMessageA(window, WM_MOUSELEAVE, 0, 0);
-        break;
-    }
     case AutoHideTimer:
         autoHideCheck();
         break;
@@ -255,8 +239,12 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             repaint();
         return 0;
     case WM_MOUSELEAVE:
-        runtime.mouseInside = false;
-        repaint();
+    case WM_NCMOUSELEAVE:
+        pointerLeft();
+        pointerLeftWindow();
+        tooltipPointerLeft();
+        if (settings.highlight == 1)
+            repaint();
         return 0;
     case WM_NOTIFY:
         if (lParam != 0 && reinterpret_cast<const NMHDR*>(lParam)->code == TTN_SHOW &&

@@ -2,7 +2,8 @@
 # The main job: builds FeedMarquee.dll and the stand-in shell, serves a sample feed on 127.0.0.1
 # (a new headline every minute) over https with a certificate made now, whose authority is trusted
 # only in the demo's Wine prefix, starts the shell with the plug-in under Wine, waits until the
-# headlines are painted and writes a PNG screenshot of the plug-in window.
+# first update has ended, writes a PNG screenshot of the plug-in window and prints the plug-in's
+# health line (exit status 1 when the feed could not be shown).
 #   scripts/demo.sh [--http] [--atom] [--feed URL] [--out DIR]
 # --http serves the sample feed over plain http; --atom serves it as an Atom feed; --feed shows any
 # http:// or https:// feed.
@@ -20,7 +21,7 @@ while [ $# -gt 0 ]; do
         --http) scheme=http; shift ;;
         --atom) atom=1; shift ;;
         --out) out="$2"; shift 2 ;;
-        -h|--help) sed -n 2,10p "$0"; exit 0 ;;
+        -h|--help) sed -n 2,11p "$0"; exit 0 ;;
         *) echo "demo: unknown option $1" >&2; exit 2 ;;
     esac
 done
@@ -114,16 +115,30 @@ ask() { # sends one control line and waits for its terminator
 for _ in $(seq 300); do grep -q '^ready' "$out/shell.out" 2>/dev/null && break; sleep 0.1; done
 grep -q '^ready' "$out/shell.out" || { echo "demo: the shell did not start" >&2; cat "$out/shell.err" >&2; exit 1; }
 
-# Wait for the first answered request, then for the paint that follows it.
-if [ -n "$server_pid" ]; then
-    for _ in $(seq 150); do [ -s "$out/served.log" ] && break; sleep 0.1; done
-fi
-sleep 2
+# The health line as the plug-in reports it through the shell's record.
+health() {
+    ask "record-clear" >/dev/null
+    ask "broadcast @FeedMarqueeHealth" >/dev/null
+    ask "record" | sed -n 's/^- broadcast.*@FeedMarqueeHealthReport //p' | head -1
+}
+# Wait for the end of the first pass: the plug-in gives up on a feed after 120 seconds at most.
+line=""
+for _ in $(seq 130); do
+    line=$(health)
+    case "$line" in Updated*|"Not modified"*|Failed*|Moved*) break ;; esac
+    sleep 1
+done
 ask "mouse move 30 60" >/dev/null
 sleep 0.5
 ask "screenshot plugin $(winepath -w "$out/feedmarquee.bmp")" >/dev/null
 python3 "$root/tools/bmp-to-png.py" "$out/feedmarquee.bmp" "$out/feedmarquee.png"
-echo "FeedMarquee is showing $feed"
+shown=""
+case "$line" in
+    Updated*|"Not modified"*|Moved*) shown=1; echo "FeedMarquee is showing $feed" ;;
+    Failed*) echo "FeedMarquee could not fetch $feed" ;;
+    *) echo "FeedMarquee had no answer from $feed in time" ;;
+esac
+echo "health: ${line:-(none yet)}"
 echo "screenshot: $out/feedmarquee.png"
 
 if [ -n "$interactive" ]; then
@@ -136,4 +151,4 @@ exec 3>&-
 wait "$shell_pid" 2>/dev/null || true
 shell_pid=""
 [ -s "$out/execute.log" ] && { echo "links opened:"; cat "$out/execute.log"; }
-exit 0
+[ -n "$shown" ]

@@ -79,8 +79,20 @@ std::vector<PluginRequest> readPluginsFile() {
     return requests;
 }
 
+// Milliseconds since an earlier performance-counter reading.
+double millisecondsSince(const LARGE_INTEGER& start) {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(now.QuadPart - start.QuadPart) * 1000.0 /
+           static_cast<double>(frequency.QuadPart);
+}
+
 void loadPlugin(const PluginRequest& request) {
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
     HMODULE module = LoadLibraryA(request.path.c_str());
+    double loadMs = millisecondsSince(start);
     if (!module) {
         recordEvent("plugin-failed", {request.path, "load"});
         complain("cannot load " + request.path);
@@ -91,6 +103,7 @@ void loadPlugin(const PluginRequest& request) {
     BeginPluginEx beginEx = reinterpret_cast<BeginPluginEx>(
         reinterpret_cast<void*>(GetProcAddress(module, "beginPluginEx")));
     int result = 1;
+    QueryPerformanceCounter(&start);
     if (request.inSlit && beginEx) {
         recordEvent("plugin-begin", {request.path, "beginPluginEx"});
         result = beginEx(module, shellSlitWindow());
@@ -100,6 +113,7 @@ void loadPlugin(const PluginRequest& request) {
     } else {
         complain(request.path + " has no beginPlugin");
     }
+    notePluginStartTime(loadMs, millisecondsSince(start));
     if (result != 0) {
         // A plug-in that did not start is not shut down: it holds nothing to release.
         recordEvent("plugin-failed", {request.path, intArg(result)});

@@ -196,6 +196,16 @@ std::string fileLines(const std::string& path, std::vector<std::string>& out) {
 
 } // namespace
 
+namespace {
+double pluginLoadMs = 0;
+double pluginBeginMs = 0;
+} // namespace
+
+void notePluginStartTime(double loadMs, double beginMs) {
+    pluginLoadMs += loadMs;
+    pluginBeginMs += beginMs;
+}
+
 std::vector<std::string> runControlLine(const std::string& line, bool& quit) {
     std::vector<std::string> out;
     std::string rest = line;
@@ -242,6 +252,10 @@ std::vector<std::string> runControlLine(const std::string& line, bool& quit) {
         out.push_back(std::string("- inputbox ") + (inputBoxOpen() ? "open" : "closed"));
         HWND dialog = findDialog();
         out.push_back("- dialog " + (dialog ? handleText(dialog) : std::string("none")));
+    } else if (command == "start-time") {
+        char text[96];
+        snprintf(text, sizeof text, "- load %.3f ms begin %.3f ms", pluginLoadMs, pluginBeginMs);
+        out.push_back(text);
     } else if (command == "reload-style") {
         reloadStyle(true);
     } else if (command == "screenshot") {

@@ -91,3 +91,5 @@ void notePopupRequested();
 // a new std::string the handler deletes. The reply goes to the output set with setControlOutput.
 const UINT WM_SHELL_CONTROL = WM_APP + 2;
 bool handleControlMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+// Adds the time one plug-in took to load (LoadLibrary) and to begin, for the "start-time" command.
+void notePluginStartTime(double loadMs, double beginMs);

@@ -295,6 +295,7 @@ std::string saveWindowBitmap(HWND window, const char* path) {
     int width = client.right, height = client.bottom;
     if (width <= 0 || height <= 0)
         return "empty window";
+    UpdateWindow(window); // a change just made is painted first
     HDC windowDc = GetDC(window);
     HDC memoryDc = CreateCompatibleDC(windowDc);
     BITMAPINFO info = {};

@@ -237,11 +237,18 @@ TEST(auto_hide_parks_the_window_and_shows_it_again) {
     HWND window = openWindow();
     SetCursorPos(900, 900);
 
-    // The cursor over the window keeps it shown while the check keeps running.
+    // The cursor over the window keeps it shown, and the check stops until the pointer leaves.
     SetCursorPos(50, 350);
+    SetTimer(window, 3, 300, nullptr);
     autoHideCheck();
     CHECK(!runtime.autoHidden);
     CHECK_EQ(windowRect(window).left, 0);
+    CHECK(!KillTimer(window, 3));
+    pointerLeftWindow();
+    CHECK(KillTimer(window, 3));
+    pointerLeftWindow();
+    pointerEnteredWindow();
+    CHECK(!KillTimer(window, 3));
 
     SetCursorPos(900, 900);
     autoHideCheck();
@@ -345,5 +352,57 @@ TEST(display_change_keeps_the_distance_to_the_nearer_edge) {
     displayChanged();
     CHECK_EQ(settings.x, 900);
     CHECK_EQ(runtime.virtualScreenWidth, 1024);
+    closeWindow(window);
+}
+
+TEST(a_window_off_every_screen_comes_back_onto_the_nearest_work_area) {
+    // The virtual screen spans a monitor left of the primary one; the work area is the nearest
+    // monitor's, without its task bar.
+    const RECT screen = {-1024, 0, 1280, 1024};
+    const RECT work = {0, 0, 1280, 994};
+    struct Case {
+        RECT window;
+        RECT expected;
+    } cases[] = {
+        {{-3000, -2000, -2700, -1700}, {0, 0, 300, 300}},     // far up-left: the corner
+        {{-1100, 100, -1030, 200}, {0, 100, 70, 200}},        // left of the screen: x only
+        {{1280, 500, 1580, 800}, {980, 500, 1280, 800}},      // just past the right edge
+        {{400, 1100, 700, 1400}, {400, 694, 700, 994}},       // below: onto the work area
+        {{0, 5000, 2000, 5100}, {0, 894, 2000, 994}},         // wider than the area: its left
+        {{-1030, 10, -1020, 20}, {-1030, 10, -1020, 20}},     // on the left monitor: stays
+        {{1270, 1014, 1570, 1314}, {1270, 1014, 1570, 1314}}, // one pixel showing: stays
+    };
+    for (const Case& c : cases) {
+        RECT place = reachablePlace(c.window, screen, work);
+        CHECK_EQ(place.left, c.expected.left);
+        CHECK_EQ(place.top, c.expected.top);
+        CHECK_EQ(place.right, c.expected.right);
+        CHECK_EQ(place.bottom, c.expected.bottom);
+    }
+
+    // Through the real metrics: a saved place off the screen comes back, the window with it, and
+    // one on the screen is left where it is.
+    freshState();
+    HWND window = openWindow();
+    settings.x = -3000;
+    settings.y = -2000;
+    CHECK(bringBackOnScreen());
+    RECT r = windowRect(window);
+    CHECK(r.left >= 0 && r.top >= 0);
+    CHECK(r.right <= GetSystemMetrics(SM_CXVIRTUALSCREEN));
+    CHECK_EQ(r.left, settings.x);
+    CHECK_EQ(r.top, settings.y);
+    settings.x = 100;
+    settings.y = 20;
+    CHECK(!bringBackOnScreen());
+    CHECK_EQ(settings.x, 100);
+
+    // A display change that leaves the place off the screen brings it back too.
+    runtime.virtualScreenWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    runtime.virtualScreenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    settings.x = 5000;
+    displayChanged();
+    CHECK(settings.x + settings.width <= GetSystemMetrics(SM_CXVIRTUALSCREEN));
+    CHECK_EQ(windowRect(window).left, settings.x);
     closeWindow(window);
 }

@@ -222,11 +222,36 @@ TEST(a_tip_shows_on_a_relayed_move_and_activation_needs_no_repaint) {
     POINT empty = {150, lastShown()->itemRect.bottom + 20};
 
     CHECK(tipShowsAt(window, middleOf(item), 1500));
-    TOOLINFOA current = {};
-    current.cbSize = sizeof current;
-    CHECK(SendMessageA(tooltipWindow, TTM_GETCURRENTTOOLA, 0, reinterpret_cast<LPARAM>(&current)));
-    CHECK(sameRect(current.rect, item->itemRect));
+    wchar_t shown[256] = L"";
+    GetWindowTextW(tooltipWindow, shown, 256);
+    CHECK(toolTextAt(window, middleOf(item)) == shown);
     CHECK(!tipShowsAt(window, empty, 300));
+
+    // The tip goes with the pointer's leave, and while the pointer rests on an entry after its
+    // tip has gone no timer of the tip's runs.
+    CHECK(tipShowsAt(window, middleOf(item), 1500));
+    tooltipPointerLeft();
+    CHECK(!IsWindowVisible(tooltipWindow));
+    setTooltipTiming(350, 1000);
+    CHECK(tipShowsAt(window, middleOf(item), 1500));
+    for (int waited = 0; waited < 3000 && IsWindowVisible(tooltipWindow); waited += 50)
+        pumpMessages(50);
+    CHECK(!IsWindowVisible(tooltipWindow));
+    CHECK(!KillTimer(window, 0x4654) && !KillTimer(window, 0x4655));
+
+    // Near the bottom right of the screen the tip stands above the pointer, all of it showing.
+    RECT work;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    SetWindowPos(window, nullptr, work.right - 200, work.bottom - item->itemRect.bottom - 2, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    tooltipPointerLeft();
+    CHECK(tipShowsAt(window, middleOf(item), 1500));
+    RECT tip;
+    GetWindowRect(tooltipWindow, &tip);
+    POINT cursor;
+    GetCursorPos(&cursor);
+    CHECK(tip.bottom <= work.bottom && tip.right <= work.right);
+    CHECK(tip.bottom <= cursor.y);
 
     activateTooltip(false);
     CHECK(!tipShowsAt(window, middleOf(item), 600));

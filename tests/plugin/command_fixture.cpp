@@ -8,6 +8,7 @@
 #include "display/tooltip.h"
 #include "plugin/feed_updates.h"
 #include "plugin/commands.h"
+#include "plugin/dialog_library.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
@@ -154,9 +155,9 @@ void stopPlugin() {
     testShellWindow = testSlitWindow = nullptr;
     runtime = RuntimeState();
     releaseFavorites();
-    openFileDialog = GetOpenFileNameA;
-    chooseColorDialog = ChooseColorA;
-    chooseFontDialog = ChooseFontA;
+    openFileDialog = openFileDialogOnDemand;
+    chooseColorDialog = chooseColorDialogOnDemand;
+    chooseFontDialog = chooseFontDialogOnDemand;
     // Drop what the closed windows left in the queue (posted timers, the worker's message).
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {

@@ -2,6 +2,8 @@
 // their plain names, with beginPluginEx the same function as beginSlitPlugin.
 #include <windows.h>
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -53,5 +55,40 @@ TEST(the_dll_exports_the_four_entry_points_undecorated) {
     REQUIRE(info);
     CHECK_EQ(info(1), "FeedMarquee");
     CHECK_EQ(info(7), "FeedMarquee 0.0.1a");
+    FreeLibrary(dll);
+}
+
+TEST(the_dll_imports_no_library_that_only_some_runs_need) {
+    // The file dialogs' library brings COM and the printing stack into the shell's process and is
+    // loaded when a dialog opens; WinHTTP brings the TLS stack and is loaded with the first https
+    // fetch. The others would bring as much for nothing.
+    const char* const onDemand[] = {"comdlg32.dll", "winhttp.dll", "ole32.dll",
+                                    "oleaut32.dll", "shell32.dll", "winspool.drv"};
+    HMODULE dll = LoadLibraryExA(dllPath().c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    REQUIRE(dll);
+    const BYTE* base = reinterpret_cast<const BYTE*>(dll);
+    const IMAGE_DOS_HEADER* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const IMAGE_NT_HEADERS32* nt =
+        reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    REQUIRE(directory.VirtualAddress != 0);
+    std::vector<std::string> imported;
+    for (const IMAGE_IMPORT_DESCRIPTOR* entry =
+             reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress);
+         entry->Name != 0; ++entry) {
+        std::string name = reinterpret_cast<const char*>(base + entry->Name);
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](char c) { return static_cast<char>(std::tolower(c)); });
+        std::printf("import %s\n", name.c_str());
+        imported.push_back(name);
+    }
+    CHECK(std::find(imported.begin(), imported.end(), "kernel32.dll") != imported.end());
+    for (const char* library : onDemand) {
+        bool found = std::find(imported.begin(), imported.end(), library) != imported.end();
+        if (found)
+            std::printf("imported at load: %s\n", library);
+        CHECK(!found);
+    }
     FreeLibrary(dll);
 }

@@ -29,7 +29,7 @@ menu|1.1|Favorites|FDMQ_Favorites|{mode}
 item|1.2|string|Feed URL|@FeedMarqueeFeedUrl|
 item|1.3|command|Add Favorites|@FeedMarqueeAddFavorites|unchecked
 item|1.4|command|Update Now|@FeedMarqueeUpdateNow|unchecked
-item|1.5|int|Update Interval (min)|@FeedMarqueeUpdateInterval |15|1|300
+item|1.5|int|Update Interval (min)|@FeedMarqueeUpdateInterval |15|1|1440
 item|1.6|separator||
 item|1.7|submenu|encoding||FDMQ_encoding
 menu|1.7|encoding|FDMQ_encoding|{mode}
@@ -51,7 +51,7 @@ menu|1.10|tooltip|FDMQ_tooltip|{mode}
 item|1.10.1|command|Allow Tooltip|@FeedMarqueeAllowTip|checked
 item|1.10.2|command|Show Title|@FeedMarqueeTipShowTitle|checked
 item|1.10.3|separator||
-item|1.10.4|int|Tooltip Width|@FeedMarqueeTipWidth|350|1|1000
+item|1.10.4|int|Tooltip Width|@FeedMarqueeTipWidth|350|50|4096
 item|1.10.5|int|Hide Delay (sec)|@FeedMarqueeTipHideDelay|10|1|300
 item|1.11|separator||
 item|1.12|int|Padding Size|@FeedMarqueePaddingSize|5|0|50
@@ -78,8 +78,8 @@ item|1.25|submenu|Remove Favorite||FDMQ_RemoveFavorite
 menu|1.25|Remove Favorite|FDMQ_RemoveFavorite|{mode}
 item|2|submenu|Configuration||FDMQ_Config
 menu|2|Configuration|FDMQ_Config|{mode}
-item|2.1|int|Width Size|@FeedMarqueeWidthSize|200|1|{W}
-item|2.2|int|Height Size|@FeedMarqueeHeightSize|250|1|{H}
+item|2.1|int|Width Size|@FeedMarqueeWidthSize|200|10|{W}
+item|2.2|int|Height Size|@FeedMarqueeHeightSize|250|10|{H}
 item|2.3|submenu|Font||FDMQ_Font
 menu|2.3|Font|FDMQ_Font|{mode}
 item|2.3.1|command|Use Ref Font|@FeedMarqueeUseRefFont|checked
@@ -165,7 +165,7 @@ item|1.1.2|command||@FeedMarqueeFavorites 1|unchecked
 item|1.2|string|Feed URL|@FeedMarqueeFeedUrl|http://127.0.0.1/feed.xml
 item|1.3|command|Add Favorites|@FeedMarqueeAddFavorites|unchecked
 item|1.4|command|Update Now|@FeedMarqueeUpdateNow|unchecked
-item|1.5|int|Update Interval (min)|@FeedMarqueeUpdateInterval |45|1|300
+item|1.5|int|Update Interval (min)|@FeedMarqueeUpdateInterval |45|1|1440
 item|1.6|separator||
 item|1.7|submenu|encoding||FDMQ_encoding
 menu|1.7|encoding|FDMQ_encoding|{mode}
@@ -187,7 +187,7 @@ menu|1.10|tooltip|FDMQ_tooltip|{mode}
 item|1.10.1|command|Allow Tooltip|@FeedMarqueeAllowTip|unchecked
 item|1.10.2|command|Show Title|@FeedMarqueeTipShowTitle|unchecked
 item|1.10.3|separator||
-item|1.10.4|int|Tooltip Width|@FeedMarqueeTipWidth|400|1|1000
+item|1.10.4|int|Tooltip Width|@FeedMarqueeTipWidth|400|50|4096
 item|1.10.5|int|Hide Delay (sec)|@FeedMarqueeTipHideDelay|7|1|300
 item|1.11|separator||
 item|1.12|int|Padding Size|@FeedMarqueePaddingSize|3|0|50
@@ -216,12 +216,12 @@ item|1.25.1|command|Zero News|@FeedMarqueeRemoveFavorite 0|unchecked
 item|1.25.2|command|http://127.0.0.1/one.xml|@FeedMarqueeRemoveFavorite 1|unchecked
 item|2|submenu|Configuration||FDMQ_Config
 menu|2|Configuration|FDMQ_Config|{mode}
-item|2.1|int|Width Size|@FeedMarqueeWidthSize|320|1|{W}
-item|2.2|int|Height Size|@FeedMarqueeHeightSize|180|1|{H}
+item|2.1|int|Width Size|@FeedMarqueeWidthSize|320|10|{W}
+item|2.2|int|Height Size|@FeedMarqueeHeightSize|180|10|{H}
 item|2.3|submenu|Font||FDMQ_Font
 menu|2.3|Font|FDMQ_Font|{mode}
 item|2.3.1|command|Use Ref Font|@FeedMarqueeUseRefFont|unchecked
-item|2.3.2|int|Font Size|@FeedMarqueeFontSize|18|1|64
+item|2.3.2|int|Font Size|@FeedMarqueeFontSize|18|1|128
 item|2.3.3|string|Font Face|@FeedMarqueeFontFace|Courier New
 item|2.3.4|command|Font Color|@FeedMarqueeFontColor|unchecked
 item|2.3.5|command|Browse...|@FeedMarqueeSetFont|unchecked
@@ -382,7 +382,7 @@ TEST(commands_that_end_with_a_menu_refresh_show_the_new_state) {
              "string|Feed URL|@FeedMarqueeFeedUrl|http://127.0.0.1/other.xml");
     waitForPass();
     handleCommand(runtime.pluginWindow, "@FeedMarqueeUseRefFont");
-    CHECK_EQ(entry("Configuration/Font/Font Size"), "int|Font Size|@FeedMarqueeFontSize|12|1|64");
+    CHECK_EQ(entry("Configuration/Font/Font Size"), "int|Font Size|@FeedMarqueeFontSize|12|1|128");
     handleCommand(runtime.pluginWindow, "@FeedMarqueeFontFace Courier New");
     CHECK_EQ(entry("Configuration/Font/Font Face"),
              "string|Font Face|@FeedMarqueeFontFace|Courier New");

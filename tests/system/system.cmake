@@ -6,6 +6,7 @@ target_link_libraries(system_probe PRIVATE blackbox_import user32 comctl32)
 
 add_executable(system_tests
     ${CMAKE_CURRENT_LIST_DIR}/system_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/window_edges_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/system_run.cpp
     ${CMAKE_CURRENT_LIST_DIR}/feed_server.cpp
     ${CMAKE_SOURCE_DIR}/feed/headline_cache.cpp
@@ -21,7 +22,10 @@ foreach(scenario
         the_menu_matches_its_tables_and_settings_are_saved_and_reloaded
         quitting_during_a_stalled_download_is_prompt_and_keeps_the_window_place
         saved_headlines_show_at_once_and_updates_are_conditional_and_kept_on_failure
-        a_feed_chosen_during_an_update_is_fetched_after_it_and_stored_without_the_old_title)
+        a_feed_chosen_during_an_update_is_fetched_after_it_and_stored_without_the_old_title
+        text_reaching_the_right_edge_keeps_its_last_letter_and_its_ellipsis
+        couldnt_connect_says_why_underneath_and_without_an_address_where_to_set_one
+        a_window_saved_off_every_screen_comes_back_at_start_and_after_a_reload)
     add_test(NAME system_${scenario} COMMAND system_tests ${scenario})
     set_tests_properties(system_${scenario} PROPERTIES TIMEOUT 120 RUN_SERIAL TRUE)
 endforeach()

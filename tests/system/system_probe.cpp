@@ -127,9 +127,21 @@ std::string describeTools() {
            "\n";
     TOOLINFOW current = {};
     current.cbSize = sizeof current;
-    if (IsWindowVisible(tooltip) &&
-        SendMessageW(tooltip, TTM_GETCURRENTTOOLW, 0, reinterpret_cast<LPARAM>(&current)))
-        out += "current " + escaped(toolText(tooltip, current.hwnd, current.uId)) + "\n";
+    if (IsWindowVisible(tooltip)) {
+        // A tracking tip (shown on command) is no current tool of the control's own; the window's
+        // text is the tip it shows.
+        if (SendMessageW(tooltip, TTM_GETCURRENTTOOLW, 0, reinterpret_cast<LPARAM>(&current))) {
+            out += "current " + escaped(toolText(tooltip, current.hwnd, current.uId)) + "\n";
+        } else {
+            static wchar_t shown[4096];
+            static char narrow[4096];
+            shown[0] = 0;
+            narrow[0] = '\0';
+            GetWindowTextW(tooltip, shown, sizeof shown / sizeof shown[0]);
+            WideCharToMultiByte(CP_ACP, 0, shown, -1, narrow, sizeof narrow, nullptr, nullptr);
+            out += "current " + escaped(narrow) + "\n";
+        }
+    }
     int count = static_cast<int>(SendMessageA(tooltip, TTM_GETTOOLCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
         TOOLINFOA info = {};

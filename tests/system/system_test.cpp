@@ -502,7 +502,7 @@ TEST(the_menu_matches_its_tables_and_settings_are_saved_and_reloaded) {
                "1.2\tstring\tFeed URL\t@FeedMarqueeFeedUrl\t" + url,
                "1.3\tcommand\tAdd Favorites\t@FeedMarqueeAddFavorites\tunchecked",
                "1.4\tcommand\tUpdate Now\t@FeedMarqueeUpdateNow\tunchecked",
-               "1.5\tint\tUpdate Interval (min)\t@FeedMarqueeUpdateInterval \t15\t1\t300",
+               "1.5\tint\tUpdate Interval (min)\t@FeedMarqueeUpdateInterval \t15\t1\t1440",
                "1.6\tseparator\t\t",
                "1.7\tsubmenu\tencoding\t\tFDMQ_encoding",
                "1.8\tsubmenu\thighlight\t\tFDMQ_highlight",
@@ -544,7 +544,7 @@ TEST(the_menu_matches_its_tables_and_settings_are_saved_and_reloaded) {
               {"1.10.1\tcommand\tAllow Tooltip\t@FeedMarqueeAllowTip\tchecked",
                "1.10.2\tcommand\tShow Title\t@FeedMarqueeTipShowTitle\tchecked",
                "1.10.3\tseparator\t\t",
-               "1.10.4\tint\tTooltip Width\t@FeedMarqueeTipWidth\t350\t1\t1000",
+               "1.10.4\tint\tTooltip Width\t@FeedMarqueeTipWidth\t350\t50\t4096",
                "1.10.5\tint\tHide Delay (sec)\t@FeedMarqueeTipHideDelay\t10\t1\t300"});
     checkMenu(dump, "1.13",
               {"1.13.1\tint\ttitle\t@FeedMarqueeTitleOffsetSize\t5\t0\t50",
@@ -552,8 +552,8 @@ TEST(the_menu_matches_its_tables_and_settings_are_saved_and_reloaded) {
     int screenWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
     int screenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
     checkMenu(dump, "2",
-              {"2.1\tint\tWidth Size\t@FeedMarqueeWidthSize\t200\t1\t" + number(screenWidth),
-               "2.2\tint\tHeight Size\t@FeedMarqueeHeightSize\t250\t1\t" + number(screenHeight),
+              {"2.1\tint\tWidth Size\t@FeedMarqueeWidthSize\t200\t10\t" + number(screenWidth),
+               "2.2\tint\tHeight Size\t@FeedMarqueeHeightSize\t250\t10\t" + number(screenHeight),
                "2.3\tsubmenu\tFont\t\tFDMQ_Font", "2.4\tseparator\t\t",
                "2.5\tcommand\tPlugin Toggle\t@FeedMarqueePluginToggle\tunchecked",
                "2.6\tcommand\tAlways on Top\t@FeedMarqueeOnTop\tunchecked",
@@ -642,6 +642,22 @@ TEST(the_menu_matches_its_tables_and_settings_are_saved_and_reloaded) {
     REQUIRE(command(run, "popup-close"));
     CHECK(shellCommand(run.shell, "menus").lines ==
           std::vector<std::string>({"trees 1 menus 15 opened 2"}));
+
+    // The file dialog opens although its library is loaded only now; a cancel keeps the setting.
+    int browse = sendLine(run.shell, "pick 1.9.1");
+    bool dialogOpen = false;
+    for (int waited = 0; waited < 10000 && !dialogOpen; waited += 50) {
+        ShellReply state = shellCommand(run.shell, "state");
+        dialogOpen = state.ok && !hasLine(state.lines, "dialog none");
+        if (!dialogOpen)
+            Sleep(50);
+    }
+    CHECK(dialogOpen);
+    CHECK(command(run, "dialog cancel"));
+    ShellReply picked;
+    CHECK(waitReply(run.shell, browse, picked, 10000) && picked.ok);
+    CHECK(shellCommand(run.shell, "state").lines ==
+          std::vector<std::string>({"popup closed", "inputbox closed", "dialog none"}));
 
     CHECK_EQ(stopShell(run.shell), 0);
     stopFeedServer(server);
