@@ -19,6 +19,8 @@
 #include "content/utf8_ansi.h"
 #include "display/entry_text.h"
 #include "display/gdi_count.h"
+#include "display/high_contrast.h"
+#include "display/selection_paint.h"
 #include "display/text_fit.h"
 #include "display/tooltip.h"
 
@@ -70,6 +72,8 @@ ItemRect toItemRect(const RECT& r) {
 }
 
 void drawHighlight(HDC dc, RECT rect, bool withBorder) {
+    if (highContrastOn())
+        return frameHighContrastHighlight(dc, rect);
     styleFunctions.makeStyleGradient(dc, &rect, &windowStyle, withBorder);
 }
 
@@ -441,7 +445,10 @@ size_t layOutEntries(PaintContext& paint, SelectedFont& font) {
     size_t position = 0;
     int layoutY = paint.content.top;
     for (; position < model.count && layoutY < paint.clientHeight; ++position)
-        layoutY = paintEntry(paint, font, model.entries[position], position, layoutY);
+        if (scrolledAway(position))
+            model.entries[position].itemRect = ItemRect{0, 0, 0, 0};
+        else
+            layoutY = paintEntry(paint, font, model.entries[position], position, layoutY);
     size_t laidOut = position;
     for (; position < model.count && position < laidOutEntries; ++position)
         model.entries[position].itemRect = ItemRect{0, 0, 0, 0};
@@ -468,12 +475,16 @@ void paintWindow(HWND window, const ViewModel& model, const ViewOptions& options
     {
         OffscreenCanvas canvas(paintDC, client.right, client.bottom);
         if (canvas.ready()) {
-            drawHighlight(canvas.dc, client, options.showBorder);
+            bool highContrast = highContrastOn();
+            if (highContrast)
+                fillHighContrastBackground(canvas.dc, client);
+            else
+                drawHighlight(canvas.dc, client, options.showBorder);
             RECT content = {inset, inset, saturate(static_cast<long long>(client.right) - inset),
                             saturate(static_cast<long long>(client.bottom) - inset)};
             TextLook look = chooseTextLook(options);
             SelectedFont font(canvas.dc, look.height, look.face);
-            SetTextColor(canvas.dc, look.colour);
+            SetTextColor(canvas.dc, highContrast ? highContrastTextColour() : look.colour);
             SetBkMode(canvas.dc, TRANSPARENT);
 
             if (options.highlight == 1 && options.mouseInside) {
@@ -484,12 +495,16 @@ void paintWindow(HWND window, const ViewModel& model, const ViewOptions& options
                         drawHighlight(canvas.dc, toRect(under->itemRect), options.highlightBorder);
                 }
             }
+            if (const ViewEntry* selected = focusedSelectionEntry(model))
+                if (selected->itemRect.bottom > selected->itemRect.top)
+                    drawHighlight(canvas.dc, toRect(selected->itemRect), options.highlightBorder);
             TEXTMETRICW metrics;
             int fontHeight = GetTextMetricsW(canvas.dc, &metrics) ? metrics.tmHeight : 0;
             PaintContext context = {model, options,       canvas.dc, content,
                                     inset, client.bottom, -1,        fontHeight};
             laidOutEntries = layOutEntries(context, font);
             forgetTextsFrom(laidOutEntries);
+            finishSelectionPaint(window, canvas.dc, client.bottom, model);
             // The whole client area, whatever the settings say the size is: a smaller stored size
             // (a reload before the window follows it) would leave old pixels in the strips.
             BitBlt(paintDC, 0, 0, client.right, client.bottom, canvas.dc, 0, 0, SRCCOPY);

@@ -20,6 +20,7 @@
 #include "plugin/feed_updates.h"
 #include "plugin/favorite_removal.h"
 #include "plugin/lifecycle.h"
+#include "plugin/keyboard.h"
 #include "plugin/menu.h"
 #include "plugin/opml_commands.h"
 #include "plugin/runtime_state.h"
@@ -292,6 +293,7 @@ void applyReloadedSettings(HWND window) {
     armTurnTimer();
     viewChanged();
     armUpdateTimer();
+    keyboardSettingsChanged(window);
     applyTransparency(); // drops the layered style in the slit; repaints and rebuilds the menu
 }
 

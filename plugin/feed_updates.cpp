@@ -3,6 +3,7 @@
 // the engine's schedule. In "one" mode the single feed keeps its saved copy in
 // "feedmarquee.cache" and its seen keys in "feedmarquee.seen" beside the settings file, as
 // before; the other modes keep one pair of files per favourite in "feedmarquee.feeds".
+#include "plugin/hot_key_win32.h"
 #include "plugin/feed_updates.h"
 
 #include <cstdio>
@@ -390,7 +391,7 @@ bool headlinesStale() {
 
 const char* feedHealthLine() {
     const char* line = engineFeedHealth(engine, 0);
-    return line != nullptr ? line : "";
+    return withHotKeyNote(line != nullptr ? line : "");
 }
 
 int updateIntervalInForce() {

@@ -11,6 +11,7 @@
 #include "feed/feed_engine.h"
 #include "feed/fetch.h"
 #include "plugin/feed_updates.h"
+#include "plugin/keyboard.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
@@ -115,6 +116,7 @@ int startPlugin(HINSTANCE instance) {
     ShowWindow(window, SW_SHOWNOACTIVATE);
     InvalidateRect(window, nullptr, FALSE);
     createPluginTooltip();
+    startKeyboard(window);
     return 0;
 }
 
@@ -184,6 +186,7 @@ int endPlugin(HINSTANCE instance) {
                  reinterpret_cast<LPARAM>(pluginMessages));
     if (settings.inSlit && runtime.slitWindow)
         SendMessageA(runtime.slitWindow, SLIT_REMOVE, 0, reinterpret_cast<LPARAM>(window));
+    endKeyboard(window);
     removeAllTools();
     releasePaintTexts();
     releaseView();

@@ -1,4 +1,4 @@
-// The settings file: one table of the 46 persisted settings drives reading, writing and the
+// The settings file: one table of the 47 persisted settings drives reading, writing and the
 // defaults, so that the three can never disagree about a key, a type or an order. All values go
 // through the shell's settings functions; the file is opened here only to count the favourites.
 #include "plugin/settings.h"
@@ -90,8 +90,10 @@ const SettingRow settingRows[] = {
     ROW_INT(turnSeconds, "feedmarquee.turnSeconds:", 20),
     ROW_BOOL(markNew, "feedmarquee.markNew:", true),
     ROW_BOOL(localTime, "feedmarquee.localTime:", true),
+    {"feedmarquee.hotkey:", "feedmarquee.hotkey:", TextSetting, offsetof(PluginSettings, hotkey), 0,
+     ""},
 };
-static_assert(sizeof settingRows / sizeof settingRows[0] == 46, "46 persisted settings");
+static_assert(sizeof settingRows / sizeof settingRows[0] == 47, "47 persisted settings");
 
 // The words of feedmarquee.show:, by ShowMode.
 const char* const showWords[3] = {"one", "together", "inTurn"};

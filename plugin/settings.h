@@ -1,4 +1,4 @@
-// The plug-in's settings file: the 46 persisted settings and the favourite feeds, read and written
+// The plug-in's settings file: the 47 persisted settings and the favourite feeds, read and written
 // through the shell's settings functions.
 #pragma once
 #include <windows.h>
@@ -48,6 +48,7 @@ struct PluginSettings {
     int turnSeconds;     // inTurn: seconds each feed is shown (5-3600 in force)
     bool markNew;        // items not seen before are marked new
     bool localTime;      // short dates in the reader's time zone, converted from the feed's
+    char hotkey[256];    // the global hot key that focuses the window ("Ctrl+Alt+R"); empty: none
 };
 
 // feedmarquee.show: "one" (feedUrl only, the default), "together" (every favourite in one list),
@@ -68,7 +69,7 @@ extern char settingsPath[MAX_PATH]; // empty when no candidate path fits
 // Locates the file, loads all settings (defaults for missing keys) and then the favourites;
 // creates the file with the defaults when none exists. Memory only: callers apply the values.
 void readSettings();
-// Writes all 46 settings in table order. Favourites are not written. False, with nothing
+// Writes all 47 settings in table order. Favourites are not written. False, with nothing
 // written, when there is no path or the file cannot be written (marked read-only, locked).
 bool writeSettings();
 // Tells the user (through showMessageBox) that the settings file could not be written.

@@ -4,6 +4,9 @@ set(FM_PLUGIN_SOURCES
     plugin/menu.cpp
     plugin/commands.cpp
     plugin/setting_limits.cpp
+    plugin/hot_key_win32.cpp
+    plugin/keyboard.cpp
+    plugin/accessible_feed.cpp
     plugin/window_proc.cpp
     plugin/placement.cpp
     plugin/view.cpp

@@ -16,10 +16,12 @@
 
 #include "content/feed_items.h"
 #include "content/merged_items.h"
+#include "display/keyboard_selection.h"
 #include "display/painting.h"
 #include "display/tooltip.h"
 #include "feed/feed_engine.h"
 #include "plugin/feed_updates.h"
+#include "plugin/hot_key_win32.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
@@ -408,6 +410,10 @@ void composeHeader(int count) {
             composeFailureNote(feed, mode == showOne);
         }
     }
+    if (hotKeyNote()[0]) {
+        appendTip(state.headerTip != nullptr && state.headerTip[0] ? "\n" : "");
+        appendTip(hotKeyNote());
+    }
     state.model.headerSuffix = state.headerSuffix;
     state.model.headerTip = state.headerTip != nullptr ? state.headerTip : "";
     state.model.headerNote = state.headerNote;
@@ -487,11 +493,23 @@ void turnTick(HWND window) {
     if (settings.show != showInTurn)
         return;
     POINT cursor;
-    state.turnHeld = GetCursorPos(&cursor) && WindowFromPoint(cursor) == window;
+    // Held too while the keyboard works in the window: the items must not change under it.
+    state.turnHeld =
+        (GetCursorPos(&cursor) && WindowFromPoint(cursor) == window) || keyboardSelection.focused;
     int before = state.turnFeed;
     advanceTurn(feedCount());
     if (state.turnFeed != before)
         repaintWindow();
+}
+
+bool stepTurn(int direction) {
+    int count = feedCount();
+    if (settings.show != showInTurn || count < 2)
+        return false;
+    state.turnFeed = ((state.turnFeed + direction) % count + count) % count;
+    state.turnStarted = turnClock();
+    repaintWindow();
+    return true;
 }
 
 void markEntrySeen(const ViewEntry* entry) {

@@ -20,6 +20,9 @@ void releaseView();
 void turnTick(HWND window);
 // Timer 5 (a second) runs while the feeds are shown in turn, and only then.
 void armTurnTimer();
+// "inTurn": shows the next (direction 1) or previous (-1) feed at once; false when the feeds are
+// not shown in turn or there is only one.
+bool stepTurn(int direction);
 // The user has seen entry (its tooltip showed, it was opened): it is no longer new.
 void markEntrySeen(const ViewEntry* entry);
 // The clock of the turns, in milliseconds (GetTickCount; tests put their own in).

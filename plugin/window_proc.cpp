@@ -11,9 +11,11 @@
 
 #include "display/painting.h"
 #include "display/tooltip.h"
+#include "display/accessible_list.h"
 #include "feed/feed_engine.h"
 #include "plugin/feed_updates.h"
 #include "plugin/commands.h"
+#include "plugin/keyboard.h"
 #include "plugin/menu.h"
 #include "plugin/mouse_tracking.h"
 #include "plugin/placement.h"
@@ -57,10 +59,14 @@ void onTimer(HWND window, WPARAM id) {
         break;
     case TurnTimer:
         turnTick(window);
+        keyboardListShown(window); // another feed's turn is another list
         break;
     case RepaintTimer:
         repaint();
         KillTimer(window, RepaintTimer);
+        break;
+    case seenTimerId:
+        keyboardSeenTimer(window);
         break;
     default:
         break;
@@ -211,6 +217,7 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             showFromAutoHide();
         return 0;
     case WM_NCLBUTTONDOWN:
+        takeKeyboardFocus(window, false);
         if (settings.inSlit || settings.lockPos)
             return 0;
         return DefWindowProcA(window, message, wParam, lParam);
@@ -240,14 +247,39 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             repaint();
         return 0;
     case WM_NOTIFY:
-        if (lParam != 0 && reinterpret_cast<const NMHDR*>(lParam)->code == TTN_SHOW)
+        if (lParam != 0 && reinterpret_cast<const NMHDR*>(lParam)->code == TTN_SHOW &&
+            !keyboardTipNotified(reinterpret_cast<const NMHDR*>(lParam)))
             tipShown(window);
         return 0;
     case WM_FEED_UPDATED:
         finishUpdate(lParam);
+        keyboardListShown(window);
         repaint();
         followUpRepaint();
         return 0;
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+        if (handleWindowKey(window, wParam))
+            return 0;
+        return DefWindowProcA(window, message, wParam, lParam);
+    case WM_ACTIVATE:
+        keyboardActivated(window, wParam, lParam);
+        return DefWindowProcA(window, message, wParam, lParam);
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+        keyboardFocusChanged(window, message == WM_SETFOCUS);
+        return 0;
+    case WM_HOTKEY:
+        takeKeyboardFocus(window, true);
+        return 0;
+    case WM_GETOBJECT:
+        if (LRESULT answer = answerAccessibleObject(window, wParam, lParam))
+            return answer;
+        return DefWindowProcA(window, message, wParam, lParam);
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+        repaint(); // high contrast may have come or gone
+        return DefWindowProcA(window, message, wParam, lParam);
     case BB_RECONFIGURE:
         if (rootMenu) {
             DelMenu(rootMenu);

@@ -62,4 +62,12 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/shell/shell_record.h)
     target_link_libraries(plugin_feed_view_test PRIVATE fm_plugin_test_support fm_check ws2_32)
     add_test(NAME plugin_feed_view COMMAND plugin_feed_view_test)
     set_tests_properties(plugin_feed_view PROPERTIES TIMEOUT 120)
+
+    # Keys through the window and the list as a screen reader reads it, against a feed on 127.0.0.1.
+    add_executable(plugin_keyboard_reader_test ${CMAKE_CURRENT_LIST_DIR}/keyboard_reader_test.cpp
+                   ${CMAKE_SOURCE_DIR}/tests/system/feed_server.cpp)
+    target_link_libraries(plugin_keyboard_reader_test PRIVATE fm_plugin_test_support fm_check
+                          oleacc oleaut32 ole32 uuid ws2_32)
+    add_test(NAME plugin_keyboard_reader COMMAND plugin_keyboard_reader_test)
+    set_tests_properties(plugin_keyboard_reader PROPERTIES TIMEOUT 120 RUN_SERIAL TRUE)
 endif()

@@ -15,7 +15,7 @@
 
 namespace {
 
-const char* const allKeys[46] = {
+const char* const allKeys[47] = {
     "feedmarquee.x:",
     "feedmarquee.y:",
     "feedmarquee.width:",
@@ -62,6 +62,7 @@ const char* const allKeys[46] = {
     "feedmarquee.turnSeconds:",
     "feedmarquee.markNew:",
     "feedmarquee.localTime:",
+    "feedmarquee.hotkey:",
 };
 
 // A plug-in folder holding the stand-in module, and a shell folder; both empty at first.
@@ -145,7 +146,7 @@ TEST(no_file_anywhere_creates_one_with_the_defaults_in_the_plugin_folder) {
     CHECK_EQ(favoriteCount, 0);
 
     std::vector<std::string> keys = fileKeys(settingsPath);
-    CHECK_EQ(keys.size(), size_t(46));
+    CHECK_EQ(keys.size(), size_t(47));
     for (const char* key : allKeys)
         CHECK_EQ(std::count(keys.begin(), keys.end(), std::string(key)), 1);
     CHECK_EQ(ReadString(settingsPath, "feedmarquee.feedUrl:", ""), "http://kept.example/feed");
@@ -225,7 +226,7 @@ TEST(all_46_settings_survive_a_write_and_a_read) {
     writeSettings();
 
     std::vector<std::string> keys = fileKeys(settingsPath);
-    CHECK_EQ(keys.size(), size_t(46));
+    CHECK_EQ(keys.size(), size_t(47));
     for (const char* key : allKeys)
         CHECK_EQ(std::count(keys.begin(), keys.end(), std::string(key)), 1);
 

@@ -209,7 +209,7 @@ TEST(the_shell_sees_the_start_in_order_and_the_window_as_set) {
 
     CHECK_EQ(shell.quit(), 0);
     // Shut-down wrote every setting.
-    CHECK_EQ(fileKeys(plugin.folder + "feedmarquee.rc").size(), size_t(46));
+    CHECK_EQ(fileKeys(plugin.folder + "feedmarquee.rc").size(), size_t(47));
     CHECK(!IsWindow(handleOf(window)));
 }
 

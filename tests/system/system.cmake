@@ -55,3 +55,15 @@ foreach(scenario
                 $<TARGET_FILE:https_system_tests> ${scenario})
     set_tests_properties(system_${scenario} PROPERTIES TIMEOUT 180 RUN_SERIAL TRUE)
 endforeach()
+
+# A screen reader in another process, reading the plug-in's window through oleacc.
+add_executable(reader_system_test ${CMAKE_CURRENT_LIST_DIR}/reader_system_test.cpp
+                                  ${CMAKE_CURRENT_LIST_DIR}/system_run.cpp
+                                  ${CMAKE_CURRENT_LIST_DIR}/feed_server.cpp)
+target_link_libraries(reader_system_test PRIVATE bb_control_driver fm_check oleacc oleaut32 ole32
+                      uuid ws2_32)
+add_dependencies(reader_system_test blackbox FeedMarquee system_probe)
+add_test(NAME system_a_reader_in_another_process_reads_the_items_and_opens_one
+         COMMAND reader_system_test)
+set_tests_properties(system_a_reader_in_another_process_reads_the_items_and_opens_one
+                     PROPERTIES TIMEOUT 120 RUN_SERIAL TRUE)

@@ -345,6 +345,7 @@ TEST(first_start_creates_the_settings_and_shows_the_feed_then_the_failure) {
         {"feedmarquee.turnSeconds:", "20"},
         {"feedmarquee.markNew:", "true"},
         {"feedmarquee.localTime:", "true"},
+        {"feedmarquee.hotkey:", ""},
     };
     CHECK(GetFileAttributesA(run.folder.file("feedmarquee.rc").c_str()) == INVALID_FILE_ATTRIBUTES);
     std::vector<Setting> written = settingLines(run.settingsFile());

@@ -1,0 +1,31 @@
+#include "display/selection_paint.h"
+
+#include "display/keyboard_selection.h"
+
+const ViewEntry* focusedSelectionEntry(const ViewModel& model) {
+    if (!keyboardSelection.focused || !keyboardSelection.drawn || keyboardSelection.selected < 0)
+        return nullptr;
+    size_t position = static_cast<size_t>(keyboardSelection.selected) + 1;
+    return position < model.count ? &model.entries[position] : nullptr;
+}
+
+bool scrolledAway(size_t position) {
+    return position > 0 && position - 1 < static_cast<size_t>(keyboardSelection.firstShown);
+}
+
+void finishSelectionPaint(HWND window, HDC dc, int clientHeight, const ViewModel& model) {
+    const ViewEntry* entry = focusedSelectionEntry(model);
+    if (!entry)
+        return;
+    RECT rect = {entry->itemRect.left, entry->itemRect.top, entry->itemRect.right,
+                 entry->itemRect.bottom};
+    bool shown = !IsRectEmpty(&rect);
+    if (shown)
+        DrawFocusRect(dc, &rect);
+    int first = firstShownFor(keyboardSelection.firstShown, keyboardSelection.selected,
+                              shown && rect.bottom <= clientHeight);
+    if (first != keyboardSelection.firstShown) {
+        keyboardSelection.firstShown = first;
+        InvalidateRect(window, nullptr, FALSE);
+    }
+}
