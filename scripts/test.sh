@@ -20,7 +20,7 @@ status=0
 # One at a time: the Windows tests share one desktop, one cursor and one window list.
 ( cd build/win32 && ctest --output-on-failure -j1 --timeout 600 ) || status=1
 
-FM_FUZZ_SECONDS=${FM_FUZZ_SECONDS:-30} scripts/fuzz.sh build/native || status=1
+FM_FUZZ_SECONDS=${FM_FUZZ_SECONDS:-20} scripts/fuzz.sh build/native || status=1
 
 echo "test command finished in $(( $(date +%s) - start )) s, status $status"
 exit $status
