@@ -41,11 +41,32 @@ bool startsWithIgnoringCase(const char* text, const char* prefix) {
     return true;
 }
 
-void trackMouse(HWND window) {
-    if (pointerMoved(window, true))
+// The entry the pointer highlight was last drawn for: a move within one entry repaints nothing.
+const ViewEntry* highlightedEntry = nullptr;
+ItemRect highlightedRect = {};
+
+void trackMouse(HWND window, POINT screenPoint) {
+    bool entered = pointerMoved(window, true);
+    if (entered)
         pointerEnteredWindow();
-    if (settings.highlight == 1)
-        repaint();
+    if (settings.highlight != 1)
+        return;
+    POINT client = screenPoint;
+    ScreenToClient(window, &client);
+    const ViewEntry* under = entryAtPoint(currentView(), client);
+    ItemRect rect = under != nullptr ? under->itemRect : ItemRect{};
+    if (!entered && under == highlightedEntry && rect.left == highlightedRect.left &&
+        rect.top == highlightedRect.top && rect.right == highlightedRect.right &&
+        rect.bottom == highlightedRect.bottom)
+        return;
+    highlightedEntry = under;
+    highlightedRect = rect;
+    repaint();
+}
+
+void forgetHighlightedEntry() {
+    highlightedEntry = nullptr;
+    highlightedRect = ItemRect{};
 }
 
 void onTimer(HWND window, WPARAM id) {
@@ -209,13 +230,15 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         return 0;
     case WM_NCHITTEST:
         return (GetKeyState(VK_MENU) < 0 && !settings.lockPos) ? HTBOTTOMRIGHT : HTCAPTION;
-    case WM_NCMOUSEMOVE:
-        relayMouseToTooltip(
-            window, POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))});
-        trackMouse(window);
+    case WM_NCMOUSEMOVE: {
+        POINT screenPoint = {static_cast<short>(LOWORD(lParam)),
+                             static_cast<short>(HIWORD(lParam))};
+        relayMouseToTooltip(window, screenPoint);
+        trackMouse(window, screenPoint);
         if (runtime.autoHidden)
             showFromAutoHide();
         return 0;
+    }
     case WM_NCLBUTTONDOWN:
         takeKeyboardFocus(window, false);
         if (settings.inSlit || settings.lockPos)
@@ -241,6 +264,7 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_MOUSELEAVE:
     case WM_NCMOUSELEAVE:
         pointerLeft();
+        forgetHighlightedEntry();
         pointerLeftWindow();
         tooltipPointerLeft();
         if (settings.highlight == 1)

@@ -345,7 +345,7 @@ TEST(the_close_message_and_unknown_timers_change_nothing) {
     CHECK(invalidated(window));
 }
 
-TEST(mouse_moves_repaint_only_in_highlight_mode_1_and_the_leave_comes_without_polling) {
+TEST(mouse_moves_repaint_in_highlight_mode_1_when_the_entry_changes_and_leave_is_not_polled) {
     Started started;
     REQUIRE(started.window);
     HWND window = started.window;
@@ -359,14 +359,26 @@ TEST(mouse_moves_repaint_only_in_highlight_mode_1_and_the_leave_comes_without_po
         CHECK(!invalidated(window));
         SendMessageA(window, WM_NCMOUSELEAVE, 0, 0);
     }
+    // Mode 1 repaints when the pointer enters and whenever it crosses into another entry (or off
+    // the entries), so the highlight follows it; a move within one entry repaints nothing.
     settings.highlight = 1;
-    ValidateRect(window, nullptr);
-    SendMessageA(window, WM_NCMOUSEMOVE, HTCAPTION, point);
-    CHECK(invalidated(window));
+    setEntries(
+        {{"first", "http://a/", {0, 0, 100, 20}}, {"second", "http://b/", {0, 20, 100, 40}}});
+    struct Move {
+        int x, y;
+        bool repaints;
+    } moves[] = {{10, 10, true},  {60, 15, false},  {10, 30, true}, {90, 39, false},
+                 {120, 30, true}, {130, 35, false}, {10, 5, true}};
+    for (const Move& move : moves) {
+        ValidateRect(window, nullptr);
+        SendMessageA(window, WM_NCMOUSEMOVE, HTCAPTION, screenPoint(window, move.x, move.y));
+        CHECK_EQ(invalidated(window), move.repaints);
+    }
     CHECK(runtime.mouseInside);
+    SendMessageA(window, WM_NCMOUSELEAVE, 0, 0);
     ValidateRect(window, nullptr);
-    SendMessageA(window, WM_NCMOUSEMOVE, HTCAPTION, point);
-    CHECK(invalidated(window)); // every move, so the highlight follows the cursor
+    SendMessageA(window, WM_NCMOUSEMOVE, HTCAPTION, screenPoint(window, 10, 5));
+    CHECK(invalidated(window)); // entering again draws the highlight again
     // The cursor is not over the window: the system reports the leave, and no timer of the
     // window's own polls the cursor meanwhile.
     CHECK(!KillTimer(window, 2));
