@@ -69,6 +69,11 @@ void forgetHighlightedEntry() {
     highlightedRect = ItemRect{};
 }
 
+// Alt turns the window into a sizing corner, unless its place is locked.
+bool altSizes() {
+    return !settings.lockPos && GetKeyState(VK_MENU) < 0;
+}
+
 void onTimer(HWND window, WPARAM id) {
     switch (id) {
     case UpdateTimer:
@@ -229,7 +234,16 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         displayChanged();
         return 0;
     case WM_NCHITTEST:
-        return (GetKeyState(VK_MENU) < 0 && !settings.lockPos) ? HTBOTTOMRIGHT : HTCAPTION;
+        // Always the caption: the hit test runs on every move and, where the system polls for the
+        // pointer's leave, on every tick of that poll, so it reads no key state. Alt is looked at
+        // where it matters: the cursor shown and the left press.
+        return HTCAPTION;
+    case WM_SETCURSOR:
+        if (LOWORD(lParam) == HTCAPTION && altSizes()) {
+            SetCursor(LoadCursor(nullptr, IDC_SIZENWSE));
+            return TRUE;
+        }
+        return DefWindowProcA(window, message, wParam, lParam);
     case WM_NCMOUSEMOVE: {
         POINT screenPoint = {static_cast<short>(LOWORD(lParam)),
                              static_cast<short>(HIWORD(lParam))};
@@ -243,7 +257,9 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         takeKeyboardFocus(window, false);
         if (settings.inSlit || settings.lockPos)
             return 0;
-        return DefWindowProcA(window, message, wParam, lParam);
+        // With Alt held a press sizes the window from its bottom-right corner.
+        return DefWindowProcA(window, message,
+                              wParam == HTCAPTION && altSizes() ? HTBOTTOMRIGHT : wParam, lParam);
     case WM_NCLBUTTONDBLCLK:
         openLinkAt(window, lParam);
         return 0;

@@ -286,21 +286,29 @@ TEST(a_double_click_opens_the_link_under_the_point_and_nothing_else) {
     CHECK(!openItemLink(nullptr));
 }
 
+// The whole window is a caption whatever the keys; with Alt held (and the place not locked) it
+// shows the sizing cursor, and a drag sizes it (below).
 TEST(the_whole_window_is_a_caption_and_alt_makes_it_a_sizing_corner) {
     Started started;
     REQUIRE(started.window);
     HWND window = started.window;
     LPARAM middle = screenPoint(window, 20, 20);
+    HCURSOR sizing = LoadCursor(nullptr, IDC_SIZENWSE);
     BYTE keys[256];
     GetKeyboardState(keys);
-    keys[VK_MENU] = 0;
-    SetKeyboardState(keys);
-    CHECK_EQ(SendMessageA(window, WM_NCHITTEST, 0, middle), LRESULT(HTCAPTION));
-    keys[VK_MENU] = 0x80;
-    SetKeyboardState(keys);
-    CHECK_EQ(SendMessageA(window, WM_NCHITTEST, 0, middle), LRESULT(HTBOTTOMRIGHT));
-    settings.lockPos = true;
-    CHECK_EQ(SendMessageA(window, WM_NCHITTEST, 0, middle), LRESULT(HTCAPTION));
+    struct Row {
+        bool alt, locked, sizingCursor;
+    } rows[] = {{false, false, false}, {true, false, true}, {true, true, false}};
+    for (const Row& row : rows) {
+        keys[VK_MENU] = row.alt ? 0x80 : 0;
+        SetKeyboardState(keys);
+        settings.lockPos = row.locked;
+        CHECK_EQ(SendMessageA(window, WM_NCHITTEST, 0, middle), LRESULT(HTCAPTION));
+        SetCursor(LoadCursor(nullptr, IDC_ARROW));
+        SendMessageA(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window),
+                     MAKELPARAM(HTCAPTION, WM_MOUSEMOVE));
+        CHECK_EQ(GetCursor() == sizing, row.sizingCursor);
+    }
     settings.lockPos = false;
     keys[VK_MENU] = 0;
     SetKeyboardState(keys);
@@ -318,6 +326,15 @@ TEST(a_left_drag_moves_the_window_unless_it_is_locked) {
     CHECK_EQ(after.top - before.top, 30);
     CHECK_EQ(settings.x, int(after.left));
     CHECK_EQ(settings.y, int(after.top));
+
+    // With Alt held the drag sizes the window from its bottom-right corner instead.
+    GetWindowRect(window, &before);
+    dragWindow(window, 40, 30, true);
+    GetWindowRect(window, &after);
+    CHECK_EQ(after.left, before.left);
+    CHECK_EQ(after.top, before.top);
+    CHECK_EQ(after.right - before.right, 40);
+    CHECK_EQ(after.bottom - before.bottom, 30);
 
     settings.lockPos = true;
     GetWindowRect(window, &before);
