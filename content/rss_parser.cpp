@@ -289,11 +289,17 @@ struct PendingText {
 // there, the decoder writes into it (none writes more bytes than it reads) and the unused end is
 // given back, so no field costs an allocation of its own. Each returns null when memory runs out.
 // The list's texts are final once the next one is written.
+// The length of a zero-terminated text by the parser's own scan (the runtime's strlen is slow in
+// the shipped build).
+inline size_t textLength(const char* text) {
+    return static_cast<size_t>(findByteOrZero(text, '\0') - text);
+}
+
 char* decodedText(FeedList* list, const char* text, size_t length) {
     char* out = reserveListText(list, length);
     if (out != nullptr) {
         decodeEntities(text, length, out);
-        keepListText(list, out, length + 1, std::strlen(out));
+        keepListText(list, out, length + 1, textLength(out));
     }
     return out;
 }
@@ -340,7 +346,7 @@ char* pendingText(FeedList* list, const PendingText& pending) {
 // Gives back a text just written that is not kept (it was the last one written).
 inline void dropText(FeedList* list, char* text) {
     if (text != nullptr)
-        dropListText(list, text, std::strlen(text) + 1);
+        dropListText(list, text, textLength(text) + 1);
 }
 
 // A value replaces the pending one when it is present and ranks at least as high (replace) or
@@ -1188,7 +1194,10 @@ char* titleFromDescription(const char* text) {
 }
 
 FeedList* parseFeed(char* document, const char* baseUrl) {
-    size_t length = document != nullptr ? std::strlen(document) : 0;
+    // The document's length by the parser's own scan: the runtime's strlen reads a 10 MB document
+    // several times slower in the shipped build.
+    size_t length =
+        document != nullptr ? static_cast<size_t>(findByteOrZeroFar(document, '\0') - document) : 0;
     // The texts are the document less its markup: half its size is a fair first guess.
     FeedList* list = newFeedList(length / 2);
     if (list == nullptr || document == nullptr)
