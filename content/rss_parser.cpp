@@ -596,13 +596,21 @@ char* titleOf(FeedList* list, const PendingText& pending) {
     return title;
 }
 
+// Whether two texts are the same, compared here rather than by the runtime's strcmp (a call per
+// item, slow in the shipped build).
+inline bool sameText(const char* a, const char* b) {
+    while (*a != '\0' && *a == *b)
+        ++a, ++b;
+    return *a == *b;
+}
+
 // The key that identifies an item across updates: its guid as written, else its link, else its
 // title. A guid equal to the link shares the link's text.
 const char* itemKey(ParseState& state, const FeedItem* entry) {
     if (state.guid.present) {
         char* guid = pendingText(state.list, state.guid);
         if (guid != nullptr && !isEmptyText(guid)) {
-            if (entry->link == nullptr || std::strcmp(guid, entry->link) != 0)
+            if (entry->link == nullptr || !sameText(guid, entry->link))
                 return guid;
             dropText(state.list, guid);
             return entry->link;
