@@ -115,16 +115,18 @@ ask() { # sends one control line and waits for its terminator
 for _ in $(seq 300); do grep -q '^ready' "$out/shell.out" 2>/dev/null && break; sleep 0.1; done
 grep -q '^ready' "$out/shell.out" || { echo "demo: the shell did not start" >&2; cat "$out/shell.err" >&2; exit 1; }
 
-# The health line as the plug-in reports it through the shell's record.
+# The health line as the plug-in reports it through the shell's record, into line. ask counts its
+# requests in n, so it runs in this shell, never in a pipe or a command substitution.
 health() {
     ask "record-clear" >/dev/null
     ask "broadcast @FeedMarqueeHealth" >/dev/null
-    ask "record" | sed -n 's/^- broadcast.*@FeedMarqueeHealthReport //p' | head -1
+    ask "record" >"$out/record.txt"
+    line=$(sed -n '/^- broadcast.*@FeedMarqueeHealthReport /{s///;p;q;}' "$out/record.txt")
 }
 # Wait for the end of the first pass: the plug-in gives up on a feed after 120 seconds at most.
 line=""
 for _ in $(seq 130); do
-    line=$(health)
+    health
     case "$line" in Updated*|"Not modified"*|Failed*|Moved*) break ;; esac
     sleep 1
 done
