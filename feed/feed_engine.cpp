@@ -21,6 +21,7 @@
 #include "feed/headline_cache.h"
 #include "feed/seen_keys.h"
 #include "feed/update_schedule.h"
+#include "feed/worker_stack.h"
 
 const char* const connectingText = "Connecting...";
 const char* const failedText = "Couldn't connect!";
@@ -369,7 +370,7 @@ void saveSeen(FeedEngine* engine, const FeedState* feed) {
     bool started = false;
     if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                            reinterpret_cast<LPCSTR>(&seenWriterThread), &hub->writerModule)) {
-        uintptr_t thread = _beginthreadex(nullptr, 0, seenWriterThread, hub, 0, nullptr);
+        uintptr_t thread = beginWorkerThread(seenWriterThread, hub);
         if (thread != 0) {
             CloseHandle(reinterpret_cast<HANDLE>(thread));
             started = true;
@@ -769,7 +770,7 @@ bool startThread(Pass* pass) {
     bool started = false;
     if (pass->done && GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                                          reinterpret_cast<LPCSTR>(&workerThread), &pass->module)) {
-        uintptr_t thread = _beginthreadex(nullptr, 0, workerThread, pass, 0, nullptr);
+        uintptr_t thread = beginWorkerThread(workerThread, pass);
         if (thread != 0) {
             CloseHandle(reinterpret_cast<HANDLE>(thread));
             started = true;
