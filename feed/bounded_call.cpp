@@ -31,6 +31,7 @@ void releaseBounded(BoundedCall* call) {
 }
 
 unsigned __stdcall boundedThread(void* argument) {
+    releaseUnusedStack();
     BoundedCall* call = static_cast<BoundedCall*>(argument);
     HMODULE module = call->module;
     call->work(call->record);

@@ -311,6 +311,7 @@ bool marked(const FeedItem* item) {
 // The hub's writer thread: writes the queued seen-key files in turn and ends when none is left.
 // It holds a reference to the hub and to this module, so it may outlive the engine.
 unsigned __stdcall seenWriterThread(void* argument) {
+    releaseUnusedStack();
     Hub* hub = static_cast<Hub*>(argument);
     HMODULE module = hub->writerModule;
     for (;;) {
@@ -707,6 +708,7 @@ void runPass(Pass* pass) {
 }
 
 unsigned __stdcall workerThread(void* argument) {
+    releaseUnusedStack();
     Pass* pass = static_cast<Pass*>(argument);
     HMODULE module = pass->module;
     if (pass->jobs != nullptr)

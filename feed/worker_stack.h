@@ -1,21 +1,18 @@
 #pragma once
-// The stack each feed thread (a pass, the loader, the seen-keys writer, a bounded name lookup)
-// reserves. The deepest path (a request's header text beside the response record, then a parse)
-// needs under 100 KiB, so 256 KiB leaves room; the default would be the executable's reserve
-// (often 2 MiB) for each of the up to ten slow passes running at once. Wine gives every thread at
-// least 1 MiB whatever is asked.
-#include <windows.h>
-#include <process.h>
+// How feed threads (a pass, the loader, the seen-keys writer, a bounded name lookup) are started
+// and what their stacks cost while they wait: up to ten slow passes may run at once for minutes.
 #include <cstdint>
 
+// The stack each feed thread reserves. The deepest path (a request's header text beside the
+// response record, then a parse) needs under 100 KiB, so 256 KiB leaves room; the default is the
+// executable's reserve (2 MiB for the shell).
 const unsigned workerStackReserve = 256 * 1024;
 
-#ifndef STACK_SIZE_PARAM_IS_A_RESERVATION
-#define STACK_SIZE_PARAM_IS_A_RESERVATION 0x00010000
-#endif
-
 // _beginthreadex with workerStackReserve as the reserve (not the commit) of the new stack.
-inline uintptr_t beginWorkerThread(unsigned(__stdcall* start)(void*), void* argument) {
-    return _beginthreadex(nullptr, workerStackReserve, start, argument,
-                          STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-}
+uintptr_t beginWorkerThread(unsigned(__stdcall* start)(void*), void* argument);
+
+// Called first by each feed thread: tells the system that the committed stack pages well below
+// the caller's frame hold nothing. Windows commits a stack as it grows, so there it finds
+// nothing to do; Wine commits and fills a thread's whole stack (at least 1 MiB) at its start,
+// which this gives back.
+void releaseUnusedStack();
