@@ -160,6 +160,31 @@ const char* listTakeText(FeedList* list, char* text) {
     return copy;
 }
 
+char* reserveListText(FeedList* list, size_t n) {
+    if (list == nullptr || n >= static_cast<size_t>(-1) - 1)
+        return nullptr;
+    return carve(list, n + 1, false);
+}
+
+void keepListText(FeedList* list, char* text, size_t size, size_t length) {
+    if (list == nullptr || text == nullptr)
+        return;
+    size_t keep = length == static_cast<size_t>(-1) ? 0 : length + 1;
+    if (keep != 0)
+        text[length] = '\0';
+    // The text is the newest carving of the newest block, or of a large text's own block just
+    // behind it (see carve).
+    TextBlock* block = list->blocks;
+    for (int i = 0; i < 2 && block != nullptr; ++i, block = block->next) {
+        char* data = blockData(block);
+        if (text >= data && text + size == data + block->used) {
+            if (keep < size)
+                block->used -= size - keep;
+            return;
+        }
+    }
+}
+
 FeedList* placeholderList(const char* text) {
     FeedList* list = newFeedList(0);
     FeedItem* entry = appendEntry(list);

@@ -59,6 +59,18 @@ const char* listText(FeedList* list, const char* text, size_t n);
 // text, not null.
 const char* listTakeText(FeedList* list, char* text);
 
+// Room for a text of up to n bytes and its terminating zero, at the end of the list's storage, for
+// a text written straight into the list (a decoder's output) instead of into an allocation of its
+// own; null when memory runs out. Settle it with keepListText before anything else is added.
+char* reserveListText(FeedList* list, size_t n);
+// Keeps the first length bytes of text (zero-terminating it), whose size bytes were the last taken
+// from the list, and gives the rest back to the list's storage; dropListText gives them all back
+// (a text not kept). Nothing is given back when other storage was taken after text.
+void keepListText(FeedList* list, char* text, size_t size, size_t length);
+inline void dropListText(FeedList* list, char* text, size_t size) {
+    keepListText(list, text, size, static_cast<size_t>(-1));
+}
+
 // A new list of a single entry titled text (a placeholder such as "Connecting..."), count 1.
 FeedList* placeholderList(const char* text);
 

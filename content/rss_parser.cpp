@@ -285,68 +285,68 @@ struct PendingText {
     ElementText value;
 };
 
-char* decodedCopy(const char* text, size_t length) {
-    char* copy = static_cast<char*>(std::malloc(length + 1));
-    if (copy != nullptr)
-        decodeEntities(text, length, copy);
-    return copy;
+// A field's text is written straight into the list's storage: room for its source is reserved
+// there, the decoder writes into it (none writes more bytes than it reads) and the unused end is
+// given back, so no field costs an allocation of its own. Each returns null when memory runs out.
+// The list's texts are final once the next one is written.
+// The length of a zero-terminated text by the parser's own scan (the runtime's strlen is slow in
+// the shipped build).
+inline size_t textLength(const char* text) {
+    return static_cast<size_t>(findByteOrZero(text, '\0') - text);
 }
 
-// Descriptions shrink once their tags are gone. One of up to this many bytes is made plain on the
-// stack and then copied into an allocation of its exact size; a longer one is made plain in its own
-// allocation, which then gives back what it does not need.
-const size_t stackDescriptionSize = 4096;
-
-char* descriptionCopy(const char* text, size_t length, bool asHtml) {
-    if (length < stackDescriptionSize) {
-        char plain[stackDescriptionSize];
-        size_t plainLength = descriptionToText(text, length, plain, asHtml);
-        char* copy = static_cast<char*>(std::malloc(plainLength + 1));
-        if (copy != nullptr)
-            std::memcpy(copy, plain, plainLength + 1);
-        return copy;
+char* decodedText(FeedList* list, const char* text, size_t length) {
+    char* out = reserveListText(list, length);
+    if (out != nullptr) {
+        decodeEntities(text, length, out);
+        keepListText(list, out, length + 1, textLength(out));
     }
-    char* copy = static_cast<char*>(std::malloc(length + 1));
-    if (copy == nullptr)
-        return nullptr;
-    size_t plainLength = descriptionToText(text, length, copy, asHtml);
-    if (plainLength < length - length / 4) {
-        if (char* smaller = static_cast<char*>(std::realloc(copy, plainLength + 1)))
-            copy = smaller;
-    }
-    return copy;
+    return out;
 }
 
-// A copy of the text with its references decoded and without blanks at either end (a
-// pretty-printed feed indents its values). The blanks are left out of the source range, so the
-// copy needs no second look.
-char* trimmedCopy(const char* text, size_t length) {
+char* descriptionText(FeedList* list, const char* text, size_t length, bool asHtml) {
+    char* out = reserveListText(list, length);
+    if (out != nullptr)
+        keepListText(list, out, length + 1, descriptionToText(text, length, out, asHtml));
+    return out;
+}
+
+// The text with its references decoded and without blanks at either end (a pretty-printed feed
+// indents its values). The blanks are left out of the source range, so the text needs no second
+// look.
+char* trimmedText(FeedList* list, const char* text, size_t length) {
     while (length > 0 && isBlank(*text))
         ++text, --length;
     while (length > 0 && isBlank(text[length - 1]))
         --length;
-    return decodedCopy(text, length);
+    return decodedText(list, text, length);
 }
 
-char* titleTextCopy(const char* text, size_t length) {
-    char* copy = static_cast<char*>(std::malloc(length + 1));
-    if (copy != nullptr)
-        titleToText(text, length, copy);
-    return copy;
+char* titleText(FeedList* list, const char* text, size_t length) {
+    char* out = reserveListText(list, length);
+    if (out != nullptr)
+        keepListText(list, out, length + 1, titleToText(text, length, out));
+    return out;
 }
 
-char* pendingCopy(const PendingText& pending) {
+char* pendingText(FeedList* list, const PendingText& pending) {
     if (!pending.present)
         return nullptr;
     const ElementText& v = pending.value;
     switch (pending.form) {
     case HtmlForm:
-        return descriptionCopy(v.text, v.length, v.asHtml);
+        return descriptionText(list, v.text, v.length, v.asHtml);
     case TitleForm:
-        return titleTextCopy(v.text, v.length);
+        return titleText(list, v.text, v.length);
     default:
-        return trimmedCopy(v.text, v.length);
+        return trimmedText(list, v.text, v.length);
     }
+}
+
+// Gives back a text just written that is not kept (it was the last one written).
+inline void dropText(FeedList* list, char* text) {
+    if (text != nullptr)
+        dropListText(list, text, textLength(text) + 1);
 }
 
 // A value replaces the pending one when it is present and ranks at least as high (replace) or
@@ -392,28 +392,37 @@ bool hasScheme(const char* text) {
     }
 }
 
-// A new text with the address written at text (length bytes, references not yet decoded), blanks
-// at either end removed and, when it is relative and base (absolute) is given, resolved against
-// base. Null when it is empty or memory runs out. A reference that cannot be resolved stays as
-// written.
-char* linkCopy(const char* text, size_t length, const char* base) {
-    char* link = trimmedCopy(text, length);
+// The address written at text (length bytes, references not yet decoded) as a text of the list,
+// blanks at either end removed and, when it is relative and base (absolute) is given, resolved
+// against base. Null when it is empty or memory runs out. A reference that cannot be resolved
+// stays as written.
+char* linkText(FeedList* list, const char* text, size_t length, const char* base) {
+    char* link = trimmedText(list, text, length);
     if (link == nullptr)
         return nullptr;
     if (link[0] == '\0') {
-        std::free(link);
+        dropText(list, link);
         return nullptr;
     }
     if (base == nullptr || *base == '\0' || hasScheme(link))
         return link;
     // Resolution keeps the base's scheme and authority and adds at most a '/' to the reference.
-    size_t size = std::strlen(base) + std::strlen(link) + 8;
-    char* resolved = static_cast<char*>(std::malloc(size));
+    // Addresses are short: the resolved one is made on the stack, unless it may be very long.
+    size_t linkLength = std::strlen(link);
+    size_t size = std::strlen(base) + linkLength + 8;
+    char onStack[2048];
+    char* resolved = size <= sizeof onStack ? onStack : static_cast<char*>(std::malloc(size));
     if (resolved != nullptr && resolveUrl(base, link, resolved, size)) {
-        std::free(link);
-        return resolved;
+        // The resolved address takes the reference's place (reserved after giving it back, so it
+        // starts where the reference did while the block has room).
+        dropListText(list, link, linkLength + 1);
+        size_t resolvedLength = std::strlen(resolved);
+        link = reserveListText(list, resolvedLength);
+        if (link != nullptr)
+            std::memcpy(link, resolved, resolvedLength + 1);
     }
-    std::free(resolved);
+    if (resolved != onStack)
+        std::free(resolved);
     return link;
 }
 
@@ -436,7 +445,8 @@ struct ParseState {
     // found none: every later one fails too, so none is searched for again (no quadratic scans).
     bool unclosedInstruction;
     bool unclosedDeclaration;
-    char* bases[baseLevels]; // xml:base in force at each level, resolved; null: none declared
+    // xml:base in force at each level, resolved (a text of the list); null: none declared
+    const char* bases[baseLevels];
     bool inChannel;
     bool inItem;
     int32_t ignoreDepth; // inside image, textInput or an entry's source: nothing there is kept
@@ -444,7 +454,7 @@ struct ParseState {
     FeedList* list; // the list being built
     FeedItem* header;
     bool headerTitled;
-    char* headerLink; // the channel's link, until the header entry exists
+    const char* headerLink; // the channel's link, until the header entry exists
 
     // The item (or entry) being read.
     PendingText title;
@@ -453,7 +463,7 @@ struct ParseState {
     PendingText date;
     PendingText guid;
     bool guidIsLink; // the guid is a permalink (no isPermaLink="false")
-    char* link;
+    const char* link;
 
     int32_t created;
 
@@ -479,7 +489,6 @@ inline const char* currentBase(const ParseState& state) {
 }
 
 inline void clearBase(ParseState& state, int level) {
-    std::free(state.bases[level]);
     state.bases[level] = nullptr;
 }
 
@@ -492,9 +501,9 @@ void declareBase(ParseState& state, int level, const char* p, const char* end) {
     AttributeValue declared = findAttribute(p, end, "xml:base");
     if (declared.text == nullptr)
         return;
-    char* base = linkCopy(declared.text, declared.length, baseAbove(state, level - 1));
+    char* base = linkText(state.list, declared.text, declared.length, baseAbove(state, level - 1));
     if (base != nullptr && !hasScheme(base)) {
-        std::free(base);
+        dropText(state.list, base);
         base = nullptr;
     }
     state.bases[level] = base;
@@ -503,7 +512,6 @@ void declareBase(ParseState& state, int level, const char* p, const char* end) {
 void clearItem(ParseState& state) {
     state.title.present = state.dcTitle.present = state.description.present = false;
     state.date.present = state.guid.present = false;
-    std::free(state.link);
     state.link = nullptr;
 }
 
@@ -516,7 +524,7 @@ bool ensureHeader(ParseState& state) {
     if (entry == nullptr)
         return false;
     entry->entryIndex = state.created++;
-    entry->link = listTakeText(state.list, state.headerLink);
+    entry->link = state.headerLink;
     state.headerLink = nullptr;
     state.header = entry;
     return true;
@@ -526,9 +534,8 @@ bool ensureHeader(ParseState& state) {
 // titleCharacters characters and then marked with an ellipsis. Null for no or empty text.
 const size_t titleCharacters = 80;
 
-char* titleFromText(const char* text) {
-    if (isEmptyText(text))
-        return nullptr;
+// The bytes of text a title made from it keeps; ellipsis: it is cut, and marked with one.
+size_t titleCut(const char* text, bool& ellipsis) {
     // Count characters by the bytes that start them, so a cut never splits a UTF-8 sequence.
     size_t characters = 0;
     size_t cut = 0;
@@ -542,8 +549,9 @@ char* titleFromText(const char* text) {
             ++characters;
         }
     }
-    if (*p == '\0')
-        return duplicateText(text, 0);
+    ellipsis = *p != '\0';
+    if (!ellipsis)
+        return static_cast<size_t>(p - text);
     if (text[cut] != ' ') {
         size_t blank = cut;
         while (blank > 0 && text[blank] != ' ')
@@ -553,38 +561,61 @@ char* titleFromText(const char* text) {
     }
     while (cut > 0 && text[cut - 1] == ' ')
         --cut;
-    static const char ellipsis[] = "\xE2\x80\xA6";
-    char* title = static_cast<char*>(std::malloc(cut + sizeof ellipsis));
-    if (title != nullptr) {
-        std::memcpy(title, text, cut);
-        std::memcpy(title + cut, ellipsis, sizeof ellipsis);
-    }
+    return cut;
+}
+
+const char ellipsisText[] = "\xE2\x80\xA6";
+
+// A title made from text (see titleCut) into out, which has room for the text and an ellipsis.
+void writeTitleFromText(const char* text, size_t cut, bool ellipsis, char* out) {
+    std::memcpy(out, text, cut);
+    if (ellipsis)
+        std::memcpy(out + cut, ellipsisText, sizeof ellipsisText);
+    else
+        out[cut] = '\0';
+}
+
+char* titleFromText(FeedList* list, const char* text) {
+    if (isEmptyText(text))
+        return nullptr;
+    bool ellipsis = false;
+    size_t cut = titleCut(text, ellipsis);
+    char* title = reserveListText(list, cut + (ellipsis ? sizeof ellipsisText - 1 : 0));
+    if (title != nullptr)
+        writeTitleFromText(text, cut, ellipsis, title);
     return title;
 }
 
 // Takes a pending title: null when absent or blank.
-char* titleCopy(const PendingText& pending) {
-    char* title = pendingCopy(pending);
+char* titleOf(FeedList* list, const PendingText& pending) {
+    char* title = pendingText(list, pending);
     if (isEmptyText(title)) {
-        std::free(title);
+        dropText(list, title);
         return nullptr;
     }
     return title;
+}
+
+// Whether two texts are the same, compared here rather than by the runtime's strcmp (a call per
+// item, slow in the shipped build).
+inline bool sameText(const char* a, const char* b) {
+    while (*a != '\0' && *a == *b)
+        ++a, ++b;
+    return *a == *b;
 }
 
 // The key that identifies an item across updates: its guid as written, else its link, else its
 // title. A guid equal to the link shares the link's text.
 const char* itemKey(ParseState& state, const FeedItem* entry) {
     if (state.guid.present) {
-        char* guid = pendingCopy(state.guid);
+        char* guid = pendingText(state.list, state.guid);
         if (guid != nullptr && !isEmptyText(guid)) {
-            if (entry->link != nullptr && std::strcmp(guid, entry->link) == 0) {
-                std::free(guid);
-                return entry->link;
-            }
-            return listTakeText(state.list, guid);
+            if (entry->link == nullptr || !sameText(guid, entry->link))
+                return guid;
+            dropText(state.list, guid);
+            return entry->link;
         }
-        std::free(guid);
+        dropText(state.list, guid);
     }
     return entry->link != nullptr ? entry->link : entry->title;
 }
@@ -594,47 +625,53 @@ const char* itemKey(ParseState& state, const FeedItem* entry) {
 void finishItem(ParseState& state) {
     if (!state.inItem)
         return;
-    char* link = state.link;
+    FeedList* list = state.list;
+    const char* link = state.link;
     state.link = nullptr;
     if (link == nullptr && state.guid.present && state.guidIsLink)
-        link = linkCopy(state.guid.value.text, state.guid.value.length, currentBase(state));
+        link = linkText(list, state.guid.value.text, state.guid.value.length, currentBase(state));
     state.inItem = false;
     state.ignoreDepth = 0;
     clearBase(state, ItemBase);
 
-    char* title = titleCopy(state.title);
+    const char* title = titleOf(list, state.title);
     int32_t titleLength = clippedLength(state.title.value.length);
     if (title == nullptr) {
-        title = titleCopy(state.dcTitle);
+        title = titleOf(list, state.dcTitle);
         titleLength = clippedLength(state.dcTitle.value.length);
     }
-    char* description = pendingCopy(state.description);
+    const char* description = pendingText(list, state.description);
     if (description != nullptr && description[0] == '\0') {
-        std::free(description); // white space only: no description
+        dropListText(list, const_cast<char*>(description), 1); // white space only: none
         description = nullptr;
     }
     if (title == nullptr) {
-        title = titleFromText(description);
+        title = titleFromText(list, description);
         if (title == nullptr && link != nullptr)
-            title = duplicateText(link, 0);
+            title = listText(list, link, 0);
         titleLength = title != nullptr ? clippedLength(std::strlen(title)) : 0;
     }
     FeedItem* entry = nullptr;
     if (title != nullptr && ensureHeader(state))
-        entry = appendEntry(state.list);
+        entry = appendEntry(list);
     if (entry == nullptr) {
-        std::free(title);
-        std::free(link);
-        std::free(description);
-        clearItem(state);
+        clearItem(state); // what was written for it stays unused in the list's storage
         return;
     }
     entry->entryIndex = state.created++;
-    entry->title = listTakeText(state.list, title);
+    entry->title = title;
     entry->titleLength = titleLength;
-    entry->link = listTakeText(state.list, link);
-    entry->description = listTakeText(state.list, description);
-    entry->date = listTakeText(state.list, pendingCopy(state.date));
+    entry->link = link;
+    entry->description = description;
+    // A present but empty date stays present: a feed's empty date is not a missing one.
+    static const char empty[] = "";
+    char* date = pendingText(list, state.date);
+    if (date != nullptr && date[0] == '\0') {
+        dropListText(list, date, 1);
+        entry->date = empty;
+    } else {
+        entry->date = date;
+    }
     entry->key = itemKey(state, entry);
     clearItem(state);
 }
@@ -650,14 +687,10 @@ inline bool atItemLevel(const ParseState& state) {
 void takeFeedTitle(ParseState& state, const PendingText& pending) {
     if (state.headerTitled)
         return;
-    char* title = titleCopy(pending);
-    if (title == nullptr)
+    char* title = titleOf(state.list, pending);
+    if (title == nullptr || !ensureHeader(state))
         return;
-    if (!ensureHeader(state)) {
-        std::free(title);
-        return;
-    }
-    state.header->title = listTakeText(state.list, title);
+    state.header->title = title;
     state.header->titleLength = clippedLength(pending.value.length);
     state.headerTitled = true;
 }
@@ -694,23 +727,24 @@ char* examineLink(ParseState& state, char* m) {
     if (text == nullptr || length == 0)
         return value.next;
     const char* base = currentBase(state);
-    char* ownBase = nullptr;
+    // A link's own xml:base stays in the list's storage behind it (rare, and small).
     if (tagEnd > m + 4) {
         const AttributeValue& declared = attributes[2];
         if (declared.text != nullptr) {
-            ownBase = linkCopy(declared.text, declared.length, base);
+            char* ownBase = linkText(state.list, declared.text, declared.length, base);
             if (ownBase != nullptr && hasScheme(ownBase))
                 base = ownBase;
+            else
+                dropText(state.list, ownBase);
         }
     }
-    char* link = linkCopy(text, length, base);
-    std::free(ownBase);
+    char* link = linkText(state.list, text, length, base);
     if (link == nullptr)
         return value.next;
     if (state.inItem)
         state.link = link;
     else if (state.header != nullptr)
-        state.header->link = listTakeText(state.list, link);
+        state.header->link = link;
     else
         state.headerLink = link;
     return value.next;
@@ -1157,11 +1191,21 @@ int32_t scheduleMinutes(const ParseState& state) {
 } // namespace
 
 char* titleFromDescription(const char* text) {
-    return titleFromText(text);
+    if (isEmptyText(text))
+        return nullptr;
+    bool ellipsis = false;
+    size_t cut = titleCut(text, ellipsis);
+    char* title = static_cast<char*>(std::malloc(cut + sizeof ellipsisText));
+    if (title != nullptr)
+        writeTitleFromText(text, cut, ellipsis, title);
+    return title;
 }
 
 FeedList* parseFeed(char* document, const char* baseUrl) {
-    size_t length = document != nullptr ? std::strlen(document) : 0;
+    // The document's length by the parser's own scan: the runtime's strlen reads a 10 MB document
+    // several times slower in the shipped build.
+    size_t length =
+        document != nullptr ? static_cast<size_t>(findByteOrZeroFar(document, '\0') - document) : 0;
     // The texts are the document less its markup: half its size is a fair first guess.
     FeedList* list = newFeedList(length / 2);
     if (list == nullptr || document == nullptr)
@@ -1187,10 +1231,6 @@ FeedList* parseFeed(char* document, const char* baseUrl) {
     }
 
     finishItem(state); // a document cut off inside an item still shows it
-    std::free(state.headerLink);
-    std::free(state.link);
-    for (char*& base : state.bases)
-        std::free(base);
     list->ttlMinutes = scheduleMinutes(state);
     trimFeedList(list);
     return list;

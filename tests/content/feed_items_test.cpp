@@ -79,3 +79,30 @@ TEST(aSharedListLivesUntilItsLastOwnerLetsGo) {
     releaseFeedList(nullptr);
     CHECK(retainFeedList(nullptr) == nullptr);
 }
+
+// A decoder writes into room reserved for its whole source and keeps only what it wrote: the rest
+// goes back to the list, so thousands of texts that shrink on decoding do not each cost their
+// source's size; a dropped text leaves nothing behind, and a text after a kept one is intact.
+TEST(reservedTextsGiveBackWhatTheyDoNotKeep) {
+    FeedList* list = newFeedList(0);
+    REQUIRE(list != nullptr);
+    std::string large(300 * 1024, 'x'); // larger than any block: a block of its own
+    const char* kept[3000];
+    for (int i = 0; i < 3000; ++i) {
+        size_t source = i % 100 == 0 ? large.size() : 2000;
+        char* text = reserveListText(list, source);
+        REQUIRE(text != nullptr);
+        std::string written = "text " + std::to_string(i);
+        std::memcpy(text, written.c_str(), written.size());
+        keepListText(list, text, source + 1, written.size());
+        char* dropped = reserveListText(list, 500);
+        REQUIRE(dropped != nullptr);
+        dropListText(list, dropped, 501);
+        kept[i] = text;
+    }
+    for (int i = 0; i < 3000; ++i)
+        CHECK_EQ(kept[i], "text " + std::to_string(i));
+    // Kept: ~30,000 bytes of text; the 30 large sources' blocks are held whole.
+    CHECK(list->blockBytes < 30 * (large.size() + 64) + 256 * 1024);
+    releaseFeedList(list);
+}
