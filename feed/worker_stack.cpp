@@ -9,9 +9,9 @@
 
 namespace {
 
-// What stays untouched below the caller's frame: room for the calls made here and for any frame
-// the caller's caller still has below it.
-const uintptr_t keptBelowFrame = 64 * 1024;
+// What stays untouched below this function's frame: room for the calls it makes (VirtualQuery,
+// VirtualAlloc), whose frames are small. Every caller's frame lies above.
+const uintptr_t keptBelowFrame = 16 * 1024;
 
 } // namespace
 

@@ -11,8 +11,8 @@ const unsigned workerStackReserve = 256 * 1024;
 // _beginthreadex with workerStackReserve as the reserve (not the commit) of the new stack.
 uintptr_t beginWorkerThread(unsigned(__stdcall* start)(void*), void* argument);
 
-// Called first by each feed thread: tells the system that the committed stack pages well below
-// the caller's frame hold nothing. Windows commits a stack as it grows, so there it finds
-// nothing to do; Wine commits and fills a thread's whole stack (at least 1 MiB) at its start,
-// which this gives back.
+// Called first by each feed thread: tells the system that the committed stack pages below the
+// caller's frame (but for a small margin) hold nothing. Windows commits a stack as it grows, so
+// there it finds nothing to do; Wine commits and fills a thread's whole stack (at least 1 MiB) at
+// its start, which this gives back.
 void releaseUnusedStack();
