@@ -41,11 +41,37 @@ bool startsWithIgnoringCase(const char* text, const char* prefix) {
     return true;
 }
 
-void trackMouse(HWND window) {
-    if (pointerMoved(window, true))
+// The entry the pointer highlight was last drawn for: a move within one entry repaints nothing.
+const ViewEntry* highlightedEntry = nullptr;
+ItemRect highlightedRect = {};
+
+void trackMouse(HWND window, POINT screenPoint) {
+    bool entered = pointerMoved(window, true);
+    if (entered)
         pointerEnteredWindow();
-    if (settings.highlight == 1)
-        repaint();
+    if (settings.highlight != 1)
+        return;
+    POINT client = screenPoint;
+    ScreenToClient(window, &client);
+    const ViewEntry* under = entryAtPoint(currentView(), client);
+    ItemRect rect = under != nullptr ? under->itemRect : ItemRect{};
+    if (!entered && under == highlightedEntry && rect.left == highlightedRect.left &&
+        rect.top == highlightedRect.top && rect.right == highlightedRect.right &&
+        rect.bottom == highlightedRect.bottom)
+        return;
+    highlightedEntry = under;
+    highlightedRect = rect;
+    repaint();
+}
+
+void forgetHighlightedEntry() {
+    highlightedEntry = nullptr;
+    highlightedRect = ItemRect{};
+}
+
+// Alt turns the window into a sizing corner, unless its place is locked.
+bool altSizes() {
+    return !settings.lockPos && GetKeyState(VK_MENU) < 0;
 }
 
 void onTimer(HWND window, WPARAM id) {
@@ -208,19 +234,32 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         displayChanged();
         return 0;
     case WM_NCHITTEST:
-        return (GetKeyState(VK_MENU) < 0 && !settings.lockPos) ? HTBOTTOMRIGHT : HTCAPTION;
-    case WM_NCMOUSEMOVE:
-        relayMouseToTooltip(
-            window, POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))});
-        trackMouse(window);
+        // Always the caption: the hit test runs on every move and, where the system polls for the
+        // pointer's leave, on every tick of that poll, so it reads no key state. Alt is looked at
+        // where it matters: the cursor shown and the left press.
+        return HTCAPTION;
+    case WM_SETCURSOR:
+        if (LOWORD(lParam) == HTCAPTION && altSizes()) {
+            SetCursor(LoadCursor(nullptr, IDC_SIZENWSE));
+            return TRUE;
+        }
+        return DefWindowProcA(window, message, wParam, lParam);
+    case WM_NCMOUSEMOVE: {
+        POINT screenPoint = {static_cast<short>(LOWORD(lParam)),
+                             static_cast<short>(HIWORD(lParam))};
+        relayMouseToTooltip(window, screenPoint);
+        trackMouse(window, screenPoint);
         if (runtime.autoHidden)
             showFromAutoHide();
         return 0;
+    }
     case WM_NCLBUTTONDOWN:
         takeKeyboardFocus(window, false);
         if (settings.inSlit || settings.lockPos)
             return 0;
-        return DefWindowProcA(window, message, wParam, lParam);
+        // With Alt held a press sizes the window from its bottom-right corner.
+        return DefWindowProcA(window, message,
+                              wParam == HTCAPTION && altSizes() ? HTBOTTOMRIGHT : wParam, lParam);
     case WM_NCLBUTTONDBLCLK:
         openLinkAt(window, lParam);
         return 0;
@@ -241,6 +280,7 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_MOUSELEAVE:
     case WM_NCMOUSELEAVE:
         pointerLeft();
+        forgetHighlightedEntry();
         pointerLeftWindow();
         tooltipPointerLeft();
         if (settings.highlight == 1)

@@ -286,21 +286,29 @@ TEST(a_double_click_opens_the_link_under_the_point_and_nothing_else) {
     CHECK(!openItemLink(nullptr));
 }
 
+// The whole window is a caption whatever the keys; with Alt held (and the place not locked) it
+// shows the sizing cursor, and a drag sizes it (below).
 TEST(the_whole_window_is_a_caption_and_alt_makes_it_a_sizing_corner) {
     Started started;
     REQUIRE(started.window);
     HWND window = started.window;
     LPARAM middle = screenPoint(window, 20, 20);
+    HCURSOR sizing = LoadCursor(nullptr, IDC_SIZENWSE);
     BYTE keys[256];
     GetKeyboardState(keys);
-    keys[VK_MENU] = 0;
-    SetKeyboardState(keys);
-    CHECK_EQ(SendMessageA(window, WM_NCHITTEST, 0, middle), LRESULT(HTCAPTION));
-    keys[VK_MENU] = 0x80;
-    SetKeyboardState(keys);
-    CHECK_EQ(SendMessageA(window, WM_NCHITTEST, 0, middle), LRESULT(HTBOTTOMRIGHT));
-    settings.lockPos = true;
-    CHECK_EQ(SendMessageA(window, WM_NCHITTEST, 0, middle), LRESULT(HTCAPTION));
+    struct Row {
+        bool alt, locked, sizingCursor;
+    } rows[] = {{false, false, false}, {true, false, true}, {true, true, false}};
+    for (const Row& row : rows) {
+        keys[VK_MENU] = row.alt ? 0x80 : 0;
+        SetKeyboardState(keys);
+        settings.lockPos = row.locked;
+        CHECK_EQ(SendMessageA(window, WM_NCHITTEST, 0, middle), LRESULT(HTCAPTION));
+        SetCursor(LoadCursor(nullptr, IDC_ARROW));
+        SendMessageA(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window),
+                     MAKELPARAM(HTCAPTION, WM_MOUSEMOVE));
+        CHECK_EQ(GetCursor() == sizing, row.sizingCursor);
+    }
     settings.lockPos = false;
     keys[VK_MENU] = 0;
     SetKeyboardState(keys);
@@ -318,6 +326,15 @@ TEST(a_left_drag_moves_the_window_unless_it_is_locked) {
     CHECK_EQ(after.top - before.top, 30);
     CHECK_EQ(settings.x, int(after.left));
     CHECK_EQ(settings.y, int(after.top));
+
+    // With Alt held the drag sizes the window from its bottom-right corner instead.
+    GetWindowRect(window, &before);
+    dragWindow(window, 40, 30, true);
+    GetWindowRect(window, &after);
+    CHECK_EQ(after.left, before.left);
+    CHECK_EQ(after.top, before.top);
+    CHECK_EQ(after.right - before.right, 40);
+    CHECK_EQ(after.bottom - before.bottom, 30);
 
     settings.lockPos = true;
     GetWindowRect(window, &before);
@@ -345,7 +362,7 @@ TEST(the_close_message_and_unknown_timers_change_nothing) {
     CHECK(invalidated(window));
 }
 
-TEST(mouse_moves_repaint_only_in_highlight_mode_1_and_the_leave_comes_without_polling) {
+TEST(mouse_moves_repaint_in_highlight_mode_1_when_the_entry_changes_and_leave_is_not_polled) {
     Started started;
     REQUIRE(started.window);
     HWND window = started.window;
@@ -359,14 +376,26 @@ TEST(mouse_moves_repaint_only_in_highlight_mode_1_and_the_leave_comes_without_po
         CHECK(!invalidated(window));
         SendMessageA(window, WM_NCMOUSELEAVE, 0, 0);
     }
+    // Mode 1 repaints when the pointer enters and whenever it crosses into another entry (or off
+    // the entries), so the highlight follows it; a move within one entry repaints nothing.
     settings.highlight = 1;
-    ValidateRect(window, nullptr);
-    SendMessageA(window, WM_NCMOUSEMOVE, HTCAPTION, point);
-    CHECK(invalidated(window));
+    setEntries(
+        {{"first", "http://a/", {0, 0, 100, 20}}, {"second", "http://b/", {0, 20, 100, 40}}});
+    struct Move {
+        int x, y;
+        bool repaints;
+    } moves[] = {{10, 10, true},  {60, 15, false},  {10, 30, true}, {90, 39, false},
+                 {120, 30, true}, {130, 35, false}, {10, 5, true}};
+    for (const Move& move : moves) {
+        ValidateRect(window, nullptr);
+        SendMessageA(window, WM_NCMOUSEMOVE, HTCAPTION, screenPoint(window, move.x, move.y));
+        CHECK_EQ(invalidated(window), move.repaints);
+    }
     CHECK(runtime.mouseInside);
+    SendMessageA(window, WM_NCMOUSELEAVE, 0, 0);
     ValidateRect(window, nullptr);
-    SendMessageA(window, WM_NCMOUSEMOVE, HTCAPTION, point);
-    CHECK(invalidated(window)); // every move, so the highlight follows the cursor
+    SendMessageA(window, WM_NCMOUSEMOVE, HTCAPTION, screenPoint(window, 10, 5));
+    CHECK(invalidated(window)); // entering again draws the highlight again
     // The cursor is not over the window: the system reports the leave, and no timer of the
     // window's own polls the cursor meanwhile.
     CHECK(!KillTimer(window, 2));
