@@ -5,6 +5,7 @@
 #include <process.h>
 #include <cstdlib>
 #include "feed/http_fetch.h"
+#include "feed/worker_stack.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ void releaseBounded(BoundedCall* call) {
 }
 
 unsigned __stdcall boundedThread(void* argument) {
+    releaseUnusedStack();
     BoundedCall* call = static_cast<BoundedCall*>(argument);
     HMODULE module = call->module;
     call->work(call->record);
@@ -51,8 +53,7 @@ BoundedEnd runBounded(void (*work)(void* record), void* record, const FetchReque
         call->references = 2;
         call->work = work;
         call->record = record;
-        thread =
-            reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, boundedThread, call, 0, nullptr));
+        thread = reinterpret_cast<HANDLE>(beginWorkerThread(boundedThread, call));
         if (thread == nullptr)
             FreeLibrary(call->module);
     }

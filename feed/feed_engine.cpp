@@ -21,6 +21,7 @@
 #include "feed/headline_cache.h"
 #include "feed/seen_keys.h"
 #include "feed/update_schedule.h"
+#include "feed/worker_stack.h"
 
 const char* const connectingText = "Connecting...";
 const char* const failedText = "Couldn't connect!";
@@ -310,6 +311,7 @@ bool marked(const FeedItem* item) {
 // The hub's writer thread: writes the queued seen-key files in turn and ends when none is left.
 // It holds a reference to the hub and to this module, so it may outlive the engine.
 unsigned __stdcall seenWriterThread(void* argument) {
+    releaseUnusedStack();
     Hub* hub = static_cast<Hub*>(argument);
     HMODULE module = hub->writerModule;
     for (;;) {
@@ -369,7 +371,7 @@ void saveSeen(FeedEngine* engine, const FeedState* feed) {
     bool started = false;
     if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                            reinterpret_cast<LPCSTR>(&seenWriterThread), &hub->writerModule)) {
-        uintptr_t thread = _beginthreadex(nullptr, 0, seenWriterThread, hub, 0, nullptr);
+        uintptr_t thread = beginWorkerThread(seenWriterThread, hub);
         if (thread != 0) {
             CloseHandle(reinterpret_cast<HANDLE>(thread));
             started = true;
@@ -706,6 +708,7 @@ void runPass(Pass* pass) {
 }
 
 unsigned __stdcall workerThread(void* argument) {
+    releaseUnusedStack();
     Pass* pass = static_cast<Pass*>(argument);
     HMODULE module = pass->module;
     if (pass->jobs != nullptr)
@@ -769,7 +772,7 @@ bool startThread(Pass* pass) {
     bool started = false;
     if (pass->done && GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                                          reinterpret_cast<LPCSTR>(&workerThread), &pass->module)) {
-        uintptr_t thread = _beginthreadex(nullptr, 0, workerThread, pass, 0, nullptr);
+        uintptr_t thread = beginWorkerThread(workerThread, pass);
         if (thread != 0) {
             CloseHandle(reinterpret_cast<HANDLE>(thread));
             started = true;

@@ -7,7 +7,7 @@
 #include "feed/http_response.h"
 
 // Most bytes one recv asks for.
-const int fetchReadLimit = 256 * 1024;
+const int fetchReadLimit = 16 * 1024;
 // A connection attempt or a download that makes no progress for this many milliseconds ends the
 // fetch (30000; tests shorten it).
 extern unsigned long fetchStallLimitMs;

@@ -10,7 +10,8 @@ set(FM_FEED_SOURCES
     feed/feed_engine.cpp
     feed/seen_keys.cpp
     feed/winhttp_api.cpp
-    feed/winhttp_fetch.cpp)
+    feed/winhttp_fetch.cpp
+    feed/worker_stack.cpp)
 # The portable response stage (status line, headers, chunks, gzip/deflate) and the preparation of
 # addresses, built natively too.
 set(FM_HTTP_SOURCES

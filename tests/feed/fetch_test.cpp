@@ -8,6 +8,7 @@
 #include "feed/fetch.h"
 #include "feed/http_fetch.h"
 #include "feed/idn_win32.h"
+#include "feed/worker_stack.h"
 #include "tests/feed/test_server.h"
 #include "tests/support/check.h"
 
@@ -227,4 +228,60 @@ TEST(addressesAreEncodedConvertedOrRefusedWhole) {
                               sizeof out));
     std::string grows = "http://example.com/" + std::string(feedAddressLimit - 20, 'x') + "\xc3";
     CHECK(!prepareFeedAddress(grows.c_str(), typedAddress, systemHostToAscii, out, sizeof out));
+}
+
+namespace {
+
+struct StackProbe {
+    bool framesKept;   // the frames above the release still hold what they held
+    bool deepUseWorks; // 150 KiB of stack used after the release reads back what was written
+};
+
+// Fills buffer, gives back the stack below, then checks buffer.
+__attribute__((noinline)) bool releaseBelowAFullFrame() {
+    volatile unsigned char buffer[32 * 1024];
+    for (size_t i = 0; i < sizeof buffer; ++i)
+        buffer[i] = static_cast<unsigned char>(i * 7 + 1);
+    releaseUnusedStack();
+    for (size_t i = 0; i < sizeof buffer; ++i)
+        if (buffer[i] != static_cast<unsigned char>(i * 7 + 1))
+            return false;
+    return true;
+}
+
+__attribute__((noinline)) bool useDeepStack() {
+    volatile unsigned char buffer[150 * 1024];
+    for (size_t i = 0; i < sizeof buffer; i += 512)
+        buffer[i] = static_cast<unsigned char>(i >> 9);
+    for (size_t i = 0; i < sizeof buffer; i += 512)
+        if (buffer[i] != static_cast<unsigned char>(i >> 9))
+            return false;
+    return true;
+}
+
+unsigned __stdcall probeStack(void* argument) {
+    StackProbe* probe = static_cast<StackProbe*>(argument);
+    volatile char outer[4096];
+    for (size_t i = 0; i < sizeof outer; ++i)
+        outer[i] = static_cast<char>(i);
+    bool kept = releaseBelowAFullFrame();
+    for (size_t i = 0; i < sizeof outer; ++i)
+        kept = kept && outer[i] == static_cast<char>(i);
+    probe->framesKept = kept;
+    probe->deepUseWorks = useDeepStack();
+    return 0;
+}
+
+} // namespace
+
+// A feed thread gives back the stack it does not use without losing a frame, and still has the
+// stack a pass needs afterwards.
+TEST(feedThreadsKeepTheirFramesWhenTheyGiveBackStack) {
+    StackProbe probe = {};
+    HANDLE thread = reinterpret_cast<HANDLE>(beginWorkerThread(probeStack, &probe));
+    REQUIRE(thread != nullptr);
+    REQUIRE(WaitForSingleObject(thread, 30000) == WAIT_OBJECT_0);
+    CloseHandle(thread);
+    CHECK(probe.framesKept);
+    CHECK(probe.deepUseWorks);
 }
