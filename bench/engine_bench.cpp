@@ -8,38 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_feed.h"
 #include "feed/feed_engine.h"
 #include "tests/feed/test_server.h"
 
 namespace {
 
+// The feed document behind an HTTP/1.0 answer, as a server sends it.
 std::string feedOf(int salt) {
-    std::string text = "HTTP/1.0 200 OK\r\nContent-Type: application/rss+xml\r\n\r\n"
-                       "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel><title>Site " +
-                       std::to_string(salt) + "</title><link>https://news.example.com/</link>\n";
-    char item[1024];
-    for (int i = 0; i < 100; ++i) {
-        std::snprintf(item, sizeof item,
-                      "<item><title>Council agrees on the harbour plan, story %d of feed %d</title>"
-                      "<link>https://news.example.com/2026/12/08/harbour-plan-%d-%d.html</link>"
-                      "<guid>https://news.example.com/?p=%d%d</guid>"
-                      "<pubDate>Tue, 08 Dec 2026 14:%02d:00 GMT</pubDate><description>&lt;p&gt;"
-                      "The council met on Tuesday to discuss the plan for the old harbour; a "
-                      "decision is expected next week after a public hearing at the town "
-                      "hall.&lt;/p&gt;</description></item>\n",
-                      i, salt, i, salt, salt, i, i % 60);
-        text += item;
-    }
-    return text + "</channel></rss>\n";
-}
-
-size_t heapInUse() {
-    _HEAPINFO info = {};
-    size_t used = 0;
-    while (_heapwalk(&info) == _HEAPOK)
-        if (info._useflag == _USEDENTRY)
-            used += info._size;
-    return used;
+    return "HTTP/1.0 200 OK\r\nContent-Type: application/rss+xml\r\n\r\n" + benchFeedOf(100, salt);
 }
 
 } // namespace
@@ -61,7 +38,7 @@ int main() {
         specs.push_back(FeedSpec{url.c_str(), nullptr, nullptr, nullptr, nullptr});
     EngineOptions options = {15, true, true, true, 10000};
 
-    size_t before = heapInUse();
+    size_t before = benchHeapInUse();
     DWORD started = GetTickCount();
     FeedEngine* engine = createFeedEngine(nullptr, nullptr);
     engineConfigure(engine, specs.data(), feeds, &options);
@@ -84,7 +61,7 @@ int main() {
         engineRunDue(engine, engineClock());
         Sleep(5);
     }
-    size_t after = heapInUse();
+    size_t after = benchHeapInUse();
     std::printf("%d responsive feeds of 100 items shown in %.2f s beside %d slow ones\n",
                 feeds - slow, seconds, slow);
     std::printf("50 feeds: %.1f KB of heap per 100-item feed (lists, state, seen keys)\n",
