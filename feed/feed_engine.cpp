@@ -9,7 +9,6 @@
 
 #include <windows.h>
 #include <process.h>
-#include <zlib.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -568,16 +567,6 @@ void queueResult(Pass* pass, FeedPassResult* r) {
     LeaveCriticalSection(&hub->lock);
     if (!wanted)
         freeResult(r);
-}
-
-uint32_t crcOf(const char* data, size_t length) {
-    unsigned long crc = crc32(0L, nullptr, 0);
-    for (size_t at = 0; at < length;) {
-        uInt piece = static_cast<uInt>(length - at > (1u << 30) ? (1u << 30) : length - at);
-        crc = crc32(crc, reinterpret_cast<const Bytef*>(data + at), piece);
-        at += piece;
-    }
-    return static_cast<uint32_t>(crc);
 }
 
 // A feed's seen keys and (with a cache path) its saved copy, queued as one result. The saved

@@ -111,6 +111,16 @@ size_t composeCacheHeader(const CachedFeed* feed, size_t bodyLength, char* out, 
     return used + static_cast<size_t>(tail);
 }
 
+uint32_t crcOf(const char* data, size_t length) {
+    unsigned long crc = crc32(0L, nullptr, 0);
+    for (size_t at = 0; at < length;) {
+        uInt piece = static_cast<uInt>(length - at > (1u << 30) ? (1u << 30) : length - at);
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(data + at), piece);
+        at += piece;
+    }
+    return static_cast<uint32_t>(crc);
+}
+
 bool decodeHeadlineCache(const char* data, size_t length, CachedFeed* feed) {
     *feed = CachedFeed{};
     const size_t magicLength = sizeof cacheMagic - 1;
@@ -131,13 +141,7 @@ bool decodeHeadlineCache(const char* data, size_t length, CachedFeed* feed) {
             return false;
         stored = stored * 16 + static_cast<unsigned long>(digit);
     }
-    unsigned long computed = crc32(0L, reinterpret_cast<const Bytef*>(data), 0);
-    for (size_t at = 0; at < covered;) {
-        uInt piece = static_cast<uInt>(covered - at > (1u << 30) ? (1u << 30) : covered - at);
-        computed = crc32(computed, reinterpret_cast<const Bytef*>(data + at), piece);
-        at += piece;
-    }
-    if (computed != stored)
+    if (crcOf(data, covered) != stored)
         return false;
 
     Reader r = {data, covered, magicLength};

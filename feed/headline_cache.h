@@ -37,6 +37,10 @@ const size_t cacheFieldLimit =
 // The longest header a cache has (five fields, their names and the time and body lines).
 const size_t cacheHeaderLimit = 5 * (cacheFieldLimit + 32) + 128;
 
+// The CRC-32 of length bytes, of any length (zlib takes them in pieces under its 4 GiB limit):
+// the cache's check, and the one the seen keys file and the engine's same-body test use.
+uint32_t crcOf(const char* data, size_t length);
+
 // Portable. The header of a cache whose body is bodyLength bytes, into out (size bytes); returns
 // its length, 0 when it does not fit or a field is longer than cacheFieldLimit.
 size_t composeCacheHeader(const CachedFeed* feed, size_t bodyLength, char* out, size_t size);

@@ -1,7 +1,6 @@
 // Seen keys as hashes: a feed's 2,000 keys take 16 KB, and the file says nothing of what was read.
 #include "feed/seen_keys.h"
 
-#include <zlib.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +9,7 @@
 #endif
 
 #include "feed/feed_engine.h"
+#include "feed/headline_cache.h"
 
 namespace {
 
@@ -47,11 +47,6 @@ bool append(SeenKeys* seen, uint64_t hash) {
     }
     seen->hashes[seen->count++] = hash;
     return true;
-}
-
-uint32_t crcOf(const char* data, size_t length) {
-    return static_cast<uint32_t>(crc32(crc32(0L, nullptr, 0), reinterpret_cast<const Bytef*>(data),
-                                       static_cast<uInt>(length)));
 }
 
 } // namespace
