@@ -368,10 +368,6 @@ bool passOver(const FetchRequest* request, unsigned long passStarted) {
     return (request->stop && *request->stop) || GetTickCount() - passStarted >= fetchPassLimitMs;
 }
 
-int sendText(SOCKET socket, const char* text) {
-    return send(socket, text, static_cast<int>(std::strlen(text)), 0);
-}
-
 void fetchHttpHop(const char* url, const FetchRequest* request, unsigned long passStarted,
                   HttpResponse* response, HopOutcome* outcome) {
     outcome->complete = false;

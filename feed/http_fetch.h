@@ -43,6 +43,3 @@ extern bool (*lookUpHostName)(const char* name, unsigned long* address);
 // request->stop is set. The caller ends the response.
 void fetchHttpHop(const char* url, const FetchRequest* request, unsigned long passStarted,
                   HttpResponse* response, HopOutcome* outcome);
-
-// Sends text's bytes (without the terminator) on socket with send(); returns send's result.
-int sendText(SOCKET socket, const char* text);
