@@ -152,14 +152,6 @@ const char* listText(FeedList* list, const char* text, size_t n) {
     return copy;
 }
 
-const char* listTakeText(FeedList* list, char* text) {
-    // A present but empty text stays present: a feed's empty description is not a missing one.
-    static const char empty[] = "";
-    const char* copy = text != nullptr && text[0] == '\0' ? empty : listText(list, text, 0);
-    std::free(text);
-    return copy;
-}
-
 char* reserveListText(FeedList* list, size_t n) {
     if (list == nullptr || n >= static_cast<size_t>(-1) - 1)
         return nullptr;

@@ -55,9 +55,6 @@ FeedItem* appendEntry(FeedList* list);
 // A zero-terminated copy of the first n bytes of text (n 0: the whole text) in the list's own
 // storage; null for a null or empty text or when memory runs out.
 const char* listText(FeedList* list, const char* text, size_t n);
-// listText of a malloc'd text, which is freed (text may be null); an empty text gives an empty
-// text, not null.
-const char* listTakeText(FeedList* list, char* text);
 
 // Room for a text of up to n bytes and its terminating zero, at the end of the list's storage, for
 // a text written straight into the list (a decoder's output) instead of into an allocation of its

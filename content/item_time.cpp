@@ -56,7 +56,21 @@ bool validDay(int year, int month, int day) {
 struct Stamp {
     int year, month, day, hour, minute, second;
     int offsetMinutes; // east of UTC
+    bool hasSeconds;   // the clock was written with its seconds
 };
+
+// The time of day, "H:MM" or "HH:MM:SS" (the hour may have one digit), left past what it read.
+bool readClock(const char*& p, Stamp* s) {
+    if (readNumber(p, 2, &s->hour) == 0 || *p++ != ':' || readNumber(p, 2, &s->minute) != 2)
+        return false;
+    s->hasSeconds = *p == ':';
+    if (s->hasSeconds) {
+        ++p;
+        if (readNumber(p, 2, &s->second) != 2)
+            return false;
+    }
+    return true;
+}
 
 bool toSeconds(const Stamp& s, int64_t* seconds) {
     if (!validDay(s.year, s.month, s.day) || s.hour > 23 || s.minute > 59 || s.second > 60)
@@ -94,12 +108,9 @@ bool readNumeric(const char* p, int64_t* seconds) {
         return false;
     if (*p == 'T' || *p == 't' || (*p == ' ' && isDigit(p[1]))) {
         ++p;
-        if (readNumber(p, 2, &s.hour) == 0 || *p++ != ':' || readNumber(p, 2, &s.minute) != 2)
+        if (!readClock(p, &s))
             return false;
-        if (*p == ':') {
-            ++p;
-            if (readNumber(p, 2, &s.second) != 2)
-                return false;
+        if (s.hasSeconds) {
             if (*p == '.' || *p == ',') {
                 ++p;
                 while (isDigit(*p))
@@ -186,13 +197,8 @@ bool readWords(const char* p, int64_t* seconds) {
     else if (digits != 4)
         return false;
     skipBlanks(p);
-    if (readNumber(p, 2, &s.hour) == 0 || *p++ != ':' || readNumber(p, 2, &s.minute) != 2)
+    if (!readClock(p, &s))
         return false;
-    if (*p == ':') {
-        ++p;
-        if (readNumber(p, 2, &s.second) != 2)
-            return false;
-    }
     skipBlanks(p);
     if (!readNumericZone(p, &s.offsetMinutes)) {
         word = p;

@@ -100,20 +100,6 @@ const char* htmlText(const Span& span) {
     return length != 0 ? text : nullptr;
 }
 
-// Whether text starts with a scheme ("http:", "mailto:"): such an address stands on its own.
-bool hasScheme(const char* text) {
-    if (!((*text >= 'a' && *text <= 'z') || (*text >= 'A' && *text <= 'Z')))
-        return false;
-    for (const char* p = text + 1;; ++p) {
-        char c = *p;
-        if (c == ':')
-            return true;
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-              c == '+' || c == '-' || c == '.'))
-            return false;
-    }
-}
-
 // The address, resolved against base when it is relative (into a new text left in *resolved for
 // the caller to free); kept as written when it cannot be resolved. Null when empty.
 const char* linkText(const Span& span, const char* base, char** resolved) {

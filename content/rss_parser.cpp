@@ -378,20 +378,6 @@ inline int32_t clippedLength(size_t length) {
 
 // ---- Links ----------------------------------------------------------------------------------
 
-// Whether text starts with a scheme ("http:", "mailto:"): such a reference stands on its own.
-bool hasScheme(const char* text) {
-    if (!((*text >= 'a' && *text <= 'z') || (*text >= 'A' && *text <= 'Z')))
-        return false;
-    for (const char* p = text + 1;; ++p) {
-        char c = *p;
-        if (c == ':')
-            return true;
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-              c == '+' || c == '-' || c == '.'))
-            return false;
-    }
-}
-
 // The address written at text (length bytes, references not yet decoded) as a text of the list,
 // blanks at either end removed and, when it is relative and base (absolute) is given, resolved
 // against base. Null when it is empty or memory runs out. A reference that cannot be resolved

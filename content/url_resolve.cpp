@@ -102,6 +102,10 @@ size_t removeDotSegments(char* out, size_t start, size_t end) {
 
 } // namespace
 
+bool hasScheme(const char* text) {
+    return schemeLength(text, strlen(text)) != 0;
+}
+
 bool resolveUrl(const char* base, const char* reference, char* out, size_t outSize) {
     if (out == nullptr || outSize == 0)
         return false;

@@ -9,3 +9,7 @@
 // fragment of the reference is kept. False, with out empty, when base has no scheme and the
 // reference is relative, or when the result does not fit.
 bool resolveUrl(const char* base, const char* reference, char* out, size_t outSize);
+
+// Whether text (zero-terminated) starts with a scheme ("http:", "mailto:"): such an address
+// stands on its own and is never resolved against a base.
+bool hasScheme(const char* text);

@@ -1,8 +1,11 @@
 // A check for the fuzz targets: a broken invariant prints where it broke and aborts, which
 // libFuzzer reports as a crash and saves the input that caused it.
 #pragma once
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #define FUZZ_CHECK(condition)                                                                      \
     do {                                                                                           \
@@ -11,3 +14,17 @@
             std::abort();                                                                          \
         }                                                                                          \
     } while (0)
+
+// The input up to its first zero byte, copied into a heap buffer of exactly that length plus the
+// terminator (so any read past the text crashes), its length left in *length. Null when memory
+// runs out; the caller frees it.
+inline char* fuzzText(const uint8_t* data, size_t size, size_t* length) {
+    const void* zero = std::memchr(data, 0, size);
+    *length = zero ? size_t(static_cast<const uint8_t*>(zero) - data) : size;
+    char* text = static_cast<char*>(std::malloc(*length + 1));
+    if (text) {
+        std::memcpy(text, data, *length);
+        text[*length] = 0;
+    }
+    return text;
+}

@@ -9,13 +9,10 @@
 #include <cstring>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const void* zero = std::memchr(data, 0, size);
-    size_t length = zero ? size_t(static_cast<const uint8_t*>(zero) - data) : size;
-    char* date = static_cast<char*>(std::malloc(length + 1));
+    size_t length = 0;
+    char* date = fuzzText(data, size, &length);
     if (!date)
         return 0;
-    std::memcpy(date, data, length);
-    date[length] = 0;
 
     int64_t seconds = 0, again = 1;
     bool read = parseItemTime(date, &seconds);

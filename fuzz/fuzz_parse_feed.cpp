@@ -70,13 +70,10 @@ static void checkList(const FeedList* list, size_t documentLength, const char* b
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const void* zero = std::memchr(data, 0, size);
-    size_t length = zero ? size_t(static_cast<const uint8_t*>(zero) - data) : size;
-    char* document = static_cast<char*>(std::malloc(length + 1));
+    size_t length = 0;
+    char* document = fuzzText(data, size, &length);
     if (!document)
         return 0;
-    std::memcpy(document, data, length);
-    document[length] = 0;
 
     const char* base = bases[size % 3];
     FeedList* list = parseFeed(document, base);
