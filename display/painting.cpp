@@ -71,8 +71,9 @@ ItemRect toItemRect(const RECT& r) {
                     static_cast<int32_t>(r.right), static_cast<int32_t>(r.bottom)};
 }
 
-void drawHighlight(HDC dc, RECT rect, bool withBorder) {
-    if (highContrastOn())
+// highContrast is asked of the system once per paint, not once per highlight drawn.
+void drawHighlight(HDC dc, RECT rect, bool withBorder, bool highContrast) {
+    if (highContrast)
         return frameHighContrastHighlight(dc, rect);
     styleFunctions.makeStyleGradient(dc, &rect, &windowStyle, withBorder);
 }
@@ -104,6 +105,7 @@ struct PaintContext {
     int clientHeight;
     int singleLineHeight; // -1 until measured
     int fontHeight;       // the height of one line of the paint's font
+    bool highContrast;    // the system's high-contrast mode, read once at the start of the paint
 };
 
 // The texts a paint composes lines and tips into; their memory is kept from paint to paint.
@@ -367,7 +369,7 @@ int paintEntry(PaintContext& paint, SelectedFont& font, ViewEntry& shown, size_t
     if (options.highlight == 2) {
         RECT previous = toRect(shown.itemRect);
         if (!IsRectEmpty(&previous))
-            drawHighlight(paint.dc, previous, options.highlightBorder);
+            drawHighlight(paint.dc, previous, options.highlightBorder, paint.highContrast);
     }
     EntryTexts texts = textsAt(position, entry, head ? nullptr : shown.feedName, options.utf8,
                                options.abbreviatedDate, options.localTime);
@@ -479,7 +481,7 @@ void paintWindow(HWND window, const ViewModel& model, const ViewOptions& options
             if (highContrast)
                 fillHighContrastBackground(canvas.dc, client);
             else
-                drawHighlight(canvas.dc, client, options.showBorder);
+                drawHighlight(canvas.dc, client, options.showBorder, false);
             RECT content = {inset, inset, saturate(static_cast<long long>(client.right) - inset),
                             saturate(static_cast<long long>(client.bottom) - inset)};
             TextLook look = chooseTextLook(options);
@@ -492,16 +494,18 @@ void paintWindow(HWND window, const ViewModel& model, const ViewOptions& options
                 if (GetCursorPos(&cursor) && ScreenToClient(window, &cursor)) {
                     const ViewEntry* under = laidOutEntryAt(model, cursor);
                     if (under != nullptr)
-                        drawHighlight(canvas.dc, toRect(under->itemRect), options.highlightBorder);
+                        drawHighlight(canvas.dc, toRect(under->itemRect), options.highlightBorder,
+                                      highContrast);
                 }
             }
             if (const ViewEntry* selected = focusedSelectionEntry(model))
                 if (selected->itemRect.bottom > selected->itemRect.top)
-                    drawHighlight(canvas.dc, toRect(selected->itemRect), options.highlightBorder);
+                    drawHighlight(canvas.dc, toRect(selected->itemRect), options.highlightBorder,
+                                  highContrast);
             TEXTMETRICW metrics;
             int fontHeight = GetTextMetricsW(canvas.dc, &metrics) ? metrics.tmHeight : 0;
-            PaintContext context = {model, options,       canvas.dc, content,
-                                    inset, client.bottom, -1,        fontHeight};
+            PaintContext context = {model,         options, canvas.dc,  content,     inset,
+                                    client.bottom, -1,      fontHeight, highContrast};
             laidOutEntries = layOutEntries(context, font);
             forgetTextsFrom(laidOutEntries);
             finishSelectionPaint(window, canvas.dc, client.bottom, model);

@@ -20,21 +20,6 @@
 
 namespace {
 
-std::string rss(const char* title, const std::vector<std::string>& items) {
-    std::string body = "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>";
-    body += title;
-    body += "</title>\n";
-    for (const std::string& item : items) {
-        size_t at = item.find('@');
-        std::string name = item.substr(0, at);
-        body += "<item><title>" + name + "</title><link>http://example.com/" + name + "</link>";
-        if (at != std::string::npos)
-            body += "<pubDate>" + item.substr(at + 1) + "</pubDate>";
-        body += "</item>\n";
-    }
-    return body + "</channel></rss>\n";
-}
-
 // The model's lines: "name: title" (or the title alone), "*" after a new item's, "!" after a
 // stale one's.
 std::vector<std::string> lines() {
@@ -100,11 +85,13 @@ TEST(feeds_together_in_turn_with_new_marks_and_a_slow_and_a_failing_feed) {
     FeedServer fine, slow, flaky;
     REQUIRE(startFeedServer(fine) && startFeedServer(slow) && startFeedServer(flaky));
     setFeedResponse(fine, answerFeed,
-                    rss("Fine Daily",
-                        {std::string("F1@") + fineNew, std::string("F2@") + fineOld, "Fundated"}));
-    setFeedResponse(slow, answerFeed, rss("Slow", {"S1@Tue, 08 Dec 2026 11:00:00 GMT"}), 60000);
-    setFeedResponse(flaky, answerFeed,
-                    rss("Flaky Wire", {"K1@2026-12-08T09:00:00Z", "K2@2026-12-08T07:00:00Z"}));
+                    rssWithItems("Fine Daily", {std::string("F1@") + fineNew,
+                                                std::string("F2@") + fineOld, "Fundated"}));
+    setFeedResponse(slow, answerFeed, rssWithItems("Slow", {"S1@Tue, 08 Dec 2026 11:00:00 GMT"}),
+                    60000);
+    setFeedResponse(
+        flaky, answerFeed,
+        rssWithItems("Flaky Wire", {"K1@2026-12-08T09:00:00Z", "K2@2026-12-08T07:00:00Z"}));
     std::string rc = "feedmarquee.show: together\nfeedmarquee.updateInterval(min): 60\n"
                      "feedmarquee.fav0.url: " +
                      feedServerUrl(fine, "/f") +
@@ -146,10 +133,10 @@ TEST(feeds_together_in_turn_with_new_marks_and_a_slow_and_a_failing_feed) {
     settings.showItemCounts = false;
 
     // A new item in the fine feed: bold (new) after the update, counted in the header.
-    setFeedResponse(
-        fine, answerFeed,
-        rss("Fine Daily", {"F0@Tue, 08 Dec 2026 12:00:00 GMT", std::string("F1@") + fineNew,
-                           std::string("F2@") + fineOld, "Fundated"}));
+    setFeedResponse(fine, answerFeed,
+                    rssWithItems("Fine Daily",
+                                 {"F0@Tue, 08 Dec 2026 12:00:00 GMT", std::string("F1@") + fineNew,
+                                  std::string("F2@") + fineOld, "Fundated"}));
     // The flaky feed now fails: its items stay, marked stale, and its health line says why.
     setFeedResponse(flaky, closeAtOnce, "");
     handleCommand(runtime.pluginWindow, "@FeedMarqueeUpdateNow");
@@ -196,8 +183,8 @@ TEST(feeds_together_in_turn_with_new_marks_and_a_slow_and_a_failing_feed) {
 
     // Mark All Read, in every mode: nothing new is left.
     setFeedResponse(fine, answerFeed,
-                    rss("Fine Daily", {"Fnewest@Tue, 08 Dec 2026 13:00:00 GMT",
-                                       "F0@Tue, 08 Dec 2026 12:00:00 GMT"}));
+                    rssWithItems("Fine Daily", {"Fnewest@Tue, 08 Dec 2026 13:00:00 GMT",
+                                                "F0@Tue, 08 Dec 2026 12:00:00 GMT"}));
     handleCommand(runtime.pluginWindow, "@FeedMarqueeShow Together");
     handleCommand(runtime.pluginWindow, "@FeedMarqueeUpdateNow");
     CHECK(waitFor([&] { return !lines().empty() && lines()[0] == "Fine: Fnewest*"; }, 8000));

@@ -199,3 +199,18 @@ void stopFeedServer(FeedServer& server) {
 std::string feedServerUrl(const FeedServer& server, const char* path) {
     return "http://127.0.0.1:" + std::to_string(server.port) + path;
 }
+
+std::string rssWithItems(const char* title, const std::vector<std::string>& items) {
+    std::string body = "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>";
+    body += title;
+    body += "</title>\n";
+    for (const std::string& item : items) {
+        size_t at = item.find('@');
+        std::string name = item.substr(0, at);
+        body += "<item><title>" + name + "</title><link>http://example.com/" + name + "</link>";
+        if (at != std::string::npos)
+            body += "<pubDate>" + item.substr(at + 1) + "</pubDate>";
+        body += "</item>\n";
+    }
+    return body + "</channel></rss>\n";
+}

@@ -4,6 +4,7 @@
 // connections. Every wait in it is bounded.
 #pragma once
 #include <string>
+#include <vector>
 
 enum FeedBehaviour {
     answerFeed,     // the status line, headers and body, after delayMs, then a graceful close
@@ -33,3 +34,6 @@ std::string lastFeedRequest(FeedServer& server);
 void stopFeedServer(FeedServer& server);
 // "http://127.0.0.1:<port>" followed by path.
 std::string feedServerUrl(const FeedServer& server, const char* path);
+// An RSS 2.0 document titled title with one item per entry of items: "name" or "name@date", the
+// item titled name, linked to http://example.com/name, with date as its pubDate.
+std::string rssWithItems(const char* title, const std::vector<std::string>& items);

@@ -16,21 +16,6 @@
 
 namespace {
 
-std::string rss(const char* title, const std::vector<std::string>& items) {
-    std::string body = "<?xml version=\"1.0\"?>\n<rss version=\"2.0\"><channel><title>";
-    body += title;
-    body += "</title>\n";
-    for (const std::string& item : items) {
-        size_t at = item.find('@');
-        std::string name = item.substr(0, at);
-        body += "<item><title>" + name + "</title><link>http://example.com/" + name + "</link>";
-        if (at != std::string::npos)
-            body += "<pubDate>" + item.substr(at + 1) + "</pubDate>";
-        body += "</item>\n";
-    }
-    return body + "</channel></rss>\n";
-}
-
 struct Tool {
     RECT rect;
     std::string text;
@@ -152,11 +137,13 @@ TEST(feeds_together_and_in_turn_with_new_marks_kept_across_a_restart) {
     FeedServer fine, slow, flaky;
     REQUIRE(startFeedServer(fine) && startFeedServer(slow) && startFeedServer(flaky));
     setFeedResponse(fine, answerFeed,
-                    rss("Fine Daily",
-                        {"F1@Tue, 08 Dec 2026 10:00:00 GMT", "F2@Tue, 08 Dec 2026 08:00:00 GMT"}));
-    setFeedResponse(slow, answerFeed, rss("Slow", {"S1@Tue, 08 Dec 2026 11:00:00 GMT"}), 60000);
-    setFeedResponse(flaky, answerFeed,
-                    rss("Flaky Wire", {"K1@2026-12-08T09:00:00Z", "K2@2026-12-08T07:00:00Z"}));
+                    rssWithItems("Fine Daily", {"F1@Tue, 08 Dec 2026 10:00:00 GMT",
+                                                "F2@Tue, 08 Dec 2026 08:00:00 GMT"}));
+    setFeedResponse(slow, answerFeed, rssWithItems("Slow", {"S1@Tue, 08 Dec 2026 11:00:00 GMT"}),
+                    60000);
+    setFeedResponse(
+        flaky, answerFeed,
+        rssWithItems("Flaky Wire", {"K1@2026-12-08T09:00:00Z", "K2@2026-12-08T07:00:00Z"}));
     std::string rc = "feedmarquee.show: together\nfeedmarquee.width: 260\n"
                      "feedmarquee.fav0.url: " +
                      feedServerUrl(fine, "/f") +
@@ -179,10 +166,11 @@ TEST(feeds_together_and_in_turn_with_new_marks_kept_across_a_restart) {
     // The flaky feed fails: its items stay, marked stale, and its health line names the reason.
     // A new item in the fine feed is drawn in bold and counted in the header.
     setFeedResponse(flaky, closeAtOnce, "");
-    setFeedResponse(fine, answerFeed,
-                    rss("Fine Daily",
-                        {"F00@Tue, 08 Dec 2026 13:00:00 GMT", "F0@Tue, 08 Dec 2026 12:00:00 GMT",
-                         "F1@Tue, 08 Dec 2026 10:00:00 GMT", "F2@Tue, 08 Dec 2026 08:00:00 GMT"}));
+    setFeedResponse(
+        fine, answerFeed,
+        rssWithItems("Fine Daily",
+                     {"F00@Tue, 08 Dec 2026 13:00:00 GMT", "F0@Tue, 08 Dec 2026 12:00:00 GMT",
+                      "F1@Tue, 08 Dec 2026 10:00:00 GMT", "F2@Tue, 08 Dec 2026 08:00:00 GMT"}));
     REQUIRE(broadcast(run, "@FeedMarqueeUpdateNow"));
     std::vector<Tool> tools;
     const std::string rest = " | Fine: F00 | Fine: F0 | Fine: F1 | Flaky Wire: K1  [stale] | "
@@ -213,8 +201,8 @@ TEST(feeds_together_and_in_turn_with_new_marks_kept_across_a_restart) {
     REQUIRE(broadcast(run, "@FeedMarqueeShow together"));
 
     // The marks survive a restart; every feed's saved items show at once, before any answer.
-    setFeedResponse(fine, answerFeed, rss("Fine Daily", {}), 60000);
-    setFeedResponse(flaky, answerFeed, rss("Flaky Wire", {}), 60000);
+    setFeedResponse(fine, answerFeed, rssWithItems("Fine Daily", {}), 60000);
+    setFeedResponse(flaky, answerFeed, rssWithItems("Flaky Wire", {}), 60000);
     REQUIRE(restart(run));
     start = GetTickCount();
     const std::string saved = " | Fine: F00 | Fine: F0 | Fine: F1 | Flaky Wire: K1 | Fine: F2 | "
