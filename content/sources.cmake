@@ -22,6 +22,9 @@ list(APPEND FM_CONTENT_SOURCES
 list(APPEND FM_CONTENT_SOURCES
     content/item_time.cpp
     content/merged_items.cpp)
+# The reading direction of a text (its first strong character), for drawing and tooltips.
+list(APPEND FM_CONTENT_SOURCES
+    content/text_direction.cpp)
 list(APPEND FM_CONTENT_WIN32_SOURCES
     content/charset_win32.cpp)
 set(FM_CONTENT_NATIVE_SOURCES
