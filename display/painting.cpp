@@ -16,17 +16,19 @@
 #include <cwchar>
 
 #include "content/feed_items.h"
+#include "content/text_direction.h"
 #include "content/utf8_ansi.h"
 #include "display/entry_text.h"
 #include "display/gdi_count.h"
 #include "display/high_contrast.h"
+#include "display/script_text.h"
 #include "display/selection_paint.h"
 #include "display/text_fit.h"
 #include "display/tooltip.h"
 
 HostStyleItem windowStyle;
 StyleFunctions styleFunctions = {GetSettingPtr, MakeStyleGradient};
-TextFunctions textFunctions = {DrawTextW};
+TextFunctions textFunctions = {drawScriptText};
 
 namespace {
 
@@ -80,18 +82,33 @@ void drawHighlight(HDC dc, RECT rect, bool withBorder, bool highContrast) {
 
 // DT_NOPREFIX keeps an ampersand in a headline ("Q&A") an ampersand. Only the three alignments
 // are taken from justification: other bits (DT_MODIFYSTRING among them) would change what
-// the draw-text function does with the text.
-UINT alignmentFlags(const ViewOptions& options) {
+// the draw-text function does with the text. A text read right to left starts at the right: its
+// alignment is mirrored (left becomes right), and DT_RTLREADING makes it the paragraph's direction,
+// so its runs, the ellipsis and what the line carries before and after it read from the right.
+UINT alignmentFlags(const ViewOptions& options, bool rightToLeft) {
     int j = options.justification;
-    return (j == 0 || j == 1 || j == 2) ? static_cast<UINT>(j) : DT_LEFT;
+    UINT alignment = (j == 0 || j == 1 || j == 2) ? static_cast<UINT>(j) : DT_LEFT;
+    if (!rightToLeft)
+        return alignment;
+    return DT_RTLREADING | (alignment == DT_LEFT ? DT_RIGHT : alignment == DT_RIGHT ? DT_LEFT
+                                                                                     : DT_CENTER);
 }
-UINT measuringFlags(const ViewOptions& options) {
-    UINT flags = alignmentFlags(options) | DT_NOPREFIX | DT_CALCRECT;
+UINT drawingFlags(const ViewOptions& options, bool rightToLeft) {
+    UINT flags = alignmentFlags(options, rightToLeft) | DT_NOPREFIX;
     return flags | (options.wordWrap ? DT_WORDBREAK : DT_SINGLELINE | DT_WORD_ELLIPSIS);
 }
-UINT drawingFlags(const ViewOptions& options) {
-    UINT flags = alignmentFlags(options) | DT_NOPREFIX;
-    return flags | (options.wordWrap ? DT_WORDBREAK : DT_SINGLELINE | DT_WORD_ELLIPSIS);
+UINT measuringFlags(const ViewOptions& options, bool rightToLeft) {
+    return drawingFlags(options, rightToLeft) | DT_CALCRECT;
+}
+
+// A text reads right to left when its first strong character is of a right-to-left script; a
+// text without one reads as the fallback says.
+bool readsRightToLeft(const wchar_t* text, size_t length, bool fallback = false) {
+    if (text == nullptr)
+        return fallback;
+    TextDirection direction = utf16Direction(reinterpret_cast<const char16_t*>(text), length);
+    return direction == TextDirection::neutral ? fallback
+                                               : direction == TextDirection::rightToLeft;
 }
 
 // What one paint works with: the model and options, its memory context, the content rectangle,
@@ -198,11 +215,13 @@ void registerTool(const RECT& rect, WideText& text) {
     addOrUpdateTool(rect, textOf(text));
 }
 
-// A text block as measured: its height and how much of the text is measured and drawn.
+// A text block as measured: its height, how much of the text is measured and drawn, and its
+// direction.
 struct TextBlock {
     const wchar_t* text;
     int length; // -1: the whole text
     int height;
+    bool rightToLeft;
 };
 
 // The units of a wrapped text measured first; each further try doubles them.
@@ -213,13 +232,17 @@ const size_t firstWrappedPart = 1024;
 // whole paint. With word wrap only the first part of a long text is measured and drawn once that
 // part reaches a whole line below the window's bottom edge: the lines above do not depend on the
 // rest, and nobody sees the rest, so a long description costs no more than what shows.
-TextBlock measureBlock(PaintContext& paint, const wchar_t* text, int left, int top, int right) {
-    if (text[0] == L'\0')
+// length counts the text's units, -1 up to the terminator.
+TextBlock measureBlock(PaintContext& paint, const wchar_t* text, int length, int left, int top,
+                       int right, bool rightToLeft) {
+    if (length == 0 || text[0] == L'\0') {
         text = L" ";
+        length = -1;
+    }
     const bool wordWrap = paint.options.wordWrap;
     if (!wordWrap && paint.singleLineHeight >= 0)
-        return TextBlock{text, -1, paint.singleLineHeight};
-    size_t total = wordWrap ? wcslen(text) : 0;
+        return TextBlock{text, length, paint.singleLineHeight, rightToLeft};
+    size_t total = !wordWrap ? 0 : length < 0 ? wcslen(text) : static_cast<size_t>(length);
     // A whole line below the bottom edge, and further by the padding by which a title line may be
     // drawn above its block.
     long long enough = static_cast<long long>(paint.clientHeight) - top + paint.fontHeight +
@@ -228,14 +251,15 @@ TextBlock measureBlock(PaintContext& paint, const wchar_t* text, int left, int t
         bool whole = part >= total;
         if (!whole && text[part - 1] >= 0xD800 && text[part - 1] <= 0xDBFF)
             --part; // never half of a surrogate pair
-        int length = whole ? -1 : static_cast<int>(part);
-        RECT measured = {left, top, fittedRight(left, right, text, length), top};
-        textFunctions.drawText(paint.dc, text, length, &measured, measuringFlags(paint.options));
+        int measuredLength = whole ? length : static_cast<int>(part);
+        RECT measured = {left, top, fittedRight(left, right, text, measuredLength), top};
+        textFunctions.drawText(paint.dc, text, measuredLength, &measured,
+                               measuringFlags(paint.options, rightToLeft));
         int height = measured.bottom - top;
         if (!wordWrap)
             paint.singleLineHeight = height;
         if (whole || height >= enough)
-            return TextBlock{text, length, height};
+            return TextBlock{text, measuredLength, height, rightToLeft};
     }
 }
 
@@ -244,7 +268,7 @@ void drawBlock(const PaintContext& paint, const TextBlock& block, RECT rect) {
     if (rect.top >= paint.clientHeight || rect.bottom <= 0)
         return;
     drawFittedText(textFunctions.drawText, paint.dc, block.text, block.length, rect,
-                   drawingFlags(paint.options));
+                   drawingFlags(paint.options, block.rightToLeft));
 }
 
 // The bottom of a block of height at top, at least one pixel below top: padding can be negative,
@@ -355,6 +379,36 @@ TextLook chooseTextLook(const ViewOptions& options) {
     return look;
 }
 
+// Lays out and draws a description under its title line from top; returns the bottom of its block
+// (padding included). With word wrap each paragraph ("\n" ends one) is a block of its own, read in
+// its own direction; the paragraphs below the window's bottom edge are not measured. On one line
+// the description is one block, read in the direction of its first strong character.
+LONG paintDescription(PaintContext& paint, const wchar_t* description, int left, LONG top,
+                      int right) {
+    const ViewOptions& options = paint.options;
+    const wchar_t* paragraph = description;
+    LONG y = top;
+    for (;;) {
+        const wchar_t* end = options.wordWrap ? wcschr(paragraph, L'\n') : nullptr;
+        bool last = end == nullptr || y >= paint.clientHeight;
+        size_t length = end != nullptr ? static_cast<size_t>(end - paragraph) : wcslen(paragraph);
+        if (length > 0 && paragraph[length - 1] == L'\r')
+            --length;
+        TextBlock block =
+            measureBlock(paint, paragraph, length > INT_MAX ? INT_MAX : static_cast<int>(length),
+                         left, y, right, readsRightToLeft(paragraph, length));
+        LONG bottom = saturate(static_cast<long long>(y) + block.height);
+        if (last) {
+            LONG blockEnd = blockBottom(top, bottom - top, options.padding);
+            drawBlock(paint, block, RECT{left, y, right, blockEnd});
+            return blockEnd;
+        }
+        drawBlock(paint, block, RECT{left, y, right, bottom});
+        y = bottom;
+        paragraph = end + 1;
+    }
+}
+
 // Lays out and draws the entry at position (0 the header) with its top at layoutY; returns the
 // new layoutY. The entry keeps its itemRect and gets its tool only when it reaches into the client
 // area.
@@ -386,7 +440,11 @@ int paintEntry(PaintContext& paint, SelectedFont& font, ViewEntry& shown, size_t
     int textRight = saturate(static_cast<long long>(item.right) - inset);
     if (isNew)
         font.useBold(true);
-    TextBlock lineBlock = measureBlock(paint, line, textLeft, layoutY, textRight);
+    // The line reads in the direction of the title (the header's: of the feed's title), whatever
+    // the date and the feed's name before it are written in.
+    bool lineRightToLeft = readsRightToLeft(title, static_cast<size_t>(-1),
+                                            readsRightToLeft(texts.feedName, static_cast<size_t>(-1)));
+    TextBlock lineBlock = measureBlock(paint, line, -1, textLeft, layoutY, textRight, lineRightToLeft);
     int height = lineBlock.height;
     item.bottom = blockBottom(layoutY, height, options.padding);
     int shift = saturate((static_cast<long long>(item.bottom) - item.top - height) / 2);
@@ -399,7 +457,8 @@ int paintEntry(PaintContext& paint, SelectedFont& font, ViewEntry& shown, size_t
 
     const wchar_t* note = head ? paint.model.headerNote : nullptr;
     if (note != nullptr && note[0] != L'\0') {
-        TextBlock noteBlock = measureBlock(paint, note, textLeft, layoutY, textRight);
+        TextBlock noteBlock = measureBlock(paint, note, -1, textLeft, layoutY, textRight,
+                                           readsRightToLeft(note, static_cast<size_t>(-1)));
         item.bottom = blockBottom(layoutY, noteBlock.height, options.padding);
         drawBlock(paint, noteBlock, RECT{textLeft, layoutY, textRight, item.bottom});
         layoutY = item.bottom;
@@ -408,11 +467,8 @@ int paintEntry(PaintContext& paint, SelectedFont& font, ViewEntry& shown, size_t
     const wchar_t* description = head ? nullptr : texts.description;
     if (description != nullptr && options.showDescription) {
         int descLeft = saturate(static_cast<long long>(item.left) + options.descOffset + inset);
-        TextBlock descBlock = measureBlock(paint, description, descLeft, layoutY, textRight);
-        item.bottom = blockBottom(layoutY, descBlock.height, options.padding);
-        RECT descRect = {descLeft, layoutY, textRight, item.bottom};
-        drawBlock(paint, descBlock, descRect);
-        layoutY = item.bottom;
+        layoutY = paintDescription(paint, description, descLeft, layoutY, textRight);
+        item.bottom = layoutY;
     }
 
     bool seen = item.bottom > 0 && item.top < paint.clientHeight;

@@ -6,3 +6,7 @@ set(FM_DISPLAY_SOURCES
     display/accessible_list.cpp
     display/high_contrast.cpp
     display/selection_paint.cpp)
+# Text drawn through the system's script engine: both directions, shaping and fallback faces.
+list(APPEND FM_DISPLAY_SOURCES
+    display/script_text.cpp
+    display/font_fallback.cpp)

@@ -9,6 +9,7 @@
 #include <cwchar>
 
 #include "content/short_date.h"
+#include "display/script_text.h"
 
 using namespace fixture;
 
@@ -531,7 +532,7 @@ std::vector<TextCall> textCalls;
 int WINAPI recordingDrawText(HDC dc, LPCWSTR text, int length, LPRECT rect, UINT format) {
     size_t count = length < 0 ? wcslen(text) : static_cast<size_t>(length);
     textCalls.push_back({std::wstring(text, count), (format & DT_CALCRECT) != 0});
-    return DrawTextW(dc, text, length, rect, format);
+    return drawScriptText(dc, text, length, rect, format);
 }
 
 bool reached(const std::wstring& text, bool measure) {
@@ -605,7 +606,7 @@ TEST(any_script_reaches_drawing_and_tips_as_utf16_and_encoding_0_keeps_the_bytes
     paintNow(window);
     CHECK(wideToolTextFor(entryAt(5)) ==
           std::wstring(L"Launch \U0001F680 today\n\nCaf\u00E9 \u20AC5"));
-    textFunctions.drawText = DrawTextW;
+    textFunctions.drawText = drawScriptText;
     closeWindow(window);
 }
 
@@ -630,7 +631,7 @@ TEST(a_long_wrapped_description_is_drawn_only_as_far_as_it_shows) {
     CHECK(entryAt(2)->itemRect.bottom == 0);
     CHECK_EQ(toolTextFor(entryAt(1)).substr(0, 17), std::string("Long\n\nword0 word1"));
     CHECK_EQ(toolCount(), 2);
-    textFunctions.drawText = DrawTextW;
+    textFunctions.drawText = drawScriptText;
     closeWindow(window);
 }
 

@@ -1,0 +1,416 @@
+// A stretch of text is itemized by script and direction, each item split where its characters
+// need another font than the one selected (a fallback face), and each piece shaped and placed in
+// its font. Line breaking and the ellipsis work on the widths of the characters in logical order;
+// each line is then shaped again on its own and drawn run by run in visual order, every run on the
+// baseline of the selected font.
+#include "display/script_text.h"
+
+#include <usp10.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
+#include "display/font_fallback.h"
+#include "display/gdi_count.h"
+
+namespace {
+
+const int maxFonts = 8; // the selected font and the fallback faces one stretch draws in
+
+struct Run {
+    int start; // in the stretch
+    int length;
+    int font; // index into Shaped::fonts
+    SCRIPT_ANALYSIS analysis;
+    WORD* glyphs;
+    WORD* clusters;
+    SCRIPT_VISATTR* visual;
+    int* advances;
+    GOFFSET* offsets;
+    int glyphCount;
+    int width;
+};
+
+struct Shaped {
+    const WCHAR* text;
+    int length;
+    Run* runs = nullptr;
+    int runCount = 0;
+    int* widths = nullptr;            // per unit, in logical order
+    SCRIPT_LOGATTR* breaks = nullptr; // per unit
+    int width = 0;
+    HFONT fonts[maxFonts] = {};          // [0] is the selected font (not owned)
+    const wchar_t* faces[maxFonts] = {}; // the fallback face of each further font
+    SCRIPT_CACHE caches[maxFonts] = {};
+    int ascents[maxFonts] = {};
+    int fontCount = 1;
+};
+
+void release(HDC dc, Shaped& shaped) {
+    for (int r = 0; r < shaped.runCount; ++r) {
+        Run& run = shaped.runs[r];
+        free(run.glyphs);
+        free(run.clusters);
+        free(run.visual);
+        free(run.advances);
+        free(run.offsets);
+    }
+    free(shaped.runs);
+    free(shaped.widths);
+    free(shaped.breaks);
+    SelectObject(dc, shaped.fonts[0]);
+    for (int f = 0; f < shaped.fontCount; ++f) {
+        ScriptFreeCache(&shaped.caches[f]);
+        if (f > 0)
+            countGdiDeleted(DeleteObject(shaped.fonts[f]));
+    }
+}
+
+bool isBlank(WCHAR c) {
+    return c < 0x20 || c == 0x20 || c == 0xA0 || (c >= 0x2000 && c <= 0x200F) || c == 0x2028 ||
+           c == 0x2029 || c == 0x3000 || c == 0xFEFF;
+}
+
+// A unit that belongs to the character before it: a low surrogate, a joiner, a variation
+// selector or a combining mark. Drawn in the font of that character, so shaping keeps them
+// together.
+bool followsPrevious(WCHAR c) {
+    if ((c >= 0xDC00 && c <= 0xDFFF) || c == 0x200C || c == 0x200D || (c >= 0xFE00 && c <= 0xFE0F))
+        return true;
+    WORD type = 0;
+    return GetStringTypeW(CT_CTYPE3, &c, 1, &type) && (type & C3_NONSPACING);
+}
+
+UINT32 characterAt(const WCHAR* text, int length, int i) {
+    UINT32 c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF)
+        c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+    return c;
+}
+
+void selectFont(HDC dc, Shaped& shaped, int font) {
+    SelectObject(dc, shaped.fonts[font]);
+}
+
+// The index of face among the stretch's fonts, made when new; 0 (the selected font) when no
+// more fit or the font cannot be made.
+int fontFor(HDC dc, Shaped& shaped, const wchar_t* face) {
+    for (int f = 1; f < shaped.fontCount; ++f)
+        if (shaped.faces[f] == face)
+            return f;
+    if (shaped.fontCount == maxFonts)
+        return 0;
+    selectFont(dc, shaped, 0);
+    HFONT font = createFallbackFont(dc, face);
+    if (font == nullptr)
+        return 0;
+    int f = shaped.fontCount++;
+    shaped.fonts[f] = font;
+    shaped.faces[f] = face;
+    selectFont(dc, shaped, f);
+    TEXTMETRICW metrics;
+    shaped.ascents[f] = GetTextMetricsW(dc, &metrics) ? metrics.tmAscent : shaped.ascents[0];
+    return f;
+}
+
+// Which units of text the font has glyphs for (true), written to has.
+void coverage(HDC dc, Shaped& shaped, int font, const WCHAR* text, int length, bool* has,
+              WORD* glyphs) {
+    selectFont(dc, shaped, font);
+    SCRIPT_FONTPROPERTIES properties = {};
+    properties.cBytes = sizeof properties;
+    ScriptGetFontProperties(dc, &shaped.caches[font], &properties);
+    HRESULT result = ScriptGetCMap(dc, &shaped.caches[font], text, length, 0, glyphs);
+    for (int i = 0; i < length; ++i)
+        has[i] = result == S_OK ||
+                 (SUCCEEDED(result) && glyphs[i] != properties.wgDefault && glyphs[i] != 0);
+}
+
+// Chooses the font of each unit of one item: the selected font where it has the glyph, else the
+// fallback face of the item's first missing character. A complex script keeps the whole item in
+// the fallback face where that face has the glyphs, so its shaping sees the item whole.
+void chooseFonts(HDC dc, Shaped& shaped, const SCRIPT_ITEM& item, int start, int length,
+                 unsigned char* choice, bool* has, bool* fallbackHas, WORD* glyphs) {
+    const WCHAR* text = shaped.text + start;
+    memset(choice + start, 0, length);
+    coverage(dc, shaped, 0, text, length, has, glyphs);
+    int missing = -1;
+    for (int i = 0; i < length && missing < 0; ++i)
+        if (!has[i] && !isBlank(text[i]) && !followsPrevious(text[i]))
+            missing = i;
+    if (missing < 0 || !fontFallbackEnabled)
+        return;
+    const wchar_t* face = fallbackFaceFor(dc, characterAt(text, length, missing));
+    int font = face != nullptr ? fontFor(dc, shaped, face) : 0;
+    if (font == 0)
+        return;
+    coverage(dc, shaped, font, text, length, fallbackHas, glyphs);
+    const SCRIPT_PROPERTIES** properties = nullptr;
+    int scripts = 0;
+    bool complex = SUCCEEDED(ScriptGetProperties(&properties, &scripts)) &&
+                   item.a.eScript < scripts && properties[item.a.eScript]->fComplex;
+    for (int i = 0; i < length; ++i) {
+        if (i > 0 && followsPrevious(text[i]))
+            choice[start + i] = choice[start + i - 1];
+        else if (fallbackHas[i] && (complex || !has[i]))
+            choice[start + i] = static_cast<unsigned char>(font);
+    }
+}
+
+bool shapeRun(HDC dc, Shaped& shaped, Run& run) {
+    selectFont(dc, shaped, run.font);
+    SCRIPT_CACHE* cache = &shaped.caches[run.font];
+    const WCHAR* text = shaped.text + run.start;
+    int capacity = run.length * 3 / 2 + 16;
+    run.clusters = static_cast<WORD*>(malloc(run.length * sizeof(WORD)));
+    for (;;) {
+        run.glyphs = static_cast<WORD*>(malloc(capacity * sizeof(WORD)));
+        run.visual = static_cast<SCRIPT_VISATTR*>(malloc(capacity * sizeof(SCRIPT_VISATTR)));
+        if (run.clusters == nullptr || run.glyphs == nullptr || run.visual == nullptr)
+            return false;
+        HRESULT result = ScriptShape(dc, cache, text, run.length, capacity, &run.analysis,
+                                     run.glyphs, run.clusters, run.visual, &run.glyphCount);
+        if (result == USP_E_SCRIPT_NOT_IN_FONT && run.analysis.eScript != SCRIPT_UNDEFINED) {
+            run.analysis.eScript = SCRIPT_UNDEFINED; // the font's own glyphs, unshaped
+        } else if (result == E_OUTOFMEMORY && capacity < run.length * 8 + 64) {
+            capacity *= 2;
+        } else if (FAILED(result)) {
+            return false;
+        } else {
+            break;
+        }
+        free(run.glyphs);
+        free(run.visual);
+        run.glyphs = nullptr;
+        run.visual = nullptr;
+    }
+    run.advances = static_cast<int*>(malloc(run.glyphCount * sizeof(int) + 1));
+    run.offsets = static_cast<GOFFSET*>(malloc(run.glyphCount * sizeof(GOFFSET) + 1));
+    if (run.advances == nullptr || run.offsets == nullptr)
+        return false;
+    ABC abc = {};
+    if (FAILED(ScriptPlace(dc, cache, run.glyphs, run.glyphCount, run.visual, &run.analysis,
+                           run.advances, run.offsets, &abc)))
+        return false;
+    run.width = abc.abcA + static_cast<int>(abc.abcB) + abc.abcC;
+    ScriptGetLogicalWidths(&run.analysis, run.length, run.glyphCount, run.advances, run.clusters,
+                           run.visual, shaped.widths + run.start);
+    ScriptBreak(text, run.length, &run.analysis, shaped.breaks + run.start);
+    return true;
+}
+
+// Shapes length units of text (at least one) read in the given direction. False when the system
+// cannot (memory); the stretch then draws nothing.
+bool shape(HDC dc, const WCHAR* text, int length, bool rightToLeft, Shaped& shaped) {
+    shaped.text = text;
+    shaped.length = length;
+    shaped.fonts[0] = static_cast<HFONT>(GetCurrentObject(dc, OBJ_FONT));
+    TEXTMETRICW metrics;
+    shaped.ascents[0] = GetTextMetricsW(dc, &metrics) ? metrics.tmAscent : 0;
+    if (length <= 0)
+        return true;
+    SCRIPT_ITEM* items = static_cast<SCRIPT_ITEM*>(malloc((length + 1) * sizeof(SCRIPT_ITEM)));
+    unsigned char* choice = static_cast<unsigned char*>(malloc(length));
+    bool* has = static_cast<bool*>(malloc(length * 2 * sizeof(bool)));
+    WORD* glyphs = static_cast<WORD*>(malloc(length * sizeof(WORD)));
+    shaped.widths = static_cast<int*>(calloc(length, sizeof(int)));
+    shaped.breaks = static_cast<SCRIPT_LOGATTR*>(calloc(length, sizeof(SCRIPT_LOGATTR)));
+    shaped.runs = static_cast<Run*>(calloc(length, sizeof(Run)));
+    int itemCount = 0;
+    SCRIPT_CONTROL control = {};
+    SCRIPT_STATE state = {};
+    state.uBidiLevel = rightToLeft ? 1 : 0;
+    bool ready =
+        items != nullptr && choice != nullptr && has != nullptr && glyphs != nullptr &&
+        shaped.widths != nullptr && shaped.breaks != nullptr && shaped.runs != nullptr &&
+        SUCCEEDED(ScriptItemize(text, length, length + 1, &control, &state, items, &itemCount));
+    for (int i = 0; ready && i < itemCount; ++i) {
+        int start = items[i].iCharPos;
+        int end = items[i + 1].iCharPos;
+        chooseFonts(dc, shaped, items[i], start, end - start, choice, has, has + length, glyphs);
+        for (int u = start; u < end && ready; ++u) {
+            if (u > start && choice[u] == choice[u - 1]) {
+                ++shaped.runs[shaped.runCount - 1].length;
+                continue;
+            }
+            Run& run = shaped.runs[shaped.runCount++];
+            run.start = u;
+            run.length = 1;
+            run.font = choice[u];
+            run.analysis = items[i].a;
+        }
+    }
+    for (int r = 0; ready && r < shaped.runCount; ++r) {
+        ready = shapeRun(dc, shaped, shaped.runs[r]);
+        shaped.width += shaped.runs[r].width;
+    }
+    free(items);
+    free(choice);
+    free(has);
+    free(glyphs);
+    selectFont(dc, shaped, 0);
+    return ready;
+}
+
+// Draws a shaped stretch with its left edge at x and the top of its line at y.
+void drawShaped(HDC dc, Shaped& shaped, int x, int y) {
+    if (shaped.runCount == 0)
+        return;
+    BYTE* levels = static_cast<BYTE*>(malloc(shaped.runCount));
+    int* order = static_cast<int*>(malloc(shaped.runCount * sizeof(int)));
+    if (levels != nullptr && order != nullptr) {
+        for (int r = 0; r < shaped.runCount; ++r)
+            levels[r] = static_cast<BYTE>(shaped.runs[r].analysis.s.uBidiLevel);
+        if (SUCCEEDED(ScriptLayout(shaped.runCount, levels, order, nullptr))) {
+            for (int v = 0; v < shaped.runCount; ++v) {
+                Run& run = shaped.runs[order[v]];
+                selectFont(dc, shaped, run.font);
+                int baseline = shaped.ascents[0] - shaped.ascents[run.font];
+                ScriptTextOut(dc, &shaped.caches[run.font], x, y + baseline, 0, nullptr,
+                              &run.analysis, nullptr, 0, run.glyphs, run.glyphCount, run.advances,
+                              nullptr, run.offsets);
+                x += run.width;
+            }
+        }
+    }
+    free(levels);
+    free(order);
+    selectFont(dc, shaped, 0);
+}
+
+struct Layout {
+    HDC dc;
+    RECT rect;
+    UINT format;
+    int lineHeight;
+    int lines = 0;
+    int widest = 0;
+};
+
+// Shapes and, unless measuring, draws one line: length units of text, then the ellipsis when
+// cut, aligned in the rectangle.
+void emitLine(Layout& layout, const WCHAR* text, int length, bool cut) {
+    WCHAR* withEllipsis = nullptr;
+    if (cut) {
+        withEllipsis = static_cast<WCHAR*>(malloc((length + 1) * sizeof(WCHAR)));
+        if (withEllipsis != nullptr) {
+            wmemcpy(withEllipsis, text, length);
+            withEllipsis[length++] = 0x2026;
+            text = withEllipsis;
+        }
+    }
+    Shaped line;
+    bool rightToLeft = (layout.format & DT_RTLREADING) != 0;
+    if (shape(layout.dc, text, length, rightToLeft, line)) {
+        if (line.width > layout.widest)
+            layout.widest = line.width;
+        if (!(layout.format & DT_CALCRECT)) {
+            int x = layout.rect.left;
+            if (layout.format & DT_CENTER)
+                x += (layout.rect.right - layout.rect.left - line.width) / 2;
+            else if (layout.format & DT_RIGHT)
+                x = layout.rect.right - line.width;
+            drawShaped(layout.dc, line, x, layout.rect.top + layout.lines * layout.lineHeight);
+        }
+    }
+    release(layout.dc, line);
+    free(withEllipsis);
+    ++layout.lines;
+}
+
+// The units of [start, end) less the blanks at its end.
+int trimmedEnd(const Shaped& shaped, int start, int end) {
+    while (end > start && shaped.breaks[end - 1].fWhiteSpace)
+        --end;
+    return end;
+}
+
+// One paragraph on one line, cut with an ellipsis at a character's end when it is too wide.
+void layOutSingleLine(Layout& layout, const Shaped& shaped, int available) {
+    bool ellipsis = (layout.format & (DT_WORD_ELLIPSIS | DT_END_ELLIPSIS)) != 0;
+    if (!ellipsis || shaped.width <= available)
+        return emitLine(layout, shaped.text, shaped.length, false);
+    Shaped dots;
+    const WCHAR ellipsisText[] = {0x2026};
+    shape(layout.dc, ellipsisText, 1, false, dots);
+    int limit = available - dots.width;
+    release(layout.dc, dots);
+    int kept = 0, width = 0;
+    for (int i = 0; i < shaped.length && width + shaped.widths[i] <= limit; ++i) {
+        width += shaped.widths[i];
+        if (i + 1 == shaped.length || shaped.breaks[i + 1].fCharStop)
+            kept = i + 1;
+    }
+    emitLine(layout, shaped.text, trimmedEnd(shaped, 0, kept), true);
+}
+
+// One paragraph broken into lines: at the last break opportunity that fits, or inside a word
+// (at a character's end) when a single word is wider than the line.
+void layOutWrapped(Layout& layout, const Shaped& shaped, int available) {
+    const SCRIPT_LOGATTR* breaks = shaped.breaks;
+    int start = 0;
+    do {
+        int width = 0, lastBreak = -1, end = shaped.length;
+        for (int i = start; i < shaped.length; ++i) {
+            if (i > start && breaks[i].fSoftBreak)
+                lastBreak = i;
+            if (i > start && !breaks[i].fWhiteSpace && width + shaped.widths[i] > available) {
+                end = lastBreak > start ? lastBreak : i;
+                while (end > start + 1 && !breaks[end].fCharStop)
+                    --end;
+                break;
+            }
+            width += shaped.widths[i];
+        }
+        emitLine(layout, shaped.text + start, trimmedEnd(shaped, start, end) - start, false);
+        start = end;
+        while (start < shaped.length && breaks[start].fWhiteSpace)
+            ++start;
+    } while (start < shaped.length);
+}
+
+} // namespace
+
+int WINAPI drawScriptText(HDC dc, LPCWSTR text, int length, LPRECT rect, UINT format) {
+    if (length < 0)
+        length = static_cast<int>(wcslen(text));
+    Layout layout = {dc, *rect, format, 0};
+    TEXTMETRICW metrics;
+    layout.lineHeight = GetTextMetricsW(dc, &metrics) ? metrics.tmHeight : 0;
+    int available = rect->right - rect->left;
+    bool singleLine = (format & DT_SINGLELINE) != 0;
+    bool wrapped = !singleLine && (format & DT_WORDBREAK) != 0;
+    // One line shows no more characters than it has pixels (and some to spare for marks and
+    // joiners): the rest of a huge title is never shaped.
+    int shown = available > 64 ? available * 4 : 256;
+    if (singleLine && length > shown) {
+        length = shown;
+        if (text[length - 1] >= 0xD800 && text[length - 1] <= 0xDBFF)
+            --length;
+    }
+    int start = 0;
+    do {
+        int end = start;
+        while (end < length && (singleLine || text[end] != L'\n'))
+            ++end;
+        int paragraphEnd = end > start && text[end - 1] == L'\r' && !singleLine ? end - 1 : end;
+        Shaped paragraph;
+        if (shape(dc, text + start, paragraphEnd - start, (format & DT_RTLREADING) != 0,
+                  paragraph)) {
+            if (wrapped)
+                layOutWrapped(layout, paragraph, available);
+            else
+                layOutSingleLine(layout, paragraph, available);
+        }
+        release(dc, paragraph);
+        start = end + 1;
+    } while (start <= length);
+    int height = layout.lines * layout.lineHeight;
+    if (format & DT_CALCRECT) {
+        rect->right = rect->left + layout.widest;
+        rect->bottom = rect->top + height;
+    }
+    return height;
+}
