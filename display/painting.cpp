@@ -90,8 +90,9 @@ UINT alignmentFlags(const ViewOptions& options, bool rightToLeft) {
     UINT alignment = (j == 0 || j == 1 || j == 2) ? static_cast<UINT>(j) : DT_LEFT;
     if (!rightToLeft)
         return alignment;
-    return DT_RTLREADING | (alignment == DT_LEFT ? DT_RIGHT : alignment == DT_RIGHT ? DT_LEFT
-                                                                                     : DT_CENTER);
+    return DT_RTLREADING | (alignment == DT_LEFT    ? DT_RIGHT
+                            : alignment == DT_RIGHT ? DT_LEFT
+                                                    : DT_CENTER);
 }
 UINT drawingFlags(const ViewOptions& options, bool rightToLeft) {
     UINT flags = alignmentFlags(options, rightToLeft) | DT_NOPREFIX;
@@ -107,8 +108,7 @@ bool readsRightToLeft(const wchar_t* text, size_t length, bool fallback = false)
     if (text == nullptr)
         return fallback;
     TextDirection direction = utf16Direction(reinterpret_cast<const char16_t*>(text), length);
-    return direction == TextDirection::neutral ? fallback
-                                               : direction == TextDirection::rightToLeft;
+    return direction == TextDirection::neutral ? fallback : direction == TextDirection::rightToLeft;
 }
 
 // What one paint works with: the model and options, its memory context, the content rectangle,
@@ -133,12 +133,32 @@ WideText tipText;
 // itemRect.
 size_t laidOutEntries = 0;
 
+// In a line read right to left, a number, time or date in parentheses is started with a
+// LEFT-TO-RIGHT MARK: otherwise the bidirectional algorithm lays out its digit groups from the
+// right ("12/08 09:40" would show as "09:40 12/08").
+const wchar_t leftToRightMark[] = L"\u200E";
+
+// Appends text, with the mark after each "(" when rightToLeft.
+void appendMarked(WideText& out, const wchar_t* text, bool rightToLeft) {
+    if (!rightToLeft)
+        return appendWide(out, text);
+    for (const wchar_t* open = wcschr(text, L'('); open != nullptr; open = wcschr(text, L'(')) {
+        appendWide(out, text, static_cast<size_t>(open - text) + 1);
+        appendWide(out, leftToRightMark);
+        text = open + 1;
+    }
+    appendWide(out, text);
+}
+
 // The header line: the feed's title, then what the plug-in adds (counts, time, stale marker).
-void composeHeaderLine(WideText& out, const wchar_t* title, const char* suffix) {
+void composeHeaderLine(WideText& out, const wchar_t* title, const char* suffix, bool rightToLeft) {
     clearText(out);
     appendWide(out, title);
-    if (suffix != nullptr && suffix[0] != '\0')
-        appendAnsi(out, suffix);
+    if (suffix != nullptr && suffix[0] != '\0') {
+        wchar_t* wide = bytesToWide(suffix, drawnTextLimit, false);
+        appendMarked(out, wide, rightToLeft);
+        free(wide);
+    }
 }
 
 // The header entry's tooltip text: its line when tipShowTitle is on, then the model's tip lines.
@@ -162,11 +182,14 @@ bool composeHeaderTip(WideText& out, const WideText& headerLine, const ViewModel
 // An item's title line: the feed's name and the title, with the date before or after them when
 // showDate is on, and the stale marker last when the item's feed failed its last update.
 void composeItemLine(WideText& out, const EntryTexts& texts, const wchar_t* title, bool stale,
-                     const ViewOptions& options) {
+                     const ViewOptions& options, bool rightToLeft) {
     clearText(out);
     const wchar_t* date = options.showDate ? texts.date : nullptr;
+    const wchar_t* dateStart = rightToLeft ? L"("
+                                             L"\u200E"
+                                           : L"(";
     if (date != nullptr && options.datePosHead) {
-        appendWide(out, L"(");
+        appendWide(out, dateStart);
         appendWide(out, date);
         appendWide(out, L")  ");
     }
@@ -176,7 +199,8 @@ void composeItemLine(WideText& out, const EntryTexts& texts, const wchar_t* titl
     }
     appendWide(out, title);
     if (date != nullptr && !options.datePosHead) {
-        appendWide(out, L"  (");
+        appendWide(out, L"  ");
+        appendWide(out, dateStart);
         appendWide(out, date);
         appendWide(out, L")");
     }
@@ -428,10 +452,14 @@ int paintEntry(PaintContext& paint, SelectedFont& font, ViewEntry& shown, size_t
     EntryTexts texts = textsAt(position, entry, head ? nullptr : shown.feedName, options.utf8,
                                options.abbreviatedDate, options.localTime);
     const wchar_t* title = texts.title != nullptr ? texts.title : L"";
+    // The line reads in the direction of the title (the header's: of the feed's title), whatever
+    // the date and the feed's name before it are written in.
+    bool lineRightToLeft = readsRightToLeft(
+        title, static_cast<size_t>(-1), readsRightToLeft(texts.feedName, static_cast<size_t>(-1)));
     if (head)
-        composeHeaderLine(lineText, title, paint.model.headerSuffix);
+        composeHeaderLine(lineText, title, paint.model.headerSuffix, lineRightToLeft);
     else
-        composeItemLine(lineText, texts, title, shown.stale, options);
+        composeItemLine(lineText, texts, title, shown.stale, options, lineRightToLeft);
     const wchar_t* line = textOf(lineText);
     int indent = head ? inset : saturate(static_cast<long long>(options.titleOffset) + inset);
 
@@ -440,11 +468,8 @@ int paintEntry(PaintContext& paint, SelectedFont& font, ViewEntry& shown, size_t
     int textRight = saturate(static_cast<long long>(item.right) - inset);
     if (isNew)
         font.useBold(true);
-    // The line reads in the direction of the title (the header's: of the feed's title), whatever
-    // the date and the feed's name before it are written in.
-    bool lineRightToLeft = readsRightToLeft(title, static_cast<size_t>(-1),
-                                            readsRightToLeft(texts.feedName, static_cast<size_t>(-1)));
-    TextBlock lineBlock = measureBlock(paint, line, -1, textLeft, layoutY, textRight, lineRightToLeft);
+    TextBlock lineBlock =
+        measureBlock(paint, line, -1, textLeft, layoutY, textRight, lineRightToLeft);
     int height = lineBlock.height;
     item.bottom = blockBottom(layoutY, height, options.padding);
     int shift = saturate((static_cast<long long>(item.bottom) - item.top - height) / 2);

@@ -1,0 +1,250 @@
+// Text of every script as a reader sees it: glyphs rather than the font's missing-glyph box (and
+// the boxes again with the fallback faces off), complex scripts shaped rather than drawn letter
+// by letter, right-to-left lines starting at the right with what they carry placed for such a
+// reader, in an off-screen canvas and in the painted window.
+#include "tests/display/display_fixture.h"
+#include "tests/support/check.h"
+
+#include <algorithm>
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "display/font_fallback.h"
+#include "display/script_text.h"
+
+using namespace fixture;
+
+namespace {
+
+const int canvasWidth = 400;
+const int canvasHeight = 40;
+
+// A white off-screen canvas with a 20-pixel Tahoma selected, as the window draws with.
+struct Canvas {
+    HDC dc;
+    HBITMAP bitmap;
+    HFONT font;
+    uint32_t* pixels = nullptr;
+    Canvas() {
+        dc = CreateCompatibleDC(nullptr);
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = canvasWidth;
+        info.bmiHeader.biHeight = -canvasHeight;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&pixels),
+                                  nullptr, 0);
+        SelectObject(dc, bitmap);
+        font = CreateFontA(20, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "Tahoma");
+        SelectObject(dc, font);
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, RGB(0, 0, 0));
+    }
+    ~Canvas() {
+        DeleteDC(dc);
+        DeleteObject(bitmap);
+        DeleteObject(font);
+    }
+    void clear() { std::fill(pixels, pixels + canvasWidth * canvasHeight, 0xFFFFFFu); }
+    // The pixels of text drawn alone at the left (or as flags say) with the fallback on or off.
+    std::vector<uint32_t> draw(const std::wstring& text, UINT flags = DT_LEFT,
+                               bool fallback = true) {
+        clear();
+        fontFallbackEnabled = fallback;
+        RECT rect = {10, 5, canvasWidth - 10, canvasHeight};
+        drawScriptText(dc, text.c_str(), static_cast<int>(text.size()), &rect,
+                       flags | DT_SINGLELINE | DT_NOPREFIX);
+        fontFallbackEnabled = true;
+        return std::vector<uint32_t>(pixels, pixels + canvasWidth * canvasHeight);
+    }
+    // The same characters each drawn on its own, one after the other from the left.
+    std::vector<uint32_t> drawOneByOne(const std::wstring& text) {
+        clear();
+        int x = 10;
+        for (wchar_t c : text) {
+            RECT measured = {0, 0, canvasWidth, 0};
+            drawScriptText(dc, &c, 1, &measured, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+            RECT rect = {x, 5, canvasWidth, canvasHeight};
+            drawScriptText(dc, &c, 1, &rect, DT_SINGLELINE | DT_NOPREFIX);
+            x += measured.right;
+        }
+        return std::vector<uint32_t>(pixels, pixels + canvasWidth * canvasHeight);
+    }
+};
+
+int inkCount(const std::vector<uint32_t>& image) {
+    return static_cast<int>(
+        std::count_if(image.begin(), image.end(), [](uint32_t p) { return p != 0xFFFFFFu; }));
+}
+
+// The first and last column with ink, or {-1, -1}.
+std::pair<int, int> inkColumns(const std::vector<uint32_t>& image) {
+    int first = -1, last = -1;
+    for (int x = 0; x < canvasWidth; ++x)
+        for (int y = 0; y < canvasHeight; ++y)
+            if (image[y * canvasWidth + x] != 0xFFFFFFu) {
+                if (first < 0)
+                    first = x;
+                last = x;
+                break;
+            }
+    return {first, last};
+}
+
+// True when the two images agree in the columns from first to last.
+bool sameColumns(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b, int first,
+                 int last) {
+    for (int y = 0; y < canvasHeight; ++y)
+        for (int x = first; x <= last; ++x)
+            if (a[y * canvasWidth + x] != b[y * canvasWidth + x])
+                return false;
+    return true;
+}
+
+// True when the columns of a from aFirst and of b from bFirst agree for width columns.
+bool sameShape(const std::vector<uint32_t>& a, int aFirst, const std::vector<uint32_t>& b,
+               int bFirst, int width) {
+    for (int y = 0; y < canvasHeight; ++y)
+        for (int x = 0; x < width; ++x)
+            if (a[y * canvasWidth + aFirst + x] != b[y * canvasWidth + bFirst + x])
+                return false;
+    return true;
+}
+
+struct Sample {
+    const char* script;
+    const wchar_t* text;
+    bool tahomaLacksIt; // Tahoma here has no glyph for its first letter
+};
+const Sample samples[] = {
+    {"Latin", L"Harbour", false},  {"Cyrillic", L"Новости", false},
+    {"Greek", L"Ειδήσεις", false}, {"Hebrew", L"חדשות", true},
+    {"Arabic", L"أخبار", false},   {"Devanagari", L"समाचार", true},
+    {"Thai", L"ข่าววันนี้", true},     {"CJK", L"日本語のニュース", true},
+};
+
+} // namespace
+
+TEST(every_script_draws_glyphs_and_without_the_fallback_faces_boxes) {
+    Canvas canvas;
+    // The font's missing-glyph box: a private-use character no face has.
+    std::vector<uint32_t> box = canvas.draw(std::wstring(1, 0xE000), DT_LEFT, false);
+    REQUIRE(inkCount(box) > 0);
+    for (const Sample& sample : samples) {
+        std::wstring first(1, sample.text[0]);
+        std::vector<uint32_t> glyph = canvas.draw(first);
+        CHECK(inkCount(glyph) > 0 && glyph != box);
+        std::vector<uint32_t> whole = canvas.draw(sample.text);
+        CHECK(inkCount(whole) > inkCount(glyph));
+        if (sample.tahomaLacksIt) {
+            // The same letter without the fallback faces is the box: the faces are what helps.
+            CHECK(canvas.draw(first, DT_LEFT, false) == box);
+        }
+    }
+}
+
+TEST(complex_scripts_are_shaped_not_drawn_letter_by_letter) {
+    Canvas canvas;
+    const wchar_t* shaped[] = {L"مرحبا", L"नमस्ते", L"สวัสดี"};
+    for (const wchar_t* text : shaped) {
+        std::vector<uint32_t> whole = canvas.draw(text);
+        CHECK(inkCount(whole) > 0);
+        CHECK(whole != canvas.drawOneByOne(text));
+    }
+    // Latin has nothing to join: letter by letter it looks the same.
+    CHECK(canvas.draw(L"Harbour") == canvas.drawOneByOne(L"Harbour"));
+}
+
+TEST(a_right_to_left_line_carries_its_date_at_the_right_and_its_mark_at_the_left) {
+    Canvas canvas;
+    const std::wstring date = L"(12/08 09:40)";
+    const std::wstring stale = L"[stale]";
+    // The window starts a date in a right-to-left line with a LEFT-TO-RIGHT MARK, which keeps its
+    // digit groups in order and draws nothing.
+    const std::wstring line = L"(\u200E12/08 09:40)  חדשות הערב  " + stale;
+    CHECK(canvas.draw(L"(\u200E12/08 09:40)") == canvas.draw(date));
+    // Read right to left and aligned right, the date comes first, at the right end...
+    std::vector<uint32_t> rtl = canvas.draw(line, DT_RIGHT | DT_RTLREADING);
+    std::vector<uint32_t> dateAlone = canvas.draw(date, DT_RIGHT);
+    std::pair<int, int> dateInk = inkColumns(dateAlone);
+    REQUIRE(dateInk.first > 0);
+    CHECK(sameColumns(rtl, dateAlone, dateInk.first, dateInk.second));
+    CHECK(inkColumns(rtl).second == dateInk.second);
+    // ...and the mark last, at the left end.
+    std::vector<uint32_t> rtlLeft = canvas.draw(line, DT_LEFT | DT_RTLREADING);
+    std::vector<uint32_t> staleAlone = canvas.draw(stale, DT_LEFT);
+    std::pair<int, int> staleInk = inkColumns(staleAlone);
+    CHECK(sameColumns(rtlLeft, staleAlone, staleInk.first, staleInk.second));
+    // Read left to right the same characters put the date at the left.
+    std::vector<uint32_t> ltr = canvas.draw(line, DT_LEFT);
+    std::vector<uint32_t> dateLeft = canvas.draw(date, DT_LEFT);
+    std::pair<int, int> dateLeftInk = inkColumns(dateLeft);
+    CHECK(sameColumns(ltr, dateLeft, dateLeftInk.first, dateLeftInk.second));
+    CHECK(!sameColumns(rtlLeft, dateLeft, dateLeftInk.first, dateLeftInk.second));
+    // Cut short, a right-to-left line keeps its start at the right and ends in the ellipsis at
+    // the left.
+    RECT narrow = {10, 5, 110, canvasHeight};
+    canvas.clear();
+    std::wstring longLine = L"חדשות הערב: הממשלה אישרה את התקציב החדש";
+    drawScriptText(canvas.dc, longLine.c_str(), -1, &narrow,
+                   DT_RIGHT | DT_RTLREADING | DT_SINGLELINE | DT_WORD_ELLIPSIS);
+    std::vector<uint32_t> cut(canvas.pixels, canvas.pixels + canvasWidth * canvasHeight);
+    std::vector<uint32_t> dots = canvas.draw(L"\u2026", DT_LEFT);
+    std::pair<int, int> dotsInk = inkColumns(dots);
+    std::pair<int, int> cutInk = inkColumns(cut);
+    CHECK(cutInk.first >= 10 && cutInk.second < 110);
+    CHECK(cutInk.second - cutInk.first > 80);
+    CHECK(sameShape(cut, cutInk.first, dots, dotsInk.first, dotsInk.second - dotsInk.first + 1));
+}
+
+TEST(right_to_left_titles_start_at_the_right_edge_of_the_window) {
+    resetDisplayState();
+    settings.highlight = 0;
+    settings.showDate = false;
+    settings.showItemCounts = false;
+    settings.width = 360;
+    settings.encoding = 1;
+    addEntry("\xD7\x97\xD7\x93\xD7\xA9\xD7\x95\xD7\xAA"); // header: a Hebrew feed title
+    addEntry("Harbour news");
+    addEntry("\xD8\xA3\xD8\xAE\xD8\xA8\xD8\xA7\xD8\xB1 \xD8\xA7\xD9\x84\xD9\x8A\xD9\x88\xD9\x85");
+    addEntry("2026: \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D and more"); // first strong: Hebrew
+    HWND window = openWithTooltip();
+    const int inset = 4;
+    const int textRight = 360 - 2 * inset;
+    struct Expect {
+        size_t entry;
+        bool right;
+    } expected[] = {{0, true}, {1, false}, {2, true}, {3, true}};
+    for (int justification : {0, 2}) {
+        settings.justification = justification;
+        paintNow(window);
+        for (const Expect& e : expected) {
+            ViewEntry* entry = entryAt(e.entry);
+            RECT band = {entry->itemRect.left, entry->itemRect.top, entry->itemRect.right,
+                         entry->itemRect.bottom};
+            HDC dc = GetDC(window);
+            int first = INT_MAX, last = -1;
+            for (int y = band.top; y < band.bottom; ++y)
+                for (int x = band.left; x < band.right; ++x)
+                    if (GetPixel(dc, x, y) != backgroundColour &&
+                        GetPixel(dc, x, y) != borderColour) {
+                        first = std::min(first, x);
+                        last = std::max(last, x);
+                    }
+            ReleaseDC(window, dc);
+            REQUIRE(last > 0);
+            // "Right" mirrors too: a right-to-left title then starts at the left.
+            bool atRight = e.right != (justification == 2);
+            if (atRight) {
+                CHECK(last >= textRight - 12);
+                CHECK(first > 2 * inset + 60);
+            } else {
+                CHECK(first <= 2 * inset + 2);
+                CHECK(last < textRight - 60);
+            }
+        }
+    }
+    closeWindow(window);
+}
