@@ -98,6 +98,11 @@ HFONT createFallbackFont(HDC dc, const wchar_t* face) {
     HGDIOBJ current = GetCurrentObject(dc, OBJ_FONT);
     if (current == nullptr || GetObjectW(current, sizeof look, &look) == 0)
         return nullptr;
+    // The same size of letters: faces of other scripts are often much taller for their size (room
+    // for marks above and below), so a height given as the cell's would draw them small.
+    TEXTMETRICW metrics;
+    if (GetTextMetricsW(dc, &metrics))
+        look.lfHeight = -(metrics.tmHeight - metrics.tmInternalLeading);
     look.lfCharSet = DEFAULT_CHARSET;
     look.lfOutPrecision = OUT_DEFAULT_PRECIS;
     wcsncpy(look.lfFaceName, face, LF_FACESIZE - 1);

@@ -14,6 +14,6 @@ extern bool fontFallbackEnabled;
 // is installed that has it. The answer is remembered per block of 128 characters, so asking
 // again costs a table look-up.
 const wchar_t* fallbackFaceFor(HDC dc, UINT32 c);
-// A font like the one selected into dc (height, weight, italic, underline) in face; the caller
+// A font like the one selected into dc (letter size, weight, italic, underline) in face; the caller
 // deletes it (counted as the plug-in's GDI object).
 HFONT createFallbackFont(HDC dc, const wchar_t* face);

@@ -1,11 +1,19 @@
 #!/bin/bash
 # The README's picture of "together" mode: serves three small feeds on 127.0.0.1, starts the
 # stand-in shell with the plug-in showing all three favourites in one list under Xvfb, marks one
-# item new (a later answer adds it) and writes docs/together.png from the window's pixels.
-#   scripts/screenshot-together.sh [OUT.png]
+# item new (a later answer adds it) and writes docs/together.png from the window's pixels. With
+# --scripts the five feeds are written in Hebrew, Arabic, Japanese, Hindi and English, and the
+# picture is docs/together-scripts.png.
+#   scripts/screenshot-together.sh [--scripts] [OUT.png]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+scripts=0
+if [ "${1:-}" = --scripts ]; then
+    scripts=1
+    shift
+fi
 png=${1:-$root/docs/together.png}
+[ "$scripts" = 1 ] && png=${1:-$root/docs/together-scripts.png}
 cmake --build "$root/build/win32" -j2 --target FeedMarquee blackbox >/dev/null
 out=$(mktemp -d)
 mkdir -p "$out/feeds"
@@ -22,6 +30,19 @@ feed() { # name title items... (each "title|date")
         echo "</channel></rss>"
     } > "$out/feeds/$file"
 }
+if [ "$scripts" = 1 ]; then
+    feed hebrew.xml "חדשות הנמל" \
+        "המעבורת החדשה יוצאת לדרך הבוקר|Tue, 08 Dec 2026 09:50:00 GMT" \
+        "שוק הדגים נפתח שעה מוקדם יותר|Mon, 07 Dec 2026 15:00:00 GMT"
+    feed arabic.xml "أخبار الميناء" \
+        "افتتاح سوق السمك الجديد على الواجهة البحرية|Tue, 08 Dec 2026 09:20:00 GMT"
+    feed japanese.xml "港町ニュース" \
+        "冬のフェリー時刻表が変わります|Tue, 08 Dec 2026 08:45:00 GMT"
+    feed hindi.xml "बंदरगाह समाचार" \
+        "नई नौका सेवा आज से शुरू हुई|Tue, 08 Dec 2026 08:10:00 GMT"
+    feed english.xml "Harbour Town Gazette" \
+        "Lighthouse restoration wins a grant|Tue, 08 Dec 2026 07:15:00 GMT"
+fi
 feed harbour.xml "Harbour Town Gazette" \
     "Ferry timetable changes for the winter|Tue, 08 Dec 2026 09:40:00 GMT" \
     "Lighthouse restoration wins a grant|Tue, 08 Dec 2026 07:15:00 GMT" \
@@ -65,6 +86,30 @@ feedmarquee.fav1.url: $base/science.xml
 feedmarquee.fav1.title: Science
 feedmarquee.fav2.url: $base/dev.xml
 RC
+if [ "$scripts" = 1 ]; then
+    cat > "$out/feedmarquee.rc" <<RC
+feedmarquee.x: 40
+feedmarquee.y: 40
+feedmarquee.width: 440
+feedmarquee.height: 150
+feedmarquee.fontHeight: 15
+feedmarquee.show: together
+feedmarquee.showDate: true
+feedmarquee.abbreviatedDate: true
+feedmarquee.showBorder: true
+feedmarquee.highlight: 0
+feedmarquee.fav0.url: $base/hebrew.xml
+feedmarquee.fav0.title: חדשות
+feedmarquee.fav1.url: $base/arabic.xml
+feedmarquee.fav1.title: أخبار
+feedmarquee.fav2.url: $base/japanese.xml
+feedmarquee.fav2.title: 港町
+feedmarquee.fav3.url: $base/hindi.xml
+feedmarquee.fav3.title: समाचार
+feedmarquee.fav4.url: $base/english.xml
+feedmarquee.fav4.title: Gazette
+RC
+fi
 
 export DISPLAY=${DISPLAY:-:96}
 . "$root/scripts/wine-session.sh"
@@ -86,6 +131,10 @@ ask() {
 for _ in $(seq 300); do grep -q '^ready' "$out/shell.out" 2>/dev/null && break; sleep 0.1; done
 sleep 2
 # A new headline arrives: it is drawn in bold and counted in the header.
+[ "$scripts" = 1 ] && feed hebrew.xml "חדשות הנמל" \
+    "אזהרת סערה לנמל הלילה|Tue, 08 Dec 2026 10:30:00 GMT" \
+    "המעבורת החדשה יוצאת לדרך הבוקר|Tue, 08 Dec 2026 09:50:00 GMT" \
+    "שוק הדגים נפתח שעה מוקדם יותר|Mon, 07 Dec 2026 15:00:00 GMT"
 feed harbour.xml "Harbour Town Gazette" \
     "Storm warning for the harbour tonight|Tue, 08 Dec 2026 10:30:00 GMT" \
     "Ferry timetable changes for the winter|Tue, 08 Dec 2026 09:40:00 GMT" \

@@ -3,11 +3,15 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
+# The fonts give the tests and the demo real glyphs for Latin, Cyrillic, Greek, Hebrew, Arabic,
+# Devanagari, Thai, CJK and emoji (Symbola in one colour, which this Wine draws); Wine lists every
+# font fontconfig knows, so they need no step of their own in the prefix.
 need=()
 dpkg --print-foreign-architectures | grep -qx i386 || need_arch=1
 for p in cmake make g++ clang libclang-rt-14-dev g++-mingw-w64-i686-posix wine wine32:i386 wine64 \
          xvfb x11-utils libexpat1-dev libxml2-dev curl python3 \
-         libz-mingw-w64-dev zlib1g-dev libidn2-dev openssl rapidjson-dev; do
+         libz-mingw-w64-dev zlib1g-dev libidn2-dev openssl rapidjson-dev \
+         fontconfig fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji fonts-symbola; do
     dpkg -s "$p" >/dev/null 2>&1 || need+=("$p")
 done
 if [ "${need_arch:-0}" = 1 ] || [ ${#need[@]} -gt 0 ]; then
