@@ -59,7 +59,8 @@ void release(HDC dc, Shaped& shaped) {
     free(shaped.runs);
     free(shaped.widths);
     free(shaped.breaks);
-    SelectObject(dc, shaped.fonts[0]);
+    if (shaped.fonts[0] != nullptr)
+        SelectObject(dc, shaped.fonts[0]);
     for (int f = 0; f < shaped.fontCount; ++f) {
         ScriptFreeCache(&shaped.caches[f]);
         if (f > 0)
@@ -289,9 +290,17 @@ struct Layout {
     int widest = 0;
 };
 
-// Shapes and, unless measuring, draws one line: length units of text, then the ellipsis when
-// cut, aligned in the rectangle.
-void emitLine(Layout& layout, const WCHAR* text, int length, bool cut) {
+// Draws one line, unless measuring: length units of text, then the ellipsis when cut, aligned in
+// the rectangle. width is the line's width as the paragraph measured it; a drawn line is shaped
+// again on its own, unless it is the whole paragraph (shaped, when given).
+void emitLine(Layout& layout, const WCHAR* text, int length, bool cut, int width,
+              Shaped* whole = nullptr) {
+    if (layout.format & DT_CALCRECT) {
+        if (width > layout.widest)
+            layout.widest = width;
+        ++layout.lines;
+        return;
+    }
     WCHAR* withEllipsis = nullptr;
     if (cut) {
         withEllipsis = static_cast<WCHAR*>(malloc((length + 1) * sizeof(WCHAR)));
@@ -303,17 +312,17 @@ void emitLine(Layout& layout, const WCHAR* text, int length, bool cut) {
     }
     Shaped line;
     bool rightToLeft = (layout.format & DT_RTLREADING) != 0;
-    if (shape(layout.dc, text, length, rightToLeft, line)) {
-        if (line.width > layout.widest)
-            layout.widest = line.width;
-        if (!(layout.format & DT_CALCRECT)) {
-            int x = layout.rect.left;
-            if (layout.format & DT_CENTER)
-                x += (layout.rect.right - layout.rect.left - line.width) / 2;
-            else if (layout.format & DT_RIGHT)
-                x = layout.rect.right - line.width;
-            drawShaped(layout.dc, line, x, layout.rect.top + layout.lines * layout.lineHeight);
-        }
+    if (whole != nullptr) {
+        line = *whole;
+        *whole = Shaped{}; // the line releases it
+    }
+    if (whole != nullptr || shape(layout.dc, text, length, rightToLeft, line)) {
+        int x = layout.rect.left;
+        if (layout.format & DT_CENTER)
+            x += (layout.rect.right - layout.rect.left - line.width) / 2;
+        else if (layout.format & DT_RIGHT)
+            x = layout.rect.right - line.width;
+        drawShaped(layout.dc, line, x, layout.rect.top + layout.lines * layout.lineHeight);
     }
     release(layout.dc, line);
     free(withEllipsis);
@@ -327,15 +336,23 @@ int trimmedEnd(const Shaped& shaped, int start, int end) {
     return end;
 }
 
+int widthOf(const Shaped& shaped, int start, int end) {
+    int width = 0;
+    for (int i = start; i < end; ++i)
+        width += shaped.widths[i];
+    return width;
+}
+
 // One paragraph on one line, cut with an ellipsis at a character's end when it is too wide.
-void layOutSingleLine(Layout& layout, const Shaped& shaped, int available) {
+void layOutSingleLine(Layout& layout, Shaped& shaped, int available) {
     bool ellipsis = (layout.format & (DT_WORD_ELLIPSIS | DT_END_ELLIPSIS)) != 0;
     if (!ellipsis || shaped.width <= available)
-        return emitLine(layout, shaped.text, shaped.length, false);
+        return emitLine(layout, shaped.text, shaped.length, false, shaped.width, &shaped);
     Shaped dots;
     const WCHAR ellipsisText[] = {0x2026};
     shape(layout.dc, ellipsisText, 1, false, dots);
-    int limit = available - dots.width;
+    int dotsWidth = dots.width;
+    int limit = available - dotsWidth;
     release(layout.dc, dots);
     int kept = 0, width = 0;
     for (int i = 0; i < shaped.length && width + shaped.widths[i] <= limit; ++i) {
@@ -343,7 +360,8 @@ void layOutSingleLine(Layout& layout, const Shaped& shaped, int available) {
         if (i + 1 == shaped.length || shaped.breaks[i + 1].fCharStop)
             kept = i + 1;
     }
-    emitLine(layout, shaped.text, trimmedEnd(shaped, 0, kept), true);
+    int end = trimmedEnd(shaped, 0, kept);
+    emitLine(layout, shaped.text, end, true, widthOf(shaped, 0, end) + dotsWidth);
 }
 
 // One paragraph broken into lines: at the last break opportunity that fits, or inside a word
@@ -364,7 +382,8 @@ void layOutWrapped(Layout& layout, const Shaped& shaped, int available) {
             }
             width += shaped.widths[i];
         }
-        emitLine(layout, shaped.text + start, trimmedEnd(shaped, start, end) - start, false);
+        int kept = trimmedEnd(shaped, start, end);
+        emitLine(layout, shaped.text + start, kept - start, false, widthOf(shaped, start, kept));
         start = end;
         while (start < shaped.length && breaks[start].fWhiteSpace)
             ++start;
