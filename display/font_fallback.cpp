@@ -67,8 +67,7 @@ bool faceHas(HDC dc, int face, UINT32 c) {
         units[0] = static_cast<WCHAR>(c);
     }
     SCRIPT_CACHE cache = nullptr;
-    WORD glyphs[2] = {0, 0};
-    bool has = ScriptGetCMap(dc, &cache, units, length, 0, glyphs) == S_OK;
+    bool has = fontHasCharacter(dc, &cache, units, length);
     ScriptFreeCache(&cache);
     SelectObject(dc, kept);
     countGdiDeleted(DeleteObject(font));
@@ -76,6 +75,23 @@ bool faceHas(HDC dc, int face, UINT32 c) {
 }
 
 } // namespace
+
+bool fontHasCharacter(HDC dc, SCRIPT_CACHE* cache, const WCHAR* units, int length) {
+    WORD glyphs[4] = {0, 0, 0, 0};
+    if (length == 1)
+        return ScriptGetCMap(dc, cache, units, 1, 0, glyphs) == S_OK;
+    // The character map of some script engines answers single units only: a pair is shaped.
+    SCRIPT_FONTPROPERTIES properties = {};
+    properties.cBytes = sizeof properties;
+    SCRIPT_ANALYSIS analysis = {};
+    WORD clusters[2];
+    SCRIPT_VISATTR visual[4];
+    int count = 0;
+    if (FAILED(ScriptGetFontProperties(dc, cache, &properties)) ||
+        FAILED(ScriptShape(dc, cache, units, 2, 4, &analysis, glyphs, clusters, visual, &count)))
+        return false;
+    return count == 1 && glyphs[0] != properties.wgDefault;
+}
 
 const wchar_t* fallbackFaceFor(HDC dc, UINT32 c) {
     if (c > 0x10FFFF)

@@ -6,6 +6,7 @@
 // missing-glyph boxes.
 #pragma once
 #include <windows.h>
+#include <usp10.h>
 
 // On unless a test switches it off to see what it prevents.
 extern bool fontFallbackEnabled;
@@ -14,6 +15,9 @@ extern bool fontFallbackEnabled;
 // is installed that has it. The answer is remembered per block of 128 characters, so asking
 // again costs a table look-up.
 const wchar_t* fallbackFaceFor(HDC dc, UINT32 c);
+// True when the font selected into dc (cache is its script cache) has a glyph for the character
+// of length units (1, or 2 for a surrogate pair).
+bool fontHasCharacter(HDC dc, SCRIPT_CACHE* cache, const WCHAR* units, int length);
 // A font like the one selected into dc (letter size, weight, italic, underline) in face; the caller
 // deletes it (counted as the plug-in's GDI object).
 HFONT createFallbackFont(HDC dc, const wchar_t* face);

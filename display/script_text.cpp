@@ -124,40 +124,54 @@ void coverage(HDC dc, Shaped& shaped, int font, const WCHAR* text, int length, b
     properties.cBytes = sizeof properties;
     ScriptGetFontProperties(dc, &shaped.caches[font], &properties);
     HRESULT result = ScriptGetCMap(dc, &shaped.caches[font], text, length, 0, glyphs);
-    for (int i = 0; i < length; ++i)
+    for (int i = 0; i < length; ++i) {
         has[i] = result == S_OK ||
                  (SUCCEEDED(result) && glyphs[i] != properties.wgDefault && glyphs[i] != 0);
+        if (!has[i] && i + 1 < length && text[i] >= 0xD800 && text[i] <= 0xDBFF &&
+            text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+            has[i] = fontHasCharacter(dc, &shaped.caches[font], text + i, 2);
+    }
 }
 
 // Chooses the font of each unit of one item: the selected font where it has the glyph, else the
-// fallback face of the item's first missing character. A complex script keeps the whole item in
-// the fallback face where that face has the glyphs, so its shaping sees the item whole.
+// fallback face of the first character still missing, face after face (an item of one script may
+// hold symbols and emoji too). A complex script keeps the whole item in the first fallback face
+// where that face has the glyphs, so its shaping sees the item whole. A character no face has
+// stays in the selected font, as its box.
 void chooseFonts(HDC dc, Shaped& shaped, const SCRIPT_ITEM& item, int start, int length,
                  unsigned char* choice, bool* has, bool* fallbackHas, WORD* glyphs) {
     const WCHAR* text = shaped.text + start;
-    memset(choice + start, 0, length);
+    unsigned char* chosen = choice + start;
+    memset(chosen, 0, length);
     coverage(dc, shaped, 0, text, length, has, glyphs);
-    int missing = -1;
-    for (int i = 0; i < length && missing < 0; ++i)
-        if (!has[i] && !isBlank(text[i]) && !followsPrevious(text[i]))
-            missing = i;
-    if (missing < 0 || !fontFallbackEnabled)
-        return;
-    const wchar_t* face = fallbackFaceFor(dc, characterAt(text, length, missing));
-    int font = face != nullptr ? fontFor(dc, shaped, face) : 0;
-    if (font == 0)
-        return;
-    coverage(dc, shaped, font, text, length, fallbackHas, glyphs);
     const SCRIPT_PROPERTIES** properties = nullptr;
     int scripts = 0;
     bool complex = SUCCEEDED(ScriptGetProperties(&properties, &scripts)) &&
                    item.a.eScript < scripts && properties[item.a.eScript]->fComplex;
-    for (int i = 0; i < length; ++i) {
-        if (i > 0 && followsPrevious(text[i]))
-            choice[start + i] = choice[start + i - 1];
-        else if (fallbackHas[i] && (complex || !has[i]))
-            choice[start + i] = static_cast<unsigned char>(font);
+    for (int round = 0; fontFallbackEnabled && round < maxFonts; ++round) {
+        int missing = -1;
+        for (int i = 0; i < length && missing < 0; ++i)
+            if (!has[i] && chosen[i] == 0 && !isBlank(text[i]) && !followsPrevious(text[i]))
+                missing = i;
+        if (missing < 0)
+            break;
+        const wchar_t* face = fallbackFaceFor(dc, characterAt(text, length, missing));
+        int font = face != nullptr ? fontFor(dc, shaped, face) : 0;
+        if (font == 0) {
+            has[missing] = true; // no face has it: not asked again
+            continue;
+        }
+        coverage(dc, shaped, font, text, length, fallbackHas, glyphs);
+        bool wholeItem = complex && round == 0;
+        for (int i = 0; i < length; ++i)
+            if (chosen[i] == 0 && fallbackHas[i] && (!has[i] || wholeItem))
+                chosen[i] = static_cast<unsigned char>(font);
+        if (!fallbackHas[missing])
+            has[missing] = true; // the face chosen for it lacks it after all
     }
+    for (int i = 1; i < length; ++i)
+        if (followsPrevious(text[i]))
+            chosen[i] = chosen[i - 1];
 }
 
 bool shapeRun(HDC dc, Shaped& shaped, Run& run) {

@@ -119,10 +119,11 @@ struct Sample {
     bool tahomaLacksIt; // Tahoma here has no glyph for its first letter
 };
 const Sample samples[] = {
-    {"Latin", L"Harbour", false},  {"Cyrillic", L"Новости", false},
-    {"Greek", L"Ειδήσεις", false}, {"Hebrew", L"חדשות", true},
-    {"Arabic", L"أخبار", false},   {"Devanagari", L"समाचार", true},
-    {"Thai", L"ข่าววันนี้", true},     {"CJK", L"日本語のニュース", true},
+    {"Latin", L"Harbour", false},      {"Cyrillic", L"Новости", false},
+    {"Greek", L"Ειδήσεις", false},     {"Hebrew", L"חדשות", true},
+    {"Arabic", L"أخبار", false},       {"Devanagari", L"समाचार", true},
+    {"Thai", L"ข่าววันนี้", true},         {"CJK", L"日本語のニュース", true},
+    {"emoji", L"\U0001F600 ok", true},
 };
 
 } // namespace
@@ -133,7 +134,8 @@ TEST(every_script_draws_glyphs_and_without_the_fallback_faces_boxes) {
     std::vector<uint32_t> box = canvas.draw(std::wstring(1, 0xE000), DT_LEFT, false);
     REQUIRE(inkCount(box) > 0);
     for (const Sample& sample : samples) {
-        std::wstring first(1, sample.text[0]);
+        bool pair = sample.text[0] >= 0xD800 && sample.text[0] <= 0xDBFF;
+        std::wstring first(sample.text, pair ? 2 : 1);
         std::vector<uint32_t> glyph = canvas.draw(first);
         CHECK(inkCount(glyph) > 0 && glyph != box);
         std::vector<uint32_t> whole = canvas.draw(sample.text);
@@ -199,50 +201,75 @@ TEST(a_right_to_left_line_carries_its_date_at_the_right_and_its_mark_at_the_left
     CHECK(sameShape(cut, cutInk.first, dots, dotsInk.first, dotsInk.second - dotsInk.first + 1));
 }
 
-TEST(right_to_left_titles_start_at_the_right_edge_of_the_window) {
+// The first and last column of ink within rect of the window, or {INT_MAX, -1}.
+std::pair<int, int> windowInk(HWND window, RECT rect) {
+    HDC dc = GetDC(window);
+    int first = INT_MAX, last = -1;
+    for (int y = rect.top; y < rect.bottom; ++y)
+        for (int x = rect.left; x < rect.right; ++x) {
+            COLORREF pixel = GetPixel(dc, x, y);
+            if (pixel != backgroundColour && pixel != borderColour) {
+                first = std::min(first, x);
+                last = std::max(last, x);
+            }
+        }
+    ReleaseDC(window, dc);
+    return {first, last};
+}
+
+TEST(right_to_left_titles_and_paragraphs_start_at_the_right_edge_of_the_window) {
     resetDisplayState();
     settings.highlight = 0;
     settings.showDate = false;
     settings.showItemCounts = false;
     settings.width = 360;
+    settings.height = 300;
+    settings.padding = 0;
+    settings.desc_offset = 0;
+    settings.showDesc = true;
+    settings.wordWrap = true;
     settings.encoding = 1;
     addEntry("\xD7\x97\xD7\x93\xD7\xA9\xD7\x95\xD7\xAA"); // header: a Hebrew feed title
     addEntry("Harbour news");
     addEntry("\xD8\xA3\xD8\xAE\xD8\xA8\xD8\xA7\xD8\xB1 \xD8\xA7\xD9\x84\xD9\x8A\xD9\x88\xD9\x85");
     addEntry("2026: \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D and more"); // first strong: Hebrew
+    // A description of two paragraphs, each in its own direction.
+    addEntry("Ferry", "Times change\n\xD7\x96\xD7\x9E\xD7\xA0\xD7\x99\xD7\x9D");
     HWND window = openWithTooltip();
     const int inset = 4;
+    const int textLeft = 2 * inset;
     const int textRight = 360 - 2 * inset;
-    struct Expect {
-        size_t entry;
-        bool right;
-    } expected[] = {{0, true}, {1, false}, {2, true}, {3, true}};
     for (int justification : {0, 2}) {
         settings.justification = justification;
         paintNow(window);
-        for (const Expect& e : expected) {
-            ViewEntry* entry = entryAt(e.entry);
-            RECT band = {entry->itemRect.left, entry->itemRect.top, entry->itemRect.right,
-                         entry->itemRect.bottom};
-            HDC dc = GetDC(window);
-            int first = INT_MAX, last = -1;
-            for (int y = band.top; y < band.bottom; ++y)
-                for (int x = band.left; x < band.right; ++x)
-                    if (GetPixel(dc, x, y) != backgroundColour &&
-                        GetPixel(dc, x, y) != borderColour) {
-                        first = std::min(first, x);
-                        last = std::max(last, x);
-                    }
-            ReleaseDC(window, dc);
-            REQUIRE(last > 0);
-            // "Right" mirrors too: a right-to-left title then starts at the left.
-            bool atRight = e.right != (justification == 2);
-            if (atRight) {
-                CHECK(last >= textRight - 12);
-                CHECK(first > 2 * inset + 60);
+        const ItemRect& head = entryAt(0)->itemRect;
+        const int line = head.bottom - head.top;
+        const ItemRect& ferry = entryAt(4)->itemRect;
+        struct Band {
+            RECT rect;
+            bool rightToLeft;
+        } bands[] = {
+            {RECT{head.left, head.top, head.right, head.bottom}, true},
+            {RECT{head.left, entryAt(1)->itemRect.top, head.right, entryAt(1)->itemRect.bottom},
+             false},
+            {RECT{head.left, entryAt(2)->itemRect.top, head.right, entryAt(2)->itemRect.bottom},
+             true},
+            {RECT{head.left, entryAt(3)->itemRect.top, head.right, entryAt(3)->itemRect.bottom},
+             true},
+            {RECT{head.left, ferry.top + line, head.right, ferry.top + 2 * line}, false},
+            {RECT{head.left, ferry.top + 2 * line, head.right, ferry.top + 3 * line}, true},
+        };
+        REQUIRE(ferry.bottom - ferry.top == 3 * line);
+        for (const Band& band : bands) {
+            std::pair<int, int> ink = windowInk(window, band.rect);
+            REQUIRE(ink.second > 0);
+            // "Right" mirrors too: a right-to-left text then starts at the left.
+            if (band.rightToLeft != (justification == 2)) {
+                CHECK(ink.second >= textRight - 12);
+                CHECK(ink.first > textLeft + 60);
             } else {
-                CHECK(first <= 2 * inset + 2);
-                CHECK(last < textRight - 60);
+                CHECK(ink.first <= textLeft + 2);
+                CHECK(ink.second < textRight - 60);
             }
         }
     }
