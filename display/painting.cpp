@@ -609,6 +609,7 @@ ViewEntry* entryAtPoint(const ViewModel& model, POINT point) {
 
 void releasePaintTexts() {
     forgetTextsFrom(0);
+    releaseScriptCaches();
     releaseText(lineText);
     releaseText(tipText);
     laidOutEntries = 0;

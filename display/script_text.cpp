@@ -7,6 +7,7 @@
 
 #include <usp10.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -17,6 +18,41 @@
 namespace {
 
 const int maxFonts = 8; // the selected font and the fallback faces one stretch draws in
+
+// The script engine's caches of the fonts drawn with lately, found by the font's description: a
+// fresh cache reads the font's tables again, and the window makes its fonts anew at every paint.
+struct FontCache {
+    LOGFONTW look;
+    SCRIPT_CACHE cache;
+    bool used;
+};
+FontCache fontCaches[12];
+int nextFontCache = 0;
+
+bool sameLook(const LOGFONTW& a, const LOGFONTW& b) {
+    return a.lfHeight == b.lfHeight && a.lfWidth == b.lfWidth && a.lfWeight == b.lfWeight &&
+           a.lfItalic == b.lfItalic && a.lfUnderline == b.lfUnderline &&
+           a.lfStrikeOut == b.lfStrikeOut && a.lfCharSet == b.lfCharSet &&
+           a.lfQuality == b.lfQuality && a.lfEscapement == b.lfEscapement &&
+           a.lfOrientation == b.lfOrientation &&
+           wcsncmp(a.lfFaceName, b.lfFaceName, LF_FACESIZE) == 0;
+}
+
+// The cache for the font selected into dc.
+SCRIPT_CACHE* scriptCacheFor(HDC dc) {
+    LOGFONTW look = {};
+    GetObjectW(GetCurrentObject(dc, OBJ_FONT), sizeof look, &look);
+    const int count = sizeof fontCaches / sizeof fontCaches[0];
+    for (int i = 0; i < count; ++i)
+        if (fontCaches[i].used && sameLook(fontCaches[i].look, look))
+            return &fontCaches[i].cache;
+    FontCache& entry = fontCaches[nextFontCache];
+    nextFontCache = (nextFontCache + 1) % count;
+    ScriptFreeCache(&entry.cache);
+    entry.look = look;
+    entry.used = true;
+    return &entry.cache;
+}
 
 struct Run {
     int start; // in the stretch
@@ -42,8 +78,10 @@ struct Shaped {
     int width = 0;
     HFONT fonts[maxFonts] = {};          // [0] is the selected font (not owned)
     const wchar_t* faces[maxFonts] = {}; // the fallback face of each further font
-    SCRIPT_CACHE caches[maxFonts] = {};
+    SCRIPT_CACHE* caches[maxFonts] = {}; // each font's, kept from call to call
     int ascents[maxFonts] = {};
+    int defaultGlyphs[maxFonts] = {-1, -1, -1, -1, -1, -1, -1, -1}; // -1 until asked
+    int selected = 0; // the font selected into the device context now
     int fontCount = 1;
 };
 
@@ -62,7 +100,6 @@ void release(HDC dc, Shaped& shaped) {
     if (shaped.fonts[0] != nullptr)
         SelectObject(dc, shaped.fonts[0]);
     for (int f = 0; f < shaped.fontCount; ++f) {
-        ScriptFreeCache(&shaped.caches[f]);
         if (f > 0)
             countGdiDeleted(DeleteObject(shaped.fonts[f]));
     }
@@ -91,8 +128,11 @@ UINT32 characterAt(const WCHAR* text, int length, int i) {
     return c;
 }
 
+// Selecting a font costs the system a look-up even when it is selected already.
 void selectFont(HDC dc, Shaped& shaped, int font) {
-    SelectObject(dc, shaped.fonts[font]);
+    if (shaped.selected != font)
+        SelectObject(dc, shaped.fonts[font]);
+    shaped.selected = font;
 }
 
 // The index of face among the stretch's fonts, made when new; 0 (the selected font) when no
@@ -111,6 +151,7 @@ int fontFor(HDC dc, Shaped& shaped, const wchar_t* face) {
     shaped.fonts[f] = font;
     shaped.faces[f] = face;
     selectFont(dc, shaped, f);
+    shaped.caches[f] = scriptCacheFor(dc);
     TEXTMETRICW metrics;
     shaped.ascents[f] = GetTextMetricsW(dc, &metrics) ? metrics.tmAscent : shaped.ascents[0];
     return f;
@@ -120,17 +161,28 @@ int fontFor(HDC dc, Shaped& shaped, const wchar_t* face) {
 void coverage(HDC dc, Shaped& shaped, int font, const WCHAR* text, int length, bool* has,
               WORD* glyphs) {
     selectFont(dc, shaped, font);
-    SCRIPT_FONTPROPERTIES properties = {};
-    properties.cBytes = sizeof properties;
-    ScriptGetFontProperties(dc, &shaped.caches[font], &properties);
-    HRESULT result = ScriptGetCMap(dc, &shaped.caches[font], text, length, 0, glyphs);
+    HRESULT result = ScriptGetCMap(dc, shaped.caches[font], text, length, 0, glyphs);
+    if (result != S_OK && shaped.defaultGlyphs[font] < 0) {
+        SCRIPT_FONTPROPERTIES properties = {};
+        properties.cBytes = sizeof properties;
+        ScriptGetFontProperties(dc, shaped.caches[font], &properties);
+        shaped.defaultGlyphs[font] = properties.wgDefault;
+    }
     for (int i = 0; i < length; ++i) {
         has[i] = result == S_OK ||
-                 (SUCCEEDED(result) && glyphs[i] != properties.wgDefault && glyphs[i] != 0);
+                 (SUCCEEDED(result) && glyphs[i] != shaped.defaultGlyphs[font] && glyphs[i] != 0);
         if (!has[i] && i + 1 < length && text[i] >= 0xD800 && text[i] <= 0xDBFF &&
             text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
-            has[i] = fontHasCharacter(dc, &shaped.caches[font], text + i, 2);
+            has[i] = fontHasCharacter(dc, shaped.caches[font], text + i, 2);
     }
+}
+
+// True for a script that is shaped (joined, reordered, marks placed), not only mapped to glyphs.
+bool isComplex(const SCRIPT_ANALYSIS& analysis) {
+    const SCRIPT_PROPERTIES** properties = nullptr;
+    int scripts = 0;
+    return SUCCEEDED(ScriptGetProperties(&properties, &scripts)) && analysis.eScript < scripts &&
+           properties[analysis.eScript]->fComplex;
 }
 
 // Chooses the font of each unit of one item: the selected font where it has the glyph, else the
@@ -144,11 +196,10 @@ void chooseFonts(HDC dc, Shaped& shaped, const SCRIPT_ITEM& item, int start, int
     unsigned char* chosen = choice + start;
     memset(chosen, 0, length);
     coverage(dc, shaped, 0, text, length, has, glyphs);
-    const SCRIPT_PROPERTIES** properties = nullptr;
-    int scripts = 0;
-    bool complex = SUCCEEDED(ScriptGetProperties(&properties, &scripts)) &&
-                   item.a.eScript < scripts && properties[item.a.eScript]->fComplex;
-    for (int round = 0; fontFallbackEnabled && round < maxFonts; ++round) {
+    if (!fontFallbackEnabled || std::find(has, has + length, false) == has + length)
+        return;
+    bool complex = isComplex(item.a);
+    for (int round = 0; round < maxFonts; ++round) {
         int missing = -1;
         for (int i = 0; i < length && missing < 0; ++i)
             if (!has[i] && chosen[i] == 0 && !isBlank(text[i]) && !followsPrevious(text[i]))
@@ -176,7 +227,7 @@ void chooseFonts(HDC dc, Shaped& shaped, const SCRIPT_ITEM& item, int start, int
 
 bool shapeRun(HDC dc, Shaped& shaped, Run& run) {
     selectFont(dc, shaped, run.font);
-    SCRIPT_CACHE* cache = &shaped.caches[run.font];
+    SCRIPT_CACHE* cache = shaped.caches[run.font];
     const WCHAR* text = shaped.text + run.start;
     int capacity = run.length * 3 / 2 + 16;
     run.clusters = static_cast<WORD*>(malloc(run.length * sizeof(WORD)));
@@ -222,6 +273,7 @@ bool shape(HDC dc, const WCHAR* text, int length, bool rightToLeft, Shaped& shap
     shaped.text = text;
     shaped.length = length;
     shaped.fonts[0] = static_cast<HFONT>(GetCurrentObject(dc, OBJ_FONT));
+    shaped.caches[0] = scriptCacheFor(dc);
     TEXTMETRICW metrics;
     shaped.ascents[0] = GetTextMetricsW(dc, &metrics) ? metrics.tmAscent : 0;
     if (length <= 0)
@@ -246,8 +298,16 @@ bool shape(HDC dc, const WCHAR* text, int length, bool rightToLeft, Shaped& shap
         int end = items[i + 1].iCharPos;
         chooseFonts(dc, shaped, items[i], start, end - start, choice, has, has + length, glyphs);
         for (int u = start; u < end && ready; ++u) {
-            if (u > start && choice[u] == choice[u - 1]) {
-                ++shaped.runs[shaped.runCount - 1].length;
+            // Items of scripts that need no shaping (Latin next to digits, say) share a run in
+            // one font and one direction: every run is one more call to draw.
+            Run* previous = shaped.runCount > 0 ? &shaped.runs[shaped.runCount - 1] : nullptr;
+            bool joins = u > start
+                             ? choice[u] == choice[u - 1]
+                             : previous != nullptr && previous->font == choice[u] &&
+                                   previous->analysis.s.uBidiLevel == items[i].a.s.uBidiLevel &&
+                                   !isComplex(previous->analysis) && !isComplex(items[i].a);
+            if (joins) {
+                ++previous->length;
                 continue;
             }
             Run& run = shaped.runs[shaped.runCount++];
@@ -283,7 +343,7 @@ void drawShaped(HDC dc, Shaped& shaped, int x, int y) {
                 Run& run = shaped.runs[order[v]];
                 selectFont(dc, shaped, run.font);
                 int baseline = shaped.ascents[0] - shaped.ascents[run.font];
-                ScriptTextOut(dc, &shaped.caches[run.font], x, y + baseline, 0, nullptr,
+                ScriptTextOut(dc, shaped.caches[run.font], x, y + baseline, 0, nullptr,
                               &run.analysis, nullptr, 0, run.glyphs, run.glyphCount, run.advances,
                               nullptr, run.offsets);
                 x += run.width;
@@ -446,4 +506,11 @@ int WINAPI drawScriptText(HDC dc, LPCWSTR text, int length, LPRECT rect, UINT fo
         rect->bottom = rect->top + height;
     }
     return height;
+}
+
+void releaseScriptCaches() {
+    for (FontCache& entry : fontCaches) {
+        ScriptFreeCache(&entry.cache);
+        entry.used = false;
+    }
 }

@@ -13,3 +13,5 @@
 // DT_RTLREADING, the paragraph read right to left (its alignment is the caller's). An ampersand is
 // always drawn as it is, and nothing is clipped. Returns the height of the lines.
 int WINAPI drawScriptText(HDC dc, LPCWSTR text, int length, LPRECT rect, UINT format);
+// Frees what the script engine keeps of the fonts drawn with lately (the plug-in ends).
+void releaseScriptCaches();
