@@ -185,9 +185,7 @@ void composeItemLine(WideText& out, const EntryTexts& texts, const wchar_t* titl
                      const ViewOptions& options, bool rightToLeft) {
     clearText(out);
     const wchar_t* date = options.showDate ? texts.date : nullptr;
-    const wchar_t* dateStart = rightToLeft ? L"("
-                                             L"\u200E"
-                                           : L"(";
+    const wchar_t* dateStart = rightToLeft ? L"(\u200E" : L"(";
     if (date != nullptr && options.datePosHead) {
         appendWide(out, dateStart);
         appendWide(out, date);
