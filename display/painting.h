@@ -16,8 +16,8 @@ struct StyleFunctions {
 };
 extern StyleFunctions styleFunctions;
 
-// How text is measured (DT_CALCRECT) and drawn: DrawTextW, unless a test puts in its own to see the
-// UTF-16 texts that reach it.
+// How text is measured (DT_CALCRECT) and drawn: drawScriptText (display/script_text.h), with the
+// flags DrawTextW takes, unless a test puts in its own to see the UTF-16 texts that reach it.
 struct TextFunctions {
     int(WINAPI* drawText)(HDC dc, LPCWSTR text, int length, LPRECT rect, UINT format);
 };
