@@ -67,6 +67,10 @@ void setHeader(FeedList* list, FeedItem* header, const char* title, const char* 
 inline bool isBlankOrControl(char c) {
     return static_cast<unsigned char>(c) <= 0x20 || c == 0x7F;
 }
+inline bool isControl(char c) {
+    return (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') ||
+           c == 0x7F;
+}
 
 // The value as plain text: each run of blanks, line breaks and control characters one blank, none
 // at either end; null when nothing is left.
@@ -103,9 +107,14 @@ const char* htmlText(const Span& span) {
         return nullptr;
     char* text = const_cast<char*>(span.text);
     size_t length = strnlen(text, span.length);
+    // Control characters become line breaks, folded with the white space around them; the look
+    // for them is a loop without an exit, which the compiler makes a block search.
+    bool controls = false;
     for (size_t i = 0; i < length; ++i)
-        if (isBlankOrControl(text[i]) && text[i] != ' ')
-            text[i] = '\n'; // folded with the white space around it
+        controls |= isControl(text[i]);
+    for (size_t i = 0; controls && i < length; ++i)
+        if (isControl(text[i]))
+            text[i] = '\n';
     length = descriptionToText(text, length, text, true);
     text[length] = '\0';
     return length != 0 ? text : nullptr;

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "content/byte_scan.h"
+
 namespace {
 
 inline int hexValue(char c) {
@@ -28,31 +30,32 @@ inline long escapedUnit(const char* p, const char* end) {
     return unit;
 }
 
+// Rewrites a lone surrogate escape at p (a '\\' before end) as U+FFFD; returns the position after
+// the escape (the code unit of a pair, after both).
+char* repairEscape(char* p, char* end) {
+    long unit = escapedUnit(p, end);
+    if (unit < 0xD800 || unit > 0xDFFF)
+        return end - p >= 2 ? p + 2 : end; // another escape: its character is never a quote
+    long low = unit <= 0xDBFF ? escapedUnit(p + 6, end) : -1;
+    if (low >= 0xDC00 && low <= 0xDFFF)
+        return p + 12; // a whole pair
+    std::memcpy(p + 2, "fffd", 4);
+    return p + 6;
+}
+
 // Rewrites the escapes of a string whose inside starts at p; returns the position after its
-// closing quote (or end).
+// closing quote (or end). Strings are most of a feed: the quote and the backslashes are found
+// by block searches, and the quote found is searched for again only when an escape passed it.
 char* repairString(char* p, char* end) {
-    while (p < end) {
-        char c = *p;
-        if (c == '"')
-            return p + 1;
-        if (c != '\\') {
-            ++p;
-            continue;
-        }
-        long unit = escapedUnit(p, end);
-        if (unit < 0xD800 || unit > 0xDFFF) {
-            p += 2; // any other escape: its character cannot be a quote
-            continue;
-        }
-        long low = unit <= 0xDBFF ? escapedUnit(p + 6, end) : -1;
-        if (low >= 0xDC00 && low <= 0xDFFF) {
-            p += 12; // a whole pair
-            continue;
-        }
-        std::memcpy(p + 2, "fffd", 4); // a lone surrogate: U+FFFD
-        p += 6;
+    char* quote = const_cast<char*>(findByteBefore(p, end, '"'));
+    for (;;) {
+        char* backslash = const_cast<char*>(findByteBefore(p, quote, '\\'));
+        if (backslash == quote)
+            return quote < end ? quote + 1 : end;
+        p = repairEscape(backslash, end);
+        if (p > quote)
+            quote = const_cast<char*>(findByteBefore(p, end, '"'));
     }
-    return end;
 }
 
 // Rewrites a number that starts at p when no double holds it (more than 300 digits before its
