@@ -100,7 +100,8 @@ const char* doctypeEnd(const char* p, const char* end) {
 // other readers write them: "&aelig;"), each run of white space one blank, none at either end (""
 // for an absent attribute); null when memory runs out.
 char* titleOf(const AttributeValue& value) {
-    size_t length = value.text != nullptr ? value.length : 0;
+    // A zero byte in the value ends it, as it ends the text the title is kept as.
+    size_t length = value.text != nullptr ? strnlen(value.text, value.length) : 0;
     char* copy = static_cast<char*>(std::malloc(length + 1));
     if (copy != nullptr)
         copy[titleToText(value.text != nullptr ? value.text : "", length, copy)] = '\0';
