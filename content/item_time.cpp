@@ -57,6 +57,8 @@ int monthOfWord(const char* word, size_t length) {
         lower[i] = lowerAscii(word[i]);
     int found = 0;
     for (const MonthName& m : monthNames) {
+        if (m.name[0] != lower[0])
+            continue; // most names differ at once: no need to measure them
         size_t n = std::strlen(m.name);
         if (length > n || std::memcmp(m.name, lower, length) != 0)
             continue;
