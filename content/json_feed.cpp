@@ -10,6 +10,7 @@
 #include <rapidjson/reader.h>
 
 #include "content/feed_items.h"
+#include "content/json_repair.h"
 #include "content/rss_parser.h"
 #include "content/text_decoding.h"
 #include "content/url_resolve.h"
@@ -61,24 +62,34 @@ void setHeader(FeedList* list, FeedItem* header, const char* title, const char* 
 // A value is made into the text an entry shows in place, in the document: each value is used
 // once, and the list then copies it into its own storage, so no text is allocated on the way.
 
-// The value as plain text: each run of blanks and line breaks one blank, none at either end; null
-// when nothing is left.
+// Control characters (a "\u000b" in a title) show as nothing a reader could read: they count as
+// blanks.
+inline bool isBlankOrControl(char c) {
+    return static_cast<unsigned char>(c) <= 0x20 || c == 0x7F;
+}
+inline bool isControl(char c) {
+    return (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') ||
+           c == 0x7F;
+}
+
+// The value as plain text: each run of blanks, line breaks and control characters one blank, none
+// at either end; null when nothing is left.
 const char* plainText(const Span& span) {
     if (span.text == nullptr)
         return nullptr;
     char* text = const_cast<char*>(span.text);
     size_t length = strnlen(text, span.length); // a "\u0000" ends the text
     size_t start = 0;
-    while (start < length && isBlank(text[start]))
+    while (start < length && isBlankOrControl(text[start]))
         ++start;
-    while (length > start && isBlank(text[length - 1]))
+    while (length > start && isBlankOrControl(text[length - 1]))
         --length;
     if (start == length)
         return nullptr;
     size_t n = 0;
     for (size_t i = start; i < length; ++i) {
         char c = text[i];
-        if (isBlank(c)) {
+        if (isBlankOrControl(c)) {
             if (text[n - 1] == ' ')
                 continue; // the first byte kept is no blank, so n > 0 here
             c = ' ';
@@ -95,7 +106,16 @@ const char* htmlText(const Span& span) {
     if (span.text == nullptr)
         return nullptr;
     char* text = const_cast<char*>(span.text);
-    size_t length = descriptionToText(text, strnlen(text, span.length), text, true);
+    size_t length = strnlen(text, span.length);
+    // Control characters become line breaks, folded with the white space around them; the look
+    // for them is a loop without an exit, which the compiler makes a block search.
+    bool controls = false;
+    for (size_t i = 0; i < length; ++i)
+        controls |= isControl(text[i]);
+    for (size_t i = 0; controls && i < length; ++i)
+        if (isControl(text[i]))
+            text[i] = '\n';
+    length = descriptionToText(text, length, text, true);
     text[length] = '\0';
     return length != 0 ? text : nullptr;
 }
@@ -183,7 +203,15 @@ struct FeedReader : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FeedReader> 
     FeedItem* header = nullptr;
     int32_t created = 0;
 
-    bool Default() { // numbers, true, false, null: no field of ours
+    bool Default() { // true, false, null: no field of ours
+        pending = NoField;
+        return true;
+    }
+    // Numbers come as their text (they are read as strings): an id may be a number, which is then
+    // its text, as written ("1001"). No other field of ours is a number.
+    bool RawNumber(const char* text, rapidjson::SizeType length, bool) {
+        if (pending == IdField)
+            values[IdField] = Span{text, length};
         pending = NoField;
         return true;
     }
@@ -217,8 +245,16 @@ struct FeedReader : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FeedReader> 
     bool StartArray() {
         if (depth == 0)
             return false; // a feed is an object
-        if (depth == feedLevel && pending == ItemsField)
+        if (depth == feedLevel && pending == ItemsField) {
             inItems = true;
+            // A feed with two items arrays is read as other readers read it: the last one counts.
+            if (header != nullptr) {
+                header->next = nullptr;
+                list->last = header;
+                list->count = 1;
+                created = 1;
+            }
+        }
         pending = NoField;
         return ++depth <= deepestLevel;
     }
@@ -320,6 +356,8 @@ FeedList* parseJsonFeed(char* document, size_t length, const char* baseUrl) {
     if (length >= 3 && std::memcmp(document, "\xEF\xBB\xBF", 3) == 0)
         document += 3;
 
+    repairJsonForReader(document, strnlen(document, length));
+
     FeedReader reader;
     reader.list = list;
     reader.base = baseUrl != nullptr && *baseUrl != '\0' ? baseUrl : nullptr;
@@ -329,7 +367,8 @@ FeedList* parseJsonFeed(char* document, size_t length, const char* baseUrl) {
     // value start, so the depth bound above is also the bound of the recursion. Comments and
     // trailing commas, which hand-written feeds have, are let through.
     const unsigned flags = rapidjson::kParseInsituFlag | rapidjson::kParseCommentsFlag |
-                           rapidjson::kParseTrailingCommasFlag | rapidjson::kParseStopWhenDoneFlag;
+                           rapidjson::kParseTrailingCommasFlag | rapidjson::kParseStopWhenDoneFlag |
+                           rapidjson::kParseNumbersAsStringsFlag;
     bool read = !json.Parse<flags>(stream, reader).IsError();
     if (!read || !namesJsonFeed(reader.values[VersionField])) {
         // Bad JSON, or JSON that is no feed: nothing of it is shown.

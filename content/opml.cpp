@@ -45,21 +45,67 @@ const char* findText(const char* p, const char* end, const char* text) {
     return nullptr;
 }
 
-// The end of the tag that starts at lt ('<'): the '>' that closes it, quotes respected; null when
-// the document ends first.
+// The end of the tag that starts at lt ('<'): the '>' that closes it, quoted values respected;
+// null when the document ends first. A quote starts a value only after an '=' (blanks between):
+// an apostrophe in a stray word between attributes ("<outline it's ...") is no value.
 const char* tagEnd(const char* lt, const char* end) {
     char quote = 0;
+    char previous = 0; // the last byte outside values that is no blank
     for (const char* p = lt + 1; p < end; ++p) {
         if (quote != 0) {
             if (*p == quote)
                 quote = 0;
-        } else if (*p == '"' || *p == '\'') {
+        } else if ((*p == '"' || *p == '\'') && previous == '=') {
             quote = *p;
+            previous = 0;
         } else if (*p == '>') {
+            return p;
+        } else if (!isBlank(*p)) {
+            previous = *p;
+        }
+    }
+    return nullptr;
+}
+
+// The end of a DOCTYPE whose name starts at p (after "<!DOCTYPE"): the '>' after its internal
+// subset, if it has one, with the quoted texts, comments and declarations inside that subset
+// (which hold '>' of their own) passed over; null when the document ends first.
+const char* doctypeEnd(const char* p, const char* end) {
+    char quote = 0;
+    bool inSubset = false;
+    for (; p < end; ++p) {
+        char c = *p;
+        if (quote != 0) {
+            if (c == quote)
+                quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (inSubset && end - p >= 4 && std::memcmp(p, "<!--", 4) == 0) {
+            const char* close = findText(p + 4, end, "-->");
+            if (close == nullptr)
+                return nullptr;
+            p = close + 2;
+        } else if (c == '[') {
+            inSubset = true;
+        } else if (c == ']') {
+            inSubset = false;
+        } else if (c == '>' && !inSubset) {
             return p;
         }
     }
     return nullptr;
+}
+
+// A new text of the attribute's value as a title: references decoded (HTML's named ones too, as
+// other readers write them: "&aelig;"), each run of white space one blank, none at either end (""
+// for an absent attribute); null when memory runs out.
+char* titleOf(const AttributeValue& value) {
+    // A zero byte in the value ends it, as it ends the text the title is kept as.
+    size_t length = value.text != nullptr ? strnlen(value.text, value.length) : 0;
+    char* copy = static_cast<char*>(std::malloc(length + 1));
+    if (copy != nullptr)
+        copy[titleToText(value.text != nullptr ? value.text : "", length, copy)] = '\0';
+    return copy;
 }
 
 // A new text of the attribute's value with its references decoded and blanks at either end
@@ -200,13 +246,29 @@ OpmlStatus readOpml(const char* document, size_t length, OpmlFeeds* feeds) {
             p = close + 3;
             continue;
         }
+        // A CDATA section runs to its "]]>", a DOCTYPE past its internal subset: both may hold
+        // '>' and markup of their own.
+        if (end - lt >= 9 && std::memcmp(lt, "<![CDATA[", 9) == 0) {
+            const char* close = findText(lt + 9, end, "]]>");
+            if (close == nullptr)
+                break;
+            p = close + 3;
+            continue;
+        }
+        if (end - lt >= 9 && lt[1] == '!' && nameIs(lt + 2, end, "doctype")) {
+            const char* close = doctypeEnd(lt + 9, end);
+            if (close == nullptr)
+                break;
+            p = close + 1;
+            continue;
+        }
         const char* gt = tagEnd(lt, end);
         if (gt == nullptr)
             break;
         const char* name = lt + 1;
         p = gt + 1;
         if (*name == '?' || *name == '!') {
-            continue; // the declaration, a DOCTYPE (no internal subset in OPML), CDATA
+            continue; // the XML declaration, another declaration
         }
         if (!inOpml) {
             if (!nameIs(name, gt, "opml")) {
@@ -229,11 +291,13 @@ OpmlStatus readOpml(const char* document, size_t length, OpmlFeeds* feeds) {
         AttributeValue url = findAttribute(attributes, gt, "xmlurl");
         if (url.text == nullptr)
             continue; // a folder, or a link that is no feed
-        AttributeValue title = findAttribute(attributes, gt, "text");
-        if (title.text == nullptr || title.length == 0)
-            title = findAttribute(attributes, gt, "title");
+        // The text, else (absent or blank) the title.
+        char* titleText = titleOf(findAttribute(attributes, gt, "text"));
+        if (titleText != nullptr && titleText[0] == '\0') {
+            std::free(titleText);
+            titleText = titleOf(findAttribute(attributes, gt, "title"));
+        }
         char* urlText = attributeText(url);
-        char* titleText = attributeText(title);
         bool added = urlText != nullptr && titleText != nullptr &&
                      (urlText[0] == '\0' || addOpmlFeed(feeds, titleText, urlText));
         std::free(urlText);

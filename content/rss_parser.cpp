@@ -151,7 +151,9 @@ void joinPieces(char* text, const char* name, size_t nameLength, ValueMarkup mar
         } else if (!markupAllowed || isClosingTag(m, name, nameLength) || isItemBoundary(m)) {
             end = lt;
         } else {
-            sawElement = sawElement || *m != '/';
+            // Only a start tag makes the value raw markup: a '<' that starts no tag ("<$50") is a
+            // character of escaped HTML, whose tags are still to be decoded.
+            sawElement = sawElement || (*m >= 'a' && *m <= 'z') || (*m >= 'A' && *m <= 'Z');
             p = m;
         }
     }
@@ -445,7 +447,8 @@ struct ParseState {
     // The item (or entry) being read.
     PendingText title;
     PendingText dcTitle;
-    PendingText description;
+    PendingText description; // description or summary
+    PendingText content;     // content or content:encoded: shown when the description is blank
     PendingText date;
     PendingText guid;
     bool guidIsLink; // the guid is a permalink (no isPermaLink="false")
@@ -497,6 +500,7 @@ void declareBase(ParseState& state, int level, const char* p, const char* end) {
 
 void clearItem(ParseState& state) {
     state.title.present = state.dcTitle.present = state.description.present = false;
+    state.content.present = false;
     state.date.present = state.guid.present = false;
     state.link = nullptr;
 }
@@ -582,6 +586,17 @@ char* titleOf(FeedList* list, const PendingText& pending) {
     return title;
 }
 
+// Takes a pending description or content: null when absent or white space only (a line break,
+// "&nbsp;"), so that an item's content is shown in place of a blank description.
+char* descriptionOf(FeedList* list, const PendingText& pending) {
+    char* description = pendingText(list, pending);
+    if (description != nullptr && description[0] == '\0') {
+        dropListText(list, description, 1);
+        return nullptr;
+    }
+    return description;
+}
+
 // Whether two texts are the same, compared here rather than by the runtime's strcmp (a call per
 // item, slow in the shipped build).
 inline bool sameText(const char* a, const char* b) {
@@ -626,11 +641,9 @@ void finishItem(ParseState& state) {
         title = titleOf(list, state.dcTitle);
         titleLength = clippedLength(state.dcTitle.value.length);
     }
-    const char* description = pendingText(list, state.description);
-    if (description != nullptr && description[0] == '\0') {
-        dropListText(list, const_cast<char*>(description), 1); // white space only: none
-        description = nullptr;
-    }
+    const char* description = descriptionOf(list, state.description);
+    if (description == nullptr)
+        description = descriptionOf(list, state.content);
     if (title == nullptr) {
         title = titleFromText(list, description);
         if (title == nullptr && link != nullptr)
@@ -752,14 +765,15 @@ char* examineTitle(ParseState& state, char* m) {
     return value.next;
 }
 
-// A description, summary or content: read whole (raw markup included) wherever it stands, kept in
-// an item by rank.
+// A description, summary or content: read whole (raw markup included) wherever it stands; an item
+// keeps the last description or summary (priority 2) and the last content (priority 1).
 char* examineDescription(ParseState& state, char* m, const char* name, size_t nameLength,
                          int priority) {
     char* tagEnd = markupEnd(m + nameLength);
     ElementText value = elementText(m, tagEnd, name, nameLength, true);
     if (atItemLevel(state))
-        offerPending(state.description, value, priority, HtmlForm, true);
+        offerPending(priority == 2 ? state.description : state.content, value, priority, HtmlForm,
+                     true);
     return value.next;
 }
 

@@ -8,6 +8,7 @@ set(FM_CONTENT_SOURCES
     content/url_resolve.cpp
     content/feed_document.cpp
     content/json_feed.cpp
+    content/json_repair.cpp
     content/opml.cpp)
 set(FM_CONTENT_WIN32_SOURCES
     content/utf8_ansi_win32.cpp)

@@ -453,9 +453,19 @@ inline const char* endTag(const char* p, const char* end, char* destination, cha
     return p;
 }
 
+// The element's own name in a tag name that starts at p, past a namespace prefix: XHTML written
+// with one ("<xhtml:div>", as Atom's xhtml content may be) is the same HTML.
+inline const char* afterPrefix(const char* p, const char* end) {
+    const char* q = p;
+    while (q < end && (isLetter(*q) || isDigit(*q) || *q == '-' || *q == '_' || *q == '.'))
+        ++q;
+    return q != p && q < end && *q == ':' ? q + 1 : p;
+}
+
 inline bool startsBreakingTag(const char* name, const char* end) {
     if (name < end && *name == '/')
         ++name;
+    name = afterPrefix(name, end);
     if (name == end)
         return false;
     switch (lowerAscii(*name)) { // the first letters of the tags that break the line
@@ -480,6 +490,7 @@ inline bool startsBreakingTag(const char* name, const char* end) {
 // Whether the tag whose name starts at p (after '<') opens an element whose contents are no text:
 // script and style. Returns the name's length, or 0.
 FM_ALWAYS_INLINE size_t hiddenElementName(const char* p, const char* end) {
+    p = afterPrefix(p, end);
     if (p == end || (*p | 0x20) != 's')
         return 0;
     size_t n = matchNoCase(p, end, "script", 6) ? 6 : matchNoCase(p, end, "style", 5) ? 5 : 0;
@@ -498,6 +509,8 @@ inline const char* afterHiddenElement(const char* p, const char* end, size_t n, 
             return end;
         const char* q = escaped ? (matchNoCase(p, end, "&lt;/", 5) ? p + 5 : nullptr)
                                 : (end - p >= 2 && p[1] == '/' ? p + 2 : nullptr);
+        if (q != nullptr)
+            q = afterPrefix(q, end);
         if (q != nullptr && matchNoCase(q, end, name, n)) {
             q += n;
             if (!escaped) {

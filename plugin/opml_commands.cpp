@@ -9,6 +9,8 @@
 #include "content/charset.h"
 #include "content/opml.h"
 #include "content/utf8_ansi.h"
+#include "feed/feed_address.h"
+#include "feed/idn_win32.h"
 #include "plugin/commands.h"
 #include "plugin/dialog_library.h"
 #include "plugin/lifecycle.h"
@@ -79,30 +81,62 @@ bool replaceFile(const char* path, const char* text, size_t length) {
     return false;
 }
 
-// An address as a favourite holds it: characters beyond ASCII percent-encoded (as browsers send
-// them). False when the plug-in could not fetch it: not http or https, no host, a blank or a
-// control character in it, or longer than a setting holds.
-bool usableAddress(const char* url, char (&out)[256]) {
-    size_t n = 0;
+// An address as a favourite holds it: as the plug-in sends it (characters beyond ASCII
+// percent-encoded, as browsers send them, an internationalised host in its ASCII form), at most
+// 8 KiB. Null when the plug-in can fetch it, else why it cannot, for the message.
+const char* addressFault(const char* url, char (&out)[feedAddressLimit + 1]) {
+    if (prepareFeedAddress(url, typedAddress, systemHostToAscii, out, sizeof out))
+        return nullptr;
+    size_t scheme = _strnicmp(url, "http://", 7) == 0    ? 7
+                    : _strnicmp(url, "https://", 8) == 0 ? 8
+                                                         : 0;
+    if (scheme == 0)
+        return "not an http:// or https:// address";
+    const char* host = url + scheme;
+    const char* hostEnd = host + std::strcspn(host, "/?#");
+    if (std::memchr(host, '@', static_cast<size_t>(hostEnd - host)) != nullptr)
+        return "a user name or password in it";
+    size_t encoded = 0;
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(url); *p; ++p) {
         if (*p <= 0x20 || *p == 0x7F)
-            return false;
-        if (n + 4 > sizeof out)
-            return false;
-        if (*p >= 0x80) {
-            static const char hex[] = "0123456789ABCDEF";
-            out[n++] = '%';
-            out[n++] = hex[*p >> 4];
-            out[n++] = hex[*p & 15];
-        } else {
-            out[n++] = static_cast<char>(*p);
-        }
+            return "a blank or control character in it";
+        encoded += *p >= 0x80 ? 3 : 1;
     }
-    out[n] = '\0';
-    size_t scheme = _strnicmp(out, "http://", 7) == 0    ? 7
-                    : _strnicmp(out, "https://", 8) == 0 ? 8
-                                                         : 0;
-    return scheme != 0 && out[scheme] != '\0' && out[scheme] != '/';
+    return encoded > feedAddressLimit ? "longer than 8 KiB" : "no host name that can be reached";
+}
+
+// The outlines skipped for their addresses: how many, and the first few named in a text for the
+// message ("- Title: why" per line).
+struct Skipped {
+    size_t count;
+    char named[1200];
+};
+
+void noteSkipped(Skipped& skipped, const OpmlFeed& feed, const char* fault) {
+    const size_t namedAtMost = 8;
+    if (skipped.count++ >= namedAtMost)
+        return;
+    // The outline's title, else its address, in the system's code page for the message box.
+    char* name = utf8ToAnsi(feed.title[0] != '\0' ? feed.title : feed.url);
+    size_t used = std::strlen(skipped.named);
+    std::snprintf(skipped.named + used, sizeof skipped.named - used, "\n- %.80s%s: %s",
+                  name != nullptr ? name : "", name && std::strlen(name) > 80 ? "..." : "", fault);
+    std::free(name);
+}
+
+// The message's account of the skipped outlines ("" for none), in out.
+void describeSkipped(const Skipped& skipped, char* out, size_t size) {
+    out[0] = '\0';
+    if (skipped.count == 0)
+        return;
+    int n = std::snprintf(out, size,
+                          "\n\n%u outline%s skipped, as FeedMarquee cannot use %s "
+                          "address%s:%s",
+                          unsigned(skipped.count), skipped.count == 1 ? " was" : "s were",
+                          skipped.count == 1 ? "its" : "their", skipped.count == 1 ? "" : "es",
+                          skipped.named);
+    if (skipped.count > 8 && n > 0 && size_t(n) < size)
+        std::snprintf(out + n, size - n, "\n... and %u more.", unsigned(skipped.count - 8));
 }
 
 bool isFavorite(const char* url) {
@@ -201,16 +235,15 @@ bool importOpml(const char* path) {
         return false;
     }
 
-    // Every address must be one the plug-in can fetch before any is added.
+    // An outline whose address the plug-in cannot fetch is skipped and named; the rest go in.
     OpmlFeeds added = {};
-    size_t refused = 0, already = 0;
-    const char* firstRefused = nullptr;
+    size_t already = 0;
+    Skipped skipped = {};
     bool memoryLeft = true;
     for (size_t i = 0; i < listed.count && memoryLeft; ++i) {
-        char url[256];
-        if (!usableAddress(listed.feeds[i].url, url)) {
-            if (refused++ == 0)
-                firstRefused = listed.feeds[i].url;
+        char url[feedAddressLimit + 1];
+        if (const char* fault = addressFault(listed.feeds[i].url, url)) {
+            noteSkipped(skipped, listed.feeds[i], fault);
             continue;
         }
         bool listedBefore = false;
@@ -230,26 +263,28 @@ bool importOpml(const char* path) {
                 *c = ' ';
         memoryLeft = addOpmlFeed(&added, title, url);
     }
-    char text[MAX_PATH + 640];
+    char text[MAX_PATH + 2048];
+    char skippedText[1400];
+    describeSkipped(skipped, skippedText, sizeof skippedText);
     bool changed = false;
     if (!memoryLeft) {
         tellAbout("There was not enough memory to read %s; no favourite was added.", path);
-    } else if (refused != 0) {
+    } else if (added.count == 0 && already == 0) {
         std::snprintf(text, sizeof text,
-                      "%u of the %u feed addresses in %s cannot be used (the first: %.200s). "
-                      "FeedMarquee reads http:// and https:// addresses of at most 255 "
-                      "characters without blanks. No favourite was added.",
-                      unsigned(refused), unsigned(listed.count), path, firstRefused);
+                      "None of the feed addresses in %s can be used; no favourite was added.%s",
+                      path, skippedText);
         tell(text, MB_ICONWARNING);
     } else if (added.count == 0) {
-        tellAbout("Every feed in %s is a favourite already; none was added.", path,
-                  MB_ICONINFORMATION);
+        std::snprintf(text, sizeof text,
+                      "Every feed in %s is a favourite already; none was added.%s", path,
+                      skippedText);
+        tell(text, skipped.count != 0 ? MB_ICONWARNING : MB_ICONINFORMATION);
     } else if (appendFavorites(added)) {
         changed = true;
-        std::snprintf(text, sizeof text, "Added %u favourite%s from %s%s", unsigned(added.count),
+        std::snprintf(text, sizeof text, "Added %u favourite%s from %s%s%s", unsigned(added.count),
                       added.count == 1 ? "" : "s", path,
-                      already != 0 ? " (the others are favourites already)." : ".");
-        tell(text, MB_ICONINFORMATION);
+                      already != 0 ? " (the others are favourites already)." : ".", skippedText);
+        tell(text, skipped.count != 0 ? MB_ICONWARNING : MB_ICONINFORMATION);
     }
     freeOpmlFeeds(&added);
     freeOpmlFeeds(&listed);

@@ -6,9 +6,10 @@
 #include <commdlg.h>
 
 // Adds the list's feeds that are not favourites yet, after those in the settings file, and then
-// saves and re-reads the settings as "Add Favorites" does. A file that cannot be read, is larger
-// than 8 MiB, is no OPML list, is cut off, or names an address the plug-in cannot fetch changes
-// nothing. True when favourites were added.
+// saves and re-reads the settings as "Add Favorites" does. An outline whose address the plug-in
+// cannot fetch (not http or https, a user name in it, a blank, longer than 8 KiB) is skipped and
+// named in the message. A file that cannot be read, is larger than 8 MiB, is no OPML list or is
+// cut off changes nothing. True when favourites were added.
 bool importOpml(const char* path);
 // Writes every favourite into an OPML 2.0 file (replaced whole, or not at all). True on success.
 bool exportOpml(const char* path);

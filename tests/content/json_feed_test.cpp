@@ -2,6 +2,7 @@
 // as JSON, what each item becomes, and hostile documents that must show nothing, never crash.
 #include "content/feed_document.h"
 #include "content/feed_items.h"
+#include "content/json_feed.h"
 #include "tests/support/check.h"
 
 #include <string>
@@ -70,7 +71,32 @@ TEST(jsonFeedBodiesBecomeEntries) {
         {"bad JSON after good items", nullptr,
          "{" + v1 + R"(, "items": [{"title": "A"}, {"title": "B",]}, })", 0, ""},
         {"a cut-off document", nullptr, "{" + v1 + R"(, "items": [{"title": "A"}, {"ti)", 0, ""},
-        {"a lone surrogate", nullptr, "{" + v1 + R"(, "items": [{"title": "\ud800"}]})", 0, ""},
+        // What other JSON readers read: a lone surrogate as U+FFFD (a pair and an escaped
+        // backslash stay), numbers beyond a double's range, a number as an id, control characters
+        // as blanks, and of two items arrays the last.
+        {"lone surrogates", nullptr,
+         "{" + v1 + R"(, "items": [{"title": "A\ud83c"}, {"title": "\udc00B\ud83c\u0041"},
+          {"title": "\ud83d\ude00 \\ud800"}]})",
+         4,
+         "(none)|A\xEF\xBF\xBD|\xEF\xBF\xBD"
+         "B\xEF\xBF\xBD"
+         "A|\xF0\x9F\x98\x80 \\ud800"},
+        {"numbers beyond a double", nullptr,
+         "{" + v1 + R"(, "_x": {"n": 1e400, "m": -2.5E+999, "s": 1e-400, "b": )" +
+             std::string(400, '9') + R"(}, "items": [{"title": "A", "_n": 1e400}]})",
+         2, "(none)|A"},
+        {"numeric ids", nullptr,
+         "{" + v1 + R"(, "items": [{"title": "A", "id": 1001}, {"title": "A", "id": 1002},
+          {"title": "B", "id": -1.5e3}]})",
+         4, "(none)|A#1001|A#1002|B#-1.5e3"},
+        {"control characters", nullptr,
+         "{" + v1 + R"(, "title": "\u000bFeed\u001f", "items": [{"title": "A\u000b\u000cB",
+          "content_html": "<p>x</p>\u0007y"}, {"content_html": "\u000cC\u000bD"}]})",
+         3, "Feed|A B|C D"},
+        {"two items arrays", nullptr,
+         "{" + v1 + R"(, "items": [{"title": "Old"}, {"title": "Older"}],
+          "items": [{"title": "New"}]})",
+         2, "(none)|New"},
         {"an empty JSON body", "application/feed+json", "", 0, ""},
     };
     for (const Case& c : cases) {
@@ -80,6 +106,16 @@ TEST(jsonFeedBodiesBecomeEntries) {
                         std::string(c.name) + ": got " + std::to_string(entryCount) + " \"" +
                             shown + "\"");
     }
+}
+
+// isJsonDocument alone: an XML body keeps to XML whatever stands before its first '<'.
+TEST(jsonIsTheBodysFirstCharacterOrTheType) {
+    const char xml[] = "stray text <rss><channel></channel></rss>";
+    CHECK(!isJsonDocument(xml, sizeof xml - 1, "text/xml"));
+    CHECK(!isJsonDocument(xml, sizeof xml - 1, nullptr));
+    CHECK(isJsonDocument(xml, sizeof xml - 1, "application/json"));
+    CHECK(!isJsonDocument(" <rss/>", 7, "application/feed+json"));
+    CHECK(isJsonDocument(" \n{}", 4, "text/xml"));
 }
 
 TEST(hostileJsonShowsNothing) {

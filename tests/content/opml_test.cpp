@@ -51,6 +51,17 @@ TEST(opmlListsAsReadersWriteThem) {
          "<outline xmlUrl=\"http://untitled.example/\"/></body></opml>",
          "Q&A \xE2\x80\x94 \"daily\"=http://q.example/?a=1&b=2&c=3|It\"s=http://s.example/a>b|"
          "=http://untitled.example/"},
+        {"as real lists write them: a blank text, a stray apostrophe, HTML's names, a DOCTYPE's "
+         "subset, a CDATA section holding markup",
+         "<!DOCTYPE opml [ <!ENTITY x \"a>b\"> <!-- ]> --> ]><opml><head><title><![CDATA[ 1 > 0 "
+         "<outline text=\"no\" xmlUrl=\"http://no.example/\"/> ]]></title></head><body>"
+         "<outline text=\" \" title=\"Titled\" xmlUrl=\"http://t.example/\"/>"
+         "<outline text=\"Don\" Don't xmlUrl=\"http://d.example/\"/>"
+         "<outline text=\"&AElig;gir &eacute;t&eacute;\" "
+         "xmlUrl=\"http://ae.example/\"/>"
+         "</body></opml>",
+         "Titled=http://t.example/|Don=http://d.example/|\xC3\x86gir "
+         "\xC3\xA9t\xC3\xA9=http://ae.example/"},
         {"an OPML list without feeds", "<opml><body><outline text=\"folder\"/></body></opml>", ""},
         {"plain text", "just some words <opml></opml>", "not OPML"},
         {"an empty file", "", "not OPML"},

@@ -489,6 +489,29 @@ TEST(rawMarkupAndMixedValues) {
         {"an unclosed raw description ends where the next item starts",
          "<rss><title>t</title><item><title>a</title><description>x <b>y</b><item><title>z",
          nullptr, 1, "a", nullptr, "x y", nullptr},
+        {"XHTML with a prefix: blocks break words, scripts and styles go",
+         "<feed xmlns=\"http://www.w3.org/2005/Atom\"><entry><title type=\"xhtml\"><x:div "
+         "xmlns:x=\"http://www.w3.org/1999/xhtml\">A<x:br/>B</x:div></title><content "
+         "type=\"xhtml\"><xhtml:div xmlns:xhtml=\"http://www.w3.org/1999/xhtml\"><xhtml:p>One"
+         "</xhtml:p><xhtml:p>Two</xhtml:p><xhtml:script>evil()</xhtml:script>three<xhtml:style>"
+         "p{}</xhtml:style><xhtml:div>four</xhtml:div>five</xhtml:div></content></entry></feed>",
+         nullptr, 1, "A B", nullptr, "One Two three four five", nullptr},
+        {"a blank description leaves the content shown",
+         "<rss><title>t</title><item><title>a</title><description>\n</description>"
+         "<content:encoded><![CDATA[<p>Body</p>]]></content:encoded></item></rss>",
+         nullptr, 1, "a", nullptr, "Body", nullptr},
+        {"content first, then a description of a no-break space",
+         "<rss><title>t</title><item><title>a</title><content:encoded>Body</content:encoded>"
+         "<description>&amp;nbsp;</description></item></rss>",
+         nullptr, 1, "a", nullptr, "Body", nullptr},
+        {"escaped HTML with a '<' that starts no tag",
+         "<rss><title>t</title><item><title>a</title><description>&lt;p&gt;Deals under <$50 "
+         "today&lt;/p&gt;</description></item></rss>",
+         nullptr, 1, "a", nullptr, "Deals under <$50 today", nullptr},
+        {"escaped HTML whose tags end with a plain '>'",
+         "<rss><title>t</title><item><title>a</title><description>&lt;p>Hello&lt;/p> world"
+         "</description></item></rss>",
+         nullptr, 1, "a", nullptr, "Hello world", nullptr},
     };
     checkEntries(cases, sizeof cases / sizeof cases[0]);
 }
@@ -554,6 +577,14 @@ TEST(textsAsRealFeedsWriteThem) {
          "<!DOCTYPE rss [ <!ENTITY x \"<item><title>no</title>]>\"> <!-- ]> --> ]><rss>"
          "<title>F</title><item><title>yes</title></item></rss>",
          nullptr, 1, "yes", nullptr, nullptr, nullptr},
+        {"a DOCTYPE with '[' in its identifier and an internal subset",
+         "<!DOCTYPE rss PUBLIC \"-//x[1]//EN\" \"x.dtd\" [ <!ENTITY e \"<item><title>no</title>"
+         "</item>\"> ]><rss><title>F</title><item><title>yes</title></item></rss>",
+         nullptr, 0, "F", nullptr, nullptr, nullptr},
+        {"the same: no item from the subset",
+         "<!DOCTYPE rss PUBLIC \"-//x[1]//EN\" \"x.dtd\" [ <!ENTITY e \"<item><title>no</title>"
+         "</item>\"> ]><rss><title>F</title><item><title>yes</title></item></rss>",
+         nullptr, 1, "yes", nullptr, nullptr, nullptr},
         {"a DOCTYPE without a subset, '[' in its identifier",
          "<!DOCTYPE rss SYSTEM \"x[1].dtd\"><rss><title>F</title><item><title>yes</title>"
          "<description><![CDATA[a]]></description></item></rss>",
@@ -599,8 +630,7 @@ TEST(feedScheduleAndDocumentStart) {
         Parsed p;
         parse(s.document, p);
         if (p.ttl != s.minutes)
-            check::fail(__FILE__, __LINE__,
-                        std::string(s.document) + ": " + std::to_string(p.ttl));
+            check::fail(__FILE__, __LINE__, std::string(s.document) + ": " + std::to_string(p.ttl));
     }
 
     // The body as the update pass hands it over: a byte-order mark, blanks or the root element

@@ -49,6 +49,8 @@ TEST(shortDatesInTheReadersZone) {
         {"PST", utc, "Wed, 06 Dec 2006 12:00:00 pst", "12/06 20:00"},
         {"PDT", utc, "Wed, 01 Jul 2026 12:00:00 PDT", "07/01 19:00"},
         {"GMT with an offset", utc, "Wed, 06 Dec 2006 12:00:00 GMT+0100", "12/06 11:00"},
+        {"a zone in brackets", tokyo, "Mon, 07 Dec 2026 21:15:00 (UTC)", "12/08 06:15"},
+        {"Z after a blank", tokyo, "2026-12-07T21:15:00 Z", "12/08 06:15"},
         {"the reader's winter time", newYork, "Mon, 02 Mar 2026 17:00:00 GMT", "03/02 12:00"},
         {"the reader's summer time", newYork, "Mon, 09 Mar 2026 17:00:00 GMT", "03/09 13:00"},
         {"French", tokyo, "mer, 16 nov 2022 23:38:15 +0100", "11/17 07:38"},

@@ -1,0 +1,113 @@
+// JSON that RapidJSON refuses but other JSON readers read. The document is scanned once, strings,
+// numbers and comments told apart as the reader tells them, and each fault is rewritten in the
+// bytes it takes, so that nothing moves.
+#include "content/json_repair.h"
+
+#include <cstring>
+
+#include "content/byte_scan.h"
+
+namespace {
+
+inline int hexValue(char c) {
+    return c >= '0' && c <= '9'   ? c - '0'
+           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                  : -1;
+}
+
+// The code unit of the escape "\uXXXX" at p (before end), or -1.
+inline long escapedUnit(const char* p, const char* end) {
+    if (end - p < 6 || p[0] != '\\' || p[1] != 'u')
+        return -1;
+    long unit = 0;
+    for (int i = 2; i < 6; ++i) {
+        int digit = hexValue(p[i]);
+        if (digit < 0)
+            return -1;
+        unit = unit * 16 + digit;
+    }
+    return unit;
+}
+
+// Rewrites a lone surrogate escape at p (a '\\' before end) as U+FFFD; returns the position after
+// the escape (the code unit of a pair, after both).
+char* repairEscape(char* p, char* end) {
+    long unit = escapedUnit(p, end);
+    if (unit < 0xD800 || unit > 0xDFFF)
+        return end - p >= 2 ? p + 2 : end; // another escape: its character is never a quote
+    long low = unit <= 0xDBFF ? escapedUnit(p + 6, end) : -1;
+    if (low >= 0xDC00 && low <= 0xDFFF)
+        return p + 12; // a whole pair
+    std::memcpy(p + 2, "fffd", 4);
+    return p + 6;
+}
+
+// Rewrites the escapes of a string whose inside starts at p; returns the position after its
+// closing quote (or end). Strings are most of a feed: the quote and the backslashes are found
+// by block searches, and the quote found is searched for again only when an escape passed it.
+char* repairString(char* p, char* end) {
+    char* quote = const_cast<char*>(findByteBefore(p, end, '"'));
+    for (;;) {
+        char* backslash = const_cast<char*>(findByteBefore(p, quote, '\\'));
+        if (backslash == quote)
+            return quote < end ? quote + 1 : end;
+        p = repairEscape(backslash, end);
+        if (p > quote)
+            quote = const_cast<char*>(findByteBefore(p, end, '"'));
+    }
+}
+
+// Rewrites a number that starts at p when no double holds it (more than 300 digits before its
+// point, or an exponent above 300: generous, a real feed's numbers are far smaller) as "0" and
+// blanks; returns the position after it.
+char* repairNumber(char* p, char* end) {
+    char* start = p;
+    if (*p == '-')
+        ++p;
+    size_t digits = 0;
+    while (p < end && *p >= '0' && *p <= '9')
+        ++p, ++digits;
+    if (p < end && *p == '.')
+        while (++p < end && *p >= '0' && *p <= '9') {
+        }
+    long exponent = 0;
+    if (p < end && (*p == 'e' || *p == 'E')) {
+        ++p;
+        bool negative = p < end && *p == '-';
+        if (p < end && (*p == '-' || *p == '+'))
+            ++p;
+        for (; p < end && *p >= '0' && *p <= '9'; ++p)
+            if (!negative && exponent <= 100000)
+                exponent = exponent * 10 + (*p - '0');
+    }
+    if (digits > 300 || exponent > 300) {
+        *start = '0';
+        std::memset(start + 1, ' ', static_cast<size_t>(p - start - 1));
+    }
+    return p;
+}
+
+} // namespace
+
+void repairJsonForReader(char* text, size_t length) {
+    char* p = text;
+    char* end = text + length;
+    while (p < end) {
+        char c = *p;
+        if (c == '"') {
+            p = repairString(p + 1, end);
+        } else if (c == '-' || (c >= '0' && c <= '9')) {
+            p = repairNumber(p, end);
+        } else if (c == '/' && end - p >= 2 && p[1] == '/') {
+            char* lineEnd = static_cast<char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+            p = lineEnd != nullptr ? lineEnd : end;
+        } else if (c == '/' && end - p >= 2 && p[1] == '*') {
+            for (p += 2; p < end && !(*p == '*' && end - p >= 2 && p[1] == '/'); ++p) {
+            }
+            p = p < end ? p + 2 : end;
+        } else {
+            ++p;
+        }
+    }
+}
