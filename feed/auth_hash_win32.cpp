@@ -3,6 +3,11 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+// Declared by the headers only for newer systems; XP SP3's AES provider knows it.
+#ifndef CALG_SHA_256
+#define CALG_SHA_256 (ALG_CLASS_HASH | ALG_TYPE_ANY | 12)
+#endif
+
 namespace {
 
 HCRYPTPROV openProvider() {

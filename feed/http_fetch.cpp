@@ -343,7 +343,8 @@ size_t formatRequestHeaders(const FetchRequest* request, char* out, size_t outSi
         const char* name;
         const char* value;
     } validators[] = {{"If-None-Match", request ? request->etag : nullptr},
-                      {"If-Modified-Since", request ? request->lastModified : nullptr}};
+                      {"If-Modified-Since", request ? request->lastModified : nullptr},
+                      {"Authorization", request ? request->authorization : nullptr}};
     for (const auto& validator : validators) {
         const char* value = validator.value;
         if (value == nullptr || value[0] == '\0' || std::strlen(value) >= fetchValidatorSize)

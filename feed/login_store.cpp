@@ -17,6 +17,7 @@ struct Hold {
 };
 
 Hold holds[holdLimit];
+char proxyKey[320]; // under the same lock
 int holdCount;
 volatile LONG holdLock;
 
@@ -152,4 +153,17 @@ bool loginHeld(const char* key, const StoredLogin* login) {
 
 void releaseLoginHolds() {
     dropHolds(nullptr);
+}
+
+void noteProxyWantsLogin(const char* key) {
+    lockHolds();
+    std::snprintf(proxyKey, sizeof proxyKey, "%s", key);
+    unlockHolds();
+}
+
+bool proxyWantingLogin(char* key, size_t size) {
+    lockHolds();
+    std::snprintf(key, size, "%s", proxyKey);
+    unlockHolds();
+    return key[0] != '\0';
 }

@@ -35,3 +35,8 @@ void holdRefusedLogin(const char* key, const StoredLogin* login);
 bool loginHeld(const char* key, const StoredLogin* login);
 // "Update Now": every refused login may be tried once more.
 void releaseLoginHolds();
+
+// The key of the proxy that last asked for a login, so that the login dialog can ask for the
+// proxy's own login; false when none asked.
+void noteProxyWantsLogin(const char* key);
+bool proxyWantingLogin(char* key, size_t size);

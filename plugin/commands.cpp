@@ -16,6 +16,7 @@
 #include "display/tooltip.h"
 #include "plugin/window_proc.h"
 #include "feed/feed_engine.h"
+#include "feed/login_store.h"
 #include "plugin/dialog_library.h"
 #include "plugin/feed_updates.h"
 #include "plugin/favorite_removal.h"
@@ -349,6 +350,8 @@ const CommandWord commandWords[] = {
      }},
     {"UpdateNow", exactMatch,
      [](HWND, const char*) {
+         // The user asks for it: a login the server refused is tried once more.
+         releaseLoginHolds();
          update();
          refreshMenu();
      }},
