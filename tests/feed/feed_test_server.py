@@ -7,7 +7,9 @@ the whole server end on their own after bounded times.
 
 usage: feed_test_server.py CERT_DIR PORTS_FILE [LIFETIME_SECONDS]
 """
+import base64
 import gzip
+import hashlib
 import os
 import socket
 import ssl
@@ -27,6 +29,9 @@ lock = threading.Lock()
 connections = {"count": 0}
 ports = {}
 bomb = {}
+# The one account of the login routes, and every Authorization each route was sent, in order.
+ACCOUNT = ("reader", "s3cret p\u00e4ss")
+authorizations = {}
 
 
 def read_head(conn):
@@ -78,6 +83,82 @@ def wait_for_peer_close(conn, limit_s):
             return
 
 
+def header_value(request, name):
+    for line in request.decode("latin-1").split("\r\n")[1:]:
+        key, _, value = line.partition(":")
+        if key.strip().lower() == name.lower():
+            return value.strip()
+    return None
+
+
+def digest_params(value):
+    params = {}
+    rest = value.split(" ", 1)[1] if " " in value else ""
+    while rest:
+        key, _, rest = rest.strip().partition("=")
+        if rest.startswith('"'):
+            end = 1
+            while end < len(rest) and rest[end] != '"':
+                end += 2 if rest[end] == "\\" else 1
+            params[key.strip()] = rest[1:end].replace('\\"', '"')
+            rest = rest[end + 1:].lstrip().lstrip(",")
+        else:
+            param, _, rest = rest.partition(",")
+            params[key.strip()] = param.strip()
+    return params
+
+
+def digest_valid(value, algorithm, realm, nonce):
+    """Checks a Digest answer (qop=auth) as a server computes it."""
+    if not value.startswith("Digest "):
+        return False
+    p = digest_params(value)
+    h = (lambda text: hashlib.new("md5" if algorithm == "MD5" else "sha256",
+                                  text.encode("utf-8")).hexdigest())
+    ha1 = h("%s:%s:%s" % (ACCOUNT[0], realm, ACCOUNT[1]))
+    ha2 = h("GET:%s" % p.get("uri", ""))
+    expected = h(":".join([ha1, nonce, p.get("nc", ""), p.get("cnonce", ""), "auth", ha2]))
+    return (p.get("username") == ACCOUNT[0] and p.get("nonce") == nonce and
+            p.get("qop") == "auth" and p.get("response") == expected)
+
+
+def answer_login(conn, path, query, request):
+    """/auth/basic, /auth/digest-md5, /auth/digest-sha256 answer the feed to ACCOUNT's login (or,
+    with ?LOCATION, redirect there once logged in); /auth/ntlm asks for NTLM or Negotiate and never
+    lets in. /auth/seen?ROUTE lists the Authorization lines ROUTE was sent."""
+    if path == "/auth/seen":
+        seen = authorizations.get("/auth/" + query, [])
+        send_page(conn, "200 OK", "\n".join(seen).encode("latin-1"), ("Content-Type: text/plain",))
+        return
+    given = header_value(request, "Authorization")
+    with lock:
+        if given is not None:
+            authorizations.setdefault(path, []).append(given)
+    location = query.replace("HTTPSPORT", str(ports["https"])).replace("HTTPPORT", str(ports["http"]))
+    if not location.startswith(("http", "/")):
+        location = ""
+    nonce = "n" + hashlib.md5(path.encode()).hexdigest()
+    if path == "/auth/basic":
+        secret = ("%s:%s" % ACCOUNT).encode("utf-8")
+        valid = given == "Basic " + base64.b64encode(secret).decode()
+        challenge = 'Basic realm="Build server", charset="UTF-8"'
+    elif path in ("/auth/digest-md5", "/auth/digest-sha256"):
+        algorithm = "MD5" if path.endswith("md5") else "SHA-256"
+        valid = given is not None and digest_valid(given, algorithm, "Digest realm", nonce)
+        challenge = ('Digest realm="Digest realm", qop="auth", algorithm=%s, nonce="%s", '
+                     'opaque="op"' % (algorithm, nonce))
+    else:
+        valid = False
+        challenge = "Negotiate\r\nWWW-Authenticate: NTLM"
+    if not valid:
+        send_page(conn, "401 Unauthorized", b"no", ("WWW-Authenticate: " + challenge,
+                                                    "Content-Type: text/plain"))
+    elif location:
+        send_page(conn, "302 Found", b"", ("Location: " + location,))
+    else:
+        send_page(conn, "200 OK", FEED)
+
+
 def answer(conn, scheme, path, request):
     # Servers take the absolute form too (some clients send it inside a proxy's tunnel).
     if path.startswith(("http://", "https://")):
@@ -85,7 +166,9 @@ def answer(conn, scheme, path, request):
     query = ""
     if "?" in path:
         path, query = path.split("?", 1)
-    if path == "/feed":
+    if path.startswith("/auth/"):
+        answer_login(conn, path, query, request)
+    elif path == "/feed":
         send_page(conn, "200 OK", FEED)
     elif path == "/empty":
         send_page(conn, "200 OK", b"")
