@@ -159,8 +159,12 @@ bool answerLogin(const char* url, const char* first, const HttpResponse& respons
         }
         state->staleAnswered = true;
     } else {
-        if (!loginOrigin(url, state->key, sizeof state->key) ||
-            !readLogin(state->key, &state->login))
+        // The login of the answering origin, else the feed's own (the same host: an http feed
+        // moved to https keeps the login the user gave it).
+        bool found = loginOrigin(url, state->key, sizeof state->key) &&
+                     readLogin(state->key, &state->login);
+        if (!found && !(loginOrigin(first, state->key, sizeof state->key) &&
+                        readLogin(state->key, &state->login)))
             return false;
         if (loginHeld(state->key, &state->login)) {
             setReason(result, "login refused");
