@@ -134,6 +134,8 @@ TEST(aLoginNeverFollowsARedirectToAnotherHost) {
     // The same host on https (an upgrade) is the feed's own host: its login is answered there.
     REQUIRE(saveLogin(origin("https").c_str(), user, password));
     CHECK(isFeed(fetch(origin("http") + "/redirect?301&https://localhost:HTTPSPORT/auth/digest-md5")));
+    forgetLogin(origin("http").c_str());
+    forgetLogin(origin("http", "127.0.0.1").c_str());
 }
 
 TEST(winHttpAnswersNtlmOrNegotiateWithTheStoredLogin) {
