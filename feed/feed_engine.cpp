@@ -624,8 +624,8 @@ void runLoader(Pass* loader) {
 
 void runPass(Pass* pass) {
     FetchRequest request = {pass->url, pass->etag, pass->lastModified, &pass->stop,
-                            pass->validatorsUrl[0] ? pass->validatorsUrl : nullptr,
-                            pass->allowBasicOverHttp};
+                            pass->validatorsUrl[0] ? pass->validatorsUrl : nullptr};
+    request.allowBasicOverHttp = pass->allowBasicOverHttp;
     FetchResult* fetched = static_cast<FetchResult*>(std::calloc(1, sizeof(FetchResult)));
     FeedPassResult* r = newResult(pass);
     if (fetched != nullptr && r != nullptr && pass->stop == 0)

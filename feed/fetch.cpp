@@ -91,9 +91,9 @@ bool nextAddress(const char* current, const HttpResponse& response,
 
 // The login of one hop: read when the server first asks, sent at most once per challenge.
 struct HopLoginState {
-    bool sent;         // the last request of the hop carried the login
+    bool sent;          // the last request of the hop carried the login
     bool staleAnswered; // a Digest nonce reported stale was answered once already
-    char key[320];     // the origin the login is kept under
+    char key[320];      // the origin the login is kept under
     StoredLogin login;
     char authorization[2048];
     HopLogin windows;
@@ -126,9 +126,9 @@ bool prepareAnswer(const AuthChallenge* challenge, const char* url, bool https,
         char cnonce[33];
         requestTarget(url, target, sizeof target);
         return randomHex(16, cnonce) &&
-               formatDigestAuthorization(challenge, state->login.user, state->login.password,
-                                         "GET", target, cnonce, 1, systemDigestHash,
-                                         state->authorization, sizeof state->authorization);
+               formatDigestAuthorization(challenge, state->login.user, state->login.password, "GET",
+                                         target, cnonce, 1, systemDigestHash, state->authorization,
+                                         sizeof state->authorization);
     }
     state->windows.user = state->login.user;
     state->windows.password = state->login.password;
@@ -161,8 +161,8 @@ bool answerLogin(const char* url, const char* first, const HttpResponse& respons
     } else {
         // The login of the answering origin, else the feed's own (the same host: an http feed
         // moved to https keeps the login the user gave it).
-        bool found = loginOrigin(url, state->key, sizeof state->key) &&
-                     readLogin(state->key, &state->login);
+        bool found =
+            loginOrigin(url, state->key, sizeof state->key) && readLogin(state->key, &state->login);
         if (!found && !(loginOrigin(first, state->key, sizeof state->key) &&
                         readLogin(state->key, &state->login)))
             return false;
@@ -261,8 +261,8 @@ bool fetchFeed(const FetchRequest* request, FetchResult* result) {
                 AuthChallenge challenges[authChallengeLimit];
                 int count =
                     parseAuthChallenges(response.proxyAuthenticate, challenges, authChallengeLimit);
-                formatLoginReason("proxy needs a login", realmOf(challenges, count),
-                                  result->reason, sizeof result->reason);
+                formatLoginReason("proxy needs a login", realmOf(challenges, count), result->reason,
+                                  sizeof result->reason);
                 if (outcome.proxyLoginRefused)
                     setReason(result, "proxy login refused");
             } else if (!loginFailed) {

@@ -122,7 +122,8 @@ void applyParameter(AuthChallenge* challenge, const char* name, size_t nameLengt
         fits = readValue(at, value, sizeof value);
         if (equalsIgnoringCase(name, nameLength, "algorithm")) {
             size_t length = std::strlen(value);
-            challenge->sessionHash = length > 5 && equalsIgnoringCase(value + length - 5, 5, "-sess");
+            challenge->sessionHash =
+                length > 5 && equalsIgnoringCase(value + length - 5, 5, "-sess");
             size_t base = challenge->sessionHash ? length - 5 : length;
             if (equalsIgnoringCase(value, base, "MD5"))
                 challenge->algorithm = digestMd5;
@@ -147,8 +148,7 @@ void applyParameter(AuthChallenge* challenge, const char* name, size_t nameLengt
 const char base64Digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 // Appends base64 of data to out at *length; false when it does not fit.
-bool appendBase64(const unsigned char* data, size_t count, char* out, size_t size,
-                  size_t* length) {
+bool appendBase64(const unsigned char* data, size_t count, char* out, size_t size, size_t* length) {
     size_t needed = (count + 2) / 3 * 4;
     if (*length + needed + 1 > size)
         return false;
@@ -213,8 +213,7 @@ void appendPlain(Text* text, const char* name, const char* value) {
 }
 
 // H(a:b[:c...]) of the pieces, null-terminated list; false when they do not fit or hashing fails.
-bool hashJoined(DigestHash hash, DigestAlgorithm algorithm, const char* const* pieces,
-                char* out) {
+bool hashJoined(DigestHash hash, DigestAlgorithm algorithm, const char* const* pieces, char* out) {
     char joined[2560];
     Text text = {joined, sizeof joined, 0, true};
     joined[0] = '\0';
@@ -239,8 +238,7 @@ const char* authorityOf(const char* url, size_t* length) {
 }
 
 // The host of an authority (brackets of an IPv6 address kept) and where its port starts.
-void splitAuthority(const char* authority, size_t length, size_t* hostLength,
-                    const char** port) {
+void splitAuthority(const char* authority, size_t length, size_t* hostLength, const char** port) {
     const char* end = authority + length;
     const char* colon = nullptr;
     if (length > 0 && authority[0] == '[') {
@@ -466,8 +464,8 @@ bool loginOrigin(const char* url, char* out, size_t size) {
         portNumber = https ? 443 : 80;
     if (portNumber == 0 || portNumber > 65535)
         return false;
-    int written = std::snprintf(out, size, "%s://%s:%lu", https ? "https" : "http", host,
-                                portNumber);
+    int written =
+        std::snprintf(out, size, "%s://%s:%lu", https ? "https" : "http", host, portNumber);
     if (written < 0 || static_cast<size_t>(written) >= size) {
         if (size > 0)
             out[0] = '\0';

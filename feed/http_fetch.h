@@ -23,10 +23,10 @@ struct HopOutcome {
 };
 
 // The header lines both clients send after the request line and Host: Accept, User-Agent,
-// Accept-Encoding, the request's validators and its Authorization, each ending in CRLF. A validator holding a
-// control character, or longer than fetchValidatorSize - 1, is left out rather than sent, and so
-// is an Authorization holding a control character. Returns
-// the length written (out is always zero-terminated); the lines fit in fetchHeaderSize.
+// Accept-Encoding, the request's validators and its Authorization, each ending in CRLF. A validator
+// holding a control character, or longer than fetchValidatorSize - 1, is left out rather than sent,
+// and so is an Authorization holding a control character. Returns the length written (out is always
+// zero-terminated); the lines fit in fetchHeaderSize.
 const size_t fetchHeaderSize = 4096 + 2 * fetchValidatorSize;
 size_t formatRequestHeaders(const FetchRequest* request, char* out, size_t outSize);
 

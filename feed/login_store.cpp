@@ -98,8 +98,7 @@ bool saveLogin(const char* key, const wchar_t* user, const wchar_t* password) {
     credential.TargetName = target;
     credential.UserName = const_cast<wchar_t*>(user);
     credential.CredentialBlobSize = static_cast<DWORD>(std::wcslen(password) * sizeof(wchar_t));
-    credential.CredentialBlob =
-        reinterpret_cast<BYTE*>(const_cast<wchar_t*>(password));
+    credential.CredentialBlob = reinterpret_cast<BYTE*>(const_cast<wchar_t*>(password));
     credential.Persist = CRED_PERSIST_LOCAL_MACHINE;
     bool saved = CredWriteW(&credential, 0) != FALSE;
     dropHolds(key);
@@ -145,7 +144,8 @@ bool loginHeld(const char* key, const StoredLogin* login) {
     lockHolds();
     bool held = false;
     for (int i = 0; i < holdCount && !held; ++i)
-        held = std::strcmp(holds[i].key, key) == 0 && std::strcmp(holds[i].user, login->user) == 0 &&
+        held = std::strcmp(holds[i].key, key) == 0 &&
+               std::strcmp(holds[i].user, login->user) == 0 &&
                CompareFileTime(&holds[i].written, &login->written) == 0;
     unlockHolds();
     return held;

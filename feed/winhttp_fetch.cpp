@@ -397,8 +397,7 @@ bool setSystemLogin(HINTERNET request, DWORD target, const char* user, const cha
             scheme = candidate;
     }
     wchar_t wideUser[768], widePassword[768];
-    bool set = scheme != 0 &&
-               MultiByteToWideChar(CP_UTF8, 0, user, -1, wideUser, 768) > 0 &&
+    bool set = scheme != 0 && MultiByteToWideChar(CP_UTF8, 0, user, -1, wideUser, 768) > 0 &&
                MultiByteToWideChar(CP_UTF8, 0, password, -1, widePassword, 768) > 0 &&
                api->setCredentials(request, target, scheme, wideUser, widePassword, nullptr);
     SecureZeroMemory(wideUser, sizeof wideUser);
@@ -429,8 +428,7 @@ bool setLoginFor(HINTERNET request, const HttpResponse* response, const FetchReq
         outcome->proxyLoginRefused = true;
     } else if (found) {
         *proxySet = true;
-        again = setSystemLogin(request, WINHTTP_AUTH_TARGET_PROXY, login.user, login.password,
-                               ~0u);
+        again = setSystemLogin(request, WINHTTP_AUTH_TARGET_PROXY, login.user, login.password, ~0u);
     }
     clearLogin(&login);
     return again;
@@ -452,9 +450,9 @@ void exchange(HINTERNET request, HopCall* call, const FetchRequest* fetch, const
     ResponseProgress progress = responseFailed;
     bool serverLoginSet = false, proxyLoginSet = false;
     for (;;) {
-        BOOL sent = api->sendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
-                                     WINHTTP_NO_REQUEST_DATA, 0, 0,
-                                     reinterpret_cast<DWORD_PTR>(call));
+        BOOL sent =
+            api->sendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
+                             0, reinterpret_cast<DWORD_PTR>(call));
         if (!runStep(sent, call, fetch, passStarted, outcome) ||
             !runStep(api->receiveResponse(request, nullptr), call, fetch, passStarted, outcome)) {
             std::free(wideHeaders);

@@ -40,10 +40,10 @@ bool keyOf(const char* argument, char* key, size_t size) {
     }
     // The address as the fetch sees it (host in its ASCII form), so that both find one login.
     char* prepared = static_cast<char*>(std::malloc(feedAddressLimit + 1));
-    bool found = prepared != nullptr &&
-                 prepareFeedAddress(url, typedAddress, systemHostToAscii, prepared,
-                                    feedAddressLimit + 1) &&
-                 loginOrigin(prepared, key, size);
+    bool found =
+        prepared != nullptr &&
+        prepareFeedAddress(url, typedAddress, systemHostToAscii, prepared, feedAddressLimit + 1) &&
+        loginOrigin(prepared, key, size);
     std::free(prepared);
     return found;
 }
@@ -162,10 +162,8 @@ void CALLBACK openLoginDialog(HWND window, UINT, UINT_PTR, DWORD) {
     addItem(&writer, ES_AUTOHSCROLL | ES_PASSWORD | WS_BORDER | WS_TABSTOP, 70, 40, 143, 12,
             loginPasswordField, editClass, L"");
     addItem(&writer, BS_DEFPUSHBUTTON | WS_TABSTOP, 106, 64, 50, 14, IDOK, buttonClass, L"OK");
-    addItem(&writer, BS_PUSHBUTTON | WS_TABSTOP, 163, 64, 50, 14, IDCANCEL, buttonClass,
-            L"Cancel");
-    INT_PTR chosen =
-        DialogBoxIndirectParamW(runtime.instance, dialog, window, loginProc, 0);
+    addItem(&writer, BS_PUSHBUTTON | WS_TABSTOP, 163, 64, 50, 14, IDCANCEL, buttonClass, L"Cancel");
+    INT_PTR chosen = DialogBoxIndirectParamW(runtime.instance, dialog, window, loginProc, 0);
     openDialog = nullptr;
     if (chosen == IDOK)
         requestUpdate();

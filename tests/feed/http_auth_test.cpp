@@ -43,8 +43,8 @@ std::string digestAnswer(const char* header, const char* user, const char* passw
     int count = parseAuthChallenges(header, challenges, authChallengeLimit);
     const AuthChallenge* c = chooseAuthChallenge(challenges, count, false);
     char out[2048];
-    if (!formatDigestAuthorization(c, user, password, "GET", uri, cnonce, 1, systemDigestHash,
-                                   out, sizeof out))
+    if (!formatDigestAuthorization(c, user, password, "GET", uri, cnonce, 1, systemDigestHash, out,
+                                   sizeof out))
         return "failed";
     return out;
 }
@@ -91,8 +91,8 @@ TEST(theStrongestUsableChallengeIsAnswered) {
         CHECK_EQ(chosen(row.header, row.windowsSchemes), std::string(row.expected));
 
     // A nonce too long to keep is never cut: the Digest challenge is passed over.
-    std::string longNonce = "Digest realm=\"d\", nonce=\"" + std::string(300, 'n') +
-                            "\", Basic realm=\"b\"";
+    std::string longNonce =
+        "Digest realm=\"d\", nonce=\"" + std::string(300, 'n') + "\", Basic realm=\"b\"";
     CHECK_EQ(chosen(longNonce.c_str()), std::string("Basic b"));
     // More challenges than are kept: the first ones count, nothing overflows.
     std::string many;
@@ -137,8 +137,8 @@ TEST(basicAndDigestAnswersMatchThePublishedExamples) {
     CHECK(contains(old, "response=\"670fd8c2df070c60b045671b8b24ff02\""));
     CHECK(!contains(old, "qop="));
     // A user name that cannot be quoted goes in its extended form; a hashed one as its hash.
-    std::string accented = digestAnswer("Digest realm=\"r\", nonce=\"n\", qop=auth", "J\xC3\xA4s\"on",
-                                        "p", "/", "c");
+    std::string accented =
+        digestAnswer("Digest realm=\"r\", nonce=\"n\", qop=auth", "J\xC3\xA4s\"on", "p", "/", "c");
     CHECK(contains(accented, "username*=UTF-8''J%C3%A4s%22on"));
     std::string hashed =
         digestAnswer("Digest realm=\"r\", nonce=\"n\", qop=auth, userhash=true, algorithm=MD5",

@@ -39,8 +39,8 @@ Fetched fetch(const std::string& url, bool allowBasicOverHttp = false) {
     FetchRequest request = {url.c_str(), nullptr, nullptr, &never, nullptr, allowBasicOverHttp};
     FetchResult result;
     bool ok = fetchFeed(&request, &result);
-    Fetched got = {ok, result.status, result.body ? std::string(result.body, result.bodyLength) : "",
-                   result.reason};
+    Fetched got = {ok, result.status,
+                   result.body ? std::string(result.body, result.bodyLength) : "", result.reason};
     freeFetchResult(&result);
     return got;
 }
@@ -128,12 +128,14 @@ TEST(aLoginNeverFollowsARedirectToAnotherHost) {
     CHECK(echoed.body.find("Authorization") == std::string::npos);
     // Even a login kept for the other host is not sent after a redirect there.
     int before = attempts("digest-md5");
-    Fetched other = fetch(origin("http") + "/redirect?302&http://127.0.0.1:HTTPPORT/auth/digest-md5");
+    Fetched other =
+        fetch(origin("http") + "/redirect?302&http://127.0.0.1:HTTPPORT/auth/digest-md5");
     CHECK_EQ(other.reason, std::string("needs a login (\"Digest realm\")"));
     CHECK_EQ(attempts("digest-md5"), before);
     // The same host on https (an upgrade) is the feed's own host: its login is answered there.
     REQUIRE(saveLogin(origin("https").c_str(), user, password));
-    CHECK(isFeed(fetch(origin("http") + "/redirect?301&https://localhost:HTTPSPORT/auth/digest-md5")));
+    CHECK(isFeed(
+        fetch(origin("http") + "/redirect?301&https://localhost:HTTPSPORT/auth/digest-md5")));
     forgetLogin(origin("http").c_str());
     forgetLogin(origin("http", "127.0.0.1").c_str());
 }

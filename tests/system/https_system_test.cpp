@@ -163,9 +163,12 @@ TEST(a_private_feed_is_shown_after_a_login_given_in_the_dialog_and_kept_out_of_e
     std::vector<std::string> recorded = shellCommand(run.shell, "record").lines;
     CHECK_EQ(stopShell(run.shell), 0);
     const std::string clear = "s3cret";
-    const std::string wide("s\0" "3\0" "c\0" "r\0" "e\0" "t\0", 12);
+    std::string wide;
+    for (char c : clear)
+        wide += std::string(1, c) + '\0';
     int files = 0;
-    eachFile(run.folder.path.substr(0, run.folder.path.size() - 1), [&](const std::string& path, const std::string& bytes) {
+    std::string folder = run.folder.path.substr(0, run.folder.path.size() - 1);
+    eachFile(folder, [&](const std::string& path, const std::string& bytes) {
         ++files;
         if (bytes.find(clear) != std::string::npos || bytes.find(wide) != std::string::npos)
             std::fprintf(stderr, "  the password is in %s\n", path.c_str());
