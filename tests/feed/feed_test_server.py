@@ -123,9 +123,9 @@ def digest_valid(value, algorithm, realm, nonce):
 
 
 def answer_login(conn, path, query, request):
-    """/auth/basic, /auth/digest-md5, /auth/digest-sha256 answer the feed to ACCOUNT's login (or,
-    with ?LOCATION, redirect there once logged in); /auth/ntlm asks for NTLM or Negotiate and never
-    lets in. /auth/seen?ROUTE lists the Authorization lines ROUTE was sent."""
+    """/auth/basic, /auth/digest-md5, /auth/digest-sha256, /auth/digest-stale answer the feed to
+    ACCOUNT's login (or, with ?LOCATION, redirect there once logged in); /auth/ntlm asks for NTLM
+    or Negotiate and never lets in. /auth/seen?ROUTE lists the Authorization lines ROUTE was sent."""
     if path == "/auth/seen":
         seen = authorizations.get("/auth/" + query, [])
         send_page(conn, "200 OK", "\n".join(seen).encode("latin-1"), ("Content-Type: text/plain",))
@@ -147,6 +147,13 @@ def answer_login(conn, path, query, request):
         valid = given is not None and digest_valid(given, algorithm, "Digest realm", nonce)
         challenge = ('Digest realm="Digest realm", qop="auth", algorithm=%s, nonce="%s", '
                      'opaque="op"' % (algorithm, nonce))
+    elif path == "/auth/digest-stale":
+        # The first nonce has expired by the time it is answered: the right answer to it gets a
+        # fresh nonce marked stale, and only an answer to that one lets in.
+        valid = given is not None and digest_valid(given, "MD5", "Digest realm", "fresh")
+        expired = given is not None and digest_valid(given, "MD5", "Digest realm", "first")
+        challenge = 'Digest realm="Digest realm", qop="auth", nonce="%s"%s' % (
+            "fresh" if expired else "first", ", stale=true" if expired else "")
     else:
         valid = False
         challenge = "Negotiate\r\nWWW-Authenticate: NTLM"

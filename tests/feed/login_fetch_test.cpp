@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <cstdlib>
 #include <string>
+#include "feed/feed_engine.h"
 #include "feed/fetch.h"
 #include "feed/login_store.h"
 #include "tests/feed/test_server.h"
@@ -75,7 +76,8 @@ TEST(aServerThatAsksGetsTheStoredLoginInBasicOrDigest) {
 
     for (const char* scheme : {"http", "https"}) {
         REQUIRE(saveLogin(origin(scheme).c_str(), user, password));
-        for (const char* route : {"/auth/digest-md5", "/auth/digest-sha256"})
+        // An expired nonce is answered once more with the same login, not taken for a refusal.
+        for (const char* route : {"/auth/digest-md5", "/auth/digest-sha256", "/auth/digest-stale"})
             CHECK(isFeed(fetch(origin(scheme) + route)));
     }
     // Basic goes over https; over plain http only where the feed allows the password in clear.
@@ -152,4 +154,30 @@ TEST(winHttpAnswersNtlmOrNegotiateWithTheStoredLogin) {
     CHECK(chosen);
     CHECK_EQ(got.reason, std::string("login refused"));
     forgetLogin(origin("https").c_str());
+}
+
+TEST(theEngineSendsBasicOverPlainHttpOnlyForAFeedThatAllowsIt) {
+    REQUIRE(saveLogin(origin("http").c_str(), user, password));
+    std::string refused = origin("http") + "/auth/basic?first";
+    std::string allowed = origin("http") + "/auth/basic?second";
+    FeedSpec specs[2] = {{refused.c_str(), nullptr, nullptr, nullptr, nullptr},
+                         {allowed.c_str(), nullptr, nullptr, nullptr, nullptr}};
+    specs[1].allowBasicOverHttp = true;
+    EngineOptions options = {};
+    options.updateIntervalMinutes = 15;
+    options.stopWaitMs = 10000;
+    FeedEngine* engine = createFeedEngine(nullptr, nullptr);
+    REQUIRE(engine != nullptr);
+    engineConfigure(engine, specs, 2, &options);
+    for (DWORD start = GetTickCount();
+         engineFeedPasses(engine, -1) < 2 && GetTickCount() - start < 20000; Sleep(20)) {
+        engineRunDue(engine, engineClock());
+        engineTakeFinished(engine);
+    }
+    CHECK(!engineFeedHasHeadlines(engine, 0));
+    CHECK_EQ(std::string(engineFeedFailure(engine, 0)),
+             std::string("login not sent: Basic over plain http"));
+    CHECK(engineFeedHasHeadlines(engine, 1));
+    destroyFeedEngine(engine);
+    forgetLogin(origin("http").c_str());
 }
