@@ -41,8 +41,13 @@ const char* tokenEnd(const char* at) {
     return at;
 }
 
+bool isControl(char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+}
+
 // Reads a parameter value (a quoted string with its escapes removed, or a token) at *at into
-// value; false when it did not fit (the value is then left empty). Moves *at past the value.
+// value; false when it did not fit or holds a control character, which is never sent back (the
+// value is then left empty). Moves *at past the value.
 bool readValue(const char** at, char* value, size_t size) {
     const char* p = *at;
     size_t length = 0;
@@ -52,6 +57,7 @@ bool readValue(const char** at, char* value, size_t size) {
         while (*p && *p != '"') {
             if (*p == '\\' && p[1])
                 ++p;
+            fits = fits && !isControl(*p);
             if (length + 1 < size)
                 value[length++] = *p;
             else
@@ -63,6 +69,7 @@ bool readValue(const char** at, char* value, size_t size) {
     } else {
         // A plain value ends at a comma or a blank (a token68 keeps its trailing '=' signs).
         while (*p && *p != ',' && !isSpace(*p)) {
+            fits = fits && !isControl(*p);
             if (length + 1 < size)
                 value[length++] = *p;
             else
