@@ -33,6 +33,9 @@ bool keyOf(const char* argument, char* key, size_t size) {
         return proxyWantingLogin(key, size);
     const char* url = settings.feedUrl;
     if (argument != nullptr && argument[0] != '\0') {
+        // Only a number names a favourite.
+        if (argument[0] < '0' || argument[0] > '9')
+            return false;
         const FavoriteFeed* favorite = favoriteAt(std::atoi(argument));
         if (favorite == nullptr)
             return false;

@@ -6,6 +6,7 @@
 #include "tests/support/check.h"
 #include "tests/shell/shell_driver.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/login_dialog_driver.h"
 #include "tests/system/system_run.h"
 
 #include <wincred.h>
@@ -82,27 +83,6 @@ bool waitHealth(SystemRun& run, const std::string& wanted, DWORD timeoutMs) {
 }
 
 const wchar_t loginPassword[] = L"s3cret p\u00e4ss";
-
-// Fills in and accepts the login dialog the plug-in opened in the shell's process; the label it
-// showed goes to label.
-bool answerLoginDialog(const wchar_t* user, const wchar_t* password, std::wstring* label) {
-    HWND dialog = nullptr;
-    for (DWORD start = GetTickCount(); !dialog && GetTickCount() - start < 10000; Sleep(50))
-        dialog = FindWindowW(L"#32770", L"FeedMarquee Login");
-    if (dialog == nullptr)
-        return false;
-    wchar_t text[400] = L"";
-    GetDlgItemTextW(dialog, 100, text, 400);
-    *label = text;
-    SetDlgItemTextW(dialog, 101, user);
-    SetDlgItemTextW(dialog, 102, password);
-    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
-    // The dialog ends once its modal loop in the shell's process sees the end.
-    for (DWORD start = GetTickCount(); IsWindow(dialog) && GetTickCount() - start < 5000;)
-        Sleep(50);
-    return !IsWindow(dialog);
-}
 
 void forgetTestLogin(const std::string& origin) {
     std::wstring target = L"FeedMarquee:" + std::wstring(origin.begin(), origin.end());

@@ -44,7 +44,8 @@ set_tests_properties(system_feeds_together_and_in_turn_with_new_marks_kept_acros
 # The plug-in over https, beside the TLS feed servers of tests/feed/feed_test_server.py.
 add_executable(https_system_tests ${CMAKE_CURRENT_LIST_DIR}/https_system_test.cpp
                                   ${CMAKE_CURRENT_LIST_DIR}/system_run.cpp)
-target_link_libraries(https_system_tests PRIVATE bb_control_driver fm_check advapi32)
+target_link_libraries(https_system_tests PRIVATE bb_control_driver fm_check fm_login_dialog_driver
+                                                 advapi32)
 add_dependencies(https_system_tests blackbox FeedMarquee system_probe trust_root)
 foreach(scenario
         an_https_feed_reached_through_an_http_redirect_is_shown
