@@ -103,13 +103,17 @@ INT_PTR CALLBACK loginProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
             SetDlgItemTextW(dialog, loginLabelField, wide);
         SendDlgItemMessageW(dialog, loginUserField, EM_LIMITTEXT, fieldLimit, 0);
         SendDlgItemMessageW(dialog, loginPasswordField, EM_LIMITTEXT, fieldLimit, 0);
-        // The user name kept is offered again; the password never is.
+        // The user name kept is offered again, and the password asked for; the kept password is
+        // never shown.
         StoredLogin kept;
-        if (readLogin(pendingKey, &kept) &&
-            MultiByteToWideChar(CP_UTF8, 0, kept.user, -1, wide, 400) > 0)
-            SetDlgItemTextW(dialog, loginUserField, wide);
+        bool offered = readLogin(pendingKey, &kept) &&
+                       MultiByteToWideChar(CP_UTF8, 0, kept.user, -1, wide, 400) > 0;
         clearLogin(&kept);
-        return TRUE;
+        if (!offered)
+            return TRUE;
+        SetDlgItemTextW(dialog, loginUserField, wide);
+        SetFocus(GetDlgItem(dialog, loginPasswordField));
+        return FALSE;
     }
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK) {
