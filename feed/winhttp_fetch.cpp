@@ -115,6 +115,13 @@ wchar_t* widen(const char* text) {
     return wide;
 }
 
+// Frees a wide text after overwriting it.
+void freeWiped(wchar_t* text) {
+    if (text != nullptr)
+        SecureZeroMemory(text, std::wcslen(text) * sizeof(wchar_t));
+    std::free(text);
+}
+
 // The proxy a session is opened with: the session's default unless the user has set one.
 struct ProxyChoice {
     DWORD accessType;
@@ -440,6 +447,8 @@ void exchange(HINTERNET request, HopCall* call, const FetchRequest* fetch, const
     char headers[fetchHeaderSize];
     formatRequestHeaders(fetch, headers, sizeof headers);
     wchar_t* wideHeaders = widen(headers);
+    // The request may carry a login: nothing of it stays behind in memory.
+    SecureZeroMemory(headers, sizeof headers);
     if (wideHeaders == nullptr) {
         setReason(outcome, "out of memory");
         return;
@@ -447,6 +456,7 @@ void exchange(HINTERNET request, HopCall* call, const FetchRequest* fetch, const
     // Replacing rather than adding keeps one line per name where WinHTTP has its own.
     api->addRequestHeaders(request, wideHeaders, static_cast<DWORD>(-1L),
                            WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
+    freeWiped(wideHeaders); // WinHTTP keeps its own copy
     ResponseProgress progress = responseFailed;
     bool serverLoginSet = false, proxyLoginSet = false;
     for (;;) {
@@ -454,10 +464,8 @@ void exchange(HINTERNET request, HopCall* call, const FetchRequest* fetch, const
             api->sendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
                              0, reinterpret_cast<DWORD_PTR>(call));
         if (!runStep(sent, call, fetch, passStarted, outcome) ||
-            !runStep(api->receiveResponse(request, nullptr), call, fetch, passStarted, outcome)) {
-            std::free(wideHeaders);
+            !runStep(api->receiveResponse(request, nullptr), call, fetch, passStarted, outcome))
             return;
-        }
         progress = passHeaders(request, response);
         // NTLM and Negotiate take several exchanges on one connection: WinHTTP carries them out
         // once it holds the login, when the request is sent again.
@@ -466,12 +474,10 @@ void exchange(HINTERNET request, HopCall* call, const FetchRequest* fetch, const
             break;
         endResponse(response);
         if (!beginResponse(response, false)) {
-            std::free(wideHeaders);
             setReason(outcome, "out of memory");
             return;
         }
     }
-    std::free(wideHeaders);
     // A read asks for no more than has arrived, or is made when nothing has arrived: then every
     // wait for the server happens in a step the worker can walk away from. (A read for more than
     // is at hand, with some at hand, may block the calling thread until the receive time-out.)
