@@ -662,7 +662,10 @@ void fetchHttpsHop(const char* url, const FetchRequest* request, unsigned long p
             api->setStatusCallback(handle, statusCallback, WINHTTP_CALLBACK_FLAG_ALL_NOTIFICATIONS,
                                    0) != WINHTTP_INVALID_STATUS_CALLBACK;
         if (callbackSet) {
-            DWORD disabled = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_KEEP_ALIVE;
+            // NTLM and Negotiate log in a connection, not a request: it stays open for them
+            // (Windows does not carry them out without keep-alive).
+            DWORD disabled = WINHTTP_DISABLE_REDIRECTS |
+                             (request->windowsLogin ? 0 : WINHTTP_DISABLE_KEEP_ALIVE);
             api->setOption(handle, WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof disabled);
             exchange(handle, call, request, proxyKey, passStarted, response, outcome);
         } else {
