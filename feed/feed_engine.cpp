@@ -178,6 +178,7 @@ struct Pass {
     struct LoadJob* jobs; // a loader: the saved copies and seen keys to read, in turn
     int jobCount;
     bool convertCharset;
+    bool allowBasicOverHttp; // FetchRequest's
     bool bodyKnown; // the saved copy's body is bodyCrc/bodyLength: an identical body is not written
     uint32_t bodyCrc;
     size_t bodyLength;
@@ -221,6 +222,7 @@ struct FeedState {
     char* seenPath;
     char* formerCachePath;
     char* formerSeenPath;
+    bool allowBasicOverHttp;
     FeedList* headlines; // the last good list; null: none
     FeedList* shown;     // headlines, or a placeholder
     bool stale;
@@ -623,6 +625,7 @@ void runLoader(Pass* loader) {
 void runPass(Pass* pass) {
     FetchRequest request = {pass->url, pass->etag, pass->lastModified, &pass->stop,
                             pass->validatorsUrl[0] ? pass->validatorsUrl : nullptr};
+    request.allowBasicOverHttp = pass->allowBasicOverHttp;
     FetchResult* fetched = static_cast<FetchResult*>(std::calloc(1, sizeof(FetchResult)));
     FeedPassResult* r = newResult(pass);
     if (fetched != nullptr && r != nullptr && pass->stop == 0)
@@ -839,6 +842,7 @@ bool startPass(FeedEngine* engine, FeedState* feed) {
     if (pass == nullptr)
         return false;
     pass->url = copyOf(feed->url);
+    pass->allowBasicOverHttp = feed->allowBasicOverHttp;
     pass->etag = copyOf(feed->headlines != nullptr ? feed->etag : "");
     pass->lastModified = copyOf(feed->headlines != nullptr ? feed->lastModified : "");
     pass->validatorsUrl = copyOf(feed->headlines != nullptr ? feed->validatorsUrl : "");
@@ -946,6 +950,7 @@ void engineConfigure(FeedEngine* engine, const FeedSpec* feeds, int count,
         setText(&feed->seenPath, feeds[i].seenPath);
         setText(&feed->formerCachePath, feeds[i].formerCachePath);
         setText(&feed->formerSeenPath, feeds[i].formerSeenPath);
+        feed->allowBasicOverHttp = feeds[i].allowBasicOverHttp;
         if (headlinesOff && feed->running == nullptr && feed->headlines != nullptr)
             show(feed, feed->headlines);
     }

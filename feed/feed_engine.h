@@ -35,6 +35,8 @@ struct FeedSpec {
     // that copy was saved for this address; null: none. The next good pass writes the feed's own.
     const char* formerCachePath;
     const char* formerSeenPath;
+    // A login asked for over plain http may go as Basic, the password in clear.
+    bool allowBasicOverHttp = false;
 };
 
 struct EngineOptions {

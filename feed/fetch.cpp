@@ -8,10 +8,13 @@
 #include <cstdlib>
 #include <cstring>
 #include "content/url_resolve.h"
+#include "feed/auth_hash.h"
 #include "feed/feed_address.h"
+#include "feed/http_auth.h"
 #include "feed/http_fetch.h"
 #include "feed/http_response.h"
 #include "feed/idn_win32.h"
+#include "feed/login_store.h"
 #include "feed/winhttp_fetch.h"
 
 const char* const productVersion = "0.0.1a";
@@ -86,6 +89,99 @@ bool nextAddress(const char* current, const HttpResponse& response,
     return true;
 }
 
+// The login of one hop: read when the server first asks, sent at most once per challenge.
+struct HopLoginState {
+    bool sent;          // the last request of the hop carried the login
+    bool staleAnswered; // a Digest nonce reported stale was answered once already
+    char key[320];      // the origin the login is kept under
+    StoredLogin login;
+    char authorization[2048];
+    HopLogin windows;
+};
+
+// The realm of the first challenge that names one.
+const char* realmOf(const AuthChallenge* challenges, int count) {
+    for (int i = 0; i < count; ++i) {
+        if (challenges[i].realm[0])
+            return challenges[i].realm;
+    }
+    return "";
+}
+
+// Prepares the answer to challenge in state; false with result->reason set when it must not go.
+bool prepareAnswer(const AuthChallenge* challenge, const char* url, bool https,
+                   const FetchRequest* request, HopLoginState* state, FetchResult* result) {
+    state->authorization[0] = '\0';
+    state->windows.user = state->windows.password = nullptr;
+    if (challenge->scheme == authBasic) {
+        if (!https && !request->allowBasicOverHttp) {
+            setReason(result, "login not sent: Basic over plain http");
+            return false;
+        }
+        return formatBasicAuthorization(state->login.user, state->login.password,
+                                        state->authorization, sizeof state->authorization);
+    }
+    if (challenge->scheme == authDigest) {
+        char target[fetchUrlSize];
+        char cnonce[33];
+        requestTarget(url, target, sizeof target);
+        return randomHex(16, cnonce) &&
+               formatDigestAuthorization(challenge, state->login.user, state->login.password, "GET",
+                                         target, cnonce, 1, systemDigestHash, state->authorization,
+                                         sizeof state->authorization);
+    }
+    state->windows.user = state->login.user;
+    state->windows.password = state->login.password;
+    return true;
+}
+
+// A 401 answered on hop url of a pass that began at first: true when the hop is to be asked
+// again with the login in state (hopRequest then carries it); false with result->reason set.
+bool answerLogin(const char* url, const char* first, const HttpResponse& response,
+                 const FetchRequest* request, HopLoginState* state, FetchRequest* hopRequest,
+                 FetchResult* result) {
+    bool https = schemeOf(url) == schemeHttps;
+    AuthChallenge challenges[authChallengeLimit];
+    int count = parseAuthChallenges(response.authenticate, challenges, authChallengeLimit);
+    const AuthChallenge* challenge = chooseAuthChallenge(challenges, count, https);
+    const char* realm = challenge ? challenge->realm : realmOf(challenges, count);
+    formatLoginReason("needs a login", realm, result->reason, sizeof result->reason);
+    // A login goes only to the host the feed's address names, whatever a redirect says.
+    if (!sameLoginHost(url, first) || challenge == nullptr)
+        return false;
+    if (state->sent) {
+        // A stale nonce is no refusal: the same login answers the new nonce once.
+        bool retry = challenge->scheme == authDigest && challenge->stale && !state->staleAnswered;
+        if (!retry) {
+            holdRefusedLogin(state->key, &state->login);
+            setReason(result, "login refused");
+            return false;
+        }
+        state->staleAnswered = true;
+    } else {
+        // The login of the answering origin, else the feed's own (the same host: an http feed
+        // moved to https keeps the login the user gave it).
+        bool found =
+            loginOrigin(url, state->key, sizeof state->key) && readLogin(state->key, &state->login);
+        if (!found && !(loginOrigin(first, state->key, sizeof state->key) &&
+                        readLogin(state->key, &state->login)))
+            return false;
+        if (loginHeld(state->key, &state->login)) {
+            setReason(result, "login refused");
+            return false;
+        }
+    }
+    if (!prepareAnswer(challenge, url, https, request, state, result)) {
+        if (std::strncmp(result->reason, "needs", 5) == 0)
+            setReason(result, "login could not be sent");
+        return false;
+    }
+    state->sent = true;
+    hopRequest->authorization = state->authorization[0] ? state->authorization : nullptr;
+    hopRequest->windowsLogin = state->windows.user ? &state->windows : nullptr;
+    return true;
+}
+
 } // namespace
 
 bool fetchFeed(const FetchRequest* request, FetchResult* result) {
@@ -120,14 +216,37 @@ bool fetchFeed(const FetchRequest* request, FetchResult* result) {
         std::snprintf(result->finalUrl, sizeof result->finalUrl, "%s", current);
         // Validators go only to the address that gave them.
         FetchRequest hopRequest = *request;
+        hopRequest.authorization = nullptr;
+        hopRequest.windowsLogin = nullptr;
         if (std::strcmp(current, validatorsUrl) != 0)
             hopRequest.etag = hopRequest.lastModified = nullptr;
         HttpResponse response = {};
         HopOutcome outcome = {};
-        if (schemeOf(current) == schemeHttps)
-            fetchHttpsHop(current, &hopRequest, passStarted, &response, &outcome);
-        else
-            fetchHttpHop(current, &hopRequest, passStarted, &response, &outcome);
+        // The hop is asked again while the server asks for a login that can be given.
+        HopLoginState* login = nullptr;
+        bool loginFailed = false;
+        for (;;) {
+            if (schemeOf(current) == schemeHttps)
+                fetchHttpsHop(current, &hopRequest, passStarted, &response, &outcome);
+            else
+                fetchHttpHop(current, &hopRequest, passStarted, &response, &outcome);
+            if (!outcome.complete || response.status != 401 || passOver(request, passStarted))
+                break;
+            if (login == nullptr)
+                login = static_cast<HopLoginState*>(std::calloc(1, sizeof(HopLoginState)));
+            if (login == nullptr)
+                setReason(result, "out of memory");
+            if (login == nullptr ||
+                !answerLogin(current, visited[0], response, request, login, &hopRequest, result)) {
+                loginFailed = true;
+                break;
+            }
+            endResponse(&response);
+        }
+        if (login != nullptr) {
+            SecureZeroMemory(login, sizeof *login);
+            std::free(login);
+        }
         result->status = response.status;
         if (!outcome.complete) {
             setReason(result, outcome.reason[0] ? outcome.reason : "connection failed");
@@ -137,6 +256,22 @@ bool fetchFeed(const FetchRequest* request, FetchResult* result) {
         }
         keepHeaders(response, result);
         int status = response.status;
+        if (status == 401 || status == 407) {
+            if (status == 407) {
+                AuthChallenge challenges[authChallengeLimit];
+                int count =
+                    parseAuthChallenges(response.proxyAuthenticate, challenges, authChallengeLimit);
+                formatLoginReason("proxy needs a login", realmOf(challenges, count), result->reason,
+                                  sizeof result->reason);
+                if (outcome.proxyLoginRefused)
+                    setReason(result, "proxy login refused");
+            } else if (!loginFailed) {
+                setReason(result, "needs a login");
+            }
+            endResponse(&response);
+            std::free(visited);
+            return false;
+        }
         if (isRedirect(status)) {
             bool follow = hop < redirectLimit;
             if (!follow)

@@ -27,6 +27,19 @@ struct FetchRequest {
     // sent only in the request to that address (a redirect elsewhere carries none); null stands
     // for url itself.
     const char* validatorsUrl;
+    // Basic sends the password in clear: over plain http only when the user allowed it for this
+    // feed.
+    bool allowBasicOverHttp = false;
+    // Set by the pass for a single request, never by the caller: the Authorization line's value
+    // (Basic or Digest), or the login WinHTTP answers NTLM or Negotiate with.
+    const char* authorization = nullptr;
+    const struct HopLogin* windowsLogin = nullptr;
+};
+
+// A login in UTF-8 for the system's own schemes.
+struct HopLogin {
+    const char* user;
+    const char* password;
 };
 
 struct FetchResult {
@@ -37,7 +50,9 @@ struct FetchResult {
     size_t bodyLength;
     char finalUrl[fetchUrlSize]; // the address that answered last (after redirects)
     bool movedPermanently;       // every redirect followed was 301 or 308
-    char reason[256];            // failure: why ("HTTP 404 Not Found", "certificate not trusted")
+    // failure: why ("HTTP 404 Not Found", "certificate not trusted", "needs a login (\"realm\")",
+    // "login refused")
+    char reason[256];
     char contentType[256];       // the final response's headers, empty when absent
     char retryAfter[64];         // kept for any final status (a 503 or 429 says when to retry)
     // The validators of a 2xx or 304 answer, whole or empty. They belong to finalUrl, not to the
@@ -47,7 +62,10 @@ struct FetchResult {
 };
 
 // Fetches request->url, following up to 5 redirects; result is filled in every case (zeroed
-// first). Returns result->ok.
+// first). Returns result->ok. A 401 is answered with the login kept for the answering address's
+// origin (feed/login_store.h), only on the host of request->url and never before the server asks;
+// a login the server refuses is held and not sent again until a new one is stored or the holds
+// are released.
 bool fetchFeed(const FetchRequest* request, FetchResult* result);
 // Frees the result's body.
 void freeFetchResult(FetchResult* result);

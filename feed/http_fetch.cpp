@@ -260,9 +260,12 @@ bool sendRequest(SOCKET socket, const UrlParts& parts, const FetchRequest* reque
                                 "GET %s%.*s HTTP/1.1\r\nHost: %.*s\r\nConnection: close\r\n%s\r\n",
                                 rootPath ? "/" : "", static_cast<int>(pathLength), parts.path,
                                 static_cast<int>(parts.hostPartLength), parts.hostPart, headers);
-    if (written < 0 || static_cast<size_t>(written) >= sizeof text)
-        return false;
-    return sendAll(socket, text, static_cast<size_t>(written), request, passStarted);
+    bool sent = written >= 0 && static_cast<size_t>(written) < sizeof text &&
+                sendAll(socket, text, static_cast<size_t>(written), request, passStarted);
+    // The request may carry a login: nothing of it stays behind on the stack.
+    SecureZeroMemory(headers, sizeof headers);
+    SecureZeroMemory(text, sizeof text);
+    return sent;
 }
 
 void setReason(HopOutcome* outcome, const char* reason) {
@@ -343,7 +346,8 @@ size_t formatRequestHeaders(const FetchRequest* request, char* out, size_t outSi
         const char* name;
         const char* value;
     } validators[] = {{"If-None-Match", request ? request->etag : nullptr},
-                      {"If-Modified-Since", request ? request->lastModified : nullptr}};
+                      {"If-Modified-Since", request ? request->lastModified : nullptr},
+                      {"Authorization", request ? request->authorization : nullptr}};
     for (const auto& validator : validators) {
         const char* value = validator.value;
         if (value == nullptr || value[0] == '\0' || std::strlen(value) >= fetchValidatorSize)

@@ -19,13 +19,15 @@ extern unsigned long fetchPassLimitMs;
 struct HopOutcome {
     bool complete;    // the response stage has a whole response (any status)
     char reason[128]; // otherwise why not: "connection refused", "timed out", "feed too large"
+    bool proxyLoginRefused; // a 407 came again after the proxy's own login was sent
 };
 
 // The header lines both clients send after the request line and Host: Accept, User-Agent,
-// Accept-Encoding and the request's validators, each ending in CRLF. A validator holding a
-// control character, or longer than fetchValidatorSize - 1, is left out rather than sent. Returns
-// the length written (out is always zero-terminated); the lines fit in fetchHeaderSize.
-const size_t fetchHeaderSize = 1024 + 2 * fetchValidatorSize;
+// Accept-Encoding, the request's validators and its Authorization, each ending in CRLF. A validator
+// holding a control character, or longer than fetchValidatorSize - 1, is left out rather than sent,
+// and so is an Authorization holding a control character. Returns the length written (out is always
+// zero-terminated); the lines fit in fetchHeaderSize.
+const size_t fetchHeaderSize = 4096 + 2 * fetchValidatorSize;
 size_t formatRequestHeaders(const FetchRequest* request, char* out, size_t outSize);
 
 // True when the pass should end now: its stop flag is set or passStarted (GetTickCount) lies

@@ -346,6 +346,21 @@ bool keepValue(char* field, size_t size, const char* value, size_t length, bool 
     return true;
 }
 
+// Adds a header line's value to the list of that name's values, whole or not at all.
+void appendValue(char* field, size_t size, const char* value, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+        if (isControl(value[i]))
+            return;
+    }
+    size_t used = std::strlen(field);
+    size_t separator = used > 0 ? 2 : 0;
+    if (length == 0 || used + separator + length + 1 > size)
+        return;
+    std::memcpy(field + used, ", ", separator);
+    std::memcpy(field + used + separator, value, length);
+    field[used + separator + length] = 0;
+}
+
 // Reads a comma-separated coding list (Content-Encoding, or the codings of Transfer-Encoding
 // before "chunked") into state->coding. False for a coding this stage cannot undo, or for more
 // than one compression layer.
@@ -426,6 +441,11 @@ ResponseProgress applyHeaderLine(HttpResponse* response, const char* line, size_
         keepValue(response->lastModified, sizeof response->lastModified, value, valueLength, true);
     else if (equalsIgnoringCase(name, nameLength, "retry-after"))
         keepValue(response->retryAfter, sizeof response->retryAfter, value, valueLength);
+    else if (equalsIgnoringCase(name, nameLength, "www-authenticate"))
+        appendValue(response->authenticate, sizeof response->authenticate, value, valueLength);
+    else if (equalsIgnoringCase(name, nameLength, "proxy-authenticate"))
+        appendValue(response->proxyAuthenticate, sizeof response->proxyAuthenticate, value,
+                    valueLength);
     else if (equalsIgnoringCase(name, nameLength, "location"))
         response->locationTooLong =
             !keepValue(response->location, sizeof response->location, value, valueLength, true);

@@ -33,6 +33,10 @@ struct HttpResponse {
     char retryAfter[64];
     char location[responseWholeFieldLimit + 1];
     bool locationTooLong; // a Location came that was longer than responseWholeFieldLimit
+    // The WWW-Authenticate and the Proxy-Authenticate lines, each name's lines joined with ", ";
+    // a line with a control character, or one that does not fit whole, is left out.
+    char authenticate[2048];
+    char proxyAuthenticate[1024];
     // Why responseFailed came: "not an HTTP response", "header line too long", "headers too
     // large", "bad Content-Length", "unsupported content encoding", "unsupported transfer
     // encoding" (chunked not the last transfer coding), "broken chunked encoding",

@@ -40,7 +40,9 @@ const WinHttpApi* winHttpApi() {
                     find(library, "WinHttpCrackUrl", &api->crackUrl) &&
                     find(library, "WinHttpGetIEProxyConfigForCurrentUser",
                          &api->getIEProxyConfigForCurrentUser) &&
-                    find(library, "WinHttpGetProxyForUrl", &api->getProxyForUrl);
+                    find(library, "WinHttpGetProxyForUrl", &api->getProxyForUrl) &&
+                    find(library, "WinHttpQueryAuthSchemes", &api->queryAuthSchemes) &&
+                    find(library, "WinHttpSetCredentials", &api->setCredentials);
     if (!complete) {
         std::free(api);
         return nullptr;

@@ -21,6 +21,8 @@ struct WinHttpApi {
     decltype(&::WinHttpCrackUrl) crackUrl;
     decltype(&::WinHttpGetIEProxyConfigForCurrentUser) getIEProxyConfigForCurrentUser;
     decltype(&::WinHttpGetProxyForUrl) getProxyForUrl;
+    decltype(&::WinHttpQueryAuthSchemes) queryAuthSchemes;
+    decltype(&::WinHttpSetCredentials) setCredentials;
 };
 
 // Loads winhttp.dll and finds every function once; null when the library or any function is

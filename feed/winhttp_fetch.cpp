@@ -17,6 +17,8 @@
 #include <cstring>
 #include <cwchar>
 #include "feed/bounded_call.h"
+#include "feed/http_auth.h"
+#include "feed/login_store.h"
 #include "feed/winhttp_api.h"
 
 #ifndef WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3
@@ -111,6 +113,13 @@ wchar_t* widen(const char* text) {
         wide = nullptr;
     }
     return wide;
+}
+
+// Frees a wide text after overwriting it.
+void freeWiped(wchar_t* text) {
+    if (text != nullptr)
+        SecureZeroMemory(text, std::wcslen(text) * sizeof(wchar_t));
+    std::free(text);
 }
 
 // The proxy a session is opened with: the session's default unless the user has set one.
@@ -347,12 +356,99 @@ ResponseProgress passHeaders(HINTERNET request, HttpResponse* response) {
     return progress;
 }
 
+// The key of a proxy's login ("proxy:http://host:port") for the proxy list a session uses: the
+// entry for https when the list names one per scheme, else the first; empty when there is none.
+void proxyLoginKey(const wchar_t* proxies, char* key, size_t size) {
+    key[0] = '\0';
+    if (proxies == nullptr)
+        return;
+    char list[1024];
+    if (WideCharToMultiByte(CP_UTF8, 0, proxies, -1, list, sizeof list, nullptr, nullptr) <= 0)
+        return;
+    const char* entry = list;
+    for (const char* at = list; *at; at += std::strcspn(at, "; ")) {
+        at += std::strspn(at, "; ");
+        if (_strnicmp(at, "https=", 6) == 0)
+            entry = at;
+    }
+    size_t length = std::strcspn(entry, "; ");
+    const char* equals = static_cast<const char*>(std::memchr(entry, '=', length));
+    if (equals) {
+        length -= static_cast<size_t>(equals + 1 - entry);
+        entry = equals + 1;
+    }
+    const char* separator = std::strstr(entry, "://");
+    if (separator && static_cast<size_t>(separator - entry) < length) {
+        length -= static_cast<size_t>(separator + 3 - entry);
+        entry = separator + 3;
+    }
+    char url[300];
+    char origin[300];
+    std::snprintf(url, sizeof url, "http://%.*s/", static_cast<int>(length), entry);
+    if (loginOrigin(url, origin, sizeof origin))
+        std::snprintf(key, size, "%s%s", proxyLoginPrefix, origin);
+}
+
+// Hands WinHTTP a login for target (server or proxy) in the strongest scheme it offers of those
+// allowed; false when it offers none of them.
+bool setSystemLogin(HINTERNET request, DWORD target, const char* user, const char* password,
+                    DWORD allowed) {
+    DWORD supported = 0, first = 0, askedTarget = 0;
+    if (!api->queryAuthSchemes(request, &supported, &first, &askedTarget))
+        return false;
+    const DWORD order[] = {WINHTTP_AUTH_SCHEME_NEGOTIATE, WINHTTP_AUTH_SCHEME_NTLM,
+                           WINHTTP_AUTH_SCHEME_DIGEST, WINHTTP_AUTH_SCHEME_BASIC};
+    DWORD scheme = 0;
+    for (DWORD candidate : order) {
+        if (scheme == 0 && (supported & candidate & allowed))
+            scheme = candidate;
+    }
+    wchar_t wideUser[768], widePassword[768];
+    bool set = scheme != 0 && MultiByteToWideChar(CP_UTF8, 0, user, -1, wideUser, 768) > 0 &&
+               MultiByteToWideChar(CP_UTF8, 0, password, -1, widePassword, 768) > 0 &&
+               api->setCredentials(request, target, scheme, wideUser, widePassword, nullptr);
+    SecureZeroMemory(wideUser, sizeof wideUser);
+    SecureZeroMemory(widePassword, sizeof widePassword);
+    return set;
+}
+
+// After a response that asked for a login: true when WinHTTP now holds one for it and the request
+// is to be sent again (once per target). A proxy that asks again refused its login.
+bool setLoginFor(HINTERNET request, const HttpResponse* response, const FetchRequest* fetch,
+                 const char* proxyKey, bool* serverSet, bool* proxySet, HopOutcome* outcome) {
+    if (response->status == 401 && fetch->windowsLogin != nullptr && !*serverSet) {
+        *serverSet = true;
+        return setSystemLogin(request, WINHTTP_AUTH_TARGET_SERVER, fetch->windowsLogin->user,
+                              fetch->windowsLogin->password,
+                              WINHTTP_AUTH_SCHEME_NEGOTIATE | WINHTTP_AUTH_SCHEME_NTLM);
+    }
+    if (response->status != 407 || proxyKey[0] == '\0')
+        return false;
+    noteProxyWantsLogin(proxyKey);
+    StoredLogin login;
+    bool found = readLogin(proxyKey, &login);
+    bool again = false;
+    if (found && *proxySet) {
+        holdRefusedLogin(proxyKey, &login);
+        outcome->proxyLoginRefused = true;
+    } else if (found && loginHeld(proxyKey, &login)) {
+        outcome->proxyLoginRefused = true;
+    } else if (found) {
+        *proxySet = true;
+        again = setSystemLogin(request, WINHTTP_AUTH_TARGET_PROXY, login.user, login.password, ~0u);
+    }
+    clearLogin(&login);
+    return again;
+}
+
 // Sends the request and moves the response into the stage; the handles stay open.
-void exchange(HINTERNET request, HopCall* call, const FetchRequest* fetch,
+void exchange(HINTERNET request, HopCall* call, const FetchRequest* fetch, const char* proxyKey,
               unsigned long passStarted, HttpResponse* response, HopOutcome* outcome) {
     char headers[fetchHeaderSize];
     formatRequestHeaders(fetch, headers, sizeof headers);
     wchar_t* wideHeaders = widen(headers);
+    // The request may carry a login: nothing of it stays behind in memory.
+    SecureZeroMemory(headers, sizeof headers);
     if (wideHeaders == nullptr) {
         setReason(outcome, "out of memory");
         return;
@@ -360,13 +456,28 @@ void exchange(HINTERNET request, HopCall* call, const FetchRequest* fetch,
     // Replacing rather than adding keeps one line per name where WinHTTP has its own.
     api->addRequestHeaders(request, wideHeaders, static_cast<DWORD>(-1L),
                            WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
-    BOOL sent = api->sendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
-                                 0, 0, reinterpret_cast<DWORD_PTR>(call));
-    bool ok = runStep(sent, call, fetch, passStarted, outcome);
-    std::free(wideHeaders);
-    if (!ok || !runStep(api->receiveResponse(request, nullptr), call, fetch, passStarted, outcome))
-        return;
-    ResponseProgress progress = passHeaders(request, response);
+    freeWiped(wideHeaders); // WinHTTP keeps its own copy
+    ResponseProgress progress = responseFailed;
+    bool serverLoginSet = false, proxyLoginSet = false;
+    for (;;) {
+        BOOL sent =
+            api->sendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
+                             0, reinterpret_cast<DWORD_PTR>(call));
+        if (!runStep(sent, call, fetch, passStarted, outcome) ||
+            !runStep(api->receiveResponse(request, nullptr), call, fetch, passStarted, outcome))
+            return;
+        progress = passHeaders(request, response);
+        // NTLM and Negotiate take several exchanges on one connection: WinHTTP carries them out
+        // once it holds the login, when the request is sent again.
+        if (!setLoginFor(request, response, fetch, proxyKey, &serverLoginSet, &proxyLoginSet,
+                         outcome))
+            break;
+        endResponse(response);
+        if (!beginResponse(response, false)) {
+            setReason(outcome, "out of memory");
+            return;
+        }
+    }
     // A read asks for no more than has arrived, or is made when nothing has arrived: then every
     // wait for the server happens in a step the worker can walk away from. (A read for more than
     // is at hand, with some at hand, may block the calling thread until the receive time-out.)
@@ -515,6 +626,9 @@ void fetchHttpsHop(const char* url, const FetchRequest* request, unsigned long p
                                           proxy.proxy ? proxy.proxy : WINHTTP_NO_PROXY_NAME,
                                           proxy.bypass ? proxy.bypass : WINHTTP_NO_PROXY_BYPASS,
                                           WINHTTP_FLAG_ASYNC);
+    char proxyKey[320];
+    proxyLoginKey(proxy.accessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY ? proxy.proxy : nullptr,
+                  proxyKey, sizeof proxyKey);
     std::free(proxy.proxy);
     std::free(proxy.bypass);
     HINTERNET connection = nullptr;
@@ -548,9 +662,12 @@ void fetchHttpsHop(const char* url, const FetchRequest* request, unsigned long p
             api->setStatusCallback(handle, statusCallback, WINHTTP_CALLBACK_FLAG_ALL_NOTIFICATIONS,
                                    0) != WINHTTP_INVALID_STATUS_CALLBACK;
         if (callbackSet) {
-            DWORD disabled = WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_KEEP_ALIVE;
+            // NTLM and Negotiate log in a connection, not a request: it stays open for them
+            // (Windows does not carry them out without keep-alive).
+            DWORD disabled = WINHTTP_DISABLE_REDIRECTS |
+                             (request->windowsLogin ? 0 : WINHTTP_DISABLE_KEEP_ALIVE);
             api->setOption(handle, WINHTTP_OPTION_DISABLE_FEATURE, &disabled, sizeof disabled);
-            exchange(handle, call, request, passStarted, response, outcome);
+            exchange(handle, call, request, proxyKey, passStarted, response, outcome);
         } else {
             // No callback can find the record: nothing was sent.
             InterlockedDecrement(&call->references);

@@ -16,10 +16,12 @@
 #include "display/tooltip.h"
 #include "plugin/window_proc.h"
 #include "feed/feed_engine.h"
+#include "feed/login_store.h"
 #include "plugin/dialog_library.h"
 #include "plugin/feed_updates.h"
 #include "plugin/favorite_removal.h"
 #include "plugin/lifecycle.h"
+#include "plugin/login_dialog.h"
 #include "plugin/keyboard.h"
 #include "plugin/menu.h"
 #include "plugin/opml_commands.h"
@@ -349,9 +351,13 @@ const CommandWord commandWords[] = {
      }},
     {"UpdateNow", exactMatch,
      [](HWND, const char*) {
+         // The user asks for it: a login the server refused is tried once more.
+         releaseLoginHolds();
          update();
          refreshMenu();
      }},
+    {"Login", wordPrefixMatch, [](HWND w, const char* a) { loginCommand(w, a); }},
+    {"ForgetLogin", wordPrefixMatch, [](HWND, const char* a) { forgetLoginCommand(a); }},
     {"Favorites", wordPrefixMatch, [](HWND, const char* a) { selectFavorite(parseInteger(a)); }},
     {"AddFavorites", exactMatch, [](HWND, const char*) { addCurrentFavorite(); }},
     {"ImportOpml", wordPrefixMatch, [](HWND, const char* a) { importOpmlCommand(a); }},
@@ -561,7 +567,7 @@ const CommandWord commandWords[] = {
     // Last: the words above that begin with "Show" are matched whole before this one.
     {"Show", wordPrefixMatch, [](HWND, const char* a) { setShowMode(a); }},
 };
-static_assert(sizeof commandWords / sizeof commandWords[0] == 52, "52 command words");
+static_assert(sizeof commandWords / sizeof commandWords[0] == 54, "54 command words");
 
 } // namespace
 

@@ -1,10 +1,11 @@
-// The context menu: one tree of fifteen named menus, built fresh from the settings and the
+// The context menu: one tree of named menus, built fresh from the settings and the
 // favourites after every change and never edited in place. The shell owns the menu objects; the
 // plug-in keeps only the top menu's handle and deletes the whole tree through it.
 #include "plugin/menu.h"
 
 #include <cstdio>
 
+#include "feed/login_store.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
 
@@ -86,6 +87,33 @@ Menu* buildRemoveFavoriteMenu() {
     return menu;
 }
 
+// Logins for the shown feed, each favourite and a proxy that asked for one. The entries only open
+// the login dialog or forget a login: a password never travels in a command.
+Menu* buildLoginMenu() {
+    Menu* menu = namedMenu("Login", "FDMQ_Login");
+    addCommand(menu, "Login...", "@FeedMarqueeLogin");
+    addCommand(menu, "Forget Login", "@FeedMarqueeForgetLogin");
+    int index = 0;
+    for (const FavoriteFeed* favorite = favorites; favorite; favorite = favorite->next, ++index) {
+        char id[32], login[48], forget[48];
+        std::snprintf(id, sizeof id, "FDMQ_Login%d", index);
+        std::snprintf(login, sizeof login, "@FeedMarqueeLogin %d", index);
+        std::snprintf(forget, sizeof forget, "@FeedMarqueeForgetLogin %d", index);
+        const char* title = favorite->title[0] ? favorite->title : favorite->url;
+        Menu* entry = namedMenu(title, id);
+        addCommand(entry, "Login...", login);
+        addCommand(entry, "Forget Login", forget);
+        MakeSubmenu(menu, entry, title);
+    }
+    char proxy[320];
+    if (proxyWantingLogin(proxy, sizeof proxy)) {
+        addSeparator(menu);
+        addCommand(menu, "Proxy Login...", "@FeedMarqueeLogin proxy");
+        addCommand(menu, "Forget Proxy Login", "@FeedMarqueeForgetLogin proxy");
+    }
+    return menu;
+}
+
 Menu* buildEncodingMenu() {
     static const Choice choices[] = {{"None", 0}, {"UTF-8", 1}};
     Menu* menu = namedMenu("encoding", "FDMQ_encoding");
@@ -158,6 +186,7 @@ Menu* buildRssMenu() {
     MakeSubmenu(menu, buildShowMenu(), "Show");
     addCommand(menu, "Mark All Read", "@FeedMarqueeMarkAllRead");
     MakeSubmenu(menu, buildRemoveFavoriteMenu(), "Remove Favorite");
+    MakeSubmenu(menu, buildLoginMenu(), "Login");
     return menu;
 }
 

@@ -10,7 +10,7 @@ need=()
 dpkg --print-foreign-architectures | grep -qx i386 || need_arch=1
 for p in cmake make g++ clang libclang-rt-14-dev g++-mingw-w64-i686-posix wine wine32:i386 wine64 \
          xvfb x11-utils libexpat1-dev libxml2-dev curl python3 \
-         libz-mingw-w64-dev zlib1g-dev libidn2-dev openssl rapidjson-dev \
+         libz-mingw-w64-dev zlib1g-dev libidn2-dev openssl libssl-dev rapidjson-dev winbind \
          fontconfig fonts-noto-core fonts-noto-cjk fonts-noto-color-emoji fonts-symbola; do
     dpkg -s "$p" >/dev/null 2>&1 || need+=("$p")
 done

@@ -7,10 +7,14 @@ the whole server end on their own after bounded times.
 
 usage: feed_test_server.py CERT_DIR PORTS_FILE [LIFETIME_SECONDS]
 """
+import base64
 import gzip
+import hashlib
+import hmac
 import os
 import socket
 import ssl
+import struct
 import sys
 import threading
 import time
@@ -27,6 +31,9 @@ lock = threading.Lock()
 connections = {"count": 0}
 ports = {}
 bomb = {}
+# The one account of the login routes, and every Authorization each route was sent, in order.
+ACCOUNT = ("reader", "s3cret p\u00e4ss")
+authorizations = {}
 
 
 def read_head(conn):
@@ -78,6 +85,182 @@ def wait_for_peer_close(conn, limit_s):
             return
 
 
+def header_value(request, name):
+    for line in request.decode("latin-1").split("\r\n")[1:]:
+        key, _, value = line.partition(":")
+        if key.strip().lower() == name.lower():
+            return value.strip()
+    return None
+
+
+def digest_params(value):
+    params = {}
+    rest = value.split(" ", 1)[1] if " " in value else ""
+    while rest:
+        key, _, rest = rest.strip().partition("=")
+        if rest.startswith('"'):
+            end = 1
+            while end < len(rest) and rest[end] != '"':
+                end += 2 if rest[end] == "\\" else 1
+            params[key.strip()] = rest[1:end].replace('\\"', '"')
+            rest = rest[end + 1:].lstrip().lstrip(",")
+        else:
+            param, _, rest = rest.partition(",")
+            params[key.strip()] = param.strip()
+    return params
+
+
+def digest_valid(value, algorithm, realm, nonce):
+    """Checks a Digest answer (qop=auth) as a server computes it."""
+    if not value.startswith("Digest "):
+        return False
+    p = digest_params(value)
+    h = (lambda text: hashlib.new("md5" if algorithm == "MD5" else "sha256",
+                                  text.encode("utf-8")).hexdigest())
+    ha1 = h("%s:%s:%s" % (ACCOUNT[0], realm, ACCOUNT[1]))
+    ha2 = h("GET:%s" % p.get("uri", ""))
+    expected = h(":".join([ha1, nonce, p.get("nc", ""), p.get("cnonce", ""), "auth", ha2]))
+    return (p.get("username") == ACCOUNT[0] and p.get("nonce") == nonce and
+            p.get("qop") == "auth" and p.get("response") == expected)
+
+
+def ntlm_challenge():
+    """An NTLM challenge message (type 2) from domain TEST, server SERVER: Unicode, NTLM, extended
+    session security, target information (without which Samba's client refuses it), and
+    NTLM_SERVER_CHALLENGE."""
+    def pair(kind, text):
+        value = text.encode("utf-16-le")
+        return struct.pack("<HH", kind, len(value)) + value
+    target = "TEST".encode("utf-16-le")
+    info = pair(2, "TEST") + pair(1, "SERVER") + struct.pack("<HH", 0, 0)
+    flags = 0x00000001 | 0x00000200 | 0x00010000 | 0x00080000 | 0x00800000 | 0x02000000 | \
+        0x20000000 | 0x80000000
+    start = 56
+    message = (b"NTLMSSP\0" + struct.pack("<I", 2) + struct.pack("<HHI", len(target), len(target), start) +
+               struct.pack("<I", flags) + NTLM_SERVER_CHALLENGE + bytes(8) +
+               struct.pack("<HHI", len(info), len(info), start + len(target)) +
+               bytes.fromhex("0601b11d0000000f") + target + info)
+    return base64.b64encode(message).decode()
+
+
+def md4(data):
+    """MD4 (RFC 1320), which NTLM hashes passwords with and this Python's hashlib may lack."""
+    def rotate(x, n):
+        return ((x << n) | (x >> (32 - n))) & 0xffffffff
+    state = [0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476]
+    data += b"\x80" + bytes((55 - len(data)) % 64) + struct.pack("<Q", len(data) * 8)
+    rounds = (
+        (lambda x, y, z: (x & y) | (~x & z), 0, (0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15),
+         (3, 7, 11, 19)),
+        (lambda x, y, z: (x & y) | (x & z) | (y & z), 0x5a827999,
+         (0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15), (3, 5, 9, 13)),
+        (lambda x, y, z: x ^ y ^ z, 0x6ed9eba1,
+         (0, 8, 4, 12, 2, 10, 6, 14, 1, 9, 5, 13, 3, 11, 7, 15), (3, 9, 11, 15)))
+    for block in range(0, len(data), 64):
+        words = struct.unpack("<16I", data[block:block + 64])
+        a, b, c, d = state
+        for function, constant, order, shifts in rounds:
+            for i, k in enumerate(order):
+                a = rotate((a + function(b, c, d) + words[k] + constant) & 0xffffffff, shifts[i % 4])
+                a, b, c, d = d, a, b, c
+        state = [(x + y) & 0xffffffff for x, y in zip(state, (a, b, c, d))]
+    return struct.pack("<4I", *state)
+
+
+NTLM_SERVER_CHALLENGE = bytes.fromhex("0123456789abcdef")
+
+
+def ntlm_field(message, at):
+    length, _, offset = struct.unpack("<HHI", message[at:at + 8])
+    return message[offset:offset + length]
+
+
+def ntlm_valid(message):
+    """Checks an NTLMv2 authenticate message (type 3) against ACCOUNT, as a domain controller does."""
+    user = ntlm_field(message, 36).decode("utf-16-le", "replace")
+    domain = ntlm_field(message, 28).decode("utf-16-le", "replace")
+    response = ntlm_field(message, 20)
+    if user != ACCOUNT[0] or len(response) <= 16:
+        return False
+    password_hash = md4(ACCOUNT[1].encode("utf-16-le"))
+    key = hmac.new(password_hash, (user.upper() + domain).encode("utf-16-le"), "md5").digest()
+    proof = hmac.new(key, NTLM_SERVER_CHALLENGE + response[16:], "md5").digest()
+    return hmac.compare_digest(proof, response[:16])
+
+
+def answer_ntlm(conn, request):
+    """NTLM or Negotiate on one kept-open connection: a negotiate message (type 1) gets a
+    challenge, an authenticate message (type 3) with ACCOUNT's NTLMv2 response lets in."""
+    while request is not None:
+        given = header_value(request, "Authorization") or ""
+        with lock:
+            if given:
+                authorizations.setdefault("/auth/ntlm", []).append(given)
+        scheme, _, token = given.partition(" ")
+        try:
+            message = base64.b64decode(token)
+        except ValueError:
+            message = b""
+        kind = struct.unpack("<I", message[8:12])[0] if message[:8] == b"NTLMSSP\0" else 0
+        if kind == 1:
+            conn.sendall(head("401 Unauthorized", ("WWW-Authenticate: %s %s" % (scheme, ntlm_challenge()),), 0))
+            request = read_head(conn)
+            continue
+        if kind == 3 and len(message) >= 44 and ntlm_valid(message):
+            send_page(conn, "200 OK", FEED)
+            return
+        conn.sendall(head("401 Unauthorized", ("WWW-Authenticate: Negotiate",
+                                               "WWW-Authenticate: NTLM", "Connection: close"), 0))
+        return
+
+
+def answer_login(conn, path, query, request):
+    """/auth/basic, /auth/digest-md5, /auth/digest-sha256, /auth/digest-stale answer the feed to
+    ACCOUNT's login (or, with ?LOCATION, redirect there once logged in); /auth/ntlm is
+    answer_ntlm. /auth/seen?ROUTE lists the Authorization lines ROUTE was sent."""
+    if path == "/auth/seen":
+        seen = authorizations.get("/auth/" + query, [])
+        send_page(conn, "200 OK", "\n".join(seen).encode("latin-1"), ("Content-Type: text/plain",))
+        return
+    if path == "/auth/ntlm":
+        answer_ntlm(conn, request)
+        return
+    given = header_value(request, "Authorization")
+    with lock:
+        if given is not None:
+            authorizations.setdefault(path, []).append(given)
+    location = query.replace("HTTPSPORT", str(ports["https"])).replace("HTTPPORT", str(ports["http"]))
+    if not location.startswith(("http", "/")):
+        location = ""
+    nonce = "n" + hashlib.md5(path.encode()).hexdigest()
+    if path == "/auth/basic":
+        secret = ("%s:%s" % ACCOUNT).encode("utf-8")
+        valid = given == "Basic " + base64.b64encode(secret).decode()
+        challenge = 'Basic realm="Build server", charset="UTF-8"'
+    elif path in ("/auth/digest-md5", "/auth/digest-sha256"):
+        algorithm = "MD5" if path.endswith("md5") else "SHA-256"
+        valid = given is not None and digest_valid(given, algorithm, "Digest realm", nonce)
+        challenge = ('Digest realm="Digest realm", qop="auth", algorithm=%s, nonce="%s", '
+                     'opaque="op"' % (algorithm, nonce))
+    elif path == "/auth/digest-stale":
+        # The first nonce has expired by the time it is answered: the right answer to it gets a
+        # fresh nonce marked stale, and only an answer to that one lets in.
+        valid = given is not None and digest_valid(given, "MD5", "Digest realm", "fresh")
+        expired = given is not None and digest_valid(given, "MD5", "Digest realm", "first")
+        challenge = 'Digest realm="Digest realm", qop="auth", nonce="%s"%s' % (
+            "fresh" if expired else "first", ", stale=true" if expired else "")
+    else:
+        valid = False
+        challenge = 'Basic realm="nowhere"'
+    if not valid:
+        send_page(conn, "401 Unauthorized", b"no", ("WWW-Authenticate: " + challenge,
+                                                    "Content-Type: text/plain"))
+    elif location:
+        send_page(conn, "302 Found", b"", ("Location: " + location,))
+    else:
+        send_page(conn, "200 OK", FEED)
+
+
 def answer(conn, scheme, path, request):
     # Servers take the absolute form too (some clients send it inside a proxy's tunnel).
     if path.startswith(("http://", "https://")):
@@ -85,7 +268,9 @@ def answer(conn, scheme, path, request):
     query = ""
     if "?" in path:
         path, query = path.split("?", 1)
-    if path == "/feed":
+    if path.startswith("/auth/"):
+        answer_login(conn, path, query, request)
+    elif path == "/feed":
         send_page(conn, "200 OK", FEED)
     elif path == "/empty":
         send_page(conn, "200 OK", b"")

@@ -1,4 +1,4 @@
-// The context menu as the stand-in shell records it: every entry of the fifteen named menus with
+// The context menu as the stand-in shell records it: every entry of the named menus with
 // its kind, label, command, state and range, compared line by line with the expected trees, and
 // the menu as a person uses it through the shell (picking entries sends their commands back).
 #include "tests/support/check.h"
@@ -78,6 +78,10 @@ item|1.23.3|command|In Turn|@FeedMarqueeShow inTurn|unchecked
 item|1.24|command|Mark All Read|@FeedMarqueeMarkAllRead|unchecked
 item|1.25|submenu|Remove Favorite||FDMQ_RemoveFavorite
 menu|1.25|Remove Favorite|FDMQ_RemoveFavorite|{mode}
+item|1.26|submenu|Login||FDMQ_Login
+menu|1.26|Login|FDMQ_Login|{mode}
+item|1.26.1|command|Login...|@FeedMarqueeLogin|unchecked
+item|1.26.2|command|Forget Login|@FeedMarqueeForgetLogin|unchecked
 item|2|submenu|Configuration||FDMQ_Config
 menu|2|Configuration|FDMQ_Config|{mode}
 item|2.1|int|Width Size|@FeedMarqueeWidthSize|200|10|{W}
@@ -219,6 +223,18 @@ item|1.25|submenu|Remove Favorite||FDMQ_RemoveFavorite
 menu|1.25|Remove Favorite|FDMQ_RemoveFavorite|{mode}
 item|1.25.1|command|Zero News|@FeedMarqueeRemoveFavorite 0|unchecked
 item|1.25.2|command|http://127.0.0.1/one.xml|@FeedMarqueeRemoveFavorite 1|unchecked
+item|1.26|submenu|Login||FDMQ_Login
+menu|1.26|Login|FDMQ_Login|{mode}
+item|1.26.1|command|Login...|@FeedMarqueeLogin|unchecked
+item|1.26.2|command|Forget Login|@FeedMarqueeForgetLogin|unchecked
+item|1.26.3|submenu|Zero News||FDMQ_Login0
+menu|1.26.3|Zero News|FDMQ_Login0|{mode}
+item|1.26.3.1|command|Login...|@FeedMarqueeLogin 0|unchecked
+item|1.26.3.2|command|Forget Login|@FeedMarqueeForgetLogin 0|unchecked
+item|1.26.4|submenu|http://127.0.0.1/one.xml||FDMQ_Login1
+menu|1.26.4|http://127.0.0.1/one.xml|FDMQ_Login1|{mode}
+item|1.26.4.1|command|Login...|@FeedMarqueeLogin 1|unchecked
+item|1.26.4.2|command|Forget Login|@FeedMarqueeForgetLogin 1|unchecked
 item|2|submenu|Configuration||FDMQ_Config
 menu|2|Configuration|FDMQ_Config|{mode}
 item|2.1|int|Width Size|@FeedMarqueeWidthSize|320|10|{W}
@@ -364,7 +380,7 @@ TEST(two_builds_leave_exactly_one_tree) {
     buildMenu(true);
     buildMenu(true);
     buildMenu(false);
-    CHECK_EQ(liveMenuCount() - before, 15);
+    CHECK_EQ(liveMenuCount() - before, 16);
     std::vector<Menu*> roots = liveRootMenus();
     REQUIRE(roots.size() == 1);
     CHECK(roots[0] == rootMenu);

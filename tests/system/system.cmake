@@ -44,11 +44,13 @@ set_tests_properties(system_feeds_together_and_in_turn_with_new_marks_kept_acros
 # The plug-in over https, beside the TLS feed servers of tests/feed/feed_test_server.py.
 add_executable(https_system_tests ${CMAKE_CURRENT_LIST_DIR}/https_system_test.cpp
                                   ${CMAKE_CURRENT_LIST_DIR}/system_run.cpp)
-target_link_libraries(https_system_tests PRIVATE bb_control_driver fm_check)
+target_link_libraries(https_system_tests PRIVATE bb_control_driver fm_check fm_login_dialog_driver
+                                                 advapi32)
 add_dependencies(https_system_tests blackbox FeedMarquee system_probe trust_root)
 foreach(scenario
         an_https_feed_reached_through_an_http_redirect_is_shown
-        quitting_during_a_stalled_https_download_is_prompt)
+        quitting_during_a_stalled_https_download_is_prompt
+        a_private_feed_is_shown_after_a_login_given_in_the_dialog_and_kept_out_of_every_file)
     add_test(NAME system_${scenario}
         COMMAND ${CMAKE_SOURCE_DIR}/tests/feed/run-with-feed-servers.sh
                 ${CMAKE_BINARY_DIR}/test-certificates $<TARGET_FILE:trust_root>

@@ -1,0 +1,16 @@
+# Challenges, Basic and Digest answers and login origins, with the system's hashes: libcrypto
+# natively (under the sanitizers), CryptoAPI in the Windows build.
+add_executable(http_auth_test ${CMAKE_CURRENT_LIST_DIR}/http_auth_test.cpp)
+if(FM_NATIVE)
+    find_package(OpenSSL REQUIRED)
+    add_library(fm_auth_hash STATIC ${CMAKE_SOURCE_DIR}/feed/auth_hash_native.cpp)
+    target_link_libraries(fm_auth_hash PUBLIC fm_http OpenSSL::Crypto)
+    if(NOT TARGET fm_check)
+        add_library(fm_check STATIC ${CMAKE_SOURCE_DIR}/tests/support/check.cpp)
+    endif()
+    target_link_libraries(http_auth_test PRIVATE fm_auth_hash fm_check)
+else()
+    target_link_libraries(http_auth_test PRIVATE fm_plugin fm_check bb_core)
+endif()
+add_test(NAME http_auth_test COMMAND http_auth_test)
+set_tests_properties(http_auth_test PROPERTIES TIMEOUT 60)
