@@ -9,7 +9,6 @@
 #include <cstring>
 
 #include "content/feed_items.h"
-#include "content/short_date.h"
 #include "content/utf8_ansi.h"
 #include "display/entry_text.h"
 #include "display/accessible_list.h"
@@ -121,7 +120,9 @@ void itemValue(int item, WideText& out) {
     const FeedItem* entry = shownItem(item);
     if (!entry || !entry->date)
         return;
-    char* shortened = settings.abbreviatedDate ? abbreviateDate(entry->date) : nullptr;
+    // The same rule as the window's line: a listener hears the time the screen shows.
+    char* shortened =
+        shownDateBytes(entry->date, settings.abbreviatedDate, settings.localTime);
     appendFeedText(out, shortened ? shortened : entry->date);
     std::free(shortened);
 }

@@ -353,24 +353,21 @@ void takeKeyboardFocus(HWND window, bool drawSelection) {
 unsigned shownListNumber() {
     // A hash of the titles and links of the shown entries: a list with the same headlines in the
     // same order (an update the server answered "not modified") is the same list to a reader.
-    static uint64_t lastHeadlines = 0;
+    // Only read here: whoever asks, the list a reader was told of changes in keyboardListShown.
     uint64_t headlines = 14695981039346656037ULL;
     const ViewModel& view = currentView();
     for (size_t position = 0; position < view.count; ++position) {
         const FeedItem* entry = view.entries[position].item;
         headlines = hashText(hashText(headlines, entry->title), entry->link);
     }
-    if (headlines != lastHeadlines) {
-        lastHeadlines = headlines;
-        ++keyboardSelection.listNumber;
-    }
-    return keyboardSelection.listNumber;
+    return static_cast<unsigned>(headlines ^ (headlines >> 32));
 }
 
 void keyboardListShown(HWND window) {
-    unsigned before = keyboardSelection.listNumber;
-    if (shownListNumber() == before)
+    unsigned now = shownListNumber();
+    if (now == keyboardSelection.listNumber)
         return;
+    keyboardSelection.listNumber = now;
     keyboardSelection.firstShown = 0;
     int kept = -1;
     if (selectedLink)
@@ -386,6 +383,10 @@ void keyboardListShown(HWND window) {
     notify(window, EVENT_OBJECT_REORDER, -1);
     if (keyboardSelection.focused && kept >= 0)
         selectShownItem(window, kept);
+}
+
+void keyboardItemRenamed(HWND window, int item) {
+    notify(window, EVENT_OBJECT_NAMECHANGE, item);
 }
 
 void keyboardSeenTimer(HWND window) {
