@@ -108,7 +108,7 @@ void itemName(int item, WideText& out) {
     }
     appendFeedText(out, entry.item->title);
     if (entry.stale)
-        appendWide(out, L", stale"); // the line ends in "[stale]": its feed failed its update
+        appendWide(out, L", stale"); // the line shows "[stale]": its feed failed its update
 }
 
 void itemDescription(int item, WideText& out) {

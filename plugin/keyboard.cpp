@@ -21,6 +21,8 @@
 #include "plugin/commands.h"
 #include "plugin/hot_key_win32.h"
 #include "plugin/menu.h"
+#include "plugin/mouse_tracking.h"
+#include "plugin/placement.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
 #include "plugin/view.h"
@@ -321,8 +323,11 @@ void keyboardFocusChanged(HWND window, bool focused) {
         previousFocus = nullptr; // the next focus remembers where it came from afresh
         hideKeyboardTip(window);
         KillTimer(window, seenTimerId);
-        // Back to the window as the mouse knows it: from the top, nothing drawn as selected.
+        // Back to the window as the mouse knows it: from the top, nothing drawn as selected; a
+        // window the hot key brought out of hiding hides again once the pointer is not on it.
         keyboardSelection.firstShown = 0;
+        if (!pointerOverNow(window))
+            pointerLeftWindow();
         repaint();
         return;
     }
@@ -336,6 +341,12 @@ void keyboardFocusChanged(HWND window, bool focused) {
 }
 
 void takeKeyboardFocus(HWND window, bool drawSelection) {
+    // A window the user hid keeps out of the way; one parked at its auto-hide place comes out
+    // first, so that the focus never goes to a window nobody can see.
+    if (!IsWindowVisible(window))
+        return;
+    if (runtime.autoHidden)
+        showFromAutoHide();
     if (drawSelection && !keyboardSelection.drawn) {
         keyboardSelection.drawn = true;
         repaint();

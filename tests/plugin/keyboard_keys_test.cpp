@@ -24,6 +24,9 @@ TEST(hot_key_texts_are_read_and_written_back) {
         {"", hotKeyNone, 0, 0, ""},
         {"   ", hotKeyNone, 0, 0, ""},
         {"R", hotKeyUnreadable, 0, 0, ""},       // would take a typed letter
+        {"Shift+A", hotKeyUnreadable, 0, 0, ""}, // would take a typed capital
+        {"Shift+Space", hotKeyUnreadable, 0, 0, ""},
+        {"Shift+F3", hotKeyRead, hotKeyShift, 0x72, "Shift+F3"},
         {"Ctrl+", hotKeyUnreadable, 0, 0, ""},   // no key
         {"Ctrl++R", hotKeyUnreadable, 0, 0, ""}, // empty part
         {"Ctrl+Ctrl+R", hotKeyUnreadable, 0, 0, ""},
