@@ -119,7 +119,7 @@ bool isFavorite(const char* url) {
 // the write is reported as there.
 bool appendFavorites(const OpmlFeeds& feeds) {
     if (!settingsPath[0]) {
-        reportSettingsNotWritten();
+        reportSettingsNotWritten(true);
         return false;
     }
     // A file removed since the start is made again, as the shell's write functions would.
@@ -132,7 +132,7 @@ bool appendFavorites(const OpmlFeeds& feeds) {
                     ? readWholeFile(settingsPath, 256u << 20, &length, &tooLarge)
                     : nullptr;
     if (old == nullptr) {
-        reportSettingsNotWritten();
+        reportSettingsNotWritten(true);
         return false;
     }
     const char* newline =
@@ -144,7 +144,7 @@ bool appendFavorites(const OpmlFeeds& feeds) {
     char* text = static_cast<char*>(std::realloc(old, size));
     if (text == nullptr) {
         std::free(old);
-        reportSettingsNotWritten();
+        reportSettingsNotWritten(true);
         return false;
     }
     size_t used = length;
@@ -157,7 +157,7 @@ bool appendFavorites(const OpmlFeeds& feeds) {
     bool written = replaceFile(settingsPath, text, used);
     std::free(text);
     if (!written || !writeSettings()) {
-        reportSettingsNotWritten();
+        reportSettingsNotWritten(true);
         return false;
     }
     readSettings();
