@@ -670,6 +670,21 @@ TEST(a_long_list_ends_at_once_and_starts_from_its_top_when_a_command_shrinks_it)
     pumpMessages(100);
     CHECK(!IsWindowVisible(room.window));
     CHECK(GetFocus() != room.window);
+
+    // Parked by auto-hide at the screen's left edge: the hot key brings it out with the focus.
+    ShowWindow(room.window, SW_SHOWNOACTIVATE);
+    SetWindowPos(room.window, nullptr, 0, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    broadcastCommand("@FeedMarqueeAutoHide");
+    pumpMessages(50);
+    RECT parked;
+    GetWindowRect(room.window, &parked);
+    REQUIRE(parked.left < 0);
+    PostMessageA(room.window, WM_HOTKEY, 1, 0);
+    pumpMessages(100);
+    RECT shown;
+    GetWindowRect(room.window, &shown);
+    CHECK_EQ(shown.left, 0L);
+    CHECK(GetFocus() == room.window);
 }
 
 // In turn, reading the list never moves the turn on: the feed a reader hears is the one painted,
