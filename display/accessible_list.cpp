@@ -476,8 +476,7 @@ class AccessibleNode final : public IAccessible {
         accessibleListSource.selectItem(index);
         return S_OK;
     }
-    HRESULT location(long* left, long* top, long* width, long* height,
-                     const VARIANT& child) const {
+    HRESULT location(long* left, long* top, long* width, long* height, const VARIANT& child) const {
         if (!left || !top || !width || !height)
             return E_POINTER;
         *left = *top = *width = *height = 0;

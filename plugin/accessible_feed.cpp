@@ -121,8 +121,7 @@ void itemValue(int item, WideText& out) {
     if (!entry || !entry->date)
         return;
     // The same rule as the window's line: a listener hears the time the screen shows.
-    char* shortened =
-        shownDateBytes(entry->date, settings.abbreviatedDate, settings.localTime);
+    char* shortened = shownDateBytes(entry->date, settings.abbreviatedDate, settings.localTime);
     appendFeedText(out, shortened ? shortened : entry->date);
     std::free(shortened);
 }

@@ -553,14 +553,14 @@ TEST(a_reader_hears_the_shown_date_and_items_answer_for_themselves) {
     Newsroom room;
     REQUIRE(room.window);
     // A newsroom four hours ahead of UTC; the window shows its dates in this machine's zone.
-    setFeedResponse(room.server, answerFeed,
-                    "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel>"
-                    "<title>Harbour Town Daily</title>" +
-                        item("Ferry timetable changes", 8, "Tue, 08 Dec 2026 16:30:00 +0400",
-                             "From Monday.") +
-                        item("Harbour lights switched on", 9, "Tue, 08 Dec 2026 15:30:00 +0400",
-                             "A crowd of hundreds.") +
-                        "</channel></rss>");
+    setFeedResponse(
+        room.server, answerFeed,
+        "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel>"
+        "<title>Harbour Town Daily</title>" +
+            item("Ferry timetable changes", 8, "Tue, 08 Dec 2026 16:30:00 +0400", "From Monday.") +
+            item("Harbour lights switched on", 9, "Tue, 08 Dec 2026 15:30:00 +0400",
+                 "A crowd of hundreds.") +
+            "</channel></rss>");
     broadcastCommand("@FeedMarqueeUpdateNow");
     REQUIRE(room.waitForItems(2));
     IAccessible* list = nullptr;
@@ -569,8 +569,8 @@ TEST(a_reader_hears_the_shown_date_and_items_answer_for_themselves) {
     SYSTEMTIME utc = {2026, 12, 2, 8, 12, 30, 0, 0}, local;
     REQUIRE(SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local));
     char shown[32];
-    std::snprintf(shown, sizeof shown, "%02d/%02d %02d:%02d", local.wMonth, local.wDay,
-                  local.wHour, local.wMinute);
+    std::snprintf(shown, sizeof shown, "%02d/%02d %02d:%02d", local.wMonth, local.wDay, local.wHour,
+                  local.wMinute);
     CHECK_EQ(valueOf(list, 1), shown);
 
     // Child ids as VT_EMPTY (the object itself) and VT_I2 read as VT_I4 does.

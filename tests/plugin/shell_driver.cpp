@@ -219,9 +219,13 @@ bool pumpUntil(HANDLE event, DWORD ms) {
 }
 
 void readFromThreads() {
-    Reader reader = {nullptr, CreateEventA(nullptr, TRUE, FALSE, nullptr),
+    Reader reader = {nullptr,
                      CreateEventA(nullptr, TRUE, FALSE, nullptr),
-                     CreateEventA(nullptr, TRUE, FALSE, nullptr), E_FAIL, -1, -1};
+                     CreateEventA(nullptr, TRUE, FALSE, nullptr),
+                     CreateEventA(nullptr, TRUE, FALSE, nullptr),
+                     E_FAIL,
+                     -1,
+                     -1};
     HANDLE worker = CreateThread(nullptr, 0, readFromWorker, &reader, 0, nullptr);
     // The object is handed out through the shell's thread, which pumps meanwhile.
     pumpUntil(reader.ready, 10000);
@@ -232,8 +236,7 @@ void readFromThreads() {
         Sleep(600); // busy: no message is handled meanwhile
         InterlockedExchange(&shellBusy, 0);
         pumpUntil(reader.done, 10000);
-        logLine(hresultText("answered", reader.result) + " count " +
-                std::to_string(reader.count));
+        logLine(hresultText("answered", reader.result) + " count " + std::to_string(reader.count));
         logLine("answered while busy " + std::to_string(reader.answeredWhileBusy));
         HANDLE churners[2] = {CreateThread(nullptr, 0, churnReferences, reader.list, 0, nullptr),
                               CreateThread(nullptr, 0, churnReferences, reader.list, 0, nullptr)};
