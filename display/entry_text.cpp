@@ -65,7 +65,7 @@ void make(CachedText& cached, const char* text, bool utf8, int dateForm) {
     memcpy(cached.source, text, length);
     cached.source[length] = '\0';
     cached.sourceLength = length;
-    char* shortened = dateForm != 0 ? abbreviateDate(text, dateForm == 2) : nullptr;
+    char* shortened = dateForm != 0 ? shownDateBytes(text, true, dateForm == 2) : nullptr;
     cached.wide = shortened != nullptr ? bytesToWide(shortened, drawnTextLimit, utf8)
                                        : bytesToWide(text, drawnTextLimit, utf8);
     free(shortened);
@@ -93,6 +93,10 @@ bool reserve(WideText& out, size_t wanted) {
 }
 
 } // namespace
+
+char* shownDateBytes(const char* date, bool abbreviated, bool localTime) {
+    return abbreviated && date != nullptr ? abbreviateDate(date, localTime) : nullptr;
+}
 
 void clearText(WideText& out) {
     out.length = 0;

@@ -42,5 +42,8 @@ struct EntryTexts {
 // They stay valid until the next call for that position or until forgetTextsFrom drops it.
 EntryTexts textsAt(size_t position, const FeedItem* entry, const char* feedName, bool utf8,
                    bool abbreviated, bool localTime);
+// The date as the window shows it, in bytes: shortened when abbreviated (in the reader's time zone
+// with localTime); null when it is shown as written. A screen reader is told the same. free() it.
+char* shownDateBytes(const char* date, bool abbreviated, bool localTime);
 // Frees the texts kept for the positions from first on.
 void forgetTextsFrom(size_t first);

@@ -28,12 +28,15 @@ int movedSelection(int selected, int count, SelectionKey key, int pageItems) {
     return selected;
 }
 
-int firstShownFor(int firstShown, int selected, bool selectedWhole) {
+int firstShownFor(int firstShown, int selected, bool selectedWhole, int shownWhole) {
     if (selected < 0)
         return firstShown < 0 ? 0 : firstShown;
     if (selected < firstShown)
         return selected;
-    if (!selectedWhole && selected > firstShown)
-        return firstShown + 1;
-    return firstShown;
+    if (selectedWhole || selected == firstShown)
+        return firstShown;
+    int shown = shownWhole > 1 ? shownWhole : 1;
+    if (selected - firstShown > shown) // not painted at all: as many items above it as fitted
+        return selected - shown + 1;
+    return firstShown + 1;
 }

@@ -17,11 +17,13 @@ struct KeyboardSelection {
     int firstShown;      // the first item laid out below the header (0 unless scrolled)
     bool focused;        // the window has the keyboard focus
     bool drawn;          // the selection is drawn: the focus came by the hot key or a key was used
-    unsigned listNumber; // counts the lists shown, so that a reader can tell an old item
+    unsigned listNumber; // the number of the list a reader was last told of
 };
 extern KeyboardSelection keyboardSelection;
 
-// The first item to show so that selected is in view, from the current first item: the selected
-// item itself when it lies above, one further down when the last paint showed it cut off or not
-// at all (a paint at a time, so the window settles on the first that shows it whole).
-int firstShownFor(int firstShown, int selected, bool selectedWhole);
+// The first item to show so that selected is in view, from the current first item and the number
+// of items the last paint showed whole from it (shownWhole): the selected item itself when it lies
+// above; when it lies below the items shown, straight to the first that puts it in their place
+// (End on a long list is one step); one further down when the last paint showed it cut off, so the
+// window settles on the first that shows it whole.
+int firstShownFor(int firstShown, int selected, bool selectedWhole, int shownWhole);

@@ -180,10 +180,13 @@ bool composeHeaderTip(WideText& out, const WideText& headerLine, const ViewModel
 }
 
 // An item's title line: the feed's name and the title, with the date before or after them when
-// showDate is on, and the stale marker last when the item's feed failed its last update.
+// showDate is on. The stale marker, when the item's feed failed its last update, comes first: a
+// line wider than the window is cut at its end, and the mark must never go with it.
 void composeItemLine(WideText& out, const EntryTexts& texts, const wchar_t* title, bool stale,
                      const ViewOptions& options, bool rightToLeft) {
     clearText(out);
+    if (stale)
+        appendWide(out, L"[stale]  ");
     const wchar_t* date = options.showDate ? texts.date : nullptr;
     const wchar_t* dateStart = rightToLeft ? L"(\u200E" : L"(";
     if (date != nullptr && options.datePosHead) {
@@ -202,8 +205,6 @@ void composeItemLine(WideText& out, const EntryTexts& texts, const wchar_t* titl
         appendWide(out, date);
         appendWide(out, L")");
     }
-    if (stale)
-        appendWide(out, L"  [stale]");
 }
 
 // An item's tooltip text: the title line over the description, or either alone, composed only as

@@ -22,8 +22,17 @@ void finishSelectionPaint(HWND window, HDC dc, int clientHeight, const ViewModel
     bool shown = !IsRectEmpty(&rect);
     if (shown)
         DrawFocusRect(dc, &rect);
+    // The items painted whole from the first shown one: the page the selection can jump by.
+    int shownWhole = 0;
+    for (size_t position = static_cast<size_t>(keyboardSelection.firstShown) + 1;
+         position < model.count; ++position) {
+        const ItemRect& item = model.entries[position].itemRect;
+        if (item.bottom <= item.top || item.bottom > clientHeight)
+            break;
+        ++shownWhole;
+    }
     int first = firstShownFor(keyboardSelection.firstShown, keyboardSelection.selected,
-                              shown && rect.bottom <= clientHeight);
+                              shown && rect.bottom <= clientHeight, shownWhole);
     if (first != keyboardSelection.firstShown) {
         keyboardSelection.firstShown = first;
         InvalidateRect(window, nullptr, FALSE);

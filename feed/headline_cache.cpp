@@ -3,6 +3,7 @@
 
 #include <zlib.h>
 #include <cinttypes>
+#include <initializer_list>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -109,6 +110,18 @@ size_t composeCacheHeader(const CachedFeed* feed, size_t bodyLength, char* out, 
     if (tail < 0 || static_cast<size_t>(tail) >= size - used)
         return 0;
     return used + static_cast<size_t>(tail);
+}
+
+bool isOwnFeedFileStart(const char* data, size_t length) {
+    // The seen keys file's magic line is its own unit's; both are fixed for good, as old files
+    // must still read.
+    static const char seenMagic[] = "FeedMarquee seen keys 1\n";
+    for (const char* magic : {cacheMagic, seenMagic}) {
+        size_t magicLength = std::strlen(magic);
+        if (length >= magicLength && std::memcmp(data, magic, magicLength) == 0)
+            return true;
+    }
+    return false;
 }
 
 uint32_t crcOf(const char* data, size_t length) {

@@ -70,6 +70,14 @@ bool readHeadlineCache(const char* path, CachedFeed* feed);
 // compared before the body is read, so a copy of another address costs one small read.
 bool readHeadlineCacheFor(const char* path, const char* url, CachedFeed* feed);
 
+// Portable. True when data (the first length bytes of a file) starts with the magic line of a file
+// the feed folder's own files have: a saved copy (or its temporary file) or a seen keys file.
+bool isOwnFeedFileStart(const char* data, size_t length);
+// Win32. Removes path only when it is a plain file that starts as the plug-in's own files do,
+// never a link or other reparse point (nor, where links show as plain files, whatever a link
+// points to that is not such a file); false when it was left alone or could not be removed.
+bool removeOwnFeedFile(const char* path);
+
 // Portable. True when data (the first length bytes of a cache file) starts with the magic line
 // and a url field that is exactly url; false when it is another address or not a cache.
 bool cacheHeaderNames(const char* data, size_t length, const char* url);

@@ -135,3 +135,21 @@ bool readHeadlineCacheFor(const char* path, const char* url, CachedFeed* feed) {
     std::free(data);
     return ok;
 }
+
+bool removeOwnFeedFile(const char* path) {
+    // Opened as itself, not as what a link points to, and only read: the check never changes it.
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION information;
+    char start[64];
+    DWORD read = 0;
+    bool own = GetFileInformationByHandle(file, &information) &&
+               !(information.dwFileAttributes &
+                 (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
+               ReadFile(file, start, sizeof start, &read, nullptr) &&
+               isOwnFeedFileStart(start, read);
+    CloseHandle(file);
+    return own && DeleteFileA(path);
+}

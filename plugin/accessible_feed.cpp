@@ -9,7 +9,6 @@
 #include <cstring>
 
 #include "content/feed_items.h"
-#include "content/short_date.h"
 #include "content/utf8_ansi.h"
 #include "display/entry_text.h"
 #include "display/accessible_list.h"
@@ -109,7 +108,7 @@ void itemName(int item, WideText& out) {
     }
     appendFeedText(out, entry.item->title);
     if (entry.stale)
-        appendWide(out, L", stale"); // the line ends in "[stale]": its feed failed its update
+        appendWide(out, L", stale"); // the line shows "[stale]": its feed failed its update
 }
 
 void itemDescription(int item, WideText& out) {
@@ -121,7 +120,8 @@ void itemValue(int item, WideText& out) {
     const FeedItem* entry = shownItem(item);
     if (!entry || !entry->date)
         return;
-    char* shortened = settings.abbreviatedDate ? abbreviateDate(entry->date) : nullptr;
+    // The same rule as the window's line: a listener hears the time the screen shows.
+    char* shortened = shownDateBytes(entry->date, settings.abbreviatedDate, settings.localTime);
     appendFeedText(out, shortened ? shortened : entry->date);
     std::free(shortened);
 }

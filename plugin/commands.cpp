@@ -71,6 +71,25 @@ bool equalsNoCase(const char* text, const char* word) {
 // The integer argument as the C library's atoi reads it: white space, an optional sign, then
 // decimal digits up to the first other character; 0 without digits. Unlike atoi, a number too
 // large for an int stops at INT_MAX (INT_MIN) instead of being undefined.
+// A number of digits alone, blanks after it allowed; false for anything else or one too large.
+bool readWholeNumber(const char* text, int* out) {
+    long long value = 0;
+    const char* p = text;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        value = value * 10 + (*p - '0');
+        if (value > INT_MAX)
+            return false;
+    }
+    if (p == text)
+        return false;
+    while (*p == ' ' || *p == '\t')
+        ++p;
+    if (*p != '\0')
+        return false;
+    *out = static_cast<int>(value);
+    return true;
+}
+
 int parseInteger(const char* text) {
     while (*text == ' ' || (*text >= '\t' && *text <= '\r'))
         ++text;
@@ -184,7 +203,9 @@ void moveToOrFromSlit(HWND window) {
         return;
     if (settings.inSlit) {
         SendMessageA(runtime.slitWindow, SLIT_REMOVE, 0, reinterpret_cast<LPARAM>(window));
-        SetWindowPos(window, nullptr, settings.x, settings.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        // Out of the slit without taking the foreground from the user's program.
+        SetWindowPos(window, nullptr, settings.x, settings.y, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         settings.inSlit = false;
         applyTransparency();
         runtime.autoHidden = autoHideTarget(nullptr);
@@ -560,8 +581,10 @@ const CommandWord commandWords[] = {
     {"MarkAllRead", exactMatch, [](HWND, const char*) { markEverythingRead(); }},
     {"RemoveFavorite", wordPrefixMatch,
      [](HWND, const char* a) {
-         // Only a number names a favourite: a bare command must not remove the first one.
-         if (*a >= '0' && *a <= '9' && removeFavorite(parseInteger(a)))
+         // Only a whole number names a favourite: a bare command must not remove the first one,
+         // nor "2x" the second.
+         int number;
+         if (readWholeNumber(a, &number) && removeFavorite(number))
              favoritesChanged();
      }},
     // Last: the words above that begin with "Show" are matched whole before this one.

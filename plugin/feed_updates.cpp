@@ -13,6 +13,7 @@
 #include "display/tooltip.h"
 #include "plugin/window_proc.h"
 #include "feed/feed_engine.h"
+#include "feed/headline_cache.h"
 #include "feed/update_schedule.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
@@ -95,7 +96,7 @@ void removeOtherFeedFiles(const char* folder) {
         return;
     do {
         char stem[17];
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
             !isFeedFileName(found.cFileName, stem))
             continue;
         bool kept = false;
@@ -105,8 +106,10 @@ void removeOtherFeedFiles(const char* folder) {
             kept = std::strcmp(own, stem) == 0;
         }
         char path[MAX_PATH];
+        // Only what the plug-in wrote there goes: a link, or a file of another program that
+        // merely has such a name, stays.
         if (!kept && std::snprintf(path, sizeof path, "%s\\%s", folder, found.cFileName) < MAX_PATH)
-            DeleteFileA(path);
+            removeOwnFeedFile(path);
     } while (FindNextFileA(search, &found));
     FindClose(search);
 }

@@ -140,7 +140,8 @@ HotKeyReading readHotKey(const char* text, HotKey* out) {
         read.modifiers |= modifier;
         p = partEnd + 1;
     }
-    if (read.modifiers == 0 && !isFunctionKey(read.key))
+    // Shift alone does not keep a key from other programs: Shift+A is a typed capital.
+    if ((read.modifiers & (hotKeyControl | hotKeyAlt | hotKeyWin)) == 0 && !isFunctionKey(read.key))
         return hotKeyUnreadable;
     *out = read;
     return hotKeyRead;

@@ -14,14 +14,14 @@ struct HotKey {
 enum HotKeyReading {
     hotKeyNone,      // empty or blank text: no hot key
     hotKeyRead,      // out holds the key
-    hotKeyUnreadable // not a key this reader knows, or a plain key without a modifier
+    hotKeyUnreadable // not a key this reader knows, or a key other programs are typed with
 };
 
 // Reads text: modifiers ("Ctrl"/"Control", "Alt", "Shift", "Win") and one key joined by '+', in any
 // case, blanks around the parts ignored. Keys: A-Z, 0-9, F1-F24, "Space", "Enter", "Tab", "Esc",
 // "Backspace", "Insert", "Delete", "Home", "End", "PageUp", "PageDown", "Up", "Down", "Left",
-// "Right", "Pause", "NumPad0"-"NumPad9". A key other than F1-F24 needs a modifier, so that the
-// hot key never takes a key that is typed in other programs.
+// "Right", "Pause", "NumPad0"-"NumPad9". A key other than F1-F24 needs Ctrl, Alt or Win (Shift
+// alone is not enough), so that the hot key never takes a key that is typed in other programs.
 HotKeyReading readHotKey(const char* text, HotKey* out);
 // Writes key as readHotKey reads it ("Ctrl+Alt+R"), cut to size bytes (at least 1).
 void formatHotKey(const HotKey& key, char* out, size_t size);

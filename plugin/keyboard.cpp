@@ -21,6 +21,8 @@
 #include "plugin/commands.h"
 #include "plugin/hot_key_win32.h"
 #include "plugin/menu.h"
+#include "plugin/mouse_tracking.h"
+#include "plugin/placement.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
 #include "plugin/view.h"
@@ -321,8 +323,11 @@ void keyboardFocusChanged(HWND window, bool focused) {
         previousFocus = nullptr; // the next focus remembers where it came from afresh
         hideKeyboardTip(window);
         KillTimer(window, seenTimerId);
-        // Back to the window as the mouse knows it: from the top, nothing drawn as selected.
+        // Back to the window as the mouse knows it: from the top, nothing drawn as selected; a
+        // window the hot key brought out of hiding hides again once the pointer is not on it.
         keyboardSelection.firstShown = 0;
+        if (!pointerOverNow(window))
+            pointerLeftWindow();
         repaint();
         return;
     }
@@ -336,6 +341,12 @@ void keyboardFocusChanged(HWND window, bool focused) {
 }
 
 void takeKeyboardFocus(HWND window, bool drawSelection) {
+    // A window the user hid keeps out of the way; one parked at its auto-hide place comes out
+    // first, so that the focus never goes to a window nobody can see.
+    if (!IsWindowVisible(window))
+        return;
+    if (runtime.autoHidden)
+        showFromAutoHide();
     if (drawSelection && !keyboardSelection.drawn) {
         keyboardSelection.drawn = true;
         repaint();
@@ -353,24 +364,21 @@ void takeKeyboardFocus(HWND window, bool drawSelection) {
 unsigned shownListNumber() {
     // A hash of the titles and links of the shown entries: a list with the same headlines in the
     // same order (an update the server answered "not modified") is the same list to a reader.
-    static uint64_t lastHeadlines = 0;
+    // Only read here: whoever asks, the list a reader was told of changes in keyboardListShown.
     uint64_t headlines = 14695981039346656037ULL;
     const ViewModel& view = currentView();
     for (size_t position = 0; position < view.count; ++position) {
         const FeedItem* entry = view.entries[position].item;
         headlines = hashText(hashText(headlines, entry->title), entry->link);
     }
-    if (headlines != lastHeadlines) {
-        lastHeadlines = headlines;
-        ++keyboardSelection.listNumber;
-    }
-    return keyboardSelection.listNumber;
+    return static_cast<unsigned>(headlines ^ (headlines >> 32));
 }
 
 void keyboardListShown(HWND window) {
-    unsigned before = keyboardSelection.listNumber;
-    if (shownListNumber() == before)
+    unsigned now = shownListNumber();
+    if (now == keyboardSelection.listNumber)
         return;
+    keyboardSelection.listNumber = now;
     keyboardSelection.firstShown = 0;
     int kept = -1;
     if (selectedLink)
@@ -386,6 +394,10 @@ void keyboardListShown(HWND window) {
     notify(window, EVENT_OBJECT_REORDER, -1);
     if (keyboardSelection.focused && kept >= 0)
         selectShownItem(window, kept);
+}
+
+void keyboardItemRenamed(HWND window, int item) {
+    notify(window, EVENT_OBJECT_NAMECHANGE, item);
 }
 
 void keyboardSeenTimer(HWND window) {

@@ -31,9 +31,11 @@ void takeKeyboardFocus(HWND window, bool drawSelection);
 // An update ended: when it brought other headlines, the selection stays on the same link where it
 // can, and a screen reader is told the children changed.
 void keyboardListShown(HWND window);
-// Counts the lists shown: the number changes when the shown headlines (titles and links, in order)
-// are not those of the last call.
+// The number of the list shown: it differs when the shown headlines (titles and links, in order)
+// differ. Asking never changes what the window shows or tells.
 unsigned shownListNumber();
+// A screen reader is told that item's name changed (its "new" mark went).
+void keyboardItemRenamed(HWND window, int item);
 // Timer 5 fired.
 void keyboardSeenTimer(HWND window);
 

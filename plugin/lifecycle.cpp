@@ -50,9 +50,31 @@ bool alreadyRunning() {
     return runtime.pluginWindow != nullptr && IsWindow(runtime.pluginWindow);
 }
 
+const char alreadyRunningText[] = "FeedMarquee is already running.";
+const UINT alreadyRunningStyle = MB_TOPMOST | MB_ICONINFORMATION;
+
+// The box of a refused start, on a thread of its own; the thread holds a reference on this module
+// (module) until the box is closed, so the box outlives even an unload of the running copy.
+DWORD WINAPI tellAlreadyRunning(void* module) {
+    showMessageBox(nullptr, alreadyRunningText, pluginName, alreadyRunningStyle);
+    FreeLibraryAndExitThread(static_cast<HMODULE>(module), 0);
+    return 0;
+}
+
+// The user is told without holding up the shell, which is still starting its plug-ins: a box
+// shown here would keep the shell's start waiting until it is answered.
 int refuseSecondStart() {
-    showMessageBox(runtime.shellWindow, "FeedMarquee is already running.", pluginName,
-                   MB_TOPMOST | MB_ICONINFORMATION);
+    HMODULE module = nullptr;
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                           reinterpret_cast<LPCSTR>(&tellAlreadyRunning), &module)) {
+        HANDLE thread = CreateThread(nullptr, 0, tellAlreadyRunning, module, 0, nullptr);
+        if (thread) {
+            CloseHandle(thread);
+            return 1;
+        }
+        FreeLibrary(module);
+    }
+    showMessageBox(nullptr, alreadyRunningText, pluginName, alreadyRunningStyle);
     return 1;
 }
 
@@ -82,7 +104,12 @@ int startPlugin(HINSTANCE instance) {
         return 1;
     }
 
-    readSettings(); // also replaces the inSlit that beginSlitPlugin stored
+    bool forSlit = settings.inSlit && runtime.slitWindow;
+    readSettings();
+    // Listed for the slit, the plug-in docks unless its file says otherwise: a file without the
+    // key (or a first start, which makes the file) leaves it in the slit.
+    if (forSlit && !settingsFileHolds("feedmarquee.inSlit:"))
+        settings.inSlit = true;
     reloadShellStyle();
 
     runtime.virtualScreenWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);

@@ -153,7 +153,7 @@ bool isFavorite(const char* url) {
 // the write is reported as there.
 bool appendFavorites(const OpmlFeeds& feeds) {
     if (!settingsPath[0]) {
-        reportSettingsNotWritten();
+        reportSettingsNotWritten(true);
         return false;
     }
     // A file removed since the start is made again, as the shell's write functions would.
@@ -166,7 +166,7 @@ bool appendFavorites(const OpmlFeeds& feeds) {
                     ? readWholeFile(settingsPath, 256u << 20, &length, &tooLarge)
                     : nullptr;
     if (old == nullptr) {
-        reportSettingsNotWritten();
+        reportSettingsNotWritten(true);
         return false;
     }
     const char* newline =
@@ -178,7 +178,7 @@ bool appendFavorites(const OpmlFeeds& feeds) {
     char* text = static_cast<char*>(std::realloc(old, size));
     if (text == nullptr) {
         std::free(old);
-        reportSettingsNotWritten();
+        reportSettingsNotWritten(true);
         return false;
     }
     size_t used = length;
@@ -191,7 +191,7 @@ bool appendFavorites(const OpmlFeeds& feeds) {
     bool written = replaceFile(settingsPath, text, used);
     std::free(text);
     if (!written || !writeSettings()) {
-        reportSettingsNotWritten();
+        reportSettingsNotWritten(true);
         return false;
     }
     readSettings();
@@ -372,11 +372,12 @@ bool askForPath(bool save, char (&path)[MAX_PATH]) {
     return chosen && path[0] != '\0';
 }
 
-// The path argument without blanks or quotes around it.
-void takePath(const char* argument, char (&path)[MAX_PATH]) {
+// The path argument without blanks or quotes around it; false (and the user told) when it is too
+// long to be a path, so that a scripted command never opens a dialog in its place.
+bool takePath(const char* argument, char (&path)[MAX_PATH]) {
     path[0] = '\0';
     if (argument == nullptr)
-        return;
+        return true;
     while (*argument == ' ' || *argument == '\t')
         ++argument;
     size_t n = std::strlen(argument);
@@ -386,17 +387,25 @@ void takePath(const char* argument, char (&path)[MAX_PATH]) {
         ++argument;
         n -= 2;
     }
-    if (n < sizeof path) {
-        std::memcpy(path, argument, n);
-        path[n] = '\0';
+    if (n >= sizeof path) {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "The path given is %u characters long; a path has at most %u.",
+                      static_cast<unsigned>(n), static_cast<unsigned>(sizeof path - 1));
+        tell(text, MB_ICONWARNING);
+        return false;
     }
+    std::memcpy(path, argument, n);
+    path[n] = '\0';
+    return true;
 }
 
 } // namespace
 
 void importOpmlCommand(const char* argument) {
     char path[MAX_PATH];
-    takePath(argument, path);
+    if (!takePath(argument, path))
+        return;
     if (path[0] == '\0' && !askForPath(false, path))
         return;
     if (importOpml(path))
@@ -405,7 +414,8 @@ void importOpmlCommand(const char* argument) {
 
 void exportOpmlCommand(const char* argument) {
     char path[MAX_PATH];
-    takePath(argument, path);
+    if (!takePath(argument, path))
+        return;
     if (path[0] == '\0' && !askForPath(true, path))
         return;
     exportOpml(path);

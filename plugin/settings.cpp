@@ -233,12 +233,12 @@ bool writeAndConfirm(const char* key, const char* text) {
 
 } // namespace
 
-void reportSettingsNotWritten() {
+void reportSettingsNotWritten(bool favoriteRefused) {
     char text[MAX_PATH + 256];
     std::snprintf(text, sizeof text,
                   "The settings file could not be written (is it marked read-only?), so nothing "
-                  "was saved there and no favourite was added. Changes stay in effect until "
-                  "FeedMarquee ends.\n\n%s",
+                  "was saved there%s. Changes stay in effect until FeedMarquee ends.\n\n%s",
+                  favoriteRefused ? " and no favourite was added" : "",
                   settingsPath[0] ? settingsPath : "(no place for a settings file was found)");
     showMessageBox(nullptr, text, pluginName, MB_TOPMOST | MB_ICONWARNING);
 }
@@ -265,6 +265,16 @@ bool locateSettingsFile(const char* pluginFolder, const char* shellFolder, char*
     return false;
 }
 
+namespace {
+bool settingsReadFromFile = false; // the last readSettings found a file (it did not make one)
+} // namespace
+
+bool settingsFileHolds(const char* key) {
+    const char absent[] = "\x01(absent)";
+    const char* value = settingsReadFromFile ? ReadString(settingsPath, key, absent) : absent;
+    return value != nullptr && std::strcmp(value, absent) != 0;
+}
+
 void readSettings() {
     // The plug-in's folder: its module path cut after the last backslash. A path that filled the
     // whole buffer was truncated and is no folder at all.
@@ -285,6 +295,7 @@ void readSettings() {
 
     bool found = locateSettingsFile(havePluginFolder ? pluginFolder : nullptr,
                                     shellFolder[0] ? shellFolder : nullptr, settingsPath);
+    settingsReadFromFile = found;
     if (!found) {
         applyDefaults();
         writeSettings(); // creates the file; nothing when no path fits
@@ -419,7 +430,7 @@ bool addFavorite(const char* title, const char* url) {
     // Reading a file that did not take the write would replace the settings in memory with
     // whatever (or, for a missing file, the defaults) it holds.
     if (!written) {
-        reportSettingsNotWritten();
+        reportSettingsNotWritten(true);
         return false;
     }
     readSettings();

@@ -72,8 +72,11 @@ void readSettings();
 // Writes all 47 settings in table order. Favourites are not written. False, with nothing
 // written, when there is no path or the file cannot be written (marked read-only, locked).
 bool writeSettings();
-// Tells the user (through showMessageBox) that the settings file could not be written.
-void reportSettingsNotWritten();
+// Tells the user (through showMessageBox) that the settings file could not be written, and with
+// favoriteRefused that the favourite asked for was not added.
+void reportSettingsNotWritten(bool favoriteRefused = false);
+// True when the file the last readSettings read holds key (false for a file it had to make).
+bool settingsFileHolds(const char* key);
 // The number of favourites in the file at settingsPath (0 when it cannot be opened).
 int countFavorites();
 // Writes url and title as the next favourite after those in the file now, then writes and

@@ -22,6 +22,7 @@
 #include "feed/feed_engine.h"
 #include "plugin/feed_updates.h"
 #include "plugin/hot_key_win32.h"
+#include "plugin/keyboard.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
@@ -450,8 +451,10 @@ ViewOptions viewOptionsFromSettings() {
 
 ViewModel& currentView() {
     int count = feedCount();
-    if (settings.show == showInTurn)
-        advanceTurn(count);
+    // Reading the view never moves the turn on (a screen reader asks for it at any time): only the
+    // turn timer and Left/Right do. A turn past the feeds now on show starts again at the first.
+    if (state.turnFeed >= count)
+        state.turnFeed = 0;
     bool recompose = state.invalid || state.model.entries == nullptr ||
                      state.composedMode != settings.show || state.composedTurn != state.turnFeed ||
                      state.composedFeedNames != settings.showFeedName ||
@@ -470,6 +473,10 @@ void paintPluginWindow(HWND window) {
 
 void viewChanged() {
     state.invalid = true;
+    // Other headlines after a reload, a removed favourite, an import or another mode: the list
+    // starts from its top again and a screen reader is told its children changed.
+    if (runtime.pluginWindow)
+        keyboardListShown(runtime.pluginWindow);
     repaintWindow();
 }
 
@@ -538,8 +545,19 @@ void setShowMode(const char* word) {
 }
 
 void markEverythingRead() {
+    // The items marked new now lose "new, " from their names: a screen reader is told of each.
+    const ViewModel& before = currentView();
+    size_t count = before.count;
+    bool* wasNew = count > 1 ? static_cast<bool*>(calloc(count, sizeof(bool))) : nullptr;
+    for (size_t position = 1; wasNew && position < count; ++position)
+        wasNew[position] = before.entries[position].isNew;
     markAllRead();
     viewChanged();
+    const ViewModel& after = currentView();
+    for (size_t position = 1; wasNew && position < count && position < after.count; ++position)
+        if (wasNew[position] && !after.entries[position].isNew && runtime.pluginWindow)
+            keyboardItemRenamed(runtime.pluginWindow, static_cast<int>(position) - 1);
+    free(wasNew);
 }
 
 void favoritesChanged() {

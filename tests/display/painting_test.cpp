@@ -268,11 +268,11 @@ TEST(feed_names_stale_marks_and_new_items_in_bold) {
     HWND window = openWithTooltip();
     paintNow(window);
     CHECK_EQ(toolTextFor(entryAt(1)),
-             std::string("Daily: Rates held  (Mon, 07 Dec 2026 09:00:00 GMT)  [stale]"));
+             std::string("[stale]  Daily: Rates held  (Mon, 07 Dec 2026 09:00:00 GMT)"));
     settings.datePosHead = true;
     paintNow(window);
     CHECK_EQ(toolTextFor(entryAt(1)),
-             std::string("(Mon, 07 Dec 2026 09:00:00 GMT)  Daily: Rates held  [stale]"));
+             std::string("[stale]  (Mon, 07 Dec 2026 09:00:00 GMT)  Daily: Rates held"));
     CHECK_EQ(toolTextFor(entryAt(3)), std::string("BOLD TEXT")); // the mark is the weight only
 
     // The same text in the bold weight: wider ink, more pixels, the same line height.

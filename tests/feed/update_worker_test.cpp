@@ -897,7 +897,9 @@ TEST(otherModesFollowEveryFavouriteWithAFilePairEachAndDropTheFilesOfOthers) {
     REQUIRE(startServer(c, serveWhole, feedResponse("Feed C", {"c1"})));
     std::string folder = polite.folder.file("feedmarquee.feeds");
     REQUIRE(CreateDirectoryA(folder.c_str(), nullptr));
-    REQUIRE(writeFileText(folder + "\\0123456789abcdef.cache", "a feed no longer followed"));
+    // A saved copy of a feed no longer followed (only files the plug-in wrote are removed).
+    REQUIRE(writeFileText(folder + "\\0123456789abcdef.cache",
+                          "FeedMarquee headline cache 1\nurl 0\n"));
     REQUIRE(writeFileText(folder + "\\notes.txt", "not ours"));
     setFavorites({{"Fav A", serverUrl(a, "/")}, {"", serverUrl(b, "/")}, {"", serverUrl(c, "/")}});
     settings.show = showTogether;

@@ -446,7 +446,13 @@ TEST(in_slit_moves_the_window_into_and_out_of_a_known_slit) {
 
     SetWindowPos(window, nullptr, 600, 600, 0, 0, SWP_NOSIZE | SWP_NOZORDER); // as the slit would
     sentMessages.clear();
+    // Out of the slit, the user's program keeps the foreground and the keyboard.
+    HWND other = CreateWindowExA(0, "STATIC", "the user's program", WS_POPUP | WS_VISIBLE, 0, 0, 50,
+                                 50, nullptr, nullptr, nullptr, nullptr);
+    SetForegroundWindow(other);
     handleCommand(runtime.pluginWindow, "@FeedMarqueeInSlit");
+    CHECK(GetForegroundWindow() == other);
+    DestroyWindow(other);
     CHECK(!settings.inSlit);
     REQUIRE(messagesTo(testSlitWindow, 11002) == 1);
     CHECK_EQ(sentMessages[0].lParam, reinterpret_cast<LPARAM>(window));

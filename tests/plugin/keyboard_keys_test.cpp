@@ -24,6 +24,9 @@ TEST(hot_key_texts_are_read_and_written_back) {
         {"", hotKeyNone, 0, 0, ""},
         {"   ", hotKeyNone, 0, 0, ""},
         {"R", hotKeyUnreadable, 0, 0, ""},       // would take a typed letter
+        {"Shift+A", hotKeyUnreadable, 0, 0, ""}, // would take a typed capital
+        {"Shift+Space", hotKeyUnreadable, 0, 0, ""},
+        {"Shift+F3", hotKeyRead, hotKeyShift, 0x72, "Shift+F3"},
         {"Ctrl+", hotKeyUnreadable, 0, 0, ""},   // no key
         {"Ctrl++R", hotKeyUnreadable, 0, 0, ""}, // empty part
         {"Ctrl+Ctrl+R", hotKeyUnreadable, 0, 0, ""},
@@ -72,10 +75,13 @@ TEST(selection_moves_wrap_at_the_ends_and_pages_stop_there) {
         CHECK_EQ(movedSelection(row.selected, row.count, row.key, page), row.expected);
     CHECK_EQ(movedSelection(2, 5, selectPageDown, 0), 3); // a page is at least one item
 
-    // Scrolling into view: up at once, down one item a paint until the selection shows whole.
-    CHECK_EQ(firstShownFor(4, 2, false), 2);
-    CHECK_EQ(firstShownFor(0, 6, false), 1);
-    CHECK_EQ(firstShownFor(3, 6, true), 3);
-    CHECK_EQ(firstShownFor(6, 6, false), 6); // taller than the window: shown from its top
-    CHECK_EQ(firstShownFor(3, -1, false), 3);
+    // Scrolling into view: up at once; down one item a paint while the selection is cut off just
+    // below the items shown whole (5 here), straight to it when it lies further down.
+    CHECK_EQ(firstShownFor(4, 2, false, 5), 2);
+    CHECK_EQ(firstShownFor(0, 5, false, 5), 1);
+    CHECK_EQ(firstShownFor(3, 6, true, 5), 3);
+    CHECK_EQ(firstShownFor(6, 6, false, 0), 6); // taller than the window: shown from its top
+    CHECK_EQ(firstShownFor(3, -1, false, 5), 3);
+    CHECK_EQ(firstShownFor(0, 19999, false, 5), 19995); // End on 20,000 items: one step
+    CHECK_EQ(firstShownFor(0, 7, false, 0), 7);         // nothing shown whole: to the item itself
 }

@@ -544,3 +544,180 @@ TEST(left_and_right_step_through_the_feeds_shown_in_turn) {
     list->Release();
     CoUninitialize();
 }
+
+// A reader is told what the window shows: the date in the window's time zone, an item object
+// that answers for itself (hit test, its neighbour), child ids in any integer form, and the names
+// that change when Mark All Read takes their "new" mark away.
+TEST(a_reader_hears_the_shown_date_and_items_answer_for_themselves) {
+    CoInitialize(nullptr);
+    Newsroom room;
+    REQUIRE(room.window);
+    // A newsroom four hours ahead of UTC; the window shows its dates in this machine's zone.
+    setFeedResponse(
+        room.server, answerFeed,
+        "<?xml version=\"1.0\"?><rss version=\"2.0\"><channel>"
+        "<title>Harbour Town Daily</title>" +
+            item("Ferry timetable changes", 8, "Tue, 08 Dec 2026 16:30:00 +0400", "From Monday.") +
+            item("Harbour lights switched on", 9, "Tue, 08 Dec 2026 15:30:00 +0400",
+                 "A crowd of hundreds.") +
+            "</channel></rss>");
+    broadcastCommand("@FeedMarqueeUpdateNow");
+    REQUIRE(room.waitForItems(2));
+    IAccessible* list = nullptr;
+    REQUIRE(SUCCEEDED(AccessibleObjectFromWindow(room.window, OBJID_CLIENT, IID_IAccessible,
+                                                 reinterpret_cast<void**>(&list))));
+    SYSTEMTIME utc = {2026, 12, 2, 8, 12, 30, 0, 0}, local;
+    REQUIRE(SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local));
+    char shown[32];
+    std::snprintf(shown, sizeof shown, "%02d/%02d %02d:%02d", local.wMonth, local.wDay, local.wHour,
+                  local.wMinute);
+    CHECK_EQ(valueOf(list, 1), shown);
+
+    // Child ids as VT_EMPTY (the object itself) and VT_I2 read as VT_I4 does.
+    VARIANT empty, shortId;
+    VariantInit(&empty);
+    VariantInit(&shortId);
+    shortId.vt = VT_I2;
+    shortId.iVal = 2;
+    BSTR text = nullptr;
+    CHECK(SUCCEEDED(list->get_accName(empty, &text)) && narrow(text) == nameOf(list, 0));
+    SysFreeString(text);
+    text = nullptr;
+    CHECK(SUCCEEDED(list->get_accName(shortId, &text)) && narrow(text) == nameOf(list, 2));
+    SysFreeString(text);
+
+    // The first item's own object: a point on the second item is not on it; its next sibling is
+    // the second item.
+    IDispatch* dispatch = nullptr;
+    IAccessible* first = nullptr;
+    REQUIRE(SUCCEEDED(list->get_accChild(childId(1), &dispatch)) && dispatch);
+    dispatch->QueryInterface(IID_IAccessible, reinterpret_cast<void**>(&first));
+    dispatch->Release();
+    REQUIRE(first);
+    RECT one = locationOf(list, 1), two = locationOf(list, 2);
+    REQUIRE(two.bottom > two.top);
+    VARIANT hit;
+    VariantInit(&hit);
+    CHECK_EQ(first->accHitTest(two.left + 2, (two.top + two.bottom) / 2, &hit), S_FALSE);
+    CHECK(hit.vt == VT_EMPTY);
+    CHECK_EQ(first->accHitTest(one.left + 2, (one.top + one.bottom) / 2, &hit), S_OK);
+    CHECK(hit.vt == VT_I4 && hit.lVal == CHILDID_SELF);
+    VARIANT next;
+    VariantInit(&next);
+    CHECK_EQ(first->accNavigate(NAVDIR_NEXT, childId(CHILDID_SELF), &next), S_OK);
+    REQUIRE(next.vt == VT_DISPATCH && next.pdispVal);
+    IAccessible* second = nullptr;
+    next.pdispVal->QueryInterface(IID_IAccessible, reinterpret_cast<void**>(&second));
+    REQUIRE(second);
+    CHECK_EQ(nameOf(second, CHILDID_SELF), nameOf(list, 2));
+    second->Release();
+    VariantClear(&next);
+    first->Release();
+
+    // Both items came new: Mark All Read renames them, and the reader is told so.
+    CHECK_EQ(nameOf(list, 1), "new, Ferry timetable changes");
+    winEvents.clear();
+    broadcastCommand("@FeedMarqueeMarkAllRead");
+    pumpMessages(100);
+    CHECK_EQ(nameOf(list, 1), "Ferry timetable changes");
+    CHECK(sawEvent(EVENT_OBJECT_NAMECHANGE, room.window, 1));
+    CHECK(sawEvent(EVENT_OBJECT_NAMECHANGE, room.window, 2));
+    list->Release();
+    CoUninitialize();
+}
+
+// End on a long list shows its last item at once; when the list then shrinks under a command the
+// window shows it from its top again (not blank) and a reader is told the list changed. The hot
+// key does nothing for a window the user hid.
+TEST(a_long_list_ends_at_once_and_starts_from_its_top_when_a_command_shrinks_it) {
+    FeedServer shortServer;
+    REQUIRE(startFeedServer(shortServer));
+    setFeedResponse(shortServer, answerFeed, rssWithItems("Short", {"S1", "S2", "S3"}));
+    Newsroom room("Ctrl+Alt+F8", "feedmarquee.show: together\nfeedmarquee.maxItemsPerFeed: 1000\n"
+                                 "feedmarquee.fav0.title: Long\nfeedmarquee.fav0.url: $/long.xml\n"
+                                 "feedmarquee.fav1.title: Short\nfeedmarquee.fav1.url: " +
+                                     feedServerUrl(shortServer, "/short.xml") + "\n");
+    REQUIRE(room.window);
+    std::vector<std::string> names;
+    for (int i = 0; i < 1000; ++i)
+        names.push_back("Wire story " + std::to_string(i));
+    setFeedResponse(room.server, answerFeed, rssWithItems("Long Wire", names));
+    broadcastCommand("@FeedMarqueeUpdateNow");
+    REQUIRE(room.waitForItems(1003));
+    SetForegroundWindow(room.window);
+    SetFocus(room.window);
+    pumpMessages(50);
+    room.key(VK_END);
+    for (int paint = 0; paint < 3; ++paint)
+        UpdateWindow(room.window);
+    ItemRect last = shownItemRect(1002);
+    CHECK(last.bottom > last.top);
+
+    winEvents.clear();
+    broadcastCommand("@FeedMarqueeRemoveFavorite 0"); // the long feed goes
+    UpdateWindow(room.window);
+    CHECK_EQ(shownItemCount(), 3);
+    ItemRect top = shownItemRect(0);
+    CHECK(top.bottom > top.top);
+    pumpMessages(50); // out-of-context events arrive as messages
+    CHECK(sawEvent(EVENT_OBJECT_REORDER, room.window, CHILDID_SELF));
+    stopFeedServer(shortServer);
+
+    // Hidden by the user: the hot key leaves it hidden and gives it no focus.
+    SetFocus(nullptr);
+    ShowWindow(room.window, SW_HIDE);
+    PostMessageA(room.window, WM_HOTKEY, 1, 0);
+    pumpMessages(100);
+    CHECK(!IsWindowVisible(room.window));
+    CHECK(GetFocus() != room.window);
+
+    // Parked by auto-hide at the screen's left edge: the hot key brings it out with the focus.
+    ShowWindow(room.window, SW_SHOWNOACTIVATE);
+    SetWindowPos(room.window, nullptr, 0, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    broadcastCommand("@FeedMarqueeAutoHide");
+    pumpMessages(50);
+    RECT parked;
+    GetWindowRect(room.window, &parked);
+    REQUIRE(parked.left < 0);
+    PostMessageA(room.window, WM_HOTKEY, 1, 0);
+    pumpMessages(100);
+    RECT shown;
+    GetWindowRect(room.window, &shown);
+    CHECK_EQ(shown.left, 0L);
+    CHECK(GetFocus() == room.window);
+}
+
+// In turn, reading the list never moves the turn on: the feed a reader hears is the one painted,
+// and the turn timer still moves it on and tells a reader that holds an item of the list.
+TEST(reading_the_list_in_turn_leaves_the_turn_to_its_timer) {
+    CoInitialize(nullptr);
+    Newsroom room("", "feedmarquee.show: inTurn\nfeedmarquee.turnSeconds: 5\n"
+                      "feedmarquee.fav0.title: Harbour A\nfeedmarquee.fav0.url: $/a.xml\n"
+                      "feedmarquee.fav1.title: Harbour B\nfeedmarquee.fav1.url: $/b.xml\n");
+    REQUIRE(room.window);
+    auto bothShown = [] {
+        ShownFeed a, b;
+        return shownFeedAt(0, &a) && shownFeedAt(1, &b) && a.hasHeadlines && b.hasHeadlines;
+    };
+    for (int i = 0; i < 200 && !bothShown(); ++i)
+        pumpMessages(20);
+    REQUIRE(bothShown());
+    IAccessible* list = nullptr;
+    REQUIRE(SUCCEEDED(AccessibleObjectFromWindow(room.window, OBJID_CLIENT, IID_IAccessible,
+                                                 reinterpret_cast<void**>(&list))));
+    IDispatch* held = nullptr;
+    REQUIRE(SUCCEEDED(list->get_accChild(childId(1), &held)) && held);
+    std::string before = nameOf(list, CHILDID_SELF);
+    pumpMessages(100);
+    Sleep(5500); // the turn is over, but its timer has not run
+    CHECK_EQ(nameOf(list, CHILDID_SELF), before);
+    CHECK_EQ(std::string(currentView().entries[0].item->title).substr(0, 9), before.substr(0, 9));
+    winEvents.clear();
+    for (int i = 0; i < 40 && nameOf(list, CHILDID_SELF) == before; ++i)
+        pumpMessages(50);
+    CHECK(nameOf(list, CHILDID_SELF) != before);
+    CHECK(sawEvent(EVENT_OBJECT_REORDER, room.window, CHILDID_SELF));
+    held->Release();
+    list->Release();
+    CoUninitialize();
+}

@@ -30,7 +30,7 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/shell/shell_record.h)
     add_library(fm_plugin_driver SHARED ${CMAKE_CURRENT_LIST_DIR}/shell_driver.cpp
                 ${CMAKE_CURRENT_LIST_DIR}/shell_driver.def)
     set_target_properties(fm_plugin_driver PROPERTIES PREFIX "")
-    target_link_libraries(fm_plugin_driver PRIVATE blackbox_import)
+    target_link_libraries(fm_plugin_driver PRIVATE blackbox_import oleacc ole32 uuid)
 
     add_library(fm_counting_plugin SHARED ${CMAKE_SOURCE_DIR}/plugin/dll_main.cpp
                 ${CMAKE_CURRENT_LIST_DIR}/gdi_count_export.cpp

@@ -64,6 +64,24 @@ LRESULT CALLBACK countTicks(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(timerHook, code, wParam, lParam);
 }
 
+// A box answered only once the test sets boxAnswered; its text, caption and thread are kept.
+DWORD startThread = GetCurrentThreadId();
+HANDLE boxShown = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+HANDLE boxAnswered = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+HANDLE boxClosed = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+std::string boxText, boxCaption;
+DWORD boxThread = 0;
+int WINAPI answerLater(HWND, LPCSTR text, LPCSTR caption, UINT) {
+    boxText = text ? text : "";
+    boxCaption = caption ? caption : "";
+    boxThread = GetCurrentThreadId();
+    SetEvent(boxShown);
+    if (boxThread != startThread) // a box on the starting thread would wait for ever
+        WaitForSingleObject(boxAnswered, 20000);
+    SetEvent(boxClosed);
+    return IDOK;
+}
+
 int WINAPI failingStartup(WORD, WSADATA*) {
     return WSASYSNOTREADY;
 }
@@ -228,14 +246,22 @@ TEST(a_second_start_is_refused_and_leaves_the_running_copy_alone) {
     messageBoxes.clear();
     clearShellRecord();
 
-    CHECK_EQ(beginPlugin(run.module), 1);
-    CHECK_EQ(beginSlitPlugin(run.module, shellSlitWindow()), 1);
-
-    REQUIRE(messageBoxes.size() == 2);
-    for (const MessageBoxCall& box : messageBoxes) {
-        CHECK_EQ(box.text, "FeedMarquee is already running.");
-        CHECK_EQ(box.caption, "FeedMarquee");
+    // Each refused start returns while its box is still up (the box waits here for an answer the
+    // test gives only afterwards), so the shell's start is not held up by it.
+    showMessageBox = answerLater;
+    for (int start = 0; start < 2; ++start) {
+        ResetEvent(boxAnswered);
+        CHECK_EQ(start == 0 ? beginPlugin(run.module)
+                            : beginSlitPlugin(run.module, shellSlitWindow()),
+                 1);
+        CHECK_EQ(WaitForSingleObject(boxShown, 10000), WAIT_OBJECT_0);
+        CHECK(boxThread != GetCurrentThreadId());
+        CHECK_EQ(boxText, "FeedMarquee is already running.");
+        CHECK_EQ(boxCaption, "FeedMarquee");
+        SetEvent(boxAnswered);
+        CHECK_EQ(WaitForSingleObject(boxClosed, 10000), WAIT_OBJECT_0);
     }
+    showMessageBox = recordMessageBox;
     // Nothing of the running copy was touched: its handles, its slit state, its registration.
     CHECK(runtime.pluginWindow == window);
     CHECK(tooltipWindow == tooltip);
@@ -274,13 +300,15 @@ TEST(a_slit_start_follows_the_stored_inSlit) {
         run.end();
         CHECK_EQ(countRecord("message\t11002"), 0);
     }
-    {
+    // Listed for the slit with no inSlit in the file (or no file at all): docked, and so saved.
+    for (const char* rc : {static_cast<const char*>(nullptr), "feedmarquee.x: 30\n"}) {
         PluginRun run;
-        run.settingsFile(nullptr); // no file: the defaults say free-floating
+        run.settingsFile(rc);
         REQUIRE(run.beginSlit() == 0);
-        CHECK(!settings.inSlit);
-        CHECK_EQ(countRecord("message\t11001"), 0);
+        CHECK(settings.inSlit);
+        CHECK(findRecord("message\t11001\t0\t" + handle(runtime.pluginWindow)) >= 0);
         run.end();
+        CHECK(ReadBool(settingsPath, "feedmarquee.inSlit:", false));
     }
     {
         PluginRun run;

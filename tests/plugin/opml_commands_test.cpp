@@ -62,6 +62,11 @@ BOOL WINAPI answerWithPath(OPENFILENAMEA* dialog) {
 BOOL WINAPI cancel(OPENFILENAMEA*) {
     return FALSE;
 }
+int dialogsOpened = 0;
+BOOL WINAPI countDialog(OPENFILENAMEA*) {
+    ++dialogsOpened;
+    return FALSE;
+}
 
 } // namespace
 
@@ -161,6 +166,23 @@ TEST(unusable_outlines_are_skipped_and_named) {
     CHECK_EQ(favoriteCount, 55);
     CHECK(lastToldHas("20 outlines were skipped") && lastToldHas("- G7:") &&
           !lastToldHas("- G8:") && lastToldHas("... and 12 more."));
+    stopPlugin();
+}
+
+// A path too long to be one is reported, never answered with a dialog a script would wait on.
+TEST(an_over_long_path_is_refused_without_a_dialog) {
+    start(twoFavorites);
+    dialogsOpened = 0;
+    openFileDialog = countDialog;
+    saveFileDialog = countDialog;
+    std::string longPath = "C:\\" + std::string(MAX_PATH, 'a') + ".opml";
+    for (const char* command : {"@FeedMarqueeImportOpml ", "@FeedMarqueeExportOpml "}) {
+        told.clear();
+        run(command + longPath);
+        CHECK(lastToldHas("at most 259"));
+    }
+    CHECK_EQ(dialogsOpened, 0);
+    CHECK_EQ(favoriteList(), "Zero=http://127.0.0.1/zero.xml|Bee=https://b.example/feed");
     stopPlugin();
 }
 

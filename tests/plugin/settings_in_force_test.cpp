@@ -326,7 +326,8 @@ TEST(removing_a_favourite_renumbers_the_later_ones_and_spares_a_read_only_file) 
     REQUIRE(favoriteCount == 3);
     messageBoxes.clear();
     for (const char* command : {"@FeedMarqueeRemoveFavorite", "@FeedMarqueeRemoveFavorite 3",
-                                "@FeedMarqueeRemoveFavorite -1", "@FeedMarqueeRemoveFavorite x"})
+                                "@FeedMarqueeRemoveFavorite -1", "@FeedMarqueeRemoveFavorite x",
+                                "@FeedMarqueeRemoveFavorite 1x", "@FeedMarqueeRemoveFavorite 1.5"})
         broadcastCommand(command);
     CHECK_EQ(favoriteCount, 3);
     CHECK(messageBoxes.empty());
@@ -353,6 +354,12 @@ TEST(removing_a_favourite_renumbers_the_later_ones_and_spares_a_read_only_file) 
     CHECK_EQ(readFileText(rc), text);
     CHECK_EQ(favoriteCount, 2);
     CHECK_EQ(settings.width, 222);
+    // Saving to the read-only file says so, and nothing about favourites it did not touch.
+    messageBoxes.clear();
+    broadcastCommand("@FeedMarqueeSaveSettings");
+    REQUIRE(messageBoxes.size() == 1);
+    CHECK(messageBoxes[0].text.find("could not be written") != std::string::npos);
+    CHECK(messageBoxes[0].text.find("favourite") == std::string::npos);
     messageBoxes.clear();
     run.end();
     SetFileAttributesA(rc.c_str(), FILE_ATTRIBUTE_NORMAL);

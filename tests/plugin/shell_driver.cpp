@@ -5,6 +5,12 @@
 //
 // Commands arrive as the shell's command strings (message 10901):
 //   @FmDriver load PATH | begin | beginSlit | end | cycles N | unload
+// and, as a screen reader in the shell's process would act on FeedMarquee's list object:
+//   @FmDriver mta      enters the multithreaded apartment on the shell's thread (before "begin")
+//   @FmDriver hold     takes the list object on the shell's thread and keeps it
+//   @FmDriver threads  reads the held list from worker threads of the apartment (see below)
+//   @FmDriver read     asks the held list for its child count: "read 0xHRESULT"
+//   @FmDriver release  lets go of the held list: "module loaded" or "module gone" after it
 // Each is carried out after the broadcast has returned, and each appends result lines and then
 // "done WORD" to driver.log beside this module.
 #include <windows.h>
@@ -14,6 +20,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include <oleacc.h>
 
 #include "shell/blackbox_api.h"
 #include "tests/support/message_pump.h"
@@ -140,6 +148,114 @@ template <typename Function> Function pluginFunction(const char* name) {
                : nullptr;
 }
 
+IAccessible* held = nullptr;
+
+std::string hresultText(const char* label, HRESULT result) {
+    char line[64];
+    std::snprintf(line, sizeof line, "%s 0x%08lx", label, static_cast<unsigned long>(result));
+    return line;
+}
+
+std::string moduleState() {
+    return GetModuleHandleA("FeedMarquee.dll") ? "module loaded" : "module gone";
+}
+
+void hold() {
+    CoInitialize(nullptr); // S_FALSE (or a change of mode) when the thread has an apartment
+    HWND window = FindWindowA("FeedMarquee", nullptr);
+    HRESULT result = window ? AccessibleObjectFromWindow(window, OBJID_CLIENT, IID_IAccessible,
+                                                         reinterpret_cast<void**>(&held))
+                            : E_FAIL;
+    logLine(hresultText("hold", result));
+}
+
+// Worker threads in the shell's apartment read the list (a reader in the multithreaded apartment
+// gets the object itself and calls it on its own threads). One asks while the shell's thread is
+// busy and not pumping: "answered while busy 0|1". Two more take and drop references at once,
+// many times over; the list must answer sound afterwards: "count after 0xHRESULT N".
+volatile LONG shellBusy = 0;
+struct Reader {
+    IAccessible* list;
+    HANDLE ready, go, done;
+    HRESULT result;
+    long count;
+    LONG answeredWhileBusy;
+};
+
+DWORD WINAPI readFromWorker(void* data) {
+    Reader* reader = static_cast<Reader*>(data);
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    HWND window = FindWindowA("FeedMarquee", nullptr);
+    reader->result = AccessibleObjectFromWindow(window, OBJID_CLIENT, IID_IAccessible,
+                                                reinterpret_cast<void**>(&reader->list));
+    SetEvent(reader->ready);
+    if (SUCCEEDED(reader->result)) {
+        WaitForSingleObject(reader->go, 10000);
+        reader->result = reader->list->get_accChildCount(&reader->count);
+        reader->answeredWhileBusy = shellBusy;
+    }
+    SetEvent(reader->done);
+    CoUninitialize();
+    return 0;
+}
+
+DWORD WINAPI churnReferences(void* list) {
+    IAccessible* object = static_cast<IAccessible*>(list);
+    for (int i = 0; i < 200000; ++i) {
+        object->AddRef();
+        object->Release();
+    }
+    return 0;
+}
+
+bool pumpUntil(HANDLE event, DWORD ms) {
+    DWORD start = GetTickCount();
+    while (WaitForSingleObject(event, 0) != WAIT_OBJECT_0) {
+        if (GetTickCount() - start > ms)
+            return false;
+        pump(10);
+    }
+    return true;
+}
+
+void readFromThreads() {
+    Reader reader = {nullptr,
+                     CreateEventA(nullptr, TRUE, FALSE, nullptr),
+                     CreateEventA(nullptr, TRUE, FALSE, nullptr),
+                     CreateEventA(nullptr, TRUE, FALSE, nullptr),
+                     E_FAIL,
+                     -1,
+                     -1};
+    HANDLE worker = CreateThread(nullptr, 0, readFromWorker, &reader, 0, nullptr);
+    // The object is handed out through the shell's thread, which pumps meanwhile.
+    pumpUntil(reader.ready, 10000);
+    logLine(hresultText("taken", reader.result));
+    if (SUCCEEDED(reader.result)) {
+        InterlockedExchange(&shellBusy, 1);
+        SetEvent(reader.go);
+        Sleep(600); // busy: no message is handled meanwhile
+        InterlockedExchange(&shellBusy, 0);
+        pumpUntil(reader.done, 10000);
+        logLine(hresultText("answered", reader.result) + " count " + std::to_string(reader.count));
+        logLine("answered while busy " + std::to_string(reader.answeredWhileBusy));
+        HANDLE churners[2] = {CreateThread(nullptr, 0, churnReferences, reader.list, 0, nullptr),
+                              CreateThread(nullptr, 0, churnReferences, reader.list, 0, nullptr)};
+        WaitForMultipleObjects(2, churners, TRUE, 60000);
+        CloseHandle(churners[0]);
+        CloseHandle(churners[1]);
+        long count = -1;
+        HRESULT after = reader.list->get_accChildCount(&count);
+        logLine(hresultText("count after", after) + " " + std::to_string(count));
+        reader.list->Release();
+    }
+    pumpUntil(reader.done, 10000);
+    WaitForSingleObject(worker, 10000);
+    CloseHandle(worker);
+    CloseHandle(reader.ready);
+    CloseHandle(reader.go);
+    CloseHandle(reader.done);
+}
+
 bool classExists() {
     WNDCLASSA windowClass;
     return plugin && GetClassInfoA(plugin, "FeedMarquee", &windowClass);
@@ -194,11 +310,26 @@ void run(const std::string& command) {
         pump(200);
         logLine(counts("after"));
         logLine("failures " + std::to_string(failures));
+    } else if (word == "mta") {
+        logLine(hresultText("mta", CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
+    } else if (word == "hold") {
+        hold();
+    } else if (word == "threads") {
+        readFromThreads();
+    } else if (word == "read") {
+        long count = -1;
+        logLine(hresultText("read", held ? held->get_accChildCount(&count) : E_POINTER));
+    } else if (word == "release") {
+        if (held)
+            held->Release();
+        held = nullptr;
+        logLine(moduleState());
     } else if (word == "unload") {
         if (plugin)
             FreeLibrary(plugin);
         plugin = nullptr;
         logLine("unloaded");
+        logLine(moduleState());
     }
     logLine("done " + word);
 }

@@ -173,8 +173,8 @@ TEST(feeds_together_and_in_turn_with_new_marks_kept_across_a_restart) {
                       "F1@Tue, 08 Dec 2026 10:00:00 GMT", "F2@Tue, 08 Dec 2026 08:00:00 GMT"}));
     REQUIRE(broadcast(run, "@FeedMarqueeUpdateNow"));
     std::vector<Tool> tools;
-    const std::string rest = " | Fine: F00 | Fine: F0 | Fine: F1 | Flaky Wire: K1  [stale] | "
-                             "Fine: F2 | Flaky Wire: K2  [stale]";
+    const std::string rest = " | Fine: F00 | Fine: F0 | Fine: F1 | [stale]  Flaky Wire: K1 | "
+                             "Fine: F2 | [stale]  Flaky Wire: K2";
     CHECK(waitShown(run, "3 feeds  (2 new)" + rest, 10000, &tools));
     REQUIRE(tools.size() == 7);
     std::string tip = tools[0].text;
