@@ -57,12 +57,13 @@ int monthOfWord(const char* word, size_t length) {
         lower[i] = lowerAscii(word[i]);
     int found = 0;
     for (const MonthName& m : monthNames) {
-        if (m.name[0] != lower[0])
-            continue; // most names differ at once: no need to measure them
-        size_t n = std::strlen(m.name);
-        if (length > n || std::memcmp(m.name, lower, length) != 0)
+        // The word holds no zero byte, so the comparison stops at the name's end too.
+        size_t i = 0;
+        while (i < length && m.name[i] == lower[i])
+            ++i;
+        if (i < length)
             continue;
-        if (length == n)
+        if (m.name[length] == '\0')
             return m.month; // a whole name settles it
         if (found != 0 && found != m.month)
             found = -1; // the start of names of two months
@@ -267,10 +268,11 @@ bool readNumeric(const Token* tokens, size_t count, Reading* date) {
 bool readWords(const Token* tokens, size_t count, Reading* date) {
     long chosen = -1;
     long chosenAt = -1;
-    int chosenDay = 0;
+    int chosenDay = 0, chosenMonth = 0;
     for (int pass = 0; pass < 2 && chosen < 0; ++pass) {
         for (size_t i = 0; i < count && chosen < 0; ++i) {
-            if (tokens[i].kind != Word || monthOfWord(tokens[i].start, tokens[i].length) == 0)
+            int month = tokens[i].kind == Word ? monthOfWord(tokens[i].start, tokens[i].length) : 0;
+            if (month == 0)
                 continue;
             long step = pass == 0 ? -1 : 1;
             long at = skipSeparators(tokens, count, static_cast<long>(i) + step, step);
@@ -278,8 +280,7 @@ bool readWords(const Token* tokens, size_t count, Reading* date) {
             // A day that does not exist (31 April, 29 February 2023), or a number of one or two
             // digits before the month that is no day ("38 Dec 06", whose year would otherwise be
             // taken for the day): the date is shown as written.
-            if (day != 0 && !dayExists(yearOf(tokens, count, static_cast<long>(i), at),
-                                       monthOfWord(tokens[i].start, tokens[i].length), day))
+            if (day != 0 && !dayExists(yearOf(tokens, count, static_cast<long>(i), at), month, day))
                 return false;
             if (day == 0 && pass == 0 && at >= 0 && tokens[at].kind == Number &&
                 tokens[at].length <= 2 && !(at > 0 && tokens[at - 1].start[0] == ':') &&
@@ -289,25 +290,25 @@ bool readWords(const Token* tokens, size_t count, Reading* date) {
                 chosen = static_cast<long>(i);
                 chosenAt = at;
                 chosenDay = day;
+                chosenMonth = month;
             }
         }
     }
     if (chosen < 0)
         return false;
-    date->month = monthOfWord(tokens[chosen].start, tokens[chosen].length);
+    date->month = chosenMonth;
     date->day = chosenDay;
     date->year = yearOf(tokens, count, chosen, chosenAt);
     return findTime(tokens, count, date);
 }
 
 inline bool wordIs(const Token& t, const char* word) {
-    size_t n = std::strlen(word);
-    if (t.kind != Word || t.length != n)
+    if (t.kind != Word)
         return false;
-    for (size_t i = 0; i < n; ++i)
-        if (lowerAscii(t.start[i]) != word[i])
+    for (size_t i = 0; i < t.length; ++i)
+        if (word[i] == '\0' || lowerAscii(t.start[i]) != word[i])
             return false;
-    return true;
+    return word[t.length] == '\0';
 }
 
 // A numeric offset at token i ("+0900", "-05:00", "+09"); true with its minutes.

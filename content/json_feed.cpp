@@ -68,8 +68,7 @@ inline bool isBlankOrControl(char c) {
     return static_cast<unsigned char>(c) <= 0x20 || c == 0x7F;
 }
 inline bool isControl(char c) {
-    return (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') ||
-           c == 0x7F;
+    return static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r';
 }
 
 // The value as plain text: each run of blanks, line breaks and control characters one blank, none
@@ -101,17 +100,13 @@ const char* plainText(const Span& span) {
 }
 
 // The plain text of an HTML value (without blanks at either end, single blanks inside); null when
-// nothing is left.
-const char* htmlText(const Span& span) {
+// nothing is left. controls: the document escapes control characters, which become blanks.
+const char* htmlText(const Span& span, bool controls) {
     if (span.text == nullptr)
         return nullptr;
     char* text = const_cast<char*>(span.text);
     size_t length = strnlen(text, span.length);
-    // Control characters become line breaks, folded with the white space around them; the look
-    // for them is a loop without an exit, which the compiler makes a block search.
-    bool controls = false;
-    for (size_t i = 0; i < length; ++i)
-        controls |= isControl(text[i]);
+    // Control characters become line breaks, folded with the white space around them.
     for (size_t i = 0; controls && i < length; ++i)
         if (isControl(text[i]))
             text[i] = '\n';
@@ -202,6 +197,7 @@ struct FeedReader : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FeedReader> 
     Span values[FieldCount] = {};
     FeedItem* header = nullptr;
     int32_t created = 0;
+    bool controlsEscaped = false; // a string of the document escapes a control character
 
     bool Default() { // true, false, null: no field of ours
         pending = NoField;
@@ -285,7 +281,7 @@ struct FeedReader : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FeedReader> 
         if (description == nullptr)
             description = plainText(values[ContentTextField]);
         if (description == nullptr)
-            description = htmlText(values[ContentHtmlField]);
+            description = htmlText(values[ContentHtmlField], controlsEscaped);
         const char* title = plainText(values[TitleField]);
         char* untitled = nullptr;
         if (title == nullptr) {
@@ -356,9 +352,10 @@ FeedList* parseJsonFeed(char* document, size_t length, const char* baseUrl) {
     if (length >= 3 && std::memcmp(document, "\xEF\xBB\xBF", 3) == 0)
         document += 3;
 
-    repairJsonForReader(document, strnlen(document, length));
+    bool controlsEscaped = repairJsonForReader(document, strnlen(document, length));
 
     FeedReader reader;
+    reader.controlsEscaped = controlsEscaped;
     reader.list = list;
     reader.base = baseUrl != nullptr && *baseUrl != '\0' ? baseUrl : nullptr;
     rapidjson::Reader json;

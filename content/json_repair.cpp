@@ -31,9 +31,14 @@ inline long escapedUnit(const char* p, const char* end) {
 }
 
 // Rewrites a lone surrogate escape at p (a '\\' before end) as U+FFFD; returns the position after
-// the escape (the code unit of a pair, after both).
-char* repairEscape(char* p, char* end) {
+// the escape (the code unit of a pair, after both). Notes in *controls an escaped control
+// character other than a tab or a line break.
+char* repairEscape(char* p, char* end, bool* controls) {
+    if (end - p >= 2 && (p[1] == 'b' || p[1] == 'f'))
+        *controls = true;
     long unit = escapedUnit(p, end);
+    if (unit >= 0 && unit < 0x20 && unit != '\t' && unit != '\n' && unit != '\r')
+        *controls = true;
     if (unit < 0xD800 || unit > 0xDFFF)
         return end - p >= 2 ? p + 2 : end; // another escape: its character is never a quote
     long low = unit <= 0xDBFF ? escapedUnit(p + 6, end) : -1;
@@ -46,13 +51,13 @@ char* repairEscape(char* p, char* end) {
 // Rewrites the escapes of a string whose inside starts at p; returns the position after its
 // closing quote (or end). Strings are most of a feed: the quote and the backslashes are found
 // by block searches, and the quote found is searched for again only when an escape passed it.
-char* repairString(char* p, char* end) {
+char* repairString(char* p, char* end, bool* controls) {
     char* quote = const_cast<char*>(findByteBefore(p, end, '"'));
     for (;;) {
         char* backslash = const_cast<char*>(findByteBefore(p, quote, '\\'));
         if (backslash == quote)
             return quote < end ? quote + 1 : end;
-        p = repairEscape(backslash, end);
+        p = repairEscape(backslash, end, controls);
         if (p > quote)
             quote = const_cast<char*>(findByteBefore(p, end, '"'));
     }
@@ -90,13 +95,14 @@ char* repairNumber(char* p, char* end) {
 
 } // namespace
 
-void repairJsonForReader(char* text, size_t length) {
+bool repairJsonForReader(char* text, size_t length) {
     char* p = text;
     char* end = text + length;
+    bool controls = false;
     while (p < end) {
         char c = *p;
         if (c == '"') {
-            p = repairString(p + 1, end);
+            p = repairString(p + 1, end, &controls);
         } else if (c == '-' || (c >= '0' && c <= '9')) {
             p = repairNumber(p, end);
         } else if (c == '/' && end - p >= 2 && p[1] == '/') {
@@ -110,4 +116,5 @@ void repairJsonForReader(char* text, size_t length) {
             ++p;
         }
     }
+    return controls;
 }

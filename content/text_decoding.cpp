@@ -462,10 +462,10 @@ inline const char* afterPrefix(const char* p, const char* end) {
     return q != p && q < end && *q == ':' ? q + 1 : p;
 }
 
+// name: a tag's name without its prefix, perhaps after the '/' of a closing tag.
 inline bool startsBreakingTag(const char* name, const char* end) {
     if (name < end && *name == '/')
         ++name;
-    name = afterPrefix(name, end);
     if (name == end)
         return false;
     switch (lowerAscii(*name)) { // the first letters of the tags that break the line
@@ -490,7 +490,6 @@ inline bool startsBreakingTag(const char* name, const char* end) {
 // Whether the tag whose name starts at p (after '<') opens an element whose contents are no text:
 // script and style. Returns the name's length, or 0.
 FM_ALWAYS_INLINE size_t hiddenElementName(const char* p, const char* end) {
-    p = afterPrefix(p, end);
     if (p == end || (*p | 0x20) != 's')
         return 0;
     size_t n = matchNoCase(p, end, "script", 6) ? 6 : matchNoCase(p, end, "style", 5) ? 5 : 0;
@@ -541,8 +540,10 @@ inline const char* skipTag(const char* p, const char* end, char* destination, ch
         }
     } else {
         close = findByte(p, end, '>');
-        breaking = startsBreakingTag(p + 1, end);
-        if (size_t n = hiddenElementName(p + 1, end)) {
+        bool closing = p + 1 < end && p[1] == '/';
+        const char* name = afterPrefix(p + 1 + closing, end);
+        breaking = startsBreakingTag(name, end);
+        if (size_t n = closing ? 0 : hiddenElementName(name, end)) {
             if (close != end && close[-1] != '/')
                 close = afterHiddenElement(close + 1, end, n, false) - 1;
         }
@@ -572,8 +573,10 @@ inline const char* findAmpersandOrGreater(const char* p, const char* end) {
 // of a closing tag, a letter) may themselves be references: they are decoded into a small buffer,
 // as long as the longest breaking name.
 inline bool startsBreakingEscapedTag(const char* p, const char* end) {
-    if (p == end || *p != '&')
-        return startsBreakingTag(p, end);
+    if (p == end || *p != '&') {
+        const char* name = p < end && *p == '/' ? p + 1 : p;
+        return startsBreakingTag(afterPrefix(name, end), end);
+    }
     char name[12];
     size_t n = 0;
     while (p < end) {
@@ -628,7 +631,8 @@ inline const char* skipEscapedTag(const char* p, const char* end, char* destinat
             }
         }
         if (c == '>' && (!comment || (last == '-' && beforeLast == '-'))) {
-            if (size_t n = !comment && last != '/' ? hiddenElementName(p, end) : 0)
+            if (size_t n =
+                    !comment && last != '/' ? hiddenElementName(afterPrefix(p, end), end) : 0)
                 next = afterHiddenElement(next, end, n, true);
             return endTag(next, end, destination, out, breaking);
         }

@@ -281,9 +281,13 @@ bool importOpml(const char* path) {
         tell(text, skipped.count != 0 ? MB_ICONWARNING : MB_ICONINFORMATION);
     } else if (appendFavorites(added)) {
         changed = true;
+        char alreadyText[80] = ".";
+        if (already != 0)
+            std::snprintf(alreadyText, sizeof alreadyText,
+                          " (%u more %s favourite%s already or listed twice).", unsigned(already),
+                          already == 1 ? "was a" : "were", already == 1 ? "" : "s");
         std::snprintf(text, sizeof text, "Added %u favourite%s from %s%s%s", unsigned(added.count),
-                      added.count == 1 ? "" : "s", path,
-                      already != 0 ? " (the others are favourites already)." : ".", skippedText);
+                      added.count == 1 ? "" : "s", path, alreadyText, skippedText);
         tell(text, skipped.count != 0 ? MB_ICONWARNING : MB_ICONINFORMATION);
     }
     freeOpmlFeeds(&added);
