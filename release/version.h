@@ -17,5 +17,5 @@
 #define FM_STRINGIFY(x) FM_STRINGIFY_(x)
 // "1.0.0"
 #define FM_VERSION                                                                                 \
-    FM_STRINGIFY(FM_VERSION_MAJOR) "." FM_STRINGIFY(FM_VERSION_MINOR) "." FM_STRINGIFY(           \
-        FM_VERSION_PATCH)
+    FM_STRINGIFY(FM_VERSION_MAJOR)                                                                 \
+    "." FM_STRINGIFY(FM_VERSION_MINOR) "." FM_STRINGIFY(FM_VERSION_PATCH)
