@@ -71,9 +71,11 @@ def main():
         at = link + (len("FeedMarquee.dll.debug") + 1 + 3) // 4 * 4
         check(int.from_bytes(dll[at:at + 4], "little") == zlib.crc32(debug),
               "the debug link's checksum is the published .debug's")
+    # Paths as they are, and as tools make symbol names of them (/work/x -> _work_x).
     for folder in {root, build, os.path.realpath(root)}:
-        for what, data in (("DLL", dll), (".debug", debug)):
-            check(folder.encode() not in data, f"the {what} names the folder {folder}")
+        for form in (folder, re.sub(r"[^0-9A-Za-z]", "_", folder)):
+            for what, data in (("DLL", dll), (".debug", debug)):
+                check(form.encode() not in data, f"the {what} holds {form}")
 
     # Linked again: the same bytes.
     os.remove(os.path.join(build, "FeedMarquee.dll"))

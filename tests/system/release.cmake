@@ -13,3 +13,14 @@ add_test(NAME release_imports_exist_on_the_oldest_supported_windows
          COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/imports_test.py
                  $<TARGET_FILE:FeedMarquee>)
 set_tests_properties(release_imports_exist_on_the_oldest_supported_windows PROPERTIES TIMEOUT 60)
+
+add_executable(install_system_test ${CMAKE_CURRENT_LIST_DIR}/install_system_test.cpp
+                                   ${CMAKE_CURRENT_LIST_DIR}/feed_server.cpp)
+target_link_libraries(install_system_test PRIVATE bb_control_driver fm_check ws2_32 version)
+add_dependencies(install_system_test blackbox system_probe)
+add_test(NAME release_installed_from_the_archive_shows_a_feed_and_is_removed_cleanly
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/install_test.py
+                 ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR} ${CMAKE_CROSSCOMPILING_EMULATOR}
+                 $<TARGET_FILE:install_system_test>)
+set_tests_properties(release_installed_from_the_archive_shows_a_feed_and_is_removed_cleanly
+                     PROPERTIES TIMEOUT 180 RUN_SERIAL TRUE FIXTURES_REQUIRED release_archive)
