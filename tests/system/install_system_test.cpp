@@ -8,6 +8,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -80,6 +81,20 @@ bool keyExists(const char* path) {
         return false;
     RegCloseKey(key);
     return true;
+}
+
+// The keys of a settings file's lines, in lower case, in file order.
+std::vector<std::string> settingKeys(const std::string& text) {
+    std::vector<std::string> keys;
+    for (std::string line : textLines(text)) {
+        if (line.compare(0, 12, "feedmarquee.") != 0 || line.find(':') == std::string::npos)
+            continue;
+        line.resize(line.find(':'));
+        std::transform(line.begin(), line.end(), line.begin(),
+                       [](unsigned char c) { return char(std::tolower(c)); });
+        keys.push_back(line);
+    }
+    return keys;
 }
 
 bool moduleLoaded(DWORD process, const char* name) {
@@ -187,6 +202,10 @@ TEST(the_archive_installs_shows_a_feed_and_uninstalls_without_a_trace) {
     CHECK_EQ(aboutText(shell), std::string("FeedMarquee ") + version);
     CHECK_EQ(stopShell(shell), 0);
     stopFeedServer(server);
+    // The sample spells every setting as the plug-in does: nothing was added to it at shut-down.
+    std::vector<std::string> sampleKeys = settingKeys(settings);
+    CHECK(sampleKeys.size() > 40);
+    CHECK(settingKeys(readFileText(pluginFolder + "feedmarquee.rc")) == sampleKeys);
 
     // Removed from the list: after a restart the shell runs without it.
     REQUIRE(writeFileText(folder + "plugins.rc", "# plugins.rc\r\nsystem_probe.dll\r\n"));
