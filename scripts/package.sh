@@ -59,10 +59,12 @@ dll, archive, version, release_date = sys.argv[1:]
 year, month, day = (int(part) for part in release_date.split("-"))
 
 def text(name):
-    # Texts for Windows users: CRLF line ends, the version filled in.
+    # Texts for Windows users: CRLF line ends, the version filled in, and a byte-order mark
+    # where they are not plain ASCII, so that older editors read them as UTF-8.
     with open(os.path.join("release", name), encoding="utf-8") as f:
         content = f.read().replace("@VERSION@", version)
-    return content.replace("\r\n", "\n").replace("\n", "\r\n").encode("utf-8")
+    content = content.replace("\r\n", "\n").replace("\n", "\r\n")
+    return content.encode("utf-8-sig" if not content.isascii() else "ascii")
 
 with open(dll, "rb") as f:
     entries = [("FeedMarquee.dll", f.read())]
