@@ -6,11 +6,6 @@
 #include "feed/feed_address.h"
 #include "feed/http_response.h"
 
-// The product's version and home page, sent in the User-Agent line; the plug-in's info answers
-// the same.
-extern const char* const productVersion;  // "0.0.1a"
-extern const char* const productHomepage; // "https://feedmarquee.example.org/"
-
 // An address of a fetch (the feed's or a redirect's) is at most feedAddressLimit (8 KiB) long;
 // this is its size with the terminator. A longer one is refused, never cut.
 const size_t fetchUrlSize = feedAddressLimit + 1;

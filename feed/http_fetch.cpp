@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include "feed/bounded_call.h"
+#include "release/version.h"
 
 unsigned long fetchStallLimitMs = 30000;
 unsigned long fetchPassLimitMs = 120000;
@@ -333,9 +334,8 @@ size_t formatRequestHeaders(const FetchRequest* request, char* out, size_t outSi
                                 "Accept: application/rss+xml, application/rdf+xml, "
                                 "application/atom+xml, application/xml;q=0.9, text/xml;q=0.9, "
                                 "*/*;q=0.8\r\n"
-                                "User-Agent: FeedMarquee/%s (+%s)\r\n"
-                                "Accept-Encoding: gzip, deflate\r\n",
-                                productVersion, productHomepage);
+                                "User-Agent: FeedMarquee/" FM_VERSION "\r\n"
+                                "Accept-Encoding: gzip, deflate\r\n");
     if (written < 0 || static_cast<size_t>(written) >= outSize) {
         if (outSize > 0)
             out[0] = '\0';

@@ -17,6 +17,7 @@
 #include "plugin/setting_limits.h"
 #include "plugin/settings.h"
 #include "plugin/view.h"
+#include "release/version.h"
 #include "shell/blackbox_api.h"
 
 RuntimeState runtime;
@@ -228,21 +229,22 @@ int endPlugin(HINSTANCE instance) {
     return UnregisterClassA(pluginName, instance);
 }
 
+// The version and release date are the release's own (the DLL's version resource says the same).
+// The plug-in has no web page and no mail address of its own, so those two are empty.
 const char* pluginInfo(int index) {
     switch (index) {
     case 1:
-        return "FeedMarquee";
+        return FM_PRODUCT_NAME;
     case 2:
-        return productVersion;
+        return FM_VERSION;
     case 3:
-        return "Mara Lindqvist";
+        return FM_AUTHOR;
     case 4:
-        return "2006-02-18";
+        return FM_RELEASE_DATE;
     case 5:
-        return productHomepage;
     case 6:
-        return "feedmarquee@example.org";
+        return "";
     default:
-        return "FeedMarquee 0.0.1a";
+        return FM_PRODUCT_NAME " " FM_VERSION;
     }
 }

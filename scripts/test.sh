@@ -19,6 +19,10 @@ status=0
 . scripts/wine-session.sh
 # One at a time: the Windows tests share one desktop, one cursor and one window list.
 ( cd build/win32 && ctest --output-on-failure -j1 --timeout 600 ) || status=1
+# The release archive: the packaging test made it with scripts/package.sh from this same build.
+for sum in out/release/FeedMarquee-*.zip.sha256; do
+    [ -f "$sum" ] && awk '{print "release: out/release/" $2 ", SHA-256 " $1}' "$sum"
+done
 
 FM_FUZZ_SECONDS=${FM_FUZZ_SECONDS:-20} scripts/fuzz.sh build/native || status=1
 

@@ -13,6 +13,7 @@
 #include "feed/fetch.h"
 #include "feed/http_fetch.h"
 #include "feed/winhttp_fetch.h"
+#include "release/version.h"
 #include "tests/feed/test_server.h"
 #include "tests/support/check.h"
 
@@ -235,7 +236,7 @@ TEST(theRequestAsServersSawIt) {
         const char* lines[] = {
             scheme == std::string("HTTP") ? "GET /echo?x=1 HTTP/1.1\r\n" : "GET /echo?x=1 HTTP/1.",
             "\r\nHost: localhost:",
-            "\r\nUser-Agent: FeedMarquee/0.0.1a (+https://feedmarquee.example.org/)\r\n",
+            "\r\nUser-Agent: FeedMarquee/" FM_VERSION "\r\n",
             "\r\nAccept: application/rss+xml, application/rdf+xml, application/atom+xml, "
             "application/xml;q=0.9, text/xml;q=0.9, */*;q=0.8\r\n",
             "\r\nAccept-Encoding: gzip, deflate\r\n",

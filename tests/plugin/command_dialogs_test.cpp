@@ -13,6 +13,7 @@
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
+#include "release/version.h"
 
 namespace {
 
@@ -325,6 +326,6 @@ TEST(about_tells_the_shell_then_shows_the_version) {
     CHECK_EQ(sentMessages[0].window, testShellWindow);
     CHECK_EQ(sentMessages[0].message, UINT(10302));
     CHECK_EQ(answerer.caption, "FeedMarquee");
-    CHECK(std::strstr(answerer.text, "FeedMarquee 0.0.1a") != nullptr);
+    CHECK(std::strstr(answerer.text, "FeedMarquee " FM_VERSION) != nullptr);
     stopPlugin();
 }

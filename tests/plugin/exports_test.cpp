@@ -1,5 +1,6 @@
 // The export table of the built FeedMarquee.dll: exactly the entry points the shell looks up, by
-// their plain names, with beginPluginEx the same function as beginSlitPlugin.
+// their plain names, with beginPluginEx the same function as beginSlitPlugin; and its version
+// resource, which says the version the plug-in's info gives.
 #include <windows.h>
 #include <algorithm>
 #include <cctype>
@@ -54,8 +55,46 @@ TEST(the_dll_exports_the_four_entry_points_undecorated) {
         reinterpret_cast<InfoFunction>(reinterpret_cast<void*>(GetProcAddress(dll, "pluginInfo")));
     REQUIRE(info);
     CHECK_EQ(info(1), "FeedMarquee");
-    CHECK_EQ(info(7), "FeedMarquee 0.0.1a");
+    std::string version = info(2);
+    CHECK_EQ(info(7), "FeedMarquee " + version);
     FreeLibrary(dll);
+
+    // Explorer's Properties read the version resource: the same version as the plug-in's info, in
+    // the numbers and in the texts.
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeA(dllPath().c_str(), &ignored);
+    REQUIRE(size > 0);
+    std::vector<char> block(size);
+    REQUIRE(GetFileVersionInfoA(dllPath().c_str(), 0, size, block.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    REQUIRE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    char numbers[64];
+    std::snprintf(numbers, sizeof numbers, "%u.%u.%u", unsigned(HIWORD(fixed->dwFileVersionMS)),
+                  unsigned(LOWORD(fixed->dwFileVersionMS)),
+                  unsigned(HIWORD(fixed->dwFileVersionLS)));
+    CHECK_EQ(numbers, version);
+    CHECK_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+    CHECK_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
+    CHECK_EQ(fixed->dwFileType, DWORD(VFT_DLL));
+    const char* const texts[][2] = {
+        {"FileVersion", version.c_str()}, {"ProductVersion", version.c_str()},
+        {"ProductName", "FeedMarquee"},   {"OriginalFilename", "FeedMarquee.dll"},
+        {"FileDescription", nullptr},     {"LegalCopyright", nullptr},
+    };
+    for (const auto& text : texts) {
+        char* value = nullptr;
+        std::string path = std::string("\\StringFileInfo\\040904E4\\") + text[0];
+        bool found =
+            VerQueryValueA(block.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) &&
+            value && *value;
+        if (!found)
+            check::fail(__FILE__, __LINE__, std::string("no ") + text[0]);
+        else if (text[1])
+            CHECK_EQ(value, text[1]);
+        else
+            std::printf("%s: %s\n", text[0], value);
+    }
 }
 
 TEST(the_dll_imports_no_library_that_only_some_runs_need) {

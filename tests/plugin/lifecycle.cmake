@@ -17,7 +17,7 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/shell/shell_record.h)
 endif()
 
 add_executable(plugin_exports_test ${CMAKE_CURRENT_LIST_DIR}/exports_test.cpp)
-target_link_libraries(plugin_exports_test PRIVATE fm_check)
+target_link_libraries(plugin_exports_test PRIVATE fm_check version)
 add_dependencies(plugin_exports_test FeedMarquee)
 target_compile_definitions(plugin_exports_test PRIVATE
     FEEDMARQUEE_DLL="$<TARGET_FILE:FeedMarquee>")
