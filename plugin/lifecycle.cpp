@@ -11,6 +11,7 @@
 #include "feed/feed_engine.h"
 #include "feed/fetch.h"
 #include "plugin/feed_updates.h"
+#include "plugin/item_filters.h"
 #include "plugin/keyboard.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
@@ -190,6 +191,7 @@ int endPlugin(HINSTANCE instance) {
     removeAllTools();
     releasePaintTexts();
     releaseView();
+    releaseFilters();
     if (tooltipWindow)
         DestroyWindow(tooltipWindow);
     tooltipWindow = nullptr;
