@@ -14,6 +14,7 @@
 #include "plugin/item_filters.h"
 #include "plugin/keyboard.h"
 #include "plugin/menu.h"
+#include "plugin/new_item_sound.h"
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
 #include "plugin/settings.h"
@@ -192,6 +193,7 @@ int endPlugin(HINSTANCE instance) {
     releasePaintTexts();
     releaseView();
     releaseFilters();
+    releaseNewItemSound();
     if (tooltipWindow)
         DestroyWindow(tooltipWindow);
     tooltipWindow = nullptr;
