@@ -1,7 +1,7 @@
 // The new-items sound. winmm is loaded only when a sound is to play, so a plug-in without a
 // sounding feed never loads it. What each feed showed at the last look is kept by address, so a
-// feed that moves in the list, or a list replaced by a pass that brought nothing new, plays
-// nothing.
+// feed that moves in the list, or a list replaced by a pass that brought nothing new (the same
+// items, or new ones hidden by the filters), plays nothing.
 #include "plugin/new_item_sound.h"
 
 #include <mmsystem.h>
@@ -66,11 +66,10 @@ bool fullScreenInFront() {
            window.right >= monitor.rcMonitor.right && window.bottom >= monitor.rcMonitor.bottom;
 }
 
-// What a feed showed at the last look.
+// The list a feed showed at the last look.
 struct NotedFeed {
     char* url;
     FeedList* list; // retained
-    int shownNew;
 };
 NotedFeed* noted;
 int notedCount;
@@ -89,23 +88,27 @@ NotedFeed* notedFor(const char* url) {
     char* copy = duplicateText(url, 0);
     if (copy == nullptr)
         return nullptr;
-    noted[notedCount] = NotedFeed{copy, nullptr, -1};
+    noted[notedCount] = NotedFeed{copy, nullptr};
     return &noted[notedCount++];
 }
 
-// The feed's new items that the filters let show.
-int shownNewItems(int index, const ShownFeed& feed) {
+bool listHoldsKey(const FeedList* list, const char* key) {
+    for (const FeedItem* item = firstItem(list); item != nullptr; item = item->next)
+        if (item->key != nullptr && key != nullptr ? strcmp(item->key, key) == 0 : item->key == key)
+            return true;
+    return false;
+}
+
+// True when the feed's list holds a new item, shown by the filters, that the list before lacked.
+bool broughtNewItems(int index, const ShownFeed& feed, const FeedList* before) {
     if (feed.newItems <= 0 || !feed.hasHeadlines)
-        return 0;
+        return false;
     const ItemFilter* filter = filterForFeed(feed.url);
-    if (filter == nullptr)
-        return feed.newItems;
-    int count = 0;
     for (const FeedItem* item = firstItem(feed.list); item != nullptr; item = item->next)
-        if (itemIsNew(index, item) &&
+        if (itemIsNew(index, item) && !listHoldsKey(before, item->key) &&
             filterVerdict(filter, item, settings.encoding == 1) != itemHidden)
-            ++count;
-    return count;
+            return true;
+    return false;
 }
 
 // Sets a key's default value to text unless the key was there before.
@@ -140,19 +143,20 @@ bool registerNewItemSound() {
 }
 
 bool soundForNewItems() {
+    // Every feed's list is noted, so that a feed whose sound is switched on later has a list to
+    // be compared with.
     bool brought = false;
     for (int index = 0, count = shownFeedCount(); index < count; ++index) {
         ShownFeed feed;
-        if (!shownFeedAt(index, &feed) || feed.url == nullptr || !newItemSoundWanted(feed.url))
+        if (!shownFeedAt(index, &feed) || feed.url == nullptr || !feed.hasHeadlines)
             continue;
         NotedFeed* last = notedFor(feed.url);
         if (last == nullptr || last->list == feed.list)
             continue;
-        int shownNew = shownNewItems(index, feed);
-        brought = brought || (last->shownNew >= 0 && shownNew > last->shownNew);
+        if (last->list != nullptr && !brought && newItemSoundWanted(feed.url))
+            brought = broughtNewItems(index, feed, last->list);
         releaseFeedList(last->list);
         last->list = retainFeedList(feed.list);
-        last->shownNew = shownNew;
     }
     if (!brought)
         return false;

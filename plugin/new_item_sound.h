@@ -17,9 +17,9 @@ extern DWORD(WINAPI* soundClock)();
 // Registers the alias with its label and the system's notification sound, unless the keys are
 // there already (the user's choice is never overwritten). False when the registry refused.
 bool registerNewItemSound();
-// After a pass reached the window: compares every sound-wanting feed's new items with those at the
-// last look and plays the sound once when a feed's list brought more. The first look at a feed
-// only notes its items. True when the sound played.
+// After a pass reached the window: plays the sound once when a sound-wanting feed's list holds a
+// new item, not hidden, that its list at the last look lacked. The first look at a feed only notes
+// its list. True when the sound played.
 bool soundForNewItems();
 // Forgets what was noted, stops a sound still playing and lets winmm go (the plug-in ends).
 void releaseNewItemSound();
