@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "display/accessible_list.h"
+#include "display/painting.h"
+#include "display/script_text.h"
 #include "plugin/commands.h"
 #include "plugin/feed_updates.h"
 #include "plugin/item_filters.h"
@@ -71,6 +73,20 @@ bool fakeFullScreen() {
 }
 DWORD WINAPI fakeSoundClock() {
     return soundNow;
+}
+
+// Every text the paint draws (measuring calls left out), as UTF-16.
+std::wstring drawnText;
+int WINAPI recordDrawnText(HDC dc, LPCWSTR text, int length, LPRECT rect, UINT format) {
+    if ((format & DT_CALCRECT) == 0)
+        drawnText += std::wstring(text, length < 0 ? wcslen(text) : size_t(length)) + L"\n";
+    return drawScriptText(dc, text, length, rect, format);
+}
+std::wstring paintedText() {
+    drawnText.clear();
+    InvalidateRect(runtime.pluginWindow, nullptr, FALSE);
+    UpdateWindow(runtime.pluginWindow);
+    return drawnText;
 }
 
 int reorders;
@@ -137,6 +153,13 @@ TEST(hidden_and_highlighted_items_the_header_the_reader_and_the_sound) {
     CHECK_EQ(header(), std::string("2 feeds  (3)  (3 hidden)"));
     CHECK(readerName(0) == L"highlighted, Budget VOTE today");
     CHECK(readerName(1) == L"Derby tonight");
+    textFunctions.drawText = recordDrawnText;
+    std::wstring painted = paintedText();
+    CHECK(painted.find(L"2 feeds  (3)  (3 hidden)") != std::wstring::npos);
+    CHECK(painted.find(L"Budget VOTE today") != std::wstring::npos);
+    CHECK(painted.find(L"gossip") == std::wstring::npos);
+    CHECK(painted.find(L"GOSSIP") == std::wstring::npos);
+    CHECK(painted.find(L"Caf") == std::wstring::npos);
 
     // The sport feed's own words add to the global ones, and the change is announced to readers.
     reorders = 0;
@@ -206,6 +229,26 @@ TEST(hidden_and_highlighted_items_the_header_the_reader_and_the_sound) {
     handleCommand(runtime.pluginWindow, "@FeedMarqueeReloadSettings");
     CHECK(shownLines().find("Celebrity gossip") != std::string::npos);
     CHECK(header().find("hidden") == std::string::npos);
+    CHECK(paintedText().find(L"Celebrity gossip") != std::wstring::npos);
+
+    // Texts in the ANSI code page (encoding 0) are matched as the characters they show: a list
+    // shown in "one" mode, the word written in UTF-8 in the file.
+    file = fopen(settingsPath, "wb");
+    REQUIRE(file != nullptr);
+    const char ansi[] = "feedmarquee.show: one\nfeedmarquee.encoding: 0\n"
+                        "feedmarquee.hideWords: CAFÉ\n";
+    fwrite(ansi, 1, sizeof ansi - 1, file);
+    fclose(file);
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeReloadSettings");
+    FeedList* list = newFeedList(0);
+    for (const char* title : {"Local", "Caf\xE9 opens", "Rates held"})
+        appendEntry(list)->title = listText(list, title, 0);
+    showListDirectly(list);
+    releaseFeedList(list);
+    CHECK_EQ(shownLines(), std::string("Rates held"));
+    CHECK_EQ(header(), std::string("Local  (1 hidden)"));
+    showListDirectly(nullptr);
+    textFunctions.drawText = drawScriptText;
 
     UnhookWinEvent(hook);
     run.end();
