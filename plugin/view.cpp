@@ -185,7 +185,20 @@ bool feedsChanged(int count) {
     return false;
 }
 
-bool hasSomethingToShow(const ShownFeed& feed) {
+// The feed at index as the filters leave it: its hidden items are not counted, as items or as
+// new ones. The hidden ones are those of the composed entries' feed.
+int hiddenOf(int index, ShownFeed* feed) {
+    if (index < 0 || index >= state.heldCount || state.held[index].list != feed->list)
+        return 0;
+    const HeldFeed& held = state.held[index];
+    feed->items -= held.hidden;
+    feed->newItems -= held.hiddenNew < feed->newItems ? held.hiddenNew : feed->newItems;
+    return held.hidden;
+}
+
+// A feed whose items the filters hide, every one, has nothing to show either.
+bool hasSomethingToShow(int index, ShownFeed feed) {
+    hiddenOf(index, &feed);
     return feed.hasHeadlines && feed.items > 0;
 }
 
@@ -204,14 +217,14 @@ void advanceTurn(int count) {
         return;
     }
     ShownFeed current;
-    bool empty = !feedAt(state.turnFeed, &current) || !hasSomethingToShow(current);
+    bool empty = !feedAt(state.turnFeed, &current) || !hasSomethingToShow(state.turnFeed, current);
     DWORD turn = static_cast<DWORD>(turnSecondsInForce(settings.turnSeconds)) * 1000;
     if (!empty && now - state.turnStarted < turn)
         return;
     for (int step = 1; step <= count; ++step) {
         int next = (state.turnFeed + step) % count;
         ShownFeed feed;
-        if (feedAt(next, &feed) && hasSomethingToShow(feed)) {
+        if (feedAt(next, &feed) && hasSomethingToShow(next, feed)) {
             state.turnFeed = next;
             break;
         }
@@ -349,17 +362,6 @@ void appendHiddenCount(char* out, size_t size, int hidden) {
     char text[32];
     snprintf(text, sizeof text, "  (%d hidden)", hidden);
     appendTo(out, size, text);
-}
-
-// The feed at index as the filters leave it: its hidden items are not counted, as items or as
-// new ones. The hidden ones are those of the composed entries' feed.
-int hiddenOf(int index, ShownFeed* feed) {
-    if (index < 0 || index >= state.heldCount || state.held[index].list != feed->list)
-        return 0;
-    const HeldFeed& held = state.held[index];
-    feed->items -= held.hidden;
-    feed->newItems -= held.hiddenNew < feed->newItems ? held.hiddenNew : feed->newItems;
-    return held.hidden;
 }
 
 // The header of "one" mode and of the feed in turn: counts, time and the stale marker as the

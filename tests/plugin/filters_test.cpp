@@ -169,6 +169,11 @@ TEST(hidden_and_highlighted_items_the_header_the_reader_and_the_sound) {
     CHECK_EQ(shownLines(), std::string("Budget VOTE today+ | Rates held"));
     CHECK_EQ(header(), std::string("2 feeds  (2)  (4 hidden)"));
     CHECK(waitFor([&] { return reorders > 0; }, 2000));
+    // Shown in turn, the sport feed, all of whose items are hidden now, gets no turn.
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeShow inTurn");
+    stepTurn(1);
+    CHECK_EQ(header().substr(0, 9), std::string("News  1/2"));
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeShow together");
 
     // A pass bringing a hidden new item and a shown one: only the shown one is new, and the sound
     // (the sport feed's switch is on) plays once.
