@@ -11,6 +11,7 @@
 #include "content/utf8.h"
 #include "content/utf8_ansi.h"
 #include "plugin/keyboard.h"
+#include "plugin/new_item_sound.h"
 #include "plugin/runtime_state.h"
 #include "plugin/view.h"
 #include "shell/blackbox_api.h"
@@ -128,9 +129,11 @@ void setFeedFilterSettings(const FeedFilterSettings* feeds, int count) {
         count > 0 ? static_cast<FeedFilter*>(calloc(static_cast<size_t>(count), sizeof(FeedFilter)))
                   : nullptr;
     int kept = 0;
+    bool sounding = false;
     for (int i = 0; copies != nullptr && i < count; ++i) {
         if (feeds[i].url == nullptr)
             continue;
+        sounding = sounding || feeds[i].newItemSound;
         FeedFilter& copy = copies[kept++];
         copy.url = duplicateText(feeds[i].url, 0);
         copy.hideWords = settingAsUtf8(feeds[i].hideWords);
@@ -139,6 +142,10 @@ void setFeedFilterSettings(const FeedFilterSettings* feeds, int count) {
     }
     state.feeds = copies;
     state.feedCount = kept;
+    // Registered as soon as a feed wants it, so the user finds it among the control panel's sounds
+    // before it first plays.
+    if (sounding)
+        registerNewItemSound();
     dropMadeFilters();
     viewChanged();
     if (runtime.pluginWindow != nullptr)

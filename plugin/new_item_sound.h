@@ -15,7 +15,8 @@ extern bool (*fullScreenProgramShown)();
 extern DWORD(WINAPI* soundClock)();
 
 // Registers the alias with its label and the system's notification sound, unless the keys are
-// there already (the user's choice is never overwritten). False when the registry refused.
+// there already (the user's choice is never overwritten): when a feed first wants the sound, and
+// before it plays. False when the registry refused.
 bool registerNewItemSound();
 // After a pass reached the window: plays the sound once when a sound-wanting feed's list holds a
 // new item, not hidden, that its list at the last look lacked. The first look at a feed only notes
