@@ -116,6 +116,7 @@ const wchar_t* const soundKeys[] = {
 } // namespace
 
 TEST(hidden_and_highlighted_items_the_header_the_reader_and_the_sound) {
+    bool (*const fullScreenCheck)() = fullScreenProgramShown;
     for (const wchar_t* key : soundKeys)
         RegDeleteKeyW(HKEY_CURRENT_USER, key);
     FeedServer news, sport;
@@ -258,8 +259,42 @@ TEST(hidden_and_highlighted_items_the_header_the_reader_and_the_sound) {
 
     UnhookWinEvent(hook);
     run.end();
+    fullScreenProgramShown = fullScreenCheck;
     for (const wchar_t* key : soundKeys)
         RegDeleteKeyW(HKEY_CURRENT_USER, key);
     stopFeedServer(news);
     stopFeedServer(sport);
+}
+
+// The full-screen check of the real system: another program's window covering the monitor in
+// front counts, a small one does not, and none once it is gone.
+TEST(another_programs_window_covering_the_monitor_is_full_screen) {
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    REQUIRE(length > 0 && length < MAX_PATH);
+    strcpy(strrchr(path, '\\') + 1, "full_screen_window.exe");
+    CHECK(!fullScreenProgramShown());
+    for (const char* size : {"small", "full"}) {
+        std::string command = std::string("\"") + path + "\" " + size;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        REQUIRE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &process));
+        CHECK(waitFor(
+            [&] {
+                HWND front = GetForegroundWindow();
+                DWORD owner = 0;
+                GetWindowThreadProcessId(front, &owner);
+                return front != nullptr && owner == process.dwProcessId;
+            },
+            10000));
+        CHECK_EQ(fullScreenProgramShown(), strcmp(size, "full") == 0);
+        TerminateProcess(process.hProcess, 0);
+        WaitForSingleObject(process.hProcess, 10000);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        pumpMessages(100);
+        CHECK(!fullScreenProgramShown());
+    }
 }

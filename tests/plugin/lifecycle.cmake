@@ -77,6 +77,8 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/shell/shell_record.h)
     add_executable(plugin_filters_test ${CMAKE_CURRENT_LIST_DIR}/filters_test.cpp
                    ${CMAKE_SOURCE_DIR}/tests/system/feed_server.cpp)
     target_link_libraries(plugin_filters_test PRIVATE fm_plugin_test_support fm_check ws2_32)
+    add_executable(full_screen_window ${CMAKE_CURRENT_LIST_DIR}/full_screen_window.cpp)
+    add_dependencies(plugin_filters_test full_screen_window)
     add_test(NAME plugin_filters COMMAND plugin_filters_test)
     set_tests_properties(plugin_filters PROPERTIES TIMEOUT 120)
 endif()
