@@ -58,6 +58,9 @@ MergedItem* mergeFeedItems(const MergeSource* sources, int sourceCount, size_t* 
         size_t start = kept;
         int position = 0;
         for (const FeedItem* item = sources[feed].first; item != nullptr; item = item->next) {
+            if (sources[feed].hidden != nullptr &&
+                sources[feed].hidden(item, sources[feed].context))
+                continue;
             Candidate& c = candidates[kept++];
             c = Candidate{item, feed, position++, false, 0};
             c.dated = parseItemTime(item->date, &c.time);

@@ -6,10 +6,13 @@
 #include "content/feed_items.h"
 
 // One feed's part: its items (the entries after the header, chained by next) and how many of
-// them it may bring at most.
+// them it may bring at most. Items for which hidden (when not null) answers true are left out
+// and do not count against the limit.
 struct MergeSource {
     const FeedItem* first;
     int limit;
+    bool (*hidden)(const FeedItem* item, void* context);
+    void* context;
 };
 
 struct MergedItem {

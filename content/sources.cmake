@@ -33,3 +33,7 @@ set(FM_CONTENT_NATIVE_SOURCES
 if(FM_NATIVE)
     list(APPEND FM_CONTENT_SOURCES ${FM_CONTENT_NATIVE_SOURCES})
 endif()
+# Case and diacritics folding, and the hide and highlight filters of the shown items.
+list(APPEND FM_CONTENT_SOURCES
+    content/text_folding.cpp
+    content/item_filter.cpp)

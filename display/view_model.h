@@ -13,6 +13,7 @@ struct ViewEntry {
     const char* feedName; // shown before the title, in the entries' encoding; null for none
     bool isNew;           // drawn in the bold weight of the same font
     bool stale;           // the item's feed failed its last update: the line says so
+    bool highlighted;     // the item matches a highlight word: the line carries a mark
     int feed;             // the caller's number for the item's feed (painting ignores it)
     ItemRect itemRect;    // client rectangle, set by painting; empty below the window
 };
@@ -22,7 +23,8 @@ struct ViewModel {
     // itemRect; the array and the items are the caller's.
     ViewEntry* entries;
     size_t count;
-    // Plain ANSI text drawn after the header's title (counts, time, the stale marker); may be null.
+    // Plain ANSI text drawn after the header's title (counts, time, the stale marker, the items
+    // the filters hide); may be null.
     const char* headerSuffix;
     // The header's tooltip lines ("\n" between them), in the entries' encoding; null or empty for
     // none.

@@ -1,7 +1,8 @@
 // The texts a screen reader announces. The list's name is the feed's title with its item count and
 // the time of the last update, or the time and reason since when the headlines are stale; an
-// item's name is its title, after its feed's name where several feeds are shown and after "new"
-// where it is marked new; its value is its date as the window shows it.
+// item's name is its title, after its feed's name where several feeds are shown, after
+// "highlighted" where a highlight word marks it and after "new" where it is marked new; its value
+// is its date as the window shows it.
 #include "plugin/accessible_feed.h"
 
 #include <cstdio>
@@ -102,6 +103,8 @@ void itemName(int item, WideText& out) {
     const ViewEntry& entry = view.entries[position];
     if (entry.isNew)
         appendWide(out, L"new, ");
+    if (entry.highlighted)
+        appendWide(out, L"highlighted, ");
     if (entry.feedName && entry.feedName[0]) {
         appendFeedText(out, entry.feedName);
         appendWide(out, L": ");

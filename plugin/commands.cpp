@@ -333,6 +333,7 @@ void reloadSettings(HWND window) {
     if (!(settings.inSlit && slit) && slit)
         SendMessageA(slit, SLIT_REMOVE, 0, reinterpret_cast<LPARAM>(window));
     applyReloadedSettings(window);
+    keyboardListShown(window); // the filters may hide or show other items now
     if (settings.inSlit && slit) {
         // A window that the reload puts into the slit must be handed to it, not just announced.
         if (wasInSlit)

@@ -5,6 +5,7 @@
 // before; the other modes keep one pair of files per favourite in "feedmarquee.feeds".
 #include "plugin/hot_key_win32.h"
 #include "plugin/feed_updates.h"
+#include "plugin/new_item_sound.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -292,6 +293,7 @@ void finishUpdate(LPARAM) {
     // slot start now.
     runEngine();
     armTimer();
+    soundForNewItems();
     if (runtime.pluginWindow)
         InvalidateRect(runtime.pluginWindow, nullptr, FALSE);
 }

@@ -370,6 +370,8 @@ unsigned shownListNumber() {
     for (size_t position = 0; position < view.count; ++position) {
         const FeedItem* entry = view.entries[position].item;
         headlines = hashText(hashText(headlines, entry->title), entry->link);
+        // A highlight the filters add or take away changes what the item is named.
+        headlines = headlines * 31 + (view.entries[position].highlighted ? 1 : 0);
     }
     return static_cast<unsigned>(headlines ^ (headlines >> 32));
 }

@@ -11,8 +11,10 @@
 #include "feed/feed_engine.h"
 #include "feed/fetch.h"
 #include "plugin/feed_updates.h"
+#include "plugin/item_filters.h"
 #include "plugin/keyboard.h"
 #include "plugin/menu.h"
+#include "plugin/new_item_sound.h"
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
 #include "plugin/settings.h"
@@ -218,6 +220,8 @@ int endPlugin(HINSTANCE instance) {
     removeAllTools();
     releasePaintTexts();
     releaseView();
+    releaseFilters();
+    releaseNewItemSound();
     if (tooltipWindow)
         DestroyWindow(tooltipWindow);
     tooltipWindow = nullptr;

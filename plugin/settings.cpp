@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "plugin/item_filters.h"
 #include "plugin/lifecycle.h"
 #include "plugin/runtime_state.h"
 #include "shell/blackbox_api.h"
@@ -298,6 +299,7 @@ void readSettings() {
     settingsReadFromFile = found;
     if (!found) {
         applyDefaults();
+        readFilterSettings(nullptr);
         writeSettings(); // creates the file; nothing when no path fits
         return;
     }
@@ -340,6 +342,7 @@ void readSettings() {
                               GetSystemMetrics(SM_CYVIRTUALSCREEN))
             settings.y = 10;
     }
+    readFilterSettings(settingsPath);
     loadFavorites();
 }
 

@@ -15,7 +15,9 @@ set(FM_PLUGIN_SOURCES
     plugin/dialog_library.cpp
     plugin/mouse_tracking.cpp
     plugin/opml_commands.cpp
-    plugin/login_dialog.cpp)
+    plugin/login_dialog.cpp
+    plugin/item_filters.cpp
+    plugin/new_item_sound.cpp)
 # The DLL's own entry points (DllMain and the four exports); not part of the static library.
 set(FM_DLL_SOURCES
     plugin/dll_main.cpp

@@ -22,6 +22,7 @@
 #include "feed/feed_engine.h"
 #include "plugin/feed_updates.h"
 #include "plugin/hot_key_win32.h"
+#include "plugin/item_filters.h"
 #include "plugin/keyboard.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
@@ -38,6 +39,9 @@ struct HeldFeed {
     FeedList* list; // retained while held
     bool stale;
     int newItems;
+    const ItemFilter* filter; // the feed's filter in force; null: every item shows
+    int hidden;               // items the filter hides
+    int hiddenNew;            // of them, items marked new
 };
 
 // Bytes of a feed's name as a line shows it; longer names are cut and end in "...".
@@ -55,6 +59,8 @@ struct ViewState {
     bool composedFeedNames;
     int composedShare;
     bool composedMarkNew;
+    unsigned composedFilters; // filterGeneration() of the composition
+    bool composedUtf8;
     bool invalid;    // compose again at the next look whatever the checks say
     FeedItem header; // the header entry of "together" and "inTurn"
     char headerTitle[300];
@@ -180,7 +186,20 @@ bool feedsChanged(int count) {
     return false;
 }
 
-bool hasSomethingToShow(const ShownFeed& feed) {
+// The feed at index as the filters leave it: its hidden items are not counted, as items or as
+// new ones. The hidden ones are those of the composed entries' feed.
+int hiddenOf(int index, ShownFeed* feed) {
+    if (index < 0 || index >= state.heldCount || state.held[index].list != feed->list)
+        return 0;
+    const HeldFeed& held = state.held[index];
+    feed->items -= held.hidden;
+    feed->newItems -= held.hiddenNew < feed->newItems ? held.hiddenNew : feed->newItems;
+    return held.hidden;
+}
+
+// A feed whose items the filters hide, every one, has nothing to show either.
+bool hasSomethingToShow(int index, ShownFeed feed) {
+    hiddenOf(index, &feed);
     return feed.hasHeadlines && feed.items > 0;
 }
 
@@ -199,19 +218,44 @@ void advanceTurn(int count) {
         return;
     }
     ShownFeed current;
-    bool empty = !feedAt(state.turnFeed, &current) || !hasSomethingToShow(current);
+    bool empty = !feedAt(state.turnFeed, &current) || !hasSomethingToShow(state.turnFeed, current);
     DWORD turn = static_cast<DWORD>(turnSecondsInForce(settings.turnSeconds)) * 1000;
     if (!empty && now - state.turnStarted < turn)
         return;
     for (int step = 1; step <= count; ++step) {
         int next = (state.turnFeed + step) % count;
         ShownFeed feed;
-        if (feedAt(next, &feed) && hasSomethingToShow(feed)) {
+        if (feedAt(next, &feed) && hasSomethingToShow(next, feed)) {
             state.turnFeed = next;
             break;
         }
     }
     state.turnStarted = now;
+}
+
+bool itemsUtf8() {
+    return settings.encoding == 1;
+}
+
+// Whether the held feed's filter hides item (for the merge).
+bool hiddenByFilter(const FeedItem* item, void* held) {
+    const HeldFeed* feed = static_cast<const HeldFeed*>(held);
+    return filterVerdict(feed->filter, item, itemsUtf8()) == itemHidden;
+}
+
+// The held feed's filter and what it hides of the feed's items: hidden items are neither shown
+// nor counted (as items or as new ones).
+void applyFilter(HeldFeed& held, const char* url, int feed) {
+    held.filter = filterForFeed(url);
+    if (held.filter == nullptr)
+        return;
+    for (const FeedItem* item = firstItem(held.list); item != nullptr; item = item->next) {
+        if (filterVerdict(held.filter, item, itemsUtf8()) != itemHidden)
+            continue;
+        ++held.hidden;
+        if (held.newItems > 0 && itemIsNew(feed, item))
+            ++held.hiddenNew;
+    }
 }
 
 // Composes the entries for the mode in force from the count feeds on show: all of them merged, or
@@ -234,7 +278,10 @@ void composeEntries(int count) {
         ShownFeed feed;
         if (!feedAt(i, &feed))
             continue;
-        state.held[i] = HeldFeed{retainFeedList(feed.list), feed.stale, feed.newItems};
+        state.held[i] =
+            HeldFeed{retainFeedList(feed.list), feed.stale, feed.newItems, nullptr, 0, 0};
+        if (feed.hasHeadlines)
+            applyFilter(state.held[i], feed.url, i);
         shortenName(feed.title != nullptr ? feed.title : "", state.names[i], sizeof state.names[i]);
     }
 
@@ -248,21 +295,24 @@ void composeEntries(int count) {
         if (sources != nullptr) {
             int share = maxItemsPerFeedInForce(settings.maxItemsPerFeed);
             for (int i = 0; i < count; ++i)
-                sources[i] = MergeSource{firstItem(state.held[i].list), share};
+                sources[i] = MergeSource{firstItem(state.held[i].list), share, hiddenByFilter,
+                                         &state.held[i]};
             items = mergeFeedItems(sources, count, &merged);
             free(sources);
         }
         if (growEntries(merged + 1)) {
-            state.entries[used++] = ViewEntry{&state.header, nullptr, false, false, -1, {}};
+            state.entries[used++] = ViewEntry{&state.header, nullptr, false, false, false, -1, {}};
             for (size_t i = 0; i < merged; ++i) {
                 int feed = items[i].feed;
-                state.entries[used++] =
-                    ViewEntry{items[i].item,
-                              settings.showFeedName ? state.names[feed] : nullptr,
-                              state.held[feed].newItems > 0 && itemIsNew(feed, items[i].item),
-                              state.held[feed].stale,
-                              feed,
-                              {}};
+                const HeldFeed& held = state.held[feed];
+                state.entries[used++] = ViewEntry{
+                    items[i].item,
+                    settings.showFeedName ? state.names[feed] : nullptr,
+                    held.newItems > 0 && itemIsNew(feed, items[i].item),
+                    held.stale,
+                    filterVerdict(held.filter, items[i].item, itemsUtf8()) == itemHighlighted,
+                    feed,
+                    {}};
             }
         }
         free(items);
@@ -274,11 +324,16 @@ void composeEntries(int count) {
             bool itemsStale = mode == showInTurn && state.held[feed].stale;
             for (const FeedItem* item = list->first; item != nullptr && used < total;
                  item = item->next) {
-                bool head = used == 0;
+                bool head = used == 0 && item == list->first;
+                FilterVerdict verdict =
+                    head ? itemShown : filterVerdict(state.held[feed].filter, item, itemsUtf8());
+                if (verdict == itemHidden)
+                    continue;
                 const FeedItem* shown = head && mode == showInTurn ? &state.header : item;
                 bool isNew = !head && state.held[feed].newItems > 0 && itemIsNew(feed, item);
-                state.entries[used++] =
-                    ViewEntry{shown, nullptr, isNew, !head && itemsStale, feed, {}};
+                state.entries[used++] = ViewEntry{
+                    shown, nullptr, isNew, !head && itemsStale, verdict == itemHighlighted,
+                    feed,  {}};
             }
         }
     }
@@ -289,6 +344,8 @@ void composeEntries(int count) {
     state.composedFeedNames = settings.showFeedName;
     state.composedShare = settings.maxItemsPerFeed;
     state.composedMarkNew = settings.markNew;
+    state.composedFilters = filterGeneration();
+    state.composedUtf8 = itemsUtf8();
     state.invalid = false;
 }
 
@@ -300,9 +357,17 @@ void appendNewCount(char* out, size_t size, int newItems) {
     appendTo(out, size, text);
 }
 
+void appendHiddenCount(char* out, size_t size, int hidden) {
+    if (hidden <= 0)
+        return;
+    char text[32];
+    snprintf(text, sizeof text, "  (%d hidden)", hidden);
+    appendTo(out, size, text);
+}
+
 // The header of "one" mode and of the feed in turn: counts, time and the stale marker as the
-// settings say, then the new items.
-void composeFeedSuffix(const ShownFeed& feed, char* out, size_t size) {
+// settings say, then the new items and the hidden ones.
+void composeFeedSuffix(const ShownFeed& feed, int hidden, char* out, size_t size) {
     bool counted = settings.showItemCounts && feed.hasHeadlines;
     out[0] = '\0';
     if (counted) {
@@ -320,6 +385,7 @@ void composeFeedSuffix(const ShownFeed& feed, char* out, size_t size) {
         appendTo(out, size, ")");
     }
     appendNewCount(out, size, feed.newItems);
+    appendHiddenCount(out, size, hidden);
 }
 
 // "N feeds", the items shown and the newest update time as the settings say, the new items.
@@ -331,10 +397,12 @@ void composeTogetherHeader(int count) {
     out[0] = '\0';
     char newest[20] = "";
     int newItems = 0;
+    int hidden = 0;
     for (int i = 0; i < count; ++i) {
         ShownFeed feed;
         if (!feedAt(i, &feed))
             continue;
+        hidden += hiddenOf(i, &feed);
         newItems += feed.newItems;
         // "%m/%d %H:%M" sorts as text within a year.
         if (strcmp(feed.updated, newest) > 0)
@@ -352,6 +420,7 @@ void composeTogetherHeader(int count) {
         appendTo(out, size, ")");
     }
     appendNewCount(out, size, newItems);
+    appendHiddenCount(out, size, hidden);
 }
 
 // Under "Couldn't connect!" (nothing to keep): why, or, in "one" mode without an address, where
@@ -402,7 +471,8 @@ void composeHeader(int count) {
             snprintf(state.headerTitle, sizeof state.headerTitle, "%s",
                      mode == showInTurn ? "0 feeds" : connectingText);
         } else {
-            composeFeedSuffix(feed, state.headerSuffix, sizeof state.headerSuffix);
+            int hidden = hiddenOf(index, &feed);
+            composeFeedSuffix(feed, hidden, state.headerSuffix, sizeof state.headerSuffix);
             if (mode == showInTurn) {
                 snprintf(state.headerTitle, sizeof state.headerTitle, "%s  %d/%d",
                          feed.title != nullptr ? feed.title : "", index + 1, count);
@@ -455,11 +525,12 @@ ViewModel& currentView() {
     // turn timer and Left/Right do. A turn past the feeds now on show starts again at the first.
     if (state.turnFeed >= count)
         state.turnFeed = 0;
-    bool recompose = state.invalid || state.model.entries == nullptr ||
-                     state.composedMode != settings.show || state.composedTurn != state.turnFeed ||
-                     state.composedFeedNames != settings.showFeedName ||
-                     state.composedShare != settings.maxItemsPerFeed ||
-                     state.composedMarkNew != settings.markNew || feedsChanged(count);
+    bool recompose =
+        state.invalid || state.model.entries == nullptr || state.composedMode != settings.show ||
+        state.composedTurn != state.turnFeed || state.composedFeedNames != settings.showFeedName ||
+        state.composedShare != settings.maxItemsPerFeed ||
+        state.composedMarkNew != settings.markNew || state.composedFilters != filterGeneration() ||
+        state.composedUtf8 != itemsUtf8() || feedsChanged(count);
     if (recompose)
         composeEntries(count);
     composeHeader(count);

@@ -96,7 +96,7 @@ struct Feeds {
             feed[i].date = at != std::string::npos ? &text[at + 1] : nullptr;
             feed[i].next = i + 1 < entries.size() ? &feed[i + 1] : nullptr;
         }
-        sources.push_back(MergeSource{feed.empty() ? nullptr : &feed[0], limit});
+        sources.push_back(MergeSource{feed.empty() ? nullptr : &feed[0], limit, nullptr, nullptr});
     }
     // The merged titles as "feed:title" joined by blanks.
     std::string merged() {

@@ -671,3 +671,57 @@ TEST(word_wrap_grows_a_block_to_the_lines_it_needs) {
     CHECK_EQ(entryAt(2)->itemRect.bottom - entryAt(2)->itemRect.top, line);
     closeWindow(window);
 }
+
+// A highlighted item carries a bar in the text's colour where its line starts (the right in a
+// line read right to left) and its title moves over by it; the text and its tip stay the same.
+TEST(a_highlighted_item_carries_a_bar_where_its_line_starts) {
+    resetDisplayState();
+    settings.highlight = 0;
+    settings.showDate = false;
+    settings.encoding = 1;
+    addEntry("Header");
+    addEntry("Same words");
+    addEntry("Same words")->highlighted = true;
+    addEntry("\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D"); // Hebrew, read right to left
+    addEntry("\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D")->highlighted = true;
+    HWND window = openWithTooltip();
+    paintNow(window);
+    // The tallest run of ink in one pixel column of the entry, and where it is.
+    auto tallestColumn = [&](const ViewEntry* entry, int* at) {
+        RECT r = rectOf(entry);
+        HDC dc = GetDC(window);
+        int best = 0;
+        for (int x = r.left; x < r.right; ++x) {
+            int run = 0;
+            for (int y = r.top; y < r.bottom; ++y)
+                run += isInk(GetPixel(dc, x, y)) ? 1 : 0;
+            if (run > best) {
+                best = run;
+                *at = x;
+            }
+        }
+        ReleaseDC(window, dc);
+        return best;
+    };
+    for (size_t plain : {size_t(1), size_t(3)}) {
+        const bool rightToLeft = plain == 3;
+        InkBox plainInk = inkWithin(window, rectOf(entryAt(plain)));
+        InkBox markedInk = inkWithin(window, rectOf(entryAt(plain + 1)));
+        REQUIRE(!plainInk.empty() && !markedInk.empty());
+        int plainColumn = 0, markedColumn = 0;
+        int plainTallest = tallestColumn(entryAt(plain), &plainColumn);
+        int markedTallest = tallestColumn(entryAt(plain + 1), &markedColumn);
+        // The bar spans the whole line, taller than any letter's stroke.
+        CHECK(markedTallest > plainTallest);
+        CHECK(markedTallest >= 13);
+        if (rightToLeft) {
+            CHECK(markedColumn > markedInk.left + (markedInk.right - markedInk.left) / 2);
+            CHECK(markedInk.left < plainInk.left); // the title moved away from the bar
+        } else {
+            CHECK(markedColumn < markedInk.left + 4);
+            CHECK(markedInk.right > plainInk.right);
+        }
+        CHECK_EQ(toolTextFor(entryAt(plain + 1)), toolTextFor(entryAt(plain)));
+    }
+    closeWindow(window);
+}

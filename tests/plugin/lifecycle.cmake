@@ -71,3 +71,14 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/shell/shell_record.h)
     add_test(NAME plugin_keyboard_reader COMMAND plugin_keyboard_reader_test)
     set_tests_properties(plugin_keyboard_reader PROPERTIES TIMEOUT 120 RUN_SERIAL TRUE)
 endif()
+
+# The hide and highlight filters and the new-items sound, against feed servers on 127.0.0.1.
+if(EXISTS ${CMAKE_SOURCE_DIR}/shell/shell_record.h)
+    add_executable(plugin_filters_test ${CMAKE_CURRENT_LIST_DIR}/filters_test.cpp
+                   ${CMAKE_SOURCE_DIR}/tests/system/feed_server.cpp)
+    target_link_libraries(plugin_filters_test PRIVATE fm_plugin_test_support fm_check ws2_32)
+    add_executable(full_screen_window ${CMAKE_CURRENT_LIST_DIR}/full_screen_window.cpp)
+    add_dependencies(plugin_filters_test full_screen_window)
+    add_test(NAME plugin_filters COMMAND plugin_filters_test)
+    set_tests_properties(plugin_filters PROPERTIES TIMEOUT 120)
+endif()
