@@ -187,7 +187,8 @@ bool composeItemTip(WideText& out, const WideText& itemLine, const wchar_t* desc
 
 // Registers the tool for rect. A tool holds at most 1024 characters; a longer text keeps its first
 // 1023, never half of a surrogate pair.
-void registerTool(const RECT& rect, WideText& text) {
+void registerTool(const RECT& rect, WideText& text, int headerLength = 0,
+                  const char* source = nullptr) {
     if (text.length > static_cast<size_t>(toolTextCapacity)) {
         size_t cut = static_cast<size_t>(toolTextCapacity) - 1;
         if (text.text[cut - 1] >= 0xD800 && text.text[cut - 1] <= 0xDBFF)
@@ -195,7 +196,7 @@ void registerTool(const RECT& rect, WideText& text) {
         text.text[cut] = L'\0';
         text.length = cut;
     }
-    addOrUpdateTool(rect, textOf(text));
+    addOrUpdateFormattedTool(rect, textOf(text), headerLength, source);
 }
 
 // A text block as measured: its height and how much of the text is measured and drawn.
@@ -420,7 +421,12 @@ int paintEntry(PaintContext& paint, SelectedFont& font, ViewEntry& shown, size_t
     if (seen) {
         bool wanted = head ? composeHeaderTip(tipText, lineText, paint.model, options)
                            : composeItemTip(tipText, lineText, description, options);
-        if (wanted)
+        // An item's tip draws its description formatted, under its line as the header.
+        if (wanted && !head && description != nullptr)
+            registerTool(item, tipText,
+                         options.tipShowTitle ? static_cast<int>(lineText.length) : 0,
+                         shown.item->descriptionSource);
+        else if (wanted)
             registerTool(item, tipText);
     }
     return layoutY;
