@@ -545,7 +545,7 @@ void handleTag(Builder& b, const Tag& tag) {
         else if (!opening)
             dropLink(b);
     } else if (isTag(tag, "br")) {
-        if (b.blockOpen) {
+        if (lastByte(b) != 0) {
             trimBlock(b, b.pre == 0, false);
             put(b, "\n", 1);
         }
