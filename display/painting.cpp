@@ -372,8 +372,9 @@ int paintEntry(PaintContext& paint, SelectedFont& font, ViewEntry& shown, size_t
         if (!IsRectEmpty(&previous))
             drawHighlight(paint.dc, previous, options.highlightBorder, paint.highContrast);
     }
+    // Wrapped descriptions keep their paragraphs, a line each.
     EntryTexts texts = textsAt(position, entry, head ? nullptr : shown.feedName, options.utf8,
-                               options.abbreviatedDate, options.localTime);
+                               options.abbreviatedDate, options.localTime, options.wordWrap);
     const wchar_t* title = texts.title != nullptr ? texts.title : L"";
     if (head)
         composeHeaderLine(lineText, title, paint.model.headerSuffix);
@@ -422,7 +423,7 @@ int paintEntry(PaintContext& paint, SelectedFont& font, ViewEntry& shown, size_t
         bool wanted = head ? composeHeaderTip(tipText, lineText, paint.model, options)
                            : composeItemTip(tipText, lineText, description, options);
         // An item's tip draws its description formatted, under its line as the header.
-        if (wanted && !head && description != nullptr)
+        if (wanted && !head && description != nullptr && options.utf8)
             registerTool(item, tipText,
                          options.tipShowTitle ? static_cast<int>(lineText.length) : 0,
                          shown.item->descriptionSource);

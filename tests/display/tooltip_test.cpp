@@ -213,6 +213,7 @@ TEST(a_formatted_tip_draws_styles_markers_and_stays_in_its_width) {
 TEST(an_item_tip_with_markup_shows_formatted_within_tip_width) {
     resetDisplayState();
     settings.tipWidth = 200;
+    settings.encoding = 1;
     addEntry("Feed");
     ViewEntry* item = addEntry("Harbour news", "Boats leave. First Second", "Mon, 07 Dec 2026");
     itemAt(1)->descriptionSource =
@@ -247,6 +248,34 @@ TEST(an_item_tip_with_markup_shows_formatted_within_tip_width) {
     ReleaseDC(tooltipWindow, dc);
     CHECK(inkRows > 3 * 8);
     tooltipPointerLeft();
+    closeWindow(window);
+}
+
+TEST(wrapped_description_lines_keep_their_paragraphs) {
+    resetDisplayState();
+    settings.showDesc = true;
+    settings.showDate = false;
+    settings.wordWrap = true;
+    addEntry("Feed");
+    settings.encoding = 1;
+    addEntry("A", "one two");
+    itemAt(1)->descriptionSource = copyOf("h<p>one</p><p>two</p>");
+    addEntry("B", "one two");
+    ViewEntry* formatted = entryAt(1);
+    ViewEntry* flat = entryAt(2);
+    HWND window = openWithTooltip();
+    REQUIRE(tooltipWindow != nullptr);
+    paintNow(window);
+    int formattedHeight = formatted->itemRect.bottom - formatted->itemRect.top;
+    int flatHeight = flat->itemRect.bottom - flat->itemRect.top;
+    CHECK(formattedHeight >= flatHeight + 10); // a line more
+    // The tip's plain text keeps the break too.
+    CHECK(toolTextAt(window, middleOf(formatted)).find(L"one\ntwo") != std::wstring::npos);
+    // Without word wrap the description stays one line.
+    settings.wordWrap = false;
+    paintNow(window);
+    CHECK_EQ(formatted->itemRect.bottom - formatted->itemRect.top,
+             flat->itemRect.bottom - flat->itemRect.top);
     closeWindow(window);
 }
 
