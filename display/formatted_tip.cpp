@@ -15,10 +15,10 @@ const wchar_t ellipsis[] = L"\x2026";
 
 struct Fragment {
     int x, baseline; // baseline: 0 until its line is finished
+    int advance;     // the pixels its text was measured to take
     int font;        // style bits, the index into the tip's fonts
     int start, length;
-    UINT options;   // ExtTextOut's options for its paragraph
-    bool lineStart; // the first fragment of its line
+    UINT options; // ExtTextOut's options for its paragraph
 };
 
 } // namespace
@@ -112,7 +112,7 @@ int keepText(FormattedTip* tip, const wchar_t* text, int length) {
     return tip->textLength - length;
 }
 
-bool addFragment(Layout& layout, int x, int style, const wchar_t* text, int length) {
+bool addFragment(Layout& layout, int x, int advance, int style, const wchar_t* text, int length) {
     FormattedTip* tip = layout.tip;
     int start = keepText(tip, text, length);
     void* items = tip->fragments;
@@ -123,8 +123,7 @@ bool addFragment(Layout& layout, int x, int style, const wchar_t* text, int leng
     }
     tip->fragments = static_cast<Fragment*>(items);
     Fragment& fragment = tip->fragments[tip->fragmentCount++];
-    fragment = Fragment{
-        x, 0, style, start, length, layout.options, tip->fragmentCount - 1 == layout.lineFirst};
+    fragment = Fragment{x, 0, advance, style, start, length, layout.options};
     return true;
 }
 
@@ -143,7 +142,7 @@ void endWithEllipsis(Layout& layout, int last) {
     while (cut.length > 0 && tip->text[cut.start + cut.length - 1] == L' ')
         --cut.length;
     right = cut.x + extent(layout, cut.font, tip->text + cut.start, cut.length);
-    Fragment mark = {right, cut.baseline, cut.font, 0, 1, cut.options, false};
+    Fragment mark = {right, cut.baseline, markWidth, cut.font, 0, 1, cut.options};
     mark.start = keepText(tip, ellipsis, 1);
     void* items = tip->fragments;
     if (mark.start < 0 ||
@@ -174,6 +173,23 @@ void finishLine(Layout& layout) {
         layout.full = true;
         return;
     }
+    // Neighbours of one style are drawn as one piece, so the spacing inside it is the text
+    // renderer's own (words measured apart can draw wider than their extents add up to).
+    int kept = layout.lineFirst;
+    for (int i = layout.lineFirst; i < tip->fragmentCount; ++i) {
+        Fragment& fragment = tip->fragments[i];
+        Fragment* previous = kept > layout.lineFirst ? &tip->fragments[kept - 1] : nullptr;
+        if (previous != nullptr && previous->font == fragment.font &&
+            previous->options == fragment.options &&
+            previous->x + previous->advance == fragment.x &&
+            previous->start + previous->length == fragment.start) {
+            previous->length += fragment.length;
+            previous->advance += fragment.advance;
+            continue;
+        }
+        tip->fragments[kept++] = fragment;
+    }
+    tip->fragmentCount = kept;
     for (int i = layout.lineFirst; i < tip->fragmentCount; ++i)
         tip->fragments[i].baseline = layout.y + ascent;
     for (int i = layout.lineFirst; i < tip->fragmentCount; ++i) {
@@ -220,25 +236,31 @@ void layoutRun(Layout& layout, int style, const wchar_t* text, int length, int l
         if (layout.full)
             return;
         if (layout.x + wordWidth > layout.width) {
-            // Wider than a whole line: as many characters as fit, at least one.
-            int fit = 0;
-            SIZE size = {};
-            HGDIOBJ old = SelectObject(layout.dc, fontFor(layout, style));
-            GetTextExtentExPointW(layout.dc, text + i, wordEnd - i, layout.width - layout.x, &fit,
-                                  nullptr, &size);
-            SelectObject(layout.dc, old);
+            // Wider than a whole line: as many characters as fit, at least one (found by
+            // halving, as the system's fitting count is not to be relied on everywhere).
+            int fit = 1;
+            for (int low = 2, high = wordEnd - i; low <= high;) {
+                int middle = low + (high - low) / 2;
+                if (layout.x + extent(layout, style, text + i, middle) <= layout.width) {
+                    fit = middle;
+                    low = middle + 1;
+                } else {
+                    high = middle - 1;
+                }
+            }
             fit = fit < 1 ? 1 : fit;
             if (fit > 1 && text[i + fit - 1] >= 0xD800 && text[i + fit - 1] <= 0xDBFF)
                 --fit; // never half of a surrogate pair
-            if (!addFragment(layout, layout.x, style, text + i, fit))
+            if (!addFragment(layout, layout.x, 0, style, text + i, fit))
                 return;
             newLine(layout, left);
             i += fit;
             continue;
         }
-        if (!addFragment(layout, layout.x, style, text + i, pieceEnd - i))
+        int advance = extent(layout, style, text + i, pieceEnd - i);
+        if (!addFragment(layout, layout.x, advance, style, text + i, pieceEnd - i))
             return;
-        layout.x += extent(layout, style, text + i, pieceEnd - i);
+        layout.x += advance;
         i = pieceEnd;
     }
 }
@@ -283,7 +305,7 @@ void layoutBlock(Layout& layout, const FormattedDescription* document,
         layout.x = left;
         if (markerLength > 0 &&
             !addFragment(layout, left - gap - markerWidth > 0 ? left - gap - markerWidth : 0,
-                         markerStyle, marker, markerLength))
+                         markerWidth, markerStyle, marker, markerLength))
             return;
     } else {
         if (left > layout.width / 2)
@@ -313,7 +335,10 @@ FormattedTip* layoutFormattedTip(HDC dc, HFONT font, const wchar_t* header, int 
     if (tip == nullptr)
         return nullptr;
     tip->fonts[0] = font != nullptr ? font : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    Layout layout = {dc, tip, width > 8 ? width - 4 : width, maxHeight, 0, 0, 0, 0, false};
+    // Lines are filled short of the width by the error a line's glyphs may be drawn with.
+    int slack = width / 32 + 2;
+    Layout layout = {dc, tip,  width > 4 * slack ? width - slack : width, maxHeight, 0, 0, 0,
+                     0,  false};
     HGDIOBJ old = SelectObject(dc, tip->fonts[0]);
     TEXTMETRICW metrics = {};
     GetTextMetricsW(dc, &metrics);
@@ -362,14 +387,28 @@ void drawFormattedTip(HDC dc, const FormattedTip* tip, int x, int y) {
                   DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL | DT_NOCLIP);
     }
     UINT savedAlign = SetTextAlign(dc, TA_BASELINE | TA_LEFT);
+    // Each fragment is drawn with the advances it was measured with: left to the renderer, glyphs
+    // may come out wider than measured and pass the tip's edge.
+    int longest = 0;
+    for (int i = 0; i < tip->fragmentCount; ++i)
+        longest = tip->fragments[i].length > longest ? tip->fragments[i].length : longest;
+    int* extents = static_cast<int*>(malloc((static_cast<size_t>(longest) + 1) * 2 * sizeof(int)));
+    int* advances = extents != nullptr ? extents + longest + 1 : nullptr;
     for (int i = 0; i < tip->fragmentCount; ++i) {
         const Fragment& fragment = tip->fragments[i];
         if (fragment.baseline == 0 || fragment.length == 0)
             continue;
         SelectObject(dc, tip->fonts[fragment.font]);
-        ExtTextOutW(dc, x + fragment.x, y + fragment.baseline, fragment.options, nullptr,
-                    tip->text + fragment.start, static_cast<UINT>(fragment.length), nullptr);
+        const wchar_t* text = tip->text + fragment.start;
+        SIZE size = {};
+        bool measured = extents != nullptr && GetTextExtentExPointW(dc, text, fragment.length, 0,
+                                                                    nullptr, extents, &size);
+        for (int k = 0; measured && k < fragment.length; ++k)
+            advances[k] = extents[k] - (k > 0 ? extents[k - 1] : 0);
+        ExtTextOutW(dc, x + fragment.x, y + fragment.baseline, fragment.options, nullptr, text,
+                    static_cast<UINT>(fragment.length), measured ? advances : nullptr);
     }
+    free(extents);
     SetTextAlign(dc, savedAlign);
     SelectObject(dc, old);
     SetBkMode(dc, savedMode);

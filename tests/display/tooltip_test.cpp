@@ -160,6 +160,40 @@ int rightmostInk(const InkCanvas& canvas) {
     return -1;
 }
 
+// Writes the screen's pixels in rect to path as a 24-bit BMP (for the README's picture).
+void saveScreen(const RECT& rect, const char* path) {
+    int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    InkCanvas canvas = newCanvas(width, height);
+    HDC screen = GetDC(nullptr);
+    BitBlt(canvas.dc, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    ReleaseDC(nullptr, screen);
+    GdiFlush();
+    FILE* file = fopen(path, "wb");
+    if (file != nullptr) {
+        int rowBytes = (width * 3 + 3) & ~3;
+        BITMAPFILEHEADER header = {};
+        BITMAPINFOHEADER info = {};
+        header.bfType = 0x4D42;
+        header.bfOffBits = sizeof header + sizeof info;
+        header.bfSize = header.bfOffBits + rowBytes * height;
+        info.biSize = sizeof info;
+        info.biWidth = width;
+        info.biHeight = height;
+        info.biPlanes = 1;
+        info.biBitCount = 24;
+        fwrite(&header, sizeof header, 1, file);
+        fwrite(&info, sizeof info, 1, file);
+        std::vector<unsigned char> row(rowBytes);
+        for (int y = height - 1; y >= 0; --y) {
+            for (int x = 0; x < width; ++x)
+                memcpy(&row[x * 3], &canvas.pixels[y * width + x], 3);
+            fwrite(row.data(), 1, rowBytes, file);
+        }
+        fclose(file);
+    }
+    freeCanvas(canvas);
+}
+
 } // namespace
 
 TEST(a_formatted_tip_draws_styles_markers_and_stays_in_its_width) {
@@ -215,10 +249,14 @@ TEST(an_item_tip_with_markup_shows_formatted_within_tip_width) {
     settings.tipWidth = 200;
     settings.encoding = 1;
     addEntry("Feed");
-    ViewEntry* item = addEntry("Harbour news", "Boats leave. First Second", "Mon, 07 Dec 2026");
+    ViewEntry* item =
+        addEntry("Storm warning for the harbour", "Boats leave. First Second", "Tue, 08 Dec 2026");
     itemAt(1)->descriptionSource =
-        copyOf("h<p>Boats <b>leave</b>.</p><ul><li>First</li><li>Second "
-               "Llanfairpwllgwyngyllgogerychwyrndrobwllllantysiliogogogoch</li></ul>");
+        copyOf("h<h3>Tonight from 20:00</h3><p>Boats <b>leave</b> early; the <i>Gazette</i> lists "
+               "<a href=\"http://example.com/ferries\">every ferry</a>.</p><ul><li>First: the "
+               "fish market closes at <code>18:00</code></li><li>Second: "
+               "Llanfairpwllgwyngyllgogerychwyrndrobwllllantysiliogogogoch road shut</li></ul>"
+               "<blockquote>Stay off the pier.</blockquote><p><img alt=\"harbour at dawn\"></p>");
     HWND window = openWithTooltip();
     REQUIRE(tooltipWindow != nullptr);
     paintNow(window);
@@ -245,8 +283,24 @@ TEST(an_item_tip_with_markup_shows_formatted_within_tip_width) {
             }
         }
     }
+    // Nothing runs into the margin at the right, where a line drawn wider than it was laid out
+    // would be cut by the window's edge.
+    RECT client;
+    GetClientRect(tooltipWindow, &client);
+    int edgeInk = 0;
+    for (int y = 0; y < client.bottom; ++y)
+        for (int x = client.right - 3; x < client.right; ++x)
+            edgeInk += GetPixel(dc, x, y) != background ? 1 : 0;
     ReleaseDC(tooltipWindow, dc);
+    CHECK_EQ(edgeInk, 0);
     CHECK(inkRows > 3 * 8);
+    if (const char* path = getenv("FM_TOOLTIP_SCREENSHOT")) {
+        RECT shown;
+        GetWindowRect(window, &shown);
+        UnionRect(&shown, &shown, &tip);
+        InflateRect(&shown, 8, 8);
+        saveScreen(shown, path);
+    }
     tooltipPointerLeft();
     closeWindow(window);
 }
