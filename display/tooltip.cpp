@@ -270,6 +270,12 @@ bool layOutFormattedTip(const ToolEntry& tool, const RECT& work) {
 // The control's window with a formatted tip on show: painted here and held to its size; every
 // other message (and every plain tip) is the control's.
 LRESULT CALLBACK formattedTipProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Another tool's tip (the keyboard's) is its own text, not the formatted one on show.
+    const TOOLINFOW* activated = reinterpret_cast<const TOOLINFOW*>(lParam);
+    if (message == TTM_TRACKACTIVATE && wParam && activated != nullptr &&
+        (pointedTool == nullptr || activated->uId != pointedTool->toolInfo.uId ||
+         activated->hwnd != pointedTool->toolInfo.hwnd))
+        dropFormattedTip();
     if (shownFormattedTip != nullptr && message == WM_WINDOWPOSCHANGING) {
         WINDOWPOS* position = reinterpret_cast<WINDOWPOS*>(lParam);
         position->cx = formattedWindowSize.cx;
