@@ -749,13 +749,60 @@ namespace {
 // A kept source starts with a byte naming its form.
 const char formLetters[] = {'e', 'h', 't'};
 
-bool holds(const char* text, size_t n, const char* what) {
-    size_t length = strlen(what);
-    for (size_t i = 0; i + length <= n; ++i) {
-        size_t k = 0;
-        while (k < length && lower(text[i + k]) == what[k])
-            ++k;
-        if (k == length)
+bool startsWithNoCase(const char* text, size_t n, const char* word) {
+    size_t k = 0;
+    while (word[k] != '\0' && k < n && lower(text[k]) == word[k])
+        ++k;
+    return word[k] == '\0';
+}
+
+bool isOneOf(const char* name, const char* const* names, size_t count) {
+    for (size_t i = 0; i < count; ++i)
+        if (strcmp(name, names[i]) == 0)
+            return true;
+    return false;
+}
+
+// Whether HTML shows more when formatted than as plain text: a tag that styles, breaks a line,
+// lists, quotes or tabulates, or more than one block (a single paragraph in <p> reads the same
+// either way). Tags written as references count in escaped HTML.
+bool holdsFormatting(const char* text, size_t n, bool escaped) {
+    static const char* const shaping[] = {
+        "b",    "strong", "i",   "em",    "cite", "var", "u",  "ins", "a",  "code",      "kbd",
+        "samp", "tt",     "br",  "img",   "h1",   "h2",  "h3", "h4",  "h5", "h6",        "ul",
+        "ol",   "li",     "pre", "table", "tr",   "td",  "th", "hr",  "dl", "blockquote"};
+    static const char* const blocks[] = {"p",       "div",    "section", "article", "header",
+                                         "footer",  "main",   "nav",     "aside",   "figure",
+                                         "address", "center", "dt",      "dd",      "caption"};
+    int blockTags = 0;
+    for (size_t i = 0; i < n; ++i) {
+        size_t name = i + 1;
+        if (text[i] != '<') {
+            if (!escaped || text[i] != '&')
+                continue;
+            if (startsWithNoCase(text + i + 1, n - i - 1, "lt;"))
+                name = i + 4;
+            else if (startsWithNoCase(text + i + 1, n - i - 1, "#60;"))
+                name = i + 5;
+            else if (startsWithNoCase(text + i + 1, n - i - 1, "#x3c;"))
+                name = i + 6;
+            else
+                continue;
+        }
+        if (name < n && text[name] == '/')
+            ++name;
+        char tag[12];
+        size_t length = 0;
+        while (name + length < n && isAlnum(text[name + length]) && length < sizeof tag - 1) {
+            tag[length] = lower(text[name + length]);
+            ++length;
+        }
+        tag[length] = '\0';
+        if (length == 0 || (name + length < n && isAlnum(text[name + length])))
+            continue;
+        if (isOneOf(tag, shaping, sizeof shaping / sizeof shaping[0]))
+            return true;
+        if (isOneOf(tag, blocks, sizeof blocks / sizeof blocks[0]) && ++blockTags > 2)
             return true;
     }
     return false;
@@ -783,12 +830,8 @@ const char* keepDescriptionSource(FeedList* list, const char* source, size_t cou
                                   DescriptionForm form) {
     if (list == nullptr || source == nullptr || count == 0 || form > PlainText)
         return nullptr;
-    bool formatted = form == PlainText
-                         ? holdsBlankLine(source, count)
-                         : memchr(source, '<', count) != nullptr ||
-                               (form == EscapedHtml &&
-                                (holds(source, count, "&lt") || holds(source, count, "&#6") ||
-                                 holds(source, count, "&#x3c")));
+    bool formatted = form == PlainText ? holdsBlankLine(source, count)
+                                       : holdsFormatting(source, count, form == EscapedHtml);
     if (!formatted)
         return nullptr;
     if (count > descriptionSourceLimit) {

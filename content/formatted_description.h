@@ -71,8 +71,8 @@ size_t formattedPlainText(const FormattedDescription* document, char* out, size_
 const size_t descriptionSourceLimit = 16 * 1024;
 
 // Keeps a copy of a description's source in list's storage when formatting would show more than
-// its plain text does: HTML holding a tag or a reference to '<', or plain text holding a blank
-// line. Returns the copy for FeedItem::descriptionSource, or null (nothing to keep, or no memory).
+// its plain text does: HTML holding a tag that styles, breaks, lists, quotes or tabulates, or more
+// than one paragraph; plain text holding a blank line. Returns the copy for FeedItem::descriptionSource, or null (nothing to keep, or no memory).
 const char* keepDescriptionSource(FeedList* list, const char* source, size_t count,
                                   DescriptionForm form);
 // Formats an entry's description: from its kept source, else from its plain text as a single

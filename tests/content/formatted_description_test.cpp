@@ -226,13 +226,16 @@ TEST(parsedEntriesKeepSourcesOnlyWhereFormattingShows) {
         "</description></item>"
         "<item><title>cdata</title><description><![CDATA[<ul><li>x</ul>]]></description></item>"
         "<item><title>plain</title><description>just words &amp; more</description></item>"
+        "<item><title>one paragraph</title><description>&lt;p&gt;&lt;span "
+        "class=x&gt;alone&lt;/span&gt;&lt;/p&gt;</description></item>"
         "</channel></rss>";
     std::string work = feed;
     FeedList* list = parseFeed(&work[0], nullptr);
-    REQUIRE(list != nullptr && itemCount(list) == 3);
+    REQUIRE(list != nullptr && itemCount(list) == 4);
     const FeedItem* item = firstItem(list);
-    const char* expected[] = {"p1 a | p1 b", "li1[\xe2\x80\xa2] x", "p1 just words & more"};
-    for (int i = 0; i < 3; ++i, item = item->next) {
+    const char* expected[] = {"p1 a | p1 b", "li1[\xe2\x80\xa2] x", "p1 just words & more",
+                              "p1 alone"};
+    for (int i = 0; i < 4; ++i, item = item->next) {
         CHECK_EQ(item->descriptionSource != nullptr, i < 2);
         FormattedDescription* document = formatEntryDescription(item);
         REQUIRE(document != nullptr);
