@@ -111,6 +111,11 @@ void cut(Builder& b) {
     FormattedRun& run = b.doc->runs[b.doc->runCount - 1];
     if (run.text + run.length != b.text + b.textLength)
         return;
+    while (run.length > 1 &&
+           (run.text[run.length - 1] == ' ' || run.text[run.length - 1] == '\n')) {
+        --run.length; // the mark follows the last word
+        --b.textLength;
+    }
     memcpy(b.text + b.textLength, ellipsis, 3);
     b.textLength += 3;
     run.length += 3;

@@ -193,6 +193,13 @@ TEST(hostileInputStaysBounded) {
     std::string cutLetters = formatted(letters, PlainText);
     CHECK_EQ(cutLetters, "p1 " + letters.substr(2) + "\xe2\x80\xa6");
 
+    // Cut after a blank: the mark follows the last word.
+    std::string words;
+    for (int i = 0; i < formattedCharacterLimit / 2 + 1; ++i)
+        words += "w ";
+    std::string cutWords = formatted(words, PlainText);
+    CHECK_EQ(cutWords.substr(cutWords.size() - 6), std::string("w w\xe2\x80\xa6"));
+
     // 300 paragraphs: the first 200, the last of them ending in "…".
     std::string paragraphs;
     for (int i = 0; i < 300; ++i)
