@@ -208,8 +208,8 @@ void newLine(Layout& layout, int left) {
     layout.x = left;
 }
 
-// The options every fragment of a paragraph is drawn with. Reading order and alignment of a
-// paragraph are decided here and nowhere else.
+// The ExtTextOut options every fragment of a paragraph is drawn with, chosen once per paragraph
+// here and nowhere else (today none: paragraphs read left to right).
 UINT paragraphDrawFlags(const FormattedBlock&) {
     return 0;
 }
