@@ -156,6 +156,7 @@ int tipWidth = 0;   // the widest a tip's text may be, as setTooltipTiming got i
 // The formatted tip on show and the size its window is held to; the control's own procedure.
 FormattedTip* shownFormattedTip = nullptr;
 SIZE formattedWindowSize = {};
+POINT formattedWindowPlace = {}; // where showTip put it: the control may move its window a pixel
 WNDPROC controlProcedure = nullptr;
 const int formattedTipMargin = 4; // pixels between the window's edge and its text
 
@@ -278,9 +279,11 @@ LRESULT CALLBACK formattedTipProcedure(HWND window, UINT message, WPARAM wParam,
         dropFormattedTip();
     if (shownFormattedTip != nullptr && message == WM_WINDOWPOSCHANGING) {
         WINDOWPOS* position = reinterpret_cast<WINDOWPOS*>(lParam);
+        position->x = formattedWindowPlace.x;
+        position->y = formattedWindowPlace.y;
         position->cx = formattedWindowSize.cx;
         position->cy = formattedWindowSize.cy;
-        position->flags &= ~static_cast<UINT>(SWP_NOSIZE);
+        position->flags &= ~static_cast<UINT>(SWP_NOSIZE | SWP_NOMOVE);
     } else if (shownFormattedTip != nullptr && message == WM_PAINT) {
         PAINTSTRUCT paint;
         HDC dc = BeginPaint(window, &paint);
@@ -328,13 +331,13 @@ void CALLBACK showTip(HWND window, UINT, UINT_PTR, DWORD) {
         x = work.right - width - 2;
     x = x < work.left ? work.left : x;
     y = y < work.top ? work.top : y;
+    formattedWindowPlace = POINT{x, y};
     SendMessageW(tooltipWindow, TTM_TRACKPOSITION, 0,
                  MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)));
     SendMessageW(tooltipWindow, TTM_TRACKACTIVATE, TRUE,
                  reinterpret_cast<LPARAM>(&pointedTool->toolInfo));
     if (shownFormattedTip != nullptr) {
-        SetWindowPos(tooltipWindow, nullptr, x, y, width, height,
-                     SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+        SetWindowPos(tooltipWindow, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
         InvalidateRect(tooltipWindow, nullptr, TRUE);
     }
     tipShown = true;

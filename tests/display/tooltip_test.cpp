@@ -302,6 +302,22 @@ TEST(an_item_tip_with_markup_shows_formatted_within_tip_width) {
         saveScreen(shown, path);
     }
     tooltipPointerLeft();
+
+    // A description taller than the screen: the tip stays within the work area.
+    std::string tall = "h";
+    for (int i = 0; i < 150; ++i)
+        tall += "<p>paragraph " + std::to_string(i) + "</p>";
+    free((void*)itemAt(1)->descriptionSource);
+    itemAt(1)->descriptionSource = copyOf(tall.c_str());
+    paintNow(window);
+    pumpMessages(100); // the pointer leaves the tool first, so the next move shows it anew
+    REQUIRE(tipShowsAt(window, middleOf(entryAt(1)), 1500));
+    RECT work = {};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    GetWindowRect(tooltipWindow, &tip);
+    CHECK(tip.top >= work.top && tip.bottom <= work.bottom);
+    CHECK(tip.bottom - tip.top > (work.bottom - work.top) / 2);
+    tooltipPointerLeft();
     closeWindow(window);
 }
 
