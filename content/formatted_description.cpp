@@ -582,6 +582,39 @@ void handleTag(Builder& b, const Tag& tag) {
     }
 }
 
+// Where the text after the comment, declaration or processing instruction at w[at] ('<' then '!'
+// or '?') starts; at itself when none starts there.
+size_t afterIgnoredMarkup(const char* w, size_t n, size_t at) {
+    char next = at + 1 < n ? w[at + 1] : '\0';
+    if (next == '!' && at + 3 < n && w[at + 2] == '-' && w[at + 3] == '-') {
+        size_t k = at + 4;
+        while (k + 2 < n && !(w[k] == '-' && w[k + 1] == '-' && w[k + 2] == '>'))
+            ++k;
+        return k + 2 < n ? k + 3 : n;
+    }
+    if (next != '!' && next != '?')
+        return at;
+    const char* gt = static_cast<const char*>(memchr(w + at, '>', n - at));
+    return gt != nullptr ? static_cast<size_t>(gt - w) + 1 : n;
+}
+
+// Undoes one level of references of escaped HTML line by line, so that line breaks (which the
+// decoding drops) stay for preformatted text. Writes at most count + 1 bytes; returns the length.
+size_t unescapeLines(const char* source, size_t count, char* out) {
+    size_t written = 0;
+    size_t i = 0;
+    while (i < count) {
+        const char* newline = static_cast<const char*>(memchr(source + i, '\n', count - i));
+        size_t end = newline != nullptr ? static_cast<size_t>(newline - source) : count;
+        decodeEntities(source + i, end - i, out + written);
+        written += strnlen(out + written, end - i);
+        if (end < count)
+            out[written++] = '\n';
+        i = end + 1;
+    }
+    return written;
+}
+
 void formatHtml(Builder& b, const char* w, size_t n) {
     size_t i = 0;
     while (i < n && !b.full) {
@@ -592,19 +625,8 @@ void formatHtml(Builder& b, const char* w, size_t n) {
         if (at >= n || b.full)
             break;
         char next = at + 1 < n ? w[at + 1] : '\0';
-        if (next == '!') {
-            if (at + 3 < n && w[at + 2] == '-' && w[at + 3] == '-') {
-                size_t k = at + 4;
-                while (k + 2 < n && !(w[k] == '-' && w[k + 1] == '-' && w[k + 2] == '>'))
-                    ++k;
-                i = k + 2 < n ? k + 3 : n;
-            } else {
-                const char* gt = static_cast<const char*>(memchr(w + at, '>', n - at));
-                i = gt != nullptr ? static_cast<size_t>(gt - w) + 1 : n;
-            }
-        } else if (next == '?') {
-            const char* gt = static_cast<const char*>(memchr(w + at, '>', n - at));
-            i = gt != nullptr ? static_cast<size_t>(gt - w) + 1 : n;
+        if (next == '!' || next == '?') {
+            i = afterIgnoredMarkup(w, n, at);
         } else if (isLetter(next) || next == '/') {
             Tag tag;
             i = readTag(w, n, at, tag);
@@ -618,6 +640,103 @@ void formatHtml(Builder& b, const char* w, size_t n) {
         }
     }
     closeBlock(b);
+}
+
+// Tags the formatter acts on besides the block elements.
+bool isInlineElement(const Tag& tag) {
+    static const char* const names[] = {"b", "strong", "i",    "em",  "cite", "var",
+                                        "u", "ins",    "code", "kbd", "samp", "tt",
+                                        "a", "br",     "img",  "td",  "th"};
+    for (const char* name : names)
+        if (isTag(tag, name))
+            return true;
+    return false;
+}
+
+// Writes a value between double quotes, its own double quotes as references (the formatter
+// decodes attribute values, so it reads the same value back).
+void writeValue(char* out, size_t& written, const char* name, const char* value, size_t n) {
+    out[written++] = ' ';
+    size_t nameLength = strlen(name);
+    memcpy(out + written, name, nameLength);
+    written += nameLength;
+    out[written++] = '=';
+    out[written++] = '"';
+    for (size_t k = 0; k < n; ++k) {
+        if (value[k] == '"') {
+            memcpy(out + written, "&#34;", 5);
+            written += 5;
+        } else {
+            out[written++] = value[k];
+        }
+    }
+    out[written++] = '"';
+}
+
+// The HTML w (n bytes) as the formatter reads it, without what it ignores: comments, declarations,
+// scripts and the other hidden elements with their contents, tags it does not act on, and every
+// attribute but a link's address, an image's text and a list's start. Whatever is left out
+// becomes one "<s>" (a tag the formatter ignores), so the text on either side is still read
+// apart. The text itself is copied unchanged. Writes at most 5 * n + 16 bytes into out; returns
+// the length.
+size_t compactHtml(const char* w, size_t n, char* out) {
+    size_t written = 0;
+    bool leftOut = false; // the output ends with a "<s>"
+    auto leaveOut = [&]() {
+        if (!leftOut)
+            memcpy(out + written, "<s>", 3), written += 3;
+        leftOut = true;
+    };
+    size_t i = 0;
+    while (i < n) {
+        const char* lt = static_cast<const char*>(memchr(w + i, '<', n - i));
+        size_t at = lt != nullptr ? static_cast<size_t>(lt - w) : n;
+        if (at > i) {
+            memcpy(out + written, w + i, at - i);
+            written += at - i;
+            leftOut = false;
+        }
+        if (at >= n)
+            break;
+        char next = at + 1 < n ? w[at + 1] : '\0';
+        if (next == '!' || next == '?') {
+            i = afterIgnoredMarkup(w, n, at);
+            leaveOut();
+            continue;
+        }
+        if (!isLetter(next) && next != '/') {
+            out[written++] = '<';
+            leftOut = false;
+            i = at + 1;
+            continue;
+        }
+        Tag tag;
+        i = readTag(w, n, at, tag);
+        bool hidden = !tag.closing && !tag.selfClosing && isHiddenElement(tag);
+        if (hidden)
+            i = skipElement(w, n, i, tag.name);
+        if (hidden || tag.name[0] == '\0' || (!isBlockElement(tag) && !isInlineElement(tag))) {
+            leaveOut();
+            continue;
+        }
+        out[written++] = '<';
+        if (tag.closing)
+            out[written++] = '/';
+        size_t nameLength = strlen(tag.name);
+        memcpy(out + written, tag.name, nameLength);
+        written += nameLength;
+        if (isTag(tag, "a") && tag.href != nullptr)
+            writeValue(out, written, "href", tag.href, tag.hrefLength);
+        if (isTag(tag, "img") && tag.alt != nullptr)
+            writeValue(out, written, "alt", tag.alt, tag.altLength);
+        if (isTag(tag, "ol") && tag.start != nullptr)
+            writeValue(out, written, "start", tag.start, tag.startLength);
+        if (tag.selfClosing)
+            out[written++] = '/';
+        out[written++] = '>';
+        leftOut = false;
+    }
+    return written;
 }
 
 void formatPlain(Builder& b, const char* text, size_t n) {
@@ -684,22 +803,8 @@ FormattedDescription* formatDescription(const char* source, size_t count, Descri
     const char* html = source;
     size_t htmlLength = count;
     if (form == EscapedHtml) {
-        // One level of references undone line by line, so that line breaks (which the decoding
-        // drops) stay for preformatted text.
-        char* unescaped = work + count + 3;
-        size_t out = 0;
-        size_t i = 0;
-        while (i < count) {
-            const char* newline = static_cast<const char*>(memchr(source + i, '\n', count - i));
-            size_t end = newline != nullptr ? static_cast<size_t>(newline - source) : count;
-            decodeEntities(source + i, end - i, unescaped + out);
-            out += strnlen(unescaped + out, end - i);
-            if (end < count)
-                unescaped[out++] = '\n';
-            i = end + 1;
-        }
-        html = unescaped;
-        htmlLength = out;
+        html = work + count + 3;
+        htmlLength = unescapeLines(source, count, work + count + 3);
     }
     formatHtml(b, html, htmlLength);
     free(work);
@@ -839,17 +944,36 @@ const char* keepDescriptionSource(FeedList* list, const char* source, size_t cou
                                        : holdsFormatting(source, count, form == EscapedHtml);
     if (!formatted)
         return nullptr;
+    // HTML is kept as the formatter reads it: escaped HTML unescaped, without comments, hidden
+    // elements, unknown tags and unused attributes (image addresses, classes, styles).
+    char* work = nullptr;
+    if (form != PlainText) {
+        work = static_cast<char*>(malloc(6 * count + 24));
+        if (work == nullptr)
+            return nullptr;
+        const char* html = source;
+        size_t htmlLength = count;
+        if (form == EscapedHtml) {
+            char* unescaped = work + 5 * count + 16; // the compact copy stays before it
+            htmlLength = unescapeLines(source, count, unescaped);
+            html = unescaped;
+        }
+        count = compactHtml(html, htmlLength, work);
+        source = work;
+        form = RawHtml;
+    }
     if (count > descriptionSourceLimit) {
         count = descriptionSourceLimit;
         while (count > 0 && (static_cast<unsigned char>(source[count]) & 0xC0) == 0x80)
             --count;
     }
     char* kept = reserveListText(list, count + 1);
-    if (kept == nullptr)
-        return nullptr;
-    kept[0] = formLetters[form];
-    memcpy(kept + 1, source, count);
-    keepListText(list, kept, count + 2, count + 1);
+    if (kept != nullptr) {
+        kept[0] = formLetters[form];
+        memcpy(kept + 1, source, count);
+        keepListText(list, kept, count + 2, count + 1);
+    }
+    free(work);
     return kept;
 }
 
