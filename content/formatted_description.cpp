@@ -299,8 +299,105 @@ void handleText(Builder& b, const char* text, size_t n) {
     }
 }
 
+// What the formatter makes of each element it knows, by name (sorted, for a binary search).
+enum ElementFlags : uint8_t {
+    BlockElement = 1,      // ends the block in progress where it starts and ends
+    InlineElement = 2,     // acts inside a block: styles, links, line breaks, images, cells
+    HiddenElement = 4,     // dropped with its contents
+    ShapingElement = 8,    // shows more formatted than as plain text
+    ParagraphElement = 16, // a paragraph: more than one of them shows more formatted
+};
+
+struct KnownElement {
+    const char* name;
+    uint8_t flags;
+};
+
+const uint8_t blockShaping = BlockElement | ShapingElement;
+const uint8_t inlineShaping = InlineElement | ShapingElement;
+const uint8_t paragraph = BlockElement | ParagraphElement;
+const KnownElement knownElements[] = {
+    {"a", inlineShaping},
+    {"address", paragraph},
+    {"article", paragraph},
+    {"aside", paragraph},
+    {"b", inlineShaping},
+    {"blockquote", blockShaping},
+    {"body", BlockElement},
+    {"br", inlineShaping},
+    {"caption", paragraph},
+    {"center", paragraph},
+    {"cite", inlineShaping},
+    {"code", inlineShaping},
+    {"dd", paragraph},
+    {"details", BlockElement},
+    {"div", paragraph},
+    {"dl", blockShaping},
+    {"dt", paragraph},
+    {"em", inlineShaping},
+    {"figcaption", BlockElement},
+    {"figure", paragraph},
+    {"footer", paragraph},
+    {"form", HiddenElement},
+    {"h1", blockShaping},
+    {"h2", blockShaping},
+    {"h3", blockShaping},
+    {"h4", blockShaping},
+    {"h5", blockShaping},
+    {"h6", blockShaping},
+    {"header", paragraph},
+    {"hr", blockShaping},
+    {"html", BlockElement},
+    {"i", inlineShaping},
+    {"iframe", HiddenElement},
+    {"img", inlineShaping},
+    {"ins", inlineShaping},
+    {"kbd", inlineShaping},
+    {"li", blockShaping},
+    {"main", paragraph},
+    {"nav", paragraph},
+    {"noscript", HiddenElement},
+    {"ol", blockShaping},
+    {"p", paragraph},
+    {"pre", blockShaping},
+    {"samp", inlineShaping},
+    {"script", HiddenElement},
+    {"section", paragraph},
+    {"select", HiddenElement},
+    {"strong", inlineShaping},
+    {"style", HiddenElement},
+    {"summary", BlockElement},
+    {"table", blockShaping},
+    {"td", inlineShaping},
+    {"template", HiddenElement},
+    {"textarea", HiddenElement},
+    {"th", inlineShaping},
+    {"tr", blockShaping},
+    {"tt", inlineShaping},
+    {"u", inlineShaping},
+    {"ul", blockShaping},
+    {"var", inlineShaping},
+};
+
+// The flags of the element named name (lower case); 0 for one the formatter ignores.
+uint8_t elementFlags(const char* name) {
+    size_t low = 0, high = sizeof knownElements / sizeof knownElements[0];
+    while (low < high) {
+        size_t middle = (low + high) / 2;
+        int order = strcmp(name, knownElements[middle].name);
+        if (order == 0)
+            return knownElements[middle].flags;
+        if (order < 0)
+            high = middle;
+        else
+            low = middle + 1;
+    }
+    return 0;
+}
+
 struct Tag {
     char name[12];
+    uint8_t flags; // ElementFlags of the name
     bool closing;
     bool selfClosing;
     const char* href;
@@ -332,6 +429,7 @@ size_t readTag(const char* w, size_t n, size_t i, Tag& tag) {
     }
     if (nameLength >= sizeof tag.name)
         tag.name[0] = '\0'; // no element this unit knows has so long a name
+    tag.flags = elementFlags(tag.name);
     for (;;) {
         while (j < n && (isSpace(w[j]) || w[j] == '/'))
             ++j;
@@ -416,26 +514,13 @@ size_t skipElement(const char* w, size_t n, size_t from, const char* name) {
 }
 
 bool isHiddenElement(const Tag& tag) {
-    static const char* const names[] = {"script",   "style",    "form",     "iframe",
-                                        "noscript", "template", "textarea", "select"};
-    for (const char* name : names)
-        if (isTag(tag, name))
-            return true;
-    return false;
+    return (tag.flags & HiddenElement) != 0;
 }
-
-// Elements that end the block in progress where they start and end.
 bool isBlockElement(const Tag& tag) {
-    static const char* const names[] = {
-        "p",   "div",   "section",    "article",    "header",  "footer", "main",
-        "nav", "aside", "figure",     "figcaption", "address", "center", "dl",
-        "dt",  "dd",    "hr",         "table",      "caption", "tr",     "ul",
-        "ol",  "li",    "blockquote", "pre",        "h1",      "h2",     "h3",
-        "h4",  "h5",    "h6",         "details",    "summary", "body",   "html"};
-    for (const char* name : names)
-        if (isTag(tag, name))
-            return true;
-    return false;
+    return (tag.flags & BlockElement) != 0;
+}
+bool isInlineElement(const Tag& tag) {
+    return (tag.flags & InlineElement) != 0;
 }
 
 void count(int& depth, bool opening) {
@@ -640,17 +725,6 @@ void formatHtml(Builder& b, const char* w, size_t n) {
         }
     }
     closeBlock(b);
-}
-
-// Tags the formatter acts on besides the block elements.
-bool isInlineElement(const Tag& tag) {
-    static const char* const names[] = {"b", "strong", "i",    "em",  "cite", "var",
-                                        "u", "ins",    "code", "kbd", "samp", "tt",
-                                        "a", "br",     "img",  "td",  "th"};
-    for (const char* name : names)
-        if (isTag(tag, name))
-            return true;
-    return false;
 }
 
 // Writes a value between double quotes, its own double quotes as references (the formatter
@@ -866,24 +940,10 @@ bool startsWithNoCase(const char* text, size_t n, const char* word) {
     return word[k] == '\0';
 }
 
-bool isOneOf(const char* name, const char* const* names, size_t count) {
-    for (size_t i = 0; i < count; ++i)
-        if (strcmp(name, names[i]) == 0)
-            return true;
-    return false;
-}
-
 // Whether HTML shows more when formatted than as plain text: a tag that styles, breaks a line,
 // lists, quotes or tabulates, or more than one block (a single paragraph in <p> reads the same
 // either way). Tags written as references count in escaped HTML.
 bool holdsFormatting(const char* text, size_t n, bool escaped) {
-    static const char* const shaping[] = {
-        "b",    "strong", "i",   "em",    "cite", "var", "u",  "ins", "a",  "code",      "kbd",
-        "samp", "tt",     "br",  "img",   "h1",   "h2",  "h3", "h4",  "h5", "h6",        "ul",
-        "ol",   "li",     "pre", "table", "tr",   "td",  "th", "hr",  "dl", "blockquote"};
-    static const char* const blocks[] = {"p",       "div",    "section", "article", "header",
-                                         "footer",  "main",   "nav",     "aside",   "figure",
-                                         "address", "center", "dt",      "dd",      "caption"};
     int blockTags = 0;
     for (size_t i = 0; i < n; ++i) {
         size_t name = i + 1;
@@ -910,9 +970,8 @@ bool holdsFormatting(const char* text, size_t n, bool escaped) {
         tag[length] = '\0';
         if (length == 0 || (name + length < n && isAlnum(text[name + length])))
             continue;
-        if (isOneOf(tag, shaping, sizeof shaping / sizeof shaping[0]))
-            return true;
-        if (isOneOf(tag, blocks, sizeof blocks / sizeof blocks[0]) && ++blockTags > 2)
+        uint8_t flags = elementFlags(tag);
+        if ((flags & ShapingElement) || ((flags & ParagraphElement) && ++blockTags > 2))
             return true;
     }
     return false;
@@ -947,8 +1006,9 @@ const char* keepDescriptionSource(FeedList* list, const char* source, size_t cou
     // HTML is kept as the formatter reads it: escaped HTML unescaped, without comments, hidden
     // elements, unknown tags and unused attributes (image addresses, classes, styles).
     char* work = nullptr;
+    char small[4096]; // most descriptions: no allocation
     if (form != PlainText) {
-        work = static_cast<char*>(malloc(6 * count + 24));
+        work = 6 * count + 24 <= sizeof small ? small : static_cast<char*>(malloc(6 * count + 24));
         if (work == nullptr)
             return nullptr;
         const char* html = source;
@@ -973,7 +1033,8 @@ const char* keepDescriptionSource(FeedList* list, const char* source, size_t cou
         memcpy(kept + 1, source, count);
         keepListText(list, kept, count + 2, count + 1);
     }
-    free(work);
+    if (work != small)
+        free(work);
     return kept;
 }
 
