@@ -10,6 +10,7 @@
 #include <rapidjson/reader.h>
 
 #include "content/feed_items.h"
+#include "content/formatted_description.h"
 #include "content/json_repair.h"
 #include "content/rss_parser.h"
 #include "content/text_decoding.h"
@@ -269,6 +270,13 @@ struct FeedReader : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FeedReader> 
         return header != nullptr;
     }
 
+    // A copy of a text's source for formatting, when it holds more than its plain text shows.
+    const char* keptSource(const Span& span, DescriptionForm form) {
+        if (span.text == nullptr)
+            return nullptr;
+        return keepDescriptionSource(list, span.text, strnlen(span.text, span.length), form);
+    }
+
     // An item's entry: its title, else the start of its text, else its address; an item with
     // none of them is skipped. The text: summary, else content_text, else content_html as plain
     // text; the address: url, else external_url; the date: date_published, else date_modified.
@@ -277,11 +285,17 @@ struct FeedReader : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FeedReader> 
         const char* link = linkText(values[UrlField], base, &resolved);
         if (link == nullptr)
             link = linkText(values[ExternalUrlField], base, &resolved);
+        // The chosen text's source is kept before it is made plain text in place.
+        const char* source = keptSource(values[SummaryField], PlainText);
         const char* description = plainText(values[SummaryField]);
-        if (description == nullptr)
+        if (description == nullptr) {
+            source = keptSource(values[ContentTextField], PlainText);
             description = plainText(values[ContentTextField]);
-        if (description == nullptr)
+        }
+        if (description == nullptr) {
+            source = keptSource(values[ContentHtmlField], RawHtml);
             description = htmlText(values[ContentHtmlField], controlsEscaped);
+        }
         const char* title = plainText(values[TitleField]);
         char* untitled = nullptr;
         if (title == nullptr) {
@@ -291,9 +305,13 @@ struct FeedReader : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FeedReader> 
         const char* date = plainText(values[PublishedField]);
         if (date == nullptr)
             date = plainText(values[ModifiedField]);
-        if (title != nullptr && ensureHeader() &&
-            addEntry(list, title, link, description, date, values[IdField], created) != nullptr)
+        FeedItem* entry = nullptr;
+        if (title != nullptr && ensureHeader())
+            entry = addEntry(list, title, link, description, date, values[IdField], created);
+        if (entry != nullptr) {
+            entry->descriptionSource = description != nullptr ? source : nullptr;
             ++created;
+        }
         std::free(untitled);
         std::free(resolved);
     }

@@ -10,6 +10,7 @@
 #include "content/atom_parser.h"
 #include "content/byte_scan.h"
 #include "content/feed_items.h"
+#include "content/formatted_description.h"
 #include "content/text_decoding.h"
 #include "content/url_resolve.h"
 
@@ -662,6 +663,10 @@ void finishItem(ParseState& state) {
     entry->titleLength = titleLength;
     entry->link = link;
     entry->description = description;
+    if (description != nullptr)
+        entry->descriptionSource = keepDescriptionSource(
+            list, state.description.value.text, state.description.value.length,
+            state.description.value.asHtml ? RawHtml : EscapedHtml);
     // A present but empty date stays present: a feed's empty date is not a missing one.
     static const char empty[] = "";
     char* date = pendingText(list, state.date);

@@ -227,7 +227,8 @@ bool composeItemTip(WideText& out, const WideText& itemLine, const wchar_t* desc
 
 // Registers the tool for rect. A tool holds at most 1024 characters; a longer text keeps its first
 // 1023, never half of a surrogate pair.
-void registerTool(const RECT& rect, WideText& text) {
+void registerTool(const RECT& rect, WideText& text, int headerLength = 0,
+                  const char* source = nullptr) {
     if (text.length > static_cast<size_t>(toolTextCapacity)) {
         size_t cut = static_cast<size_t>(toolTextCapacity) - 1;
         if (text.text[cut - 1] >= 0xD800 && text.text[cut - 1] <= 0xDBFF)
@@ -235,7 +236,7 @@ void registerTool(const RECT& rect, WideText& text) {
         text.text[cut] = L'\0';
         text.length = cut;
     }
-    addOrUpdateTool(rect, textOf(text));
+    addOrUpdateFormattedTool(rect, textOf(text), headerLength, source);
 }
 
 // A text block as measured: its height, how much of the text is measured and drawn, and its
@@ -464,8 +465,9 @@ int paintEntry(PaintContext& paint, SelectedFont& font, ViewEntry& shown, size_t
         if (!IsRectEmpty(&previous))
             drawHighlight(paint.dc, previous, options.highlightBorder, paint.highContrast);
     }
+    // Wrapped descriptions keep their paragraphs, a line each.
     EntryTexts texts = textsAt(position, entry, head ? nullptr : shown.feedName, options.utf8,
-                               options.abbreviatedDate, options.localTime);
+                               options.abbreviatedDate, options.localTime, options.wordWrap);
     const wchar_t* title = texts.title != nullptr ? texts.title : L"";
     // The line reads in the direction of the title (the header's: of the feed's title), whatever
     // the date and the feed's name before it are written in.
@@ -533,7 +535,12 @@ int paintEntry(PaintContext& paint, SelectedFont& font, ViewEntry& shown, size_t
     if (seen) {
         bool wanted = head ? composeHeaderTip(tipText, lineText, paint.model, options)
                            : composeItemTip(tipText, lineText, description, options);
-        if (wanted)
+        // An item's tip draws its description formatted, under its line as the header.
+        if (wanted && !head && description != nullptr && options.utf8)
+            registerTool(item, tipText,
+                         options.tipShowTitle ? static_cast<int>(lineText.length) : 0,
+                         shown.item->descriptionSource);
+        else if (wanted)
             registerTool(item, tipText);
     }
     return layoutY;

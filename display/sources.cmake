@@ -2,6 +2,7 @@ set(FM_DISPLAY_SOURCES
     display/painting.cpp
     display/entry_text.cpp
     display/tooltip.cpp
+    display/formatted_tip.cpp
     display/text_fit.cpp
     display/accessible_list.cpp
     display/high_contrast.cpp

@@ -10,6 +10,10 @@
 // left to watch the pointer itself would poll the cursor many times a second for as long as the
 // pointer rests on an entry, even after the tip has gone.
 //
+// A tool may carry a description's source: its tip is then drawn formatted (display/formatted_tip)
+// by this unit's own paint of the control's window, laid out when the tip is about to show and
+// dropped when it goes. The control keeps the plain text, which is what it reports as its text.
+//
 // Besides the registration-ordered list, a small open-addressing hash table finds a tool by its
 // rectangle, so a paint of n entries costs O(n) instead of O(n^2) list walks.
 #include "display/tooltip.h"
@@ -19,6 +23,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+
+#include "display/formatted_tip.h"
 
 HWND tooltipWindow = nullptr;
 HWND tooltipOwner = nullptr;
@@ -31,6 +37,8 @@ namespace {
 struct ToolEntry {
     ToolEntry* next;
     bool refreshed;                     // touched by addOrUpdateTool since the marks were cleared
+    char* source;                       // a description's kept source (malloc'd), or null
+    int headerLength;                   // the characters of text the header line takes
     wchar_t text[toolTextCapacity + 1]; // the tool's current text
     TOOLINFOW toolInfo;                 // filled once at registration
 };
@@ -143,6 +151,43 @@ ToolEntry* pointedTool = nullptr;
 bool tipShown = false;
 bool tipsActive = true;
 int hideDelay = -1; // milliseconds as setTooltipTiming got them; negative: the control's own
+int tipWidth = 0;   // the widest a tip's text may be, as setTooltipTiming got it
+
+// The formatted tip on show and the size its window is held to; the control's own procedure.
+FormattedTip* shownFormattedTip = nullptr;
+SIZE formattedWindowSize = {};
+POINT formattedWindowPlace = {}; // where showTip put it: the control may move its window a pixel
+WNDPROC controlProcedure = nullptr;
+const int formattedTipMargin = 4; // pixels between the window's edge and its text
+
+void dropFormattedTip() {
+    freeFormattedTip(shownFormattedTip);
+    shownFormattedTip = nullptr;
+}
+
+void freeTool(ToolEntry* entry) {
+    free(entry->source);
+    free(entry);
+}
+
+// Whether the tool holds source as its kept description source (both null counts).
+bool holdsSource(const ToolEntry* entry, const char* source) {
+    if (entry->source == nullptr || source == nullptr)
+        return entry->source == source;
+    return strcmp(entry->source, source) == 0;
+}
+
+// Replaces the tool's kept source with a copy of source (null: none; no memory: none).
+void keepSource(ToolEntry* entry, const char* source) {
+    free(entry->source);
+    entry->source = nullptr;
+    if (source != nullptr) {
+        size_t size = strlen(source) + 1;
+        entry->source = static_cast<char*>(malloc(size));
+        if (entry->source != nullptr)
+            memcpy(entry->source, source, size);
+    }
+}
 
 void hideTip() {
     if (tooltipOwner != nullptr) {
@@ -153,6 +198,7 @@ void hideTip() {
         SendMessageW(tooltipWindow, TTM_TRACKACTIVATE, FALSE,
                      reinterpret_cast<LPARAM>(&pointedTool->toolInfo));
     tipShown = false;
+    dropFormattedTip();
 }
 
 // One of the control's delays (TTDT_INITIAL, TTDT_RESHOW, TTDT_AUTOPOP) in milliseconds.
@@ -186,6 +232,75 @@ RECT workAreaAt(POINT point) {
     return work;
 }
 
+// Lays out the formatted tip of tool for a tip at most tipWidth wide (the control's default
+// width without one) and as tall as the work area; false when it cannot (no memory, no source).
+bool layOutFormattedTip(const ToolEntry& tool, const RECT& work) {
+    const char* text = nullptr;
+    size_t length = 0;
+    DescriptionForm form = PlainText;
+    if (!readDescriptionSource(tool.source, &text, &length, &form))
+        return false;
+    FormattedDescription* document = formatDescription(text, length, form);
+    if (document == nullptr)
+        return false;
+    RECT frame = {0, 0, 0, 0};
+    AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongW(tooltipWindow, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongW(tooltipWindow, GWL_EXSTYLE)));
+    int extraWidth = frame.right - frame.left + 2 * formattedTipMargin;
+    int extraHeight = frame.bottom - frame.top + 2 * formattedTipMargin;
+    int width = tipWidth > 0 ? tipWidth : 300;
+    if (width > work.right - work.left - extraWidth)
+        width = work.right - work.left - extraWidth;
+    HDC dc = GetDC(tooltipWindow);
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(tooltipWindow, WM_GETFONT, 0, 0));
+    shownFormattedTip = dc != nullptr
+                            ? layoutFormattedTip(dc, font, tool.text, tool.headerLength, document,
+                                                 width, work.bottom - work.top - extraHeight)
+                            : nullptr;
+    if (dc != nullptr)
+        ReleaseDC(tooltipWindow, dc);
+    freeFormattedDescription(document);
+    if (shownFormattedTip == nullptr)
+        return false;
+    SIZE size = formattedTipSize(shownFormattedTip);
+    formattedWindowSize.cx = size.cx + extraWidth;
+    formattedWindowSize.cy = size.cy + extraHeight;
+    return true;
+}
+
+// The control's window with a formatted tip on show: painted here and held to its size; every
+// other message (and every plain tip) is the control's.
+LRESULT CALLBACK formattedTipProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Another tool's tip (the keyboard's) is its own text, not the formatted one on show.
+    const TOOLINFOW* activated = reinterpret_cast<const TOOLINFOW*>(lParam);
+    if (message == TTM_TRACKACTIVATE && wParam && activated != nullptr &&
+        (pointedTool == nullptr || activated->uId != pointedTool->toolInfo.uId ||
+         activated->hwnd != pointedTool->toolInfo.hwnd))
+        dropFormattedTip();
+    if (shownFormattedTip != nullptr && message == WM_WINDOWPOSCHANGING) {
+        WINDOWPOS* position = reinterpret_cast<WINDOWPOS*>(lParam);
+        position->x = formattedWindowPlace.x;
+        position->y = formattedWindowPlace.y;
+        position->cx = formattedWindowSize.cx;
+        position->cy = formattedWindowSize.cy;
+        position->flags &= ~static_cast<UINT>(SWP_NOSIZE | SWP_NOMOVE);
+    } else if (shownFormattedTip != nullptr && message == WM_PAINT) {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(window, &paint);
+        RECT client;
+        GetClientRect(window, &client);
+        FillRect(dc, &client, GetSysColorBrush(COLOR_INFOBK));
+        COLORREF savedColour = SetTextColor(dc, GetSysColor(COLOR_INFOTEXT));
+        drawFormattedTip(dc, shownFormattedTip, formattedTipMargin, formattedTipMargin);
+        SetTextColor(dc, savedColour);
+        EndPaint(window, &paint);
+        return 0;
+    } else if (shownFormattedTip != nullptr && message == WM_ERASEBKGND) {
+        return 1;
+    }
+    return CallWindowProcW(controlProcedure, window, message, wParam, lParam);
+}
+
 void CALLBACK popTip(HWND window, UINT, UINT_PTR, DWORD) {
     KillTimer(window, popTimer);
     hideTip(); // the pointer stays on the tool: no tip until it moves to another
@@ -204,6 +319,11 @@ void CALLBACK showTip(HWND window, UINT, UINT_PTR, DWORD) {
                                   reinterpret_cast<LPARAM>(&pointedTool->toolInfo));
     LONG width = LOWORD(bubble), height = HIWORD(bubble);
     RECT work = workAreaAt(cursor);
+    dropFormattedTip();
+    if (pointedTool->source != nullptr && layOutFormattedTip(*pointedTool, work)) {
+        width = formattedWindowSize.cx;
+        height = formattedWindowSize.cy;
+    }
     LONG x = cursor.x, y = cursor.y + 20;
     if (y + height > work.bottom)
         y = cursor.y - height - 4;
@@ -211,10 +331,15 @@ void CALLBACK showTip(HWND window, UINT, UINT_PTR, DWORD) {
         x = work.right - width - 2;
     x = x < work.left ? work.left : x;
     y = y < work.top ? work.top : y;
+    formattedWindowPlace = POINT{x, y};
     SendMessageW(tooltipWindow, TTM_TRACKPOSITION, 0,
                  MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)));
     SendMessageW(tooltipWindow, TTM_TRACKACTIVATE, TRUE,
                  reinterpret_cast<LPARAM>(&pointedTool->toolInfo));
+    if (shownFormattedTip != nullptr) {
+        SetWindowPos(tooltipWindow, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+        InvalidateRect(tooltipWindow, nullptr, TRUE);
+    }
     tipShown = true;
     SetTimer(window, popTimer, popDelay(), popTip);
 }
@@ -245,7 +370,7 @@ void removeUnrefreshed(bool clearMarks) {
                 previous->next = following;
             else
                 toolEntries = following;
-            free(entry);
+            freeTool(entry);
             --recordCount;
             removed = true;
         }
@@ -273,6 +398,8 @@ void createTooltip(HINSTANCE instance, HWND owner, int widthPixels, int hideDela
                         CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
     if (tooltipWindow == nullptr)
         return;
+    controlProcedure = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+        tooltipWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(formattedTipProcedure)));
     setTooltipTiming(widthPixels, hideDelayMs);
     SendMessageA(tooltipWindow, TTM_SETDELAYTIME, TTDT_INITIAL, 120);
     SendMessageA(tooltipWindow, TTM_SETDELAYTIME, TTDT_RESHOW, 60);
@@ -281,6 +408,7 @@ void createTooltip(HINSTANCE instance, HWND owner, int widthPixels, int hideDela
 
 void setTooltipTiming(int widthPixels, int hideDelayMs) {
     hideDelay = hideDelayMs;
+    tipWidth = widthPixels;
     if (tooltipWindow == nullptr)
         return;
     SendMessageA(tooltipWindow, TTM_SETMAXTIPWIDTH, 0, widthPixels);
@@ -295,16 +423,24 @@ void setTooltipTiming(int widthPixels, int hideDelayMs) {
 }
 
 void addOrUpdateTool(const RECT& rect, const wchar_t* text) {
+    addOrUpdateFormattedTool(rect, text, 0, nullptr);
+}
+
+void addOrUpdateFormattedTool(const RECT& rect, const wchar_t* text, int headerLength,
+                              const char* source) {
     if (tooltipWindow == nullptr)
         return;
-    const wchar_t* source = text ? text : L"";
-    size_t length = textLength(source);
+    const wchar_t* shown = text ? text : L"";
+    size_t length = textLength(shown);
     ToolEntry* entry = findTool(rect);
     if (entry != nullptr) {
         entry->refreshed = true;
-        if (wmemcmp(entry->text, source, length) == 0 && entry->text[length] == L'\0')
+        entry->headerLength = headerLength < static_cast<int>(length) ? headerLength : 0;
+        if (!holdsSource(entry, source))
+            keepSource(entry, source);
+        if (wmemcmp(entry->text, shown, length) == 0 && entry->text[length] == L'\0')
             return;
-        wmemcpy(entry->text, source, length);
+        wmemcpy(entry->text, shown, length);
         entry->text[length] = L'\0';
         SendMessageW(tooltipWindow, TTM_UPDATETIPTEXTW, 0,
                      reinterpret_cast<LPARAM>(&entry->toolInfo));
@@ -314,7 +450,9 @@ void addOrUpdateTool(const RECT& rect, const wchar_t* text) {
     if (entry == nullptr)
         return;
     entry->refreshed = true;
-    wmemcpy(entry->text, source, length);
+    wmemcpy(entry->text, shown, length);
+    entry->headerLength = headerLength < static_cast<int>(length) ? headerLength : 0;
+    keepSource(entry, source);
     if (lastToolEntry != nullptr)
         lastToolEntry->next = entry;
     else
@@ -358,7 +496,7 @@ void removeAllTools() {
         if (tooltipWindow != nullptr)
             SendMessageW(tooltipWindow, TTM_DELTOOLW, 0,
                          reinterpret_cast<LPARAM>(&entry->toolInfo));
-        free(entry);
+        freeTool(entry);
         entry = following;
     }
     toolEntries = nullptr;

@@ -18,6 +18,11 @@ void createTooltip(HINSTANCE instance, HWND owner, int widthPixels, int hideDela
 // it refreshed. Sends nothing when the tool exists with that text already; without a tooltip window
 // it does nothing. A text longer than toolTextCapacity is stored cut to that length.
 void addOrUpdateTool(const RECT& rect, const wchar_t* text);
+// The same for a tool whose tip draws a description formatted: source is the description's kept
+// source (FeedItem::descriptionSource, copied; null: the plain text as addOrUpdateTool shows it)
+// and the first headerLength characters of text are the header line drawn above it.
+void addOrUpdateFormattedTool(const RECT& rect, const wchar_t* text, int headerLength,
+                              const char* source);
 // A paint begins: clears every tool's refreshed mark.
 void beginToolRefresh();
 // A paint has laid out every entry it shows: removes the tools it did not refresh, so no tool of an

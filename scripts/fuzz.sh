@@ -12,7 +12,7 @@ case "$build" in /*) ;; *) build="$root/$build" ;; esac
 seconds=${FM_FUZZ_SECONDS:-60}
 
 # target:max_len. The lengths keep single runs fast while leaving room for several items.
-targets="parse_feed:16384 decode_entities:4096 abbreviate_date:256 item_time:256 http_response:8192 convert_charset:4096 resolve_url:1024 feed_address:1024 json_feed:16384 opml:16384 auth_challenge:2048"
+targets="parse_feed:16384 decode_entities:4096 abbreviate_date:256 item_time:256 http_response:8192 convert_charset:4096 resolve_url:1024 feed_address:1024 json_feed:16384 opml:16384 auth_challenge:2048 format_description:16384"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/fm-fuzz.XXXXXX")
 trap 'rm -rf "$work"' EXIT

@@ -1,11 +1,14 @@
-// feedmarquee-inspect [--base URL] [--schedule] FILE: runs the feed parser over a saved HTTP
-// response or a bare feed file (FILE "-": standard input) exactly as an update pass does, and
+// feedmarquee-inspect [--base URL] [--schedule] [--rich] FILE: runs the feed parser over a saved
+// HTTP response or a bare feed file (FILE "-": standard input) exactly as an update pass does, and
 // prints what the window would show, one JSON object per line: {"entryCount": N}, then one object
 // per entry in order. URL is the address the feed came from; relative links are resolved against
 // it. --schedule adds, after the first line, {"feedTtlMinutes": N}: the update interval the feed
-// asks for (0: none).
+// asks for (0: none). --rich adds to each entry "descriptionBlocks": its description formatted as
+// the tooltip draws it, a list of {"kind", "level", "marker", "runs": [{"text", "b", "i", "u",
+// "code", "link"}]} (false and null fields left out).
 #include "content/feed_document.h"
 #include "content/feed_items.h"
+#include "content/formatted_description.h"
 #include "content/rss_parser.h"
 #include "content/text_decoding.h"
 #include "content/utf8.h"
@@ -45,7 +48,10 @@ void appendJsonString(std::string& out, const char* text) {
     out += '"';
     while (p < end) {
         unsigned char c = *p;
-        if (c == '"' || c == '\\') {
+        if (c == '\n') { // a line break inside a formatted block
+            out += "\\n";
+            ++p;
+        } else if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
             ++p;
@@ -90,24 +96,67 @@ FeedList* parseDocument(std::string& data, const char* baseUrl) {
     return parseFeedBody(&data[0], data.size(), nullptr, baseUrl, true);
 }
 
+void appendJsonText(std::string& out, const char* text, size_t length) {
+    appendJsonString(out, std::string(text, length).c_str());
+}
+
+// The entry's description formatted, as a JSON list of blocks.
+void appendDescriptionBlocks(std::string& out, const FeedItem* entry) {
+    static const char* const kinds[] = {"p", "h", "li", "quote", "pre"};
+    FormattedDescription* document = formatEntryDescription(entry);
+    out += '[';
+    for (int32_t k = 0; document != nullptr && k < document->blockCount; ++k) {
+        const FormattedBlock& block = document->blocks[k];
+        out += k > 0 ? ", {\"kind\": \"" : "{\"kind\": \"";
+        out += kinds[block.kind];
+        out += "\", \"level\": " + std::to_string(block.level) + ", \"marker\": ";
+        appendJsonString(out, block.marker[0] != '\0' ? block.marker : nullptr);
+        out += ", \"runs\": [";
+        for (int32_t r = 0; r < block.runCount; ++r) {
+            const FormattedRun& run = document->runs[block.firstRun + r];
+            out += r > 0 ? ", {\"text\": " : "{\"text\": ";
+            appendJsonText(out, run.text, static_cast<size_t>(run.length));
+            if (run.style & BoldStyle)
+                out += ", \"b\": true";
+            if (run.style & ItalicStyle)
+                out += ", \"i\": true";
+            if (run.style & UnderlineStyle)
+                out += ", \"u\": true";
+            if (run.style & CodeStyle)
+                out += ", \"code\": true";
+            if (run.link != nullptr) {
+                out += ", \"link\": ";
+                appendJsonString(out, run.link);
+            }
+            out += '}';
+        }
+        out += "]}";
+    }
+    out += ']';
+    freeFormattedDescription(document);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     const char* baseUrl = nullptr;
     bool showSchedule = false;
+    bool showRich = false;
     for (; argc > 2; --argc, ++argv) {
         if (argc > 3 && std::strcmp(argv[1], "--base") == 0) {
             baseUrl = argv[2];
             --argc, ++argv;
         } else if (std::strcmp(argv[1], "--schedule") == 0) {
             showSchedule = true;
+        } else if (std::strcmp(argv[1], "--rich") == 0) {
+            showRich = true;
         } else {
             break;
         }
     }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: feedmarquee-inspect [--base URL] [--schedule] FILE (FILE - "
-                             "reads standard input)\n");
+        std::fprintf(stderr, "usage: feedmarquee-inspect [--base URL] [--schedule] [--rich] FILE "
+                             "(FILE - reads standard input)\n");
         return 1;
     }
 #if defined(_WIN32)
@@ -153,6 +202,10 @@ int main(int argc, char** argv) {
         appendJsonString(out, e->date);
         out += ", \"shortDate\": ";
         appendJsonString(out, shortDate);
+        if (showRich) {
+            out += ", \"descriptionBlocks\": ";
+            appendDescriptionBlocks(out, e);
+        }
         out += "}\n";
         std::free(shortDate);
     }

@@ -149,6 +149,7 @@ inline void clearList() {
         free((void*)entry->link);
         free((void*)entry->description);
         free((void*)entry->date);
+        free((void*)entry->descriptionSource);
         free(entry);
     }
     shownEntries.clear();

@@ -1,11 +1,15 @@
 // The tooltip under Wine with the real common controls, seen through the control's own answers:
 // one tool per painted entry with its rectangle and text, the length limit, the sweep, quiet
 // repaints, the settings the control is given, and a tip that actually shows on a mouse move.
+#include "display/formatted_tip.h"
 #include "tests/display/display_fixture.h"
 #include "tests/support/check.h"
 
 #include <cstdio>
 #include <cwchar>
+#include <string>
+#include <utility>
+#include <vector>
 
 using namespace fixture;
 
@@ -67,7 +71,283 @@ std::wstring toolTextAt(HWND window, POINT point) {
     return text;
 }
 
+// A white 32-bit bitmap that formatted tips are drawn on in black, with the ink read back.
+struct InkCanvas {
+    HDC dc;
+    HBITMAP bitmap;
+    HGDIOBJ old;
+    uint32_t* pixels;
+    int width, height;
+};
+
+InkCanvas newCanvas(int width, int height) {
+    InkCanvas canvas = {CreateCompatibleDC(nullptr), nullptr, nullptr, nullptr, width, height};
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    canvas.bitmap = CreateDIBSection(canvas.dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    canvas.pixels = static_cast<uint32_t*>(bits);
+    canvas.old = SelectObject(canvas.dc, canvas.bitmap);
+    return canvas;
+}
+
+void freeCanvas(InkCanvas& canvas) {
+    SelectObject(canvas.dc, canvas.old);
+    DeleteObject(canvas.bitmap);
+    DeleteDC(canvas.dc);
+}
+
+// Draws source (HTML as it stands) formatted for width and maxHeight in the GUI font; the size the
+// layout reported is left in *size.
+void drawFormatted(InkCanvas& canvas, const char* source, int width, int maxHeight,
+                   SIZE* size = nullptr) {
+    RECT all = {0, 0, canvas.width, canvas.height};
+    FillRect(canvas.dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    GdiFlush();
+    FormattedDescription* document = formatDescription(source, strlen(source), RawHtml);
+    FormattedTip* tip =
+        layoutFormattedTip(canvas.dc, nullptr, nullptr, 0, document, width, maxHeight);
+    SetTextColor(canvas.dc, RGB(0, 0, 0));
+    drawFormattedTip(canvas.dc, tip, 0, 0);
+    GdiFlush();
+    if (size != nullptr)
+        *size = formattedTipSize(tip);
+    freeFormattedTip(tip);
+    freeFormattedDescription(document);
+}
+
+bool inked(const InkCanvas& canvas, int x, int y) {
+    return (canvas.pixels[y * canvas.width + x] & 0xFFFFFF) != 0xFFFFFF;
+}
+
+// Ink counted in a rectangle of the canvas.
+int inkIn(const InkCanvas& canvas, int left, int top, int right, int bottom) {
+    int count = 0;
+    for (int y = top; y < bottom; ++y)
+        for (int x = left; x < right; ++x)
+            count += inked(canvas, x, y) ? 1 : 0;
+    return count;
+}
+
+// The bands of rows with ink, top to bottom: [top, bottom) of each.
+std::vector<std::pair<int, int>> inkBands(const InkCanvas& canvas) {
+    std::vector<std::pair<int, int>> bands;
+    for (int y = 0; y < canvas.height; ++y) {
+        bool any = inkIn(canvas, 0, y, canvas.width, y + 1) > 0;
+        if (any && (bands.empty() || bands.back().second != y))
+            bands.push_back({y, y + 1});
+        else if (any)
+            bands.back().second = y + 1;
+    }
+    return bands;
+}
+
+int leftmostInk(const InkCanvas& canvas) {
+    for (int x = 0; x < canvas.width; ++x)
+        if (inkIn(canvas, x, 0, x + 1, canvas.height) > 0)
+            return x;
+    return -1;
+}
+
+int rightmostInk(const InkCanvas& canvas) {
+    for (int x = canvas.width - 1; x >= 0; --x)
+        if (inkIn(canvas, x, 0, x + 1, canvas.height) > 0)
+            return x;
+    return -1;
+}
+
+// Writes the screen's pixels in rect to path as a 24-bit BMP (for the README's picture).
+void saveScreen(const RECT& rect, const char* path) {
+    int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    InkCanvas canvas = newCanvas(width, height);
+    HDC screen = GetDC(nullptr);
+    BitBlt(canvas.dc, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    ReleaseDC(nullptr, screen);
+    GdiFlush();
+    FILE* file = fopen(path, "wb");
+    if (file != nullptr) {
+        int rowBytes = (width * 3 + 3) & ~3;
+        BITMAPFILEHEADER header = {};
+        BITMAPINFOHEADER info = {};
+        header.bfType = 0x4D42;
+        header.bfOffBits = sizeof header + sizeof info;
+        header.bfSize = header.bfOffBits + rowBytes * height;
+        info.biSize = sizeof info;
+        info.biWidth = width;
+        info.biHeight = height;
+        info.biPlanes = 1;
+        info.biBitCount = 24;
+        fwrite(&header, sizeof header, 1, file);
+        fwrite(&info, sizeof info, 1, file);
+        std::vector<unsigned char> row(rowBytes);
+        for (int y = height - 1; y >= 0; --y) {
+            for (int x = 0; x < width; ++x)
+                memcpy(&row[x * 3], &canvas.pixels[y * width + x], 3);
+            fwrite(row.data(), 1, rowBytes, file);
+        }
+        fclose(file);
+    }
+    freeCanvas(canvas);
+}
+
 } // namespace
+
+TEST(a_formatted_tip_draws_styles_markers_and_stays_in_its_width) {
+    InkCanvas canvas = newCanvas(400, 300);
+    // Bold: the same word in two paragraphs, the second bold, inks more.
+    drawFormatted(canvas, "<p>Harbour</p><p><b>Harbour</b></p>", 300, 300);
+    std::vector<std::pair<int, int>> bands = inkBands(canvas);
+    REQUIRE(bands.size() == 2);
+    CHECK(inkIn(canvas, 0, bands[1].first, 400, bands[1].second) >
+          inkIn(canvas, 0, bands[0].first, 400, bands[0].second) * 11 / 10);
+
+    // A bullet hangs before its item: against the same item without a marker, the only change is
+    // ink left of where the item's text starts.
+    drawFormatted(canvas, "<ul>Harbour</ul>", 300, 300);
+    int textLeft = leftmostInk(canvas);
+    int plainInk = inkIn(canvas, 0, 0, 400, 300);
+    drawFormatted(canvas, "<ul><li>Harbour</ul>", 300, 300);
+    CHECK(textLeft > 4);
+    CHECK(inkIn(canvas, 0, 0, textLeft - 1, 300) > 0);
+    CHECK_EQ(inkIn(canvas, textLeft, 0, 400, 300), plainInk);
+
+    // Deeper quotation levels start further right.
+    drawFormatted(canvas, "<blockquote>Harbour</blockquote>", 300, 300);
+    int quoted = leftmostInk(canvas);
+    drawFormatted(canvas, "<blockquote><blockquote>Harbour</blockquote></blockquote>", 300, 300);
+    CHECK(quoted > 4 && leftmostInk(canvas) > quoted);
+
+    // Wrapped to the width, a word longer than a line broken: no ink past it, several lines.
+    SIZE size = {};
+    drawFormatted(
+        canvas,
+        "<p>Boats <i>leave</i> the harbour at dawn and come back <b>late</b> at night "
+        "Llanfairpwllgwyngyllgogerychwyrndrobwllllantysiliogogogoch <code>x = 1</code></p>",
+        120, 300, &size);
+    CHECK(rightmostInk(canvas) < 120);
+    CHECK(size.cx <= 120);
+    CHECK(inkBands(canvas).size() >= 4);
+
+    // Taller than the room: whole lines within it, the last ending in "…".
+    std::string many;
+    for (int i = 0; i < 40; ++i)
+        many += "<p>line " + std::to_string(i) + "</p>";
+    drawFormatted(canvas, many.c_str(), 300, 100, &size);
+    CHECK(size.cy <= 100 && size.cy > 50);
+    bands = inkBands(canvas);
+    REQUIRE(!bands.empty());
+    CHECK(bands.back().second <= 100);
+    freeCanvas(canvas);
+}
+
+TEST(an_item_tip_with_markup_shows_formatted_within_tip_width) {
+    resetDisplayState();
+    settings.tipWidth = 200;
+    settings.encoding = 1;
+    addEntry("Feed");
+    ViewEntry* item =
+        addEntry("Storm warning for the harbour", "Boats leave. First Second", "Tue, 08 Dec 2026");
+    itemAt(1)->descriptionSource =
+        copyOf("h<h3>Tonight from 20:00</h3><p>Boats <b>leave</b> early; the <i>Gazette</i> lists "
+               "<a href=\"http://example.com/ferries\">every ferry</a>.</p><ul><li>First: the "
+               "fish market closes at <code>18:00</code></li><li>Second: "
+               "Llanfairpwllgwyngyllgogerychwyrndrobwllllantysiliogogogoch road shut</li></ul>"
+               "<blockquote>Stay off the pier.</blockquote><p><img alt=\"harbour at dawn\"></p>");
+    HWND window = openWithTooltip();
+    REQUIRE(tooltipWindow != nullptr);
+    paintNow(window);
+    REQUIRE(tipShowsAt(window, middleOf(item), 1500));
+    pumpMessages(100);
+    // The control still holds the plain text that screen readers and hit tests read.
+    std::wstring text = toolTextAt(window, middleOf(item));
+    CHECK(text.find(L"Boats leave. First Second") != std::wstring::npos);
+    // The window is as wide as the formatted layout, not as the control's own wrapping.
+    RECT tip;
+    GetWindowRect(tooltipWindow, &tip);
+    CHECK(tip.right - tip.left <= 200 + 16);
+    CHECK(tip.bottom - tip.top > 4 * 13); // header, a gap, a paragraph and the items
+    // Ink in the tip: a bullet left of the items' text on some line.
+    HDC dc = GetDC(tooltipWindow);
+    COLORREF background = GetPixel(dc, 1, 1);
+    int inkRows = 0;
+    for (int y = 0; y < tip.bottom - tip.top; y += 1) {
+        for (int x = 0; x < tip.right - tip.left; x += 1) {
+            COLORREF c = GetPixel(dc, x, y);
+            if (c != background && c != CLR_INVALID) {
+                ++inkRows;
+                break;
+            }
+        }
+    }
+    // Nothing runs into the margin at the right, where a line drawn wider than it was laid out
+    // would be cut by the window's edge.
+    RECT client;
+    GetClientRect(tooltipWindow, &client);
+    int edgeInk = 0;
+    for (int y = 0; y < client.bottom; ++y)
+        for (int x = client.right - 3; x < client.right; ++x)
+            edgeInk += GetPixel(dc, x, y) != background ? 1 : 0;
+    ReleaseDC(tooltipWindow, dc);
+    CHECK_EQ(edgeInk, 0);
+    CHECK(inkRows > 3 * 8);
+    if (const char* path = getenv("FM_TOOLTIP_SCREENSHOT")) {
+        RECT shown;
+        GetWindowRect(window, &shown);
+        UnionRect(&shown, &shown, &tip);
+        InflateRect(&shown, 8, 8);
+        saveScreen(shown, path);
+    }
+    tooltipPointerLeft();
+
+    // A description taller than the screen: the tip stays within the work area.
+    std::string tall = "h";
+    for (int i = 0; i < 150; ++i)
+        tall += "<p>paragraph " + std::to_string(i) + "</p>";
+    free((void*)itemAt(1)->descriptionSource);
+    itemAt(1)->descriptionSource = copyOf(tall.c_str());
+    paintNow(window);
+    pumpMessages(100); // the pointer leaves the tool first, so the next move shows it anew
+    REQUIRE(tipShowsAt(window, middleOf(entryAt(1)), 1500));
+    RECT work = {};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    GetWindowRect(tooltipWindow, &tip);
+    CHECK(tip.top >= work.top && tip.bottom <= work.bottom);
+    CHECK(tip.bottom - tip.top > (work.bottom - work.top) / 2);
+    tooltipPointerLeft();
+    closeWindow(window);
+}
+
+TEST(wrapped_description_lines_keep_their_paragraphs) {
+    resetDisplayState();
+    settings.showDesc = true;
+    settings.showDate = false;
+    settings.wordWrap = true;
+    addEntry("Feed");
+    settings.encoding = 1;
+    addEntry("A", "one two");
+    itemAt(1)->descriptionSource = copyOf("h<p>one</p><p>two</p>");
+    addEntry("B", "one two");
+    ViewEntry* formatted = entryAt(1);
+    ViewEntry* flat = entryAt(2);
+    HWND window = openWithTooltip();
+    REQUIRE(tooltipWindow != nullptr);
+    paintNow(window);
+    int formattedHeight = formatted->itemRect.bottom - formatted->itemRect.top;
+    int flatHeight = flat->itemRect.bottom - flat->itemRect.top;
+    CHECK(formattedHeight >= flatHeight + 10); // a line more
+    // The tip's plain text keeps the break too.
+    CHECK(toolTextAt(window, middleOf(formatted)).find(L"one\ntwo") != std::wstring::npos);
+    // Without word wrap the description stays one line.
+    settings.wordWrap = false;
+    paintNow(window);
+    CHECK_EQ(formatted->itemRect.bottom - formatted->itemRect.top,
+             flat->itemRect.bottom - flat->itemRect.top);
+    closeWindow(window);
+}
 
 TEST(one_tool_per_painted_entry_with_its_rectangle_and_text) {
     resetDisplayState();
