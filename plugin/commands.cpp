@@ -277,9 +277,11 @@ void reportHealth() {
 // the file and with the menu: size and place (or the auto-hide place), z-order, the tooltip, the
 // update timer and the opacity.
 void applyReloadedSettings(HWND window) {
+    PluginSettings asRead = settings;
     settings.width = windowExtentInForce(settings.width, GetSystemMetrics(SM_CXVIRTUALSCREEN));
     settings.height = windowExtentInForce(settings.height, GetSystemMetrics(SM_CYVIRTUALSCREEN));
     bringBackOnScreen();
+    acceptSettingsInForce(asRead);
     placeAfterAutoHideChange(); // moves to (x, y) or the hidden place, at the stored size
     if (settings.autoHide)
         SetTimer(window, 3, 300, nullptr);
@@ -297,13 +299,11 @@ void applyReloadedSettings(HWND window) {
     applyTransparency(); // drops the layered style in the slit; repaints and rebuilds the menu
 }
 
-void reloadSettings(HWND window) {
-    bool wasInSlit = settings.inSlit && runtime.slitWindow;
-    char previousUrl[sizeof settings.feedUrl];
-    std::memcpy(previousUrl, settings.feedUrl, sizeof previousUrl);
-    readSettings();
+// Applies settings just taken from the file; previous are those in force before.
+void applyTakenSettings(HWND window, const PluginSettings& previous) {
+    bool wasInSlit = previous.inSlit && runtime.slitWindow;
     // A file that names another feed is fetched at once, as choosing it from the menu would be.
-    if (std::strcmp(previousUrl, settings.feedUrl) != 0)
+    if (std::strcmp(previous.feedUrl, settings.feedUrl) != 0)
         requestUpdate();
     reloadShellStyle();
     HWND slit = runtime.slitWindow;
@@ -318,6 +318,12 @@ void reloadSettings(HWND window) {
             SendMessageA(slit, SLIT_ADD, 0, reinterpret_cast<LPARAM>(window));
     }
     repaint();
+}
+
+void reloadSettings(HWND window) {
+    PluginSettings previous = settings;
+    readSettings();
+    applyTakenSettings(window, previous);
 }
 
 // ---- The command table -------------------------------------------------------------------------
@@ -545,6 +551,7 @@ const CommandWord commandWords[] = {
     {"SetFont", exactMatch, [](HWND w, const char*) { chooseFont(w); }},
     {"EditRC", exactMatch, [](HWND, const char*) { editSettingsFile(); }},
     {"ReloadSettings", exactMatch, [](HWND w, const char*) { reloadSettings(w); }},
+    // The keys changed since the file was read; a command's own change is written at once.
     {"SaveSettings", exactMatch,
      [](HWND, const char*) {
          if (!writeSettings())
@@ -563,7 +570,27 @@ const CommandWord commandWords[] = {
 };
 static_assert(sizeof commandWords / sizeof commandWords[0] == 52, "52 command words");
 
+// Runs a command and writes the settings it changed at once, only those: the file stays the
+// user's between commands.
+// A file that does not take the writes is reported once, not at every command, until a write
+// succeeds again.
+void carryOut(const CommandWord& entry, HWND window, const char* argument) {
+    static bool failureReported;
+    PluginSettings before = settings;
+    entry.action(window, argument);
+    if (writeSettingsChangedSince(before)) {
+        failureReported = false;
+    } else if (!failureReported) {
+        failureReported = true;
+        reportSettingsNotWritten();
+    }
+}
+
 } // namespace
+
+void applyFileSettings(HWND window, const PluginSettings& previous) {
+    applyTakenSettings(window, previous);
+}
 
 void handleCommand(HWND window, const char* command) {
     if (!command)
@@ -585,7 +612,7 @@ void handleCommand(HWND window, const char* command) {
         if (entry.match == exactMatch) {
             if (!equalsNoCase(rest, entry.word))
                 continue;
-            entry.action(window, nullptr);
+            carryOut(entry, window, nullptr);
             return;
         }
         size_t length = std::strlen(entry.word);
@@ -595,7 +622,7 @@ void handleCommand(HWND window, const char* command) {
         const char* argument = rest + length;
         if (*argument)
             ++argument;
-        entry.action(window, argument);
+        carryOut(entry, window, argument);
         return;
     }
 }

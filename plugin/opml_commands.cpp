@@ -112,56 +112,25 @@ bool isFavorite(const char* url) {
     return false;
 }
 
-// Appends the feeds (titles in the ANSI code page, usable addresses) as favourites after the
-// count in the file, in one replacement of the file: the shell's settings functions rewrite the
-// whole file for every key, which for a list of thousands would take minutes. Then the settings
-// in memory are saved and the file read again, as "Add Favorites" does. A file that does not take
-// the write is reported as there.
+// Appends the feeds as favourites after those in the file, in one rewrite of the file (the
+// settings file's own writer, which keeps every other byte). A file that does not take the write
+// is reported as there.
 bool appendFavorites(const OpmlFeeds& feeds) {
-    if (!settingsPath[0]) {
+    const char** titles = static_cast<const char**>(std::calloc(feeds.count + 1, sizeof(char*)));
+    const char** urls = static_cast<const char**>(std::calloc(feeds.count + 1, sizeof(char*)));
+    bool added = false;
+    if (titles == nullptr || urls == nullptr) {
         reportSettingsNotWritten();
-        return false;
+    } else {
+        for (size_t i = 0; i < feeds.count; ++i) {
+            titles[i] = feeds.feeds[i].title;
+            urls[i] = feeds.feeds[i].url;
+        }
+        added = addFavorites(titles, urls, feeds.count);
     }
-    // A file removed since the start is made again, as the shell's write functions would.
-    DWORD attributes = GetFileAttributesA(settingsPath);
-    bool missing = attributes == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND;
-    size_t length = 0;
-    bool tooLarge = false;
-    char* old = missing ? static_cast<char*>(std::calloc(1, 1))
-                : attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_READONLY)
-                    ? readWholeFile(settingsPath, 256u << 20, &length, &tooLarge)
-                    : nullptr;
-    if (old == nullptr) {
-        reportSettingsNotWritten();
-        return false;
-    }
-    const char* newline =
-        std::strstr(old, "\r\n") != nullptr || std::strchr(old, '\n') == nullptr ? "\r\n" : "\n";
-    int index = countFavorites();
-    size_t size = length + 2;
-    for (size_t i = 0; i < feeds.count; ++i)
-        size += std::strlen(feeds.feeds[i].title) + std::strlen(feeds.feeds[i].url) + 80;
-    char* text = static_cast<char*>(std::realloc(old, size));
-    if (text == nullptr) {
-        std::free(old);
-        reportSettingsNotWritten();
-        return false;
-    }
-    size_t used = length;
-    if (used > 0 && text[used - 1] != '\n')
-        used += std::snprintf(text + used, size - used, "%s", newline);
-    for (size_t i = 0; i < feeds.count; ++i, ++index)
-        used += std::snprintf(text + used, size - used,
-                              "feedmarquee.fav%d.url: %s%sfeedmarquee.fav%d.title: %s%s", index,
-                              feeds.feeds[i].url, newline, index, feeds.feeds[i].title, newline);
-    bool written = replaceFile(settingsPath, text, used);
-    std::free(text);
-    if (!written || !writeSettings()) {
-        reportSettingsNotWritten();
-        return false;
-    }
-    readSettings();
-    return true;
+    std::free(titles);
+    std::free(urls);
+    return added;
 }
 
 } // namespace

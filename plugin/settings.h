@@ -1,5 +1,5 @@
-// The plug-in's settings file: the 47 persisted settings and the favourite feeds, read and written
-// through the shell's settings functions.
+// The plug-in's settings file: the 47 persisted settings and the favourite feeds. The file is read
+// once as bytes; the plug-in writes back only the keys it changed, in place.
 #pragma once
 #include <windows.h>
 #include "feed/feed_address.h"
@@ -56,6 +56,7 @@ struct PluginSettings {
 enum ShowMode { showOne = 0, showTogether = 1, showInTurn = 2 };
 
 struct FavoriteFeed {
+    int number; // n of its keys "feedmarquee.fav<n>.url:" in the file
     char title[256];
     char url[feedAddressLimit + 1];
     FavoriteFeed* next;
@@ -66,20 +67,40 @@ extern FavoriteFeed* favorites; // index 0 first; owned here
 extern int favoriteCount;
 extern char settingsPath[MAX_PATH]; // empty when no candidate path fits
 
-// Locates the file, loads all settings (defaults for missing keys) and then the favourites;
-// creates the file with the defaults when none exists. Memory only: callers apply the values.
+// Locates the file and reads it whole: every setting (defaults for missing keys and for values
+// that do not read, which settingsProblems names) and the favourites; creates the file with the
+// defaults when none exists. Memory only: callers apply the values.
 void readSettings();
-// Writes all 47 settings in table order. Favourites are not written. False, with nothing
-// written, when there is no path or the file cannot be written (marked read-only, locked).
+// Writes the settings changed since the file was last read or written, each key's line replaced in
+// place and every other byte kept; a missing file is made with all 47. A key the user changed in
+// the file meanwhile keeps the user's value. False, with the file left as it was, when there is no
+// path or the file cannot be written (marked read-only, locked, a full disk).
 bool writeSettings();
+// As writeSettings, for the settings that also differ from before: what one command changed.
+bool writeSettingsChangedSince(const PluginSettings& before);
+// The start-up and a reload bound some settings in force (a width below 10); asRead holds them as
+// read. A value bounded so is no change of the plug-in's: the file keeps what the user wrote.
+void acceptSettingsInForce(const PluginSettings& asRead);
+// Reads the file again when its content differs from what was read or written last (not when only
+// its time or other programs' lines changed): the keys the user changed take the file's values,
+// the favourites are the file's. *changed tells whether anything was taken. False when the file
+// could not be read (it is tried again at the next change).
+bool settingsFileChanged(bool* changed);
+// The values of the last read that did not read, one per line ("feedmarquee.rc line 12: fontHeight
+// \"big\" is not a number; 12 is used"); empty when all did.
+const char* settingsProblems();
 // Tells the user (through showMessageBox) that the settings file could not be written.
 void reportSettingsNotWritten();
-// The number of favourites in the file at settingsPath (0 when it cannot be opened).
-int countFavorites();
-// Writes url and title as the next favourite after those in the file now, then writes and
-// re-reads the settings. When the file does not take the write, nothing is re-read, the user is
-// told, and the result is false.
+// Writes url and title as the next favourite after those in the file now (the numbers follow the
+// highest there), then takes the file's favourites. When the file does not take the write, it is
+// left as it was, the user is told, and the result is false.
 bool addFavorite(const char* title, const char* url);
+// As addFavorite, for count favourites in one write of the file.
+bool addFavorites(const char* const* titles, const char* const* urls, size_t count);
+// Removes the lines of favourite number (any field) from the file, the favourites above it
+// numbered one lower, every other byte kept; then takes the file's favourites. False, with the
+// file as it was, when it cannot be read or written.
+bool removeFavoriteLines(int number);
 // Frees the favourites list; favoriteCount becomes 0.
 void releaseFavorites();
 // The favourite at index, or null.

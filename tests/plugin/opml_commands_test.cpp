@@ -172,7 +172,7 @@ TEST(bad_lists_change_nothing_and_say_why) {
     DeleteFileA(settingsPath);
     run("@FeedMarqueeImportOpml " + good);
     CHECK_EQ(favoriteList(), std::string("N=http://n.example/"));
-    CHECK_EQ(fileValue("feedmarquee.x:"), "10");
+    CHECK_EQ(fileValue("feedmarquee.fav0.url:"), "http://n.example/");
     stopPlugin();
 }
 

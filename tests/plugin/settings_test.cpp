@@ -8,6 +8,7 @@
 #include "plugin/lifecycle.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
+#include "plugin/settings_file.h"
 #include "shell/blackbox_api.h"
 #include "shell/shell_record.h"
 #include "tests/plugin/plugin_test_support.h"
@@ -222,6 +223,7 @@ TEST(all_46_settings_survive_a_write_and_a_read) {
     copySettingText(written.font, "Courier New");
     copySettingUrl(written.feedUrl, "http://example.com/rss?a=1&b=2");
     copySettingText(written.browserPath, "C:\\Program Files\\Browser\\browser.exe");
+    copySettingText(written.hotkey, "Ctrl+Alt+R");
     settings = written;
     writeSettings();
 
@@ -329,7 +331,7 @@ TEST(an_empty_file_gives_the_defaults_and_is_not_written) {
     CHECK_EQ(readFileText(path), "");
 }
 
-TEST(favourites_are_the_unbroken_run_of_url_keys_from_index_0) {
+TEST(favourites_are_the_numbers_with_an_address_in_any_letter_case) {
     Folders folders;
     std::string path = folders.plugin + "feedmarquee.rc";
     struct Row {
@@ -340,10 +342,10 @@ TEST(favourites_are_the_unbroken_run_of_url_keys_from_index_0) {
         {"0, 1 and 3",
          "feedmarquee.fav0.url: http://a/\nfeedmarquee.fav1.url: http://b/\n"
          "feedmarquee.fav3.url: http://d/\n",
-         2},
+         3},
         {"1 before 0", "feedmarquee.fav1.url: http://b/\nfeedmarquee.fav0.url: http://a/\n", 2},
-        {"leading blank", " feedmarquee.fav0.url: http://a/\n", 0},
-        {"capital F", "feedmarquee.Fav0.url: http://a/\n", 0},
+        {"leading blank", " feedmarquee.fav0.url: http://a/\n", 1},
+        {"capital letters", "FeedMarquee.FAV0.URL: http://a/\n", 1},
         {"titles only", "feedmarquee.fav0.title: A\n", 0},
         {"none", "feedmarquee.width: 5\n", 0},
         {"10 after 9",
@@ -359,7 +361,6 @@ TEST(favourites_are_the_unbroken_run_of_url_keys_from_index_0) {
         if (favoriteCount != row.count)
             std::printf("case %s\n", row.label);
         CHECK_EQ(favoriteCount, row.count);
-        CHECK_EQ(countFavorites(), row.count);
         int listed = 0;
         for (const FavoriteFeed* feed = favorites; feed; feed = feed->next)
             ++listed;
@@ -378,14 +379,14 @@ TEST(favourites_are_the_unbroken_run_of_url_keys_from_index_0) {
     CHECK(favoriteAt(-1) == nullptr);
 }
 
-TEST(adding_a_favourite_writes_the_next_index_and_reloads) {
+TEST(adding_a_favourite_writes_its_lines_after_the_highest_number_and_nothing_else) {
     Folders folders;
     std::string path = folders.plugin + "feedmarquee.rc";
     writeFileText(path, "feedmarquee.fav0.url: http://a/\nfeedmarquee.fav0.title: A\n"
                         "feedmarquee.fav1.url: http://b/\nfeedmarquee.fav1.title: B\n");
     readSettings();
     REQUIRE(favoriteCount == 2);
-    settings.width = 444; // an unsaved change goes to the file along with the favourite
+    settings.width = 444; // an unsaved change stays unsaved
 
     addFavorite("Third feed", "http://c.example/rss");
 
@@ -395,9 +396,15 @@ TEST(adding_a_favourite_writes_the_next_index_and_reloads) {
     CHECK_EQ(favoriteAt(2)->title, "Third feed");
     CHECK_EQ(ReadString(path.c_str(), "feedmarquee.fav2.url:", ""), "http://c.example/rss");
     CHECK_EQ(ReadString(path.c_str(), "feedmarquee.fav2.title:", ""), "Third feed");
-    CHECK_EQ(ReadInt(path.c_str(), "feedmarquee.width:", 0), 444);
+    CHECK_EQ(ReadInt(path.c_str(), "feedmarquee.width:", 0), 0);
     CHECK_EQ(settings.width, 444);
     CHECK_EQ(favoriteAt(0)->title, "A");
+    // A favourite added by hand with a higher number is never overwritten.
+    writeFileText(path, readFileText(path) + "feedmarquee.fav7.url: http://hand/\n");
+    addFavorite("After", "http://d.example/");
+    CHECK_EQ(ReadString(path.c_str(), "feedmarquee.fav7.url:", ""), "http://hand/");
+    CHECK_EQ(ReadString(path.c_str(), "feedmarquee.fav8.url:", ""), "http://d.example/");
+    CHECK_EQ(favoriteCount, 5);
 }
 
 TEST(text_longer_than_a_field_is_cut_to_255_characters_and_addresses_are_never_cut) {
@@ -456,7 +463,6 @@ TEST(a_folder_too_long_for_a_path_is_skipped_as_a_candidate) {
     settingsPath[0] = 0;
     CHECK(!writeSettings());
     CHECK(!addFavorite("t", "http://u/"));
-    CHECK_EQ(countFavorites(), 0);
     CHECK_EQ(favoriteCount, 0);
     CHECK_EQ(messageBoxes.size(), size_t(1));
 }
@@ -481,4 +487,198 @@ TEST(a_reload_whose_file_vanished_recreates_it_keeping_the_feed_and_the_favourit
     REQUIRE(favoriteAt(0));
     CHECK_EQ(favoriteAt(0)->url, "http://a/");
     CHECK_EQ(ReadString(path.c_str(), "feedmarquee.feedUrl:", ""), "http://running.example/");
+}
+
+namespace {
+
+// Fails every write after the first `allowed` bytes, as a full disk does.
+size_t writeAllowance;
+BOOL WINAPI fullDiskWrite(HANDLE file, LPCVOID bytes, DWORD count, DWORD* written,
+                          LPOVERLAPPED overlapped) {
+    if (count > writeAllowance) {
+        count = static_cast<DWORD>(writeAllowance);
+        if (count == 0) {
+            *written = 0;
+            SetLastError(ERROR_DISK_FULL);
+            return FALSE;
+        }
+    }
+    writeAllowance -= count;
+    return WriteFile(file, bytes, count, written, overlapped);
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    size_t at = text.find(from);
+    REQUIRE(at != std::string::npos);
+    return text.replace(at, from.size(), to);
+}
+
+} // namespace
+
+TEST(the_file_stays_the_users_only_changed_keys_are_written_in_place) {
+    Folders folders;
+    std::string path = folders.plugin + "feedmarquee.rc";
+    // A comment with a Ctrl-Z (which hid every later line from a text-mode read), a NUL, a line
+    // of 100,000 bytes, another plug-in's lines and odd spacing around the keys.
+    const char head[] = "# mine \x1a still a comment\r\nother.plugin.key: \0 value\r\n";
+    const std::string original = std::string(head, sizeof head - 1) +
+                                 "other.long: " + std::string(100000, 'L') +
+                                 "\r\n"
+                                 "  feedmarquee.width :  5\r\n"
+                                 "feedmarquee.fontHeight: 12\r\n"
+                                 "FeedMarquee.Fav0.Url: http://a.example/\r\n"
+                                 "feedmarquee.fav0.title: A\r\n"
+                                 "feedmarquee.alpha: 99";
+    REQUIRE(writeFileText(path, original));
+    readSettings();
+    CHECK_EQ(settings.width, 5);
+    CHECK_EQ(favoriteCount, 1); // after the Ctrl-Z, in any letter case
+
+    // A value bounded in force is no change; nothing changed means nothing written.
+    PluginSettings asRead = settings;
+    settings.width = 10;
+    acceptSettingsInForce(asRead);
+    CHECK(writeSettings());
+    CHECK_EQ(readFileText(path), original);
+
+    // One changed key: only its value changes; a key that was missing is appended.
+    PluginSettings before = settings;
+    settings.alpha = 200;
+    settings.turnSeconds = 45;
+    CHECK(writeSettingsChangedSince(before));
+    std::string expected =
+        replaced(original, "alpha: 99", "alpha: 200") + "\r\nfeedmarquee.turnSeconds: 45\r\n";
+    CHECK_EQ(readFileText(path), expected);
+
+    // The user edits fontHeight on disk while the plug-in holds its own unsaved fontHeight: the
+    // user's value is kept in the file and taken into memory; the plug-in's other change is
+    // written.
+    settings.fontHeight = 30;
+    settings.x = 77;
+    expected = replaced(expected, "fontHeight: 12", "fontHeight: 20");
+    REQUIRE(writeFileText(path, expected));
+    CHECK(writeSettings());
+    expected = replaced(expected, "feedmarquee.turnSeconds: 45\r\n",
+                        "feedmarquee.turnSeconds: 45\r\nfeedmarquee.x: 77\r\n");
+    CHECK_EQ(readFileText(path), expected);
+    bool changed = false;
+    CHECK(settingsFileChanged(&changed));
+    CHECK(changed);
+    CHECK_EQ(settings.fontHeight, 20);
+    CHECK_EQ(settings.x, 77);
+    CHECK_EQ(settings.alpha, 200);
+
+    // The plug-in's own writes and changes to other programs' lines are no change of the file.
+    before = settings;
+    settings.alpha = 201;
+    CHECK(writeSettingsChangedSince(before));
+    CHECK(settingsFileChanged(&changed));
+    CHECK(!changed);
+    REQUIRE(writeFileText(path, readFileText(path) + "other.plugin.more: 1\r\n"));
+    CHECK(settingsFileChanged(&changed));
+    CHECK(!changed);
+    CHECK(writeSettings());
+    CHECK_EQ(readFileText(path).find("fontHeight: 30"), std::string::npos);
+
+    // Removing the favourite keeps the NUL, the long line and every other byte.
+    std::string withFavourite = readFileText(path);
+    REQUIRE(removeFavoriteLines(0));
+    CHECK_EQ(favoriteCount, 0);
+    CHECK_EQ(readFileText(path),
+             replaced(replaced(withFavourite, "FeedMarquee.Fav0.Url: http://a.example/\r\n", ""),
+                      "feedmarquee.fav0.title: A\r\n", ""));
+}
+
+TEST(a_failed_write_leaves_the_old_file_whole_and_is_reported) {
+    Folders folders;
+    std::string path = folders.plugin + "feedmarquee.rc";
+    const std::string original = "feedmarquee.width: 300\r\n# " + std::string(70000, 'c') + "\r\n";
+    REQUIRE(writeFileText(path, original));
+    readSettings();
+    settingsWriteFile = fullDiskWrite;
+    for (size_t allowance : {size_t(0), size_t(1000), original.size() - 1}) {
+        writeAllowance = allowance;
+        PluginSettings before = settings;
+        settings.width = 444;
+        CHECK(!writeSettingsChangedSince(before));
+        CHECK(!addFavorite("F", "http://f.example/"));
+        CHECK_EQ(readFileText(path), original);
+        CHECK(!fileExists(path + ".new"));
+        settings = before;
+    }
+    settingsWriteFile = WriteFile;
+    CHECK_EQ(messageBoxes.size(), size_t(3)); // each refused favourite was reported
+    CHECK_EQ(favoriteCount, 0);
+
+    // A file marked read-only is never replaced.
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    settings.width = 555;
+    CHECK(!writeSettings());
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    CHECK_EQ(readFileText(path), original);
+}
+
+TEST(values_that_do_not_read_are_named_with_their_line_and_the_default_used) {
+    Folders folders;
+    std::string path = folders.plugin + "feedmarquee.rc";
+    REQUIRE(writeFileText(path, "# my settings\n"
+                                "feedmarquee.fontHeight: big\n"
+                                "feedmarquee.show: sideways\n"
+                                "feedmarquee.alwaysontop: maybe\n"
+                                "feedmarquee.fontColor: #12345\n"
+                                "feedmarquee.fav0.url: http://a/\n"
+                                "feedmarquee.fav1.title: Nowhere\n"
+                                "feedmarquee.fav2.url: http://c/\n"
+                                "feedmarquee.width: 300\n"));
+    readSettings();
+    CHECK_EQ(std::string(settingsProblems()),
+             "feedmarquee.rc line 2: fontHeight \"big\" is not a number; 12 is used\n"
+             "feedmarquee.rc line 4: alwaysontop \"maybe\" is neither true nor false; false is "
+             "used\n"
+             "feedmarquee.rc line 5: fontColor \"#12345\" is not a colour; #000000 is used\n"
+             "feedmarquee.rc line 3: show \"sideways\" is not one, together or inTurn; one is "
+             "used\n"
+             "feedmarquee.rc line 7: fav1 has no address; it is left out");
+    CHECK_EQ(settings.fontHeight, 12);
+    CHECK_EQ(settings.show, int(showOne));
+    CHECK_EQ(settings.width, 300);
+    CHECK_EQ(favoriteCount, 2);
+    CHECK(messageBoxes.empty());
+    // Nothing of this is a change: the file keeps the user's words.
+    std::string before = readFileText(path);
+    CHECK(writeSettings());
+    CHECK_EQ(readFileText(path), before);
+    REQUIRE(writeFileText(path, "feedmarquee.fontHeight: 14\n"));
+    readSettings();
+    CHECK_EQ(std::string(settingsProblems()), "");
+}
+
+TEST(titles_are_utf8_in_the_file_and_code_page_files_still_read) {
+    Folders folders;
+    std::string path = folders.plugin + "feedmarquee.rc";
+    // Valid UTF-8 is UTF-8; anything else is the ANSI code page (1252 under the tests' Wine).
+    REQUIRE(writeFileText(path, "feedmarquee.fav0.url: http://a/\n"
+                                "feedmarquee.fav0.title: Caf\xc3\xa9 Z\xc3\xbcrich\n"
+                                "feedmarquee.fav1.url: http://b/\n"
+                                "feedmarquee.fav1.title: Caf\xe9 old\n"
+                                "feedmarquee.font: Segoe \xc3\x9cI\n"));
+    readSettings();
+    REQUIRE(favoriteCount == 2);
+    CHECK_EQ(favoriteAt(0)->title, "Caf\xe9 Z\xfcrich");
+    CHECK_EQ(favoriteAt(1)->title, "Caf\xe9 old");
+    CHECK_EQ(settings.font, "Segoe \xdcI");
+    // Written back as UTF-8, and only what changed: the old code-page line stays as it was.
+    REQUIRE(addFavorite("Cr\xe8me", "http://c/"));
+    PluginSettings before = settings;
+    copySettingText(settings.browserPath, "C:\\Programme\\Gr\xfc\xdf\\b.exe");
+    CHECK(writeSettingsChangedSince(before));
+    std::string text = readFileText(path);
+    CHECK(text.find("feedmarquee.fav2.title: Cr\xc3\xa8me\r\n") != std::string::npos ||
+          text.find("feedmarquee.fav2.title: Cr\xc3\xa8me\n") != std::string::npos);
+    CHECK(text.find("feedmarquee.fav1.title: Caf\xe9 old\n") != std::string::npos);
+    CHECK(text.find("feedmarquee.browserPath: C:\\Programme\\Gr\xc3\xbc\xc3\x9f\\b.exe") !=
+          std::string::npos);
+    readSettings();
+    CHECK_EQ(favoriteAt(2)->title, "Cr\xe8me");
+    CHECK_EQ(settings.browserPath, "C:\\Programme\\Gr\xfc\xdf\\b.exe");
 }
