@@ -3,13 +3,16 @@
 // its line, replacing the key's first line or appending a new one, and keeps every other line
 // (comments, unknown keys, duplicates) byte for byte. The whole file is read into memory, so lines
 // of any length are handled; a write goes to a temporary file that then replaces the original, so
-// a failed write never leaves half a file behind. A file marked read-only is never written.
+// a failed write (a full disk included) never leaves half a file behind. A file marked read-only is
+// never written.
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include "shell/shell_internal.h"
+
+BOOL(WINAPI* rcWriteFile)(HANDLE, LPCVOID, DWORD, DWORD*, LPOVERLAPPED) = WriteFile;
 
 namespace {
 
@@ -92,14 +95,35 @@ bool findKeyLine(const std::string& content, const std::string& name, LineMatch&
     return false;
 }
 
+bool writeAll(HANDLE file, const std::string& content) {
+    size_t done = 0;
+    while (done < content.size()) {
+        DWORD piece = content.size() - done > (1u << 24)
+                          ? (1u << 24)
+                          : static_cast<DWORD>(content.size() - done);
+        DWORD written = 0;
+        if (!rcWriteFile(file, content.data() + done, piece, &written, nullptr) || written == 0)
+            return false;
+        done += written;
+    }
+    return true;
+}
+
+// The new content goes to a temporary file that is written, flushed to the disk and measured
+// before it replaces the old one: a full disk, or an error reported only at the flush, leaves the
+// old file whole.
 bool writeWholeFile(const char* fileName, const std::string& content) {
     std::string temporary = std::string(fileName) + ".new";
-    FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file)
+    HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
         return false;
-    bool ok = std::fwrite(content.data(), 1, content.size(), file) == content.size();
-    ok = (std::fclose(file) == 0) && ok;
-    if (ok && MoveFileExA(temporary.c_str(), fileName, MOVEFILE_REPLACE_EXISTING))
+    LARGE_INTEGER size = {};
+    bool ok = writeAll(file, content) && FlushFileBuffers(file) && GetFileSizeEx(file, &size) &&
+              static_cast<unsigned long long>(size.QuadPart) == content.size();
+    ok = CloseHandle(file) && ok;
+    if (ok && MoveFileExA(temporary.c_str(), fileName,
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     DeleteFileA(temporary.c_str());
     return false;
