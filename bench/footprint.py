@@ -330,6 +330,7 @@ def watched_folder_wakeups(folder, demo_url, seconds):
     file's folder changes (the watch; the window's own thread excepted): found by touching the
     folder after the idle span."""
     write_settings(folder, demo_url)
+    remove(os.path.join(folder, "feedmarquee.cache"))
     shell = Shell(folder, plugin=True)
     shell.wait_for_items(60)
     shell.ask("cursor 5 5")

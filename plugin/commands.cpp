@@ -134,6 +134,15 @@ bool showsPlaceholder() {
 // "Couldn't connect!" is no name for a feed, nor is the title of the feed shown before the
 // address changed.
 void addCurrentFavorite() {
+    // The same feed twice would be fetched twice and share one record of what was seen.
+    if (const FavoriteFeed* already = favoriteWithAddress(settings.feedUrl)) {
+        char text[400];
+        std::snprintf(text, sizeof text, "This feed is a favourite already%s%.255s%s.",
+                      already->title[0] ? " (\"" : "", already->title,
+                      already->title[0] ? "\")" : "");
+        showMessageBox(nullptr, text, pluginName, MB_TOPMOST | MB_ICONINFORMATION);
+        return;
+    }
     const char* title = "";
     char* converted = nullptr;
     if (shownFirst() && shownFirst()->title && !showsPlaceholder() &&

@@ -9,6 +9,8 @@
 #include "content/charset.h"
 #include "content/opml.h"
 #include "content/utf8_ansi.h"
+#include "feed/feed_address.h"
+#include "feed/idn_win32.h"
 #include "plugin/commands.h"
 #include "plugin/dialog_library.h"
 #include "plugin/lifecycle.h"
@@ -105,13 +107,6 @@ bool usableAddress(const char* url, char (&out)[256]) {
     return scheme != 0 && out[scheme] != '\0' && out[scheme] != '/';
 }
 
-bool isFavorite(const char* url) {
-    for (const FavoriteFeed* f = favorites; f; f = f->next)
-        if (std::strcmp(f->url, url) == 0)
-            return true;
-    return false;
-}
-
 // Appends the feeds as favourites after those in the file, in one rewrite of the file (the
 // settings file's own writer, which keeps every other byte). A file that does not take the write
 // is reported as there.
@@ -182,10 +177,11 @@ bool importOpml(const char* path) {
                 firstRefused = listed.feeds[i].url;
             continue;
         }
+        // The same feed twice (in the list, or a favourite already) is added once.
         bool listedBefore = false;
         for (size_t j = 0; j < added.count && !listedBefore; ++j)
-            listedBefore = std::strcmp(added.feeds[j].url, url) == 0;
-        if (listedBefore || isFavorite(url)) {
+            listedBefore = sameFeedAddress(added.feeds[j].url, url, systemHostToAscii);
+        if (listedBefore || favoriteWithAddress(url) != nullptr) {
             ++already;
             continue;
         }

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <climits>
 
+#include "feed/idn_win32.h"
 #include "plugin/lifecycle.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings_file.h"
@@ -435,6 +436,23 @@ void readRow(const SettingRow& row, const SettingsIndex& index, const SettingsEn
 
 // ---- Favourites ------------------------------------------------------------------------------
 
+// A hash of the form in which addresses of one feed are equal.
+unsigned long long addressKeyHash(const char* url) {
+    static char key[feedAddressLimit + 1];
+    const char* text = feedAddressKey(url, systemHostToAscii, key, sizeof key) ? key : url;
+    unsigned long long hash = 14695981039346656037ull;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p)
+        hash = (hash ^ *p) * 1099511628211ull;
+    return hash;
+}
+
+const FavoriteFeed* favoriteWithHash(const char* url, unsigned long long hash) {
+    for (const FavoriteFeed* f = favorites; f && url; f = f->next)
+        if (f->addressHash == hash && sameFeedAddress(f->url, url, systemHostToAscii))
+            return f;
+    return nullptr;
+}
+
 FavoriteFeed* newFavorite() {
     return static_cast<FavoriteFeed*>(std::calloc(1, sizeof(FavoriteFeed)));
 }
@@ -502,6 +520,20 @@ void loadFavorites(const SettingsIndex& index) {
         if (!value || !copySettingUrl(feed->url, value))
             feed->url[0] = '\0';
         std::free(value);
+        // A second favourite of the same feed would be fetched twice and share its marks of
+        // what was seen: the first keeps its title and settings, the later one is left out.
+        feed->addressHash = addressKeyHash(feed->url);
+        const FavoriteFeed* first =
+            feed->url[0] ? favoriteWithHash(feed->url, feed->addressHash) : nullptr;
+        if (first) {
+            char text[200];
+            int n = problemStart(text, sizeof text, *url);
+            std::snprintf(text + n, sizeof text - n,
+                          "fav%d is the same feed as fav%d; it is left out", number, first->number);
+            addProblem(text);
+            std::free(feed);
+            continue;
+        }
         const SettingsEntry* title = favoriteField(index, number, "title");
         value = title ? settingValueCopy(index, *title) : nullptr;
         char* converted = value ? textFromFile(value) : nullptr;
@@ -887,24 +919,34 @@ bool addFavorites(const char* const* titles, const char* const* urls, size_t cou
                  : nullptr;
     char** texts = edits ? static_cast<char**>(std::calloc(count * 4 + 1, sizeof(char*))) : nullptr;
     bool ready = texts != nullptr;
+    size_t kept = 0;
     for (size_t i = 0; ready && i < count; ++i) {
+        // The same feed twice is refused, against the favourites and within the list.
+        bool again = favoriteWithAddress(urls[i]) != nullptr;
+        for (size_t j = 0; j < i && !again; ++j)
+            again = sameFeedAddress(urls[j], urls[i], systemHostToAscii);
+        if (again)
+            continue;
         char key[64];
-        std::snprintf(key, sizeof key, "%sfav%d.url:", keyPrefix, next + static_cast<int>(i));
-        texts[i * 4] = _strdup(key);
-        texts[i * 4 + 1] = _strdup(urls[i] ? urls[i] : "");
-        std::snprintf(key, sizeof key, "%sfav%d.title:", keyPrefix, next + static_cast<int>(i));
-        texts[i * 4 + 2] = _strdup(key);
+        int number = next + static_cast<int>(kept);
+        char** text = texts + kept * 4;
+        std::snprintf(key, sizeof key, "%sfav%d.url:", keyPrefix, number);
+        text[0] = _strdup(key);
+        text[1] = _strdup(urls[i] ? urls[i] : "");
+        std::snprintf(key, sizeof key, "%sfav%d.title:", keyPrefix, number);
+        text[2] = _strdup(key);
         char title[256];
         copySettingText(title, titles[i]);
-        texts[i * 4 + 3] = textForFile(title);
+        text[3] = textForFile(title);
         for (int t = 0; t < 4; ++t)
-            ready = ready && texts[i * 4 + t];
-        edits[i * 2] = SettingEdit{texts[i * 4], texts[i * 4 + 1]};
-        edits[i * 2 + 1] = SettingEdit{texts[i * 4 + 2], texts[i * 4 + 3]};
+            ready = ready && text[t];
+        edits[kept * 2] = SettingEdit{text[0], text[1]};
+        edits[kept * 2 + 1] = SettingEdit{text[2], text[3]};
+        ++kept;
     }
     char* written = nullptr;
     size_t writtenLength = 0;
-    bool stored = ready && editFile(edits, count * 2, &written, &writtenLength);
+    bool stored = ready && (kept == 0 || editFile(edits, kept * 2, &written, &writtenLength));
     for (size_t i = 0; texts && i < count * 4; ++i)
         std::free(texts[i]);
     std::free(texts);
@@ -913,7 +955,8 @@ bool addFavorites(const char* const* titles, const char* const* urls, size_t cou
         reportSettingsNotWritten();
         return false;
     }
-    takeWrittenFile(written, writtenLength);
+    if (written)
+        takeWrittenFile(written, writtenLength);
     std::free(written);
     return true;
 }
@@ -945,6 +988,10 @@ void releaseFavorites() {
         favorites = next;
     }
     favoriteCount = 0;
+}
+
+const FavoriteFeed* favoriteWithAddress(const char* url) {
+    return url ? favoriteWithHash(url, addressKeyHash(url)) : nullptr;
 }
 
 const FavoriteFeed* favoriteAt(int index) {

@@ -59,6 +59,7 @@ struct FavoriteFeed {
     int number; // n of its keys "feedmarquee.fav<n>.url:" in the file
     char title[256];
     char url[feedAddressLimit + 1];
+    unsigned long long addressHash; // of url's feedAddressKey form: a quick duplicate test
     FavoriteFeed* next;
 };
 
@@ -95,7 +96,8 @@ void reportSettingsNotWritten();
 // highest there), then takes the file's favourites. When the file does not take the write, it is
 // left as it was, the user is told, and the result is false.
 bool addFavorite(const char* title, const char* url);
-// As addFavorite, for count favourites in one write of the file.
+// As addFavorite, for count favourites in one write of the file. An address that names a
+// favourite's feed already, or one earlier in the list, is left out (sameFeedAddress).
 bool addFavorites(const char* const* titles, const char* const* urls, size_t count);
 // Removes the lines of favourite number (any field) from the file, the favourites above it
 // numbered one lower, every other byte kept; then takes the file's favourites. False, with the
@@ -103,6 +105,8 @@ bool addFavorites(const char* const* titles, const char* const* urls, size_t cou
 bool removeFavoriteLines(int number);
 // Frees the favourites list; favoriteCount becomes 0.
 void releaseFavorites();
+// The favourite whose address names the same feed as url (feed/feed_address.h), or null.
+const FavoriteFeed* favoriteWithAddress(const char* url);
 // The favourite at index, or null.
 const FavoriteFeed* favoriteAt(int index);
 // Copies text (null reads as empty) into a 256-character setting field, cut to 255 characters.

@@ -323,7 +323,19 @@ TEST(add_favorites_stores_the_feed_under_the_next_index) {
     CHECK_EQ(added->url, "http://127.0.0.1/news.xml");
     CHECK_EQ(settings.feedUrl, "http://127.0.0.1/news.xml");
 
+    // The same feed again (the host in capitals, the default port) is refused and told.
+    int boxes = messageBoxCount;
+    MessageBoxFunction previous = showMessageBox;
+    showMessageBox = countMessageBox;
+    copySettingUrl(settings.feedUrl, "HTTP://127.0.0.1:80/news.xml#latest");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeAddFavorites");
+    showMessageBox = previous;
+    CHECK_EQ(favoriteCount, 4);
+    CHECK_EQ(messageBoxCount, boxes + 1);
+    CHECK_EQ(fileValue("feedmarquee.fav4.url:"), "<missing>");
+
     // Titles are stored as UTF-8 whatever the feed's encoding.
+    copySettingUrl(settings.feedUrl, "http://127.0.0.1/cafe.xml");
     settings.encoding = 1;
     setDisplayTitle("Caf\xC3\xA9 du Monde");
     handleCommand(runtime.pluginWindow, "@FeedMarqueeAddFavorites");
@@ -331,11 +343,13 @@ TEST(add_favorites_stores_the_feed_under_the_next_index) {
     CHECK_EQ(favoriteCount, 5);
 
     // Nothing shown yet, or only a placeholder: the favourite is stored with an empty title.
+    copySettingUrl(settings.feedUrl, "http://127.0.0.1/five.xml");
     showListDirectly(nullptr);
     handleCommand(runtime.pluginWindow, "@FeedMarqueeAddFavorites");
-    CHECK_EQ(fileValue("feedmarquee.fav5.url:"), "http://127.0.0.1/news.xml");
+    CHECK_EQ(fileValue("feedmarquee.fav5.url:"), "http://127.0.0.1/five.xml");
     CHECK_EQ(fileValue("feedmarquee.fav5.title:"), "");
     CHECK_EQ(favoriteCount, 6);
+    copySettingUrl(settings.feedUrl, "http://127.0.0.1/six.xml");
     setDisplayTitle("Couldn't connect!");
     handleCommand(runtime.pluginWindow, "@FeedMarqueeAddFavorites");
     CHECK_EQ(fileValue("feedmarquee.fav6.title:"), "");

@@ -361,3 +361,45 @@ TEST(removing_a_favourite_renumbers_the_later_ones_and_spares_a_read_only_file) 
     run.end();
     SetFileAttributesA(rc.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
+
+// A value edited in a text editor while the plug-in runs is taken within about two seconds,
+// applied to the window and the header's tip, and survives shut-down; the plug-in's own writes
+// and other lines of the file do not count as edits.
+TEST(a_hand_edit_is_picked_up_and_survives_shut_down) {
+    PluginRun run;
+    std::string rc = run.pluginFolder + "feedmarquee.rc";
+    run.settingsFile("# mine\r\nfeedmarquee.width: 200\r\nfeedmarquee.fontHeight: 12\r\n"
+                     "feedmarquee.alpha: 160\r\n");
+    REQUIRE(run.begin() == 0);
+    pumpMessages(100);
+    settings.x = 123; // a move not saved yet
+    broadcastCommand("@FeedMarqueeAlphaValue 99");
+    CHECK_EQ(fileValue(rc, "feedmarquee.alpha:"), "99");
+    // Another program's line changes: no reload (the unsaved move stays in memory).
+    writeFileText(rc, readFileText(rc) + "other.plugin: 1\r\n");
+    pumpMessages(1200);
+    CHECK_EQ(settings.x, 123);
+
+    std::string text = readFileText(rc);
+    text.replace(text.find("fontHeight: 12"), 14, "fontHeight: 20");
+    text.replace(text.find("width: 200"), 10, "width: 333");
+    text += "feedmarquee.tipWidth: wide\r\n";
+    writeFileText(rc, text);
+    DWORD start = GetTickCount();
+    while (settings.fontHeight != 20 && GetTickCount() - start < 5000)
+        pumpMessages(50);
+    CHECK_EQ(settings.fontHeight, 20);
+    CHECK_EQ(settings.x, 123);
+    RECT rect;
+    GetWindowRect(runtime.pluginWindow, &rect);
+    CHECK_EQ(rect.right - rect.left, 333);
+    CHECK(std::string(currentView().headerTip)
+              .find("feedmarquee.rc line 6: tipWidth \"wide\" is not a number; 350 is used") !=
+          std::string::npos);
+
+    run.end();
+    text = readFileText(rc);
+    CHECK(text.find("feedmarquee.fontHeight: 20\r\n") != std::string::npos);
+    CHECK(text.find("feedmarquee.tipWidth: wide\r\n") != std::string::npos);
+    CHECK(text.find("feedmarquee.x: 123\r\n") != std::string::npos);
+}

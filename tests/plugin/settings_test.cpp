@@ -618,7 +618,7 @@ TEST(a_failed_write_leaves_the_old_file_whole_and_is_reported) {
     CHECK_EQ(readFileText(path), original);
 }
 
-TEST(values_that_do_not_read_are_named_with_their_line_and_the_default_used) {
+TEST(values_that_do_not_read_and_duplicate_favourites_are_named_with_their_line) {
     Folders folders;
     std::string path = folders.plugin + "feedmarquee.rc";
     REQUIRE(writeFileText(path, "# my settings\n"
@@ -629,7 +629,9 @@ TEST(values_that_do_not_read_are_named_with_their_line_and_the_default_used) {
                                 "feedmarquee.fav0.url: http://a/\n"
                                 "feedmarquee.fav1.title: Nowhere\n"
                                 "feedmarquee.fav2.url: http://c/\n"
-                                "feedmarquee.width: 300\n"));
+                                "feedmarquee.width: 300\n"
+                                "feedmarquee.fav3.title: Again\n"
+                                "feedmarquee.fav3.url: HTTP://C:80/#top\n"));
     readSettings();
     CHECK_EQ(std::string(settingsProblems()),
              "feedmarquee.rc line 2: fontHeight \"big\" is not a number; 12 is used\n"
@@ -638,7 +640,8 @@ TEST(values_that_do_not_read_are_named_with_their_line_and_the_default_used) {
              "feedmarquee.rc line 5: fontColor \"#12345\" is not a colour; #000000 is used\n"
              "feedmarquee.rc line 3: show \"sideways\" is not one, together or inTurn; one is "
              "used\n"
-             "feedmarquee.rc line 7: fav1 has no address; it is left out");
+             "feedmarquee.rc line 7: fav1 has no address; it is left out\n"
+             "feedmarquee.rc line 11: fav3 is the same feed as fav2; it is left out");
     CHECK_EQ(settings.fontHeight, 12);
     CHECK_EQ(settings.show, int(showOne));
     CHECK_EQ(settings.width, 300);
