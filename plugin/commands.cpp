@@ -136,28 +136,25 @@ bool showsPlaceholder() {
 void addCurrentFavorite() {
     // The same feed twice would be fetched twice and share one record of what was seen.
     if (const FavoriteFeed* already = favoriteWithAddress(settings.feedUrl)) {
+        char* name = utf8ToAnsi(already->title);
         char text[400];
         std::snprintf(text, sizeof text, "This feed is a favourite already%s%.255s%s.",
-                      already->title[0] ? " (\"" : "", already->title,
-                      already->title[0] ? "\")" : "");
+                      name && name[0] ? " (\"" : "", name ? name : "",
+                      name && name[0] ? "\")" : "");
+        free(name);
         showMessageBox(nullptr, text, pluginName, MB_TOPMOST | MB_ICONINFORMATION);
         return;
     }
+    // The feed's title as the feed gave it: UTF-8 is stored as it is, other bytes are read in the
+    // ANSI code page.
     const char* title = "";
-    char* converted = nullptr;
     if (shownFirst() && shownFirst()->title && !showsPlaceholder() &&
-        !headlinesOfAnotherAddress(settings.feedUrl)) {
+        !headlinesOfAnotherAddress(settings.feedUrl))
         title = shownFirst()->title;
-        if (settings.encoding == 1) {
-            converted = utf8ToAnsi(title);
-            title = converted ? converted : "";
-        }
-    }
-    // readSettings rewrites feedUrl while the favourite is stored, so hand over a copy.
+    // The favourite is stored while feedUrl may be rewritten, so hand over a copy.
     char url[sizeof settings.feedUrl];
     std::memcpy(url, settings.feedUrl, sizeof url);
     addFavorite(title, url);
-    free(converted);
     refreshMenu();
 }
 

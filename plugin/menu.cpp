@@ -4,6 +4,9 @@
 #include "plugin/menu.h"
 
 #include <cstdio>
+#include <cstdlib>
+
+#include "content/utf8_ansi.h"
 
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
@@ -52,7 +55,9 @@ Menu* buildFavoritesMenu() {
     for (const FavoriteFeed* favorite = favorites; favorite; favorite = favorite->next, ++index) {
         char command[256];
         std::snprintf(command, sizeof command, "@FeedMarqueeFavorites %d", index);
-        addCommand(menu, favorite->title, command);
+        char* label = utf8ToAnsi(favorite->title); // the shell's menus take the code page
+        addCommand(menu, label ? label : favorite->url, command);
+        std::free(label);
     }
     if (index > 0)
         addSeparator(menu);
@@ -81,7 +86,9 @@ Menu* buildRemoveFavoriteMenu() {
     for (const FavoriteFeed* favorite = favorites; favorite; favorite = favorite->next, ++index) {
         char command[64];
         std::snprintf(command, sizeof command, "@FeedMarqueeRemoveFavorite %d", index);
-        addCommand(menu, favorite->title[0] ? favorite->title : favorite->url, command);
+        char* label = favorite->title[0] ? utf8ToAnsi(favorite->title) : nullptr;
+        addCommand(menu, label ? label : favorite->url, command);
+        std::free(label);
     }
     return menu;
 }

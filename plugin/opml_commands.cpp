@@ -185,10 +185,9 @@ bool importOpml(const char* path) {
             ++already;
             continue;
         }
-        char* ansi = utf8ToAnsi(listed.feeds[i].title);
+        // Titles stay UTF-8 (the settings file stores them so), every character kept.
         char title[256];
-        copySettingText(title, ansi != nullptr ? ansi : "");
-        std::free(ansi);
+        copySettingUtf8(title, listed.feeds[i].title);
         // A line break would end the setting's line and start another key of the file.
         for (char* c = title; *c; ++c)
             if (static_cast<unsigned char>(*c) < 0x20)
@@ -253,10 +252,8 @@ bool exportOpml(const char* path) {
     OpmlFeeds feeds = {};
     bool memoryLeft = true;
     for (const FavoriteFeed* f = favorites; f && memoryLeft; f = f->next) {
-        char* title = ansiToUtf8(f->title);
         char* url = ansiToUtf8(f->url);
-        memoryLeft = title != nullptr && url != nullptr && addOpmlFeed(&feeds, title, url);
-        std::free(title);
+        memoryLeft = url != nullptr && addOpmlFeed(&feeds, f->title, url); // titles are UTF-8
         std::free(url);
     }
     SYSTEMTIME now;

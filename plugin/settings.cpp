@@ -318,6 +318,13 @@ char* textForFile(const char* text) {
     return isAscii(text) ? _strdup(text) : convertText(text, CP_ACP, CP_UTF8);
 }
 
+// A file's value as UTF-8 (free()), for texts memory holds in UTF-8; null when memory runs out.
+char* utf8FromFile(const char* value) {
+    if (isValidUtf8(value, std::strlen(value)))
+        return _strdup(value);
+    return convertText(value, CP_ACP, CP_UTF8);
+}
+
 // The value of row in from as the file holds it (free()); null when memory runs out.
 char* valueText(const SettingRow& row, const PluginSettings& from) {
     const char* field = fieldIn(from, row);
@@ -536,8 +543,8 @@ void loadFavorites(const SettingsIndex& index) {
         }
         const SettingsEntry* title = favoriteField(index, number, "title");
         value = title ? settingValueCopy(index, *title) : nullptr;
-        char* converted = value ? textFromFile(value) : nullptr;
-        copySettingText(feed->title, converted ? converted : "");
+        char* converted = value ? utf8FromFile(value) : nullptr;
+        copySettingUtf8(feed->title, converted ? converted : "");
         std::free(converted);
         std::free(value);
         *tail = feed;
@@ -767,6 +774,18 @@ void copySettingText(char (&field)[256], const char* text) {
     field[length] = 0;
 }
 
+void copySettingUtf8(char (&field)[256], const char* text) {
+    copySettingText(field, text);
+    size_t length = std::strlen(field);
+    if (length == sizeof field - 1) {
+        size_t start = length;
+        while (start > 0 && (static_cast<unsigned char>(field[start - 1]) & 0xC0) == 0x80)
+            --start;
+        if (start > 0 && !isValidUtf8(field + start - 1, length - start + 1))
+            field[start - 1] = '\0';
+    }
+}
+
 bool locateSettingsFile(const char* pluginFolder, const char* shellFolder, char* path) {
     path[0] = 0;
     if (pluginFolder && findInFolder(pluginFolder, path))
@@ -935,9 +954,11 @@ bool addFavorites(const char* const* titles, const char* const* urls, size_t cou
         text[1] = _strdup(urls[i] ? urls[i] : "");
         std::snprintf(key, sizeof key, "%sfav%d.title:", keyPrefix, number);
         text[2] = _strdup(key);
+        char* utf8 = utf8FromFile(titles[i] ? titles[i] : "");
         char title[256];
-        copySettingText(title, titles[i]);
-        text[3] = textForFile(title);
+        copySettingUtf8(title, utf8 ? utf8 : "");
+        std::free(utf8);
+        text[3] = _strdup(title);
         for (int t = 0; t < 4; ++t)
             ready = ready && text[t];
         edits[kept * 2] = SettingEdit{text[0], text[1]};

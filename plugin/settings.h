@@ -57,7 +57,7 @@ enum ShowMode { showOne = 0, showTogether = 1, showInTurn = 2 };
 
 struct FavoriteFeed {
     int number; // n of its keys "feedmarquee.fav<n>.url:" in the file
-    char title[256];
+    char title[256]; // UTF-8, whatever the system's code page
     char url[feedAddressLimit + 1];
     unsigned long long addressHash; // of url's feedAddressKey form: a quick duplicate test
     FavoriteFeed* next;
@@ -93,8 +93,9 @@ const char* settingsProblems();
 // Tells the user (through showMessageBox) that the settings file could not be written.
 void reportSettingsNotWritten();
 // Writes url and title as the next favourite after those in the file now (the numbers follow the
-// highest there), then takes the file's favourites. When the file does not take the write, it is
-// left as it was, the user is told, and the result is false.
+// highest there), then takes the file's favourites. The title is UTF-8 (text that is not valid
+// UTF-8 is read in the ANSI code page), cut to 255 bytes on a character's boundary. When the file
+// does not take the write, it is left as it was, the user is told, and the result is false.
 bool addFavorite(const char* title, const char* url);
 // As addFavorite, for count favourites in one write of the file. An address that names a
 // favourite's feed already, or one earlier in the list, is left out (sameFeedAddress).
@@ -111,6 +112,8 @@ const FavoriteFeed* favoriteWithAddress(const char* url);
 const FavoriteFeed* favoriteAt(int index);
 // Copies text (null reads as empty) into a 256-character setting field, cut to 255 characters.
 void copySettingText(char (&field)[256], const char* text);
+// As copySettingText for UTF-8 text: cut before a character that would not fit whole.
+void copySettingUtf8(char (&field)[256], const char* text);
 // Copies an address (null reads as empty) into an address field whole. One longer than
 // feedAddressLimit is never cut: the field is left as it was and the result is false.
 bool copySettingUrl(char (&field)[feedAddressLimit + 1], const char* text);

@@ -656,7 +656,7 @@ TEST(values_that_do_not_read_and_duplicate_favourites_are_named_with_their_line)
     CHECK_EQ(std::string(settingsProblems()), "");
 }
 
-TEST(titles_are_utf8_in_the_file_and_code_page_files_still_read) {
+TEST(titles_keep_every_character_and_code_page_files_still_read) {
     Folders folders;
     std::string path = folders.plugin + "feedmarquee.rc";
     // Valid UTF-8 is UTF-8; anything else is the ANSI code page (1252 under the tests' Wine).
@@ -667,21 +667,36 @@ TEST(titles_are_utf8_in_the_file_and_code_page_files_still_read) {
                                 "feedmarquee.font: Segoe \xc3\x9cI\n"));
     readSettings();
     REQUIRE(favoriteCount == 2);
-    CHECK_EQ(favoriteAt(0)->title, "Caf\xe9 Z\xfcrich");
-    CHECK_EQ(favoriteAt(1)->title, "Caf\xe9 old");
-    CHECK_EQ(settings.font, "Segoe \xdcI");
-    // Written back as UTF-8, and only what changed: the old code-page line stays as it was.
-    REQUIRE(addFavorite("Cr\xe8me", "http://c/"));
+    CHECK_EQ(favoriteAt(0)->title, "Caf\xc3\xa9 Z\xc3\xbcrich");
+    CHECK_EQ(favoriteAt(1)->title, "Caf\xc3\xa9 old");
+    CHECK_EQ(settings.font, "Segoe \xdcI"); // the code page, as the font functions take it
+    // Titles in any script, as UTF-8 or in the code page; only what changed is written.
+    const char* cyrillic = "\xd0\x9d\xd0\xbe\xd0\xb2\xd0\xbe\xd1\x81\xd1\x82\xd0\xb8 "
+                           "\xd0\xb4\xd0\xbd\xd1\x8f";
+    const char* japanese = "\xe6\x97\xa5\xe6\x9c\xac\xe3\x81\xae\xe3\x83\x8b\xe3\x83\xa5"
+                           "\xe3\x83\xbc\xe3\x82\xb9 \xf0\x9f\x93\xb0";
+    REQUIRE(addFavorite(cyrillic, "http://c/"));
+    REQUIRE(addFavorite(japanese, "http://d/"));
+    REQUIRE(addFavorite("Cr\xe8me", "http://e/"));
+    // A title longer than a field is cut before a character that would not fit whole.
+    std::string longTitle = "a";
+    for (int i = 0; i < 100; ++i)
+        longTitle += "\xe6\x97\xa5";
+    REQUIRE(addFavorite(longTitle.c_str(), "http://f/"));
     PluginSettings before = settings;
     copySettingText(settings.browserPath, "C:\\Programme\\Gr\xfc\xdf\\b.exe");
     CHECK(writeSettingsChangedSince(before));
     std::string text = readFileText(path);
-    CHECK(text.find("feedmarquee.fav2.title: Cr\xc3\xa8me\r\n") != std::string::npos ||
-          text.find("feedmarquee.fav2.title: Cr\xc3\xa8me\n") != std::string::npos);
+    CHECK(text.find(std::string("feedmarquee.fav2.title: ") + cyrillic) != std::string::npos);
+    CHECK(text.find("feedmarquee.fav4.title: Cr\xc3\xa8me") != std::string::npos);
     CHECK(text.find("feedmarquee.fav1.title: Caf\xe9 old\n") != std::string::npos);
     CHECK(text.find("feedmarquee.browserPath: C:\\Programme\\Gr\xc3\xbc\xc3\x9f\\b.exe") !=
           std::string::npos);
     readSettings();
-    CHECK_EQ(favoriteAt(2)->title, "Cr\xe8me");
+    REQUIRE(favoriteCount == 6);
+    CHECK_EQ(favoriteAt(2)->title, cyrillic);
+    CHECK_EQ(favoriteAt(3)->title, japanese);
+    CHECK_EQ(favoriteAt(4)->title, "Cr\xc3\xa8me");
+    CHECK_EQ(std::string(favoriteAt(5)->title), longTitle.substr(0, 1 + 84 * 3));
     CHECK_EQ(settings.browserPath, "C:\\Programme\\Gr\xfc\xdf\\b.exe");
 }
