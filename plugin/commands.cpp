@@ -332,6 +332,33 @@ void reloadSettings(HWND window) {
     applyTakenSettings(window, previous);
 }
 
+// "@FeedMarqueeFeedSetting <n|shown> <field> [value]": a feed's own setting, for favourite n (0
+// first) or the address shown now; a switch without a value is toggled. The feeds and the menu
+// follow at once.
+void setFeedSettingCommand(const char* argument) {
+    while (*argument == ' ')
+        ++argument;
+    int index = -1;
+    if (*argument >= '0' && *argument <= '9')
+        index = parseInteger(argument);
+    else if (!startsWithNoCase(argument, "shown", 5))
+        return;
+    argument += std::strcspn(argument, " ");
+    while (*argument == ' ')
+        ++argument;
+    char field[32];
+    size_t length = std::strcspn(argument, " ");
+    if (length == 0 || length >= sizeof field)
+        return;
+    std::memcpy(field, argument, length);
+    field[length] = '\0';
+    const char* value = argument + length;
+    if (*value == ' ')
+        ++value;
+    if (setFeedSetting(index, field, value))
+        favoritesChanged(); // the feeds (a muted one leaves them) and the menu
+}
+
 // ---- The command table -------------------------------------------------------------------------
 
 enum MatchKind { exactMatch, wordPrefixMatch };
@@ -571,10 +598,11 @@ const CommandWord commandWords[] = {
          if (*a >= '0' && *a <= '9' && removeFavorite(parseInteger(a)))
              favoritesChanged();
      }},
+    {"FeedSetting", wordPrefixMatch, [](HWND, const char* a) { setFeedSettingCommand(a); }},
     // Last: the words above that begin with "Show" are matched whole before this one.
     {"Show", wordPrefixMatch, [](HWND, const char* a) { setShowMode(a); }},
 };
-static_assert(sizeof commandWords / sizeof commandWords[0] == 52, "52 command words");
+static_assert(sizeof commandWords / sizeof commandWords[0] == 53, "53 command words");
 
 // Runs a command and writes the settings it changed at once, only those: the file stays the
 // user's between commands.

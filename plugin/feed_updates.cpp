@@ -226,7 +226,9 @@ void reconfigureFeeds() {
         headlineCachePath(oneCache);
         besideSettings("feedmarquee.seen", oneSeen);
         int n = 0;
-        for (const FavoriteFeed* f = favorites; f != nullptr && n < count; f = f->next, ++n) {
+        for (const FavoriteFeed* f = favorites; f != nullptr && n < count; f = f->next) {
+            if (f->own.mute)
+                continue; // kept as a favourite, neither fetched nor shown
             char stem[17];
             feedStem(f->url, stem);
             if (haveFolder) {
@@ -234,6 +236,7 @@ void reconfigureFeeds() {
                 std::snprintf(paths[n][1], MAX_PATH, "%s\\%s.seen", folder, stem);
             }
             specs[n] = FeedSpec{f->url, paths[n][0], paths[n][1], oneCache, oneSeen};
+            ++n;
         }
         engineConfigure(engine, specs, n, &options);
         std::free(specs);

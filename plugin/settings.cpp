@@ -464,24 +464,174 @@ FavoriteFeed* newFavorite() {
     return static_cast<FavoriteFeed*>(std::calloc(1, sizeof(FavoriteFeed)));
 }
 
-int compareInts(const void* a, const void* b) {
-    int x = *static_cast<const int*>(a), y = *static_cast<const int*>(b);
-    return x < y ? -1 : x > y;
+// ---- Per-feed settings ------------------------------------------------------------------------
+
+enum FeedFieldKind { FeedInt, FeedBool, FeedText, FeedUtf8 };
+
+struct FeedField {
+    const char* name;
+    FeedFieldKind kind;
+    size_t offset; // in FeedSettings
+};
+
+const FeedField feedFields[] = {
+    {"interval", FeedInt, offsetof(FeedSettings, interval)},
+    {"maxItems", FeedInt, offsetof(FeedSettings, maxItems)},
+    {"mute", FeedBool, offsetof(FeedSettings, mute)},
+    {"sound", FeedBool, offsetof(FeedSettings, sound)},
+    {"allowBasicOverHttp", FeedBool, offsetof(FeedSettings, allowBasicOverHttp)},
+    {"userAgent", FeedText, offsetof(FeedSettings, userAgent)},
+    {"hideWords", FeedUtf8, offsetof(FeedSettings, hideWords)},
+    {"highlightWords", FeedUtf8, offsetof(FeedSettings, highlightWords)},
+};
+const size_t feedFieldCount = sizeof feedFields / sizeof feedFields[0];
+
+// The settings kept for the address shown in "one" mode when it is no favourite.
+char shownFeedAddress[feedAddressLimit + 1];
+FeedSettings shownFeedSettings;
+const FeedSettings noFeedSettings = {};
+
+const FeedField* feedFieldNamed(const char* name, size_t length) {
+    for (const FeedField& field : feedFields)
+        if (std::strlen(field.name) == length && _strnicmp(field.name, name, length) == 0)
+            return &field;
+    return nullptr;
 }
 
-// The field of favourite number's entry in the index ("url", "title", ...), or null.
-const SettingsEntry* favoriteField(const SettingsIndex& index, int number, const char* field) {
-    char key[64];
-    std::snprintf(key, sizeof key, "%sfav%d.%s", keyPrefix, number, field);
-    return findSetting(index, key);
+// Reads value into field of feed; false (field untouched) when it does not read.
+bool readFeedField(const FeedField& field, const char* value, FeedSettings* feed) {
+    char* at = reinterpret_cast<char*>(feed) + field.offset;
+    switch (field.kind) {
+    case FeedInt:
+        return parseIntValue(value, reinterpret_cast<int*>(at));
+    case FeedBool:
+        return parseBoolValue(value, reinterpret_cast<bool*>(at));
+    case FeedText:
+        copySettingText(*reinterpret_cast<char(*)[256]>(at), value);
+        return true;
+    case FeedUtf8: {
+        char* utf8 = utf8FromFile(value);
+        copySettingUtf8(*reinterpret_cast<char(*)[256]>(at), utf8 ? utf8 : "");
+        std::free(utf8);
+        return true;
+    }
+    }
+    return false;
+}
+
+// Takes entry as field of feed (label names the feed in a message: "fav3" or "feed").
+void takeFeedField(const SettingsIndex& index, const SettingsEntry& entry, const FeedField& field,
+                   const char* label, FeedSettings* feed) {
+    char* value = settingValueCopy(index, entry);
+    if (value && !readFeedField(field, value, feed)) {
+        char text[300];
+        int n = problemStart(text, sizeof text, entry);
+        std::snprintf(text + n, sizeof text - n, "%s.%s \"%.60s\" %s; %s is used", label,
+                      field.name, value,
+                      field.kind == FeedInt ? "is not a number" : "is neither true nor false",
+                      field.kind == FeedInt ? "0" : "false");
+        addProblem(text);
+    }
+    std::free(value);
+}
+
+// The record of the shown address: "feedmarquee.feed.url:" and its fields.
+void loadShownFeedSettings(const SettingsIndex& index) {
+    shownFeedAddress[0] = '\0';
+    shownFeedSettings = noFeedSettings;
+    const SettingsEntry* url = findSetting(index, "feedmarquee.feed.url");
+    char* value = url ? settingValueCopy(index, *url) : nullptr;
+    if (!value || !copySettingUrl(shownFeedAddress, value))
+        shownFeedAddress[0] = '\0';
+    std::free(value);
+    if (!shownFeedAddress[0])
+        return;
+    for (const FeedField& field : feedFields) {
+        char key[64];
+        std::snprintf(key, sizeof key, "%sfeed.%s", keyPrefix, field.name);
+        if (const SettingsEntry* entry = findSetting(index, key))
+            takeFeedField(index, *entry, field, "feed", &shownFeedSettings);
+    }
+}
+
+// ---- Favourites ------------------------------------------------------------------------------
+
+// One line of a favourite: its number, its field and where it is in the file.
+struct FavoriteLine {
+    int number;
+    size_t order; // in the file, so that the first line of a key wins
+    const char* field;
+    size_t fieldLength;
+    const SettingsEntry* entry;
+};
+
+int compareFavoriteLines(const void* a, const void* b) {
+    const FavoriteLine* x = static_cast<const FavoriteLine*>(a);
+    const FavoriteLine* y = static_cast<const FavoriteLine*>(b);
+    if (x->number != y->number)
+        return x->number < y->number ? -1 : 1;
+    return x->order < y->order ? -1 : x->order > y->order;
+}
+
+bool fieldIs(const FavoriteLine& line, const char* name) {
+    return line.fieldLength == std::strlen(name) && _strnicmp(line.field, name, line.fieldLength) == 0;
+}
+
+// The favourite of the lines [first, end) of one number, or null when it has no address (then
+// reported) or memory runs out.
+FavoriteFeed* readFavorite(const SettingsIndex& index, const FavoriteLine* first,
+                           const FavoriteLine* end) {
+    const FavoriteLine* url = nullptr;
+    const FavoriteLine* title = nullptr;
+    for (const FavoriteLine* line = first; line < end; ++line) {
+        if (!url && fieldIs(*line, "url"))
+            url = line;
+        if (!title && fieldIs(*line, "title"))
+            title = line;
+    }
+    char text[300];
+    if (!url) {
+        int n = problemStart(text, sizeof text, *first->entry);
+        std::snprintf(text + n, sizeof text - n, "fav%d has no address; it is left out",
+                      first->number);
+        addProblem(text);
+        return nullptr;
+    }
+    FavoriteFeed* feed = newFavorite();
+    if (!feed)
+        return nullptr;
+    feed->number = first->number;
+    char* value = settingValueCopy(index, *url->entry);
+    // A favourite whose address is too long is listed without one, so that it never leads to a
+    // cut address.
+    if (!value || !copySettingUrl(feed->url, value))
+        feed->url[0] = '\0';
+    std::free(value);
+    value = title ? settingValueCopy(index, *title->entry) : nullptr;
+    char* converted = value ? utf8FromFile(value) : nullptr;
+    copySettingUtf8(feed->title, converted ? converted : "");
+    std::free(converted);
+    std::free(value);
+    char label[16];
+    std::snprintf(label, sizeof label, "fav%d", first->number);
+    bool taken[feedFieldCount] = {};
+    for (const FavoriteLine* line = first; line < end; ++line) {
+        const FeedField* field = feedFieldNamed(line->field, line->fieldLength);
+        if (field && !taken[field - feedFields]) {
+            taken[field - feedFields] = true;
+            takeFeedField(index, *line->entry, *field, label, &feed->own);
+        }
+    }
+    return feed;
 }
 
 // The favourites of the indexed file, in the order of their numbers. A number with keys but
-// without an address is reported and left out.
+// without an address, and a second favourite of the same feed, are reported and left out.
 void loadFavorites(const SettingsIndex& index) {
     releaseFavorites();
-    int* numbers = static_cast<int*>(std::malloc((index.count + 1) * sizeof(int)));
-    if (!numbers)
+    FavoriteLine* lines =
+        static_cast<FavoriteLine*>(std::malloc((index.count + 1) * sizeof(FavoriteLine)));
+    if (!lines)
         return;
     size_t count = 0;
     for (size_t i = 0; i < index.count; ++i) {
@@ -490,68 +640,42 @@ void loadFavorites(const SettingsIndex& index) {
         size_t field, fieldLength;
         if (favoriteKeyParts(index.text + entry.keyStart, entry.keyLength, keyPrefix, &number,
                              &field, &fieldLength))
-            numbers[count++] = number;
+            lines[count++] = FavoriteLine{number, i, index.text + entry.keyStart + field,
+                                          fieldLength, &entry};
     }
-    std::qsort(numbers, count, sizeof(int), compareInts);
+    std::qsort(lines, count, sizeof(FavoriteLine), compareFavoriteLines);
     FavoriteFeed** tail = &favorites;
-    for (size_t i = 0; i < count; ++i) {
-        if (i > 0 && numbers[i] == numbers[i - 1])
-            continue;
-        int number = numbers[i];
-        const SettingsEntry* url = favoriteField(index, number, "url");
-        if (!url) {
-            // Any key of the number names the line.
-            const SettingsEntry* any = nullptr;
-            for (size_t e = 0; e < index.count && !any; ++e) {
-                int n;
-                size_t f, fl;
-                if (favoriteKeyParts(index.text + index.entries[e].keyStart,
-                                     index.entries[e].keyLength, keyPrefix, &n, &f, &fl) &&
-                    n == number)
-                    any = &index.entries[e];
-            }
-            char text[200];
-            int n = problemStart(text, sizeof text, *any);
-            std::snprintf(text + n, sizeof text - n, "fav%d has no address; it is left out",
-                          number);
-            addProblem(text);
-            continue;
-        }
-        FavoriteFeed* feed = newFavorite();
+    for (size_t first = 0; first < count;) {
+        size_t end = first;
+        while (end < count && lines[end].number == lines[first].number)
+            ++end;
+        FavoriteFeed* feed = readFavorite(index, lines + first, lines + end);
+        first = end;
         if (!feed)
-            break;
-        feed->number = number;
-        char* value = settingValueCopy(index, *url);
-        // A favourite whose address is too long is listed without one, so that it never leads
-        // to a cut address.
-        if (!value || !copySettingUrl(feed->url, value))
-            feed->url[0] = '\0';
-        std::free(value);
+            continue;
         // A second favourite of the same feed would be fetched twice and share its marks of
         // what was seen: the first keeps its title and settings, the later one is left out.
         feed->addressHash = addressKeyHash(feed->url);
-        const FavoriteFeed* first =
+        const FavoriteFeed* earlier =
             feed->url[0] ? favoriteWithHash(feed->url, feed->addressHash) : nullptr;
-        if (first) {
+        if (earlier) {
             char text[200];
-            int n = problemStart(text, sizeof text, *url);
+            const FavoriteLine* url = lines + first - 1;
+            while (!fieldIs(*url, "url"))
+                --url;
+            int n = problemStart(text, sizeof text, *url->entry);
             std::snprintf(text + n, sizeof text - n,
-                          "fav%d is the same feed as fav%d; it is left out", number, first->number);
+                          "fav%d is the same feed as fav%d; it is left out", feed->number,
+                          earlier->number);
             addProblem(text);
             std::free(feed);
             continue;
         }
-        const SettingsEntry* title = favoriteField(index, number, "title");
-        value = title ? settingValueCopy(index, *title) : nullptr;
-        char* converted = value ? utf8FromFile(value) : nullptr;
-        copySettingUtf8(feed->title, converted ? converted : "");
-        std::free(converted);
-        std::free(value);
         *tail = feed;
         tail = &feed->next;
         ++favoriteCount;
     }
-    std::free(numbers);
+    std::free(lines);
 }
 
 // ---- The file as last known ----------------------------------------------------------------
@@ -617,6 +741,7 @@ void loadFromBytes(const char* bytes, size_t length, bool merge) {
         copyField(row, savedSettings, settings);
     }
     loadFavorites(index);
+    loadShownFeedSettings(index);
     rememberFile(index);
     releaseSettingsIndex(&index);
 }
@@ -1022,4 +1147,77 @@ const FavoriteFeed* favoriteAt(int index) {
     while (feed && index-- > 0)
         feed = feed->next;
     return feed;
+}
+
+const FeedSettings& feedSettingsFor(const char* url) {
+    if (const FavoriteFeed* favorite = url && url[0] ? favoriteWithAddress(url) : nullptr)
+        return favorite->own;
+    if (url && shownFeedAddress[0] && sameFeedAddress(shownFeedAddress, url, systemHostToAscii))
+        return shownFeedSettings;
+    return noFeedSettings;
+}
+
+bool setFeedSetting(int index, const char* fieldName, const char* value) {
+    const FeedField* field = fieldName ? feedFieldNamed(fieldName, std::strlen(fieldName)) : nullptr;
+    const FavoriteFeed* favorite =
+        index >= 0 ? favoriteAt(index) : settings.feedUrl[0] ? favoriteWithAddress(settings.feedUrl)
+                                                            : nullptr;
+    if (!field || (index >= 0 && !favorite) || (index < 0 && !favorite && !settings.feedUrl[0]))
+        return false;
+    FeedSettings own = favorite                        ? favorite->own
+                       : sameFeedAddress(shownFeedAddress, settings.feedUrl, systemHostToAscii)
+                           ? shownFeedSettings
+                           : noFeedSettings;
+    const char* at = reinterpret_cast<const char*>(&own) + field->offset;
+    char text[32];
+    if (field->kind == FeedBool && (!value || !value[0])) {
+        value = *reinterpret_cast<const bool*>(at) ? "false" : "true";
+    } else if (!value || !readFeedField(*field, value, &own)) {
+        return false;
+    } else if (field->kind == FeedInt) {
+        std::snprintf(text, sizeof text, "%d", *reinterpret_cast<const int*>(at));
+        value = text;
+    } else if (field->kind != FeedFieldKind::FeedBool) {
+        value = at; // as kept: cut to the field, UTF-8 where the field is
+    } else {
+        value = *reinterpret_cast<const bool*>(at) ? "true" : "false";
+    }
+    // A favourite's field is its own key; the shown address's fields follow the address they
+    // belong to, so all of them are written when the address is another.
+    char prefix[48];
+    if (favorite)
+        std::snprintf(prefix, sizeof prefix, "%sfav%d.", keyPrefix, favorite->number);
+    else
+        std::snprintf(prefix, sizeof prefix, "%sfeed.", keyPrefix);
+    bool sameRecord = favorite || sameFeedAddress(shownFeedAddress, settings.feedUrl, systemHostToAscii);
+    SettingEdit edits[feedFieldCount + 1];
+    char keys[feedFieldCount + 1][64];
+    char values[feedFieldCount][32];
+    size_t count = 0;
+    std::snprintf(keys[count], sizeof keys[count], "%s%s", prefix, field->name);
+    edits[count] = SettingEdit{keys[count], value};
+    ++count;
+    if (!sameRecord) {
+        std::snprintf(keys[count], sizeof keys[count], "%surl", prefix);
+        edits[count] = SettingEdit{keys[count], settings.feedUrl};
+        ++count;
+        for (size_t i = 0; i < feedFieldCount; ++i) {
+            if (&feedFields[i] == field)
+                continue;
+            std::snprintf(keys[count], sizeof keys[count], "%s%s", prefix, feedFields[i].name);
+            std::snprintf(values[i], sizeof values[i], "%s",
+                          feedFields[i].kind == FeedInt    ? "0"
+                          : feedFields[i].kind == FeedBool ? "false"
+                                                           : "");
+            edits[count] = SettingEdit{keys[count], values[i]};
+            ++count;
+        }
+    }
+    char* written = nullptr;
+    size_t writtenLength = 0;
+    if (!editFile(edits, count, &written, &writtenLength))
+        return false;
+    takeWrittenFile(written, writtenLength);
+    std::free(written);
+    return true;
 }

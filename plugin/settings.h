@@ -55,11 +55,26 @@ struct PluginSettings {
 // "inTurn" (every favourite, one at a time). Unknown words read as "one".
 enum ShowMode { showOne = 0, showTogether = 1, showInTurn = 2 };
 
+// A feed's own settings, beside a favourite's address and title ("feedmarquee.fav<n>.<field>:"),
+// or for the address shown in "one" mode that is no favourite ("feedmarquee.feed.<field>:" with
+// "feedmarquee.feed.url:" naming the address they belong to). Zero and empty mean the global one.
+struct FeedSettings {
+    int interval;             // field "interval": minutes between updates
+    int maxItems;             // field "maxItems": the feed's share of the "together" list
+    bool mute;                // field "mute": kept as a favourite, neither fetched nor shown
+    bool sound;               // field "sound": a sound when a pass brings new items
+    bool allowBasicOverHttp;  // field "allowBasicOverHttp": a login may be sent in clear
+    char userAgent[256];      // field "userAgent": the User-Agent text sent for this feed
+    char hideWords[256];      // field "hideWords": UTF-8, words or phrases separated by commas
+    char highlightWords[256]; // field "highlightWords": UTF-8, as hideWords
+};
+
 struct FavoriteFeed {
     int number; // n of its keys "feedmarquee.fav<n>.url:" in the file
     char title[256]; // UTF-8, whatever the system's code page
     char url[feedAddressLimit + 1];
     unsigned long long addressHash; // of url's feedAddressKey form: a quick duplicate test
+    FeedSettings own;
     FavoriteFeed* next;
 };
 
@@ -108,6 +123,14 @@ bool removeFavoriteLines(int number);
 void releaseFavorites();
 // The favourite whose address names the same feed as url (feed/feed_address.h), or null.
 const FavoriteFeed* favoriteWithAddress(const char* url);
+// The own settings of the feed at url: a favourite's (by sameFeedAddress), else those kept for the
+// address shown in "one" mode when url is that address, else all zero (the global ones).
+const FeedSettings& feedSettingsFor(const char* url);
+// Sets field (a FeedSettings field name, letter case ignored) of favourite index, or with index -1
+// of the address shown now (feedUrl; a favourite's own when it is one), and writes that key at
+// once. value: a number, true/false (empty or null toggles a switch) or text. False for an unknown
+// field or index, a value that does not read, or a file that does not take the write.
+bool setFeedSetting(int index, const char* field, const char* value);
 // The favourite at index, or null.
 const FavoriteFeed* favoriteAt(int index);
 // Copies text (null reads as empty) into a 256-character setting field, cut to 255 characters.

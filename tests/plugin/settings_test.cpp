@@ -700,3 +700,64 @@ TEST(titles_keep_every_character_and_code_page_files_still_read) {
     CHECK_EQ(std::string(favoriteAt(5)->title), longTitle.substr(0, 1 + 84 * 3));
     CHECK_EQ(settings.browserPath, "C:\\Programme\\Gr\xfc\xdf\\b.exe");
 }
+
+TEST(each_feed_keeps_its_own_settings_beside_its_address) {
+    Folders folders;
+    std::string path = folders.plugin + "feedmarquee.rc";
+    REQUIRE(writeFileText(path, "feedmarquee.fav0.url: http://a.example/\r\n"
+                                "feedmarquee.fav0.title: A\r\n"
+                                "FeedMarquee.Fav0.Interval: 90\r\n"
+                                "feedmarquee.fav0.mute: yes\r\n"
+                                "feedmarquee.fav0.userAgent: Mozilla/5.0 (compatible)\r\n"
+                                "feedmarquee.fav0.hideWords: Sport, Wetter\r\n"
+                                "feedmarquee.fav1.url: http://b.example/\r\n"
+                                "feedmarquee.fav1.maxItems: many\r\n"
+                                "feedmarquee.fav1.sound: true\r\n"
+                                "feedmarquee.feedUrl: http://c.example/\r\n"));
+    readSettings();
+    REQUIRE(favoriteCount == 2);
+    const FeedSettings& a = feedSettingsFor("HTTP://A.example:80/#x"); // the same feed
+    CHECK_EQ(a.interval, 90);
+    CHECK(a.mute && !a.sound && !a.allowBasicOverHttp);
+    CHECK_EQ(a.userAgent, "Mozilla/5.0 (compatible)");
+    CHECK_EQ(a.hideWords, "Sport, Wetter");
+    CHECK_EQ(feedSettingsFor("http://b.example/").maxItems, 0);
+    CHECK(feedSettingsFor("http://b.example/").sound);
+    CHECK_EQ(std::string(settingsProblems()),
+             "feedmarquee.rc line 8: fav1.maxItems \"many\" is not a number; 0 is used");
+    CHECK_EQ(feedSettingsFor("http://c.example/").interval, 0);
+
+    // A menu entry or command writes that one key at once, beside the favourite's other lines.
+    std::string before = readFileText(path);
+    CHECK(setFeedSetting(1, "maxitems", "7"));
+    CHECK(setFeedSetting(0, "mute", nullptr)); // a switch without a value toggles
+    CHECK(setFeedSetting(1, "highlightWords", "Caf\xe9"));
+    CHECK(!setFeedSetting(1, "interval", "soon"));
+    CHECK(!setFeedSetting(2, "mute", "true"));
+    CHECK(!setFeedSetting(0, "colour", "red"));
+    std::string after = before;
+    after.replace(after.find("fav1.maxItems: many"), 19, "fav1.maxItems: 7");
+    after.replace(after.find("fav0.mute: yes"), 14, "fav0.mute: false");
+    after += "feedmarquee.fav1.highlightWords: Caf\xc3\xa9\r\n";
+    CHECK_EQ(readFileText(path), after);
+    CHECK_EQ(feedSettingsFor("http://b.example/").maxItems, 7);
+    CHECK(!feedSettingsFor("http://a.example/").mute);
+    CHECK_EQ(feedSettingsFor("http://b.example/").highlightWords, "Caf\xc3\xa9");
+
+    // The shown address that is no favourite keeps its own record, keyed by its address; another
+    // address starts from the global settings.
+    CHECK(setFeedSetting(-1, "interval", "45"));
+    CHECK_EQ(feedSettingsFor("http://c.example/").interval, 45);
+    CHECK_EQ(ReadString(path.c_str(), "feedmarquee.feed.url:", ""), "http://c.example/");
+    copySettingUrl(settings.feedUrl, "http://d.example/");
+    CHECK_EQ(feedSettingsFor("http://d.example/").interval, 0);
+    CHECK(setFeedSetting(-1, "sound", "true"));
+    CHECK_EQ(ReadString(path.c_str(), "feedmarquee.feed.url:", ""), "http://d.example/");
+    CHECK_EQ(feedSettingsFor("http://d.example/").interval, 0);
+    CHECK(feedSettingsFor("http://d.example/").sound);
+    // The shown address that is a favourite has that favourite's settings.
+    copySettingUrl(settings.feedUrl, "http://b.example/");
+    CHECK(setFeedSetting(-1, "interval", "20"));
+    CHECK_EQ(feedSettingsFor("http://b.example/").interval, 20);
+    CHECK_EQ(ReadString(path.c_str(), "feedmarquee.fav1.interval:", ""), "20");
+}
