@@ -597,3 +597,31 @@ TEST(style_type_takes_the_chosen_style_record) {
     CHECK(std::memcmp(&windowStyle, record, sizeof windowStyle) == 0);
     stopPlugin();
 }
+
+TEST(a_feed_setting_command_writes_its_key_and_a_muted_favourite_is_not_fetched) {
+    startPlugin(std::string(threeFavorites).append("feedmarquee.show: together\n").c_str());
+    REQUIRE(favoriteCount == 3);
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFeedSetting 1 mute");
+    CHECK_EQ(fileValue("feedmarquee.fav1.mute:"), "true");
+    CHECK_EQ(favoriteCount, 3); // still a favourite
+    CHECK_EQ(shownFeedCount(), 2);
+    ShownFeed feed;
+    for (int i = 0; i < shownFeedCount(); ++i)
+        CHECK(shownFeedAt(i, &feed) && std::string(feed.url) != favoriteAt(1)->url);
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFeedSetting 1 mute");
+    CHECK_EQ(fileValue("feedmarquee.fav1.mute:"), "false");
+    CHECK_EQ(shownFeedCount(), 3);
+    // A value, the shown address, and arguments that name nothing.
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFeedSetting 2 interval 30");
+    CHECK_EQ(fileValue("feedmarquee.fav2.interval:"), "30");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFeedSetting 2 userAgent Mozilla/5.0 (X)");
+    CHECK_EQ(fileValue("feedmarquee.fav2.userAgent:"), "Mozilla/5.0 (X)");
+    std::string before = settingsFileText();
+    for (const char* command : {"@FeedMarqueeFeedSetting 9 mute", "@FeedMarqueeFeedSetting x mute",
+                                "@FeedMarqueeFeedSetting 0 colour red",
+                                "@FeedMarqueeFeedSetting 0 maxItems lots",
+                                "@FeedMarqueeFeedSetting"})
+        handleCommand(runtime.pluginWindow, command);
+    CHECK_EQ(settingsFileText(), before);
+    stopPlugin();
+}
