@@ -769,6 +769,8 @@ bool editFile(const SettingEdit* edits, size_t count, char** written, size_t* wr
     return stored;
 }
 
+bool writeAllRows();
+
 // Writes the rows whose values differ from what the file holds (and, with since, from since
 // too). A key the user changed on disk meanwhile keeps the user's value.
 bool writeChangedRows(const PluginSettings* since) {
@@ -784,13 +786,17 @@ bool writeChangedRows(const PluginSettings* since) {
     char* bytes = nullptr;
     SettingsIndex index = {};
     bool userChanged = false;
+    bool fileRead = false;
     for (const SettingRow& row : settingRows) {
         if (sameField(row, settings, savedSettings) || (since && sameField(row, settings, *since)))
             continue;
-        if (count == 0) {
+        if (!fileRead) {
+            fileRead = true;
             bytes = readSettingsBytes(settingsPath, &length, &missing);
-            if ((!bytes && !missing) ||
-                !indexSettings(bytes ? bytes : "", length, keyPrefix, &index)) {
+            // A file removed meanwhile is made again with every setting.
+            if (missing)
+                return writeAllRows();
+            if (!bytes || !indexSettings(bytes, length, keyPrefix, &index)) {
                 std::free(bytes);
                 return false;
             }
@@ -809,7 +815,7 @@ bool writeChangedRows(const PluginSettings* since) {
     bool stored = true;
     if (count > 0) {
         size_t newLength = 0;
-        char* edited = applySettingEdits(bytes ? bytes : "", length, edits, count, &newLength);
+        char* edited = applySettingEdits(bytes, length, edits, count, &newLength);
         stored = edited && replaceSettingsFile(settingsPath, edited, newLength);
         if (stored) {
             for (size_t i = 0; i < count; ++i)

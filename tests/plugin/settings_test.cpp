@@ -587,6 +587,14 @@ TEST(the_file_stays_the_users_only_changed_keys_are_written_in_place) {
     CHECK_EQ(readFileText(path),
              replaced(replaced(withFavourite, "FeedMarquee.Fav0.Url: http://a.example/\r\n", ""),
                       "feedmarquee.fav0.title: A\r\n", ""));
+
+    // A file removed while the plug-in runs is made again, with every setting, at the next write.
+    DeleteFileA(path.c_str());
+    before = settings;
+    settings.alpha = 5;
+    CHECK(writeSettingsChangedSince(before));
+    CHECK_EQ(fileKeys(path).size(), size_t(47));
+    CHECK_EQ(ReadInt(path.c_str(), "feedmarquee.alpha:", 0), 5);
 }
 
 TEST(a_failed_write_leaves_the_old_file_whole_and_is_reported) {
