@@ -342,7 +342,7 @@ bool shownFeedAt(int index, ShownFeed* out) {
     out->newItems = engineNewCount(engine, index);
     for (const FavoriteFeed* f = favorites; f != nullptr && out->title == nullptr; f = f->next)
         if (f->title[0] && std::strcmp(f->url, out->url) == 0)
-            out->title = f->title;
+            out->title = settings.encoding == 1 ? f->title : f->codePageTitle; // as the entries
     if (out->title == nullptr)
         out->title = engineFeedTitle(engine, index);
     if (out->title == nullptr)

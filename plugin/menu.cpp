@@ -93,10 +93,8 @@ Menu* buildAllFeedSettingsMenu() {
         char which[16], id[32];
         std::snprintf(which, sizeof which, "%d", index);
         std::snprintf(id, sizeof id, "FDMQ_Feed%d", index);
-        char* label = favorite->title[0] ? utf8ToAnsi(favorite->title) : nullptr;
-        const char* title = label && label[0] ? label : favorite->url;
+        const char* title = favorite->title[0] ? favorite->codePageTitle : favorite->url;
         MakeSubmenu(menu, buildFeedSettingsMenu(title, id, which, favorite->own), title);
-        std::free(label);
     }
     return menu;
 }
@@ -107,9 +105,7 @@ Menu* buildFavoritesMenu() {
     for (const FavoriteFeed* favorite = favorites; favorite; favorite = favorite->next, ++index) {
         char command[256];
         std::snprintf(command, sizeof command, "@FeedMarqueeFavorites %d", index);
-        char* label = utf8ToAnsi(favorite->title); // the shell's menus take the code page
-        addCommand(menu, label ? label : favorite->url, command);
-        std::free(label);
+        addCommand(menu, favorite->codePageTitle, command); // the shell's menus take the code page
     }
     if (index > 0)
         addSeparator(menu);
@@ -140,9 +136,7 @@ Menu* buildRemoveFavoriteMenu() {
     for (const FavoriteFeed* favorite = favorites; favorite; favorite = favorite->next, ++index) {
         char command[64];
         std::snprintf(command, sizeof command, "@FeedMarqueeRemoveFavorite %d", index);
-        char* label = favorite->title[0] ? utf8ToAnsi(favorite->title) : nullptr;
-        addCommand(menu, label ? label : favorite->url, command);
-        std::free(label);
+        addCommand(menu, favorite->title[0] ? favorite->codePageTitle : favorite->url, command);
     }
     return menu;
 }

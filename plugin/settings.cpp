@@ -612,6 +612,9 @@ FavoriteFeed* readFavorite(const SettingsIndex& index, const FavoriteLine* first
     copySettingUtf8(feed->title, converted ? converted : "");
     std::free(converted);
     std::free(value);
+    converted = convertText(feed->title, CP_UTF8, CP_ACP);
+    copySettingText(feed->codePageTitle, converted ? converted : "");
+    std::free(converted);
     char label[16];
     std::snprintf(label, sizeof label, "fav%d", first->number);
     bool taken[feedFieldCount] = {};

@@ -71,7 +71,8 @@ struct FeedSettings {
 
 struct FavoriteFeed {
     int number; // n of its keys "feedmarquee.fav<n>.url:" in the file
-    char title[256]; // UTF-8, whatever the system's code page
+    char title[256];         // UTF-8, whatever the system's code page
+    char codePageTitle[256]; // the title in the ANSI code page, for narrow text
     char url[feedAddressLimit + 1];
     unsigned long long addressHash; // of url's feedAddressKey form: a quick duplicate test
     FeedSettings own;

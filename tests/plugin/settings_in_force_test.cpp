@@ -403,3 +403,39 @@ TEST(a_hand_edit_is_picked_up_and_survives_shut_down) {
     CHECK(text.find("feedmarquee.tipWidth: wide\r\n") != std::string::npos);
     CHECK(text.find("feedmarquee.x: 123\r\n") != std::string::npos);
 }
+
+// Favourite titles in any script reach the view whole, as UTF-8 for UTF-8 entries (drawn and read
+// through the wide functions), and in the code page for entries in the code page.
+TEST(favourite_titles_in_any_script_reach_the_view) {
+    const std::string cyrillic = "\xd0\x9d\xd0\xbe\xd0\xb2\xd0\xbe\xd1\x81\xd1\x82\xd0\xb8";
+    const std::string japanese = "\xe6\x97\xa5\xe6\x9c\xac";
+    PluginRun run;
+    run.settingsFile(("feedmarquee.show: together\nfeedmarquee.updateInterval(min): 60\n"
+                      "feedmarquee.fav0.url: http://127.0.0.1:9/a\n"
+                      "feedmarquee.fav0.title: " +
+                      cyrillic +
+                      "\n"
+                      "feedmarquee.fav1.url: http://127.0.0.1:9/b\n"
+                      "feedmarquee.fav1.title: " +
+                      japanese +
+                      "\n"
+                      "feedmarquee.fav2.url: http://127.0.0.1:9/c\n"
+                      "feedmarquee.fav2.title: Caf\xe9\n")
+                         .c_str());
+    REQUIRE(run.begin() == 0);
+    auto tip = [] { return std::string(currentView().headerTip ? currentView().headerTip : ""); };
+    DWORD start = GetTickCount();
+    while (tip().find("Caf") == std::string::npos && GetTickCount() - start < 5000)
+        pumpMessages(50);
+    CHECK(tip().find(cyrillic + ": ") != std::string::npos);
+    CHECK(tip().find(japanese + ": ") != std::string::npos);
+    CHECK(tip().find("Caf\xc3\xa9: ") != std::string::npos);
+    CHECK(favoriteAt(2) && std::string(favoriteAt(2)->codePageTitle) == "Caf\xe9");
+    // Entries in the code page get the code page's form of the title.
+    broadcastCommand("@FeedMarqueeEncode 0");
+    start = GetTickCount();
+    while (tip().find("Caf\xe9: ") == std::string::npos && GetTickCount() - start < 3000)
+        pumpMessages(50);
+    CHECK(tip().find("Caf\xe9: ") != std::string::npos);
+    run.end();
+}
