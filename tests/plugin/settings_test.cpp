@@ -7,6 +7,7 @@
 
 #include "plugin/lifecycle.h"
 #include "plugin/runtime_state.h"
+#include "plugin/setting_limits.h"
 #include "plugin/settings.h"
 #include "plugin/settings_file.h"
 #include "shell/blackbox_api.h"
@@ -734,6 +735,13 @@ TEST(each_feed_keeps_its_own_settings_beside_its_address) {
     CHECK_EQ(std::string(settingsProblems()),
              "feedmarquee.rc line 8: fav1.maxItems \"many\" is not a number; 0 is used");
     CHECK_EQ(feedSettingsFor("http://c.example/").interval, 0);
+    // Zero is the global value; an own value is bounded as the global one is.
+    CHECK_EQ(feedIntervalInForce(a.interval, 15), 90);
+    CHECK_EQ(feedIntervalInForce(0, 15), 15);
+    CHECK_EQ(feedIntervalInForce(5000, 15), 1440);
+    CHECK_EQ(feedShareInForce(0, 20), 20);
+    CHECK_EQ(feedShareInForce(7, 20), 7);
+    CHECK_EQ(feedShareInForce(-3, 5000), 1000);
 
     // A menu entry or command writes that one key at once, beside the favourite's other lines.
     std::string before = readFileText(path);
