@@ -43,10 +43,16 @@ void lineBounds(const char* text, size_t length, size_t pos, size_t* end, size_t
     *end = newline > pos && text[newline - 1] == '\r' ? newline - 1 : newline;
 }
 
+// Where the line at pos starts its text: after the byte-order mark an editor may put at the start
+// of a UTF-8 file.
+size_t afterByteOrderMark(const char* text, size_t pos, size_t end) {
+    return pos == 0 && end >= 3 && std::memcmp(text, "\xEF\xBB\xBF", 3) == 0 ? 3 : pos;
+}
+
 // Fills entry when the line [pos, end) is "<blanks><prefix...><blanks>:<value>".
 bool readEntry(const char* text, size_t pos, size_t end, const char* prefix, size_t prefixLength,
                SettingsEntry* entry) {
-    size_t p = pos;
+    size_t p = afterByteOrderMark(text, pos, end);
     while (p < end && isBlank(text[p]))
         ++p;
     if (end - p < prefixLength || !sameLetters(text + p, prefix, prefixLength))
@@ -317,18 +323,19 @@ char* withoutFavoriteLines(const char* text, size_t length, const char* prefix, 
         lineBounds(text, length, pos, &end, &next);
         int found = 0;
         size_t field = 0, fieldLength = 0;
-        if (favoriteKeyParts(text + pos, end - pos, prefix, &found, &field, &fieldLength) &&
+        size_t start = afterByteOrderMark(text, pos, end);
+        if (favoriteKeyParts(text + start, end - start, prefix, &found, &field, &fieldLength) &&
             found >= number) {
-            put(out, text + copied, pos - copied);
+            put(out, text + copied, start - copied);
             if (found > number) {
                 // The line again with the number one lower: the digits are just before ".field".
-                size_t dot = pos + field - 1;
+                size_t dot = start + field - 1;
                 size_t digits = dot;
-                while (digits > pos && text[digits - 1] >= '0' && text[digits - 1] <= '9')
+                while (digits > start && text[digits - 1] >= '0' && text[digits - 1] <= '9')
                     --digits;
                 char lowered[16];
                 int n = std::snprintf(lowered, sizeof lowered, "%d", found - 1);
-                put(out, text + pos, digits - pos);
+                put(out, text + start, digits - start);
                 put(out, lowered, static_cast<size_t>(n));
                 put(out, text + dot, next - dot);
             }

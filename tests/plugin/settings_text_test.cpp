@@ -81,6 +81,17 @@ TEST(an_edit_replaces_only_the_value_of_the_first_line_of_its_key) {
             std::printf("case: %s\n", row.label);
         CHECK_EQ(out, row.after);
     }
+    // The byte-order mark an editor puts before a UTF-8 file's first key stays, and the key counts.
+    CHECK_EQ(edited("\xEF\xBB\xBF"
+                    "feedmarquee.width: 1\n",
+                    {{"feedmarquee.width:", "2"}}),
+             "\xEF\xBB\xBF"
+             "feedmarquee.width: 2\n");
+    CHECK_EQ(withoutFavorite("\xEF\xBB\xBF"
+                             "feedmarquee.fav0.url: a\nfeedmarquee.fav1.url: b\n",
+                             0),
+             "\xEF\xBB\xBF"
+             "feedmarquee.fav0.url: b\n");
     // A line break in a value cannot start another key's line.
     CHECK_EQ(edited("", {{"k:", "a\r\nb: 1"}}), "k: a  b: 1\r\n");
 }
