@@ -341,8 +341,9 @@ bool shownFeedAt(int index, ShownFeed* out) {
     out->items = out->hasHeadlines ? itemCount(out->list) : 0;
     out->newItems = engineNewCount(engine, index);
     for (const FavoriteFeed* f = favorites; f != nullptr && out->title == nullptr; f = f->next)
-        if (f->title[0] && std::strcmp(f->url, out->url) == 0)
-            out->title = settings.encoding == 1 ? f->title : f->codePageTitle; // as the entries
+        if (f->title[0] && std::strcmp(f->url, out->url) == 0) // in the entries' encoding
+            out->title =
+                settings.encoding == 1 || !f->codePageTitle[0] ? f->title : f->codePageTitle;
     if (out->title == nullptr)
         out->title = engineFeedTitle(engine, index);
     if (out->title == nullptr)
