@@ -68,8 +68,9 @@ TEST(opml_lists_from_other_readers_add_their_new_feeds) {
     TempFolder folder("opml");
     start(twoFavorites);
     std::string nested = folder.file("nested.opml");
-    // OPML 2.0 in windows-1252 with nested folders, a duplicate of a favourite and of itself,
-    // entity-encoded addresses, attribute names in other cases, an outline without xmlUrl.
+    // OPML 2.0 in windows-1252 with nested folders, duplicates of a favourite and of itself (also
+    // differing in letter case, a default port, a fragment), entity-encoded addresses, attribute
+    // names in other cases, an outline without xmlUrl.
     writeFileText(nested,
                   "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n"
                   "<opml version=\"2.0\"><head><title>Mine</title></head><body>\r\n"
@@ -79,7 +80,8 @@ TEST(opml_lists_from_other_readers_add_their_new_feeds) {
                   "  <outline TEXT=\"Bee again\" XMLURL=\"https://b.example/feed\"/>\r\n"
                   " </outline>\r\n"
                   " <outline title=\"Only a\ntitle\" xmlUrl=\"https://t.example/&#x61;\"/>\r\n"
-                  " <outline text=\"Twice\" xmlUrl=\"http://cafe.example/rss?a=1&amp;b=2\"/>\r\n"
+                  " <outline text=\"Twice\" xmlUrl=\"HTTP://Cafe.EXAMPLE:80/rss?a=1&amp;b=2#new\"/>\r\n"
+                  " <outline text=\"Bee 3\" xmlUrl=\"https://B.example:443/feed\"/>\r\n"
                   " <outline text=\"Site\" htmlUrl=\"http://site.example/\"/>\r\n"
                   "</body></opml>\r\n");
     run("@FeedMarqueeImportOpml " + nested);
