@@ -207,3 +207,14 @@ bool sameFeedAddress(const char* a, const char* b, HostToAscii hostToAscii) {
         return std::strcmp(keyA, keyB) == 0;
     return std::strcmp(a, b) == 0;
 }
+
+unsigned long long feedAddressHash(const char* url, HostToAscii hostToAscii) {
+    if (url == nullptr)
+        return 0;
+    char key[feedAddressLimit + 1];
+    const char* text = feedAddressKey(url, hostToAscii, key, sizeof key) ? key : url;
+    unsigned long long hash = 14695981039346656037ull;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p)
+        hash = (hash ^ *p) * 1099511628211ull;
+    return hash;
+}

@@ -35,3 +35,6 @@ bool feedAddressKey(const char* url, HostToAscii hostToAscii, char* out, size_t 
 // True when a and b name the same feed: their feedAddressKey forms are equal (or, where a form
 // does not fit, the addresses themselves).
 bool sameFeedAddress(const char* a, const char* b, HostToAscii hostToAscii);
+// A hash of the feedAddressKey form: equal for addresses of one feed, so that long lists are
+// compared by number first (sameFeedAddress confirms).
+unsigned long long feedAddressHash(const char* url, HostToAscii hostToAscii);

@@ -169,7 +169,10 @@ bool importOpml(const char* path) {
     OpmlFeeds added = {};
     size_t refused = 0, already = 0;
     const char* firstRefused = nullptr;
-    bool memoryLeft = true;
+    // The duplicate test by hash first: a list of thousands is compared in a blink.
+    unsigned long long* addedHashes = static_cast<unsigned long long*>(
+        std::malloc((listed.count + 1) * sizeof(unsigned long long)));
+    bool memoryLeft = addedHashes != nullptr;
     for (size_t i = 0; i < listed.count && memoryLeft; ++i) {
         char url[256];
         if (!usableAddress(listed.feeds[i].url, url)) {
@@ -178,9 +181,11 @@ bool importOpml(const char* path) {
             continue;
         }
         // The same feed twice (in the list, or a favourite already) is added once.
+        unsigned long long hash = feedAddressHash(url, systemHostToAscii);
         bool listedBefore = false;
         for (size_t j = 0; j < added.count && !listedBefore; ++j)
-            listedBefore = sameFeedAddress(added.feeds[j].url, url, systemHostToAscii);
+            listedBefore = addedHashes[j] == hash &&
+                           sameFeedAddress(added.feeds[j].url, url, systemHostToAscii);
         if (listedBefore || favoriteWithAddress(url) != nullptr) {
             ++already;
             continue;
@@ -192,8 +197,10 @@ bool importOpml(const char* path) {
         for (char* c = title; *c; ++c)
             if (static_cast<unsigned char>(*c) < 0x20)
                 *c = ' ';
+        addedHashes[added.count] = hash;
         memoryLeft = addOpmlFeed(&added, title, url);
     }
+    std::free(addedHashes);
     char text[MAX_PATH + 640];
     bool changed = false;
     if (!memoryLeft) {

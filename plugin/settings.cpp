@@ -443,14 +443,8 @@ void readRow(const SettingRow& row, const SettingsIndex& index, const SettingsEn
 
 // ---- Favourites ------------------------------------------------------------------------------
 
-// A hash of the form in which addresses of one feed are equal.
 unsigned long long addressKeyHash(const char* url) {
-    static char key[feedAddressLimit + 1];
-    const char* text = feedAddressKey(url, systemHostToAscii, key, sizeof key) ? key : url;
-    unsigned long long hash = 14695981039346656037ull;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p)
-        hash = (hash ^ *p) * 1099511628211ull;
-    return hash;
+    return feedAddressHash(url, systemHostToAscii);
 }
 
 const FavoriteFeed* favoriteWithHash(const char* url, unsigned long long hash) {
@@ -1071,13 +1065,16 @@ bool addFavorites(const char* const* titles, const char* const* urls, size_t cou
         readable ? static_cast<SettingEdit*>(std::calloc(count * 2 + 1, sizeof(SettingEdit)))
                  : nullptr;
     char** texts = edits ? static_cast<char**>(std::calloc(count * 4 + 1, sizeof(char*))) : nullptr;
-    bool ready = texts != nullptr;
+    unsigned long long* hashes =
+        static_cast<unsigned long long*>(std::malloc((count + 1) * sizeof(unsigned long long)));
+    bool ready = texts != nullptr && hashes != nullptr;
     size_t kept = 0;
     for (size_t i = 0; ready && i < count; ++i) {
         // The same feed twice is refused, against the favourites and within the list.
-        bool again = favoriteWithAddress(urls[i]) != nullptr;
+        hashes[i] = addressKeyHash(urls[i]);
+        bool again = favoriteWithHash(urls[i], hashes[i]) != nullptr;
         for (size_t j = 0; j < i && !again; ++j)
-            again = sameFeedAddress(urls[j], urls[i], systemHostToAscii);
+            again = hashes[j] == hashes[i] && sameFeedAddress(urls[j], urls[i], systemHostToAscii);
         if (again)
             continue;
         char key[64];
@@ -1105,6 +1102,7 @@ bool addFavorites(const char* const* titles, const char* const* urls, size_t cou
     for (size_t i = 0; texts && i < count * 4; ++i)
         std::free(texts[i]);
     std::free(texts);
+    std::free(hashes);
     std::free(edits);
     if (!stored) {
         reportSettingsNotWritten();

@@ -59,6 +59,9 @@ TEST(addresses_of_one_feed_are_the_same_and_others_are_not) {
             std::printf("case: %s | %s\n", row.a, row.b);
         CHECK_EQ(same, row.same);
         CHECK_EQ(sameFeedAddress(row.b, row.a, testHostToAscii), row.same);
+        if (row.same)
+            CHECK_EQ(feedAddressHash(row.a, testHostToAscii),
+                     feedAddressHash(row.b, testHostToAscii));
     }
     CHECK(sameFeedAddress("", "", nullptr));
     CHECK(!sameFeedAddress("http://a/", nullptr, nullptr));
