@@ -1,6 +1,6 @@
 // The command strings that the context menu (and anything else in the shell) sends back to the
 // plug-in window: "@FeedMarquee", a command word, and for most words one separator character and
-// an argument. Every change is made in memory; the settings file sees it at the next save.
+// an argument. The settings a command changes are written to the settings file at once, only those.
 #include "plugin/commands.h"
 
 #include <climits>
