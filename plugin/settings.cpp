@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <cerrno>
 #include <climits>
 
@@ -926,20 +927,46 @@ bool locateSettingsFile(const char* pluginFolder, const char* shellFolder, char*
     return false;
 }
 
+namespace {
+
+// The plug-in's folder (ending in a backslash) in the ANSI code page, as the narrow calls take
+// it. A folder whose name the code page cannot hold (Cyrillic on a Western system) is given in its
+// short form, which is ASCII. False when there is none that fits MAX_PATH.
+bool pluginFolderPath(char (&folder)[MAX_PATH]) {
+    folder[0] = 0;
+    wchar_t wide[MAX_PATH];
+    DWORD length = GetModuleFileNameW(runtime.instance, wide, MAX_PATH);
+    // A path that filled the whole buffer was truncated and is no folder at all.
+    if (length == 0 || length >= MAX_PATH)
+        return false;
+    wide[length] = 0;
+    wchar_t* lastBackslash = std::wcsrchr(wide, L'\\');
+    if (!lastBackslash)
+        return false;
+    lastBackslash[1] = 0;
+    BOOL lossy = FALSE;
+    int written = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, folder, MAX_PATH,
+                                      nullptr, &lossy);
+    if (written > 0 && !lossy)
+        return true;
+    wchar_t shortForm[MAX_PATH];
+    length = GetShortPathNameW(wide, shortForm, MAX_PATH);
+    lossy = FALSE;
+    written = length > 0 && length < MAX_PATH
+                  ? WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, shortForm, -1, folder,
+                                        MAX_PATH, nullptr, &lossy)
+                  : 0;
+    if (written > 0 && !lossy)
+        return true;
+    folder[0] = 0;
+    return false;
+}
+
+} // namespace
+
 void readSettings() {
-    // The plug-in's folder: its module path cut after the last backslash. A path that filled the
-    // whole buffer was truncated and is no folder at all.
-    char pluginFolder[MAX_PATH] = "";
-    bool havePluginFolder = false;
-    DWORD length = GetModuleFileNameA(runtime.instance, pluginFolder, MAX_PATH);
-    if (length > 0 && length < MAX_PATH) {
-        pluginFolder[length] = 0;
-        char* lastBackslash = std::strrchr(pluginFolder, '\\');
-        if (lastBackslash) {
-            lastBackslash[1] = 0;
-            havePluginFolder = true;
-        }
-    }
+    char pluginFolder[MAX_PATH];
+    bool havePluginFolder = pluginFolderPath(pluginFolder);
     char shellFolder[MAX_PATH + 1] = "";
     GetBlackboxPath(shellFolder, MAX_PATH);
     shellFolder[MAX_PATH - 1] = 0;

@@ -777,3 +777,30 @@ TEST(each_feed_keeps_its_own_settings_beside_its_address) {
     CHECK_EQ(feedSettingsFor("http://b.example/").interval, 20);
     CHECK_EQ(ReadString(path.c_str(), "feedmarquee.fav1.interval:", ""), "20");
 }
+
+TEST(a_plugin_folder_named_beyond_the_code_page_still_holds_the_settings) {
+    Folders folders;
+    // "Новости" beside the fixture's folders: no form of it in code page 1252.
+    std::wstring base(folders.plugin.begin(), folders.plugin.end());
+    std::wstring folder = base + L"\x041d\x043e\x0432\x043e\x0441\x0442\x0438\\";
+    REQUIRE(CreateDirectoryW(folder.c_str(), nullptr));
+    std::string stub = testProgramFolder() + "fm_module_stub.dll";
+    std::wstring source(stub.begin(), stub.end());
+    REQUIRE(CopyFileW(source.c_str(), (folder + L"fm_module_stub.dll").c_str(), FALSE));
+    HMODULE module = LoadLibraryW((folder + L"fm_module_stub.dll").c_str());
+    REQUIRE(module != nullptr);
+    runtime.instance = module;
+    readSettings();
+    // The file is made in that folder, and read back from there.
+    CHECK(settingsPath[0] != 0);
+    CHECK(std::string(settingsPath).find('?') == std::string::npos);
+    CHECK(GetFileAttributesW((folder + L"feedmarquee.rc").c_str()) != INVALID_FILE_ATTRIBUTES);
+    settings.width = 1;
+    readSettings();
+    CHECK_EQ(settings.width, 200);
+    runtime.instance = folders.module;
+    FreeLibrary(module);
+    DeleteFileW((folder + L"feedmarquee.rc").c_str());
+    DeleteFileW((folder + L"fm_module_stub.dll").c_str());
+    RemoveDirectoryW(folder.c_str());
+}
