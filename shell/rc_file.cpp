@@ -76,7 +76,9 @@ bool findKeyLine(const std::string& content, const std::string& name, LineMatch&
             end = content.size();
         if (end > pos && content[end - 1] == '\r')
             --end;
-        size_t p = pos;
+        // The byte-order mark an editor may put before a UTF-8 file's first line stays before it.
+        size_t start = pos == 0 && content.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : pos;
+        size_t p = start;
         while (p < end && isBlank(content[p]))
             ++p;
         if (end - p > name.size() && sameLetters(content.data() + p, name.data(), name.size())) {
@@ -84,7 +86,7 @@ bool findKeyLine(const std::string& content, const std::string& name, LineMatch&
             while (q < end && isBlank(content[q]))
                 ++q;
             if (q < end && content[q] == ':') {
-                match.lineStart = pos;
+                match.lineStart = start;
                 match.lineEnd = end;
                 match.valueStart = q + 1;
                 return true;

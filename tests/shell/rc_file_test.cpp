@@ -73,6 +73,14 @@ TEST(writeReplacesTheFirstLineInPlaceAndKeepsTheRest) {
     CHECK_EQ(ReadString(rc.c_str(), "other.key:", ""), "stays as it is");
     // A file with Unix line ends gets Unix line ends on the lines added to it, and a last line
     // without its line end is finished before the new one.
+    // A byte-order mark before the first key neither hides it nor goes on a write.
+    std::string marked = folder.file("marked.rc");
+    writeFileText(marked, "\xEF\xBB\xBF"
+                          "feedmarquee.width: 1\r\n");
+    CHECK_EQ(ReadInt(marked.c_str(), "feedmarquee.width:", 0), 1);
+    WriteInt(marked.c_str(), "feedmarquee.width:", 2);
+    CHECK_EQ(readFileText(marked), std::string("\xEF\xBB\xBF"
+                                               "feedmarquee.width: 2\r\n"));
     std::string unix = folder.file("unix.rc");
     writeFileText(unix, "a: 1\nb: 2");
     WriteInt(unix.c_str(), "c:", 3);
