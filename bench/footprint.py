@@ -325,6 +325,30 @@ def hover_wakeups(folder, demo_url, seconds):
     return results
 
 
+def watched_folder_wakeups(folder, demo_url, seconds):
+    """Context switches a second, while nothing changes, of the threads that wake when the settings
+    file's folder changes (the watch; the window's own thread excepted): found by touching the
+    folder after the idle span."""
+    write_settings(folder, demo_url)
+    remove(os.path.join(folder, "feedmarquee.cache"))
+    shell = Shell(folder, plugin=True)
+    shell.wait_for_items(60)
+    shell.ask("cursor 5 5")
+    settle(shell, 2)
+    before = context_switches(shell.pid)
+    time.sleep(seconds)
+    idle = context_switches(shell.pid)
+    with open(os.path.join(folder, "feedmarquee.rc"), "a") as rc:
+        rc.write("# touched by the benchmark\n")
+    time.sleep(1.5)
+    touched = context_switches(shell.pid)
+    shell.quit()
+    woken = [task for task, count in touched.items()
+             if count > idle.get(task, count) and task != str(shell.pid)]
+    switches = sum(idle.get(task, 0) - before.get(task, 0) for task in woken)
+    return switches / seconds, len(woken)
+
+
 def start_delay(folder, large_url, rounds):
     """The plug-in's start (LoadLibrary and begin, as the shell times them) and the shell's
     ready signal, without and with a 10 MB saved copy, alternating."""
@@ -408,6 +432,11 @@ def main():
         log(f"  shell alone: {wakeups[False]:.1f} context switches/s")
         log(f"  with the plug-in, over its window: {wakeups[True]:.1f} context switches/s")
 
+        watch_wakeups, watch_threads = watched_folder_wakeups(folder, demo_url,
+                                                              arguments.hover_seconds)
+        log(f"  the settings folder's watch ({watch_threads} thread(s) woken by a change): "
+            f"{watch_wakeups:.1f} context switches/s while nothing changes")
+
         log("start with a 10 MB saved copy (alternating, medians):")
         without, with_copy, copy_megabytes = start_delay(folder, large_url,
                                                          max(arguments.rounds * 3, 9))
@@ -417,6 +446,7 @@ def main():
         log(f"  with it:    plug-in start {median_of(with_copy, 'start'):.1f} ms, "
             f"ready after {median_of(with_copy, 'ready'):.0f} ms")
         delay = median_of(with_copy, "start") - median_of(without, "start")
+        log(f"idle wakeups: {watch_wakeups:.0f}/s with the settings folder watched")
         log(f"load: {open('/proc/loadavg').read().strip()}")
         log(f"footprint: +{megabytes(demo_added):.1f} MB demo, {per_item:.0f} bytes/item, "
             f"{wakeups[True]:.0f} wakeups/s hovering, {delay:.1f} ms start delay")

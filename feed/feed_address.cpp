@@ -129,3 +129,92 @@ bool prepareFeedAddress(const char* url, AddressSource source, HostToAscii hostT
     out[w.length] = '\0';
     return true;
 }
+
+namespace {
+
+char lowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+} // namespace
+
+bool feedAddressKey(const char* url, HostToAscii hostToAscii, char* out, size_t outSize) {
+    if (outSize == 0 || url == nullptr)
+        return false;
+    Writer w = {out, outSize, 0, true};
+    size_t scheme = schemeLength(url);
+    if (scheme == 0) {
+        for (const char* c = url; *c; ++c)
+            put(&w, *c);
+        out[w.length] = '\0';
+        return w.fits;
+    }
+    for (size_t i = 0; i < scheme; ++i)
+        put(&w, lowerAscii(url[i]));
+    const char* hostStart = url + scheme;
+    const char* hostEnd = hostStart + std::strcspn(hostStart, "/?#");
+    // The port follows the last colon that is not inside an IPv6 literal's brackets.
+    const char* nameEnd = hostEnd;
+    for (const char* c = hostEnd; c > hostStart && c[-1] != ']'; --c) {
+        if (c[-1] == ':') {
+            nameEnd = c - 1;
+            break;
+        }
+    }
+    bool ascii = true;
+    for (const char* c = hostStart; c < nameEnd; ++c)
+        ascii = ascii && static_cast<unsigned char>(*c) < 0x80;
+    char converted[256];
+    if (!ascii && hostToAscii != nullptr &&
+        hostToAscii(hostStart, size_t(nameEnd - hostStart), converted, sizeof converted)) {
+        for (const char* c = converted; *c; ++c)
+            put(&w, lowerAscii(*c));
+    } else {
+        for (const char* c = hostStart; c < nameEnd; ++c)
+            put(&w, lowerAscii(*c));
+    }
+    const char* port = nameEnd < hostEnd ? nameEnd + 1 : hostEnd;
+    size_t portLength = size_t(hostEnd - port);
+    const char* defaultPort = scheme == 7 ? "80" : "443";
+    bool isDefault = portLength == 0 || (portLength == std::strlen(defaultPort) &&
+                                         std::memcmp(port, defaultPort, portLength) == 0);
+    if (!isDefault) {
+        put(&w, ':');
+        for (const char* c = port; c < hostEnd; ++c)
+            put(&w, *c);
+    }
+    const char* rest = hostEnd;
+    size_t restLength = std::strcspn(rest, "#");
+    if (restLength == 0 || rest[0] == '?')
+        put(&w, '/');
+    for (size_t i = 0; i < restLength; ++i) {
+        unsigned char c = static_cast<unsigned char>(rest[i]);
+        if (c >= 0x80)
+            putEncoded(&w, c);
+        else
+            put(&w, static_cast<char>(c));
+    }
+    out[w.length] = '\0';
+    return w.fits;
+}
+
+bool sameFeedAddress(const char* a, const char* b, HostToAscii hostToAscii) {
+    if (a == nullptr || b == nullptr)
+        return a == b;
+    char keyA[feedAddressLimit + 1], keyB[feedAddressLimit + 1];
+    if (feedAddressKey(a, hostToAscii, keyA, sizeof keyA) &&
+        feedAddressKey(b, hostToAscii, keyB, sizeof keyB))
+        return std::strcmp(keyA, keyB) == 0;
+    return std::strcmp(a, b) == 0;
+}
+
+unsigned long long feedAddressHash(const char* url, HostToAscii hostToAscii) {
+    if (url == nullptr)
+        return 0;
+    char key[feedAddressLimit + 1];
+    const char* text = feedAddressKey(url, hostToAscii, key, sizeof key) ? key : url;
+    unsigned long long hash = 14695981039346656037ull;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p)
+        hash = (hash ^ *p) * 1099511628211ull;
+    return hash;
+}

@@ -24,3 +24,17 @@ enum AddressSource {
 // control character (or, typed, a blank), or does not fit.
 bool prepareFeedAddress(const char* url, AddressSource source, HostToAscii hostToAscii, char* out,
                         size_t outSize);
+
+// The form in which two addresses of one feed are equal (into out, outSize bytes): the scheme and
+// the host in lower case, a host beyond ASCII in its "xn--" form (through hostToAscii; without one
+// it stays as written), no default port (80 for http, 443 for https, or an empty one), no
+// fragment, "/" for an empty path, and bytes beyond ASCII in the path percent-encoded as they go
+// on the wire. False when it does not fit; an address without an http or https scheme is taken
+// whole.
+bool feedAddressKey(const char* url, HostToAscii hostToAscii, char* out, size_t outSize);
+// True when a and b name the same feed: their feedAddressKey forms are equal (or, where a form
+// does not fit, the addresses themselves).
+bool sameFeedAddress(const char* a, const char* b, HostToAscii hostToAscii);
+// A hash of the feedAddressKey form: equal for addresses of one feed, so that long lists are
+// compared by number first (sameFeedAddress confirms).
+unsigned long long feedAddressHash(const char* url, HostToAscii hostToAscii);

@@ -1,6 +1,6 @@
 // The command strings that the context menu (and anything else in the shell) sends back to the
 // plug-in window: "@FeedMarquee", a command word, and for most words one separator character and
-// an argument. Every change is made in memory; the settings file sees it at the next save.
+// an argument. The settings a command changes are written to the settings file at once, only those.
 #include "plugin/commands.h"
 
 #include <climits>
@@ -155,21 +155,27 @@ bool showsPlaceholder() {
 // "Couldn't connect!" is no name for a feed, nor is the title of the feed shown before the
 // address changed.
 void addCurrentFavorite() {
-    const char* title = "";
-    char* converted = nullptr;
-    if (shownFirst() && shownFirst()->title && !showsPlaceholder() &&
-        !headlinesOfAnotherAddress(settings.feedUrl)) {
-        title = shownFirst()->title;
-        if (settings.encoding == 1) {
-            converted = utf8ToAnsi(title);
-            title = converted ? converted : "";
-        }
+    // The same feed twice would be fetched twice and share one record of what was seen.
+    if (const FavoriteFeed* already = favoriteWithAddress(settings.feedUrl)) {
+        char* name = utf8ToAnsi(already->title);
+        char text[400];
+        std::snprintf(text, sizeof text, "This feed is a favourite already%s%.255s%s.",
+                      name && name[0] ? " (\"" : "", name ? name : "",
+                      name && name[0] ? "\")" : "");
+        free(name);
+        showMessageBox(nullptr, text, pluginName, MB_TOPMOST | MB_ICONINFORMATION);
+        return;
     }
-    // readSettings rewrites feedUrl while the favourite is stored, so hand over a copy.
+    // The feed's title as the feed gave it: UTF-8 is stored as it is, other bytes are read in the
+    // ANSI code page.
+    const char* title = "";
+    if (shownFirst() && shownFirst()->title && !showsPlaceholder() &&
+        !headlinesOfAnotherAddress(settings.feedUrl))
+        title = shownFirst()->title;
+    // The favourite is stored while feedUrl may be rewritten, so hand over a copy.
     char url[sizeof settings.feedUrl];
     std::memcpy(url, settings.feedUrl, sizeof url);
     addFavorite(title, url);
-    free(converted);
     refreshMenu();
 }
 
@@ -300,9 +306,11 @@ void reportHealth() {
 // the file and with the menu: size and place (or the auto-hide place), z-order, the tooltip, the
 // update timer and the opacity.
 void applyReloadedSettings(HWND window) {
+    PluginSettings asRead = settings;
     settings.width = windowExtentInForce(settings.width, GetSystemMetrics(SM_CXVIRTUALSCREEN));
     settings.height = windowExtentInForce(settings.height, GetSystemMetrics(SM_CYVIRTUALSCREEN));
     bringBackOnScreen();
+    acceptSettingsInForce(asRead);
     placeAfterAutoHideChange(); // moves to (x, y) or the hidden place, at the stored size
     if (settings.autoHide)
         SetTimer(window, 3, 300, nullptr);
@@ -320,13 +328,11 @@ void applyReloadedSettings(HWND window) {
     applyTransparency(); // drops the layered style in the slit; repaints and rebuilds the menu
 }
 
-void reloadSettings(HWND window) {
-    bool wasInSlit = settings.inSlit && runtime.slitWindow;
-    char previousUrl[sizeof settings.feedUrl];
-    std::memcpy(previousUrl, settings.feedUrl, sizeof previousUrl);
-    readSettings();
+// Applies settings just taken from the file; previous are those in force before.
+void applyTakenSettings(HWND window, const PluginSettings& previous) {
+    bool wasInSlit = previous.inSlit && runtime.slitWindow;
     // A file that names another feed is fetched at once, as choosing it from the menu would be.
-    if (std::strcmp(previousUrl, settings.feedUrl) != 0)
+    if (std::strcmp(previous.feedUrl, settings.feedUrl) != 0)
         requestUpdate();
     reloadShellStyle();
     HWND slit = runtime.slitWindow;
@@ -342,6 +348,39 @@ void reloadSettings(HWND window) {
             SendMessageA(slit, SLIT_ADD, 0, reinterpret_cast<LPARAM>(window));
     }
     repaint();
+}
+
+void reloadSettings(HWND window) {
+    PluginSettings previous = settings;
+    readSettings();
+    applyTakenSettings(window, previous);
+}
+
+// "@FeedMarqueeFeedSetting <n|shown> <field> [value]": a feed's own setting, for favourite n (0
+// first) or the address shown now; a switch without a value is toggled. The feeds and the menu
+// follow at once.
+void setFeedSettingCommand(const char* argument) {
+    while (*argument == ' ')
+        ++argument;
+    int index = -1;
+    if (*argument >= '0' && *argument <= '9')
+        index = parseInteger(argument);
+    else if (!startsWithNoCase(argument, "shown", 5))
+        return;
+    argument += std::strcspn(argument, " ");
+    while (*argument == ' ')
+        ++argument;
+    char field[32];
+    size_t length = std::strcspn(argument, " ");
+    if (length == 0 || length >= sizeof field)
+        return;
+    std::memcpy(field, argument, length);
+    field[length] = '\0';
+    const char* value = argument + length;
+    if (*value == ' ')
+        ++value;
+    if (setFeedSetting(index, field, value))
+        favoritesChanged(); // the feeds (a muted one leaves them) and the menu
 }
 
 // ---- The command table -------------------------------------------------------------------------
@@ -573,6 +612,7 @@ const CommandWord commandWords[] = {
     {"SetFont", exactMatch, [](HWND w, const char*) { chooseFont(w); }},
     {"EditRC", exactMatch, [](HWND, const char*) { editSettingsFile(); }},
     {"ReloadSettings", exactMatch, [](HWND w, const char*) { reloadSettings(w); }},
+    // The keys changed since the file was read; a command's own change is written at once.
     {"SaveSettings", exactMatch,
      [](HWND, const char*) {
          if (!writeSettings())
@@ -588,12 +628,33 @@ const CommandWord commandWords[] = {
          if (readWholeNumber(a, &number) && removeFavorite(number))
              favoritesChanged();
      }},
+    {"FeedSetting", wordPrefixMatch, [](HWND, const char* a) { setFeedSettingCommand(a); }},
     // Last: the words above that begin with "Show" are matched whole before this one.
     {"Show", wordPrefixMatch, [](HWND, const char* a) { setShowMode(a); }},
 };
-static_assert(sizeof commandWords / sizeof commandWords[0] == 54, "54 command words");
+static_assert(sizeof commandWords / sizeof commandWords[0] == 55, "55 command words");
+
+// Runs a command and writes the settings it changed at once, only those: the file stays the
+// user's between commands.
+// A file that does not take the writes is reported once, not at every command, until a write
+// succeeds again.
+void carryOut(const CommandWord& entry, HWND window, const char* argument) {
+    static bool failureReported;
+    PluginSettings before = settings;
+    entry.action(window, argument);
+    if (writeSettingsChangedSince(before)) {
+        failureReported = false;
+    } else if (!failureReported) {
+        failureReported = true;
+        reportSettingsNotWritten();
+    }
+}
 
 } // namespace
+
+void applyFileSettings(HWND window, const PluginSettings& previous) {
+    applyTakenSettings(window, previous);
+}
 
 void handleCommand(HWND window, const char* command) {
     if (!command)
@@ -615,7 +676,7 @@ void handleCommand(HWND window, const char* command) {
         if (entry.match == exactMatch) {
             if (!equalsNoCase(rest, entry.word))
                 continue;
-            entry.action(window, nullptr);
+            carryOut(entry, window, nullptr);
             return;
         }
         size_t length = std::strlen(entry.word);
@@ -625,7 +686,7 @@ void handleCommand(HWND window, const char* command) {
         const char* argument = rest + length;
         if (*argument)
             ++argument;
-        entry.action(window, argument);
+        carryOut(entry, window, argument);
         return;
     }
 }

@@ -230,7 +230,9 @@ void reconfigureFeeds() {
         headlineCachePath(oneCache);
         besideSettings("feedmarquee.seen", oneSeen);
         int n = 0;
-        for (const FavoriteFeed* f = favorites; f != nullptr && n < count; f = f->next, ++n) {
+        for (const FavoriteFeed* f = favorites; f != nullptr && n < count; f = f->next) {
+            if (f->own.mute)
+                continue; // kept as a favourite, neither fetched nor shown
             char stem[17];
             feedStem(f->url, stem);
             if (haveFolder) {
@@ -238,6 +240,7 @@ void reconfigureFeeds() {
                 std::snprintf(paths[n][1], MAX_PATH, "%s\\%s.seen", folder, stem);
             }
             specs[n] = FeedSpec{f->url, paths[n][0], paths[n][1], oneCache, oneSeen};
+            ++n;
         }
         engineConfigure(engine, specs, n, &options);
         std::free(specs);
@@ -343,8 +346,9 @@ bool shownFeedAt(int index, ShownFeed* out) {
     out->items = out->hasHeadlines ? itemCount(out->list) : 0;
     out->newItems = engineNewCount(engine, index);
     for (const FavoriteFeed* f = favorites; f != nullptr && out->title == nullptr; f = f->next)
-        if (f->title[0] && std::strcmp(f->url, out->url) == 0)
-            out->title = f->title;
+        if (f->title[0] && std::strcmp(f->url, out->url) == 0) // in the entries' encoding
+            out->title =
+                settings.encoding == 1 || !f->codePageTitle[0] ? f->title : f->codePageTitle;
     if (out->title == nullptr)
         out->title = engineFeedTitle(engine, index);
     if (out->title == nullptr)

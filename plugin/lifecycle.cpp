@@ -18,6 +18,7 @@
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
 #include "plugin/settings.h"
+#include "plugin/settings_watch.h"
 #include "plugin/view.h"
 #include "release/version.h"
 #include "shell/blackbox_api.h"
@@ -117,9 +118,11 @@ int startPlugin(HINSTANCE instance) {
 
     runtime.virtualScreenWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
     runtime.virtualScreenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    PluginSettings asRead = settings;
     settings.width = windowExtentInForce(settings.width, runtime.virtualScreenWidth);
     settings.height = windowExtentInForce(settings.height, runtime.virtualScreenHeight);
     bringBackOnScreen(); // a place saved on a monitor since unplugged
+    acceptSettingsInForce(asRead);
 
     DWORD extendedStyle = WS_EX_TOOLWINDOW | (runtime.layeredSupported ? WS_EX_LAYERED : 0);
     HWND window =
@@ -147,6 +150,7 @@ int startPlugin(HINSTANCE instance) {
     InvalidateRect(window, nullptr, FALSE);
     createPluginTooltip();
     startKeyboard(window);
+    watchSettingsFolder(window);
     return 0;
 }
 
@@ -202,7 +206,8 @@ int beginSlitPlugin(HINSTANCE instance, HWND slit) {
 int endPlugin(HINSTANCE instance) {
     HWND window = runtime.pluginWindow;
 
-    writeSettings();
+    stopWatchingSettings();
+    writeSettings(); // what changed since the last write (a moved window), nothing else
     if (rootMenu) {
         DelMenu(rootMenu);
         rootMenu = nullptr;

@@ -4,6 +4,9 @@
 #include "plugin/menu.h"
 
 #include <cstdio>
+#include <cstdlib>
+
+#include "content/utf8_ansi.h"
 
 #include "feed/login_store.h"
 #include "plugin/runtime_state.h"
@@ -47,16 +50,68 @@ void addSeparator(Menu* menu) {
     MakeMenuNOP(menu, nullptr);
 }
 
+// One feed's own settings: "@FeedMarqueeFeedSetting <which> <field> [value]", which being the
+// favourite's index or "shown".
+Menu* buildFeedSettingsMenu(const char* title, const char* id, const char* which,
+                            const FeedSettings& own) {
+    Menu* menu = namedMenu(title, id);
+    char command[64];
+    std::snprintf(command, sizeof command, "@FeedMarqueeFeedSetting %s interval", which);
+    MakeMenuItemInt(menu, "Update Interval (min, 0: all feeds')", command, own.interval, 0, 1440);
+    std::snprintf(command, sizeof command, "@FeedMarqueeFeedSetting %s maxItems", which);
+    MakeMenuItemInt(menu, "Items Together (0: all feeds')", command, own.maxItems, 0, 1000);
+    std::snprintf(command, sizeof command, "@FeedMarqueeFeedSetting %s mute", which);
+    addCheck(menu, "Mute", command, own.mute);
+    std::snprintf(command, sizeof command, "@FeedMarqueeFeedSetting %s sound", which);
+    addCheck(menu, "Sound for New Items", command, own.sound);
+    std::snprintf(command, sizeof command, "@FeedMarqueeFeedSetting %s allowBasicOverHttp", which);
+    addCheck(menu, "Allow Login over http", command, own.allowBasicOverHttp);
+    addSeparator(menu);
+    std::snprintf(command, sizeof command, "@FeedMarqueeFeedSetting %s userAgent", which);
+    MakeMenuItemString(menu, "User-Agent", command, own.userAgent);
+    // The shell's menus take the code page; the words are kept as UTF-8.
+    char* words = utf8ToAnsi(own.hideWords);
+    std::snprintf(command, sizeof command, "@FeedMarqueeFeedSetting %s hideWords", which);
+    MakeMenuItemString(menu, "Hide Words", command, words ? words : "");
+    std::free(words);
+    words = utf8ToAnsi(own.highlightWords);
+    std::snprintf(command, sizeof command, "@FeedMarqueeFeedSetting %s highlightWords", which);
+    MakeMenuItemString(menu, "Highlight Words", command, words ? words : "");
+    std::free(words);
+    return menu;
+}
+
+// A submenu of settings for the address shown in "one" mode and one for each favourite.
+Menu* buildAllFeedSettingsMenu() {
+    Menu* menu = namedMenu("Feed Settings", "FDMQ_FeedSettings");
+    if (settings.feedUrl[0])
+        MakeSubmenu(menu,
+                    buildFeedSettingsMenu("Shown Feed", "FDMQ_FeedShown", "shown",
+                                          feedSettingsFor(settings.feedUrl)),
+                    "Shown Feed");
+    int index = 0;
+    for (const FavoriteFeed* favorite = favorites; favorite; favorite = favorite->next, ++index) {
+        char which[16], id[32];
+        std::snprintf(which, sizeof which, "%d", index);
+        std::snprintf(id, sizeof id, "FDMQ_Feed%d", index);
+        const char* title = favorite->title[0] ? favorite->codePageTitle : favorite->url;
+        MakeSubmenu(menu, buildFeedSettingsMenu(title, id, which, favorite->own), title);
+    }
+    return menu;
+}
+
 Menu* buildFavoritesMenu() {
     Menu* menu = namedMenu("Favorites", "FDMQ_Favorites");
     int index = 0;
     for (const FavoriteFeed* favorite = favorites; favorite; favorite = favorite->next, ++index) {
         char command[256];
         std::snprintf(command, sizeof command, "@FeedMarqueeFavorites %d", index);
-        addCommand(menu, favorite->title, command);
+        addCommand(menu, favorite->codePageTitle, command); // the shell's menus take the code page
     }
     if (index > 0)
         addSeparator(menu);
+    if (index > 0 || settings.feedUrl[0])
+        MakeSubmenu(menu, buildAllFeedSettingsMenu(), "Feed Settings");
     addCommand(menu, "Import OPML...", "@FeedMarqueeImportOpml");
     addCommand(menu, "Export OPML...", "@FeedMarqueeExportOpml");
     return menu;
@@ -82,7 +137,7 @@ Menu* buildRemoveFavoriteMenu() {
     for (const FavoriteFeed* favorite = favorites; favorite; favorite = favorite->next, ++index) {
         char command[64];
         std::snprintf(command, sizeof command, "@FeedMarqueeRemoveFavorite %d", index);
-        addCommand(menu, favorite->title[0] ? favorite->title : favorite->url, command);
+        addCommand(menu, favorite->title[0] ? favorite->codePageTitle : favorite->url, command);
     }
     return menu;
 }

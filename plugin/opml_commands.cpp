@@ -139,63 +139,25 @@ void describeSkipped(const Skipped& skipped, char* out, size_t size) {
         std::snprintf(out + n, size - n, "\n... and %u more.", unsigned(skipped.count - 8));
 }
 
-bool isFavorite(const char* url) {
-    for (const FavoriteFeed* f = favorites; f; f = f->next)
-        if (std::strcmp(f->url, url) == 0)
-            return true;
-    return false;
-}
-
-// Appends the feeds (titles in the ANSI code page, usable addresses) as favourites after the
-// count in the file, in one replacement of the file: the shell's settings functions rewrite the
-// whole file for every key, which for a list of thousands would take minutes. Then the settings
-// in memory are saved and the file read again, as "Add Favorites" does. A file that does not take
-// the write is reported as there.
+// Appends the feeds as favourites after those in the file, in one rewrite of the file (the
+// settings file's own writer, which keeps every other byte). A file that does not take the write
+// is reported as there.
 bool appendFavorites(const OpmlFeeds& feeds) {
-    if (!settingsPath[0]) {
+    const char** titles = static_cast<const char**>(std::calloc(feeds.count + 1, sizeof(char*)));
+    const char** urls = static_cast<const char**>(std::calloc(feeds.count + 1, sizeof(char*)));
+    bool added = false;
+    if (titles == nullptr || urls == nullptr) {
         reportSettingsNotWritten(true);
-        return false;
+    } else {
+        for (size_t i = 0; i < feeds.count; ++i) {
+            titles[i] = feeds.feeds[i].title;
+            urls[i] = feeds.feeds[i].url;
+        }
+        added = addFavorites(titles, urls, feeds.count);
     }
-    // A file removed since the start is made again, as the shell's write functions would.
-    DWORD attributes = GetFileAttributesA(settingsPath);
-    bool missing = attributes == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND;
-    size_t length = 0;
-    bool tooLarge = false;
-    char* old = missing ? static_cast<char*>(std::calloc(1, 1))
-                : attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_READONLY)
-                    ? readWholeFile(settingsPath, 256u << 20, &length, &tooLarge)
-                    : nullptr;
-    if (old == nullptr) {
-        reportSettingsNotWritten(true);
-        return false;
-    }
-    const char* newline =
-        std::strstr(old, "\r\n") != nullptr || std::strchr(old, '\n') == nullptr ? "\r\n" : "\n";
-    int index = countFavorites();
-    size_t size = length + 2;
-    for (size_t i = 0; i < feeds.count; ++i)
-        size += std::strlen(feeds.feeds[i].title) + std::strlen(feeds.feeds[i].url) + 80;
-    char* text = static_cast<char*>(std::realloc(old, size));
-    if (text == nullptr) {
-        std::free(old);
-        reportSettingsNotWritten(true);
-        return false;
-    }
-    size_t used = length;
-    if (used > 0 && text[used - 1] != '\n')
-        used += std::snprintf(text + used, size - used, "%s", newline);
-    for (size_t i = 0; i < feeds.count; ++i, ++index)
-        used += std::snprintf(text + used, size - used,
-                              "feedmarquee.fav%d.url: %s%sfeedmarquee.fav%d.title: %s%s", index,
-                              feeds.feeds[i].url, newline, index, feeds.feeds[i].title, newline);
-    bool written = replaceFile(settingsPath, text, used);
-    std::free(text);
-    if (!written || !writeSettings()) {
-        reportSettingsNotWritten(true);
-        return false;
-    }
-    readSettings();
-    return true;
+    std::free(titles);
+    std::free(urls);
+    return added;
 }
 
 } // namespace
@@ -239,30 +201,37 @@ bool importOpml(const char* path) {
     OpmlFeeds added = {};
     size_t already = 0;
     Skipped skipped = {};
-    bool memoryLeft = true;
+    // The duplicate test by hash first: a list of thousands is compared in a blink.
+    unsigned long long* addedHashes = static_cast<unsigned long long*>(
+        std::malloc((listed.count + 1) * sizeof(unsigned long long)));
+    bool memoryLeft = addedHashes != nullptr;
     for (size_t i = 0; i < listed.count && memoryLeft; ++i) {
         char url[feedAddressLimit + 1];
         if (const char* fault = addressFault(listed.feeds[i].url, url)) {
             noteSkipped(skipped, listed.feeds[i], fault);
             continue;
         }
+        // The same feed twice (in the list, or a favourite already) is added once.
+        unsigned long long hash = feedAddressHash(url, systemHostToAscii);
         bool listedBefore = false;
         for (size_t j = 0; j < added.count && !listedBefore; ++j)
-            listedBefore = std::strcmp(added.feeds[j].url, url) == 0;
-        if (listedBefore || isFavorite(url)) {
+            listedBefore = addedHashes[j] == hash &&
+                           sameFeedAddress(added.feeds[j].url, url, systemHostToAscii);
+        if (listedBefore || favoriteWithAddress(url) != nullptr) {
             ++already;
             continue;
         }
-        char* ansi = utf8ToAnsi(listed.feeds[i].title);
+        // Titles stay UTF-8 (the settings file stores them so), every character kept.
         char title[256];
-        copySettingText(title, ansi != nullptr ? ansi : "");
-        std::free(ansi);
+        copySettingUtf8(title, listed.feeds[i].title);
         // A line break would end the setting's line and start another key of the file.
         for (char* c = title; *c; ++c)
             if (static_cast<unsigned char>(*c) < 0x20)
                 *c = ' ';
+        addedHashes[added.count] = hash;
         memoryLeft = addOpmlFeed(&added, title, url);
     }
+    std::free(addedHashes);
     char text[MAX_PATH + 2048];
     char skippedText[1400];
     describeSkipped(skipped, skippedText, sizeof skippedText);
@@ -327,10 +296,8 @@ bool exportOpml(const char* path) {
     OpmlFeeds feeds = {};
     bool memoryLeft = true;
     for (const FavoriteFeed* f = favorites; f && memoryLeft; f = f->next) {
-        char* title = ansiToUtf8(f->title);
         char* url = ansiToUtf8(f->url);
-        memoryLeft = title != nullptr && url != nullptr && addOpmlFeed(&feeds, title, url);
-        std::free(title);
+        memoryLeft = url != nullptr && addOpmlFeed(&feeds, f->title, url); // titles are UTF-8
         std::free(url);
     }
     SYSTEMTIME now;

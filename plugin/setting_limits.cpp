@@ -58,3 +58,11 @@ int tipShowMilliseconds(int seconds) {
         return -1;
     return seconds > 3600 ? 3600 * 1000 : seconds * 1000;
 }
+
+int feedIntervalInForce(int own, int global) {
+    return own > 0 ? clamp(own, 1, 1440) : global;
+}
+
+int feedShareInForce(int own, int global) {
+    return maxItemsPerFeedInForce(own > 0 ? own : global);
+}

@@ -26,3 +26,9 @@ int turnSecondsInForce(int seconds);
 // How long a tip stays up in milliseconds: the seconds given, at most an hour (the tips are timed
 // by the plug-in, not the control); 0 or a negative count gives -1 (the control's own delay).
 int tipShowMilliseconds(int seconds);
+// A feed's own update interval in minutes: its own (1 to 1440) where it has one (above 0), else
+// the global one.
+int feedIntervalInForce(int own, int global);
+// A feed's share of the "together" list: its own where it has one (above 0), else the global one;
+// 1 to 1000 either way.
+int feedShareInForce(int own, int global);

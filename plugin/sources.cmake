@@ -1,6 +1,8 @@
 set(FM_PLUGIN_SOURCES
     plugin/lifecycle.cpp
     plugin/settings.cpp
+    plugin/settings_file.cpp
+    plugin/settings_watch.cpp
     plugin/menu.cpp
     plugin/commands.cpp
     plugin/setting_limits.cpp

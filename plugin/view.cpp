@@ -485,6 +485,10 @@ void composeHeader(int count) {
         appendTip(state.headerTip != nullptr && state.headerTip[0] ? "\n" : "");
         appendTip(hotKeyNote());
     }
+    if (settingsProblems()[0]) {
+        appendTip(state.headerTip != nullptr && state.headerTip[0] ? "\n" : "");
+        appendTip(settingsProblems());
+    }
     state.model.headerSuffix = state.headerSuffix;
     state.model.headerTip = state.headerTip != nullptr ? state.headerTip : "";
     state.model.headerNote = state.headerNote;

@@ -21,6 +21,7 @@
 #include "plugin/placement.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
+#include "plugin/settings_watch.h"
 #include "plugin/view.h"
 #include "shell/blackbox_api.h"
 
@@ -290,6 +291,9 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         if (lParam != 0 && reinterpret_cast<const NMHDR*>(lParam)->code == TTN_SHOW &&
             !keyboardTipNotified(reinterpret_cast<const NMHDR*>(lParam)))
             tipShown(window);
+        return 0;
+    case WM_SETTINGS_FOLDER_CHANGED:
+        settingsFolderChanged(window);
         return 0;
     case WM_FEED_UPDATED:
         finishUpdate(lParam);

@@ -1,10 +1,13 @@
 #!/bin/bash
 # Footprint benchmark: what FeedMarquee costs the shell's process under Wine with the stand-in shell
 # (memory with the demo feed and a 10 MB feed, the libraries its load adds, wake-ups while the
-# pointer rests over the window, the delay a 10 MB saved copy adds to the shell's start).
+# pointer rests over the window, the wake-ups of the settings folder's watch while nothing changes,
+# the delay a 10 MB saved copy adds to the shell's start).
 #   scripts/bench-footprint.sh [--dll FeedMarquee.dll] [--rounds N] [--hover-seconds S]
 # --dll measures another build of the plug-in (for example one built from an older commit) with
-# this tree's shell. The last line reads
+# this tree's shell. The line before the load reads
+#   idle wakeups: I/s with the settings folder watched
+# and the last line
 #   footprint: +R MB demo, B bytes/item, W wakeups/s hovering, S ms start delay
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -3,13 +3,16 @@
 // its line, replacing the key's first line or appending a new one, and keeps every other line
 // (comments, unknown keys, duplicates) byte for byte. The whole file is read into memory, so lines
 // of any length are handled; a write goes to a temporary file that then replaces the original, so
-// a failed write never leaves half a file behind. A file marked read-only is never written.
+// a failed write (a full disk included) never leaves half a file behind. A file marked read-only is
+// never written.
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include "shell/shell_internal.h"
+
+BOOL(WINAPI* rcWriteFile)(HANDLE, LPCVOID, DWORD, DWORD*, LPOVERLAPPED) = WriteFile;
 
 namespace {
 
@@ -73,7 +76,9 @@ bool findKeyLine(const std::string& content, const std::string& name, LineMatch&
             end = content.size();
         if (end > pos && content[end - 1] == '\r')
             --end;
-        size_t p = pos;
+        // The byte-order mark an editor may put before a UTF-8 file's first line stays before it.
+        size_t start = pos == 0 && content.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : pos;
+        size_t p = start;
         while (p < end && isBlank(content[p]))
             ++p;
         if (end - p > name.size() && sameLetters(content.data() + p, name.data(), name.size())) {
@@ -81,7 +86,7 @@ bool findKeyLine(const std::string& content, const std::string& name, LineMatch&
             while (q < end && isBlank(content[q]))
                 ++q;
             if (q < end && content[q] == ':') {
-                match.lineStart = pos;
+                match.lineStart = start;
                 match.lineEnd = end;
                 match.valueStart = q + 1;
                 return true;
@@ -92,14 +97,35 @@ bool findKeyLine(const std::string& content, const std::string& name, LineMatch&
     return false;
 }
 
+bool writeAll(HANDLE file, const std::string& content) {
+    size_t done = 0;
+    while (done < content.size()) {
+        DWORD piece = content.size() - done > (1u << 24)
+                          ? (1u << 24)
+                          : static_cast<DWORD>(content.size() - done);
+        DWORD written = 0;
+        if (!rcWriteFile(file, content.data() + done, piece, &written, nullptr) || written == 0)
+            return false;
+        done += written;
+    }
+    return true;
+}
+
+// The new content goes to a temporary file that is written, flushed to the disk and measured
+// before it replaces the old one: a full disk, or an error reported only at the flush, leaves the
+// old file whole.
 bool writeWholeFile(const char* fileName, const std::string& content) {
     std::string temporary = std::string(fileName) + ".new";
-    FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file)
+    HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
         return false;
-    bool ok = std::fwrite(content.data(), 1, content.size(), file) == content.size();
-    ok = (std::fclose(file) == 0) && ok;
-    if (ok && MoveFileExA(temporary.c_str(), fileName, MOVEFILE_REPLACE_EXISTING))
+    LARGE_INTEGER size = {};
+    bool ok = writeAll(file, content) && FlushFileBuffers(file) && GetFileSizeEx(file, &size) &&
+              static_cast<unsigned long long>(size.QuadPart) == content.size();
+    ok = CloseHandle(file) && ok;
+    if (ok && MoveFileExA(temporary.c_str(), fileName,
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     DeleteFileA(temporary.c_str());
     return false;

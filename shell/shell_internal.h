@@ -17,6 +17,9 @@ std::string colourText(COLORREF value); // "#rrggbb"
 bool rcLookup(const char* fileName, const char* key, std::string& value);
 // Stores the value text under the key (replacing the key's first line or appending a line).
 bool rcStore(const char* fileName, const char* key, const std::string& value);
+// Every write of rcStore goes through this pointer; tests put in one that fails as a full disk.
+extern BOOL(WINAPI* rcWriteFile)(HANDLE file, LPCVOID bytes, DWORD count, DWORD* written,
+                                 LPOVERLAPPED overlapped);
 bool parseInt(const std::string& text, int& value);
 bool parseBool(const std::string& text, bool& value);
 bool parseColour(const std::string& text, COLORREF& value);

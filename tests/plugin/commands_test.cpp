@@ -261,8 +261,8 @@ TEST(feed_address_and_update_now_start_an_update_at_once) {
     handleCommand(runtime.pluginWindow, "@FeedMarqueeUpdateNow");
     CHECK_EQ(displayTitle(), "Connecting...");
     CHECK(repaintPending());
-    // The feed address is written to the file only by a save.
-    CHECK_EQ(fileValue("feedmarquee.feedUrl:"), "http://127.0.0.1/old.xml");
+    // A command writes its own key at once.
+    CHECK_EQ(fileValue("feedmarquee.feedUrl:"), "http://127.0.0.1/feed.xml");
     stopPlugin();
 }
 
@@ -312,7 +312,8 @@ TEST(add_favorites_stores_the_feed_under_the_next_index) {
     CHECK_EQ(fileValue("feedmarquee.fav3.url:"), "http://127.0.0.1/news.xml");
     CHECK_EQ(fileValue("feedmarquee.fav3.title:"), "World News");
     CHECK_EQ(fileValue("feedmarquee.fav2.url:"), "http://127.0.0.1/two.xml");
-    CHECK_EQ(fileValue("feedmarquee.padding:"), "33");
+    CHECK_EQ(fileValue("feedmarquee.padding:"), "<missing>");
+    CHECK_EQ(settings.padding, 33);
     CHECK_EQ(favoriteCount, 4);
     const FavoriteFeed* added = favorites;
     for (int i = 0; added && i < 3; ++i)
@@ -322,19 +323,33 @@ TEST(add_favorites_stores_the_feed_under_the_next_index) {
     CHECK_EQ(added->url, "http://127.0.0.1/news.xml");
     CHECK_EQ(settings.feedUrl, "http://127.0.0.1/news.xml");
 
-    // UTF-8 feed titles are stored in the ANSI code page.
+    // The same feed again (the host in capitals, the default port) is refused and told.
+    int boxes = messageBoxCount;
+    MessageBoxFunction previous = showMessageBox;
+    showMessageBox = countMessageBox;
+    copySettingUrl(settings.feedUrl, "HTTP://127.0.0.1:80/news.xml#latest");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeAddFavorites");
+    showMessageBox = previous;
+    CHECK_EQ(favoriteCount, 4);
+    CHECK_EQ(messageBoxCount, boxes + 1);
+    CHECK_EQ(fileValue("feedmarquee.fav4.url:"), "<missing>");
+
+    // Titles are stored as UTF-8 whatever the feed's encoding.
+    copySettingUrl(settings.feedUrl, "http://127.0.0.1/cafe.xml");
     settings.encoding = 1;
     setDisplayTitle("Caf\xC3\xA9 du Monde");
     handleCommand(runtime.pluginWindow, "@FeedMarqueeAddFavorites");
-    CHECK_EQ(fileValue("feedmarquee.fav4.title:"), "Caf\xE9 du Monde");
+    CHECK_EQ(fileValue("feedmarquee.fav4.title:"), "Caf\xC3\xA9 du Monde");
     CHECK_EQ(favoriteCount, 5);
 
     // Nothing shown yet, or only a placeholder: the favourite is stored with an empty title.
+    copySettingUrl(settings.feedUrl, "http://127.0.0.1/five.xml");
     showListDirectly(nullptr);
     handleCommand(runtime.pluginWindow, "@FeedMarqueeAddFavorites");
-    CHECK_EQ(fileValue("feedmarquee.fav5.url:"), "http://127.0.0.1/news.xml");
+    CHECK_EQ(fileValue("feedmarquee.fav5.url:"), "http://127.0.0.1/five.xml");
     CHECK_EQ(fileValue("feedmarquee.fav5.title:"), "");
     CHECK_EQ(favoriteCount, 6);
+    copySettingUrl(settings.feedUrl, "http://127.0.0.1/six.xml");
     setDisplayTitle("Couldn't connect!");
     handleCommand(runtime.pluginWindow, "@FeedMarqueeAddFavorites");
     CHECK_EQ(fileValue("feedmarquee.fav6.title:"), "");
@@ -361,9 +376,7 @@ TEST(update_interval_is_stored_as_given_and_rearms_timer_1) {
     CHECK_EQ(settings.updateInterval, 99999);
     CHECK(timerArmed(1));
     CHECK_EQ(timerPeriod(1), UINT(86400000));
-    // Written to the file only by a save.
-    CHECK_EQ(fileValue("feedmarquee.updateInterval(min):"), "15");
-    handleCommand(runtime.pluginWindow, "@FeedMarqueeSaveSettings");
+    // Written to the file at once, as given.
     CHECK_EQ(fileValue("feedmarquee.updateInterval(min):"), "99999");
     stopPlugin();
 }
@@ -525,23 +538,28 @@ TEST(default_browser_clears_the_browser_program) {
     stopPlugin();
 }
 
-TEST(save_settings_writes_what_changed_in_memory) {
-    startPlugin();
+TEST(commands_write_their_own_keys_at_once_and_save_writes_the_rest) {
+    startPlugin("feedmarquee.padding: 3\nfeedmarquee.x: 40\n");
     handleCommand(runtime.pluginWindow, "@FeedMarqueePaddingSize 21");
     handleCommand(runtime.pluginWindow, "@FeedMarqueeShowDate");
     handleCommand(runtime.pluginWindow, "@FeedMarqueeFontFace Courier New");
-    CHECK_EQ(fileValue("feedmarquee.padding:"), "<missing>");
-    handleCommand(runtime.pluginWindow, "@FeedMarqueeSaveSettings");
     CHECK_EQ(fileValue("feedmarquee.padding:"), "21");
     CHECK_EQ(fileValue("feedmarquee.showDate:"), "true");
     CHECK_EQ(fileValue("feedmarquee.font:"), "Courier New");
+    // A window moved by the mouse is saved by "Save Settings" (and at shut-down).
+    settings.x = 55;
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeShowBorder");
+    CHECK_EQ(fileValue("feedmarquee.x:"), "40");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeSaveSettings");
+    CHECK_EQ(fileValue("feedmarquee.x:"), "55");
+    CHECK_EQ(fileValue("feedmarquee.width:"), "<missing>");
     stopPlugin();
 }
 
 TEST(reload_settings_restores_the_file_and_tells_the_slit) {
     startPlugin("feedmarquee.padding: 9\nfeedmarquee.showDate: true\n", true);
-    handleCommand(runtime.pluginWindow, "@FeedMarqueePaddingSize 20");
-    handleCommand(runtime.pluginWindow, "@FeedMarqueeShowDate");
+    settings.padding = 20; // changes not saved
+    settings.showDate = false;
     ValidateRect(runtime.pluginWindow, nullptr);
     handleCommand(runtime.pluginWindow, "@FeedMarqueeReloadSettings");
     CHECK_EQ(settings.padding, 9);
@@ -583,5 +601,33 @@ TEST(style_type_takes_the_chosen_style_record) {
     void* record = GetSettingPtr(4);
     REQUIRE(record != nullptr);
     CHECK(std::memcmp(&windowStyle, record, sizeof windowStyle) == 0);
+    stopPlugin();
+}
+
+TEST(a_feed_setting_command_writes_its_key_and_a_muted_favourite_is_not_fetched) {
+    startPlugin(std::string(threeFavorites).append("feedmarquee.show: together\n").c_str());
+    REQUIRE(favoriteCount == 3);
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFeedSetting 1 mute");
+    CHECK_EQ(fileValue("feedmarquee.fav1.mute:"), "true");
+    CHECK_EQ(favoriteCount, 3); // still a favourite
+    CHECK_EQ(shownFeedCount(), 2);
+    ShownFeed feed;
+    for (int i = 0; i < shownFeedCount(); ++i)
+        CHECK(shownFeedAt(i, &feed) && std::string(feed.url) != favoriteAt(1)->url);
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFeedSetting 1 mute");
+    CHECK_EQ(fileValue("feedmarquee.fav1.mute:"), "false");
+    CHECK_EQ(shownFeedCount(), 3);
+    // A value, the shown address, and arguments that name nothing.
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFeedSetting 2 interval 30");
+    CHECK_EQ(fileValue("feedmarquee.fav2.interval:"), "30");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFeedSetting 2 userAgent Mozilla/5.0 (X)");
+    CHECK_EQ(fileValue("feedmarquee.fav2.userAgent:"), "Mozilla/5.0 (X)");
+    std::string before = settingsFileText();
+    for (const char* command : {"@FeedMarqueeFeedSetting 9 mute", "@FeedMarqueeFeedSetting x mute",
+                                "@FeedMarqueeFeedSetting 0 colour red",
+                                "@FeedMarqueeFeedSetting 0 maxItems lots",
+                                "@FeedMarqueeFeedSetting"})
+        handleCommand(runtime.pluginWindow, command);
+    CHECK_EQ(settingsFileText(), before);
     stopPlugin();
 }

@@ -169,8 +169,43 @@ menu|1.1|Favorites|FDMQ_Favorites|{mode}
 item|1.1.1|command|Zero News|@FeedMarqueeFavorites 0|unchecked
 item|1.1.2|command||@FeedMarqueeFavorites 1|unchecked
 item|1.1.3|separator||
-item|1.1.4|command|Import OPML...|@FeedMarqueeImportOpml|unchecked
-item|1.1.5|command|Export OPML...|@FeedMarqueeExportOpml|unchecked
+item|1.1.4|submenu|Feed Settings||FDMQ_FeedSettings
+menu|1.1.4|Feed Settings|FDMQ_FeedSettings|{mode}
+item|1.1.4.1|submenu|Shown Feed||FDMQ_FeedShown
+menu|1.1.4.1|Shown Feed|FDMQ_FeedShown|{mode}
+item|1.1.4.1.1|int|Update Interval (min, 0: all feeds')|@FeedMarqueeFeedSetting shown interval|0|0|1440
+item|1.1.4.1.2|int|Items Together (0: all feeds')|@FeedMarqueeFeedSetting shown maxItems|0|0|1000
+item|1.1.4.1.3|command|Mute|@FeedMarqueeFeedSetting shown mute|unchecked
+item|1.1.4.1.4|command|Sound for New Items|@FeedMarqueeFeedSetting shown sound|unchecked
+item|1.1.4.1.5|command|Allow Login over http|@FeedMarqueeFeedSetting shown allowBasicOverHttp|unchecked
+item|1.1.4.1.6|separator||
+item|1.1.4.1.7|string|User-Agent|@FeedMarqueeFeedSetting shown userAgent|
+item|1.1.4.1.8|string|Hide Words|@FeedMarqueeFeedSetting shown hideWords|
+item|1.1.4.1.9|string|Highlight Words|@FeedMarqueeFeedSetting shown highlightWords|
+item|1.1.4.2|submenu|Zero News||FDMQ_Feed0
+menu|1.1.4.2|Zero News|FDMQ_Feed0|{mode}
+item|1.1.4.2.1|int|Update Interval (min, 0: all feeds')|@FeedMarqueeFeedSetting 0 interval|0|0|1440
+item|1.1.4.2.2|int|Items Together (0: all feeds')|@FeedMarqueeFeedSetting 0 maxItems|0|0|1000
+item|1.1.4.2.3|command|Mute|@FeedMarqueeFeedSetting 0 mute|unchecked
+item|1.1.4.2.4|command|Sound for New Items|@FeedMarqueeFeedSetting 0 sound|unchecked
+item|1.1.4.2.5|command|Allow Login over http|@FeedMarqueeFeedSetting 0 allowBasicOverHttp|unchecked
+item|1.1.4.2.6|separator||
+item|1.1.4.2.7|string|User-Agent|@FeedMarqueeFeedSetting 0 userAgent|
+item|1.1.4.2.8|string|Hide Words|@FeedMarqueeFeedSetting 0 hideWords|
+item|1.1.4.2.9|string|Highlight Words|@FeedMarqueeFeedSetting 0 highlightWords|
+item|1.1.4.3|submenu|http://127.0.0.1/one.xml||FDMQ_Feed1
+menu|1.1.4.3|http://127.0.0.1/one.xml|FDMQ_Feed1|{mode}
+item|1.1.4.3.1|int|Update Interval (min, 0: all feeds')|@FeedMarqueeFeedSetting 1 interval|0|0|1440
+item|1.1.4.3.2|int|Items Together (0: all feeds')|@FeedMarqueeFeedSetting 1 maxItems|0|0|1000
+item|1.1.4.3.3|command|Mute|@FeedMarqueeFeedSetting 1 mute|unchecked
+item|1.1.4.3.4|command|Sound for New Items|@FeedMarqueeFeedSetting 1 sound|unchecked
+item|1.1.4.3.5|command|Allow Login over http|@FeedMarqueeFeedSetting 1 allowBasicOverHttp|unchecked
+item|1.1.4.3.6|separator||
+item|1.1.4.3.7|string|User-Agent|@FeedMarqueeFeedSetting 1 userAgent|
+item|1.1.4.3.8|string|Hide Words|@FeedMarqueeFeedSetting 1 hideWords|
+item|1.1.4.3.9|string|Highlight Words|@FeedMarqueeFeedSetting 1 highlightWords|
+item|1.1.5|command|Import OPML...|@FeedMarqueeImportOpml|unchecked
+item|1.1.6|command|Export OPML...|@FeedMarqueeExportOpml|unchecked
 item|1.2|string|Feed URL|@FeedMarqueeFeedUrl|http://127.0.0.1/feed.xml
 item|1.3|command|Add Favorites|@FeedMarqueeAddFavorites|unchecked
 item|1.4|command|Update Now|@FeedMarqueeUpdateNow|unchecked

@@ -74,8 +74,9 @@ TEST(opml_lists_from_other_readers_add_their_new_feeds) {
     TempFolder folder("opml");
     start(twoFavorites);
     std::string nested = folder.file("nested.opml");
-    // OPML 2.0 in windows-1252 with nested folders, a duplicate of a favourite and of itself,
-    // entity-encoded addresses, attribute names in other cases, an outline without xmlUrl.
+    // OPML 2.0 in windows-1252 with nested folders, duplicates of a favourite and of itself (also
+    // differing in letter case, a default port, a fragment), entity-encoded addresses, attribute
+    // names in other cases, an outline without xmlUrl.
     writeFileText(nested,
                   "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n"
                   "<opml version=\"2.0\"><head><title>Mine</title></head><body>\r\n"
@@ -85,12 +86,13 @@ TEST(opml_lists_from_other_readers_add_their_new_feeds) {
                   "  <outline TEXT=\"Bee again\" XMLURL=\"https://b.example/feed\"/>\r\n"
                   " </outline>\r\n"
                   " <outline title=\"Only a\ntitle\" xmlUrl=\"https://t.example/&#x61;\"/>\r\n"
-                  " <outline text=\"Twice\" xmlUrl=\"http://cafe.example/rss?a=1&amp;b=2\"/>\r\n"
+                  " <outline text=\"Twice\" xmlUrl=\"HTTP://Cafe.EXAMPLE:80/rss?a=1&amp;b=2#new\"/>\r\n"
+                  " <outline text=\"Bee 3\" xmlUrl=\"https://B.example:443/feed\"/>\r\n"
                   " <outline text=\"Site\" htmlUrl=\"http://site.example/\"/>\r\n"
                   "</body></opml>\r\n");
     run("@FeedMarqueeImportOpml " + nested);
     CHECK_EQ(favoriteList(), std::string("Zero=http://127.0.0.1/zero.xml|Bee=https://b.example/"
-                                         "feed|Caf\xE9 & Co=http://cafe.example/rss?a=1&b=2|"
+                                         "feed|Caf\xC3\xA9 & Co=http://cafe.example/rss?a=1&b=2|"
                                          "Only a title=https://t.example/a"));
     CHECK_EQ(fileValue("feedmarquee.fav3.url:"), "https://t.example/a");
     CHECK(lastToldHas("Added 2 favourites from") && lastToldHas("(2 more were favourites already or listed twice)."));
@@ -240,7 +242,7 @@ TEST(bad_lists_change_nothing_and_say_why) {
     DeleteFileA(settingsPath);
     run("@FeedMarqueeImportOpml " + good);
     CHECK_EQ(favoriteList(), std::string("N=http://n.example/"));
-    CHECK_EQ(fileValue("feedmarquee.x:"), "10");
+    CHECK_EQ(fileValue("feedmarquee.fav0.url:"), "http://n.example/");
     stopPlugin();
 }
 
@@ -249,13 +251,16 @@ TEST(exported_favourites_import_as_the_same_favourites) {
     start("feedmarquee.fav0.url: http://127.0.0.1/a.xml?x=1&y=2\n"
           "feedmarquee.fav0.title: Caf\xE9 <News> & \"More\"\n"
           "feedmarquee.fav1.url: https://b.example/feed\n"
-          "feedmarquee.fav1.title:\n");
+          "feedmarquee.fav1.title:\n"
+          "feedmarquee.fav2.url: https://c.example/feed\n"
+          "feedmarquee.fav2.title: \xD0\x9D\xD0\xBE\xD0\xB2\xD0\xBE\xD1\x81\xD1\x82\xD0\xB8 "
+          "\xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x93\xB0\n");
     std::string exported = folder.file("favourites.opml");
     answeredPath = exported;
     saveFileDialog = answerWithPath;
     run("@FeedMarqueeExportOpml");
     saveFileDialog = saveFileDialogOnDemand;
-    CHECK(lastToldHas("Exported 2 favourites to"));
+    CHECK(lastToldHas("Exported 3 favourites to"));
     std::string text = readFileText(exported);
     CHECK(text.find("encoding=\"UTF-8\"") != std::string::npos);
     CHECK(text.find("text=\"Caf\xC3\xA9 &lt;News&gt; &amp; &quot;More&quot;\"") !=
@@ -265,8 +270,12 @@ TEST(exported_favourites_import_as_the_same_favourites) {
 
     start("");
     run("@FeedMarqueeImportOpml " + exported);
-    CHECK_EQ(favoriteList(), std::string("Caf\xE9 <News> & \"More\"=http://127.0.0.1/a.xml?x=1&y=2|"
-                                         "=https://b.example/feed"));
+    // Every character comes back: the titles are UTF-8 from the file to the list and back.
+    CHECK_EQ(favoriteList(),
+             std::string("Caf\xC3\xA9 <News> & \"More\"=http://127.0.0.1/a.xml?x=1&y=2|"
+                         "=https://b.example/feed|"
+                         "\xD0\x9D\xD0\xBE\xD0\xB2\xD0\xBE\xD1\x81\xD1\x82\xD0\xB8 "
+                         "\xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x93\xB0=https://c.example/feed"));
     // Nothing to export, and a place that cannot be written: told, no file.
     stopPlugin();
     start("");

@@ -179,8 +179,9 @@ TEST(stored_values_are_the_users_where_harmless_and_bounded_where_not) {
     CHECK_EQ(fileValue(rc, "feedmarquee.fontHeight:"), "-5000");
     CHECK_EQ(fileValue(rc, "feedmarquee.tipWidth:"), "0");
     CHECK_EQ(fileValue(rc, "feedmarquee.tipHideDelay:"), "0");
-    CHECK_EQ(ReadInt(rc.c_str(), "feedmarquee.width:", 0), GetSystemMetrics(SM_CXVIRTUALSCREEN));
-    CHECK_EQ(ReadInt(rc.c_str(), "feedmarquee.height:", 0), GetSystemMetrics(SM_CYVIRTUALSCREEN));
+    // Bounded in force, but no change of the plug-in's: the file keeps what the user wrote.
+    CHECK_EQ(fileValue(rc, "feedmarquee.width:"), "100000");
+    CHECK_EQ(fileValue(rc, "feedmarquee.height:"), "100000");
 }
 
 TEST(after_a_reload_the_window_matches_the_settings) {
@@ -247,12 +248,15 @@ TEST(adding_a_favourite_to_a_file_that_cannot_be_written_keeps_every_setting) {
         run.settingsFile(text);
         REQUIRE(run.begin() == 0);
         pumpMessages(50);
+        // Commands write their keys at once: a read-only file refuses them, told once.
+        if (readOnly)
+            SetFileAttributesA(rc.c_str(), FILE_ATTRIBUTE_READONLY);
+        messageBoxes.clear();
         broadcastCommand("@FeedMarqueeWidthSize 321");
         broadcastCommand("@FeedMarqueeHighlight 2");
         broadcastCommand("@FeedMarqueeFeedUrl http://127.0.0.1:9/b");
-        if (readOnly) {
-            SetFileAttributesA(rc.c_str(), FILE_ATTRIBUTE_READONLY);
-        } else {
+        CHECK_EQ(messageBoxes.size(), size_t(readOnly ? 1 : 0));
+        if (!readOnly) {
             // The file is gone and its folder takes no new one.
             DeleteFileA(rc.c_str());
             CreateDirectoryA(rc.c_str(), nullptr);
@@ -363,4 +367,82 @@ TEST(removing_a_favourite_renumbers_the_later_ones_and_spares_a_read_only_file) 
     messageBoxes.clear();
     run.end();
     SetFileAttributesA(rc.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// A value edited in a text editor while the plug-in runs is taken within about two seconds,
+// applied to the window and the header's tip, and survives shut-down; the plug-in's own writes
+// and other lines of the file do not count as edits.
+TEST(a_hand_edit_is_picked_up_and_survives_shut_down) {
+    PluginRun run;
+    std::string rc = run.pluginFolder + "feedmarquee.rc";
+    run.settingsFile("# mine\r\nfeedmarquee.width: 200\r\nfeedmarquee.fontHeight: 12\r\n"
+                     "feedmarquee.alpha: 160\r\n");
+    REQUIRE(run.begin() == 0);
+    pumpMessages(100);
+    settings.x = 123; // a move not saved yet
+    broadcastCommand("@FeedMarqueeAlphaValue 99");
+    CHECK_EQ(fileValue(rc, "feedmarquee.alpha:"), "99");
+    // Another program's line changes: no reload (the unsaved move stays in memory).
+    writeFileText(rc, readFileText(rc) + "other.plugin: 1\r\n");
+    pumpMessages(1200);
+    CHECK_EQ(settings.x, 123);
+
+    std::string text = readFileText(rc);
+    text.replace(text.find("fontHeight: 12"), 14, "fontHeight: 20");
+    text.replace(text.find("width: 200"), 10, "width: 333");
+    text += "feedmarquee.tipWidth: wide\r\n";
+    writeFileText(rc, text);
+    DWORD start = GetTickCount();
+    while (settings.fontHeight != 20 && GetTickCount() - start < 5000)
+        pumpMessages(50);
+    CHECK_EQ(settings.fontHeight, 20);
+    CHECK_EQ(settings.x, 123);
+    RECT rect;
+    GetWindowRect(runtime.pluginWindow, &rect);
+    CHECK_EQ(rect.right - rect.left, 333);
+    CHECK(std::string(currentView().headerTip)
+              .find("feedmarquee.rc line 6: tipWidth \"wide\" is not a number; 350 is used") !=
+          std::string::npos);
+
+    run.end();
+    text = readFileText(rc);
+    CHECK(text.find("feedmarquee.fontHeight: 20\r\n") != std::string::npos);
+    CHECK(text.find("feedmarquee.tipWidth: wide\r\n") != std::string::npos);
+    CHECK(text.find("feedmarquee.x: 123\r\n") != std::string::npos);
+}
+
+// Favourite titles in any script reach the view whole, as UTF-8 for UTF-8 entries (drawn and read
+// through the wide functions), and in the code page for entries in the code page.
+TEST(favourite_titles_in_any_script_reach_the_view) {
+    const std::string cyrillic = "\xd0\x9d\xd0\xbe\xd0\xb2\xd0\xbe\xd1\x81\xd1\x82\xd0\xb8";
+    const std::string japanese = "\xe6\x97\xa5\xe6\x9c\xac";
+    PluginRun run;
+    run.settingsFile(("feedmarquee.show: together\nfeedmarquee.updateInterval(min): 60\n"
+                      "feedmarquee.fav0.url: http://127.0.0.1:9/a\n"
+                      "feedmarquee.fav0.title: " +
+                      cyrillic +
+                      "\n"
+                      "feedmarquee.fav1.url: http://127.0.0.1:9/b\n"
+                      "feedmarquee.fav1.title: " +
+                      japanese +
+                      "\n"
+                      "feedmarquee.fav2.url: http://127.0.0.1:9/c\n"
+                      "feedmarquee.fav2.title: Caf\xe9\n")
+                         .c_str());
+    REQUIRE(run.begin() == 0);
+    auto tip = [] { return std::string(currentView().headerTip ? currentView().headerTip : ""); };
+    DWORD start = GetTickCount();
+    while (tip().find("Caf") == std::string::npos && GetTickCount() - start < 5000)
+        pumpMessages(50);
+    CHECK(tip().find(cyrillic + ": ") != std::string::npos);
+    CHECK(tip().find(japanese + ": ") != std::string::npos);
+    CHECK(tip().find("Caf\xc3\xa9: ") != std::string::npos);
+    CHECK(favoriteAt(2) && std::string(favoriteAt(2)->codePageTitle) == "Caf\xe9");
+    // Entries in the code page get the code page's form of the title.
+    broadcastCommand("@FeedMarqueeEncode 0");
+    start = GetTickCount();
+    while (tip().find("Caf\xe9: ") == std::string::npos && GetTickCount() - start < 3000)
+        pumpMessages(50);
+    CHECK(tip().find("Caf\xe9: ") != std::string::npos);
+    run.end();
 }

@@ -2,6 +2,7 @@
 #include "tests/support/check.h"
 #include "tests/support/temp_folder.h"
 #include "shell/shell_record.h"
+#include "shell/shell_internal.h"
 
 TEST(writeCreatesTheFileAndReadsComeBack) {
     TempFolder folder;
@@ -72,6 +73,14 @@ TEST(writeReplacesTheFirstLineInPlaceAndKeepsTheRest) {
     CHECK_EQ(ReadString(rc.c_str(), "other.key:", ""), "stays as it is");
     // A file with Unix line ends gets Unix line ends on the lines added to it, and a last line
     // without its line end is finished before the new one.
+    // A byte-order mark before the first key neither hides it nor goes on a write.
+    std::string marked = folder.file("marked.rc");
+    writeFileText(marked, "\xEF\xBB\xBF"
+                          "feedmarquee.width: 1\r\n");
+    CHECK_EQ(ReadInt(marked.c_str(), "feedmarquee.width:", 0), 1);
+    WriteInt(marked.c_str(), "feedmarquee.width:", 2);
+    CHECK_EQ(readFileText(marked), std::string("\xEF\xBB\xBF"
+                                               "feedmarquee.width: 2\r\n"));
     std::string unix = folder.file("unix.rc");
     writeFileText(unix, "a: 1\nb: 2");
     WriteInt(unix.c_str(), "c:", 3);
@@ -230,4 +239,36 @@ TEST(aFileThatCannotBeReadIsNeverReplaced) {
     SetFileAttributesA(rc.c_str(), FILE_ATTRIBUTE_NORMAL);
     WriteInt(rc.c_str(), "a:", 5);
     CHECK_EQ(ReadInt(rc.c_str(), "a:", 0), 5);
+}
+
+namespace {
+size_t diskLeft; // bytes the "disk" still takes
+BOOL WINAPI fullDiskWrite(HANDLE file, LPCVOID bytes, DWORD count, DWORD* written,
+                          LPOVERLAPPED overlapped) {
+    if (diskLeft == 0) {
+        *written = 0;
+        SetLastError(ERROR_DISK_FULL);
+        return FALSE;
+    }
+    count = count > diskLeft ? static_cast<DWORD>(diskLeft) : count;
+    diskLeft -= count;
+    return WriteFile(file, bytes, count, written, overlapped);
+}
+} // namespace
+
+TEST(aFullDiskLeavesTheOldFileWhole) {
+    TempFolder folder;
+    std::string rc = folder.file("full.rc");
+    const std::string original = "a: 1\r\n# " + std::string(50000, 'x') + "\r\n";
+    writeFileText(rc, original);
+    rcWriteFile = fullDiskWrite;
+    for (size_t left : {size_t(0), size_t(4096), original.size()}) {
+        diskLeft = left;
+        WriteInt(rc.c_str(), "b:", 2);
+        CHECK_EQ(readFileText(rc), original);
+        CHECK(!FileExists((rc + ".new").c_str()));
+    }
+    rcWriteFile = WriteFile;
+    WriteInt(rc.c_str(), "b:", 2);
+    CHECK_EQ(readFileText(rc), original + "b: 2\r\n");
 }

@@ -25,7 +25,8 @@ foreach(scenario
         a_feed_chosen_during_an_update_is_fetched_after_it_and_stored_without_the_old_title
         text_reaching_the_right_edge_keeps_its_last_letter_and_its_ellipsis
         couldnt_connect_says_why_underneath_and_without_an_address_where_to_set_one
-        a_window_saved_off_every_screen_comes_back_at_start_and_after_a_reload)
+        a_window_saved_off_every_screen_comes_back_at_start_and_after_a_reload
+        a_hand_edit_of_the_settings_file_is_picked_up_and_survives_quitting)
     add_test(NAME system_${scenario} COMMAND system_tests ${scenario})
     set_tests_properties(system_${scenario} PROPERTIES TIMEOUT 120 RUN_SERIAL TRUE)
 endforeach()

@@ -272,10 +272,37 @@ TEST(a_window_saved_off_every_screen_comes_back_at_start_and_after_a_reload) {
     REQUIRE(broadcast(run, "@FeedMarqueeReloadSettings"));
     CHECK(placeOnScreen(left, top));
     CHECK_EQ(top, 300L);
-    // And the place is one the settings keep: saved and read back, it stays.
+    // A place brought back is no change of the plug-in's: a save keeps the user's value.
     REQUIRE(broadcast(run, "@FeedMarqueeSaveSettings"));
-    std::string saved = readFileText(run.settingsFile());
-    CHECK(saved.find("feedmarquee.x: " + std::to_string(left) + "\r\n") != std::string::npos ||
-          saved.find("feedmarquee.x: " + std::to_string(left) + "\n") != std::string::npos);
+    CHECK(readFileText(run.settingsFile()).find("feedmarquee.x: -5000\n") != std::string::npos);
     CHECK_EQ(stopShell(run.shell), 0);
+}
+
+TEST(a_hand_edit_of_the_settings_file_is_picked_up_and_survives_quitting) {
+    std::string rc = "# mine\r\nfeedmarquee.x: 40\r\nfeedmarquee.y: 40\r\nfeedmarquee.width: 220\r\n"
+                     "feedmarquee.height: 120\r\nfeedmarquee.alpha: 160\r\n";
+    SystemRun run({{"feedmarquee.rc", rc}});
+    REQUIRE(run.started);
+    auto width = [&] {
+        std::vector<std::string> lines = shellCommand(run.shell, "window plugin").lines;
+        long left = 0, top = 0, w = 0, h = 0;
+        char handle[32];
+        if (lines.empty() || std::sscanf(lines[0].c_str(), "%31s %ld %ld %ld %ld", handle, &left,
+                                         &top, &w, &h) != 5)
+            return 0L;
+        return w;
+    };
+    CHECK_EQ(width(), 220L);
+    REQUIRE(broadcast(run, "@FeedMarqueeAlphaValue 99")); // written at once
+    std::string text = readFileText(run.settingsFile());
+    text.replace(text.find("width: 220"), 10, "width: 333");
+    writeFileText(run.settingsFile(), text);
+    DWORD start = GetTickCount();
+    while (width() != 333 && GetTickCount() - start < 5000)
+        Sleep(100);
+    CHECK_EQ(width(), 333L);
+    CHECK_EQ(stopShell(run.shell), 0);
+    CHECK_EQ(readFileText(run.settingsFile()),
+             "# mine\r\nfeedmarquee.x: 40\r\nfeedmarquee.y: 40\r\nfeedmarquee.width: 333\r\n"
+             "feedmarquee.height: 120\r\nfeedmarquee.alpha: 99\r\n");
 }
