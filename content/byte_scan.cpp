@@ -72,21 +72,37 @@ FM_WHOLE_BLOCKS const char* findByteOrZeroWordwise(const char* p, char c) {
     }
 }
 
-const char* findByteBeforeWordwise(const char* p, const char* end, char c) {
+FM_WHOLE_BLOCKS const char* findEitherBeforeWordwise(const char* p, const char* end, char a,
+                                                     char b) {
     while (p < end && reinterpret_cast<uintptr_t>(p) % sizeof(Word) != 0) {
-        if (*p == c)
+        if (*p == a || *p == b)
             return p;
         ++p;
     }
-    const Word pattern = ones * static_cast<unsigned char>(c);
+    const Word patternA = ones * static_cast<unsigned char>(a);
+    const Word patternB = ones * static_cast<unsigned char>(b);
     for (; end - p >= static_cast<ptrdiff_t>(sizeof(Word)); p += sizeof(Word)) {
-        Word flags = zeroBytes(loadWord(p) ^ pattern);
+        Word w = loadWord(p);
+        Word flags = zeroBytes(w ^ patternA) | zeroBytes(w ^ patternB);
         if (flags != 0)
             return p + firstFlagged(flags);
     }
-    while (p < end && *p != c)
+    while (p < end && *p != a && *p != b)
         ++p;
     return p;
+}
+
+const char* findByteBeforeWordwise(const char* p, const char* end, char c) {
+    return findEitherBeforeWordwise(p, end, c, c);
+}
+
+bool hasControlByteBytewise(const char* p, const char* end) {
+    for (; p < end; ++p) {
+        unsigned char u = static_cast<unsigned char>(*p);
+        if ((u < 0x20 && u != '\t' && u != '\n' && u != '\r') || u == 0x7F)
+            return true;
+    }
+    return false;
 }
 
 namespace {
@@ -134,17 +150,55 @@ FM_SSE2 FM_WHOLE_BLOCKS const char* findByteOrZeroSse2(const char* p, char c) {
     }
 }
 
-FM_SSE2 const char* findByteBeforeSse2(const char* p, const char* end, char c) {
-    const __m128i wanted = _mm_set1_epi8(c);
-    for (; end - p >= 16; p += 16) {
-        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, wanted)));
-        if (mask != 0)
-            return p + __builtin_ctz(mask);
+// Aligned blocks here too, so that a short text (most are) costs one block and no byte loop: the
+// first block's bytes before p are shifted out, and a hit at or after end is none.
+FM_SSE2 FM_WHOLE_BLOCKS const char* findEitherBeforeSse2(const char* p, const char* end, char a,
+                                                         char b) {
+    if (p >= end)
+        return end;
+    const __m128i wantedA = _mm_set1_epi8(a), wantedB = _mm_set1_epi8(b);
+    size_t offset = reinterpret_cast<uintptr_t>(p) & 15;
+    const char* block = p - offset;
+    __m128i x = _mm_load_si128(reinterpret_cast<const __m128i*>(block));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
+                        _mm_or_si128(_mm_cmpeq_epi8(x, wantedA), _mm_cmpeq_epi8(x, wantedB)))) >>
+                    offset;
+    const char* found = p;
+    while (mask == 0) {
+        block += 16;
+        if (block >= end)
+            return end;
+        x = _mm_load_si128(reinterpret_cast<const __m128i*>(block));
+        mask = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_or_si128(_mm_cmpeq_epi8(x, wantedA), _mm_cmpeq_epi8(x, wantedB))));
+        found = block;
     }
-    while (p < end && *p != c)
-        ++p;
-    return p;
+    found += __builtin_ctz(mask);
+    return found < end ? found : end;
+}
+
+FM_SSE2 FM_WHOLE_BLOCKS bool hasControlByteSse2(const char* p, const char* end) {
+    if (p >= end)
+        return false;
+    const __m128i highestControl = _mm_set1_epi8(0x1F), del = _mm_set1_epi8(0x7F),
+                  tab = _mm_set1_epi8('\t'), lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
+    size_t offset = reinterpret_cast<uintptr_t>(p) & 15;
+    const char* block = p - offset;
+    unsigned skipped = (1u << offset) - 1; // the first block's bytes before p
+    for (; block < end; block += 16) {
+        __m128i x = _mm_load_si128(reinterpret_cast<const __m128i*>(block));
+        __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(x, highestControl), x); // below 32
+        __m128i allowed = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, tab), _mm_cmpeq_epi8(x, lf)),
+                                       _mm_cmpeq_epi8(x, cr));
+        __m128i control = _mm_or_si128(_mm_andnot_si128(allowed, low), _mm_cmpeq_epi8(x, del));
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(control)) & ~skipped;
+        if (end - block < 16)
+            mask &= (1u << (end - block)) - 1; // bytes at or after end are none of the text's
+        if (mask != 0)
+            return true;
+        skipped = 0;
+    }
+    return false;
 }
 
 bool askProcessorForSse2() {
@@ -185,14 +239,30 @@ const char* findByteOrZeroFar(const char* p, char c) {
 #endif
 }
 
-const char* findByteBefore(const char* p, const char* end, char c) {
+const char* findEitherBefore(const char* p, const char* end, char a, char b) {
 #if FM_X86
 #if !defined(__SSE2__)
     if (!processorHasSse2())
-        return findByteBeforeWordwise(p, end, c);
+        return findEitherBeforeWordwise(p, end, a, b);
 #endif
-    return findByteBeforeSse2(p, end, c);
+    return findEitherBeforeSse2(p, end, a, b);
 #else
-    return findByteBeforeWordwise(p, end, c);
+    return findEitherBeforeWordwise(p, end, a, b);
+#endif
+}
+
+const char* findByteBefore(const char* p, const char* end, char c) {
+    return findEitherBefore(p, end, c, c);
+}
+
+bool hasControlByte(const char* p, const char* end) {
+#if FM_X86
+#if !defined(__SSE2__)
+    if (!processorHasSse2())
+        return hasControlByteBytewise(p, end);
+#endif
+    return hasControlByteSse2(p, end);
+#else
+    return hasControlByteBytewise(p, end);
 #endif
 }

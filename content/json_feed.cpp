@@ -9,6 +9,7 @@
 
 #include <rapidjson/reader.h>
 
+#include "content/byte_scan.h"
 #include "content/feed_items.h"
 #include "content/json_repair.h"
 #include "content/rss_parser.h"
@@ -86,6 +87,21 @@ const char* plainText(const Span& span) {
         --length;
     if (start == length)
         return nullptr;
+    // Most values have single blanks and no control characters: those stand as they are.
+    size_t i = start;
+    for (bool blank = false; i < length; ++i) {
+        unsigned char u = static_cast<unsigned char>(text[i]);
+        if (u > 0x20 && u != 0x7F)
+            blank = false;
+        else if (u == ' ' && !blank)
+            blank = true;
+        else
+            break;
+    }
+    if (i == length) {
+        text[length] = '\0';
+        return text + start;
+    }
     size_t n = 0;
     for (size_t i = start; i < length; ++i) {
         char c = text[i];
@@ -107,11 +123,9 @@ const char* htmlText(const Span& span) {
         return nullptr;
     char* text = const_cast<char*>(span.text);
     size_t length = strnlen(text, span.length);
-    // Control characters become line breaks, folded with the white space around them; the look
-    // for them is a loop without an exit, which the compiler makes a block search.
-    bool controls = false;
-    for (size_t i = 0; i < length; ++i)
-        controls |= isControl(text[i]);
+    // Control characters become line breaks, folded with the white space around them; they are
+    // looked for by a block search first, as most texts have none.
+    bool controls = hasControlByte(text, text + length);
     for (size_t i = 0; controls && i < length; ++i)
         if (isControl(text[i]))
             text[i] = '\n';

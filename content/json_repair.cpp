@@ -44,17 +44,16 @@ char* repairEscape(char* p, char* end) {
 }
 
 // Rewrites the escapes of a string whose inside starts at p; returns the position after its
-// closing quote (or end). Strings are most of a feed: the quote and the backslashes are found
-// by block searches, and the quote found is searched for again only when an escape passed it.
+// closing quote (or end). Strings are most of a feed: the next quote or backslash is found by one
+// block search, from the string's start and again after each escape.
 char* repairString(char* p, char* end) {
-    char* quote = const_cast<char*>(findByteBefore(p, end, '"'));
     for (;;) {
-        char* backslash = const_cast<char*>(findByteBefore(p, quote, '\\'));
-        if (backslash == quote)
-            return quote < end ? quote + 1 : end;
-        p = repairEscape(backslash, end);
-        if (p > quote)
-            quote = const_cast<char*>(findByteBefore(p, end, '"'));
+        char* next = const_cast<char*>(findEitherBefore(p, end, '"', '\\'));
+        if (next == end)
+            return end;
+        if (*next == '"')
+            return next + 1;
+        p = repairEscape(next, end);
     }
 }
 

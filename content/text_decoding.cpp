@@ -462,41 +462,43 @@ inline const char* afterPrefix(const char* p, const char* end) {
     return q != p && q < end && *q == ':' ? q + 1 : p;
 }
 
-inline bool startsBreakingTag(const char* name, const char* end) {
-    if (name < end && *name == '/')
-        ++name;
-    name = afterPrefix(name, end);
-    if (name == end)
-        return false;
-    switch (lowerAscii(*name)) { // the first letters of the tags that break the line
-    case 'b':
-    case 'd':
-    case 'h':
-    case 'l':
-    case 'o':
-    case 'p':
-    case 't':
-    case 'u':
-        break;
-    default:
-        return false;
+// The element's own name in the tag name that starts at p (past a prefix): its start, and in
+// *length the letters and digits it begins with. Most names are letters alone, so the prefix is
+// looked for only when the first run of them stops at a byte a prefix may hold.
+inline const char* localTagName(const char* p, const char* end, size_t* length) {
+    const char* q = p;
+    while (q < end && (isLetter(*q) || isDigit(*q)))
+        ++q;
+    if (q < end && (*q == ':' || *q == '-' || *q == '_' || *q == '.')) {
+        const char* name = afterPrefix(p, end);
+        if (name != p) {
+            for (q = name; q < end && (isLetter(*q) || isDigit(*q));)
+                ++q;
+            *length = static_cast<size_t>(q - name);
+            return name;
+        }
     }
-    const char* nameEnd = name;
-    while (nameEnd < end && (isLetter(*nameEnd) || isDigit(*nameEnd)))
-        ++nameEnd;
-    return isBreakingTag(name, static_cast<size_t>(nameEnd - name));
+    *length = static_cast<size_t>(q - p);
+    return p;
 }
 
-// Whether the tag whose name starts at p (after '<') opens an element whose contents are no text:
-// script and style. Returns the name's length, or 0.
-FM_ALWAYS_INLINE size_t hiddenElementName(const char* p, const char* end) {
-    p = afterPrefix(p, end);
-    if (p == end || (*p | 0x20) != 's')
-        return 0;
-    size_t n = matchNoCase(p, end, "script", 6) ? 6 : matchNoCase(p, end, "style", 5) ? 5 : 0;
-    if (n == 0 || (p + n < end && (isLetter(p[n]) || isDigit(p[n]))))
-        return 0;
-    return n;
+// What a tag's name (starting at p, after '<') tells, read in one scan: whether removing the tag
+// breaks the line, and whether it opens an element whose contents are no text (script and style:
+// hidden is the name's length, else 0).
+struct TagKind {
+    bool breaking;
+    size_t hidden;
+};
+
+FM_ALWAYS_INLINE TagKind tagKind(const char* p, const char* end) {
+    bool closing = p < end && *p == '/';
+    size_t n;
+    const char* name = localTagName(p + (closing ? 1 : 0), end, &n);
+    TagKind kind{isBreakingTag(name, n), 0};
+    if (!closing && (n == 6 || n == 5) && (*name | 0x20) == 's' &&
+        matchNoCase(name, end, n == 6 ? "script" : "style", n))
+        kind.hidden = n;
+    return kind;
 }
 
 // Where the contents of a script or style element (n: the length of its name) that start at p
@@ -541,11 +543,10 @@ inline const char* skipTag(const char* p, const char* end, char* destination, ch
         }
     } else {
         close = findByte(p, end, '>');
-        breaking = startsBreakingTag(p + 1, end);
-        if (size_t n = hiddenElementName(p + 1, end)) {
-            if (close != end && close[-1] != '/')
-                close = afterHiddenElement(close + 1, end, n, false) - 1;
-        }
+        TagKind kind = tagKind(p + 1, end);
+        breaking = kind.breaking;
+        if (kind.hidden != 0 && close != end && close[-1] != '/')
+            close = afterHiddenElement(close + 1, end, kind.hidden, false) - 1;
     }
     return endTag(close != end ? close + 1 : end, end, destination, out, breaking);
 }
@@ -568,12 +569,12 @@ inline const char* findAmpersandOrGreater(const char* p, const char* end) {
     return p;
 }
 
-// Whether the escaped tag whose name starts at p breaks the line. Its first characters (the '/'
-// of a closing tag, a letter) may themselves be references: they are decoded into a small buffer,
-// as long as the longest breaking name.
-inline bool startsBreakingEscapedTag(const char* p, const char* end) {
+// What the name of an escaped tag that starts at p tells (see tagKind). Its first characters (the
+// '/' of a closing tag, a letter) may themselves be references: they are decoded into a small
+// buffer, as long as the longest breaking name; a name begun so opens no script or style.
+inline TagKind escapedTagKind(const char* p, const char* end) {
     if (p == end || *p != '&')
-        return startsBreakingTag(p, end);
+        return tagKind(p, end);
     char name[12];
     size_t n = 0;
     while (p < end) {
@@ -582,11 +583,11 @@ inline bool startsBreakingEscapedTag(const char* p, const char* end) {
         if (!(isLetter(c) || isDigit(c) || (c == '/' && n == 0)))
             break;
         if (n == sizeof name)
-            return false; // longer than any tag that breaks the line
+            return TagKind{false, 0}; // longer than any tag that breaks the line
         name[n++] = c;
         p = next;
     }
-    return startsBreakingTag(name, name + n);
+    return TagKind{tagKind(name, name + n).breaking, 0};
 }
 
 // Whether a tag starts at p, right after an escaped '<': a letter, '/', '!' or '?', written as it
@@ -604,7 +605,7 @@ inline bool startsEscapedTag(const char* p, const char* end) {
 // ends at the first '>' that the text decodes to (a comment at the first one after "--").
 inline const char* skipEscapedTag(const char* p, const char* end, char* destination, char*& out) {
     bool comment = p < end && *p == '!' && matchNoCase(p, end, "!--", 3);
-    bool breaking = !comment && startsBreakingEscapedTag(p, end);
+    TagKind kind = comment ? TagKind{false, 0} : escapedTagKind(p, end);
     const char* q = comment ? p + 3 : p;
     char last = '\0', beforeLast = '\0'; // for a comment, the two characters before, as decoded
     while (q < end) {
@@ -628,9 +629,9 @@ inline const char* skipEscapedTag(const char* p, const char* end, char* destinat
             }
         }
         if (c == '>' && (!comment || (last == '-' && beforeLast == '-'))) {
-            if (size_t n = !comment && last != '/' ? hiddenElementName(p, end) : 0)
-                next = afterHiddenElement(next, end, n, true);
-            return endTag(next, end, destination, out, breaking);
+            if (kind.hidden != 0 && last != '/')
+                next = afterHiddenElement(next, end, kind.hidden, true);
+            return endTag(next, end, destination, out, kind.breaking);
         }
         beforeLast = last;
         last = c;

@@ -22,9 +22,12 @@ TEST(blockSearchesFindWhatAPlainLoopFinds) {
                 const char* zero = text + length;
                 const char* expected = at < length ? text + at : zero;
                 const char* end = text + length;
-                const char* found[] = {findByteOrZero(text, '<'), findByteOrZeroWordwise(text, '<'),
+                const char* found[] = {findByteOrZero(text, '<'),
+                                       findByteOrZeroWordwise(text, '<'),
                                        findByteBefore(text, end, '<'),
-                                       findByteBeforeWordwise(text, end, '<')};
+                                       findByteBeforeWordwise(text, end, '<'),
+                                       findEitherBefore(text, end, '"', '<'),
+                                       findEitherBeforeWordwise(text, end, '<', '"')};
                 for (const char* f : found)
                     if (f != expected && wrong++ < 5)
                         check::fail(__FILE__, __LINE__,
@@ -41,4 +44,36 @@ TEST(blockSearchesFindWhatAPlainLoopFinds) {
     CHECK(findByteOrZeroWordwise(buffer, '\xa9') == buffer + 1);
     CHECK(findByteOrZero(buffer, '\0') == buffer + 8);
     std::free(buffer);
+}
+
+// A control character is found only between start and end: tabs and line breaks are none, and
+// one just before the text or just after it does not count.
+TEST(controlBytesAreFoundOnlyInsideTheText) {
+    char buffer[200];
+    int wrong = 0;
+    for (size_t start = 1; start < 34; ++start) {
+        for (size_t length = 0; length < 90; ++length) {
+            for (size_t at = 0; at <= length; at += (at < 34 ? 1 : 5)) {
+                for (char control : {'\x01', '\x1f', '\x7f', '\0'}) {
+                    std::memset(buffer, 'a', sizeof buffer);
+                    char* text = buffer + start;
+                    text[-1] = text[length] = '\x02';
+                    for (size_t i = 0; i < length; i += 3)
+                        text[i] = "\t\n\r"[i % 9 / 3];
+                    if (at < length)
+                        text[at] = control;
+                    bool expected = at < length;
+                    if ((hasControlByte(text, text + length) != expected ||
+                         hasControlByteBytewise(text, text + length) != expected) &&
+                        wrong++ < 5)
+                        check::fail(__FILE__, __LINE__,
+                                    "start " + std::to_string(start) + ", length " +
+                                        std::to_string(length) + ", at " + std::to_string(at));
+                }
+            }
+        }
+    }
+    // Bytes of UTF-8 characters (above 127) are none.
+    const char* text = "caf\xc3\xa9 \xe2\x80\x94 \xff\xfe and more than one block";
+    CHECK(!hasControlByte(text, text + std::strlen(text)));
 }
