@@ -105,6 +105,19 @@ bool hasControlByteBytewise(const char* p, const char* end) {
     return false;
 }
 
+bool hasControlOrDoubleBlankBytewise(const char* p, const char* end) {
+    for (bool blank = false; p < end; ++p) {
+        unsigned char u = static_cast<unsigned char>(*p);
+        if (u > 0x20 && u != 0x7F)
+            blank = false;
+        else if (u == ' ' && !blank)
+            blank = true;
+        else
+            return true;
+    }
+    return false;
+}
+
 namespace {
 
 #if FM_X86
@@ -177,28 +190,54 @@ FM_SSE2 FM_WHOLE_BLOCKS const char* findEitherBeforeSse2(const char* p, const ch
     return found < end ? found : end;
 }
 
-FM_SSE2 FM_WHOLE_BLOCKS bool hasControlByteSse2(const char* p, const char* end) {
+// Walks the aligned blocks that hold the text from p up to end and asks found(x, valid) of each:
+// x the block, valid the bits (one a byte, as _mm_movemask_epi8 gives them) of the text's bytes
+// in it. True as soon as one answers true.
+template <typename Found>
+FM_SSE2 FM_WHOLE_BLOCKS inline bool anyBlock(const char* p, const char* end, Found found) {
     if (p >= end)
         return false;
-    const __m128i highestControl = _mm_set1_epi8(0x1F), del = _mm_set1_epi8(0x7F),
-                  tab = _mm_set1_epi8('\t'), lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
     size_t offset = reinterpret_cast<uintptr_t>(p) & 15;
     const char* block = p - offset;
-    unsigned skipped = (1u << offset) - 1; // the first block's bytes before p
-    for (; block < end; block += 16) {
-        __m128i x = _mm_load_si128(reinterpret_cast<const __m128i*>(block));
-        __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(x, highestControl), x); // below 32
-        __m128i allowed = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, tab), _mm_cmpeq_epi8(x, lf)),
-                                       _mm_cmpeq_epi8(x, cr));
-        __m128i control = _mm_or_si128(_mm_andnot_si128(allowed, low), _mm_cmpeq_epi8(x, del));
-        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(control)) & ~skipped;
+    unsigned valid = 0xFFFFu & ~((1u << offset) - 1); // the first block's bytes before p are not
+    for (; block < end; block += 16, valid = 0xFFFF) {
         if (end - block < 16)
-            mask &= (1u << (end - block)) - 1; // bytes at or after end are none of the text's
-        if (mask != 0)
+            valid &= (1u << (end - block)) - 1; // nor are bytes at or after end
+        if (found(_mm_load_si128(reinterpret_cast<const __m128i*>(block)), valid))
             return true;
-        skipped = 0;
     }
     return false;
+}
+
+// The bits of the bytes below 32 or equal to 127: blank or control for the checks below.
+FM_SSE2 inline unsigned lowOrDeleteBits(__m128i x) {
+    __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(0x1F)), x);
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(low, _mm_cmpeq_epi8(x, _mm_set1_epi8(0x7F)))));
+}
+
+FM_SSE2 bool hasControlByteSse2(const char* p, const char* end) {
+    return anyBlock(p, end, [](__m128i x, unsigned valid) FM_SSE2 {
+        unsigned low = lowOrDeleteBits(x) & valid;
+        if (low == 0)
+            return false; // the usual block: nothing below 32 at all
+        __m128i allowed = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('\t')), _mm_cmpeq_epi8(x, _mm_set1_epi8('\n'))),
+            _mm_cmpeq_epi8(x, _mm_set1_epi8('\r')));
+        return (low & ~static_cast<unsigned>(_mm_movemask_epi8(allowed))) != 0;
+    });
+}
+
+FM_SSE2 bool hasControlOrDoubleBlankSse2(const char* p, const char* end) {
+    unsigned blankBefore = 0; // the last byte of the block before was a blank
+    return anyBlock(p, end, [&blankBefore](__m128i x, unsigned valid) FM_SSE2 {
+        unsigned blanks =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, _mm_set1_epi8(' ')))) & valid;
+        unsigned low = lowOrDeleteBits(x) & valid;
+        bool found = (low & ~blanks) != 0 || (blanks & ((blanks << 1) | blankBefore)) != 0;
+        blankBefore = blanks >> 15;
+        return found;
+    });
 }
 
 bool askProcessorForSse2() {
@@ -253,6 +292,18 @@ const char* findEitherBefore(const char* p, const char* end, char a, char b) {
 
 const char* findByteBefore(const char* p, const char* end, char c) {
     return findEitherBefore(p, end, c, c);
+}
+
+bool hasControlOrDoubleBlank(const char* p, const char* end) {
+#if FM_X86
+#if !defined(__SSE2__)
+    if (!processorHasSse2())
+        return hasControlOrDoubleBlankBytewise(p, end);
+#endif
+    return hasControlOrDoubleBlankSse2(p, end);
+#else
+    return hasControlOrDoubleBlankBytewise(p, end);
+#endif
 }
 
 bool hasControlByte(const char* p, const char* end) {

@@ -88,17 +88,7 @@ const char* plainText(const Span& span) {
     if (start == length)
         return nullptr;
     // Most values have single blanks and no control characters: those stand as they are.
-    size_t i = start;
-    for (bool blank = false; i < length; ++i) {
-        unsigned char u = static_cast<unsigned char>(text[i]);
-        if (u > 0x20 && u != 0x7F)
-            blank = false;
-        else if (u == ' ' && !blank)
-            blank = true;
-        else
-            break;
-    }
-    if (i == length) {
+    if (!hasControlOrDoubleBlank(text + start, text + length)) {
         text[length] = '\0';
         return text + start;
     }
@@ -367,10 +357,14 @@ FeedList* parseJsonFeed(char* document, size_t length, const char* baseUrl) {
     FeedList* list = newFeedList(length / 2);
     if (list == nullptr || document == nullptr)
         return list;
-    if (length >= 3 && std::memcmp(document, "\xEF\xBB\xBF", 3) == 0)
+    if (length >= 3 && std::memcmp(document, "\xEF\xBB\xBF", 3) == 0) {
         document += 3;
+        length -= 3;
+    }
 
-    repairJsonForReader(document, strnlen(document, length));
+    // The repair goes to the end even past a zero byte inside the text: the reader stops at that
+    // byte, so what follows it is never read, and a look for it first would cost a whole pass.
+    repairJsonForReader(document, length);
 
     FeedReader reader;
     reader.list = list;

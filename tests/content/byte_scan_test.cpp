@@ -77,3 +77,38 @@ TEST(controlBytesAreFoundOnlyInsideTheText) {
     const char* text = "caf\xc3\xa9 \xe2\x80\x94 \xff\xfe and more than one block";
     CHECK(!hasControlByte(text, text + std::strlen(text)));
 }
+
+// Words and single blanks are plain; a control character, a tab or line break, or two blanks in a
+// row are not, wherever they stand in the blocks, but only inside the text.
+TEST(controlOrDoubleBlankFoundAtAnyAlignment) {
+    const struct {
+        const char* text;
+        bool expected;
+    } cases[] = {{"", false},
+                 {"a b c", false},
+                 {" a ", false},
+                 {"caf\xc3\xa9 \xe2\x80\x94 bar", false},
+                 {"a  b", true},
+                 {"a\tb", true},
+                 {"a\nb", true},
+                 {"a\x7f", true},
+                 {"\x01", true},
+                 {"  ", true},
+                 {"a long run of words with single blanks between them all  and then two", true},
+                 {"a long run of words with single blanks between them all and no more", false}};
+    char buffer[160];
+    for (const auto& c : cases) {
+        size_t length = std::strlen(c.text);
+        for (size_t start = 1; start < 40; ++start) {
+            std::memset(buffer, ' ', sizeof buffer); // blanks on both sides never count
+            std::memcpy(buffer + start, c.text, length);
+            const char* text = buffer + start;
+            bool found[] = {hasControlOrDoubleBlank(text, text + length),
+                            hasControlOrDoubleBlankBytewise(text, text + length)};
+            for (bool f : found)
+                if (f != c.expected)
+                    check::fail(__FILE__, __LINE__,
+                                std::string("\"") + c.text + "\" at " + std::to_string(start));
+        }
+    }
+}
