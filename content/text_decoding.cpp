@@ -413,23 +413,52 @@ size_t decodeText(const char* source, size_t count, char* destination) {
     return static_cast<size_t>(out - destination);
 }
 
+// Byte classes looked up in one step: a chain of comparisons costs a mispredicted branch whenever
+// the class of the next byte differs from the last one's ("<b>", then "</b>").
+struct ByteClasses {
+    bool startsTag[256]; // a letter, '/', '!' or '?': a '<' before it starts a tag
+};
+constexpr ByteClasses makeByteClasses() {
+    ByteClasses classes{};
+    for (int c = 0; c < 256; ++c)
+        classes.startsTag[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '/' ||
+                               c == '!' || c == '?';
+    return classes;
+}
+constexpr ByteClasses byteClasses = makeByteClasses();
+
 inline bool startsTag(char c) {
-    return isLetter(c) || c == '/' || c == '!' || c == '?';
+    return byteClasses.startsTag[static_cast<unsigned char>(c)];
 }
 
-// Tags after which a browser starts a new line or cell: removing them leaves a blank.
+// The names of one or two characters that break the line, as bits of a word per first letter:
+// bit 0 for the letter alone ("p"), bit (second letter & 31) for a second letter, bit 27 + d for
+// a second character that is the digit d ("h1" to "h6"). This is that bit for the second byte b.
+constexpr uint64_t shortBreakingName(char b) {
+    return b == 0 ? 1ull : (b >= '0' && b <= '9') ? 1ull << (27 + (b - '0')) : 1ull << (b & 31);
+}
+struct ShortBreakingNames {
+    uint64_t bits[32]; // by the first letter & 31
+};
+constexpr ShortBreakingNames makeShortBreakingNames() {
+    const char* const names[] = {"p",  "h1", "h2", "h3", "h4", "h5", "h6", "hr", "br", "li",
+                                 "tr", "td", "th", "ul", "ol", "dd", "dt"};
+    ShortBreakingNames table{};
+    for (const char* name : names)
+        table.bits[name[0] & 31] |= shortBreakingName(name[1]);
+    return table;
+}
+constexpr ShortBreakingNames shortBreakingNames = makeShortBreakingNames();
+
+// Tags after which a browser starts a new line or cell: removing them leaves a blank. The name
+// (n bytes of letters and digits) is most often one or two letters, answered by the table above.
 inline bool isBreakingTag(const char* name, size_t n) {
-    char a = n > 0 ? lowerAscii(name[0]) : '\0';
-    char b = n > 1 ? lowerAscii(name[1]) : '\0';
+    if (n - 1 < 2) {
+        char a = name[0], b = n == 2 ? lowerAscii(name[1]) : '\0';
+        return isLetter(a) &&
+               (shortBreakingNames.bits[a & 31] & shortBreakingName(b)) != 0;
+    }
     switch (n) {
-    case 1:
-        return a == 'p';
-    case 2:
-        if (a == 'h')
-            return (b >= '1' && b <= '6') || b == 'r';
-        return (a == 'b' && b == 'r') || (a == 'l' && b == 'i') || (a == 't' && b == 'r') ||
-               (a == 't' && b == 'd') || (a == 't' && b == 'h') || (a == 'u' && b == 'l') ||
-               (a == 'o' && b == 'l') || (a == 'd' && b == 'd') || (a == 'd' && b == 't');
     case 3:
         return matchNoCase(name, name + n, "div", 3) || matchNoCase(name, name + n, "pre", 3);
     case 5:
@@ -465,10 +494,29 @@ inline const char* afterPrefix(const char* p, const char* end) {
 // The element's own name in the tag name that starts at p (past a prefix): its start, and in
 // *length the letters and digits it begins with. Most names are letters alone, so the prefix is
 // looked for only when the first run of them stops at a byte a prefix may hold.
+// The letters and digits from p up to end; most names are shorter than a block, and are measured
+// without a loop whose end the processor would have to guess.
+inline const char* afterLettersAndDigits(const char* p, const char* end) {
+#if FM_BLOCKS
+    if (end - p >= 16) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i letter = _mm_sub_epi8(_mm_or_si128(x, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+        letter = _mm_cmpeq_epi8(_mm_min_epu8(letter, _mm_set1_epi8(25)), letter);
+        __m128i digit = _mm_sub_epi8(x, _mm_set1_epi8('0'));
+        digit = _mm_cmpeq_epi8(_mm_min_epu8(digit, _mm_set1_epi8(9)), digit);
+        unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(letter, digit)));
+        if ((other & 0xFFFF) != 0)
+            return p + __builtin_ctz(other);
+        p += 16;
+    }
+#endif
+    while (p < end && (isLetter(*p) || isDigit(*p)))
+        ++p;
+    return p;
+}
+
 inline const char* localTagName(const char* p, const char* end, size_t* length) {
-    const char* q = p;
-    while (q < end && (isLetter(*q) || isDigit(*q)))
-        ++q;
+    const char* q = afterLettersAndDigits(p, end);
     if (q < end && (*q == ':' || *q == '-' || *q == '_' || *q == '.')) {
         const char* name = afterPrefix(p, end);
         if (name != p) {
@@ -495,7 +543,7 @@ FM_ALWAYS_INLINE TagKind tagKind(const char* p, const char* end) {
     size_t n;
     const char* name = localTagName(p + (closing ? 1 : 0), end, &n);
     TagKind kind{isBreakingTag(name, n), 0};
-    if (!closing && (n == 6 || n == 5) && (*name | 0x20) == 's' &&
+    if (!closing && n - 5 < 2 && (*name | 0x20) == 's' &&
         matchNoCase(name, end, n == 6 ? "script" : "style", n))
         kind.hidden = n;
     return kind;
