@@ -20,7 +20,6 @@ struct FeedItem {
     const char* key;         // identifies the item across updates: its guid, else link, else title
     int32_t titleLength;     // bytes of the title's source text before entity decoding
     int32_t entryIndex;      // position among the entries the parse created, from 0
-    ItemRect itemRect;       // client rectangle; the window thread's own, set by painting
     FeedItem* next;
 };
 

@@ -652,6 +652,28 @@ inline bool startsEscapedTag(const char* p, const char* end) {
 // Skips a tag of entity-escaped HTML whose '<' was a reference that ended right before p: the tag
 // ends at the first '>' that the text decodes to (a comment at the first one after "--").
 inline const char* skipEscapedTag(const char* p, const char* end, char* destination, char*& out) {
+    // The commonest escaped tags are a name written out and the tag's end right after it, perhaps
+    // after " /" ("&lt;b&gt;", "&lt;/p&gt;", "&lt;br /&gt;"): those are read here in one step.
+    if (p < end && *p != '&' && *p != '!') {
+        bool closing = *p == '/';
+        const char* name = p + (closing ? 1 : 0);
+        const char* nameEnd = afterLettersAndDigits(name, end);
+        const char* q = nameEnd;
+        if (end - q >= 2 && q[0] == ' ' && q[1] == '/')
+            q += 2;
+        else if (q < end && q[0] == '/')
+            q += 1;
+        bool selfClosing = q != nameEnd;
+        if (nameEnd != name && end - q >= 4 && q[0] == '&' && q[1] == 'g' && q[2] == 't' &&
+            q[3] == ';') {
+            size_t n = static_cast<size_t>(nameEnd - name);
+            const char* next = q + 4;
+            if (!closing && !selfClosing && n - 5 < 2 && (*name | 0x20) == 's' &&
+                matchNoCase(name, end, n == 6 ? "script" : "style", n))
+                next = afterHiddenElement(next, end, n, true);
+            return endTag(next, end, destination, out, isBreakingTag(name, n));
+        }
+    }
     bool comment = p < end && *p == '!' && matchNoCase(p, end, "!--", 3);
     TagKind kind = comment ? TagKind{false, 0} : escapedTagKind(p, end);
     const char* q = comment ? p + 3 : p;
