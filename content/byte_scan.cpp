@@ -72,21 +72,50 @@ FM_WHOLE_BLOCKS const char* findByteOrZeroWordwise(const char* p, char c) {
     }
 }
 
-const char* findByteBeforeWordwise(const char* p, const char* end, char c) {
+FM_WHOLE_BLOCKS const char* findEitherBeforeWordwise(const char* p, const char* end, char a,
+                                                     char b) {
     while (p < end && reinterpret_cast<uintptr_t>(p) % sizeof(Word) != 0) {
-        if (*p == c)
+        if (*p == a || *p == b)
             return p;
         ++p;
     }
-    const Word pattern = ones * static_cast<unsigned char>(c);
+    const Word patternA = ones * static_cast<unsigned char>(a);
+    const Word patternB = ones * static_cast<unsigned char>(b);
     for (; end - p >= static_cast<ptrdiff_t>(sizeof(Word)); p += sizeof(Word)) {
-        Word flags = zeroBytes(loadWord(p) ^ pattern);
+        Word w = loadWord(p);
+        Word flags = zeroBytes(w ^ patternA) | zeroBytes(w ^ patternB);
         if (flags != 0)
             return p + firstFlagged(flags);
     }
-    while (p < end && *p != c)
+    while (p < end && *p != a && *p != b)
         ++p;
     return p;
+}
+
+const char* findByteBeforeWordwise(const char* p, const char* end, char c) {
+    return findEitherBeforeWordwise(p, end, c, c);
+}
+
+bool hasControlByteBytewise(const char* p, const char* end) {
+    for (; p < end; ++p) {
+        unsigned char u = static_cast<unsigned char>(*p);
+        if ((u < 0x20 && u != '\t' && u != '\n' && u != '\r') || u == 0x7F)
+            return true;
+    }
+    return false;
+}
+
+bool hasControlOrDoubleBlankBytewise(const char* p, const char* end) {
+    for (bool blank = false; p < end; ++p) {
+        unsigned char u = static_cast<unsigned char>(*p);
+        if (u > 0x20 && u != 0x7F)
+            blank = false;
+        else if (u == ' ' && !blank)
+            blank = true;
+        else
+            return true;
+    }
+    return false;
 }
 
 namespace {
@@ -134,17 +163,81 @@ FM_SSE2 FM_WHOLE_BLOCKS const char* findByteOrZeroSse2(const char* p, char c) {
     }
 }
 
-FM_SSE2 const char* findByteBeforeSse2(const char* p, const char* end, char c) {
-    const __m128i wanted = _mm_set1_epi8(c);
-    for (; end - p >= 16; p += 16) {
-        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, wanted)));
-        if (mask != 0)
-            return p + __builtin_ctz(mask);
+// Aligned blocks here too, so that a short text (most are) costs one block and no byte loop: the
+// first block's bytes before p are shifted out, and a hit at or after end is none.
+FM_SSE2 FM_WHOLE_BLOCKS const char* findEitherBeforeSse2(const char* p, const char* end, char a,
+                                                         char b) {
+    if (p >= end)
+        return end;
+    const __m128i wantedA = _mm_set1_epi8(a), wantedB = _mm_set1_epi8(b);
+    size_t offset = reinterpret_cast<uintptr_t>(p) & 15;
+    const char* block = p - offset;
+    __m128i x = _mm_load_si128(reinterpret_cast<const __m128i*>(block));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
+                        _mm_or_si128(_mm_cmpeq_epi8(x, wantedA), _mm_cmpeq_epi8(x, wantedB)))) >>
+                    offset;
+    const char* found = p;
+    while (mask == 0) {
+        block += 16;
+        if (block >= end)
+            return end;
+        x = _mm_load_si128(reinterpret_cast<const __m128i*>(block));
+        mask = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_or_si128(_mm_cmpeq_epi8(x, wantedA), _mm_cmpeq_epi8(x, wantedB))));
+        found = block;
     }
-    while (p < end && *p != c)
-        ++p;
-    return p;
+    found += __builtin_ctz(mask);
+    return found < end ? found : end;
+}
+
+// Walks the aligned blocks that hold the text from p up to end and asks found(x, valid) of each:
+// x the block, valid the bits (one a byte, as _mm_movemask_epi8 gives them) of the text's bytes
+// in it. True as soon as one answers true.
+template <typename Found>
+FM_SSE2 FM_WHOLE_BLOCKS inline bool anyBlock(const char* p, const char* end, Found found) {
+    if (p >= end)
+        return false;
+    size_t offset = reinterpret_cast<uintptr_t>(p) & 15;
+    const char* block = p - offset;
+    unsigned valid = 0xFFFFu & ~((1u << offset) - 1); // the first block's bytes before p are not
+    for (; block < end; block += 16, valid = 0xFFFF) {
+        if (end - block < 16)
+            valid &= (1u << (end - block)) - 1; // nor are bytes at or after end
+        if (found(_mm_load_si128(reinterpret_cast<const __m128i*>(block)), valid))
+            return true;
+    }
+    return false;
+}
+
+// The bits of the bytes below 32 or equal to 127: blank or control for the checks below.
+FM_SSE2 inline unsigned lowOrDeleteBits(__m128i x) {
+    __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(0x1F)), x);
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(low, _mm_cmpeq_epi8(x, _mm_set1_epi8(0x7F)))));
+}
+
+FM_SSE2 bool hasControlByteSse2(const char* p, const char* end) {
+    return anyBlock(p, end, [](__m128i x, unsigned valid) FM_SSE2 {
+        unsigned low = lowOrDeleteBits(x) & valid;
+        if (low == 0)
+            return false; // the usual block: nothing below 32 at all
+        __m128i allowed = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('\t')), _mm_cmpeq_epi8(x, _mm_set1_epi8('\n'))),
+            _mm_cmpeq_epi8(x, _mm_set1_epi8('\r')));
+        return (low & ~static_cast<unsigned>(_mm_movemask_epi8(allowed))) != 0;
+    });
+}
+
+FM_SSE2 bool hasControlOrDoubleBlankSse2(const char* p, const char* end) {
+    unsigned blankBefore = 0; // the last byte of the block before was a blank
+    return anyBlock(p, end, [&blankBefore](__m128i x, unsigned valid) FM_SSE2 {
+        unsigned blanks =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, _mm_set1_epi8(' ')))) & valid;
+        unsigned low = lowOrDeleteBits(x) & valid;
+        bool found = (low & ~blanks) != 0 || (blanks & ((blanks << 1) | blankBefore)) != 0;
+        blankBefore = blanks >> 15;
+        return found;
+    });
 }
 
 bool askProcessorForSse2() {
@@ -185,14 +278,42 @@ const char* findByteOrZeroFar(const char* p, char c) {
 #endif
 }
 
-const char* findByteBefore(const char* p, const char* end, char c) {
+const char* findEitherBefore(const char* p, const char* end, char a, char b) {
 #if FM_X86
 #if !defined(__SSE2__)
     if (!processorHasSse2())
-        return findByteBeforeWordwise(p, end, c);
+        return findEitherBeforeWordwise(p, end, a, b);
 #endif
-    return findByteBeforeSse2(p, end, c);
+    return findEitherBeforeSse2(p, end, a, b);
 #else
-    return findByteBeforeWordwise(p, end, c);
+    return findEitherBeforeWordwise(p, end, a, b);
+#endif
+}
+
+const char* findByteBefore(const char* p, const char* end, char c) {
+    return findEitherBefore(p, end, c, c);
+}
+
+bool hasControlOrDoubleBlank(const char* p, const char* end) {
+#if FM_X86
+#if !defined(__SSE2__)
+    if (!processorHasSse2())
+        return hasControlOrDoubleBlankBytewise(p, end);
+#endif
+    return hasControlOrDoubleBlankSse2(p, end);
+#else
+    return hasControlOrDoubleBlankBytewise(p, end);
+#endif
+}
+
+bool hasControlByte(const char* p, const char* end) {
+#if FM_X86
+#if !defined(__SSE2__)
+    if (!processorHasSse2())
+        return hasControlByteBytewise(p, end);
+#endif
+    return hasControlByteSse2(p, end);
+#else
+    return hasControlByteBytewise(p, end);
 #endif
 }

@@ -43,10 +43,23 @@ inline char* findByteOrZero(char* p, char c) {
 
 // The first c from p up to end (not included), or end.
 const char* findByteBefore(const char* p, const char* end, char c);
+// The first a or b from p up to end (not included), or end.
+const char* findEitherBefore(const char* p, const char* end, char a, char b);
 
-// The same searches a machine word at a time, as on a processor without SSE2 (tests use them).
+// Whether the text from p up to end holds a control character: a byte below 32 other than a tab
+// or a line break, or 127.
+bool hasControlByte(const char* p, const char* end);
+// Whether the text from p up to end holds any byte below 32 (tabs and line breaks included), 127,
+// or two blanks in a row: whether it is other than words and single blanks.
+bool hasControlOrDoubleBlank(const char* p, const char* end);
+
+// The same searches a machine word (or byte) at a time, as on a processor without SSE2 (tests use
+// them).
 const char* findByteOrZeroWordwise(const char* p, char c);
 const char* findByteBeforeWordwise(const char* p, const char* end, char c);
+const char* findEitherBeforeWordwise(const char* p, const char* end, char a, char b);
+bool hasControlByteBytewise(const char* p, const char* end);
+bool hasControlOrDoubleBlankBytewise(const char* p, const char* end);
 
 // Whether the processor runs SSE2 instructions (always on x86-64).
 bool processorHasSse2();

@@ -23,7 +23,6 @@ struct FeedItem {
     const char* descriptionSource;
     int32_t titleLength; // bytes of the title's source text before entity decoding
     int32_t entryIndex;  // position among the entries the parse created, from 0
-    ItemRect itemRect;   // client rectangle; the window thread's own, set by painting
     FeedItem* next;
 };
 

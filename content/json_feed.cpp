@@ -9,6 +9,7 @@
 
 #include <rapidjson/reader.h>
 
+#include "content/byte_scan.h"
 #include "content/feed_items.h"
 #include "content/formatted_description.h"
 #include "content/json_repair.h"
@@ -86,6 +87,11 @@ const char* plainText(const Span& span) {
         --length;
     if (start == length)
         return nullptr;
+    // Most values have single blanks and no control characters: those stand as they are.
+    if (!hasControlOrDoubleBlank(text + start, text + length)) {
+        text[length] = '\0';
+        return text + start;
+    }
     size_t n = 0;
     for (size_t i = start; i < length; ++i) {
         char c = text[i];
@@ -107,7 +113,8 @@ const char* htmlText(const Span& span, bool controls) {
         return nullptr;
     char* text = const_cast<char*>(span.text);
     size_t length = strnlen(text, span.length);
-    // Control characters become line breaks, folded with the white space around them.
+    // Control characters become line breaks, folded with the white space around them (only a
+    // document that escapes them can hold them).
     for (size_t i = 0; controls && i < length; ++i)
         if (isControl(text[i]))
             text[i] = '\n';
@@ -367,10 +374,14 @@ FeedList* parseJsonFeed(char* document, size_t length, const char* baseUrl) {
     FeedList* list = newFeedList(length / 2);
     if (list == nullptr || document == nullptr)
         return list;
-    if (length >= 3 && std::memcmp(document, "\xEF\xBB\xBF", 3) == 0)
+    if (length >= 3 && std::memcmp(document, "\xEF\xBB\xBF", 3) == 0) {
         document += 3;
+        length -= 3;
+    }
 
-    bool controlsEscaped = repairJsonForReader(document, strnlen(document, length));
+    // The repair goes to the end even past a zero byte inside the text: the reader stops at that
+    // byte, so what follows it is never read, and a look for it first would cost a whole pass.
+    bool controlsEscaped = repairJsonForReader(document, length);
 
     FeedReader reader;
     reader.controlsEscaped = controlsEscaped;

@@ -413,23 +413,52 @@ size_t decodeText(const char* source, size_t count, char* destination) {
     return static_cast<size_t>(out - destination);
 }
 
+// Byte classes looked up in one step: a chain of comparisons costs a mispredicted branch whenever
+// the class of the next byte differs from the last one's ("<b>", then "</b>").
+struct ByteClasses {
+    bool startsTag[256]; // a letter, '/', '!' or '?': a '<' before it starts a tag
+};
+constexpr ByteClasses makeByteClasses() {
+    ByteClasses classes{};
+    for (int c = 0; c < 256; ++c)
+        classes.startsTag[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '/' ||
+                               c == '!' || c == '?';
+    return classes;
+}
+constexpr ByteClasses byteClasses = makeByteClasses();
+
 inline bool startsTag(char c) {
-    return isLetter(c) || c == '/' || c == '!' || c == '?';
+    return byteClasses.startsTag[static_cast<unsigned char>(c)];
 }
 
-// Tags after which a browser starts a new line or cell: removing them leaves a blank.
-inline bool isBreakingTag(const char* name, size_t n) {
-    char a = n > 0 ? lowerAscii(name[0]) : '\0';
-    char b = n > 1 ? lowerAscii(name[1]) : '\0';
+// The names of one or two characters that break the line, as bits of a word per first letter:
+// bit 0 for the letter alone ("p"), bit (second letter & 31) for a second letter, bit 27 + d for
+// a second character that is the digit d ("h1" to "h6"). This is that bit for the second byte b.
+constexpr uint64_t shortBreakingName(char b) {
+    return b == 0 ? 1ull : (b >= '0' && b <= '9') ? 1ull << (27 + (b - '0')) : 1ull << (b & 31);
+}
+struct ShortBreakingNames {
+    uint64_t bits[32]; // by the first letter & 31
+};
+constexpr ShortBreakingNames makeShortBreakingNames() {
+    const char* const names[] = {"p",  "h1", "h2", "h3", "h4", "h5", "h6", "hr", "br", "li",
+                                 "tr", "td", "th", "ul", "ol", "dd", "dt"};
+    ShortBreakingNames table{};
+    for (const char* name : names)
+        table.bits[name[0] & 31] |= shortBreakingName(name[1]);
+    return table;
+}
+constexpr ShortBreakingNames shortBreakingNames = makeShortBreakingNames();
+
+// Tags after which a browser starts a new line or cell: removing them leaves a blank. The name
+// (n bytes of letters and digits) is most often one or two letters, answered by the table above.
+FM_ALWAYS_INLINE bool isBreakingTag(const char* name, size_t n) {
+    if (n - 1 < 2) {
+        char a = name[0], b = n == 2 ? lowerAscii(name[1]) : '\0';
+        return isLetter(a) &&
+               (shortBreakingNames.bits[a & 31] & shortBreakingName(b)) != 0;
+    }
     switch (n) {
-    case 1:
-        return a == 'p';
-    case 2:
-        if (a == 'h')
-            return (b >= '1' && b <= '6') || b == 'r';
-        return (a == 'b' && b == 'r') || (a == 'l' && b == 'i') || (a == 't' && b == 'r') ||
-               (a == 't' && b == 'd') || (a == 't' && b == 'h') || (a == 'u' && b == 'l') ||
-               (a == 'o' && b == 'l') || (a == 'd' && b == 'd') || (a == 'd' && b == 't');
     case 3:
         return matchNoCase(name, name + n, "div", 3) || matchNoCase(name, name + n, "pre", 3);
     case 5:
@@ -443,11 +472,14 @@ inline bool isBreakingTag(const char* name, size_t n) {
 
 // After a removed tag: a tag that breaks the line leaves a blank, and blanks that would double the
 // blank already written are skipped. Returns where scanning goes on.
-inline const char* endTag(const char* p, const char* end, char* destination, char*& out,
-                          bool breaking) {
-    if (breaking && out != destination && out[-1] != ' ')
-        *out++ = ' ';
-    if (out == destination || out[-1] == ' ')
+// Whether a blank is written depends on the tag, which changes from tag to tag: it is written
+// without a branch (out stands before the tag's '<', so the byte at out is free).
+FM_ALWAYS_INLINE const char* endTag(const char* p, const char* end, char* destination, char*& out,
+                                    bool breaking) {
+    bool afterBlank = out == destination || out[-1] == ' ';
+    *out = ' ';
+    out += breaking && !afterBlank;
+    if (breaking || afterBlank)
         while (p < end && isBlank(*p))
             ++p;
     return p;
@@ -462,40 +494,62 @@ inline const char* afterPrefix(const char* p, const char* end) {
     return q != p && q < end && *q == ':' ? q + 1 : p;
 }
 
-// name: a tag's name without its prefix, perhaps after the '/' of a closing tag.
-inline bool startsBreakingTag(const char* name, const char* end) {
-    if (name < end && *name == '/')
-        ++name;
-    if (name == end)
-        return false;
-    switch (lowerAscii(*name)) { // the first letters of the tags that break the line
-    case 'b':
-    case 'd':
-    case 'h':
-    case 'l':
-    case 'o':
-    case 'p':
-    case 't':
-    case 'u':
-        break;
-    default:
-        return false;
+// The element's own name in the tag name that starts at p (past a prefix): its start, and in
+// *length the letters and digits it begins with. Most names are letters alone, so the prefix is
+// looked for only when the first run of them stops at a byte a prefix may hold.
+// The letters and digits from p up to end; most names are shorter than a block, and are measured
+// without a loop whose end the processor would have to guess.
+inline const char* afterLettersAndDigits(const char* p, const char* end) {
+#if FM_BLOCKS
+    if (end - p >= 16) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i letter = _mm_sub_epi8(_mm_or_si128(x, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+        letter = _mm_cmpeq_epi8(_mm_min_epu8(letter, _mm_set1_epi8(25)), letter);
+        __m128i digit = _mm_sub_epi8(x, _mm_set1_epi8('0'));
+        digit = _mm_cmpeq_epi8(_mm_min_epu8(digit, _mm_set1_epi8(9)), digit);
+        unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(letter, digit)));
+        if ((other & 0xFFFF) != 0)
+            return p + __builtin_ctz(other);
+        p += 16;
     }
-    const char* nameEnd = name;
-    while (nameEnd < end && (isLetter(*nameEnd) || isDigit(*nameEnd)))
-        ++nameEnd;
-    return isBreakingTag(name, static_cast<size_t>(nameEnd - name));
+#endif
+    while (p < end && (isLetter(*p) || isDigit(*p)))
+        ++p;
+    return p;
 }
 
-// Whether the tag whose name starts at p (after '<') opens an element whose contents are no text:
-// script and style. Returns the name's length, or 0.
-FM_ALWAYS_INLINE size_t hiddenElementName(const char* p, const char* end) {
-    if (p == end || (*p | 0x20) != 's')
-        return 0;
-    size_t n = matchNoCase(p, end, "script", 6) ? 6 : matchNoCase(p, end, "style", 5) ? 5 : 0;
-    if (n == 0 || (p + n < end && (isLetter(p[n]) || isDigit(p[n]))))
-        return 0;
-    return n;
+inline const char* localTagName(const char* p, const char* end, size_t* length) {
+    const char* q = afterLettersAndDigits(p, end);
+    if (q < end && (*q == ':' || *q == '-' || *q == '_' || *q == '.')) {
+        const char* name = afterPrefix(p, end);
+        if (name != p) {
+            for (q = name; q < end && (isLetter(*q) || isDigit(*q));)
+                ++q;
+            *length = static_cast<size_t>(q - name);
+            return name;
+        }
+    }
+    *length = static_cast<size_t>(q - p);
+    return p;
+}
+
+// What a tag's name (starting at p, after '<') tells, read in one scan: whether removing the tag
+// breaks the line, and whether it opens an element whose contents are no text (script and style:
+// hidden is the name's length, else 0).
+struct TagKind {
+    bool breaking;
+    size_t hidden;
+};
+
+FM_ALWAYS_INLINE TagKind tagKind(const char* p, const char* end) {
+    bool closing = p < end && *p == '/';
+    size_t n;
+    const char* name = localTagName(p + (closing ? 1 : 0), end, &n);
+    TagKind kind{isBreakingTag(name, n), 0};
+    if (!closing && n - 5 < 2 && (*name | 0x20) == 's' &&
+        matchNoCase(name, end, n == 6 ? "script" : "style", n))
+        kind.hidden = n;
+    return kind;
 }
 
 // Where the contents of a script or style element (n: the length of its name) that start at p
@@ -540,13 +594,10 @@ inline const char* skipTag(const char* p, const char* end, char* destination, ch
         }
     } else {
         close = findByte(p, end, '>');
-        bool closing = p + 1 < end && p[1] == '/';
-        const char* name = afterPrefix(p + 1 + closing, end);
-        breaking = startsBreakingTag(name, end);
-        if (size_t n = closing ? 0 : hiddenElementName(name, end)) {
-            if (close != end && close[-1] != '/')
-                close = afterHiddenElement(close + 1, end, n, false) - 1;
-        }
+        TagKind kind = tagKind(p + 1, end);
+        breaking = kind.breaking;
+        if (kind.hidden != 0 && close != end && close[-1] != '/')
+            close = afterHiddenElement(close + 1, end, kind.hidden, false) - 1;
     }
     return endTag(close != end ? close + 1 : end, end, destination, out, breaking);
 }
@@ -569,14 +620,12 @@ inline const char* findAmpersandOrGreater(const char* p, const char* end) {
     return p;
 }
 
-// Whether the escaped tag whose name starts at p breaks the line. Its first characters (the '/'
-// of a closing tag, a letter) may themselves be references: they are decoded into a small buffer,
-// as long as the longest breaking name.
-inline bool startsBreakingEscapedTag(const char* p, const char* end) {
-    if (p == end || *p != '&') {
-        const char* name = p < end && *p == '/' ? p + 1 : p;
-        return startsBreakingTag(afterPrefix(name, end), end);
-    }
+// What the name of an escaped tag that starts at p tells (see tagKind). Its first characters (the
+// '/' of a closing tag, a letter) may themselves be references: they are decoded into a small
+// buffer, as long as the longest breaking name; a name begun so opens no script or style.
+inline TagKind escapedTagKind(const char* p, const char* end) {
+    if (p == end || *p != '&')
+        return tagKind(p, end);
     char name[12];
     size_t n = 0;
     while (p < end) {
@@ -585,11 +634,11 @@ inline bool startsBreakingEscapedTag(const char* p, const char* end) {
         if (!(isLetter(c) || isDigit(c) || (c == '/' && n == 0)))
             break;
         if (n == sizeof name)
-            return false; // longer than any tag that breaks the line
+            return TagKind{false, 0}; // longer than any tag that breaks the line
         name[n++] = c;
         p = next;
     }
-    return startsBreakingTag(name, name + n);
+    return TagKind{tagKind(name, name + n).breaking, 0};
 }
 
 // Whether a tag starts at p, right after an escaped '<': a letter, '/', '!' or '?', written as it
@@ -606,8 +655,30 @@ inline bool startsEscapedTag(const char* p, const char* end) {
 // Skips a tag of entity-escaped HTML whose '<' was a reference that ended right before p: the tag
 // ends at the first '>' that the text decodes to (a comment at the first one after "--").
 inline const char* skipEscapedTag(const char* p, const char* end, char* destination, char*& out) {
+    // The commonest escaped tags are a name written out and the tag's end right after it, perhaps
+    // after " /" ("&lt;b&gt;", "&lt;/p&gt;", "&lt;br /&gt;"): those are read here in one step.
+    if (p < end && *p != '&' && *p != '!') {
+        bool closing = *p == '/';
+        const char* name = p + (closing ? 1 : 0);
+        const char* nameEnd = afterLettersAndDigits(name, end);
+        const char* q = nameEnd;
+        if (end - q >= 2 && q[0] == ' ' && q[1] == '/')
+            q += 2;
+        else if (q < end && q[0] == '/')
+            q += 1;
+        bool selfClosing = q != nameEnd;
+        if (nameEnd != name && end - q >= 4 && q[0] == '&' && q[1] == 'g' && q[2] == 't' &&
+            q[3] == ';') {
+            size_t n = static_cast<size_t>(nameEnd - name);
+            const char* next = q + 4;
+            if (!closing && !selfClosing && n - 5 < 2 && (*name | 0x20) == 's' &&
+                matchNoCase(name, end, n == 6 ? "script" : "style", n))
+                next = afterHiddenElement(next, end, n, true);
+            return endTag(next, end, destination, out, isBreakingTag(name, n));
+        }
+    }
     bool comment = p < end && *p == '!' && matchNoCase(p, end, "!--", 3);
-    bool breaking = !comment && startsBreakingEscapedTag(p, end);
+    TagKind kind = comment ? TagKind{false, 0} : escapedTagKind(p, end);
     const char* q = comment ? p + 3 : p;
     char last = '\0', beforeLast = '\0'; // for a comment, the two characters before, as decoded
     while (q < end) {
@@ -631,10 +702,9 @@ inline const char* skipEscapedTag(const char* p, const char* end, char* destinat
             }
         }
         if (c == '>' && (!comment || (last == '-' && beforeLast == '-'))) {
-            if (size_t n =
-                    !comment && last != '/' ? hiddenElementName(afterPrefix(p, end), end) : 0)
-                next = afterHiddenElement(next, end, n, true);
-            return endTag(next, end, destination, out, breaking);
+            if (kind.hidden != 0 && last != '/')
+                next = afterHiddenElement(next, end, kind.hidden, true);
+            return endTag(next, end, destination, out, kind.breaking);
         }
         beforeLast = last;
         last = c;

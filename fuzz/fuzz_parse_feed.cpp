@@ -55,8 +55,6 @@ static void checkList(const FeedList* list, size_t documentLength, const char* b
         FUZZ_CHECK(!hasLineBreak(entry->date));
         // Every item can be told from the others across updates.
         FUZZ_CHECK(count == 0 || (entry->key && entry->key[0] != '\0'));
-        FUZZ_CHECK(entry->itemRect.left == 0 && entry->itemRect.top == 0 &&
-                   entry->itemRect.right == 0 && entry->itemRect.bottom == 0);
         if (entry->date) {
             char* shortDate = abbreviateDate(entry->date);
             std::free(shortDate);

@@ -22,9 +22,12 @@ TEST(blockSearchesFindWhatAPlainLoopFinds) {
                 const char* zero = text + length;
                 const char* expected = at < length ? text + at : zero;
                 const char* end = text + length;
-                const char* found[] = {findByteOrZero(text, '<'), findByteOrZeroWordwise(text, '<'),
+                const char* found[] = {findByteOrZero(text, '<'),
+                                       findByteOrZeroWordwise(text, '<'),
                                        findByteBefore(text, end, '<'),
-                                       findByteBeforeWordwise(text, end, '<')};
+                                       findByteBeforeWordwise(text, end, '<'),
+                                       findEitherBefore(text, end, '"', '<'),
+                                       findEitherBeforeWordwise(text, end, '<', '"')};
                 for (const char* f : found)
                     if (f != expected && wrong++ < 5)
                         check::fail(__FILE__, __LINE__,
@@ -41,4 +44,71 @@ TEST(blockSearchesFindWhatAPlainLoopFinds) {
     CHECK(findByteOrZeroWordwise(buffer, '\xa9') == buffer + 1);
     CHECK(findByteOrZero(buffer, '\0') == buffer + 8);
     std::free(buffer);
+}
+
+// A control character is found only between start and end: tabs and line breaks are none, and
+// one just before the text or just after it does not count.
+TEST(controlBytesAreFoundOnlyInsideTheText) {
+    char buffer[200];
+    int wrong = 0;
+    for (size_t start = 1; start < 34; ++start) {
+        for (size_t length = 0; length < 90; ++length) {
+            for (size_t at = 0; at <= length; at += (at < 34 ? 1 : 5)) {
+                for (char control : {'\x01', '\x1f', '\x7f', '\0'}) {
+                    std::memset(buffer, 'a', sizeof buffer);
+                    char* text = buffer + start;
+                    text[-1] = text[length] = '\x02';
+                    for (size_t i = 0; i < length; i += 3)
+                        text[i] = "\t\n\r"[i % 9 / 3];
+                    if (at < length)
+                        text[at] = control;
+                    bool expected = at < length;
+                    if ((hasControlByte(text, text + length) != expected ||
+                         hasControlByteBytewise(text, text + length) != expected) &&
+                        wrong++ < 5)
+                        check::fail(__FILE__, __LINE__,
+                                    "start " + std::to_string(start) + ", length " +
+                                        std::to_string(length) + ", at " + std::to_string(at));
+                }
+            }
+        }
+    }
+    // Bytes of UTF-8 characters (above 127) are none.
+    const char* text = "caf\xc3\xa9 \xe2\x80\x94 \xff\xfe and more than one block";
+    CHECK(!hasControlByte(text, text + std::strlen(text)));
+}
+
+// Words and single blanks are plain; a control character, a tab or line break, or two blanks in a
+// row are not, wherever they stand in the blocks, but only inside the text.
+TEST(controlOrDoubleBlankFoundAtAnyAlignment) {
+    const struct {
+        const char* text;
+        bool expected;
+    } cases[] = {{"", false},
+                 {"a b c", false},
+                 {" a ", false},
+                 {"caf\xc3\xa9 \xe2\x80\x94 bar", false},
+                 {"a  b", true},
+                 {"a\tb", true},
+                 {"a\nb", true},
+                 {"a\x7f", true},
+                 {"\x01", true},
+                 {"  ", true},
+                 {"a long run of words with single blanks between them all  and then two", true},
+                 {"a long run of words with single blanks between them all and no more", false}};
+    char buffer[160];
+    for (const auto& c : cases) {
+        size_t length = std::strlen(c.text);
+        for (size_t start = 1; start < 40; ++start) {
+            std::memset(buffer, ' ', sizeof buffer); // blanks on both sides never count
+            std::memcpy(buffer + start, c.text, length);
+            const char* text = buffer + start;
+            bool found[] = {hasControlOrDoubleBlank(text, text + length),
+                            hasControlOrDoubleBlankBytewise(text, text + length)};
+            for (bool f : found)
+                if (f != c.expected)
+                    check::fail(__FILE__, __LINE__,
+                                std::string("\"") + c.text + "\" at " + std::to_string(start));
+        }
+    }
 }

@@ -27,7 +27,7 @@ TEST(aListHoldsItsEntriesAndTextsInFewBlocks) {
     for (int i = 0; i < 5000; ++i) {
         FeedItem* e = appendEntry(list);
         REQUIRE(e != nullptr);
-        CHECK(e->title == nullptr && e->next == nullptr && e->itemRect.right == 0);
+        CHECK(e->title == nullptr && e->next == nullptr && e->entryIndex == 0);
         e->entryIndex = i;
         std::string title = "Headline " + std::to_string(i) + std::string(i % 300, 'x');
         e->title = listText(list, title.c_str(), 0);

@@ -183,6 +183,11 @@ TEST(escapedDescriptionsAreDecodedThenLoseTags) {
         {"a tag whose first letter is a reference", "a&lt;&#98;r&gt;b", "a b"},
         {"a reference that is no tag start stays text", "1 &lt;&#x31; 2", "1 <1 2"},
         {"a quote without ';' inside an escaped tag", "&lt;a title=&quot&gt;x&lt;/a&gt;", "x"},
+        {"escaped line breaks in their three forms", "a&lt;br&gt;b&lt;br/&gt;c&lt;BR /&gt;d",
+         "a b c d"},
+        {"a self-closed escaped script hides nothing", "a&lt;script /&gt;b&lt;/script&gt;c",
+         "abc"},
+        {"an escaped tag cut short by the text's end", "a&lt;b&gt;b&lt;/b", "ab"},
         {"escaped script and style go with their contents",
          "&lt;style&gt;p{color:red}&lt;/style&gt;&lt;script&gt;track(1)&lt;/script&gt;Visible",
          "Visible"},
@@ -198,6 +203,37 @@ TEST(escapedDescriptionsAreDecodedThenLoseTags) {
     descriptionToText(text, false);
     CHECK_EQ(text, "in place");
     descriptionToText(static_cast<char*>(nullptr), true);
+}
+
+// Which tags leave a blank where they stood: the block tags, in any case, closing or with a
+// namespace prefix, raw or escaped; the tags that merely format, and names that only begin like a
+// block tag's, leave none. Names of every length, so that long ones cross a block of the scan.
+TEST(blockTagsLeaveABlankAndOthersNone) {
+    const struct {
+        const char* tag;
+        bool breaks;
+    } tags[] = {{"p", true},      {"h1", true},         {"h6", true},     {"hr", true},
+                {"br", true},     {"li", true},         {"tr", true},     {"td", true},
+                {"th", true},     {"ul", true},         {"ol", true},     {"dd", true},
+                {"dt", true},     {"div", true},        {"PRE", true},    {"Table", true},
+                {"/P", true},     {"blockquote", true}, {"/h3", true},    {"xhtml:div", true},
+                {"br/", true},    {"b", false},         {"a", false},     {"span", false},
+                {"h0", false},    {"h7", false},        {"hx", false},    {"pa", false},
+                {"tdx", false},   {"d", false},         {"t", false},     {"divx", false},
+                {"q", false},     {"tables", false},    {"x:b", false},   {"/span", false},
+                {"blockquotes", false},                 {"averyveryverylongname", false}};
+    for (int escaped = 0; escaped < 2; ++escaped) {
+        for (const auto& t : tags) {
+            std::string open = escaped ? "&lt;" : "<", close = escaped ? "&gt;" : ">";
+            std::string input = "a" + open + t.tag + " class=\"c\"" + close + "b";
+            std::string expected = t.breaks ? "a b" : "ab";
+            std::string result = plain(input, escaped == 0);
+            if (result != expected)
+                check::fail(__FILE__, __LINE__,
+                            input + ": got " + check::show(result) + ", expected " +
+                                check::show(expected));
+        }
+    }
 }
 
 TEST(namedReferencesFromTheWholeHtmlTable) {

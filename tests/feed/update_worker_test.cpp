@@ -561,9 +561,7 @@ TEST(conditionalRequestsAndNotModifiedKeepTheListsAsTheyAre) {
     CHECK(requestNumber(server, 0).find("If-None-Match") == std::string::npos);
     CHECK_EQ(joined(titles()), std::string("[Validated][A][B]"));
     std::string firstTime = lastUpdateTime;
-    // What a paint leaves on the entries: their rectangles (and, through them, their tools).
     FeedItem* firstShown = shownFirst();
-    firstShown->next->itemRect = ItemRect{5, 20, 195, 34};
 
     // The next pass is conditional; the headlines stay on show while it runs.
     fakeNow += 3600;
@@ -576,7 +574,6 @@ TEST(conditionalRequestsAndNotModifiedKeepTheListsAsTheyAre) {
     // Not modified: the very same entries, nothing parsed or laid out anew; a success that moves
     // the update time.
     CHECK(shownFirst() == firstShown);
-    CHECK(firstShown->next->itemRect.top == 20 && firstShown->next->itemRect.bottom == 34);
     CHECK_EQ(joined(titles()), std::string("[Validated][A][B]"));
     CHECK_EQ(joined(titles()), std::string("[Validated][A][B]"));
     CHECK_EQ(entryCount(), 3);
