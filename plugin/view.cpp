@@ -588,7 +588,16 @@ bool stepTurn(int direction) {
     int count = feedCount();
     if (settings.show != showInTurn || count < 2)
         return false;
-    state.turnFeed = ((state.turnFeed + direction) % count + count) % count;
+    // The next feed that has something to show (one whose items the filters hide, every one, or
+    // that has none, is passed over as the turn timer passes it over).
+    int next = state.turnFeed;
+    for (int step = 0; step < count; ++step) {
+        next = ((next + direction) % count + count) % count;
+        ShownFeed feed;
+        if (feedAt(next, &feed) && hasSomethingToShow(next, feed))
+            break;
+    }
+    state.turnFeed = next;
     state.turnStarted = turnClock();
     repaintWindow();
     return true;

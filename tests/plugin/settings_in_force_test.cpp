@@ -360,6 +360,7 @@ TEST(removing_a_favourite_renumbers_the_later_ones_and_spares_a_read_only_file) 
     CHECK_EQ(settings.width, 222);
     // Saving to the read-only file says so, and nothing about favourites it did not touch.
     messageBoxes.clear();
+    settings.width = 333; // a change of the plug-in's own, as a drag would make
     broadcastCommand("@FeedMarqueeSaveSettings");
     REQUIRE(messageBoxes.size() == 1);
     CHECK(messageBoxes[0].text.find("could not be written") != std::string::npos);
