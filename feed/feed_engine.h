@@ -70,7 +70,9 @@ void destroyFeedEngine(FeedEngine* engine);
 // first by its first pass, off this thread). Starts nothing by itself: call engineRunDue.
 void engineConfigure(FeedEngine* engine, const FeedSpec* feeds, int count,
                      const EngineOptions* options);
-// Replaces the options alone (the interval, marks); the feeds stay as they are.
+// Replaces the options alone (the interval, marks); the feeds stay as they are. A new interval
+// applies at once: each feed falls due one new interval after its last good pass, and its health
+// line names the new interval; a feed held back after a failure keeps its hold.
 void engineSetOptions(FeedEngine* engine, const EngineOptions* options);
 // Starts the passes of due feeds (within engineMaxPasses) and returns the milliseconds until the
 // next feed falls due, or, when a due feed waits for a slot, until a running pass turns slow if
@@ -123,6 +125,11 @@ int engineFeedInterval(const FeedEngine* engine, int feed);
 // The delay before the feed's next automatic pass after its last one, in seconds: the interval in
 // force, or the longer delay of a back-off or Retry-After.
 int64_t engineFeedDelaySeconds(const FeedEngine* engine, int feed);
+
+// The milliseconds until the feed's next automatic pass from now: 0 when it is due, never more
+// than its delay in force (a clock set back does not stretch it), the whole delay while its pass
+// runs; -1 for another index.
+long long engineFeedWaitMs(const FeedEngine* engine, int feed, int64_t now);
 
 // --- New items (markNew). An item is new when its key was not seen: the first list of a feed
 // (without saved seen keys) is seen whole. Seen keys are saved to the feed's seenPath. Only a

@@ -14,7 +14,7 @@ size_t composeHealthLine(const HealthFacts* facts, char* out, size_t size) {
     const char* itemWord = facts->items == 1 ? "item" : "items";
     int length = 0;
     bool succeeded = facts->kind == healthUpdated || facts->kind == healthNotModified;
-    if (succeeded && facts->movedTo[0]) {
+    if (succeeded && facts->movedTo != nullptr && facts->movedTo[0]) {
         length =
             std::snprintf(out, size, "Moved permanently to %s (update the feed address to keep it)",
                           facts->movedTo);

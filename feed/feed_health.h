@@ -17,7 +17,8 @@ struct HealthFacts {
     int items;           // headlines shown (healthUpdated, healthCached)
     char reason[256];    // why the pass failed (healthFailed)
     char nextTry[20];    // "15:21": the next automatic attempt after a failure; empty: not shown
-    char movedTo[2048];  // the new address after permanent redirects; empty when there were none
+    const char* movedTo; // the new address after permanent redirects (any length); null or empty
+                         // when there were none
     int intervalMinutes; // the automatic interval in force; 0: not shown
 };
 

@@ -301,7 +301,11 @@ UINT updateTimerDelayMs() {
     // feeds whose pass runs re-arm the timer when it ends.
     long long ms = -1;
     if (oneMode()) {
-        ms = engineFeedDelaySeconds(engine, 0) * 1000LL;
+        // A pass or the reading of the saved copy re-arms the timer as it ends.
+        ms = engineBusy(engine) ? engineFeedDelaySeconds(engine, 0) * 1000LL
+                                : engineFeedWaitMs(engine, 0, engineClock());
+        if (ms < 200)
+            ms = 200;
     } else {
         ms = engineRunDue(engine, engineClock());
         if (ms < 0)

@@ -361,3 +361,123 @@ TEST(aFeedLongerThanTheSeenKeysMarksOnlyWhatIsNew) {
     destroyFeedEngine(engine);
     stopServer(server);
 }
+
+namespace {
+int64_t volatile fakeNow;
+int64_t fakeClock() {
+    return fakeNow;
+}
+} // namespace
+
+TEST(theScheduleFollowsAClockSetBackAndANewIntervalAtOnce) {
+    TestServer fine{}, held{};
+    REQUIRE(startServer(fine, serveWhole, feedResponse("Fine", {"f1"})));
+    REQUIRE(startServer(held, serveWhole,
+                        "HTTP/1.0 503 Service Unavailable\r\nRetry-After: 7200\r\n\r\n"));
+    std::string url = serverUrl(fine, "/"), heldUrl = serverUrl(held, "/");
+    FeedSpec specs[] = {{url.c_str(), nullptr, nullptr, nullptr, nullptr},
+                        {heldUrl.c_str(), nullptr, nullptr, nullptr, nullptr}};
+    int64_t (*realClock)() = engineClock;
+    fakeNow = realClock();
+    engineClock = fakeClock;
+    EngineOptions o = options();
+    o.updateIntervalMinutes = 1;
+    FeedEngine* engine = createFeedEngine(nullptr, nullptr);
+    engineConfigure(engine, specs, 2, &o);
+    REQUIRE(settle(engine, [&] { return engineFeedPasses(engine, -1) == 2; }));
+
+    // The clock goes back an hour: the next pass is still one minute away, not an hour and one.
+    fakeNow -= 3600;
+    long long wait = engineRunDue(engine, fakeNow);
+    CHECK(wait > 0 && wait <= 60000);
+    CHECK(engineFeedWaitMs(engine, 0, fakeNow) <= 60000);
+    fakeNow += 60;
+    REQUIRE(settle(engine, [&] { return engineFeedPasses(engine, 0) == 2; }));
+
+    // From one minute to an hour and back to one after five minutes: the feed is due at once,
+    // and its health line names the interval in force; the server's Retry-After still holds the
+    // other feed back.
+    o.updateIntervalMinutes = 60;
+    engineSetOptions(engine, &o);
+    CHECK(std::string(engineFeedHealth(engine, 0)).find("(every 60 min)") != std::string::npos);
+    CHECK(engineFeedWaitMs(engine, 0, fakeNow) > 59 * 60000LL);
+    fakeNow += 5 * 60;
+    engineRunDue(engine, fakeNow);
+    CHECK_EQ(engineFeedPasses(engine, 0), 2);
+    o.updateIntervalMinutes = 1;
+    engineSetOptions(engine, &o);
+    CHECK(std::string(engineFeedHealth(engine, 0)).find("(every 1 min)") != std::string::npos);
+    CHECK_EQ(engineFeedWaitMs(engine, 0, fakeNow), 0LL);
+    CHECK(engineFeedWaitMs(engine, 1, fakeNow) > 60 * 60000LL);
+    REQUIRE(settle(engine, [&] { return engineFeedPasses(engine, 0) == 3; }));
+    CHECK_EQ(engineFeedPasses(engine, 1), 1);
+    destroyFeedEngine(engine);
+    engineClock = realClock;
+    stopServer(fine);
+    stopServer(held);
+}
+
+TEST(movedFilesAreWrittenAtTheirNewPlaceAndALongNewAddressIsNamedWhole) {
+    TempFolder folder("moved");
+    TestServer server{};
+    REQUIRE(startServer(server, serveWhole, ""));
+    std::string target = serverUrl(server, ("/" + std::string(5000, 'n')).c_str());
+    server.responses = {"HTTP/1.0 301 Moved Permanently\r\nLocation: " + target + "\r\n\r\n",
+                        feedResponse("Moved", {"m1", "m2"})};
+    std::string url = serverUrl(server, "/old");
+    std::string cacheA = folder.file("a.cache"), seenA = folder.file("a.seen");
+    std::string cacheB = folder.file("b.cache"), seenB = folder.file("b.seen");
+    FeedSpec spec = {url.c_str(), cacheA.c_str(), seenA.c_str(), nullptr, nullptr};
+    EngineOptions o = options();
+    FeedEngine* engine = createFeedEngine(nullptr, nullptr);
+    engineConfigure(engine, &spec, 1, &o);
+    REQUIRE(settle(engine, [&] { return engineFeedPasses(engine, 0) == 1; }));
+    CHECK_EQ(std::string(engineFeedHealth(engine, 0)),
+             "Moved permanently to " + target + " (update the feed address to keep it)");
+    CHECK(fileExists(cacheA));
+
+    // The same feed's files move: the next pass writes its copy there though the body is the
+    // same, and its seen keys follow.
+    spec = FeedSpec{url.c_str(), cacheB.c_str(), seenB.c_str(), nullptr, nullptr};
+    engineConfigure(engine, &spec, 1, &o);
+    engineUpdateNow(engine, 0);
+    REQUIRE(settle(engine, [&] { return engineFeedPasses(engine, 0) == 2; }));
+    destroyFeedEngine(engine);
+    CHECK(fileExists(cacheB) && fileExists(seenB));
+    stopServer(server);
+}
+
+TEST(passesOfDroppedFeedsHoldTheirSlotsUntilTheirConnectionsClose) {
+    const int cycles = 10, perCycle = 8;
+    std::vector<TestServer> servers(cycles * perCycle);
+    std::vector<std::string> urls;
+    for (TestServer& server : servers) {
+        REQUIRE(startServer(server, serveAfterRelease, feedResponse("Silent", {"s"})));
+        urls.push_back(serverUrl(server, "/"));
+    }
+    EngineOptions o = options();
+    FeedEngine* engine = createFeedEngine(nullptr, nullptr);
+    // Eight silent feeds added and dropped again and again, the last set kept.
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        std::vector<FeedSpec> specs;
+        for (int i = 0; i < perCycle; ++i)
+            specs.push_back(
+                FeedSpec{urls[cycle * perCycle + i].c_str(), nullptr, nullptr, nullptr, nullptr});
+        engineConfigure(engine, specs.data(), perCycle, &o);
+        engineRunDue(engine, engineClock());
+        Sleep(2);
+    }
+    Sleep(100);
+    long connections = 0;
+    for (TestServer& server : servers)
+        connections += server.connections;
+    std::printf("connections opened by %d add-and-drop cycles: %ld\n", cycles, connections);
+    CHECK(connections <= 12); // 40 when a dropped pass frees its slot at once
+    // Once the dropped passes have closed their connections, the kept feeds get the slots.
+    REQUIRE(settle(engine, [&] { return running(engine) == engineMaxPasses; }));
+    destroyFeedEngine(engine);
+    for (TestServer& server : servers) {
+        releaseServer(server);
+        stopServer(server);
+    }
+}

@@ -126,13 +126,22 @@ TEST(theHealthLineOfEachState) {
         facts.items = row.items;
         std::strcpy(facts.reason, row.reason);
         std::strcpy(facts.nextTry, row.nextTry);
-        std::strcpy(facts.movedTo, row.movedTo);
+        facts.movedTo = row.movedTo;
         facts.intervalMinutes = row.interval;
         char line[512];
         size_t length = composeHealthLine(&facts, line, sizeof line);
         CHECK_EQ(std::string(line), std::string(row.line));
         CHECK_EQ(length, std::strlen(row.line));
     }
+    // An address moved to is named whole, up to the longest address kept.
+    std::string longAddress = "https://example.org/" + std::string(8150, 'a');
+    HealthFacts moved = {};
+    moved.kind = healthUpdated;
+    moved.movedTo = longAddress.c_str();
+    std::string movedLine(9000, '\0');
+    movedLine.resize(composeHealthLine(&moved, &movedLine[0], movedLine.size()));
+    CHECK_EQ(movedLine,
+             "Moved permanently to " + longAddress + " (update the feed address to keep it)");
     // A small buffer gets a cut, terminated line.
     HealthFacts facts = {};
     facts.kind = healthNotModified;
