@@ -13,6 +13,7 @@
 #include "display/tooltip.h"
 #include "plugin/window_proc.h"
 #include "feed/feed_engine.h"
+#include "feed/feed_health.h"
 #include "feed/update_schedule.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
@@ -401,4 +402,27 @@ const char* feedHealthLine() {
 int updateIntervalInForce() {
     syncOptions();
     return engineFeedInterval(engine, 0);
+}
+
+const char* healthReport() {
+    if (oneMode())
+        return feedHealthLine();
+    static char report[healthReportLimit];
+    int count = shownFeedCount();
+    NamedHealth* lines =
+        static_cast<NamedHealth*>(std::calloc(static_cast<size_t>(count) + 1, sizeof(NamedHealth)));
+    if (lines == nullptr)
+        return feedHealthLine();
+    for (int i = 0; i < count; ++i) {
+        ShownFeed feed;
+        if (!shownFeedAt(i, &feed))
+            continue;
+        lines[i].name = feed.title;
+        lines[i].line = feed.health != nullptr && feed.health[0] ? feed.health : connectingText;
+        lines[i].failed = feed.stale || !feed.hasHeadlines;
+    }
+    // Room is left for the hot key's note.
+    composeHealthReport(lines, count, report, sizeof report - 512);
+    std::free(lines);
+    return withHotKeyNote(report);
 }

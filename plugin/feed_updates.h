@@ -81,6 +81,9 @@ bool headlinesOfAnotherAddress(const char* url);
 bool headlinesStale();
 // The health line; empty before the first pass.
 const char* feedHealthLine();
+// The health of what is shown, for the health command: "one" mode's health line; in "together"
+// and "inTurn" every feed's line, named, the failed ones first, within healthReportLimit bytes.
+const char* healthReport();
 // The interval in force in minutes.
 int updateIntervalInForce();
 // "%m/%d %H:%M" of the last good pass (or saved copy shown); empty at first.

@@ -979,3 +979,25 @@ TEST(newItemsAreMarkedInOneModeToo) {
     settings.markNew = true;
     stopServer(server);
 }
+
+TEST(theHealthReportOfSeveralFeedsNamesEveryFeedFailedOnesFirst) {
+    PoliteSettings polite;
+    TestServer fine{}, broken{};
+    REQUIRE(startServer(fine, serveWhole, feedResponse("Feed A", {"a1"})));
+    REQUIRE(startServer(broken, serveWhole, "HTTP/1.0 404 Not Found\r\n\r\n"));
+    setFavorites({{"Alpha", serverUrl(fine, "/")}, {"Broken", serverUrl(broken, "/")}});
+    for (int mode : {showTogether, showInTurn}) {
+        settings.show = mode;
+        PluginWindow plugin;
+        requestUpdate();
+        REQUIRE(pumpUntilHandled(2, 10000));
+        std::string report = healthReport();
+        CHECK(startsWith(report, "Broken: Failed "));
+        CHECK(report.find("HTTP 404 Not Found") < report.find(" | Alpha: Updated "));
+        stopUpdate();
+    }
+    settings.show = showOne;
+    releaseFavorites();
+    stopServer(fine);
+    stopServer(broken);
+}
