@@ -29,9 +29,75 @@ HWND volatile deliveryWindow;
 // The address "one" mode showed last, so that a new one drops the old one's saved copy.
 char* oneModeUrl;
 
+// Set while a WM_FEED_UPDATED is on its way: one message takes every result queued until it is
+// handled, so hundreds of passes ending together cost the window a few messages, not hundreds.
+volatile LONG updatePosted;
+
 bool postPass(void*) {
     HWND window = deliveryWindow;
-    return window != nullptr && PostMessageA(window, WM_FEED_UPDATED, 0, 0);
+    if (window == nullptr)
+        return false;
+    if (InterlockedExchange(&updatePosted, 1) != 0)
+        return true;
+    if (PostMessageA(window, WM_FEED_UPDATED, 0, 0))
+        return true;
+    InterlockedExchange(&updatePosted, 0);
+    return false;
+}
+
+// The favourites' addresses and titles by index (copies), taken when the feeds are configured and
+// again when the favourites were read anew: in "together" and "inTurn" feed i is favourite i, so
+// its title is found at once, not by a walk of the favourites for every feed at every paint.
+struct FavoriteTitle {
+    char* url;
+    char* title; // null: the favourite has none
+};
+FavoriteTitle* favoriteTitles;
+int favoriteTitleCount;
+const FavoriteFeed* titlesOfList; // the list they were taken from (compared, never followed)
+int titlesOfCount;
+
+void releaseFavoriteTitles() {
+    for (int i = 0; i < favoriteTitleCount; ++i) {
+        std::free(favoriteTitles[i].url);
+        std::free(favoriteTitles[i].title);
+    }
+    std::free(favoriteTitles);
+    favoriteTitles = nullptr;
+    favoriteTitleCount = 0;
+    titlesOfList = nullptr;
+}
+
+void takeFavoriteTitles() {
+    releaseFavoriteTitles();
+    int count = favoriteCount > 0 ? favoriteCount : 0;
+    favoriteTitles = static_cast<FavoriteTitle*>(
+        std::calloc(static_cast<size_t>(count) + 1, sizeof(FavoriteTitle)));
+    if (favoriteTitles == nullptr)
+        return;
+    int n = 0;
+    for (const FavoriteFeed* f = favorites; f != nullptr && n < count; f = f->next, ++n) {
+        favoriteTitles[n].url = _strdup(f->url);
+        favoriteTitles[n].title = f->title[0] ? _strdup(f->title) : nullptr;
+    }
+    favoriteTitleCount = n;
+    titlesOfList = favorites;
+    titlesOfCount = favoriteCount;
+}
+
+// The title of a favourite with address url, or null; index is where it is looked for first (the
+// feed's own index: the favourite it was made of, unless the list changed since).
+const char* favoriteTitleOf(const char* url, int index) {
+    if (titlesOfList != favorites || titlesOfCount != favoriteCount)
+        takeFavoriteTitles();
+    if (index >= 0 && index < favoriteTitleCount && favoriteTitles[index].url != nullptr &&
+        std::strcmp(favoriteTitles[index].url, url) == 0)
+        return favoriteTitles[index].title;
+    for (int i = 0; i < favoriteTitleCount; ++i)
+        if (favoriteTitles[i].title != nullptr && favoriteTitles[i].url != nullptr &&
+            std::strcmp(favoriteTitles[i].url, url) == 0)
+            return favoriteTitles[i].title;
+    return nullptr;
 }
 
 // folder of the settings file + name into path (MAX_PATH); false (path empty) when it does not
@@ -237,6 +303,7 @@ void reconfigureFeeds() {
             specs[n] = FeedSpec{f->url, paths[n][0], paths[n][1], oneCache, oneSeen};
         }
         engineConfigure(engine, specs, n, &options);
+        takeFavoriteTitles();
         std::free(specs);
         std::free(paths);
     }
@@ -278,20 +345,22 @@ void stopUpdate() {
     engine = nullptr;
     std::free(oneModeUrl);
     oneModeUrl = nullptr;
+    releaseFavoriteTitles();
+    titlesOfCount = 0;
     releaseFeedList(paintedList);
     paintedList = nullptr;
     lastUpdateTime[0] = '\0';
 }
 
 void finishUpdate(LPARAM) {
+    // Cleared before the results are taken: one queued after the take posts a message again.
+    InterlockedExchange(&updatePosted, 0);
     if (engine == nullptr)
         return;
     // Every queued result is taken (a message may carry several); feeds that waited for a free
     // slot start now.
     runEngine();
     armTimer();
-    if (runtime.pluginWindow)
-        InvalidateRect(runtime.pluginWindow, nullptr, FALSE);
 }
 
 UINT updateTimerDelayMs() {
@@ -342,9 +411,7 @@ bool shownFeedAt(int index, ShownFeed* out) {
     out->updated = engineFeedUpdated(engine, index);
     out->items = out->hasHeadlines ? itemCount(out->list) : 0;
     out->newItems = engineNewCount(engine, index);
-    for (const FavoriteFeed* f = favorites; f != nullptr && out->title == nullptr; f = f->next)
-        if (f->title[0] && std::strcmp(f->url, out->url) == 0)
-            out->title = f->title;
+    out->title = favoriteTitleOf(out->url, oneMode() ? -1 : index);
     if (out->title == nullptr)
         out->title = engineFeedTitle(engine, index);
     if (out->title == nullptr)

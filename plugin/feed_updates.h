@@ -41,8 +41,8 @@ void requestFeedUpdate(int feed);
 // endPlugin's step: stops every pass within the stop bound (never waits longer) and frees the
 // engine; the next reconfigureFeeds starts afresh and reads the saved copies again.
 void stopUpdate();
-// The handling of WM_FEED_UPDATED (lParam as posted): the result reaches its feed, timer 1 is
-// re-armed with the next due time and the window repaints.
+// The handling of WM_FEED_UPDATED (lParam as posted): the results reach their feeds and timer 1
+// is re-armed with the next due time; the caller shows them (repaints).
 void finishUpdate(LPARAM pass);
 // Timer 1: starts the passes that are due and re-arms the timer.
 void runDueUpdates();
