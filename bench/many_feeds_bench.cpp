@@ -149,7 +149,10 @@ int main(int argc, char** argv) {
         requests += feedRequests(server);
     std::printf("%d answers to %d pings, %ld requests to the answering feeds\n", pings.answered,
                 static_cast<int>(measuredMs / 10), requests);
-    stopShell(shell, 60000);
+    DWORD quitAsked = GetTickCount();
+    int status = stopShell(shell, 60000);
+    std::printf("the shell quit in %.2f s (status %d)\n", (GetTickCount() - quitAsked) / 1000.0,
+                status);
     for (FeedServer& server : answering)
         stopFeedServer(server);
     std::printf("1000 feeds: longest stall %lu ms, window thread busy %.0f%% of the first 20 s\n",

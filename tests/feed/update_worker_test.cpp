@@ -994,6 +994,13 @@ TEST(theHealthReportOfSeveralFeedsNamesEveryFeedFailedOnesFirst) {
         std::string report = healthReport();
         CHECK(startsWith(report, "Broken: Failed "));
         CHECK(report.find("HTTP 404 Not Found") < report.find(" | Alpha: Updated "));
+        // The favourites read anew, in another order, before the feeds follow them: each feed
+        // still carries its own favourite's title.
+        setFavorites({{"Broken", serverUrl(broken, "/")}, {"Alpha", serverUrl(fine, "/")}});
+        ShownFeed feed = {};
+        CHECK(shownFeedAt(0, &feed) && std::string(feed.title) == "Alpha");
+        CHECK(shownFeedAt(1, &feed) && std::string(feed.title) == "Broken");
+        setFavorites({{"Alpha", serverUrl(fine, "/")}, {"Broken", serverUrl(broken, "/")}});
         stopUpdate();
     }
     settings.show = showOne;
