@@ -178,6 +178,7 @@ struct Pass {
     char* etag; // validators sent (empty: an unconditional request)
     char* lastModified;
     char* validatorsUrl;  // the address they belong to (FetchRequest.validatorsUrl); empty: url
+    char* userAgent;      // FetchRequest.userAgent; empty: the product's own
     char* cachePath;      // where a good response is saved; null: not saved
     struct LoadJob* jobs; // a loader: the saved copies and seen keys to read, in turn
     int jobCount;
@@ -215,6 +216,7 @@ void releasePass(Pass* pass) {
     std::free(pass->etag);
     std::free(pass->lastModified);
     std::free(pass->validatorsUrl);
+    std::free(pass->userAgent);
     std::free(pass->cachePath);
     std::free(pass);
 }
@@ -225,8 +227,10 @@ struct FeedState {
     char* seenPath;
     char* formerCachePath;
     char* formerSeenPath;
-    FeedList* headlines; // the last good list; null: none
-    FeedList* shown;     // headlines, or a placeholder
+    int ownIntervalMinutes; // FeedSpec's updateIntervalMinutes; 0: the options'
+    char* userAgent;        // FeedSpec's; empty: the product's own
+    FeedList* headlines;    // the last good list; null: none
+    FeedList* shown;        // headlines, or a placeholder
     bool stale;
     char* etag; // validators of the last good response
     char* lastModified;
@@ -261,6 +265,7 @@ void resetFeed(FeedState* feed) {
     std::free(feed->seenPath);
     std::free(feed->formerCachePath);
     std::free(feed->formerSeenPath);
+    std::free(feed->userAgent);
     releaseFeedList(feed->headlines);
     releaseFeedList(feed->shown);
     std::free(feed->etag);
@@ -306,7 +311,9 @@ struct FeedEngine {
 namespace {
 
 int intervalOf(const FeedEngine* engine, const FeedState* feed) {
-    return intervalInForceMinutes(engine->options.updateIntervalMinutes, feed->ttlMinutes);
+    int own = feed->ownIntervalMinutes;
+    return intervalInForceMinutes(own > 0 ? own : engine->options.updateIntervalMinutes,
+                                  feed->ttlMinutes);
 }
 
 // The seconds from a feed's pass to its next automatic one: the interval in force, or the longer
@@ -661,8 +668,12 @@ void runLoader(Pass* loader) {
 }
 
 void runPass(Pass* pass) {
-    FetchRequest request = {pass->url, pass->etag, pass->lastModified, &pass->stop,
-                            pass->validatorsUrl[0] ? pass->validatorsUrl : nullptr};
+    FetchRequest request = {pass->url,
+                            pass->etag,
+                            pass->lastModified,
+                            &pass->stop,
+                            pass->validatorsUrl[0] ? pass->validatorsUrl : nullptr,
+                            pass->userAgent};
     FetchResult* fetched = static_cast<FetchResult*>(std::calloc(1, sizeof(FetchResult)));
     FeedPassResult* r = newResult(pass);
     if (fetched != nullptr && r != nullptr && pass->stop == 0)
@@ -919,13 +930,14 @@ bool startPass(FeedEngine* engine, FeedState* feed) {
     pass->etag = copyOf(feed->headlines != nullptr ? feed->etag : "");
     pass->lastModified = copyOf(feed->headlines != nullptr ? feed->lastModified : "");
     pass->validatorsUrl = copyOf(feed->headlines != nullptr ? feed->validatorsUrl : "");
+    pass->userAgent = copyOf(feed->userAgent);
     if (engine->options.keepHeadlines && feed->cachePath != nullptr && feed->cachePath[0])
         pass->cachePath = copyOf(feed->cachePath);
     pass->bodyKnown = feed->bodyKnown;
     pass->bodyCrc = feed->bodyCrc;
     pass->bodyLength = feed->bodyLength;
     if (pass->url == nullptr || pass->etag == nullptr || pass->lastModified == nullptr ||
-        pass->validatorsUrl == nullptr) {
+        pass->validatorsUrl == nullptr || pass->userAgent == nullptr) {
         pass->references = 1;
         releasePass(pass);
         return false;
@@ -944,20 +956,20 @@ FeedState* feedAt(const FeedEngine* engine, int feed) {
     return engine != nullptr && feed >= 0 && feed < engine->count ? &engine->feeds[feed] : nullptr;
 }
 
-// A new interval applies at once: each feed's next pass is one new interval after its last good
+// A new interval applies at once: the feed's next pass is one new interval after its last good
 // one (it may be due now), and its health line names the new interval. A feed held back after a
 // failure (back-off, Retry-After) keeps its hold.
+void followNewInterval(const FeedEngine* engine, FeedState* feed) {
+    if (feed->delaySeconds == 0 && feed->lastPassAt != 0 && feed->dueAt != 0)
+        feed->dueAt = feed->lastPassAt + static_cast<int64_t>(intervalOf(engine, feed)) * 60;
+    composeHealth(engine, feed);
+}
+
 void applyOptions(FeedEngine* engine, const EngineOptions* options) {
     bool intervalChanged = engine->options.updateIntervalMinutes != options->updateIntervalMinutes;
     engine->options = *options;
-    if (!intervalChanged)
-        return;
-    for (int i = 0; i < engine->count; ++i) {
-        FeedState* feed = &engine->feeds[i];
-        if (feed->delaySeconds == 0 && feed->lastPassAt != 0 && feed->dueAt != 0)
-            feed->dueAt = feed->lastPassAt + static_cast<int64_t>(intervalOf(engine, feed)) * 60;
-        composeHealth(engine, feed);
-    }
+    for (int i = 0; intervalChanged && i < engine->count; ++i)
+        followNewInterval(engine, &engine->feeds[i]);
 }
 
 } // namespace
@@ -1046,6 +1058,12 @@ void engineConfigure(FeedEngine* engine, const FeedSpec* feeds, int count,
         setText(&feed->formerSeenPath, feeds[i].formerSeenPath);
         if (seenMoved)
             saveSeen(engine, feed);
+        setText(&feed->userAgent, feeds[i].userAgent);
+        int ownInterval = feeds[i].updateIntervalMinutes > 0 ? feeds[i].updateIntervalMinutes : 0;
+        if (ownInterval != feed->ownIntervalMinutes) {
+            feed->ownIntervalMinutes = ownInterval;
+            followNewInterval(engine, feed);
+        }
         if (headlinesOff && feed->running == nullptr && feed->headlines != nullptr)
             show(feed, feed->headlines);
     }

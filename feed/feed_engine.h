@@ -35,6 +35,11 @@ struct FeedSpec {
     // that copy was saved for this address; null: none. The next good pass writes the feed's own.
     const char* formerCachePath;
     const char* formerSeenPath;
+    // The feed's own update interval in minutes, in place of the options' (bounded alike; the
+    // feed's ttl, a Retry-After and the back-off still lengthen it); 0: the options'.
+    int updateIntervalMinutes = 0;
+    // The User-Agent text its requests send; null or empty: the product's own.
+    const char* userAgent = nullptr;
 };
 
 struct EngineOptions {
@@ -120,7 +125,8 @@ const char* engineFeedHealth(const FeedEngine* engine, int feed);
 const char* engineFeedFailure(const FeedEngine* engine, int feed);
 // "%m/%d %H:%M" of the last good pass or of the saved copy shown; empty before either.
 const char* engineFeedUpdated(const FeedEngine* engine, int feed);
-// The interval in force in minutes (user's interval or the feed's ttl, at most a day).
+// The interval in force in minutes (the feed's own interval or else the user's, or the feed's ttl
+// when longer; at most a day).
 int engineFeedInterval(const FeedEngine* engine, int feed);
 // The delay before the feed's next automatic pass after its last one, in seconds: the interval in
 // force, or the longer delay of a back-off or Retry-After.

@@ -43,8 +43,10 @@ runs=3
 stalls=()
 busies=()
 for run in $(seq $runs); do
-    line=$(wine ./bench/many_feeds/many_feeds_bench.exe "$(winepath -w FeedMarquee.dll)" 2>&1 |
-           tr -d '\r' | tee /dev/stderr | grep '^1000 feeds:' || true)
+    output=$(wine ./bench/many_feeds/many_feeds_bench.exe "$(winepath -w FeedMarquee.dll)" 2>&1 |
+             tr -d '\r' || true)
+    echo "$output"
+    line=$(grep '^1000 feeds:' <<<"$output" || true)
     if [[ $line =~ stall\ ([0-9]+)\ ms.*busy\ ([0-9]+)% ]]; then
         stalls+=("${BASH_REMATCH[1]}")
         busies+=("${BASH_REMATCH[2]}")

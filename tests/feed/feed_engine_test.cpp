@@ -457,27 +457,82 @@ TEST(passesOfDroppedFeedsHoldTheirSlotsUntilTheirConnectionsClose) {
     }
     EngineOptions o = options();
     FeedEngine* engine = createFeedEngine(nullptr, nullptr);
-    // Eight silent feeds added and dropped again and again, the last set kept.
+    // Eight silent feeds added and dropped again and again.
+    std::vector<FeedSpec> specs(perCycle);
     for (int cycle = 0; cycle < cycles; ++cycle) {
-        std::vector<FeedSpec> specs;
         for (int i = 0; i < perCycle; ++i)
-            specs.push_back(
-                FeedSpec{urls[cycle * perCycle + i].c_str(), nullptr, nullptr, nullptr, nullptr});
+            specs[i] =
+                FeedSpec{urls[cycle * perCycle + i].c_str(), nullptr, nullptr, nullptr, nullptr};
         engineConfigure(engine, specs.data(), perCycle, &o);
         engineRunDue(engine, engineClock());
-        Sleep(2);
     }
-    Sleep(100);
+    engineConfigure(engine, nullptr, 0, &o);
+    Sleep(300); // the servers have counted what reached them
     long connections = 0;
     for (TestServer& server : servers)
         connections += server.connections;
     std::printf("connections opened by %d add-and-drop cycles: %ld\n", cycles, connections);
     CHECK(connections <= 12); // 40 when a dropped pass frees its slot at once
-    // Once the dropped passes have closed their connections, the kept feeds get the slots.
+    // Once the dropped passes have closed their connections, new feeds get the slots.
+    engineConfigure(engine, specs.data(), perCycle, &o);
     REQUIRE(settle(engine, [&] { return running(engine) == engineMaxPasses; }));
     destroyFeedEngine(engine);
     for (TestServer& server : servers) {
         releaseServer(server);
         stopServer(server);
     }
+}
+
+TEST(aFeedsOwnIntervalAndUserAgentGoIntoItsRequests) {
+    TestServer own{}, global{}, longer{};
+    REQUIRE(startServer(own, serveWhole, feedResponse("Own", {"o1"})));
+    REQUIRE(startServer(global, serveWhole, feedResponse("Global", {"g1"})));
+    // A feed asking for an hour (ttl) is not polled more often for its own shorter interval.
+    std::string withTtl = feedResponse("Ttl", {"t1"});
+    withTtl.insert(withTtl.find("<title>"), "<ttl>60</ttl>");
+    REQUIRE(startServer(longer, serveWhole, withTtl));
+    std::string ownUrl = serverUrl(own, "/"), globalUrl = serverUrl(global, "/"),
+                longerUrl = serverUrl(longer, "/");
+    FeedSpec specs[] = {
+        {ownUrl.c_str(), nullptr, nullptr, nullptr, nullptr, 5, "Reader/2.0 (like a browser)"},
+        {globalUrl.c_str(), nullptr, nullptr, nullptr, nullptr, 0, "Bad\r\nX-Injected: 1"},
+        {longerUrl.c_str(), nullptr, nullptr, nullptr, nullptr, 5, ""}};
+    int64_t (*realClock)() = engineClock;
+    fakeNow = realClock();
+    engineClock = fakeClock;
+    EngineOptions o = options(); // every 15 minutes
+    FeedEngine* engine = createFeedEngine(nullptr, nullptr);
+    engineConfigure(engine, specs, 3, &o);
+    REQUIRE(settle(engine, [&] { return engineFeedPasses(engine, -1) == 3; }));
+    CHECK(recordedRequests(own)[0].find("\r\nUser-Agent: Reader/2.0 (like a browser)\r\n") !=
+          std::string::npos);
+    // A text that would add header lines is not sent; the product's own goes instead.
+    std::string request = recordedRequests(global)[0];
+    CHECK(request.find("X-Injected") == std::string::npos);
+    CHECK(request.find("\r\nUser-Agent: FeedMarquee/") != std::string::npos);
+    CHECK(recordedRequests(longer)[0].find("\r\nUser-Agent: FeedMarquee/") != std::string::npos);
+    CHECK(std::string(engineFeedHealth(engine, 0)).find("(every 5 min)") != std::string::npos);
+
+    // Five minutes on, only the feed with its own five-minute interval is asked again.
+    fakeNow += 5 * 60;
+    REQUIRE(settle(engine, [&] { return engineFeedPasses(engine, 0) == 2; }));
+    settle(
+        engine, [] { return false; }, 200);
+    CHECK_EQ(global.connections, 1L);
+    CHECK_EQ(longer.connections, 1L);
+    // Its interval taken away: it follows the global fifteen minutes, counted from its last pass.
+    specs[0].updateIntervalMinutes = 0;
+    engineConfigure(engine, specs, 3, &o);
+    CHECK(std::string(engineFeedHealth(engine, 0)).find("(every 15 min)") != std::string::npos);
+    fakeNow += 10 * 60;
+    REQUIRE(settle(engine, [&] { return engineFeedPasses(engine, 1) == 2; }));
+    CHECK_EQ(engineFeedPasses(engine, 0), 2);
+    CHECK_EQ(longer.connections, 1L);
+    fakeNow += 5 * 60;
+    REQUIRE(settle(engine, [&] { return engineFeedPasses(engine, 0) == 3; }));
+    destroyFeedEngine(engine);
+    engineClock = realClock;
+    stopServer(own);
+    stopServer(global);
+    stopServer(longer);
 }
