@@ -243,6 +243,9 @@ void reconfigureFeeds() {
         engine = createFeedEngine(postPass, nullptr);
     if (engine == nullptr)
         return;
+    // A message pending for another window went with it.
+    if (deliveryWindow != runtime.pluginWindow)
+        InterlockedExchange(&updatePosted, 0);
     deliveryWindow = runtime.pluginWindow;
     EngineOptions options = optionsOfSettings();
 
@@ -341,7 +344,8 @@ void stopUpdate() {
     if (engine == nullptr)
         return;
     deliveryWindow = nullptr;
-    destroyFeedEngine(engine); // stops every pass first, within the bound
+    destroyFeedEngine(engine);             // stops every pass first, within the bound
+    InterlockedExchange(&updatePosted, 0); // a message still pending finds no engine
     engine = nullptr;
     std::free(oneModeUrl);
     oneModeUrl = nullptr;

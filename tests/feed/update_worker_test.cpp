@@ -521,6 +521,30 @@ TEST(aResultPostedBeforeAStopIsIgnoredByTheNextRun) {
     stopServer(held);
 }
 
+TEST(aMessageLostWithItsWindowHoldsUpNoLaterResult) {
+    TestServer server{};
+    REQUIRE(startServer(server, serveWhole, feedResponse("Again", {"shown"})));
+    setFeedUrl(serverUrl(server, "/"));
+    {
+        // The plug-in ends while a finished pass's message waits: the window goes with it.
+        PluginWindow plugin;
+        requestUpdate();
+        MSG posted;
+        DWORD waited = GetTickCount();
+        while (
+            !PeekMessageA(&posted, plugin.window, WM_FEED_UPDATED, WM_FEED_UPDATED, PM_NOREMOVE) &&
+            GetTickCount() - waited < 10000)
+            Sleep(10);
+        stopUpdate();
+        DestroyWindow(plugin.window);
+    }
+    PluginWindow plugin;
+    requestUpdate();
+    REQUIRE(pumpUntilHandled(1, 10000));
+    CHECK_EQ(joined(titles()), std::string("[Again][shown]"));
+    stopServer(server);
+}
+
 TEST(aResultThatCouldNotBePostedDoesNotBlockLaterPasses) {
     TestServer server{};
     server.responses = {feedResponse("Unseen", {"lost"}), feedResponse("Seen", {"shown"})};
