@@ -46,6 +46,10 @@ char* copyOf(const char* text) {
     return copy;
 }
 
+bool sameText(const char* a, const char* b) {
+    return std::strcmp(a != nullptr ? a : "", b != nullptr ? b : "") == 0;
+}
+
 // Replaces a heap text with a copy of text.
 void setText(char** field, const char* text) {
     std::free(*field);
@@ -174,6 +178,7 @@ struct Pass {
     char* etag; // validators sent (empty: an unconditional request)
     char* lastModified;
     char* validatorsUrl;  // the address they belong to (FetchRequest.validatorsUrl); empty: url
+    char* userAgent;      // FetchRequest.userAgent; empty: the product's own
     char* cachePath;      // where a good response is saved; null: not saved
     struct LoadJob* jobs; // a loader: the saved copies and seen keys to read, in turn
     int jobCount;
@@ -212,6 +217,7 @@ void releasePass(Pass* pass) {
     std::free(pass->etag);
     std::free(pass->lastModified);
     std::free(pass->validatorsUrl);
+    std::free(pass->userAgent);
     std::free(pass->cachePath);
     std::free(pass);
 }
@@ -223,8 +229,10 @@ struct FeedState {
     char* formerCachePath;
     char* formerSeenPath;
     bool allowBasicOverHttp;
-    FeedList* headlines; // the last good list; null: none
-    FeedList* shown;     // headlines, or a placeholder
+    int ownIntervalMinutes; // FeedSpec's updateIntervalMinutes; 0: the options'
+    char* userAgent;        // FeedSpec's; empty: the product's own
+    FeedList* headlines;    // the last good list; null: none
+    FeedList* shown;        // headlines, or a placeholder
     bool stale;
     char* etag; // validators of the last good response
     char* lastModified;
@@ -237,11 +245,13 @@ struct FeedState {
     UpdateSchedule schedule;
     int64_t delaySeconds; // the delay in force after a failure; 0: the interval in force
     int ttlMinutes;
-    int64_t dueAt; // seconds since 1970; 0: due now
+    int64_t dueAt;      // seconds since 1970; 0: due now
+    int64_t lastPassAt; // the end of the last successful pass; 0: none yet
     Pass* running;
     int passes; // passes applied
     HealthFacts health;
-    char healthLine[2400];
+    char* movedTo;    // health.movedTo's text; null: not moved
+    char* healthLine; // null before the first line was composed
     char updated[20];
     // New items.
     SeenKeys seen;
@@ -257,11 +267,14 @@ void resetFeed(FeedState* feed) {
     std::free(feed->seenPath);
     std::free(feed->formerCachePath);
     std::free(feed->formerSeenPath);
+    std::free(feed->userAgent);
     releaseFeedList(feed->headlines);
     releaseFeedList(feed->shown);
     std::free(feed->etag);
     std::free(feed->lastModified);
     std::free(feed->validatorsUrl);
+    std::free(feed->movedTo);
+    std::free(feed->healthLine);
     freeSeenKeys(&feed->seen);
     std::free(feed->newFlags);
     std::memset(feed, 0, sizeof *feed);
@@ -286,7 +299,12 @@ struct FeedEngine {
     EngineOptions options;
     FeedState* feeds;
     int count;
-    int active; // passes running that hold a slot (not slow, not abandoned)
+    // Passes running that hold a slot: not slow, and either a feed's or abandoned but not yet
+    // ended (an abandoned pass may keep its connection for a moment, and it still counts then).
+    int active;
+    Pass** abandoned; // abandoned passes that still hold a slot (a reference each)
+    int abandonedCount;
+    int abandonedCapacity;
     unsigned nextPassId;
     Pass* loader; // reads saved copies and seen keys; null when none runs
     int passes;   // passes applied, of feeds gone too
@@ -295,12 +313,46 @@ struct FeedEngine {
 namespace {
 
 int intervalOf(const FeedEngine* engine, const FeedState* feed) {
-    return intervalInForceMinutes(engine->options.updateIntervalMinutes, feed->ttlMinutes);
+    int own = feed->ownIntervalMinutes;
+    return intervalInForceMinutes(own > 0 ? own : engine->options.updateIntervalMinutes,
+                                  feed->ttlMinutes);
+}
+
+// The seconds from a feed's pass to its next automatic one: the interval in force, or the longer
+// delay of a back-off or Retry-After after a failure.
+int64_t delayOf(const FeedEngine* engine, const FeedState* feed) {
+    return feed->delaySeconds > 0 ? feed->delaySeconds
+                                  : static_cast<int64_t>(intervalOf(engine, feed)) * 60;
 }
 
 void composeHealth(const FeedEngine* engine, FeedState* feed) {
     feed->health.intervalMinutes = intervalOf(engine, feed);
-    composeHealthLine(&feed->health, feed->healthLine, sizeof feed->healthLine);
+    feed->health.movedTo = feed->movedTo;
+    // Room for the longest reason and times, and the whole of a moved address.
+    size_t size = 640 + (feed->movedTo != nullptr ? std::strlen(feed->movedTo) : 0);
+    char* line = static_cast<char*>(std::realloc(feed->healthLine, size));
+    if (line == nullptr)
+        return;
+    feed->healthLine = line;
+    composeHealthLine(&feed->health, line, size);
+}
+
+// The feed's next automatic pass one delay in force after now; after a failure the health line
+// tells when.
+void scheduleFrom(const FeedEngine* engine, FeedState* feed, int64_t now) {
+    feed->dueAt = now + delayOf(engine, feed);
+    if (feed->health.kind == healthFailed) {
+        formatLocalTime(feed->dueAt, "%H:%M", feed->health.nextTry, sizeof feed->health.nextTry);
+        composeHealth(engine, feed);
+    }
+}
+
+// Starts the feed's health facts afresh for a new outcome.
+void resetHealth(FeedState* feed, HealthKind kind) {
+    std::memset(&feed->health, 0, sizeof feed->health);
+    feed->health.kind = kind;
+    std::free(feed->movedTo);
+    feed->movedTo = nullptr;
 }
 
 // True for an item that can carry a new mark: the first engineSeenKeyLimit items of a list (the
@@ -459,8 +511,7 @@ void applySaved(FeedEngine* engine, FeedState* feed, FeedPassResult* r) {
     feed->bodyCrc = r->bodyCrc;
     feed->bodyLength = r->bodyLength;
     formatLocalTime(r->when, "%m/%d %H:%M", feed->updated, sizeof feed->updated);
-    std::memset(&feed->health, 0, sizeof feed->health);
-    feed->health.kind = healthCached;
+    resetHealth(feed, healthCached);
     copyField(feed->health.when, sizeof feed->health.when, feed->updated);
     feed->health.items = itemCount(r->list);
     composeHealth(engine, feed);
@@ -471,14 +522,14 @@ void recordSuccess(FeedEngine* engine, FeedState* feed, const FeedPassResult* r,
     formatLocalTime(r->when, "%m/%d %H:%M", feed->updated, sizeof feed->updated);
     feed->delaySeconds = 0;
     recordUpdateOutcome(&feed->schedule, true, r->status, nullptr, r->when, 0, 0);
-    std::memset(&feed->health, 0, sizeof feed->health);
-    feed->health.kind = kind;
+    resetHealth(feed, kind);
     copyField(feed->health.when, sizeof feed->health.when, feed->updated);
     if (kind == healthUpdated)
         feed->health.items = itemCount(feed->headlines);
-    if (r->movedPermanently)
-        copyField(feed->health.movedTo, sizeof feed->health.movedTo, r->finalUrl);
+    if (r->movedPermanently && r->finalUrl != nullptr)
+        feed->movedTo = copyOf(r->finalUrl);
     composeHealth(engine, feed);
+    feed->lastPassAt = r->when;
     feed->dueAt = r->when + static_cast<int64_t>(intervalOf(engine, feed)) * 60;
 }
 
@@ -501,14 +552,10 @@ void recordFailure(FeedEngine* engine, FeedState* feed, const char* reason, int 
     }
     feed->delaySeconds = recordUpdateOutcome(&feed->schedule, false, status, retryAfter, now,
                                              intervalOf(engine, feed), engineRandom());
-    std::memset(&feed->health, 0, sizeof feed->health);
-    feed->health.kind = healthFailed;
+    resetHealth(feed, healthFailed);
     formatLocalTime(now, "%m/%d %H:%M", feed->health.when, sizeof feed->health.when);
     copyField(feed->health.reason, sizeof feed->health.reason, reason);
-    formatLocalTime(now + feed->delaySeconds, "%H:%M", feed->health.nextTry,
-                    sizeof feed->health.nextTry);
-    composeHealth(engine, feed);
-    feed->dueAt = now + feed->delaySeconds;
+    scheduleFrom(engine, feed, now);
 }
 
 void applyFetched(FeedEngine* engine, FeedState* feed, FeedPassResult* r) {
@@ -623,8 +670,12 @@ void runLoader(Pass* loader) {
 }
 
 void runPass(Pass* pass) {
-    FetchRequest request = {pass->url, pass->etag, pass->lastModified, &pass->stop,
-                            pass->validatorsUrl[0] ? pass->validatorsUrl : nullptr};
+    FetchRequest request = {pass->url,
+                            pass->etag,
+                            pass->lastModified,
+                            &pass->stop,
+                            pass->validatorsUrl[0] ? pass->validatorsUrl : nullptr,
+                            pass->userAgent};
     request.allowBasicOverHttp = pass->allowBasicOverHttp;
     FetchResult* fetched = static_cast<FetchResult*>(std::calloc(1, sizeof(FetchResult)));
     FeedPassResult* r = newResult(pass);
@@ -708,6 +759,12 @@ unsigned __stdcall workerThread(void* argument) {
     else
         runPass(pass);
     SetEvent(pass->done);
+    // An abandoned pass held a slot until now: the owner may start a waiting feed.
+    Hub* hub = pass->hub;
+    EnterCriticalSection(&hub->lock);
+    if (pass->abandoned != 0 && pass->jobs == nullptr && !hub->closed && hub->deliver != nullptr)
+        hub->deliver(hub->context);
+    LeaveCriticalSection(&hub->lock);
     releasePass(pass);
     // The module reference keeps this code mapped even when the plug-in was unloaded while the
     // pass still ran; the thread drops it only as it ends.
@@ -715,8 +772,9 @@ unsigned __stdcall workerThread(void* argument) {
     return 0;
 }
 
-// Marks a running pass abandoned (under the hub's lock, so it queues nothing more) and lets go of
-// it; the worker ends by itself.
+// Marks a running pass abandoned (under the hub's lock, so it queues nothing more); the worker
+// ends by itself. Until it has ended (or turns slow) it keeps its slot: its connection is still
+// open meanwhile, and the feeds that replace it must not add to it.
 void abandonPass(FeedEngine* engine, FeedState* feed) {
     Pass* pass = feed->running;
     if (pass == nullptr)
@@ -726,9 +784,39 @@ void abandonPass(FeedEngine* engine, FeedState* feed) {
     InterlockedExchange(&pass->abandoned, 1);
     LeaveCriticalSection(&engine->hub->lock);
     feed->running = nullptr;
+    if (!pass->slow && engine->abandonedCount == engine->abandonedCapacity) {
+        int capacity = engine->abandonedCapacity == 0 ? 8 : engine->abandonedCapacity * 2;
+        Pass** grown = static_cast<Pass**>(
+            std::realloc(engine->abandoned, sizeof(Pass*) * static_cast<size_t>(capacity)));
+        if (grown != nullptr) {
+            engine->abandoned = grown;
+            engine->abandonedCapacity = capacity;
+        }
+    }
+    if (!pass->slow && engine->abandonedCount < engine->abandonedCapacity) {
+        engine->abandoned[engine->abandonedCount++] = pass;
+        return;
+    }
     if (!pass->slow)
         --engine->active;
     releasePass(pass);
+}
+
+// Abandoned passes that have ended or turned slow give their slots back.
+void sweepAbandoned(FeedEngine* engine, bool all) {
+    DWORD tick = GetTickCount();
+    int kept = 0;
+    for (int i = 0; i < engine->abandonedCount; ++i) {
+        Pass* pass = engine->abandoned[i];
+        if (!all && WaitForSingleObject(pass->done, 0) != WAIT_OBJECT_0 &&
+            tick - pass->startedTick < engineSlowPassMs) {
+            engine->abandoned[kept++] = pass;
+            continue;
+        }
+        --engine->active;
+        releasePass(pass);
+    }
+    engine->abandonedCount = kept;
 }
 
 // The same for the loader; its feeds read their saved copies again at the next start.
@@ -846,13 +934,14 @@ bool startPass(FeedEngine* engine, FeedState* feed) {
     pass->etag = copyOf(feed->headlines != nullptr ? feed->etag : "");
     pass->lastModified = copyOf(feed->headlines != nullptr ? feed->lastModified : "");
     pass->validatorsUrl = copyOf(feed->headlines != nullptr ? feed->validatorsUrl : "");
+    pass->userAgent = copyOf(feed->userAgent);
     if (engine->options.keepHeadlines && feed->cachePath != nullptr && feed->cachePath[0])
         pass->cachePath = copyOf(feed->cachePath);
     pass->bodyKnown = feed->bodyKnown;
     pass->bodyCrc = feed->bodyCrc;
     pass->bodyLength = feed->bodyLength;
     if (pass->url == nullptr || pass->etag == nullptr || pass->lastModified == nullptr ||
-        pass->validatorsUrl == nullptr) {
+        pass->validatorsUrl == nullptr || pass->userAgent == nullptr) {
         pass->references = 1;
         releasePass(pass);
         return false;
@@ -869,6 +958,22 @@ bool startPass(FeedEngine* engine, FeedState* feed) {
 
 FeedState* feedAt(const FeedEngine* engine, int feed) {
     return engine != nullptr && feed >= 0 && feed < engine->count ? &engine->feeds[feed] : nullptr;
+}
+
+// A new interval applies at once: the feed's next pass is one new interval after its last good
+// one (it may be due now), and its health line names the new interval. A feed held back after a
+// failure (back-off, Retry-After) keeps its hold.
+void followNewInterval(const FeedEngine* engine, FeedState* feed) {
+    if (feed->delaySeconds == 0 && feed->lastPassAt != 0 && feed->dueAt != 0)
+        feed->dueAt = feed->lastPassAt + static_cast<int64_t>(intervalOf(engine, feed)) * 60;
+    composeHealth(engine, feed);
+}
+
+void applyOptions(FeedEngine* engine, const EngineOptions* options) {
+    bool intervalChanged = engine->options.updateIntervalMinutes != options->updateIntervalMinutes;
+    engine->options = *options;
+    for (int i = 0; intervalChanged && i < engine->count; ++i)
+        followNewInterval(engine, &engine->feeds[i]);
 }
 
 } // namespace
@@ -906,6 +1011,8 @@ void destroyFeedEngine(FeedEngine* engine) {
         resetFeed(&engine->feeds[i]);
     }
     std::free(engine->feeds);
+    sweepAbandoned(engine, true);
+    std::free(engine->abandoned);
     EnterCriticalSection(&engine->hub->lock);
     engine->hub->closed = true;
     LeaveCriticalSection(&engine->hub->lock);
@@ -928,8 +1035,6 @@ void engineConfigure(FeedEngine* engine, const FeedSpec* feeds, int count,
         return;
     bool headlinesOff =
         options != nullptr && engine->options.keepHeadlines && !options->keepHeadlines;
-    if (options != nullptr)
-        engine->options = *options;
     for (int i = 0; i < count; ++i) {
         const char* url = feeds[i].url != nullptr ? feeds[i].url : "";
         // The same address keeps its state (the first such feed, should one be listed twice).
@@ -946,11 +1051,24 @@ void engineConfigure(FeedEngine* engine, const FeedSpec* feeds, int count,
             feed->url = copyOf(url);
             showPlaceholder(feed, connectingText);
         }
+        // A saved copy or seen keys moved elsewhere are written there afresh: what was saved at
+        // the old place says nothing of the new one.
+        if (!sameText(feed->cachePath, feeds[i].cachePath))
+            feed->bodyKnown = false;
+        bool seenMoved = feed->seenKnown && !sameText(feed->seenPath, feeds[i].seenPath);
         setText(&feed->cachePath, feeds[i].cachePath);
         setText(&feed->seenPath, feeds[i].seenPath);
         setText(&feed->formerCachePath, feeds[i].formerCachePath);
         setText(&feed->formerSeenPath, feeds[i].formerSeenPath);
         feed->allowBasicOverHttp = feeds[i].allowBasicOverHttp;
+        if (seenMoved)
+            saveSeen(engine, feed);
+        setText(&feed->userAgent, feeds[i].userAgent);
+        int ownInterval = feeds[i].updateIntervalMinutes > 0 ? feeds[i].updateIntervalMinutes : 0;
+        if (ownInterval != feed->ownIntervalMinutes) {
+            feed->ownIntervalMinutes = ownInterval;
+            followNewInterval(engine, feed);
+        }
         if (headlinesOff && feed->running == nullptr && feed->headlines != nullptr)
             show(feed, feed->headlines);
     }
@@ -961,13 +1079,15 @@ void engineConfigure(FeedEngine* engine, const FeedSpec* feeds, int count,
     std::free(engine->feeds);
     engine->feeds = fresh;
     engine->count = count;
+    if (options != nullptr)
+        applyOptions(engine, options);
     for (int i = 0; i < count; ++i)
         composeHealth(engine, &fresh[i]);
 }
 
 void engineSetOptions(FeedEngine* engine, const EngineOptions* options) {
     if (engine != nullptr && options != nullptr)
-        engine->options = *options;
+        applyOptions(engine, options);
 }
 
 long long engineRunDue(FeedEngine* engine, int64_t now) {
@@ -975,6 +1095,7 @@ long long engineRunDue(FeedEngine* engine, int64_t now) {
         return -1;
     engineTakeFinished(engine);
     startLoader(engine);
+    sweepAbandoned(engine, false);
     // Passes that run long give up their slots.
     DWORD tick = GetTickCount();
     for (int i = 0; i < engine->count; ++i) {
@@ -991,6 +1112,10 @@ long long engineRunDue(FeedEngine* engine, int64_t now) {
         // A feed waits for its saved copy: its validators make the first request conditional.
         if (feed->running != nullptr || !feed->savedRead)
             continue;
+        // A clock set back would leave the next pass as far ahead as the clock went back: it is
+        // never further ahead than the delay in force.
+        if (feed->dueAt > now + delayOf(engine, feed))
+            scheduleFrom(engine, feed, now);
         if (feed->dueAt <= now && engine->active < engineMaxPasses) {
             if (startPass(engine, feed))
                 continue;
@@ -1006,8 +1131,9 @@ long long engineRunDue(FeedEngine* engine, int64_t now) {
     }
     // A feed waiting for a slot gets one when the youngest running pass turns slow, if no pass
     // ends before.
-    for (int i = 0; waiting && i < engine->count; ++i) {
-        Pass* pass = engine->feeds[i].running;
+    for (int i = 0; waiting && i < engine->count + engine->abandonedCount; ++i) {
+        Pass* pass =
+            i < engine->count ? engine->feeds[i].running : engine->abandoned[i - engine->count];
         if (pass == nullptr || pass->slow)
             continue;
         DWORD ran = GetTickCount() - pass->startedTick;
@@ -1177,7 +1303,7 @@ int engineFeedPasses(const FeedEngine* engine, int feed) {
 
 const char* engineFeedHealth(const FeedEngine* engine, int feed) {
     const FeedState* f = feedAt(engine, feed);
-    return f != nullptr ? f->healthLine : "";
+    return f != nullptr && f->healthLine != nullptr ? f->healthLine : "";
 }
 
 const char* engineFeedFailure(const FeedEngine* engine, int feed) {
@@ -1197,10 +1323,20 @@ int engineFeedInterval(const FeedEngine* engine, int feed) {
                : intervalInForceMinutes(engine ? engine->options.updateIntervalMinutes : 0, 0);
 }
 
+long long engineFeedWaitMs(const FeedEngine* engine, int feed, int64_t now) {
+    const FeedState* f = feedAt(engine, feed);
+    if (f == nullptr)
+        return -1;
+    int64_t delay = delayOf(engine, f);
+    if (f->running != nullptr || f->dueAt > now + delay)
+        return delay * 1000;
+    return f->dueAt > now ? (f->dueAt - now) * 1000 : 0;
+}
+
 int64_t engineFeedDelaySeconds(const FeedEngine* engine, int feed) {
     const FeedState* f = feedAt(engine, feed);
-    if (f != nullptr && f->delaySeconds > 0)
-        return f->delaySeconds;
+    if (f != nullptr)
+        return delayOf(engine, f);
     return static_cast<int64_t>(engineFeedInterval(engine, feed)) * 60;
 }
 

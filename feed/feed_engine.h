@@ -35,6 +35,11 @@ struct FeedSpec {
     // that copy was saved for this address; null: none. The next good pass writes the feed's own.
     const char* formerCachePath;
     const char* formerSeenPath;
+    // The feed's own update interval in minutes, in place of the options' (bounded alike; the
+    // feed's ttl, a Retry-After and the back-off still lengthen it); 0: the options'.
+    int updateIntervalMinutes = 0;
+    // The User-Agent text its requests send; null or empty: the product's own.
+    const char* userAgent = nullptr;
     // A login asked for over plain http may go as Basic, the password in clear.
     bool allowBasicOverHttp = false;
 };
@@ -72,7 +77,9 @@ void destroyFeedEngine(FeedEngine* engine);
 // first by its first pass, off this thread). Starts nothing by itself: call engineRunDue.
 void engineConfigure(FeedEngine* engine, const FeedSpec* feeds, int count,
                      const EngineOptions* options);
-// Replaces the options alone (the interval, marks); the feeds stay as they are.
+// Replaces the options alone (the interval, marks); the feeds stay as they are. A new interval
+// applies at once: each feed falls due one new interval after its last good pass, and its health
+// line names the new interval; a feed held back after a failure keeps its hold.
 void engineSetOptions(FeedEngine* engine, const EngineOptions* options);
 // Starts the passes of due feeds (within engineMaxPasses) and returns the milliseconds until the
 // next feed falls due, or, when a due feed waits for a slot, until a running pass turns slow if
@@ -120,11 +127,17 @@ const char* engineFeedHealth(const FeedEngine* engine, int feed);
 const char* engineFeedFailure(const FeedEngine* engine, int feed);
 // "%m/%d %H:%M" of the last good pass or of the saved copy shown; empty before either.
 const char* engineFeedUpdated(const FeedEngine* engine, int feed);
-// The interval in force in minutes (user's interval or the feed's ttl, at most a day).
+// The interval in force in minutes (the feed's own interval or else the user's, or the feed's ttl
+// when longer; at most a day).
 int engineFeedInterval(const FeedEngine* engine, int feed);
 // The delay before the feed's next automatic pass after its last one, in seconds: the interval in
 // force, or the longer delay of a back-off or Retry-After.
 int64_t engineFeedDelaySeconds(const FeedEngine* engine, int feed);
+
+// The milliseconds until the feed's next automatic pass from now: 0 when it is due, never more
+// than its delay in force (a clock set back does not stretch it), the whole delay while its pass
+// runs; -1 for another index.
+long long engineFeedWaitMs(const FeedEngine* engine, int feed, int64_t now);
 
 // --- New items (markNew). An item is new when its key was not seen: the first list of a feed
 // (without saved seen keys) is seen whole. Seen keys are saved to the feed's seenPath. Only a

@@ -22,6 +22,10 @@ struct FetchRequest {
     // sent only in the request to that address (a redirect elsewhere carries none); null stands
     // for url itself.
     const char* validatorsUrl;
+    // The User-Agent text sent instead of the product's own; null or empty: the product's. A
+    // text holding a control character or longer than fetchUserAgentLimit is not sent (the
+    // product's goes instead).
+    const char* userAgent = nullptr;
     // Basic sends the password in clear: over plain http only when the user allowed it for this
     // feed.
     bool allowBasicOverHttp = false;
@@ -36,6 +40,7 @@ struct HopLogin {
     const char* user;
     const char* password;
 };
+const size_t fetchUserAgentLimit = 512;
 
 struct FetchResult {
     bool ok;          // a 2xx body arrived, or 304 (notModified)

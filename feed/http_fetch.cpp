@@ -330,12 +330,22 @@ void receiveResponse(SOCKET socket, const FetchRequest* request, unsigned long p
 bool (*lookUpHostName)(const char* name, unsigned long* address) = systemLookUp;
 
 size_t formatRequestHeaders(const FetchRequest* request, char* out, size_t outSize) {
+    const char* ownAgent = "FeedMarquee/" FM_VERSION;
+    // A feed's own User-Agent text goes out only as one clean header line.
+    const char* agent = request != nullptr ? request->userAgent : nullptr;
+    size_t agentLength = agent != nullptr ? std::strlen(agent) : 0;
+    for (size_t i = 0; i < agentLength && agent != nullptr; ++i)
+        if (static_cast<unsigned char>(agent[i]) < 0x20 || agent[i] == 0x7F)
+            agent = nullptr;
+    if (agent == nullptr || agentLength == 0 || agentLength > fetchUserAgentLimit)
+        agent = ownAgent;
     int written = std::snprintf(out, outSize,
                                 "Accept: application/rss+xml, application/rdf+xml, "
                                 "application/atom+xml, application/xml;q=0.9, text/xml;q=0.9, "
                                 "*/*;q=0.8\r\n"
-                                "User-Agent: FeedMarquee/" FM_VERSION "\r\n"
-                                "Accept-Encoding: gzip, deflate\r\n");
+                                "User-Agent: %s\r\n"
+                                "Accept-Encoding: gzip, deflate\r\n",
+                                agent);
     if (written < 0 || static_cast<size_t>(written) >= outSize) {
         if (outSize > 0)
             out[0] = '\0';

@@ -6,6 +6,9 @@
 #include <cstring>
 #ifdef _WIN32
 #include <windows.h>
+#include <io.h>
+#else
+#include <unistd.h>
 #endif
 
 #include "feed/feed_engine.h"
@@ -156,6 +159,19 @@ bool writeSeenKeys(const char* path, const char* url, const SeenKeys* seen) {
     return ok;
 }
 
+namespace {
+
+bool flushToDisk(FILE* file) {
+#ifdef _WIN32
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    return handle != INVALID_HANDLE_VALUE && FlushFileBuffers(handle);
+#else
+    return fsync(fileno(file)) == 0;
+#endif
+}
+
+} // namespace
+
 bool writeSeenBytes(const char* path, const char* data, size_t length) {
     char temporary[1024];
     if (data == nullptr || std::snprintf(temporary, sizeof temporary, "%s.tmp", path) >=
@@ -163,6 +179,9 @@ bool writeSeenBytes(const char* path, const char* data, size_t length) {
         return false;
     FILE* file = std::fopen(temporary, "wb");
     bool ok = file != nullptr && std::fwrite(data, 1, length, file) == length;
+    // The bytes reach the disk before the rename makes them the seen keys: a rename that lands
+    // before the data would leave an empty or torn file after a power loss.
+    ok = ok && std::fflush(file) == 0 && flushToDisk(file);
     if (file != nullptr)
         ok = std::fclose(file) == 0 && ok;
 #ifdef _WIN32

@@ -16,6 +16,7 @@
 #include "display/tooltip.h"
 #include "plugin/window_proc.h"
 #include "feed/feed_engine.h"
+#include "feed/feed_health.h"
 #include "feed/login_store.h"
 #include "plugin/dialog_library.h"
 #include "plugin/feed_updates.h"
@@ -297,8 +298,8 @@ void editSettingsFile() {
 // the shell hands on to every window registered for commands (and records), so scripts and tests
 // can read the state of the feed.
 void reportHealth() {
-    char report[2600];
-    std::snprintf(report, sizeof report, "@FeedMarqueeHealthReport %s", feedHealthLine());
+    static char report[2 * healthReportLimit];
+    std::snprintf(report, sizeof report, "@FeedMarqueeHealthReport %s", healthReport());
     SendMessageA(runtime.shellWindow, BB_BROAM, 0, reinterpret_cast<LPARAM>(report));
 }
 

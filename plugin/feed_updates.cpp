@@ -14,6 +14,7 @@
 #include "display/tooltip.h"
 #include "plugin/window_proc.h"
 #include "feed/feed_engine.h"
+#include "feed/feed_health.h"
 #include "feed/headline_cache.h"
 #include "feed/update_schedule.h"
 #include "plugin/runtime_state.h"
@@ -30,9 +31,81 @@ HWND volatile deliveryWindow;
 // The address "one" mode showed last, so that a new one drops the old one's saved copy.
 char* oneModeUrl;
 
+// Set while a WM_FEED_UPDATED is on its way: one message takes every result queued until it is
+// handled, so hundreds of passes ending together cost the window a few messages, not hundreds.
+volatile LONG updatePosted;
+
 bool postPass(void*) {
     HWND window = deliveryWindow;
-    return window != nullptr && PostMessageA(window, WM_FEED_UPDATED, 0, 0);
+    if (window == nullptr)
+        return false;
+    if (InterlockedExchange(&updatePosted, 1) != 0)
+        return true;
+    if (PostMessageA(window, WM_FEED_UPDATED, 0, 0))
+        return true;
+    InterlockedExchange(&updatePosted, 0);
+    return false;
+}
+
+// The favourites' addresses and titles by index (copies), taken when the feeds are configured and
+// again when the favourites were read anew: in "together" and "inTurn" feed i is favourite i, so
+// its title is found at once, not by a walk of the favourites for every feed at every paint.
+struct FavoriteTitle {
+    char* url;
+    char* title; // null: the favourite has none
+};
+FavoriteTitle* favoriteTitles;
+int favoriteTitleCount;
+const FavoriteFeed* titlesOfList; // the list they were taken from (compared, never followed)
+int titlesOfCount;
+int titlesOfEncoding;
+
+void releaseFavoriteTitles() {
+    for (int i = 0; i < favoriteTitleCount; ++i) {
+        std::free(favoriteTitles[i].url);
+        std::free(favoriteTitles[i].title);
+    }
+    std::free(favoriteTitles);
+    favoriteTitles = nullptr;
+    favoriteTitleCount = 0;
+    titlesOfList = nullptr;
+}
+
+void takeFavoriteTitles() {
+    releaseFavoriteTitles();
+    int count = favoriteCount > 0 ? favoriteCount : 0;
+    favoriteTitles = static_cast<FavoriteTitle*>(
+        std::calloc(static_cast<size_t>(count) + 1, sizeof(FavoriteTitle)));
+    if (favoriteTitles == nullptr)
+        return;
+    int n = 0;
+    for (const FavoriteFeed* f = favorites; f != nullptr && n < count; f = f->next, ++n) {
+        favoriteTitles[n].url = _strdup(f->url);
+        // In the entries' encoding: UTF-8 whole, or the code page's form for entries in it.
+        const char* title =
+            settings.encoding == 1 || !f->codePageTitle[0] ? f->title : f->codePageTitle;
+        favoriteTitles[n].title = title[0] ? _strdup(title) : nullptr;
+    }
+    favoriteTitleCount = n;
+    titlesOfList = favorites;
+    titlesOfCount = favoriteCount;
+    titlesOfEncoding = settings.encoding;
+}
+
+// The title of a favourite with address url, or null; index is where it is looked for first (the
+// feed's own index: the favourite it was made of, unless the list changed since).
+const char* favoriteTitleOf(const char* url, int index) {
+    if (titlesOfList != favorites || titlesOfCount != favoriteCount ||
+        titlesOfEncoding != settings.encoding)
+        takeFavoriteTitles();
+    if (index >= 0 && index < favoriteTitleCount && favoriteTitles[index].url != nullptr &&
+        std::strcmp(favoriteTitles[index].url, url) == 0)
+        return favoriteTitles[index].title;
+    for (int i = 0; i < favoriteTitleCount; ++i)
+        if (favoriteTitles[i].title != nullptr && favoriteTitles[i].url != nullptr &&
+            std::strcmp(favoriteTitles[i].url, url) == 0)
+            return favoriteTitles[i].title;
+    return nullptr;
 }
 
 // folder of the settings file + name into path (MAX_PATH); false (path empty) when it does not
@@ -180,6 +253,9 @@ void reconfigureFeeds() {
         engine = createFeedEngine(postPass, nullptr);
     if (engine == nullptr)
         return;
+    // A message pending for another window went with it.
+    if (deliveryWindow != runtime.pluginWindow)
+        InterlockedExchange(&updatePosted, 0);
     deliveryWindow = runtime.pluginWindow;
     EngineOptions options = optionsOfSettings();
 
@@ -243,6 +319,7 @@ void reconfigureFeeds() {
             ++n;
         }
         engineConfigure(engine, specs, n, &options);
+        takeFavoriteTitles();
         std::free(specs);
         std::free(paths);
     }
@@ -280,16 +357,21 @@ void stopUpdate() {
     if (engine == nullptr)
         return;
     deliveryWindow = nullptr;
-    destroyFeedEngine(engine); // stops every pass first, within the bound
+    destroyFeedEngine(engine);             // stops every pass first, within the bound
+    InterlockedExchange(&updatePosted, 0); // a message still pending finds no engine
     engine = nullptr;
     std::free(oneModeUrl);
     oneModeUrl = nullptr;
+    releaseFavoriteTitles();
+    titlesOfCount = 0;
     releaseFeedList(paintedList);
     paintedList = nullptr;
     lastUpdateTime[0] = '\0';
 }
 
 void finishUpdate(LPARAM) {
+    // Cleared before the results are taken: one queued after the take posts a message again.
+    InterlockedExchange(&updatePosted, 0);
     if (engine == nullptr)
         return;
     // Every queued result is taken (a message may carry several); feeds that waited for a free
@@ -297,8 +379,6 @@ void finishUpdate(LPARAM) {
     runEngine();
     armTimer();
     soundForNewItems();
-    if (runtime.pluginWindow)
-        InvalidateRect(runtime.pluginWindow, nullptr, FALSE);
 }
 
 UINT updateTimerDelayMs() {
@@ -309,7 +389,11 @@ UINT updateTimerDelayMs() {
     // feeds whose pass runs re-arm the timer when it ends.
     long long ms = -1;
     if (oneMode()) {
-        ms = engineFeedDelaySeconds(engine, 0) * 1000LL;
+        // A pass or the reading of the saved copy re-arms the timer as it ends.
+        ms = engineBusy(engine) ? engineFeedDelaySeconds(engine, 0) * 1000LL
+                                : engineFeedWaitMs(engine, 0, engineClock());
+        if (ms < 200)
+            ms = 200;
     } else {
         ms = engineRunDue(engine, engineClock());
         if (ms < 0)
@@ -345,10 +429,7 @@ bool shownFeedAt(int index, ShownFeed* out) {
     out->updated = engineFeedUpdated(engine, index);
     out->items = out->hasHeadlines ? itemCount(out->list) : 0;
     out->newItems = engineNewCount(engine, index);
-    for (const FavoriteFeed* f = favorites; f != nullptr && out->title == nullptr; f = f->next)
-        if (f->title[0] && std::strcmp(f->url, out->url) == 0) // in the entries' encoding
-            out->title =
-                settings.encoding == 1 || !f->codePageTitle[0] ? f->title : f->codePageTitle;
+    out->title = favoriteTitleOf(out->url, oneMode() ? -1 : index);
     if (out->title == nullptr)
         out->title = engineFeedTitle(engine, index);
     if (out->title == nullptr)
@@ -406,4 +487,27 @@ const char* feedHealthLine() {
 int updateIntervalInForce() {
     syncOptions();
     return engineFeedInterval(engine, 0);
+}
+
+const char* healthReport() {
+    if (oneMode())
+        return feedHealthLine();
+    static char report[healthReportLimit];
+    int count = shownFeedCount();
+    NamedHealth* lines =
+        static_cast<NamedHealth*>(std::calloc(static_cast<size_t>(count) + 1, sizeof(NamedHealth)));
+    if (lines == nullptr)
+        return feedHealthLine();
+    for (int i = 0; i < count; ++i) {
+        ShownFeed feed;
+        if (!shownFeedAt(i, &feed))
+            continue;
+        lines[i].name = feed.title;
+        lines[i].line = feed.health != nullptr && feed.health[0] ? feed.health : connectingText;
+        lines[i].failed = feed.stale || !feed.hasHeadlines;
+    }
+    // Room is left for the hot key's note.
+    composeHealthReport(lines, count, report, sizeof report - 512);
+    std::free(lines);
+    return withHotKeyNote(report);
 }

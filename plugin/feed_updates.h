@@ -41,8 +41,8 @@ void requestFeedUpdate(int feed);
 // endPlugin's step: stops every pass within the stop bound (never waits longer) and frees the
 // engine; the next reconfigureFeeds starts afresh and reads the saved copies again.
 void stopUpdate();
-// The handling of WM_FEED_UPDATED (lParam as posted): the result reaches its feed, timer 1 is
-// re-armed with the next due time and the window repaints.
+// The handling of WM_FEED_UPDATED (lParam as posted): the results reach their feeds and timer 1
+// is re-armed with the next due time; the caller shows them (repaints).
 void finishUpdate(LPARAM pass);
 // Timer 1: starts the passes that are due and re-arms the timer.
 void runDueUpdates();
@@ -81,6 +81,9 @@ bool headlinesOfAnotherAddress(const char* url);
 bool headlinesStale();
 // The health line; empty before the first pass.
 const char* feedHealthLine();
+// The health of what is shown, for the health command: "one" mode's health line; in "together"
+// and "inTurn" every feed's line, named, the failed ones first, within healthReportLimit bytes.
+const char* healthReport();
 // The interval in force in minutes.
 int updateIntervalInForce();
 // "%m/%d %H:%M" of the last good pass (or saved copy shown); empty at first.

@@ -65,7 +65,8 @@ struct ViewState {
     FeedItem header; // the header entry of "together" and "inTurn"
     char headerTitle[300];
     char headerSuffix[160];
-    char* headerTip; // tipCapacity bytes
+    char* headerTip;  // tipCapacity bytes
+    size_t tipLength; // of headerTip's text: appending never measures it again
     wchar_t headerNote[300];
     size_t tipCapacity;
     int turnFeed;      // "inTurn": the feed shown
@@ -122,8 +123,9 @@ void appendTo(char* out, size_t size, const char* text) {
 }
 
 void appendTip(const char* text) {
-    size_t used = state.headerTip != nullptr ? strlen(state.headerTip) : 0;
-    size_t wanted = used + strlen(text) + 1;
+    size_t used = state.headerTip != nullptr ? state.tipLength : 0;
+    size_t length = strlen(text);
+    size_t wanted = used + length + 1;
     if (wanted > state.tipCapacity) {
         size_t capacity = wanted * 2;
         char* grown = static_cast<char*>(realloc(state.headerTip, capacity));
@@ -134,7 +136,8 @@ void appendTip(const char* text) {
         state.headerTip = grown;
         state.tipCapacity = capacity;
     }
-    memcpy(state.headerTip + used, text, strlen(text) + 1);
+    memcpy(state.headerTip + used, text, length + 1);
+    state.tipLength = used + length;
 }
 
 // The feed's name cut to shownNameBytes, never inside a UTF-8 sequence.
@@ -442,6 +445,7 @@ void composeFailureNote(const ShownFeed& feed, bool single) {
 void composeHeader(int count) {
     if (state.headerTip != nullptr)
         state.headerTip[0] = '\0';
+    state.tipLength = 0;
     state.headerNote[0] = L'\0';
     state.header.title = state.headerTitle;
     const int mode = state.composedMode;

@@ -361,3 +361,244 @@ TEST(aFeedLongerThanTheSeenKeysMarksOnlyWhatIsNew) {
     destroyFeedEngine(engine);
     stopServer(server);
 }
+
+namespace {
+int64_t volatile fakeNow;
+int64_t fakeClock() {
+    return fakeNow;
+}
+} // namespace
+
+TEST(theScheduleFollowsAClockSetBackAndANewIntervalAtOnce) {
+    TestServer fine{}, held{};
+    REQUIRE(startServer(fine, serveWhole, feedResponse("Fine", {"f1"})));
+    REQUIRE(startServer(held, serveWhole,
+                        "HTTP/1.0 503 Service Unavailable\r\nRetry-After: 7200\r\n\r\n"));
+    std::string url = serverUrl(fine, "/"), heldUrl = serverUrl(held, "/");
+    FeedSpec specs[] = {{url.c_str(), nullptr, nullptr, nullptr, nullptr},
+                        {heldUrl.c_str(), nullptr, nullptr, nullptr, nullptr}};
+    int64_t (*realClock)() = engineClock;
+    fakeNow = realClock();
+    engineClock = fakeClock;
+    EngineOptions o = options();
+    o.updateIntervalMinutes = 1;
+    FeedEngine* engine = createFeedEngine(nullptr, nullptr);
+    engineConfigure(engine, specs, 2, &o);
+    REQUIRE(settle(engine, [&] { return engineFeedPasses(engine, -1) == 2; }));
+
+    // The clock goes back an hour: the next pass is still one minute away, not an hour and one.
+    fakeNow -= 3600;
+    long long wait = engineRunDue(engine, fakeNow);
+    CHECK(wait > 0 && wait <= 60000);
+    CHECK(engineFeedWaitMs(engine, 0, fakeNow) <= 60000);
+    fakeNow += 60;
+    REQUIRE(settle(engine, [&] { return engineFeedPasses(engine, 0) == 2; }));
+
+    // From one minute to an hour and back to one after five minutes: the feed is due at once,
+    // and its health line names the interval in force; the server's Retry-After still holds the
+    // other feed back.
+    o.updateIntervalMinutes = 60;
+    engineSetOptions(engine, &o);
+    CHECK(std::string(engineFeedHealth(engine, 0)).find("(every 60 min)") != std::string::npos);
+    CHECK(engineFeedWaitMs(engine, 0, fakeNow) > 59 * 60000LL);
+    fakeNow += 5 * 60;
+    engineRunDue(engine, fakeNow);
+    CHECK_EQ(engineFeedPasses(engine, 0), 2);
+    o.updateIntervalMinutes = 1;
+    engineSetOptions(engine, &o);
+    CHECK(std::string(engineFeedHealth(engine, 0)).find("(every 1 min)") != std::string::npos);
+    CHECK_EQ(engineFeedWaitMs(engine, 0, fakeNow), 0LL);
+    CHECK(engineFeedWaitMs(engine, 1, fakeNow) > 60 * 60000LL);
+    REQUIRE(settle(engine, [&] { return engineFeedPasses(engine, 0) == 3; }));
+    CHECK_EQ(engineFeedPasses(engine, 1), 1);
+    destroyFeedEngine(engine);
+    engineClock = realClock;
+    stopServer(fine);
+    stopServer(held);
+}
+
+TEST(movedFilesAreWrittenAtTheirNewPlaceAndALongNewAddressIsNamedWhole) {
+    TempFolder folder("moved");
+    TestServer server{};
+    REQUIRE(startServer(server, serveWhole, ""));
+    std::string target = serverUrl(server, ("/" + std::string(5000, 'n')).c_str());
+    server.responses = {"HTTP/1.0 301 Moved Permanently\r\nLocation: " + target + "\r\n\r\n",
+                        feedResponse("Moved", {"m1", "m2"})};
+    std::string url = serverUrl(server, "/old");
+    std::string cacheA = folder.file("a.cache"), seenA = folder.file("a.seen");
+    std::string cacheB = folder.file("b.cache"), seenB = folder.file("b.seen");
+    FeedSpec spec = {url.c_str(), cacheA.c_str(), seenA.c_str(), nullptr, nullptr};
+    EngineOptions o = options();
+    FeedEngine* engine = createFeedEngine(nullptr, nullptr);
+    engineConfigure(engine, &spec, 1, &o);
+    REQUIRE(settle(engine, [&] { return engineFeedPasses(engine, 0) == 1; }));
+    CHECK_EQ(std::string(engineFeedHealth(engine, 0)),
+             "Moved permanently to " + target + " (update the feed address to keep it)");
+    CHECK(fileExists(cacheA));
+
+    // The same feed's files move: the next pass writes its copy there though the body is the
+    // same, and its seen keys follow.
+    spec = FeedSpec{url.c_str(), cacheB.c_str(), seenB.c_str(), nullptr, nullptr};
+    engineConfigure(engine, &spec, 1, &o);
+    engineUpdateNow(engine, 0);
+    REQUIRE(settle(engine, [&] { return engineFeedPasses(engine, 0) == 2; }));
+    destroyFeedEngine(engine);
+    CHECK(fileExists(cacheB) && fileExists(seenB));
+    stopServer(server);
+}
+
+namespace {
+
+// A listener on 127.0.0.1 that accepts every connection, never answers, and records the most
+// connections open at once (a connection the client closed is dropped before new ones count).
+struct OpenCounter {
+    SOCKET listener = INVALID_SOCKET;
+    unsigned short port = 0;
+    HANDLE thread = nullptr;
+    volatile LONG stop = 0;
+    volatile LONG most = 0;
+};
+
+DWORD WINAPI countOpenConnections(void* argument) {
+    OpenCounter* counter = static_cast<OpenCounter*>(argument);
+    std::vector<SOCKET> open;
+    DWORD started = GetTickCount();
+    while (counter->stop == 0 && GetTickCount() - started < 60000) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(counter->listener, &readable);
+        for (SOCKET client : open)
+            FD_SET(client, &readable);
+        timeval slice = {0, 10 * 1000};
+        if (select(0, &readable, nullptr, nullptr, &slice) <= 0)
+            continue;
+        for (size_t i = open.size(); i-- > 0;) {
+            char request[1024];
+            if (FD_ISSET(open[i], &readable) && recv(open[i], request, sizeof request, 0) <= 0) {
+                closesocket(open[i]);
+                open.erase(open.begin() + static_cast<long>(i));
+            }
+        }
+        if (FD_ISSET(counter->listener, &readable) && open.size() < 60) {
+            SOCKET client = accept(counter->listener, nullptr, nullptr);
+            if (client != INVALID_SOCKET)
+                open.push_back(client);
+            if (static_cast<LONG>(open.size()) > counter->most)
+                counter->most = static_cast<LONG>(open.size());
+        }
+    }
+    for (SOCKET client : open)
+        closesocket(client);
+    return 0;
+}
+
+bool startOpenCounter(OpenCounter& counter) {
+    counter.listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    if (counter.listener == INVALID_SOCKET ||
+        bind(counter.listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        getsockname(counter.listener, reinterpret_cast<sockaddr*>(&address), &length) != 0 ||
+        listen(counter.listener, 64) != 0)
+        return false;
+    counter.port = ntohs(address.sin_port);
+    counter.thread = CreateThread(nullptr, 0, countOpenConnections, &counter, 0, nullptr);
+    return counter.thread != nullptr;
+}
+
+void stopOpenCounter(OpenCounter& counter) {
+    InterlockedExchange(&counter.stop, 1);
+    if (counter.thread != nullptr) {
+        WaitForSingleObject(counter.thread, 10000);
+        CloseHandle(counter.thread);
+    }
+    closesocket(counter.listener);
+}
+
+} // namespace
+
+TEST(passesOfDroppedFeedsHoldTheirSlotsUntilTheirConnectionsClose) {
+    OpenCounter counter;
+    REQUIRE(startOpenCounter(counter));
+    const int cycles = 10, perCycle = 8;
+    std::vector<std::string> urls;
+    for (int i = 0; i < cycles * perCycle; ++i)
+        urls.push_back("http://127.0.0.1:" + std::to_string(counter.port) + "/feed" +
+                       std::to_string(i));
+    EngineOptions o = options();
+    FeedEngine* engine = createFeedEngine(nullptr, nullptr);
+    // Eight silent feeds added and dropped again and again.
+    std::vector<FeedSpec> specs(perCycle);
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        for (int i = 0; i < perCycle; ++i)
+            specs[i] =
+                FeedSpec{urls[cycle * perCycle + i].c_str(), nullptr, nullptr, nullptr, nullptr};
+        engineConfigure(engine, specs.data(), perCycle, &o);
+        engineRunDue(engine, engineClock());
+        Sleep(5);
+    }
+    // Once the dropped passes have closed their connections, the last feeds get the slots.
+    REQUIRE(settle(engine, [&] { return running(engine) == engineMaxPasses; }));
+    Sleep(300);
+    std::printf("most connections open at once: %ld\n", static_cast<long>(counter.most));
+    // A connection closing and the next one opening may be seen in one look.
+    CHECK(counter.most <= engineMaxPasses + 1);
+    destroyFeedEngine(engine);
+    stopOpenCounter(counter);
+}
+
+TEST(aFeedsOwnIntervalAndUserAgentGoIntoItsRequests) {
+    TestServer own{}, global{}, longer{};
+    REQUIRE(startServer(own, serveWhole, feedResponse("Own", {"o1"})));
+    REQUIRE(startServer(global, serveWhole, feedResponse("Global", {"g1"})));
+    // A feed asking for an hour (ttl) is not polled more often for its own shorter interval.
+    std::string withTtl = feedResponse("Ttl", {"t1"});
+    withTtl.insert(withTtl.find("<title>"), "<ttl>60</ttl>");
+    REQUIRE(startServer(longer, serveWhole, withTtl));
+    std::string ownUrl = serverUrl(own, "/"), globalUrl = serverUrl(global, "/"),
+                longerUrl = serverUrl(longer, "/");
+    FeedSpec specs[] = {
+        {ownUrl.c_str(), nullptr, nullptr, nullptr, nullptr, 5, "Reader/2.0 (like a browser)"},
+        {globalUrl.c_str(), nullptr, nullptr, nullptr, nullptr, 0, "Bad\r\nX-Injected: 1"},
+        {longerUrl.c_str(), nullptr, nullptr, nullptr, nullptr, 5, ""}};
+    int64_t (*realClock)() = engineClock;
+    fakeNow = realClock();
+    engineClock = fakeClock;
+    EngineOptions o = options(); // every 15 minutes
+    FeedEngine* engine = createFeedEngine(nullptr, nullptr);
+    engineConfigure(engine, specs, 3, &o);
+    REQUIRE(settle(engine, [&] { return engineFeedPasses(engine, -1) == 3; }));
+    CHECK(recordedRequests(own)[0].find("\r\nUser-Agent: Reader/2.0 (like a browser)\r\n") !=
+          std::string::npos);
+    // A text that would add header lines is not sent; the product's own goes instead.
+    std::string request = recordedRequests(global)[0];
+    CHECK(request.find("X-Injected") == std::string::npos);
+    CHECK(request.find("\r\nUser-Agent: FeedMarquee/") != std::string::npos);
+    CHECK(recordedRequests(longer)[0].find("\r\nUser-Agent: FeedMarquee/") != std::string::npos);
+    CHECK(std::string(engineFeedHealth(engine, 0)).find("(every 5 min)") != std::string::npos);
+
+    // Five minutes on, only the feed with its own five-minute interval is asked again.
+    fakeNow += 5 * 60;
+    REQUIRE(settle(engine, [&] { return engineFeedPasses(engine, 0) == 2; }));
+    settle(
+        engine, [] { return false; }, 200);
+    CHECK_EQ(global.connections, 1L);
+    CHECK_EQ(longer.connections, 1L);
+    // Its interval taken away: it follows the global fifteen minutes, counted from its last pass.
+    specs[0].updateIntervalMinutes = 0;
+    engineConfigure(engine, specs, 3, &o);
+    CHECK(std::string(engineFeedHealth(engine, 0)).find("(every 15 min)") != std::string::npos);
+    fakeNow += 10 * 60;
+    REQUIRE(settle(engine, [&] { return engineFeedPasses(engine, 1) == 2; }));
+    CHECK_EQ(engineFeedPasses(engine, 0), 2);
+    CHECK_EQ(longer.connections, 1L);
+    fakeNow += 5 * 60;
+    REQUIRE(settle(engine, [&] { return engineFeedPasses(engine, 0) == 3; }));
+    destroyFeedEngine(engine);
+    engineClock = realClock;
+    stopServer(own);
+    stopServer(global);
+    stopServer(longer);
+}

@@ -37,7 +37,8 @@ struct Fetched {
 
 Fetched fetch(const std::string& url, bool allowBasicOverHttp = false) {
     volatile LONG never = 0;
-    FetchRequest request = {url.c_str(), nullptr, nullptr, &never, nullptr, allowBasicOverHttp};
+    FetchRequest request = {url.c_str(), nullptr, nullptr, &never, nullptr};
+    request.allowBasicOverHttp = allowBasicOverHttp;
     FetchResult result;
     bool ok = fetchFeed(&request, &result);
     Fetched got = {ok, result.status,

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 #include "feed/feed_health.h"
 #include "feed/headline_cache.h"
 #include "feed/seen_keys.h"
@@ -126,13 +127,22 @@ TEST(theHealthLineOfEachState) {
         facts.items = row.items;
         std::strcpy(facts.reason, row.reason);
         std::strcpy(facts.nextTry, row.nextTry);
-        std::strcpy(facts.movedTo, row.movedTo);
+        facts.movedTo = row.movedTo;
         facts.intervalMinutes = row.interval;
         char line[512];
         size_t length = composeHealthLine(&facts, line, sizeof line);
         CHECK_EQ(std::string(line), std::string(row.line));
         CHECK_EQ(length, std::strlen(row.line));
     }
+    // An address moved to is named whole, up to the longest address kept.
+    std::string longAddress = "https://example.org/" + std::string(8150, 'a');
+    HealthFacts moved = {};
+    moved.kind = healthUpdated;
+    moved.movedTo = longAddress.c_str();
+    std::string movedLine(9000, '\0');
+    movedLine.resize(composeHealthLine(&moved, &movedLine[0], movedLine.size()));
+    CHECK_EQ(movedLine,
+             "Moved permanently to " + longAddress + " (update the feed address to keep it)");
     // A small buffer gets a cut, terminated line.
     HealthFacts facts = {};
     facts.kind = healthNotModified;
@@ -140,6 +150,32 @@ TEST(theHealthLineOfEachState) {
     char small[8];
     CHECK_EQ(composeHealthLine(&facts, small, sizeof small), size_t(7));
     CHECK_EQ(std::string(small), std::string("Not mod"));
+}
+
+TEST(theHealthReportOfSeveralFeedsPutsFailuresFirstAndStaysWithinItsBound) {
+    NamedHealth feeds[] = {{"Alpha", "Updated 12/08 14:21, 5 items (every 15 min)", false},
+                           {"Beta", "Failed 12/08 14:21: HTTP 404 Not Found", true},
+                           {"Gamma", "Connecting...", true}};
+    char out[healthReportLimit];
+    composeHealthReport(feeds, 3, out, sizeof out);
+    CHECK_EQ(std::string(out), std::string("Beta: Failed 12/08 14:21: HTTP 404 Not Found | "
+                                           "Gamma: Connecting... | Alpha: Updated 12/08 14:21, "
+                                           "5 items (every 15 min)"));
+    // A thousand feeds: as many lines as fit, whole, then how many were left out.
+    std::vector<NamedHealth> many(1000, feeds[0]);
+    many[999] = feeds[1];
+    size_t length = composeHealthReport(many.data(), 1000, out, sizeof out);
+    std::string report(out, length);
+    CHECK(length < healthReportLimit);
+    CHECK_EQ(report.compare(0, 5, "Beta:"), 0);
+    size_t lines = 1;
+    for (size_t at = report.find(" | "); at != std::string::npos; at = report.find(" | ", at + 1))
+        ++lines;
+    size_t tail = report.rfind(" | ... and ");
+    REQUIRE(tail != std::string::npos);
+    CHECK_EQ(report.substr(tail), " | ... and " + std::to_string(1000 - (lines - 1)) + " more");
+    const std::string lastWhole = "5 items (every 15 min)";
+    CHECK_EQ(report.substr(tail - lastWhole.size(), lastWhole.size()), lastWhole);
 }
 
 namespace {

@@ -521,6 +521,30 @@ TEST(aResultPostedBeforeAStopIsIgnoredByTheNextRun) {
     stopServer(held);
 }
 
+TEST(aMessageLostWithItsWindowHoldsUpNoLaterResult) {
+    TestServer server{};
+    REQUIRE(startServer(server, serveWhole, feedResponse("Again", {"shown"})));
+    setFeedUrl(serverUrl(server, "/"));
+    {
+        // The plug-in ends while a finished pass's message waits: the window goes with it.
+        PluginWindow plugin;
+        requestUpdate();
+        MSG posted;
+        DWORD waited = GetTickCount();
+        while (
+            !PeekMessageA(&posted, plugin.window, WM_FEED_UPDATED, WM_FEED_UPDATED, PM_NOREMOVE) &&
+            GetTickCount() - waited < 10000)
+            Sleep(10);
+        stopUpdate();
+        DestroyWindow(plugin.window);
+    }
+    PluginWindow plugin;
+    requestUpdate();
+    REQUIRE(pumpUntilHandled(1, 10000));
+    CHECK_EQ(joined(titles()), std::string("[Again][shown]"));
+    stopServer(server);
+}
+
 TEST(aResultThatCouldNotBePostedDoesNotBlockLaterPasses) {
     TestServer server{};
     server.responses = {feedResponse("Unseen", {"lost"}), feedResponse("Seen", {"shown"})};
@@ -977,4 +1001,33 @@ TEST(newItemsAreMarkedInOneModeToo) {
     CHECK_EQ(newItemCount(-1), 0);
     settings.markNew = true;
     stopServer(server);
+}
+
+TEST(theHealthReportOfSeveralFeedsNamesEveryFeedFailedOnesFirst) {
+    PoliteSettings polite;
+    TestServer fine{}, broken{};
+    REQUIRE(startServer(fine, serveWhole, feedResponse("Feed A", {"a1"})));
+    REQUIRE(startServer(broken, serveWhole, "HTTP/1.0 404 Not Found\r\n\r\n"));
+    setFavorites({{"Alpha", serverUrl(fine, "/")}, {"Broken", serverUrl(broken, "/")}});
+    for (int mode : {showTogether, showInTurn}) {
+        settings.show = mode;
+        PluginWindow plugin;
+        requestUpdate();
+        REQUIRE(pumpUntilHandled(2, 10000));
+        std::string report = healthReport();
+        CHECK(startsWith(report, "Broken: Failed "));
+        CHECK(report.find("HTTP 404 Not Found") < report.find(" | Alpha: Updated "));
+        // The favourites read anew, in another order, before the feeds follow them: each feed
+        // still carries its own favourite's title.
+        setFavorites({{"Broken", serverUrl(broken, "/")}, {"Alpha", serverUrl(fine, "/")}});
+        ShownFeed feed = {};
+        CHECK(shownFeedAt(0, &feed) && std::string(feed.title) == "Alpha");
+        CHECK(shownFeedAt(1, &feed) && std::string(feed.title) == "Broken");
+        setFavorites({{"Alpha", serverUrl(fine, "/")}, {"Broken", serverUrl(broken, "/")}});
+        stopUpdate();
+    }
+    settings.show = showOne;
+    releaseFavorites();
+    stopServer(fine);
+    stopServer(broken);
 }
