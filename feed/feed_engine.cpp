@@ -1188,6 +1188,9 @@ int engineTakeFinished(FeedEngine* engine) {
             } else {
                 Pass* pass = feed->running;
                 feed->running = nullptr;
+                // A copy written to a place the feed no longer saves to is not its saved copy.
+                if (!sameText(pass->cachePath, feed->cachePath))
+                    r->bodyKnown = false;
                 if (!pass->slow)
                     --engine->active;
                 releasePass(pass);

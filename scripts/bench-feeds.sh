@@ -28,14 +28,17 @@ shell_rss() {
 
 coproc BENCH { wine ./bench/feeds/feeds_bench.exe "$(winepath -w FeedMarquee.dll)" \
     "$(winepath -w tests/system/system_probe.dll)" 2>&1; }
-while IFS= read -r line <&"${BENCH[0]}"; do
+# Copies of the coprocess's pipes: bash drops its own (and the BENCH array) when the program ends.
+exec 3<&"${BENCH[0]}" 4>&"${BENCH[1]}"
+while IFS= read -r line <&3; do
     line=${line%$'\r'}
     if [ "$line" = "RSS?" ]; then
-        shell_rss >&"${BENCH[1]}"
+        shell_rss >&4
     else
         echo "$line"
     fi
 done
+exec 3<&- 4>&-
 wait "${BENCH_PID:-}" 2>/dev/null || true
 
 # A thousand feeds: the median of three runs, each in a shell of its own.
