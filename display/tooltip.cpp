@@ -10,9 +10,11 @@
 // left to watch the pointer itself would poll the cursor many times a second for as long as the
 // pointer rests on an entry, even after the tip has gone.
 //
-// A tool may carry a description's source: its tip is then drawn formatted (display/formatted_tip)
-// by this unit's own paint of the control's window, laid out when the tip is about to show and
-// dropped when it goes. The control keeps the plain text, which is what it reports as its text.
+// A tool may name an item: when its tip is about to show, the item's description source is asked
+// for (the plug-in finds it in the feed's saved copy) and the tip is drawn formatted
+// (display/formatted_tip) by this unit's own paint of the control's window, and dropped when it
+// goes. The control keeps the plain text, which is what it reports as its text and shows when no
+// source is found.
 //
 // Besides the registration-ordered list, a small open-addressing hash table finds a tool by its
 // rectangle, so a paint of n entries costs O(n) instead of O(n^2) list walks.
@@ -37,7 +39,10 @@ namespace {
 struct ToolEntry {
     ToolEntry* next;
     bool refreshed;                     // touched by addOrUpdateTool since the marks were cleared
-    char* source;                       // a description's kept source (malloc'd), or null
+    bool formatted;                     // the tip shows the item's description formatted
+    int feed;                           // the item's feed, key (malloc'd; may be null) and place
+    char* key;
+    int32_t entryIndex;
     int headerLength;                   // the characters of text the header line takes
     wchar_t text[toolTextCapacity + 1]; // the tool's current text
     TOOLINFOW toolInfo;                 // filled once at registration
@@ -165,27 +170,32 @@ void dropFormattedTip() {
     shownFormattedTip = nullptr;
 }
 
+TipSourceFunction tipSourceFunction = nullptr;
+
 void freeTool(ToolEntry* entry) {
-    free(entry->source);
+    free(entry->key);
     free(entry);
 }
 
-// Whether the tool holds source as its kept description source (both null counts).
-bool holdsSource(const ToolEntry* entry, const char* source) {
-    if (entry->source == nullptr || source == nullptr)
-        return entry->source == source;
-    return strcmp(entry->source, source) == 0;
-}
-
-// Replaces the tool's kept source with a copy of source (null: none; no memory: none).
-void keepSource(ToolEntry* entry, const char* source) {
-    free(entry->source);
-    entry->source = nullptr;
-    if (source != nullptr) {
-        size_t size = strlen(source) + 1;
-        entry->source = static_cast<char*>(malloc(size));
-        if (entry->source != nullptr)
-            memcpy(entry->source, source, size);
+// Names item (null: none) as the tool's; a key that cannot be copied leaves the tip plain.
+void nameItem(ToolEntry* entry, int feed, const FeedItem* item) {
+    const char* key = item != nullptr ? item->key : nullptr;
+    bool sameKey =
+        entry->key == nullptr || key == nullptr ? entry->key == key : strcmp(entry->key, key) == 0;
+    entry->formatted = item != nullptr;
+    entry->feed = feed;
+    entry->entryIndex = item != nullptr ? item->entryIndex : 0;
+    if (sameKey)
+        return;
+    free(entry->key);
+    entry->key = nullptr;
+    if (key != nullptr) {
+        size_t size = strlen(key) + 1;
+        entry->key = static_cast<char*>(malloc(size));
+        if (entry->key != nullptr)
+            memcpy(entry->key, key, size);
+        else
+            entry->formatted = false;
     }
 }
 
@@ -235,12 +245,11 @@ RECT workAreaAt(POINT point) {
 // Lays out the formatted tip of tool for a tip at most tipWidth wide (the control's default
 // width without one) and as tall as the work area; false when it cannot (no memory, no source).
 bool layOutFormattedTip(const ToolEntry& tool, const RECT& work) {
-    const char* text = nullptr;
-    size_t length = 0;
-    DescriptionForm form = PlainText;
-    if (!readDescriptionSource(tool.source, &text, &length, &form))
+    DescriptionSource source = {};
+    if (!tool.formatted || tipSourceFunction == nullptr ||
+        !tipSourceFunction(tool.feed, tool.key, tool.entryIndex, &source))
         return false;
-    FormattedDescription* document = formatDescription(text, length, form);
+    FormattedDescription* document = formatDescription(source.text, source.length, source.form);
     if (document == nullptr)
         return false;
     RECT frame = {0, 0, 0, 0};
@@ -320,7 +329,7 @@ void CALLBACK showTip(HWND window, UINT, UINT_PTR, DWORD) {
     LONG width = LOWORD(bubble), height = HIWORD(bubble);
     RECT work = workAreaAt(cursor);
     dropFormattedTip();
-    if (pointedTool->source != nullptr && layOutFormattedTip(*pointedTool, work)) {
+    if (layOutFormattedTip(*pointedTool, work)) {
         width = formattedWindowSize.cx;
         height = formattedWindowSize.cy;
     }
@@ -422,12 +431,16 @@ void setTooltipTiming(int widthPixels, int hideDelayMs) {
     SendMessageA(tooltipWindow, TTM_SETDELAYTIME, TTDT_AUTOPOP, static_cast<LPARAM>(delay));
 }
 
-void addOrUpdateTool(const RECT& rect, const wchar_t* text) {
-    addOrUpdateFormattedTool(rect, text, 0, nullptr);
+void setTipSourceFunction(TipSourceFunction function) {
+    tipSourceFunction = function;
 }
 
-void addOrUpdateFormattedTool(const RECT& rect, const wchar_t* text, int headerLength,
-                              const char* source) {
+void addOrUpdateTool(const RECT& rect, const wchar_t* text) {
+    addOrUpdateFormattedTool(rect, text, 0, 0, nullptr);
+}
+
+void addOrUpdateFormattedTool(const RECT& rect, const wchar_t* text, int headerLength, int feed,
+                              const FeedItem* item) {
     if (tooltipWindow == nullptr)
         return;
     const wchar_t* shown = text ? text : L"";
@@ -436,8 +449,7 @@ void addOrUpdateFormattedTool(const RECT& rect, const wchar_t* text, int headerL
     if (entry != nullptr) {
         entry->refreshed = true;
         entry->headerLength = headerLength < static_cast<int>(length) ? headerLength : 0;
-        if (!holdsSource(entry, source))
-            keepSource(entry, source);
+        nameItem(entry, feed, item);
         if (wmemcmp(entry->text, shown, length) == 0 && entry->text[length] == L'\0')
             return;
         wmemcpy(entry->text, shown, length);
@@ -452,7 +464,7 @@ void addOrUpdateFormattedTool(const RECT& rect, const wchar_t* text, int headerL
     entry->refreshed = true;
     wmemcpy(entry->text, shown, length);
     entry->headerLength = headerLength < static_cast<int>(length) ? headerLength : 0;
-    keepSource(entry, source);
+    nameItem(entry, feed, item);
     if (lastToolEntry != nullptr)
         lastToolEntry->next = entry;
     else
