@@ -72,10 +72,13 @@ void collectDescriptionSource(DescriptionSources* sources, const FeedItem* entry
     sources->textLength = needed;
 }
 
+DescriptionSources* newDescriptionSources() {
+    return static_cast<DescriptionSources*>(calloc(1, sizeof(DescriptionSources)));
+}
+
 DescriptionSources* readDescriptionSources(char* body, size_t length, const char* contentType,
                                            const char* baseUrl) {
-    DescriptionSources* sources =
-        static_cast<DescriptionSources*>(calloc(1, sizeof(DescriptionSources)));
+    DescriptionSources* sources = newDescriptionSources();
     if (sources == nullptr)
         return nullptr;
     FeedList* list = parseFeedBody(body, length, contentType, baseUrl, true, sources);

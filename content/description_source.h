@@ -19,6 +19,8 @@ struct DescriptionSources;
 void collectDescriptionSource(DescriptionSources* sources, const FeedItem* entry, const char* text,
                               size_t length, DescriptionForm form);
 
+// A new empty collector for parseFeedBody (null when memory runs out).
+DescriptionSources* newDescriptionSources();
 // Reads body (length bytes, zero-terminated; overwritten in places) as parseFeedBody does with
 // its character set converted (contentType may be null; baseUrl: the address it came from, so
 // the items' keys come out as the shown list's did) and keeps every item's description source.
