@@ -301,11 +301,9 @@ void handleText(Builder& b, const char* text, size_t n) {
 
 // What the formatter makes of each element it knows, by name (sorted, for a binary search).
 enum ElementFlags : uint8_t {
-    BlockElement = 1,      // ends the block in progress where it starts and ends
-    InlineElement = 2,     // acts inside a block: styles, links, line breaks, images, cells
-    HiddenElement = 4,     // dropped with its contents
-    ShapingElement = 8,    // shows more formatted than as plain text
-    ParagraphElement = 16, // a paragraph: more than one of them shows more formatted
+    BlockElement = 1,  // ends the block in progress where it starts and ends
+    InlineElement = 2, // acts inside a block: styles, links, line breaks, images, cells
+    HiddenElement = 4, // dropped with its contents
 };
 
 struct KnownElement {
@@ -313,70 +311,27 @@ struct KnownElement {
     uint8_t flags;
 };
 
-const uint8_t blockShaping = BlockElement | ShapingElement;
-const uint8_t inlineShaping = InlineElement | ShapingElement;
-const uint8_t paragraph = BlockElement | ParagraphElement;
 const KnownElement knownElements[] = {
-    {"a", inlineShaping},
-    {"address", paragraph},
-    {"article", paragraph},
-    {"aside", paragraph},
-    {"b", inlineShaping},
-    {"blockquote", blockShaping},
-    {"body", BlockElement},
-    {"br", inlineShaping},
-    {"caption", paragraph},
-    {"center", paragraph},
-    {"cite", inlineShaping},
-    {"code", inlineShaping},
-    {"dd", paragraph},
-    {"details", BlockElement},
-    {"div", paragraph},
-    {"dl", blockShaping},
-    {"dt", paragraph},
-    {"em", inlineShaping},
-    {"figcaption", BlockElement},
-    {"figure", paragraph},
-    {"footer", paragraph},
-    {"form", HiddenElement},
-    {"h1", blockShaping},
-    {"h2", blockShaping},
-    {"h3", blockShaping},
-    {"h4", blockShaping},
-    {"h5", blockShaping},
-    {"h6", blockShaping},
-    {"header", paragraph},
-    {"hr", blockShaping},
-    {"html", BlockElement},
-    {"i", inlineShaping},
-    {"iframe", HiddenElement},
-    {"img", inlineShaping},
-    {"ins", inlineShaping},
-    {"kbd", inlineShaping},
-    {"li", blockShaping},
-    {"main", paragraph},
-    {"nav", paragraph},
-    {"noscript", HiddenElement},
-    {"ol", blockShaping},
-    {"p", paragraph},
-    {"pre", blockShaping},
-    {"samp", inlineShaping},
-    {"script", HiddenElement},
-    {"section", paragraph},
-    {"select", HiddenElement},
-    {"strong", inlineShaping},
-    {"style", HiddenElement},
-    {"summary", BlockElement},
-    {"table", blockShaping},
-    {"td", inlineShaping},
-    {"template", HiddenElement},
-    {"textarea", HiddenElement},
-    {"th", inlineShaping},
-    {"tr", blockShaping},
-    {"tt", inlineShaping},
-    {"u", inlineShaping},
-    {"ul", blockShaping},
-    {"var", inlineShaping},
+    {"a", InlineElement},         {"address", BlockElement},   {"article", BlockElement},
+    {"aside", BlockElement},      {"b", InlineElement},        {"blockquote", BlockElement},
+    {"body", BlockElement},       {"br", InlineElement},       {"caption", BlockElement},
+    {"center", BlockElement},     {"cite", InlineElement},     {"code", InlineElement},
+    {"dd", BlockElement},         {"details", BlockElement},   {"div", BlockElement},
+    {"dl", BlockElement},         {"dt", BlockElement},        {"em", InlineElement},
+    {"figcaption", BlockElement}, {"figure", BlockElement},    {"footer", BlockElement},
+    {"form", HiddenElement},      {"h1", BlockElement},        {"h2", BlockElement},
+    {"h3", BlockElement},         {"h4", BlockElement},        {"h5", BlockElement},
+    {"h6", BlockElement},         {"header", BlockElement},    {"hr", BlockElement},
+    {"html", BlockElement},       {"i", InlineElement},        {"iframe", HiddenElement},
+    {"img", InlineElement},       {"ins", InlineElement},      {"kbd", InlineElement},
+    {"li", BlockElement},         {"main", BlockElement},      {"nav", BlockElement},
+    {"noscript", HiddenElement},  {"ol", BlockElement},        {"p", BlockElement},
+    {"pre", BlockElement},        {"samp", InlineElement},     {"script", HiddenElement},
+    {"section", BlockElement},    {"select", HiddenElement},   {"strong", InlineElement},
+    {"style", HiddenElement},     {"summary", BlockElement},   {"table", BlockElement},
+    {"td", InlineElement},        {"template", HiddenElement}, {"textarea", HiddenElement},
+    {"th", InlineElement},        {"tr", BlockElement},        {"tt", InlineElement},
+    {"u", InlineElement},         {"ul", BlockElement},        {"var", InlineElement},
 };
 
 // The flags of the element named name (lower case); 0 for one the formatter ignores.
