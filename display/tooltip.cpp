@@ -158,8 +158,11 @@ bool tipsActive = true;
 int hideDelay = -1; // milliseconds as setTooltipTiming got them; negative: the control's own
 int tipWidth = 0;   // the widest a tip's text may be, as setTooltipTiming got it
 
-// The formatted tip on show and the size its window is held to; the control's own procedure.
+// The formatted tip on show, the tool it is of, and the size its window is held to; the
+// control's own procedure.
 FormattedTip* shownFormattedTip = nullptr;
+HWND formattedToolWindow = nullptr;
+UINT_PTR formattedToolId = 0;
 SIZE formattedWindowSize = {};
 POINT formattedWindowPlace = {}; // where showTip put it: the control may move its window a pixel
 WNDPROC controlProcedure = nullptr;
@@ -207,8 +210,10 @@ void hideTip() {
     if (tipShown && tooltipWindow != nullptr && pointedTool != nullptr)
         SendMessageW(tooltipWindow, TTM_TRACKACTIVATE, FALSE,
                      reinterpret_cast<LPARAM>(&pointedTool->toolInfo));
+    // A formatted tip while none of the mouse's shows is another tool's (the keyboard's).
+    if (tipShown)
+        dropFormattedTip();
     tipShown = false;
-    dropFormattedTip();
 }
 
 // One of the control's delays (TTDT_INITIAL, TTDT_RESHOW, TTDT_AUTOPOP) in milliseconds.
@@ -242,12 +247,13 @@ RECT workAreaAt(POINT point) {
     return work;
 }
 
-// Lays out the formatted tip of tool for a tip at most tipWidth wide (the control's default
-// width without one) and as tall as the work area; false when it cannot (no memory, no source).
-bool layOutFormattedTip(const ToolEntry& tool, const RECT& work) {
+// Lays out the formatted tip of an item (its feed, key and position) under the first
+// headerLength characters of text, for a tip at most tipWidth wide (the control's default width
+// without one) and as tall as the work area; false when it cannot (no memory, no source).
+bool layOutFormattedTip(const wchar_t* text, int headerLength, int feed, const char* key,
+                        int32_t entryIndex, const RECT& work) {
     DescriptionSource source = {};
-    if (!tool.formatted || tipSourceFunction == nullptr ||
-        !tipSourceFunction(tool.feed, tool.key, tool.entryIndex, &source))
+    if (tipSourceFunction == nullptr || !tipSourceFunction(feed, key, entryIndex, &source))
         return false;
     FormattedDescription* document = formatDescription(source.text, source.length, source.form);
     if (document == nullptr)
@@ -263,8 +269,8 @@ bool layOutFormattedTip(const ToolEntry& tool, const RECT& work) {
     HDC dc = GetDC(tooltipWindow);
     HFONT font = reinterpret_cast<HFONT>(SendMessageW(tooltipWindow, WM_GETFONT, 0, 0));
     shownFormattedTip = dc != nullptr
-                            ? layoutFormattedTip(dc, font, tool.text, tool.headerLength, document,
-                                                 width, work.bottom - work.top - extraHeight)
+                            ? layoutFormattedTip(dc, font, text, headerLength, document, width,
+                                                 work.bottom - work.top - extraHeight)
                             : nullptr;
     if (dc != nullptr)
         ReleaseDC(tooltipWindow, dc);
@@ -280,11 +286,10 @@ bool layOutFormattedTip(const ToolEntry& tool, const RECT& work) {
 // The control's window with a formatted tip on show: painted here and held to its size; every
 // other message (and every plain tip) is the control's.
 LRESULT CALLBACK formattedTipProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    // Another tool's tip (the keyboard's) is its own text, not the formatted one on show.
+    // Another tool's tip is its own text, and a tip that goes takes its formatting with it.
     const TOOLINFOW* activated = reinterpret_cast<const TOOLINFOW*>(lParam);
-    if (message == TTM_TRACKACTIVATE && wParam && activated != nullptr &&
-        (pointedTool == nullptr || activated->uId != pointedTool->toolInfo.uId ||
-         activated->hwnd != pointedTool->toolInfo.hwnd))
+    if (message == TTM_TRACKACTIVATE && activated != nullptr &&
+        (!wParam || activated->uId != formattedToolId || activated->hwnd != formattedToolWindow))
         dropFormattedTip();
     if (shownFormattedTip != nullptr && message == WM_WINDOWPOSCHANGING) {
         WINDOWPOS* position = reinterpret_cast<WINDOWPOS*>(lParam);
@@ -310,6 +315,39 @@ LRESULT CALLBACK formattedTipProcedure(HWND window, UINT message, WPARAM wParam,
     return CallWindowProcW(controlProcedure, window, message, wParam, lParam);
 }
 
+// Shows tool's tip with its top left at place, moved left where the work area ends and above
+// flipAbove where it would pass the work area's bottom. With text (null: the control's own tip),
+// formatted as the item's description under text's header when the item's source is found.
+void showTrackedTip(const TOOLINFOW& tool, const wchar_t* text, int headerLength, int feed,
+                    const char* key, int32_t entryIndex, POINT place, LONG flipAbove,
+                    const RECT& work) {
+    LRESULT bubble =
+        SendMessageW(tooltipWindow, TTM_GETBUBBLESIZE, 0, reinterpret_cast<LPARAM>(&tool));
+    LONG width = LOWORD(bubble), height = HIWORD(bubble);
+    dropFormattedTip();
+    if (text != nullptr && layOutFormattedTip(text, headerLength, feed, key, entryIndex, work)) {
+        width = formattedWindowSize.cx;
+        height = formattedWindowSize.cy;
+        formattedToolWindow = tool.hwnd;
+        formattedToolId = tool.uId;
+    }
+    LONG x = place.x, y = place.y;
+    if (y + height > work.bottom)
+        y = flipAbove - height;
+    if (x + width + 2 > work.right) // the bubble's window may be a pixel wider than its size
+        x = work.right - width - 2;
+    x = x < work.left ? work.left : x;
+    y = y < work.top ? work.top : y;
+    formattedWindowPlace = POINT{x, y};
+    SendMessageW(tooltipWindow, TTM_TRACKPOSITION, 0,
+                 MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)));
+    SendMessageW(tooltipWindow, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&tool));
+    if (shownFormattedTip != nullptr) {
+        SetWindowPos(tooltipWindow, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+        InvalidateRect(tooltipWindow, nullptr, TRUE);
+    }
+}
+
 void CALLBACK popTip(HWND window, UINT, UINT_PTR, DWORD) {
     KillTimer(window, popTimer);
     hideTip(); // the pointer stays on the tool: no tip until it moves to another
@@ -324,31 +362,11 @@ void CALLBACK showTip(HWND window, UINT, UINT_PTR, DWORD) {
         return;
     // Below the pointer, where a tip that follows the cursor would stand; above it and moved left
     // where the work area ends.
-    LRESULT bubble = SendMessageW(tooltipWindow, TTM_GETBUBBLESIZE, 0,
-                                  reinterpret_cast<LPARAM>(&pointedTool->toolInfo));
-    LONG width = LOWORD(bubble), height = HIWORD(bubble);
     RECT work = workAreaAt(cursor);
-    dropFormattedTip();
-    if (layOutFormattedTip(*pointedTool, work)) {
-        width = formattedWindowSize.cx;
-        height = formattedWindowSize.cy;
-    }
-    LONG x = cursor.x, y = cursor.y + 20;
-    if (y + height > work.bottom)
-        y = cursor.y - height - 4;
-    if (x + width + 2 > work.right) // the bubble's window may be a pixel wider than its size
-        x = work.right - width - 2;
-    x = x < work.left ? work.left : x;
-    y = y < work.top ? work.top : y;
-    formattedWindowPlace = POINT{x, y};
-    SendMessageW(tooltipWindow, TTM_TRACKPOSITION, 0,
-                 MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)));
-    SendMessageW(tooltipWindow, TTM_TRACKACTIVATE, TRUE,
-                 reinterpret_cast<LPARAM>(&pointedTool->toolInfo));
-    if (shownFormattedTip != nullptr) {
-        SetWindowPos(tooltipWindow, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
-        InvalidateRect(tooltipWindow, nullptr, TRUE);
-    }
+    const ToolEntry& tool = *pointedTool;
+    showTrackedTip(tool.toolInfo, tool.formatted ? tool.text : nullptr, tool.headerLength,
+                   tool.feed, tool.key, tool.entryIndex, POINT{cursor.x, cursor.y + 20},
+                   cursor.y - 4, work);
     tipShown = true;
     SetTimer(window, popTimer, popDelay(), popTip);
 }
@@ -546,6 +564,18 @@ void relayMouseToTooltip(HWND window, POINT screenPoint) {
     pointedTool = under;
     if (under != nullptr && tipsActive)
         SetTimer(window, showTimer, controlDelay(wasShown ? TTDT_RESHOW : TTDT_INITIAL), showTip);
+}
+
+void showOwnToolTip(const TOOLINFOW& tool, const wchar_t* text, int headerLength, int feed,
+                    const FeedItem* item, const RECT& itemOnScreen) {
+    if (tooltipWindow == nullptr)
+        return;
+    hideTip();
+    pointedTool = nullptr;
+    POINT below = {itemOnScreen.left, itemOnScreen.bottom};
+    showTrackedTip(tool, item != nullptr ? text : nullptr, headerLength, feed,
+                   item != nullptr ? item->key : nullptr, item != nullptr ? item->entryIndex : 0,
+                   below, itemOnScreen.top, workAreaAt(below));
 }
 
 void tooltipPointerLeft() {

@@ -2,6 +2,7 @@
 // UTF-16 text.
 #pragma once
 #include <windows.h>
+#include <commctrl.h>
 #include <cstdint>
 
 #include "content/description_source.h"
@@ -32,6 +33,12 @@ typedef bool (*TipSourceFunction)(int feed, const char* key, int32_t entryIndex,
                                   DescriptionSource* out);
 // The function the tips ask (null: every tip shows its plain text).
 void setTipSourceFunction(TipSourceFunction function);
+// Shows a tool the caller added itself (the keyboard's) below the item's rectangle on screen,
+// within the work area (above the item where it would pass the bottom); any tip of the mouse
+// goes. With item, its description is drawn formatted under the first headerLength characters of
+// text when its source is found; else the control shows the tool's own text.
+void showOwnToolTip(const TOOLINFOW& tool, const wchar_t* text, int headerLength, int feed,
+                    const FeedItem* item, const RECT& itemOnScreen);
 // A paint begins: clears every tool's refreshed mark.
 void beginToolRefresh();
 // A paint has laid out every entry it shows: removes the tools it did not refresh, so no tool of an

@@ -1,6 +1,6 @@
-// An item's tip in a running plug-in: formatted from the feed's saved copy while the copy holds
-// the item, and its plain text once the copy is gone and a new list is on show. The feed comes
-// from a server on 127.0.0.1; the pointer is real input.
+// An item's tip in a running plug-in, under the pointer and from Space: formatted from the feed's
+// saved copy while the copy holds the item, and its plain text once the copy is gone and a new
+// list is on show. The feed comes from a server on 127.0.0.1; the pointer is real input.
 #include <windows.h>
 
 #include <cstring>
@@ -9,6 +9,7 @@
 #include "display/tooltip.h"
 #include "plugin/commands.h"
 #include "plugin/feed_updates.h"
+#include "plugin/keyboard.h"
 #include "plugin/runtime_state.h"
 #include "plugin/view.h"
 #include "tests/plugin/plugin_test_support.h"
@@ -58,6 +59,21 @@ int tipHeightOver(const char* title) {
     return tip.bottom - tip.top;
 }
 
+// Selects the item titled title and presses Space; the height of the tip that shows, or 0.
+int keyboardTipHeight(const char* title) {
+    size_t position = positionOf(title);
+    if (position == 0)
+        return 0;
+    selectShownItem(runtime.pluginWindow, static_cast<int>(position) - 1);
+    handleWindowKey(runtime.pluginWindow, VK_SPACE);
+    pumpMessages(100);
+    if (!IsWindowVisible(tooltipWindow))
+        return 0;
+    RECT tip;
+    GetWindowRect(tooltipWindow, &tip);
+    return tip.bottom - tip.top;
+}
+
 const char storm[] = "<item><title>Storm</title><guid>storm</guid><description><![CDATA["
                      "<p>Tonight</p><ul><li>one</li><li>two</li><li>three</li></ul>]]>"
                      "</description></item>";
@@ -87,6 +103,8 @@ TEST(an_item_tip_is_formatted_from_the_saved_copy_and_plain_without_it) {
     // The description's paragraph and three list items, each a line of its own.
     int formatted = tipHeightOver("Storm");
     CHECK(formatted > 0);
+    int keyboardFormatted = keyboardTipHeight("Storm"); // Space: the same tip
+    CHECK(keyboardFormatted > 0);
 
     // The copy can no longer be read or written (a folder stands in its place), and a new list
     // comes: the same item's tip is its plain text on one line, not the old document's answer.
@@ -100,6 +118,9 @@ TEST(an_item_tip_is_formatted_from_the_saved_copy_and_plain_without_it) {
     int plain = tipHeightOver("Storm");
     CHECK(plain > 0);
     CHECK(formatted >= plain + 30); // three lines more, at least 10 pixels each
+    int keyboardPlain = keyboardTipHeight("Storm");
+    CHECK(keyboardPlain > 0);
+    CHECK(keyboardFormatted >= keyboardPlain + 30);
 
     moveMouseTo(0, 0);
     run.end();
