@@ -519,6 +519,7 @@ void sweepTools() {
 
 void removeAllTools() {
     hideTip();
+    dropFormattedTip(); // the keyboard's too
     pointedTool = nullptr;
     ToolEntry* entry = toolEntries;
     while (entry != nullptr) {
