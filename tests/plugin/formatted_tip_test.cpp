@@ -96,9 +96,11 @@ TEST(an_item_tip_is_formatted_from_the_saved_copy_and_plain_without_it) {
     REQUIRE(run.begin() == 0);
     char copy[MAX_PATH];
     REQUIRE(headlineCachePath(copy));
-    REQUIRE(waitFor([&] {
-        return positionOf("Storm") != 0 && GetFileAttributesA(copy) != INVALID_FILE_ATTRIBUTES;
-    }, 8000));
+    REQUIRE(waitFor(
+        [&] {
+            return positionOf("Storm") != 0 && GetFileAttributesA(copy) != INVALID_FILE_ATTRIBUTES;
+        },
+        8000));
 
     // The description's paragraph and three list items, each a line of its own.
     int formatted = tipHeightOver("Storm");
