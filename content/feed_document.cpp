@@ -8,7 +8,7 @@
 #include "content/rss_parser.h"
 
 FeedList* parseFeedBody(char* body, size_t length, const char* contentType, const char* baseUrl,
-                        bool convertCharset) {
+                        bool convertCharset, DescriptionSources* sources) {
     size_t convertedLength = 0;
     char* converted = convertCharset && body
                           ? convertToUtf8(body, length, contentType, &convertedLength)
@@ -16,8 +16,8 @@ FeedList* parseFeedBody(char* body, size_t length, const char* contentType, cons
     char* document = converted ? converted : body;
     size_t documentLength = converted ? convertedLength : length;
     FeedList* list = isJsonDocument(document, documentLength, contentType)
-                         ? parseJsonFeed(document, documentLength, baseUrl)
-                         : parseFeed(document, baseUrl);
+                         ? parseJsonFeed(document, documentLength, baseUrl, sources)
+                         : parseFeed(document, baseUrl, sources);
     std::free(converted);
     return list;
 }

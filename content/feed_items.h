@@ -18,9 +18,6 @@ struct FeedItem {
     const char* description; // plain text shown under the title and in the tooltip
     const char* date;        // as the feed gives it
     const char* key;         // identifies the item across updates: its guid, else link, else title
-    // The description as the feed wrote it, kept only where it holds formatting the plain text
-    // loses (see keepDescriptionSource); null otherwise.
-    const char* descriptionSource;
     int32_t titleLength; // bytes of the title's source text before entity decoding
     int32_t entryIndex;  // position among the entries the parse created, from 0
     FeedItem* next;

@@ -301,11 +301,9 @@ void handleText(Builder& b, const char* text, size_t n) {
 
 // What the formatter makes of each element it knows, by name (sorted, for a binary search).
 enum ElementFlags : uint8_t {
-    BlockElement = 1,      // ends the block in progress where it starts and ends
-    InlineElement = 2,     // acts inside a block: styles, links, line breaks, images, cells
-    HiddenElement = 4,     // dropped with its contents
-    ShapingElement = 8,    // shows more formatted than as plain text
-    ParagraphElement = 16, // a paragraph: more than one of them shows more formatted
+    BlockElement = 1,  // ends the block in progress where it starts and ends
+    InlineElement = 2, // acts inside a block: styles, links, line breaks, images, cells
+    HiddenElement = 4, // dropped with its contents
 };
 
 struct KnownElement {
@@ -313,70 +311,27 @@ struct KnownElement {
     uint8_t flags;
 };
 
-const uint8_t blockShaping = BlockElement | ShapingElement;
-const uint8_t inlineShaping = InlineElement | ShapingElement;
-const uint8_t paragraph = BlockElement | ParagraphElement;
 const KnownElement knownElements[] = {
-    {"a", inlineShaping},
-    {"address", paragraph},
-    {"article", paragraph},
-    {"aside", paragraph},
-    {"b", inlineShaping},
-    {"blockquote", blockShaping},
-    {"body", BlockElement},
-    {"br", inlineShaping},
-    {"caption", paragraph},
-    {"center", paragraph},
-    {"cite", inlineShaping},
-    {"code", inlineShaping},
-    {"dd", paragraph},
-    {"details", BlockElement},
-    {"div", paragraph},
-    {"dl", blockShaping},
-    {"dt", paragraph},
-    {"em", inlineShaping},
-    {"figcaption", BlockElement},
-    {"figure", paragraph},
-    {"footer", paragraph},
-    {"form", HiddenElement},
-    {"h1", blockShaping},
-    {"h2", blockShaping},
-    {"h3", blockShaping},
-    {"h4", blockShaping},
-    {"h5", blockShaping},
-    {"h6", blockShaping},
-    {"header", paragraph},
-    {"hr", blockShaping},
-    {"html", BlockElement},
-    {"i", inlineShaping},
-    {"iframe", HiddenElement},
-    {"img", inlineShaping},
-    {"ins", inlineShaping},
-    {"kbd", inlineShaping},
-    {"li", blockShaping},
-    {"main", paragraph},
-    {"nav", paragraph},
-    {"noscript", HiddenElement},
-    {"ol", blockShaping},
-    {"p", paragraph},
-    {"pre", blockShaping},
-    {"samp", inlineShaping},
-    {"script", HiddenElement},
-    {"section", paragraph},
-    {"select", HiddenElement},
-    {"strong", inlineShaping},
-    {"style", HiddenElement},
-    {"summary", BlockElement},
-    {"table", blockShaping},
-    {"td", inlineShaping},
-    {"template", HiddenElement},
-    {"textarea", HiddenElement},
-    {"th", inlineShaping},
-    {"tr", blockShaping},
-    {"tt", inlineShaping},
-    {"u", inlineShaping},
-    {"ul", blockShaping},
-    {"var", inlineShaping},
+    {"a", InlineElement},         {"address", BlockElement},   {"article", BlockElement},
+    {"aside", BlockElement},      {"b", InlineElement},        {"blockquote", BlockElement},
+    {"body", BlockElement},       {"br", InlineElement},       {"caption", BlockElement},
+    {"center", BlockElement},     {"cite", InlineElement},     {"code", InlineElement},
+    {"dd", BlockElement},         {"details", BlockElement},   {"div", BlockElement},
+    {"dl", BlockElement},         {"dt", BlockElement},        {"em", InlineElement},
+    {"figcaption", BlockElement}, {"figure", BlockElement},    {"footer", BlockElement},
+    {"form", HiddenElement},      {"h1", BlockElement},        {"h2", BlockElement},
+    {"h3", BlockElement},         {"h4", BlockElement},        {"h5", BlockElement},
+    {"h6", BlockElement},         {"header", BlockElement},    {"hr", BlockElement},
+    {"html", BlockElement},       {"i", InlineElement},        {"iframe", HiddenElement},
+    {"img", InlineElement},       {"ins", InlineElement},      {"kbd", InlineElement},
+    {"li", BlockElement},         {"main", BlockElement},      {"nav", BlockElement},
+    {"noscript", HiddenElement},  {"ol", BlockElement},        {"p", BlockElement},
+    {"pre", BlockElement},        {"samp", InlineElement},     {"script", HiddenElement},
+    {"section", BlockElement},    {"select", HiddenElement},   {"strong", InlineElement},
+    {"style", HiddenElement},     {"summary", BlockElement},   {"table", BlockElement},
+    {"td", InlineElement},        {"template", HiddenElement}, {"textarea", HiddenElement},
+    {"th", InlineElement},        {"tr", BlockElement},        {"tt", InlineElement},
+    {"u", InlineElement},         {"ul", BlockElement},        {"var", InlineElement},
 };
 
 // The flags of the element named name (lower case); 0 for one the formatter ignores.
@@ -518,9 +473,6 @@ bool isHiddenElement(const Tag& tag) {
 }
 bool isBlockElement(const Tag& tag) {
     return (tag.flags & BlockElement) != 0;
-}
-bool isInlineElement(const Tag& tag) {
-    return (tag.flags & InlineElement) != 0;
 }
 
 void count(int& depth, bool opening) {
@@ -727,92 +679,6 @@ void formatHtml(Builder& b, const char* w, size_t n) {
     closeBlock(b);
 }
 
-// Writes a value between double quotes, its own double quotes as references (the formatter
-// decodes attribute values, so it reads the same value back).
-void writeValue(char* out, size_t& written, const char* name, const char* value, size_t n) {
-    out[written++] = ' ';
-    size_t nameLength = strlen(name);
-    memcpy(out + written, name, nameLength);
-    written += nameLength;
-    out[written++] = '=';
-    out[written++] = '"';
-    for (size_t k = 0; k < n; ++k) {
-        if (value[k] == '"') {
-            memcpy(out + written, "&#34;", 5);
-            written += 5;
-        } else {
-            out[written++] = value[k];
-        }
-    }
-    out[written++] = '"';
-}
-
-// The HTML w (n bytes) as the formatter reads it, without what it ignores: comments, declarations,
-// scripts and the other hidden elements with their contents, tags it does not act on, and every
-// attribute but a link's address, an image's text and a list's start. Whatever is left out
-// becomes one "<s>" (a tag the formatter ignores), so the text on either side is still read
-// apart. The text itself is copied unchanged. Writes at most 5 * n + 16 bytes into out; returns
-// the length.
-size_t compactHtml(const char* w, size_t n, char* out) {
-    size_t written = 0;
-    bool leftOut = false; // the output ends with a "<s>"
-    auto leaveOut = [&]() {
-        if (!leftOut)
-            memcpy(out + written, "<s>", 3), written += 3;
-        leftOut = true;
-    };
-    size_t i = 0;
-    while (i < n) {
-        const char* lt = static_cast<const char*>(memchr(w + i, '<', n - i));
-        size_t at = lt != nullptr ? static_cast<size_t>(lt - w) : n;
-        if (at > i) {
-            memcpy(out + written, w + i, at - i);
-            written += at - i;
-            leftOut = false;
-        }
-        if (at >= n)
-            break;
-        char next = at + 1 < n ? w[at + 1] : '\0';
-        if (next == '!' || next == '?') {
-            i = afterIgnoredMarkup(w, n, at);
-            leaveOut();
-            continue;
-        }
-        if (!isLetter(next) && next != '/') {
-            out[written++] = '<';
-            leftOut = false;
-            i = at + 1;
-            continue;
-        }
-        Tag tag;
-        i = readTag(w, n, at, tag);
-        bool hidden = !tag.closing && !tag.selfClosing && isHiddenElement(tag);
-        if (hidden)
-            i = skipElement(w, n, i, tag.name);
-        if (hidden || tag.name[0] == '\0' || (!isBlockElement(tag) && !isInlineElement(tag))) {
-            leaveOut();
-            continue;
-        }
-        out[written++] = '<';
-        if (tag.closing)
-            out[written++] = '/';
-        size_t nameLength = strlen(tag.name);
-        memcpy(out + written, tag.name, nameLength);
-        written += nameLength;
-        if (isTag(tag, "a") && tag.href != nullptr)
-            writeValue(out, written, "href", tag.href, tag.hrefLength);
-        if (isTag(tag, "img") && tag.alt != nullptr)
-            writeValue(out, written, "alt", tag.alt, tag.altLength);
-        if (isTag(tag, "ol") && tag.start != nullptr)
-            writeValue(out, written, "start", tag.start, tag.startLength);
-        if (tag.selfClosing)
-            out[written++] = '/';
-        out[written++] = '>';
-        leftOut = false;
-    }
-    return written;
-}
-
 void formatPlain(Builder& b, const char* text, size_t n) {
     size_t i = 0;
     while (i < n && !b.full) {
@@ -926,140 +792,4 @@ size_t formattedPlainText(const FormattedDescription* document, char* out, size_
     if (capacity > 0)
         out[written] = '\0';
     return needed;
-}
-
-namespace {
-
-// A kept source starts with a byte naming its form.
-const char formLetters[] = {'e', 'h', 't'};
-
-bool startsWithNoCase(const char* text, size_t n, const char* word) {
-    size_t k = 0;
-    while (word[k] != '\0' && k < n && lower(text[k]) == word[k])
-        ++k;
-    return word[k] == '\0';
-}
-
-// Whether HTML shows more when formatted than as plain text: a tag that styles, breaks a line,
-// lists, quotes or tabulates, or more than one block (a single paragraph in <p> reads the same
-// either way). Tags written as references count in escaped HTML.
-bool holdsFormatting(const char* text, size_t n, bool escaped) {
-    int blockTags = 0;
-    for (size_t i = 0; i < n; ++i) {
-        size_t name = i + 1;
-        if (text[i] != '<') {
-            if (!escaped || text[i] != '&')
-                continue;
-            if (startsWithNoCase(text + i + 1, n - i - 1, "lt;"))
-                name = i + 4;
-            else if (startsWithNoCase(text + i + 1, n - i - 1, "#60;"))
-                name = i + 5;
-            else if (startsWithNoCase(text + i + 1, n - i - 1, "#x3c;"))
-                name = i + 6;
-            else
-                continue;
-        }
-        if (name < n && text[name] == '/')
-            ++name;
-        char tag[12];
-        size_t length = 0;
-        while (name + length < n && isAlnum(text[name + length]) && length < sizeof tag - 1) {
-            tag[length] = lower(text[name + length]);
-            ++length;
-        }
-        tag[length] = '\0';
-        if (length == 0 || (name + length < n && isAlnum(text[name + length])))
-            continue;
-        uint8_t flags = elementFlags(tag);
-        if ((flags & ShapingElement) || ((flags & ParagraphElement) && ++blockTags > 2))
-            return true;
-    }
-    return false;
-}
-
-bool holdsBlankLine(const char* text, size_t n) {
-    bool lineBlank = false;
-    bool afterBreak = false;
-    for (size_t i = 0; i < n; ++i) {
-        if (text[i] == '\n') {
-            if (afterBreak && lineBlank)
-                return true;
-            afterBreak = true;
-            lineBlank = true;
-        } else if (!isSpace(text[i])) {
-            lineBlank = false;
-        }
-    }
-    return false;
-}
-
-} // namespace
-
-const char* keepDescriptionSource(FeedList* list, const char* source, size_t count,
-                                  DescriptionForm form) {
-    if (list == nullptr || source == nullptr || count == 0 || form > PlainText)
-        return nullptr;
-    bool formatted = form == PlainText ? holdsBlankLine(source, count)
-                                       : holdsFormatting(source, count, form == EscapedHtml);
-    if (!formatted)
-        return nullptr;
-    // HTML is kept as the formatter reads it: escaped HTML unescaped, without comments, hidden
-    // elements, unknown tags and unused attributes (image addresses, classes, styles).
-    char* work = nullptr;
-    char small[4096]; // most descriptions: no allocation
-    if (form != PlainText) {
-        work = 6 * count + 24 <= sizeof small ? small : static_cast<char*>(malloc(6 * count + 24));
-        if (work == nullptr)
-            return nullptr;
-        const char* html = source;
-        size_t htmlLength = count;
-        if (form == EscapedHtml) {
-            char* unescaped = work + 5 * count + 16; // the compact copy stays before it
-            htmlLength = unescapeLines(source, count, unescaped);
-            html = unescaped;
-        }
-        count = compactHtml(html, htmlLength, work);
-        source = work;
-        form = RawHtml;
-    }
-    if (count > descriptionSourceLimit) {
-        count = descriptionSourceLimit;
-        while (count > 0 && (static_cast<unsigned char>(source[count]) & 0xC0) == 0x80)
-            --count;
-    }
-    char* kept = reserveListText(list, count + 1);
-    if (kept != nullptr) {
-        kept[0] = formLetters[form];
-        memcpy(kept + 1, source, count);
-        keepListText(list, kept, count + 2, count + 1);
-    }
-    if (work != small)
-        free(work);
-    return kept;
-}
-
-bool readDescriptionSource(const char* kept, const char** text, size_t* length,
-                           DescriptionForm* form) {
-    if (kept == nullptr)
-        return false;
-    const char* letter = static_cast<const char*>(memchr(formLetters, kept[0], sizeof formLetters));
-    if (letter == nullptr)
-        return false;
-    *form = static_cast<DescriptionForm>(letter - formLetters);
-    *text = kept + 1;
-    *length = strlen(kept + 1);
-    return true;
-}
-
-FormattedDescription* formatEntryDescription(const FeedItem* entry) {
-    const char* text = nullptr;
-    size_t length = 0;
-    DescriptionForm form = PlainText;
-    if (entry == nullptr ||
-        !readDescriptionSource(entry->descriptionSource, &text, &length, &form)) {
-        text = entry != nullptr ? entry->description : nullptr;
-        length = text != nullptr ? strlen(text) : 0;
-        form = PlainText;
-    }
-    return formatDescription(text, length, form);
 }

@@ -66,18 +66,3 @@ void freeFormattedDescription(FormattedDescription* document);
 // Writes at most capacity - 1 bytes and a terminating zero (never splitting a character); returns
 // the bytes the whole text needs without the zero.
 size_t formattedPlainText(const FormattedDescription* document, char* out, size_t capacity);
-
-// The longest source an entry keeps for formatting; a longer one keeps its start.
-const size_t descriptionSourceLimit = 16 * 1024;
-
-// Keeps a copy of a description's source in list's storage when formatting would show more than
-// its plain text does: HTML holding a tag that styles, breaks, lists, quotes or tabulates, or more
-// than one paragraph; plain text holding a blank line. Returns the copy for FeedItem::descriptionSource, or null (nothing to keep, or no memory).
-const char* keepDescriptionSource(FeedList* list, const char* source, size_t count,
-                                  DescriptionForm form);
-// Formats an entry's description: from its kept source, else from its plain text as a single
-// paragraph. Null only when memory runs out.
-FormattedDescription* formatEntryDescription(const FeedItem* entry);
-// Reads a kept source back: its text, length and form. False for null.
-bool readDescriptionSource(const char* kept, const char** text, size_t* length,
-                           DescriptionForm* form);

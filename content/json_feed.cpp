@@ -11,7 +11,7 @@
 
 #include "content/byte_scan.h"
 #include "content/feed_items.h"
-#include "content/formatted_description.h"
+#include "content/description_source.h"
 #include "content/json_repair.h"
 #include "content/rss_parser.h"
 #include "content/text_decoding.h"
@@ -206,6 +206,7 @@ struct FeedReader : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FeedReader> 
     FeedItem* header = nullptr;
     int32_t created = 0;
     bool controlsEscaped = false; // a string of the document escapes a control character
+    DescriptionSources* collected = nullptr; // each item's description source; null: not wanted
 
     bool Default() { // true, false, null: no field of ours
         pending = NoField;
@@ -268,6 +269,19 @@ struct FeedReader : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FeedReader> 
         return true;
     }
 
+    // A copy of a text as it stands (null for none); free() its text.
+    static Span copiedSpan(const Span& span) {
+        if (span.text == nullptr)
+            return Span{nullptr, 0};
+        size_t length = strnlen(span.text, span.length);
+        char* copy = static_cast<char*>(std::malloc(length + 1));
+        if (copy == nullptr)
+            return Span{nullptr, 0};
+        std::memcpy(copy, span.text, length);
+        copy[length] = '\0';
+        return Span{copy, length};
+    }
+
     // The header entry comes first, as in an XML feed; its texts are set once the whole feed is
     // read, as the feed's fields may follow its items.
     bool ensureHeader() {
@@ -275,13 +289,6 @@ struct FeedReader : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FeedReader> 
                                                     Span{nullptr, 0}, created)))
             ++created;
         return header != nullptr;
-    }
-
-    // A copy of a text's source for formatting, when it holds more than its plain text shows.
-    const char* keptSource(const Span& span, DescriptionForm form) {
-        if (span.text == nullptr)
-            return nullptr;
-        return keepDescriptionSource(list, span.text, strnlen(span.text, span.length), form);
     }
 
     // An item's entry: its title, else the start of its text, else its address; an item with
@@ -292,15 +299,21 @@ struct FeedReader : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FeedReader> 
         const char* link = linkText(values[UrlField], base, &resolved);
         if (link == nullptr)
             link = linkText(values[ExternalUrlField], base, &resolved);
-        // The chosen text's source is kept before it is made plain text in place.
-        const char* source = keptSource(values[SummaryField], PlainText);
+        // Collecting sources, the texts are copied before they are made plain text in place.
+        Span sources[3] = {};
+        if (collected != nullptr) {
+            sources[0] = copiedSpan(values[SummaryField]);
+            sources[1] = copiedSpan(values[ContentTextField]);
+            sources[2] = copiedSpan(values[ContentHtmlField]);
+        }
+        int described = 0;
         const char* description = plainText(values[SummaryField]);
         if (description == nullptr) {
-            source = keptSource(values[ContentTextField], PlainText);
+            described = 1;
             description = plainText(values[ContentTextField]);
         }
         if (description == nullptr) {
-            source = keptSource(values[ContentHtmlField], RawHtml);
+            described = 2;
             description = htmlText(values[ContentHtmlField], controlsEscaped);
         }
         const char* title = plainText(values[TitleField]);
@@ -316,9 +329,14 @@ struct FeedReader : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FeedReader> 
         if (title != nullptr && ensureHeader())
             entry = addEntry(list, title, link, description, date, values[IdField], created);
         if (entry != nullptr) {
-            entry->descriptionSource = description != nullptr ? source : nullptr;
+            if (collected != nullptr)
+                collectDescriptionSource(
+                    collected, entry, description != nullptr ? sources[described].text : nullptr,
+                    sources[described].length, described == 2 ? RawHtml : PlainText);
             ++created;
         }
+        for (Span& source : sources)
+            std::free(const_cast<char*>(source.text));
         std::free(untitled);
         std::free(resolved);
     }
@@ -369,7 +387,8 @@ bool isJsonDocument(const char* body, size_t length, const char* contentType) {
     return isJsonType(contentType) && (i == length || body[i] != '<');
 }
 
-FeedList* parseJsonFeed(char* document, size_t length, const char* baseUrl) {
+FeedList* parseJsonFeed(char* document, size_t length, const char* baseUrl,
+                        DescriptionSources* sources) {
     // The texts are the document less its names and punctuation: half its size is a fair guess.
     FeedList* list = newFeedList(length / 2);
     if (list == nullptr || document == nullptr)
@@ -386,6 +405,7 @@ FeedList* parseJsonFeed(char* document, size_t length, const char* baseUrl) {
     FeedReader reader;
     reader.controlsEscaped = controlsEscaped;
     reader.list = list;
+    reader.collected = sources;
     reader.base = baseUrl != nullptr && *baseUrl != '\0' ? baseUrl : nullptr;
     rapidjson::Reader json;
     rapidjson::InsituStringStream stream(document);

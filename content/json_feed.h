@@ -16,5 +16,8 @@ bool isJsonDocument(const char* body, size_t length, const char* contentType);
 // an address, each keyed by its id (else its address, else its title); list->ttlMinutes is 0
 // (JSON Feed names no schedule). A text that is not JSON, nests deeper than a feed does, or is
 // JSON but no feed (no "version" naming jsonfeed.org) gives an empty list. baseUrl: the address
-// the feed came from, for relative addresses (null: as written).
-FeedList* parseJsonFeed(char* document, size_t length, const char* baseUrl);
+// the feed came from, for relative addresses (null: as written). With sources (see
+// content/description_source.h) every item's description source is collected there as well.
+struct DescriptionSources;
+FeedList* parseJsonFeed(char* document, size_t length, const char* baseUrl,
+                        DescriptionSources* sources = nullptr);

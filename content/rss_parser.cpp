@@ -10,7 +10,7 @@
 #include "content/atom_parser.h"
 #include "content/byte_scan.h"
 #include "content/feed_items.h"
-#include "content/formatted_description.h"
+#include "content/description_source.h"
 #include "content/text_decoding.h"
 #include "content/url_resolve.h"
 
@@ -456,6 +456,7 @@ struct ParseState {
     const char* link;
 
     int32_t created;
+    DescriptionSources* sources; // collects each item's description source; null: not wanted
 
     // The feed's own schedule.
     long ttl;
@@ -642,9 +643,12 @@ void finishItem(ParseState& state) {
         title = titleOf(list, state.dcTitle);
         titleLength = clippedLength(state.dcTitle.value.length);
     }
+    const PendingText* described = &state.description;
     const char* description = descriptionOf(list, state.description);
-    if (description == nullptr)
+    if (description == nullptr) {
+        described = &state.content;
         description = descriptionOf(list, state.content);
+    }
     if (title == nullptr) {
         title = titleFromText(list, description);
         if (title == nullptr && link != nullptr)
@@ -663,10 +667,6 @@ void finishItem(ParseState& state) {
     entry->titleLength = titleLength;
     entry->link = link;
     entry->description = description;
-    if (description != nullptr)
-        entry->descriptionSource = keepDescriptionSource(
-            list, state.description.value.text, state.description.value.length,
-            state.description.value.asHtml ? RawHtml : EscapedHtml);
     // A present but empty date stays present: a feed's empty date is not a missing one.
     static const char empty[] = "";
     char* date = pendingText(list, state.date);
@@ -677,6 +677,11 @@ void finishItem(ParseState& state) {
         entry->date = date;
     }
     entry->key = itemKey(state, entry);
+    if (state.sources != nullptr) {
+        const ElementText& source = described->value;
+        collectDescriptionSource(state.sources, entry, description ? source.text : nullptr,
+                                 source.length, source.asHtml ? RawHtml : EscapedHtml);
+    }
     clearItem(state);
 }
 
@@ -1206,7 +1211,7 @@ char* titleFromDescription(const char* text) {
     return title;
 }
 
-FeedList* parseFeed(char* document, const char* baseUrl) {
+FeedList* parseFeed(char* document, const char* baseUrl, DescriptionSources* sources) {
     // The document's length by the parser's own scan: the runtime's strlen reads a 10 MB document
     // several times slower in the shipped build.
     size_t length =
@@ -1217,6 +1222,7 @@ FeedList* parseFeed(char* document, const char* baseUrl) {
         return list;
     ParseState state{};
     state.list = list;
+    state.sources = sources;
     state.documentBase = baseUrl != nullptr && *baseUrl != '\0' ? baseUrl : nullptr;
 
     // Only markup, the text after a '<', is examined; text between '>' and '<' is never taken for a

@@ -14,8 +14,10 @@
 // update schedule (RSS ttl, or the RSS 1.0 syndication period over its frequency, at most 1440;
 // 0 when the feed names none). Any text is accepted; none (null) gives an empty list. baseUrl: the
 // address the document came from, against which relative links are resolved where the feed declares
-// no xml:base (null: links are kept as written).
-FeedList* parseFeed(char* document, const char* baseUrl);
+// no xml:base (null: links are kept as written). With sources (see content/description_source.h)
+// every item's description source is collected there as well.
+struct DescriptionSources;
+FeedList* parseFeed(char* document, const char* baseUrl, DescriptionSources* sources = nullptr);
 
 // The title an untitled item is shown with: the start of its description's plain text (text), cut
 // after a word and marked with an ellipsis when it is long. A new text (free() it); null for a null

@@ -30,7 +30,8 @@ list(APPEND FM_CONTENT_WIN32_SOURCES
     content/charset_win32.cpp)
 # Descriptions formatted as their HTML says, made when a tooltip is about to show them.
 list(APPEND FM_CONTENT_SOURCES
-    content/formatted_description.cpp)
+    content/formatted_description.cpp
+    content/description_source.cpp)
 set(FM_CONTENT_NATIVE_SOURCES
     content/charset_iconv.cpp)
 if(FM_NATIVE)

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <cwchar>
 
-#include "content/formatted_description.h"
 #include "content/text_decoding.h"
 #include "content/utf8_ansi.h"
 
@@ -22,7 +21,6 @@ struct CachedText {
 struct PositionTexts {
     bool utf8;    // the conversion the texts were made with
     int dateForm; // the date form: 0 as written, 1 shortened, 2 shortened in local time
-    bool paragraphs; // the description was made from its kept source, a line per block
     CachedText title;
     CachedText description;
     CachedText date;
@@ -80,38 +78,6 @@ void refresh(CachedText& cached, const char* text, bool utf8, int dateForm) {
         make(cached, text, utf8, dateForm);
 }
 
-// The description as the window shows it: with paragraphs and a kept source, its formatted blocks
-// a line each (known by the whole source); else its plain text.
-void refreshDescription(PositionTexts& texts, const FeedItem* entry, bool utf8, bool paragraphs) {
-    const char* source = paragraphs && utf8 ? entry->descriptionSource : nullptr;
-    CachedText& cached = texts.description;
-    if (texts.paragraphs != (source != nullptr)) {
-        release(cached);
-        texts.paragraphs = source != nullptr;
-    }
-    if (source == nullptr) {
-        refresh(cached, entry->description, utf8, 0);
-        return;
-    }
-    if (cached.source != nullptr && cached.wide != nullptr && strcmp(cached.source, source) == 0)
-        return;
-    release(cached);
-    FormattedDescription* document = formatEntryDescription(entry);
-    size_t length = formattedPlainText(document, nullptr, 0);
-    char* plain = static_cast<char*>(malloc(length + 1));
-    cached.source = static_cast<char*>(malloc(strlen(source) + 1));
-    if (document != nullptr && plain != nullptr && cached.source != nullptr) {
-        formattedPlainText(document, plain, length + 1);
-        strcpy(cached.source, source);
-        cached.sourceLength = strlen(source);
-        cached.wide = bytesToWide(plain, drawnTextLimit, true);
-    }
-    free(plain);
-    freeFormattedDescription(document);
-    if (cached.wide == nullptr)
-        release(cached);
-}
-
 bool reserve(WideText& out, size_t wanted) {
     if (wanted < out.capacity)
         return true;
@@ -167,7 +133,7 @@ void releaseText(WideText& out) {
 }
 
 EntryTexts textsAt(size_t position, const FeedItem* entry, const char* feedName, bool utf8,
-                   bool abbreviated, bool localTime, bool paragraphs) {
+                   bool abbreviated, bool localTime) {
     if (position >= positionCount) {
         size_t count = position + 1 > positionCount * 2 ? position + 1 : positionCount * 2;
         PositionTexts* grown =
@@ -189,7 +155,7 @@ EntryTexts textsAt(size_t position, const FeedItem* entry, const char* feedName,
         texts.dateForm = dateForm;
     }
     refresh(texts.title, entry->title, utf8, 0);
-    refreshDescription(texts, entry, utf8, paragraphs);
+    refresh(texts.description, entry->description, utf8, 0);
     refresh(texts.date, entry->date, utf8, dateForm);
     refresh(texts.feedName, feedName, utf8, 0);
     return EntryTexts{texts.title.wide, texts.description.wide, texts.date.wide,

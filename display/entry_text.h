@@ -39,11 +39,9 @@ struct EntryTexts {
 // The wide texts of entry and of the feed name shown with it, laid out at position (0 the header
 // entry), converted from UTF-8 (utf8) or the ANSI code page, the date shortened when abbreviated
 // (in the reader's time zone with localTime).
-// With paragraphs, a UTF-8 description whose source was kept for formatting keeps its blocks a
-// line each ("\n" between them, list markers before their items).
 // They stay valid until the next call for that position or until forgetTextsFrom drops it.
 EntryTexts textsAt(size_t position, const FeedItem* entry, const char* feedName, bool utf8,
-                   bool abbreviated, bool localTime, bool paragraphs = false);
+                   bool abbreviated, bool localTime);
 // The date as the window shows it, in bytes: shortened when abbreviated (in the reader's time zone
 // with localTime); null when it is shown as written. A screen reader is told the same. free() it.
 char* shownDateBytes(const char* date, bool abbreviated, bool localTime);

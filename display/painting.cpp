@@ -227,8 +227,8 @@ bool composeItemTip(WideText& out, const WideText& itemLine, const wchar_t* desc
 
 // Registers the tool for rect. A tool holds at most 1024 characters; a longer text keeps its first
 // 1023, never half of a surrogate pair.
-void registerTool(const RECT& rect, WideText& text, int headerLength = 0,
-                  const char* source = nullptr) {
+void registerTool(const RECT& rect, WideText& text, int headerLength = 0, int feed = 0,
+                  const FeedItem* item = nullptr) {
     if (text.length > static_cast<size_t>(toolTextCapacity)) {
         size_t cut = static_cast<size_t>(toolTextCapacity) - 1;
         if (text.text[cut - 1] >= 0xD800 && text.text[cut - 1] <= 0xDBFF)
@@ -236,7 +236,7 @@ void registerTool(const RECT& rect, WideText& text, int headerLength = 0,
         text.text[cut] = L'\0';
         text.length = cut;
     }
-    addOrUpdateFormattedTool(rect, textOf(text), headerLength, source);
+    addOrUpdateFormattedTool(rect, textOf(text), headerLength, feed, item);
 }
 
 // A text block as measured: its height, how much of the text is measured and drawn, and its
@@ -465,9 +465,8 @@ int paintEntry(PaintContext& paint, SelectedFont& font, ViewEntry& shown, size_t
         if (!IsRectEmpty(&previous))
             drawHighlight(paint.dc, previous, options.highlightBorder, paint.highContrast);
     }
-    // Wrapped descriptions keep their paragraphs, a line each.
     EntryTexts texts = textsAt(position, entry, head ? nullptr : shown.feedName, options.utf8,
-                               options.abbreviatedDate, options.localTime, options.wordWrap);
+                               options.abbreviatedDate, options.localTime);
     const wchar_t* title = texts.title != nullptr ? texts.title : L"";
     // The line reads in the direction of the title (the header's: of the feed's title), whatever
     // the date and the feed's name before it are written in.
@@ -538,8 +537,8 @@ int paintEntry(PaintContext& paint, SelectedFont& font, ViewEntry& shown, size_t
         // An item's tip draws its description formatted, under its line as the header.
         if (wanted && !head && description != nullptr && options.utf8)
             registerTool(item, tipText,
-                         options.tipShowTitle ? static_cast<int>(lineText.length) : 0,
-                         shown.item->descriptionSource);
+                         options.tipShowTitle ? static_cast<int>(lineText.length) : 0, shown.feed,
+                         shown.item);
         else if (wanted)
             registerTool(item, tipText);
     }

@@ -10,9 +10,11 @@
 // left to watch the pointer itself would poll the cursor many times a second for as long as the
 // pointer rests on an entry, even after the tip has gone.
 //
-// A tool may carry a description's source: its tip is then drawn formatted (display/formatted_tip)
-// by this unit's own paint of the control's window, laid out when the tip is about to show and
-// dropped when it goes. The control keeps the plain text, which is what it reports as its text.
+// A tool may name an item: when its tip is about to show, the item's description source is asked
+// for (the plug-in finds it in the feed's saved copy) and the tip is drawn formatted
+// (display/formatted_tip) by this unit's own paint of the control's window, and dropped when it
+// goes. The control keeps the plain text, which is what it reports as its text and shows when no
+// source is found.
 //
 // Besides the registration-ordered list, a small open-addressing hash table finds a tool by its
 // rectangle, so a paint of n entries costs O(n) instead of O(n^2) list walks.
@@ -37,7 +39,10 @@ namespace {
 struct ToolEntry {
     ToolEntry* next;
     bool refreshed;                     // touched by addOrUpdateTool since the marks were cleared
-    char* source;                       // a description's kept source (malloc'd), or null
+    bool formatted;                     // the tip shows the item's description formatted
+    int feed;                           // the item's feed, key (malloc'd; may be null) and place
+    char* key;
+    int32_t entryIndex;
     int headerLength;                   // the characters of text the header line takes
     wchar_t text[toolTextCapacity + 1]; // the tool's current text
     TOOLINFOW toolInfo;                 // filled once at registration
@@ -153,8 +158,11 @@ bool tipsActive = true;
 int hideDelay = -1; // milliseconds as setTooltipTiming got them; negative: the control's own
 int tipWidth = 0;   // the widest a tip's text may be, as setTooltipTiming got it
 
-// The formatted tip on show and the size its window is held to; the control's own procedure.
+// The formatted tip on show, the tool it is of, and the size its window is held to; the
+// control's own procedure.
 FormattedTip* shownFormattedTip = nullptr;
+HWND formattedToolWindow = nullptr;
+UINT_PTR formattedToolId = 0;
 SIZE formattedWindowSize = {};
 POINT formattedWindowPlace = {}; // where showTip put it: the control may move its window a pixel
 WNDPROC controlProcedure = nullptr;
@@ -165,27 +173,32 @@ void dropFormattedTip() {
     shownFormattedTip = nullptr;
 }
 
+TipSourceFunction tipSourceFunction = nullptr;
+
 void freeTool(ToolEntry* entry) {
-    free(entry->source);
+    free(entry->key);
     free(entry);
 }
 
-// Whether the tool holds source as its kept description source (both null counts).
-bool holdsSource(const ToolEntry* entry, const char* source) {
-    if (entry->source == nullptr || source == nullptr)
-        return entry->source == source;
-    return strcmp(entry->source, source) == 0;
-}
-
-// Replaces the tool's kept source with a copy of source (null: none; no memory: none).
-void keepSource(ToolEntry* entry, const char* source) {
-    free(entry->source);
-    entry->source = nullptr;
-    if (source != nullptr) {
-        size_t size = strlen(source) + 1;
-        entry->source = static_cast<char*>(malloc(size));
-        if (entry->source != nullptr)
-            memcpy(entry->source, source, size);
+// Names item (null: none) as the tool's; a key that cannot be copied leaves the tip plain.
+void nameItem(ToolEntry* entry, int feed, const FeedItem* item) {
+    const char* key = item != nullptr ? item->key : nullptr;
+    bool sameKey =
+        entry->key == nullptr || key == nullptr ? entry->key == key : strcmp(entry->key, key) == 0;
+    entry->formatted = item != nullptr;
+    entry->feed = feed;
+    entry->entryIndex = item != nullptr ? item->entryIndex : 0;
+    if (sameKey)
+        return;
+    free(entry->key);
+    entry->key = nullptr;
+    if (key != nullptr) {
+        size_t size = strlen(key) + 1;
+        entry->key = static_cast<char*>(malloc(size));
+        if (entry->key != nullptr)
+            memcpy(entry->key, key, size);
+        else
+            entry->formatted = false;
     }
 }
 
@@ -197,8 +210,10 @@ void hideTip() {
     if (tipShown && tooltipWindow != nullptr && pointedTool != nullptr)
         SendMessageW(tooltipWindow, TTM_TRACKACTIVATE, FALSE,
                      reinterpret_cast<LPARAM>(&pointedTool->toolInfo));
+    // A formatted tip while none of the mouse's shows is another tool's (the keyboard's).
+    if (tipShown)
+        dropFormattedTip();
     tipShown = false;
-    dropFormattedTip();
 }
 
 // One of the control's delays (TTDT_INITIAL, TTDT_RESHOW, TTDT_AUTOPOP) in milliseconds.
@@ -232,15 +247,15 @@ RECT workAreaAt(POINT point) {
     return work;
 }
 
-// Lays out the formatted tip of tool for a tip at most tipWidth wide (the control's default
-// width without one) and as tall as the work area; false when it cannot (no memory, no source).
-bool layOutFormattedTip(const ToolEntry& tool, const RECT& work) {
-    const char* text = nullptr;
-    size_t length = 0;
-    DescriptionForm form = PlainText;
-    if (!readDescriptionSource(tool.source, &text, &length, &form))
+// Lays out the formatted tip of an item (its feed, key and position) under the first
+// headerLength characters of text, for a tip at most tipWidth wide (the control's default width
+// without one) and as tall as the work area; false when it cannot (no memory, no source).
+bool layOutFormattedTip(const wchar_t* text, int headerLength, int feed, const char* key,
+                        int32_t entryIndex, const RECT& work) {
+    DescriptionSource source = {};
+    if (tipSourceFunction == nullptr || !tipSourceFunction(feed, key, entryIndex, &source))
         return false;
-    FormattedDescription* document = formatDescription(text, length, form);
+    FormattedDescription* document = formatDescription(source.text, source.length, source.form);
     if (document == nullptr)
         return false;
     RECT frame = {0, 0, 0, 0};
@@ -254,8 +269,8 @@ bool layOutFormattedTip(const ToolEntry& tool, const RECT& work) {
     HDC dc = GetDC(tooltipWindow);
     HFONT font = reinterpret_cast<HFONT>(SendMessageW(tooltipWindow, WM_GETFONT, 0, 0));
     shownFormattedTip = dc != nullptr
-                            ? layoutFormattedTip(dc, font, tool.text, tool.headerLength, document,
-                                                 width, work.bottom - work.top - extraHeight)
+                            ? layoutFormattedTip(dc, font, text, headerLength, document, width,
+                                                 work.bottom - work.top - extraHeight)
                             : nullptr;
     if (dc != nullptr)
         ReleaseDC(tooltipWindow, dc);
@@ -271,11 +286,10 @@ bool layOutFormattedTip(const ToolEntry& tool, const RECT& work) {
 // The control's window with a formatted tip on show: painted here and held to its size; every
 // other message (and every plain tip) is the control's.
 LRESULT CALLBACK formattedTipProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    // Another tool's tip (the keyboard's) is its own text, not the formatted one on show.
+    // Another tool's tip is its own text, and a tip that goes takes its formatting with it.
     const TOOLINFOW* activated = reinterpret_cast<const TOOLINFOW*>(lParam);
-    if (message == TTM_TRACKACTIVATE && wParam && activated != nullptr &&
-        (pointedTool == nullptr || activated->uId != pointedTool->toolInfo.uId ||
-         activated->hwnd != pointedTool->toolInfo.hwnd))
+    if (message == TTM_TRACKACTIVATE && activated != nullptr &&
+        (!wParam || activated->uId != formattedToolId || activated->hwnd != formattedToolWindow))
         dropFormattedTip();
     if (shownFormattedTip != nullptr && message == WM_WINDOWPOSCHANGING) {
         WINDOWPOS* position = reinterpret_cast<WINDOWPOS*>(lParam);
@@ -301,6 +315,39 @@ LRESULT CALLBACK formattedTipProcedure(HWND window, UINT message, WPARAM wParam,
     return CallWindowProcW(controlProcedure, window, message, wParam, lParam);
 }
 
+// Shows tool's tip with its top left at place, moved left where the work area ends and above
+// flipAbove where it would pass the work area's bottom. With text (null: the control's own tip),
+// formatted as the item's description under text's header when the item's source is found.
+void showTrackedTip(const TOOLINFOW& tool, const wchar_t* text, int headerLength, int feed,
+                    const char* key, int32_t entryIndex, POINT place, LONG flipAbove,
+                    const RECT& work) {
+    LRESULT bubble =
+        SendMessageW(tooltipWindow, TTM_GETBUBBLESIZE, 0, reinterpret_cast<LPARAM>(&tool));
+    LONG width = LOWORD(bubble), height = HIWORD(bubble);
+    dropFormattedTip();
+    if (text != nullptr && layOutFormattedTip(text, headerLength, feed, key, entryIndex, work)) {
+        width = formattedWindowSize.cx;
+        height = formattedWindowSize.cy;
+        formattedToolWindow = tool.hwnd;
+        formattedToolId = tool.uId;
+    }
+    LONG x = place.x, y = place.y;
+    if (y + height > work.bottom)
+        y = flipAbove - height;
+    if (x + width + 2 > work.right) // the bubble's window may be a pixel wider than its size
+        x = work.right - width - 2;
+    x = x < work.left ? work.left : x;
+    y = y < work.top ? work.top : y;
+    formattedWindowPlace = POINT{x, y};
+    SendMessageW(tooltipWindow, TTM_TRACKPOSITION, 0,
+                 MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)));
+    SendMessageW(tooltipWindow, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&tool));
+    if (shownFormattedTip != nullptr) {
+        SetWindowPos(tooltipWindow, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+        InvalidateRect(tooltipWindow, nullptr, TRUE);
+    }
+}
+
 void CALLBACK popTip(HWND window, UINT, UINT_PTR, DWORD) {
     KillTimer(window, popTimer);
     hideTip(); // the pointer stays on the tool: no tip until it moves to another
@@ -315,31 +362,11 @@ void CALLBACK showTip(HWND window, UINT, UINT_PTR, DWORD) {
         return;
     // Below the pointer, where a tip that follows the cursor would stand; above it and moved left
     // where the work area ends.
-    LRESULT bubble = SendMessageW(tooltipWindow, TTM_GETBUBBLESIZE, 0,
-                                  reinterpret_cast<LPARAM>(&pointedTool->toolInfo));
-    LONG width = LOWORD(bubble), height = HIWORD(bubble);
     RECT work = workAreaAt(cursor);
-    dropFormattedTip();
-    if (pointedTool->source != nullptr && layOutFormattedTip(*pointedTool, work)) {
-        width = formattedWindowSize.cx;
-        height = formattedWindowSize.cy;
-    }
-    LONG x = cursor.x, y = cursor.y + 20;
-    if (y + height > work.bottom)
-        y = cursor.y - height - 4;
-    if (x + width + 2 > work.right) // the bubble's window may be a pixel wider than its size
-        x = work.right - width - 2;
-    x = x < work.left ? work.left : x;
-    y = y < work.top ? work.top : y;
-    formattedWindowPlace = POINT{x, y};
-    SendMessageW(tooltipWindow, TTM_TRACKPOSITION, 0,
-                 MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)));
-    SendMessageW(tooltipWindow, TTM_TRACKACTIVATE, TRUE,
-                 reinterpret_cast<LPARAM>(&pointedTool->toolInfo));
-    if (shownFormattedTip != nullptr) {
-        SetWindowPos(tooltipWindow, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
-        InvalidateRect(tooltipWindow, nullptr, TRUE);
-    }
+    const ToolEntry& tool = *pointedTool;
+    showTrackedTip(tool.toolInfo, tool.formatted ? tool.text : nullptr, tool.headerLength,
+                   tool.feed, tool.key, tool.entryIndex, POINT{cursor.x, cursor.y + 20},
+                   cursor.y - 4, work);
     tipShown = true;
     SetTimer(window, popTimer, popDelay(), popTip);
 }
@@ -422,12 +449,16 @@ void setTooltipTiming(int widthPixels, int hideDelayMs) {
     SendMessageA(tooltipWindow, TTM_SETDELAYTIME, TTDT_AUTOPOP, static_cast<LPARAM>(delay));
 }
 
-void addOrUpdateTool(const RECT& rect, const wchar_t* text) {
-    addOrUpdateFormattedTool(rect, text, 0, nullptr);
+void setTipSourceFunction(TipSourceFunction function) {
+    tipSourceFunction = function;
 }
 
-void addOrUpdateFormattedTool(const RECT& rect, const wchar_t* text, int headerLength,
-                              const char* source) {
+void addOrUpdateTool(const RECT& rect, const wchar_t* text) {
+    addOrUpdateFormattedTool(rect, text, 0, 0, nullptr);
+}
+
+void addOrUpdateFormattedTool(const RECT& rect, const wchar_t* text, int headerLength, int feed,
+                              const FeedItem* item) {
     if (tooltipWindow == nullptr)
         return;
     const wchar_t* shown = text ? text : L"";
@@ -436,8 +467,7 @@ void addOrUpdateFormattedTool(const RECT& rect, const wchar_t* text, int headerL
     if (entry != nullptr) {
         entry->refreshed = true;
         entry->headerLength = headerLength < static_cast<int>(length) ? headerLength : 0;
-        if (!holdsSource(entry, source))
-            keepSource(entry, source);
+        nameItem(entry, feed, item);
         if (wmemcmp(entry->text, shown, length) == 0 && entry->text[length] == L'\0')
             return;
         wmemcpy(entry->text, shown, length);
@@ -452,7 +482,7 @@ void addOrUpdateFormattedTool(const RECT& rect, const wchar_t* text, int headerL
     entry->refreshed = true;
     wmemcpy(entry->text, shown, length);
     entry->headerLength = headerLength < static_cast<int>(length) ? headerLength : 0;
-    keepSource(entry, source);
+    nameItem(entry, feed, item);
     if (lastToolEntry != nullptr)
         lastToolEntry->next = entry;
     else
@@ -489,6 +519,7 @@ void sweepTools() {
 
 void removeAllTools() {
     hideTip();
+    dropFormattedTip(); // the keyboard's too
     pointedTool = nullptr;
     ToolEntry* entry = toolEntries;
     while (entry != nullptr) {
@@ -534,6 +565,18 @@ void relayMouseToTooltip(HWND window, POINT screenPoint) {
     pointedTool = under;
     if (under != nullptr && tipsActive)
         SetTimer(window, showTimer, controlDelay(wasShown ? TTDT_RESHOW : TTDT_INITIAL), showTip);
+}
+
+void showOwnToolTip(const TOOLINFOW& tool, const wchar_t* text, int headerLength, int feed,
+                    const FeedItem* item, const RECT& itemOnScreen) {
+    if (tooltipWindow == nullptr)
+        return;
+    hideTip();
+    pointedTool = nullptr;
+    POINT below = {itemOnScreen.left, itemOnScreen.bottom};
+    showTrackedTip(tool, item != nullptr ? text : nullptr, headerLength, feed,
+                   item != nullptr ? item->key : nullptr, item != nullptr ? item->entryIndex : 0,
+                   below, itemOnScreen.top, workAreaAt(below));
 }
 
 void tooltipPointerLeft() {

@@ -2,6 +2,10 @@
 // UTF-16 text.
 #pragma once
 #include <windows.h>
+#include <commctrl.h>
+#include <cstdint>
+
+#include "content/description_source.h"
 
 // The most characters a tool's text holds; longer texts are cut by their callers (painting).
 const int toolTextCapacity = 1024;
@@ -18,11 +22,23 @@ void createTooltip(HINSTANCE instance, HWND owner, int widthPixels, int hideDela
 // it refreshed. Sends nothing when the tool exists with that text already; without a tooltip window
 // it does nothing. A text longer than toolTextCapacity is stored cut to that length.
 void addOrUpdateTool(const RECT& rect, const wchar_t* text);
-// The same for a tool whose tip draws a description formatted: source is the description's kept
-// source (FeedItem::descriptionSource, copied; null: the plain text as addOrUpdateTool shows it)
-// and the first headerLength characters of text are the header line drawn above it.
-void addOrUpdateFormattedTool(const RECT& rect, const wchar_t* text, int headerLength,
-                              const char* source);
+// The same for a tool whose tip draws an item's description formatted: the item is known by its
+// feed (the caller's number), key (copied; may be null) and entryIndex, and the first headerLength
+// characters of text are the header line drawn above the description.
+void addOrUpdateFormattedTool(const RECT& rect, const wchar_t* text, int headerLength, int feed,
+                              const FeedItem* item);
+// Asked for an item's description source when its formatted tip is about to show; fills out
+// (valid until the next call) and answers true, or false for the plain text instead.
+typedef bool (*TipSourceFunction)(int feed, const char* key, int32_t entryIndex,
+                                  DescriptionSource* out);
+// The function the tips ask (null: every tip shows its plain text).
+void setTipSourceFunction(TipSourceFunction function);
+// Shows a tool the caller added itself (the keyboard's) below the item's rectangle on screen,
+// within the work area (above the item where it would pass the bottom); any tip of the mouse
+// goes. With item, its description is drawn formatted under the first headerLength characters of
+// text when its source is found; else the control shows the tool's own text.
+void showOwnToolTip(const TOOLINFOW& tool, const wchar_t* text, int headerLength, int feed,
+                    const FeedItem* item, const RECT& itemOnScreen);
 // A paint begins: clears every tool's refreshed mark.
 void beginToolRefresh();
 // A paint has laid out every entry it shows: removes the tools it did not refresh, so no tool of an

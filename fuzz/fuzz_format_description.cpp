@@ -1,6 +1,9 @@
 // Fuzzes formatDescription in each form over exactly the counted bytes (a heap copy with no
 // terminator, so a read past them crashes), then checks the document against its limits and its
-// plain text against the document, and the compact source an entry keeps against the original.
+// plain text against the document, and that a feed document's items find their description
+// sources again.
+#include "content/description_source.h"
+#include "content/feed_document.h"
 #include "content/formatted_description.h"
 #include "fuzz/fuzz_check.h"
 
@@ -57,30 +60,6 @@ static void checkDocument(const FormattedDescription* document) {
     FUZZ_CHECK(again == needed && std::strlen(small) <= 6);
 }
 
-// Whether two documents show the same: blocks, markers, runs, styles and links.
-static bool sameDocument(const FormattedDescription* a, const FormattedDescription* b) {
-    if (a->blockCount != b->blockCount || a->runCount != b->runCount || a->cut != b->cut)
-        return false;
-    for (int32_t k = 0; k < a->blockCount; ++k) {
-        const FormattedBlock& x = a->blocks[k];
-        const FormattedBlock& y = b->blocks[k];
-        if (x.kind != y.kind || x.level != y.level || x.indent != y.indent ||
-            std::strcmp(x.marker, y.marker) != 0 || x.firstRun != y.firstRun ||
-            x.runCount != y.runCount)
-            return false;
-    }
-    for (int32_t r = 0; r < a->runCount; ++r) {
-        const FormattedRun& x = a->runs[r];
-        const FormattedRun& y = b->runs[r];
-        if (x.length != y.length || x.style != y.style ||
-            std::memcmp(x.text, y.text, static_cast<size_t>(x.length)) != 0 ||
-            (x.link == nullptr) != (y.link == nullptr) ||
-            (x.link != nullptr && std::strcmp(x.link, y.link) != 0))
-            return false;
-    }
-    return true;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0)
         return 0;
@@ -96,27 +75,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     std::free(source);
 
-    // The source an entry keeps (HTML made compact) formats as the text up to its first zero
-    // byte does, unless the kept copy had to be cut.
+    // The same bytes as a feed document: every item of the plain parse that shows a description
+    // and whose key is its own finds that description's source in the collecting parse.
     size_t length = 0;
     char* text = fuzzText(data + 1, size - 1, &length);
-    FeedList* list = newFeedList(0);
-    const char* kept = text != nullptr && list != nullptr
-                           ? keepDescriptionSource(list, text, length, form)
-                           : nullptr;
-    const char* keptText = nullptr;
-    size_t keptLength = 0;
-    DescriptionForm keptForm = PlainText;
-    if (kept != nullptr && readDescriptionSource(kept, &keptText, &keptLength, &keptForm) &&
-        keptLength < descriptionSourceLimit) {
-        FormattedDescription* whole = formatDescription(text, length, form);
-        FormattedDescription* again = formatDescription(keptText, keptLength, keptForm);
-        if (whole != nullptr && again != nullptr)
-            FUZZ_CHECK(sameDocument(whole, again));
-        freeFormattedDescription(whole);
-        freeFormattedDescription(again);
+    char* again = text != nullptr ? static_cast<char*>(std::malloc(length + 1)) : nullptr;
+    if (again != nullptr) {
+        std::memcpy(again, text, length + 1);
+        FeedList* list = parseFeedBody(text, length, nullptr, nullptr, true);
+        DescriptionSources* sources = readDescriptionSources(again, length, nullptr, nullptr);
+        for (const FeedItem* item = list != nullptr && list->first ? list->first->next : nullptr;
+             item != nullptr && sources != nullptr; item = item->next) {
+            int keyed = 0;
+            for (const FeedItem* other = list->first->next; other != nullptr; other = other->next)
+                keyed += std::strcmp(other->key, item->key) == 0;
+            DescriptionSource found;
+            if (item->description != nullptr && keyed == 1)
+                FUZZ_CHECK(findDescriptionSource(sources, item->key, item->entryIndex, &found));
+        }
+        freeDescriptionSources(sources);
+        releaseFeedList(list);
     }
-    releaseFeedList(list);
+    std::free(again);
     std::free(text);
     return 0;
 }

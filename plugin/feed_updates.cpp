@@ -248,6 +248,18 @@ bool feedFolderPath(char* path) {
     return besideSettings("feedmarquee.feeds", path);
 }
 
+bool savedCopyPath(const char* url, char* path) {
+    if (oneMode())
+        return headlineCachePath(path);
+    char folder[MAX_PATH];
+    if (url == nullptr || !feedFolderPath(folder))
+        return false;
+    char stem[17];
+    feedStem(url, stem);
+    int written = std::snprintf(path, MAX_PATH, "%s\\%s.cache", folder, stem);
+    return written > 0 && written < MAX_PATH;
+}
+
 void reconfigureFeeds() {
     if (engine == nullptr)
         engine = createFeedEngine(postPass, nullptr);

@@ -94,6 +94,8 @@ extern char lastUpdateTime[20];
 bool headlineCachePath(char* path);
 // The folder of the other modes' saved copies, "feedmarquee.feeds" beside the settings file.
 bool feedFolderPath(char* path);
+// Where the engine saves url's copy in the mode in force (MAX_PATH bytes); false when nowhere.
+bool savedCopyPath(const char* url, char* path);
 
 // True while a pass, or the reading of saved copies, runs.
 bool updatesRunning();

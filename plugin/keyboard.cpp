@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cstdint>
+#include <cwchar>
 
 #include "content/feed_items.h"
 #include "content/utf8_ansi.h"
@@ -79,17 +80,21 @@ void hideKeyboardTip(HWND window) {
     SendMessageW(tooltipWindow, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&info));
 }
 
-// Shows the selected item's tip (its title over its description, as the mouse's tip) below it.
-void showKeyboardTip(HWND window, const FeedItem* entry) {
+// Shows the selected item's tip (its title over its description, as the mouse's tip) below it,
+// its description formatted as the mouse's tip shows it.
+void showKeyboardTip(HWND window, const ViewEntry& shown) {
     if (!tooltipWindow)
         return;
+    const FeedItem* entry = shown.item;
     WideText& text = keyboardTipText;
     clearText(text);
     bool utf8 = settings.encoding == 1;
     const char* parts[] = {settings.tipShowTitle ? entry->title : nullptr, entry->description};
+    int headerLength = 0; // the title's characters, drawn above a formatted description
     for (const char* part : parts) {
         wchar_t* wide = part ? bytesToWide(part, toolTextLimit * 4, utf8) : nullptr;
         if (wide && wide[0]) {
+            headerLength = part == parts[0] ? static_cast<int>(wcslen(wide)) : headerLength;
             if (text.length)
                 appendWide(text, L"\n\n");
             appendWide(text, wide,
@@ -110,11 +115,11 @@ void showKeyboardTip(HWND window, const FeedItem* entry) {
         keyboardTipAdded =
             SendMessageW(tooltipWindow, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
     SendMessageW(tooltipWindow, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&info));
-    ItemRect rect = shownItemRect(keyboardSelection.selected);
-    POINT below = {rect.left, rect.bottom};
-    ClientToScreen(window, &below);
-    SendMessageW(tooltipWindow, TTM_TRACKPOSITION, 0, MAKELPARAM(below.x, below.y));
-    SendMessageW(tooltipWindow, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&info));
+    RECT rect = {shown.itemRect.left, shown.itemRect.top, shown.itemRect.right,
+                 shown.itemRect.bottom};
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
+    bool formatted = utf8 && entry->description != nullptr;
+    showOwnToolTip(info, text.text, headerLength, shown.feed, formatted ? entry : nullptr, rect);
 }
 
 // The items the last paint showed, for Page Up and Page Down (at least one).
@@ -282,8 +287,8 @@ bool handleWindowKey(HWND window, WPARAM key) {
         openShownItem(keyboardSelection.selected);
         return true;
     case VK_SPACE:
-        if (const FeedItem* entry = shownItem(keyboardSelection.selected))
-            showKeyboardTip(window, entry);
+        if (const ViewEntry* shown = shownEntry(keyboardSelection.selected))
+            showKeyboardTip(window, *shown);
         return true;
     case VK_APPS:
         openMenuAtSelection(window);

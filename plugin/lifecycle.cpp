@@ -15,6 +15,7 @@
 #include "plugin/keyboard.h"
 #include "plugin/menu.h"
 #include "plugin/new_item_sound.h"
+#include "plugin/tip_sources.h"
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
 #include "plugin/settings.h"
@@ -223,6 +224,7 @@ int endPlugin(HINSTANCE instance) {
         SendMessageA(runtime.slitWindow, SLIT_REMOVE, 0, reinterpret_cast<LPARAM>(window));
     endKeyboard(window);
     removeAllTools();
+    forgetTipSources();
     releasePaintTexts();
     releaseView();
     releaseFilters();

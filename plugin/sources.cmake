@@ -19,7 +19,8 @@ set(FM_PLUGIN_SOURCES
     plugin/opml_commands.cpp
     plugin/login_dialog.cpp
     plugin/item_filters.cpp
-    plugin/new_item_sound.cpp)
+    plugin/new_item_sound.cpp
+    plugin/tip_sources.cpp)
 # The DLL's own entry points (DllMain and the four exports); not part of the static library.
 set(FM_DLL_SOURCES
     plugin/dll_main.cpp

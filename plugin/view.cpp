@@ -28,6 +28,7 @@
 #include "plugin/runtime_state.h"
 #include "plugin/setting_limits.h"
 #include "plugin/settings.h"
+#include "plugin/tip_sources.h"
 
 DWORD(WINAPI* turnClock)() = GetTickCount;
 const UINT_PTR turnTimerId = 5;
@@ -660,6 +661,7 @@ void reloadShellStyle() {
 }
 
 void createPluginTooltip() {
+    setTipSourceFunction(tipSourceOfItem);
     createTooltip(runtime.instance, runtime.pluginWindow, tipWidthInForce(settings.tipWidth),
                   tipShowMilliseconds(settings.tipHideDelay), settings.allowtooltip);
 }

@@ -6,6 +6,7 @@
 // asks for (0: none). --rich adds to each entry "descriptionBlocks": its description formatted as
 // the tooltip draws it, a list of {"kind", "level", "marker", "runs": [{"text", "b", "i", "u",
 // "code", "link"}]} (false and null fields left out).
+#include "content/description_source.h"
 #include "content/feed_document.h"
 #include "content/feed_items.h"
 #include "content/formatted_description.h"
@@ -76,7 +77,7 @@ void appendJsonString(std::string& out, const char* text) {
 // its Content-Type takes part in choosing the charset; one the stage cannot read whole is parsed
 // as it stands (parseFeed passes over a status line and headers). A status other than 2xx, which
 // an update reports as a failure, is named on standard error.
-FeedList* parseDocument(std::string& data, const char* baseUrl) {
+FeedList* parseDocument(std::string& data, const char* baseUrl, DescriptionSources* sources) {
     HttpResponse response = {};
     if (data.compare(0, 5, "HTTP/") == 0 && beginResponse(&response, true)) {
         ResponseProgress progress = feedResponse(&response, data.data(), data.size());
@@ -86,24 +87,29 @@ FeedList* parseDocument(std::string& data, const char* baseUrl) {
             if (response.status < 200 || response.status > 299)
                 std::fprintf(stderr, "feedmarquee-inspect: an update fails here: HTTP %d %s\n",
                              response.status, response.statusText);
-            FeedList* list = parseFeedBody(response.body, response.bodyLength,
-                                           response.contentType, baseUrl, true);
+            FeedList* list = parseFeedBody(response.body, response.bodyLength, response.contentType,
+                                           baseUrl, true, sources);
             endResponse(&response);
             return list;
         }
         endResponse(&response);
     }
-    return parseFeedBody(&data[0], data.size(), nullptr, baseUrl, true);
+    return parseFeedBody(&data[0], data.size(), nullptr, baseUrl, true, sources);
 }
 
 void appendJsonText(std::string& out, const char* text, size_t length) {
     appendJsonString(out, std::string(text, length).c_str());
 }
 
-// The entry's description formatted, as a JSON list of blocks.
-void appendDescriptionBlocks(std::string& out, const FeedItem* entry) {
+// The entry's description formatted from its source (as a tip shows it), else from its plain
+// text, as a JSON list of blocks.
+void appendDescriptionBlocks(std::string& out, const FeedItem* entry,
+                             const DescriptionSources* sources) {
     static const char* const kinds[] = {"p", "h", "li", "quote", "pre"};
-    FormattedDescription* document = formatEntryDescription(entry);
+    DescriptionSource source = {
+        entry->description, entry->description ? std::strlen(entry->description) : 0, PlainText};
+    findDescriptionSource(sources, entry->key, entry->entryIndex, &source);
+    FormattedDescription* document = formatDescription(source.text, source.length, source.form);
     out += '[';
     for (int32_t k = 0; document != nullptr && k < document->blockCount; ++k) {
         const FormattedBlock& block = document->blocks[k];
@@ -181,9 +187,12 @@ int main(int argc, char** argv) {
     }
 
     // As an update pass: the received text parsed in place into a new list.
-    FeedList* list = parseDocument(data, baseUrl);
-    if (list == nullptr) {
+    DescriptionSources* sources = showRich ? newDescriptionSources() : nullptr;
+    FeedList* list = parseDocument(data, baseUrl, sources);
+    if (list == nullptr || (showRich && sources == nullptr)) {
         std::fprintf(stderr, "feedmarquee-inspect: out of memory\n");
+        releaseFeedList(list);
+        freeDescriptionSources(sources);
         return 1;
     }
 
@@ -204,12 +213,13 @@ int main(int argc, char** argv) {
         appendJsonString(out, shortDate);
         if (showRich) {
             out += ", \"descriptionBlocks\": ";
-            appendDescriptionBlocks(out, e);
+            appendDescriptionBlocks(out, e, sources);
         }
         out += "}\n";
         std::free(shortDate);
     }
     releaseFeedList(list);
+    freeDescriptionSources(sources);
     std::fwrite(out.data(), 1, out.size(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
 }

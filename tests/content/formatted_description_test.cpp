@@ -1,6 +1,7 @@
 // Descriptions formatted into blocks and styled runs: one labelled row per case, grouped by what
 // the reader sees (blocks, styles, images and tables, text), then the bounds against hostile HTML
-// and the sources a parsed feed keeps for formatting.
+// and the sources items find again in a saved feed document.
+#include "content/description_source.h"
 #include "content/formatted_description.h"
 #include "content/json_feed.h"
 #include "content/rss_parser.h"
@@ -226,51 +227,95 @@ TEST(plainTextOfTheDocument) {
     freeFormattedDescription(document);
 }
 
-TEST(parsedEntriesKeepSourcesOnlyWhereFormattingShows) {
-    std::string feed =
-        "<rss><channel><title>F</title>"
-        "<item><title>escaped</title><description>&lt;p&gt;a&lt;/p&gt;&lt;p&gt;b&lt;/p&gt;"
-        "</description></item>"
-        "<item><title>cdata</title><description><![CDATA[<ul><li>x</ul>]]></description></item>"
-        "<item><title>plain</title><description>just words &amp; more</description></item>"
-        "<item><title>one paragraph</title><description>&lt;p&gt;&lt;span "
-        "class=x&gt;alone&lt;/span&gt;&lt;/p&gt;</description></item>"
-        "<item><title>compact</title><description><![CDATA[<p class=\"lead\" style=\"margin:0\">"
-        "<img src=\"https://cdn.example.com/2026/12/08/harbour-at-dawn-1200x800.jpg\" "
-        "width=\"1200\" alt='the \"harbour\"'><!-- teaser --><span>&am</span>p;<b>x</b>"
-        "<script>track()</script></p>]]></description></item>"
-        "</channel></rss>";
-    std::string work = feed;
-    FeedList* list = parseFeed(&work[0], nullptr);
-    REQUIRE(list != nullptr && itemCount(list) == 5);
-    const FeedItem* item = firstItem(list);
-    const char* expected[] = {"p1 a | p1 b", "li1[\xe2\x80\xa2] x", "p1 just words & more",
-                              "p1 alone", "p1 [image: the \"harbour\"]&amp;{b:x}"};
-    for (int i = 0; i < 5; ++i, item = item->next) {
-        CHECK_EQ(item->descriptionSource != nullptr, i < 2 || i == 4);
-        // Kept HTML leaves out what formatting ignores: addresses of images, styles, scripts.
-        CHECK(item->descriptionSource == nullptr || strlen(item->descriptionSource) < 70);
-        FormattedDescription* document = formatEntryDescription(item);
-        REQUIRE(document != nullptr);
-        CHECK_EQ(render(document), std::string(expected[i]));
-        freeFormattedDescription(document);
+// The formatted description of the item keyed key at position index, found in a saved document
+// as the tooltip finds it; "(none)" when the document does not tell which item is meant.
+std::string sourceOf(const std::string& document, const char* contentType, const char* key,
+                     int32_t index) {
+    std::string work = document;
+    DescriptionSources* sources =
+        readDescriptionSources(&work[0], work.size(), contentType, "http://127.0.0.1/feed");
+    DescriptionSource found;
+    std::string out = "(none)";
+    if (sources != nullptr && findDescriptionSource(sources, key, index, &found)) {
+        FormattedDescription* formattedSource =
+            formatDescription(found.text, found.length, found.form);
+        out = formattedSource != nullptr ? render(formattedSource) : "(no memory)";
+        freeFormattedDescription(formattedSource);
     }
-    releaseFeedList(list);
+    freeDescriptionSources(sources);
+    return out;
+}
 
-    // JSON Feed: content_text is plain text with its paragraphs, content_html HTML.
-    std::string json = "{\"version\": \"https://jsonfeed.org/version/1.1\", \"title\": \"J\", "
-                       "\"items\": [{\"id\": \"1\", \"title\": \"t\", \"content_text\": "
-                       "\"one\\n\\n<b>two</b>\"}, {\"id\": \"2\", \"title\": \"h\", "
-                       "\"content_html\": \"<p>a &amp; <i>b</i></p>\"}]}";
-    list = parseJsonFeed(&json[0], json.size(), nullptr);
-    REQUIRE(list != nullptr && itemCount(list) == 2);
-    const char* expectedJson[] = {"p1 one | p1 <b>two</b>", "p1 a & {i:b}"};
-    item = firstItem(list);
-    for (int i = 0; i < 2; ++i, item = item->next) {
-        FormattedDescription* document = formatEntryDescription(item);
-        REQUIRE(document != nullptr);
-        CHECK_EQ(render(document), std::string(expectedJson[i]));
-        freeFormattedDescription(document);
+TEST(itemsFindTheirDescriptionSourcesInASavedDocument) {
+    // Latin-1, read in its own character set as the shown list was.
+    const std::string rss =
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><rss><channel><title>F</title>"
+        "<item><guid>a</guid><title>escaped</title><description>&lt;p&gt;a&lt;/p&gt;&lt;p&gt;b"
+        "&lt;/p&gt;</description></item>"
+        "<item><guid>b</guid><title>cdata</title><description><![CDATA[<ul><li>x</ul>]]>"
+        "</description></item>"
+        "<item><guid>dup</guid><title>first</title><description>one &lt;b&gt;1&lt;/b&gt;"
+        "</description></item>"
+        "<item><guid>dup</guid><title>second</title><description>two</description></item>"
+        "<item><guid>c</guid><title>content</title><description> </description>"
+        "<content:encoded><![CDATA[<h2>from content</h2>]]></content:encoded></item>"
+        "<item><guid>e</guid><title>latin</title><description>caf\xe9 &lt;i&gt;noir&lt;/i&gt;"
+        "</description></item>"
+        "<item><guid>n</guid><title>no description</title></item>"
+        "<item><link>/relative</link><title>keyed by link</title><description>&lt;b&gt;l"
+        "&lt;/b&gt;</description></item>"
+        "</channel></rss>";
+    // Atom entries without a link are keyed by their titles.
+    const std::string atom =
+        "<feed xmlns=\"http://www.w3.org/2005/Atom\"><title>A</title>"
+        "<entry><id>h</id><title>html</title><summary type=\"html\">&lt;p&gt;&lt;em&gt;x&lt;/em"
+        "&gt;&lt;/p&gt;</summary></entry>"
+        "<entry><id>x</id><title>xhtml</title><content type=\"xhtml\"><div xmlns=\""
+        "http://www.w3.org/1999/xhtml\"><p><b>y</b></p><ol start=\"3\"><li>z</li></ol></div>"
+        "</content></entry>"
+        "<entry><id>t</id><title>text</title><summary type=\"text\">a &lt;i&gt;b&lt;/i&gt;"
+        "</summary></entry>"
+        "<entry><id>w</id><title>words</title><summary>just words</summary></entry>"
+        "</feed>";
+    const std::string json =
+        "{\"version\": \"https://jsonfeed.org/version/1.1\", \"title\": \"J\", \"items\": ["
+        "{\"id\": \"1\", \"title\": \"t\", \"content_text\": \"one\\n\\n<b>two</b>\"},"
+        "{\"id\": \"2\", \"title\": \"h\", \"content_html\": \"<p>a &amp; <i>b</i></p>\"},"
+        "{\"id\": \"3\", \"title\": \"s\", \"summary\": \"short\", \"content_html\": \"<b>c</b>\"}"
+        "]}";
+    struct Case {
+        const std::string* document;
+        const char* key;
+        int32_t index; // the item's position in the list on show (the header is 0)
+        const char* expected;
+    } cases[] = {
+        {&rss, "a", 1, "p1 a | p1 b"},
+        {&rss, "b", 2, "li1[\xe2\x80\xa2] x"},
+        {&rss, "dup", 3, "p1 one {b:1}"},
+        {&rss, "dup", 4, "p1 two"},
+        {&rss, "dup", 9, "(none)"},    // repeated elsewhere: which one is meant cannot be told
+        {&rss, "a", 7, "p1 a | p1 b"}, // a newer list moved it: its key alone finds it
+        {&rss, "c", 5, "h2 from content"},
+        {&rss, "e", 6, "p1 caf\xc3\xa9 {i:noir}"},
+        {&rss, "n", 7, "(none)"},
+        {&rss, "http://127.0.0.1/relative", 8, "p1 {b:l}"},
+        {&rss, "missing", 1, "(none)"},
+        {&atom, "html", 1, "p1 {i:x}"},
+        {&atom, "xhtml", 2, "p1 {b:y} | li1[3.] z"},
+        {&atom, "text", 3, "p1 a {i:b}"},
+        {&atom, "words", 4, "p1 just words"},
+        {&json, "1", 1, "p1 one | p1 <b>two</b>"},
+        {&json, "2", 2, "p1 a & {i:b}"},
+        {&json, "3", 3, "p1 short"},
+    };
+    for (const Case& c : cases) {
+        std::string row = std::string(c.key) + " at " + std::to_string(c.index) + ": ";
+        CHECK_EQ(row + sourceOf(*c.document, nullptr, c.key, c.index), row + c.expected);
     }
-    releaseFeedList(list);
+    // The character set a Content-Type names wins, as in a parse.
+    std::string koi = "<rss><channel><item><guid>k</guid><description>\xf0\xd2\xc9"
+                      "</description></item></channel></rss>";
+    CHECK_EQ(sourceOf(koi, "text/xml; charset=koi8-r", "k", 1),
+             std::string("p1 \xd0\x9f\xd1\x80\xd0\xb8"));
+    CHECK_EQ(sourceOf("not a feed", nullptr, "a", 1), std::string("(none)"));
 }

@@ -142,6 +142,19 @@ inline ViewModel& model() {
     return paintedModel;
 }
 
+// The description sources the tips find, by the item's position (HTML); what the plug-in would
+// find in a feed's saved copy.
+inline std::vector<std::string> tipSources;
+
+inline bool fixtureTipSource(int, const char*, int32_t entryIndex, DescriptionSource* out) {
+    if (entryIndex < 0 || static_cast<size_t>(entryIndex) >= tipSources.size() ||
+        tipSources[entryIndex].empty())
+        return false;
+    *out =
+        DescriptionSource{tipSources[entryIndex].c_str(), tipSources[entryIndex].size(), RawHtml};
+    return true;
+}
+
 inline void clearList() {
     for (ViewEntry& shown : shownEntries) {
         FeedItem* entry = const_cast<FeedItem*>(shown.item);
@@ -149,10 +162,10 @@ inline void clearList() {
         free((void*)entry->link);
         free((void*)entry->description);
         free((void*)entry->date);
-        free((void*)entry->descriptionSource);
         free(entry);
     }
     shownEntries.clear();
+    tipSources.clear();
     headerSuffix.clear();
     headerTip.clear();
 }
@@ -246,6 +259,7 @@ inline HWND openWindow(DWORD exStyle = 0) {
 inline HWND openWithTooltip() {
     HWND window = openWindow();
     createPluginTooltip();
+    setTipSourceFunction(fixtureTipSource); // the fixture's items have no feed behind them
     return window;
 }
 

@@ -82,3 +82,12 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/shell/shell_record.h)
     add_test(NAME plugin_filters COMMAND plugin_filters_test)
     set_tests_properties(plugin_filters PROPERTIES TIMEOUT 120)
 endif()
+
+# An item's tip formatted from its feed's saved copy, against a feed server on 127.0.0.1.
+if(EXISTS ${CMAKE_SOURCE_DIR}/shell/shell_record.h)
+    add_executable(plugin_formatted_tip_test ${CMAKE_CURRENT_LIST_DIR}/formatted_tip_test.cpp
+                   ${CMAKE_SOURCE_DIR}/tests/system/feed_server.cpp)
+    target_link_libraries(plugin_formatted_tip_test PRIVATE fm_plugin_test_support fm_check ws2_32)
+    add_test(NAME plugin_formatted_tip COMMAND plugin_formatted_tip_test)
+    set_tests_properties(plugin_formatted_tip PROPERTIES TIMEOUT 120)
+endif()
