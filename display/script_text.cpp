@@ -562,7 +562,17 @@ int breakStyledText(HDC dc, const StyledText& text, int available, StyledLine* l
     if (shape(dc, text, paragraph))
         layOutWrapped(layout, paragraph, available);
     release(dc, paragraph);
-    return layout.lines < capacity ? layout.lines : capacity;
+    int count = layout.lines < capacity ? layout.lines : capacity;
+    // A line is drawn shaped on its own, and its width is that drawing's: the widths of the
+    // characters in the paragraph can add up to less where a script reorders them.
+    for (int i = 0; i < count; ++i) {
+        StyledText line = text;
+        line.text += lines[i].start;
+        line.length = lines[i].length;
+        line.fontOf = text.fontOf != nullptr ? text.fontOf + lines[i].start : nullptr;
+        lines[i].width = styledTextWidth(dc, line);
+    }
+    return count;
 }
 
 int styledTextWidth(HDC dc, const StyledText& text) {

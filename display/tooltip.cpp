@@ -159,6 +159,13 @@ SIZE formattedWindowSize = {};
 POINT formattedWindowPlace = {}; // where showTip put it: the control may move its window a pixel
 WNDPROC controlProcedure = nullptr;
 const int formattedTipMargin = 4; // pixels between the window's edge and its text
+// The tool whose tip the formatted one is: an entry's, or another tool shown as an entry's tip.
+UINT_PTR formattedToolId = 0;
+HWND formattedToolWindow = nullptr;
+
+bool isFormattedTool(const TOOLINFOW& tool) {
+    return tool.uId == formattedToolId && tool.hwnd == formattedToolWindow;
+}
 
 void dropFormattedTip() {
     freeFormattedTip(shownFormattedTip);
@@ -198,7 +205,9 @@ void hideTip() {
         SendMessageW(tooltipWindow, TTM_TRACKACTIVATE, FALSE,
                      reinterpret_cast<LPARAM>(&pointedTool->toolInfo));
     tipShown = false;
-    dropFormattedTip();
+    // Another tool's formatted tip (the keyboard's) stays until that tool's tip goes.
+    if (pointedTool != nullptr && isFormattedTool(pointedTool->toolInfo))
+        dropFormattedTip();
 }
 
 // One of the control's delays (TTDT_INITIAL, TTDT_RESHOW, TTDT_AUTOPOP) in milliseconds.
@@ -274,8 +283,7 @@ LRESULT CALLBACK formattedTipProcedure(HWND window, UINT message, WPARAM wParam,
     // Another tool's tip (the keyboard's) is its own text, not the formatted one on show.
     const TOOLINFOW* activated = reinterpret_cast<const TOOLINFOW*>(lParam);
     if (message == TTM_TRACKACTIVATE && wParam && activated != nullptr &&
-        (pointedTool == nullptr || activated->uId != pointedTool->toolInfo.uId ||
-         activated->hwnd != pointedTool->toolInfo.hwnd))
+        !isFormattedTool(*activated))
         dropFormattedTip();
     if (shownFormattedTip != nullptr && message == WM_WINDOWPOSCHANGING) {
         WINDOWPOS* position = reinterpret_cast<WINDOWPOS*>(lParam);
@@ -301,6 +309,37 @@ LRESULT CALLBACK formattedTipProcedure(HWND window, UINT message, WPARAM wParam,
     return CallWindowProcW(controlProcedure, window, message, wParam, lParam);
 }
 
+// Shows tool's tip at below, or ending at above where the work area ends there: the formatted tip
+// of entry when it carries a source, else the control's own.
+void trackTip(const TOOLINFOW& tool, const ToolEntry& entry, POINT below, LONG above) {
+    LRESULT bubble =
+        SendMessageW(tooltipWindow, TTM_GETBUBBLESIZE, 0, reinterpret_cast<LPARAM>(&tool));
+    LONG width = LOWORD(bubble), height = HIWORD(bubble);
+    RECT work = workAreaAt(below);
+    dropFormattedTip();
+    if (entry.source != nullptr && layOutFormattedTip(entry, work)) {
+        width = formattedWindowSize.cx;
+        height = formattedWindowSize.cy;
+        formattedToolId = tool.uId;
+        formattedToolWindow = tool.hwnd;
+    }
+    LONG x = below.x, y = below.y;
+    if (y + height > work.bottom)
+        y = above - height;
+    if (x + width + 2 > work.right) // the bubble's window may be a pixel wider than its size
+        x = work.right - width - 2;
+    x = x < work.left ? work.left : x;
+    y = y < work.top ? work.top : y;
+    formattedWindowPlace = POINT{x, y};
+    SendMessageW(tooltipWindow, TTM_TRACKPOSITION, 0,
+                 MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)));
+    SendMessageW(tooltipWindow, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&tool));
+    if (shownFormattedTip != nullptr) {
+        SetWindowPos(tooltipWindow, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+        InvalidateRect(tooltipWindow, nullptr, TRUE);
+    }
+}
+
 void CALLBACK popTip(HWND window, UINT, UINT_PTR, DWORD) {
     KillTimer(window, popTimer);
     hideTip(); // the pointer stays on the tool: no tip until it moves to another
@@ -315,31 +354,7 @@ void CALLBACK showTip(HWND window, UINT, UINT_PTR, DWORD) {
         return;
     // Below the pointer, where a tip that follows the cursor would stand; above it and moved left
     // where the work area ends.
-    LRESULT bubble = SendMessageW(tooltipWindow, TTM_GETBUBBLESIZE, 0,
-                                  reinterpret_cast<LPARAM>(&pointedTool->toolInfo));
-    LONG width = LOWORD(bubble), height = HIWORD(bubble);
-    RECT work = workAreaAt(cursor);
-    dropFormattedTip();
-    if (pointedTool->source != nullptr && layOutFormattedTip(*pointedTool, work)) {
-        width = formattedWindowSize.cx;
-        height = formattedWindowSize.cy;
-    }
-    LONG x = cursor.x, y = cursor.y + 20;
-    if (y + height > work.bottom)
-        y = cursor.y - height - 4;
-    if (x + width + 2 > work.right) // the bubble's window may be a pixel wider than its size
-        x = work.right - width - 2;
-    x = x < work.left ? work.left : x;
-    y = y < work.top ? work.top : y;
-    formattedWindowPlace = POINT{x, y};
-    SendMessageW(tooltipWindow, TTM_TRACKPOSITION, 0,
-                 MAKELPARAM(static_cast<WORD>(x), static_cast<WORD>(y)));
-    SendMessageW(tooltipWindow, TTM_TRACKACTIVATE, TRUE,
-                 reinterpret_cast<LPARAM>(&pointedTool->toolInfo));
-    if (shownFormattedTip != nullptr) {
-        SetWindowPos(tooltipWindow, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
-        InvalidateRect(tooltipWindow, nullptr, TRUE);
-    }
+    trackTip(pointedTool->toolInfo, *pointedTool, POINT{cursor.x, cursor.y + 20}, cursor.y - 4);
     tipShown = true;
     SetTimer(window, popTimer, popDelay(), popTip);
 }
@@ -539,4 +554,13 @@ void relayMouseToTooltip(HWND window, POINT screenPoint) {
 void tooltipPointerLeft() {
     hideTip();
     pointedTool = nullptr;
+}
+
+void showTipAs(const TOOLINFOW& tool, const RECT& entryRect, POINT below, LONG above) {
+    if (tooltipWindow == nullptr)
+        return;
+    hideTip(); // the mouse's tip gives way
+    const ToolEntry* entry = findTool(entryRect);
+    ToolEntry plain = {};
+    trackTip(tool, entry != nullptr ? *entry : plain, below, above);
 }

@@ -3,6 +3,8 @@
 #pragma once
 #include <windows.h>
 
+#include <commctrl.h>
+
 // The most characters a tool's text holds; longer texts are cut by their callers (painting).
 const int toolTextCapacity = 1024;
 
@@ -47,3 +49,8 @@ void setTooltipTiming(int widthPixels, int hideDelayMs);
 void relayMouseToTooltip(HWND window, POINT screenPoint);
 // The pointer left the window: the tip goes.
 void tooltipPointerLeft();
+// Shows the tip of tool (a tracked tool of the control other than the entries', with its own plain
+// text) at screen point below, or ending at above where the work area ends below: drawn as the
+// tip of the entry whose tool covers entryRect is, formatted when that one is. The mouse's tip
+// goes; tool's stays until the caller deactivates it.
+void showTipAs(const TOOLINFOW& tool, const RECT& entryRect, POINT below, LONG above);

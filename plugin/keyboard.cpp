@@ -79,7 +79,8 @@ void hideKeyboardTip(HWND window) {
     SendMessageW(tooltipWindow, TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&info));
 }
 
-// Shows the selected item's tip (its title over its description, as the mouse's tip) below it.
+// Shows the selected item's tip (its title over its description, as the mouse's tip) below it,
+// or above it where the work area ends.
 void showKeyboardTip(HWND window, const FeedItem* entry) {
     if (!tooltipWindow)
         return;
@@ -112,9 +113,12 @@ void showKeyboardTip(HWND window, const FeedItem* entry) {
     SendMessageW(tooltipWindow, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&info));
     ItemRect rect = shownItemRect(keyboardSelection.selected);
     POINT below = {rect.left, rect.bottom};
+    POINT above = {rect.left, rect.top};
     ClientToScreen(window, &below);
-    SendMessageW(tooltipWindow, TTM_TRACKPOSITION, 0, MAKELPARAM(below.x, below.y));
-    SendMessageW(tooltipWindow, TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&info));
+    ClientToScreen(window, &above);
+    // Drawn as the mouse's tip of the item is (formatted where that one is); the tool's own text
+    // is what screen readers read.
+    showTipAs(info, RECT{rect.left, rect.top, rect.right, rect.bottom}, below, above.y);
 }
 
 // The items the last paint showed, for Page Up and Page Down (at least one).
