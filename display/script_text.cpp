@@ -277,7 +277,6 @@ bool shapeRun(HDC dc, Shaped& shaped, Run& run) {
     run.width = abc.abcA + static_cast<int>(abc.abcB) + abc.abcC;
     ScriptGetLogicalWidths(&run.analysis, run.length, run.glyphCount, run.advances, run.clusters,
                            run.visual, shaped.widths + run.start);
-    ScriptBreak(text, run.length, &run.analysis, shaped.breaks + run.start);
     return true;
 }
 
@@ -344,6 +343,16 @@ bool shape(HDC dc, const StyledText& styled, Shaped& shaped) {
                 run.analysis = items[i].a;
             }
         }
+    }
+    // Where lines may break is the script's matter, so it is asked per item, not per run: a run
+    // that starts with a change of style would lose the break before its first word. Nothing
+    // before an item tells its first character that a blank precedes it.
+    for (int i = 0; ready && i < itemCount; ++i) {
+        int start = items[i].iCharPos;
+        ScriptBreak(text + start, items[i + 1].iCharPos - start, &items[i].a,
+                    shaped.breaks + start);
+        if (start > 0 && shaped.breaks[start - 1].fWhiteSpace && !shaped.breaks[start].fWhiteSpace)
+            shaped.breaks[start].fSoftBreak = 1;
     }
     for (int r = 0; ready && r < shaped.runCount; ++r) {
         ready = shapeRun(dc, shaped, shaped.runs[r]);

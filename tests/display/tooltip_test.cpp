@@ -373,6 +373,18 @@ TEST(a_formatted_tip_reads_each_block_in_its_own_direction) {
     REQUIRE(underlineLeft >= 0);
     CHECK(underlineLeft <= seeRight + 8);
     CHECK(underlineRight < firstWordRight);
+
+    // A line breaks before a word of another style or script as before any other word, not
+    // inside it.
+    drawFormatted(canvas, "<p>Harbour</p>", 300, 300);
+    int alone = rightmostInk(canvas);
+    for (const char* next : {"<b>Gazette</b>", "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D"}) {
+        drawFormatted(canvas, (std::string("<p>Harbour ") + next + "</p>").c_str(), alone + 12,
+                      300);
+        lines = inkBands(canvas);
+        REQUIRE(lines.size() == 2);
+        CHECK_EQ(inkColumnsIn(canvas, lines[0].first, lines[0].second).second, alone);
+    }
     freeCanvas(canvas);
 }
 
