@@ -309,6 +309,11 @@ LRESULT CALLBACK formattedTipProcedure(HWND window, UINT message, WPARAM wParam,
     return CallWindowProcW(controlProcedure, window, message, wParam, lParam);
 }
 
+void CALLBACK popTip(HWND window, UINT, UINT_PTR, DWORD) {
+    KillTimer(window, popTimer);
+    hideTip(); // the pointer stays on the tool: no tip until it moves to another
+}
+
 // Shows tool's tip at below, or ending at above where the work area ends there: the formatted tip
 // of entry when it carries a source, else the control's own.
 void trackTip(const TOOLINFOW& tool, const ToolEntry& entry, POINT below, LONG above) {
@@ -338,11 +343,6 @@ void trackTip(const TOOLINFOW& tool, const ToolEntry& entry, POINT below, LONG a
         SetWindowPos(tooltipWindow, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
         InvalidateRect(tooltipWindow, nullptr, TRUE);
     }
-}
-
-void CALLBACK popTip(HWND window, UINT, UINT_PTR, DWORD) {
-    KillTimer(window, popTimer);
-    hideTip(); // the pointer stays on the tool: no tip until it moves to another
 }
 
 void CALLBACK showTip(HWND window, UINT, UINT_PTR, DWORD) {
