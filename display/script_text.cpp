@@ -28,7 +28,8 @@ struct FontCache {
     SCRIPT_CACHE cache;
     bool used;
 };
-FontCache fontCaches[12];
+// More than one stretch's fonts, so a stretch never drops the cache of a font it still draws in.
+FontCache fontCaches[maxFonts + 8];
 int nextFontCache = 0;
 
 bool sameLook(const LOGFONTW& a, const LOGFONTW& b) {
