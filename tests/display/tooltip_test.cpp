@@ -106,13 +106,14 @@ void freeCanvas(InkCanvas& canvas) {
 // Draws source (HTML as it stands) formatted for width and maxHeight in the GUI font; the size the
 // layout reported is left in *size.
 void drawFormatted(InkCanvas& canvas, const char* source, int width, int maxHeight,
-                   SIZE* size = nullptr) {
+                   SIZE* size = nullptr, const wchar_t* header = nullptr) {
     RECT all = {0, 0, canvas.width, canvas.height};
     FillRect(canvas.dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     GdiFlush();
     FormattedDescription* document = formatDescription(source, strlen(source), RawHtml);
     FormattedTip* tip =
-        layoutFormattedTip(canvas.dc, nullptr, nullptr, 0, document, width, maxHeight);
+        layoutFormattedTip(canvas.dc, nullptr, header, header != nullptr ? wcslen(header) : 0,
+                           document, width, maxHeight);
     SetTextColor(canvas.dc, RGB(0, 0, 0));
     drawFormattedTip(canvas.dc, tip, 0, 0);
     GdiFlush();
@@ -320,6 +321,12 @@ TEST(a_formatted_tip_reads_each_block_in_its_own_direction) {
         CHECK(line.second >= size.cx - 8 && line.second < size.cx);
         CHECK(line.first > size.cx / 3);
     }
+
+    // So does a right-to-left header line.
+    drawFormatted(canvas, wide.c_str(), 300, 300, &size, L"\u05D7\u05D3\u05E9\u05D5\u05EA 12:30");
+    std::pair<int, int> head = inkBands(canvas).front();
+    std::pair<int, int> headInk = inkColumnsIn(canvas, head.first, head.second);
+    CHECK(headInk.second >= size.cx - 8 && headInk.first > size.cx / 3);
 
     // A list item's marker hangs on the right: against the same item without one, the only change
     // is ink right of the item's text.
