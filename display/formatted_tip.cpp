@@ -1,24 +1,33 @@
-// Lays a formatted description out as fragments: pieces of one style on one line, each measured
-// on its own and drawn at its own place, so a line of several styles wraps as one line. Words
-// move to the next line whole; a word wider than a line is broken between characters. Glyphs
-// may be drawn a little wider than they measure, so lines are filled to a few pixels short of
-// the width.
+// Lays a formatted description out as pieces: a paragraph's lines and a list item's marker, each
+// measured, broken and drawn through the script engine (display/script_text.h) in the styles of
+// the tip's font, so a line of several styles is shaped and ordered as one line and characters the
+// font lacks come from the fallback faces. Each block reads in the direction of its first strong
+// character: a right-to-left block starts at the tip's right edge, its marker hangs on the right
+// and its indent is taken from the right. Lines are filled to a few pixels short of the width and
+// drawn clipped to it, so a glyph that reaches past its advance (an italic's last letter) never
+// inks past the tip's edge.
 #include "display/formatted_tip.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+
+#include "content/text_direction.h"
+#include "display/script_text.h"
 
 namespace {
 
 const int styleCount = 16; // every combination of FormattedStyle bits
-const wchar_t ellipsis[] = L"\x2026";
+const wchar_t ellipsis = L'\x2026';
 
-struct Fragment {
-    int x, baseline; // baseline: 0 until its line is finished
-    int advance;     // the pixels its text was measured to take
-    int font;        // style bits, the index into the tip's fonts
-    int start, length;
-    UINT options; // ExtTextOut's options for its paragraph
+struct Piece {
+    int offset;        // from the block's start edge (its left, or its right when it reads right to
+                       // left) to the piece's near end
+    int width;         // the pixels the script engine measured it to take
+    int baseline;      // 0 until its line is finished
+    int start, length; // its units in the tip's text
+    bool rightToLeft;
 };
 
 } // namespace
@@ -27,12 +36,16 @@ struct FormattedTip {
     HFONT fonts[styleCount]; // made on first use; fonts[0] is the base font, not owned
     int ascent[styleCount], descent[styleCount];
     RECT header; // the header's place, empty when there is none
+    bool headerRightToLeft;
     wchar_t* headerText;
     int headerLength;
-    Fragment* fragments;
-    int fragmentCount, fragmentCapacity;
+    Piece* pieces;
+    int pieceCount, pieceCapacity;
     wchar_t* text;
+    unsigned char* styles; // per unit of text, its style bits
     int textLength, textCapacity;
+    int contentRight; // the far end of the widest line: where right-to-left lines start
+    int overhang;     // the room a line's last glyph may reach past its advance
     int width, height;
 };
 
@@ -44,9 +57,7 @@ struct Layout {
     int width;     // the right edge lines are filled to
     int maxHeight; // the bottom no line may pass
     int y;         // the top of the line being filled
-    int x;
-    int lineFirst; // the first fragment of the line being filled
-    UINT options;  // the paragraph's drawing options
+    int lineFirst; // the first piece of the line being filled
     bool full;     // a line did not fit: nothing more is laid out
 };
 
@@ -77,14 +88,16 @@ HFONT fontFor(Layout& layout, int style) {
     return tip->fonts[style];
 }
 
+// length units of the tip's text from start, as styled text read in the direction given.
+StyledText styledAt(const FormattedTip* tip, int start, int length, bool rightToLeft) {
+    return StyledText{tip->text + start, length,     tip->styles + start,
+                      tip->fonts,        styleCount, rightToLeft};
+}
+
+// The width of text in one style, read left to right.
 int extent(Layout& layout, int style, const wchar_t* text, int length) {
-    if (length <= 0)
-        return 0;
-    HGDIOBJ old = SelectObject(layout.dc, fontFor(layout, style));
-    SIZE size = {};
-    GetTextExtentPoint32W(layout.dc, text, length, &size);
-    SelectObject(layout.dc, old);
-    return size.cx;
+    HFONT font = fontFor(layout, style);
+    return styledTextWidth(layout.dc, StyledText{text, length, nullptr, &font, 1, false});
 }
 
 bool grow(void** items, int* capacity, int wanted, size_t itemSize) {
@@ -101,179 +114,132 @@ bool grow(void** items, int* capacity, int wanted, size_t itemSize) {
     return true;
 }
 
-// Keeps length characters of text in the tip; their start, or -1 when memory runs out.
-int keepText(FormattedTip* tip, const wchar_t* text, int length) {
-    void* items = tip->text;
-    if (!grow(&items, &tip->textCapacity, tip->textLength + length, sizeof(wchar_t)))
+// Keeps length units of text in the tip, each with its style from styles (null: all in style);
+// their start, or -1 when memory runs out. The units may be the tip's own.
+int keepText(FormattedTip* tip, const wchar_t* text, const unsigned char* styles, int style,
+             int length) {
+    uintptr_t first = reinterpret_cast<uintptr_t>(tip->text);
+    uintptr_t at = reinterpret_cast<uintptr_t>(text);
+    bool own =
+        tip->text != nullptr && at >= first && at < first + tip->textLength * sizeof(wchar_t);
+    ptrdiff_t ownText = own ? text - tip->text : 0;
+    ptrdiff_t ownStyles = own && styles != nullptr ? styles - tip->styles : 0;
+    int wanted = tip->textLength + length;
+    int capacity = tip->textCapacity;
+    void* units = tip->text;
+    if (!grow(&units, &capacity, wanted, sizeof(wchar_t)))
         return -1;
-    tip->text = static_cast<wchar_t*>(items);
+    tip->text = static_cast<wchar_t*>(units);
+    // The styles grow to the same capacity as the units.
+    capacity = tip->textCapacity;
+    void* unitStyles = tip->styles;
+    if (!grow(&unitStyles, &capacity, wanted, 1))
+        return -1;
+    tip->styles = static_cast<unsigned char*>(unitStyles);
+    tip->textCapacity = capacity;
+    if (own) {
+        text = tip->text + ownText;
+        styles = styles != nullptr ? tip->styles + ownStyles : nullptr;
+    }
     memcpy(tip->text + tip->textLength, text, static_cast<size_t>(length) * sizeof(wchar_t));
-    tip->textLength += length;
-    return tip->textLength - length;
+    if (styles != nullptr)
+        memcpy(tip->styles + tip->textLength, styles, static_cast<size_t>(length));
+    else
+        memset(tip->styles + tip->textLength, style, static_cast<size_t>(length));
+    tip->textLength = wanted;
+    return wanted - length;
 }
 
-bool addFragment(Layout& layout, int x, int advance, int style, const wchar_t* text, int length) {
+bool addPiece(Layout& layout, const Piece& piece) {
     FormattedTip* tip = layout.tip;
-    int start = keepText(tip, text, length);
-    void* items = tip->fragments;
-    if (start < 0 ||
-        !grow(&items, &tip->fragmentCapacity, tip->fragmentCount + 1, sizeof(Fragment))) {
+    void* items = tip->pieces;
+    if (!grow(&items, &tip->pieceCapacity, tip->pieceCount + 1, sizeof(Piece))) {
         layout.full = true;
         return false;
     }
-    tip->fragments = static_cast<Fragment*>(items);
-    Fragment& fragment = tip->fragments[tip->fragmentCount++];
-    fragment = Fragment{x, 0, advance, style, start, length, layout.options};
+    tip->pieces = static_cast<Piece*>(items);
+    tip->pieces[tip->pieceCount++] = piece;
     return true;
 }
 
-// The line whose last fragment is last ends with "…" (the text after it did not fit): the
-// fragment gives up characters until the mark fits in the width.
+// The piece ends its line with "…" (the text after it did not fit): it gives up characters
+// until the mark fits in the width, and is drawn from a copy of its text with the mark.
 void endWithEllipsis(Layout& layout, int last) {
     FormattedTip* tip = layout.tip;
-    Fragment& cut = tip->fragments[last];
-    int markWidth = extent(layout, cut.font, ellipsis, 1);
-    int right = cut.x + extent(layout, cut.font, tip->text + cut.start, cut.length);
-    while (cut.length > 0 && right + markWidth > layout.width) {
-        --cut.length;
-        right = cut.x + extent(layout, cut.font, tip->text + cut.start, cut.length);
-    }
-    // Blanks before the mark would set it apart from the word it ends.
-    while (cut.length > 0 && tip->text[cut.start + cut.length - 1] == L' ')
-        --cut.length;
-    right = cut.x + extent(layout, cut.font, tip->text + cut.start, cut.length);
-    Fragment mark = {right, cut.baseline, markWidth, cut.font, 0, 1, cut.options};
-    mark.start = keepText(tip, ellipsis, 1);
-    void* items = tip->fragments;
-    if (mark.start < 0 ||
-        !grow(&items, &tip->fragmentCapacity, tip->fragmentCount + 1, sizeof(Fragment)))
+    Piece cut = tip->pieces[last];
+    int style = cut.length > 0 ? tip->styles[cut.start + cut.length - 1] : 0;
+    // The line's units and a place for the mark after them.
+    int start = keepText(tip, tip->text + cut.start, tip->styles + cut.start, 0, cut.length);
+    if (start < 0 || keepText(tip, &ellipsis, nullptr, style, 1) < 0)
         return;
-    tip->fragments = static_cast<Fragment*>(items);
-    tip->fragments[tip->fragmentCount++] = mark;
-    if (right + markWidth > tip->width)
-        tip->width = right + markWidth;
+    int length = cut.length;
+    int available = layout.width - cut.offset;
+    for (;;) {
+        tip->text[start + length] = ellipsis;
+        tip->styles[start + length] = static_cast<unsigned char>(style);
+        int width = styledTextWidth(layout.dc, styledAt(tip, start, length + 1, cut.rightToLeft));
+        if (width <= available || length == 0) {
+            cut.width = width;
+            break;
+        }
+        --length;
+        if (length > 0 && tip->text[start + length - 1] >= 0xD800 &&
+            tip->text[start + length - 1] <= 0xDBFF)
+            --length; // never half of a surrogate pair
+        // Blanks before the mark would set it apart from the word it ends.
+        while (length > 0 && tip->text[start + length - 1] == L' ')
+            --length;
+    }
+    cut.start = start;
+    cut.length = length + 1;
+    tip->pieces[last] = cut;
+    if (cut.offset + cut.width > tip->contentRight)
+        tip->contentRight = cut.offset + cut.width;
 }
 
-// Finishes the line being filled: its fragments get their baseline. A line that would pass the
+// Finishes the line being filled: its pieces get their baseline. A line that would pass the
 // bottom is dropped and the line before it ends with "…" instead; nothing more is laid out.
 void finishLine(Layout& layout) {
     FormattedTip* tip = layout.tip;
     if (layout.full)
         return;
     int ascent = tip->ascent[0], descent = tip->descent[0];
-    for (int i = layout.lineFirst; i < tip->fragmentCount; ++i) {
-        const Fragment& fragment = tip->fragments[i];
-        ascent = tip->ascent[fragment.font] > ascent ? tip->ascent[fragment.font] : ascent;
-        descent = tip->descent[fragment.font] > descent ? tip->descent[fragment.font] : descent;
+    for (int i = layout.lineFirst; i < tip->pieceCount; ++i) {
+        const Piece& piece = tip->pieces[i];
+        for (int k = piece.start; k < piece.start + piece.length; ++k) {
+            int style = tip->styles[k];
+            ascent = tip->ascent[style] > ascent ? tip->ascent[style] : ascent;
+            descent = tip->descent[style] > descent ? tip->descent[style] : descent;
+        }
     }
     if (layout.y + ascent + descent > layout.maxHeight) {
-        tip->fragmentCount = layout.lineFirst;
+        tip->pieceCount = layout.lineFirst;
         if (layout.lineFirst > 0)
             endWithEllipsis(layout, layout.lineFirst - 1);
         layout.full = true;
         return;
     }
-    // Neighbours of one style are drawn as one piece, so the spacing inside it is the text
-    // renderer's own (words measured apart can draw wider than their extents add up to).
-    int kept = layout.lineFirst;
-    for (int i = layout.lineFirst; i < tip->fragmentCount; ++i) {
-        Fragment& fragment = tip->fragments[i];
-        Fragment* previous = kept > layout.lineFirst ? &tip->fragments[kept - 1] : nullptr;
-        if (previous != nullptr && previous->font == fragment.font &&
-            previous->options == fragment.options &&
-            previous->x + previous->advance == fragment.x &&
-            previous->start + previous->length == fragment.start) {
-            previous->length += fragment.length;
-            previous->advance += fragment.advance;
-            continue;
-        }
-        tip->fragments[kept++] = fragment;
-    }
-    tip->fragmentCount = kept;
-    for (int i = layout.lineFirst; i < tip->fragmentCount; ++i)
-        tip->fragments[i].baseline = layout.y + ascent;
-    for (int i = layout.lineFirst; i < tip->fragmentCount; ++i) {
-        const Fragment& fragment = tip->fragments[i];
-        int right =
-            fragment.x + extent(layout, fragment.font, tip->text + fragment.start, fragment.length);
-        tip->width = right > tip->width ? right : tip->width;
+    for (int i = layout.lineFirst; i < tip->pieceCount; ++i) {
+        Piece& piece = tip->pieces[i];
+        piece.baseline = layout.y + ascent;
+        if (piece.offset + piece.width > tip->contentRight)
+            tip->contentRight = piece.offset + piece.width;
     }
     layout.y += ascent + descent;
     tip->height = layout.y;
-    layout.lineFirst = tip->fragmentCount;
+    layout.lineFirst = tip->pieceCount;
 }
 
-void newLine(Layout& layout, int left) {
-    finishLine(layout);
-    layout.x = left;
-}
-
-// The ExtTextOut options every fragment of a paragraph is drawn with, chosen once per paragraph
-// here and nowhere else (today none: paragraphs read left to right).
-UINT paragraphDrawFlags(const FormattedBlock&) {
-    return 0;
-}
-
-// Lays a run's characters out from layout.x on, wrapping at blanks and at left.
-void layoutRun(Layout& layout, int style, const wchar_t* text, int length, int left) {
-    int i = 0;
-    while (i < length && !layout.full) {
-        if (text[i] == L'\n') {
-            newLine(layout, left);
-            ++i;
-            continue;
-        }
-        // A word and the blanks after it.
-        int wordEnd = i;
-        while (wordEnd < length && text[wordEnd] != L' ' && text[wordEnd] != L'\n')
-            ++wordEnd;
-        int pieceEnd = wordEnd;
-        while (pieceEnd < length && text[pieceEnd] == L' ')
-            ++pieceEnd;
-        int wordWidth = extent(layout, style, text + i, wordEnd - i);
-        if (layout.x + wordWidth > layout.width && layout.x > left)
-            newLine(layout, left);
-        if (layout.full)
-            return;
-        if (layout.x + wordWidth > layout.width) {
-            // Wider than a whole line: as many characters as fit, at least one (found by
-            // halving, as the system's fitting count is not to be relied on everywhere).
-            int fit = 1;
-            for (int low = 2, high = wordEnd - i; low <= high;) {
-                int middle = low + (high - low) / 2;
-                if (layout.x + extent(layout, style, text + i, middle) <= layout.width) {
-                    fit = middle;
-                    low = middle + 1;
-                } else {
-                    high = middle - 1;
-                }
-            }
-            fit = fit < 1 ? 1 : fit;
-            if (fit > 1 && text[i + fit - 1] >= 0xD800 && text[i + fit - 1] <= 0xDBFF)
-                --fit; // never half of a surrogate pair
-            if (!addFragment(layout, layout.x, 0, style, text + i, fit))
-                return;
-            newLine(layout, left);
-            i += fit;
-            continue;
-        }
-        int advance = extent(layout, style, text + i, pieceEnd - i);
-        if (!addFragment(layout, layout.x, advance, style, text + i, pieceEnd - i))
-            return;
-        layout.x += advance;
-        i = pieceEnd;
-    }
-}
-
-// A run's text as UTF-16, tabs as four blanks; null when memory runs out.
-wchar_t* wideRun(const FormattedRun& run, int* length) {
+// A run's text as UTF-16 at the end of the tip's text, tabs as four blanks, in style; false when
+// memory runs out.
+bool keepRun(FormattedTip* tip, const FormattedRun& run, int style) {
     int n = MultiByteToWideChar(CP_UTF8, 0, run.text, run.length, nullptr, 0);
     int tabs = 0;
     for (int32_t i = 0; i < run.length; ++i)
         tabs += run.text[i] == '\t' ? 1 : 0;
     wchar_t* wide = static_cast<wchar_t*>(malloc((static_cast<size_t>(n) + 3 * tabs + 1) * 2));
     if (wide == nullptr)
-        return nullptr;
+        return false;
     n = MultiByteToWideChar(CP_UTF8, 0, run.text, run.length, wide, n);
     int out = n + 3 * tabs;
     for (int i = n - 1, k = out - 1; i >= 0 && k >= 0; --i) {
@@ -282,49 +248,79 @@ wchar_t* wideRun(const FormattedRun& run, int* length) {
         while (copies-- > 0)
             wide[k--] = c;
     }
-    *length = out;
-    return wide;
+    bool kept = keepText(tip, wide, nullptr, style, out) >= 0;
+    free(wide);
+    return kept;
+}
+
+// Lays out the lines of units [start, end) of the tip's text, a part of a block between line
+// breaks, indented by left from the block's start edge.
+void layoutLines(Layout& layout, int start, int end, int left, bool rightToLeft) {
+    FormattedTip* tip = layout.tip;
+    int capacity = end - start + 1;
+    StyledLine* lines = static_cast<StyledLine*>(malloc(capacity * sizeof(StyledLine)));
+    if (lines == nullptr) {
+        layout.full = true;
+        return;
+    }
+    int count = breakStyledText(layout.dc, styledAt(tip, start, end - start, rightToLeft),
+                                layout.width - left, lines, capacity);
+    for (int i = 0; i < count && !layout.full; ++i) {
+        if (lines[i].length > 0)
+            addPiece(layout, Piece{left, lines[i].width, 0, start + lines[i].start, lines[i].length,
+                                   rightToLeft});
+        finishLine(layout);
+    }
+    free(lines);
 }
 
 void layoutBlock(Layout& layout, const FormattedDescription* document,
                  const FormattedBlock& block) {
-    layout.options = paragraphDrawFlags(block);
+    FormattedTip* tip = layout.tip;
+    int headingStyle = block.kind == HeadingBlock ? BoldStyle : 0;
+    int textStart = tip->textLength;
+    for (int32_t r = 0; r < block.runCount; ++r) {
+        const FormattedRun& run = document->runs[block.firstRun + r];
+        fontFor(layout, run.style | headingStyle);
+        if (!keepRun(tip, run, run.style | headingStyle)) {
+            layout.full = true;
+            return;
+        }
+    }
+    int textEnd = tip->textLength;
+    bool rightToLeft =
+        utf16Direction(reinterpret_cast<const char16_t*>(tip->text + textStart),
+                       static_cast<size_t>(textEnd - textStart)) == TextDirection::rightToLeft;
     int indentStep = extent(layout, 0, L"MM", 2);
     int left = block.indent * indentStep;
-    int markerStyle = 0;
     if (block.kind == ListItemBlock) {
         // The marker hangs before the item's text, which lines up whatever the marker's width.
         wchar_t marker[20];
         int markerLength = MultiByteToWideChar(CP_UTF8, 0, block.marker, -1, marker, 20) - 1;
-        int markerWidth = markerLength > 0 ? extent(layout, markerStyle, marker, markerLength) : 0;
+        int markerWidth = markerLength > 0 ? extent(layout, 0, marker, markerLength) : 0;
         int gap = extent(layout, 0, L" ", 1);
         if (left < markerWidth + gap)
             left = markerWidth + gap;
         if (left > layout.width / 2)
             left = layout.width / 2;
-        layout.x = left;
-        if (markerLength > 0 &&
-            !addFragment(layout, left - gap - markerWidth > 0 ? left - gap - markerWidth : 0,
-                         markerWidth, markerStyle, marker, markerLength))
-            return;
-    } else {
-        if (left > layout.width / 2)
-            left = layout.width / 2;
-        layout.x = left;
-    }
-    int headingStyle = block.kind == HeadingBlock ? BoldStyle : 0;
-    for (int32_t r = 0; r < block.runCount && !layout.full; ++r) {
-        const FormattedRun& run = document->runs[block.firstRun + r];
-        int length = 0;
-        wchar_t* wide = wideRun(run, &length);
-        if (wide == nullptr) {
-            layout.full = true;
-            return;
+        int markerStart = markerLength > 0 ? keepText(tip, marker, nullptr, 0, markerLength) : -1;
+        if (markerStart >= 0) {
+            int offset = left - gap - markerWidth > 0 ? left - gap - markerWidth : 0;
+            if (!addPiece(layout,
+                          Piece{offset, markerWidth, 0, markerStart, markerLength, rightToLeft}))
+                return;
         }
-        layoutRun(layout, run.style | headingStyle, wide, length, left);
-        free(wide);
+    } else if (left > layout.width / 2) {
+        left = layout.width / 2;
     }
-    finishLine(layout);
+    // A line break ends a line; the parts between breaks are broken where their scripts allow.
+    for (int start = textStart; start <= textEnd && !layout.full;) {
+        int end = start;
+        while (end < textEnd && tip->text[end] != L'\n')
+            ++end;
+        layoutLines(layout, start, end, left, rightToLeft);
+        start = end + 1;
+    }
 }
 
 } // namespace
@@ -335,38 +331,43 @@ FormattedTip* layoutFormattedTip(HDC dc, HFONT font, const wchar_t* header, int 
     if (tip == nullptr)
         return nullptr;
     tip->fonts[0] = font != nullptr ? font : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    // Lines are filled short of the width by the error a line's glyphs may be drawn with.
-    int slack = width / 32 + 2;
-    Layout layout = {dc, tip,  width > 4 * slack ? width - slack : width, maxHeight, 0, 0, 0,
-                     0,  false};
     HGDIOBJ old = SelectObject(dc, tip->fonts[0]);
     TEXTMETRICW metrics = {};
     GetTextMetricsW(dc, &metrics);
     tip->ascent[0] = metrics.tmAscent;
     tip->descent[0] = metrics.tmDescent;
     int lineHeight = metrics.tmHeight;
+    tip->overhang = metrics.tmAscent / 5 + 1;
+    Layout layout = {
+        dc, tip, width > 4 * tip->overhang ? width - tip->overhang : width, maxHeight, 0, 0, false};
     if (header != nullptr && headerLength > 0) {
         tip->headerText = static_cast<wchar_t*>(malloc(headerLength * sizeof(wchar_t)));
         if (tip->headerText != nullptr) {
             memcpy(tip->headerText, header, headerLength * sizeof(wchar_t));
             tip->headerLength = headerLength;
+            tip->headerRightToLeft =
+                utf16Direction(reinterpret_cast<const char16_t*>(header),
+                               static_cast<size_t>(headerLength)) == TextDirection::rightToLeft;
             RECT measured = {0, 0, layout.width, 0};
-            DrawTextW(dc, header, headerLength, &measured,
-                      DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL);
+            drawScriptText(dc, header, headerLength, &measured,
+                           DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX |
+                               (tip->headerRightToLeft ? DT_RTLREADING : 0));
             tip->header = measured;
-            tip->width = measured.right;
+            tip->contentRight = measured.right;
             layout.y = measured.bottom + lineHeight / 2;
             tip->height = measured.bottom;
         }
     }
-    SelectObject(dc, old);
     int blocks = document != nullptr ? document->blockCount : 0;
     for (int k = 0; k < blocks && !layout.full; ++k) {
         if (k > 0)
             layout.y += lineHeight / 3;
-        layout.lineFirst = tip->fragmentCount;
+        layout.lineFirst = tip->pieceCount;
         layoutBlock(layout, document, document->blocks[k]);
     }
+    SelectObject(dc, old);
+    tip->width =
+        tip->contentRight + tip->overhang < width ? tip->contentRight + tip->overhang : width;
     return tip;
 }
 
@@ -378,40 +379,31 @@ SIZE formattedTipSize(const FormattedTip* tip) {
 void drawFormattedTip(HDC dc, const FormattedTip* tip, int x, int y) {
     if (tip == nullptr)
         return;
-    int savedMode = SetBkMode(dc, TRANSPARENT);
-    HGDIOBJ old = SelectObject(dc, tip->fonts[0]);
+    int saved = SaveDC(dc);
+    SetBkMode(dc, TRANSPARENT);
+    SelectObject(dc, tip->fonts[0]);
+    // Nothing past the width the tip was given, whatever a glyph's overhang.
+    IntersectClipRect(dc, x - tip->overhang, y - tip->height, x + tip->width, y + 2 * tip->height);
     if (tip->headerLength > 0) {
         RECT header = tip->header;
         OffsetRect(&header, x, y);
-        DrawTextW(dc, tip->headerText, tip->headerLength, &header,
-                  DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL | DT_NOCLIP);
+        UINT flags = DT_WORDBREAK | DT_NOPREFIX;
+        if (tip->headerRightToLeft) {
+            header.right = x + tip->contentRight;
+            flags |= DT_RIGHT | DT_RTLREADING;
+        }
+        drawScriptText(dc, tip->headerText, tip->headerLength, &header, flags);
     }
-    UINT savedAlign = SetTextAlign(dc, TA_BASELINE | TA_LEFT);
-    // Each fragment is drawn with the advances it was measured with: left to the renderer, glyphs
-    // may come out wider than measured and pass the tip's edge.
-    int longest = 0;
-    for (int i = 0; i < tip->fragmentCount; ++i)
-        longest = tip->fragments[i].length > longest ? tip->fragments[i].length : longest;
-    int* extents = static_cast<int*>(malloc((static_cast<size_t>(longest) + 1) * 2 * sizeof(int)));
-    int* advances = extents != nullptr ? extents + longest + 1 : nullptr;
-    for (int i = 0; i < tip->fragmentCount; ++i) {
-        const Fragment& fragment = tip->fragments[i];
-        if (fragment.baseline == 0 || fragment.length == 0)
+    for (int i = 0; i < tip->pieceCount; ++i) {
+        const Piece& piece = tip->pieces[i];
+        if (piece.baseline == 0 || piece.length == 0)
             continue;
-        SelectObject(dc, tip->fonts[fragment.font]);
-        const wchar_t* text = tip->text + fragment.start;
-        SIZE size = {};
-        bool measured = extents != nullptr && GetTextExtentExPointW(dc, text, fragment.length, 0,
-                                                                    nullptr, extents, &size);
-        for (int k = 0; measured && k < fragment.length; ++k)
-            advances[k] = extents[k] - (k > 0 ? extents[k - 1] : 0);
-        ExtTextOutW(dc, x + fragment.x, y + fragment.baseline, fragment.options, nullptr, text,
-                    static_cast<UINT>(fragment.length), measured ? advances : nullptr);
+        int left =
+            piece.rightToLeft ? tip->contentRight - piece.offset - piece.width : piece.offset;
+        drawStyledText(dc, styledAt(tip, piece.start, piece.length, piece.rightToLeft), x + left,
+                       y + piece.baseline);
     }
-    free(extents);
-    SetTextAlign(dc, savedAlign);
-    SelectObject(dc, old);
-    SetBkMode(dc, savedMode);
+    RestoreDC(dc, saved);
 }
 
 void freeFormattedTip(FormattedTip* tip) {
@@ -421,7 +413,8 @@ void freeFormattedTip(FormattedTip* tip) {
         if (tip->fonts[style] != nullptr && tip->fonts[style] != tip->fonts[0])
             DeleteObject(tip->fonts[style]);
     free(tip->headerText);
-    free(tip->fragments);
+    free(tip->pieces);
     free(tip->text);
+    free(tip->styles);
     free(tip);
 }

@@ -17,7 +17,9 @@
 
 namespace {
 
-const int maxFonts = 8; // the selected font and the fallback faces one stretch draws in
+// The fonts one stretch draws in: its own fonts (the selected one, or the styles a caller gives)
+// and the fallback faces made from them.
+const int maxFonts = 32;
 
 // The script engine's caches of the fonts drawn with lately, found by the font's description: a
 // fresh cache reads the font's tables again, and the window makes its fonts anew at every paint.
@@ -26,7 +28,8 @@ struct FontCache {
     SCRIPT_CACHE cache;
     bool used;
 };
-FontCache fontCaches[12];
+// More than one stretch's fonts, so a stretch never drops the cache of a font it still draws in.
+FontCache fontCaches[maxFonts + 8];
 int nextFontCache = 0;
 
 bool sameLook(const LOGFONTW& a, const LOGFONTW& b) {
@@ -76,12 +79,16 @@ struct Shaped {
     int* widths = nullptr;            // per unit, in logical order
     SCRIPT_LOGATTR* breaks = nullptr; // per unit
     int width = 0;
-    HFONT fonts[maxFonts] = {};          // [0] is the selected font (not owned)
-    const wchar_t* faces[maxFonts] = {}; // the fallback face of each further font
-    SCRIPT_CACHE* caches[maxFonts] = {}; // each font's, kept from call to call
+    const unsigned char* fontOf = nullptr; // per unit, its own font; null: all in fonts[0]
+    HFONT original = nullptr;              // the font selected when the stretch began
+    HFONT fonts[maxFonts] = {};            // [0, ownCount) the stretch's own (not owned)
+    const wchar_t* faces[maxFonts] = {};   // the fallback face of each further font
+    int baseOf[maxFonts] = {};             // the own font a fallback font was made like
+    SCRIPT_CACHE* caches[maxFonts] = {};   // each font's, kept from call to call; null until used
     int ascents[maxFonts] = {};
-    int defaultGlyphs[maxFonts] = {-1, -1, -1, -1, -1, -1, -1, -1}; // -1 until asked
-    int selected = 0; // the font selected into the device context now
+    int defaultGlyphs[maxFonts] = {}; // the font's missing glyph + 1; 0 until asked
+    int selected = -1;                // the font selected into the device context now
+    int ownCount = 1;
     int fontCount = 1;
 };
 
@@ -97,12 +104,10 @@ void release(HDC dc, Shaped& shaped) {
     free(shaped.runs);
     free(shaped.widths);
     free(shaped.breaks);
-    if (shaped.fonts[0] != nullptr)
-        SelectObject(dc, shaped.fonts[0]);
-    for (int f = 0; f < shaped.fontCount; ++f) {
-        if (f > 0)
-            countGdiDeleted(DeleteObject(shaped.fonts[f]));
-    }
+    if (shaped.original != nullptr)
+        SelectObject(dc, shaped.original);
+    for (int f = shaped.ownCount; f < shaped.fontCount; ++f)
+        countGdiDeleted(DeleteObject(shaped.fonts[f]));
 }
 
 bool isBlank(WCHAR c) {
@@ -128,32 +133,36 @@ UINT32 characterAt(const WCHAR* text, int length, int i) {
     return c;
 }
 
-// Selecting a font costs the system a look-up even when it is selected already.
+// Selecting a font costs the system a look-up even when it is selected already. A font's script
+// cache and ascent are found when it is first selected.
 void selectFont(HDC dc, Shaped& shaped, int font) {
     if (shaped.selected != font)
         SelectObject(dc, shaped.fonts[font]);
     shaped.selected = font;
+    if (shaped.caches[font] == nullptr) {
+        shaped.caches[font] = scriptCacheFor(dc);
+        TEXTMETRICW metrics;
+        shaped.ascents[font] = GetTextMetricsW(dc, &metrics) ? metrics.tmAscent : 0;
+    }
 }
 
-// The index of face among the stretch's fonts, made when new; 0 (the selected font) when no
-// more fit or the font cannot be made.
-int fontFor(HDC dc, Shaped& shaped, const wchar_t* face) {
-    for (int f = 1; f < shaped.fontCount; ++f)
-        if (shaped.faces[f] == face)
+// The index of face made like the own font base among the stretch's fonts, made when new; base
+// itself when no more fit or the font cannot be made.
+int fontFor(HDC dc, Shaped& shaped, const wchar_t* face, int base) {
+    for (int f = shaped.ownCount; f < shaped.fontCount; ++f)
+        if (shaped.faces[f] == face && shaped.baseOf[f] == base)
             return f;
     if (shaped.fontCount == maxFonts)
-        return 0;
-    selectFont(dc, shaped, 0);
+        return base;
+    selectFont(dc, shaped, base);
     HFONT font = createFallbackFont(dc, face);
     if (font == nullptr)
-        return 0;
+        return base;
     int f = shaped.fontCount++;
     shaped.fonts[f] = font;
     shaped.faces[f] = face;
+    shaped.baseOf[f] = base;
     selectFont(dc, shaped, f);
-    shaped.caches[f] = scriptCacheFor(dc);
-    TEXTMETRICW metrics;
-    shaped.ascents[f] = GetTextMetricsW(dc, &metrics) ? metrics.tmAscent : shaped.ascents[0];
     return f;
 }
 
@@ -162,15 +171,15 @@ void coverage(HDC dc, Shaped& shaped, int font, const WCHAR* text, int length, b
               WORD* glyphs) {
     selectFont(dc, shaped, font);
     HRESULT result = ScriptGetCMap(dc, shaped.caches[font], text, length, 0, glyphs);
-    if (result != S_OK && shaped.defaultGlyphs[font] < 0) {
+    if (result != S_OK && shaped.defaultGlyphs[font] == 0) {
         SCRIPT_FONTPROPERTIES properties = {};
         properties.cBytes = sizeof properties;
         ScriptGetFontProperties(dc, shaped.caches[font], &properties);
-        shaped.defaultGlyphs[font] = properties.wgDefault;
+        shaped.defaultGlyphs[font] = properties.wgDefault + 1;
     }
     for (int i = 0; i < length; ++i) {
-        has[i] = result == S_OK ||
-                 (SUCCEEDED(result) && glyphs[i] != shaped.defaultGlyphs[font] && glyphs[i] != 0);
+        has[i] = result == S_OK || (SUCCEEDED(result) &&
+                                    glyphs[i] + 1 != shaped.defaultGlyphs[font] && glyphs[i] != 0);
         if (!has[i] && i + 1 < length && text[i] >= 0xD800 && text[i] <= 0xDBFF &&
             text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
             has[i] = fontHasCharacter(dc, shaped.caches[font], text + i, 2);
@@ -185,37 +194,37 @@ bool isComplex(const SCRIPT_ANALYSIS& analysis) {
            properties[analysis.eScript]->fComplex;
 }
 
-// Chooses the font of each unit of one item: the selected font where it has the glyph, else the
-// fallback face of the first character still missing, face after face (an item of one script may
-// hold symbols and emoji too). A complex script keeps the whole item in the first fallback face
-// where that face has the glyphs, so its shaping sees the item whole. A character no face has
-// stays in the selected font, as its box.
-void chooseFonts(HDC dc, Shaped& shaped, const SCRIPT_ITEM& item, int start, int length,
+// Chooses the font of each unit of one item drawn in the own font base: that font where it has
+// the glyph, else the fallback face of the first character still missing, face after face (an item
+// of one script may hold symbols and emoji too). A complex script keeps the whole item in the first
+// fallback face where that face has the glyphs, so its shaping sees the item whole. A character no
+// face has stays in the own font, as its box.
+void chooseFonts(HDC dc, Shaped& shaped, const SCRIPT_ITEM& item, int start, int length, int base,
                  unsigned char* choice, bool* has, bool* fallbackHas, WORD* glyphs) {
     const WCHAR* text = shaped.text + start;
     unsigned char* chosen = choice + start;
-    memset(chosen, 0, length);
-    coverage(dc, shaped, 0, text, length, has, glyphs);
+    memset(chosen, base, length);
+    coverage(dc, shaped, base, text, length, has, glyphs);
     if (!fontFallbackEnabled || std::find(has, has + length, false) == has + length)
         return;
     bool complex = isComplex(item.a);
     for (int round = 0; round < maxFonts; ++round) {
         int missing = -1;
         for (int i = 0; i < length && missing < 0; ++i)
-            if (!has[i] && chosen[i] == 0 && !isBlank(text[i]) && !followsPrevious(text[i]))
+            if (!has[i] && chosen[i] == base && !isBlank(text[i]) && !followsPrevious(text[i]))
                 missing = i;
         if (missing < 0)
             break;
         const wchar_t* face = fallbackFaceFor(dc, characterAt(text, length, missing));
-        int font = face != nullptr ? fontFor(dc, shaped, face) : 0;
-        if (font == 0) {
+        int font = face != nullptr ? fontFor(dc, shaped, face, base) : base;
+        if (font == base) {
             has[missing] = true; // no face has it: not asked again
             continue;
         }
         coverage(dc, shaped, font, text, length, fallbackHas, glyphs);
         bool wholeItem = complex && round == 0;
         for (int i = 0; i < length; ++i)
-            if (chosen[i] == 0 && fallbackHas[i] && (!has[i] || wholeItem))
+            if (chosen[i] == base && fallbackHas[i] && (!has[i] || wholeItem))
                 chosen[i] = static_cast<unsigned char>(font);
         if (!fallbackHas[missing])
             has[missing] = true; // the face chosen for it lacks it after all
@@ -223,6 +232,12 @@ void chooseFonts(HDC dc, Shaped& shaped, const SCRIPT_ITEM& item, int start, int
     for (int i = 1; i < length; ++i)
         if (followsPrevious(text[i]))
             chosen[i] = chosen[i - 1];
+}
+
+// The own font of unit i: the style it is drawn in, before any fallback face.
+int ownFontAt(const Shaped& shaped, int i) {
+    int font = shaped.fontOf != nullptr ? shaped.fontOf[i] : 0;
+    return font < shaped.ownCount ? font : 0;
 }
 
 bool shapeRun(HDC dc, Shaped& shaped, Run& run) {
@@ -263,19 +278,26 @@ bool shapeRun(HDC dc, Shaped& shaped, Run& run) {
     run.width = abc.abcA + static_cast<int>(abc.abcB) + abc.abcC;
     ScriptGetLogicalWidths(&run.analysis, run.length, run.glyphCount, run.advances, run.clusters,
                            run.visual, shaped.widths + run.start);
-    ScriptBreak(text, run.length, &run.analysis, shaped.breaks + run.start);
     return true;
 }
 
-// Shapes length units of text (at least one) read in the given direction. False when the system
-// cannot (memory); the stretch then draws nothing.
-bool shape(HDC dc, const WCHAR* text, int length, bool rightToLeft, Shaped& shaped) {
+// Shapes the styled text read in its direction (its fonts null: all in the selected font). False
+// when the system cannot (memory); the stretch then draws nothing.
+bool shape(HDC dc, const StyledText& styled, Shaped& shaped) {
+    const WCHAR* text = styled.text;
+    int length = styled.length;
     shaped.text = text;
     shaped.length = length;
-    shaped.fonts[0] = static_cast<HFONT>(GetCurrentObject(dc, OBJ_FONT));
-    shaped.caches[0] = scriptCacheFor(dc);
-    TEXTMETRICW metrics;
-    shaped.ascents[0] = GetTextMetricsW(dc, &metrics) ? metrics.tmAscent : 0;
+    shaped.original = static_cast<HFONT>(GetCurrentObject(dc, OBJ_FONT));
+    shaped.fonts[0] = shaped.original;
+    if (styled.fonts != nullptr && styled.fontCount > 0) {
+        shaped.ownCount = styled.fontCount < maxFonts / 2 ? styled.fontCount : maxFonts / 2;
+        for (int f = 0; f < shaped.ownCount; ++f)
+            shaped.fonts[f] = styled.fonts[f] != nullptr ? styled.fonts[f] : shaped.original;
+        shaped.fontOf = styled.fontOf;
+    }
+    shaped.fontCount = shaped.ownCount;
+    selectFont(dc, shaped, 0);
     if (length <= 0)
         return true;
     SCRIPT_ITEM* items = static_cast<SCRIPT_ITEM*>(malloc((length + 1) * sizeof(SCRIPT_ITEM)));
@@ -288,34 +310,50 @@ bool shape(HDC dc, const WCHAR* text, int length, bool rightToLeft, Shaped& shap
     int itemCount = 0;
     SCRIPT_CONTROL control = {};
     SCRIPT_STATE state = {};
-    state.uBidiLevel = rightToLeft ? 1 : 0;
+    state.uBidiLevel = styled.rightToLeft ? 1 : 0;
     bool ready =
         items != nullptr && choice != nullptr && has != nullptr && glyphs != nullptr &&
         shaped.widths != nullptr && shaped.breaks != nullptr && shaped.runs != nullptr &&
         SUCCEEDED(ScriptItemize(text, length, length + 1, &control, &state, items, &itemCount));
     for (int i = 0; ready && i < itemCount; ++i) {
-        int start = items[i].iCharPos;
-        int end = items[i + 1].iCharPos;
-        chooseFonts(dc, shaped, items[i], start, end - start, choice, has, has + length, glyphs);
-        for (int u = start; u < end && ready; ++u) {
-            // Items of scripts that need no shaping (Latin next to digits, say) share a run in
-            // one font and one direction: every run is one more call to draw.
-            Run* previous = shaped.runCount > 0 ? &shaped.runs[shaped.runCount - 1] : nullptr;
-            bool joins = u > start
-                             ? choice[u] == choice[u - 1]
-                             : previous != nullptr && previous->font == choice[u] &&
-                                   previous->analysis.s.uBidiLevel == items[i].a.s.uBidiLevel &&
-                                   !isComplex(previous->analysis) && !isComplex(items[i].a);
-            if (joins) {
-                ++previous->length;
-                continue;
+        int itemEnd = items[i + 1].iCharPos;
+        // Each stretch of the item in one own font (one style) gets its fonts on its own.
+        for (int start = items[i].iCharPos, end = start; start < itemEnd; start = end) {
+            int base = ownFontAt(shaped, start);
+            while (end < itemEnd && ownFontAt(shaped, end) == base)
+                ++end;
+            chooseFonts(dc, shaped, items[i], start, end - start, base, choice, has, has + length,
+                        glyphs);
+            for (int u = start; u < end && ready; ++u) {
+                // Items of scripts that need no shaping (Latin next to digits, say) share a run
+                // in one font and one direction: every run is one more call to draw.
+                Run* previous = shaped.runCount > 0 ? &shaped.runs[shaped.runCount - 1] : nullptr;
+                bool joins = u > start
+                                 ? choice[u] == choice[u - 1]
+                                 : previous != nullptr && previous->font == choice[u] &&
+                                       previous->analysis.s.uBidiLevel == items[i].a.s.uBidiLevel &&
+                                       !isComplex(previous->analysis) && !isComplex(items[i].a);
+                if (joins) {
+                    ++previous->length;
+                    continue;
+                }
+                Run& run = shaped.runs[shaped.runCount++];
+                run.start = u;
+                run.length = 1;
+                run.font = choice[u];
+                run.analysis = items[i].a;
             }
-            Run& run = shaped.runs[shaped.runCount++];
-            run.start = u;
-            run.length = 1;
-            run.font = choice[u];
-            run.analysis = items[i].a;
         }
+    }
+    // Where lines may break is the script's matter, so it is asked per item, not per run: a run
+    // that starts with a change of style would lose the break before its first word. Nothing
+    // before an item tells its first character that a blank precedes it.
+    for (int i = 0; ready && i < itemCount; ++i) {
+        int start = items[i].iCharPos;
+        ScriptBreak(text + start, items[i + 1].iCharPos - start, &items[i].a,
+                    shaped.breaks + start);
+        if (start > 0 && shaped.breaks[start - 1].fWhiteSpace && !shaped.breaks[start].fWhiteSpace)
+            shaped.breaks[start].fSoftBreak = 1;
     }
     for (int r = 0; ready && r < shaped.runCount; ++r) {
         ready = shapeRun(dc, shaped, shaped.runs[r]);
@@ -329,7 +367,7 @@ bool shape(HDC dc, const WCHAR* text, int length, bool rightToLeft, Shaped& shap
     return ready;
 }
 
-// Draws a shaped stretch with its left edge at x and the top of its line at y.
+// Draws a shaped stretch with its left edge at x and every run on the baseline at y.
 void drawShaped(HDC dc, Shaped& shaped, int x, int y) {
     if (shaped.runCount == 0)
         return;
@@ -342,10 +380,9 @@ void drawShaped(HDC dc, Shaped& shaped, int x, int y) {
             for (int v = 0; v < shaped.runCount; ++v) {
                 Run& run = shaped.runs[order[v]];
                 selectFont(dc, shaped, run.font);
-                int baseline = shaped.ascents[0] - shaped.ascents[run.font];
-                ScriptTextOut(dc, shaped.caches[run.font], x, y + baseline, 0, nullptr,
-                              &run.analysis, nullptr, 0, run.glyphs, run.glyphCount, run.advances,
-                              nullptr, run.offsets);
+                ScriptTextOut(dc, shaped.caches[run.font], x, y - shaped.ascents[run.font], 0,
+                              nullptr, &run.analysis, nullptr, 0, run.glyphs, run.glyphCount,
+                              run.advances, nullptr, run.offsets);
                 x += run.width;
             }
         }
@@ -362,6 +399,10 @@ struct Layout {
     int lineHeight;
     int lines = 0;
     int widest = 0;
+    // Where measured lines are noted (breakStyledText): the paragraph's first unit and room.
+    const WCHAR* base = nullptr;
+    StyledLine* noted = nullptr;
+    int capacity = 0;
 };
 
 // Draws one line, unless measuring: length units of text, then the ellipsis when cut, aligned in
@@ -372,6 +413,9 @@ void emitLine(Layout& layout, const WCHAR* text, int length, bool cut, int width
     if (layout.format & DT_CALCRECT) {
         if (width > layout.widest)
             layout.widest = width;
+        if (layout.noted != nullptr && layout.lines < layout.capacity)
+            layout.noted[layout.lines] =
+                StyledLine{static_cast<int>(text - layout.base), length, width};
         ++layout.lines;
         return;
     }
@@ -390,13 +434,15 @@ void emitLine(Layout& layout, const WCHAR* text, int length, bool cut, int width
         line = *whole;
         *whole = Shaped{}; // the line releases it
     }
-    if (whole != nullptr || shape(layout.dc, text, length, rightToLeft, line)) {
+    if (whole != nullptr ||
+        shape(layout.dc, StyledText{text, length, nullptr, nullptr, 0, rightToLeft}, line)) {
         int x = layout.rect.left;
         if (layout.format & DT_CENTER)
             x += (layout.rect.right - layout.rect.left - line.width) / 2;
         else if (layout.format & DT_RIGHT)
             x = layout.rect.right - line.width;
-        drawShaped(layout.dc, line, x, layout.rect.top + layout.lines * layout.lineHeight);
+        drawShaped(layout.dc, line, x,
+                   layout.rect.top + layout.lines * layout.lineHeight + line.ascents[0]);
     }
     release(layout.dc, line);
     free(withEllipsis);
@@ -424,7 +470,7 @@ void layOutSingleLine(Layout& layout, Shaped& shaped, int available) {
         return emitLine(layout, shaped.text, shaped.length, false, shaped.width, &shaped);
     Shaped dots;
     const WCHAR ellipsisText[] = {0x2026};
-    shape(layout.dc, ellipsisText, 1, false, dots);
+    shape(layout.dc, StyledText{ellipsisText, 1, nullptr, nullptr, 0, false}, dots);
     int dotsWidth = dots.width;
     int limit = available - dotsWidth;
     release(layout.dc, dots);
@@ -490,8 +536,9 @@ int WINAPI drawScriptText(HDC dc, LPCWSTR text, int length, LPRECT rect, UINT fo
             ++end;
         int paragraphEnd = end > start && text[end - 1] == L'\r' && !singleLine ? end - 1 : end;
         Shaped paragraph;
-        if (shape(dc, text + start, paragraphEnd - start, (format & DT_RTLREADING) != 0,
-                  paragraph)) {
+        StyledText plain = {
+            text + start, paragraphEnd - start, nullptr, nullptr, 0, (format & DT_RTLREADING) != 0};
+        if (shape(dc, plain, paragraph)) {
             if (wrapped)
                 layOutWrapped(layout, paragraph, available);
             else
@@ -513,4 +560,41 @@ void releaseScriptCaches() {
         ScriptFreeCache(&entry.cache);
         entry.used = false;
     }
+}
+
+int breakStyledText(HDC dc, const StyledText& text, int available, StyledLine* lines,
+                    int capacity) {
+    Layout layout = {dc, RECT{0, 0, available, 0}, DT_CALCRECT | DT_WORDBREAK, 0};
+    layout.base = text.text;
+    layout.noted = lines;
+    layout.capacity = capacity;
+    Shaped paragraph;
+    if (shape(dc, text, paragraph))
+        layOutWrapped(layout, paragraph, available);
+    release(dc, paragraph);
+    int count = layout.lines < capacity ? layout.lines : capacity;
+    // A line is drawn shaped on its own, and its width is that drawing's: the widths of the
+    // characters in the paragraph can add up to less where a script reorders them.
+    for (int i = 0; i < count; ++i) {
+        StyledText line = text;
+        line.text += lines[i].start;
+        line.length = lines[i].length;
+        line.fontOf = text.fontOf != nullptr ? text.fontOf + lines[i].start : nullptr;
+        lines[i].width = styledTextWidth(dc, line);
+    }
+    return count;
+}
+
+int styledTextWidth(HDC dc, const StyledText& text) {
+    Shaped line;
+    int width = shape(dc, text, line) ? line.width : 0;
+    release(dc, line);
+    return width;
+}
+
+void drawStyledText(HDC dc, const StyledText& text, int x, int baseline) {
+    Shaped line;
+    if (shape(dc, text, line))
+        drawShaped(dc, line, x, baseline);
+    release(dc, line);
 }

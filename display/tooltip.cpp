@@ -162,11 +162,11 @@ int tipWidth = 0;   // the widest a tip's text may be, as setTooltipTiming got i
 // control's own procedure.
 FormattedTip* shownFormattedTip = nullptr;
 HWND formattedToolWindow = nullptr;
-UINT_PTR formattedToolId = 0;
 SIZE formattedWindowSize = {};
 POINT formattedWindowPlace = {}; // where showTip put it: the control may move its window a pixel
 WNDPROC controlProcedure = nullptr;
 const int formattedTipMargin = 4; // pixels between the window's edge and its text
+UINT_PTR formattedToolId = 0;
 
 void dropFormattedTip() {
     freeFormattedTip(shownFormattedTip);
@@ -583,3 +583,4 @@ void tooltipPointerLeft() {
     hideTip();
     pointedTool = nullptr;
 }
+

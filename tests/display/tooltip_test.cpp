@@ -1,7 +1,9 @@
 // The tooltip under Wine with the real common controls, seen through the control's own answers:
 // one tool per painted entry with its rectangle and text, the length limit, the sweep, quiet
 // repaints, the settings the control is given, and a tip that actually shows on a mouse move.
+#include "display/font_fallback.h"
 #include "display/formatted_tip.h"
+#include "display/script_text.h"
 #include "tests/display/display_fixture.h"
 #include "tests/support/check.h"
 
@@ -104,13 +106,14 @@ void freeCanvas(InkCanvas& canvas) {
 // Draws source (HTML as it stands) formatted for width and maxHeight in the GUI font; the size the
 // layout reported is left in *size.
 void drawFormatted(InkCanvas& canvas, const char* source, int width, int maxHeight,
-                   SIZE* size = nullptr) {
+                   SIZE* size = nullptr, const wchar_t* header = nullptr) {
     RECT all = {0, 0, canvas.width, canvas.height};
     FillRect(canvas.dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     GdiFlush();
     FormattedDescription* document = formatDescription(source, strlen(source), RawHtml);
     FormattedTip* tip =
-        layoutFormattedTip(canvas.dc, nullptr, nullptr, 0, document, width, maxHeight);
+        layoutFormattedTip(canvas.dc, nullptr, header, header != nullptr ? wcslen(header) : 0,
+                           document, width, maxHeight);
     SetTextColor(canvas.dc, RGB(0, 0, 0));
     drawFormattedTip(canvas.dc, tip, 0, 0);
     GdiFlush();
@@ -194,6 +197,58 @@ void saveScreen(const RECT& rect, const char* path) {
     freeCanvas(canvas);
 }
 
+// The first and last column with ink in rows [top, bottom), or {-1, -1}.
+std::pair<int, int> inkColumnsIn(const InkCanvas& canvas, int top, int bottom) {
+    std::pair<int, int> columns = {-1, -1};
+    for (int x = 0; x < canvas.width; ++x)
+        if (inkIn(canvas, x, top, x + 1, bottom) > 0) {
+            columns.first = columns.first < 0 ? x : columns.first;
+            columns.second = x;
+        }
+    return columns;
+}
+
+// The canvas's ink inside the box around it, with the box's size first: the same drawing gives
+// the same box wherever it stands.
+std::vector<uint32_t> inkBox(const InkCanvas& canvas) {
+    std::vector<std::pair<int, int>> bands = inkBands(canvas);
+    std::vector<uint32_t> box;
+    if (bands.empty())
+        return box;
+    int top = bands.front().first, bottom = bands.back().second;
+    std::pair<int, int> columns = inkColumnsIn(canvas, top, bottom);
+    box.push_back(columns.second - columns.first + 1);
+    box.push_back(bottom - top);
+    for (int y = top; y < bottom; ++y)
+        for (int x = columns.first; x <= columns.second; ++x)
+            box.push_back(canvas.pixels[y * canvas.width + x] & 0xFFFFFF);
+    return box;
+}
+
+// text in the GUI font through the script engine: as one stretch read in its direction, or each
+// character on its own, in the visual order of a text read that way.
+void drawPlain(InkCanvas& canvas, const std::wstring& text, bool rightToLeft, bool oneByOne) {
+    RECT all = {0, 0, canvas.width, canvas.height};
+    FillRect(canvas.dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    HGDIOBJ old = SelectObject(canvas.dc, GetStockObject(DEFAULT_GUI_FONT));
+    SetBkMode(canvas.dc, TRANSPARENT);
+    UINT flags = DT_SINGLELINE | DT_NOPREFIX | (rightToLeft ? DT_RTLREADING : 0);
+    if (!oneByOne) {
+        RECT rect = {10, 10, canvas.width, canvas.height};
+        drawScriptText(canvas.dc, text.c_str(), static_cast<int>(text.size()), &rect, flags);
+    }
+    for (size_t i = 0, x = 10; oneByOne && i < text.size(); ++i) {
+        wchar_t c = rightToLeft ? text[text.size() - 1 - i] : text[i];
+        RECT rect = {static_cast<LONG>(x), 10, canvas.width, canvas.height};
+        drawScriptText(canvas.dc, &c, 1, &rect, flags);
+        RECT measured = {0, 0, canvas.width, 0};
+        drawScriptText(canvas.dc, &c, 1, &measured, flags | DT_CALCRECT);
+        x += measured.right;
+    }
+    SelectObject(canvas.dc, old);
+    GdiFlush();
+}
+
 } // namespace
 
 TEST(a_formatted_tip_draws_styles_markers_and_stays_in_its_width) {
@@ -241,6 +296,137 @@ TEST(a_formatted_tip_draws_styles_markers_and_stays_in_its_width) {
     bands = inkBands(canvas);
     REQUIRE(!bands.empty());
     CHECK(bands.back().second <= 100);
+    freeCanvas(canvas);
+}
+
+TEST(a_formatted_tip_reads_each_block_in_its_own_direction) {
+    InkCanvas canvas = newCanvas(400, 300);
+    SIZE size = {};
+    // Under a wide left-to-right paragraph, a block of a right-to-left script starts at the
+    // tip's right edge.
+    const std::string wide = "<p>Harbour news for the whole coast today</p>";
+    const char* rightToLeft[] = {
+        "<p>\xD7\x97\xD7\x93\xD7\xA9\xD7\x95\xD7\xAA</p>",                    // Hebrew
+        "<p>\xD8\xA3\xD8\xAE\xD8\xA8\xD8\xA7\xD8\xB1</p>",                    // Arabic
+        "<h3>\xD7\x97\xD7\x93\xD7\xA9\xD7\x95\xD7\xAA</h3>",                  // a heading
+        "<p>2026: \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D and more</p>",             // first strong
+        "<p><i>\xD8\xA3\xD8\xAE\xD8\xA8\xD8\xA7\xD8\xB1</i> <b>news</b></p>", // styles mixed
+    };
+    for (const char* block : rightToLeft) {
+        drawFormatted(canvas, (wide + block).c_str(), 300, 300, &size);
+        std::vector<std::pair<int, int>> bands = inkBands(canvas);
+        REQUIRE(bands.size() >= 2);
+        CHECK(inkColumnsIn(canvas, bands[0].first, bands[0].second).first <= 2);
+        std::pair<int, int> line = inkColumnsIn(canvas, bands.back().first, bands.back().second);
+        CHECK(line.second >= size.cx - 8 && line.second < size.cx);
+        CHECK(line.first > size.cx / 3);
+    }
+
+    // So does a right-to-left header line.
+    drawFormatted(canvas, wide.c_str(), 300, 300, &size, L"\u05D7\u05D3\u05E9\u05D5\u05EA 12:30");
+    std::pair<int, int> head = inkBands(canvas).front();
+    std::pair<int, int> headInk = inkColumnsIn(canvas, head.first, head.second);
+    CHECK(headInk.second >= size.cx - 8 && headInk.first > size.cx / 3);
+
+    // A list item's marker hangs on the right: against the same item without one, the only change
+    // is ink right of the item's text.
+    const std::string hebrew = "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D";
+    drawFormatted(canvas, (wide + "<ul>" + hebrew + "</ul>").c_str(), 300, 300);
+    std::pair<int, int> item = inkBands(canvas).back();
+    int textRight = inkColumnsIn(canvas, item.first, item.second).second;
+    int textInk = inkIn(canvas, 0, item.first, textRight + 1, item.second);
+    drawFormatted(canvas, (wide + "<ul><li>" + hebrew + "</li></ul>").c_str(), 300, 300);
+    CHECK(inkIn(canvas, textRight + 2, item.first, 400, item.second) > 0);
+    CHECK_EQ(inkIn(canvas, 0, item.first, textRight + 1, item.second), textInk);
+    // A quotation is indented from the right.
+    drawFormatted(canvas, (wide + "<p>" + hebrew + "</p>").c_str(), 300, 300);
+    int plainRight = rightmostInk(canvas);
+    drawFormatted(canvas, (wide + "<blockquote>" + hebrew + "</blockquote>").c_str(), 300, 300);
+    item = inkBands(canvas).back();
+    CHECK(inkColumnsIn(canvas, item.first, item.second).second < plainRight - 8);
+
+    // Wrapped in a narrow tip, every line of a right-to-left paragraph starts at the right, and
+    // nothing (an italic's overhang included) inks past the width.
+    drawFormatted(canvas,
+                  "<p><i>\xD7\x97\xD7\x93\xD7\xA9\xD7\x95\xD7\xAA \xD7\x94\xD7\xA2\xD7\xA8\xD7\x91"
+                  " \xD7\x94\xD7\x9E\xD7\x9E\xD7\xA9\xD7\x9C\xD7\x94 \xD7\x90\xD7\x99\xD7\xA9"
+                  "\xD7\xA8\xD7\x94 \xD7\x90\xD7\xAA \xD7\x94\xD7\xAA\xD7\xA7\xD7\xA6\xD7\x99"
+                  "\xD7\x91 \xD7\x94\xD7\x97\xD7\x93\xD7\xA9</i></p>",
+                  120, 300, &size);
+    std::vector<std::pair<int, int>> lines = inkBands(canvas);
+    CHECK(lines.size() >= 2);
+    CHECK(rightmostInk(canvas) < 120 && size.cx <= 120);
+    for (const std::pair<int, int>& line : lines)
+        CHECK(inkColumnsIn(canvas, line.first, line.second).second >= size.cx - 8);
+
+    // Mixed runs in logical order: in a left-to-right paragraph, the second word of a Hebrew
+    // phrase stands left of the first, so its underline starts right after "see ".
+    const std::string phrase = "<p>see \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D ";
+    const std::string second = "\xD7\xA2\xD7\x95\xD7\x9C\xD7\x9D";
+    drawFormatted(canvas, (phrase + second + " here</p>").c_str(), 300, 300);
+    std::vector<uint32_t> plain(canvas.pixels, canvas.pixels + 400 * 300);
+    drawFormatted(canvas, (phrase + "<u>" + second + "</u> here</p>").c_str(), 300, 300);
+    int underlineLeft = -1, underlineRight = -1;
+    for (int x = 0; x < 400; ++x)
+        for (int y = 0; y < 300; ++y)
+            if (canvas.pixels[y * 400 + x] != plain[y * 400 + x]) {
+                underlineLeft = underlineLeft < 0 ? x : underlineLeft;
+                underlineRight = x;
+            }
+    drawPlain(canvas, L"see ", false, false);
+    int seeRight = rightmostInk(canvas) - 10;
+    drawPlain(canvas, L"see \u05E9\u05DC\u05D5\u05DD", false, false);
+    int firstWordRight = rightmostInk(canvas) - 10;
+    REQUIRE(underlineLeft >= 0);
+    CHECK(underlineLeft <= seeRight + 8);
+    CHECK(underlineRight < firstWordRight);
+
+    // A line breaks before a word of another style or script as before any other word, not
+    // inside it.
+    drawFormatted(canvas, "<p>Harbour</p>", 300, 300);
+    int alone = rightmostInk(canvas);
+    for (const char* next : {"<b>Gazette</b>", "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D"}) {
+        drawFormatted(canvas, (std::string("<p>Harbour ") + next + "</p>").c_str(), alone + 12,
+                      300);
+        lines = inkBands(canvas);
+        REQUIRE(lines.size() == 2);
+        CHECK_EQ(inkColumnsIn(canvas, lines[0].first, lines[0].second).second, alone);
+    }
+    freeCanvas(canvas);
+}
+
+TEST(a_formatted_tip_shapes_complex_scripts_and_takes_missing_characters_from_fallback_faces) {
+    InkCanvas canvas = newCanvas(400, 100);
+    struct Sample {
+        const char* html;
+        const wchar_t* text;
+        bool rightToLeft, shaped;
+    } samples[] = {
+        {"<p>\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7</p>", L"\u0645\u0631\u062D\u0628\u0627", true,
+         true},
+        {"<p>\xE0\xA4\xA8\xE0\xA4\xAE\xE0\xA4\xB8\xE0\xA5\x8D\xE0\xA4\xA4\xE0\xA5\x87</p>",
+         L"\u0928\u092E\u0938\u094D\u0924\u0947", false, true},
+        {"<p>\xD7\x97\xD7\x93\xD7\xA9\xD7\x95\xD7\xAA</p>", L"\u05D7\u05D3\u05E9\u05D5\u05EA", true,
+         false},
+    };
+    for (const Sample& sample : samples) {
+        // The tip draws what the script engine draws for the whole word...
+        drawFormatted(canvas, sample.html, 300, 100);
+        std::vector<uint32_t> tip = inkBox(canvas);
+        REQUIRE(!tip.empty());
+        drawPlain(canvas, sample.text, sample.rightToLeft, false);
+        CHECK(tip == inkBox(canvas));
+        // ...which for a complex script is not its letters drawn one by one...
+        drawPlain(canvas, sample.text, sample.rightToLeft, true);
+        if (sample.shaped)
+            CHECK(tip != inkBox(canvas));
+        // ...and, for letters the tip's font lacks, not that font's boxes.
+        fontFallbackEnabled = false;
+        drawFormatted(canvas, sample.html, 300, 100);
+        fontFallbackEnabled = true;
+        if (!sample.shaped)
+            CHECK(tip != inkBox(canvas));
+    }
     freeCanvas(canvas);
 }
 

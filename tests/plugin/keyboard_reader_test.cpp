@@ -188,6 +188,20 @@ std::string link(int n) {
     return "http://127.0.0.1/news/" + std::to_string(n);
 }
 
+// The tip window's client size and pixels as the screen shows them.
+std::vector<COLORREF> tipPicture() {
+    RECT client;
+    GetClientRect(tooltipWindow, &client);
+    std::vector<COLORREF> picture = {static_cast<COLORREF>(client.right),
+                                     static_cast<COLORREF>(client.bottom)};
+    HDC dc = GetDC(tooltipWindow);
+    for (int y = 0; y < client.bottom; ++y)
+        for (int x = 0; x < client.right; ++x)
+            picture.push_back(GetPixel(dc, x, y));
+    ReleaseDC(tooltipWindow, dc);
+    return picture;
+}
+
 } // namespace
 
 TEST(keys_move_the_selection_act_on_it_and_give_the_focus_back) {
@@ -237,7 +251,34 @@ TEST(keys_move_the_selection_act_on_it_and_give_the_focus_back) {
 
     // Space shows the item's tip; Shift+F10 and the menu key open the menu; F10 alone does not.
     room.key(VK_SPACE);
-    CHECK(tooltipWindow && IsWindowVisible(tooltipWindow));
+    REQUIRE(tooltipWindow && IsWindowVisible(tooltipWindow));
+    // It is the tip the mouse shows for the item, formatted (the description has markup): the
+    // same picture, in a window sized for the formatted layout rather than the control's text.
+    UpdateWindow(tooltipWindow);
+    std::vector<COLORREF> keyboardTip = tipPicture();
+    POINT middle = {(last.left + last.right) / 2, (last.top + last.bottom) / 2};
+    TTHITTESTINFOW hit = {};
+    hit.hwnd = room.window;
+    hit.pt = middle;
+    hit.ti.cbSize = sizeof hit.ti;
+    REQUIRE(SendMessageW(tooltipWindow, TTM_HITTESTW, 0, reinterpret_cast<LPARAM>(&hit)));
+    LRESULT plainSize =
+        SendMessageW(tooltipWindow, TTM_GETBUBBLESIZE, 0, reinterpret_cast<LPARAM>(&hit.ti));
+    RECT shownTip;
+    GetWindowRect(tooltipWindow, &shownTip);
+    CHECK(shownTip.right - shownTip.left != LOWORD(plainSize) ||
+          shownTip.bottom - shownTip.top != HIWORD(plainSize));
+    ClientToScreen(room.window, &middle);
+    SetCursorPos(middle.x, middle.y);
+    relayMouseToTooltip(room.window, middle);
+    bool same = false;
+    for (int waited = 0; waited < 3000 && !same; waited += 100) {
+        pumpMessages(100);
+        UpdateWindow(tooltipWindow);
+        same = IsWindowVisible(tooltipWindow) && tipPicture() == keyboardTip;
+    }
+    CHECK(same);
+    tooltipPointerLeft();
     int menus = menuOpenRequests();
     room.key(VK_F10, true);
     CHECK_EQ(menuOpenRequests(), menus + 1);
