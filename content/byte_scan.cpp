@@ -92,6 +92,25 @@ FM_WHOLE_BLOCKS const char* findEitherBeforeWordwise(const char* p, const char* 
     return p;
 }
 
+FM_WHOLE_BLOCKS size_t lengthUpTo(const char* p, size_t limit) {
+    const char* start = p;
+    for (; reinterpret_cast<uintptr_t>(p) % sizeof(Word) != 0; ++p) {
+        if (static_cast<size_t>(p - start) >= limit)
+            return limit;
+        if (*p == '\0')
+            return static_cast<size_t>(p - start);
+    }
+    for (; static_cast<size_t>(p - start) < limit; p += sizeof(Word)) {
+        // Read here rather than through loadWord, so that the sanitizer's exemption covers it.
+        Word flags = zeroBytes(*reinterpret_cast<const AliasedWord*>(p));
+        if (flags != 0) {
+            size_t length = static_cast<size_t>(p - start) + firstFlagged(flags);
+            return length < limit ? length : limit;
+        }
+    }
+    return limit;
+}
+
 const char* findByteBeforeWordwise(const char* p, const char* end, char c) {
     return findEitherBeforeWordwise(p, end, c, c);
 }

@@ -46,6 +46,10 @@ const char* findByteBefore(const char* p, const char* end, char c);
 // The first a or b from p up to end (not included), or end.
 const char* findEitherBefore(const char* p, const char* end, char a, char b);
 
+// The length of the zero-terminated text at p, or limit when it is at least that long: reads no
+// further than the aligned word that holds byte limit.
+size_t lengthUpTo(const char* p, size_t limit);
+
 // Whether the text from p up to end holds a control character: a byte below 32 other than a tab
 // or a line break, or 127.
 bool hasControlByte(const char* p, const char* end);

@@ -124,6 +124,87 @@ FM_SSE2 char* nextTokenSse2(char* p, char* end) {
         ++p;
     return p;
 }
+
+// Whether the escape whose backslash is just before next (before end) may be one the exact pass
+// rewrites or reports: "\b", "\f", a surrogate "\uD800" to "\uDFFF" or a control "\u0000" to
+// "\u001F" (an escape cut by the end counts too).
+inline bool mayRepairEscape(const char* next, const char* end) {
+    if (next >= end)
+        return false;
+    if (*next == 'b' || *next == 'f')
+        return true;
+    if (*next != 'u')
+        return false;
+    if (end - next < 4)
+        return true;
+    char a = next[1], b = next[2];
+    bool surrogate = (a == 'd' || a == 'D') && ((b >= '8' && b <= '9') || (b | 0x20) >= 'a');
+    return surrogate || (a == '0' && b == '0' && (next[3] == '0' || next[3] == '1'));
+}
+
+inline bool isLetter(char c) {
+    return (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+}
+
+// Whether the byte at before (within the text that starts at text) may be the last of a number's
+// mantissa, so that an 'e' after it starts an exponent: a digit, or a '.' or '-' after no letter.
+inline bool mayEndNumber(const char* before, const char* text) {
+    char c = *before;
+    return (c >= '0' && c <= '9') ||
+           ((c == '.' || c == '-') && (before == text || !isLetter(before[-1])));
+}
+
+// The bits of x's digits (one a byte, as _mm_movemask_epi8 gives them), as a vector.
+FM_SSE2 inline __m128i digitBytes(__m128i x) {
+    __m128i d = _mm_sub_epi8(x, _mm_set1_epi8('0'));
+    return _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(9)), d);
+}
+
+// The bytes of a block that ask for a closer look: a backslash, or an 'e' or 'E' after a digit,
+// '.' or '-' (before: the same block read one byte earlier, digitsBefore: its digits).
+FM_SSE2 inline __m128i suspectBytes(__m128i x, __m128i before, __m128i digitsBefore) {
+    __m128i mark = _mm_or_si128(_mm_cmpeq_epi8(before, _mm_set1_epi8('.')),
+                                _mm_cmpeq_epi8(before, _mm_set1_epi8('-')));
+    __m128i exponent = _mm_cmpeq_epi8(_mm_or_si128(x, _mm_set1_epi8(0x20)), _mm_set1_epi8('e'));
+    return _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('\\')),
+                        _mm_and_si128(exponent, _mm_or_si128(digitsBefore, mark)));
+}
+
+// Whether the byte at p (within the text from text to end) makes the text one the exact pass may
+// change: an escape mayRepairEscape names, or an exponent's 'e'.
+inline bool needsRepairAt(const char* p, const char* text, const char* end) {
+    if (*p == '\\')
+        return mayRepairEscape(p + 1, end);
+    return (*p == 'e' || *p == 'E') && p > text && mayEndNumber(p - 1, text);
+}
+
+// Whether the text may hold anything the exact pass below rewrites or reports, looked for a block
+// at a time without telling strings from the rest, so that most feeds are not read a second time:
+// an escape mayRepairEscape names, an 'e' or 'E' after a digit or after a '.' or '-' that follows
+// no letter (every exponent; a host name's ".example" is none), or a block of 16 digits (every
+// number of more than 300 digits holds one). A false alarm only costs the exact pass.
+FM_SSE2 bool mayNeedRepairSse2(const char* text, const char* end) {
+    const char* p = text;
+    for (; p < end && (p == text || end - p < 16); ++p) // the first byte has none before it
+        if (needsRepairAt(p, text, end))
+            return true;
+    for (; end - p >= 16; p += 16) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p - 1));
+        __m128i digits = digitBytes(before);
+        if (_mm_movemask_epi8(digits) == 0xFFFF)
+            return true;
+        unsigned suspects =
+            static_cast<unsigned>(_mm_movemask_epi8(suspectBytes(x, before, digits)));
+        for (; suspects != 0; suspects &= suspects - 1)
+            if (needsRepairAt(p + __builtin_ctz(suspects), text, end))
+                return true;
+    }
+    for (; p < end; ++p)
+        if (needsRepairAt(p, text, end))
+            return true;
+    return false;
+}
 #endif
 
 } // namespace
@@ -134,6 +215,8 @@ bool repairJsonForReader(char* text, size_t length) {
     bool controls = false;
 #if FM_GAP_BLOCKS
     const bool blocks = processorHasSse2();
+    if (blocks && !mayNeedRepairSse2(text, end))
+        return false;
 #endif
     while (p < end) {
 #if FM_GAP_BLOCKS

@@ -28,6 +28,14 @@ TEST(blockSearchesFindWhatAPlainLoopFinds) {
                                        findByteBeforeWordwise(text, end, '<'),
                                        findEitherBefore(text, end, '"', '<'),
                                        findEitherBeforeWordwise(text, end, '<', '"')};
+                // The length measured up to a limit: the text's own, or the limit when shorter.
+                for (size_t limit : {size_t(0), length / 2, length, length + 1, size_t(4096)}) {
+                    size_t measured = lengthUpTo(text, limit);
+                    if (measured != (length < limit ? length : limit) && wrong++ < 5)
+                        check::fail(__FILE__, __LINE__,
+                                    "length " + std::to_string(length) + " up to " +
+                                        std::to_string(limit) + ": " + std::to_string(measured));
+                }
                 for (const char* f : found)
                     if (f != expected && wrong++ < 5)
                         check::fail(__FILE__, __LINE__,

@@ -3,6 +3,7 @@
 #include "content/feed_document.h"
 #include "content/feed_items.h"
 #include "content/json_feed.h"
+#include "content/json_repair.h"
 #include "tests/support/check.h"
 
 #include <string>
@@ -136,4 +137,34 @@ TEST(hostileJsonShowsNothing) {
     std::string extension = "{" + v1 + R"(, "items": [{"title": "A", "_x": )" +
                             std::string(20, '[') + std::string(20, ']') + "}]}";
     CHECK_EQ(parse(nullptr, extension), "(none)|A");
+}
+
+// The repair pass at every place in a block: what it rewrites and reports is found wherever it
+// stands, and what needs nothing (a host name's ".example", an en dash escaped) is left alone.
+TEST(repairsAreFoundAtEveryOffset) {
+    struct Case {
+        std::string json, repaired;
+        bool controls;
+    };
+    const std::string nines(301, '9');
+    const Case cases[] = {
+        {R"(["\ud83c"])", R"(["\ufffd"])", false},
+        {R"({"a":"x\f"})", R"({"a":"x\f"})", true},
+        {R"({"a":"\b"})", R"({"a":"\b"})", true},
+        {R"({"a":"\u001F"})", R"({"a":"\u001F"})", true},
+        {R"({"n":1.5E+999})", R"({"n":0       })", false},
+        {R"({"n":-e400})", R"({"n":0    })", false},
+        {"[" + nines + "]", "[0" + std::string(300, ' ') + "]", false},
+        {R"({"u":"http://news.example.com/a-e","t":"\u2013 \/ \"","n":2e10})",
+         R"({"u":"http://news.example.com/a-e","t":"\u2013 \/ \"","n":2e10})", false},
+    };
+    for (const Case& c : cases) {
+        for (size_t pad = 0; pad < 34; ++pad) {
+            std::string text = std::string(pad, ' ') + c.json;
+            bool controls = repairJsonForReader(&text[0], text.size());
+            if (text != std::string(pad, ' ') + c.repaired || controls != c.controls)
+                check::fail(__FILE__, __LINE__,
+                            c.json + " after " + std::to_string(pad) + " blanks: " + text);
+        }
+    }
 }
