@@ -523,8 +523,7 @@ TEST(the_menu_matches_its_tables_and_settings_are_saved_and_reloaded) {
                "1.22\tseparator\t\t",
                "1.23\tsubmenu\tShow\t\tFDMQ_Show",
                "1.24\tcommand\tMark All Read\t@FeedMarqueeMarkAllRead\tunchecked",
-               "1.25\tsubmenu\tRemove Favorite\t\tFDMQ_RemoveFavorite",
-               "1.26\tsubmenu\tLogin\t\tFDMQ_Login"});
+               "1.25\tsubmenu\tRemove Favorite\t\tFDMQ_RemoveFavorite"});
     checkMenu(dump, "1.1",
               {"1.1.1\tsubmenu\tFeed Settings\t\tFDMQ_FeedSettings",
                "1.1.2\tcommand\tImport OPML...\t@FeedMarqueeImportOpml\tunchecked",
