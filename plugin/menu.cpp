@@ -240,7 +240,10 @@ Menu* buildFontMenu() {
     // The plug-in's own font is only worth offering while the style's font is not used.
     if (!settings.useRefFont) {
         MakeMenuItemInt(menu, "Font Size", "@FeedMarqueeFontSize", settings.fontHeight, 1, 128);
-        MakeMenuItemString(menu, "Font Face", "@FeedMarqueeFontFace", settings.font);
+        // The shell's menus take the code page; the face is kept as UTF-8.
+        char* face = utf8ToAnsi(settings.font);
+        MakeMenuItemString(menu, "Font Face", "@FeedMarqueeFontFace", face ? face : "");
+        std::free(face);
         addCommand(menu, "Font Color", "@FeedMarqueeFontColor");
         addCommand(menu, "Browse...", "@FeedMarqueeSetFont");
     }
