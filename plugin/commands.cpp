@@ -228,7 +228,11 @@ void moveToOrFromSlit(HWND window) {
 // too small buffer gets the needed size in its first bytes), and browserPath must not change then.
 void chooseBrowser() {
     char path[256];
-    std::snprintf(path, sizeof path, "%s", settings.browserPath);
+    // The dialog is narrow: it starts at the path's code-page form, and its choice is kept as
+    // UTF-8.
+    char* current = utf8ToAnsi(settings.browserPath);
+    std::snprintf(path, sizeof path, "%s", current ? current : "");
+    std::free(current);
     OPENFILENAMEA dialog;
     ZeroMemory(&dialog, sizeof dialog);
     dialog.lStructSize = sizeof dialog;
@@ -238,7 +242,7 @@ void chooseBrowser() {
     dialog.nMaxFile = sizeof path;
     dialog.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
     if (openFileDialog(&dialog))
-        copySettingText(settings.browserPath, path);
+        copyTextAsUtf8(settings.browserPath, path);
 }
 
 void chooseFontColor() {

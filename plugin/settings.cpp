@@ -98,7 +98,7 @@ const SettingRow settingRows[] = {
      "Tahoma"},
     {"feedmarquee.feedUrl:", "feedmarquee.feedUrl:", UrlSetting, offsetof(PluginSettings, feedUrl),
      0, ""},
-    {"feedmarquee.browserPath:", "feedmarquee.browserPath:", TextSetting,
+    {"feedmarquee.browserPath:", "feedmarquee.browserPath:", Utf8Setting,
      offsetof(PluginSettings, browserPath), 0, ""},
     ROW_BOOL(keepHeadlines, "feedmarquee.keepHeadlines:", true),
     {"feedmarquee.show:", "feedmarquee.show:", ShowSetting, offsetof(PluginSettings, show), showOne,

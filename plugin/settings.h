@@ -40,7 +40,7 @@ struct PluginSettings {
     COLORREF fontColor;
     char font[256];       // the face name, UTF-8 whatever the system's code page
     char feedUrl[feedAddressLimit + 1]; // kept whole or not at all (copySettingUrl)
-    char browserPath[256];
+    char browserPath[256]; // UTF-8, whatever the system's code page
     bool keepHeadlines; // a failed update keeps the last good headlines, saved across starts
     int show;           // a ShowMode: which feeds the window shows and how
     bool showFeedName;  // together: each item's line starts with its feed's name

@@ -694,7 +694,7 @@ TEST(titles_keep_every_character_and_code_page_files_still_read) {
         longTitle += "\xe6\x97\xa5";
     REQUIRE(addFavorite(longTitle.c_str(), "http://f/"));
     PluginSettings before = settings;
-    copySettingText(settings.browserPath, "C:\\Programme\\Gr\xfc\xdf\\b.exe");
+    copySettingText(settings.browserPath, "C:\\Programme\\Gr\xc3\xbc\xc3\x9f\\b.exe");
     CHECK(writeSettingsChangedSince(before));
     std::string text = readFileText(path);
     CHECK(text.find(std::string("feedmarquee.fav2.title: ") + cyrillic) != std::string::npos);
@@ -708,7 +708,7 @@ TEST(titles_keep_every_character_and_code_page_files_still_read) {
     CHECK_EQ(favoriteAt(3)->title, japanese);
     CHECK_EQ(favoriteAt(4)->title, "Cr\xc3\xa8me");
     CHECK_EQ(std::string(favoriteAt(5)->title), longTitle.substr(0, 1 + 84 * 3));
-    CHECK_EQ(settings.browserPath, "C:\\Programme\\Gr\xfc\xdf\\b.exe");
+    CHECK_EQ(settings.browserPath, "C:\\Programme\\Gr\xc3\xbc\xc3\x9f\\b.exe");
 }
 
 TEST(each_feed_keeps_its_own_settings_beside_its_address) {
