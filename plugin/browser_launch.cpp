@@ -18,9 +18,9 @@ HINSTANCE WINAPI shellExecuteOnDemand(HWND owner, const wchar_t* verb, const wch
     // Through the generic function pointer type, which converts to any other without a warning.
     Function function = reinterpret_cast<Function>(
         reinterpret_cast<void (*)()>(GetProcAddress(library, "ShellExecuteW")));
-    HINSTANCE result =
-        function != nullptr ? function(owner, verb, file, arguments, directory, showCommand)
-                            : nullptr;
+    HINSTANCE result = function != nullptr
+                           ? function(owner, verb, file, arguments, directory, showCommand)
+                           : nullptr;
     FreeLibrary(library);
     return result;
 }
@@ -29,14 +29,13 @@ HINSTANCE WINAPI shellExecuteOnDemand(HWND owner, const wchar_t* verb, const wch
 // "a" for "ā", would name another file).
 char* exactCodePageForm(const wchar_t* wide) {
     BOOL lost = FALSE;
-    int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, nullptr, 0, nullptr,
-                                   &lost);
-    char* out = size > 0 && !lost ? static_cast<char*>(std::malloc(static_cast<size_t>(size)))
-                                  : nullptr;
-    if (out != nullptr &&
-        (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, out, size, nullptr, &lost) ==
-             0 ||
-         lost)) {
+    int size =
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, nullptr, 0, nullptr, &lost);
+    char* out =
+        size > 0 && !lost ? static_cast<char*>(std::malloc(static_cast<size_t>(size))) : nullptr;
+    if (out != nullptr && (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, out, size,
+                                               nullptr, &lost) == 0 ||
+                           lost)) {
         std::free(out);
         out = nullptr;
     }

@@ -7,9 +7,9 @@
 
 // ShellExecuteW as startBrowser calls it (a result above 32 is success); tests may put their own
 // in.
-typedef HINSTANCE(WINAPI* WideExecuteFunction)(HWND owner, const wchar_t* verb,
-                                               const wchar_t* file, const wchar_t* arguments,
-                                               const wchar_t* directory, int showCommand);
+typedef HINSTANCE(WINAPI* WideExecuteFunction)(HWND owner, const wchar_t* verb, const wchar_t* file,
+                                               const wchar_t* arguments, const wchar_t* directory,
+                                               int showCommand);
 extern WideExecuteFunction executeWide;
 
 // Starts program (UTF-8) with arguments (ASCII: a quoted web link); false when it could not be

@@ -299,8 +299,8 @@ void giveFeedFilters(const char* const* urls, const FeedSettings* const* owns, i
                                       own.sound ? "1" : "0"};
         appendRecord(&text, &length, &room, parts);
     }
-    bool same = std::strcmp(text != nullptr ? text : "",
-                            filtersGiven != nullptr ? filtersGiven : "") == 0;
+    bool same =
+        std::strcmp(text != nullptr ? text : "", filtersGiven != nullptr ? filtersGiven : "") == 0;
     if (!same) {
         setFeedFilterSettings(list, n);
         std::free(filtersGiven);
@@ -378,8 +378,8 @@ void reconfigureFeeds() {
             std::calloc(static_cast<size_t>(count) + 1, sizeof(char[2][MAX_PATH])));
         const FeedSettings** owns = static_cast<const FeedSettings**>(
             std::calloc(static_cast<size_t>(count) + 1, sizeof(FeedSettings*)));
-        const char** urls = static_cast<const char**>(
-            std::calloc(static_cast<size_t>(count) + 1, sizeof(char*)));
+        const char** urls =
+            static_cast<const char**>(std::calloc(static_cast<size_t>(count) + 1, sizeof(char*)));
         if (specs == nullptr || paths == nullptr || owns == nullptr || urls == nullptr) {
             std::free(specs);
             std::free(paths);

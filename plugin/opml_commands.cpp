@@ -82,8 +82,8 @@ char* readWholeFile(const char* path, size_t limit, size_t* length, bool* tooLar
 bool replaceFile(const char* path, const char* text, size_t length) {
     wchar_t* wide = utf8ToWide(path);
     wchar_t temporary[MAX_PATH + 8];
-    bool named = wide != nullptr &&
-                 _snwprintf(temporary, MAX_PATH + 8, L"%ls.new", wide) < MAX_PATH + 8 - 1;
+    bool named =
+        wide != nullptr && _snwprintf(temporary, MAX_PATH + 8, L"%ls.new", wide) < MAX_PATH + 8 - 1;
     FILE* file = named ? _wfopen(temporary, L"wb") : nullptr;
     if (file == nullptr) {
         std::free(wide);
@@ -365,8 +365,7 @@ bool askForPath(bool save, char (&path)[pathBytes]) {
     BOOL chosen = save ? saveOpmlDialog(&dialog) : openOpmlDialog(&dialog);
     chosenPath[MAX_PATH - 1] = L'\0';
     return chosen && chosenPath[0] != L'\0' &&
-           WideCharToMultiByte(CP_UTF8, 0, chosenPath, -1, path, sizeof path, nullptr,
-                               nullptr) > 0;
+           WideCharToMultiByte(CP_UTF8, 0, chosenPath, -1, path, sizeof path, nullptr, nullptr) > 0;
 }
 
 // The path argument without blanks or quotes around it; false (and the user told) when it is too

@@ -28,7 +28,7 @@ char settingsPath[MAX_PATH];
 
 namespace {
 
-// TextSetting is held in the ANSI code page, Utf8Setting as UTF-8 (a text the wide calls take whole).
+// TextSetting is held in the ANSI code page, Utf8Setting as UTF-8 (for the wide calls).
 enum SettingKind {
     IntSetting,
     BoolSetting,
@@ -236,10 +236,10 @@ bool sameField(const SettingRow& row, const PluginSettings& a, const PluginSetti
 
 void copyField(const SettingRow& row, PluginSettings& to, const PluginSettings& from) {
     size_t size = row.kind == TextSetting || row.kind == Utf8Setting ? 256
-                  : row.kind == UrlSetting   ? feedAddressLimit + 1
-                  : row.kind == BoolSetting  ? sizeof(bool)
-                  : row.kind == ColorSetting ? sizeof(COLORREF)
-                                             : sizeof(int);
+                  : row.kind == UrlSetting                           ? feedAddressLimit + 1
+                  : row.kind == BoolSetting                          ? sizeof(bool)
+                  : row.kind == ColorSetting                         ? sizeof(COLORREF)
+                                                                     : sizeof(int);
     std::memcpy(reinterpret_cast<char*>(&to) + row.offset, fieldIn(from, row), size);
 }
 

@@ -38,9 +38,9 @@ struct PluginSettings {
     bool tipShowTitle;
     bool hilightBorder;
     COLORREF fontColor;
-    char font[256];       // the face name, UTF-8 whatever the system's code page
+    char font[256];                     // the face name, UTF-8 whatever the system's code page
     char feedUrl[feedAddressLimit + 1]; // kept whole or not at all (copySettingUrl)
-    char browserPath[256]; // UTF-8, whatever the system's code page
+    char browserPath[256];              // UTF-8, whatever the system's code page
     bool keepHeadlines; // a failed update keeps the last good headlines, saved across starts
     int show;           // a ShowMode: which feeds the window shows and how
     bool showFeedName;  // together: each item's line starts with its feed's name

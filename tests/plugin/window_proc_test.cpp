@@ -159,10 +159,10 @@ TEST(the_shell_is_handed_copies_that_outlive_an_update_during_the_call) {
     }
     // A browser path is kept as UTF-8: one the code page writes reaches the shell in the code
     // page; one beyond it (the shell's call cannot name it) is started through the wide call.
-    copySettingText(settings.browserPath, "C:\\Gr\xc3\xbc\xc3\x9f" "e\\b.exe");
+    copySettingText(settings.browserPath, "C:\\Gr\xc3\xbc\xc3\x9f\\b.exe");
     setEntries({{"web", "http://example.com/a", {0, 0, 200, 20}}});
     CHECK(openItemLink(shownFirst()));
-    CHECK_EQ(fileAtEntry, "C:\\Gr\xfc\xdf" "e\\b.exe");
+    CHECK_EQ(fileAtEntry, "C:\\Gr\xfc\xdf\\b.exe");
     copySettingText(settings.browserPath, "C:\\\xe6\x98\x8e\\b.exe");
     fileAtEntry.clear();
     WideExecuteFunction previousWide = executeWide;

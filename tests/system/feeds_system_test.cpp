@@ -281,17 +281,22 @@ TEST(each_feed_its_own_interval_agent_words_and_mute_with_titles_in_every_script
                                        "B1@Tue, 08 Dec 2026 11:00:00 GMT"}));
     setFeedResponse(cafe, answerFeed, rssWithItems("C", {"C1@Tue, 08 Dec 2026 10:00:00 GMT"}));
     setFeedResponse(muted, answerFeed, rssWithItems("X", {"X1@Tue, 08 Dec 2026 13:00:00 GMT"}));
-    std::string rc = "feedmarquee.show: together\nfeedmarquee.width: 400\n"
-                     "feedmarquee.updateInterval(min): 60\n"
-                     "feedmarquee.fav0.url: " + feedServerUrl(minute, "/m") +
-                     "\nfeedmarquee.fav0.title: Новости дня\nfeedmarquee.fav0.interval: 1\n"
-                     "feedmarquee.fav0.userAgent: PerFeedAgent/2.0\n"
-                     "feedmarquee.fav1.url: " + feedServerUrl(hourly, "/h") +
-                     "\nfeedmarquee.fav1.title: 日本のニュース\nfeedmarquee.fav1.hideWords: secret\n"
-                     "feedmarquee.fav2.url: " + feedServerUrl(cafe, "/c") +
-                     "\nfeedmarquee.fav2.title: Café Zürich\n"
-                     "feedmarquee.fav3.url: " + feedServerUrl(muted, "/x") +
-                     "\nfeedmarquee.fav3.title: Muted\nfeedmarquee.fav3.mute: true\n";
+    std::string rc =
+        "feedmarquee.show: together\nfeedmarquee.width: 400\n"
+        "feedmarquee.updateInterval(min): 60\n"
+        "feedmarquee.fav0.url: " +
+        feedServerUrl(minute, "/m") +
+        "\nfeedmarquee.fav0.title: Новости дня\nfeedmarquee.fav0.interval: 1\n"
+        "feedmarquee.fav0.userAgent: PerFeedAgent/2.0\n"
+        "feedmarquee.fav1.url: " +
+        feedServerUrl(hourly, "/h") +
+        "\nfeedmarquee.fav1.title: 日本のニュース\nfeedmarquee.fav1.hideWords: secret\n"
+        "feedmarquee.fav2.url: " +
+        feedServerUrl(cafe, "/c") +
+        "\nfeedmarquee.fav2.title: Café Zürich\n"
+        "feedmarquee.fav3.url: " +
+        feedServerUrl(muted, "/x") +
+        "\nfeedmarquee.fav3.title: Muted\nfeedmarquee.fav3.mute: true\n";
     SystemRun run({{"feedmarquee.rc", rc}});
     REQUIRE(run.started);
     RequestTimes requests{{&minute, &hourly, &cafe, &muted}, {}};
@@ -323,9 +328,8 @@ TEST(each_feed_its_own_interval_agent_words_and_mute_with_titles_in_every_script
     // The café feed's interval shortened to a minute now applies at once: it is fetched again a
     // minute after its last pass, as the minute feed is, while the hourly one is not.
     REQUIRE(broadcast(run, "@FeedMarqueeFeedSetting 2 interval 1"));
-    CHECK(requests.waitFor([&] { return requests.times[0].size() >= 2 &&
-                                        requests.times[2].size() >= 2; },
-                           100000));
+    CHECK(requests.waitFor(
+        [&] { return requests.times[0].size() >= 2 && requests.times[2].size() >= 2; }, 100000));
     if (requests.times[0].size() >= 2 && requests.times[2].size() >= 2) {
         DWORD minuteGap = requests.times[0][1] - requests.times[0][0];
         DWORD cafeGap = requests.times[2][1] - requests.times[2][0];

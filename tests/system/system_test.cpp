@@ -583,7 +583,7 @@ TEST(the_menu_matches_its_tables_and_settings_are_saved_and_reloaded) {
               {"5.1\tcommand\tEdit Settings\t@FeedMarqueeEditRC\tunchecked",
                "5.2\tcommand\tReload Settings\t@FeedMarqueeReloadSettings\tunchecked",
                "5.3\tcommand\tSave Settings\t@FeedMarqueeSaveSettings\tunchecked"});
-    // Seventeen menus (the shown feed's settings, with its login, among them), each under its own id.
+    // Seventeen menus (the shown feed's settings and login among them), each under its own id.
     std::set<std::string> ids;
     for (const std::string& line : menus) {
         size_t idStart = line.find('\t', line.find('\t') + 1) + 1;
