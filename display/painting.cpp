@@ -344,11 +344,11 @@ struct OffscreenCanvas {
 struct SelectedFont {
     HDC dc;
     int height;
-    const char* face;
+    const wchar_t* face;
     HFONT font = nullptr;
     HFONT boldFont = nullptr;
     HGDIOBJ keptFont = nullptr;
-    SelectedFont(HDC target, int fontHeight, const char* faceName)
+    SelectedFont(HDC target, int fontHeight, const wchar_t* faceName)
         : dc(target), height(fontHeight), face(faceName) {
         font = makeFont(FW_NORMAL);
         if (font != nullptr)
@@ -363,7 +363,7 @@ struct SelectedFont {
             countGdiDeleted(DeleteObject(boldFont));
     }
     HFONT makeFont(int weight) const {
-        return countGdiCreated(CreateFontA(height, 0, 0, 0, weight, FALSE, FALSE, FALSE,
+        return countGdiCreated(CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE,
                                            DEFAULT_CHARSET, 0, 0, 0, 0, face));
     }
     void useBold(bool bold) {
@@ -379,23 +379,30 @@ struct SelectedFont {
 
 struct TextLook {
     int height;
-    char face[LF_FACESIZE < 256 ? 256 : LF_FACESIZE];
+    wchar_t face[256]; // the font takes its first 31 characters
     COLORREF colour;
 };
+
+// A face name into face, read in codePage; empty when it does not convert.
+void faceFrom(const char* name, size_t size, UINT codePage, wchar_t (&face)[256]) {
+    int length = MultiByteToWideChar(codePage, 0, name, static_cast<int>(strnlen(name, size)), face,
+                                     static_cast<int>(sizeof face / sizeof face[0]) - 1);
+    face[length > 0 ? length : 0] = L'\0';
+}
 
 // The font and colour: the shell's toolbar item and the chosen style item, read afresh at every
 // paint, or the plug-in's own. A style item the shell does not give falls back to the plug-in's.
 TextLook chooseTextLook(const ViewOptions& options) {
     TextLook look;
     look.height = options.fontHeight;
-    snprintf(look.face, sizeof look.face, "%.*s", static_cast<int>(sizeof options.fontFace - 1),
-             options.fontFace);
+    // The plug-in's own face is UTF-8; the shell's style holds its face in the code page.
+    faceFrom(options.fontFace, sizeof options.fontFace, CP_UTF8, look.face);
     look.colour = options.fontColour;
     if (options.useShellFont) {
         HostStyleItem item;
         if (copyShellStyle(1, &item)) {
             look.height = item.fontHeight;
-            snprintf(look.face, sizeof look.face, "%s", item.faceName);
+            faceFrom(item.faceName, sizeof item.faceName, CP_ACP, look.face);
         }
         if (copyShellStyle(effectiveStyleType(options.styleType), &item))
             look.colour = item.textColor;

@@ -38,7 +38,7 @@ struct ViewModel {
 // the GDI and the tooltip control take.
 struct ViewOptions {
     int fontHeight;       // pixels of the plug-in's own font
-    char fontFace[256];   // its face name
+    char fontFace[256];   // its face name, UTF-8
     COLORREF fontColour;  // its colour
     bool useShellFont;    // take font and colour from the shell's style items instead
     int styleType;        // the shell's style item the window takes (1 to 6; others read as 1)

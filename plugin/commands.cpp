@@ -228,7 +228,11 @@ void moveToOrFromSlit(HWND window) {
 // too small buffer gets the needed size in its first bytes), and browserPath must not change then.
 void chooseBrowser() {
     char path[256];
-    std::snprintf(path, sizeof path, "%s", settings.browserPath);
+    // The dialog is narrow: it starts at the path's code-page form, and its choice is kept as
+    // UTF-8.
+    char* current = utf8ToAnsi(settings.browserPath);
+    std::snprintf(path, sizeof path, "%s", current ? current : "");
+    std::free(current);
     OPENFILENAMEA dialog;
     ZeroMemory(&dialog, sizeof dialog);
     dialog.lStructSize = sizeof dialog;
@@ -238,7 +242,7 @@ void chooseBrowser() {
     dialog.nMaxFile = sizeof path;
     dialog.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
     if (openFileDialog(&dialog))
-        copySettingText(settings.browserPath, path);
+        copyTextAsUtf8(settings.browserPath, path);
 }
 
 void chooseFontColor() {
@@ -261,8 +265,10 @@ void chooseFontColor() {
 void chooseFont(HWND window) {
     LOGFONTA logFont;
     ZeroMemory(&logFont, sizeof logFont);
+    // The dialog is narrow: it starts at the face's code-page form.
+    char* face = utf8ToAnsi(settings.font);
     HFONT font = CreateFontA(fontHeightInForce(settings.fontHeight), 0, 0, 0, FW_NORMAL, FALSE,
-                             FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, settings.font);
+                             FALSE, FALSE, DEFAULT_CHARSET, 0, 0, 0, 0, face ? face : "");
     if (font) {
         GetObjectA(font, sizeof logFont, &logFont);
         DeleteObject(font);
@@ -270,8 +276,9 @@ void chooseFont(HWND window) {
         logFont.lfHeight = settings.fontHeight;
         logFont.lfWeight = FW_NORMAL;
         logFont.lfCharSet = DEFAULT_CHARSET;
-        std::snprintf(logFont.lfFaceName, sizeof logFont.lfFaceName, "%s", settings.font);
+        std::snprintf(logFont.lfFaceName, sizeof logFont.lfFaceName, "%s", face ? face : "");
     }
+    std::free(face);
     CHOOSEFONTA dialog;
     ZeroMemory(&dialog, sizeof dialog);
     dialog.lStructSize = sizeof dialog;
@@ -282,7 +289,7 @@ void chooseFont(HWND window) {
     if (!chooseFontDialog(&dialog))
         return;
     logFont.lfFaceName[sizeof logFont.lfFaceName - 1] = '\0';
-    copySettingText(settings.font, logFont.lfFaceName);
+    copyTextAsUtf8(settings.font, logFont.lfFaceName);
     // The dialog reports a character height (negative); the setting holds it positive.
     settings.fontHeight = logFont.lfHeight == INT_MIN ? INT_MAX : -logFont.lfHeight;
     repaint();
@@ -490,7 +497,7 @@ const CommandWord commandWords[] = {
      }},
     {"FontFace", wordPrefixMatch,
      [](HWND, const char* a) {
-         copySettingText(settings.font, a);
+         copyTextAsUtf8(settings.font, a);
          repaint();
          followUpRepaint();
          refreshMenu();

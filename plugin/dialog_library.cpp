@@ -27,6 +27,14 @@ BOOL WINAPI saveFileDialogOnDemand(OPENFILENAMEA* dialog) {
     return runDialog("GetSaveFileNameA", dialog);
 }
 
+BOOL WINAPI openFileDialogWideOnDemand(OPENFILENAMEW* dialog) {
+    return runDialog("GetOpenFileNameW", dialog);
+}
+
+BOOL WINAPI saveFileDialogWideOnDemand(OPENFILENAMEW* dialog) {
+    return runDialog("GetSaveFileNameW", dialog);
+}
+
 BOOL WINAPI chooseColorDialogOnDemand(CHOOSECOLORA* dialog) {
     return runDialog("ChooseColorA", dialog);
 }

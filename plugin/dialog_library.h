@@ -4,10 +4,12 @@
 #include <windows.h>
 #include <commdlg.h>
 
-// GetOpenFileNameA, GetSaveFileNameA, ChooseColorA and ChooseFontA of "comdlg32.dll", looked up
+// GetOpenFileNameA/W, GetSaveFileNameA/W, ChooseColorA and ChooseFontA of "comdlg32.dll", looked up
 // when called; the library is freed again when the dialog has closed. Without the library or the
 // function they return FALSE, as a cancelled dialog does.
 BOOL WINAPI openFileDialogOnDemand(OPENFILENAMEA* dialog);
 BOOL WINAPI saveFileDialogOnDemand(OPENFILENAMEA* dialog);
+BOOL WINAPI openFileDialogWideOnDemand(OPENFILENAMEW* dialog);
+BOOL WINAPI saveFileDialogWideOnDemand(OPENFILENAMEW* dialog);
 BOOL WINAPI chooseColorDialogOnDemand(CHOOSECOLORA* dialog);
 BOOL WINAPI chooseFontDialogOnDemand(CHOOSEFONTA* dialog);

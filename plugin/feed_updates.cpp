@@ -17,6 +17,7 @@
 #include "feed/feed_health.h"
 #include "feed/headline_cache.h"
 #include "feed/update_schedule.h"
+#include "plugin/item_filters.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
 
@@ -53,6 +54,7 @@ bool postPass(void*) {
 struct FavoriteTitle {
     char* url;
     char* title; // null: the favourite has none
+    int share;   // its own share of the "together" list; 0: the global one
 };
 FavoriteTitle* favoriteTitles;
 int favoriteTitleCount;
@@ -78,13 +80,22 @@ void takeFavoriteTitles() {
         std::calloc(static_cast<size_t>(count) + 1, sizeof(FavoriteTitle)));
     if (favoriteTitles == nullptr)
         return;
+    // The muted ones last, so that the others stand at their feed's index in the engine.
     int n = 0;
-    for (const FavoriteFeed* f = favorites; f != nullptr && n < count; f = f->next, ++n) {
-        favoriteTitles[n].url = _strdup(f->url);
-        // In the entries' encoding: UTF-8 whole, or the code page's form for entries in it.
-        const char* title =
-            settings.encoding == 1 || !f->codePageTitle[0] ? f->title : f->codePageTitle;
-        favoriteTitles[n].title = title[0] ? _strdup(title) : nullptr;
+    for (int muted = 0; muted < 2; ++muted) {
+        int taken = 0;
+        for (const FavoriteFeed* f = favorites; f != nullptr && taken < count;
+             f = f->next, ++taken) {
+            if (f->own.mute != (muted == 1) || n >= count)
+                continue;
+            favoriteTitles[n].url = _strdup(f->url);
+            // In the entries' encoding: UTF-8 whole, or the code page's form for entries in it.
+            const char* title =
+                settings.encoding == 1 || !f->codePageTitle[0] ? f->title : f->codePageTitle;
+            favoriteTitles[n].title = title[0] ? _strdup(title) : nullptr;
+            favoriteTitles[n].share = f->own.maxItems;
+            ++n;
+        }
     }
     favoriteTitleCount = n;
     titlesOfList = favorites;
@@ -92,19 +103,18 @@ void takeFavoriteTitles() {
     titlesOfEncoding = settings.encoding;
 }
 
-// The title of a favourite with address url, or null; index is where it is looked for first (the
-// feed's own index: the favourite it was made of, unless the list changed since).
-const char* favoriteTitleOf(const char* url, int index) {
+// The favourite with address url, or null; index is where it is looked for first (the feed's own
+// index: the favourite it was made of, unless the list changed since).
+const FavoriteTitle* favoriteTitleOf(const char* url, int index) {
     if (titlesOfList != favorites || titlesOfCount != favoriteCount ||
         titlesOfEncoding != settings.encoding)
         takeFavoriteTitles();
     if (index >= 0 && index < favoriteTitleCount && favoriteTitles[index].url != nullptr &&
         std::strcmp(favoriteTitles[index].url, url) == 0)
-        return favoriteTitles[index].title;
+        return &favoriteTitles[index];
     for (int i = 0; i < favoriteTitleCount; ++i)
-        if (favoriteTitles[i].title != nullptr && favoriteTitles[i].url != nullptr &&
-            std::strcmp(favoriteTitles[i].url, url) == 0)
-            return favoriteTitles[i].title;
+        if (favoriteTitles[i].url != nullptr && std::strcmp(favoriteTitles[i].url, url) == 0)
+            return &favoriteTitles[i];
     return nullptr;
 }
 
@@ -188,6 +198,14 @@ void removeOtherFeedFiles(const char* folder) {
     FindClose(search);
 }
 
+// A feed's own interval, User-Agent and consent to Basic over plain http. The interval is kept
+// within the global bounds by the engine as the global one is.
+void ownSettingsIntoSpec(const FeedSettings& own, FeedSpec* spec) {
+    spec->updateIntervalMinutes = own.interval > 0 ? own.interval : 0;
+    spec->userAgent = own.userAgent[0] ? own.userAgent : nullptr;
+    spec->allowBasicOverHttp = own.allowBasicOverHttp;
+}
+
 EngineOptions optionsOfSettings() {
     EngineOptions options = {};
     options.updateIntervalMinutes = settings.updateInterval;
@@ -236,6 +254,61 @@ void noteChanges() {
 void runEngine() {
     engineRunDue(engine, engineClock());
     noteChanges();
+}
+
+// What the filters were last given, one record after another ("url\x1fhide\x1fhighlight\x1fsound
+// \x1e"): the feeds are reconfigured at every "Update Now" and every tick of "one" mode's timer,
+// and the filters are made anew (and screen readers told of a changed list) only when a feed's
+// own words or sound switch differ.
+char* filtersGiven;
+
+void appendRecord(char** text, size_t* length, size_t* room, const char* const (&parts)[4]) {
+    for (const char* part : parts) {
+        size_t size = std::strlen(part) + 1;
+        if (*length + size + 1 > *room) {
+            size_t wanted = (*room + size + 1) * 2;
+            char* grown = static_cast<char*>(std::realloc(*text, wanted));
+            if (grown == nullptr)
+                return;
+            *text = grown;
+            *room = wanted;
+        }
+        std::memcpy(*text + *length, part, size - 1);
+        *length += size;
+        (*text)[*length - 1] = '\x1f';
+    }
+    (*text)[*length - 1] = '\x1e';
+    (*text)[*length] = '\0';
+}
+
+// Hands the filters the own words and sound switch of the feeds given (those that have any).
+void giveFeedFilters(const char* const* urls, const FeedSettings* const* owns, int count) {
+    FeedFilterSettings* list = static_cast<FeedFilterSettings*>(
+        std::calloc(static_cast<size_t>(count) + 1, sizeof(FeedFilterSettings)));
+    if (list == nullptr)
+        return;
+    char* text = nullptr;
+    size_t length = 0, room = 0;
+    int n = 0;
+    for (int i = 0; i < count; ++i) {
+        const FeedSettings& own = *owns[i];
+        if (!own.hideWords[0] && !own.highlightWords[0] && !own.sound)
+            continue;
+        list[n++] = FeedFilterSettings{urls[i], own.hideWords, own.highlightWords, own.sound};
+        const char* const parts[4] = {urls[i], own.hideWords, own.highlightWords,
+                                      own.sound ? "1" : "0"};
+        appendRecord(&text, &length, &room, parts);
+    }
+    bool same =
+        std::strcmp(text != nullptr ? text : "", filtersGiven != nullptr ? filtersGiven : "") == 0;
+    if (!same) {
+        setFeedFilterSettings(list, n);
+        std::free(filtersGiven);
+        filtersGiven = text;
+        text = nullptr;
+    }
+    std::free(text);
+    std::free(list);
 }
 
 } // namespace
@@ -294,8 +367,15 @@ void reconfigureFeeds() {
             std::snprintf(formerCache, sizeof formerCache, "%s\\%s.cache", folder, stem);
             std::snprintf(formerSeen, sizeof formerSeen, "%s\\%s.seen", folder, stem);
         }
+        // The shown address's own settings, whether it is a favourite or not; muting is for the
+        // other modes: the feed chosen to be shown is shown.
+        const FeedSettings& own = feedSettingsFor(settings.feedUrl);
         FeedSpec spec = {settings.feedUrl, cachePath, seenPath, formerCache, formerSeen};
+        ownSettingsIntoSpec(own, &spec);
         engineConfigure(engine, &spec, 1, &options);
+        const char* url = settings.feedUrl;
+        const FeedSettings* owns = &own;
+        giveFeedFilters(&url, &owns, 1);
     } else {
         char folder[MAX_PATH];
         bool haveFolder = feedFolderPath(folder);
@@ -308,9 +388,15 @@ void reconfigureFeeds() {
             static_cast<FeedSpec*>(std::calloc(static_cast<size_t>(count) + 1, sizeof(FeedSpec)));
         char(*paths)[2][MAX_PATH] = static_cast<char(*)[2][MAX_PATH]>(
             std::calloc(static_cast<size_t>(count) + 1, sizeof(char[2][MAX_PATH])));
-        if (specs == nullptr || paths == nullptr) {
+        const FeedSettings** owns = static_cast<const FeedSettings**>(
+            std::calloc(static_cast<size_t>(count) + 1, sizeof(FeedSettings*)));
+        const char** urls =
+            static_cast<const char**>(std::calloc(static_cast<size_t>(count) + 1, sizeof(char*)));
+        if (specs == nullptr || paths == nullptr || owns == nullptr || urls == nullptr) {
             std::free(specs);
             std::free(paths);
+            std::free(owns);
+            std::free(urls);
             return;
         }
         // "One" mode's files, for the favourite they were saved for (the header tells).
@@ -328,12 +414,18 @@ void reconfigureFeeds() {
                 std::snprintf(paths[n][1], MAX_PATH, "%s\\%s.seen", folder, stem);
             }
             specs[n] = FeedSpec{f->url, paths[n][0], paths[n][1], oneCache, oneSeen};
+            ownSettingsIntoSpec(f->own, &specs[n]);
+            owns[n] = &f->own;
+            urls[n] = f->url;
             ++n;
         }
         engineConfigure(engine, specs, n, &options);
+        giveFeedFilters(urls, owns, n);
         takeFavoriteTitles();
         std::free(specs);
         std::free(paths);
+        std::free(owns);
+        std::free(urls);
     }
     runEngine();
     armTimer();
@@ -376,6 +468,8 @@ void stopUpdate() {
     oneModeUrl = nullptr;
     releaseFavoriteTitles();
     titlesOfCount = 0;
+    std::free(filtersGiven);
+    filtersGiven = nullptr;
     releaseFeedList(paintedList);
     paintedList = nullptr;
     lastUpdateTime[0] = '\0';
@@ -441,7 +535,9 @@ bool shownFeedAt(int index, ShownFeed* out) {
     out->updated = engineFeedUpdated(engine, index);
     out->items = out->hasHeadlines ? itemCount(out->list) : 0;
     out->newItems = engineNewCount(engine, index);
-    out->title = favoriteTitleOf(out->url, oneMode() ? -1 : index);
+    const FavoriteTitle* favorite = favoriteTitleOf(out->url, oneMode() ? -1 : index);
+    out->title = favorite != nullptr ? favorite->title : nullptr;
+    out->share = favorite != nullptr ? favorite->share : 0;
     if (out->title == nullptr)
         out->title = engineFeedTitle(engine, index);
     if (out->title == nullptr)

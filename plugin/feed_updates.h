@@ -25,6 +25,7 @@ struct ShownFeed {
     const char* updated; // "%m/%d %H:%M" of the last good pass; empty before one
     int items;           // items of its headlines (header not counted)
     int newItems;        // items not seen before (0 without markNew)
+    int share;           // its own share of the "together" list; 0: the global one
 };
 
 // The settings' feeds into the engine and the first passes started (at the plug-in's start and

@@ -51,9 +51,11 @@ void addSeparator(Menu* menu) {
 }
 
 // One feed's own settings: "@FeedMarqueeFeedSetting <which> <field> [value]", which being the
-// favourite's index or "shown".
+// favourite's index or "shown"; then the login of the feed's origin, whose entries only open the
+// login dialog or forget the login (a password never travels in a command). loginWhich is the
+// Login commands' argument: the favourite's index, or empty for the shown address.
 Menu* buildFeedSettingsMenu(const char* title, const char* id, const char* which,
-                            const FeedSettings& own) {
+                            const char* loginWhich, const FeedSettings& own) {
     Menu* menu = namedMenu(title, id);
     char command[64];
     std::snprintf(command, sizeof command, "@FeedMarqueeFeedSetting %s interval", which);
@@ -78,6 +80,12 @@ Menu* buildFeedSettingsMenu(const char* title, const char* id, const char* which
     std::snprintf(command, sizeof command, "@FeedMarqueeFeedSetting %s highlightWords", which);
     MakeMenuItemString(menu, "Highlight Words", command, words ? words : "");
     std::free(words);
+    addSeparator(menu);
+    const char* blank = loginWhich[0] ? " " : "";
+    std::snprintf(command, sizeof command, "@FeedMarqueeLogin%s%s", blank, loginWhich);
+    addCommand(menu, "Login...", command);
+    std::snprintf(command, sizeof command, "@FeedMarqueeForgetLogin%s%s", blank, loginWhich);
+    addCommand(menu, "Forget Login", command);
     return menu;
 }
 
@@ -86,7 +94,7 @@ Menu* buildAllFeedSettingsMenu() {
     Menu* menu = namedMenu("Feed Settings", "FDMQ_FeedSettings");
     if (settings.feedUrl[0])
         MakeSubmenu(menu,
-                    buildFeedSettingsMenu("Shown Feed", "FDMQ_FeedShown", "shown",
+                    buildFeedSettingsMenu("Shown Feed", "FDMQ_FeedShown", "shown", "",
                                           feedSettingsFor(settings.feedUrl)),
                     "Shown Feed");
     int index = 0;
@@ -95,7 +103,14 @@ Menu* buildAllFeedSettingsMenu() {
         std::snprintf(which, sizeof which, "%d", index);
         std::snprintf(id, sizeof id, "FDMQ_Feed%d", index);
         const char* title = favorite->title[0] ? favorite->codePageTitle : favorite->url;
-        MakeSubmenu(menu, buildFeedSettingsMenu(title, id, which, favorite->own), title);
+        MakeSubmenu(menu, buildFeedSettingsMenu(title, id, which, which, favorite->own), title);
+    }
+    // A proxy's own login, once a proxy asked for one: it serves every feed.
+    char proxy[320];
+    if (proxyWantingLogin(proxy, sizeof proxy)) {
+        addSeparator(menu);
+        addCommand(menu, "Proxy Login...", "@FeedMarqueeLogin proxy");
+        addCommand(menu, "Forget Proxy Login", "@FeedMarqueeForgetLogin proxy");
     }
     return menu;
 }
@@ -106,7 +121,9 @@ Menu* buildFavoritesMenu() {
     for (const FavoriteFeed* favorite = favorites; favorite; favorite = favorite->next, ++index) {
         char command[256];
         std::snprintf(command, sizeof command, "@FeedMarqueeFavorites %d", index);
-        addCommand(menu, favorite->codePageTitle, command); // the shell's menus take the code page
+        // The shell's menus take the code page; a favourite without a title is named by its
+        // address, as elsewhere in the menu.
+        addCommand(menu, favorite->title[0] ? favorite->codePageTitle : favorite->url, command);
     }
     if (index > 0)
         addSeparator(menu);
@@ -138,33 +155,6 @@ Menu* buildRemoveFavoriteMenu() {
         char command[64];
         std::snprintf(command, sizeof command, "@FeedMarqueeRemoveFavorite %d", index);
         addCommand(menu, favorite->title[0] ? favorite->codePageTitle : favorite->url, command);
-    }
-    return menu;
-}
-
-// Logins for the shown feed, each favourite and a proxy that asked for one. The entries only open
-// the login dialog or forget a login: a password never travels in a command.
-Menu* buildLoginMenu() {
-    Menu* menu = namedMenu("Login", "FDMQ_Login");
-    addCommand(menu, "Login...", "@FeedMarqueeLogin");
-    addCommand(menu, "Forget Login", "@FeedMarqueeForgetLogin");
-    int index = 0;
-    for (const FavoriteFeed* favorite = favorites; favorite; favorite = favorite->next, ++index) {
-        char id[32], login[48], forget[48];
-        std::snprintf(id, sizeof id, "FDMQ_Login%d", index);
-        std::snprintf(login, sizeof login, "@FeedMarqueeLogin %d", index);
-        std::snprintf(forget, sizeof forget, "@FeedMarqueeForgetLogin %d", index);
-        const char* title = favorite->title[0] ? favorite->title : favorite->url;
-        Menu* entry = namedMenu(title, id);
-        addCommand(entry, "Login...", login);
-        addCommand(entry, "Forget Login", forget);
-        MakeSubmenu(menu, entry, title);
-    }
-    char proxy[320];
-    if (proxyWantingLogin(proxy, sizeof proxy)) {
-        addSeparator(menu);
-        addCommand(menu, "Proxy Login...", "@FeedMarqueeLogin proxy");
-        addCommand(menu, "Forget Proxy Login", "@FeedMarqueeForgetLogin proxy");
     }
     return menu;
 }
@@ -241,7 +231,6 @@ Menu* buildRssMenu() {
     MakeSubmenu(menu, buildShowMenu(), "Show");
     addCommand(menu, "Mark All Read", "@FeedMarqueeMarkAllRead");
     MakeSubmenu(menu, buildRemoveFavoriteMenu(), "Remove Favorite");
-    MakeSubmenu(menu, buildLoginMenu(), "Login");
     return menu;
 }
 
@@ -251,7 +240,10 @@ Menu* buildFontMenu() {
     // The plug-in's own font is only worth offering while the style's font is not used.
     if (!settings.useRefFont) {
         MakeMenuItemInt(menu, "Font Size", "@FeedMarqueeFontSize", settings.fontHeight, 1, 128);
-        MakeMenuItemString(menu, "Font Face", "@FeedMarqueeFontFace", settings.font);
+        // The shell's menus take the code page; the face is kept as UTF-8.
+        char* face = utf8ToAnsi(settings.font);
+        MakeMenuItemString(menu, "Font Face", "@FeedMarqueeFontFace", face ? face : "");
+        std::free(face);
         addCommand(menu, "Font Color", "@FeedMarqueeFontColor");
         addCommand(menu, "Browse...", "@FeedMarqueeSetFont");
     }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 #include "content/charset.h"
 #include "content/opml.h"
@@ -17,21 +18,28 @@
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
 #include "plugin/settings.h"
+#include "plugin/settings_text.h"
 #include "plugin/view.h"
 
-BOOL(WINAPI* saveFileDialog)(OPENFILENAMEA*) = saveFileDialogOnDemand;
+BOOL(WINAPI* openOpmlDialog)(OPENFILENAMEW*) = openFileDialogWideOnDemand;
+BOOL(WINAPI* saveOpmlDialog)(OPENFILENAMEW*) = saveFileDialogWideOnDemand;
 
 namespace {
 
-const char opmlFilter[] = "OPML files (*.opml, *.xml)\0*.opml;*.xml\0All files\0*.*\0";
+const wchar_t opmlFilter[] = L"OPML files (*.opml, *.xml)\0*.opml;*.xml\0All files\0*.*\0";
+// A path as commands and dialogs hand it on: UTF-8, at most MAX_PATH - 1 UTF-16 units.
+const size_t pathBytes = 3 * MAX_PATH;
 
 void tell(const char* text, UINT icon) {
     showMessageBox(nullptr, text, pluginName, MB_TOPMOST | icon);
 }
 
+// The message boxes are narrow: the path is named in the code page.
 void tellAbout(const char* format, const char* path, UINT icon = MB_ICONWARNING) {
     char text[MAX_PATH + 512];
-    std::snprintf(text, sizeof text, format, path);
+    char* shown = utf8ToAnsi(path);
+    std::snprintf(text, sizeof text, format, shown != nullptr ? shown : path);
+    std::free(shown);
     tell(text, icon);
 }
 
@@ -39,15 +47,20 @@ void tellAbout(const char* format, const char* path, UINT icon = MB_ICONWARNING)
 // limit bytes, null alone when it cannot be read.
 char* readWholeFile(const char* path, size_t limit, size_t* length, bool* tooLarge) {
     *tooLarge = false;
+    wchar_t* wide = utf8ToWide(path);
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    if (wide == nullptr || !GetFileAttributesExW(wide, GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        std::free(wide);
         return nullptr;
+    }
     if (data.nFileSizeHigh != 0 || data.nFileSizeLow > limit) {
+        std::free(wide);
         *tooLarge = true;
         return nullptr;
     }
-    FILE* file = std::fopen(path, "rb");
+    FILE* file = _wfopen(wide, L"rb");
+    std::free(wide);
     if (file == nullptr)
         return nullptr;
     char* text = static_cast<char*>(std::malloc(data.nFileSizeLow + 1));
@@ -67,18 +80,22 @@ char* readWholeFile(const char* path, size_t limit, size_t* length, bool* tooLar
 // Writes text to path through a temporary file beside it, so that path is replaced whole or not
 // at all.
 bool replaceFile(const char* path, const char* text, size_t length) {
-    char temporary[MAX_PATH + 8];
-    if (std::snprintf(temporary, sizeof temporary, "%s.new", path) >= int(sizeof temporary))
+    wchar_t* wide = utf8ToWide(path);
+    wchar_t temporary[MAX_PATH + 8];
+    bool named =
+        wide != nullptr && _snwprintf(temporary, MAX_PATH + 8, L"%ls.new", wide) < MAX_PATH + 8 - 1;
+    FILE* file = named ? _wfopen(temporary, L"wb") : nullptr;
+    if (file == nullptr) {
+        std::free(wide);
         return false;
-    FILE* file = std::fopen(temporary, "wb");
-    if (file == nullptr)
-        return false;
+    }
     bool written = std::fwrite(text, 1, length, file) == length;
     written = std::fclose(file) == 0 && written;
-    if (written && MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING))
-        return true;
-    DeleteFileA(temporary);
-    return false;
+    written = written && MoveFileExW(temporary, wide, MOVEFILE_REPLACE_EXISTING);
+    if (!written)
+        DeleteFileW(temporary);
+    std::free(wide);
+    return written;
 }
 
 // An address as a favourite holds it: as the plug-in sends it (characters beyond ASCII
@@ -236,16 +253,18 @@ bool importOpml(const char* path) {
     char skippedText[1400];
     describeSkipped(skipped, skippedText, sizeof skippedText);
     bool changed = false;
+    char* shown = utf8ToAnsi(path); // the message box is narrow
+    const char* named = shown != nullptr ? shown : path;
     if (!memoryLeft) {
         tellAbout("There was not enough memory to read %s; no favourite was added.", path);
     } else if (added.count == 0 && already == 0) {
         std::snprintf(text, sizeof text,
                       "None of the feed addresses in %s can be used; no favourite was added.%s",
-                      path, skippedText);
+                      named, skippedText);
         tell(text, MB_ICONWARNING);
     } else if (added.count == 0) {
         std::snprintf(text, sizeof text,
-                      "Every feed in %s is a favourite already; none was added.%s", path,
+                      "Every feed in %s is a favourite already; none was added.%s", named,
                       skippedText);
         tell(text, skipped.count != 0 ? MB_ICONWARNING : MB_ICONINFORMATION);
     } else if (appendFavorites(added)) {
@@ -256,9 +275,10 @@ bool importOpml(const char* path) {
                           " (%u more %s favourite%s already or listed twice).", unsigned(already),
                           already == 1 ? "was a" : "were", already == 1 ? "" : "s");
         std::snprintf(text, sizeof text, "Added %u favourite%s from %s%s%s", unsigned(added.count),
-                      added.count == 1 ? "" : "s", path, alreadyText, skippedText);
+                      added.count == 1 ? "" : "s", named, alreadyText, skippedText);
         tell(text, skipped.count != 0 ? MB_ICONWARNING : MB_ICONINFORMATION);
     }
+    std::free(shown);
     freeOpmlFeeds(&added);
     freeOpmlFeeds(&listed);
     return changed;
@@ -315,11 +335,14 @@ bool exportOpml(const char* path) {
     bool written = document != nullptr && replaceFile(path, document, std::strlen(document));
     std::free(document);
     char text[MAX_PATH + 128];
+    char* shown = utf8ToAnsi(path); // the message box is narrow
     if (written)
         std::snprintf(text, sizeof text, "Exported %u favourite%s to %s.", unsigned(count),
-                      count == 1 ? "" : "s", path);
+                      count == 1 ? "" : "s", shown != nullptr ? shown : path);
     else
-        std::snprintf(text, sizeof text, "%s could not be written; nothing was exported.", path);
+        std::snprintf(text, sizeof text, "%s could not be written; nothing was exported.",
+                      shown != nullptr ? shown : path);
+    std::free(shown);
     tell(text, written ? MB_ICONINFORMATION : MB_ICONWARNING);
     return written;
 }
@@ -327,25 +350,27 @@ bool exportOpml(const char* path) {
 namespace {
 
 // Asks for a file with the open or save dialog; false when the user cancels.
-bool askForPath(bool save, char (&path)[MAX_PATH]) {
+bool askForPath(bool save, char (&path)[pathBytes]) {
     path[0] = '\0';
-    OPENFILENAMEA dialog;
+    wchar_t chosenPath[MAX_PATH] = L"";
+    OPENFILENAMEW dialog;
     ZeroMemory(&dialog, sizeof dialog);
     dialog.lStructSize = sizeof dialog;
     dialog.lpstrFilter = opmlFilter;
-    dialog.lpstrFile = path;
-    dialog.nMaxFile = sizeof path;
-    dialog.lpstrDefExt = "opml";
+    dialog.lpstrFile = chosenPath;
+    dialog.nMaxFile = MAX_PATH;
+    dialog.lpstrDefExt = L"opml";
     dialog.Flags = save ? OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST
                         : OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-    BOOL chosen = save ? saveFileDialog(&dialog) : openFileDialog(&dialog);
-    path[sizeof path - 1] = '\0';
-    return chosen && path[0] != '\0';
+    BOOL chosen = save ? saveOpmlDialog(&dialog) : openOpmlDialog(&dialog);
+    chosenPath[MAX_PATH - 1] = L'\0';
+    return chosen && chosenPath[0] != L'\0' &&
+           WideCharToMultiByte(CP_UTF8, 0, chosenPath, -1, path, sizeof path, nullptr, nullptr) > 0;
 }
 
 // The path argument without blanks or quotes around it; false (and the user told) when it is too
 // long to be a path, so that a scripted command never opens a dialog in its place.
-bool takePath(const char* argument, char (&path)[MAX_PATH]) {
+bool takePath(const char* argument, char (&path)[pathBytes]) {
     path[0] = '\0';
     if (argument == nullptr)
         return true;
@@ -358,23 +383,32 @@ bool takePath(const char* argument, char (&path)[MAX_PATH]) {
         ++argument;
         n -= 2;
     }
-    if (n >= sizeof path) {
+    // Counted in the characters a path holds (UTF-16 units), read as UTF-8 or the code page.
+    bool utf8 = isValidUtf8(argument, n);
+    wchar_t* wide = n > 0 ? bytesToWide(argument, n, utf8) : nullptr;
+    if (n > 0 && wide == nullptr)
+        return false; // out of memory
+    size_t characters = wide != nullptr ? std::wcslen(wide) : 0;
+    if (characters >= MAX_PATH) {
+        std::free(wide);
         char text[160];
         std::snprintf(text, sizeof text,
                       "The path given is %u characters long; a path has at most %u.",
-                      static_cast<unsigned>(n), static_cast<unsigned>(sizeof path - 1));
+                      static_cast<unsigned>(characters), static_cast<unsigned>(MAX_PATH - 1));
         tell(text, MB_ICONWARNING);
         return false;
     }
-    std::memcpy(path, argument, n);
-    path[n] = '\0';
+    if (wide != nullptr &&
+        WideCharToMultiByte(CP_UTF8, 0, wide, -1, path, sizeof path, nullptr, nullptr) == 0)
+        path[0] = '\0';
+    std::free(wide);
     return true;
 }
 
 } // namespace
 
 void importOpmlCommand(const char* argument) {
-    char path[MAX_PATH];
+    char path[pathBytes];
     if (!takePath(argument, path))
         return;
     if (path[0] == '\0' && !askForPath(false, path))
@@ -384,7 +418,7 @@ void importOpmlCommand(const char* argument) {
 }
 
 void exportOpmlCommand(const char* argument) {
-    char path[MAX_PATH];
+    char path[pathBytes];
     if (!takePath(argument, path))
         return;
     if (path[0] == '\0' && !askForPath(true, path))

@@ -28,7 +28,16 @@ char settingsPath[MAX_PATH];
 
 namespace {
 
-enum SettingKind { IntSetting, BoolSetting, ColorSetting, TextSetting, UrlSetting, ShowSetting };
+// TextSetting is held in the ANSI code page, Utf8Setting as UTF-8 (for the wide calls).
+enum SettingKind {
+    IntSetting,
+    BoolSetting,
+    ColorSetting,
+    TextSetting,
+    Utf8Setting,
+    UrlSetting,
+    ShowSetting
+};
 
 struct SettingRow {
     const char* readKey;
@@ -85,11 +94,11 @@ const SettingRow settingRows[] = {
     ROW_BOOL(hilightBorder, "feedmarquee.hilightBorder:", false),
     {"feedmarquee.fontColor:", "feedmarquee.fontColor:", ColorSetting,
      offsetof(PluginSettings, fontColor), 0, "#000000"},
-    {"feedmarquee.font:", "feedmarquee.font:", TextSetting, offsetof(PluginSettings, font), 0,
+    {"feedmarquee.font:", "feedmarquee.font:", Utf8Setting, offsetof(PluginSettings, font), 0,
      "Tahoma"},
     {"feedmarquee.feedUrl:", "feedmarquee.feedUrl:", UrlSetting, offsetof(PluginSettings, feedUrl),
      0, ""},
-    {"feedmarquee.browserPath:", "feedmarquee.browserPath:", TextSetting,
+    {"feedmarquee.browserPath:", "feedmarquee.browserPath:", Utf8Setting,
      offsetof(PluginSettings, browserPath), 0, ""},
     ROW_BOOL(keepHeadlines, "feedmarquee.keepHeadlines:", true),
     {"feedmarquee.show:", "feedmarquee.show:", ShowSetting, offsetof(PluginSettings, show), showOne,
@@ -191,6 +200,7 @@ void applyDefaults() {
             boolField(row) = row.defaultValue != 0;
             break;
         case TextSetting:
+        case Utf8Setting:
             if (row.offset == offsetof(PluginSettings, font))
                 copySettingText(textField(row), row.defaultText);
             break;
@@ -217,6 +227,7 @@ bool sameField(const SettingRow& row, const PluginSettings& a, const PluginSetti
     case ColorSetting:
         return *reinterpret_cast<const COLORREF*>(x) == *reinterpret_cast<const COLORREF*>(y);
     case TextSetting:
+    case Utf8Setting:
     case UrlSetting:
         return std::strcmp(x, y) == 0;
     }
@@ -224,11 +235,11 @@ bool sameField(const SettingRow& row, const PluginSettings& a, const PluginSetti
 }
 
 void copyField(const SettingRow& row, PluginSettings& to, const PluginSettings& from) {
-    size_t size = row.kind == TextSetting    ? 256
-                  : row.kind == UrlSetting   ? feedAddressLimit + 1
-                  : row.kind == BoolSetting  ? sizeof(bool)
-                  : row.kind == ColorSetting ? sizeof(COLORREF)
-                                             : sizeof(int);
+    size_t size = row.kind == TextSetting || row.kind == Utf8Setting ? 256
+                  : row.kind == UrlSetting                           ? feedAddressLimit + 1
+                  : row.kind == BoolSetting                          ? sizeof(bool)
+                  : row.kind == ColorSetting                         ? sizeof(COLORREF)
+                                                                     : sizeof(int);
     std::memcpy(reinterpret_cast<char*>(&to) + row.offset, fieldIn(from, row), size);
 }
 
@@ -349,6 +360,7 @@ char* valueText(const SettingRow& row, const PluginSettings& from) {
     }
     case TextSetting:
         return textForFile(field);
+    case Utf8Setting:
     case UrlSetting:
         return _strdup(field);
     }
@@ -427,6 +439,12 @@ void readRow(const SettingRow& row, const SettingsIndex& index, const SettingsEn
         if (present && intField(row) == showOne && !sameWord(value, showWords[showOne]))
             reportUnreadable(row, *entry, value, "is not one, together or inTurn");
         break;
+    case Utf8Setting: {
+        char* converted = present ? utf8FromFile(value) : nullptr;
+        copySettingUtf8(textField(row), converted ? converted : text);
+        std::free(converted);
+        break;
+    }
     case TextSetting: {
         char* converted = present ? textFromFile(value) : nullptr;
         copySettingText(textField(row), converted ? converted : text);
@@ -915,6 +933,12 @@ void copySettingUtf8(char (&field)[256], const char* text) {
         if (start > 0 && !isValidUtf8(field + start - 1, length - start + 1))
             field[start - 1] = '\0';
     }
+}
+
+void copyTextAsUtf8(char (&field)[256], const char* text) {
+    char* utf8 = utf8FromFile(text != nullptr ? text : "");
+    copySettingUtf8(field, utf8 != nullptr ? utf8 : "");
+    std::free(utf8);
 }
 
 bool locateSettingsFile(const char* pluginFolder, const char* shellFolder, char* path) {

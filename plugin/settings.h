@@ -38,9 +38,9 @@ struct PluginSettings {
     bool tipShowTitle;
     bool hilightBorder;
     COLORREF fontColor;
-    char font[256];
+    char font[256];                     // the face name, UTF-8 whatever the system's code page
     char feedUrl[feedAddressLimit + 1]; // kept whole or not at all (copySettingUrl)
-    char browserPath[256];
+    char browserPath[256];              // UTF-8, whatever the system's code page
     bool keepHeadlines; // a failed update keeps the last good headlines, saved across starts
     int show;           // a ShowMode: which feeds the window shows and how
     bool showFeedName;  // together: each item's line starts with its feed's name
@@ -141,6 +141,9 @@ const FavoriteFeed* favoriteAt(int index);
 void copySettingText(char (&field)[256], const char* text);
 // As copySettingText for UTF-8 text: cut before a character that would not fit whole.
 void copySettingUtf8(char (&field)[256], const char* text);
+// As copySettingUtf8 for a text that may be in the ANSI code page: valid UTF-8 is taken as it is,
+// anything else is read in the code page (a menu's or a narrow dialog's text).
+void copyTextAsUtf8(char (&field)[256], const char* text);
 // Copies an address (null reads as empty) into an address field whole. One longer than
 // feedAddressLimit is never cut: the field is left as it was and the result is false.
 bool copySettingUrl(char (&field)[feedAddressLimit + 1], const char* text);

@@ -10,6 +10,7 @@ set(FM_PLUGIN_SOURCES
     plugin/keyboard.cpp
     plugin/accessible_feed.cpp
     plugin/window_proc.cpp
+    plugin/browser_launch.cpp
     plugin/placement.cpp
     plugin/view.cpp
     plugin/favorite_removal.cpp

@@ -297,10 +297,14 @@ void composeEntries(int count) {
         size_t merged = 0;
         MergedItem* items = nullptr;
         if (sources != nullptr) {
-            int share = maxItemsPerFeedInForce(settings.maxItemsPerFeed);
-            for (int i = 0; i < count; ++i)
+            for (int i = 0; i < count; ++i) {
+                // Each feed's own share where it has one, else the global one.
+                ShownFeed feed;
+                int own = feedAt(i, &feed) ? feed.share : 0;
+                int share = feedShareInForce(own, settings.maxItemsPerFeed);
                 sources[i] = MergeSource{firstItem(state.held[i].list), share, hiddenByFilter,
                                          &state.held[i]};
+            }
             items = mergeFeedItems(sources, count, &merged);
             free(sources);
         }

@@ -13,6 +13,7 @@
 #include "display/tooltip.h"
 #include "display/accessible_list.h"
 #include "feed/feed_engine.h"
+#include "plugin/browser_launch.h"
 #include "plugin/feed_updates.h"
 #include "plugin/commands.h"
 #include "plugin/keyboard.h"
@@ -184,8 +185,7 @@ bool openItemLink(const FeedItem* entry) {
         char program[sizeof settings.browserPath];
         std::memcpy(program, settings.browserPath, sizeof program);
         program[sizeof program - 1] = 0;
-        executeInShell(GetDesktopWindow(), nullptr, program, argument, nullptr, SW_SHOWNORMAL,
-                       false);
+        startBrowser(program, argument);
     } else {
         char link[maximumLinkLength + 1];
         std::memcpy(link, entry->link, std::strlen(entry->link) + 1); // isOpenableLink bounds it

@@ -230,6 +230,11 @@ TEST(text_arguments_are_taken_whole_and_cut_to_255_characters) {
     handleCommand(runtime.pluginWindow, ("@FeedMarqueeFontFace " + longFace).c_str());
     CHECK_EQ(std::strlen(settings.font), size_t(255));
     CHECK_EQ(std::string(settings.font), longFace.substr(0, 255));
+    // A face in UTF-8 is kept as it is; one in the code page (the menu's) is kept as UTF-8.
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFontFace \xe6\x98\x8e\xe6\x9c\x9d");
+    CHECK_EQ(settings.font, "\xe6\x98\x8e\xe6\x9c\x9d");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFontFace Caf\xe9");
+    CHECK_EQ(settings.font, "Caf\xc3\xa9");
     handleCommand(runtime.pluginWindow, "@FeedMarqueeFeedUrl http://127.0.0.1/a b.xml");
     CHECK_EQ(settings.feedUrl, "http://127.0.0.1/a b.xml");
     waitForPass();

@@ -162,11 +162,16 @@ TEST(hidden_and_highlighted_items_the_header_the_reader_and_the_sound) {
     CHECK(painted.find(L"GOSSIP") == std::wstring::npos);
     CHECK(painted.find(L"Caf") == std::wstring::npos);
 
-    // The sport feed's own words add to the global ones, and the change is announced to readers.
+    // The sport feed's own words, set through its Feed Settings, add to the global ones, and the
+    // change is announced to readers. The news feed's own share of one leaves it one item.
     reorders = 0;
-    FeedFilterSettings own[] = {{sportUrl.c_str(), "derby", "transfer", true},
-                                {newsUrl.c_str(), nullptr, nullptr, false}};
-    setFeedFilterSettings(own, 2);
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFeedSetting 1 hideWords derby");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFeedSetting 1 highlightWords transfer");
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFeedSetting 1 sound");
+    CHECK_EQ(shownLines(), std::string("Budget VOTE today+ | Rates held"));
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFeedSetting 0 maxItems 1");
+    CHECK_EQ(shownLines(), std::string("Budget VOTE today+"));
+    handleCommand(runtime.pluginWindow, "@FeedMarqueeFeedSetting 0 maxItems 0");
     CHECK_EQ(shownLines(), std::string("Budget VOTE today+ | Rates held"));
     // The sound is among the control panel's sounds as soon as a feed wants it.
     CHECK(registryDefault(L"AppEvents\\EventLabels\\FeedMarqueeNewItems") ==
@@ -232,7 +237,6 @@ TEST(hidden_and_highlighted_items_the_header_the_reader_and_the_sound) {
                         newsUrl + "\nfeedmarquee.fav1.url: " + sportUrl + "\n";
     fwrite(plain.data(), 1, plain.size(), file);
     fclose(file);
-    setFeedFilterSettings(nullptr, 0);
     handleCommand(runtime.pluginWindow, "@FeedMarqueeReloadSettings");
     CHECK(shownLines().find("Celebrity gossip") != std::string::npos);
     CHECK(header().find("hidden") == std::string::npos);

@@ -78,10 +78,6 @@ item|1.23.3|command|In Turn|@FeedMarqueeShow inTurn|unchecked
 item|1.24|command|Mark All Read|@FeedMarqueeMarkAllRead|unchecked
 item|1.25|submenu|Remove Favorite||FDMQ_RemoveFavorite
 menu|1.25|Remove Favorite|FDMQ_RemoveFavorite|{mode}
-item|1.26|submenu|Login||FDMQ_Login
-menu|1.26|Login|FDMQ_Login|{mode}
-item|1.26.1|command|Login...|@FeedMarqueeLogin|unchecked
-item|1.26.2|command|Forget Login|@FeedMarqueeForgetLogin|unchecked
 item|2|submenu|Configuration||FDMQ_Config
 menu|2|Configuration|FDMQ_Config|{mode}
 item|2.1|int|Width Size|@FeedMarqueeWidthSize|200|10|{W}
@@ -167,7 +163,7 @@ menu|1|RSS|FDMQ_RSS|{mode}
 item|1.1|submenu|Favorites||FDMQ_Favorites
 menu|1.1|Favorites|FDMQ_Favorites|{mode}
 item|1.1.1|command|Zero News|@FeedMarqueeFavorites 0|unchecked
-item|1.1.2|command||@FeedMarqueeFavorites 1|unchecked
+item|1.1.2|command|http://127.0.0.1/one.xml|@FeedMarqueeFavorites 1|unchecked
 item|1.1.3|separator||
 item|1.1.4|submenu|Feed Settings||FDMQ_FeedSettings
 menu|1.1.4|Feed Settings|FDMQ_FeedSettings|{mode}
@@ -182,6 +178,9 @@ item|1.1.4.1.6|separator||
 item|1.1.4.1.7|string|User-Agent|@FeedMarqueeFeedSetting shown userAgent|
 item|1.1.4.1.8|string|Hide Words|@FeedMarqueeFeedSetting shown hideWords|
 item|1.1.4.1.9|string|Highlight Words|@FeedMarqueeFeedSetting shown highlightWords|
+item|1.1.4.1.10|separator||
+item|1.1.4.1.11|command|Login...|@FeedMarqueeLogin|unchecked
+item|1.1.4.1.12|command|Forget Login|@FeedMarqueeForgetLogin|unchecked
 item|1.1.4.2|submenu|Zero News||FDMQ_Feed0
 menu|1.1.4.2|Zero News|FDMQ_Feed0|{mode}
 item|1.1.4.2.1|int|Update Interval (min, 0: all feeds')|@FeedMarqueeFeedSetting 0 interval|0|0|1440
@@ -193,6 +192,9 @@ item|1.1.4.2.6|separator||
 item|1.1.4.2.7|string|User-Agent|@FeedMarqueeFeedSetting 0 userAgent|
 item|1.1.4.2.8|string|Hide Words|@FeedMarqueeFeedSetting 0 hideWords|
 item|1.1.4.2.9|string|Highlight Words|@FeedMarqueeFeedSetting 0 highlightWords|
+item|1.1.4.2.10|separator||
+item|1.1.4.2.11|command|Login...|@FeedMarqueeLogin 0|unchecked
+item|1.1.4.2.12|command|Forget Login|@FeedMarqueeForgetLogin 0|unchecked
 item|1.1.4.3|submenu|http://127.0.0.1/one.xml||FDMQ_Feed1
 menu|1.1.4.3|http://127.0.0.1/one.xml|FDMQ_Feed1|{mode}
 item|1.1.4.3.1|int|Update Interval (min, 0: all feeds')|@FeedMarqueeFeedSetting 1 interval|0|0|1440
@@ -204,6 +206,9 @@ item|1.1.4.3.6|separator||
 item|1.1.4.3.7|string|User-Agent|@FeedMarqueeFeedSetting 1 userAgent|
 item|1.1.4.3.8|string|Hide Words|@FeedMarqueeFeedSetting 1 hideWords|
 item|1.1.4.3.9|string|Highlight Words|@FeedMarqueeFeedSetting 1 highlightWords|
+item|1.1.4.3.10|separator||
+item|1.1.4.3.11|command|Login...|@FeedMarqueeLogin 1|unchecked
+item|1.1.4.3.12|command|Forget Login|@FeedMarqueeForgetLogin 1|unchecked
 item|1.1.5|command|Import OPML...|@FeedMarqueeImportOpml|unchecked
 item|1.1.6|command|Export OPML...|@FeedMarqueeExportOpml|unchecked
 item|1.2|string|Feed URL|@FeedMarqueeFeedUrl|http://127.0.0.1/feed.xml
@@ -258,18 +263,6 @@ item|1.25|submenu|Remove Favorite||FDMQ_RemoveFavorite
 menu|1.25|Remove Favorite|FDMQ_RemoveFavorite|{mode}
 item|1.25.1|command|Zero News|@FeedMarqueeRemoveFavorite 0|unchecked
 item|1.25.2|command|http://127.0.0.1/one.xml|@FeedMarqueeRemoveFavorite 1|unchecked
-item|1.26|submenu|Login||FDMQ_Login
-menu|1.26|Login|FDMQ_Login|{mode}
-item|1.26.1|command|Login...|@FeedMarqueeLogin|unchecked
-item|1.26.2|command|Forget Login|@FeedMarqueeForgetLogin|unchecked
-item|1.26.3|submenu|Zero News||FDMQ_Login0
-menu|1.26.3|Zero News|FDMQ_Login0|{mode}
-item|1.26.3.1|command|Login...|@FeedMarqueeLogin 0|unchecked
-item|1.26.3.2|command|Forget Login|@FeedMarqueeForgetLogin 0|unchecked
-item|1.26.4|submenu|http://127.0.0.1/one.xml||FDMQ_Login1
-menu|1.26.4|http://127.0.0.1/one.xml|FDMQ_Login1|{mode}
-item|1.26.4.1|command|Login...|@FeedMarqueeLogin 1|unchecked
-item|1.26.4.2|command|Forget Login|@FeedMarqueeForgetLogin 1|unchecked
 item|2|submenu|Configuration||FDMQ_Config
 menu|2|Configuration|FDMQ_Config|{mode}
 item|2.1|int|Width Size|@FeedMarqueeWidthSize|320|10|{W}
@@ -415,7 +408,7 @@ TEST(two_builds_leave_exactly_one_tree) {
     buildMenu(true);
     buildMenu(true);
     buildMenu(false);
-    CHECK_EQ(liveMenuCount() - before, 16);
+    CHECK_EQ(liveMenuCount() - before, 15);
     std::vector<Menu*> roots = liveRootMenus();
     REQUIRE(roots.size() == 1);
     CHECK(roots[0] == rootMenu);

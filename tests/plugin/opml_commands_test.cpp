@@ -54,16 +54,22 @@ bool lastToldHas(const char* words) {
     return !told.empty() && told.back().find(words) != std::string::npos;
 }
 
-std::string answeredPath;
-BOOL WINAPI answerWithPath(OPENFILENAMEA* dialog) {
-    lstrcpynA(dialog->lpstrFile, answeredPath.c_str(), dialog->nMaxFile);
+std::wstring wide(const std::string& utf8) {
+    std::wstring out(utf8.size() + 1, L'\0');
+    out.resize(MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &out[0], int(out.size())) - 1);
+    return out;
+}
+
+std::string answeredPath; // UTF-8
+BOOL WINAPI answerWithPath(OPENFILENAMEW* dialog) {
+    lstrcpynW(dialog->lpstrFile, wide(answeredPath).c_str(), dialog->nMaxFile);
     return TRUE;
 }
-BOOL WINAPI cancel(OPENFILENAMEA*) {
+BOOL WINAPI cancel(OPENFILENAMEW*) {
     return FALSE;
 }
 int dialogsOpened = 0;
-BOOL WINAPI countDialog(OPENFILENAMEA*) {
+BOOL WINAPI countDialog(OPENFILENAMEW*) {
     ++dialogsOpened;
     return FALSE;
 }
@@ -102,14 +108,14 @@ TEST(opml_lists_from_other_readers_add_their_new_feeds) {
     writeFileText(old, "<opml><body><outline text=\"Old\" xmlUrl=\"http://old.example/\"/>"
                        "</body></opml>");
     answeredPath = old;
-    openFileDialog = answerWithPath;
+    openOpmlDialog = answerWithPath;
     run("@FeedMarqueeImportOpml");
     CHECK_EQ(favoriteCount, 5);
     CHECK(lastToldHas("Added 1 favourite from"));
     run("@FeedMarqueeImportOpml \"" + old + "\"");
     CHECK_EQ(favoriteCount, 5);
     CHECK(lastToldHas("is a favourite already"));
-    openFileDialog = cancel;
+    openOpmlDialog = cancel;
     told.clear();
     run("@FeedMarqueeImportOpml");
     CHECK(told.empty());
@@ -176,8 +182,8 @@ TEST(unusable_outlines_are_skipped_and_named) {
 TEST(an_over_long_path_is_refused_without_a_dialog) {
     start(twoFavorites);
     dialogsOpened = 0;
-    openFileDialog = countDialog;
-    saveFileDialog = countDialog;
+    openOpmlDialog = countDialog;
+    saveOpmlDialog = countDialog;
     std::string longPath = "C:\\" + std::string(MAX_PATH, 'a') + ".opml";
     for (const char* command : {"@FeedMarqueeImportOpml ", "@FeedMarqueeExportOpml "}) {
         told.clear();
@@ -257,9 +263,9 @@ TEST(exported_favourites_import_as_the_same_favourites) {
           "\xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x93\xB0\n");
     std::string exported = folder.file("favourites.opml");
     answeredPath = exported;
-    saveFileDialog = answerWithPath;
+    saveOpmlDialog = answerWithPath;
     run("@FeedMarqueeExportOpml");
-    saveFileDialog = saveFileDialogOnDemand;
+    saveOpmlDialog = saveFileDialogWideOnDemand;
     CHECK(lastToldHas("Exported 3 favourites to"));
     std::string text = readFileText(exported);
     CHECK(text.find("encoding=\"UTF-8\"") != std::string::npos);
@@ -286,5 +292,40 @@ TEST(exported_favourites_import_as_the_same_favourites) {
     start(twoFavorites);
     run("@FeedMarqueeExportOpml " + folder.file("no-such-folder\\x.opml"));
     CHECK(lastToldHas("could not be written"));
+    stopPlugin();
+}
+
+// Paths in any script: a list in a folder named beyond the code page is imported by a command
+// (UTF-8) and the favourites exported through the dialog to a file named in Cyrillic.
+TEST(opml_files_named_in_any_script_are_read_and_written) {
+    TempFolder folder("opml");
+    start(twoFavorites);
+    const std::string subfolder = folder.path + "\xe8\xb3\xbc\xe8\xaa\xad"; // two kanji
+    REQUIRE(CreateDirectoryW(wide(subfolder).c_str(), nullptr));
+    const std::string list = subfolder + "\\\xd0\xbb\xd0\xb5\xd0\xbd\xd1\x82\xd0\xb0.opml";
+    FILE* file = _wfopen(wide(list).c_str(), L"wb");
+    REQUIRE(file != nullptr);
+    const char document[] = "<opml version=\"2.0\"><body><outline text=\"Far\" "
+                            "xmlUrl=\"http://far.example/\"/></body></opml>";
+    fwrite(document, 1, sizeof document - 1, file);
+    fclose(file);
+    run("@FeedMarqueeImportOpml " + list);
+    CHECK_EQ(favoriteCount, 3);
+    CHECK(lastToldHas("Added 1 favourite from"));
+
+    const std::string exported = subfolder + "\\\xd0\xb2\xd1\x8b\xd0\xb2\xd0\xbe\xd0\xb4.opml";
+    answeredPath = exported;
+    saveOpmlDialog = answerWithPath;
+    run("@FeedMarqueeExportOpml");
+    saveOpmlDialog = saveFileDialogWideOnDemand;
+    CHECK(lastToldHas("Exported 3 favourites to"));
+    file = _wfopen(wide(exported).c_str(), L"rb");
+    REQUIRE(file != nullptr);
+    char text[4096] = "";
+    text[fread(text, 1, sizeof text - 1, file)] = '\0';
+    fclose(file);
+    CHECK(std::string(text).find("xmlUrl=\"http://far.example/\"") != std::string::npos);
+    CHECK(DeleteFileW(wide(list).c_str()) && DeleteFileW(wide(exported).c_str()));
+    CHECK(RemoveDirectoryW(wide(subfolder).c_str()));
     stopPlugin();
 }

@@ -13,6 +13,7 @@
 #include "plugin/feed_updates.h"
 #include "plugin/view.h"
 #include "plugin/window_proc.h"
+#include "plugin/browser_launch.h"
 #include "plugin/lifecycle.h"
 #include "plugin/menu.h"
 #include "plugin/runtime_state.h"
@@ -123,6 +124,14 @@ BOOL pumpingExecute(HWND, const char*, const char* file, const char* arguments, 
     return TRUE;
 }
 
+std::wstring wideFile, wideArguments;
+HINSTANCE WINAPI recordWideExecute(HWND, const wchar_t*, const wchar_t* file,
+                                   const wchar_t* arguments, const wchar_t*, int) {
+    wideFile = file ? file : L"(null)";
+    wideArguments = arguments ? arguments : L"(null)";
+    return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(33));
+}
+
 } // namespace
 
 TEST(the_shell_is_handed_copies_that_outlive_an_update_during_the_call) {
@@ -148,6 +157,22 @@ TEST(the_shell_is_handed_copies_that_outlive_an_update_during_the_call) {
         CHECK_EQ(fileAfterPump, row.file);
         CHECK_EQ(argumentsAfterPump, row.arguments);
     }
+    // A browser path is kept as UTF-8: one the code page writes reaches the shell in the code
+    // page; one beyond it (the shell's call cannot name it) is started through the wide call.
+    copySettingText(settings.browserPath, "C:\\Gr\xc3\xbc\xc3\x9f\\b.exe");
+    setEntries({{"web", "http://example.com/a", {0, 0, 200, 20}}});
+    CHECK(openItemLink(shownFirst()));
+    CHECK_EQ(fileAtEntry, "C:\\Gr\xfc\xdf\\b.exe");
+    copySettingText(settings.browserPath, "C:\\\xe6\x98\x8e\\b.exe");
+    fileAtEntry.clear();
+    WideExecuteFunction previousWide = executeWide;
+    executeWide = recordWideExecute;
+    setEntries({{"web", "http://example.com/a", {0, 0, 200, 20}}});
+    CHECK(openItemLink(shownFirst()));
+    CHECK_EQ(fileAtEntry, "");
+    CHECK(wideFile == L"C:\\\u660e\\b.exe");
+    CHECK(wideArguments == L"\"http://example.com/a\"");
+    executeWide = previousWide;
     executeInShell = BBExecute;
     settings.browserPath[0] = 0;
 }

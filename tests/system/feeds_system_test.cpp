@@ -8,6 +8,8 @@
 #include "tests/system/feed_server.h"
 #include "tests/system/system_run.h"
 
+#include <oleacc.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstdio>
@@ -21,12 +23,13 @@ struct Tool {
     std::string text;
 };
 
-// The tools as painted now (one per entry, top to bottom), after one more paint.
-std::vector<Tool> painted(SystemRun& run) {
+// The tools as painted now (one per entry, top to bottom), after one more paint; their texts in
+// the ANSI code page, or in UTF-8 with utf8.
+std::vector<Tool> painted(SystemRun& run, bool utf8 = false) {
     std::vector<Tool> tools;
     std::string path = run.folder.file("probe.txt");
     DeleteFileA(path.c_str());
-    if (!broadcast(run, "@SystemProbe tools repainted"))
+    if (!broadcast(run, utf8 ? "@SystemProbe tools utf8" : "@SystemProbe tools repainted"))
         return tools;
     for (const std::string& line : textLines(readFileText(path))) {
         if (line.compare(0, 5, "tool ") != 0)
@@ -57,11 +60,11 @@ std::string shown(const std::vector<Tool>& tools) {
 
 // Waits (bounded) until the painted window shows exactly wanted; prints the last view otherwise.
 bool waitShown(SystemRun& run, const std::string& wanted, DWORD timeoutMs,
-               std::vector<Tool>* tools = nullptr) {
+               std::vector<Tool>* tools = nullptr, bool utf8 = false) {
     DWORD start = GetTickCount();
     std::string last;
     while (GetTickCount() - start < timeoutMs) {
-        std::vector<Tool> now = painted(run);
+        std::vector<Tool> now = painted(run, utf8);
         last = shown(now);
         if (last == wanted) {
             if (tools)
@@ -222,4 +225,124 @@ TEST(feeds_together_and_in_turn_with_new_marks_kept_across_a_restart) {
     stopFeedServer(fine);
     stopFeedServer(slow);
     stopFeedServer(flaky);
+}
+
+namespace {
+
+// The screen reader's name of the window's child id, through oleacc as another process reads it.
+std::wstring readerName(IAccessible* list, LONG id) {
+    VARIANT child;
+    VariantInit(&child);
+    child.vt = VT_I4;
+    child.lVal = id;
+    BSTR name = nullptr;
+    std::wstring out = SUCCEEDED(list->get_accName(child, &name)) && name ? name : L"(none)";
+    SysFreeString(name);
+    return out;
+}
+
+// The times (GetTickCount) at which each server's request count grew, sampled every 100 ms.
+struct RequestTimes {
+    std::vector<FeedServer*> servers;
+    std::vector<std::vector<DWORD>> times;
+    void sample() {
+        times.resize(servers.size());
+        for (size_t i = 0; i < servers.size(); ++i)
+            while (static_cast<long>(times[i].size()) < feedRequests(*servers[i]))
+                times[i].push_back(GetTickCount());
+    }
+    // Samples until wanted() holds or timeoutMs passed.
+    template <typename Wanted> bool waitFor(Wanted wanted, DWORD timeoutMs) {
+        DWORD start = GetTickCount();
+        for (sample(); !wanted(); sample()) {
+            if (GetTickCount() - start > timeoutMs)
+                return false;
+            Sleep(100);
+        }
+        return true;
+    }
+};
+
+} // namespace
+
+// Each favourite's own settings from the settings file and the Feed Settings command, through the
+// stand-in shell: a feed updated every minute beside one at the global hour, one whose interval is
+// shortened while it runs, a feed's own User-Agent, a feed's own hide word, a muted favourite, and
+// favourite titles in Cyrillic, Japanese and with accents drawn and read to a screen reader.
+TEST(each_feed_its_own_interval_agent_words_and_mute_with_titles_in_every_script) {
+    CoInitialize(nullptr);
+    FeedServer minute, hourly, cafe, muted;
+    REQUIRE(startFeedServer(minute) && startFeedServer(hourly) && startFeedServer(cafe) &&
+            startFeedServer(muted));
+    setFeedResponse(minute, answerFeed,
+                    rssWithItems("M", {"Secret A@Tue, 08 Dec 2026 12:00:00 GMT"}));
+    setFeedResponse(hourly, answerFeed,
+                    rssWithItems("H", {"Secret B@Tue, 08 Dec 2026 11:30:00 GMT",
+                                       "B1@Tue, 08 Dec 2026 11:00:00 GMT"}));
+    setFeedResponse(cafe, answerFeed, rssWithItems("C", {"C1@Tue, 08 Dec 2026 10:00:00 GMT"}));
+    setFeedResponse(muted, answerFeed, rssWithItems("X", {"X1@Tue, 08 Dec 2026 13:00:00 GMT"}));
+    std::string rc =
+        "feedmarquee.show: together\nfeedmarquee.width: 400\n"
+        "feedmarquee.updateInterval(min): 60\n"
+        "feedmarquee.fav0.url: " +
+        feedServerUrl(minute, "/m") +
+        "\nfeedmarquee.fav0.title: Новости дня\nfeedmarquee.fav0.interval: 1\n"
+        "feedmarquee.fav0.userAgent: PerFeedAgent/2.0\n"
+        "feedmarquee.fav1.url: " +
+        feedServerUrl(hourly, "/h") +
+        "\nfeedmarquee.fav1.title: 日本のニュース\nfeedmarquee.fav1.hideWords: secret\n"
+        "feedmarquee.fav2.url: " +
+        feedServerUrl(cafe, "/c") +
+        "\nfeedmarquee.fav2.title: Café Zürich\n"
+        "feedmarquee.fav3.url: " +
+        feedServerUrl(muted, "/x") +
+        "\nfeedmarquee.fav3.title: Muted\nfeedmarquee.fav3.mute: true\n";
+    SystemRun run({{"feedmarquee.rc", rc}});
+    REQUIRE(run.started);
+    RequestTimes requests{{&minute, &hourly, &cafe, &muted}, {}};
+
+    // The hide word hides the hourly feed's item only; the muted favourite is neither fetched nor
+    // shown; the titles are drawn whole.
+    const std::string items = "Новости дня: Secret A | 日本のニュース: B1 | Café Zürich: C1";
+    std::vector<Tool> tools;
+    CHECK(waitShown(run, "3 feeds  (1 hidden) | " + items, 10000, &tools, true));
+    requests.sample();
+    CHECK(requests.times[0].size() == 1 && requests.times[1].size() == 1);
+    CHECK_EQ(feedRequests(muted), 0L);
+    CHECK(lastFeedRequest(minute).find("\r\nUser-Agent: PerFeedAgent/2.0\r\n") !=
+          std::string::npos);
+    CHECK(lastFeedRequest(hourly).find("\r\nUser-Agent: ") != std::string::npos);
+    CHECK(lastFeedRequest(hourly).find("PerFeedAgent") == std::string::npos);
+
+    // A screen reader in this process hears the titles whole.
+    HWND window = FindWindowA("FeedMarquee", nullptr);
+    IAccessible* list = nullptr;
+    REQUIRE(window != nullptr &&
+            SUCCEEDED(AccessibleObjectFromWindow(window, OBJID_CLIENT, IID_IAccessible,
+                                                 reinterpret_cast<void**>(&list))));
+    const wchar_t* const titles[] = {L"Новости дня", L"日本のニュース", L"Café Zürich"};
+    for (LONG id = 1; id <= 3; ++id)
+        CHECK(readerName(list, id).find(titles[id - 1]) != std::wstring::npos);
+    list->Release();
+
+    // The café feed's interval shortened to a minute now applies at once: it is fetched again a
+    // minute after its last pass, as the minute feed is, while the hourly one is not.
+    REQUIRE(broadcast(run, "@FeedMarqueeFeedSetting 2 interval 1"));
+    CHECK(requests.waitFor(
+        [&] { return requests.times[0].size() >= 2 && requests.times[2].size() >= 2; }, 100000));
+    if (requests.times[0].size() >= 2 && requests.times[2].size() >= 2) {
+        DWORD minuteGap = requests.times[0][1] - requests.times[0][0];
+        DWORD cafeGap = requests.times[2][1] - requests.times[2][0];
+        std::printf("  second requests after %lu ms (own minute) and %lu ms (shortened)\n",
+                    static_cast<unsigned long>(minuteGap), static_cast<unsigned long>(cafeGap));
+        CHECK(minuteGap > 45000 && cafeGap > 45000);
+    }
+    CHECK_EQ(requests.times[1].size(), size_t(1));
+    CHECK_EQ(feedRequests(muted), 0L);
+    CHECK(lastFeedRequest(minute).find("PerFeedAgent/2.0") != std::string::npos);
+
+    CHECK_EQ(stopShell(run.shell), 0);
+    for (FeedServer* server : {&minute, &hourly, &cafe, &muted})
+        stopFeedServer(*server);
+    CoUninitialize();
 }

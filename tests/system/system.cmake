@@ -35,12 +35,15 @@ endforeach()
 add_executable(feeds_system_tests ${CMAKE_CURRENT_LIST_DIR}/feeds_system_test.cpp
                                   ${CMAKE_CURRENT_LIST_DIR}/system_run.cpp
                                   ${CMAKE_CURRENT_LIST_DIR}/feed_server.cpp)
-target_link_libraries(feeds_system_tests PRIVATE bb_control_driver fm_check ws2_32)
+target_link_libraries(feeds_system_tests PRIVATE bb_control_driver fm_check oleacc oleaut32 ole32
+                      uuid ws2_32)
 add_dependencies(feeds_system_tests blackbox FeedMarquee system_probe)
-add_test(NAME system_feeds_together_and_in_turn_with_new_marks_kept_across_a_restart
-         COMMAND feeds_system_tests)
-set_tests_properties(system_feeds_together_and_in_turn_with_new_marks_kept_across_a_restart
-                     PROPERTIES TIMEOUT 180 RUN_SERIAL TRUE)
+foreach(scenario
+        feeds_together_and_in_turn_with_new_marks_kept_across_a_restart
+        each_feed_its_own_interval_agent_words_and_mute_with_titles_in_every_script)
+    add_test(NAME system_${scenario} COMMAND feeds_system_tests ${scenario})
+    set_tests_properties(system_${scenario} PROPERTIES TIMEOUT 240 RUN_SERIAL TRUE)
+endforeach()
 
 # The plug-in over https, beside the TLS feed servers of tests/feed/feed_test_server.py.
 add_executable(https_system_tests ${CMAKE_CURRENT_LIST_DIR}/https_system_test.cpp

@@ -15,6 +15,8 @@
 //   tool LEFT TOP RIGHT BOTTOM TEXT  one line per registered tool, in the control's order
 //   end
 // Texts are written with "\n", "\t" and "\\" escaped so that each record stays on one line.
+// "@SystemProbe tools utf8" is "@SystemProbe tools repainted" with the texts in UTF-8 rather than
+// the ANSI code page, for texts in any script.
 // "@SystemProbe paint N" writes "paint MICROSECONDS", the median of N whole paints, for benchmarks.
 #include <windows.h>
 #include <commctrl.h>
@@ -33,6 +35,8 @@ const UINT probeMessages[] = {BB_BROAM, 0};
 HWND shellWindow = nullptr;
 HWND probeWindow = nullptr;
 HINSTANCE probeModule = nullptr;
+// The code page the report's texts are written in.
+UINT reportCodePage = CP_ACP;
 
 struct ThreadWindows {
     const char* className;
@@ -86,7 +90,7 @@ std::string toolText(HWND tooltip, HWND owner, UINT_PTR id) {
                  reinterpret_cast<LPARAM>(&query));
     static char narrow[4096];
     narrow[0] = '\0';
-    WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, sizeof narrow, nullptr, nullptr);
+    WideCharToMultiByte(reportCodePage, 0, wide, -1, narrow, sizeof narrow, nullptr, nullptr);
     return narrow;
 }
 
@@ -196,13 +200,16 @@ void writeReport(const std::string& report) {
 LRESULT CALLBACK probeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == BB_BROAM && lParam) {
         const char* text = reinterpret_cast<const char*>(lParam);
-        if (std::strcmp(text, "@SystemProbe tools repainted") == 0) {
+        bool utf8 = std::strcmp(text, "@SystemProbe tools utf8") == 0;
+        if (utf8 || std::strcmp(text, "@SystemProbe tools repainted") == 0) {
             // A paint sweeps the tools the paint before it left behind, so after this one the
             // tools are exactly the entries as they are painted now.
             ThreadWindows plugins = threadWindows("FeedMarquee");
             if (plugins.count > 0)
                 RedrawWindow(plugins.found[0], nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+            reportCodePage = utf8 ? CP_UTF8 : CP_ACP;
             writeReport(describeTools());
+            reportCodePage = CP_ACP;
         } else if (std::strcmp(text, "@SystemProbe tools") == 0) {
             writeReport(describeTools());
         } else if (std::strncmp(text, "@SystemProbe paint ", 19) == 0) {

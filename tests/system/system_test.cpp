@@ -523,8 +523,7 @@ TEST(the_menu_matches_its_tables_and_settings_are_saved_and_reloaded) {
                "1.22\tseparator\t\t",
                "1.23\tsubmenu\tShow\t\tFDMQ_Show",
                "1.24\tcommand\tMark All Read\t@FeedMarqueeMarkAllRead\tunchecked",
-               "1.25\tsubmenu\tRemove Favorite\t\tFDMQ_RemoveFavorite",
-               "1.26\tsubmenu\tLogin\t\tFDMQ_Login"});
+               "1.25\tsubmenu\tRemove Favorite\t\tFDMQ_RemoveFavorite"});
     checkMenu(dump, "1.1",
               {"1.1.1\tsubmenu\tFeed Settings\t\tFDMQ_FeedSettings",
                "1.1.2\tcommand\tImport OPML...\t@FeedMarqueeImportOpml\tunchecked",
@@ -584,14 +583,14 @@ TEST(the_menu_matches_its_tables_and_settings_are_saved_and_reloaded) {
               {"5.1\tcommand\tEdit Settings\t@FeedMarqueeEditRC\tunchecked",
                "5.2\tcommand\tReload Settings\t@FeedMarqueeReloadSettings\tunchecked",
                "5.3\tcommand\tSave Settings\t@FeedMarqueeSaveSettings\tunchecked"});
-    // Eighteen menus (the shown feed's settings and the logins among them), each under its own id.
+    // Seventeen menus (the shown feed's settings and login among them), each under its own id.
     std::set<std::string> ids;
     for (const std::string& line : menus) {
         size_t idStart = line.find('\t', line.find('\t') + 1) + 1;
         ids.insert(line.substr(idStart, line.find('\t', idStart) - idStart));
     }
-    CHECK_EQ(menus.size(), static_cast<size_t>(18));
-    CHECK_EQ(ids.size(), static_cast<size_t>(18));
+    CHECK_EQ(menus.size(), static_cast<size_t>(17));
+    CHECK_EQ(ids.size(), static_cast<size_t>(17));
 
     // "Show Description" picked in the open menu paints each description under its title: every
     // item's block becomes two one-line blocks, each with its padding.
@@ -641,11 +640,11 @@ TEST(the_menu_matches_its_tables_and_settings_are_saved_and_reloaded) {
                   "1.12\tint\tPadding Size\t@FeedMarqueePaddingSize\t19\t0\t50"));
 
     // Menus are rebuilt after every change and on every right-click, never piled up: one tree of
-    // eighteen menus stays.
+    // seventeen menus stays.
     REQUIRE(command(run, "mouse rclick 30 8"));
     REQUIRE(command(run, "popup-close"));
     CHECK(shellCommand(run.shell, "menus").lines ==
-          std::vector<std::string>({"trees 1 menus 18 opened 2"}));
+          std::vector<std::string>({"trees 1 menus 17 opened 2"}));
 
     // The file dialog opens although its library is loaded only now; a cancel keeps the setting.
     int browse = sendLine(run.shell, "pick 1.9.1");
