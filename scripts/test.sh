@@ -24,7 +24,7 @@ for sum in out/release/FeedMarquee-*.zip.sha256; do
     [ -f "$sum" ] && awk '{print "release: out/release/" $2 ", SHA-256 " $1}' "$sum"
 done
 
-FM_FUZZ_SECONDS=${FM_FUZZ_SECONDS:-20} scripts/fuzz.sh build/native || status=1
+FM_FUZZ_SECONDS=${FM_FUZZ_SECONDS:-10} scripts/fuzz.sh build/native || status=1
 
 echo "test command finished in $(( $(date +%s) - start )) s, status $status"
 exit $status
