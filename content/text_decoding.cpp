@@ -437,18 +437,20 @@ inline bool startsTag(char c) {
 constexpr uint64_t shortBreakingName(char b) {
     return b == 0 ? 1ull : (b >= '0' && b <= '9') ? 1ull << (27 + (b - '0')) : 1ull << (b & 31);
 }
+// The names of cells and terms ("td", "dt": their second letters are d, h and t) break the line
+// but not the paragraph: they have that bit once more, cellShift higher (no name's bit reaches it).
+constexpr int cellShift = 40;
 struct ShortBreakingNames {
-    uint64_t bits[32];      // by the first letter & 31
-    uint64_t paragraph[32]; // those of them that break the paragraph, not only the line
+    uint64_t bits[32]; // by the first letter & 31
 };
 constexpr ShortBreakingNames makeShortBreakingNames() {
     const char* const names[] = {"p",  "h1", "h2", "h3", "h4", "h5", "h6", "hr", "br", "li",
                                  "tr", "td", "th", "ul", "ol", "dd", "dt"};
     ShortBreakingNames table{};
     for (const char* name : names) {
-        table.bits[name[0] & 31] |= shortBreakingName(name[1]);
+        uint64_t bit = shortBreakingName(name[1]);
         bool cell = (name[0] == 't' && name[1] != 'r') || name[0] == 'd';
-        table.paragraph[name[0] & 31] |= cell ? 0 : shortBreakingName(name[1]);
+        table.bits[name[0] & 31] |= bit | (cell ? bit << cellShift : 0);
     }
     return table;
 }
@@ -468,9 +470,8 @@ FM_ALWAYS_INLINE Breaking breakingOf(const char* name, size_t n) {
         char a = name[0], b = n == 2 ? lowerAscii(name[1]) : '\0';
         if (!isLetter(a))
             return Inline;
-        uint64_t bit = shortBreakingName(b);
-        return static_cast<Breaking>(((shortBreakingNames.bits[a & 31] & bit) != 0) +
-                                     ((shortBreakingNames.paragraph[a & 31] & bit) != 0));
+        uint64_t bit = shortBreakingName(b), word = shortBreakingNames.bits[a & 31];
+        return static_cast<Breaking>(2 * ((word & bit) != 0) - (((word >> cellShift) & bit) != 0));
     }
     switch (n) {
     case 3:
@@ -493,10 +494,13 @@ FM_ALWAYS_INLINE Breaking breakingOf(const char* name, size_t n) {
 // without a branch (out stands before the tag's '<', so the byte at out is free).
 FM_ALWAYS_INLINE const char* endTag(const char* p, const char* end, char* destination, char*& out,
                                     Breaking breaking) {
-    if (breaking == Paragraph)
+    char last = out != destination ? out[-1] : '\n';
+    if (breaking == Paragraph && last == ' ') {
         while (out != destination && out[-1] == ' ')
             --out;
-    bool afterBlank = out == destination || out[-1] == ' ' || out[-1] == '\n';
+        last = out != destination ? out[-1] : '\n';
+    }
+    bool afterBlank = last == ' ' || last == '\n';
     *out = breaking == Paragraph ? '\n' : ' ';
     out += breaking != Inline && !afterBlank;
     if (breaking != Inline || afterBlank)
@@ -909,9 +913,9 @@ template <HtmlForm form> size_t htmlToText(const char* source, size_t count, cha
                 startsEscapedTag(p, end)) {
                 out = before;
                 p = skipEscapedTag(p, end, destination, out);
-            } else if (out == before + 1 && isBlank(*before)) {
-                // A blank, tab or line break written as a reference ("&#10;", "&NewLine;") folds
-                // like one written out.
+            } else if (out == before + 1 && static_cast<unsigned char>(*before) <= ' ') {
+                // A blank, tab or line break written as a reference ("&#10;", "&NewLine;", the
+                // only characters up to a blank that references give) folds like one written out.
                 *before = ' ';
                 if (before == destination || before[-1] == ' ' || before[-1] == '\n')
                     out = before;
