@@ -840,8 +840,9 @@ FM_ALWAYS_INLINE size_t trimText(char* destination, size_t length) {
 }
 
 // One pass that makes plain text of HTML: tags and comments go (a '<' followed by a letter, '/',
-// '!' or '?' starts one; any other '<' is text), white space folds to single blanks, and
-// references are decoded as decodeHtmlReference describes. destination may be source itself.
+// '!' or '?' starts one; any other '<' is text), white space folds to single blanks (into the
+// paragraph break of a block tag next to it), and references are decoded as decodeHtmlReference
+// describes. destination may be source itself.
 // Each form has its own loop, so that the choices that depend on it are made once.
 template <HtmlForm form> size_t htmlToText(const char* source, size_t count, char* destination) {
     const char* p = source;
