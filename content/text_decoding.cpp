@@ -456,11 +456,11 @@ constexpr ShortBreakingNames makeShortBreakingNames() {
 }
 constexpr ShortBreakingNames shortBreakingNames = makeShortBreakingNames();
 
-// How removing a tag separates the text around it.
+// How removing a tag separates the text around it: the byte written in its place, if any.
 enum Breaking : unsigned char {
-    Inline = 0,    // not at all ("<b>", "<a href=...>")
-    Blank = 1,     // by a blank: a new cell or term ("<td>", "<dt>")
-    Paragraph = 2, // by a paragraph break, "\n": a block begins or ends, or a line breaks
+    Inline = 0,       // not at all ("<b>", "<a href=...>")
+    Blank = ' ',      // by a blank: a new cell or term ("<td>", "<dt>")
+    Paragraph = '\n', // by a paragraph break: a block begins or ends, or a line breaks
 };
 
 // How the tag named name (n bytes of letters and digits) breaks the text. The name is most often
@@ -471,7 +471,8 @@ FM_ALWAYS_INLINE Breaking breakingOf(const char* name, size_t n) {
         if (!isLetter(a))
             return Inline;
         uint64_t bit = shortBreakingName(b), word = shortBreakingNames.bits[a & 31];
-        return static_cast<Breaking>(2 * ((word & bit) != 0) - (((word >> cellShift) & bit) != 0));
+        return static_cast<Breaking>(Paragraph * ((word & bit) != 0) +
+                                     (Blank - Paragraph) * (((word >> cellShift) & bit) != 0));
     }
     switch (n) {
     case 3:
@@ -501,7 +502,7 @@ FM_ALWAYS_INLINE const char* endTag(const char* p, const char* end, char* destin
         last = out != destination ? out[-1] : '\n';
     }
     bool afterBlank = last == ' ' || last == '\n';
-    *out = breaking == Paragraph ? '\n' : ' ';
+    *out = static_cast<char>(breaking);
     out += breaking != Inline && !afterBlank;
     if (breaking != Inline || afterBlank)
         while (p < end && isBlank(*p))
