@@ -74,8 +74,9 @@ inline bool isControl(char c) {
 }
 
 // The value as plain text: each run of blanks, line breaks and control characters one blank, none
-// at either end; null when nothing is left.
-const char* plainText(const Span& span) {
+// at either end; null when nothing is left. With paragraphs (a description's text), a run that
+// holds an empty line (two line breaks) ends a paragraph: it becomes one "\n".
+const char* plainText(const Span& span, bool paragraphs = false) {
     if (span.text == nullptr)
         return nullptr;
     char* text = const_cast<char*>(span.text);
@@ -93,12 +94,20 @@ const char* plainText(const Span& span) {
         return text + start;
     }
     size_t n = 0;
+    int lineBreaks = 0; // in the run of blanks being folded ("\r\n" is one)
     for (size_t i = start; i < length; ++i) {
         char c = text[i];
         if (isBlankOrControl(c)) {
-            if (text[n - 1] == ' ')
-                continue; // the first byte kept is no blank, so n > 0 here
+            lineBreaks += c == '\n' || (c == '\r' && text[i + 1] != '\n');
+            if (text[n - 1] == ' ' || text[n - 1] == '\n') {
+                // the first byte kept is no blank, so n > 0 here
+                if (paragraphs && lineBreaks >= 2)
+                    text[n - 1] = '\n';
+                continue;
+            }
             c = ' ';
+        } else {
+            lineBreaks = 0;
         }
         text[n++] = c;
     }
@@ -307,10 +316,10 @@ struct FeedReader : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FeedReader> 
             sources[2] = copiedSpan(values[ContentHtmlField]);
         }
         int described = 0;
-        const char* description = plainText(values[SummaryField]);
+        const char* description = plainText(values[SummaryField], true);
         if (description == nullptr) {
             described = 1;
-            description = plainText(values[ContentTextField]);
+            description = plainText(values[ContentTextField], true);
         }
         if (description == nullptr) {
             described = 2;

@@ -544,23 +544,32 @@ size_t titleCut(const char* text, bool& ellipsis) {
     ellipsis = *p != '\0';
     if (!ellipsis)
         return static_cast<size_t>(p - text);
-    if (text[cut] != ' ') {
+    // A description's paragraph break ends a word as a blank does.
+    if (text[cut] != ' ' && text[cut] != '\n') {
         size_t blank = cut;
-        while (blank > 0 && text[blank] != ' ')
+        while (blank > 0 && text[blank] != ' ' && text[blank] != '\n')
             --blank;
         if (blank > 0)
             cut = blank; // else one word fills the whole length: it is cut inside
     }
-    while (cut > 0 && text[cut - 1] == ' ')
+    while (cut > 0 && (text[cut - 1] == ' ' || text[cut - 1] == '\n'))
         --cut;
     return cut;
 }
 
 const char ellipsisText[] = "\xE2\x80\xA6";
 
+// Makes the paragraph breaks of a description's text blanks, for a title shown on one line.
+void joinParagraphs(char* text, size_t length) {
+    for (char* p = static_cast<char*>(std::memchr(text, '\n', length)); p != nullptr;
+         p = static_cast<char*>(std::memchr(p + 1, '\n', length - (p + 1 - text))))
+        *p = ' ';
+}
+
 // A title made from text (see titleCut) into out, which has room for the text and an ellipsis.
 void writeTitleFromText(const char* text, size_t cut, bool ellipsis, char* out) {
     std::memcpy(out, text, cut);
+    joinParagraphs(out, cut);
     if (ellipsis)
         std::memcpy(out + cut, ellipsisText, sizeof ellipsisText);
     else
@@ -585,6 +594,8 @@ char* titleOf(FeedList* list, const PendingText& pending) {
         dropText(list, title);
         return nullptr;
     }
+    if (pending.form == HtmlForm)
+        joinParagraphs(title, textLength(title)); // a title shows on one line
     return title;
 }
 

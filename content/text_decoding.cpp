@@ -380,9 +380,9 @@ inline char decodedByte(const char* p, const char* end, const char** next) {
 }
 
 // Folds a run of white space (at least the byte at p) into one blank, none at the start of the
-// text or after a blank; returns the position after the run.
+// text or after a blank or paragraph break; returns the position after the run.
 inline const char* foldWhiteSpace(const char* p, const char* end, char* destination, char*& out) {
-    if (out != destination && out[-1] != ' ')
+    if (out != destination && out[-1] != ' ' && out[-1] != '\n')
         *out++ = ' ';
     ++p;
     while (p < end && isBlank(*p))
@@ -437,6 +437,9 @@ inline bool startsTag(char c) {
 constexpr uint64_t shortBreakingName(char b) {
     return b == 0 ? 1ull : (b >= '0' && b <= '9') ? 1ull << (27 + (b - '0')) : 1ull << (b & 31);
 }
+// The names of cells and terms ("td", "dt": their second letters are d, h and t) break the line
+// but not the paragraph: they have that bit once more, cellShift higher (no name's bit reaches it).
+constexpr int cellShift = 40;
 struct ShortBreakingNames {
     uint64_t bits[32]; // by the first letter & 31
 };
@@ -444,42 +447,64 @@ constexpr ShortBreakingNames makeShortBreakingNames() {
     const char* const names[] = {"p",  "h1", "h2", "h3", "h4", "h5", "h6", "hr", "br", "li",
                                  "tr", "td", "th", "ul", "ol", "dd", "dt"};
     ShortBreakingNames table{};
-    for (const char* name : names)
-        table.bits[name[0] & 31] |= shortBreakingName(name[1]);
+    for (const char* name : names) {
+        uint64_t bit = shortBreakingName(name[1]);
+        bool cell = (name[0] == 't' && name[1] != 'r') || name[0] == 'd';
+        table.bits[name[0] & 31] |= bit | (cell ? bit << cellShift : 0);
+    }
     return table;
 }
 constexpr ShortBreakingNames shortBreakingNames = makeShortBreakingNames();
 
-// Tags after which a browser starts a new line or cell: removing them leaves a blank. The name
-// (n bytes of letters and digits) is most often one or two letters, answered by the table above.
-FM_ALWAYS_INLINE bool isBreakingTag(const char* name, size_t n) {
+// How removing a tag separates the text around it: the byte written in its place, if any.
+enum Breaking : unsigned char {
+    Inline = 0,       // not at all ("<b>", "<a href=...>")
+    Blank = ' ',      // by a blank: a new cell or term ("<td>", "<dt>")
+    Paragraph = '\n', // by a paragraph break: a block begins or ends, or a line breaks
+};
+
+// How the tag named name (n bytes of letters and digits) breaks the text. The name is most often
+// one or two letters, answered by the table above.
+FM_ALWAYS_INLINE Breaking breakingOf(const char* name, size_t n) {
     if (n - 1 < 2) {
         char a = name[0], b = n == 2 ? lowerAscii(name[1]) : '\0';
-        return isLetter(a) &&
-               (shortBreakingNames.bits[a & 31] & shortBreakingName(b)) != 0;
+        if (!isLetter(a))
+            return Inline;
+        uint64_t bit = shortBreakingName(b), word = shortBreakingNames.bits[a & 31];
+        return static_cast<Breaking>(Paragraph * ((word & bit) != 0) +
+                                     (Blank - Paragraph) * (((word >> cellShift) & bit) != 0));
     }
     switch (n) {
     case 3:
-        return matchNoCase(name, name + n, "div", 3) || matchNoCase(name, name + n, "pre", 3);
+        return matchNoCase(name, name + n, "div", 3) || matchNoCase(name, name + n, "pre", 3)
+                   ? Paragraph
+                   : Inline;
     case 5:
-        return matchNoCase(name, name + n, "table", 5);
+        return matchNoCase(name, name + n, "table", 5) ? Paragraph : Inline;
     case 10:
-        return matchNoCase(name, name + n, "blockquote", 10);
+        return matchNoCase(name, name + n, "blockquote", 10) ? Paragraph : Inline;
     default:
-        return false;
+        return Inline;
     }
 }
 
-// After a removed tag: a tag that breaks the line leaves a blank, and blanks that would double the
-// blank already written are skipped. Returns where scanning goes on.
-// Whether a blank is written depends on the tag, which changes from tag to tag: it is written
+// After a removed tag: a tag that breaks the line leaves a blank or a paragraph break, and blanks
+// that would double the separator already written are skipped. A paragraph break takes the place
+// of the blanks right before it. Returns where scanning goes on.
+// Whether a separator is written depends on the tag, which changes from tag to tag: it is written
 // without a branch (out stands before the tag's '<', so the byte at out is free).
 FM_ALWAYS_INLINE const char* endTag(const char* p, const char* end, char* destination, char*& out,
-                                    bool breaking) {
-    bool afterBlank = out == destination || out[-1] == ' ';
-    *out = ' ';
-    out += breaking && !afterBlank;
-    if (breaking || afterBlank)
+                                    Breaking breaking) {
+    char last = out != destination ? out[-1] : '\n';
+    if (breaking == Paragraph && last == ' ') {
+        while (out != destination && out[-1] == ' ')
+            --out;
+        last = out != destination ? out[-1] : '\n';
+    }
+    bool afterBlank = last == ' ' || last == '\n';
+    *out = static_cast<char>(breaking);
+    out += breaking != Inline && !afterBlank;
+    if (breaking != Inline || afterBlank)
         while (p < end && isBlank(*p))
             ++p;
     return p;
@@ -537,7 +562,7 @@ inline const char* localTagName(const char* p, const char* end, size_t* length) 
 // breaks the line, and whether it opens an element whose contents are no text (script and style:
 // hidden is the name's length, else 0).
 struct TagKind {
-    bool breaking;
+    Breaking breaking;
     size_t hidden;
 };
 
@@ -545,7 +570,7 @@ FM_ALWAYS_INLINE TagKind tagKind(const char* p, const char* end) {
     bool closing = p < end && *p == '/';
     size_t n;
     const char* name = localTagName(p + (closing ? 1 : 0), end, &n);
-    TagKind kind{isBreakingTag(name, n), 0};
+    TagKind kind{breakingOf(name, n), 0};
     if (!closing && n - 5 < 2 && (*name | 0x20) == 's' &&
         matchNoCase(name, end, n == 6 ? "script" : "style", n))
         kind.hidden = n;
@@ -583,7 +608,7 @@ inline const char* afterHiddenElement(const char* p, const char* end, size_t n, 
 // next '>'; an unterminated one runs to the end. A script or style element goes whole.
 inline const char* skipTag(const char* p, const char* end, char* destination, char*& out) {
     const char* close;
-    bool breaking = false;
+    Breaking breaking = Inline;
     if (p + 1 < end && p[1] == '!' && matchNoCase(p, end, "<!--", 4)) {
         close = p + 4;
         for (;;) {
@@ -634,7 +659,7 @@ inline TagKind escapedTagKind(const char* p, const char* end) {
         if (!(isLetter(c) || isDigit(c) || (c == '/' && n == 0)))
             break;
         if (n == sizeof name)
-            return TagKind{false, 0}; // longer than any tag that breaks the line
+            return TagKind{Inline, 0}; // longer than any tag that breaks the line
         name[n++] = c;
         p = next;
     }
@@ -674,11 +699,11 @@ inline const char* skipEscapedTag(const char* p, const char* end, char* destinat
             if (!closing && !selfClosing && n - 5 < 2 && (*name | 0x20) == 's' &&
                 matchNoCase(name, end, n == 6 ? "script" : "style", n))
                 next = afterHiddenElement(next, end, n, true);
-            return endTag(next, end, destination, out, isBreakingTag(name, n));
+            return endTag(next, end, destination, out, breakingOf(name, n));
         }
     }
     bool comment = p < end && *p == '!' && matchNoCase(p, end, "!--", 3);
-    TagKind kind = comment ? TagKind{false, 0} : escapedTagKind(p, end);
+    TagKind kind = comment ? TagKind{Inline, 0} : escapedTagKind(p, end);
     const char* q = comment ? p + 3 : p;
     char last = '\0', beforeLast = '\0'; // for a comment, the two characters before, as decoded
     while (q < end) {
@@ -816,8 +841,9 @@ FM_ALWAYS_INLINE size_t trimText(char* destination, size_t length) {
 }
 
 // One pass that makes plain text of HTML: tags and comments go (a '<' followed by a letter, '/',
-// '!' or '?' starts one; any other '<' is text), white space folds to single blanks, and
-// references are decoded as decodeHtmlReference describes. destination may be source itself.
+// '!' or '?' starts one; any other '<' is text), white space folds to single blanks (into the
+// paragraph break of a block tag next to it), and references are decoded as decodeHtmlReference
+// describes. destination may be source itself.
 // Each form has its own loop, so that the choices that depend on it are made once.
 template <HtmlForm form> size_t htmlToText(const char* source, size_t count, char* destination) {
     const char* p = source;
@@ -889,9 +915,12 @@ template <HtmlForm form> size_t htmlToText(const char* source, size_t count, cha
                 startsEscapedTag(p, end)) {
                 out = before;
                 p = skipEscapedTag(p, end, destination, out);
-            } else if (out == before + 1 && *before == ' ' &&
-                       (before == destination || before[-1] == ' ')) {
-                out = before; // a line break written as a reference folds like one written out
+            } else if (out == before + 1 && static_cast<unsigned char>(*before) <= ' ') {
+                // A blank, tab or line break written as a reference ("&#10;", "&NewLine;", the
+                // only characters up to a blank that references give) folds like one written out.
+                *before = ' ';
+                if (before == destination || before[-1] == ' ' || before[-1] == '\n')
+                    out = before;
             }
         } else {
             p = foldWhiteSpace(p, end, destination, out);

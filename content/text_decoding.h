@@ -22,9 +22,12 @@ void decodeEntities(const char* source, size_t count, char* destination);
 // Every named HTML reference becomes UTF-8, also double-escaped ("&amp;eacute;", "&#38;eacute;":
 // "&#38;" is "&amp;" to XML); a legacy name without ';' ("&copy 2006") counts only where the word
 // ends with it; numeric references as decodeEntities reads them. Script and style elements go
-// with their contents. Line breaks and removed block tags become single blanks; white space at
-// either end goes, Unicode spaces (no-break and the like) included. Writes into destination
-// (count + 1 bytes; may be source) and returns the length.
+// with their contents. Where a paragraph-level block begins or ends (p, div, li, h1-h6,
+// blockquote, pre, tr, table, ul, ol, hr) or a br breaks the line, the text holds one "\n", the
+// white space around it folded into it; other removed tags (cells, inline ones) and line breaks
+// in the source become single blanks. White space at either end goes, Unicode spaces (no-break
+// and the like) included, so the text never begins or ends with "\n" nor holds two in a row.
+// Writes into destination (count + 1 bytes; may be source) and returns the length.
 size_t descriptionToText(const char* source, size_t count, char* destination, bool fromCdata);
 // Makes a title's text plain: references decoded as in descriptions (every named HTML one, double
 // escapes), but no tags removed (an escaped "&lt;b&gt;" is text in a title); every run of white

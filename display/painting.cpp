@@ -128,6 +128,7 @@ struct PaintContext {
 // The texts a paint composes lines and tips into; their memory is kept from paint to paint.
 WideText lineText;
 WideText tipText;
+WideText joinedText; // a description drawn on one line, its paragraphs joined
 
 // The entries the previous paint laid out, counted from the first: every later entry has an empty
 // itemRect.
@@ -410,14 +411,31 @@ TextLook chooseTextLook(const ViewOptions& options) {
     return look;
 }
 
+// The description for one line: its paragraphs joined by blanks (a line feed on a single line
+// would be drawn as a box or as nothing between two words). The description itself when it has
+// one paragraph, or when no memory is left for the copy.
+const wchar_t* joinedParagraphs(const wchar_t* description) {
+    const wchar_t* feed = wcschr(description, L'\n');
+    if (feed == nullptr)
+        return description;
+    clearText(joinedText);
+    appendWide(joinedText, description);
+    if (joinedText.text == nullptr)
+        return description;
+    for (wchar_t* p = joinedText.text + (feed - description); p != nullptr; p = wcschr(p, L'\n'))
+        *p = L' ';
+    return joinedText.text;
+}
+
 // Lays out and draws a description under its title line from top; returns the bottom of its block
 // (padding included). With word wrap each paragraph ("\n" ends one) is a block of its own, read in
 // its own direction; the paragraphs below the window's bottom edge are not measured. On one line
-// the description is one block, read in the direction of its first strong character.
+// the description is one block, its paragraphs joined by blanks, read in the direction of its
+// first strong character.
 LONG paintDescription(PaintContext& paint, const wchar_t* description, int left, LONG top,
                       int right) {
     const ViewOptions& options = paint.options;
-    const wchar_t* paragraph = description;
+    const wchar_t* paragraph = options.wordWrap ? description : joinedParagraphs(description);
     LONG y = top;
     for (;;) {
         const wchar_t* end = options.wordWrap ? wcschr(paragraph, L'\n') : nullptr;
@@ -657,5 +675,6 @@ void releasePaintTexts() {
     releaseScriptCaches();
     releaseText(lineText);
     releaseText(tipText);
+    releaseText(joinedText);
     laidOutEntries = 0;
 }

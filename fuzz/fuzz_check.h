@@ -28,3 +28,16 @@ inline char* fuzzText(const uint8_t* data, size_t size, size_t* length) {
     }
     return text;
 }
+
+// Whether a description's plain text keeps its paragraphs as the window and the tooltip read
+// them: one "\n" between two paragraphs, never two in a row nor at either end, and no "\r".
+inline bool paragraphsWellFormed(const char* text, size_t length) {
+    if (std::memchr(text, '\r', length) != nullptr)
+        return false;
+    if (length != 0 && (text[0] == '\n' || text[length - 1] == '\n'))
+        return false;
+    for (size_t i = 0; i + 1 < length; ++i)
+        if (text[i] == '\n' && text[i + 1] == '\n')
+            return false;
+    return true;
+}

@@ -48,10 +48,12 @@ static void checkList(const FeedList* list, size_t documentLength, const char* b
         FUZZ_CHECK(!entry->link || !base || startsWithScheme(entry->link));
         // Decoding never lengthens a text, so the title fits in its source's length.
         FUZZ_CHECK(!entry->title || std::strlen(entry->title) <= size_t(entry->titleLength));
-        // Every kept text went through the decoders, which drop or fold line breaks.
+        // Every kept text went through the decoders, which drop or fold line breaks; only a
+        // description keeps its paragraphs, one "\n" between two.
         FUZZ_CHECK(!hasLineBreak(entry->title));
         FUZZ_CHECK(!hasLineBreak(entry->link));
-        FUZZ_CHECK(!hasLineBreak(entry->description));
+        FUZZ_CHECK(!entry->description ||
+                   paragraphsWellFormed(entry->description, std::strlen(entry->description)));
         FUZZ_CHECK(!hasLineBreak(entry->date));
         // Every item can be told from the others across updates.
         FUZZ_CHECK(count == 0 || (entry->key && entry->key[0] != '\0'));

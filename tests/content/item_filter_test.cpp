@@ -60,6 +60,7 @@ TEST(hide_and_highlight_words_match_without_regard_to_case_in_every_script) {
         {"leak", nullptr, false, false, "Quiet day", "a data LEAK", "shown"},
         {"leak", nullptr, true, false, "Quiet day", "a data LEAK", "hidden"},
         {nullptr, "release", true, false, "Quiet day", "New RELEASE out", "highlighted"},
+        {"data leak", nullptr, true, false, "Quiet day", "a data\nleak found", "hidden"},
         {"beta", "release", false, false, "Release: beta 2", nullptr, "hidden"},
         {"beta", "release, launch", false, false, "Launch day", nullptr, "highlighted"},
         // Nothing to match: empty words, empty lists, a missing title.

@@ -109,6 +109,35 @@ TEST(jsonFeedBodiesBecomeEntries) {
     }
 }
 
+// A plain-text description keeps its paragraphs: an empty line (blanks on it or not, "\r\n" or
+// "\n") between two becomes one "\n"; a single line break is a blank, as are tabs and controls.
+// The item's title made from it stays on one line.
+TEST(plainTextDescriptionsKeepTheirParagraphs) {
+    const struct {
+        const char* text;
+        const char* description;
+        const char* title;
+    } rows[] = {
+        {"One\\nline \\n two", "One line two", "One line two"},
+        {"First\\n\\nsecond \\r\\n \\r\\n\\t third\\n\\n\\n\\nfourth", "First\nsecond\nthird\nfourth",
+         "First second third fourth"},
+        {"\\n\\n  Lead\\u000b\\u000b\\n\\nend \\n\\n", "Lead\nend", "Lead end"},
+        {"a\\r\\rb\\u0007\\u0007c", "a\nb c", "a b c"},
+    };
+    for (const auto& row : rows) {
+        for (const char* field : {"content_text", "summary"}) {
+            std::string body = "{" + v1 + R"(, "items": [{")" + field + R"(": ")" + row.text +
+                               R"("}]})";
+            FeedList* list = parseFeedBody(&body[0], body.size(), nullptr, nullptr, true);
+            REQUIRE(list != nullptr && list->count == 2);
+            const FeedItem* item = list->first->next;
+            CHECK_EQ(item->description, row.description);
+            CHECK_EQ(item->title, row.title);
+            releaseFeedList(list);
+        }
+    }
+}
+
 // isJsonDocument alone: an XML body keeps to XML whatever stands before its first '<'.
 TEST(jsonIsTheBodysFirstCharacterOrTheType) {
     const char xml[] = "stray text <rss><channel></channel></rss>";

@@ -495,7 +495,11 @@ TEST(rawMarkupAndMixedValues) {
          "type=\"xhtml\"><xhtml:div xmlns:xhtml=\"http://www.w3.org/1999/xhtml\"><xhtml:p>One"
          "</xhtml:p><xhtml:p>Two</xhtml:p><xhtml:script>evil()</xhtml:script>three<xhtml:style>"
          "p{}</xhtml:style><xhtml:div>four</xhtml:div>five</xhtml:div></content></entry></feed>",
-         nullptr, 1, "A B", nullptr, "One Two three four five", nullptr},
+         nullptr, 1, "A B", nullptr, "One\nTwo\nthree\nfour\nfive", nullptr},
+        {"an untitled item's title joins its description's paragraphs on one line",
+         "<rss><title>t</title><item><description>&lt;p&gt;First&lt;/p&gt;&lt;p&gt;second"
+         "&lt;/p&gt;</description></item></rss>",
+         nullptr, 1, "First second", nullptr, "First\nsecond", nullptr},
         {"a blank description leaves the content shown",
          "<rss><title>t</title><item><title>a</title><description>\n</description>"
          "<content:encoded><![CDATA[<p>Body</p>]]></content:encoded></item></rss>",
@@ -511,7 +515,7 @@ TEST(rawMarkupAndMixedValues) {
         {"escaped HTML whose tags end with a plain '>'",
          "<rss><title>t</title><item><title>a</title><description>&lt;p>Hello&lt;/p> world"
          "</description></item></rss>",
-         nullptr, 1, "a", nullptr, "Hello world", nullptr},
+         nullptr, 1, "a", nullptr, "Hello\nworld", nullptr},
     };
     checkEntries(cases, sizeof cases / sizeof cases[0]);
 }
@@ -545,7 +549,7 @@ TEST(textsAsRealFeedsWriteThem) {
          nullptr, 2, "If a < b then", unchecked, unchecked, unchecked},
         {"a stray closing tag in a title or description",
          "<rss><item><title>Hello</b> World</title><description>x</p> y</description></item>",
-         nullptr, 1, "Hello World", nullptr, "x y", nullptr},
+         nullptr, 1, "Hello World", nullptr, "x\ny", nullptr},
         {"a stray less-than before the end of a title",
          "<rss><item><title>Deals under <$50</title><link>http://x/</link></item>", nullptr, 1,
          "Deals under <$50", "http://x/", unchecked, unchecked},

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 // Decodes text from an exact-size heap copy (so a read past count trips the sanitizer) into a
 // zeroed destination of count + 1 bytes, as the parser calls it.
@@ -117,9 +118,9 @@ static std::string plain(const std::string& text, bool fromCdata) {
 
 TEST(descriptionsFromCdataLoseTagsThenReferences) {
     static const Row rows[] = {
-        {"tags go, block tags leave a blank",
+        {"tags go, block tags leave a paragraph break",
          "<p>Hello <b>big</b> world.</p><p>Second &amp; last</p>",
-         "Hello big world. Second & last"},
+         "Hello big world.\nSecond & last"},
         {"link text stays", "Read <a href=\"http://x/?a=1&amp;b=2\">more</a>&hellip;",
          "Read more\xe2\x80\xa6"},
         {"image alone leaves nothing", "<img src=\"x.png\" alt=\"&lt;pic&gt;\"/>", ""},
@@ -129,16 +130,25 @@ TEST(descriptionsFromCdataLoseTagsThenReferences) {
          "It\xe2\x80\x99s\xc2\xa0\xe2\x80\x9chere\xe2\x80\x9d \xc2\xa9 2006"},
         {"line breaks and indentation become one blank",
          "\n   <div>\n     First line\n     second line\n   </div>\n", "First line second line"},
-        {"br between words", "one<br>two<br/>three<BR />four", "one two three four"},
-        {"headings and list items", "<h2>Title</h2><ul><li>a</li><li>b</li></ul>", "Title a b"},
+        {"br between words", "one<br>two<br/>three<BR />four", "one\ntwo\nthree\nfour"},
+        {"headings and list items", "<h2>Title</h2><ul><li>a</li><li>b</li></ul>", "Title\na\nb"},
+        {"white space around a break folds into it, breaks in a row into one",
+         "a \t <p> \n </p>  <br> <div>  b <i>c</i>\n<hr/>\r\n d  </div>", "a\nb c\nd"},
+        {"cells and terms stay on their row's line",
+         "<table><tr><td>1</td><td>2</td></tr><tr><th>3</th></tr></table><dl><dt>x<dd>y</dl>",
+         "1 2\n3\nx y"},
+        {"a blank or line break written as a reference folds into the break",
+         "a&#32;&#10;<p>&NewLine;&Tab;b&NewLine;&NewLine;c", "a\nb c"},
+        {"a quotation and preformatted text are paragraphs",
+         "x<blockquote>quoted</blockquote><pre>  code\n  more</pre>y", "x\nquoted\ncode more\ny"},
         {"comments go whole", "<!-- <p>hidden</p> -->shown<!---->", "shown"},
         {"declarations and processing instructions", "<!DOCTYPE x><?php echo 1; ?>ok", "ok"},
         {"unterminated tag runs to the end", "text <a href=\"x", "text"},
         {"unknown named reference stays, a legacy one at the end counts", "&bogus; &amp",
          "&bogus; &"},
         {"a quote without ';' leaves the next tag whole", "He said &quot</p><p>hi",
-         "He said \" hi"},
-        {"a double-escaped less-than without ';' too", "a &amp;lt</p>b", "a < b"},
+         "He said \"\nhi"},
+        {"a double-escaped less-than without ';' too", "a &amp;lt</p>b", "a <\nb"},
         {"script and style go with their contents",
          "<style>p{color:red}</style><SCRIPT type=x>track(1)</script >Visible<script/> text"
          "<scripts>s</scripts>",
@@ -166,8 +176,8 @@ TEST(descriptionsFromCdataLoseTagsThenReferences) {
 TEST(escapedDescriptionsAreDecodedThenLoseTags) {
     static const Row rows[] = {
         {"escaped paragraphs",
-         "&lt;p&gt;Tom&amp;#8217;s &lt;b&gt;cat&lt;/b&gt;&lt;/p&gt;&lt;p&gt;Two&lt;/p&gt;",
-         "Tom\xe2\x80\x99s cat Two"},
+         "&lt;p&gt;Tom&amp;#8217;s &lt;b&gt;cat&lt;/b&gt;&lt;/p&gt; &lt;p&gt;Two&lt;/p&gt;",
+         "Tom\xe2\x80\x99s cat\nTwo"},
         {"named references revealed by decoding", "a&amp;nbsp;b &amp;mdash; c&amp;amp;d",
          "a\xc2\xa0"
          "b \xe2\x80\x94 c&d"},
@@ -179,12 +189,14 @@ TEST(escapedDescriptionsAreDecodedThenLoseTags) {
          "&#38;copy; 2006 &#38;mdash; Q&#38;amp;A, &amp;copy; 2006 &amp;mdash; Q&amp;amp;A",
          "\xc2\xa9 2006 \xe2\x80\x94 Q&A, \xc2\xa9 2006 \xe2\x80\x94 Q&A"},
         {"a tag whose '/' is a reference", "a&lt;&#x2F;p&gt;x&lt;&#47;b&gt;y&lt;&amp;#x2f;i&gt;z",
-         "a xyz"},
-        {"a tag whose first letter is a reference", "a&lt;&#98;r&gt;b", "a b"},
+         "a\nxyz"},
+        {"a tag whose first letter is a reference", "a&lt;&#98;r&gt;b", "a\nb"},
         {"a reference that is no tag start stays text", "1 &lt;&#x31; 2", "1 <1 2"},
         {"a quote without ';' inside an escaped tag", "&lt;a title=&quot&gt;x&lt;/a&gt;", "x"},
         {"escaped line breaks in their three forms", "a&lt;br&gt;b&lt;br/&gt;c&lt;BR /&gt;d",
-         "a b c d"},
+         "a\nb\nc\nd"},
+        {"escaped cells keep a blank, escaped blocks a break",
+         "&lt;td&gt;1&lt;/td&gt; &lt;td&gt;2&lt;/td&gt;&lt;/tr&gt;\n&lt;tr&gt;3", "1 2\n3"},
         {"a self-closed escaped script hides nothing", "a&lt;script /&gt;b&lt;/script&gt;c",
          "abc"},
         {"an escaped tag cut short by the text's end", "a&lt;b&gt;b&lt;/b", "ab"},
@@ -205,33 +217,35 @@ TEST(escapedDescriptionsAreDecodedThenLoseTags) {
     descriptionToText(static_cast<char*>(nullptr), true);
 }
 
-// Which tags leave a blank where they stood: the block tags, in any case, closing or with a
-// namespace prefix, raw or escaped; the tags that merely format, and names that only begin like a
-// block tag's, leave none. Names of every length, so that long ones cross a block of the scan.
-TEST(blockTagsLeaveABlankAndOthersNone) {
+// Which tags leave a paragraph break where they stood (the block tags and br, in any case,
+// closing or with a namespace prefix, raw or escaped), which a blank (cells and terms), and which
+// nothing: the tags that merely format, and names that only begin like a block tag's. Names of
+// every length, so that long ones cross a block of the scan.
+TEST(blockTagsLeaveABreakCellsABlankAndOthersNone) {
     const struct {
-        const char* tag;
-        bool breaks;
-    } tags[] = {{"p", true},      {"h1", true},         {"h6", true},     {"hr", true},
-                {"br", true},     {"li", true},         {"tr", true},     {"td", true},
-                {"th", true},     {"ul", true},         {"ol", true},     {"dd", true},
-                {"dt", true},     {"div", true},        {"PRE", true},    {"Table", true},
-                {"/P", true},     {"blockquote", true}, {"/h3", true},    {"xhtml:div", true},
-                {"br/", true},    {"b", false},         {"a", false},     {"span", false},
-                {"h0", false},    {"h7", false},        {"hx", false},    {"pa", false},
-                {"tdx", false},   {"d", false},         {"t", false},     {"divx", false},
-                {"q", false},     {"tables", false},    {"x:b", false},   {"/span", false},
-                {"blockquotes", false},                 {"averyveryverylongname", false}};
+        const char* leaves;
+        std::vector<const char*> tags;
+    } groups[] = {
+        {"\n",
+         {"p", "h1", "h6", "hr", "br", "li", "tr", "ul", "ol", "div", "PRE", "Table", "/P",
+          "blockquote", "/h3", "xhtml:div", "br/"}},
+        {" ", {"td", "th", "dd", "DT", "/Td"}},
+        {"",
+         {"b", "a", "span", "h0", "h7", "hx", "pa", "tdx", "d", "t", "divx", "q", "tables", "x:b",
+          "/span", "blockquotes", "averyveryverylongname"}},
+    };
     for (int escaped = 0; escaped < 2; ++escaped) {
-        for (const auto& t : tags) {
-            std::string open = escaped ? "&lt;" : "<", close = escaped ? "&gt;" : ">";
-            std::string input = "a" + open + t.tag + " class=\"c\"" + close + "b";
-            std::string expected = t.breaks ? "a b" : "ab";
-            std::string result = plain(input, escaped == 0);
-            if (result != expected)
-                check::fail(__FILE__, __LINE__,
-                            input + ": got " + check::show(result) + ", expected " +
-                                check::show(expected));
+        for (const auto& group : groups) {
+            for (const char* tag : group.tags) {
+                std::string open = escaped ? "&lt;" : "<", close = escaped ? "&gt;" : ">";
+                std::string input = "a" + open + tag + " class=\"c\"" + close + "b";
+                std::string expected = std::string("a") + group.leaves + "b";
+                std::string result = plain(input, escaped == 0);
+                if (result != expected)
+                    check::fail(__FILE__, __LINE__,
+                                input + ": got " + check::show(result) + ", expected " +
+                                    check::show(expected));
+            }
         }
     }
 }

@@ -672,6 +672,46 @@ TEST(word_wrap_grows_a_block_to_the_lines_it_needs) {
     closeWindow(window);
 }
 
+// A description's paragraphs ("\n" between two): with word wrap one line each; on one line joined
+// by a blank, drawn pixel for pixel as the same words with a blank between them (a line feed drawn
+// on a single line would leave a box or no gap there). The plain tip keeps the break as a line
+// break.
+TEST(paragraphs_are_lines_with_word_wrap_and_joined_by_a_blank_without) {
+    resetDisplayState();
+    settings.padding = 0;
+    settings.showDesc = true;
+    settings.showDate = false;
+    settings.highlight = 0;
+    addEntry("Feed");
+    addEntry("Two", "Alpha\nOmega");
+    addEntry("One", "Alpha Omega");
+    HWND window = openWithTooltip();
+    settings.wordWrap = true;
+    paintNow(window);
+    const int line = entryAt(0)->itemRect.bottom - entryAt(0)->itemRect.top;
+    CHECK_EQ(entryAt(1)->itemRect.bottom - entryAt(1)->itemRect.top, 3 * line);
+    CHECK_EQ(entryAt(2)->itemRect.bottom - entryAt(2)->itemRect.top, 2 * line);
+    CHECK_EQ(toolTextFor(entryAt(1)), std::string("Two\n\nAlpha\nOmega"));
+
+    settings.wordWrap = false;
+    paintNow(window);
+    const ItemRect two = entryAt(1)->itemRect, one = entryAt(2)->itemRect;
+    CHECK_EQ(two.bottom - two.top, 2 * line);
+    HDC dc = GetDC(window);
+    int differing = 0, ink = 0;
+    for (int y = 0; y < line; ++y) {
+        for (int x = two.left; x < two.right; ++x) {
+            COLORREF joined = GetPixel(dc, x, two.top + line + y);
+            ink += isInk(joined);
+            differing += joined != GetPixel(dc, x, one.top + line + y);
+        }
+    }
+    ReleaseDC(window, dc);
+    CHECK(ink > 0);
+    CHECK_EQ(differing, 0);
+    closeWindow(window);
+}
+
 // A highlighted item carries a bar in the text's colour where its line starts (the right in a
 // line read right to left) and its title moves over by it; the text and its tip stay the same.
 TEST(a_highlighted_item_carries_a_bar_where_its_line_starts) {

@@ -74,8 +74,10 @@ int keyboardTipHeight(const char* title) {
     return tip.bottom - tip.top;
 }
 
+// The plain text keeps the paragraph and the list items apart too, but folds the preformatted
+// lines into one: only the formatted tip shows those four lines.
 const char storm[] = "<item><title>Storm</title><guid>storm</guid><description><![CDATA["
-                     "<p>Tonight</p><ul><li>one</li><li>two</li><li>three</li></ul>]]>"
+                     "<p>Tonight</p><ul><li>one</li><li>two</li></ul><pre>a\nb\nc\nd</pre>]]>"
                      "</description></item>";
 
 } // namespace
@@ -102,14 +104,15 @@ TEST(an_item_tip_is_formatted_from_the_saved_copy_and_plain_without_it) {
         },
         8000));
 
-    // The description's paragraph and three list items, each a line of its own.
+    // The description's paragraph, two list items and four preformatted lines, each a line.
     int formatted = tipHeightOver("Storm");
     CHECK(formatted > 0);
     int keyboardFormatted = keyboardTipHeight("Storm"); // Space: the same tip
     CHECK(keyboardFormatted > 0);
 
     // The copy can no longer be read or written (a folder stands in its place), and a new list
-    // comes: the same item's tip is its plain text on one line, not the old document's answer.
+    // comes: the same item's tip is its plain text, the preformatted lines on one line, not the
+    // old document's answer.
     REQUIRE(DeleteFileA(copy) && CreateDirectoryA(copy, nullptr));
     setFeedResponse(server, answerFeed,
                     std::string("<rss><channel><title>Harbour</title><item><title>Later</title>"

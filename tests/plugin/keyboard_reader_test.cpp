@@ -37,7 +37,7 @@ const std::string harbourTown =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<rss version=\"2.0\"><channel>"
     "<title>Harbour Town Daily</title><link>http://127.0.0.1/</link>\n" +
     item("Storm warning lifted as winds ease overnight", 5, "Tue, 08 Dec 2026 12:30:00 GMT",
-         "Ferries resume their normal timetable from 6 a.m.; some delays remain.") +
+         "Ferries resume their normal timetable from 6 a.m.;</p><p>some delays remain.") +
     item("Local bakery wins national sourdough prize", 4, "Tue, 08 Dec 2026 11:30:00 GMT",
          "Judges praised the crackling crust of the three-generation family bakery.") +
     item("Library extends weekend opening hours", 3, "Tue, 08 Dec 2026 10:30:00 GMT",
@@ -356,7 +356,7 @@ TEST(a_screen_reader_reads_the_list_its_items_and_their_actions) {
     };
     const Child children[] = {
         {1, "Storm warning lifted as winds ease overnight",
-         "Story 5. Ferries resume their normal timetable from 6 a.m.; some delays remain.",
+         "Story 5. Ferries resume their normal timetable from 6 a.m.;\nsome delays remain.",
          "12/08 12:30", true},
         {5, "City council approves the riverside cycle path",
          "Story 1. The vote was 7 to 2 after a three-hour session; work starts in March.",
