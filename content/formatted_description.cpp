@@ -367,6 +367,15 @@ bool isTag(const Tag& tag, const char* name) {
     return strcmp(tag.name, name) == 0;
 }
 
+// Where the element's own name starts in the tag name at w[j], past a namespace prefix: XHTML
+// written with one ("<xhtml:p>", as Atom's xhtml content may be) is the same HTML.
+size_t pastPrefix(const char* w, size_t n, size_t j) {
+    size_t k = j;
+    while (k < n && (isAlnum(w[k]) || w[k] == '-' || w[k] == '_' || w[k] == '.'))
+        ++k;
+    return k != j && k < n && w[k] == ':' ? k + 1 : j;
+}
+
 // Reads the tag whose '<' is at w[i]; returns where the text after it starts.
 size_t readTag(const char* w, size_t n, size_t i, Tag& tag) {
     memset(&tag, 0, sizeof tag);
@@ -375,6 +384,7 @@ size_t readTag(const char* w, size_t n, size_t i, Tag& tag) {
         tag.closing = true;
         ++j;
     }
+    j = pastPrefix(w, n, j);
     size_t nameLength = 0;
     while (j < n && isAlnum(w[j])) {
         if (nameLength < sizeof tag.name - 1)
@@ -454,11 +464,12 @@ size_t skipElement(const char* w, size_t n, size_t from, const char* name) {
         if (lt == nullptr)
             return n;
         size_t at = static_cast<size_t>(lt - w);
-        if (at + 2 + nameLength <= n && w[at + 1] == '/') {
+        size_t local = at + 1 < n && w[at + 1] == '/' ? pastPrefix(w, n, at + 2) : n;
+        if (local + nameLength <= n) {
             size_t k = 0;
-            while (k < nameLength && lower(w[at + 2 + k]) == name[k])
+            while (k < nameLength && lower(w[local + k]) == name[k])
                 ++k;
-            if (k == nameLength && (at + 2 + k == n || !isAlnum(w[at + 2 + k]))) {
+            if (k == nameLength && (local + k == n || !isAlnum(w[local + k]))) {
                 const char* gt = static_cast<const char*>(memchr(w + at, '>', n - at));
                 return gt != nullptr ? static_cast<size_t>(gt - w) + 1 : n;
             }

@@ -85,10 +85,9 @@ void listName(WideText& out) {
     }
 }
 
+// The header's tooltip, which names the feeds: read in the same encoding as the tip is drawn.
 void listDescription(WideText& out) {
-    const ViewModel& view = currentView();
-    if (view.headerTip)
-        appendOwnText(out, view.headerTip);
+    appendFeedText(out, currentView().headerTip);
 }
 
 void listShortcut(WideText& out) {

@@ -8,7 +8,8 @@
 # --http serves the sample feed over plain http; --atom serves it as an Atom feed; --feed shows any
 # http:// or https:// feed.
 # With a display (DISPLAY set and reachable) the window stays up for you to use until you press
-# Enter; without one the demo runs on Xvfb and exits after the screenshot.
+# Enter; without one the demo runs on Xvfb (on DISPLAY's number when it is set) and exits after
+# the screenshot.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 feed=""
@@ -21,7 +22,7 @@ while [ $# -gt 0 ]; do
         --http) scheme=http; shift ;;
         --atom) atom=1; shift ;;
         --out) out="$2"; shift 2 ;;
-        -h|--help) sed -n 2,11p "$0"; exit 0 ;;
+        -h|--help) sed -n 2,12p "$0"; exit 0 ;;
         *) echo "demo: unknown option $1" >&2; exit 2 ;;
     esac
 done
@@ -38,7 +39,9 @@ if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
     interactive=1
     export FM_KEEP_DISPLAY=1
 else
-    export DISPLAY=:96
+    # A display that is named but not reachable is the one Xvfb is started on, so that several
+    # demos or test runs each keep their own; with none named, :96.
+    export DISPLAY=${DISPLAY:-:96}
 fi
 
 # The shell's folder: the shell, the plug-in, its settings file and the execute log.

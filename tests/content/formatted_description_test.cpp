@@ -103,6 +103,10 @@ TEST(blocksTable) {
         {"unclosed blocks end with the text", RawHtml, "<ul><li>a<li>b<h2>c",
          "li1[\xe2\x80\xa2] a | li1[\xe2\x80\xa2] b | h2 c"},
         {"empty description", RawHtml, "<p> </p><div></div>", ""},
+        {"XHTML elements under any prefix", RawHtml,
+         "<x:div><x:p>One <x:b>B</x:b></x:p><xhtml:script>evil()</xhtml:script>"
+         "<x:ul><x:li>L</x:li></x:ul>two</x:div>",
+         "p1 One {b:B} | li1[\xe2\x80\xa2] L | p1 two"},
     };
     checkRows(rows, sizeof rows / sizeof rows[0]);
 }

@@ -7,7 +7,8 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/shell/shell_record.h)
     add_test(NAME plugin_lifecycle COMMAND plugin_lifecycle_test)
 
     add_executable(plugin_settings_in_force_test ${CMAKE_CURRENT_LIST_DIR}/settings_in_force_test.cpp)
-    target_link_libraries(plugin_settings_in_force_test PRIVATE fm_plugin_test_support fm_check)
+    target_link_libraries(plugin_settings_in_force_test PRIVATE fm_plugin_test_support fm_check
+                          oleacc oleaut32 ole32 uuid)
     add_test(NAME plugin_settings_in_force COMMAND plugin_settings_in_force_test)
     set_tests_properties(plugin_settings_in_force PROPERTIES TIMEOUT 300)
 

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <oleacc.h>
 
 #include <string>
 #include <vector>
@@ -439,6 +440,24 @@ TEST(favourite_titles_in_any_script_reach_the_view) {
     CHECK(tip().find(japanese + ": ") != std::string::npos);
     CHECK(tip().find("Caf\xc3\xa9: ") != std::string::npos);
     CHECK(favoriteAt(2) && std::string(favoriteAt(2)->codePageTitle) == "Caf\xe9");
+    // A screen reader hears the same names: the list's description is the header's tip.
+    CoInitialize(nullptr);
+    IAccessible* list = nullptr;
+    REQUIRE(SUCCEEDED(AccessibleObjectFromWindow(
+        runtime.pluginWindow, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&list))));
+    VARIANT self;
+    VariantInit(&self);
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR heard = nullptr;
+    CHECK(SUCCEEDED(list->get_accDescription(self, &heard)));
+    std::wstring said = heard ? heard : L"";
+    SysFreeString(heard);
+    list->Release();
+    CoUninitialize();
+    CHECK(said.find(L"\u041d\u043e\u0432\u043e\u0441\u0442\u0438: ") != std::wstring::npos);
+    CHECK(said.find(L"\u65e5\u672c: ") != std::wstring::npos);
+    CHECK(said.find(L"Caf\u00e9: ") != std::wstring::npos);
     // Entries in the code page get the code page's form of the title.
     broadcastCommand("@FeedMarqueeEncode 0");
     start = GetTickCount();
