@@ -83,8 +83,8 @@ RECT clampedRect(const RECT& r) {
 }
 
 ItemRect toItemRect(const RECT& r) {
-    return ItemRect{clampedCoordinate(r.left), clampedCoordinate(r.top),
-                    clampedCoordinate(r.right), clampedCoordinate(r.bottom)};
+    return ItemRect{clampedCoordinate(r.left), clampedCoordinate(r.top), clampedCoordinate(r.right),
+                    clampedCoordinate(r.bottom)};
 }
 
 // highContrast is asked of the system once per paint, not once per highlight drawn.
@@ -486,8 +486,8 @@ int paintEntry(PaintContext& paint, SelectedFont& font, ViewEntry& shown, size_t
         if (!IsRectEmpty(&previous))
             drawHighlight(paint.dc, previous, options.highlightBorder, paint.highContrast);
     }
-    EntryTexts texts = textsAt(position, entry, head ? nullptr : entryFeedName(paint.model, shown), options.utf8,
-                               options.abbreviatedDate, options.localTime);
+    EntryTexts texts = textsAt(position, entry, head ? nullptr : entryFeedName(paint.model, shown),
+                               options.utf8, options.abbreviatedDate, options.localTime);
     const wchar_t* title = texts.title != nullptr ? texts.title : L"";
     // The line reads in the direction of the title (the header's: of the feed's title), whatever
     // the date and the feed's name before it are written in.
