@@ -7,9 +7,11 @@
 #include <cstddef>
 #include <cstdint>
 
-// Same layout as the Win32 RECT, so painting can hand &itemRect to GDI directly.
+// A laid-out entry's client rectangle. Client coordinates fit in 16 bits (painting clamps an
+// entry taller than that at the limit, far below any window), which keeps one per shown item
+// small.
 struct ItemRect {
-    int32_t left, top, right, bottom;
+    int16_t left, top, right, bottom;
 };
 
 struct FeedItem {

@@ -68,9 +68,23 @@ int saturate(long long value) {
 RECT toRect(const ItemRect& r) {
     return RECT{r.left, r.top, r.right, r.bottom};
 }
+int16_t clampedCoordinate(LONG value) {
+    if (value > INT16_MAX)
+        return INT16_MAX;
+    if (value < INT16_MIN)
+        return INT16_MIN;
+    return static_cast<int16_t>(value);
+}
+
+// The rectangle clamped to what an ItemRect holds; the client area lies well within.
+RECT clampedRect(const RECT& r) {
+    return RECT{clampedCoordinate(r.left), clampedCoordinate(r.top), clampedCoordinate(r.right),
+                clampedCoordinate(r.bottom)};
+}
+
 ItemRect toItemRect(const RECT& r) {
-    return ItemRect{static_cast<int32_t>(r.left), static_cast<int32_t>(r.top),
-                    static_cast<int32_t>(r.right), static_cast<int32_t>(r.bottom)};
+    return ItemRect{clampedCoordinate(r.left), clampedCoordinate(r.top), clampedCoordinate(r.right),
+                    clampedCoordinate(r.bottom)};
 }
 
 // highContrast is asked of the system once per paint, not once per highlight drawn.
@@ -490,8 +504,8 @@ int paintEntry(PaintContext& paint, SelectedFont& font, ViewEntry& shown, size_t
         if (!IsRectEmpty(&previous))
             drawHighlight(paint.dc, previous, options.highlightBorder, paint.highContrast);
     }
-    EntryTexts texts = textsAt(position, entry, head ? nullptr : shown.feedName, options.utf8,
-                               options.abbreviatedDate, options.localTime);
+    EntryTexts texts = textsAt(position, entry, head ? nullptr : entryFeedName(paint.model, shown),
+                               options.utf8, options.abbreviatedDate, options.localTime);
     const wchar_t* title = texts.title != nullptr ? texts.title : L"";
     // The line reads in the direction of the title (the header's: of the feed's title), whatever
     // the date and the feed's name before it are written in.
@@ -555,6 +569,9 @@ int paintEntry(PaintContext& paint, SelectedFont& font, ViewEntry& shown, size_t
     }
 
     bool seen = item.bottom > 0 && item.top < paint.clientHeight;
+    // The tool gets the rectangle the entry keeps, so that the next paint knows it again.
+    if (seen)
+        item = clampedRect(item);
     shown.itemRect = seen ? toItemRect(item) : ItemRect{0, 0, 0, 0};
     if (seen) {
         bool wanted = head ? composeHeaderTip(tipText, lineText, paint.model, options)

@@ -7,16 +7,18 @@
 
 #include "content/feed_items.h"
 
-// One shown entry: the item's texts and what its line carries besides them.
+// One shown entry: the item's texts and what its line carries besides them. There is one per
+// shown item (tens of thousands for a large feed), so it is kept to 16 bytes: the marks share the
+// feed number's word (bit-fields of one size, which every compiler's layout packs together).
 struct ViewEntry {
-    const FeedItem* item; // title, link, description, date; the header's title for position 0
-    const char* feedName; // shown before the title, in the entries' encoding; null for none
-    bool isNew;           // drawn in the bold weight of the same font
-    bool stale;           // the item's feed failed its last update: the line says so
-    bool highlighted;     // the item matches a highlight word: the line carries a mark
-    int feed;             // the caller's number for the item's feed (painting ignores it)
-    ItemRect itemRect;    // client rectangle, set by painting; empty below the window
+    const FeedItem* item;     // title, link, description, date; the header's title for position 0
+    ItemRect itemRect;        // client rectangle, set by painting; empty below the window
+    int feed : 24;            // the caller's number for the item's feed; -1 for the header
+    unsigned isNew : 1;       // drawn in the bold weight of the same font
+    unsigned stale : 1;       // the item's feed failed its last update: the line says so
+    unsigned highlighted : 1; // the item matches a highlight word: the line carries a mark
 };
+static_assert(sizeof(void*) != 4 || sizeof(ViewEntry) == 16, "an entry grew");
 
 struct ViewModel {
     // The header entry (position 0), then the items, count in all. Painting writes each entry's
@@ -32,7 +34,15 @@ struct ViewModel {
     // A line drawn under the header's title: why "Couldn't connect!" shows, or where to set an
     // address; null or empty for none.
     const wchar_t* headerNote;
+    // Each feed's name as a line shows it before the title, by an entry's feed number, in the
+    // entries' encoding; null (or a null name) for none.
+    const char* const* feedNames;
 };
+
+// The name shown before the entry's title, or null.
+inline const char* entryFeedName(const ViewModel& model, const ViewEntry& entry) {
+    return model.feedNames != nullptr && entry.feed >= 0 ? model.feedNames[entry.feed] : nullptr;
+}
 
 // How the view looks, as the plug-in's settings say, with every value already within the bounds
 // the GDI and the tooltip control take.

@@ -104,8 +104,9 @@ void itemName(int item, WideText& out) {
         appendWide(out, L"new, ");
     if (entry.highlighted)
         appendWide(out, L"highlighted, ");
-    if (entry.feedName && entry.feedName[0]) {
-        appendFeedText(out, entry.feedName);
+    const char* feedName = entryFeedName(view, entry);
+    if (feedName && feedName[0]) {
+        appendFeedText(out, feedName);
         appendWide(out, L": ");
     }
     appendFeedText(out, entry.item->title);

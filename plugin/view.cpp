@@ -55,6 +55,7 @@ struct ViewState {
     HeldFeed* held; // heldCount of them, one per shown feed
     int heldCount;
     char (*names)[shownNameBytes + 4]; // each held feed's shortened name
+    const char** shownNames;           // the lines' feed names: names, or none
     int composedMode;
     int composedTurn;
     bool composedFeedNames;
@@ -170,8 +171,11 @@ void releaseHeld() {
         releaseFeedList(state.held[i].list);
     free(state.held);
     free(state.names);
+    free(state.shownNames);
     state.held = nullptr;
     state.names = nullptr;
+    state.shownNames = nullptr;
+    state.model.feedNames = nullptr;
     state.heldCount = 0;
 }
 
@@ -291,6 +295,13 @@ void composeEntries(int count) {
 
     const int mode = settings.show;
     size_t used = 0;
+    if (mode == showTogether && settings.showFeedName) {
+        // Merged lines say which feed each item is from.
+        state.shownNames = static_cast<const char**>(calloc(count > 0 ? count : 1, sizeof(char*)));
+        for (int i = 0; state.shownNames != nullptr && i < count; ++i)
+            state.shownNames[i] = state.names[i];
+    }
+    state.model.feedNames = state.shownNames;
     if (mode == showTogether) {
         MergeSource* sources =
             static_cast<MergeSource*>(calloc(count > 0 ? count : 1, sizeof(MergeSource)));
@@ -309,18 +320,17 @@ void composeEntries(int count) {
             free(sources);
         }
         if (growEntries(merged + 1)) {
-            state.entries[used++] = ViewEntry{&state.header, nullptr, false, false, false, -1, {}};
+            state.entries[used++] = ViewEntry{&state.header, {}, -1, false, false, false};
             for (size_t i = 0; i < merged; ++i) {
                 int feed = items[i].feed;
                 const HeldFeed& held = state.held[feed];
                 state.entries[used++] = ViewEntry{
                     items[i].item,
-                    settings.showFeedName ? state.names[feed] : nullptr,
+                    {},
+                    feed,
                     held.newItems > 0 && itemIsNew(feed, items[i].item),
                     held.stale,
-                    filterVerdict(held.filter, items[i].item, itemsUtf8()) == itemHighlighted,
-                    feed,
-                    {}};
+                    filterVerdict(held.filter, items[i].item, itemsUtf8()) == itemHighlighted};
             }
         }
         free(items);
@@ -340,8 +350,7 @@ void composeEntries(int count) {
                 const FeedItem* shown = head && mode == showInTurn ? &state.header : item;
                 bool isNew = !head && state.held[feed].newItems > 0 && itemIsNew(feed, item);
                 state.entries[used++] = ViewEntry{
-                    shown, nullptr, isNew, !head && itemsStale, verdict == itemHighlighted,
-                    feed,  {}};
+                    shown, {}, feed, isNew, !head && itemsStale, verdict == itemHighlighted};
             }
         }
     }

@@ -133,12 +133,14 @@ inline std::vector<ViewEntry> shownEntries;
 inline std::string headerSuffix; // what the plug-in would add after the header's title
 inline std::string headerTip;    // the header's tip lines
 inline ViewModel paintedModel;
+inline std::vector<const char*> feedNames; // by an entry's feed number; empty for none
 
 inline ViewModel& model() {
     paintedModel.entries = shownEntries.data();
     paintedModel.count = shownEntries.size();
     paintedModel.headerSuffix = headerSuffix.c_str();
     paintedModel.headerTip = headerTip.c_str();
+    paintedModel.feedNames = feedNames.empty() ? nullptr : feedNames.data();
     return paintedModel;
 }
 
@@ -168,6 +170,7 @@ inline void clearList() {
     tipSources.clear();
     headerSuffix.clear();
     headerTip.clear();
+    feedNames.clear();
 }
 
 inline ViewEntry* addEntry(const char* title, const char* description = nullptr,

@@ -260,7 +260,8 @@ TEST(feed_names_stale_marks_and_new_items_in_bold) {
     settings.datePosHead = false;
     addEntry("2 feeds");
     ViewEntry* named = addEntry("Rates held", nullptr, "Mon, 07 Dec 2026 09:00:00 GMT");
-    named->feedName = "Daily";
+    feedNames = {nullptr, "Daily"};
+    named->feed = 1;
     named->stale = true;
     addEntry("BOLD TEXT");
     addEntry("BOLD TEXT");

@@ -27,7 +27,8 @@ std::vector<std::string> lines() {
     const ViewModel& view = currentView();
     for (size_t i = 1; i < view.count; ++i) {
         const ViewEntry& entry = view.entries[i];
-        std::string line = entry.feedName ? std::string(entry.feedName) + ": " : "";
+        const char* name = entryFeedName(view, entry);
+        std::string line = name ? std::string(name) + ": " : "";
         line += entry.item->title ? entry.item->title : "";
         line += entry.isNew ? "*" : "";
         line += entry.stale ? "!" : "";

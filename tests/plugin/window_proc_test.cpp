@@ -44,7 +44,8 @@ void setEntries(const std::vector<EntryLayout>& layouts) {
     ViewModel& view = currentView();
     for (size_t i = 0; i < layouts.size() && i < view.count; ++i) {
         const RECT& r = layouts[i].rect;
-        view.entries[i].itemRect = {r.left, r.top, r.right, r.bottom};
+        view.entries[i].itemRect = {int16_t(r.left), int16_t(r.top), int16_t(r.right),
+                                    int16_t(r.bottom)};
     }
 }
 void clearEntries() {
