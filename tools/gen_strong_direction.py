@@ -10,9 +10,10 @@ assigned later inside a script's block reads as that script does. Everything out
 
 --check compares the table it would write with FILE and exits non-zero when they differ.
 """
-import argparse
 import sys
 import unicodedata
+
+import gen_table_output
 
 
 def strong_ranges():
@@ -46,26 +47,5 @@ def render():
     return "\n".join(lines) + "\n"
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    group = parser.add_mutually_exclusive_group()
-    group.add_argument("--output")
-    group.add_argument("--check")
-    args = parser.parse_args()
-    text = render()
-    if args.check:
-        with open(args.check, encoding="utf-8") as existing:
-            if existing.read() != text:
-                sys.stderr.write("%s is not what the generator writes\n" % args.check)
-                return 1
-        return 0
-    if args.output:
-        with open(args.output, "w", encoding="utf-8") as out:
-            out.write(text)
-    else:
-        sys.stdout.write(text)
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(gen_table_output.run(render))
