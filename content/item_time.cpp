@@ -365,7 +365,8 @@ bool readZone(const Token* tokens, size_t count, size_t i, int* minutes) {
     return false;
 }
 
-// Days from 1970-01-01 to the given civil date (proleptic Gregorian), for any year.
+} // namespace
+
 int64_t daysFromCivil(int64_t year, int month, int day) {
     year -= month <= 2;
     int64_t era = (year >= 0 ? year : year - 399) / 400;
@@ -374,8 +375,6 @@ int64_t daysFromCivil(int64_t year, int month, int day) {
     int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
     return era * 146097 + dayOfEra - 719468;
 }
-
-} // namespace
 
 bool readItemDate(const char* text, ItemDate* date) {
     if (text == nullptr)

@@ -23,6 +23,9 @@ struct ItemDate {
 // range: such a date is shown as written and has no place in time.
 bool readItemDate(const char* text, ItemDate* date);
 
+// Days from 1970-01-01 to the given civil date (proleptic Gregorian), for any year.
+int64_t daysFromCivil(int64_t year, int month, int day);
+
 // The seconds since 1970-01-01 UTC of a date read with its year (a date without a zone is taken as
 // UTC, one without a time as its midnight).
 int64_t itemDateSeconds(const ItemDate& date);

@@ -2,6 +2,7 @@
 // capped at four hours, and gets a little random spread so that many clients failing together do
 // not return together; a 429 or 503 that names its own time is obeyed up to a day.
 #include "feed/update_schedule.h"
+#include "content/item_time.h"
 
 #include <cstring>
 
@@ -30,16 +31,6 @@ int monthNumber(const char* name) {
             return m + 1;
     }
     return 0;
-}
-
-// Days from 1970-01-01 to the civil date (proleptic Gregorian).
-int64_t daysFromCivil(int64_t year, int month, int day) {
-    year -= month <= 2;
-    int64_t era = (year >= 0 ? year : year - 399) / 400;
-    int64_t yearOfEra = year - era * 400;
-    int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
 }
 
 // Reads up to maxDigits digits at *p; -1 when there are none.
