@@ -60,9 +60,7 @@ TextDirection utf8Direction(const char* text, size_t length) {
             ++p;
             continue;
         }
-        uint32_t c = n == 1 ? p[0] : p[0] & (0x7F >> n);
-        for (size_t i = 1; i < n; ++i)
-            c = (c << 6) | (p[i] & 0x3F);
+        uint32_t c = utf8CodePoint(p, n);
         p += n;
         if (!scan.take(c))
             break;

@@ -158,13 +158,10 @@ bool foldUtf8(const char* text, size_t length, bool ignoreDiacritics, FoldedText
     while (p < end) {
         uint32_t c = 0xFFFD;
         size_t n = utf8SequenceLength(p, end);
-        if (n == 0) {
+        if (n == 0)
             n = 1;
-        } else {
-            c = n == 1 ? p[0] : p[0] & (0xFF >> (n + 1));
-            for (size_t i = 1; i < n; ++i)
-                c = (c << 6) | (p[i] & 0x3F);
-        }
+        else
+            c = utf8CodePoint(p, n);
         p += n;
         if (isSpace(c)) {
             pendingSpace = out->length > 0;

@@ -60,3 +60,11 @@ inline size_t utf8SequenceLength(const unsigned char* p, const unsigned char* en
             return 0;
     return n;
 }
+
+// The character of the valid n-byte UTF-8 sequence at p (n as utf8SequenceLength gives it).
+inline uint32_t utf8CodePoint(const unsigned char* p, size_t n) {
+    uint32_t c = n == 1 ? p[0] : p[0] & (0x7F >> n);
+    for (size_t i = 1; i < n; ++i)
+        c = (c << 6) | (p[i] & 0x3F);
+    return c;
+}
