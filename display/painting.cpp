@@ -76,15 +76,14 @@ int16_t clampedCoordinate(LONG value) {
     return static_cast<int16_t>(value);
 }
 
-// The rectangle clamped to what an ItemRect holds; the client area lies well within.
-RECT clampedRect(const RECT& r) {
-    return RECT{clampedCoordinate(r.left), clampedCoordinate(r.top), clampedCoordinate(r.right),
-                clampedCoordinate(r.bottom)};
-}
-
 ItemRect toItemRect(const RECT& r) {
     return ItemRect{clampedCoordinate(r.left), clampedCoordinate(r.top), clampedCoordinate(r.right),
                     clampedCoordinate(r.bottom)};
+}
+
+// The rectangle clamped to what an ItemRect holds; the client area lies well within.
+RECT clampedRect(const RECT& r) {
+    return toRect(toItemRect(r));
 }
 
 // highContrast is asked of the system once per paint, not once per highlight drawn.
