@@ -76,15 +76,14 @@ int16_t clampedCoordinate(LONG value) {
     return static_cast<int16_t>(value);
 }
 
-// The rectangle clamped to what an ItemRect holds; the client area lies well within.
-RECT clampedRect(const RECT& r) {
-    return RECT{clampedCoordinate(r.left), clampedCoordinate(r.top), clampedCoordinate(r.right),
-                clampedCoordinate(r.bottom)};
-}
-
 ItemRect toItemRect(const RECT& r) {
     return ItemRect{clampedCoordinate(r.left), clampedCoordinate(r.top), clampedCoordinate(r.right),
                     clampedCoordinate(r.bottom)};
+}
+
+// The rectangle clamped to what an ItemRect holds; the client area lies well within.
+RECT clampedRect(const RECT& r) {
+    return toRect(toItemRect(r));
 }
 
 // highContrast is asked of the system once per paint, not once per highlight drawn.
@@ -117,12 +116,15 @@ UINT measuringFlags(const ViewOptions& options, bool rightToLeft) {
 }
 
 // A text reads right to left when its first strong character is of a right-to-left script; a
-// text without one reads as the fallback says.
-bool readsRightToLeft(const wchar_t* text, size_t length, bool fallback = false) {
-    if (text == nullptr)
-        return fallback;
-    TextDirection direction = utf16Direction(reinterpret_cast<const char16_t*>(text), length);
-    return direction == TextDirection::neutral ? fallback : direction == TextDirection::rightToLeft;
+// text without one reads as the whole of otherwise does (none: left to right). otherwise is
+// scanned only then: a paint asks this of every entry.
+bool readsRightToLeft(const wchar_t* text, size_t length, const wchar_t* otherwise = nullptr) {
+    TextDirection direction = text != nullptr
+                                  ? utf16Direction(reinterpret_cast<const char16_t*>(text), length)
+                                  : TextDirection::neutral;
+    if (direction == TextDirection::neutral)
+        return otherwise != nullptr && readsRightToLeft(otherwise, static_cast<size_t>(-1));
+    return direction == TextDirection::rightToLeft;
 }
 
 // What one paint works with: the model and options, its memory context, the content rectangle,
@@ -509,8 +511,7 @@ int paintEntry(PaintContext& paint, SelectedFont& font, ViewEntry& shown, size_t
     const wchar_t* title = texts.title != nullptr ? texts.title : L"";
     // The line reads in the direction of the title (the header's: of the feed's title), whatever
     // the date and the feed's name before it are written in.
-    bool lineRightToLeft = readsRightToLeft(
-        title, static_cast<size_t>(-1), readsRightToLeft(texts.feedName, static_cast<size_t>(-1)));
+    bool lineRightToLeft = readsRightToLeft(title, static_cast<size_t>(-1), texts.feedName);
     if (head)
         composeHeaderLine(lineText, title, paint.model.headerSuffix, lineRightToLeft);
     else

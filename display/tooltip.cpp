@@ -583,4 +583,3 @@ void tooltipPointerLeft() {
     hideTip();
     pointedTool = nullptr;
 }
-

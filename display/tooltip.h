@@ -7,8 +7,6 @@
 
 #include "content/description_source.h"
 
-#include <commctrl.h>
-
 // The most characters a tool's text holds; longer texts are cut by their callers (painting).
 const int toolTextCapacity = 1024;
 

@@ -366,19 +366,12 @@ void composeEntries(int count) {
     state.invalid = false;
 }
 
-void appendNewCount(char* out, size_t size, int newItems) {
-    if (newItems <= 0)
+// Appends "  (count what)" when count is above zero.
+void appendCount(char* out, size_t size, int count, const char* what) {
+    if (count <= 0)
         return;
-    char text[32];
-    snprintf(text, sizeof text, "  (%d new)", newItems);
-    appendTo(out, size, text);
-}
-
-void appendHiddenCount(char* out, size_t size, int hidden) {
-    if (hidden <= 0)
-        return;
-    char text[32];
-    snprintf(text, sizeof text, "  (%d hidden)", hidden);
+    char text[48];
+    snprintf(text, sizeof text, "  (%d %s)", count, what);
     appendTo(out, size, text);
 }
 
@@ -401,8 +394,8 @@ void composeFeedSuffix(const ShownFeed& feed, int hidden, char* out, size_t size
         appendTo(out, size, feed.updated);
         appendTo(out, size, ")");
     }
-    appendNewCount(out, size, feed.newItems);
-    appendHiddenCount(out, size, hidden);
+    appendCount(out, size, feed.newItems, "new");
+    appendCount(out, size, hidden, "hidden");
 }
 
 // "N feeds", the items shown and the newest update time as the settings say, the new items.
@@ -436,8 +429,8 @@ void composeTogetherHeader(int count) {
         appendTo(out, size, newest);
         appendTo(out, size, ")");
     }
-    appendNewCount(out, size, newItems);
-    appendHiddenCount(out, size, hidden);
+    appendCount(out, size, newItems, "new");
+    appendCount(out, size, hidden, "hidden");
 }
 
 // Under "Couldn't connect!" (nothing to keep): why, or, in "one" mode without an address, where
