@@ -69,9 +69,6 @@ bool equalsNoCase(const char* text, const char* word) {
     return startsWithNoCase(text, word, length) && text[length] == '\0';
 }
 
-// The integer argument as the C library's atoi reads it: white space, an optional sign, then
-// decimal digits up to the first other character; 0 without digits. Unlike atoi, a number too
-// large for an int stops at INT_MAX (INT_MIN) instead of being undefined.
 // A number of digits alone, blanks after it allowed; false for anything else or one too large.
 bool readWholeNumber(const char* text, int* out) {
     long long value = 0;
@@ -91,6 +88,9 @@ bool readWholeNumber(const char* text, int* out) {
     return true;
 }
 
+// The integer argument as the C library's atoi reads it: white space, an optional sign, then
+// decimal digits up to the first other character; 0 without digits. Unlike atoi, a number too
+// large for an int stops at INT_MAX (INT_MIN) instead of being undefined.
 int parseInteger(const char* text) {
     while (*text == ' ' || (*text >= '\t' && *text <= '\r'))
         ++text;

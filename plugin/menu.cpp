@@ -58,27 +58,26 @@ Menu* buildFeedSettingsMenu(const char* title, const char* id, const char* which
                             const char* loginWhich, const FeedSettings& own) {
     Menu* menu = namedMenu(title, id);
     char command[64];
-    std::snprintf(command, sizeof command, "@FeedMarqueeFeedSetting %s interval", which);
-    MakeMenuItemInt(menu, "Update Interval (min, 0: all feeds')", command, own.interval, 0, 1440);
-    std::snprintf(command, sizeof command, "@FeedMarqueeFeedSetting %s maxItems", which);
-    MakeMenuItemInt(menu, "Items Together (0: all feeds')", command, own.maxItems, 0, 1000);
-    std::snprintf(command, sizeof command, "@FeedMarqueeFeedSetting %s mute", which);
-    addCheck(menu, "Mute", command, own.mute);
-    std::snprintf(command, sizeof command, "@FeedMarqueeFeedSetting %s sound", which);
-    addCheck(menu, "Sound for New Items", command, own.sound);
-    std::snprintf(command, sizeof command, "@FeedMarqueeFeedSetting %s allowBasicOverHttp", which);
-    addCheck(menu, "Allow Login over http", command, own.allowBasicOverHttp);
+    // The command that sets field for this feed.
+    auto setting = [&](const char* field) {
+        std::snprintf(command, sizeof command, "@FeedMarqueeFeedSetting %s %s", which, field);
+        return command;
+    };
+    MakeMenuItemInt(menu, "Update Interval (min, 0: all feeds')", setting("interval"), own.interval,
+                    0, 1440);
+    MakeMenuItemInt(menu, "Items Together (0: all feeds')", setting("maxItems"), own.maxItems, 0,
+                    1000);
+    addCheck(menu, "Mute", setting("mute"), own.mute);
+    addCheck(menu, "Sound for New Items", setting("sound"), own.sound);
+    addCheck(menu, "Allow Login over http", setting("allowBasicOverHttp"), own.allowBasicOverHttp);
     addSeparator(menu);
-    std::snprintf(command, sizeof command, "@FeedMarqueeFeedSetting %s userAgent", which);
-    MakeMenuItemString(menu, "User-Agent", command, own.userAgent);
+    MakeMenuItemString(menu, "User-Agent", setting("userAgent"), own.userAgent);
     // The shell's menus take the code page; the words are kept as UTF-8.
     char* words = utf8ToAnsi(own.hideWords);
-    std::snprintf(command, sizeof command, "@FeedMarqueeFeedSetting %s hideWords", which);
-    MakeMenuItemString(menu, "Hide Words", command, words ? words : "");
+    MakeMenuItemString(menu, "Hide Words", setting("hideWords"), words ? words : "");
     std::free(words);
     words = utf8ToAnsi(own.highlightWords);
-    std::snprintf(command, sizeof command, "@FeedMarqueeFeedSetting %s highlightWords", which);
-    MakeMenuItemString(menu, "Highlight Words", command, words ? words : "");
+    MakeMenuItemString(menu, "Highlight Words", setting("highlightWords"), words ? words : "");
     std::free(words);
     addSeparator(menu);
     const char* blank = loginWhich[0] ? " " : "";

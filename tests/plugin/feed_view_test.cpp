@@ -61,17 +61,6 @@ std::string headerTip() {
     return view.headerTip ? view.headerTip : "";
 }
 
-// Pumps the window's messages until wanted() holds (at most timeoutMs).
-template <typename Wanted> bool waitFor(Wanted wanted, DWORD timeoutMs) {
-    DWORD start = GetTickCount();
-    while (!wanted()) {
-        if (GetTickCount() - start > timeoutMs)
-            return false;
-        pumpMessages(30);
-    }
-    return true;
-}
-
 DWORD fakeNow = 1000;
 DWORD WINAPI fakeClock() {
     return fakeNow;

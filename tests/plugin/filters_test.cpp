@@ -51,16 +51,6 @@ std::wstring readerName(int item) {
     return name;
 }
 
-template <typename Wanted> bool waitFor(Wanted wanted, DWORD timeoutMs) {
-    DWORD start = GetTickCount();
-    while (!wanted()) {
-        if (GetTickCount() - start > timeoutMs)
-            return false;
-        pumpMessages(30);
-    }
-    return true;
-}
-
 int soundsPlayed;
 bool fullScreen;
 DWORD soundNow = 5000;

@@ -18,16 +18,6 @@
 
 namespace {
 
-template <typename Wanted> bool waitFor(Wanted wanted, DWORD timeoutMs) {
-    DWORD start = GetTickCount();
-    while (!wanted()) {
-        if (GetTickCount() - start > timeoutMs)
-            return false;
-        pumpMessages(30);
-    }
-    return true;
-}
-
 // The position of the item titled title in the view, or 0.
 size_t positionOf(const char* title) {
     const ViewModel& view = currentView();

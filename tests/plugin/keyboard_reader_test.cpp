@@ -202,6 +202,24 @@ std::vector<COLORREF> tipPicture() {
     return picture;
 }
 
+// Two favourites shown in turn every turnSeconds ($ stands for the newsroom's address).
+std::string twoFeedsInTurn(const char* turnSeconds) {
+    return std::string("feedmarquee.show: inTurn\nfeedmarquee.turnSeconds: ") + turnSeconds +
+           "\nfeedmarquee.fav0.title: Harbour A\nfeedmarquee.fav0.url: $/a.xml\n"
+           "feedmarquee.fav1.title: Harbour B\nfeedmarquee.fav1.url: $/b.xml\n";
+}
+
+// Pumps messages until both favourites have their headlines (about 4 s at most); whether they do.
+bool bothFeedsShown() {
+    auto both = [] {
+        ShownFeed a, b;
+        return shownFeedAt(0, &a) && shownFeedAt(1, &b) && a.hasHeadlines && b.hasHeadlines;
+    };
+    for (int i = 0; i < 200 && !both(); ++i)
+        pumpMessages(20);
+    return both();
+}
+
 } // namespace
 
 TEST(keys_move_the_selection_act_on_it_and_give_the_focus_back) {
@@ -543,19 +561,10 @@ TEST(high_contrast_paints_in_the_system_colours) {
 }
 
 TEST(left_and_right_step_through_the_feeds_shown_in_turn) {
-    // Two favourites shown in turn ($ stands for the newsroom's address).
-    Newsroom room("", "feedmarquee.show: inTurn\nfeedmarquee.turnSeconds: 3600\n"
-                      "feedmarquee.fav0.title: Harbour A\nfeedmarquee.fav0.url: $/a.xml\n"
-                      "feedmarquee.fav1.title: Harbour B\nfeedmarquee.fav1.url: $/b.xml\n");
+    Newsroom room("", twoFeedsInTurn("3600"));
     REQUIRE(room.window);
     auto header = [] { return std::string(currentView().entries[0].item->title); };
-    auto bothShown = [] {
-        ShownFeed a, b;
-        return shownFeedAt(0, &a) && shownFeedAt(1, &b) && a.hasHeadlines && b.hasHeadlines;
-    };
-    for (int i = 0; i < 200 && !bothShown(); ++i)
-        pumpMessages(20);
-    REQUIRE(bothShown());
+    REQUIRE(bothFeedsShown());
     // Whichever feed came first is on show; Right goes to the other and round, Left back.
     std::string first = header();
     std::string second = first == "Harbour A  1/2" ? "Harbour B  2/2" : "Harbour A  1/2";
@@ -732,17 +741,9 @@ TEST(a_long_list_ends_at_once_and_starts_from_its_top_when_a_command_shrinks_it)
 // and the turn timer still moves it on and tells a reader that holds an item of the list.
 TEST(reading_the_list_in_turn_leaves_the_turn_to_its_timer) {
     CoInitialize(nullptr);
-    Newsroom room("", "feedmarquee.show: inTurn\nfeedmarquee.turnSeconds: 5\n"
-                      "feedmarquee.fav0.title: Harbour A\nfeedmarquee.fav0.url: $/a.xml\n"
-                      "feedmarquee.fav1.title: Harbour B\nfeedmarquee.fav1.url: $/b.xml\n");
+    Newsroom room("", twoFeedsInTurn("5"));
     REQUIRE(room.window);
-    auto bothShown = [] {
-        ShownFeed a, b;
-        return shownFeedAt(0, &a) && shownFeedAt(1, &b) && a.hasHeadlines && b.hasHeadlines;
-    };
-    for (int i = 0; i < 200 && !bothShown(); ++i)
-        pumpMessages(20);
-    REQUIRE(bothShown());
+    REQUIRE(bothFeedsShown());
     IAccessible* list = nullptr;
     REQUIRE(SUCCEEDED(AccessibleObjectFromWindow(room.window, OBJID_CLIENT, IID_IAccessible,
                                                  reinterpret_cast<void**>(&list))));

@@ -56,39 +56,30 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/shell/shell_record.h)
     set_tests_properties(plugin_shell_e2e PROPERTIES TIMEOUT 300)
 endif()
 
-# Several feeds in one window against feed servers in the test's own process.
-if(EXISTS ${CMAKE_SOURCE_DIR}/shell/shell_record.h)
-    add_executable(plugin_feed_view_test ${CMAKE_CURRENT_LIST_DIR}/feed_view_test.cpp
+# A plug-in test against feed servers on 127.0.0.1 in its own process: plugin_<name>_test built
+# from <name>_test.cpp and linked with the libraries after name, run as plugin_<name>.
+function(fm_feed_server_plugin_test name)
+    add_executable(plugin_${name}_test ${CMAKE_CURRENT_LIST_DIR}/${name}_test.cpp
                    ${CMAKE_SOURCE_DIR}/tests/system/feed_server.cpp)
-    target_link_libraries(plugin_feed_view_test PRIVATE fm_plugin_test_support fm_check ws2_32)
-    add_test(NAME plugin_feed_view COMMAND plugin_feed_view_test)
-    set_tests_properties(plugin_feed_view PROPERTIES TIMEOUT 120)
+    target_link_libraries(plugin_${name}_test PRIVATE fm_plugin_test_support fm_check ws2_32
+                          ${ARGN})
+    add_test(NAME plugin_${name} COMMAND plugin_${name}_test)
+    set_tests_properties(plugin_${name} PROPERTIES TIMEOUT 120)
+endfunction()
 
-    # Keys through the window and the list as a screen reader reads it, against a feed on 127.0.0.1.
-    add_executable(plugin_keyboard_reader_test ${CMAKE_CURRENT_LIST_DIR}/keyboard_reader_test.cpp
-                   ${CMAKE_SOURCE_DIR}/tests/system/feed_server.cpp)
-    target_link_libraries(plugin_keyboard_reader_test PRIVATE fm_plugin_test_support fm_check
-                          oleacc oleaut32 ole32 uuid ws2_32)
-    add_test(NAME plugin_keyboard_reader COMMAND plugin_keyboard_reader_test)
-    set_tests_properties(plugin_keyboard_reader PROPERTIES TIMEOUT 120 RUN_SERIAL TRUE)
-endif()
-
-# The hide and highlight filters and the new-items sound, against feed servers on 127.0.0.1.
 if(EXISTS ${CMAKE_SOURCE_DIR}/shell/shell_record.h)
-    add_executable(plugin_filters_test ${CMAKE_CURRENT_LIST_DIR}/filters_test.cpp
-                   ${CMAKE_SOURCE_DIR}/tests/system/feed_server.cpp)
-    target_link_libraries(plugin_filters_test PRIVATE fm_plugin_test_support fm_check ws2_32)
+    # Several feeds in one window.
+    fm_feed_server_plugin_test(feed_view)
+
+    # Keys through the window and the list as a screen reader reads it.
+    fm_feed_server_plugin_test(keyboard_reader oleacc oleaut32 ole32 uuid)
+    set_tests_properties(plugin_keyboard_reader PROPERTIES RUN_SERIAL TRUE)
+
+    # The hide and highlight filters and the new-items sound.
+    fm_feed_server_plugin_test(filters)
     add_executable(full_screen_window ${CMAKE_CURRENT_LIST_DIR}/full_screen_window.cpp)
     add_dependencies(plugin_filters_test full_screen_window)
-    add_test(NAME plugin_filters COMMAND plugin_filters_test)
-    set_tests_properties(plugin_filters PROPERTIES TIMEOUT 120)
-endif()
 
-# An item's tip formatted from its feed's saved copy, against a feed server on 127.0.0.1.
-if(EXISTS ${CMAKE_SOURCE_DIR}/shell/shell_record.h)
-    add_executable(plugin_formatted_tip_test ${CMAKE_CURRENT_LIST_DIR}/formatted_tip_test.cpp
-                   ${CMAKE_SOURCE_DIR}/tests/system/feed_server.cpp)
-    target_link_libraries(plugin_formatted_tip_test PRIVATE fm_plugin_test_support fm_check ws2_32)
-    add_test(NAME plugin_formatted_tip COMMAND plugin_formatted_tip_test)
-    set_tests_properties(plugin_formatted_tip PROPERTIES TIMEOUT 120)
+    # An item's tip formatted from its feed's saved copy.
+    fm_feed_server_plugin_test(formatted_tip)
 endif()

@@ -18,6 +18,17 @@ std::vector<std::string> fileKeys(const std::string& path);
 // Dispatches this thread's messages for about ms milliseconds.
 void pumpMessages(DWORD ms);
 
+// Pumps this thread's messages until wanted() holds; false once timeoutMs has passed first.
+template <typename Wanted> bool waitFor(Wanted wanted, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    while (!wanted()) {
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        pumpMessages(30);
+    }
+    return true;
+}
+
 // ---- A plug-in started in this process against the stand-in shell's real functions ----------
 struct MessageBoxCall {
     HWND owner;
