@@ -7,6 +7,10 @@
 // null for a null text or when memory runs out.
 char* utf8ToAnsi(const char* text);
 
+// A new text: the ANSI code page's text converted to UTF-8. The caller frees it with free(); null
+// for a null text or when memory runs out.
+char* ansiToUtf8(const char* text);
+
 // A new UTF-16 text converted from the UTF-8 text; a malformed sequence becomes U+FFFD. The caller
 // frees it with free(); null for a null text or when memory runs out.
 wchar_t* utf8ToWide(const char* text);

@@ -58,6 +58,18 @@ wchar_t* bytesToWide(const char* text, size_t length, bool utf8) {
     return convertToWide(utf8 ? CP_UTF8 : CP_ACP, text, bytes);
 }
 
+char* ansiToUtf8(const char* text) {
+    wchar_t* wide = text != nullptr ? bytesToWide(text, std::strlen(text), false) : nullptr;
+    if (wide == nullptr)
+        return nullptr;
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    char* utf8 = bytes > 0 ? static_cast<char*>(std::malloc(static_cast<size_t>(bytes))) : nullptr;
+    if (utf8 != nullptr)
+        WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, bytes, nullptr, nullptr);
+    std::free(wide);
+    return utf8;
+}
+
 char* utf8ToAnsi(const char* text) {
     wchar_t* wide = utf8ToWide(text);
     if (wide == nullptr)

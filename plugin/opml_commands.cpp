@@ -284,30 +284,6 @@ bool importOpml(const char* path) {
     return changed;
 }
 
-namespace {
-
-// A new UTF-8 copy of a text in the ANSI code page; null when memory runs out.
-char* ansiToUtf8(const char* text) {
-    int wideLength = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    wchar_t* wide =
-        wideLength > 0 ? static_cast<wchar_t*>(std::malloc(wideLength * sizeof(wchar_t))) : nullptr;
-    if (wide == nullptr || MultiByteToWideChar(CP_ACP, 0, text, -1, wide, wideLength) == 0) {
-        std::free(wide);
-        return nullptr;
-    }
-    int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    char* utf8 = length > 0 ? static_cast<char*>(std::malloc(length)) : nullptr;
-    if (utf8 != nullptr &&
-        WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, length, nullptr, nullptr) == 0) {
-        std::free(utf8);
-        utf8 = nullptr;
-    }
-    std::free(wide);
-    return utf8;
-}
-
-} // namespace
-
 bool exportOpml(const char* path) {
     if (favorites == nullptr) {
         tell("There are no favourites to export yet.", MB_ICONINFORMATION);
