@@ -90,16 +90,10 @@ void releaseFeeds() {
 
 } // namespace
 
-void readFilterSettings(const char* path) {
-    bool havePath = path != nullptr && path[0] != '\0';
-    char* hide = havePath ? settingAsUtf8(ReadString(path, "feedmarquee.hideWords:", "")) : nullptr;
-    char* highlight =
-        havePath ? settingAsUtf8(ReadString(path, "feedmarquee.highlightWords:", "")) : nullptr;
-    FilterSwitches switches = {};
-    if (havePath) {
-        switches.descriptions = ReadBool(path, "feedmarquee.filterDescriptions:", false);
-        switches.ignoreDiacritics = ReadBool(path, "feedmarquee.filterIgnoreDiacritics:", false);
-    }
+void setGlobalFilterSettings(const char* hideWords, const char* highlightWords,
+                             FilterSwitches switches) {
+    char* hide = settingAsUtf8(hideWords);
+    char* highlight = settingAsUtf8(highlightWords);
     bool changed = !sameText(hide, state.hideWords) || !sameText(highlight, state.highlightWords) ||
                    switches.descriptions != state.switches.descriptions ||
                    switches.ignoreDiacritics != state.switches.ignoreDiacritics;
