@@ -52,30 +52,27 @@ bool readValue(const char** at, char* value, size_t size) {
     const char* p = *at;
     size_t length = 0;
     bool fits = true;
+    // Appends c while it fits; a control character or an overflow spoils the value.
+    auto keep = [&](char c) {
+        fits = fits && !isControl(c);
+        if (length + 1 < size)
+            value[length++] = c;
+        else
+            fits = false;
+    };
     if (*p == '"') {
         ++p;
         while (*p && *p != '"') {
             if (*p == '\\' && p[1])
                 ++p;
-            fits = fits && !isControl(*p);
-            if (length + 1 < size)
-                value[length++] = *p;
-            else
-                fits = false;
-            ++p;
+            keep(*p++);
         }
         if (*p == '"')
             ++p;
     } else {
         // A plain value ends at a comma or a blank (a token68 keeps its trailing '=' signs).
-        while (*p && *p != ',' && !isSpace(*p)) {
-            fits = fits && !isControl(*p);
-            if (length + 1 < size)
-                value[length++] = *p;
-            else
-                fits = false;
-            ++p;
-        }
+        while (*p && *p != ',' && !isSpace(*p))
+            keep(*p++);
     }
     value[fits ? length : 0] = '\0';
     *at = p;

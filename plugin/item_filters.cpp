@@ -13,6 +13,7 @@
 #include "plugin/keyboard.h"
 #include "plugin/new_item_sound.h"
 #include "plugin/runtime_state.h"
+#include "plugin/settings_text.h"
 #include "plugin/view.h"
 #include "shell/blackbox_api.h"
 
@@ -39,18 +40,6 @@ struct FilterState {
 };
 FilterState state = {};
 
-bool validUtf8(const char* text) {
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
-    const unsigned char* end = p + strlen(text);
-    while (p < end) {
-        size_t n = utf8SequenceLength(p, end);
-        if (n == 0)
-            return false;
-        p += n;
-    }
-    return true;
-}
-
 // A malloc'd UTF-8 copy of text from the ANSI code page.
 char* ansiToUtf8(const char* text, size_t length) {
     wchar_t* wide = bytesToWide(text, length, false);
@@ -68,7 +57,7 @@ char* ansiToUtf8(const char* text, size_t length) {
 char* settingAsUtf8(const char* text) {
     if (text == nullptr || text[0] == '\0')
         return nullptr;
-    return validUtf8(text) ? duplicateText(text, 0) : ansiToUtf8(text, strlen(text));
+    return isValidUtf8(text, strlen(text)) ? duplicateText(text, 0) : ansiToUtf8(text, strlen(text));
 }
 
 bool sameText(const char* a, const char* b) {
@@ -101,16 +90,10 @@ void releaseFeeds() {
 
 } // namespace
 
-void readFilterSettings(const char* path) {
-    bool havePath = path != nullptr && path[0] != '\0';
-    char* hide = havePath ? settingAsUtf8(ReadString(path, "feedmarquee.hideWords:", "")) : nullptr;
-    char* highlight =
-        havePath ? settingAsUtf8(ReadString(path, "feedmarquee.highlightWords:", "")) : nullptr;
-    FilterSwitches switches = {};
-    if (havePath) {
-        switches.descriptions = ReadBool(path, "feedmarquee.filterDescriptions:", false);
-        switches.ignoreDiacritics = ReadBool(path, "feedmarquee.filterIgnoreDiacritics:", false);
-    }
+void setGlobalFilterSettings(const char* hideWords, const char* highlightWords,
+                             FilterSwitches switches) {
+    char* hide = settingAsUtf8(hideWords);
+    char* highlight = settingAsUtf8(highlightWords);
     bool changed = !sameText(hide, state.hideWords) || !sameText(highlight, state.highlightWords) ||
                    switches.descriptions != state.switches.descriptions ||
                    switches.ignoreDiacritics != state.switches.ignoreDiacritics;

@@ -12,10 +12,11 @@ struct FeedFilterSettings {
     bool newItemSound;          // a pass that brings new items for the feed plays the sound
 };
 
-// Reads the global keys (feedmarquee.hideWords:, highlightWords:, filterDescriptions:,
-// filterIgnoreDiacritics:) from the settings file at path; null or empty: none. Texts that are not
-// valid UTF-8 are read in the ANSI code page. The view composes again when they changed.
-void readFilterSettings(const char* path);
+// Takes the global word lists (as the settings file holds them; null or empty: none) and
+// switches. Texts that are not valid UTF-8 are read in the ANSI code page. The view composes
+// again when they changed.
+void setGlobalFilterSettings(const char* hideWords, const char* highlightWords,
+                             FilterSwitches switches);
 // Replaces every feed's own filter words and sound switch with those given (copied; count 0:
 // none), then shows the lists anew and tells screen readers of a changed list.
 void setFeedFilterSettings(const FeedFilterSettings* feeds, int count);

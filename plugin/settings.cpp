@@ -731,6 +731,33 @@ void forgetFile() {
 // Takes the file's values: every setting (whole) or only those the user changed on disk since the
 // last read or write (merge; the others keep what memory holds, saved or not). The favourites are
 // always the file's.
+// Hands the global filter keys of index (null: none) to the filters in force, from the bytes
+// already read rather than reading the file again per key.
+void applyFilterSettings(const SettingsIndex* index) {
+    char* hide = nullptr;
+    char* highlight = nullptr;
+    FilterSwitches switches = {};
+    if (index) {
+        const SettingsEntry* entry = findSetting(*index, "feedmarquee.hideWords:");
+        hide = entry ? settingValueCopy(*index, *entry) : nullptr;
+        entry = findSetting(*index, "feedmarquee.highlightWords:");
+        highlight = entry ? settingValueCopy(*index, *entry) : nullptr;
+        char* value = nullptr;
+        entry = findSetting(*index, "feedmarquee.filterDescriptions:");
+        if (entry && (value = settingValueCopy(*index, *entry)) != nullptr)
+            parseBoolValue(value, &switches.descriptions);
+        std::free(value);
+        value = nullptr;
+        entry = findSetting(*index, "feedmarquee.filterIgnoreDiacritics:");
+        if (entry && (value = settingValueCopy(*index, *entry)) != nullptr)
+            parseBoolValue(value, &switches.ignoreDiacritics);
+        std::free(value);
+    }
+    setGlobalFilterSettings(hide, highlight, switches);
+    std::free(hide);
+    std::free(highlight);
+}
+
 void loadFromBytes(const char* bytes, size_t length, bool merge) {
     SettingsIndex index;
     if (!indexSettings(bytes, length, keyPrefix, &index))
@@ -759,6 +786,7 @@ void loadFromBytes(const char* bytes, size_t length, bool merge) {
     }
     loadFavorites(index);
     loadShownFeedSettings(index);
+    applyFilterSettings(&index);
     rememberFile(index);
     releaseSettingsIndex(&index);
 }
@@ -1021,7 +1049,7 @@ void readSettings() {
         savedSettings = settings;
         if (!found || missing)
             writeAllRows(); // creates the file; nothing when no path fits
-        readFilterSettings(nullptr);
+        applyFilterSettings(nullptr);
         return;
     }
     SettingsFileStamp stamp = settingsFileStamp(settingsPath);
@@ -1029,7 +1057,6 @@ void readSettings() {
     knownStamp = stamp;
     std::free(bytes);
     settingsReadFromFile = true;
-    readFilterSettings(settingsPath);
 }
 
 bool settingsFileChanged(bool* changed) {
@@ -1057,7 +1084,6 @@ bool settingsFileChanged(bool* changed) {
         releaseSettingsIndex(&index);
         if (!same) {
             loadFromBytes(bytes, size, true);
-            readFilterSettings(settingsPath);
             *changed = true;
         }
         knownStamp = stamp;
