@@ -40,24 +40,11 @@ struct FilterState {
 };
 FilterState state = {};
 
-// A malloc'd UTF-8 copy of text from the ANSI code page.
-char* ansiToUtf8(const char* text, size_t length) {
-    wchar_t* wide = bytesToWide(text, length, false);
-    if (wide == nullptr)
-        return nullptr;
-    int size = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    char* out = size > 0 ? static_cast<char*>(malloc(static_cast<size_t>(size))) : nullptr;
-    if (out != nullptr)
-        WideCharToMultiByte(CP_UTF8, 0, wide, -1, out, size, nullptr, nullptr);
-    free(wide);
-    return out;
-}
-
 // A malloc'd UTF-8 copy of a text of the settings file; null for none.
 char* settingAsUtf8(const char* text) {
     if (text == nullptr || text[0] == '\0')
         return nullptr;
-    return isValidUtf8(text, strlen(text)) ? duplicateText(text, 0) : ansiToUtf8(text, strlen(text));
+    return isValidUtf8(text, strlen(text)) ? duplicateText(text, 0) : ansiToUtf8(text);
 }
 
 bool sameText(const char* a, const char* b) {
@@ -163,9 +150,9 @@ FilterVerdict filterVerdict(const ItemFilter* filter, const FeedItem* item, bool
         return itemShown;
     if (utf8)
         return filterItem(filter, item->title, item->description);
-    char* title = item->title != nullptr ? ansiToUtf8(item->title, strlen(item->title)) : nullptr;
+    char* title = item->title != nullptr ? ansiToUtf8(item->title) : nullptr;
     char* description = item->description != nullptr
-                            ? ansiToUtf8(item->description, strlen(item->description))
+                            ? ansiToUtf8(item->description)
                             : nullptr;
     FilterVerdict verdict = filterItem(filter, title, description);
     free(title);
