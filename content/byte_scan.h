@@ -13,16 +13,19 @@
 // The first c at or after p in a zero-terminated text, or the terminating zero.
 const char* findByteOrZeroFar(const char* p, char c);
 #if defined(__SSE2__)
-// Most searches end within a few bytes: the first 16 are looked at inline, in one read that may
-// pass the terminating zero but never a page's end (the sanitizer is told to allow it).
 #if defined(__clang__)
-__attribute__((no_sanitize("address")))
+#define FM_READS_PAST_ZERO __attribute__((no_sanitize("address")))
 #elif defined(__GNUC__)
-__attribute__((no_sanitize_address))
+#define FM_READS_PAST_ZERO __attribute__((no_sanitize_address))
 #endif
-inline const char*
-findByteOrZero(const char* p, char c) {
-    if ((reinterpret_cast<uintptr_t>(p) & 4095) <= 4096 - 16) {
+// Whether 16 bytes can be read from p without passing the end of p's page: such a read may pass a
+// text's terminating zero but can never fault (the sanitizer is told to allow it).
+inline bool blockInPage(const void* p) {
+    return (reinterpret_cast<uintptr_t>(p) & 4095) <= 4096 - 16;
+}
+// Most searches end within a few bytes: the first 16 are looked at inline, in one read.
+FM_READS_PAST_ZERO inline const char* findByteOrZero(const char* p, char c) {
+    if (blockInPage(p)) {
         __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(
             _mm_cmpeq_epi8(x, _mm_set1_epi8(c)), _mm_cmpeq_epi8(x, _mm_setzero_si128()))));
@@ -32,9 +35,55 @@ findByteOrZero(const char* p, char c) {
     }
     return findByteOrZeroFar(p, c);
 }
+// The first a or b at or after p in a zero-terminated text, or the terminating zero: the end of
+// a tag (its '>', or a '<' that cuts it short).
+FM_READS_PAST_ZERO inline const char* findEitherOrZero(const char* p, char a, char b) {
+    for (;;) {
+        if (!blockInPage(p)) { // the bytes up to the page's end one at a time
+            const char* pageEnd = p + (4096 - (reinterpret_cast<uintptr_t>(p) & 4095));
+            for (; p < pageEnd; ++p)
+                if (*p == '\0' || *p == a || *p == b)
+                    return p;
+        }
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8(a)),
+                                      _mm_cmpeq_epi8(x, _mm_set1_epi8(b))),
+                         _mm_cmpeq_epi8(x, _mm_setzero_si128()))));
+        if (mask != 0)
+            return p + __builtin_ctz(mask);
+        p += 16;
+    }
+}
+// Whether the n bytes at p are those at name (a zero in p ends the comparison: name has none in
+// its first n bytes). A short name is compared in one step where both blocks lie inside their
+// pages, instead of by a loop whose length the processor would have to guess.
+FM_READS_PAST_ZERO inline bool sameShortBytes(const char* p, const char* name, size_t n) {
+    if (n < 16 && blockInPage(p) && blockInPage(name)) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(name));
+        unsigned wanted = (1u << n) - 1;
+        return (static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y))) & wanted) == wanted;
+    }
+    size_t i = 0;
+    while (i < n && p[i] == name[i]) // stops at a zero in p, which name's byte there is not
+        ++i;
+    return i == n;
+}
 #else
 inline const char* findByteOrZero(const char* p, char c) {
     return findByteOrZeroFar(p, c);
+}
+inline const char* findEitherOrZero(const char* p, char a, char b) {
+    while (*p != '\0' && *p != a && *p != b)
+        ++p;
+    return p;
+}
+inline bool sameShortBytes(const char* p, const char* name, size_t n) {
+    size_t i = 0;
+    while (i < n && p[i] == name[i])
+        ++i;
+    return i == n;
 }
 #endif
 inline char* findByteOrZero(char* p, char c) {

@@ -65,16 +65,23 @@ inline bool matchNoCase(const char* p, const char* end, const char* word, size_t
     return true;
 }
 
-// The bytes that end a run of plain text: '&', the white space that HTML folds, and '<' where tags
-// are removed (otherwise '&' stands in for it).
+// The bytes that end a run of plain text: '&', '<' where tags are removed (otherwise '&' stands in
+// for it), and every byte up to '\r': the white space that HTML folds, found by one comparison
+// together with the control characters around it, which the loops then copy as they stand.
 struct Specials {
-    char c[5];
+    char c[2];
 };
-const Specials referenceSpecials = {{'&', '\r', '\n', '\t', '&'}};
-const Specials htmlSpecials = {{'&', '\r', '\n', '\t', '<'}};
+const Specials referenceSpecials = {{'&', '&'}};
+const Specials htmlSpecials = {{'&', '<'}};
+const unsigned char lastLowSpecial = '\r';
 
 inline bool isSpecial(char c, const Specials& s) {
-    return c == s.c[0] || c == s.c[1] || c == s.c[2] || c == s.c[3] || c == s.c[4];
+    return c == s.c[0] || c == s.c[1] || static_cast<unsigned char>(c) <= lastLowSpecial;
+}
+// Whether a low special byte is white space that folds (a tab, a line break), not another control
+// character.
+inline bool isFoldedSpace(char c) {
+    return c == '\t' || c == '\n' || c == '\r';
 }
 
 // Copies the bytes from p up to the first special one (or end) to out and returns that position;
@@ -84,13 +91,11 @@ inline const char* copyRun(const char* start, const char* p, const char* end, ch
                            const Specials& s, bool separate) {
 #if FM_BLOCKS
     const __m128i s0 = _mm_set1_epi8(s.c[0]), s1 = _mm_set1_epi8(s.c[1]),
-                  s2 = _mm_set1_epi8(s.c[2]), s3 = _mm_set1_epi8(s.c[3]),
-                  s4 = _mm_set1_epi8(s.c[4]);
+                  low = _mm_set1_epi8(static_cast<char>(lastLowSpecial));
     while (end - p >= 16) {
         __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, s0), _mm_cmpeq_epi8(x, s1)),
-                                   _mm_or_si128(_mm_cmpeq_epi8(x, s2), _mm_cmpeq_epi8(x, s3)));
-        hit = _mm_or_si128(hit, _mm_cmpeq_epi8(x, s4));
+                                   _mm_cmpeq_epi8(_mm_min_epu8(x, low), x));
         unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
         size_t n = mask != 0 ? static_cast<size_t>(__builtin_ctz(mask)) : 16;
         if (out != p) {
@@ -112,8 +117,7 @@ inline const char* copyRun(const char* start, const char* p, const char* end, ch
         const char* block = end - 16;
         __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
         __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, s0), _mm_cmpeq_epi8(x, s1)),
-                                   _mm_or_si128(_mm_cmpeq_epi8(x, s2), _mm_cmpeq_epi8(x, s3)));
-        hit = _mm_or_si128(hit, _mm_cmpeq_epi8(x, s4));
+                                   _mm_cmpeq_epi8(_mm_min_epu8(x, low), x));
         unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit)) >> (p - block);
         size_t n =
             mask != 0 ? static_cast<size_t>(__builtin_ctz(mask)) : static_cast<size_t>(end - p);
@@ -404,8 +408,8 @@ size_t decodeText(const char* source, size_t count, char* destination) {
         if (c == '&') {
             p = decodeReference(p, end, out);
         } else {
-            if (c == '\t')
-                *out++ = c;
+            if (c == '\t' || !isFoldedSpace(c))
+                *out++ = c; // a tab stays, CR and LF go, other control characters stay
             ++p;
         }
     }
@@ -922,8 +926,11 @@ template <HtmlForm form> size_t htmlToText(const char* source, size_t count, cha
                 if (before == destination || before[-1] == ' ' || before[-1] == '\n')
                     out = before;
             }
-        } else {
+        } else if (isFoldedSpace(c)) {
             p = foldWhiteSpace(p, end, destination, out);
+        } else {
+            *out++ = c; // another control character, as it stands
+            ++p;
         }
     }
     // No white space at either end (a reference may still have written some at the start); in a
@@ -965,8 +972,8 @@ size_t titleToText(const char* source, size_t count, char* destination);
 #define FM_CALL_COPY(call) textDecodingPlain::call
 #endif
 
-void decodeEntities(const char* source, size_t count, char* destination) {
-    FM_CALL_COPY(decodeEntities(source, count, destination));
+size_t decodeEntities(const char* source, size_t count, char* destination) {
+    return FM_CALL_COPY(decodeEntities(source, count, destination));
 }
 
 size_t descriptionToText(const char* source, size_t count, char* destination, bool fromCdata) {

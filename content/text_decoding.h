@@ -13,8 +13,8 @@
 // tab or line break as a blank, other control characters below 32 write nothing, a pair of
 // surrogates written as two references is its one character, and NUL, a lone surrogate, an
 // undefined windows-1252 value and values beyond Unicode are U+FFFD. Never writes more bytes than
-// it consumes, so destination may be source (in place).
-void decodeEntities(const char* source, size_t count, char* destination);
+// it consumes, so destination may be source (in place). Returns the decoded text's length.
+size_t decodeEntities(const char* source, size_t count, char* destination);
 
 // Makes plain text of an HTML description: a CDATA one (fromCdata) loses its tags and then has its
 // references decoded; an entity-escaped one is decoded and then loses its tags (a '<' written as a

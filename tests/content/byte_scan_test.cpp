@@ -3,6 +3,7 @@
 #include "content/byte_scan.h"
 #include "tests/support/check.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -27,7 +28,8 @@ TEST(blockSearchesFindWhatAPlainLoopFinds) {
                                        findByteBefore(text, end, '<'),
                                        findByteBeforeWordwise(text, end, '<'),
                                        findEitherBefore(text, end, '"', '<'),
-                                       findEitherBeforeWordwise(text, end, '<', '"')};
+                                       findEitherBeforeWordwise(text, end, '<', '"'),
+                                       findEitherOrZero(text, '>', '<')};
                 // The length measured up to a limit: the text's own, or the limit when shorter.
                 for (size_t limit : {size_t(0), length / 2, length, length + 1, size_t(4096)}) {
                     size_t measured = lengthUpTo(text, limit);
@@ -52,6 +54,24 @@ TEST(blockSearchesFindWhatAPlainLoopFinds) {
     CHECK(findByteOrZeroWordwise(buffer, '\xa9') == buffer + 1);
     CHECK(findByteOrZero(buffer, '\0') == buffer + 8);
     std::free(buffer);
+
+    // Near a page's end the tag's end and a name are read a byte at a time: the same answers.
+    char* page = static_cast<char*>(std::malloc(3 * 4096));
+    char* edge = page + 4096 * 2 - (reinterpret_cast<uintptr_t>(page) & 4095);
+    for (size_t back = 1; back < 40; ++back) {
+        char* text = edge - back;
+        std::memset(text, 'a', back + 20);
+        std::memcpy(text, "item", 4);
+        text[back + 6] = '\0';
+        text[back + 3] = '>';
+        CHECK(findEitherOrZero(text, '>', '<') == text + back + 3);
+        CHECK(findEitherOrZero(text + back + 4, '>', '<') == text + back + 6);
+        CHECK(sameShortBytes(text, "item", 4));
+        CHECK(!sameShortBytes(text, "itex", 4));
+        CHECK(sameShortBytes(text + 4, "aaaaaaaaaaaaaaaaaaaa", back - 1 < 20 ? back - 1 : 20));
+        CHECK(!sameShortBytes(text + back + 4, "aaaaaaaaaaaaaaa", 3)); // the zero differs
+    }
+    std::free(page);
 }
 
 // A control character is found only between start and end: tabs and line breaks are none, and
