@@ -46,10 +46,9 @@ FM_READS_PAST_ZERO inline const char* findEitherOrZero(const char* p, char a, ch
                     return p;
         }
         __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8(a)),
-                                      _mm_cmpeq_epi8(x, _mm_set1_epi8(b))),
-                         _mm_cmpeq_epi8(x, _mm_setzero_si128()))));
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8(a)), _mm_cmpeq_epi8(x, _mm_set1_epi8(b))),
+            _mm_cmpeq_epi8(x, _mm_setzero_si128()))));
         if (mask != 0)
             return p + __builtin_ctz(mask);
         p += 16;
