@@ -69,6 +69,47 @@ FM_READS_PAST_ZERO inline bool sameShortBytes(const char* p, const char* name, s
         ++i;
     return i == n;
 }
+// Whether two zero-terminated texts are the same, compared a block at a time where both blocks lie
+// inside their pages (the runtime's strcmp is a call, and slow in the shipped build).
+FM_READS_PAST_ZERO inline bool sameTexts(const char* a, const char* b) {
+    for (;;) {
+        if (!blockInPage(a) || !blockInPage(b)) {
+            if (*a != *b)
+                return false;
+            if (*a == '\0')
+                return true;
+            ++a, ++b;
+            continue;
+        }
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
+        __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
+        unsigned stop = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y))) |
+                        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, _mm_setzero_si128())));
+        if ((stop & 0xFFFF) != 0) {
+            unsigned at = static_cast<unsigned>(__builtin_ctz(stop));
+            return a[at] == b[at]; // both end there, or they differ there
+        }
+        a += 16, b += 16;
+    }
+}
+// The same for a lower-case word, without regard to the case of p's letters.
+FM_READS_PAST_ZERO inline bool sameShortBytesNoCase(const char* p, const char* word, size_t n) {
+    if (n < 16 && blockInPage(p) && blockInPage(word)) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(word));
+        __m128i above = _mm_sub_epi8(x, _mm_set1_epi8('A'));
+        __m128i upper = _mm_cmpeq_epi8(_mm_min_epu8(above, _mm_set1_epi8(25)), above);
+        x = _mm_or_si128(x, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
+        unsigned wanted = (1u << n) - 1;
+        return (static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y))) & wanted) == wanted;
+    }
+    for (size_t i = 0; i < n; ++i) {
+        char c = p[i] >= 'A' && p[i] <= 'Z' ? static_cast<char>(p[i] + 32) : p[i];
+        if (c != word[i])
+            return false;
+    }
+    return true;
+}
 #else
 inline const char* findByteOrZero(const char* p, char c) {
     return findByteOrZeroFar(p, c);
@@ -83,6 +124,19 @@ inline bool sameShortBytes(const char* p, const char* name, size_t n) {
     while (i < n && p[i] == name[i])
         ++i;
     return i == n;
+}
+inline bool sameTexts(const char* a, const char* b) {
+    while (*a != '\0' && *a == *b)
+        ++a, ++b;
+    return *a == *b;
+}
+inline bool sameShortBytesNoCase(const char* p, const char* word, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        char c = p[i] >= 'A' && p[i] <= 'Z' ? static_cast<char>(p[i] + 32) : p[i];
+        if (c != word[i])
+            return false;
+    }
+    return true;
 }
 #endif
 inline char* findByteOrZero(char* p, char c) {

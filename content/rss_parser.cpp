@@ -31,10 +31,7 @@ inline bool isBlank(char c) {
 // Whether the n characters at p are the lower-case word, without regard to case. The document's
 // terminating zero differs from every letter of a word, so the comparison never passes it.
 inline bool matchNoCase(const char* p, const char* word, size_t n) {
-    for (size_t i = 0; i < n; ++i)
-        if (lowerAscii(p[i]) != word[i])
-            return false;
-    return true;
+    return sameShortBytesNoCase(p, word, n);
 }
 
 // Whether the markup at p is named word (n bytes), the whole name: "<items>" is no "<item>".
@@ -604,13 +601,6 @@ char* descriptionOf(FeedList* list, const PendingText& pending) {
     return description;
 }
 
-// Whether two texts are the same, compared here rather than by the runtime's strcmp (a call per
-// item, slow in the shipped build).
-inline bool sameText(const char* a, const char* b) {
-    while (*a != '\0' && *a == *b)
-        ++a, ++b;
-    return *a == *b;
-}
 
 // The key that identifies an item across updates: its guid as written, else its link, else its
 // title. A guid equal to the link shares the link's text.
@@ -618,7 +608,7 @@ const char* itemKey(ParseState& state, const FeedItem* entry) {
     if (state.guid.present) {
         char* guid = pendingText(state.list, state.guid);
         if (guid != nullptr && !isEmptyText(guid)) {
-            if (entry->link == nullptr || !sameText(guid, entry->link))
+            if (entry->link == nullptr || !sameTexts(guid, entry->link))
                 return guid;
             dropText(state.list, guid);
             return entry->link;

@@ -61,13 +61,19 @@ TEST(blockSearchesFindWhatAPlainLoopFinds) {
     for (size_t back = 1; back < 40; ++back) {
         char* text = edge - back;
         std::memset(text, 'a', back + 20);
-        std::memcpy(text, "item", 4);
+        std::memcpy(text, "iTem", 4);
         text[back + 6] = '\0';
         text[back + 3] = '>';
         CHECK(findEitherOrZero(text, '>', '<') == text + back + 3);
         CHECK(findEitherOrZero(text + back + 4, '>', '<') == text + back + 6);
-        CHECK(sameShortBytes(text, "item", 4));
-        CHECK(!sameShortBytes(text, "itex", 4));
+        CHECK(sameShortBytes(text, "iTem", 4));
+        CHECK(!sameShortBytes(text, "item", 4));
+        CHECK(sameShortBytesNoCase(text, "item", 4));
+        CHECK(!sameShortBytesNoCase(text, "itex", 4));
+        CHECK(sameTexts(text + back + 4, "aa"));
+        CHECK(!sameTexts(text + back + 4, "aab"));
+        CHECK(!sameTexts(text + back + 4, "a"));
+        CHECK(sameTexts(text, std::string(text).c_str()));
         CHECK(sameShortBytes(text + 4, "aaaaaaaaaaaaaaaaaaaa", back - 1 < 20 ? back - 1 : 20));
         CHECK(!sameShortBytes(text + back + 4, "aaaaaaaaaaaaaaa", 3)); // the zero differs
     }
