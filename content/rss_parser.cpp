@@ -1224,7 +1224,7 @@ FeedList* parseFeed(char* document, const char* baseUrl, DescriptionSources* sou
     // list's size hint. Only the document's first stretch is measured: the list's blocks stop
     // growing at a size such a stretch already asks for, and measuring all of a 10 MB document
     // would read it once more before the parse does.
-    const size_t measured = 1024 * 1024;
+    const size_t measured = 512 * 1024;
     size_t length = document != nullptr ? lengthUpTo(document, measured) : 0;
     FeedList* list = newFeedList(length / 2);
     if (list == nullptr || document == nullptr)
