@@ -4,6 +4,18 @@
 
 #include <cstring>
 
+#include "content/byte_scan.h"
+
+#if defined(__i386__) || defined(__x86_64__)
+#define FM_RUN_BLOCKS 1
+#include <emmintrin.h>
+#if defined(__GNUC__)
+#define FM_SSE2 __attribute__((target("sse2")))
+#else
+#define FM_SSE2
+#endif
+#endif
+
 namespace {
 
 inline int hexValue(char c) {
@@ -76,11 +88,63 @@ void repairJsonNumber(char* p, char* end) {
     }
 }
 
+#if FM_RUN_BLOCKS
+namespace {
+
+// The quotes, backslashes and control characters of a block, one bit a byte.
+FM_SSE2 inline unsigned specialBytes(__m128i x) {
+    const __m128i control = _mm_set1_epi8(0x1F);
+    __m128i special =
+        _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('"')), _mm_cmpeq_epi8(x, _mm_set1_epi8('\\')));
+    special = _mm_or_si128(special, _mm_cmpeq_epi8(_mm_max_epu8(x, control), control));
+    return static_cast<unsigned>(_mm_movemask_epi8(special));
+}
+
+// The plain run from p, 16 bytes at a time while a whole block lies before end, moved to *to
+// when that is not p. Returns where the blocks stopped: at the run's end, or before the last 15
+// bytes of the document, which the byte loop finishes.
+FM_SSE2 char* passRunSse2(char* p, char* end, char** to) {
+    char* out = *to;
+    if (out == p) {
+        for (; end - p >= 16; p += 16) {
+            unsigned special = specialBytes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+            if (special != 0) {
+                p += __builtin_ctz(special);
+                break;
+            }
+        }
+        *to = p;
+        return p;
+    }
+    for (; end - p >= 16; p += 16, out += 16) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        unsigned special = specialBytes(x);
+        if (special != 0) {
+            // Only the plain bytes move: a whole block stored would overwrite bytes ahead of p
+            // that are still to be read.
+            size_t n = static_cast<size_t>(__builtin_ctz(special));
+            std::memmove(out, p, n);
+            *to = out + n;
+            return p + n;
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), x); // all of it read before
+    }
+    *to = out;
+    return p;
+}
+
+} // namespace
+#endif
+
 void readJsonStringRun(JsonRepairStream& is) {
     // The pointers are kept in locals: a character stored through one could be the stream itself
     // as far as the compiler knows, which would have it store and load them again every byte.
     char* p = is.src_;
     char* to = is.dst_;
+#if FM_RUN_BLOCKS
+    if (processorHasSse2())
+        p = passRunSse2(p, is.repairs->end, &to);
+#endif
     if (to == p) { // nothing escaped so far: the run stands where it is
         while (isPlain(*p))
             ++p;

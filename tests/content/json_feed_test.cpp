@@ -196,3 +196,16 @@ TEST(repairsAreMadeWhereverTheyStand) {
             check::fail(__FILE__, __LINE__, row.item.substr(0, 60) + ": got " + shown);
     }
 }
+
+// Strings are read in blocks: escapes and the text moved behind them land right at every offset
+// of a block, up to the document's last bytes.
+TEST(escapesAtEveryOffsetOfABlock) {
+    for (size_t n = 0; n < 40; ++n) {
+        std::string a(n, 'a'), b(n, 'b');
+        std::string body = "{" + v1 + R"(, "items": [{"title": ")" + a + R"(\u00e9\"\t)" + b +
+                           R"(\ud83c\\)" + a + R"("}]})";
+        std::string expected = "(none)|" + a + "\xC3\xA9\" " + b + "\xEF\xBF\xBD\\" + a;
+        if (parse(nullptr, body) != expected)
+            check::fail(__FILE__, __LINE__, std::to_string(n) + ": got " + parse(nullptr, body));
+    }
+}
