@@ -80,7 +80,7 @@ const char* plainText(const Span& span, bool paragraphs = false) {
     if (span.text == nullptr)
         return nullptr;
     char* text = const_cast<char*>(span.text);
-    size_t length = strnlen(text, span.length); // a "\u0000" ends the text
+    size_t length = span.length;
     size_t start = 0;
     while (start < length && isBlankOrControl(text[start]))
         ++start;
@@ -121,7 +121,7 @@ const char* htmlText(const Span& span, bool controls) {
     if (span.text == nullptr)
         return nullptr;
     char* text = const_cast<char*>(span.text);
-    size_t length = strnlen(text, span.length);
+    size_t length = span.length;
     // Control characters become line breaks, folded with the white space around them (only a
     // document that escapes them can hold them).
     for (size_t i = 0; controls && i < length; ++i)
@@ -172,7 +172,10 @@ enum Field {
 };
 
 struct FieldName {
+    template <size_t N>
+    constexpr FieldName(const char (&n)[N], Field f) : name(n), length(N - 1), field(f) {}
     const char* name;
+    size_t length;
     Field field;
 };
 const FieldName feedFields[] = {{"version", VersionField},
@@ -189,9 +192,11 @@ const FieldName itemFields[] = {{"id", IdField},
                                 {"date_published", PublishedField},
                                 {"date_modified", ModifiedField}};
 
+// Every key of the document is looked up here: a name is compared only when its length and first
+// byte match.
 template <size_t N> Field fieldNamed(const FieldName (&names)[N], const char* key, size_t length) {
     for (const FieldName& f : names)
-        if (std::strlen(f.name) == length && std::memcmp(f.name, key, length) == 0)
+        if (f.length == length && f.name[0] == key[0] && std::memcmp(f.name, key, length) == 0)
             return f.field;
     return NoField;
 }
@@ -214,7 +219,7 @@ struct FeedReader : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FeedReader> 
     Span values[FieldCount] = {};
     FeedItem* header = nullptr;
     int32_t created = 0;
-    bool controlsEscaped = false; // a string of the document escapes a control character
+    const JsonRepairs* repairs = nullptr;    // controls: a string read so far escapes one
     DescriptionSources* collected = nullptr; // each item's description source; null: not wanted
 
     bool Default() { // true, false, null: no field of ours
@@ -282,7 +287,7 @@ struct FeedReader : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FeedReader> 
     static Span copiedSpan(const Span& span) {
         if (span.text == nullptr)
             return Span{nullptr, 0};
-        size_t length = strnlen(span.text, span.length);
+        size_t length = span.length;
         char* copy = static_cast<char*>(std::malloc(length + 1));
         if (copy == nullptr)
             return Span{nullptr, 0};
@@ -300,10 +305,20 @@ struct FeedReader : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FeedReader> 
         return header != nullptr;
     }
 
+    // The values end at their first zero byte (a "\u0000"), which only an escaped control
+    // character can be.
+    void cutValuesAtZero() {
+        if (repairs->controls)
+            for (Span& value : values)
+                if (value.text != nullptr)
+                    value.length = strnlen(value.text, value.length);
+    }
+
     // An item's entry: its title, else the start of its text, else its address; an item with
     // none of them is skipped. The text: summary, else content_text, else content_html as plain
     // text; the address: url, else external_url; the date: date_published, else date_modified.
     void finishItem() {
+        cutValuesAtZero();
         char* resolved = nullptr;
         const char* link = linkText(values[UrlField], base, &resolved);
         if (link == nullptr)
@@ -323,7 +338,7 @@ struct FeedReader : rapidjson::BaseReaderHandler<rapidjson::UTF8<>, FeedReader> 
         }
         if (description == nullptr) {
             described = 2;
-            description = htmlText(values[ContentHtmlField], controlsEscaped);
+            description = htmlText(values[ContentHtmlField], repairs->controls);
         }
         const char* title = plainText(values[TitleField]);
         char* untitled = nullptr;
@@ -407,17 +422,15 @@ FeedList* parseJsonFeed(char* document, size_t length, const char* baseUrl,
         length -= 3;
     }
 
-    // The repair goes to the end even past a zero byte inside the text: the reader stops at that
-    // byte, so what follows it is never read, and a look for it first would cost a whole pass.
-    bool controlsEscaped = repairJsonForReader(document, length);
-
+    // What other readers accept is repaired on the way (content/json_repair.h).
+    JsonRepairs repairs = {document + length, false};
     FeedReader reader;
-    reader.controlsEscaped = controlsEscaped;
+    reader.repairs = &repairs;
     reader.list = list;
     reader.collected = sources;
     reader.base = baseUrl != nullptr && *baseUrl != '\0' ? baseUrl : nullptr;
     rapidjson::Reader json;
-    rapidjson::InsituStringStream stream(document);
+    JsonRepairStream stream(document, &repairs);
     // The reader descends into a nested value by recursion, but only after the handler has let the
     // value start, so the depth bound above is also the bound of the recursion. Comments and
     // trailing commas, which hand-written feeds have, are let through.
@@ -430,6 +443,7 @@ FeedList* parseJsonFeed(char* document, size_t length, const char* baseUrl,
         releaseFeedList(list);
         return newFeedList(0);
     }
+    reader.cutValuesAtZero();
     char* resolved = nullptr;
     const char* title = plainText(reader.values[FeedTitleField]);
     const char* link = linkText(reader.values[HomePageField], reader.base, &resolved);
