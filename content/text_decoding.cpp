@@ -35,11 +35,23 @@ namespace FM_DECODING_COPY {
 namespace {
 
 // The reference decoder sits in the innermost loops; the compilers are told to inline it there.
+// What is rare stays out of the conversion's loop (FM_OUT_OF_LOOP), so that the loop is small
+// enough for its own state to stay in registers.
 #if defined(__GNUC__)
 #define FM_ALWAYS_INLINE inline __attribute__((always_inline))
+#define FM_OUT_OF_LOOP __attribute__((noinline))
 #else
 #define FM_ALWAYS_INLINE inline
+#define FM_OUT_OF_LOOP
 #endif
+
+// Where a step of the conversion leaves the input and the output. Handed back by value: an output
+// position whose address a call takes would live in memory, and every byte written would wait for
+// it to be stored and read back.
+struct Step {
+    const char* p;
+    char* out;
+};
 
 inline char lowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
@@ -683,7 +695,7 @@ inline bool startsEscapedTag(const char* p, const char* end) {
 
 // Skips a tag of entity-escaped HTML whose '<' was a reference that ended right before p: the tag
 // ends at the first '>' that the text decodes to (a comment at the first one after "--").
-inline const char* skipEscapedTag(const char* p, const char* end, char* destination, char*& out) {
+FM_OUT_OF_LOOP Step skipEscapedTag(const char* p, const char* end, char* destination, char* out) {
     // The commonest escaped tags are a name written out and the tag's end right after it, perhaps
     // after " /" ("&lt;b&gt;", "&lt;/p&gt;", "&lt;br /&gt;"): those are read here in one step.
     if (p < end && *p != '&' && *p != '!') {
@@ -703,7 +715,8 @@ inline const char* skipEscapedTag(const char* p, const char* end, char* destinat
             if (!closing && !selfClosing && n - 5 < 2 && (*name | 0x20) == 's' &&
                 matchNoCase(name, end, n == 6 ? "script" : "style", n))
                 next = afterHiddenElement(next, end, n, true);
-            return endTag(next, end, destination, out, breakingOf(name, n));
+            next = endTag(next, end, destination, out, breakingOf(name, n));
+            return Step{next, out};
         }
     }
     bool comment = p < end && *p == '!' && matchNoCase(p, end, "!--", 3);
@@ -733,13 +746,37 @@ inline const char* skipEscapedTag(const char* p, const char* end, char* destinat
         if (c == '>' && (!comment || (last == '-' && beforeLast == '-'))) {
             if (kind.hidden != 0 && last != '/')
                 next = afterHiddenElement(next, end, kind.hidden, true);
-            return endTag(next, end, destination, out, kind.breaking);
+            next = endTag(next, end, destination, out, kind.breaking);
+            return Step{next, out};
         }
         beforeLast = last;
         last = c;
         q = next;
     }
-    return end;
+    return Step{end, out};
+}
+
+// After a reference to '&' that ends at p: the reference it escapes, as decodeEscapedReference.
+FM_OUT_OF_LOOP Step referenceAfterAmpersand(const char* p, const char* end, char* out) {
+    p = decodeEscapedReference(p, end, out);
+    return Step{p, out};
+}
+
+// A reference other than the commonest ones the conversion reads itself: numeric ones of other
+// lengths ("&#38;", an "&amp;" that escapes the reference after it), named ones, double-escaped
+// ones other than "&amp;nbsp;" and "&amp;#NNNN;".
+FM_OUT_OF_LOOP Step otherReference(const char* p, const char* end, char* out) {
+    char* before = out;
+    if (end - p >= 3 && p[1] == '#' && isDigit(p[2])) {
+        p = decodeNumeric(p + 2, end, out);
+        if (out == before + 1 && *before == '&') {
+            out = before; // "&#38;" is "&amp;": it escapes the reference after it
+            p = decodeEscapedReference(p, end, out);
+        }
+    } else {
+        p = decodeHtmlReference(p, end, out);
+    }
+    return Step{p, out};
 }
 
 // The forms in which a description carries its HTML.
@@ -886,14 +923,16 @@ template <HtmlForm form> size_t htmlToText(const char* source, size_t count, cha
             }
             size_t rest = static_cast<size_t>(end - r);
             char* before = out;
+            bool read = false;
             switch (kind) {
             case 'l': // an escaped tag's "&lt;"
                 if (form == EscapedHtml && r == p + 1 && left >= 5 && p[2] == 't' && p[3] == ';' &&
                     startsTag(p[4])) {
-                    p = skipEscapedTag(p + 4, end, destination, out);
+                    Step step = skipEscapedTag(p + 4, end, destination, out);
+                    p = step.p;
+                    out = step.out;
                     continue;
                 }
-                p = decodeHtmlReference(p, end, out);
                 break;
             case 'n':
                 if (rest >= 5 && std::memcmp(r, "nbsp;", 5) == 0) {
@@ -902,7 +941,6 @@ template <HtmlForm form> size_t htmlToText(const char* source, size_t count, cha
                     p = r + 5;
                     continue;
                 }
-                p = decodeHtmlReference(p, end, out);
                 break;
             case '#':
                 if (rest >= 6 && isDigit(r[1]) && isDigit(r[2]) && isDigit(r[3]) && isDigit(r[4]) &&
@@ -910,30 +948,30 @@ template <HtmlForm form> size_t htmlToText(const char* source, size_t count, cha
                     // At most 9999: never a surrogate or beyond Unicode.
                     uint32_t value = static_cast<uint32_t>((r[1] - '0') * 1000 + (r[2] - '0') * 100 +
                                                            (r[3] - '0') * 10 + (r[4] - '0'));
-                    writeReferenced(value, out);
-                    p = r + 6;
-                    if (value == '&') {
-                        out = before; // "&#0038;" is "&amp;" too
-                        p = decodeEscapedReference(p, end, out);
+                    if (value == '&') { // "&#0038;" is "&amp;" too: it escapes what follows
+                        Step step = referenceAfterAmpersand(r + 6, end, out);
+                        p = step.p;
+                        out = step.out;
+                    } else {
+                        writeReferenced(value, out);
+                        p = r + 6;
                     }
-                } else if (r == p + 1 && left >= 3 && isDigit(p[2])) {
-                    p = decodeNumeric(p + 2, end, out);
-                    if (out == before + 1 && *before == '&') {
-                        out = before; // "&#38;" is "&amp;": it escapes the reference after it
-                        p = decodeEscapedReference(p, end, out);
-                    }
-                } else {
-                    p = decodeHtmlReference(p, end, out);
+                    read = true;
                 }
                 break;
             default:
-                p = decodeHtmlReference(p, end, out);
                 break;
+            }
+            if (!read) {
+                Step step = otherReference(p, end, out);
+                p = step.p;
+                out = step.out;
             }
             if (form == EscapedHtml && out == before + 1 && *before == '<' &&
                 startsEscapedTag(p, end)) {
-                out = before;
-                p = skipEscapedTag(p, end, destination, out);
+                Step step = skipEscapedTag(p, end, destination, before);
+                p = step.p;
+                out = step.out;
             } else if (out == before + 1 && static_cast<unsigned char>(*before) <= ' ') {
                 // A blank, tab or line break written as a reference ("&#10;", "&NewLine;", the
                 // only characters up to a blank that references give) folds like one written out.
