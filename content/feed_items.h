@@ -15,11 +15,13 @@ struct ItemRect {
 };
 
 struct FeedItem {
+    // Identifies the item across updates: the hash (content/key_hash.h) of its guid, else of its
+    // link, else of its title; 0 for none (the header and placeholder entries).
+    uint64_t key;
     const char* title;       // the headline; for the header entry the feed's title or a placeholder
     const char* link;        // address opened on a double-click
     const char* description; // plain text shown under the title and in the tooltip
     const char* date;        // as the feed gives it
-    const char* key;         // identifies the item across updates: its guid, else link, else title
     int32_t titleLength; // bytes of the title's source text before entity decoding
     int32_t entryIndex;  // position among the entries the parse created, from 0
     FeedItem* next;

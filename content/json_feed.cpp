@@ -13,6 +13,7 @@
 #include "content/feed_items.h"
 #include "content/description_source.h"
 #include "content/json_repair.h"
+#include "content/key_hash.h"
 #include "content/rss_parser.h"
 #include "content/text_decoding.h"
 #include "content/url_resolve.h"
@@ -33,8 +34,9 @@ struct Span {
 // The entries are made only here, so that a change to how the list holds them touches two
 // functions.
 
-// Appends an entry with copies of the four texts (each may be null) and its key: key (a text of
-// the document, may be null), else its link, else its title. Null when memory runs out.
+// Appends an entry with copies of the four texts (each may be null) and its key's hash: of key (a
+// text of the document, may be null), else of its link, else of its title. Null when memory runs
+// out.
 FeedItem* addEntry(FeedList* list, const char* title, const char* link, const char* description,
                    const char* date, const Span& key, int32_t index) {
     FeedItem* entry = appendEntry(list);
@@ -45,10 +47,9 @@ FeedItem* addEntry(FeedList* list, const char* title, const char* link, const ch
     entry->link = listText(list, link, 0);
     entry->description = listText(list, description, 0);
     entry->date = listText(list, date, 0);
-    entry->key =
-        key.text != nullptr && key.length != 0 ? listText(list, key.text, key.length) : nullptr;
-    if (entry->key == nullptr)
-        entry->key = entry->link != nullptr ? entry->link : entry->title;
+    entry->key = key.text != nullptr && key.length != 0
+                     ? keyHashOf(key.text, key.length)
+                     : keyHashOf(entry->link != nullptr ? entry->link : entry->title);
     entry->entryIndex = index;
     return entry;
 }

@@ -11,6 +11,7 @@
 #include "content/byte_scan.h"
 #include "content/feed_items.h"
 #include "content/description_source.h"
+#include "content/key_hash.h"
 #include "content/text_decoding.h"
 #include "content/url_resolve.h"
 
@@ -610,28 +611,17 @@ char* descriptionOf(FeedList* list, const PendingText& pending) {
     return description;
 }
 
-// Whether two texts are the same, compared here rather than by the runtime's strcmp (a call per
-// item, slow in the shipped build).
-inline bool sameText(const char* a, const char* b) {
-    while (*a != '\0' && *a == *b)
-        ++a, ++b;
-    return *a == *b;
-}
-
-// The key that identifies an item across updates: its guid as written, else its link, else its
-// title. A guid equal to the link shares the link's text.
-const char* itemKey(ParseState& state, const FeedItem* entry) {
+// The key that identifies an item across updates, as its hash: its guid as written, else its
+// link, else its title. The guid's text is not kept: only its hash is.
+uint64_t itemKey(ParseState& state, const FeedItem* entry) {
     if (state.guid.present) {
         char* guid = pendingText(state.list, state.guid);
-        if (guid != nullptr && !isEmptyText(guid)) {
-            if (entry->link == nullptr || !sameText(guid, entry->link))
-                return guid;
-            dropText(state.list, guid);
-            return entry->link;
-        }
+        uint64_t key = guid != nullptr && !isEmptyText(guid) ? keyHashOf(guid) : 0;
         dropText(state.list, guid);
+        if (key != 0)
+            return key;
     }
-    return entry->link != nullptr ? entry->link : entry->title;
+    return keyHashOf(entry->link != nullptr ? entry->link : entry->title);
 }
 
 // Makes the entry of the item just read: its title, or else its dc:title, or else the start of its

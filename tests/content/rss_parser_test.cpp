@@ -1,5 +1,6 @@
 // The RSS item parser on small documents: which entries it makes and what they hold.
 #include "content/feed_items.h"
+#include "content/key_hash.h"
 #include "content/rss_parser.h"
 #include "tests/support/check.h"
 
@@ -21,7 +22,7 @@ struct Entry {
 struct Parsed {
     std::vector<std::string> storage[4];
     std::vector<Entry> entries;
-    std::vector<std::string> keys; // per entry; "" for none
+    std::vector<uint64_t> keys; // per entry; 0 for none
     int32_t count;
     int32_t ttl;
 };
@@ -52,7 +53,7 @@ void parse(const std::string& text, Parsed& out, const char* base = nullptr) {
             kept[i] = fields[i] ? out.storage[i].back().c_str() : nullptr;
         }
         out.entries.push_back(Entry{kept[0], e->titleLength, kept[1], kept[2], kept[3]});
-        out.keys.push_back(e->key ? e->key : "");
+        out.keys.push_back(e->key);
     }
     CHECK(list->last == last);
     CHECK_EQ(index, list->count);
@@ -663,13 +664,17 @@ TEST(anItemIsKnownByItsGuidElseItsLinkElseItsTitle) {
           "<item><title>C</title></item>"
           "<item><title>D</title><guid isPermaLink=\"true\">http://e.com/d</guid></item>"
           "<item><title>E</title><guid> </guid><link>http://e.com/e</link></item>"
+          "<item><title>A</title><link>http://e.com/a</link><guid>urn:A</guid></item>"
+          "<item><title>A</title><link>http://e.com/a</link><guid>urn:b</guid></item>"
           "</channel></rss>",
           p);
-    REQUIRE(p.keys.size() == 6);
-    CHECK_EQ(p.keys[0], ""); // the header
-    CHECK_EQ(p.keys[1], "urn:a");
-    CHECK_EQ(p.keys[2], "http://e.com/b");
-    CHECK_EQ(p.keys[3], "C");
-    CHECK_EQ(p.keys[4], "http://e.com/d");
-    CHECK_EQ(p.keys[5], "http://e.com/e");
+    REQUIRE(p.keys.size() == 8);
+    CHECK_EQ(p.keys[0], uint64_t{0}); // the header
+    CHECK_EQ(p.keys[1], keyHashOf("urn:a"));
+    CHECK_EQ(p.keys[2], keyHashOf("http://e.com/b"));
+    CHECK_EQ(p.keys[3], keyHashOf("C"));
+    CHECK_EQ(p.keys[4], keyHashOf("http://e.com/d"));
+    CHECK_EQ(p.keys[5], keyHashOf("http://e.com/e"));
+    // Guids that differ in one letter or only in letter case are different items.
+    CHECK(p.keys[6] != p.keys[1] && p.keys[7] != p.keys[1] && p.keys[6] != p.keys[7]);
 }

@@ -148,7 +148,7 @@ inline ViewModel& model() {
 // find in a feed's saved copy.
 inline std::vector<std::string> tipSources;
 
-inline bool fixtureTipSource(int, const char*, int32_t entryIndex, DescriptionSource* out) {
+inline bool fixtureTipSource(int, uint64_t, int32_t entryIndex, DescriptionSource* out) {
     if (entryIndex < 0 || static_cast<size_t>(entryIndex) >= tipSources.size() ||
         tipSources[entryIndex].empty())
         return false;
