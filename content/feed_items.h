@@ -14,14 +14,20 @@ struct ItemRect {
     int16_t left, top, right, bottom;
 };
 
+// An item's date: the address of its text, or its parts packed when they make exactly that text
+// again (content/stored_date.h reads both). Zero: no date.
+struct StoredDate {
+    uint64_t bits;
+};
+
 struct FeedItem {
     // Identifies the item across updates: the hash (content/key_hash.h) of its guid, else of its
     // link, else of its title; 0 for none (the header and placeholder entries).
     uint64_t key;
+    StoredDate date;         // as the feed gives it
     const char* title;       // the headline; for the header entry the feed's title or a placeholder
     const char* link;        // address opened on a double-click
     const char* description; // plain text shown under the title and in the tooltip
-    const char* date;        // as the feed gives it
     int32_t titleLength; // bytes of the title's source text before entity decoding
     int32_t entryIndex;  // position among the entries the parse created, from 0
     FeedItem* next;

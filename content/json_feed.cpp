@@ -14,6 +14,7 @@
 #include "content/description_source.h"
 #include "content/json_repair.h"
 #include "content/key_hash.h"
+#include "content/stored_date.h"
 #include "content/rss_parser.h"
 #include "content/text_decoding.h"
 #include "content/url_resolve.h"
@@ -46,7 +47,7 @@ FeedItem* addEntry(FeedList* list, const char* title, const char* link, const ch
     entry->title = listText(list, title, 0);
     entry->link = listText(list, link, 0);
     entry->description = listText(list, description, 0);
-    entry->date = listText(list, date, 0);
+    setItemDate(list, entry, date);
     entry->key = key.text != nullptr && key.length != 0
                      ? keyHashOf(key.text, key.length)
                      : keyHashOf(entry->link != nullptr ? entry->link : entry->title);

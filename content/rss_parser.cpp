@@ -12,6 +12,7 @@
 #include "content/feed_items.h"
 #include "content/description_source.h"
 #include "content/key_hash.h"
+#include "content/stored_date.h"
 #include "content/text_decoding.h"
 #include "content/url_resolve.h"
 
@@ -673,9 +674,9 @@ void finishItem(ParseState& state) {
     char* date = pendingText(list, state.date);
     if (date != nullptr && date[0] == '\0') {
         dropListText(list, date, 1);
-        entry->date = empty;
+        entry->date = storedDateText(empty);
     } else {
-        entry->date = date;
+        keepItemDate(list, entry, date);
     }
     entry->key = itemKey(state, entry);
     if (state.sources != nullptr) {

@@ -9,6 +9,7 @@
 // exactly that length plus the terminator, and any read past the terminator crashes.
 #include "content/feed_items.h"
 #include "content/rss_parser.h"
+#include "content/stored_date.h"
 #include "content/text_decoding.h"
 #include "fuzz/fuzz_check.h"
 
@@ -54,11 +55,13 @@ static void checkList(const FeedList* list, size_t documentLength, const char* b
         FUZZ_CHECK(!hasLineBreak(entry->link));
         FUZZ_CHECK(!entry->description ||
                    paragraphsWellFormed(entry->description, std::strlen(entry->description)));
-        FUZZ_CHECK(!hasLineBreak(entry->date));
+        DateText held;
+        const char* date = itemDate(entry, &held);
+        FUZZ_CHECK(!hasLineBreak(date));
         // Every item can be told from the others across updates.
         FUZZ_CHECK(count == 0 || entry->key != 0);
-        if (entry->date) {
-            char* shortDate = abbreviateDate(entry->date);
+        if (date) {
+            char* shortDate = abbreviateDate(date);
             std::free(shortDate);
         }
         last = entry;

@@ -69,7 +69,7 @@ TEST(aSharedListLivesUntilItsLastOwnerLetsGo) {
     CHECK_EQ(placeholder->first->title, "Connecting...");
     CHECK_EQ(placeholder->first->titleLength, 13);
     CHECK(placeholder->first == placeholder->last && placeholder->first->next == nullptr);
-    CHECK(placeholder->first->link == nullptr && placeholder->first->date == nullptr);
+    CHECK(placeholder->first->link == nullptr && placeholder->first->date.bits == 0);
     // Two owners (the engine's last good list and the window's): the first release keeps it.
     CHECK(retainFeedList(placeholder) == placeholder);
     releaseFeedList(placeholder);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "content/feed_items.h"
+#include "content/stored_date.h"
 #include "display/painting.h"
 #include "plugin/placement.h"
 #include "display/tooltip.h"
@@ -163,7 +164,8 @@ inline void clearList() {
         free((void*)entry->title);
         free((void*)entry->link);
         free((void*)entry->description);
-        free((void*)entry->date);
+        DateText held;
+        free((void*)itemDate(entry, &held)); // a text of its own: see addEntry
         free(entry);
     }
     shownEntries.clear();
@@ -178,7 +180,7 @@ inline ViewEntry* addEntry(const char* title, const char* description = nullptr,
     FeedItem* entry = static_cast<FeedItem*>(calloc(1, sizeof(FeedItem)));
     entry->title = copyOf(title);
     entry->description = copyOf(description);
-    entry->date = copyOf(date);
+    entry->date = storedDateText(copyOf(date));
     entry->entryIndex = static_cast<int32_t>(shownEntries.size());
     ViewEntry shown = {};
     shown.item = entry;
