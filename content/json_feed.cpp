@@ -15,6 +15,7 @@
 #include "content/json_repair.h"
 #include "content/key_hash.h"
 #include "content/stored_date.h"
+#include "content/stored_link.h"
 #include "content/rss_parser.h"
 #include "content/text_decoding.h"
 #include "content/url_resolve.h"
@@ -45,12 +46,12 @@ FeedItem* addEntry(FeedList* list, const char* title, const char* link, const ch
         return nullptr;
     entry->titleLength = title != nullptr ? static_cast<int32_t>(std::strlen(title)) : 0;
     entry->title = listText(list, title, 0);
-    entry->link = listText(list, link, 0);
+    entry->link = copyLink(list, link, true);
     entry->description = listText(list, description, 0);
     setItemDate(list, entry, date);
     entry->key = key.text != nullptr && key.length != 0
                      ? keyHashOf(key.text, key.length)
-                     : keyHashOf(entry->link != nullptr ? entry->link : entry->title);
+                     : keyHashOf(link != nullptr && link[0] != '\0' ? link : entry->title);
     entry->entryIndex = index;
     return entry;
 }
@@ -59,7 +60,7 @@ FeedItem* addEntry(FeedList* list, const char* title, const char* link, const ch
 void setHeader(FeedList* list, FeedItem* header, const char* title, const char* link) {
     header->titleLength = title != nullptr ? static_cast<int32_t>(std::strlen(title)) : 0;
     header->title = listText(list, title, 0);
-    header->link = listText(list, link, 0);
+    header->link = copyLink(list, link, false);
 }
 
 // ---- Texts ------------------------------------------------------------------------------------

@@ -13,6 +13,7 @@
 #include "content/description_source.h"
 #include "content/key_hash.h"
 #include "content/stored_date.h"
+#include "content/stored_link.h"
 #include "content/text_decoding.h"
 #include "content/url_resolve.h"
 
@@ -445,7 +446,7 @@ struct ParseState {
     FeedList* list; // the list being built
     FeedItem* header;
     bool headerTitled;
-    const char* headerLink; // the channel's link, until the header entry exists
+    StoredLink headerLink; // the channel's link, until the header entry exists
 
     // The item (or entry) being read.
     PendingText title;
@@ -455,7 +456,7 @@ struct ParseState {
     PendingText date;
     PendingText guid;
     bool guidIsLink; // the guid is a permalink (no isPermaLink="false")
-    const char* link;
+    StoredLink link;
 
     int32_t created;
     DescriptionSources* sources; // collects each item's description source; null: not wanted
@@ -506,7 +507,7 @@ void clearItem(ParseState& state) {
     state.title.present = state.dcTitle.present = state.description.present = false;
     state.content.present = false;
     state.date.present = state.guid.present = false;
-    state.link = nullptr;
+    state.link = StoredLink{nullptr};
 }
 
 // The header entry comes first: a feed without a title of its own still gets one (untitled), so
@@ -519,7 +520,7 @@ bool ensureHeader(ParseState& state) {
         return false;
     entry->entryIndex = state.created++;
     entry->link = state.headerLink;
-    state.headerLink = nullptr;
+    state.headerLink = StoredLink{nullptr};
     state.header = entry;
     return true;
 }
@@ -622,7 +623,9 @@ uint64_t itemKey(ParseState& state, const FeedItem* entry) {
         if (key != 0)
             return key;
     }
-    return keyHashOf(entry->link != nullptr ? entry->link : entry->title);
+    LinkText whole;
+    const char* link = itemLink(entry, &whole);
+    return keyHashOf(link != nullptr ? link : entry->title);
 }
 
 // Makes the entry of the item just read: its title, or else its dc:title, or else the start of its
@@ -631,10 +634,13 @@ void finishItem(ParseState& state) {
     if (!state.inItem)
         return;
     FeedList* list = state.list;
-    const char* link = state.link;
-    state.link = nullptr;
-    if (link == nullptr && state.guid.present && state.guidIsLink)
-        link = linkText(list, state.guid.value.text, state.guid.value.length, currentBase(state));
+    StoredLink link = state.link;
+    state.link = StoredLink{nullptr};
+    if (link.bytes == nullptr && state.guid.present && state.guidIsLink)
+        link = storeLink(
+            list,
+            linkText(list, state.guid.value.text, state.guid.value.length, currentBase(state)),
+            true);
     state.inItem = false;
     state.ignoreDepth = 0;
     clearBase(state, ItemBase);
@@ -653,8 +659,9 @@ void finishItem(ParseState& state) {
     }
     if (title == nullptr) {
         title = titleFromText(list, description);
-        if (title == nullptr && link != nullptr)
-            title = listText(list, link, 0);
+        LinkText whole;
+        if (title == nullptr && link.bytes != nullptr)
+            title = listText(list, linkOf(link, &whole), 0);
         titleLength = title != nullptr ? clippedLength(std::strlen(title)) : 0;
     }
     FeedItem* entry = nullptr;
@@ -711,9 +718,9 @@ void takeFeedTitle(ParseState& state, const PendingText& pending) {
 char* examineLink(ParseState& state, char* m) {
     char* tagEnd = markupEnd(m + 4);
     bool wanted = atItemLevel(state)
-                      ? state.link == nullptr
-                      : atFeedLevel(state) && state.headerLink == nullptr &&
-                            (state.header == nullptr || state.header->link == nullptr);
+                      ? state.link.bytes == nullptr
+                      : atFeedLevel(state) && state.headerLink.bytes == nullptr &&
+                            (state.header == nullptr || state.header->link.bytes == nullptr);
     // A link that cannot count is passed by its tag alone: an RSS link's text holds no markup, and
     // an Atom entry's other links (edit, replies, enclosure) need no look at their attributes.
     if (!wanted)
@@ -753,11 +760,11 @@ char* examineLink(ParseState& state, char* m) {
     if (link == nullptr)
         return value.next;
     if (state.inItem)
-        state.link = link;
+        state.link = storeLink(state.list, link, true);
     else if (state.header != nullptr)
-        state.header->link = link;
+        state.header->link = storeLink(state.list, link, false);
     else
-        state.headerLink = link;
+        state.headerLink = storeLink(state.list, link, false);
     return value.next;
 }
 

@@ -13,6 +13,7 @@
 #include <cwchar>
 
 #include "content/feed_items.h"
+#include "content/stored_link.h"
 #include "content/utf8_ansi.h"
 #include "display/entry_text.h"
 #include "display/accessible_list.h"
@@ -194,8 +195,10 @@ void selectShownItem(HWND window, int item) {
         return;
     bool moved = item != keyboardSelection.selected;
     keyboardSelection.selected = item;
-    if (!selectedLink || !entry->link || std::strcmp(selectedLink, entry->link) != 0)
-        rememberSelectedLink(entry->link);
+    LinkText whole;
+    const char* link = itemLink(entry, &whole);
+    if (!selectedLink || !link || std::strcmp(selectedLink, link) != 0)
+        rememberSelectedLink(link);
     if (moved)
         hideKeyboardTip(window);
     if (keyboardSelection.focused) {
@@ -374,7 +377,8 @@ unsigned shownListNumber() {
     const ViewModel& view = currentView();
     for (size_t position = 0; position < view.count; ++position) {
         const FeedItem* entry = view.entries[position].item;
-        headlines = hashText(hashText(headlines, entry->title), entry->link);
+        LinkText whole;
+        headlines = hashText(hashText(headlines, entry->title), itemLink(entry, &whole));
         // A highlight the filters add or take away changes what the item is named.
         headlines = headlines * 31 + (view.entries[position].highlighted ? 1 : 0);
     }
@@ -389,11 +393,14 @@ void keyboardListShown(HWND window) {
     keyboardSelection.firstShown = 0;
     int kept = -1;
     if (selectedLink)
-        for (int item = 0; const FeedItem* entry = shownItem(item); ++item)
-            if (entry->link && std::strcmp(selectedLink, entry->link) == 0) {
+        for (int item = 0; const FeedItem* entry = shownItem(item); ++item) {
+            LinkText whole;
+            const char* link = itemLink(entry, &whole);
+            if (link && std::strcmp(selectedLink, link) == 0) {
                 kept = item;
                 break;
             }
+        }
     if (kept < 0 && keyboardSelection.focused)
         kept = movedSelection(-1, shownItemCount(), selectHome, 1);
     keyboardSelection.selected = kept;

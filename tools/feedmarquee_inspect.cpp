@@ -12,6 +12,7 @@
 #include "content/formatted_description.h"
 #include "content/rss_parser.h"
 #include "content/stored_date.h"
+#include "content/stored_link.h"
 #include "content/text_decoding.h"
 #include "content/utf8.h"
 #include "feed/http_response.h"
@@ -207,7 +208,8 @@ int main(int argc, char** argv) {
         out += "{\"entryIndex\": " + std::to_string(e->entryIndex) + ", \"title\": ";
         appendJsonString(out, e->title);
         out += ", \"titleLength\": " + std::to_string(e->titleLength) + ", \"link\": ";
-        appendJsonString(out, e->link);
+        LinkText whole;
+        appendJsonString(out, itemLink(e, &whole));
         out += ", \"description\": ";
         appendJsonString(out, e->description);
         out += ", \"date\": ";

@@ -3,6 +3,7 @@
 #include "content/feed_document.h"
 #include "content/feed_items.h"
 #include "content/key_hash.h"
+#include "content/stored_link.h"
 #include "content/json_feed.h"
 #include "content/json_repair.h"
 #include "tests/support/check.h"
@@ -23,9 +24,11 @@ std::string parse(const char* contentType, std::string body, const char* base = 
         if (!shown.empty())
             shown += '|';
         shown += e->title ? e->title : "(none)";
-        if (e->link)
-            shown += std::string("<") + e->link + ">";
-        if (e->key != keyHashOf(e->link) && e->key != keyHashOf(e->title)) {
+        LinkText whole;
+        const char* link = itemLink(e, &whole);
+        if (link)
+            shown += std::string("<") + link + ">";
+        if (e->key != keyHashOf(link) && e->key != keyHashOf(e->title)) {
             // Keys are held as hashes: the ids the cases use are told by theirs.
             const char* id = "(other)";
             for (const char* known : {"1001", "1002", "-1.5e3"})

@@ -162,7 +162,7 @@ inline void clearList() {
     for (ViewEntry& shown : shownEntries) {
         FeedItem* entry = const_cast<FeedItem*>(shown.item);
         free((void*)entry->title);
-        free((void*)entry->link);
+        free((void*)entry->link.bytes);
         free((void*)entry->description);
         DateText held;
         free((void*)itemDate(entry, &held)); // a text of its own: see addEntry

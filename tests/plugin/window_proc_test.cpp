@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "content/stored_link.h"
 #include "content/feed_items.h"
 #include "plugin/feed_updates.h"
 #include "plugin/view.h"
@@ -37,7 +38,7 @@ void setEntries(const std::vector<EntryLayout>& layouts) {
     for (const EntryLayout& layout : layouts) {
         FeedItem* entry = appendEntry(list);
         entry->title = listText(list, layout.title, 0);
-        entry->link = listText(list, layout.link, 0);
+        entry->link = copyLink(list, layout.link, true);
     }
     showListDirectly(list);
     releaseFeedList(list);
@@ -113,8 +114,8 @@ BOOL pumpingExecute(HWND, const char*, const char* file, const char* arguments, 
     fileAtEntry = file ? file : "(null)";
     argumentsAtEntry = arguments ? arguments : "(null)";
     for (FeedItem* entry = shownFirst(); entry; entry = entry->next)
-        if (entry->link)
-            std::memset(const_cast<char*>(entry->link), '#', std::strlen(entry->link));
+        if (entry->link.bytes)
+            std::memset(const_cast<char*>(entry->link.bytes), '#', std::strlen(entry->link.bytes));
     clearEntries();
     setEntries({{"other", "http://other.example/", {0, 0, 200, 20}}});
     if (settings.browserPath[0])
