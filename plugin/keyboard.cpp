@@ -18,6 +18,7 @@
 #include "display/entry_text.h"
 #include "display/accessible_list.h"
 #include "display/keyboard_selection.h"
+#include "display/painting.h"
 #include "display/tooltip.h"
 #include "plugin/accessible_feed.h"
 #include "plugin/commands.h"
@@ -116,8 +117,8 @@ void showKeyboardTip(HWND window, const ViewEntry& shown) {
         keyboardTipAdded =
             SendMessageW(tooltipWindow, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
     SendMessageW(tooltipWindow, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&info));
-    RECT rect = {shown.itemRect.left, shown.itemRect.top, shown.itemRect.right,
-                 shown.itemRect.bottom};
+    ItemRect laidOut = entryRect(currentView(), &shown);
+    RECT rect = {laidOut.left, laidOut.top, laidOut.right, laidOut.bottom};
     MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
     bool formatted = utf8 && entry->description != nullptr;
     showOwnToolTip(info, text.text, headerLength, shown.feed, formatted ? entry : nullptr, rect);
@@ -128,7 +129,7 @@ int paintedItems() {
     const ViewModel& view = currentView();
     int painted = 0;
     for (size_t position = 1; position < view.count; ++position)
-        if (view.entries[position].itemRect.bottom > view.entries[position].itemRect.top)
+        if (entryRect(position).bottom > entryRect(position).top)
             ++painted;
     return painted > 1 ? painted : 1;
 }
@@ -186,7 +187,7 @@ const FeedItem* shownItem(int item) {
 
 ItemRect shownItemRect(int item) {
     const ViewEntry* entry = shownEntry(item);
-    return entry ? entry->itemRect : ItemRect{0, 0, 0, 0};
+    return entryRect(currentView(), entry);
 }
 
 void selectShownItem(HWND window, int item) {

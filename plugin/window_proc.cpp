@@ -57,7 +57,7 @@ void trackMouse(HWND window, POINT screenPoint) {
     POINT client = screenPoint;
     ScreenToClient(window, &client);
     const ViewEntry* under = entryAtPoint(currentView(), client);
-    ItemRect rect = under != nullptr ? under->itemRect : ItemRect{};
+    ItemRect rect = entryRect(currentView(), under);
     if (!entered && under == highlightedEntry && rect.left == highlightedRect.left &&
         rect.top == highlightedRect.top && rect.right == highlightedRect.right &&
         rect.bottom == highlightedRect.bottom)

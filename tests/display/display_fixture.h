@@ -169,6 +169,7 @@ inline void clearList() {
         free(entry);
     }
     shownEntries.clear();
+    forgetEntryRects();
     tipSources.clear();
     headerSuffix.clear();
     headerTip.clear();
@@ -186,6 +187,11 @@ inline ViewEntry* addEntry(const char* title, const char* description = nullptr,
     shown.item = entry;
     shownEntries.push_back(shown);
     return &shownEntries.back();
+}
+
+// The rectangle the last paint laid entry out in.
+inline ItemRect laidOutRect(const ViewEntry* entry) {
+    return entryRect(model(), entry);
 }
 
 inline ViewEntry* entryAt(size_t index) {
