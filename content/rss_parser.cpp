@@ -676,14 +676,19 @@ void finishItem(ParseState& state) {
     entry->titleLength = titleLength;
     entry->link = link;
     entry->description = description;
-    // A present but empty date stays present: a feed's empty date is not a missing one.
+    // A present but empty date stays present: a feed's empty date is not a missing one. A date in
+    // a machine form, written plainly, is held as parts straight from the document.
     static const char empty[] = "";
-    char* date = pendingText(list, state.date);
-    if (date != nullptr && date[0] == '\0') {
-        dropListText(list, date, 1);
-        entry->date = storedDateText(empty);
-    } else {
-        keepItemDate(list, entry, date);
+    const ElementText& written = state.date.value;
+    if (!state.date.present || written.asHtml ||
+        !holdDateParts(entry, written.text, written.length)) {
+        char* date = pendingText(list, state.date);
+        if (date != nullptr && date[0] == '\0') {
+            dropListText(list, date, 1);
+            entry->date = storedDateText(empty);
+        } else {
+            keepItemDate(list, entry, date);
+        }
     }
     entry->key = itemKey(state, entry);
     if (state.sources != nullptr) {

@@ -67,12 +67,22 @@ bool literal(const char*& p, char c) {
     return true;
 }
 
-// The index of the three letters at p in names (a run of three-letter names), or -1.
+// The index of the three letters at p in names (a run of three-letter names), or -1. Compared
+// here rather than by the runtime's strncmp: a call per name and item, slow in the shipped build.
 int nameIndex(const char* p, const char* names, int count) {
-    for (int i = 0; i < count; ++i)
-        if (std::strncmp(p, names + 3 * i, 3) == 0)
+    for (int i = 0; i < count; ++i) {
+        const char* name = names + 3 * i;
+        if (p[0] == name[0] && p[1] == name[1] && p[2] == name[2])
             return i;
+    }
     return -1;
+}
+
+// Whether p is exactly name.
+bool isExactly(const char* p, const char* name) {
+    while (*name != '\0' && *p == *name)
+        ++p, ++name;
+    return *p == *name;
 }
 
 // An offset: sign, hours and minutes in 12 bits, "+0100", or "+01:00" where colon is not null
@@ -88,6 +98,20 @@ bool readOffset(const char*& p, bool* colon, uint64_t& bits, Field f) {
     if (!digits(p, 2, &minutes) || hours >= 32 || minutes >= 64)
         return false;
     return put(bits, f, sign | hours << 1 | minutes << 6);
+}
+
+// "21:38" or "21:38:00", noting in secondsWritten which.
+bool readTime(const char*& p, uint64_t& bits, Field secondsWritten, unsigned* hour,
+              unsigned* minute, unsigned* second) {
+    if (!digits(p, 2, hour) || !literal(p, ':') || !digits(p, 2, minute))
+        return false;
+    if (*p == ':') {
+        ++p;
+        if (!digits(p, 2, second))
+            return false;
+        put(bits, secondsWritten, 1);
+    }
+    return true;
 }
 
 // The common parts: the year from 1900 to 2155, the rest within their fields.
@@ -118,22 +142,14 @@ uint64_t readWords(const char* p) {
     if (month < 0)
         return 0;
     p += 3;
-    if (!literal(p, ' ') || !digits(p, 4, &year) || !literal(p, ' ') || !digits(p, 2, &hour) ||
-        !literal(p, ':') || !digits(p, 2, &minute))
-        return 0;
-    if (*p == ':') {
-        ++p;
-        if (!digits(p, 2, &second))
-            return 0;
-        put(bits, wordSeconds, 1);
-    }
-    if (!literal(p, ' ') ||
+    if (!literal(p, ' ') || !digits(p, 4, &year) || !literal(p, ' ') ||
+        !readTime(p, bits, wordSeconds, &hour, &minute, &second) || !literal(p, ' ') ||
         !putCommon(bits, year, static_cast<unsigned>(month) + 1, day, hour, minute, second))
         return 0;
     if (*p == '+' || *p == '-')
         return readOffset(p, nullptr, bits, wordOffset) && *p == '\0' ? bits : 0;
     for (unsigned zone = 1; zone < zoneCount; ++zone)
-        if (std::strcmp(p, zoneNames[zone]) == 0)
+        if (isExactly(p, zoneNames[zone]))
             return put(bits, zoneField, zone) ? bits : 0;
     return 0;
 }
@@ -146,13 +162,9 @@ uint64_t readNumeric(const char* p) {
         !digits(p, 2, &day) || (*p != 'T' && *p != ' '))
         return 0;
     put(bits, tSeparator, *p++ == 'T');
-    if (!digits(p, 2, &hour) || !literal(p, ':') || !digits(p, 2, &minute))
+    if (!readTime(p, bits, numericSeconds, &hour, &minute, &second))
         return 0;
-    if (*p == ':') {
-        ++p;
-        if (!digits(p, 2, &second))
-            return 0;
-        put(bits, numericSeconds, 1);
+    if (get(bits, numericSeconds)) {
         if (*p == '.') {
             ++p;
             unsigned n = 0, fraction = 0;
@@ -197,8 +209,8 @@ char* putOffset(char* out, unsigned offset, bool colon) {
     return putDigits(out, offset >> 6, 2);
 }
 
-// The text of a date held as parts; out has room for DateText's bytes.
-void writeDate(uint64_t bits, char* out) {
+// The text of a date held as parts; out has room for DateText's bytes. Returns its end.
+char* writeDate(uint64_t bits, char* out) {
     unsigned year = get(bits, yearField) + 1900, month = get(bits, monthField);
     unsigned day = get(bits, dayField), hour = get(bits, hourField);
     unsigned minute = get(bits, minuteField), second = get(bits, secondField);
@@ -251,11 +263,13 @@ void writeDate(uint64_t bits, char* out) {
             out = putText(out, zoneNames[zone], std::strlen(zoneNames[zone]));
     }
     *out = '\0';
+    return out;
 }
 
-// The parts of text packed, or 0 when its text would not come back exactly from them.
-uint64_t partsOf(const char* text) {
-    if (text == nullptr || text[0] == '\0')
+// The parts of text (length bytes) packed, or 0 when its text would not come back exactly from
+// them.
+uint64_t partsOf(const char* text, size_t length) {
+    if (text == nullptr || length == 0 || length >= sizeof(DateText))
         return 0;
     uint64_t bits = text[0] >= '0' && text[0] <= '9' && text[1] >= '0' && text[1] <= '9' &&
                             text[2] >= '0' && text[2] <= '9'
@@ -264,8 +278,8 @@ uint64_t partsOf(const char* text) {
     if (bits == 0)
         return 0;
     DateText again;
-    writeDate(bits, again.text);
-    return std::strcmp(again.text, text) == 0 ? bits : 0;
+    size_t made = static_cast<size_t>(writeDate(bits, again.text) - again.text);
+    return made == length && std::memcmp(again.text, text, length) == 0 ? bits : 0;
 }
 
 } // namespace
@@ -284,17 +298,31 @@ StoredDate storedDateText(const char* text) {
     return StoredDate{static_cast<uint64_t>(reinterpret_cast<uintptr_t>(text))};
 }
 
+bool holdDateParts(FeedItem* entry, const char* text, size_t length) {
+    if (text == nullptr || length == 0 || length >= sizeof(DateText))
+        return false;
+    DateText written;
+    std::memcpy(written.text, text, length);
+    written.text[length] = '\0';
+    uint64_t bits = partsOf(written.text, length);
+    if (bits == 0)
+        return false;
+    entry->date = StoredDate{bits};
+    return true;
+}
+
 void keepItemDate(FeedList* list, FeedItem* entry, char* text) {
-    uint64_t bits = partsOf(text);
+    size_t length = text != nullptr ? std::strlen(text) : 0;
+    uint64_t bits = partsOf(text, length);
     if (bits == 0) {
         entry->date = storedDateText(text);
         return;
     }
-    dropListText(list, text, std::strlen(text) + 1);
+    dropListText(list, text, length + 1);
     entry->date = StoredDate{bits};
 }
 
 void setItemDate(FeedList* list, FeedItem* entry, const char* text) {
-    uint64_t bits = partsOf(text);
+    uint64_t bits = partsOf(text, text != nullptr ? std::strlen(text) : 0);
     entry->date = bits != 0 ? StoredDate{bits} : storedDateText(listText(list, text, 0));
 }

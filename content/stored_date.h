@@ -22,6 +22,11 @@ const char* itemDate(const FeedItem* item, DateText* buffer);
 // A date kept as the text it points to (null: none); the text must live as long as the entry.
 StoredDate storedDateText(const char* text);
 
+// Holds the date written as the length bytes at text (not zero-terminated) as parts when they make
+// exactly that text again; false, entry untouched, otherwise. Such a date holds only digits,
+// letters and ", :+-." with single blanks inside, so a feed's text of it needs no decoding.
+bool holdDateParts(FeedItem* entry, const char* text, size_t length);
+
 // Sets the entry's date from text, the text last taken from the list's storage (null: none):
 // held as parts, its storage given back, when the parts make exactly the same text again; kept as
 // text otherwise.

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,19 @@ std::string rss(const std::string& channel, const std::string& items) {
     return "HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n<?xml version=\"1.0\"?>\n<rss "
            "version=\"2.0\"><channel><title>Feed</title>" +
            channel + items + "</channel></rss>\n";
+}
+
+// The storage of a list of 20,000 items titled "t", each with the elements fields(i) writes.
+size_t storageOf20000(const std::function<std::string(int)>& fields) {
+    std::string document = "<rss><channel><title>F</title>";
+    for (int i = 0; i < 20000; ++i)
+        document += "<item><title>t</title>" + fields(i) + "</item>";
+    document += "</channel></rss>";
+    FeedList* list = parseFeed(&document[0], nullptr);
+    REQUIRE(list != nullptr && itemCount(list) == 20000);
+    size_t storage = list->blockBytes;
+    releaseFeedList(list);
+    return storage;
 }
 
 } // namespace
@@ -215,19 +229,11 @@ TEST(linksThatBeginAlikeReadBackWhole) {
     // Links that begin alike cost the list less: 20,000 of them hold at least 10 bytes each less
     // than links of the same length that differ from their first byte.
     size_t storage[2];
-    for (int alike = 0; alike < 2; ++alike) {
-        std::string document = "<rss><channel><title>F</title>";
-        for (int i = 0; i < 20000; ++i) {
+    for (int alike = 0; alike < 2; ++alike)
+        storage[alike] = storageOf20000([&](int i) {
             std::string number = std::to_string(100000 + i);
-            document += "<item><title>t</title><link>" +
-                        (alike ? site + number : number + site.substr(6)) + "</link></item>";
-        }
-        document += "</channel></rss>";
-        FeedList* list = parseFeed(&document[0], nullptr);
-        REQUIRE(list != nullptr && itemCount(list) == 20000);
-        storage[alike] = list->blockBytes;
-        releaseFeedList(list);
-    }
+            return "<link>" + (alike ? site + number : number + site.substr(6)) + "</link>";
+        });
     CHECK(storage[1] + 20000 * 10 <= storage[0]);
 }
 
@@ -276,21 +282,25 @@ TEST(datesReadBackExactlyAsWritten) {
         written.erase(written.find_last_not_of(' ') + 1);
         CHECK_EQ(std::string(p.entries[i + 1].date ? p.entries[i + 1].date : "(none)"), written);
     }
+    // Written with a reference, blanks around it or in CDATA, a date reads as its text does.
+    Parsed q;
+    parse(rss("", "<item><title>t</title><pubDate> Tue,&#32;08 Dec 2026 21:38:00 GMT </pubDate>"
+                  "</item><item><title>t</title><pubDate><![CDATA[2026-12-08T21:38:00Z]]>"
+                  "</pubDate></item><item><title>t</title><pubDate>2026-12-08T21:38:00Z<!-- x -->"
+                  "</pubDate></item>"),
+          q);
+    REQUIRE(q.entries.size() == 4);
+    CHECK_EQ(q.entries[1].date, "Tue, 08 Dec 2026 21:38:00 GMT");
+    CHECK_EQ(q.entries[2].date, "2026-12-08T21:38:00Z");
+    CHECK_EQ(q.entries[3].date, "2026-12-08T21:38:00Z");
     // A date in a machine form costs the list no text of its own: 20,000 items hold at least 20
     // bytes each less than with the same dates in a spelling kept as text.
     size_t storage[2];
-    for (int spelling = 0; spelling < 2; ++spelling) {
-        std::string document = "<rss><channel><title>F</title>";
-        for (int i = 0; i < 20000; ++i)
-            document += std::string("<item><title>t</title><pubDate>") +
-                        (spelling == 0 ? "Tue" : "tue") +
-                        ", 08 Dec 2026 21:38:00 GMT</pubDate></item>";
-        document += "</channel></rss>";
-        FeedList* list = parseFeed(&document[0], nullptr);
-        REQUIRE(list != nullptr && itemCount(list) == 20000);
-        storage[spelling] = list->blockBytes;
-        releaseFeedList(list);
-    }
+    for (int spelling = 0; spelling < 2; ++spelling)
+        storage[spelling] = storageOf20000([&](int) {
+            return std::string("<pubDate>") + (spelling == 0 ? "Tue" : "tue") +
+                   ", 08 Dec 2026 21:38:00 GMT</pubDate>";
+        });
     CHECK(storage[0] + 20000 * 20 <= storage[1]);
 }
 
