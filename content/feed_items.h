@@ -8,8 +8,7 @@
 #include <cstdint>
 
 // A laid-out entry's client rectangle. Client coordinates fit in 16 bits (painting clamps an
-// entry taller than that at the limit, far below any window), which keeps one per shown item
-// small.
+// entry taller than that at the limit, far below any window).
 struct ItemRect {
     int16_t left, top, right, bottom;
 };
