@@ -11,3 +11,6 @@
 uint64_t keyHashOf(const char* text, size_t length);
 // The same over a zero-terminated text.
 uint64_t keyHashOf(const char* text);
+// The hash of the length bytes at text when each is printable ASCII other than a blank, '&' and
+// '<' (a key as a document writes it that no decoding changes); 0 otherwise.
+uint64_t plainKeyHashOf(const char* text, size_t length);

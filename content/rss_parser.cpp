@@ -617,6 +617,11 @@ char* descriptionOf(FeedList* list, const PendingText& pending) {
 // link, else its title. The guid's text is not kept: only its hash is.
 uint64_t itemKey(ParseState& state, const FeedItem* entry) {
     if (state.guid.present) {
+        // A guid written plainly is hashed where it stands, without its text going to the list.
+        const ElementText& written = state.guid.value;
+        uint64_t plain = written.asHtml ? 0 : plainKeyHashOf(written.text, written.length);
+        if (plain != 0)
+            return plain;
         char* guid = pendingText(state.list, state.guid);
         uint64_t key = guid != nullptr && !isEmptyText(guid) ? keyHashOf(guid) : 0;
         dropText(state.list, guid);

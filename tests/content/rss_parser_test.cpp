@@ -802,9 +802,16 @@ TEST(anItemIsKnownByItsGuidElseItsLinkElseItsTitle) {
           "<item><title>E</title><guid> </guid><link>http://e.com/e</link></item>"
           "<item><title>A</title><link>http://e.com/a</link><guid>urn:A</guid></item>"
           "<item><title>A</title><link>http://e.com/a</link><guid>urn:b</guid></item>"
+          "<item><title>A</title><guid> urn:a\n</guid></item>"
+          "<item><title>A</title><guid>urn&#58;a</guid></item>"
+          "<item><title>A</title><guid><![CDATA[urn:a]]></guid></item>"
+          "<item><title>A</title><guid>urn:a<!-- c --></guid></item>"
           "</channel></rss>",
           p);
-    REQUIRE(p.keys.size() == 8);
+    REQUIRE(p.keys.size() == 12);
+    // However the guid is written, its text is the key.
+    for (size_t i = 8; i < 12; ++i)
+        CHECK_EQ(p.keys[i], keyHashOf("urn:a"));
     CHECK_EQ(p.keys[0], uint64_t{0}); // the header
     CHECK_EQ(p.keys[1], keyHashOf("urn:a"));
     CHECK_EQ(p.keys[2], keyHashOf("http://e.com/b"));
