@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "content/feed_items.h"
+#include "content/stored_date.h"
 #include "display/painting.h"
 #include "display/tooltip.h"
 #include "plugin/feed_updates.h"
@@ -87,7 +88,7 @@ void buildList(int count) {
             entry->description = listText(list, text, 0);
             snprintf(text, sizeof text, "Sun, %02d Dec 2026 %02d:%02d:00 GMT", 1 + i % 28, i % 24,
                      i % 60);
-            entry->date = listText(list, text, 0);
+            setItemDate(list, entry, text);
         }
         entry->entryIndex = i;
     }

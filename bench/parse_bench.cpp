@@ -24,6 +24,8 @@
 #include "content/feed_items.h"
 #include "content/json_feed.h"
 #include "content/rss_parser.h"
+#include "content/stored_date.h"
+#include "content/stored_link.h"
 #include "content/text_decoding.h"
 
 #include <rapidjson/document.h>
@@ -652,14 +654,17 @@ static void compareWithExpat(Document& document, size_t* agreeing, size_t* items
         std::string title = item.title ? item.title : "";
         title.erase(0, title.find_first_not_of(" \t\r\n"));
         title.erase(title.find_last_not_of(" \t\r\n") + 1);
-        if (same(entry->title, title.c_str()) && same(entry->link, item.link) &&
-            same(entry->date, item.date)) {
+        DateText held;
+        const char* date = itemDate(entry, &held);
+        LinkText whole;
+        const char* link = itemLink(entry, &whole);
+        if (same(entry->title, title.c_str()) && same(link, item.link) && same(date, item.date)) {
             ++*agreeing;
         } else if (!differenceShown) {
             std::printf("first difference: parseFeed [%s] [%s] [%s]\n"
                         "                  libexpat  [%s] [%s] [%s]\n",
-                        shown(entry->title), shown(entry->link), shown(entry->date),
-                        shown(item.title), shown(item.link), shown(item.date));
+                        shown(entry->title), shown(link), shown(date), shown(item.title),
+                        shown(item.link), shown(item.date));
             differenceShown = true;
         }
         entry = entry->next;

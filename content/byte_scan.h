@@ -69,29 +69,6 @@ FM_READS_PAST_ZERO inline bool sameShortBytes(const char* p, const char* name, s
         ++i;
     return i == n;
 }
-// Whether two zero-terminated texts are the same, compared a block at a time where both blocks lie
-// inside their pages (the runtime's strcmp is a call, and slow in the shipped build).
-FM_READS_PAST_ZERO inline bool sameTexts(const char* a, const char* b) {
-    for (;;) {
-        if (!blockInPage(a) || !blockInPage(b)) {
-            if (*a != *b)
-                return false;
-            if (*a == '\0')
-                return true;
-            ++a, ++b;
-            continue;
-        }
-        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
-        __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
-        unsigned stop = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y))) |
-                        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, _mm_setzero_si128())));
-        if ((stop & 0xFFFF) != 0) {
-            unsigned at = static_cast<unsigned>(__builtin_ctz(stop));
-            return a[at] == b[at]; // both end there, or they differ there
-        }
-        a += 16, b += 16;
-    }
-}
 // The same for a lower-case word, without regard to the case of p's letters.
 FM_READS_PAST_ZERO inline bool sameShortBytesNoCase(const char* p, const char* word, size_t n) {
     if (n < 16 && blockInPage(p) && blockInPage(word)) {
@@ -124,11 +101,6 @@ inline bool sameShortBytes(const char* p, const char* name, size_t n) {
     while (i < n && p[i] == name[i])
         ++i;
     return i == n;
-}
-inline bool sameTexts(const char* a, const char* b) {
-    while (*a != '\0' && *a == *b)
-        ++a, ++b;
-    return *a == *b;
 }
 inline bool sameShortBytesNoCase(const char* p, const char* word, size_t n) {
     for (size_t i = 0; i < n; ++i) {

@@ -1,6 +1,6 @@
 // The sources are copied into one growing buffer and indexed by a growing array, so a document of
-// many items costs two allocations that double, not one per item. The keys are copied too: the
-// list the collecting parse makes is released as soon as it is done.
+// many items costs two allocations that double, not one per item. Each record holds its item's
+// key: the list the collecting parse makes is released as soon as it is done.
 #include "content/description_source.h"
 
 #include <cstdlib>
@@ -11,8 +11,8 @@
 namespace {
 
 struct SourceRecord {
-    size_t keyAt; // offsets into the text buffer: the key, zero-terminated
-    size_t textAt;
+    uint64_t key;  // the item's key (FeedItem::key)
+    size_t textAt; // offset into the text buffer
     size_t length; // bytes of the source
     int32_t entryIndex;
     DescriptionForm form;
@@ -46,12 +46,11 @@ struct DescriptionSources {
 
 void collectDescriptionSource(DescriptionSources* sources, const FeedItem* entry, const char* text,
                               size_t length, DescriptionForm form) {
-    if (sources == nullptr || sources->failed || entry == nullptr || entry->key == nullptr)
+    if (sources == nullptr || sources->failed || entry == nullptr || entry->key == 0)
         return;
     if (text == nullptr)
         length = 0; // the item is still known, so its key is not taken for another's
-    size_t keyLength = strlen(entry->key);
-    size_t needed = sources->textLength + keyLength + 1 + length + 1;
+    size_t needed = sources->textLength + length + 1;
     if (needed < length ||
         !grow(reinterpret_cast<void**>(&sources->text), &sources->textCapacity, needed, 1) ||
         !grow(reinterpret_cast<void**>(&sources->records), &sources->capacity, sources->count + 1,
@@ -60,9 +59,8 @@ void collectDescriptionSource(DescriptionSources* sources, const FeedItem* entry
         return;
     }
     SourceRecord& record = sources->records[sources->count++];
-    record.keyAt = sources->textLength;
-    memcpy(sources->text + record.keyAt, entry->key, keyLength + 1);
-    record.textAt = record.keyAt + keyLength + 1;
+    record.key = entry->key;
+    record.textAt = sources->textLength;
     if (length != 0)
         memcpy(sources->text + record.textAt, text, length);
     sources->text[record.textAt + length] = '\0';
@@ -99,15 +97,15 @@ void freeDescriptionSources(DescriptionSources* sources) {
     free(sources);
 }
 
-bool findDescriptionSource(const DescriptionSources* sources, const char* key, int32_t entryIndex,
+bool findDescriptionSource(const DescriptionSources* sources, uint64_t key, int32_t entryIndex,
                            DescriptionSource* out) {
-    if (sources == nullptr || key == nullptr || out == nullptr)
+    if (sources == nullptr || key == 0 || out == nullptr)
         return false;
     const SourceRecord* only = nullptr;
     size_t matches = 0;
     for (size_t i = 0; i < sources->count; ++i) {
         const SourceRecord& record = sources->records[i];
-        if (strcmp(sources->text + record.keyAt, key) != 0)
+        if (record.key != key)
             continue;
         if (record.entryIndex == entryIndex) {
             only = &record;

@@ -35,9 +35,9 @@ struct DescriptionSource {
     DescriptionForm form;
 };
 
-// The source of the item keyed key that was the entryIndex-th entry of its list: the item of
-// that key at that position, else the only item of that key in the document. False when the
-// document has no such item, holds the key more than once elsewhere (which of them is meant
-// cannot be told), or the item has no description.
-bool findDescriptionSource(const DescriptionSources* sources, const char* key, int32_t entryIndex,
+// The source of the item whose key (FeedItem::key) is key that was the entryIndex-th entry of its
+// list: the item of that key at that position, else the only item of that key in the document.
+// False when the document has no such item, holds the key more than once elsewhere (which of them
+// is meant cannot be told), or the item has no description.
+bool findDescriptionSource(const DescriptionSources* sources, uint64_t key, int32_t entryIndex,
                            DescriptionSource* out);

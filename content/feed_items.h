@@ -8,18 +8,31 @@
 #include <cstdint>
 
 // A laid-out entry's client rectangle. Client coordinates fit in 16 bits (painting clamps an
-// entry taller than that at the limit, far below any window), which keeps one per shown item
-// small.
+// entry taller than that at the limit, far below any window).
 struct ItemRect {
     int16_t left, top, right, bottom;
 };
 
+// An item's date: the address of its text, or its parts packed when they make exactly that text
+// again (content/stored_date.h reads both). Zero: no date.
+struct StoredDate {
+    uint64_t bits;
+};
+
+// An item's link: its text, or its end and a reference to a link it begins like
+// (content/stored_link.h reads both). Null: no link.
+struct StoredLink {
+    const char* bytes;
+};
+
 struct FeedItem {
+    // Identifies the item across updates: the hash (content/key_hash.h) of its guid, else of its
+    // link, else of its title; 0 for none (the header and placeholder entries).
+    uint64_t key;
+    StoredDate date;         // as the feed gives it
     const char* title;       // the headline; for the header entry the feed's title or a placeholder
-    const char* link;        // address opened on a double-click
+    StoredLink link;         // address opened on a double-click
     const char* description; // plain text shown under the title and in the tooltip
-    const char* date;        // as the feed gives it
-    const char* key;         // identifies the item across updates: its guid, else link, else title
     int32_t titleLength; // bytes of the title's source text before entity decoding
     int32_t entryIndex;  // position among the entries the parse created, from 0
     FeedItem* next;
@@ -34,6 +47,7 @@ struct FeedList {
     int32_t count;      // entries, header included (0: nothing was parsed)
     int32_t ttlMinutes; // the feed's own schedule (RSS ttl or sy: period), at most 1440; 0: none
     TextBlock* blocks;  // the storage of every entry and text, newest block first
+    const char* linkStem; // the item link stored whole last, which later ones may begin like
     size_t blockBytes;  // bytes of storage held (for the footprint figures)
     size_t nextBlock;   // the size of the next block to take
     bool hinted;        // blocks keep the hinted size instead of growing

@@ -13,6 +13,9 @@
 #include "content/feed_items.h"
 #include "content/description_source.h"
 #include "content/json_repair.h"
+#include "content/key_hash.h"
+#include "content/stored_date.h"
+#include "content/stored_link.h"
 #include "content/rss_parser.h"
 #include "content/text_decoding.h"
 #include "content/url_resolve.h"
@@ -33,8 +36,9 @@ struct Span {
 // The entries are made only here, so that a change to how the list holds them touches two
 // functions.
 
-// Appends an entry with copies of the four texts (each may be null) and its key: key (a text of
-// the document, may be null), else its link, else its title. Null when memory runs out.
+// Appends an entry with copies of the four texts (each may be null) and its key's hash: of key (a
+// text of the document, may be null), else of its link, else of its title. Null when memory runs
+// out.
 FeedItem* addEntry(FeedList* list, const char* title, const char* link, const char* description,
                    const char* date, const Span& key, int32_t index) {
     FeedItem* entry = appendEntry(list);
@@ -42,13 +46,12 @@ FeedItem* addEntry(FeedList* list, const char* title, const char* link, const ch
         return nullptr;
     entry->titleLength = title != nullptr ? static_cast<int32_t>(std::strlen(title)) : 0;
     entry->title = listText(list, title, 0);
-    entry->link = listText(list, link, 0);
+    entry->link = copyLink(list, link, true);
     entry->description = listText(list, description, 0);
-    entry->date = listText(list, date, 0);
-    entry->key =
-        key.text != nullptr && key.length != 0 ? listText(list, key.text, key.length) : nullptr;
-    if (entry->key == nullptr)
-        entry->key = entry->link != nullptr ? entry->link : entry->title;
+    setItemDate(list, entry, date);
+    entry->key = key.text != nullptr && key.length != 0
+                     ? keyHashOf(key.text, key.length)
+                     : keyHashOf(link != nullptr && link[0] != '\0' ? link : entry->title);
     entry->entryIndex = index;
     return entry;
 }
@@ -57,7 +60,7 @@ FeedItem* addEntry(FeedList* list, const char* title, const char* link, const ch
 void setHeader(FeedList* list, FeedItem* header, const char* title, const char* link) {
     header->titleLength = title != nullptr ? static_cast<int32_t>(std::strlen(title)) : 0;
     header->title = listText(list, title, 0);
-    header->link = listText(list, link, 0);
+    header->link = copyLink(list, link, false);
 }
 
 // ---- Texts ------------------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "content/item_time.h"
+#include "content/stored_date.h"
 
 namespace {
 
@@ -63,7 +64,8 @@ MergedItem* mergeFeedItems(const MergeSource* sources, int sourceCount, size_t* 
                 continue;
             Candidate& c = candidates[kept++];
             c = Candidate{item, feed, position++, false, 0};
-            c.dated = parseItemTime(item->date, &c.time);
+            DateText date;
+            c.dated = parseItemTime(itemDate(item, &date), &c.time);
         }
         std::sort(candidates + start, candidates + kept, newerInFeed);
         size_t limit = sources[feed].limit > 0 ? static_cast<size_t>(sources[feed].limit) : 0;

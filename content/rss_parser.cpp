@@ -11,6 +11,9 @@
 #include "content/byte_scan.h"
 #include "content/feed_items.h"
 #include "content/description_source.h"
+#include "content/key_hash.h"
+#include "content/stored_date.h"
+#include "content/stored_link.h"
 #include "content/text_decoding.h"
 #include "content/url_resolve.h"
 
@@ -434,7 +437,7 @@ struct ParseState {
     FeedList* list; // the list being built
     FeedItem* header;
     bool headerTitled;
-    const char* headerLink; // the channel's link, until the header entry exists
+    StoredLink headerLink; // the channel's link, until the header entry exists
 
     // The item (or entry) being read.
     PendingText title;
@@ -444,7 +447,7 @@ struct ParseState {
     PendingText date;
     PendingText guid;
     bool guidIsLink; // the guid is a permalink (no isPermaLink="false")
-    const char* link;
+    StoredLink link;
 
     int32_t created;
     DescriptionSources* sources; // collects each item's description source; null: not wanted
@@ -495,7 +498,7 @@ void clearItem(ParseState& state) {
     state.title.present = state.dcTitle.present = state.description.present = false;
     state.content.present = false;
     state.date.present = state.guid.present = false;
-    state.link = nullptr;
+    state.link = StoredLink{nullptr};
 }
 
 // The header entry comes first: a feed without a title of its own still gets one (untitled), so
@@ -508,7 +511,7 @@ bool ensureHeader(ParseState& state) {
         return false;
     entry->entryIndex = state.created++;
     entry->link = state.headerLink;
-    state.headerLink = nullptr;
+    state.headerLink = StoredLink{nullptr};
     state.header = entry;
     return true;
 }
@@ -601,21 +604,24 @@ char* descriptionOf(FeedList* list, const PendingText& pending) {
     return description;
 }
 
-
-// The key that identifies an item across updates: its guid as written, else its link, else its
-// title. A guid equal to the link shares the link's text.
-const char* itemKey(ParseState& state, const FeedItem* entry) {
+// The key that identifies an item across updates, as its hash: its guid as written, else its
+// link, else its title. The guid's text is not kept: only its hash is.
+uint64_t itemKey(ParseState& state, const FeedItem* entry) {
     if (state.guid.present) {
+        // A guid written plainly is hashed where it stands, without its text going to the list.
+        const ElementText& written = state.guid.value;
+        uint64_t plain = written.asHtml ? 0 : plainKeyHashOf(written.text, written.length);
+        if (plain != 0)
+            return plain;
         char* guid = pendingText(state.list, state.guid);
-        if (guid != nullptr && !isEmptyText(guid)) {
-            if (entry->link == nullptr || !sameTexts(guid, entry->link))
-                return guid;
-            dropText(state.list, guid);
-            return entry->link;
-        }
+        uint64_t key = guid != nullptr && !isEmptyText(guid) ? keyHashOf(guid) : 0;
         dropText(state.list, guid);
+        if (key != 0)
+            return key;
     }
-    return entry->link != nullptr ? entry->link : entry->title;
+    LinkText whole;
+    const char* link = itemLink(entry, &whole);
+    return keyHashOf(link != nullptr ? link : entry->title);
 }
 
 // Makes the entry of the item just read: its title, or else its dc:title, or else the start of its
@@ -624,10 +630,13 @@ void finishItem(ParseState& state) {
     if (!state.inItem)
         return;
     FeedList* list = state.list;
-    const char* link = state.link;
-    state.link = nullptr;
-    if (link == nullptr && state.guid.present && state.guidIsLink)
-        link = linkText(list, state.guid.value.text, state.guid.value.length, currentBase(state));
+    StoredLink link = state.link;
+    state.link = StoredLink{nullptr};
+    if (link.bytes == nullptr && state.guid.present && state.guidIsLink)
+        link = storeLink(
+            list,
+            linkText(list, state.guid.value.text, state.guid.value.length, currentBase(state)),
+            true);
     state.inItem = false;
     state.ignoreDepth = 0;
     clearBase(state, ItemBase);
@@ -646,8 +655,9 @@ void finishItem(ParseState& state) {
     }
     if (title == nullptr) {
         title = titleFromText(list, description);
-        if (title == nullptr && link != nullptr)
-            title = listText(list, link, 0);
+        LinkText whole;
+        if (title == nullptr && link.bytes != nullptr)
+            title = listText(list, linkOf(link, &whole), 0);
         titleLength = title != nullptr ? clippedLength(std::strlen(title)) : 0;
     }
     FeedItem* entry = nullptr;
@@ -662,14 +672,19 @@ void finishItem(ParseState& state) {
     entry->titleLength = titleLength;
     entry->link = link;
     entry->description = description;
-    // A present but empty date stays present: a feed's empty date is not a missing one.
+    // A present but empty date stays present: a feed's empty date is not a missing one. A date in
+    // a machine form, written plainly, is held as parts straight from the document.
     static const char empty[] = "";
-    char* date = pendingText(list, state.date);
-    if (date != nullptr && date[0] == '\0') {
-        dropListText(list, date, 1);
-        entry->date = empty;
-    } else {
-        entry->date = date;
+    const ElementText& written = state.date.value;
+    if (!state.date.present || written.asHtml ||
+        !holdDateParts(entry, written.text, written.length)) {
+        char* date = pendingText(list, state.date);
+        if (date != nullptr && date[0] == '\0') {
+            dropListText(list, date, 1);
+            entry->date = storedDateText(empty);
+        } else {
+            keepItemDate(list, entry, date);
+        }
     }
     entry->key = itemKey(state, entry);
     if (state.sources != nullptr) {
@@ -704,9 +719,9 @@ void takeFeedTitle(ParseState& state, const PendingText& pending) {
 char* examineLink(ParseState& state, char* m) {
     char* tagEnd = markupEnd(m + 4);
     bool wanted = atItemLevel(state)
-                      ? state.link == nullptr
-                      : atFeedLevel(state) && state.headerLink == nullptr &&
-                            (state.header == nullptr || state.header->link == nullptr);
+                      ? state.link.bytes == nullptr
+                      : atFeedLevel(state) && state.headerLink.bytes == nullptr &&
+                            (state.header == nullptr || state.header->link.bytes == nullptr);
     // A link that cannot count is passed by its tag alone: an RSS link's text holds no markup, and
     // an Atom entry's other links (edit, replies, enclosure) need no look at their attributes.
     if (!wanted)
@@ -746,11 +761,11 @@ char* examineLink(ParseState& state, char* m) {
     if (link == nullptr)
         return value.next;
     if (state.inItem)
-        state.link = link;
+        state.link = storeLink(state.list, link, true);
     else if (state.header != nullptr)
-        state.header->link = link;
+        state.header->link = storeLink(state.list, link, false);
     else
-        state.headerLink = link;
+        state.headerLink = storeLink(state.list, link, false);
     return value.next;
 }
 

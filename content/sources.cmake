@@ -1,5 +1,8 @@
 set(FM_CONTENT_SOURCES
     content/feed_items.cpp
+    content/key_hash.cpp
+    content/stored_date.cpp
+    content/stored_link.cpp
     content/byte_scan.cpp
     content/text_decoding.cpp
     content/text_decoding_sse2.cpp

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "content/stored_date.h"
 #include "content/text_decoding.h"
 #include "content/utf8_ansi.h"
 
@@ -156,7 +157,8 @@ EntryTexts textsAt(size_t position, const FeedItem* entry, const char* feedName,
     }
     refresh(texts.title, entry->title, utf8, 0);
     refresh(texts.description, entry->description, utf8, 0);
-    refresh(texts.date, entry->date, utf8, dateForm);
+    DateText date;
+    refresh(texts.date, itemDate(entry, &date), utf8, dateForm);
     refresh(texts.feedName, feedName, utf8, 0);
     return EntryTexts{texts.title.wide, texts.description.wide, texts.date.wide,
                       texts.feedName.wide};

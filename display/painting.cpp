@@ -146,9 +146,33 @@ WideText lineText;
 WideText tipText;
 WideText joinedText; // a description drawn on one line, its paragraphs joined
 
-// The entries the previous paint laid out, counted from the first: every later entry has an empty
-// itemRect.
+// The entries the previous paint laid out, counted from the first, and the rectangle of each by
+// position (an entry scrolled away or below the window has an empty one). Only these few entries
+// have a rectangle, so the model's entries, one per item of a feed, carry none.
 size_t laidOutEntries = 0;
+ItemRect* laidOutRects = nullptr;
+size_t laidOutCapacity = 0;
+
+ItemRect rectAt(size_t position) {
+    return position < laidOutEntries ? laidOutRects[position] : ItemRect{0, 0, 0, 0};
+}
+
+// Keeps rect as the entry's at position; false when memory runs out.
+bool keepRect(size_t position, ItemRect rect) {
+    if (position >= laidOutCapacity) {
+        size_t capacity = laidOutCapacity != 0 ? laidOutCapacity : 64;
+        while (capacity <= position)
+            capacity *= 2;
+        ItemRect* grown =
+            static_cast<ItemRect*>(realloc(laidOutRects, capacity * sizeof(ItemRect)));
+        if (grown == nullptr)
+            return false;
+        laidOutRects = grown;
+        laidOutCapacity = capacity;
+    }
+    laidOutRects[position] = rect;
+    return true;
+}
 
 // In a line read right to left, a number, time or date in parentheses is started with a
 // LEFT-TO-RIGHT MARK: otherwise the bidirectional algorithm lays out its digit groups from the
@@ -493,7 +517,7 @@ void drawHighlightMark(const PaintContext& paint, RECT mark) {
 // Lays out and draws the entry at position (0 the header) with its top at layoutY; returns the
 // new layoutY. The entry keeps its itemRect and gets its tool only when it reaches into the client
 // area.
-int paintEntry(PaintContext& paint, SelectedFont& font, ViewEntry& shown, size_t position,
+int paintEntry(PaintContext& paint, SelectedFont& font, const ViewEntry& shown, size_t position,
                int layoutY) {
     const ViewOptions& options = paint.options;
     const RECT& content = paint.content;
@@ -502,7 +526,7 @@ int paintEntry(PaintContext& paint, SelectedFont& font, ViewEntry& shown, size_t
     const FeedItem* entry = shown.item;
     const bool isNew = !head && shown.isNew;
     if (options.highlight == 2) {
-        RECT previous = toRect(shown.itemRect);
+        RECT previous = toRect(rectAt(position));
         if (!IsRectEmpty(&previous))
             drawHighlight(paint.dc, previous, options.highlightBorder, paint.highContrast);
     }
@@ -573,7 +597,7 @@ int paintEntry(PaintContext& paint, SelectedFont& font, ViewEntry& shown, size_t
     // The tool gets the rectangle the entry keeps, so that the next paint knows it again.
     if (seen)
         item = clampedRect(item);
-    shown.itemRect = seen ? toItemRect(item) : ItemRect{0, 0, 0, 0};
+    keepRect(position, seen ? toItemRect(item) : ItemRect{0, 0, 0, 0});
     if (seen) {
         bool wanted = head ? composeHeaderTip(tipText, lineText, paint.model, options)
                            : composeItemTip(tipText, lineText, description, options);
@@ -596,27 +620,27 @@ bool contains(const ItemRect& r, POINT point) {
 // laid out can contain a point.
 const ViewEntry* laidOutEntryAt(const ViewModel& model, POINT point) {
     for (size_t position = 0; position < model.count && position < laidOutEntries; ++position) {
-        if (contains(model.entries[position].itemRect, point))
+        if (contains(laidOutRects[position], point))
             return &model.entries[position];
     }
     return nullptr;
 }
 
-// Lays out the entries from the first until one starts below the client area; the entries after
-// it that an earlier paint laid out get an empty itemRect again. Returns how many were laid out.
+// Lays out the entries from the first until one starts below the client area (or no rectangle
+// can be kept); the entries after it have no rectangle. Returns how many were laid out.
 size_t layOutEntries(PaintContext& paint, SelectedFont& font) {
     const ViewModel& model = paint.model;
     size_t position = 0;
     int layoutY = paint.content.top;
-    for (; position < model.count && layoutY < paint.clientHeight; ++position)
+    for (; position < model.count && layoutY < paint.clientHeight; ++position) {
+        if (!keepRect(position, rectAt(position)))
+            break; // a rectangle could not be kept: the entries from here are not laid out
         if (scrolledAway(position))
-            model.entries[position].itemRect = ItemRect{0, 0, 0, 0};
+            laidOutRects[position] = ItemRect{0, 0, 0, 0};
         else
             layoutY = paintEntry(paint, font, model.entries[position], position, layoutY);
-    size_t laidOut = position;
-    for (; position < model.count && position < laidOutEntries; ++position)
-        model.entries[position].itemRect = ItemRect{0, 0, 0, 0};
-    return laidOut;
+    }
+    return position;
 }
 
 } // namespace
@@ -656,14 +680,15 @@ void paintWindow(HWND window, const ViewModel& model, const ViewOptions& options
                 if (GetCursorPos(&cursor) && ScreenToClient(window, &cursor)) {
                     const ViewEntry* under = laidOutEntryAt(model, cursor);
                     if (under != nullptr)
-                        drawHighlight(canvas.dc, toRect(under->itemRect), options.highlightBorder,
-                                      highContrast);
+                        drawHighlight(canvas.dc, toRect(entryRect(model, under)),
+                                      options.highlightBorder, highContrast);
                 }
             }
-            if (const ViewEntry* selected = focusedSelectionEntry(model))
-                if (selected->itemRect.bottom > selected->itemRect.top)
-                    drawHighlight(canvas.dc, toRect(selected->itemRect), options.highlightBorder,
-                                  highContrast);
+            if (const ViewEntry* selected = focusedSelectionEntry(model)) {
+                ItemRect rect = entryRect(model, selected);
+                if (rect.bottom > rect.top)
+                    drawHighlight(canvas.dc, toRect(rect), options.highlightBorder, highContrast);
+            }
             TEXTMETRICW metrics;
             int fontHeight = GetTextMetricsW(canvas.dc, &metrics) ? metrics.tmHeight : 0;
             PaintContext context = {model,         options, canvas.dc,  content,     inset,
@@ -681,11 +706,29 @@ void paintWindow(HWND window, const ViewModel& model, const ViewOptions& options
 }
 
 ViewEntry* entryAtPoint(const ViewModel& model, POINT point) {
-    for (size_t position = 0; position < model.count; ++position) {
-        if (contains(model.entries[position].itemRect, point))
-            return &model.entries[position];
-    }
-    return nullptr;
+    return const_cast<ViewEntry*>(laidOutEntryAt(model, point));
+}
+
+ItemRect entryRect(size_t position) {
+    return rectAt(position);
+}
+
+ItemRect entryRect(const ViewModel& model, const ViewEntry* entry) {
+    if (entry == nullptr || entry < model.entries || entry >= model.entries + model.count)
+        return ItemRect{0, 0, 0, 0};
+    return rectAt(static_cast<size_t>(entry - model.entries));
+}
+
+void forgetEntryRects() {
+    laidOutEntries = 0;
+}
+
+void placeEntry(size_t position, ItemRect rect) {
+    for (size_t before = laidOutEntries; before < position; ++before)
+        if (!keepRect(before, ItemRect{0, 0, 0, 0}))
+            return;
+    if (keepRect(position, rect) && position >= laidOutEntries)
+        laidOutEntries = position + 1;
 }
 
 void releasePaintTexts() {
@@ -695,4 +738,7 @@ void releasePaintTexts() {
     releaseText(tipText);
     releaseText(joinedText);
     laidOutEntries = 0;
+    free(laidOutRects);
+    laidOutRects = nullptr;
+    laidOutCapacity = 0;
 }

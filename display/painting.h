@@ -27,11 +27,23 @@ extern TextFunctions textFunctions;
 // 6; anything else reads as 1).
 void loadShellStyle(int styleType);
 // The whole answer to WM_PAINT: draws model into the client area through an off-screen bitmap, lays
-// out the itemRect of every entry that reaches into the window and registers its tooltip tool; the
-// entries below the window get an empty itemRect and no tool. At the end it removes the tools the
-// paint did not refresh.
+// out the rectangle of every entry that reaches into the window and registers its tooltip tool;
+// the entries below the window get an empty rectangle and no tool. At the end it removes the tools
+// the paint did not refresh.
 void paintWindow(HWND window, const ViewModel& model, const ViewOptions& options);
-// The first entry of model whose itemRect contains point (client coordinates), or null.
+// The first entry of model whose rectangle contains point (client coordinates), or null.
 ViewEntry* entryAtPoint(const ViewModel& model, POINT point);
+// The client rectangle the last paint laid the entry at position out in; empty for an entry it
+// did not lay out, one scrolled away or below the window, and for every entry once the model's
+// entries changed (forgetEntryRects).
+ItemRect entryRect(size_t position);
+// The same for an entry of model (empty for one not in it).
+ItemRect entryRect(const ViewModel& model, const ViewEntry* entry);
+// Forgets the rectangles of the last paint: the caller composed new entries, which have none
+// until the next paint.
+void forgetEntryRects();
+// Gives the entry at position the rectangle a paint would, and the entries before it an empty one
+// where they had none, for a caller that lays out entries itself (tests).
+void placeEntry(size_t position, ItemRect rect);
 // Frees the texts that paints keep between them (the plug-in ends; the next paint makes them anew).
 void releasePaintTexts();

@@ -1,6 +1,7 @@
 #include "display/selection_paint.h"
 
 #include "display/keyboard_selection.h"
+#include "display/painting.h"
 
 const ViewEntry* focusedSelectionEntry(const ViewModel& model) {
     if (!keyboardSelection.focused || !keyboardSelection.drawn || keyboardSelection.selected < 0)
@@ -17,8 +18,8 @@ void finishSelectionPaint(HWND window, HDC dc, int clientHeight, const ViewModel
     const ViewEntry* entry = focusedSelectionEntry(model);
     if (!entry)
         return;
-    RECT rect = {entry->itemRect.left, entry->itemRect.top, entry->itemRect.right,
-                 entry->itemRect.bottom};
+    ItemRect laidOut = entryRect(model, entry);
+    RECT rect = {laidOut.left, laidOut.top, laidOut.right, laidOut.bottom};
     bool shown = !IsRectEmpty(&rect);
     if (shown)
         DrawFocusRect(dc, &rect);
@@ -26,7 +27,7 @@ void finishSelectionPaint(HWND window, HDC dc, int clientHeight, const ViewModel
     int shownWhole = 0;
     for (size_t position = static_cast<size_t>(keyboardSelection.firstShown) + 1;
          position < model.count; ++position) {
-        const ItemRect& item = model.entries[position].itemRect;
+        ItemRect item = entryRect(position);
         if (item.bottom <= item.top || item.bottom > clientHeight)
             break;
         ++shownWhole;

@@ -40,8 +40,8 @@ struct ToolEntry {
     ToolEntry* next;
     bool refreshed;                     // touched by addOrUpdateTool since the marks were cleared
     bool formatted;                     // the tip shows the item's description formatted
-    int feed;                           // the item's feed, key (malloc'd; may be null) and place
-    char* key;
+    int feed;                           // the item's feed, key (0: none) and place
+    uint64_t key;
     int32_t entryIndex;
     int headerLength;                   // the characters of text the header line takes
     wchar_t text[toolTextCapacity + 1]; // the tool's current text
@@ -176,30 +176,15 @@ void dropFormattedTip() {
 TipSourceFunction tipSourceFunction = nullptr;
 
 void freeTool(ToolEntry* entry) {
-    free(entry->key);
     free(entry);
 }
 
-// Names item (null: none) as the tool's; a key that cannot be copied leaves the tip plain.
+// Names item (null: none) as the tool's.
 void nameItem(ToolEntry* entry, int feed, const FeedItem* item) {
-    const char* key = item != nullptr ? item->key : nullptr;
-    bool sameKey =
-        entry->key == nullptr || key == nullptr ? entry->key == key : strcmp(entry->key, key) == 0;
     entry->formatted = item != nullptr;
     entry->feed = feed;
+    entry->key = item != nullptr ? item->key : 0;
     entry->entryIndex = item != nullptr ? item->entryIndex : 0;
-    if (sameKey)
-        return;
-    free(entry->key);
-    entry->key = nullptr;
-    if (key != nullptr) {
-        size_t size = strlen(key) + 1;
-        entry->key = static_cast<char*>(malloc(size));
-        if (entry->key != nullptr)
-            memcpy(entry->key, key, size);
-        else
-            entry->formatted = false;
-    }
 }
 
 void hideTip() {
@@ -250,7 +235,7 @@ RECT workAreaAt(POINT point) {
 // Lays out the formatted tip of an item (its feed, key and position) under the first
 // headerLength characters of text, for a tip at most tipWidth wide (the control's default width
 // without one) and as tall as the work area; false when it cannot (no memory, no source).
-bool layOutFormattedTip(const wchar_t* text, int headerLength, int feed, const char* key,
+bool layOutFormattedTip(const wchar_t* text, int headerLength, int feed, uint64_t key,
                         int32_t entryIndex, const RECT& work) {
     DescriptionSource source = {};
     if (tipSourceFunction == nullptr || !tipSourceFunction(feed, key, entryIndex, &source))
@@ -319,7 +304,7 @@ LRESULT CALLBACK formattedTipProcedure(HWND window, UINT message, WPARAM wParam,
 // flipAbove where it would pass the work area's bottom. With text (null: the control's own tip),
 // formatted as the item's description under text's header when the item's source is found.
 void showTrackedTip(const TOOLINFOW& tool, const wchar_t* text, int headerLength, int feed,
-                    const char* key, int32_t entryIndex, POINT place, LONG flipAbove,
+                    uint64_t key, int32_t entryIndex, POINT place, LONG flipAbove,
                     const RECT& work) {
     LRESULT bubble =
         SendMessageW(tooltipWindow, TTM_GETBUBBLESIZE, 0, reinterpret_cast<LPARAM>(&tool));
@@ -575,8 +560,8 @@ void showOwnToolTip(const TOOLINFOW& tool, const wchar_t* text, int headerLength
     pointedTool = nullptr;
     POINT below = {itemOnScreen.left, itemOnScreen.bottom};
     showTrackedTip(tool, item != nullptr ? text : nullptr, headerLength, feed,
-                   item != nullptr ? item->key : nullptr, item != nullptr ? item->entryIndex : 0,
-                   below, itemOnScreen.top, workAreaAt(below));
+                   item != nullptr ? item->key : 0, item != nullptr ? item->entryIndex : 0, below,
+                   itemOnScreen.top, workAreaAt(below));
 }
 
 void tooltipPointerLeft() {

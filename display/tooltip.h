@@ -23,13 +23,13 @@ void createTooltip(HINSTANCE instance, HWND owner, int widthPixels, int hideDela
 // it does nothing. A text longer than toolTextCapacity is stored cut to that length.
 void addOrUpdateTool(const RECT& rect, const wchar_t* text);
 // The same for a tool whose tip draws an item's description formatted: the item is known by its
-// feed (the caller's number), key (copied; may be null) and entryIndex, and the first headerLength
+// feed (the caller's number), key (0: none) and entryIndex, and the first headerLength
 // characters of text are the header line drawn above the description.
 void addOrUpdateFormattedTool(const RECT& rect, const wchar_t* text, int headerLength, int feed,
                               const FeedItem* item);
 // Asked for an item's description source when its formatted tip is about to show; fills out
 // (valid until the next call) and answers true, or false for the plain text instead.
-typedef bool (*TipSourceFunction)(int feed, const char* key, int32_t entryIndex,
+typedef bool (*TipSourceFunction)(int feed, uint64_t key, int32_t entryIndex,
                                   DescriptionSource* out);
 // The function the tips ask (null: every tip shows its plain text).
 void setTipSourceFunction(TipSourceFunction function);

@@ -8,21 +8,21 @@
 #include "content/feed_items.h"
 
 // One shown entry: the item's texts and what its line carries besides them. There is one per
-// shown item (tens of thousands for a large feed), so it is kept to 16 bytes: the marks share the
-// feed number's word (bit-fields of one size, which every compiler's layout packs together).
+// shown item (tens of thousands for a large feed), so it is kept to 8 bytes: the marks share the
+// feed number's word (bit-fields of one size, which every compiler's layout packs together), and
+// the rectangles of the few entries a paint lays out are painting's (display/painting.h).
 struct ViewEntry {
     const FeedItem* item;     // title, link, description, date; the header's title for position 0
-    ItemRect itemRect;        // client rectangle, set by painting; empty below the window
     int feed : 24;            // the caller's number for the item's feed; -1 for the header
     unsigned isNew : 1;       // drawn in the bold weight of the same font
     unsigned stale : 1;       // the item's feed failed its last update: the line says so
     unsigned highlighted : 1; // the item matches a highlight word: the line carries a mark
 };
-static_assert(sizeof(void*) != 4 || sizeof(ViewEntry) == 16, "an entry grew");
+static_assert(sizeof(void*) != 4 || sizeof(ViewEntry) == 8, "an entry grew");
 
 struct ViewModel {
-    // The header entry (position 0), then the items, count in all. Painting writes each entry's
-    // itemRect; the array and the items are the caller's.
+    // The header entry (position 0), then the items, count in all; the array and the items are
+    // the caller's.
     ViewEntry* entries;
     size_t count;
     // Plain ANSI text drawn after the header's title (counts, time, the stale marker, the items

@@ -476,7 +476,7 @@ void markNewItems(FeedEngine* engine, FeedState* feed) {
         return;
     feed->newFlagsCount = list->count;
     for (const FeedItem* item = firstItem(list); marked(item); item = item->next) {
-        if (item->key != nullptr && !hasSeenKey(&feed->seen, item->key) && item->entryIndex >= 0 &&
+        if (item->key != 0 && !hasSeenKey(&feed->seen, item->key) && item->entryIndex >= 0 &&
             item->entryIndex < list->count) {
             feed->newFlags[item->entryIndex] = 1;
             ++feed->newCount;
@@ -1352,7 +1352,7 @@ bool engineItemIsNew(const FeedEngine* engine, int feed, const FeedItem* item) {
 
 void engineMarkSeen(FeedEngine* engine, int feed, const FeedItem* item) {
     FeedState* f = feedAt(engine, feed);
-    if (f == nullptr || item == nullptr || item->key == nullptr)
+    if (f == nullptr || item == nullptr || item->key == 0)
         return;
     if (engineItemIsNew(engine, feed, item)) {
         f->newFlags[item->entryIndex] = 0;

@@ -11,19 +11,13 @@
 #include <unistd.h>
 #endif
 
+#include "content/key_hash.h"
 #include "feed/feed_engine.h"
 #include "feed/headline_cache.h"
 
 namespace {
 
 const char seenMagic[] = "FeedMarquee seen keys 1\n";
-
-uint64_t hashOf(const char* key) {
-    uint64_t hash = 14695981039346656037ull;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(key); *p; ++p)
-        hash = (hash ^ *p) * 1099511628211ull;
-    return hash;
-}
 
 int find(const SeenKeys* seen, uint64_t hash) {
     for (int i = seen->count - 1; i >= 0; --i)
@@ -54,23 +48,20 @@ bool append(SeenKeys* seen, uint64_t hash) {
 
 } // namespace
 
-bool addSeenKey(SeenKeys* seen, const char* key) {
-    if (key == nullptr)
-        return false;
-    uint64_t hash = hashOf(key);
-    return find(seen, hash) < 0 && append(seen, hash);
+bool addSeenKey(SeenKeys* seen, uint64_t key) {
+    return key != 0 && find(seen, key) < 0 && append(seen, key);
 }
 
-bool hasSeenKey(const SeenKeys* seen, const char* key) {
-    return key != nullptr && find(seen, hashOf(key)) >= 0;
+bool hasSeenKey(const SeenKeys* seen, uint64_t key) {
+    return key != 0 && find(seen, key) >= 0;
 }
 
 void keepSeenKeysOf(SeenKeys* seen, const FeedList* list) {
     for (const FeedItem* item = firstItem(list);
          item != nullptr && item->entryIndex <= engineSeenKeyLimit; item = item->next) {
-        if (item->key == nullptr)
+        if (item->key == 0)
             continue;
-        int at = find(seen, hashOf(item->key));
+        int at = find(seen, item->key);
         if (at < 0 || at == seen->count - 1)
             continue;
         uint64_t hash = seen->hashes[at];
@@ -99,9 +90,9 @@ char* encodeSeenKeys(const SeenKeys* seen, const char* url, size_t* length) {
     size_t used = sizeof seenMagic - 1;
     std::memcpy(out, seenMagic, used);
     // The first line names the feed: the hash of its address.
-    used +=
-        static_cast<size_t>(std::snprintf(out + used, size - used, "%016llx\n",
-                                          static_cast<unsigned long long>(hashOf(url ? url : ""))));
+    used += static_cast<size_t>(
+        std::snprintf(out + used, size - used, "%016llx\n",
+                      static_cast<unsigned long long>(keyHashOf(url ? url : ""))));
     for (int i = 0; i < seen->count; ++i)
         used +=
             static_cast<size_t>(std::snprintf(out + used, size - used, "%016llx\n",
@@ -127,7 +118,7 @@ bool decodeSeenKeys(const char* data, size_t length, const char* url, SeenKeys* 
     // Another feed's keys would make every item of this one new.
     char owner[18];
     std::snprintf(owner, sizeof owner, "%016llx\n",
-                  static_cast<unsigned long long>(hashOf(url ? url : "")));
+                  static_cast<unsigned long long>(keyHashOf(url ? url : "")));
     if (std::memcmp(data + magic, owner, 17) != 0)
         return false;
     SeenKeys read = {};

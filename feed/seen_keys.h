@@ -14,9 +14,10 @@ struct SeenKeys {
     int capacity;
 };
 
-// Adds key (null: nothing); the oldest key goes when the set is full. True when it was not there.
-bool addSeenKey(SeenKeys* seen, const char* key);
-bool hasSeenKey(const SeenKeys* seen, const char* key);
+// Adds an item's key hash (FeedItem::key; 0: nothing); the oldest key goes when the set is full.
+// True when it was not there.
+bool addSeenKey(SeenKeys* seen, uint64_t key);
+bool hasSeenKey(const SeenKeys* seen, uint64_t key);
 // Moves the keys of list's items (its first engineSeenKeyLimit) that are in the set to the newest
 // end, so the items on show are the last to be forgotten.
 void keepSeenKeysOf(SeenKeys* seen, const FeedList* list);

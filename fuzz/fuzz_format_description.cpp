@@ -88,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
              item != nullptr && sources != nullptr; item = item->next) {
             int keyed = 0;
             for (const FeedItem* other = list->first->next; other != nullptr; other = other->next)
-                keyed += std::strcmp(other->key, item->key) == 0;
+                keyed += other->key == item->key;
             DescriptionSource found;
             if (item->description != nullptr && keyed == 1)
                 FUZZ_CHECK(findDescriptionSource(sources, item->key, item->entryIndex, &found));

@@ -4,6 +4,7 @@
 // address with a path, an https one with a port and query; relative addresses resolve against it.
 // The input is copied up to its first zero byte into a heap buffer of exactly that length plus the
 // terminator, so any read past the document crashes.
+#include "content/stored_link.h"
 #include "content/feed_items.h"
 #include "content/json_feed.h"
 #include "content/rss_parser.h"
@@ -37,12 +38,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // Every item shows something; only the header may have no title.
         FUZZ_CHECK(count == 0 || (entry->title && entry->title[0] != '\0'));
         FUZZ_CHECK(!entry->title || int32_t(std::strlen(entry->title)) == entry->titleLength);
-        FUZZ_CHECK(!entry->link || entry->link[0] != '\0');
+        LinkText whole;
+        const char* link = itemLink(entry, &whole);
+        FUZZ_CHECK((link != nullptr) == (entry->link.bytes != nullptr));
+        FUZZ_CHECK(!link || link[0] != '\0');
         FUZZ_CHECK(!entry->title || !std::strpbrk(entry->title, "\r\n\t"));
         FUZZ_CHECK(!entry->description || entry->description[0] != '\0');
         FUZZ_CHECK(!entry->description ||
                    paragraphsWellFormed(entry->description, std::strlen(entry->description)));
-        FUZZ_CHECK(count == 0 || (entry->key && entry->key[0] != '\0'));
+        FUZZ_CHECK(count == 0 || entry->key != 0);
         last = entry;
         ++count;
     }

@@ -9,6 +9,8 @@
 // exactly that length plus the terminator, and any read past the terminator crashes.
 #include "content/feed_items.h"
 #include "content/rss_parser.h"
+#include "content/stored_date.h"
+#include "content/stored_link.h"
 #include "content/text_decoding.h"
 #include "fuzz/fuzz_check.h"
 
@@ -44,21 +46,26 @@ static void checkList(const FeedList* list, size_t documentLength, const char* b
         // Every item has a title that shows something; only the header may have none.
         FUZZ_CHECK(count == 0 || (entry->title && entry->title[0] != '\0'));
         // Links are never empty, and with an absolute base every relative one was resolved.
-        FUZZ_CHECK(!entry->link || entry->link[0] != '\0');
-        FUZZ_CHECK(!entry->link || !base || startsWithScheme(entry->link));
+        LinkText whole;
+        const char* link = itemLink(entry, &whole);
+        FUZZ_CHECK((link != nullptr) == (entry->link.bytes != nullptr));
+        FUZZ_CHECK(!link || link[0] != '\0');
+        FUZZ_CHECK(!link || !base || startsWithScheme(link));
         // Decoding never lengthens a text, so the title fits in its source's length.
         FUZZ_CHECK(!entry->title || std::strlen(entry->title) <= size_t(entry->titleLength));
         // Every kept text went through the decoders, which drop or fold line breaks; only a
         // description keeps its paragraphs, one "\n" between two.
         FUZZ_CHECK(!hasLineBreak(entry->title));
-        FUZZ_CHECK(!hasLineBreak(entry->link));
+        FUZZ_CHECK(!hasLineBreak(link));
         FUZZ_CHECK(!entry->description ||
                    paragraphsWellFormed(entry->description, std::strlen(entry->description)));
-        FUZZ_CHECK(!hasLineBreak(entry->date));
+        DateText held;
+        const char* date = itemDate(entry, &held);
+        FUZZ_CHECK(!hasLineBreak(date));
         // Every item can be told from the others across updates.
-        FUZZ_CHECK(count == 0 || (entry->key && entry->key[0] != '\0'));
-        if (entry->date) {
-            char* shortDate = abbreviateDate(entry->date);
+        FUZZ_CHECK(count == 0 || entry->key != 0);
+        if (date) {
+            char* shortDate = abbreviateDate(date);
             std::free(shortDate);
         }
         last = entry;

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "content/feed_items.h"
+#include "content/stored_date.h"
 #include "content/utf8_ansi.h"
 #include "display/entry_text.h"
 #include "display/accessible_list.h"
@@ -120,12 +121,13 @@ void itemDescription(int item, WideText& out) {
 }
 
 void itemValue(int item, WideText& out) {
-    const FeedItem* entry = shownItem(item);
-    if (!entry || !entry->date)
+    DateText held;
+    const char* date = itemDate(shownItem(item), &held);
+    if (!date)
         return;
     // The same rule as the window's line: a listener hears the time the screen shows.
-    char* shortened = shownDateBytes(entry->date, settings.abbreviatedDate, settings.localTime);
-    appendFeedText(out, shortened ? shortened : entry->date);
+    char* shortened = shownDateBytes(date, settings.abbreviatedDate, settings.localTime);
+    appendFeedText(out, shortened ? shortened : date);
     std::free(shortened);
 }
 

@@ -13,10 +13,12 @@
 #include <cwchar>
 
 #include "content/feed_items.h"
+#include "content/stored_link.h"
 #include "content/utf8_ansi.h"
 #include "display/entry_text.h"
 #include "display/accessible_list.h"
 #include "display/keyboard_selection.h"
+#include "display/painting.h"
 #include "display/tooltip.h"
 #include "plugin/accessible_feed.h"
 #include "plugin/commands.h"
@@ -115,8 +117,8 @@ void showKeyboardTip(HWND window, const ViewEntry& shown) {
         keyboardTipAdded =
             SendMessageW(tooltipWindow, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
     SendMessageW(tooltipWindow, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&info));
-    RECT rect = {shown.itemRect.left, shown.itemRect.top, shown.itemRect.right,
-                 shown.itemRect.bottom};
+    ItemRect laidOut = entryRect(currentView(), &shown);
+    RECT rect = {laidOut.left, laidOut.top, laidOut.right, laidOut.bottom};
     MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&rect), 2);
     bool formatted = utf8 && entry->description != nullptr;
     showOwnToolTip(info, text.text, headerLength, shown.feed, formatted ? entry : nullptr, rect);
@@ -127,7 +129,7 @@ int paintedItems() {
     const ViewModel& view = currentView();
     int painted = 0;
     for (size_t position = 1; position < view.count; ++position)
-        if (view.entries[position].itemRect.bottom > view.entries[position].itemRect.top)
+        if (entryRect(position).bottom > entryRect(position).top)
             ++painted;
     return painted > 1 ? painted : 1;
 }
@@ -185,7 +187,7 @@ const FeedItem* shownItem(int item) {
 
 ItemRect shownItemRect(int item) {
     const ViewEntry* entry = shownEntry(item);
-    return entry ? entry->itemRect : ItemRect{0, 0, 0, 0};
+    return entryRect(currentView(), entry);
 }
 
 void selectShownItem(HWND window, int item) {
@@ -194,8 +196,10 @@ void selectShownItem(HWND window, int item) {
         return;
     bool moved = item != keyboardSelection.selected;
     keyboardSelection.selected = item;
-    if (!selectedLink || !entry->link || std::strcmp(selectedLink, entry->link) != 0)
-        rememberSelectedLink(entry->link);
+    LinkText whole;
+    const char* link = itemLink(entry, &whole);
+    if (!selectedLink || !link || std::strcmp(selectedLink, link) != 0)
+        rememberSelectedLink(link);
     if (moved)
         hideKeyboardTip(window);
     if (keyboardSelection.focused) {
@@ -374,7 +378,8 @@ unsigned shownListNumber() {
     const ViewModel& view = currentView();
     for (size_t position = 0; position < view.count; ++position) {
         const FeedItem* entry = view.entries[position].item;
-        headlines = hashText(hashText(headlines, entry->title), entry->link);
+        LinkText whole;
+        headlines = hashText(hashText(headlines, entry->title), itemLink(entry, &whole));
         // A highlight the filters add or take away changes what the item is named.
         headlines = headlines * 31 + (view.entries[position].highlighted ? 1 : 0);
     }
@@ -389,11 +394,14 @@ void keyboardListShown(HWND window) {
     keyboardSelection.firstShown = 0;
     int kept = -1;
     if (selectedLink)
-        for (int item = 0; const FeedItem* entry = shownItem(item); ++item)
-            if (entry->link && std::strcmp(selectedLink, entry->link) == 0) {
+        for (int item = 0; const FeedItem* entry = shownItem(item); ++item) {
+            LinkText whole;
+            const char* link = itemLink(entry, &whole);
+            if (link && std::strcmp(selectedLink, link) == 0) {
                 kept = item;
                 break;
             }
+        }
     if (kept < 0 && keyboardSelection.focused)
         kept = movedSelection(-1, shownItemCount(), selectHome, 1);
     keyboardSelection.selected = kept;

@@ -92,9 +92,9 @@ NotedFeed* notedFor(const char* url) {
     return &noted[notedCount++];
 }
 
-bool listHoldsKey(const FeedList* list, const char* key) {
+bool listHoldsKey(const FeedList* list, uint64_t key) {
     for (const FeedItem* item = firstItem(list); item != nullptr; item = item->next)
-        if (item->key != nullptr && key != nullptr ? strcmp(item->key, key) == 0 : item->key == key)
+        if (item->key == key)
             return true;
     return false;
 }

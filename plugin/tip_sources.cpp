@@ -33,9 +33,9 @@ void readSources(int feed, const ShownFeed& shown) {
 
 } // namespace
 
-bool tipSourceOfItem(int feed, const char* key, int32_t entryIndex, DescriptionSource* out) {
+bool tipSourceOfItem(int feed, uint64_t key, int32_t entryIndex, DescriptionSource* out) {
     ShownFeed shown;
-    if (key == nullptr || !shownFeedAt(feed, &shown) || !shown.hasHeadlines)
+    if (key == 0 || !shownFeedAt(feed, &shown) || !shown.hasHeadlines)
         return false;
     if (keptList == nullptr || feed != keptFeed || shown.list != keptList) {
         forgetTipSources();

@@ -10,6 +10,6 @@
 // index as in shownFeedAt). False (the tip shows its plain text) when the feed keeps no saved
 // copy, the copy is unreadable or is not of the feed's address, or it does not hold the item (a
 // newer list than the copy).
-bool tipSourceOfItem(int feed, const char* key, int32_t entryIndex, DescriptionSource* out);
+bool tipSourceOfItem(int feed, uint64_t key, int32_t entryIndex, DescriptionSource* out);
 // Drops the document kept from the last lookup (at the plug-in's end).
 void forgetTipSources();

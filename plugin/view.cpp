@@ -320,15 +320,12 @@ void composeEntries(int count) {
             free(sources);
         }
         if (growEntries(merged + 1)) {
-            state.entries[used++] = ViewEntry{&state.header, {}, -1, false, false, false};
+            state.entries[used++] = ViewEntry{&state.header, -1, false, false, false};
             for (size_t i = 0; i < merged; ++i) {
                 int feed = items[i].feed;
                 const HeldFeed& held = state.held[feed];
                 state.entries[used++] = ViewEntry{
-                    items[i].item,
-                    {},
-                    feed,
-                    held.newItems > 0 && itemIsNew(feed, items[i].item),
+                    items[i].item, feed, held.newItems > 0 && itemIsNew(feed, items[i].item),
                     held.stale,
                     filterVerdict(held.filter, items[i].item, itemsUtf8()) == itemHighlighted};
             }
@@ -349,13 +346,14 @@ void composeEntries(int count) {
                     continue;
                 const FeedItem* shown = head && mode == showInTurn ? &state.header : item;
                 bool isNew = !head && state.held[feed].newItems > 0 && itemIsNew(feed, item);
-                state.entries[used++] = ViewEntry{
-                    shown, {}, feed, isNew, !head && itemsStale, verdict == itemHighlighted};
+                state.entries[used++] =
+                    ViewEntry{shown, feed, isNew, !head && itemsStale, verdict == itemHighlighted};
             }
         }
     }
     state.model.entries = state.entries;
     state.model.count = used;
+    forgetEntryRects(); // new entries: none is laid out until the next paint
     state.composedMode = mode;
     state.composedTurn = state.turnFeed;
     state.composedFeedNames = settings.showFeedName;

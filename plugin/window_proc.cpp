@@ -9,6 +9,7 @@
 
 #include <cstring>
 
+#include "content/stored_link.h"
 #include "display/painting.h"
 #include "display/tooltip.h"
 #include "display/accessible_list.h"
@@ -56,7 +57,7 @@ void trackMouse(HWND window, POINT screenPoint) {
     POINT client = screenPoint;
     ScreenToClient(window, &client);
     const ViewEntry* under = entryAtPoint(currentView(), client);
-    ItemRect rect = under != nullptr ? under->itemRect : ItemRect{};
+    ItemRect rect = entryRect(currentView(), under);
     if (!entered && under == highlightedEntry && rect.left == highlightedRect.left &&
         rect.top == highlightedRect.top && rect.right == highlightedRect.right &&
         rect.bottom == highlightedRect.bottom)
@@ -176,11 +177,13 @@ const FeedItem* hitTestItem(POINT point) {
 // The shell gets copies: it may pump messages while it starts the program (a DDE browser does),
 // and an update or a timer tick handled meanwhile can free the entry and change browserPath.
 bool openItemLink(const FeedItem* entry) {
-    if (!entry || !entry->link || !isOpenableLink(entry->link))
+    LinkText whole;
+    const char* itemAddress = itemLink(entry, &whole);
+    if (!itemAddress || !isOpenableLink(itemAddress))
         return false;
     if (settings.browserPath[0]) {
         char argument[maximumLinkLength * 2 + 3];
-        if (!quoteLinkArgument(entry->link, argument, sizeof argument))
+        if (!quoteLinkArgument(itemAddress, argument, sizeof argument))
             return false;
         char program[sizeof settings.browserPath];
         std::memcpy(program, settings.browserPath, sizeof program);
@@ -188,7 +191,7 @@ bool openItemLink(const FeedItem* entry) {
         startBrowser(program, argument);
     } else {
         char link[maximumLinkLength + 1];
-        std::memcpy(link, entry->link, std::strlen(entry->link) + 1); // isOpenableLink bounds it
+        std::memcpy(link, itemAddress, std::strlen(itemAddress) + 1); // isOpenableLink bounds it
         executeInShell(GetDesktopWindow(), nullptr, link, nullptr, nullptr, SW_SHOWNORMAL, false);
     }
     return true;

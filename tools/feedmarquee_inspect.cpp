@@ -11,6 +11,8 @@
 #include "content/feed_items.h"
 #include "content/formatted_description.h"
 #include "content/rss_parser.h"
+#include "content/stored_date.h"
+#include "content/stored_link.h"
 #include "content/text_decoding.h"
 #include "content/utf8.h"
 #include "feed/http_response.h"
@@ -200,15 +202,18 @@ int main(int argc, char** argv) {
     if (showSchedule)
         out += "{\"feedTtlMinutes\": " + std::to_string(list->ttlMinutes) + "}\n";
     for (const FeedItem* e = list->first; e != nullptr; e = e->next) {
-        char* shortDate = abbreviateDate(e->date);
+        DateText held;
+        const char* date = itemDate(e, &held);
+        char* shortDate = abbreviateDate(date);
         out += "{\"entryIndex\": " + std::to_string(e->entryIndex) + ", \"title\": ";
         appendJsonString(out, e->title);
         out += ", \"titleLength\": " + std::to_string(e->titleLength) + ", \"link\": ";
-        appendJsonString(out, e->link);
+        LinkText whole;
+        appendJsonString(out, itemLink(e, &whole));
         out += ", \"description\": ";
         appendJsonString(out, e->description);
         out += ", \"date\": ";
-        appendJsonString(out, e->date);
+        appendJsonString(out, date);
         out += ", \"shortDate\": ";
         appendJsonString(out, shortDate);
         if (showRich) {

@@ -1,5 +1,7 @@
 // The list model: entries and texts in the list's own blocks, placeholders, sharing by count.
 #include "content/feed_items.h"
+#include "content/key_hash.h"
+#include "content/stored_link.h"
 #include "tests/support/check.h"
 
 #include <cstdlib>
@@ -31,9 +33,9 @@ TEST(aListHoldsItsEntriesAndTextsInFewBlocks) {
         e->entryIndex = i;
         std::string title = "Headline " + std::to_string(i) + std::string(i % 300, 'x');
         e->title = listText(list, title.c_str(), 0);
-        e->link = listText(list, "http://example.com/item?with=a&long=query", 18);
+        e->link = storedLinkText(listText(list, "http://example.com/item?with=a&long=query", 18));
         e->description = i == 4000 ? listText(list, huge.c_str(), 0) : nullptr;
-        e->key = e->link;
+        e->key = keyHashOf(e->link.bytes);
     }
     CHECK_EQ(list->count, 5000);
     CHECK_EQ(itemCount(list), 4999);
@@ -42,7 +44,7 @@ TEST(aListHoldsItsEntriesAndTextsInFewBlocks) {
         CHECK_EQ(e->entryIndex, n);
         CHECK_EQ(std::string(e->title),
                  "Headline " + std::to_string(n) + std::string(n % 300, 'x'));
-        CHECK_EQ(e->link, "http://example.com");
+        CHECK_EQ(std::string(e->link.bytes), "http://example.com");
         CHECK(reinterpret_cast<uintptr_t>(e) % alignof(FeedItem) == 0);
     }
     CHECK_EQ(n, 5000);
@@ -68,7 +70,7 @@ TEST(aSharedListLivesUntilItsLastOwnerLetsGo) {
     CHECK_EQ(placeholder->first->title, "Connecting...");
     CHECK_EQ(placeholder->first->titleLength, 13);
     CHECK(placeholder->first == placeholder->last && placeholder->first->next == nullptr);
-    CHECK(placeholder->first->link == nullptr && placeholder->first->date == nullptr);
+    CHECK(placeholder->first->link.bytes == nullptr && placeholder->first->date.bits == 0);
     // Two owners (the engine's last good list and the window's): the first release keeps it.
     CHECK(retainFeedList(placeholder) == placeholder);
     releaseFeedList(placeholder);

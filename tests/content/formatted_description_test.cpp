@@ -3,6 +3,7 @@
 // and the sources items find again in a saved feed document.
 #include "content/description_source.h"
 #include "content/formatted_description.h"
+#include "content/key_hash.h"
 #include "content/json_feed.h"
 #include "content/rss_parser.h"
 #include "tests/support/check.h"
@@ -240,7 +241,7 @@ std::string sourceOf(const std::string& document, const char* contentType, const
         readDescriptionSources(&work[0], work.size(), contentType, "http://127.0.0.1/feed");
     DescriptionSource found;
     std::string out = "(none)";
-    if (sources != nullptr && findDescriptionSource(sources, key, index, &found)) {
+    if (sources != nullptr && findDescriptionSource(sources, keyHashOf(key), index, &found)) {
         FormattedDescription* formattedSource =
             formatDescription(found.text, found.length, found.form);
         out = formattedSource != nullptr ? render(formattedSource) : "(no memory)";

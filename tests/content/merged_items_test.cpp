@@ -2,6 +2,7 @@
 #include "content/item_time.h"
 #include "content/merged_items.h"
 #include "content/short_date.h"
+#include "content/stored_date.h"
 #include "tests/support/check.h"
 
 #include <cstdlib>
@@ -93,7 +94,7 @@ struct Feeds {
                 text[at] = '\0';
             feed[i] = FeedItem{};
             feed[i].title = &text[0];
-            feed[i].date = at != std::string::npos ? &text[at + 1] : nullptr;
+            feed[i].date = storedDateText(at != std::string::npos ? &text[at + 1] : nullptr);
             feed[i].next = i + 1 < entries.size() ? &feed[i + 1] : nullptr;
         }
         sources.push_back(MergeSource{feed.empty() ? nullptr : &feed[0], limit, nullptr, nullptr});

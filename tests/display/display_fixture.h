@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "content/feed_items.h"
+#include "content/stored_date.h"
 #include "display/painting.h"
 #include "plugin/placement.h"
 #include "display/tooltip.h"
@@ -148,7 +149,7 @@ inline ViewModel& model() {
 // find in a feed's saved copy.
 inline std::vector<std::string> tipSources;
 
-inline bool fixtureTipSource(int, const char*, int32_t entryIndex, DescriptionSource* out) {
+inline bool fixtureTipSource(int, uint64_t, int32_t entryIndex, DescriptionSource* out) {
     if (entryIndex < 0 || static_cast<size_t>(entryIndex) >= tipSources.size() ||
         tipSources[entryIndex].empty())
         return false;
@@ -161,12 +162,14 @@ inline void clearList() {
     for (ViewEntry& shown : shownEntries) {
         FeedItem* entry = const_cast<FeedItem*>(shown.item);
         free((void*)entry->title);
-        free((void*)entry->link);
+        free((void*)entry->link.bytes);
         free((void*)entry->description);
-        free((void*)entry->date);
+        DateText held;
+        free((void*)itemDate(entry, &held)); // a text of its own: see addEntry
         free(entry);
     }
     shownEntries.clear();
+    forgetEntryRects();
     tipSources.clear();
     headerSuffix.clear();
     headerTip.clear();
@@ -178,12 +181,17 @@ inline ViewEntry* addEntry(const char* title, const char* description = nullptr,
     FeedItem* entry = static_cast<FeedItem*>(calloc(1, sizeof(FeedItem)));
     entry->title = copyOf(title);
     entry->description = copyOf(description);
-    entry->date = copyOf(date);
+    entry->date = storedDateText(copyOf(date));
     entry->entryIndex = static_cast<int32_t>(shownEntries.size());
     ViewEntry shown = {};
     shown.item = entry;
     shownEntries.push_back(shown);
     return &shownEntries.back();
+}
+
+// The rectangle the last paint laid entry out in.
+inline ItemRect laidOutRect(const ViewEntry* entry) {
+    return entryRect(model(), entry);
 }
 
 inline ViewEntry* entryAt(size_t index) {

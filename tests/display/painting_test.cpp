@@ -1,5 +1,6 @@
-// Painting and layout under Wine with the real GDI: the itemRect chain, the padding shift, the
-// horizontal geometry, the texts of header and item lines, and the pixels of the painted window.
+// Painting and layout under Wine with the real GDI: the chain of entry rectangles, the padding
+// shift, the horizontal geometry, the texts of header and item lines, and the pixels of the painted
+// window.
 #include "tests/display/display_fixture.h"
 #include "tests/support/check.h"
 
@@ -43,14 +44,14 @@ InkBox inkWithin(HWND window, RECT rect) {
 }
 
 RECT rectOf(const ViewEntry* entry) {
-    return RECT{entry->itemRect.left, entry->itemRect.top, entry->itemRect.right,
-                entry->itemRect.bottom};
+    return RECT{laidOutRect(entry).left, laidOutRect(entry).top, laidOutRect(entry).right,
+                laidOutRect(entry).bottom};
 }
 
-// The text of the tool whose rectangle is entry's itemRect, or "<none>".
+// The text of the tool whose rectangle is entry's, or "<none>".
 std::string toolTextFor(const ViewEntry* entry) {
     for (const ToolView& tool : toolsOfControl()) {
-        if (sameRect(tool.rect, entry->itemRect))
+        if (sameRect(tool.rect, laidOutRect(entry)))
             return tool.text;
     }
     return "<none>";
@@ -78,18 +79,18 @@ TEST(item_rectangles_chain_without_gaps_and_padding_shifts_the_text) {
         const ViewEntry* previous = nullptr;
         for (const ViewEntry* entry = shownEntries.data();
              entry != shownEntries.data() + shownEntries.size(); ++entry) {
-            CHECK_EQ(entry->itemRect.left, inset);
-            CHECK_EQ(entry->itemRect.right, 300 - inset);
-            CHECK_EQ(entry->itemRect.top, previous ? previous->itemRect.bottom : inset);
+            CHECK_EQ(laidOutRect(entry).left, inset);
+            CHECK_EQ(laidOutRect(entry).right, 300 - inset);
+            CHECK_EQ(laidOutRect(entry).top, previous ? laidOutRect(previous).bottom : inset);
             previous = entry;
         }
         const ViewEntry* second = entryAt(1);
-        blockHeight[i] = second->itemRect.bottom - second->itemRect.top;
+        blockHeight[i] = laidOutRect(second).bottom - laidOutRect(second).top;
         RECT band = rectOf(second);
         band.right = 150;
         InkBox ink = inkWithin(window, band);
         REQUIRE(!ink.empty());
-        inkOffset[i] = ink.top - second->itemRect.top;
+        inkOffset[i] = ink.top - laidOutRect(second).top;
     }
     int lineHeight = blockHeight[0];
     CHECK(lineHeight >= 10);
@@ -122,12 +123,12 @@ TEST(horizontal_geometry_of_header_titles_and_descriptions) {
     CHECK(headInk.left >= 2 * inset && headInk.left <= 2 * inset + 3);
 
     // The item spans title and description; the title block is one line high.
-    int lineHeight = head->itemRect.bottom - head->itemRect.top;
+    int lineHeight = laidOutRect(head).bottom - laidOutRect(head).top;
     RECT titleBand = rectOf(item);
     titleBand.bottom = titleBand.top + lineHeight;
     RECT descBand = rectOf(item);
     descBand.top += lineHeight;
-    CHECK_EQ(item->itemRect.bottom - item->itemRect.top, 2 * lineHeight);
+    CHECK_EQ(laidOutRect(item).bottom - laidOutRect(item).top, 2 * lineHeight);
     InkBox titleInk = inkWithin(window, titleBand);
     InkBox descInk = inkWithin(window, descBand);
     REQUIRE(!titleInk.empty());
@@ -164,14 +165,14 @@ TEST(descriptions_show_only_with_showDesc_but_always_reach_the_tip) {
     paintNow(window);
     const ViewEntry* plain = entryAt(1);
     const ViewEntry* described = entryAt(2);
-    int lineHeight = plain->itemRect.bottom - plain->itemRect.top;
-    CHECK_EQ(described->itemRect.bottom - described->itemRect.top, lineHeight);
+    int lineHeight = laidOutRect(plain).bottom - laidOutRect(plain).top;
+    CHECK_EQ(laidOutRect(described).bottom - laidOutRect(described).top, lineHeight);
     CHECK_EQ(toolTextFor(described), std::string("Described\n\nWhat happened"));
     CHECK_EQ(toolTextFor(plain), std::string("Plain title"));
 
     settings.showDesc = true;
     paintNow(window);
-    CHECK_EQ(described->itemRect.bottom - described->itemRect.top, 2 * lineHeight);
+    CHECK_EQ(laidOutRect(described).bottom - laidOutRect(described).top, 2 * lineHeight);
 
     // Without the title in tips: the description alone, and no tool for an undescribed item.
     settings.tipShowTitle = false;
@@ -294,8 +295,8 @@ TEST(feed_names_stale_marks_and_new_items_in_bold) {
     REQUIRE(!plainBox.empty() && !boldBox.empty());
     CHECK(bold > plain);
     CHECK(boldBox.right - boldBox.left > plainBox.right - plainBox.left);
-    CHECK_EQ(entryAt(3)->itemRect.bottom - entryAt(3)->itemRect.top,
-             entryAt(2)->itemRect.bottom - entryAt(2)->itemRect.top);
+    CHECK_EQ(laidOutRect(entryAt(3)).bottom - laidOutRect(entryAt(3)).top,
+             laidOutRect(entryAt(2)).bottom - laidOutRect(entryAt(2)).top);
     closeWindow(window);
 }
 
@@ -315,7 +316,7 @@ TEST(only_entries_reaching_into_the_window_are_laid_out_and_get_tools) {
         const ViewEntry* lastShown = nullptr;
         for (const ViewEntry* entry = shownEntries.data();
              entry != shownEntries.data() + shownEntries.size(); ++entry) {
-            const ItemRect& r = entry->itemRect;
+            const ItemRect& r = laidOutRect(entry);
             bool empty = r.left == 0 && r.top == 0 && r.right == 0 && r.bottom == 0;
             if (empty)
                 continue;
@@ -334,7 +335,7 @@ TEST(only_entries_reaching_into_the_window_are_laid_out_and_get_tools) {
             CHECK_EQ(shown, 13);
         } else {
             CHECK(shown >= 2 && shown < 13);
-            CHECK(lastShown->itemRect.bottom >= height); // the window is filled to the bottom
+            CHECK(laidOutRect(lastShown).bottom >= height); // the window is filled to the bottom
         }
     }
     closeWindow(window);
@@ -400,8 +401,8 @@ TEST(odd_entries_and_an_odd_shell_do_not_break_the_paint) {
     const ViewEntry* untitled = entryAt(1);
     const ViewEntry* head = entryAt(0);
     // The untitled entry keeps a full line's block and its tool.
-    CHECK_EQ(untitled->itemRect.bottom - untitled->itemRect.top,
-             head->itemRect.bottom - head->itemRect.top);
+    CHECK_EQ(laidOutRect(untitled).bottom - laidOutRect(untitled).top,
+             laidOutRect(head).bottom - laidOutRect(head).top);
     CHECK_EQ(toolCount(), 3);
     CHECK_EQ(toolTextFor(untitled), std::string(""));
 
@@ -428,9 +429,9 @@ TEST(odd_entries_and_an_odd_shell_do_not_break_the_paint) {
     shellGivesNothing = true;
     reloadShellStyle();
     paintNow(window);
-    CHECK_EQ(entryAt(0)->itemRect.left, 0);
-    CHECK_EQ(entryAt(0)->itemRect.right, 300);
-    CHECK(entryAt(1)->itemRect.bottom > entryAt(1)->itemRect.top);
+    CHECK_EQ(laidOutRect(entryAt(0)).left, 0);
+    CHECK_EQ(laidOutRect(entryAt(0)).right, 300);
+    CHECK(laidOutRect(entryAt(1)).bottom > laidOutRect(entryAt(1)).top);
     closeWindow(window);
 }
 
@@ -478,7 +479,7 @@ TEST(highlight_modes_in_pixels) {
     HWND window = openWithTooltip();
     const int inset = 4;
     auto framed = [&](const ViewEntry* entry) {
-        int middle = (entry->itemRect.top + entry->itemRect.bottom) / 2;
+        int middle = (laidOutRect(entry).top + laidOutRect(entry).bottom) / 2;
         return pixelAt(window, inset, middle) == borderColour;
     };
 
@@ -511,7 +512,7 @@ TEST(highlight_modes_in_pixels) {
     RECT screen;
     GetWindowRect(window, &screen);
     SetCursorPos(screen.left + 100,
-                 screen.top + (second->itemRect.top + second->itemRect.bottom) / 2);
+                 screen.top + (laidOutRect(second).top + laidOutRect(second).bottom) / 2);
     runtime.mouseInside = true;
     paintNow(window);
     CHECK(framed(second));
@@ -546,7 +547,7 @@ bool reached(const std::wstring& text, bool measure) {
 
 std::wstring wideToolTextFor(const ViewEntry* entry) {
     for (const ToolView& tool : toolsOfControl()) {
-        if (sameRect(tool.rect, entry->itemRect))
+        if (sameRect(tool.rect, laidOutRect(entry)))
             return tool.wide;
     }
     return L"<none>";
@@ -628,8 +629,8 @@ TEST(a_long_wrapped_description_is_drawn_only_as_far_as_it_shows) {
     for (const TextCall& call : textCalls)
         longest = std::max(longest, call.text.size());
     CHECK(longest > 0 && longest < 65536);
-    CHECK(entryAt(1)->itemRect.bottom >= 200); // the description fills the window
-    CHECK(entryAt(2)->itemRect.bottom == 0);
+    CHECK(laidOutRect(entryAt(1)).bottom >= 200); // the description fills the window
+    CHECK(laidOutRect(entryAt(2)).bottom == 0);
     CHECK_EQ(toolTextFor(entryAt(1)).substr(0, 17), std::string("Long\n\nword0 word1"));
     CHECK_EQ(toolCount(), 2);
     textFunctions.drawText = drawScriptText;
@@ -663,13 +664,13 @@ TEST(word_wrap_grows_a_block_to_the_lines_it_needs) {
     HWND window = openWithTooltip();
     settings.wordWrap = false;
     paintNow(window);
-    int line = entryAt(0)->itemRect.bottom - entryAt(0)->itemRect.top;
-    CHECK_EQ(entryAt(1)->itemRect.bottom - entryAt(1)->itemRect.top, 2 * line);
+    int line = laidOutRect(entryAt(0)).bottom - laidOutRect(entryAt(0)).top;
+    CHECK_EQ(laidOutRect(entryAt(1)).bottom - laidOutRect(entryAt(1)).top, 2 * line);
     settings.wordWrap = true;
     paintNow(window);
-    CHECK(entryAt(1)->itemRect.bottom - entryAt(1)->itemRect.top >= 4 * line);
-    CHECK_EQ(entryAt(2)->itemRect.top, entryAt(1)->itemRect.bottom);
-    CHECK_EQ(entryAt(2)->itemRect.bottom - entryAt(2)->itemRect.top, line);
+    CHECK(laidOutRect(entryAt(1)).bottom - laidOutRect(entryAt(1)).top >= 4 * line);
+    CHECK_EQ(laidOutRect(entryAt(2)).top, laidOutRect(entryAt(1)).bottom);
+    CHECK_EQ(laidOutRect(entryAt(2)).bottom - laidOutRect(entryAt(2)).top, line);
     closeWindow(window);
 }
 
@@ -689,14 +690,14 @@ TEST(paragraphs_are_lines_with_word_wrap_and_joined_by_a_blank_without) {
     HWND window = openWithTooltip();
     settings.wordWrap = true;
     paintNow(window);
-    const int line = entryAt(0)->itemRect.bottom - entryAt(0)->itemRect.top;
-    CHECK_EQ(entryAt(1)->itemRect.bottom - entryAt(1)->itemRect.top, 3 * line);
-    CHECK_EQ(entryAt(2)->itemRect.bottom - entryAt(2)->itemRect.top, 2 * line);
+    const int line = laidOutRect(entryAt(0)).bottom - laidOutRect(entryAt(0)).top;
+    CHECK_EQ(laidOutRect(entryAt(1)).bottom - laidOutRect(entryAt(1)).top, 3 * line);
+    CHECK_EQ(laidOutRect(entryAt(2)).bottom - laidOutRect(entryAt(2)).top, 2 * line);
     CHECK_EQ(toolTextFor(entryAt(1)), std::string("Two\n\nAlpha\nOmega"));
 
     settings.wordWrap = false;
     paintNow(window);
-    const ItemRect two = entryAt(1)->itemRect, one = entryAt(2)->itemRect;
+    const ItemRect two = laidOutRect(entryAt(1)), one = laidOutRect(entryAt(2));
     CHECK_EQ(two.bottom - two.top, 2 * line);
     HDC dc = GetDC(window);
     int differing = 0, ink = 0;

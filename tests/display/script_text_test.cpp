@@ -242,19 +242,22 @@ TEST(right_to_left_titles_and_paragraphs_start_at_the_right_edge_of_the_window) 
     for (int justification : {0, 2}) {
         settings.justification = justification;
         paintNow(window);
-        const ItemRect& head = entryAt(0)->itemRect;
+        const ItemRect& head = laidOutRect(entryAt(0));
         const int line = head.bottom - head.top;
-        const ItemRect& ferry = entryAt(4)->itemRect;
+        const ItemRect& ferry = laidOutRect(entryAt(4));
         struct Band {
             RECT rect;
             bool rightToLeft;
         } bands[] = {
             {RECT{head.left, head.top, head.right, head.bottom}, true},
-            {RECT{head.left, entryAt(1)->itemRect.top, head.right, entryAt(1)->itemRect.bottom},
+            {RECT{head.left, laidOutRect(entryAt(1)).top, head.right,
+                  laidOutRect(entryAt(1)).bottom},
              false},
-            {RECT{head.left, entryAt(2)->itemRect.top, head.right, entryAt(2)->itemRect.bottom},
+            {RECT{head.left, laidOutRect(entryAt(2)).top, head.right,
+                  laidOutRect(entryAt(2)).bottom},
              true},
-            {RECT{head.left, entryAt(3)->itemRect.top, head.right, entryAt(3)->itemRect.bottom},
+            {RECT{head.left, laidOutRect(entryAt(3)).top, head.right,
+                  laidOutRect(entryAt(3)).bottom},
              true},
             {RECT{head.left, ferry.top + line, head.right, ferry.top + 2 * line}, false},
             {RECT{head.left, ferry.top + 2 * line, head.right, ferry.top + 3 * line}, true},

@@ -49,8 +49,8 @@ bool tipShowsAt(HWND window, POINT client, int waitMilliseconds) {
 }
 
 POINT middleOf(const ViewEntry* entry) {
-    return POINT{(entry->itemRect.left + entry->itemRect.right) / 2,
-                 (entry->itemRect.top + entry->itemRect.bottom) / 2};
+    return POINT{(laidOutRect(entry).left + laidOutRect(entry).right) / 2,
+                 (laidOutRect(entry).top + laidOutRect(entry).bottom) / 2};
 }
 
 // The text of the tool the control finds at point (client coordinates): the one it would show.
@@ -525,7 +525,7 @@ TEST(one_tool_per_painted_entry_with_its_rectangle_and_text) {
     int i = 0;
     for (const ViewEntry* entry = shownEntries.data();
          entry != shownEntries.data() + shownEntries.size(); ++entry, ++i) {
-        CHECK(sameRect(tools[i].rect, entry->itemRect));
+        CHECK(sameRect(tools[i].rect, laidOutRect(entry)));
         CHECK_EQ(tools[i].text, std::string(texts[i]));
         CHECK_EQ(tools[i].id, UINT_PTR(i + 1));
     }
@@ -657,7 +657,7 @@ TEST(a_tip_shows_on_a_relayed_move_and_activation_needs_no_repaint) {
     HWND window = openWithTooltip();
     paintNow(window);
     const ViewEntry* item = entryAt(1);
-    POINT empty = {150, lastShown()->itemRect.bottom + 20};
+    POINT empty = {150, laidOutRect(lastShown()).bottom + 20};
 
     CHECK(tipShowsAt(window, middleOf(item), 1500));
     wchar_t shown[256] = L"";
@@ -680,8 +680,8 @@ TEST(a_tip_shows_on_a_relayed_move_and_activation_needs_no_repaint) {
     // Near the bottom right of the screen the tip stands above the pointer, all of it showing.
     RECT work;
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-    SetWindowPos(window, nullptr, work.right - 200, work.bottom - item->itemRect.bottom - 2, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(window, nullptr, work.right - 200, work.bottom - laidOutRect(item).bottom - 2, 0,
+                 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     tooltipPointerLeft();
     CHECK(tipShowsAt(window, middleOf(item), 1500));
     RECT tip;
@@ -741,8 +741,8 @@ TEST(after_a_layout_change_the_tool_at_each_item_names_that_item) {
         int i = 0;
         for (const ViewEntry* entry = shownEntries.data();
              entry != shownEntries.data() + shownEntries.size(); ++entry, ++i) {
-            POINT middle = {(entry->itemRect.left + entry->itemRect.right) / 2,
-                            (entry->itemRect.top + entry->itemRect.bottom) / 2};
+            POINT middle = {(laidOutRect(entry).left + laidOutRect(entry).right) / 2,
+                            (laidOutRect(entry).top + laidOutRect(entry).bottom) / 2};
             std::wstring found = toolTextAt(window, middle);
             if (found.compare(0, wcslen(titles[i]), titles[i]) != 0)
                 printf("after \"%s\", entry %d shows the wrong tip\n", change.what, i);

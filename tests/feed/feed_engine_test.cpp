@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "content/key_hash.h"
 #include "feed/feed_engine.h"
 #include "feed/headline_cache.h"
 #include "feed/seen_keys.h"
@@ -273,7 +274,7 @@ TEST(aFeedWithoutItsOwnCopyTakesTheFormerOneOnlyOfItsAddress) {
     REQUIRE(writeCacheTemporary(former.c_str(), &record, body.data(), body.size()));
     REQUIRE(commitCacheTemporary(former.c_str()));
     SeenKeys seen = {};
-    addSeenKey(&seen, "urn:f1");
+    addSeenKey(&seen, keyHashOf("urn:f1"));
     REQUIRE(writeSeenKeys(formerSeen.c_str(), url.c_str(), &seen));
     freeSeenKeys(&seen);
     std::string own = folder.file("own.cache"), ownSeen = folder.file("own.seen");

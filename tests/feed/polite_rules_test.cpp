@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+#include "content/key_hash.h"
+#include "content/rss_parser.h"
 #include "feed/feed_health.h"
 #include "feed/headline_cache.h"
 #include "feed/seen_keys.h"
@@ -337,23 +339,26 @@ TEST(theSavedCopyIsReadBackOnlyWhenWholeAndIntact) {
 #endif
 
 TEST(seenKeysKeepTheNewest2000ThoseOnShowLastAndReadBackOnlyWhole) {
+    auto k = [](const std::string& text) { return keyHashOf(text.c_str()); };
     SeenKeys seen = {};
-    CHECK(addSeenKey(&seen, "first"));
-    CHECK(!addSeenKey(&seen, "first"));
-    CHECK(!addSeenKey(&seen, nullptr));
+    CHECK(addSeenKey(&seen, k("first")));
+    CHECK(!addSeenKey(&seen, k("first")));
+    CHECK(!addSeenKey(&seen, 0));
     // The item on show ("k5") is refreshed; the oldest others go as the set fills.
     FeedList* shown = newFeedList(0);
     appendEntry(shown);
-    appendEntry(shown)->key = "k5";
+    appendEntry(shown)->key = k("k5");
     for (int i = 0; i < 2100; ++i) {
-        addSeenKey(&seen, ("k" + std::to_string(i)).c_str());
+        addSeenKey(&seen, k("k" + std::to_string(i)));
         if (i % 100 == 99)
             keepSeenKeysOf(&seen, shown);
     }
     releaseFeedList(shown);
     CHECK_EQ(seen.count, 2000);
-    CHECK(!hasSeenKey(&seen, "first") && !hasSeenKey(&seen, "k4") && !hasSeenKey(&seen, "k100"));
-    CHECK(hasSeenKey(&seen, "k5") && hasSeenKey(&seen, "k101") && hasSeenKey(&seen, "k2099"));
+    CHECK(!hasSeenKey(&seen, k("first")) && !hasSeenKey(&seen, k("k4")) &&
+          !hasSeenKey(&seen, k("k100")));
+    CHECK(hasSeenKey(&seen, k("k5")) && hasSeenKey(&seen, k("k101")) &&
+          hasSeenKey(&seen, k("k2099")));
 
     size_t length = 0;
     const char* url = "http://127.0.0.1/feed";
@@ -366,7 +371,8 @@ TEST(seenKeysKeepTheNewest2000ThoseOnShowLastAndReadBackOnlyWhole) {
     CHECK(!decodeSeenKeys(bytes, length, "http://127.0.0.1/other", &other));
     CHECK_EQ(other.count, 0);
     CHECK_EQ(read.count, 2000);
-    CHECK(hasSeenKey(&read, "k5") && hasSeenKey(&read, "k2099") && !hasSeenKey(&read, "k4"));
+    CHECK(hasSeenKey(&read, k("k5")) && hasSeenKey(&read, k("k2099")) &&
+          !hasSeenKey(&read, k("k4")));
     // Cut or altered anywhere: refused, and what was read before stays.
     size_t accepted = 0;
     for (size_t at : {size_t(0), size_t(10), size_t(30), length / 2, length - 14, length - 2}) {
@@ -379,5 +385,29 @@ TEST(seenKeysKeepTheNewest2000ThoseOnShowLastAndReadBackOnlyWhole) {
     CHECK_EQ(read.count, 2000);
     std::free(bytes);
     freeSeenKeys(&read);
+    freeSeenKeys(&seen);
+}
+
+TEST(aSeenKeysFileOfEarlierVersionsStillMarksTheSameItemsSeen) {
+    // Written by a version that kept keys as texts: the item of guid "tag:large.example,2026:7"
+    // and the one of link "http://127.0.0.1/news/8" (no guid) were seen.
+    const char file[] = "FeedMarquee seen keys 1\n39079240fa33df29\n3da15f44e0cfb897\n"
+                        "996b988193605eed\ncrc 1d3e4c38\n";
+    SeenKeys seen = {};
+    REQUIRE(decodeSeenKeys(file, sizeof file - 1, "http://127.0.0.1/feed", &seen));
+    std::string document = "<rss><channel><title>F</title>"
+                           "<item><title>A</title><link>http://127.0.0.1/news/7</link>"
+                           "<guid isPermaLink=\"false\">tag:large.example,2026:7</guid></item>"
+                           "<item><title>B</title><link>http://127.0.0.1/news/8</link></item>"
+                           "<item><title>C</title><link>http://127.0.0.1/news/7</link>"
+                           "<guid isPermaLink=\"false\">tag:large.example,2026:9</guid></item>"
+                           "</channel></rss>";
+    FeedList* list = parseFeed(&document[0], "http://127.0.0.1/feed");
+    REQUIRE(itemCount(list) == 3);
+    const FeedItem* a = firstItem(list);
+    CHECK(hasSeenKey(&seen, a->key));
+    CHECK(hasSeenKey(&seen, a->next->key));
+    CHECK(!hasSeenKey(&seen, a->next->next->key));
+    releaseFeedList(list);
     freeSeenKeys(&seen);
 }

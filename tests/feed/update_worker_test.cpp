@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 #include "content/feed_items.h"
+#include "content/stored_link.h"
 #include "feed/http_fetch.h"
 #include "feed/feed_engine.h"
 #include "plugin/feed_updates.h"
@@ -282,7 +283,8 @@ TEST(passShowsPlaceholderThenFeedAndANewAddressStopsTheRunningPassAtOnce) {
     CHECK_EQ(entryCount(), 2);
     CHECK(looksLikeUpdateTime(lastUpdateTime));
     REQUIRE(shownFirst() && shownFirst()->next);
-    CHECK_EQ(shownFirst()->next->link, "http://example.invalid/1");
+    LinkText whole;
+    CHECK_EQ(std::string(itemLink(shownFirst()->next, &whole)), "http://example.invalid/1");
     CHECK_EQ(shownFirst()->next->description, "About X");
     CHECK_EQ(other.connections, 1L);
     releaseServer(server);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "display/painting.h"
 #include "display/tooltip.h"
 #include "plugin/commands.h"
 #include "plugin/feed_updates.h"
@@ -37,7 +38,7 @@ int tipHeightOver(const char* title) {
     size_t position = positionOf(title);
     if (position == 0)
         return 0;
-    const ItemRect& item = currentView().entries[position].itemRect;
+    ItemRect item = entryRect(position);
     POINT middle = {(item.left + item.right) / 2, (item.top + item.bottom) / 2};
     ClientToScreen(runtime.pluginWindow, &middle);
     moveMouseTo(middle.x, middle.y);

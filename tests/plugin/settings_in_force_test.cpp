@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "content/feed_items.h"
+#include "display/painting.h"
 #include "display/tooltip.h"
 #include "plugin/feed_updates.h"
 #include "plugin/lifecycle.h"
@@ -144,7 +145,7 @@ TEST(a_hostile_settings_file_still_gives_a_usable_window) {
         // Painted: the header is laid out, at most two lines of a sane font high (without an
         // address, "Couldn't connect!" and where to set one).
         REQUIRE(currentView().count > 0);
-        const ItemRect& header = currentView().entries[0].itemRect;
+        ItemRect header = entryRect(0);
         CHECK(header.bottom > header.top);
         CHECK(header.bottom - header.top < 400);
         CHECK(GetUpdateRect(window, nullptr, FALSE) == 0);

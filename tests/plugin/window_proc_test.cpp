@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "content/stored_link.h"
 #include "content/feed_items.h"
+#include "display/painting.h"
 #include "plugin/feed_updates.h"
 #include "plugin/view.h"
 #include "plugin/window_proc.h"
@@ -37,15 +39,15 @@ void setEntries(const std::vector<EntryLayout>& layouts) {
     for (const EntryLayout& layout : layouts) {
         FeedItem* entry = appendEntry(list);
         entry->title = listText(list, layout.title, 0);
-        entry->link = listText(list, layout.link, 0);
+        entry->link = copyLink(list, layout.link, true);
     }
     showListDirectly(list);
     releaseFeedList(list);
     ViewModel& view = currentView();
     for (size_t i = 0; i < layouts.size() && i < view.count; ++i) {
         const RECT& r = layouts[i].rect;
-        view.entries[i].itemRect = {int16_t(r.left), int16_t(r.top), int16_t(r.right),
-                                    int16_t(r.bottom)};
+        placeEntry(i,
+                   ItemRect{int16_t(r.left), int16_t(r.top), int16_t(r.right), int16_t(r.bottom)});
     }
 }
 void clearEntries() {
@@ -113,8 +115,8 @@ BOOL pumpingExecute(HWND, const char*, const char* file, const char* arguments, 
     fileAtEntry = file ? file : "(null)";
     argumentsAtEntry = arguments ? arguments : "(null)";
     for (FeedItem* entry = shownFirst(); entry; entry = entry->next)
-        if (entry->link)
-            std::memset(const_cast<char*>(entry->link), '#', std::strlen(entry->link));
+        if (entry->link.bytes)
+            std::memset(const_cast<char*>(entry->link.bytes), '#', std::strlen(entry->link.bytes));
     clearEntries();
     setEntries({{"other", "http://other.example/", {0, 0, 200, 20}}});
     if (settings.browserPath[0])
@@ -261,6 +263,14 @@ TEST(hit_testing_takes_the_first_entry_containing_the_point) {
         const FeedItem* hit = hitTestItem(POINT{row.x, row.y});
         CHECK_EQ(hit ? static_cast<const char*>(hit->title) : nullptr, row.title);
     }
+    // A new list's entries have no place until a paint gives them one: a click where the old
+    // entries were finds nothing.
+    FeedList* next = newFeedList(0);
+    appendEntry(next)->title = listText(next, "new header", 0);
+    appendEntry(next)->title = listText(next, "new", 0);
+    showListDirectly(next);
+    releaseFeedList(next);
+    CHECK(hitTestItem(POINT{10, 25}) == nullptr);
     clearEntries();
     CHECK(hitTestItem(POINT{0, 0}) == nullptr);
 }
