@@ -69,6 +69,29 @@ FM_READS_PAST_ZERO inline bool sameShortBytes(const char* p, const char* name, s
         ++i;
     return i == n;
 }
+// How many bytes two zero-terminated texts have in common at their start, at most limit (a's
+// zero ends it), compared a block at a time where both blocks lie inside their pages.
+FM_READS_PAST_ZERO inline size_t sharedPrefix(const char* a, const char* b, size_t limit) {
+    size_t n = 0;
+    while (n < limit) {
+        if (!blockInPage(a + n) || !blockInPage(b + n)) {
+            if (a[n] == '\0' || a[n] != b[n])
+                return n;
+            ++n;
+            continue;
+        }
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + n));
+        __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + n));
+        unsigned stop = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y))) |
+                        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, _mm_setzero_si128())));
+        if ((stop & 0xFFFF) != 0) {
+            n += static_cast<size_t>(__builtin_ctz(stop));
+            return n < limit ? n : limit;
+        }
+        n += 16;
+    }
+    return limit;
+}
 // The same for a lower-case word, without regard to the case of p's letters.
 FM_READS_PAST_ZERO inline bool sameShortBytesNoCase(const char* p, const char* word, size_t n) {
     if (n < 16 && blockInPage(p) && blockInPage(word)) {
@@ -101,6 +124,12 @@ inline bool sameShortBytes(const char* p, const char* name, size_t n) {
     while (i < n && p[i] == name[i])
         ++i;
     return i == n;
+}
+inline size_t sharedPrefix(const char* a, const char* b, size_t limit) {
+    size_t n = 0;
+    while (n < limit && a[n] != '\0' && a[n] == b[n])
+        ++n;
+    return n;
 }
 inline bool sameShortBytesNoCase(const char* p, const char* word, size_t n) {
     for (size_t i = 0; i < n; ++i) {

@@ -67,15 +67,31 @@ bool literal(const char*& p, char c) {
     return true;
 }
 
-// The index of the three letters at p in names (a run of three-letter names), or -1. Compared
-// here rather than by the runtime's strncmp: a call per name and item, slow in the shipped build.
-int nameIndex(const char* p, const char* names, int count) {
-    for (int i = 0; i < count; ++i) {
-        const char* name = names + 3 * i;
-        if (p[0] == name[0] && p[1] == name[1] && p[2] == name[2])
-            return i;
-    }
-    return -1;
+// The index of the three letters at p among the names (a run of three-letter names), or -1. A
+// small hash of the letters picks the one name they can be, which is then compared: a loop over
+// the names would cost a mispredicted branch at nearly every date.
+inline unsigned letter(const char* p, int i) {
+    return static_cast<unsigned char>(p[i]);
+}
+int nameAt(const char* p, const char* names, const signed char* slots, unsigned slot) {
+    int i = slots[slot];
+    if (i < 0)
+        return -1;
+    const char* name = names + 3 * i;
+    return p[0] == name[0] && p[1] == name[1] && p[2] == name[2] ? i : -1;
+}
+int monthIndex(const char* p) {
+    static const signed char slots[16] = {8, 2, 4, -1, 7, 11, 3, 1, 9, -1, 6, 5, 10, -1, -1, 0};
+    if (p[0] == '\0' || p[1] == '\0')
+        return -1;
+    return nameAt(p, monthNames, slots,
+                  ((letter(p, 0) * 5 + letter(p, 1) * 24 + letter(p, 2)) >> 3) & 15);
+}
+int weekdayIndex(const char* p) {
+    static const signed char slots[8] = {3, 1, 2, 0, 4, 6, 5, -1};
+    if (p[0] == '\0' || p[1] == '\0')
+        return -1;
+    return nameAt(p, weekdayNames, slots, ((letter(p, 0) + letter(p, 1) * 5 + letter(p, 2)) >> 1) & 7);
 }
 
 // Whether p is exactly name.
@@ -125,7 +141,7 @@ bool putCommon(uint64_t& bits, unsigned year, unsigned month, unsigned day, unsi
 // "[Tue, ]08 Dec 2026 21:38[:00] GMT" or with an offset "+0100"; 0 when it is not that.
 uint64_t readWords(const char* p) {
     uint64_t bits = heldAsParts;
-    int weekday = nameIndex(p, weekdayNames, 7);
+    int weekday = weekdayIndex(p);
     if (weekday >= 0) {
         p += 3;
         if (!literal(p, ',') || !literal(p, ' '))
@@ -138,7 +154,7 @@ uint64_t readWords(const char* p) {
     if (!digits(p, twoDigits ? 2 : 1, &day) || !literal(p, ' '))
         return 0;
     put(bits, twoDigitDay, twoDigits);
-    int month = nameIndex(p, monthNames, 12);
+    int month = monthIndex(p);
     if (month < 0)
         return 0;
     p += 3;
@@ -190,9 +206,18 @@ uint64_t readNumeric(const char* p) {
     return *p == '\0' ? bits : 0;
 }
 
+// The n last decimal digits of value, two at a time from a table (most fields are two digits).
 char* putDigits(char* out, unsigned value, int n) {
-    for (int i = n - 1; i >= 0; --i, value /= 10)
-        out[i] = static_cast<char>('0' + value % 10);
+    static const char pairs[] = "0001020304050607080910111213141516171819"
+                                "2021222324252627282930313233343536373839"
+                                "4041424344454647484950515253545556575859"
+                                "6061626364656667686970717273747576777879"
+                                "8081828384858687888990919293949596979899";
+    int i = n;
+    for (; i >= 2; i -= 2, value /= 100)
+        std::memcpy(out + i - 2, pairs + 2 * (value % 100), 2);
+    if (i == 1)
+        out[0] = static_cast<char>('0' + value % 10);
     return out + n;
 }
 

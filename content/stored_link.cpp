@@ -4,6 +4,8 @@
 // count of 0, so the first byte always tells the two apart.
 #include "content/stored_link.h"
 
+#include "content/byte_scan.h"
+
 #include <cstring>
 
 namespace {
@@ -44,10 +46,8 @@ StoredLink storeLink(FeedList* list, char* text, bool itemLink) {
     size_t length = std::strlen(text);
     size_t shared = 0;
     const char* stem = list->linkStem;
-    if (stem != nullptr && itemLink && length <= sharedLinkLimit) {
-        while (shared < mostShared && text[shared] != '\0' && text[shared] == stem[shared])
-            ++shared;
-    }
+    if (stem != nullptr && itemLink && length <= sharedLinkLimit)
+        shared = sharedPrefix(text, stem, mostShared);
     if (shared < leastShared) {
         shared = 0;
         stem = nullptr;

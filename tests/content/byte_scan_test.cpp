@@ -70,6 +70,9 @@ TEST(blockSearchesFindWhatAPlainLoopFinds) {
         CHECK(!sameShortBytes(text, "item", 4));
         CHECK(sameShortBytesNoCase(text, "item", 4));
         CHECK(!sameShortBytesNoCase(text, "itex", 4));
+        CHECK_EQ(sharedPrefix(text + back + 4, "aa", 10), size_t(2)); // up to the text's zero
+        CHECK_EQ(sharedPrefix(text + back + 4, "ab", 10), size_t(1));
+        CHECK_EQ(sharedPrefix(text, "iTemaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", 3), size_t(3));
         CHECK(sameShortBytes(text + 4, "aaaaaaaaaaaaaaaaaaaa", back - 1 < 20 ? back - 1 : 20));
         CHECK(!sameShortBytes(text + back + 4, "aaaaaaaaaaaaaaa", 3)); // the zero differs
     }
