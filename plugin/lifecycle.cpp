@@ -140,8 +140,6 @@ int startPlugin(HINSTANCE instance) {
     if (settings.alwaysontop)
         SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
     applyTransparency();
-    requestUpdate();
-    armUpdateTimer();
     runtime.autoHidden = autoHideTarget(nullptr);
     SetTimer(window, 3, 300, nullptr);
     armTurnTimer();
@@ -152,6 +150,12 @@ int startPlugin(HINSTANCE instance) {
     createPluginTooltip();
     startKeyboard(window);
     watchSettingsFolder(window);
+    // The feeds start last: the reading of their saved copies (a thread of its own, parsing up to
+    // megabytes) would otherwise compete with the rest of the start for the processor and for
+    // Wine's server, and the shell waits for the start to return. The window paints them once the
+    // shell's message loop runs, after the start.
+    requestUpdate();
+    armUpdateTimer();
     return 0;
 }
 
