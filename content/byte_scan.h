@@ -82,8 +82,9 @@ FM_READS_PAST_ZERO inline size_t sharedPrefix(const char* a, const char* b, size
         }
         __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + n));
         __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + n));
-        unsigned stop = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y))) |
-                        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, _mm_setzero_si128())));
+        unsigned stop =
+            ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y))) |
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, _mm_setzero_si128())));
         if ((stop & 0xFFFF) != 0) {
             n += static_cast<size_t>(__builtin_ctz(stop));
             return n < limit ? n : limit;

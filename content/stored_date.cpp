@@ -91,7 +91,8 @@ int weekdayIndex(const char* p) {
     static const signed char slots[8] = {3, 1, 2, 0, 4, 6, 5, -1};
     if (p[0] == '\0' || p[1] == '\0')
         return -1;
-    return nameAt(p, weekdayNames, slots, ((letter(p, 0) + letter(p, 1) * 5 + letter(p, 2)) >> 1) & 7);
+    return nameAt(p, weekdayNames, slots,
+                  ((letter(p, 0) + letter(p, 1) * 5 + letter(p, 2)) >> 1) & 7);
 }
 
 // Whether p is exactly name.

@@ -946,8 +946,9 @@ template <HtmlForm form> size_t htmlToText(const char* source, size_t count, cha
                 if (rest >= 6 && isDigit(r[1]) && isDigit(r[2]) && isDigit(r[3]) && isDigit(r[4]) &&
                     r[5] == ';') {
                     // At most 9999: never a surrogate or beyond Unicode.
-                    uint32_t value = static_cast<uint32_t>((r[1] - '0') * 1000 + (r[2] - '0') * 100 +
-                                                           (r[3] - '0') * 10 + (r[4] - '0'));
+                    uint32_t value =
+                        static_cast<uint32_t>((r[1] - '0') * 1000 + (r[2] - '0') * 100 +
+                                              (r[3] - '0') * 10 + (r[4] - '0'));
                     if (value == '&') { // "&#0038;" is "&amp;" too: it escapes what follows
                         Step step = referenceAfterAmpersand(r + 6, end, out);
                         p = step.p;
