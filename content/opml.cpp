@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "content/atom_parser.h"
+#include "content/text_buffer.h"
 #include "content/text_decoding.h"
 
 namespace {
@@ -130,40 +131,8 @@ char* attributeText(const AttributeValue& value) {
     return copy;
 }
 
-// A growing text; once memory runs out it stays failed and keeps nothing more.
-struct Output {
-    char* text;
-    size_t length;
-    size_t capacity;
-    bool failed;
-};
-
-void append(Output& out, const char* text, size_t n) {
-    if (out.failed)
-        return;
-    if (out.length + n + 1 > out.capacity) {
-        size_t capacity = out.capacity != 0 ? out.capacity : 4096;
-        while (out.length + n + 1 > capacity)
-            capacity *= 2;
-        char* grown = static_cast<char*>(std::realloc(out.text, capacity));
-        if (grown == nullptr) {
-            out.failed = true;
-            return;
-        }
-        out.text = grown;
-        out.capacity = capacity;
-    }
-    std::memcpy(out.text + out.length, text, n);
-    out.length += n;
-    out.text[out.length] = '\0';
-}
-
-void append(Output& out, const char* text) {
-    append(out, text, std::strlen(text));
-}
-
 // Appends text escaped for an attribute value or element content.
-void appendEscaped(Output& out, const char* text) {
+void appendEscaped(TextBuffer& out, const char* text) {
     const char* run = text;
     for (const char* p = text;; ++p) {
         unsigned char c = static_cast<unsigned char>(*p);
@@ -176,11 +145,11 @@ void appendEscaped(Output& out, const char* text) {
         // Other control characters cannot be written in XML 1.0 at all: they are left out.
         if (escape == nullptr && c >= 0x20)
             continue;
-        append(out, run, static_cast<size_t>(p - run));
+        appendBytes(out, run, static_cast<size_t>(p - run));
         if (c == 0)
             return;
         if (escape != nullptr)
-            append(out, escape);
+            appendText(out, escape);
         run = p + 1;
     }
 }
@@ -317,35 +286,31 @@ OpmlStatus readOpml(const char* document, size_t length, OpmlFeeds* feeds) {
 }
 
 char* writeOpml(const OpmlFeeds* feeds, const char* listTitle, const char* dateCreated) {
-    Output out = {};
-    append(out, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<opml version=\"2.0\">\n"
+    TextBuffer out = {};
+    appendText(out, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<opml version=\"2.0\">\n"
                 "  <head>\n    <title>");
     appendEscaped(out, listTitle != nullptr ? listTitle : "");
-    append(out, "</title>\n");
+    appendText(out, "</title>\n");
     if (dateCreated != nullptr) {
-        append(out, "    <dateCreated>");
+        appendText(out, "    <dateCreated>");
         appendEscaped(out, dateCreated);
-        append(out, "</dateCreated>\n");
+        appendText(out, "</dateCreated>\n");
     }
-    append(out, "  </head>\n  <body>\n");
+    appendText(out, "  </head>\n  <body>\n");
     for (size_t i = 0; i < feeds->count; ++i) {
         const OpmlFeed& feed = feeds->feeds[i];
         // An untitled feed keeps an empty text: readers then name it by the feed's own title.
         const char* title = feed.title != nullptr ? feed.title : "";
-        append(out, "    <outline type=\"rss\" text=\"");
+        appendText(out, "    <outline type=\"rss\" text=\"");
         appendEscaped(out, title);
         if (title[0] != '\0') {
-            append(out, "\" title=\"");
+            appendText(out, "\" title=\"");
             appendEscaped(out, title);
         }
-        append(out, "\" xmlUrl=\"");
+        appendText(out, "\" xmlUrl=\"");
         appendEscaped(out, feed.url);
-        append(out, "\"/>\n");
+        appendText(out, "\"/>\n");
     }
-    append(out, "  </body>\n</opml>\n");
-    if (out.failed) {
-        std::free(out.text);
-        return nullptr;
-    }
-    return out.text;
+    appendText(out, "  </body>\n</opml>\n");
+    return takeText(out, nullptr);
 }

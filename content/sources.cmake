@@ -12,7 +12,8 @@ set(FM_CONTENT_SOURCES
     content/feed_document.cpp
     content/json_feed.cpp
     content/json_repair.cpp
-    content/opml.cpp)
+    content/opml.cpp
+    content/text_buffer.cpp)
 set(FM_CONTENT_WIN32_SOURCES
     content/utf8_ansi_win32.cpp)
 

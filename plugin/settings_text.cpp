@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "content/text_buffer.h"
 #include "content/utf8.h"
 
 namespace {
@@ -78,59 +79,19 @@ bool readEntry(const char* text, size_t pos, size_t end, const char* prefix, siz
     return true;
 }
 
-// A growing byte buffer for the rewrites; ok turns false for good when memory runs out.
-struct Output {
-    char* bytes;
-    size_t length, capacity;
-    bool ok;
-};
-
-void put(Output& out, const char* bytes, size_t n) {
-    if (!out.ok || n == 0)
-        return;
-    if (out.length + n + 1 > out.capacity) {
-        size_t capacity =
-            out.capacity * 2 > out.length + n + 1 ? out.capacity * 2 : out.length + n + 1;
-        char* grown = static_cast<char*>(std::realloc(out.bytes, capacity));
-        if (!grown) {
-            out.ok = false;
-            return;
-        }
-        out.bytes = grown;
-        out.capacity = capacity;
-    }
-    std::memcpy(out.bytes + out.length, bytes, n);
-    out.length += n;
-    out.bytes[out.length] = '\0';
-}
-
-void putText(Output& out, const char* text) {
-    put(out, text, std::strlen(text));
-}
-
 // A value with its line breaks made blanks: a break would start a line the next read takes for
 // another key.
-void putValue(Output& out, const char* value) {
+void putValue(TextBuffer& out, const char* value) {
     for (const char* v = value; *v; ++v) {
         char c = *v == '\r' || *v == '\n' ? ' ' : *v;
-        put(out, &c, 1);
+        appendBytes(out, &c, 1);
     }
 }
 
-char* finish(Output& out, size_t* newLength) {
-    if (!out.ok) {
-        std::free(out.bytes);
-        return nullptr;
-    }
-    *newLength = out.length;
-    return out.bytes;
-}
-
-Output startOutput(size_t expected) {
-    Output out = {static_cast<char*>(std::malloc(expected + 1)), 0, expected + 1, true};
-    out.ok = out.bytes != nullptr;
-    if (out.ok)
-        out.bytes[0] = '\0';
+// An output of about expected bytes, allocated at once (most rewrites keep the file's length).
+TextBuffer startOutput(size_t expected) {
+    TextBuffer out = {};
+    reserveText(out, expected);
     return out;
 }
 
@@ -240,9 +201,9 @@ char* applySettingEdits(const char* text, size_t length, const SettingEdit* edit
     size_t extra = 0;
     for (size_t e = 0; e < count; ++e)
         extra += std::strlen(edits[e].key) + std::strlen(edits[e].value) + 8;
-    Output out = startOutput(length + extra);
+    TextBuffer out = startOutput(length + extra);
     size_t copied = 0;
-    for (size_t pos = 0; pos < length && out.ok;) {
+    for (size_t pos = 0; pos < length && !out.failed;) {
         size_t end, next;
         lineBounds(text, length, pos, &end, &next);
         for (size_t e = 0; e < count; ++e) {
@@ -252,15 +213,15 @@ char* applySettingEdits(const char* text, size_t length, const SettingEdit* edit
             // are replaced, the line end stays.
             const char* colon = static_cast<const char*>(std::memchr(text + pos, ':', end - pos));
             size_t valueAt = static_cast<size_t>(colon - text) + 1;
-            put(out, text + copied, valueAt - copied);
-            put(out, " ", 1);
+            appendBytes(out, text + copied, valueAt - copied);
+            appendBytes(out, " ", 1);
             putValue(out, edits[e].value);
             copied = end;
             break;
         }
         pos = next;
     }
-    put(out, text + copied, length - copied);
+    appendBytes(out, text + copied, length - copied);
     const char* lineEnd = lineEndOf(text, length);
     bool ended = length == 0 || text[length - 1] == '\n';
     for (size_t e = 0; e < count; ++e) {
@@ -275,15 +236,15 @@ char* applySettingEdits(const char* text, size_t length, const SettingEdit* edit
         if (earlier)
             continue;
         if (!ended)
-            putText(out, lineEnd);
+            appendText(out, lineEnd);
         ended = true;
-        put(out, edits[e].key, keyNameLength(edits[e].key));
-        put(out, ": ", 2);
+        appendBytes(out, edits[e].key, keyNameLength(edits[e].key));
+        appendBytes(out, ": ", 2);
         putValue(out, edits[e].value);
-        putText(out, lineEnd);
+        appendText(out, lineEnd);
     }
     std::free(lineOf);
-    return finish(out, newLength);
+    return takeText(out, newLength);
 }
 
 bool favoriteKeyParts(const char* key, size_t keyLength, const char* prefix, int* number,
@@ -316,9 +277,9 @@ bool favoriteKeyParts(const char* key, size_t keyLength, const char* prefix, int
 
 char* withoutFavoriteLines(const char* text, size_t length, const char* prefix, int number,
                            size_t* newLength) {
-    Output out = startOutput(length);
+    TextBuffer out = startOutput(length);
     size_t copied = 0;
-    for (size_t pos = 0; pos < length && out.ok;) {
+    for (size_t pos = 0; pos < length && !out.failed;) {
         size_t end, next;
         lineBounds(text, length, pos, &end, &next);
         int found = 0;
@@ -326,7 +287,7 @@ char* withoutFavoriteLines(const char* text, size_t length, const char* prefix, 
         size_t start = afterByteOrderMark(text, pos, end);
         if (favoriteKeyParts(text + start, end - start, prefix, &found, &field, &fieldLength) &&
             found >= number) {
-            put(out, text + copied, start - copied);
+            appendBytes(out, text + copied, start - copied);
             if (found > number) {
                 // The line again with the number one lower: the digits are just before ".field".
                 size_t dot = start + field - 1;
@@ -335,16 +296,16 @@ char* withoutFavoriteLines(const char* text, size_t length, const char* prefix, 
                     --digits;
                 char lowered[16];
                 int n = std::snprintf(lowered, sizeof lowered, "%d", found - 1);
-                put(out, text + start, digits - start);
-                put(out, lowered, static_cast<size_t>(n));
-                put(out, text + dot, next - dot);
+                appendBytes(out, text + start, digits - start);
+                appendBytes(out, lowered, static_cast<size_t>(n));
+                appendBytes(out, text + dot, next - dot);
             }
             copied = next;
         }
         pos = next;
     }
-    put(out, text + copied, length - copied);
-    return finish(out, newLength);
+    appendBytes(out, text + copied, length - copied);
+    return takeText(out, newLength);
 }
 
 bool isValidUtf8(const char* text, size_t length) {
