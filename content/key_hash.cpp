@@ -5,13 +5,17 @@
 #include <emmintrin.h>
 #endif
 
-uint64_t keyHashOf(const char* text, size_t length) {
-    if (text == nullptr)
-        return 0;
-    uint64_t hash = 14695981039346656037ull;
+uint64_t continueTextHash(uint64_t hash, const char* text, size_t length) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
     for (size_t i = 0; i < length; ++i)
         hash = (hash ^ p[i]) * 1099511628211ull;
+    return hash;
+}
+
+uint64_t keyHashOf(const char* text, size_t length) {
+    if (text == nullptr)
+        return 0;
+    uint64_t hash = textHash(text, length);
     // A text whose hash is 0 would read as no key at all; it takes the next value instead.
     return hash != 0 ? hash : 1;
 }

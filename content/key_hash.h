@@ -6,7 +6,16 @@
 #include <cstddef>
 #include <cstdint>
 
-// The hash of the first length bytes of text (FNV-1a); never 0, which stands for "no key". Null
+// The 64-bit FNV-1a hash of length bytes, going on from hash (a running hash over several texts);
+// textHash starts it. Fixed for good as well: the saved files' names are the hashes of the feeds'
+// addresses.
+const uint64_t textHashStart = 14695981039346656037ull;
+uint64_t continueTextHash(uint64_t hash, const char* text, size_t length);
+inline uint64_t textHash(const char* text, size_t length) {
+    return continueTextHash(textHashStart, text, length);
+}
+
+// The hash of the first length bytes of text (textHash); never 0, which stands for "no key". Null
 // text: 0.
 uint64_t keyHashOf(const char* text, size_t length);
 // The same over a zero-terminated text.

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "content/key_hash.h"
 #include "display/tooltip.h"
 #include "plugin/window_proc.h"
 #include "feed/feed_engine.h"
@@ -138,10 +139,7 @@ bool besideSettings(const char* name, char* path) {
 }
 
 uint64_t addressHash(const char* url) {
-    uint64_t hash = 14695981039346656037ull;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(url); *p; ++p)
-        hash = (hash ^ *p) * 1099511628211ull;
-    return hash;
+    return textHash(url, std::strlen(url));
 }
 
 // The file name stem of a feed's saved files: 16 hex digits of its address's hash.

@@ -13,6 +13,7 @@
 #include <cwchar>
 
 #include "content/feed_items.h"
+#include "content/key_hash.h"
 #include "content/stored_link.h"
 #include "content/utf8_ansi.h"
 #include "display/entry_text.h"
@@ -49,12 +50,10 @@ void rememberSelectedLink(const char* link) {
 }
 
 // FNV-1a over a text and its terminator, continuing from hash.
+// A running hash over texts, each with its terminating zero (so "ab","c" is not "a","bc").
 uint64_t hashText(uint64_t hash, const char* text) {
-    for (const char* c = text ? text : "";; ++c) {
-        hash = (hash ^ static_cast<unsigned char>(*c)) * 1099511628211ULL;
-        if (!*c)
-            return hash;
-    }
+    text = text != nullptr ? text : "";
+    return continueTextHash(hash, text, std::strlen(text) + 1);
 }
 // The tool of the tip Space shows: tracked at the item, apart from the paint's tools.
 const UINT_PTR keyboardTipId = 0x7FFF0001;
@@ -374,7 +373,7 @@ unsigned shownListNumber() {
     // A hash of the titles and links of the shown entries: a list with the same headlines in the
     // same order (an update the server answered "not modified") is the same list to a reader.
     // Only read here: whoever asks, the list a reader was told of changes in keyboardListShown.
-    uint64_t headlines = 14695981039346656037ULL;
+    uint64_t headlines = textHashStart;
     const ViewModel& view = currentView();
     for (size_t position = 0; position < view.count; ++position) {
         const FeedItem* entry = view.entries[position].item;
