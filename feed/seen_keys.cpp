@@ -19,6 +19,11 @@ namespace {
 
 const char seenMagic[] = "FeedMarquee seen keys 1\n";
 
+// The hash of the feed's address that names the file's owner (as the saved files' names do).
+uint64_t ownerHash(const char* url) {
+    return url != nullptr ? textHash(url, std::strlen(url)) : textHashStart;
+}
+
 int find(const SeenKeys* seen, uint64_t hash) {
     for (int i = seen->count - 1; i >= 0; --i)
         if (seen->hashes[i] == hash)
@@ -92,7 +97,7 @@ char* encodeSeenKeys(const SeenKeys* seen, const char* url, size_t* length) {
     // The first line names the feed: the hash of its address.
     used += static_cast<size_t>(
         std::snprintf(out + used, size - used, "%016llx\n",
-                      static_cast<unsigned long long>(keyHashOf(url ? url : ""))));
+                      static_cast<unsigned long long>(ownerHash(url))));
     for (int i = 0; i < seen->count; ++i)
         used +=
             static_cast<size_t>(std::snprintf(out + used, size - used, "%016llx\n",
@@ -118,7 +123,7 @@ bool decodeSeenKeys(const char* data, size_t length, const char* url, SeenKeys* 
     // Another feed's keys would make every item of this one new.
     char owner[18];
     std::snprintf(owner, sizeof owner, "%016llx\n",
-                  static_cast<unsigned long long>(keyHashOf(url ? url : "")));
+                  static_cast<unsigned long long>(ownerHash(url)));
     if (std::memcmp(data + magic, owner, 17) != 0)
         return false;
     SeenKeys read = {};
