@@ -24,6 +24,37 @@
 
 namespace fixture {
 
+// A 32-bit top-down bitmap selected into a memory DC, its pixels readable (drawn text's ink).
+struct InkCanvas {
+    HDC dc;
+    HBITMAP bitmap;
+    HGDIOBJ old;
+    uint32_t* pixels;
+    int width, height;
+};
+
+InkCanvas newCanvas(int width, int height) {
+    InkCanvas canvas = {CreateCompatibleDC(nullptr), nullptr, nullptr, nullptr, width, height};
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    canvas.bitmap = CreateDIBSection(canvas.dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    canvas.pixels = static_cast<uint32_t*>(bits);
+    canvas.old = SelectObject(canvas.dc, canvas.bitmap);
+    return canvas;
+}
+
+void freeCanvas(InkCanvas& canvas) {
+    SelectObject(canvas.dc, canvas.old);
+    DeleteObject(canvas.bitmap);
+    DeleteDC(canvas.dc);
+}
+
+
 // ---- the shell's style, as the tests want it ----------------------------------------------------
 
 // Style items 1 to 6 and the two border values behind indices 14 and 12.

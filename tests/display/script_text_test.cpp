@@ -22,29 +22,17 @@ const int canvasHeight = 40;
 
 // A white off-screen canvas with a 20-pixel Tahoma selected, as the window draws with.
 struct Canvas {
-    HDC dc;
-    HBITMAP bitmap;
-    HFONT font;
-    uint32_t* pixels = nullptr;
+    InkCanvas canvas = newCanvas(canvasWidth, canvasHeight);
+    HDC dc = canvas.dc;
+    uint32_t* pixels = canvas.pixels;
+    HFONT font = CreateFontA(20, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "Tahoma");
     Canvas() {
-        dc = CreateCompatibleDC(nullptr);
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = canvasWidth;
-        info.bmiHeader.biHeight = -canvasHeight;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&pixels),
-                                  nullptr, 0);
-        SelectObject(dc, bitmap);
-        font = CreateFontA(20, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "Tahoma");
         SelectObject(dc, font);
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, RGB(0, 0, 0));
     }
     ~Canvas() {
-        DeleteDC(dc);
-        DeleteObject(bitmap);
+        freeCanvas(canvas);
         DeleteObject(font);
     }
     void clear() { std::fill(pixels, pixels + canvasWidth * canvasHeight, 0xFFFFFFu); }

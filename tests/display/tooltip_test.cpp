@@ -73,36 +73,6 @@ std::wstring toolTextAt(HWND window, POINT point) {
     return text;
 }
 
-// A white 32-bit bitmap that formatted tips are drawn on in black, with the ink read back.
-struct InkCanvas {
-    HDC dc;
-    HBITMAP bitmap;
-    HGDIOBJ old;
-    uint32_t* pixels;
-    int width, height;
-};
-
-InkCanvas newCanvas(int width, int height) {
-    InkCanvas canvas = {CreateCompatibleDC(nullptr), nullptr, nullptr, nullptr, width, height};
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    canvas.bitmap = CreateDIBSection(canvas.dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    canvas.pixels = static_cast<uint32_t*>(bits);
-    canvas.old = SelectObject(canvas.dc, canvas.bitmap);
-    return canvas;
-}
-
-void freeCanvas(InkCanvas& canvas) {
-    SelectObject(canvas.dc, canvas.old);
-    DeleteObject(canvas.bitmap);
-    DeleteDC(canvas.dc);
-}
-
 // Draws source (HTML as it stands) formatted for width and maxHeight in the GUI font; the size the
 // layout reported is left in *size.
 void drawFormatted(InkCanvas& canvas, const char* source, int width, int maxHeight,
