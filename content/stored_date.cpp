@@ -7,8 +7,9 @@
 //            (1+5+6)
 //   numeric: 'T' (else a blank) between date and time (1), seconds written (1), fraction digits
 //            (2) and value (10), zone (2: none, Z, "+01:00", "+0100"), offset sign, hours, minutes
-// Parts are read loosely and the text is made from them again: only a date whose text comes back
-// byte for byte is held as parts, so what is shown never changes.
+// Every field is read at the width it is written again (two-digit fields as two digits, names
+// with their case) and only within its bits, so a date read whole, to its last byte, comes back
+// byte for byte: what is shown never changes.
 #include "content/stored_date.h"
 
 #include <cstdint>
@@ -139,8 +140,9 @@ bool putCommon(uint64_t& bits, unsigned year, unsigned month, unsigned day, unsi
            put(bits, minuteField, minute) && put(bits, secondField, second);
 }
 
-// "[Tue, ]08 Dec 2026 21:38[:00] GMT" or with an offset "+0100"; 0 when it is not that.
-uint64_t readWords(const char* p) {
+// "[Tue, ]08 Dec 2026 21:38[:00] GMT" or with an offset "+0100" that ends at end (the text is
+// zero-terminated there); 0 when it is not that.
+uint64_t readWords(const char* p, const char* end) {
     uint64_t bits = heldAsParts;
     int weekday = weekdayIndex(p);
     if (weekday >= 0) {
@@ -164,15 +166,16 @@ uint64_t readWords(const char* p) {
         !putCommon(bits, year, static_cast<unsigned>(month) + 1, day, hour, minute, second))
         return 0;
     if (*p == '+' || *p == '-')
-        return readOffset(p, nullptr, bits, wordOffset) && *p == '\0' ? bits : 0;
+        return readOffset(p, nullptr, bits, wordOffset) && p == end ? bits : 0;
     for (unsigned zone = 1; zone < zoneCount; ++zone)
         if (isExactly(p, zoneNames[zone]))
-            return put(bits, zoneField, zone) ? bits : 0;
+            return put(bits, zoneField, zone) && p + std::strlen(zoneNames[zone]) == end ? bits : 0;
     return 0;
 }
 
-// "2026-12-08T21:38[:00[.123]][Z|+01:00|+0100]", a blank for the 'T'; 0 when it is not that.
-uint64_t readNumeric(const char* p) {
+// "2026-12-08T21:38[:00[.123]][Z|+01:00|+0100]", a blank for the 'T', that ends at end (the text
+// is zero-terminated there); 0 when it is not that.
+uint64_t readNumeric(const char* p, const char* end) {
     uint64_t bits = heldAsParts | numericForm;
     unsigned year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     if (!digits(p, 4, &year) || !literal(p, '-') || !digits(p, 2, &month) || !literal(p, '-') ||
@@ -204,7 +207,7 @@ uint64_t readNumeric(const char* p) {
             return 0;
         put(bits, numericZone, colon ? 2 : 3);
     }
-    return *p == '\0' ? bits : 0;
+    return p == end ? bits : 0;
 }
 
 // The n last decimal digits of value, two at a time from a table (most fields are two digits).
@@ -292,20 +295,17 @@ char* writeDate(uint64_t bits, char* out) {
     return out;
 }
 
-// The parts of text (length bytes) packed, or 0 when its text would not come back exactly from
-// them.
+// The parts of text (length bytes, zero-terminated) packed, or 0 when its text would not come back
+// exactly from them. The readers take only what writeDate writes again, so no second copy is made
+// to compare (the fuzz target of the date readers holds that).
 uint64_t partsOf(const char* text, size_t length) {
     if (text == nullptr || length == 0 || length >= sizeof(DateText))
         return 0;
-    uint64_t bits = text[0] >= '0' && text[0] <= '9' && text[1] >= '0' && text[1] <= '9' &&
-                            text[2] >= '0' && text[2] <= '9'
-                        ? readNumeric(text)
-                        : readWords(text);
-    if (bits == 0)
-        return 0;
-    DateText again;
-    size_t made = static_cast<size_t>(writeDate(bits, again.text) - again.text);
-    return made == length && std::memcmp(again.text, text, length) == 0 ? bits : 0;
+    const char* end = text + length;
+    return text[0] >= '0' && text[0] <= '9' && text[1] >= '0' && text[1] <= '9' && text[2] >= '0' &&
+                   text[2] <= '9'
+               ? readNumeric(text, end)
+               : readWords(text, end);
 }
 
 } // namespace
