@@ -437,8 +437,8 @@ struct ByteClasses {
 constexpr ByteClasses makeByteClasses() {
     ByteClasses classes{};
     for (int c = 0; c < 256; ++c)
-        classes.startsTag[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '/' ||
-                               c == '!' || c == '?';
+        classes.startsTag[c] =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '/' || c == '!' || c == '?';
     return classes;
 }
 constexpr ByteClasses byteClasses = makeByteClasses();
@@ -460,8 +460,8 @@ struct ShortBreakingNames {
     uint64_t bits[32]; // by the first letter & 31
 };
 constexpr ShortBreakingNames makeShortBreakingNames() {
-    const char* const names[] = {"p",  "h1", "h2", "h3", "h4", "h5", "h6", "hr", "br", "li",
-                                 "tr", "td", "th", "ul", "ol", "dd", "dt"};
+    const char* const names[] = {"p",  "h1", "h2", "h3", "h4", "h5", "h6", "hr", "br",
+                                 "li", "tr", "td", "th", "ul", "ol", "dd", "dt"};
     ShortBreakingNames table{};
     for (const char* name : names) {
         uint64_t bit = shortBreakingName(name[1]);
@@ -779,6 +779,140 @@ FM_OUT_OF_LOOP Step otherReference(const char* p, const char* end, char* out) {
     return Step{p, out};
 }
 
+// The fast steps below read ahead without checking each byte against the end: they are taken only
+// where at least fastRoom bytes stand after the '&', more than the longest form they read.
+const ptrdiff_t fastRoom = 32;
+
+inline uint32_t fourBytes(const char* p) {
+    uint32_t w;
+    std::memcpy(&w, p, 4);
+    return w;
+}
+
+// Whether the four bytes at p are decimal digits, and their value: one comparison of the four
+// together (a byte out of '0' to '9' fails one of the two masks; no carry crosses bytes).
+inline bool fourDigits(const char* p, uint32_t* value) {
+    uint32_t d = fourBytes(p);
+    if ((d & 0xF0F0F0F0u) != 0x30303030u || ((d + 0x06060606u) & 0xF0F0F0F0u) != 0x30303030u)
+        return false;
+    *value = static_cast<uint32_t>((p[0] - '0') * 1000 + (p[1] - '0') * 100 + (p[2] - '0') * 10 +
+                                   (p[3] - '0'));
+    return true;
+}
+
+// The tag of entity-escaped HTML whose name starts at p (after "&lt;"), read as skipEscapedTag
+// reads it, when it is one of the usual ones: a name of letters and digits (after '/' in a closing
+// tag) ended by "&gt;", "/&gt;" or " /&gt;", or followed by a blank and attributes whose
+// references other than "&gt;" cannot stand for '>' ("&quot;", "&amp;amp;"). Returns a null
+// position for any other tag, which skipEscapedTag then reads.
+FM_ALWAYS_INLINE Step usualEscapedTag(const char* p, const char* end, char* destination,
+                                      char* out) {
+    const Step other = {nullptr, out};
+    bool closing = *p == '/';
+    const char* name = p + (closing ? 1 : 0);
+    const char* nameEnd = afterLettersAndDigits(name, end);
+    size_t n = static_cast<size_t>(nameEnd - name);
+    if (n == 0 || n > 16)
+        return other;
+    bool hidden = n - 5 < 2 && (*name | 0x20) == 's' &&
+                  matchNoCase(name, end, n == 6 ? "script" : "style", n);
+    const char* q = nameEnd;
+    const uint32_t greater = fourBytes("&gt;");
+    bool selfClosing = false;
+    if (q[0] == ' ' && q[1] == '/')
+        q += 2, selfClosing = true;
+    else if (q[0] == '/')
+        q += 1, selfClosing = true;
+    if (fourBytes(q) != greater) {
+        if (selfClosing || q[0] != ' ' || hidden)
+            return other;
+        for (;;) {
+            q = findAmpersandOrGreater(q, end);
+            if (end - q < 6 || *q == '>')
+                return other;
+            if (fourBytes(q) == greater)
+                break;
+            char after = q[1];
+            if (after == 'g' || after == 'G' || after == '#' ||
+                (matchNoCase(q, end, "&amp;", 5) && (q[5] == 'g' || q[5] == 'G' || q[5] == '#')))
+                return other; // may stand for '>'
+            ++q;
+        }
+    }
+    const char* next = q + 4;
+    if (hidden && !closing && !selfClosing)
+        next = afterHiddenElement(next, end, n, true);
+    next = endTag(next, end, destination, out, breakingOf(name, n));
+    return Step{next, out};
+}
+
+// The commonest references of a description (the '&' at p, fastRoom bytes after it), written as
+// the general steps of htmlToText write them: the escaped tag after "&lt;", a four-digit
+// character reference beyond the control characters, alone or escaped once more ("&amp;#8230;"),
+// "&nbsp;" and "&amp;nbsp;", an "&amp;" that escapes nothing. A null position for any other.
+template <bool escaped>
+FM_ALWAYS_INLINE Step usualReference(const char* p, const char* end, char* destination, char* out) {
+    const Step other = {nullptr, out};
+    uint32_t w = fourBytes(p);
+    if (escaped && w == fourBytes("&lt;") && startsTag(p[4]) && p[4] != '!')
+        return usualEscapedTag(p + 4, end, destination, out);
+    const char* r = p;
+    if (w == fourBytes("&amp") && p[4] == ';') {
+        r = p + 5;
+        if (!(isLetter(*r) || *r == '#')) {
+            *out++ = '&';
+            return Step{r, out};
+        }
+        --r; // the reference it escapes, as if its '&' stood right before it
+    }
+    uint32_t value;
+    if (r[1] == '#' && fourDigits(r + 2, &value) && r[6] == ';' && value >= 0xA0) {
+        out += writeUtf8(out, value); // at most 9999: never a surrogate
+        return Step{r + 7, out};
+    }
+    if (fourBytes(r + 1) == fourBytes("nbsp") && r[5] == ';') {
+        *out++ = '\xC2'; // U+00A0 in UTF-8
+        *out++ = '\xA0';
+        return Step{r + 6, out};
+    }
+    return other;
+}
+
+#if FM_BLOCKS
+// The loop of entity-escaped HTML into a separate destination, for as long as fastRoom bytes
+// remain: runs of plain text copied a block at a time and the usual references and tags read by
+// usualReference. Stops at the first byte that the general steps must read (white space, another
+// reference) and returns its position, out moved on by what was written.
+FM_ALWAYS_INLINE const char* usualRuns(const char* p, const char* end, char* destination,
+                                       char*& out) {
+    const __m128i amp = _mm_set1_epi8('&'), low = _mm_set1_epi8(static_cast<char>(lastLowSpecial));
+    char* o = out;
+    while (end - p >= fastRoom + 16) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_or_si128(_mm_cmpeq_epi8(x, amp), _mm_cmpeq_epi8(_mm_min_epu8(x, low), x))));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), x);
+        if (mask == 0) {
+            p += 16;
+            o += 16;
+            continue;
+        }
+        unsigned n = static_cast<unsigned>(__builtin_ctz(mask));
+        p += n;
+        o += n;
+        if (*p != '&')
+            break;
+        Step step = usualReference<true>(p, end, destination, o);
+        if (step.p == nullptr)
+            break;
+        p = step.p;
+        o = step.out;
+    }
+    out = o;
+    return p;
+}
+#endif
+
 // The forms in which a description carries its HTML.
 enum HtmlForm {
     CdataHtml,   // as it stands: tags literal, references still to decode
@@ -893,6 +1027,10 @@ template <HtmlForm form> size_t htmlToText(const char* source, size_t count, cha
     bool separate = destination + count <= source || source + count <= destination;
     const Specials& specials = form == CdataHtml ? htmlSpecials : referenceSpecials;
     while (p < end) {
+#if FM_BLOCKS
+        if (form == EscapedHtml && separate)
+            p = usualRuns(p, end, destination, out);
+#endif
         p = copyRun(source, p, end, out, specials, separate);
         if (p == end)
             break;
@@ -905,6 +1043,14 @@ template <HtmlForm form> size_t htmlToText(const char* source, size_t count, cha
                 ++p;
             }
         } else if (c == '&') {
+            if (form != TitleText && end - p >= fastRoom) {
+                Step step = usualReference<form == EscapedHtml>(p, end, destination, out);
+                if (step.p != nullptr) {
+                    p = step.p;
+                    out = step.out;
+                    continue;
+                }
+            }
             size_t left = static_cast<size_t>(end - p);
             // The commonest references go straight to their own code, chosen by the byte after the
             // '&' in one step (a chain of tests would cost a mispredicted branch whenever one kind
