@@ -878,19 +878,42 @@ FM_ALWAYS_INLINE Step usualReference(const char* p, const char* end, char* desti
     return other;
 }
 
+// The tag of HTML as it stands whose '<' is at p, read as skipTag reads it, when it is one of the
+// usual ones: a name of letters and digits (after '/' in a closing tag) without a prefix, not a
+// script or style element, up to the next '>'. Returns a null position for any other tag (a
+// comment, a declaration, an unterminated tag), which skipTag then reads.
+FM_ALWAYS_INLINE Step usualTag(const char* p, const char* end, char* destination, char* out) {
+    const Step other = {nullptr, out};
+    const char* name = p + (p[1] == '/' ? 2 : 1);
+    const char* nameEnd = afterLettersAndDigits(name, end);
+    size_t n = static_cast<size_t>(nameEnd - name);
+    char after = nameEnd < end ? *nameEnd : '\0';
+    if (n == 0 || after == ':' || after == '-' || after == '_' || after == '.' ||
+        (n - 5 < 2 && (*name | 0x20) == 's'))
+        return other;
+    const char* close = findByte(p + 1, end, '>'); // not after the name: both are read at once
+    if (close == end)
+        return other;
+    const char* next = endTag(close + 1, end, destination, out, breakingOf(name, n));
+    return Step{next, out};
+}
+
 #if FM_BLOCKS
-// The loop of entity-escaped HTML into a separate destination, for as long as fastRoom bytes
+// The loop of a description's HTML into a separate destination, for as long as fastRoom bytes
 // remain: runs of plain text copied a block at a time and the usual references and tags read by
-// usualReference. Stops at the first byte that the general steps must read (white space, another
-// reference) and returns its position, out moved on by what was written.
+// usualReference and usualTag. Stops at the first byte that the general steps must read (white
+// space, another reference or tag) and returns its position, out moved on by what was written.
+template <bool escaped>
 FM_ALWAYS_INLINE const char* usualRuns(const char* p, const char* end, char* destination,
                                        char*& out) {
-    const __m128i amp = _mm_set1_epi8('&'), low = _mm_set1_epi8(static_cast<char>(lastLowSpecial));
+    const __m128i amp = _mm_set1_epi8('&'), lt = _mm_set1_epi8(escaped ? '&' : '<'),
+                  low = _mm_set1_epi8(static_cast<char>(lastLowSpecial));
     char* o = out;
     while (end - p >= fastRoom + 16) {
         __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
-            _mm_or_si128(_mm_cmpeq_epi8(x, amp), _mm_cmpeq_epi8(_mm_min_epu8(x, low), x))));
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, amp), _mm_cmpeq_epi8(x, lt)),
+                         _mm_cmpeq_epi8(_mm_min_epu8(x, low), x))));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(o), x);
         if (mask == 0) {
             p += 16;
@@ -900,9 +923,13 @@ FM_ALWAYS_INLINE const char* usualRuns(const char* p, const char* end, char* des
         unsigned n = static_cast<unsigned>(__builtin_ctz(mask));
         p += n;
         o += n;
-        if (*p != '&')
+        Step step;
+        if (*p == '&')
+            step = usualReference<escaped>(p, end, destination, o);
+        else if (!escaped && *p == '<' && startsTag(p[1]) && p[1] != '!')
+            step = usualTag(p, end, destination, o);
+        else
             break;
-        Step step = usualReference<true>(p, end, destination, o);
         if (step.p == nullptr)
             break;
         p = step.p;
@@ -1028,8 +1055,8 @@ template <HtmlForm form> size_t htmlToText(const char* source, size_t count, cha
     const Specials& specials = form == CdataHtml ? htmlSpecials : referenceSpecials;
     while (p < end) {
 #if FM_BLOCKS
-        if (form == EscapedHtml && separate)
-            p = usualRuns(p, end, destination, out);
+        if (form != TitleText && separate)
+            p = usualRuns<form == EscapedHtml>(p, end, destination, out);
 #endif
         p = copyRun(source, p, end, out, specials, separate);
         if (p == end)
