@@ -818,6 +818,21 @@ FM_ALWAYS_INLINE Step usualEscapedTag(const char* p, const char* end, char* dest
                   matchNoCase(name, end, n == 6 ? "script" : "style", n);
     const char* q = nameEnd;
     const uint32_t greater = fourBytes("&gt;");
+#if FM_BLOCKS
+    // The tag's first '&' is found together with the name's end, not after it, so that its
+    // "&gt;" is read without waiting for the name.
+    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(name));
+    unsigned amps = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, _mm_set1_epi8('&'))));
+    const char* amp = name + __builtin_ctz(amps | 0x10000);
+    if (fourBytes(amp) == greater && (amp == q || (amp == q + 1 && q[0] == '/') ||
+                                      (amp == q + 2 && q[0] == ' ' && q[1] == '/'))) {
+        const char* next = amp + 4;
+        if (hidden && !closing && amp == q)
+            next = afterHiddenElement(next, end, n, true);
+        next = endTag(next, end, destination, out, breakingOf(name, n));
+        return Step{next, out};
+    }
+#endif
     bool selfClosing = false;
     if (q[0] == ' ' && q[1] == '/')
         q += 2, selfClosing = true;
