@@ -894,6 +894,7 @@ FM_ALWAYS_INLINE Step usualReference(const char* p, const char* end, char* desti
     return other;
 }
 
+#if FM_BLOCKS
 // The tag of HTML as it stands whose '<' is at p, read as skipTag reads it, when it is one of the
 // usual ones: a name of letters and digits (after '/' in a closing tag) without a prefix, not a
 // script or style element, up to the next '>'. Returns a null position for any other tag (a
@@ -914,7 +915,6 @@ FM_ALWAYS_INLINE Step usualTag(const char* p, const char* end, char* destination
     return Step{next, out};
 }
 
-#if FM_BLOCKS
 // The loop of a description's HTML into a separate destination, for as long as fastRoom bytes
 // remain: runs of plain text copied a block at a time and the usual references and tags read by
 // usualReference and usualTag. Stops at the first byte that the general steps must read (white
