@@ -540,15 +540,21 @@ inline const char* afterPrefix(const char* p, const char* end) {
 // looked for only when the first run of them stops at a byte a prefix may hold.
 // The letters and digits from p up to end; most names are shorter than a block, and are measured
 // without a loop whose end the processor would have to guess.
+#if FM_BLOCKS
+// The bytes of a block that are letters or digits, as a mask of 16 bits.
+inline unsigned lettersAndDigits(__m128i x) {
+    __m128i letter = _mm_sub_epi8(_mm_or_si128(x, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+    letter = _mm_cmpeq_epi8(_mm_min_epu8(letter, _mm_set1_epi8(25)), letter);
+    __m128i digit = _mm_sub_epi8(x, _mm_set1_epi8('0'));
+    digit = _mm_cmpeq_epi8(_mm_min_epu8(digit, _mm_set1_epi8(9)), digit);
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(letter, digit)));
+}
+#endif
+
 inline const char* afterLettersAndDigits(const char* p, const char* end) {
 #if FM_BLOCKS
     if (end - p >= 16) {
-        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        __m128i letter = _mm_sub_epi8(_mm_or_si128(x, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
-        letter = _mm_cmpeq_epi8(_mm_min_epu8(letter, _mm_set1_epi8(25)), letter);
-        __m128i digit = _mm_sub_epi8(x, _mm_set1_epi8('0'));
-        digit = _mm_cmpeq_epi8(_mm_min_epu8(digit, _mm_set1_epi8(9)), digit);
-        unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(letter, digit)));
+        unsigned other = ~lettersAndDigits(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
         if ((other & 0xFFFF) != 0)
             return p + __builtin_ctz(other);
         p += 16;
@@ -811,20 +817,19 @@ FM_ALWAYS_INLINE Step usualEscapedTag(const char* p, const char* end, char* dest
     const Step other = {nullptr, out};
     bool closing = *p == '/';
     const char* name = p + (closing ? 1 : 0);
-    const char* nameEnd = afterLettersAndDigits(name, end);
-    size_t n = static_cast<size_t>(nameEnd - name);
-    if (n == 0 || n > 16)
+    const uint32_t greater = fourBytes("&gt;");
+#if FM_BLOCKS
+    // The name's end and the tag's first '&' are found in one block, so that its "&gt;" is read
+    // without waiting for the name.
+    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(name));
+    size_t n = static_cast<size_t>(__builtin_ctz(~lettersAndDigits(x)));
+    unsigned amps = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, _mm_set1_epi8('&'))));
+    const char* amp = name + __builtin_ctz(amps | 0x10000);
+    const char* q = name + n;
+    if (n - 1 >= 15) // none, or 16 letters and perhaps more
         return other;
     bool hidden = n - 5 < 2 && (*name | 0x20) == 's' &&
                   matchNoCase(name, end, n == 6 ? "script" : "style", n);
-    const char* q = nameEnd;
-    const uint32_t greater = fourBytes("&gt;");
-#if FM_BLOCKS
-    // The tag's first '&' is found together with the name's end, not after it, so that its
-    // "&gt;" is read without waiting for the name.
-    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(name));
-    unsigned amps = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, _mm_set1_epi8('&'))));
-    const char* amp = name + __builtin_ctz(amps | 0x10000);
     if (fourBytes(amp) == greater && (amp == q || (amp == q + 1 && q[0] == '/') ||
                                       (amp == q + 2 && q[0] == ' ' && q[1] == '/'))) {
         const char* next = amp + 4;
@@ -833,6 +838,13 @@ FM_ALWAYS_INLINE Step usualEscapedTag(const char* p, const char* end, char* dest
         next = endTag(next, end, destination, out, breakingOf(name, n));
         return Step{next, out};
     }
+#else
+    const char* q = afterLettersAndDigits(name, end);
+    size_t n = static_cast<size_t>(q - name);
+    if (n == 0 || n > 16)
+        return other;
+    bool hidden = n - 5 < 2 && (*name | 0x20) == 's' &&
+                  matchNoCase(name, end, n == 6 ? "script" : "style", n);
 #endif
     bool selfClosing = false;
     if (q[0] == ' ' && q[1] == '/')
