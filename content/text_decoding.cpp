@@ -785,6 +785,40 @@ FM_OUT_OF_LOOP Step otherReference(const char* p, const char* end, char* out) {
     return Step{p, out};
 }
 
+// The first byte at or after p that may end an escaped tag, or end: a '>', or an '&' followed by
+// 'g', 'G', '#' (a reference to '>') or 'a', 'A' (an "&amp;" that may escape one). The '&'s of
+// other references ("&quot;" around an attribute's value) are passed over.
+inline const char* findTagEndCandidate(const char* p, const char* end) {
+#if FM_BLOCKS
+    const __m128i amp = _mm_set1_epi8('&'), greater = _mm_set1_epi8('>'),
+                  lowerG = _mm_set1_epi8('g'), lowerA = _mm_set1_epi8('a'),
+                  hash = _mm_set1_epi8('#'), caseBit = _mm_set1_epi8(0x20);
+    for (; end - p >= 17; p += 16) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+        __m128i folded = _mm_or_si128(next, caseBit);
+        __m128i mayEnd = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(folded, lowerG), _mm_cmpeq_epi8(folded, lowerA)),
+            _mm_cmpeq_epi8(next, hash));
+        __m128i hit =
+            _mm_or_si128(_mm_and_si128(_mm_cmpeq_epi8(x, amp), mayEnd), _mm_cmpeq_epi8(x, greater));
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+        if (mask != 0)
+            return p + __builtin_ctz(mask);
+    }
+#endif
+    for (; p < end; ++p) {
+        if (*p == '>')
+            return p;
+        if (*p == '&') {
+            char c = p + 1 < end ? static_cast<char>(p[1] | 0x20) : 'g';
+            if (c == 'g' || c == 'a' || p[1] == '#')
+                return p;
+        }
+    }
+    return p;
+}
+
 // The fast steps below read ahead without checking each byte against the end: they are taken only
 // where at least fastRoom bytes stand from the '&' on. The longest they read is an escaped tag's:
 // "&lt;/", a name of 16 letters, " /" and "&gt;" (27 bytes).
@@ -855,7 +889,7 @@ FM_ALWAYS_INLINE Step usualEscapedTag(const char* p, const char* end, char* dest
         if (selfClosing || q[0] != ' ' || hidden)
             return other;
         for (;;) {
-            q = findAmpersandOrGreater(q, end);
+            q = findTagEndCandidate(q, end);
             if (end - q < 6 || *q == '>')
                 return other;
             if (fourBytes(q) == greater)
