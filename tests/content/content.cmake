@@ -74,3 +74,19 @@ add_test(NAME content_opml COMMAND content_opml_test)
 add_executable(content_merged_items_test merged_items_test.cpp)
 target_link_libraries(content_merged_items_test fm_content fm_check)
 add_test(NAME content_merged_items COMMAND content_merged_items_test)
+
+# The fast steps for the usual tags and references against the general steps alone: a second copy
+# of the decoder built without them, under other names, on generated descriptions.
+add_executable(content_text_decoding_steps_test text_decoding_steps_test.cpp
+               general_steps_decoding.cpp)
+target_link_libraries(content_text_decoding_steps_test fm_content fm_check)
+add_test(NAME content_text_decoding_steps COMMAND content_text_decoding_steps_test)
+if(FM_NATIVE)
+    # The same through the portable loops.
+    add_executable(content_text_decoding_steps_portable_test text_decoding_steps_test.cpp
+                   general_steps_decoding.cpp ${CMAKE_SOURCE_DIR}/content/text_decoding.cpp)
+    target_compile_definitions(content_text_decoding_steps_portable_test PRIVATE FM_NO_BLOCKS)
+    target_link_libraries(content_text_decoding_steps_portable_test fm_content fm_check)
+    add_test(NAME content_text_decoding_steps_portable
+             COMMAND content_text_decoding_steps_portable_test)
+endif()
