@@ -830,6 +830,8 @@ inline const char* findTagEndCandidate(const char* p, const char* end) {
 // where at least fastRoom bytes stand from the '&' on. The longest they read is an escaped tag's:
 // "&lt;/", a name of 16 letters, " /" and "&gt;" (27 bytes).
 const ptrdiff_t fastRoom = 27;
+// The longest reference they read: "&amp;#8230;".
+const ptrdiff_t referenceRoom = 11;
 
 inline uint32_t fourBytes(const char* p) {
     uint32_t w;
@@ -915,15 +917,16 @@ FM_ALWAYS_INLINE Step usualEscapedTag(const char* p, const char* end, char* dest
     return Step{next, out};
 }
 
-// The commonest references of a description (the '&' at p, fastRoom bytes after it), written as
-// the general steps of htmlToText write them: the escaped tag after "&lt;", a four-digit
+// The commonest references of a description or title (the '&' at p, at least referenceRoom bytes
+// from it on; an escaped tag is read only where fastRoom bytes stand), written as the general
+// steps of htmlToText write them: the escaped tag after "&lt;", a four-digit
 // character reference beyond the control characters, alone or escaped once more ("&amp;#8230;"),
 // "&nbsp;" and "&amp;nbsp;", an "&amp;" that escapes nothing. A null position for any other.
 template <bool escaped>
 FM_ALWAYS_INLINE Step usualReference(const char* p, const char* end, char* destination, char* out) {
     const Step other = {nullptr, out};
     uint32_t w = fourBytes(p);
-    if (escaped && w == fourBytes("&lt;") && startsTag(p[4]) && p[4] != '!')
+    if (escaped && w == fourBytes("&lt;") && startsTag(p[4]) && p[4] != '!' && end - p >= fastRoom)
         return usualEscapedTag(p + 4, end, destination, out);
     const char* r = p;
     if (w == fourBytes("&amp") && p[4] == ';') {
@@ -1139,7 +1142,7 @@ template <HtmlForm form> size_t htmlToText(const char* source, size_t count, cha
                 ++p;
             }
         } else if (c == '&') {
-            if (FM_FAST_STEPS && form != TitleText && end - p >= fastRoom) {
+            if (FM_FAST_STEPS && end - p >= referenceRoom) {
                 Step step = usualReference<form == EscapedHtml>(p, end, destination, out);
                 if (step.p != nullptr) {
                     p = step.p;

@@ -1,6 +1,6 @@
-// The decoder's fast steps (the usual tags and references of long descriptions, read without
-// per-byte bounds checks) must give exactly what its general steps give. Descriptions are made
-// from pieces that are, or nearly are, what the fast steps read, in every order and at every
+// The decoder's fast steps (the usual tags and references of descriptions and titles, read
+// without per-byte bounds checks) must give exactly what its general steps give. Descriptions are
+// made from pieces that are, or nearly are, what the fast steps read, in every order and at every
 // distance from the text's end, and each is converted from an exact-size copy (a read past the
 // end trips the sanitizer) by both.
 #include "content/text_decoding.h"
@@ -14,6 +14,7 @@
 
 size_t generalDescriptionToText(const char* source, size_t count, char* destination,
                                 bool fromCdata);
+size_t generalTitleToText(const char* source, size_t count, char* destination);
 
 TEST(fastStepsGiveWhatTheGeneralStepsGive) {
     static const char* const pieces[] = {"&lt;",
@@ -105,13 +106,17 @@ TEST(fastStepsGiveWhatTheGeneralStepsGive) {
         char* source = static_cast<char*>(std::malloc(text.empty() ? 1 : text.size()));
         std::memcpy(source, text.data(), text.size());
         std::vector<char> fast(text.size() + 1), general(text.size() + 1);
-        for (int cdata = 0; cdata < 2; ++cdata) {
-            size_t a = descriptionToText(source, text.size(), fast.data(), cdata != 0);
-            size_t b = generalDescriptionToText(source, text.size(), general.data(), cdata != 0);
+        for (int form = 0; form < 3; ++form) { // escaped, CDATA, a title
+            size_t a = form == 2 ? titleToText(source, text.size(), fast.data())
+                                 : descriptionToText(source, text.size(), fast.data(), form == 1);
+            size_t b = form == 2 ? generalTitleToText(source, text.size(), general.data())
+                                 : generalDescriptionToText(source, text.size(), general.data(),
+                                                            form == 1);
             if (a != b || std::memcmp(fast.data(), general.data(), a) != 0) {
                 ++differing;
+                static const char* const forms[] = {" (escaped)", " (CDATA)", " (title)"};
                 check::fail(__FILE__, __LINE__,
-                            check::show(text) + (cdata ? " (CDATA)" : " (escaped)") + ": fast " +
+                            check::show(text) + forms[form] + ": fast " +
                                 check::show(std::string(fast.data(), a)) + ", general " +
                                 check::show(std::string(general.data(), b)));
             }
