@@ -103,7 +103,8 @@ size_t removeDotSegments(char* out, size_t start, size_t end) {
 } // namespace
 
 bool hasScheme(const char* text) {
-    return schemeLength(text, strlen(text)) != 0;
+    // The zero ends the scan as any byte that no scheme holds does: no need to measure the text.
+    return schemeLength(text, static_cast<size_t>(-1)) != 0;
 }
 
 bool resolveUrl(const char* base, const char* reference, char* out, size_t outSize) {
