@@ -107,28 +107,22 @@ inline bool isFoldedSpace(char c) {
 // Moves n bytes (fewer than 16) from p to out, which may overlap: both ends are read before
 // anything is written, in at most two moves of 8, 4 or 2 bytes (a call of the runtime's memmove
 // costs more than such a run).
+template <typename Word> inline void moveEnds(char* out, const char* p, size_t n) {
+    Word first, last;
+    std::memcpy(&first, p, sizeof first);
+    std::memcpy(&last, p + n - sizeof last, sizeof last);
+    std::memcpy(out, &first, sizeof first);
+    std::memcpy(out + n - sizeof last, &last, sizeof last);
+}
 inline void moveShort(char* out, const char* p, size_t n) {
-    if (n >= 8) {
-        uint64_t a, b;
-        std::memcpy(&a, p, 8);
-        std::memcpy(&b, p + n - 8, 8);
-        std::memcpy(out, &a, 8);
-        std::memcpy(out + n - 8, &b, 8);
-    } else if (n >= 4) {
-        uint32_t a, b;
-        std::memcpy(&a, p, 4);
-        std::memcpy(&b, p + n - 4, 4);
-        std::memcpy(out, &a, 4);
-        std::memcpy(out + n - 4, &b, 4);
-    } else if (n >= 2) {
-        uint16_t a, b;
-        std::memcpy(&a, p, 2);
-        std::memcpy(&b, p + n - 2, 2);
-        std::memcpy(out, &a, 2);
-        std::memcpy(out + n - 2, &b, 2);
-    } else if (n == 1) {
+    if (n >= 8)
+        moveEnds<uint64_t>(out, p, n);
+    else if (n >= 4)
+        moveEnds<uint32_t>(out, p, n);
+    else if (n >= 2)
+        moveEnds<uint16_t>(out, p, n);
+    else if (n == 1)
         *out = *p;
-    }
 }
 #endif
 
