@@ -10,6 +10,10 @@
 #define FM_X86 1
 #include <cpuid.h>
 #include <emmintrin.h>
+#if defined(__GNUC__)
+#include <immintrin.h>
+#define FM_AVX2_SCAN 1
+#endif
 #endif
 
 #if defined(__clang__)
@@ -147,7 +151,7 @@ namespace {
 #define FM_SSE2
 #endif
 
-FM_SSE2 FM_WHOLE_BLOCKS const char* findByteOrZeroSse2(const char* p, char c) {
+FM_SSE2 FM_WHOLE_BLOCKS const char* findByteOrZeroSse2Blocks(const char* p, char c) {
     const __m128i wanted = _mm_set1_epi8(c), zero = _mm_setzero_si128();
     size_t offset = reinterpret_cast<uintptr_t>(p) & 15;
     const char* block = p - offset;
@@ -240,9 +244,9 @@ FM_SSE2 bool hasControlByteSse2(const char* p, const char* end) {
         unsigned low = lowOrDeleteBits(x) & valid;
         if (low == 0)
             return false; // the usual block: nothing below 32 at all
-        __m128i allowed = _mm_or_si128(
-            _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('\t')), _mm_cmpeq_epi8(x, _mm_set1_epi8('\n'))),
-            _mm_cmpeq_epi8(x, _mm_set1_epi8('\r')));
+        __m128i allowed = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('\t')),
+                                                    _mm_cmpeq_epi8(x, _mm_set1_epi8('\n'))),
+                                       _mm_cmpeq_epi8(x, _mm_set1_epi8('\r')));
         return (low & ~static_cast<unsigned>(_mm_movemask_epi8(allowed))) != 0;
     });
 }
@@ -258,6 +262,61 @@ FM_SSE2 bool hasControlOrDoubleBlankSse2(const char* p, const char* end) {
         return found;
     });
 }
+
+#if FM_AVX2_SCAN
+// ---- AVX2: 32 bytes at a time, for the long searches (a description's end) -----------------
+#define FM_AVX2 __attribute__((target("avx2")))
+
+FM_AVX2 inline unsigned byteOrZeroBits(__m256i x, __m256i wanted) {
+    return static_cast<unsigned>(_mm256_movemask_epi8(_mm256_or_si256(
+        _mm256_cmpeq_epi8(x, wanted), _mm256_cmpeq_epi8(x, _mm256_setzero_si256()))));
+}
+
+FM_AVX2 FM_WHOLE_BLOCKS const char* findByteOrZeroAvx2Blocks(const char* p, char c) {
+    const __m256i wanted = _mm256_set1_epi8(c);
+    size_t offset = reinterpret_cast<uintptr_t>(p) & 31;
+    const char* block = p - offset;
+    unsigned mask =
+        byteOrZeroBits(_mm256_load_si256(reinterpret_cast<const __m256i*>(block)), wanted) >>
+        offset;
+    if (mask != 0)
+        return p + __builtin_ctz(mask);
+    // Then 64 aligned bytes a round, after one more block where needed to reach a multiple of 64:
+    // the two blocks of a round lie within one page.
+    block += 32;
+    if ((reinterpret_cast<uintptr_t>(block) & 63) != 0) {
+        mask = byteOrZeroBits(_mm256_load_si256(reinterpret_cast<const __m256i*>(block)), wanted);
+        if (mask != 0)
+            return block + __builtin_ctz(mask);
+        block += 32;
+    }
+    for (;; block += 64) {
+        __m256i a = _mm256_load_si256(reinterpret_cast<const __m256i*>(block));
+        __m256i b = _mm256_load_si256(reinterpret_cast<const __m256i*>(block + 32));
+        __m256i zero = _mm256_setzero_si256();
+        __m256i hits = _mm256_or_si256(
+            _mm256_or_si256(_mm256_cmpeq_epi8(a, wanted), _mm256_cmpeq_epi8(a, zero)),
+            _mm256_or_si256(_mm256_cmpeq_epi8(b, wanted), _mm256_cmpeq_epi8(b, zero)));
+        if (_mm256_movemask_epi8(hits) != 0) {
+            mask = byteOrZeroBits(a, wanted);
+            return mask != 0 ? block + __builtin_ctz(mask)
+                             : block + 32 + __builtin_ctz(byteOrZeroBits(b, wanted));
+        }
+    }
+}
+
+// Whether the processor has AVX2 and the system saves its registers across thread switches.
+bool askProcessorForAvx2() {
+    unsigned a, b, c, d;
+    if (__get_cpuid(1, &a, &b, &c, &d) == 0 || (c & bit_OSXSAVE) == 0 || (c & bit_AVX) == 0)
+        return false;
+    unsigned low, high;
+    __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+    if ((low & 6) != 6) // the system keeps the SSE and AVX state
+        return false;
+    return __get_cpuid_count(7, 0, &a, &b, &c, &d) != 0 && (b & bit_AVX2) != 0;
+}
+#endif
 
 bool askProcessorForSse2() {
 #if defined(__x86_64__) || defined(_M_X64) || defined(__SSE2__)
@@ -275,6 +334,9 @@ bool askProcessorForSse2() {
 // Asked once, when the module starts: a search that runs before that (from another module's
 // start) takes the word-at-a-time path, which finds the same.
 static const bool hasSse2 = askProcessorForSse2();
+#if FM_AVX2_SCAN
+static const bool hasAvx2 = askProcessorForAvx2();
+#endif
 #endif
 
 bool processorHasSse2() {
@@ -286,12 +348,16 @@ bool processorHasSse2() {
 }
 
 const char* findByteOrZeroFar(const char* p, char c) {
+#if FM_AVX2_SCAN
+    if (hasAvx2)
+        return findByteOrZeroAvx2Blocks(p, c);
+#endif
 #if FM_X86
 #if !defined(__SSE2__)
     if (!processorHasSse2())
         return findByteOrZeroWordwise(p, c);
 #endif
-    return findByteOrZeroSse2(p, c);
+    return findByteOrZeroSse2Blocks(p, c);
 #else
     return findByteOrZeroWordwise(p, c);
 #endif
@@ -335,4 +401,28 @@ bool hasControlByte(const char* p, const char* end) {
 #else
     return hasControlByteBytewise(p, end);
 #endif
+}
+
+bool processorHasAvx2() {
+#if FM_AVX2_SCAN
+    return hasAvx2;
+#else
+    return false;
+#endif
+}
+
+const char* findByteOrZeroSse2(const char* p, char c) {
+#if FM_X86
+    return processorHasSse2() ? findByteOrZeroSse2Blocks(p, c) : findByteOrZeroWordwise(p, c);
+#else
+    return findByteOrZeroWordwise(p, c);
+#endif
+}
+
+const char* findByteOrZeroAvx2(const char* p, char c) {
+#if FM_AVX2_SCAN
+    if (hasAvx2)
+        return findByteOrZeroAvx2Blocks(p, c);
+#endif
+    return findByteOrZeroSse2(p, c);
 }

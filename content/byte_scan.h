@@ -171,3 +171,10 @@ bool hasControlOrDoubleBlankBytewise(const char* p, const char* end);
 
 // Whether the processor runs SSE2 instructions (always on x86-64).
 bool processorHasSse2();
+// Whether it runs AVX2 instructions, with the system's support: findByteOrZeroFar then reads 32
+// bytes at a time.
+bool processorHasAvx2();
+// findByteOrZeroFar by 16-byte blocks (word at a time without SSE2), and by 32-byte blocks (16
+// without AVX2), whichever the processor would take (tests use them).
+const char* findByteOrZeroSse2(const char* p, char c);
+const char* findByteOrZeroAvx2(const char* p, char c);

@@ -1,5 +1,6 @@
 // The block searches against a plain loop: every start alignment, every distance to the byte
-// sought and to the text's end, in both forms (SSE2 where the processor has it, word at a time).
+// sought and to the text's end, in every form (AVX2 and SSE2 where the processor has them, word at
+// a time).
 #include "content/byte_scan.h"
 #include "tests/support/check.h"
 
@@ -25,6 +26,8 @@ TEST(blockSearchesFindWhatAPlainLoopFinds) {
                 const char* end = text + length;
                 const char* found[] = {findByteOrZero(text, '<'),
                                        findByteOrZeroWordwise(text, '<'),
+                                       findByteOrZeroSse2(text, '<'),
+                                       findByteOrZeroAvx2(text, '<'),
                                        findByteBefore(text, end, '<'),
                                        findByteBeforeWordwise(text, end, '<'),
                                        findEitherBefore(text, end, '"', '<'),
