@@ -43,7 +43,8 @@ StoredLink storedLinkText(const char* text) {
 StoredLink storeLink(FeedList* list, char* text, bool itemLink) {
     if (text == nullptr)
         return StoredLink{nullptr};
-    size_t length = std::strlen(text);
+    // Measured by the parser's own scan: the runtime's strlen is slow in the shipped build.
+    size_t length = static_cast<size_t>(findByteOrZero(text, '\0') - text);
     size_t shared = 0;
     const char* stem = list->linkStem;
     if (stem != nullptr && itemLink && length <= sharedLinkLimit)
