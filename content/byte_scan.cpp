@@ -334,9 +334,11 @@ bool askProcessorForSse2() {
 // Asked once, when the module starts: a search that runs before that (from another module's
 // start) takes the word-at-a-time path, which finds the same.
 static const bool hasSse2 = askProcessorForSse2();
+#endif
 #if FM_AVX2_SCAN
 static const bool hasAvx2 = askProcessorForAvx2();
-#endif
+#else
+static const bool hasAvx2 = false;
 #endif
 
 bool processorHasSse2() {
@@ -348,19 +350,7 @@ bool processorHasSse2() {
 }
 
 const char* findByteOrZeroFar(const char* p, char c) {
-#if FM_AVX2_SCAN
-    if (hasAvx2)
-        return findByteOrZeroAvx2Blocks(p, c);
-#endif
-#if FM_X86
-#if !defined(__SSE2__)
-    if (!processorHasSse2())
-        return findByteOrZeroWordwise(p, c);
-#endif
-    return findByteOrZeroSse2Blocks(p, c);
-#else
-    return findByteOrZeroWordwise(p, c);
-#endif
+    return findByteOrZeroAvx2(p, c); // which takes 16-byte blocks or words where it must
 }
 
 const char* findEitherBefore(const char* p, const char* end, char a, char b) {
@@ -404,16 +394,16 @@ bool hasControlByte(const char* p, const char* end) {
 }
 
 bool processorHasAvx2() {
-#if FM_AVX2_SCAN
     return hasAvx2;
-#else
-    return false;
-#endif
 }
 
 const char* findByteOrZeroSse2(const char* p, char c) {
 #if FM_X86
-    return processorHasSse2() ? findByteOrZeroSse2Blocks(p, c) : findByteOrZeroWordwise(p, c);
+#if !defined(__SSE2__)
+    if (!processorHasSse2())
+        return findByteOrZeroWordwise(p, c);
+#endif
+    return findByteOrZeroSse2Blocks(p, c);
 #else
     return findByteOrZeroWordwise(p, c);
 #endif
