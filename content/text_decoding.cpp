@@ -792,15 +792,9 @@ FM_OUT_OF_LOOP Step skipEscapedTag(const char* p, const char* end, char* destina
     return Step{end, out};
 }
 
-// After a reference to '&' that ends at p: the reference it escapes, as decodeEscapedReference.
-FM_OUT_OF_LOOP Step referenceAfterAmpersand(const char* p, const char* end, char* out) {
-    p = decodeEscapedReference(p, end, out);
-    return Step{p, out};
-}
-
-// A reference other than the commonest ones the conversion reads itself: numeric ones of other
-// lengths ("&#38;", an "&amp;" that escapes the reference after it), named ones, double-escaped
-// ones other than "&amp;nbsp;" and "&amp;#NNNN;".
+// A reference that usualReference does not read (in a build without the fast steps, every one),
+// as decodeHtmlReference reads it: numeric ones ("&#38;" escapes the reference after it, as
+// "&amp;" does), named ones, double-escaped ones.
 FM_OUT_OF_LOOP Step otherReference(const char* p, const char* end, char* out) {
     char* before = out;
     if (end - p >= 3 && p[1] == '#' && isDigit(p[2])) {
@@ -849,12 +843,10 @@ inline const char* findTagEndCandidate(const char* p, const char* end) {
     return p;
 }
 
-// The fast steps below read ahead without checking each byte against the end: they are taken only
-// where at least fastRoom bytes stand from the '&' on. The longest they read is an escaped tag's:
-// "&lt;/", a name of 16 letters, " /" and "&gt;" (27 bytes).
+// The fast steps below read ahead without checking each byte against the end. An escaped tag is
+// read so only where at least fastRoom bytes stand from its '&' on: the longest it reads is
+// "&lt;/", a name of 16 letters, " /" and "&gt;" (27 bytes). References check their own room.
 const ptrdiff_t fastRoom = 27;
-// The longest reference they read: "&amp;#8230;".
-const ptrdiff_t referenceRoom = 11;
 
 inline uint32_t fourBytes(const char* p) {
     uint32_t w;
@@ -940,32 +932,34 @@ FM_ALWAYS_INLINE Step usualEscapedTag(const char* p, const char* end, char* dest
     return Step{next, out};
 }
 
-// The commonest references of a description or title (the '&' at p, at least referenceRoom bytes
-// from it on; an escaped tag is read only where fastRoom bytes stand), written as the general
-// steps of htmlToText write them: the escaped tag after "&lt;", a four-digit
+// The commonest references of a description or title (the '&' at p; an escaped tag is read only
+// where fastRoom bytes stand), written as the general decoder writes them: the escaped tag after
+// "&lt;", a four-digit
 // character reference beyond the control characters, alone or escaped once more ("&amp;#8230;"),
 // "&nbsp;" and "&amp;nbsp;", an "&amp;" that escapes nothing. A null position for any other.
 template <bool escaped>
 FM_ALWAYS_INLINE Step usualReference(const char* p, const char* end, char* destination, char* out) {
     const Step other = {nullptr, out};
+    if (end - p < 5)
+        return other; // none of them is shorter than "&amp;"
     uint32_t w = fourBytes(p);
-    if (escaped && w == fourBytes("&lt;") && startsTag(p[4]) && p[4] != '!' && end - p >= fastRoom)
+    if (escaped && end - p >= fastRoom && w == fourBytes("&lt;") && startsTag(p[4]) && p[4] != '!')
         return usualEscapedTag(p + 4, end, destination, out);
     const char* r = p;
     if (w == fourBytes("&amp") && p[4] == ';') {
         r = p + 5;
-        if (!(isLetter(*r) || *r == '#')) {
-            *out++ = '&';
+        if (r == end || !(isLetter(*r) || *r == '#')) {
+            *out++ = '&'; // the commonest of all
             return Step{r, out};
         }
         --r; // the reference it escapes, as if its '&' stood right before it
     }
     uint32_t value;
-    if (r[1] == '#' && fourDigits(r + 2, &value) && r[6] == ';' && value >= 0xA0) {
+    if (end - r >= 7 && r[1] == '#' && fourDigits(r + 2, &value) && r[6] == ';' && value >= 0xA0) {
         out += writeUtf8(out, value); // at most 9999: never a surrogate
         return Step{r + 7, out};
     }
-    if (fourBytes(r + 1) == fourBytes("nbsp") && r[5] == ';') {
+    if (end - r >= 6 && fourBytes(r + 1) == fourBytes("nbsp") && r[5] == ';') {
         *out++ = '\xC2'; // U+00A0 in UTF-8
         *out++ = '\xA0';
         return Step{r + 6, out};
@@ -1165,7 +1159,7 @@ template <HtmlForm form> size_t htmlToText(const char* source, size_t count, cha
                 ++p;
             }
         } else if (c == '&') {
-            if (FM_FAST_STEPS && end - p >= referenceRoom) {
+            if (FM_FAST_STEPS) {
                 Step step = usualReference<form == EscapedHtml>(p, end, destination, out);
                 if (step.p != nullptr) {
                     p = step.p;
@@ -1173,69 +1167,17 @@ template <HtmlForm form> size_t htmlToText(const char* source, size_t count, cha
                     continue;
                 }
             }
-            size_t left = static_cast<size_t>(end - p);
-            // The commonest references go straight to their own code, chosen by the byte after the
-            // '&' in one step (a chain of tests would cost a mispredicted branch whenever one kind
-            // follows another); the result is the same as through the general decoder. "&nbsp;"
-            // and four-digit character references may be double-escaped (after an "&amp;").
-            const char* r = p + 1;
-            char kind = left >= 2 ? p[1] : '\0';
-            if (kind == 'a' && left >= 5 && p[2] == 'm' && p[3] == 'p' && p[4] == ';') {
-                r = p + 5;
-                if (r == end || !(isLetter(*r) || *r == '#')) {
-                    *out++ = '&'; // "&amp;" that escapes no reference: the commonest of all
-                    p = r;
-                    continue;
-                }
-                kind = *r;
-            }
-            size_t rest = static_cast<size_t>(end - r);
-            char* before = out;
-            bool read = false;
-            switch (kind) {
-            case 'l': // an escaped tag's "&lt;"
-                if (form == EscapedHtml && r == p + 1 && left >= 5 && p[2] == 't' && p[3] == ';' &&
-                    startsTag(p[4])) {
-                    Step step = skipEscapedTag(p + 4, end, destination, out);
-                    p = step.p;
-                    out = step.out;
-                    continue;
-                }
-                break;
-            case 'n':
-                if (rest >= 5 && std::memcmp(r, "nbsp;", 5) == 0) {
-                    *out++ = '\xC2'; // U+00A0 in UTF-8
-                    *out++ = '\xA0';
-                    p = r + 5;
-                    continue;
-                }
-                break;
-            case '#':
-                if (rest >= 6 && isDigit(r[1]) && isDigit(r[2]) && isDigit(r[3]) && isDigit(r[4]) &&
-                    r[5] == ';') {
-                    // At most 9999: never a surrogate or beyond Unicode.
-                    uint32_t value =
-                        static_cast<uint32_t>((r[1] - '0') * 1000 + (r[2] - '0') * 100 +
-                                              (r[3] - '0') * 10 + (r[4] - '0'));
-                    if (value == '&') { // "&#0038;" is "&amp;" too: it escapes what follows
-                        Step step = referenceAfterAmpersand(r + 6, end, out);
-                        p = step.p;
-                        out = step.out;
-                    } else {
-                        writeReferenced(value, out);
-                        p = r + 6;
-                    }
-                    read = true;
-                }
-                break;
-            default:
-                break;
-            }
-            if (!read) {
-                Step step = otherReference(p, end, out);
+            if (form == EscapedHtml && end - p >= 5 && fourBytes(p) == fourBytes("&lt;") &&
+                startsTag(p[4])) {
+                Step step = skipEscapedTag(p + 4, end, destination, out);
                 p = step.p;
                 out = step.out;
+                continue;
             }
+            char* before = out;
+            Step step = otherReference(p, end, out);
+            p = step.p;
+            out = step.out;
             if (form == EscapedHtml && out == before + 1 && *before == '<' &&
                 startsEscapedTag(p, end)) {
                 Step step = skipEscapedTag(p, end, destination, before);
