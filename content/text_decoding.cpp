@@ -886,30 +886,24 @@ FM_ALWAYS_INLINE Step usualEscapedTag(const char* p, const char* end, char* dest
     const char* q = name + n;
     if (n - 1 >= 15) // none, or 16 letters and perhaps more
         return other;
-    bool hidden = n - 5 < 2 && (*name | 0x20) == 's' &&
-                  matchNoCase(name, end, n == 6 ? "script" : "style", n);
-    if (fourBytes(amp) == greater && (amp == q || (amp == q + 1 && q[0] == '/') ||
-                                      (amp == q + 2 && q[0] == ' ' && q[1] == '/'))) {
-        const char* next = amp + 4;
-        if (hidden && !closing && amp == q)
-            next = afterHiddenElement(next, end, n, true);
-        next = endTag(next, end, destination, out, breakingOf(name, n));
-        return Step{next, out};
-    }
 #else
     const char* q = afterLettersAndDigits(name, end);
     size_t n = static_cast<size_t>(q - name);
     if (n == 0 || n > 16)
         return other;
+    const char* amp = q + (q[0] == ' ' && q[1] == '/' ? 2 : q[0] == '/' ? 1 : 0);
+#endif
     bool hidden = n - 5 < 2 && (*name | 0x20) == 's' &&
                   matchNoCase(name, end, n == 6 ? "script" : "style", n);
-#endif
-    bool selfClosing = false;
-    if (q[0] == ' ' && q[1] == '/')
-        q += 2, selfClosing = true;
-    else if (q[0] == '/')
-        q += 1, selfClosing = true;
-    if (fourBytes(q) != greater) {
+    // The tag ends right after the name, perhaps after " /" or "/" (then amp stands there)...
+    bool selfClosing = amp != q;
+    bool ended = fourBytes(amp) == greater && (amp == q || (amp == q + 1 && q[0] == '/') ||
+                                               (amp == q + 2 && q[0] == ' ' && q[1] == '/'));
+    if (ended) {
+        q = amp;
+    } else {
+        // ... or after attributes.
+        selfClosing = q[0] == '/' || (q[0] == ' ' && q[1] == '/');
         if (selfClosing || q[0] != ' ' || hidden)
             return other;
         for (;;) {
@@ -934,9 +928,9 @@ FM_ALWAYS_INLINE Step usualEscapedTag(const char* p, const char* end, char* dest
 
 // The commonest references of a description or title (the '&' at p; an escaped tag is read only
 // where fastRoom bytes stand), written as the general decoder writes them: the escaped tag after
-// "&lt;", a four-digit
-// character reference beyond the control characters, alone or escaped once more ("&amp;#8230;"),
-// "&nbsp;" and "&amp;nbsp;", an "&amp;" that escapes nothing. A null position for any other.
+// "&lt;", a four-digit character reference beyond the control characters, alone or escaped once
+// more ("&amp;#8230;"), "&nbsp;" and "&amp;nbsp;", an "&amp;" that escapes nothing. A null
+// position for any other.
 template <bool escaped>
 FM_ALWAYS_INLINE Step usualReference(const char* p, const char* end, char* destination, char* out) {
     const Step other = {nullptr, out};
