@@ -349,20 +349,22 @@ bool processorHasSse2() {
 #endif
 }
 
+// The search by 16-byte blocks where the processor has SSE2 (asked at run time in the 32-bit
+// build), else the one a word or byte at a time: each expression is compiled only where it can run.
+#if FM_X86 && !defined(__SSE2__)
+#define FM_SSE2_OR(blocks, plain) (processorHasSse2() ? (blocks) : (plain))
+#elif FM_X86
+#define FM_SSE2_OR(blocks, plain) (blocks)
+#else
+#define FM_SSE2_OR(blocks, plain) (plain)
+#endif
+
 const char* findByteOrZeroFar(const char* p, char c) {
     return findByteOrZeroAvx2(p, c); // which takes 16-byte blocks or words where it must
 }
 
 const char* findEitherBefore(const char* p, const char* end, char a, char b) {
-#if FM_X86
-#if !defined(__SSE2__)
-    if (!processorHasSse2())
-        return findEitherBeforeWordwise(p, end, a, b);
-#endif
-    return findEitherBeforeSse2(p, end, a, b);
-#else
-    return findEitherBeforeWordwise(p, end, a, b);
-#endif
+    return FM_SSE2_OR(findEitherBeforeSse2(p, end, a, b), findEitherBeforeWordwise(p, end, a, b));
 }
 
 const char* findByteBefore(const char* p, const char* end, char c) {
@@ -370,27 +372,11 @@ const char* findByteBefore(const char* p, const char* end, char c) {
 }
 
 bool hasControlOrDoubleBlank(const char* p, const char* end) {
-#if FM_X86
-#if !defined(__SSE2__)
-    if (!processorHasSse2())
-        return hasControlOrDoubleBlankBytewise(p, end);
-#endif
-    return hasControlOrDoubleBlankSse2(p, end);
-#else
-    return hasControlOrDoubleBlankBytewise(p, end);
-#endif
+    return FM_SSE2_OR(hasControlOrDoubleBlankSse2(p, end), hasControlOrDoubleBlankBytewise(p, end));
 }
 
 bool hasControlByte(const char* p, const char* end) {
-#if FM_X86
-#if !defined(__SSE2__)
-    if (!processorHasSse2())
-        return hasControlByteBytewise(p, end);
-#endif
-    return hasControlByteSse2(p, end);
-#else
-    return hasControlByteBytewise(p, end);
-#endif
+    return FM_SSE2_OR(hasControlByteSse2(p, end), hasControlByteBytewise(p, end));
 }
 
 bool processorHasAvx2() {
@@ -398,15 +384,7 @@ bool processorHasAvx2() {
 }
 
 const char* findByteOrZeroSse2(const char* p, char c) {
-#if FM_X86
-#if !defined(__SSE2__)
-    if (!processorHasSse2())
-        return findByteOrZeroWordwise(p, c);
-#endif
-    return findByteOrZeroSse2Blocks(p, c);
-#else
-    return findByteOrZeroWordwise(p, c);
-#endif
+    return FM_SSE2_OR(findByteOrZeroSse2Blocks(p, c), findByteOrZeroWordwise(p, c));
 }
 
 const char* findByteOrZeroAvx2(const char* p, char c) {
